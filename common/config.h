@@ -1,0 +1,169 @@
+// The configuration loader: turns vesprin.ini into one SearchSettings record (section
+// VESPRIN) and a DatabaseTable with one DatabaseEntry per database of the id set
+// (sections INDEX and DB-<id>), plus the excluded-path and alias lists of every database
+// (StopPath-<id>, Alias-<id>). Builds on common/ini.h (the file), common/dbid.h (which
+// databases), common/strings.h and common/files.h; common/dbini.h writes the database
+// sections and reloads through here.
+//
+// Two builds of the rules: the search engine's (default) and the desktop application's
+// (common_desktop_profile() in common/strings.h): the desktop reads only TextExtName and
+// PageSavePath from VESPRIN, includes databases it cannot read as empty slots, and never
+// ends the process. The search engine ends the run through fatal_text (common/files.h)
+// when the file cannot be read or a required key (Searcher, HomePage, SystemAdm) is absent.
+//
+// Values that name files or folders have their "\" separators made "/" once, here.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/strings.h"
+
+namespace qm {
+
+class DatabaseIdSet;
+class IniTree;
+
+struct SearchSettings {
+  std::string CacheDir;          // 259; ends in "/" when set
+  bool CacheFile = false;
+  int MatchRate = 0;             // 50..100
+  int Precision = 0;             // -100..100
+  std::string ActivePage;        // 1023, blanks trimmed
+  std::string UseOtherSearcher;  // 1023, blanks trimmed
+  std::string Searcher;          // 259, required
+  std::string Marker;            // 259
+  bool MarkerGiven = false;      // Marker came from the file, not from Searcher
+  std::string HomePage;          // 259, required
+  std::string HomePageBase;      // 1023: HomePage up to and including its last "/"
+  std::string SystemAdm;         // 259, required
+  std::string TmplFirstQuery;    // 259 each
+  std::string TmplNextQuery;
+  std::string TmplZeroHit;
+  std::string TmplError;
+  int ParaPerPage = 0;
+  std::string MarkBeginText;
+  std::string MarkEndText;
+  std::string PageSavePath;      // ends in "/"
+  int MaxParsingTime = 0;        // 10..600
+  std::string ContentType;
+  bool UseProxy = false;
+  std::string ProxyIP;           // 1023
+  int ProxyPort = 0;
+  int DirDepth = 0;              // >= 1
+  int DownToDepth = 0;           // >= 1
+  int TraverseOpt = 0;           // 0..4
+  bool ShutdownModem = false;
+  bool Connection = false;
+  std::string DialupEntry;       // 1023
+  StringList TextExtName;        // desktop only
+};
+
+// One index database. A zero record (all fields empty or 0) stands for a slot not read.
+struct DatabaseEntry {
+  uint16_t Id = 0;
+  std::string HtmlDir;           // "http(s):/..." as given, else a folder ending in "/"
+  std::string WorkDir;           // folder of the index files, ending in "/"
+  std::string HomeUrl;
+  std::string Description;
+  std::string DefaultHTML;
+  std::string HomePageURL;
+  std::string CodeConvert;
+  std::string NotesDomino;
+  std::string DataInputPort;
+  int DataInputPortValue = 0;    // the number DataInputPort begins with (desktop)
+  std::string TitleTag;
+  int TitleParagraph = 0;
+  int MaxDisplayRows = 0;        // 1..6
+  int TraverseAll = 0;
+  int CgiEnabled = 0;
+  int UrlKeepCase = 0;
+  int SaveFile = 0;
+  int TitleOnly = 0;
+  int IndexType = 0;
+  std::string DB_Kind;
+  std::string ODBC_DSN;
+  std::string DB_User;
+  std::string DB_Passwd;
+  std::string DB_Table;
+  std::string Table_Key;
+  std::string Table_Doc;
+  std::string Key_Data_Type;
+  std::string ASP;
+  StringList MetaTag;            // empty = none
+  StringList LocalFileType;
+  StringList RemoteFileType;
+};
+
+// Record i describes the i-th id of the id set (its slot); the lists share the slots.
+struct DatabaseTable {
+  std::vector<DatabaseEntry> entries;
+  std::vector<StringList> StopPathLists;  // values of StopPath-<id> keys 1, 2, ... in order
+  std::vector<StringList> AliasLists;     // values of Alias-<id> keys 1, 2, ...
+  // The slot whose record carries id, or -1.
+  int slot_of(uint16_t id) const;
+  void clear();
+};
+
+class Config {
+ public:
+  explicit Config(DatabaseIdSet& ids) : ids_(ids) {}
+
+  // Loads the file at path for the databases of the id set (all of INDEX when the set is
+  // marked all). false when a database of the set has no usable INDEX entry (search
+  // engine), or when the file cannot be read (desktop; the search engine ends the run).
+  bool load(const std::string& path);
+  // Reads DB-<id> of tree into slot; false when INDEX lacks the id, or marks it inactive
+  // ("0...") while the id set excludes inactive databases.
+  bool read_database(const IniTree& tree, size_t slot, uint16_t id);
+  // Rebuilds the excluded-path and alias lists of every slot from tree.
+  void load_lists(const IniTree& tree);
+  void free_lists();
+  // Releases settings, table and lists; the id set is left as it is.
+  void free();
+  // free(), marks the id set all, load(path).
+  bool reload(const std::string& path);
+
+  // The program directory (ending in "/") for the default of PageSavePath; when unset,
+  // the directory of the configuration file is taken.
+  void set_program_dir(const std::string& dir) { program_dir_ = dir; }
+  const std::string& program_dir() const { return program_dir_; }
+
+  SearchSettings settings;
+  DatabaseTable table;
+
+ private:
+  bool read_settings(const IniTree& tree);
+  void read_desktop_settings(const IniTree& tree);
+
+  DatabaseIdSet& ids_;
+  std::string program_dir_;
+};
+
+// The process-wide loader (over dbid_set()) behind the flat functions.
+Config& cfg();
+SearchSettings& cfg_settings();
+DatabaseTable& cfg_table();
+void cfg_set_program_dir(const std::string& dir);
+
+bool cfg_load(const std::string& path);
+// Reads DB-<id> of the process-wide configuration tree (common/ini.h) into slot.
+bool cfg_read_database(size_t slot, uint16_t id);
+// "Fail to read INI file: [section], key\r\n" through fatal_text; returns only where the
+// fatal sink returns (desktop).
+void cfg_report_missing(std::string_view section, std::string_view key);
+void cfg_free();
+bool cfg_reload(const std::string& path);
+bool cfg_cache_enabled();
+
+// 1 for "ODBC" or "OtherDB" (case-blind), 0 otherwise.
+int db_is_odbc(std::string_view kind);
+// Whether the extension after the file name's last "." is listed; a name without "."
+// matches the entry "*.". 0 for an empty list.
+int db_has_extension(const StringList& list, std::string_view file_name);
+// Splits at most the first 1,024 bytes at ",", ";" and " " (no empty pieces); "*.ext"
+// becomes "ext". The pieces are held last first; only membership tests read the list.
+StringList string_split_list(std::string_view text);
+
+}  // namespace qm
