@@ -36,7 +36,7 @@ bool wait_stopped(pid_t pid) {
   return process_stopped(pid);
 }
 
-TEST(Process, CapturesOutputLargerThanThePipe) {
+TEST(ProcessRun, CapturesOutputLargerThanThePipe) {
   // 340,000 bytes cannot sit in a 64 KiB pipe: the child only finishes if we read as it runs.
   qm::ProcessResult r = run_sh("yes 0123456789abcdef | head -c 340000", 20000);
   ASSERT_TRUE(r.started);
@@ -48,7 +48,7 @@ TEST(Process, CapturesOutputLargerThanThePipe) {
   EXPECT_EQ(r.output.substr(340000 - 17), "0123456789abcdef\n");
 }
 
-TEST(Process, OutputPastTheCapIsDrainedNotKept) {
+TEST(ProcessRun, OutputPastTheCapIsDrainedNotKept) {
   qm::ProcessOptions o;
   o.argv = {"/bin/sh", "-c", "head -c 200000 /dev/zero; echo done >&2; exit 4"};
   o.max_output = 1000;
@@ -61,7 +61,7 @@ TEST(Process, OutputPastTheCapIsDrainedNotKept) {
   EXPECT_TRUE(r.truncated);
 }
 
-TEST(Process, ReportsExitCodesAndSignals) {
+TEST(ProcessRun, ReportsExitCodesAndSignals) {
   struct Case {
     const char* script;
     bool exited;
@@ -85,7 +85,7 @@ TEST(Process, ReportsExitCodesAndSignals) {
   }
 }
 
-TEST(Process, MissingProgramIsNotStarted) {
+TEST(ProcessRun, MissingProgramIsNotStarted) {
   qm::ProcessOptions o;
   o.argv = {"/nonexistent/qm-no-such-program"};
   qm::ProcessResult r = qm::process_run(o);
@@ -99,7 +99,7 @@ TEST(Process, MissingProgramIsNotStarted) {
   EXPECT_FALSE(qm::process_run(o).started);
 }
 
-TEST(Process, TimeOutKillsTheWholeGroup) {
+TEST(ProcessRun, TimeOutKillsTheWholeGroup) {
   // The shell starts a grandchild in the background and names it, then waits far longer
   // than the limit. Both must be gone once process_run returns.
   qm::ProcessResult r = run_sh("sleep 60 & echo $!; sleep 60; echo never", 300);
@@ -114,7 +114,7 @@ TEST(Process, TimeOutKillsTheWholeGroup) {
   EXPECT_EQ(r.output.find("never"), std::string::npos);
 }
 
-TEST(Process, LeftoverHolderOfThePipeDoesNotHangTheCaller) {
+TEST(ProcessRun, LeftoverHolderOfThePipeDoesNotHangTheCaller) {
   // The child ends at once but leaves a process holding its output open; without a
   // time limit the call must still return, with the output, and the leftover killed.
   qm::ProcessResult r = run_sh("sleep 60 & echo $!; echo bye");
@@ -131,7 +131,7 @@ TEST(Process, LeftoverHolderOfThePipeDoesNotHangTheCaller) {
   EXPECT_TRUE(wait_stopped(pid_t(leftover)));
 }
 
-TEST(Process, ChildRunsInItsOwnGroupWithNullInput) {
+TEST(ProcessRun, ChildRunsInItsOwnGroupWithNullInput) {
   pid_t announced = -1;
   qm::ProcessOptions o;
   // Field 5 of /proc/<pid>/stat is the process group; cat must see end of input at once.
@@ -146,13 +146,13 @@ TEST(Process, ChildRunsInItsOwnGroupWithNullInput) {
   EXPECT_NE(getpgrp(), r.pid);
 }
 
-TEST(Process, StandardErrorModes) {
+TEST(ProcessRun, StandardErrorModes) {
   const char* script = "echo out; echo err >&2";
   EXPECT_EQ(run_sh(script, 10000, qm::ProcessStderr::Discard).output, "out\n");
   EXPECT_EQ(run_sh(script, 10000, qm::ProcessStderr::Merge).output, "out\nerr\n");
 }
 
-TEST(Process, ExceptionFromTheStartHookStillReapsTheChild) {
+TEST(ProcessRun, ExceptionFromTheStartHookStillReapsTheChild) {
   qm::ProcessOptions o;
   o.argv = {"/bin/sh", "-c", "sleep 60"};
   pid_t pid = -1;

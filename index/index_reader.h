@@ -1,0 +1,198 @@
+// Readers of the index file set (layout in index_format.h): the open database is one
+// IndexFileSet, memory-mapped read-only, with the system's flat index_* functions as thin
+// wrappers over one process-wide instance (index_reset() gives tests a fresh one).
+//
+// Every offset, count and length taken from a file is checked against the file sizes.
+// A file that cannot be opened, or a read that would leave a file, reports
+// "Fail to read index file !" through qm::fatal (platform/fatal.h) and then returns
+// false / an empty result (the Desktop profile returns from fatal; the Cgi profile
+// exits; tests catch the thrown qm::FatalError).
+//
+// Used by the search engine (searcher/), the lexicon, the result page and the index
+// writer's tests; the writer (index_writer.h) shares the prefix-table builder.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/posting.h"
+#include "index/index_format.h"
+#include "index/word_signature.h"
+
+namespace qm {
+
+inline constexpr char kIndexReadError[] = "Fail to read index file !";
+
+struct CrossRecord {
+  uint32_t fulltext_offset = 0;
+  uint32_t path_offset = 0;
+};
+
+struct CharHashRecord {
+  uint32_t count = 0;   // PostingEntries (character db) or CharPairRecords (phrase db)
+  uint32_t offset = 0;  // byte offset in cindex.db or clist.db
+};
+
+struct CharPairRecord {
+  uint16_t code = 0;    // following character, lead * 256 + trail
+  uint32_t count = 0;   // PostingEntries of the pair
+  uint32_t offset = 0;  // byte offset of the list in cindex.db
+};
+
+struct WordHashRecord {
+  std::string word;     // up to the NUL (at most 24 bytes)
+  uint32_t offset = 0;  // byte offset of the list in eindex.db
+};
+
+struct PrefixRangeRecord {
+  uint32_t first = 0;  // index of the first WordHashRecord with the prefix
+  uint32_t count = 0;  // number of such records (0: none)
+};
+
+using PropertyValue = int32_t;  // yyyymmdd
+
+// A paragraph as index_read_paragraph hands it on: the kind unchanged and the text
+// (its length is the stored u16 length). An absent paragraph is kind 0, empty text.
+struct Paragraph {
+  uint16_t kind = 0;
+  std::string text;
+};
+
+// The files of the set, for index_file_bytes().
+enum class IndexFile {
+  Cross, Path, Fulltext, CharHash, CharPair, CharIndex, WordHash, WordSign, WordIndex,
+  Property, Count
+};
+
+// How property.db was recognised: by its size against the number of documents N.
+enum class PropertyLayout {
+  None,    // not opened, missing, or a size that is neither N x 4 nor N x 232
+  Value,   // N x 4: one PropertyValue per document
+  Record,  // N x 232: the desktop's DocPropertyRecord; the date is year/month/day
+};
+
+class IndexFileSet {
+ public:
+  IndexFileSet();
+  ~IndexFileSet();
+  IndexFileSet(const IndexFileSet&) = delete;
+  IndexFileSet& operator=(const IndexFileSet&) = delete;
+
+  // Opens the set in directory (ending with "/"): cross, path, fulltext, chash, clist
+  // (only when index_type is not 0), cindex, ehash, esign, eindex, and property.db when
+  // with_property (its absence is not an error). Closes a set opened before. A required
+  // file missing or of an impossible size: the read error, false, the set closed.
+  bool open(const std::string& directory, int index_type, bool with_property);
+  // The lexicon's subset (fulltext, chash, cindex, ehash, esign, eindex): false, with
+  // no error reported, at the first that cannot be opened or has an impossible size.
+  bool open_lexicon(const std::string& directory);
+  void close();  // harmless on a closed set
+
+  bool is_open() const { return open_; }
+  const std::string& directory() const { return directory_; }
+  uint32_t document_count() const;          // cross.db records
+  bool has_char_pairs() const;              // clist.db open (phrase database)
+  PropertyLayout property_layout() const { return property_layout_; }
+
+  // ---- The original readers --------------------------------------------------------
+  bool read_cross(uint32_t document, CrossRecord& out);
+  bool read_char_hash(uint32_t slot, CharHashRecord& out);
+  // false, reporting nothing, when property.db is absent or the document is beyond it.
+  bool read_property(uint32_t document, PropertyValue& out);
+  // Paragraph of the FulltextEntry at fulltext_offset; a number at or beyond the count
+  // gives the empty paragraph. A damaged entry: the read error and the empty paragraph.
+  Paragraph read_paragraph(uint32_t fulltext_offset, uint32_t paragraph);
+
+  // ---- Accessors for the search side --------------------------------------------
+  // The document's path text (up to its NUL, within 260 bytes).
+  bool read_path(uint32_t document, std::string& out);
+  // Paragraph count of the FulltextEntry at fulltext_offset.
+  bool read_paragraph_count(uint32_t fulltext_offset, uint16_t& out);
+  // The paragraph's kind and a view of its text inside the mapped fulltext.db (valid
+  // until close). A number beyond the count: true with kind 0 and an empty view.
+  bool view_paragraph(uint32_t fulltext_offset, uint32_t paragraph, uint16_t& kind,
+                      std::string_view& text);
+  // All of chash.db (17,954 records), for the in-memory character table.
+  bool read_char_hash_table(std::vector<CharHashRecord>& out);
+  // Appends count PostingEntries read at byte offset of cindex.db / eindex.db.
+  bool append_char_postings(uint32_t offset, uint32_t count, std::vector<PostingEntry>& out);
+  bool append_word_postings(uint32_t offset, uint32_t count, std::vector<PostingEntry>& out);
+  // Replaces out with the count CharPairRecords at byte offset of clist.db.
+  bool read_char_pairs(uint32_t offset, uint32_t count, std::vector<CharPairRecord>& out);
+  // ehash.db / esign.db: number of words, one record, and a word's list in eindex.db
+  // (offset and entry count, from the next record's offset or the end of eindex.db).
+  uint32_t word_count() const;
+  bool read_word_hash(uint32_t index, WordHashRecord& out);
+  bool word_list_range(uint32_t index, uint32_t& offset, uint32_t& count);
+  // Replaces out with count signatures from index first of esign.db.
+  bool read_word_signatures(uint32_t first, uint32_t count, std::vector<WordSignature>& out);
+  // The raw bytes of an open file (empty when absent); valid until close.
+  std::string_view file_bytes(IndexFile file) const;
+
+ private:
+  struct Mapping;
+  bool open_files(const std::string& directory, const IndexFile* files, size_t n,
+                  bool report);
+  bool fail();  // reports the read error; false
+  bool in_file(IndexFile file, uint64_t offset, uint64_t length) const;
+
+  std::unique_ptr<Mapping> files_[size_t(IndexFile::Count)];
+  std::string directory_;
+  bool open_ = false;
+  PropertyLayout property_layout_ = PropertyLayout::None;
+};
+
+// ---- The process-wide set and the flat functions over it ----------------------------
+IndexFileSet& index_set();
+void index_reset();  // closes and replaces the instance (tests)
+
+bool index_open(const std::string& directory, int index_type, bool with_property);
+void index_close();
+bool index_read_cross(uint32_t document, CrossRecord& out);
+bool index_read_char_hash(uint32_t slot, CharHashRecord& out);
+bool index_read_property(uint32_t document, PropertyValue& out);
+Paragraph index_read_paragraph(uint32_t fulltext_offset, uint32_t paragraph);
+
+// true when the eight required files exist in directory (ending with "/").
+bool index_check_files(const std::string& directory);
+
+// The signatures of the words sharing the word's prefix, through rehash.db and esign.db
+// of directory. Fails (nullopt) when the word has no prefix slot, rehash.db cannot be
+// opened or lacks the record, or esign.db cannot be opened or read in full. A prefix
+// with no words gives count 0 and no signatures.
+struct PrefixSignatures {
+  uint32_t first = 0;
+  uint32_t count = 0;
+  std::vector<WordSignature> signatures;
+};
+std::optional<PrefixSignatures> index_load_prefix_signatures(const std::string& directory,
+                                                             std::string_view word);
+
+// 1, -1 or 0 as a is greater than, less than or equal to b.
+int u32_compare(uint32_t a, uint32_t b);
+
+// rehash.db contents (1,332 records) from the words of an ehash.db in record order:
+// runs of records sharing their first two bytes, stored at the run's prefix slot (a
+// later run of the same prefix replaces an earlier one; a prefix without slot is not
+// stored). The writer feeds it word by word; prefix_table_build feeds it a whole file.
+class PrefixTableBuilder {
+ public:
+  void add(std::string_view word);  // the record's word (only its first two bytes count)
+  std::string finish();             // the 1,332 x 8 bytes of rehash.db
+ private:
+  void store();
+  std::string table_ = std::string(index_format::kPrefixFileSize, '\0');
+  char run_[2] = {0, 0};
+  uint32_t run_first_ = 0;
+  uint32_t next_ = 0;
+};
+std::string prefix_table_build(std::string_view word_hash_bytes);
+
+// Builds directory's rehash.db from its ehash.db (written safely: temporary file,
+// rename). 1, or 0 when ehash.db cannot be read or rehash.db cannot be written.
+int index_build_prefix_table(const std::string& directory);
+
+}  // namespace qm

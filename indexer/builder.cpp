@@ -1,0 +1,413 @@
+// The index builder (see builder.h): configuration, the document walk, the build loop
+// and the end of a build (files renamed into place, stale keyword cache removed).
+#include "indexer/builder.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <set>
+#include <utility>
+
+#include "common/config.h"
+#include "common/files.h"
+#include "common/ini.h"
+#include "index/index_writer.h"
+#include "indexer/charset.h"
+#include "indexer/progress.h"
+#include "platform/paths.h"
+
+namespace qm {
+namespace {
+
+// Paragraph kinds as stored: the title and the body.
+constexpr uint16_t kTitleKind = 1;
+constexpr uint16_t kBodyKind = 0;
+
+// A stop request (SIGTERM, SIGINT, SIGHUP) ends the build between documents; a converter
+// running at that moment is killed with its group so the stop is prompt.
+volatile sig_atomic_t g_stop = 0;
+volatile sig_atomic_t g_converter_group = 0;
+
+extern "C" void on_stop_signal(int) {
+  g_stop = 1;
+  const pid_t group = pid_t(g_converter_group);
+  if (group > 0) kill(-group, SIGKILL);
+}
+
+void install_signal_handlers() {
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = on_stop_signal;
+  sigemptyset(&sa.sa_mask);
+  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &sa, nullptr);
+  // A reader that goes away must not kill us in the middle of a write: the write fails
+  // and the build stops cleanly instead.
+  signal(SIGPIPE, SIG_IGN);
+}
+
+bool parse_long(std::string_view text, long& value) {
+  if (text.empty() || text.size() > 9) return false;
+  long v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  value = v;
+  return true;
+}
+
+// Leading blanks, optional sign, digits: the configuration's integer rule.
+int ini_integer(const std::optional<std::string>& value, int absent) {
+  if (!value) return absent;
+  return std::atoi(value->c_str());
+}
+
+// A folder value from the configuration: a share of this computer becomes its local
+// path; separators become "/" and a trailing "/" is added.
+std::string folder_value(const std::string& value) {
+  std::string out;
+  if (path_to_share(value, out)) {
+    path_add_slash(out);
+    return out;
+  }
+  out = value;
+  path_add_slash(out);
+  return out;
+}
+
+std::string without_trailing_slash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// The path's text for a progress line: relative to the document folder, made Big5.
+std::string shown_path(const IndexJob& job, const std::string& path) {
+  std::string_view rel = path;
+  if (rel.substr(0, job.html_dir.size()) == job.html_dir) rel.remove_prefix(job.html_dir.size());
+  return text_to_big5(rel, {});
+}
+
+int32_t file_date(const struct stat& st) {
+  struct tm t;
+  time_t when = st.st_mtime;
+  if (localtime_r(&when, &t) == nullptr) return 0;
+  return int32_t((t.tm_year + 1900) * 10000 + (t.tm_mon + 1) * 100 + t.tm_mday);
+}
+
+struct Walker {
+  const IndexJob& job;
+  ProgressWriter& progress;
+  std::vector<std::string>& out;
+  std::set<std::pair<dev_t, ino_t>> entered;
+
+  bool stopped(const std::string& path) const {
+    for (const std::string& stop : job.stop_paths) {
+      if (path.size() < stop.size() || string_nicmp(path, stop, stop.size()) != 0) continue;
+      if (path.size() == stop.size() || path[stop.size()] == '/' || stop.back() == '/') return true;
+    }
+    return false;
+  }
+
+  void walk(const std::string& dir, int depth) {
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0) return;
+    if (!entered.insert({st.st_dev, st.st_ino}).second) return;  // a loop, or seen already
+    if (depth > 200) return;
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) {
+      progress.status("Cannot read the folder " + shown_path(job, dir) + ": " +
+                      std::strerror(errno));
+      return;
+    }
+    std::vector<std::string> names;
+    while (dirent* e = readdir(d)) {
+      if (e->d_name[0] == '.') continue;  // ".", ".." and hidden entries
+      names.emplace_back(e->d_name);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+      std::string full = dir + name;
+      if (stopped(full)) continue;
+      struct stat es;
+      if (stat(full.c_str(), &es) != 0) continue;  // a dangling link
+      if (S_ISDIR(es.st_mode)) {
+        walk(full + "/", depth + 1);
+      } else if (S_ISREG(es.st_mode) && db_has_extension(job.file_types, name)) {
+        out.push_back(std::move(full));
+      }
+    }
+  }
+};
+
+}  // namespace
+
+bool indexer_parse_command(int argc, const char* const* argv, IndexerCommand& command,
+                           std::string& error) {
+  command = IndexerCommand{};
+  bool have_id = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view a = argv[i];
+    if (a == "-mail") {
+      command.mail = true;
+    } else if (a == "-ncl") {
+      command.ncl = true;
+    } else if (a == "-corvdoc") {
+      command.corvdoc = true;
+    } else if (a.substr(0, 2) == "-w" || a.substr(0, 2) == "-f") {
+      // The window handle of the queuing form and the "-f10" flag mean nothing here.
+    } else if (a.substr(0, 2) == "-x") {
+      if (!parse_long(a.substr(2), command.id) || command.id < 1 || command.id > 65535) {
+        error = "Bad database id: " + std::string(a);
+        return false;
+      }
+      have_id = true;
+    } else {
+      error = "Unknown option: " + std::string(a);
+      return false;
+    }
+  }
+  if (!have_id) {
+    error = "No database id (-x<id>) given";
+    return false;
+  }
+  return true;
+}
+
+bool indexer_load_job(const std::string& ini_path, long id, IndexJob& job, std::string& error) {
+  IniTree ini;
+  if (!ini.load(ini_path)) {
+    error = "Cannot read " + ini_path;
+    return false;
+  }
+  job = IndexJob{};
+  job.id = uint16_t(id);
+  const std::string section = "DB-" + std::to_string(id);
+  if (!ini.has_section(section)) {
+    error = "No section [" + section + "] in vesprin.ini";
+    return false;
+  }
+  std::string html = ini.get(section, "HtmlDir").value_or("");
+  std::string work = ini.get(section, "WorkDir").value_or("");
+  if (html.empty() || work.empty()) {
+    error = "[" + section + "] lacks " + std::string(html.empty() ? "HtmlDir" : "WorkDir");
+    return false;
+  }
+  if (url_is_http(html)) {
+    error = "Web addresses are not indexed: " + html;
+    return false;
+  }
+  job.html_dir = folder_value(html);
+  job.work_dir = folder_value(work);
+
+  std::string types = ini.get(section, "LocalFileType").value_or("");
+  job.file_types = string_split_list(types.empty() ? std::string_view("htm,html,txt") : types);
+
+  const std::string save = ini.get(section, "SaveFile").value_or("");
+  job.phrase = !save.empty() && save[0] == '1';
+  const int index_type = ini_integer(ini.get(section, "IndexType"), 0);
+  if (job.phrase && index_type == 0) {
+    error = "SaveFile is 1 but IndexType is 0: a phrase database needs IndexType 1";
+    return false;
+  }
+  if (!job.phrase && index_type != 0) {
+    error = "IndexType is not 0 but SaveFile is not 1: the database could not be searched";
+    return false;
+  }
+
+  const std::string stop_section = "StopPath-" + std::to_string(id);
+  for (int k = 1; k <= 100; ++k) {
+    std::optional<std::string> v = ini.get(stop_section, std::to_string(k));
+    if (!v || v->empty()) continue;
+    std::string stop = path_backslash_to_slash(*v);
+    if (stop[0] != '/') stop = job.html_dir + stop;
+    job.stop_paths.push_back(without_trailing_slash(stop));
+  }
+
+  std::string cache = ini.get("VESPRIN", "CacheDir").value_or("");
+  if (!cache.empty()) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%X/", unsigned(id));
+    job.cache_dir = folder_value(cache) + hex;
+  }
+  int parsing = ini_integer(ini.get("VESPRIN", "MaxParsingTime"), 60);
+  if (parsing < 10) parsing = 60;
+  if (parsing > 600) parsing = 600;
+  job.converter_timeout_ms = parsing * 1000;
+  return true;
+}
+
+std::vector<std::string> indexer_collect_documents(const IndexJob& job, ProgressWriter& progress) {
+  std::vector<std::string> out;
+  Walker walker{job, progress, out, {}};
+  // The index folder itself is never indexed when it lies inside the document folder.
+  struct stat st;
+  if (without_trailing_slash(job.work_dir) != without_trailing_slash(job.html_dir) &&
+      stat(job.work_dir.c_str(), &st) == 0)
+    walker.entered.insert({st.st_dev, st.st_ino});
+  walker.walk(job.html_dir, 0);
+  return out;
+}
+
+void indexer_remove_stale_temporaries(const std::string& work_dir) {
+  DIR* d = opendir(work_dir.c_str());
+  if (d == nullptr) return;
+  std::vector<std::string> stale;
+  while (dirent* e = readdir(d)) {
+    // Names the writer gives its work files: "<file>.<pid>-<n>.tmp", "run-c-<n>.<pid>-<n>.tmp".
+    std::string_view name = e->d_name;
+    if (name.size() < 8 || name.substr(name.size() - 4) != ".tmp") continue;
+    std::string_view stem = name.substr(0, name.size() - 4);
+    size_t dash = stem.rfind('-');
+    size_t dot = stem.rfind('.', dash);
+    if (dash == std::string_view::npos || dot == std::string_view::npos) continue;
+    long pid = 0, seq = 0;
+    if (!parse_long(stem.substr(dot + 1, dash - dot - 1), pid) ||
+        !parse_long(stem.substr(dash + 1), seq))
+      continue;
+    std::string_view base = stem.substr(0, dot);
+    const bool ours = base.substr(0, 4) == "run-" ||
+                      (base.size() > 3 && base.substr(base.size() - 3) == ".db");
+    if (!ours) continue;
+    if (pid == long(getpid()) || kill(pid_t(pid), 0) == 0 || errno == EPERM) continue;
+    stale.emplace_back(e->d_name);
+  }
+  closedir(d);
+  for (const std::string& name : stale) unlink((work_dir + name).c_str());
+}
+
+IndexerEnvironment indexer_environment() {
+  IndexerEnvironment env;
+  if (const char* dir = std::getenv("QM_INDEXER_CONVERTER_DIR"); dir && *dir)
+    env.converter_dir = dir;
+  if (const char* ms = std::getenv("QM_INDEXER_CONVERTER_TIMEOUT_MS"); ms && *ms)
+    env.converter_timeout_ms = std::max(1, std::atoi(ms));
+  return env;
+}
+
+int run_indexer(int argc, const char* const* argv, int out_fd) {
+  ProgressWriter progress(out_fd);
+  install_signal_handlers();
+
+  IndexerCommand command;
+  std::string error;
+  if (!indexer_parse_command(argc, argv, command, error)) {
+    progress.fatal(error);
+    return 1;
+  }
+  if (command.mail || command.ncl) {
+    progress.fatal("Mail databases cannot be built yet");
+    return 1;
+  }
+
+  const std::string program_dir = program_dir_from_argv0(argc > 0 ? argv[0] : "");
+  const std::string ini_path = path_find_case_blind(program_dir, "vesprin.ini");
+  IndexJob job;
+  if (!indexer_load_job(ini_path, command.id, job, error)) {
+    progress.fatal(error);
+    return 1;
+  }
+  if (!dir_is_directory(job.html_dir)) {
+    progress.fatal("The document folder does not exist: " + text_to_big5(job.html_dir, {}));
+    return 1;
+  }
+  if (!dir_is_directory(job.work_dir) && (!dir_make_all(job.work_dir) ||
+                                          !dir_is_directory(job.work_dir))) {
+    progress.fatal("Cannot create the index folder " + text_to_big5(job.work_dir, {}));
+    return 1;
+  }
+  indexer_remove_stale_temporaries(job.work_dir);
+
+  progress.status("Looking for documents in " + text_to_big5(job.html_dir, {}));
+  std::vector<std::string> documents = indexer_collect_documents(job, progress);
+  progress.status(std::to_string(documents.size()) + " documents to index");
+
+  IndexWriterOptions writer_options;
+  writer_options.phrase = job.phrase;
+  IndexWriter writer(job.work_dir, writer_options);
+  if (writer.failed()) {
+    progress.fatal("Cannot write the index: " + writer.error());
+    return 1;
+  }
+
+  const IndexerEnvironment env = indexer_environment();
+  ExtractOptions extract;
+  extract.converter_dir = env.converter_dir;
+  extract.converter_timeout_ms =
+      env.converter_timeout_ms > 0 ? env.converter_timeout_ms : job.converter_timeout_ms;
+  extract.on_converter = [&progress](pid_t pid) {
+    g_converter_group = pid;
+    progress.helper(long(pid));
+  };
+
+  size_t indexed = 0, skipped = 0;
+  progress.percent(0);
+  for (size_t i = 0; i < documents.size(); ++i) {
+    if (g_stop || !progress.ok()) break;
+    const std::string& path = documents[i];
+    const std::string shown = shown_path(job, path);
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+      progress.status("Skipped " + shown + ": " + std::strerror(errno));
+      ++skipped;
+      continue;
+    }
+    ExtractOutcome outcome = extract_document(path, document_kind(path), extract);
+    g_converter_group = 0;
+    if (g_stop) break;
+    if (outcome.status != ExtractStatus::Ok) {
+      progress.status("Skipped " + shown + ": " + outcome.message);
+      ++skipped;
+      continue;
+    }
+    if (outcome.cut) progress.status("Only the start of " + shown + " is indexed: it is too long");
+
+    IndexDocument doc;
+    doc.path = path;
+    doc.date = file_date(st);
+    doc.paragraphs.reserve(outcome.document.paragraphs.size());
+    for (size_t p = 0; p < outcome.document.paragraphs.size(); ++p)
+      doc.paragraphs.push_back(
+          {p == 0 ? kTitleKind : kBodyKind, std::move(outcome.document.paragraphs[p])});
+    if (!writer.add_document(doc)) {
+      if (writer.failed()) {
+        progress.fatal("Cannot write the index: " + writer.error());
+        return 1;
+      }
+      progress.status("Skipped " + shown + ": " + writer.error());
+      ++skipped;
+      continue;
+    }
+    ++indexed;
+    progress.document(shown);
+    progress.percent(int((i + 1) * 100 / documents.size()));
+  }
+
+  if (g_stop || !progress.ok()) {
+    // The writer's destructor removes its temporary files; the old database stays.
+    progress.fatal("Stopped; the previous index is kept");
+    return 1;
+  }
+  progress.status("Writing the index files");
+  if (!writer.finish()) {
+    progress.fatal("Cannot write the index: " + writer.error());
+    return 1;
+  }
+  // Keyword-cache hits of the old index are stale now.
+  if (!job.cache_dir.empty() && dir_is_directory(job.cache_dir))
+    dir_remove_tree(job.cache_dir, false);
+  progress.percent(100);
+  progress.status(std::to_string(indexed) + " documents indexed, " + std::to_string(skipped) +
+                  " skipped");
+  progress.end_mark();
+  return 0;
+}
+
+}  // namespace qm

@@ -1,0 +1,66 @@
+// The index builder: builds the index files of one database of vesprin.ini. Reads the
+// section DB-<id> (HtmlDir, WorkDir, LocalFileType, SaveFile, IndexType) and the excluded
+// paths StopPath-<id>, walks HtmlDir in name order, extracts each document's text
+// (extract.h) and writes the whole file set into WorkDir through the index writer
+// (index/index_writer.h), reporting on the progress lines of progress.h. The program
+// `indexer` is a thin main over run_indexer.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/strings.h"
+#include "indexer/extract.h"
+
+namespace qm {
+
+class ProgressWriter;
+
+// The command line: [-mail] [-ncl] [-corvdoc] -w<handle> -f<n> -x<id>.
+struct IndexerCommand {
+  bool mail = false;
+  bool ncl = false;
+  bool corvdoc = false;
+  long id = 0;
+};
+
+// False with a reason for an unknown option or a missing or malformed database id.
+bool indexer_parse_command(int argc, const char* const* argv, IndexerCommand& command,
+                           std::string& error);
+
+// What one build needs from the configuration file.
+struct IndexJob {
+  uint16_t id = 0;
+  std::string html_dir;  // ends in "/"
+  std::string work_dir;  // ends in "/"
+  StringList file_types;
+  std::vector<std::string> stop_paths;  // without a trailing "/"
+  bool phrase = false;                  // SaveFile "1": character pairs and clist.db
+  std::string cache_dir;                // the database's keyword cache folder, or empty
+  int converter_timeout_ms = 60000;     // MaxParsingTime
+};
+
+// Reads the job of database id from the configuration file; false with a reason.
+bool indexer_load_job(const std::string& ini_path, long id, IndexJob& job, std::string& error);
+
+// The documents to index under the job's HtmlDir, in name order (a folder's entries by
+// their bytes, depth first): files with a listed extension, not hidden, not under an
+// excluded path; each folder is entered once, so symbolic-link loops end. Folders that
+// cannot be read are reported on the progress lines.
+std::vector<std::string> indexer_collect_documents(const IndexJob& job, ProgressWriter& progress);
+
+// Removes temporary files that a build killed earlier left in the directory.
+void indexer_remove_stale_temporaries(const std::string& work_dir);
+
+// Settings a test may change through the environment: QM_INDEXER_CONVERTER_DIR (where
+// the converter programs are) and QM_INDEXER_CONVERTER_TIMEOUT_MS (their time limit).
+struct IndexerEnvironment {
+  std::string converter_dir = "/usr/bin";
+  int converter_timeout_ms = 0;  // 0: from the configuration
+};
+IndexerEnvironment indexer_environment();
+
+// The whole program: progress lines on out_fd; 0 after the end mark, 1 after a '3' line.
+int run_indexer(int argc, const char* const* argv, int out_fd);
+
+}  // namespace qm

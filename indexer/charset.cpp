@@ -1,0 +1,343 @@
+// Character-set detection and conversion to Big5 (see charset.h). The Unicode-to-Big5
+// table is built once from glibc's iconv "CP950" table; other charsets reach it through
+// iconv's conversion to UTF-8.
+#include "indexer/charset.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace qm {
+namespace {
+
+bool is_big5_lead(unsigned char c) { return c >= 0xA1 && c <= 0xFE; }
+bool is_big5_trail(unsigned char c) { return c >= 0x40 && c <= 0xFE; }
+
+// Decodes one UTF-8 character at bytes[i]; gives its length (0 when the sequence is not
+// well formed) and the code point.
+size_t utf8_decode(std::string_view bytes, size_t i, char32_t& code) {
+  const unsigned char c = static_cast<unsigned char>(bytes[i]);
+  if (c < 0x80) {
+    code = c;
+    return 1;
+  }
+  size_t n;
+  char32_t min;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2, code = c & 0x1F, min = 0x80;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3, code = c & 0x0F, min = 0x800;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4, code = c & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + n > bytes.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    const unsigned char t = static_cast<unsigned char>(bytes[i + k]);
+    if ((t & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (t & 0x3F);
+  }
+  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return n;
+}
+
+// Unicode (BMP) to Big5 pair, 0 where there is none; built from iconv's CP950 table.
+class Big5Table {
+ public:
+  static const Big5Table& get() {
+    static const Big5Table table;
+    return table;
+  }
+  uint16_t lookup(char32_t code) const { return code < map_.size() ? map_[code] : 0; }
+
+ private:
+  Big5Table() : map_(0x10000, 0) {
+    iconv_t to_unicode = iconv_open("UTF-32LE", "CP950");
+    if (to_unicode == iconv_t(-1)) return;
+    std::vector<uint8_t> seen(0x10000, 0);
+    std::vector<char32_t> duplicates;
+    for (unsigned lead = 0xA1; lead <= 0xFE; ++lead) {
+      for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+        char in[2] = {char(lead), char(trail)};
+        unsigned char out[8];
+        char* ip = in;
+        char* op = reinterpret_cast<char*>(out);
+        size_t il = 2, ol = sizeof out;
+        iconv(to_unicode, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(to_unicode, &ip, &il, &op, &ol) == size_t(-1) || il != 0 || ol != 4) continue;
+        char32_t u = char32_t(out[0]) | char32_t(out[1]) << 8 | char32_t(out[2]) << 16 |
+                     char32_t(out[3]) << 24;
+        if (u >= 0x10000 || u < 0x80) continue;
+        if (seen[u]++ == 0) {
+          map_[u] = uint16_t(lead << 8 | trail);
+        } else if (seen[u] == 2) {
+          duplicates.push_back(u);
+        }
+      }
+    }
+    iconv_close(to_unicode);
+    // A code point reached from two Big5 codes takes the one iconv itself writes.
+    iconv_t to_big5 = iconv_open("CP950", "UTF-32LE");
+    if (to_big5 == iconv_t(-1)) return;
+    for (char32_t u : duplicates) {
+      unsigned char in[4] = {uint8_t(u), uint8_t(u >> 8), uint8_t(u >> 16), uint8_t(u >> 24)};
+      unsigned char out[4];
+      char* ip = reinterpret_cast<char*>(in);
+      char* op = reinterpret_cast<char*>(out);
+      size_t il = 4, ol = sizeof out;
+      iconv(to_big5, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(to_big5, &ip, &il, &op, &ol) != size_t(-1) && ol == 2 && is_big5_lead(out[0]) &&
+          is_big5_trail(out[1]))
+        map_[u] = uint16_t(out[0] << 8 | out[1]);
+    }
+    iconv_close(to_big5);
+  }
+  std::vector<uint16_t> map_;
+};
+
+// Appends the Big5 form of a code point; spaces and line separators of Unicode become
+// their ASCII forms. False when the character has no form.
+bool append_code(std::string& out, char32_t code, const Big5Table& table) {
+  if (code < 0x80) {
+    out.push_back(char(code));
+    return true;
+  }
+  if (code == 0xA0 || (code >= 0x2000 && code <= 0x200A) || code == 0x202F || code == 0x205F) {
+    out.push_back(' ');
+    return true;
+  }
+  if (code == 0x2028 || code == 0x2029 || code == 0x85) {
+    out.push_back('\n');
+    return true;
+  }
+  uint16_t b = table.lookup(code);
+  if (b == 0) return false;
+  out.push_back(char(b >> 8));
+  out.push_back(char(b & 0xFF));
+  return true;
+}
+
+std::string utf8_to_big5(std::string_view bytes) {
+  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  const Big5Table& table = Big5Table::get();
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size();) {
+    char32_t code;
+    size_t n = utf8_decode(bytes, i, code);
+    if (n == 0) {
+      ++i;  // not a character: skip the byte
+      continue;
+    }
+    append_code(out, code, table);
+    i += n;
+  }
+  return big5_clean(out);
+}
+
+// Any charset iconv knows, to UTF-8; bytes it cannot read are skipped (unit bytes at a
+// time, 2 for UTF-16).
+std::string iconv_to_utf8(std::string_view bytes, const char* from, size_t unit) {
+  std::string out;
+  iconv_t cd = iconv_open("UTF-8", from);
+  if (cd == iconv_t(-1)) return out;
+  out.reserve(bytes.size() * 2);
+  std::string in(bytes);
+  char* ip = in.data();
+  size_t il = in.size();
+  char buffer[16384];
+  while (il > 0) {
+    char* op = buffer;
+    size_t ol = sizeof buffer;
+    size_t r = iconv(cd, &ip, &il, &op, &ol);
+    out.append(buffer, size_t(op - buffer));
+    if (r != size_t(-1)) break;
+    if (errno == E2BIG) continue;
+    if (errno == EILSEQ) {
+      size_t skip = std::min(unit, il);
+      ip += skip;
+      il -= skip;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      continue;
+    }
+    break;  // EINVAL: a character cut at the end
+  }
+  iconv_close(cd);
+  return out;
+}
+
+bool ieq_prefix(std::string_view text, size_t pos, std::string_view word) {
+  if (pos + word.size() > text.size()) return false;
+  for (size_t k = 0; k < word.size(); ++k) {
+    char a = text[pos + k];
+    if (a >= 'A' && a <= 'Z') a = char(a - 'A' + 'a');
+    if (a != word[k]) return false;
+  }
+  return true;
+}
+
+// Finds "key" (lower case) case-blind from pos up to end; npos when absent.
+size_t ifind(std::string_view text, std::string_view key, size_t pos, size_t end) {
+  for (size_t i = pos; i + key.size() <= end; ++i)
+    if (ieq_prefix(text, i, key)) return i;
+  return std::string_view::npos;
+}
+
+// The label after "key" [blanks] "=" [blanks] [quote] within [pos, end).
+std::string label_after(std::string_view text, std::string_view key, size_t pos, size_t end) {
+  size_t at = ifind(text, key, pos, end);
+  if (at == std::string_view::npos) return {};
+  size_t i = at + key.size();
+  while (i < end && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
+  if (i >= end || text[i] != '=') return {};
+  ++i;
+  while (i < end && (text[i] == ' ' || text[i] == '\t' || text[i] == '"' || text[i] == '\'')) ++i;
+  std::string label;
+  while (i < end && label.size() < 40) {
+    char c = text[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+          c == '_' || c == '.' || c == ':'))
+      break;
+    label.push_back(c);
+    ++i;
+  }
+  return label;
+}
+
+}  // namespace
+
+bool utf8_is_valid(std::string_view bytes) {
+  for (size_t i = 0; i < bytes.size();) {
+    char32_t code;
+    size_t n = utf8_decode(bytes, i, code);
+    if (n == 0) {
+      // A character cut off by the end of the text is not held against it.
+      const unsigned char c = static_cast<unsigned char>(bytes[i]);
+      size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+      if (need == 0 || i + need <= bytes.size() || c > 0xF4) return false;
+      for (size_t k = i + 1; k < bytes.size(); ++k)
+        if ((static_cast<unsigned char>(bytes[k]) & 0xC0) != 0x80) return false;
+      return true;
+    }
+    i += n;
+  }
+  return true;
+}
+
+CharsetChoice charset_from_label(std::string_view label) {
+  std::string l;
+  for (char c : label) l.push_back(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+  CharsetChoice choice;
+  static const char* const kBig5[] = {"big5",  "big-5",       "x-x-big5",     "cn-big5",
+                                      "csbig5", "cp950",      "windows-950",  "ms950",
+                                      "x-windows-950", "big5-hkscs", "big5hkscs"};
+  static const char* const kUtf8[] = {"utf-8", "utf8", "unicode-1-1-utf-8"};
+  // Western single-byte labels hold no character with a Big5 form beyond ASCII, and old
+  // Chinese pages often carry them by mistake: such pages are judged by their bytes.
+  static const char* const kWestern[] = {"iso-8859-1", "iso8859-1", "latin1", "l1",
+                                         "us-ascii",   "ascii",     "windows-1252",
+                                         "cp1252",     "x-user-defined"};
+  for (const char* n : kBig5)
+    if (l == n) return {Charset::Big5, {}};
+  for (const char* n : kUtf8)
+    if (l == n) return {Charset::Utf8, {}};
+  for (const char* n : kWestern)
+    if (l == n) return choice;
+  if (l.empty() || l.rfind("utf-16", 0) == 0 || l.rfind("utf-32", 0) == 0) return choice;
+  std::string name = l;
+  if (l == "gb2312" || l == "gbk" || l == "x-gbk" || l == "euc-cn" || l == "cp936") name = "GB18030";
+  iconv_t cd = iconv_open("UTF-8", name.c_str());
+  if (cd == iconv_t(-1)) return choice;
+  iconv_close(cd);
+  return {Charset::Other, name};
+}
+
+CharsetChoice html_declared_charset(std::string_view bytes) {
+  size_t end = std::min(bytes.size(), size_t(65536));
+  size_t body = ifind(bytes, "<body", 0, end);
+  if (body != std::string_view::npos) end = body;
+  if (ieq_prefix(bytes, 0, "<?xml")) {
+    size_t close = bytes.find("?>");
+    if (close != std::string_view::npos && close < end) {
+      std::string label = label_after(bytes, "encoding", 0, close);
+      CharsetChoice c = charset_from_label(label);
+      if (c.charset != Charset::Unknown) return c;
+    }
+  }
+  for (size_t pos = 0;;) {
+    size_t meta = ifind(bytes, "<meta", pos, end);
+    if (meta == std::string_view::npos) break;
+    size_t close = bytes.find('>', meta);
+    if (close == std::string_view::npos || close > end) close = end;
+    std::string label = label_after(bytes, "charset", meta, close);
+    if (!label.empty()) {
+      CharsetChoice c = charset_from_label(label);
+      if (c.charset != Charset::Unknown) return c;
+    }
+    pos = close;
+  }
+  return {};
+}
+
+Charset charset_detect(std::string_view bytes) {
+  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return Charset::Utf8;
+  if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") return Charset::Utf16LE;
+  if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF") return Charset::Utf16BE;
+  bool high = std::any_of(bytes.begin(), bytes.end(),
+                          [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  if (high && utf8_is_valid(bytes)) return Charset::Utf8;
+  return Charset::Big5;
+}
+
+std::string big5_clean(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c >= 0x80) {
+      if (is_big5_lead(c) && i + 1 < bytes.size() &&
+          is_big5_trail(static_cast<unsigned char>(bytes[i + 1]))) {
+        out.push_back(char(c));
+        out.push_back(bytes[++i]);
+      }
+      continue;
+    }
+    if (c >= 0x20 && c != 0x7F) {
+      out.push_back(char(c));
+    } else if (c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+      out.push_back(char(c));
+    }
+  }
+  return out;
+}
+
+std::string text_to_big5(std::string_view bytes, const CharsetChoice& choice) {
+  Charset cs = choice.charset == Charset::Unknown ? charset_detect(bytes) : choice.charset;
+  switch (cs) {
+    case Charset::Utf8:
+      return utf8_to_big5(bytes);
+    case Charset::Utf16LE:
+      if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") bytes.remove_prefix(2);
+      return utf8_to_big5(iconv_to_utf8(bytes, "UTF-16LE", 2));
+    case Charset::Utf16BE:
+      if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF") bytes.remove_prefix(2);
+      return utf8_to_big5(iconv_to_utf8(bytes, "UTF-16BE", 2));
+    case Charset::Other:
+      return utf8_to_big5(iconv_to_utf8(bytes, choice.name.c_str(), 1));
+    case Charset::Big5:
+    case Charset::Unknown:
+      break;
+  }
+  return big5_clean(bytes);
+}
+
+bool big5_append_code_point(std::string& out, char32_t code) {
+  if (code == 0 || (code < 0x20 && code != '\t' && code != '\n' && code != '\r')) return false;
+  return append_code(out, code, Big5Table::get());
+}
+
+}  // namespace qm

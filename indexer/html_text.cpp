@@ -1,0 +1,316 @@
+// HTML text extraction (see html_text.h): one pass over the page, tags read only far
+// enough to know their name and where they end.
+#include "indexer/html_text.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "indexer/charset.h"
+
+namespace qm {
+namespace {
+
+#include "indexer/html_entities.inc"
+
+// Elements that begin and end paragraphs (sorted for binary search).
+constexpr std::array<std::string_view, 59> kBlockTags = {
+    "address", "article", "aside",   "blockquote", "body",     "caption",  "center",
+    "dd",      "details", "dialog",  "dir",        "div",      "dl",       "dt",
+    "fieldset", "figcaption", "figure", "footer",  "form",     "frame",    "frameset",
+    "h1",      "h2",      "h3",      "h4",         "h5",       "h6",       "head",
+    "header",  "hgroup",  "hr",      "html",       "iframe",   "legend",   "li",
+    "main",    "menu",    "nav",     "noframes",   "ol",       "optgroup", "option",
+    "p",       "pre",     "section", "select",     "summary",  "table",    "tbody",
+    "td",      "textarea", "tfoot",  "th",         "thead",    "title",    "tr",
+    "ul",      "xmp",     "listing"};
+
+bool is_block_tag(std::string_view name) {
+  static const auto sorted = [] {
+    std::array<std::string_view, kBlockTags.size()> a = kBlockTags;
+    std::sort(a.begin(), a.end());
+    return a;
+  }();
+  return std::binary_search(sorted.begin(), sorted.end(), name);
+}
+
+bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// Case-blind search for a lower-case key.
+size_t ifind(std::string_view text, std::string_view key, size_t pos) {
+  if (key.empty()) return pos;
+  for (size_t i = pos; i + key.size() <= text.size(); ++i) {
+    if (lower(text[i]) != key[0]) continue;
+    size_t k = 1;
+    while (k < key.size() && lower(text[i + k]) == key[k]) ++k;
+    if (k == key.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
+struct Tag {
+  std::string name;  // lower case
+  bool closing = false;
+  bool self_closing = false;
+  size_t end = 0;  // position after '>'
+};
+
+// Reads the tag at s[i] == '<' whose name starts at a letter (after an optional '/').
+// Quotes are honoured only where an attribute value begins; a quote left open falls back
+// to the first '>'.
+bool read_tag(std::string_view s, size_t i, Tag& tag) {
+  size_t j = i + 1;
+  if (j < s.size() && s[j] == '/') {
+    tag.closing = true;
+    ++j;
+  }
+  while (j < s.size() && (is_letter(s[j]) || is_digit(s[j]) || s[j] == '-' || s[j] == ':'))
+    tag.name.push_back(lower(s[j++]));
+  char quote = 0;
+  char last = 0;
+  size_t k = j;
+  for (; k < s.size(); ++k) {
+    const char c = s[k];
+    if (quote) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if ((c == '"' || c == '\'') && last == '=') {
+      quote = c;
+      continue;
+    }
+    if (c == '>') break;
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') last = c;
+  }
+  if (k >= s.size()) {
+    k = s.find('>', j);
+    if (k == std::string_view::npos) return false;
+  }
+  tag.self_closing = k > j && s[k - 1] == '/';
+  tag.end = k + 1;
+  return true;
+}
+
+class HtmlWalker {
+ public:
+  HtmlWalker(std::string_view s, const HtmlOptions& options) : s_(s), options_(options) {}
+
+  ExtractedText run() {
+    size_t i = 0;
+    while (i < s_.size()) {
+      const char c = s_[i];
+      if (c == '<') {
+        i = markup(i);
+      } else if (c == '&') {
+        std::string decoded;
+        size_t used = html_decode_reference(s_, i, decoded);
+        if (used == 0) {
+          text("&");
+          ++i;
+        } else {
+          text(decoded);
+          i += used;
+        }
+      } else {
+        size_t end = s_.find_first_of("<&", i);
+        if (end == std::string_view::npos) end = s_.size();
+        text(s_.substr(i, end - i));
+        i = end;
+      }
+    }
+    if (pre_depth_ > 0) feeder_.finish();
+    out_.blocks = builder_.take();
+    return std::move(out_);
+  }
+
+ private:
+  void text(std::string_view t) {
+    if (pre_depth_ > 0) {
+      feeder_.feed(t);
+    } else {
+      builder_.text(t);
+    }
+  }
+
+  void end_block() {
+    if (pre_depth_ > 0) feeder_.finish();
+    builder_.end_block();
+    last_was_br_ = false;
+  }
+
+  // Skips to the end of the element whose content is not markup; gives the position
+  // after its closing tag (the end of the page when it is missing).
+  size_t skip_raw(size_t from, std::string_view name) {
+    std::string close = "</" + std::string(name);
+    size_t at = ifind(s_, close, from);
+    if (at == std::string_view::npos) return s_.size();
+    size_t gt = s_.find('>', at);
+    return gt == std::string_view::npos ? s_.size() : gt + 1;
+  }
+
+  size_t markup(size_t i) {
+    const size_t n = s_.size();
+    if (i + 1 >= n) {
+      text("<");
+      return i + 1;
+    }
+    const char next = s_[i + 1];
+    if (next == '!') {
+      if (s_.compare(i, 4, "<!--") == 0) {
+        size_t end = s_.find("-->", i + 4);
+        return end == std::string_view::npos ? n : end + 3;
+      }
+      size_t end = s_.find('>', i);
+      return end == std::string_view::npos ? n : end + 1;
+    }
+    if (next == '?') {
+      size_t end = s_.find('>', i);
+      return end == std::string_view::npos ? n : end + 1;
+    }
+    if (next == '/' && (i + 2 >= n || !is_letter(s_[i + 2]))) {
+      size_t end = s_.find('>', i);  // "</" without a name: a bogus comment
+      return end == std::string_view::npos ? n : end + 1;
+    }
+    if (next != '/' && !is_letter(next)) {
+      text("<");
+      return i + 1;
+    }
+    Tag tag;
+    if (!read_tag(s_, i, tag)) return n;  // a tag never closed: the rest is lost
+    const std::string& name = tag.name;
+
+    if (!tag.closing && !tag.self_closing &&
+        (name == "script" || name == "style" || name == "template" || name == "noembed")) {
+      return skip_raw(tag.end, name);
+    }
+    if (name == "title" && !tag.closing) {
+      size_t close = ifind(s_, "</title", tag.end);
+      size_t stop = close == std::string_view::npos ? n : close;
+      if (!have_title_) {
+        have_title_ = true;
+        BlockBuilder title;
+        std::string_view raw = s_.substr(tag.end, stop - tag.end);
+        for (size_t k = 0; k < raw.size();) {
+          if (raw[k] == '&') {
+            std::string decoded;
+            size_t used = html_decode_reference(raw, k, decoded);
+            if (used > 0) {
+              title.text(decoded);
+              k += used;
+              continue;
+            }
+          }
+          size_t end = raw.find('&', k + 1);
+          if (end == std::string_view::npos) end = raw.size();
+          title.text(raw.substr(k, end - k));
+          k = end;
+        }
+        std::vector<std::string> t = title.take();
+        if (!t.empty()) out_.title = std::move(t.front());
+      }
+      if (close == std::string_view::npos) return n;
+      size_t gt = s_.find('>', close);
+      return gt == std::string_view::npos ? n : gt + 1;
+    }
+    if (name == "br") {
+      if (options_.br_ends_paragraph ||
+          (last_was_br_ && builder_.emitted() == emitted_at_br_ && pre_depth_ == 0)) {
+        end_block();
+      } else if (pre_depth_ > 0) {
+        feeder_.feed("\n");
+      } else {
+        builder_.line_break();
+      }
+      last_was_br_ = true;
+      emitted_at_br_ = builder_.emitted();
+      return tag.end;
+    }
+    if (name == "pre" || name == "xmp" || name == "listing") {
+      end_block();
+      if (tag.closing) {
+        if (pre_depth_ > 0) --pre_depth_;
+      } else if (!tag.self_closing) {
+        ++pre_depth_;
+      }
+      return tag.end;
+    }
+    if (is_block_tag(name)) {
+      end_block();
+    } else if (name == "img" || name == "input" || name == "wbr") {
+      // Replaced elements separate words only where the source had space; nothing here.
+    }
+    return tag.end;
+  }
+
+  std::string_view s_;
+  HtmlOptions options_;
+  BlockBuilder builder_;
+  PlainTextFeeder feeder_{builder_};
+  ExtractedText out_;
+  bool have_title_ = false;
+  int pre_depth_ = 0;
+  bool last_was_br_ = false;
+  size_t emitted_at_br_ = 0;
+};
+
+}  // namespace
+
+size_t html_decode_reference(std::string_view text, size_t pos, std::string& out) {
+  const size_t n = text.size();
+  if (pos + 1 >= n || text[pos] != '&') return 0;
+  size_t k = pos + 1;
+  if (text[k] == '#') {
+    ++k;
+    const bool hex = k < n && (text[k] == 'x' || text[k] == 'X');
+    if (hex) ++k;
+    const size_t start = k;
+    uint32_t value = 0;
+    while (k < n) {
+      const char c = text[k];
+      int d;
+      if (is_digit(c)) {
+        d = c - '0';
+      } else if (hex && c >= 'a' && c <= 'f') {
+        d = c - 'a' + 10;
+      } else if (hex && c >= 'A' && c <= 'F') {
+        d = c - 'A' + 10;
+      } else {
+        break;
+      }
+      value = std::min<uint32_t>(value * (hex ? 16 : 10) + uint32_t(d), 0x110000);
+      ++k;
+    }
+    if (k == start) return 0;
+    if (k < n && text[k] == ';') ++k;
+    if (value > 0 && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF))
+      big5_append_code_point(out, char32_t(value));
+    return k - pos;
+  }
+  while (k < n && k - pos <= 32 && (is_letter(text[k]) || is_digit(text[k]))) ++k;
+  std::string_view name = text.substr(pos + 1, k - pos - 1);
+  if (name.empty()) return 0;
+  const HtmlEntity* begin = std::begin(kHtmlEntities);
+  const HtmlEntity* end = std::end(kHtmlEntities);
+  const HtmlEntity* found = std::lower_bound(
+      begin, end, name, [](const HtmlEntity& e, std::string_view v) { return e.name < v; });
+  if (found == end || found->name != name) return 0;
+  if (k < n && text[k] == ';') ++k;
+  big5_append_code_point(out, found->code);
+  return k - pos;
+}
+
+ExtractedText html_extract(std::string_view big5, const HtmlOptions& options) {
+  return HtmlWalker(big5, options).run();
+}
+
+ExtractedText html_extract_raw(std::string_view bytes, const HtmlOptions& options) {
+  // A byte order mark outranks the declaration.
+  const bool bom = bytes.starts_with("\xEF\xBB\xBF") || bytes.starts_with("\xFF\xFE") ||
+                   bytes.starts_with("\xFE\xFF");
+  CharsetChoice choice = bom ? CharsetChoice{} : html_declared_charset(bytes);
+  return html_extract(text_to_big5(bytes, choice), options);
+}
+
+}  // namespace qm

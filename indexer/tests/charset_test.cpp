@@ -1,0 +1,137 @@
+// Tests of charset detection and conversion to Big5.
+#include "indexer/charset.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using qm::Charset;
+
+// "中文" in Big5, UTF-8 and GBK.
+const std::string kBig5Zhongwen = "\xA4\xA4\xA4\xE5";
+const std::string kUtf8Zhongwen = "\xE4\xB8\xAD\xE6\x96\x87";
+const std::string kGbkZhongwen = "\xD6\xD0\xCE\xC4";
+
+TEST(ExtractCharset, Utf8Validity) {
+  struct Case {
+    std::string bytes;
+    bool valid;
+  } cases[] = {
+      {"", true},
+      {"plain ascii", true},
+      {kUtf8Zhongwen, true},
+      {kBig5Zhongwen, false},
+      {"\xC0\x80", false},          // overlong NUL
+      {"\xED\xA0\x80", false},      // surrogate
+      {"\xF4\x90\x80\x80", false},  // past U+10FFFF
+      {"\xF5\x80\x80\x80", false},
+      {"abc\xE4\xB8", true},        // cut in its last character
+      {"abc\xE4\xB8x", false},      // broken in the middle
+      {"\x80", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.bytes));
+    EXPECT_EQ(qm::utf8_is_valid(c.bytes), c.valid);
+  }
+}
+
+TEST(ExtractCharset, DetectionByMarkAndValidity) {
+  struct Case {
+    std::string bytes;
+    Charset expected;
+  } cases[] = {
+      {"\xEF\xBB\xBFhello", Charset::Utf8},
+      {"\xFF\xFEh\0", Charset::Utf16LE},
+      {"\xFE\xFF\0h", Charset::Utf16BE},
+      {"hello " + kUtf8Zhongwen, Charset::Utf8},
+      {"hello " + kBig5Zhongwen, Charset::Big5},
+      {"only ascii", Charset::Big5},  // ASCII is the same either way
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.bytes));
+    EXPECT_EQ(qm::charset_detect(c.bytes), c.expected);
+  }
+}
+
+TEST(ExtractCharset, HtmlDeclaredCharset) {
+  struct Case {
+    std::string page;
+    Charset expected;
+    std::string name;
+  } cases[] = {
+      {"<html><head><meta charset=\"big5\"></head>", Charset::Big5, ""},
+      {"<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">",
+       Charset::Utf8, ""},
+      {"<meta http-equiv=content-type content='text/html;charset = x-x-big5'>", Charset::Big5, ""},
+      {"<?xml version=\"1.0\" encoding=\"Big5\"?><html>", Charset::Big5, ""},
+      {"<meta charset=gb2312>", Charset::Other, "GB18030"},
+      // Western labels say nothing useful here: the bytes decide.
+      {"<meta charset=\"iso-8859-1\">", Charset::Unknown, ""},
+      {"<meta charset=\"no-such-charset\">", Charset::Unknown, ""},
+      {"<meta name=\"keywords\" content=\"charset\"><meta charset=utf-8>", Charset::Utf8, ""},
+      // Declarations inside the body do not count.
+      {"<html><body><p>x</p><meta charset=big5>", Charset::Unknown, ""},
+      {"<html><head><title>none</title></head>", Charset::Unknown, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page);
+    qm::CharsetChoice choice = qm::html_declared_charset(c.page);
+    EXPECT_EQ(choice.charset, c.expected);
+    EXPECT_EQ(choice.name, c.name);
+  }
+}
+
+TEST(ExtractCharset, ConversionToBig5) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    qm::CharsetChoice choice;
+    std::string expected;
+  } cases[] = {
+      {"utf-8 detected", "a " + kUtf8Zhongwen, {}, "a " + kBig5Zhongwen},
+      {"big5 detected", "a " + kBig5Zhongwen, {}, "a " + kBig5Zhongwen},
+      {"utf-8 mark dropped", "\xEF\xBB\xBF" + kUtf8Zhongwen, {}, kBig5Zhongwen},
+      // An emoji and a Hangul syllable have no Big5 form: dropped, their neighbours kept.
+      {"no big5 form", "x\xF0\x9F\x98\x80y\xED\x95\x9Cz", {Charset::Utf8, ""}, "xyz"},
+      {"no-break space", "a\xC2\xA0" "b", {Charset::Utf8, ""}, "a b"},
+      {"euro sign", "\xE2\x82\xAC", {Charset::Utf8, ""}, "\xA3\xE1"},
+      {"bad utf-8 bytes skipped", "a\xFF" "b" + kUtf8Zhongwen, {Charset::Utf8, ""},
+       "ab" + kBig5Zhongwen},
+      // Stray high bytes, a lead without its trail, NUL and control bytes go.
+      {"big5 cleaned", std::string("a\x80" "b\0c\x01", 6) + kBig5Zhongwen + "\xA4",
+       {Charset::Big5, ""}, "abc" + kBig5Zhongwen},
+      {"line breaks kept", "a\r\nb\tc\fd", {Charset::Big5, ""}, "a\r\nb\tc\fd"},
+      {"utf-16le", std::string("\xFF\xFE" "-\0\x2D\x4E\x87\x65", 8), {}, "-" + kBig5Zhongwen},
+      {"utf-16be", std::string("\xFE\xFF\x4E\x2D\x65\x87", 6), {}, kBig5Zhongwen},
+      {"gbk through iconv", kGbkZhongwen, {Charset::Other, "GB18030"}, kBig5Zhongwen},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(qm::text_to_big5(c.bytes, c.choice), c.expected);
+  }
+}
+
+TEST(ExtractCharset, CodePointToBig5) {
+  struct Case {
+    char32_t code;
+    bool ok;
+    std::string expected;
+  } cases[] = {
+      {U'A', true, "A"},
+      {0x4E2D, true, "\xA4\xA4"},   // 中
+      {0x3002, true, "\xA1\x43"},   // 。
+      {0x3000, true, "\xA1\x40"},   // ideographic space
+      {0xA0, true, " "},
+      {0x1F600, false, ""},
+      {0xAC00, false, ""},          // Hangul
+      {0, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(unsigned(c.code));
+    std::string out;
+    EXPECT_EQ(qm::big5_append_code_point(out, c.code), c.ok);
+    EXPECT_EQ(out, c.expected);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+// Tests of HTML text extraction: title, paragraphs at block elements, references,
+// dropped scripts, styles and comments, and the declared charset.
+#include "indexer/html_text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Blocks = std::vector<std::string>;
+
+// Big5: 中 A4A4, 文 A4E5. UTF-8: 中 E4B8AD, 文 E69687.
+const std::string kZhong = "\xA4\xA4";
+const std::string kWen = "\xA4\xE5";
+const std::string kUtf8Zhongwen = "\xE4\xB8\xAD\xE6\x96\x87";
+
+TEST(ExtractHtml, TitleBlocksAndMarkup) {
+  struct Case {
+    const char* what;
+    std::string page;
+    std::string title;
+    Blocks blocks;
+  } cases[] = {
+      {"title and paragraphs",
+       "<html><head><title> My \n Page </title></head><body><p>One</p><p>Two</p></body></html>",
+       "My Page", {"One", "Two"}},
+      {"no title", "<p>text</p>", "", {"text"}},
+      {"references in the title", "<title>A &amp; B</title>", "A & B", {}},
+      {"inline elements do not split", "<p>foo<b>bar</b> <i>baz</i></p>", "", {"foobar baz"}},
+      {"upper-case tags, unclosed paragraphs", "<P>One<P>Two<DIV>Three</DIV>Four", "",
+       {"One", "Two", "Three", "Four"}},
+      {"scripts and styles dropped",
+       "<p>keep</p><script type=\"x\">var s = '<p>no</p>';</script><STYLE>p { x: 1 }</STYLE>"
+       "<p>also</p>",
+       "", {"keep", "also"}},
+      {"script never closed hides the rest", "<p>a</p><script>b<p>c</p>", "", {"a"}},
+      {"comments dropped", "<p>a<!-- hidden <p>x</p> -->b</p><!doctype html><?php x ?>c", "",
+       {"ab", "c"}},
+      {"one br breaks the line, two end the paragraph", "line1<br>line2<br/><br>para2", "",
+       {"line1 line2", "para2"}},
+      {"br between Chinese characters joins", kZhong + "<br>" + kWen, "", {kZhong + kWen}},
+      {"source line break between Chinese characters joins", "<p>" + kZhong + "\n   " + kWen,
+       "", {kZhong + kWen}},
+      {"pre keeps its paragraphs", "<pre>a\nb\n\nc</pre>d", "", {"a b", "c", "d"}},
+      {"literal less-than", "<p>1 < 2 and 3 > 2 <= x</p>", "", {"1 < 2 and 3 > 2 <= x"}},
+      {"quoted greater-than inside a tag", "<p title=\"a>b\" class='c>d'>text</p>", "",
+       {"text"}},
+      {"table cells", "<table><tr><td>A</td><td>B</td></tr><tr><th>C</th></tr></table>", "",
+       {"A", "B", "C"}},
+      {"list items and headings", "<h1>Head</h1><ul><li>x<li>y</ul>", "",
+       {"Head", "x", "y"}},
+      {"Big5 trail bytes that look like markup", "<p>\xA5\x5C\xB1\x7E</p>", "",
+       {"\xA5\x5C\xB1\x7E"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    qm::ExtractedText t = qm::html_extract(c.page);
+    EXPECT_EQ(t.title, c.title);
+    EXPECT_EQ(t.blocks, c.blocks);
+  }
+}
+
+TEST(ExtractHtml, CharacterReferences) {
+  struct Case {
+    std::string page;
+    Blocks blocks;
+  } cases[] = {
+      {"a &amp; b &lt;c&gt; &quot;d&quot; &apos;e&apos;", {"a & b <c> \"d\" 'e'"}},
+      {"&#65;&#x42;&#X43;&#0068;", {"ABCD"}},
+      {"&#20013;&#x6587;", {kZhong + kWen}},
+      {"x&nbsp;&nbsp;y", {"x y"}},
+      {"AT&T &unknown; & &#; &#xZZ;", {"AT&T &unknown; & &#; &#xZZ;"}},
+      {"no semicolon &amp then &#65 end", {"no semicolon & then A end"}},
+      {"dropped: &#0; &#xD800; &#x110000; &#128512; end", {"dropped: end"}},
+      {"&lt;p&gt; is text, not a tag", {"<p> is text, not a tag"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page);
+    EXPECT_EQ(qm::html_extract(c.page).blocks, c.blocks);
+  }
+}
+
+TEST(ExtractHtml, DeclaredCharsetAndDetection) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string title;
+  } cases[] = {
+      {"declared utf-8",
+       "<meta charset=\"utf-8\"><title>" + kUtf8Zhongwen + "</title>", kZhong + kWen},
+      {"declared big5", "<meta charset=big5><title>" + kZhong + kWen + "</title>", kZhong + kWen},
+      {"undeclared utf-8", "<title>" + kUtf8Zhongwen + "</title>", kZhong + kWen},
+      {"undeclared big5", "<title>" + kZhong + kWen + "</title>", kZhong + kWen},
+      {"western label ignored", "<meta charset=iso-8859-1><title>" + kZhong + kWen + "</title>",
+       kZhong + kWen},
+      {"byte order mark outranks the label",
+       "\xEF\xBB\xBF<meta charset=big5><title>" + kUtf8Zhongwen + "</title>", kZhong + kWen},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(qm::html_extract_raw(c.bytes).title, c.title);
+  }
+}
+
+TEST(ExtractHtml, EveryBreakEndsAParagraphWhenAsked) {
+  qm::HtmlOptions o;
+  o.br_ends_paragraph = true;
+  EXPECT_EQ(qm::html_extract("one<br>\ntwo<br>\n", o).blocks, (Blocks{"one", "two"}));
+}
+
+}  // namespace

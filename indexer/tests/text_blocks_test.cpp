@@ -1,0 +1,160 @@
+// Tests of paragraph building: white space, line joining between Chinese characters,
+// plain-text paragraphs, long-block splitting and the document's paragraph list.
+#include "indexer/text_blocks.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "indexer/charset.h"
+
+namespace {
+
+using Blocks = std::vector<std::string>;
+
+// Big5: 中 A4A4, 文 A4E5, 。 A143, full-width space A140.
+const std::string kZhong = "\xA4\xA4";
+const std::string kWen = "\xA4\xE5";
+const std::string kStop = "\xA1\x43";
+const std::string kWideSpace = "\xA1\x40";
+
+TEST(ExtractTextBlocks, PlainTextParagraphsAndLineJoining) {
+  struct Case {
+    const char* what;
+    std::string text;
+    Blocks expected;
+  } cases[] = {
+      {"wrapped English", "Hello\nworld", {"Hello world"}},
+      {"wrapped Chinese word", kZhong + "\n" + kWen, {kZhong + kWen}},
+      {"blanks around the break", kZhong + "  \r\n   " + kWen, {kZhong + kWen}},
+      {"blank within a line stays", kZhong + " " + kWen, {kZhong + " " + kWen}},
+      {"break between English and Chinese", "abc\n" + kZhong, {"abc " + kZhong}},
+      {"blank lines of any kind", "p1 a\np1 b\n\n \t \np2\r\rp3\r\n\r\np4",
+       {"p1 a p1 b", "p2", "p3", "p4"}},
+      {"form feed", "page1\fpage2", {"page1", "page2"}},
+      {"full-width indent starts a paragraph",
+       kWideSpace + kWideSpace + kZhong + "\n" + kWideSpace + kWideSpace + kWen,
+       {kZhong, kWen}},
+      {"line of full-width spaces is blank", "a\n" + kWideSpace + "\nb", {"a", "b"}},
+      {"runs of blanks fold", "a \t\t b", {"a b"}},
+      {"only blanks", " \n\t\n", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(qm::text_extract(c.text).blocks, c.expected);
+  }
+}
+
+TEST(ExtractTextBlocks, TitleIsTheFirstNonBlankLine) {
+  EXPECT_EQ(qm::text_extract("\n \n  Title   line  \nbody").title, "Title line");
+  EXPECT_EQ(qm::text_extract("").title, "");
+  std::string long_line(400, 'x');
+  long_line[100] = ' ';
+  EXPECT_LE(qm::text_extract(long_line).title.size(), qm::kTitleLimit);
+}
+
+TEST(ExtractTextBlocks, FeederJoinsLinesAcrossPieces) {
+  // A CR LF split between two pieces is one line end, not a blank line; a line split
+  // across pieces is one line.
+  qm::BlockBuilder builder;
+  qm::PlainTextFeeder feeder(builder);
+  feeder.feed("first\r");
+  feeder.feed("\nsec");
+  feeder.feed("ond " + kZhong + "\n");
+  feeder.feed(kWen + "\n\nnext");
+  feeder.finish();
+  EXPECT_EQ(builder.take(), (Blocks{"first second " + kZhong + kWen, "next"}));
+}
+
+TEST(ExtractTextBlocks, SplitsLongBlocksAtSentenceEnds) {
+  struct Case {
+    const char* what;
+    std::string block;
+    size_t limit;
+    Blocks expected;
+  } cases[] = {
+      {"short block untouched", "One two.", 20, {"One two."}},
+      {"at the sentence end", "One two. Three four five six.", 20,
+       {"One two.", "Three four five six."}},
+      {"at a blank when no sentence ends", "aaaa bbbb cccc dddd", 10, {"aaaa bbbb", "cccc dddd"}},
+      {"hard cut without blanks", "abcdefghijklmnopqrstuvwxyz", 10,
+       {"abcdefghij", "klmnopqrst", "uvwxyz"}},
+      {"full-width full stop", kZhong + kWen + kZhong + kStop + kWen + kWen + kZhong, 10,
+       {kZhong + kWen + kZhong + kStop, kWen + kWen + kZhong}},
+      {"a pair is never cut", "a" + kZhong + kWen + kZhong, 4, {"a" + kZhong, kWen + kZhong}},
+      {"a period inside a number is no sentence end", "pi is 3.14159 and e is 2.71828", 16,
+       {"pi is 3.14159", "and e is 2.71828"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(qm::split_long_block(c.block, c.limit), c.expected);
+  }
+}
+
+TEST(ExtractTextBlocks, SplittingKeepsEveryCharacterWhole) {
+  // Random mixtures of ASCII, Big5 pairs (some with trail bytes that look like ASCII),
+  // blanks and sentence marks: every piece fits, is clean Big5, and together the pieces
+  // hold the block's text.
+  std::mt19937 random(7);
+  const std::string atoms[] = {"a", "Z", " ", ".", "\xA4\xA4", "\xA5\x5C", "\xA1\x43", "\xB1\x7E",
+                               "\xA6\x72", "?"};
+  for (int round = 0; round < 200; ++round) {
+    std::string block;
+    size_t n = 1 + random() % 400;
+    for (size_t i = 0; i < n; ++i) block += atoms[random() % std::size(atoms)];
+    size_t limit = 2 + random() % 60;
+    Blocks pieces = qm::split_long_block(block, limit);
+    std::string joined, original;
+    for (const std::string& p : pieces) {
+      ASSERT_LE(p.size(), limit);
+      ASSERT_FALSE(p.empty());
+      ASSERT_EQ(qm::big5_clean(p), p) << "a pair was cut";
+      joined += p;
+    }
+    for (char c : block)
+      if (c != ' ') original.push_back(c);
+    std::string joined_no_blanks;
+    for (char c : joined)
+      if (c != ' ') joined_no_blanks.push_back(c);
+    ASSERT_EQ(joined_no_blanks, original);
+  }
+}
+
+TEST(ExtractTextBlocks, DocumentParagraphsAndTitleFallbacks) {
+  {
+    qm::ExtractedText t{"  The   Title ", {"one", "two"}};
+    qm::ExtractedDocument d = qm::document_from_text(t, "file.txt");
+    EXPECT_EQ(d.paragraphs, (Blocks{"The Title", "one", "two"}));
+    EXPECT_FALSE(d.cut);
+  }
+  {
+    // No title: the first block's start.
+    qm::ExtractedText t{"", {std::string(300, 'x'), "two"}};
+    qm::ExtractedDocument d = qm::document_from_text(t, "file.txt");
+    ASSERT_EQ(d.paragraphs.size(), 3u);
+    EXPECT_EQ(d.paragraphs[0], std::string(qm::kTitleLimit, 'x'));
+  }
+  {
+    // No text at all: the file name, its UTF-8 bytes made Big5.
+    qm::ExtractedDocument d = qm::document_from_text({}, "\xE4\xB8\xAD\xE6\x96\x87.txt");
+    EXPECT_EQ(d.paragraphs, (Blocks{kZhong + kWen + ".txt"}));
+  }
+  {
+    // A block past the limit is split; no paragraph exceeds it.
+    std::string big;
+    for (int i = 0; i < 20000; ++i) big += "word" + kStop + " ";
+    qm::ExtractedDocument d = qm::document_from_text({"t", {big}}, "f");
+    ASSERT_GT(d.paragraphs.size(), 2u);
+    for (const std::string& p : d.paragraphs) EXPECT_LE(p.size(), qm::kParagraphLimit);
+  }
+  {
+    // More paragraphs than a document may hold: the rest is left out and said so.
+    qm::ExtractedText t;
+    t.blocks.assign(qm::kParagraphCountLimit + 10, "p");
+    qm::ExtractedDocument d = qm::document_from_text(std::move(t), "f");
+    EXPECT_EQ(d.paragraphs.size(), qm::kParagraphCountLimit);
+    EXPECT_TRUE(d.cut);
+  }
+}
+
+}  // namespace

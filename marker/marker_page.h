@@ -1,0 +1,48 @@
+// The hit-document viewer `marker`: for one hit of a result list it writes the whole text
+// of the document, paragraph by paragraph from fulltext.db, as one HTML page with the
+// request's keywords marked the way the search matched them.
+//
+// Request (CGI, as the searcher's result page and the desktop build it): s database id,
+// i document number, p keywords ("NULL" for none), h homophones, f fault tolerance,
+// d configuration file; l, c and k are accepted and not used. The database's WorkDir
+// comes from section DB-<s> of the configuration file (vesprin.ini in the program
+// directory unless d names another one there).
+//
+// Builds on searcher/page/cgi_input.h (request), common/config.h (configuration),
+// index/index_reader.h (index files), searcher/query_parser.h (keywords),
+// searcher/english_match.h (English similarity) and searcher/marking/hit_marking.h.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "common/config.h"
+#include "index/index_reader.h"
+#include "searcher/marking/hit_marking.h"
+#include "searcher/page/cgi_input.h"
+
+namespace qm {
+
+// Messages of a request that names no document.
+inline constexpr const char* kMsgBadDatabase = "Invalid database !";
+inline constexpr const char* kMsgBadDocument = "Invalid document !";
+
+// The search words of a keyword text (a request's decoded p): the words of its term
+// table in order, English upper-cased. "NULL" and a text without words give none.
+std::vector<std::string> marker_keywords(const std::string& keywords);
+
+// The page body for one document of an open index set: the head with the document's
+// path as title, one "<P>" line per paragraph with its text escaped, marked and wrapped,
+// and the closing lines, every line ended by CR LF, the last "</html>". The Content-Type
+// header is not part of it. false, with page empty, when the document is not in the set.
+bool marker_page(IndexFileSet& set, uint32_t document, const HitQuery& query,
+                 const MarkTexts& marks, std::string& page);
+
+// One run over a parsed request: reads the configuration, opens the database, builds the
+// query (homophone tables from program_dir) and writes header and page on the program's
+// output. Failures end the run through fatal_text / qm::fatal with a short error page.
+void marker_run(const SearchRequest& request, const std::string& program_dir);
+
+// The program: CGI profile, error page frame, CGI input, marker_run. Gives the exit code.
+int marker_main(int argc, char** argv);
+
+}  // namespace qm

@@ -1,0 +1,225 @@
+// marker: the keywords it marks, the page of one document of a database written by the
+// index writer, its errors, and the built program run as the desktop runs it (empty
+// environment but REQUEST_METHOD and QUERY_STRING, vesprin.ini in its directory).
+#include "marker/marker_page.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "common/html.h"
+#include "common/strings.h"
+#include "index/index_writer.h"
+#include "langdata/homophone_format.h"
+#include "platform/fatal.h"
+#include "platform/le.h"
+#include "platform/process.h"
+#include "searcher/english_match.h"
+
+namespace fs = std::filesystem;
+namespace hf = qm::homophone_format;
+
+namespace {
+
+#define ZHONG "\xA4\xA4"  // 中
+#define WEN "\xA4\xE5"    // 文
+#define ZI "\xA6\x72"     // 字 (trail byte "r")
+#define XU "\xB3\x5C"     // 許 (trail byte "\")
+#define GONG "\xA5\x5C"   // 功 (trail byte "\")
+#define TONG "\xA6\x50"   // 同
+#define TONG2 "\xB5\xA3"  // 童, sounds like 同
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// big5.ref / big5.dat where every character of a group sounds like the others.
+void write_homophone_tables(const fs::path& dir, const std::vector<std::string>& groups) {
+  std::string dat;
+  std::string entries(1, '\0');
+  std::map<std::size_t, int16_t> index;
+  for (const std::string& group : groups) {
+    uint16_t offset = uint16_t(dat.size());
+    dat += group;
+    dat += '\0';
+    for (std::size_t i = 0; i + 1 < group.size(); i += 2) {
+      index[hf::big5_ref_index(uint8_t(group[i]), uint8_t(group[i + 1]))] = int16_t(entries.size());
+      entries += char(1);
+      qm::le::append16(entries, offset);
+    }
+  }
+  std::string ref;
+  for (std::size_t i = 0; i < hf::kRefIndexCount; ++i)
+    qm::le::append16(ref, uint16_t(index.count(i) ? index[i] : 0));
+  write_file(dir / "big5.ref", ref + entries);
+  write_file(dir / "big5.dat", dat);
+}
+
+class Marker : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qm::fatal_reset();
+    qm::html_reset();
+    root_ = fs::temp_directory_path() / ("qm_marker_" + std::to_string(::getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "prog");
+    fs::create_directories(root_ / "db");
+    prog_ = (root_ / "prog").string() + "/";
+
+    qm::IndexWriterOptions options;
+    options.sync = false;
+    qm::IndexWriter writer((root_ / "db").string() + "/", options);
+    ASSERT_FALSE(writer.failed()) << writer.error();
+    ASSERT_TRUE(writer.add_document({"docs\\tea.htm", 20240105,
+                                     {{1, "Green tea & black tea"},
+                                      {0, XU GONG ZHONG WEN ZI " r <tea>"},
+                                      {0, ""}}}));
+    ASSERT_TRUE(writer.add_document({"docs/" TONG2 ".txt", 20240106, {{0, TONG2 ZI " tea"}}}));
+    ASSERT_TRUE(writer.finish()) << writer.error();
+
+    // The index folder written the way the desktop writes it, with "\" separators.
+    std::string work_dir = (root_ / "db").string();
+    std::replace(work_dir.begin(), work_dir.end(), '/', '\\');
+    write_file(root_ / "prog" / "vesprin.ini",
+               "[VESPRIN]\r\nSearcher=/cgi-bin/searcher\r\nHomePage=/\r\nSystemAdm=admin\r\n"
+               "MarkBeginText=<B>\r\nMarkEndText=</B>\r\n"
+               "[INDEX]\r\n3=1\r\n4=0\r\n"
+               "[DB-3]\r\nWorkDir=" + work_dir + "\r\n"
+               "[DB-4]\r\nWorkDir=" + (root_ / "missing").string() + "\r\n");
+    write_homophone_tables(root_ / "prog", {TONG TONG2, ZI});
+  }
+  void TearDown() override {
+    qm::fatal_reset();
+    qm::html_reset();
+    fs::remove_all(root_);
+  }
+
+  // Runs marker_run in-process on a query string; gives what it wrote.
+  std::string run(const std::string& query_string, std::string* fatal_message = nullptr) {
+    qm::html_reset();  // a header per run, as per process
+    std::FILE* output = std::tmpfile();
+    qm::prog_set_output(output);
+    qm::SearchRequest request;
+    qm::cgi_parse_params(request, query_string, prog_);
+    try {
+      qm::marker_run(request, prog_);
+    } catch (const qm::FatalError& e) {
+      if (fatal_message) *fatal_message = e.what();
+    }
+    qm::prog_set_output(nullptr);
+    std::string text;
+    std::rewind(output);
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, output)) > 0) text.append(buffer, n);
+    std::fclose(output);
+    return text;
+  }
+
+  fs::path root_;
+  std::string prog_;
+};
+
+TEST(MarkerKeywords, TakesTheWordsOfTheTermTable) {
+  struct {
+    std::string keywords;
+    std::vector<std::string> words;
+  } cases[] = {
+      {"tea " ZHONG WEN, {"TEA", ZHONG WEN}},
+      {"green tea+(milk -sugar)", {"GREEN TEA", "MILK", "SUGAR"}},
+      {"NULL", {}},
+      {"", {}},
+      {"+ - ( )", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(qm::marker_keywords(c.keywords), c.words) << c.keywords;
+}
+
+TEST_F(Marker, WritesTheDocumentWithItsKeywordsMarked) {
+  const std::string page = run("s=3&i=0&p=tea+%A4%E5%A6r");
+  const std::string expected =
+      "Content-Type: text/html\r\n\r\n"
+      "<HTML>\r\n<HEAD>\r\n"
+      "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=big5\">\r\n"
+      "<TITLE>docs/tea.htm</TITLE>\r\n</HEAD>\r\n<BODY>\r\n"
+      "<P>Green <B>tea</B> &amp; black <B>tea</B>\r\n"
+      "<P>" XU GONG ZHONG "<B>" WEN ZI "</B> r &lt;<B>tea</B>&gt;\r\n"
+      "<P>\r\n"
+      "</BODY>\r\n</html>\r\n";
+  EXPECT_EQ(page, expected);
+}
+
+TEST_F(Marker, FollowsTheSearchModes) {
+  // Homophones only with h=1; the table comes from the program directory.
+  EXPECT_NE(run("s=3&i=1&p=%A6P%A6r&h=1").find("<P><B>" TONG2 ZI "</B> tea\r\n"), std::string::npos);
+  std::string plain = run("s=3&i=1&p=%A6P%A6r");
+  EXPECT_EQ(plain.find("<B>"), std::string::npos);
+  // Similar English words only with f=1 (MatchRate 70 by default).
+  EXPECT_EQ(run("s=3&i=0&p=grean").find("<B>"), std::string::npos);
+  EXPECT_NE(run("s=3&i=0&p=grean&f=1").find("<P><B>Green</B> tea"), std::string::npos);
+  // No keywords: the text unmarked.
+  std::string none = run("s=3&i=0&p=NULL");
+  EXPECT_NE(none.find("<P>Green tea &amp; black tea\r\n"), std::string::npos);
+}
+
+TEST_F(Marker, RefusesRequestsThatNameNoDocument) {
+  struct {
+    std::string query;
+    std::string message;
+  } cases[] = {
+      {"i=0&p=tea", qm::kMsgBadDatabase},
+      {"s=abc&i=0&p=tea", qm::kMsgBadDatabase},
+      {"s=70000&i=0&p=tea", qm::kMsgBadDatabase},
+      {"s=9&i=0&p=tea", qm::kMsgBadDatabase},     // not in INDEX
+      {"s=3&p=tea", qm::kMsgBadDocument},
+      {"s=3&i=-1&p=tea", qm::kMsgBadDocument},
+      {"s=3&i=2&p=tea", qm::kMsgBadDocument},     // beyond the last document
+      {"s=4&i=0&p=tea", qm::kIndexReadError},     // index files missing
+  };
+  for (const auto& c : cases) {
+    std::string message;
+    std::string out = run(c.query, &message);
+    EXPECT_EQ(message, c.message) << c.query;
+    EXPECT_EQ(out.find("<BODY>"), std::string::npos) << c.query;
+  }
+}
+
+// The built program, copied beside a vesprin.ini of its own, run with only the CGI
+// variables in its environment.
+TEST_F(Marker, ProgramWritesThePageEndToEnd) {
+  const fs::path program = fs::path(QM_DIST_DIR) / "marker";
+  ASSERT_TRUE(fs::exists(program)) << program;
+  fs::copy_file(program, root_ / "prog" / "marker");
+  auto run_program = [&](const std::string& query) {
+    qm::ProcessOptions options;
+    options.argv = {"/usr/bin/env", "-i", "REQUEST_METHOD=GET", "QUERY_STRING=" + query,
+                    (root_ / "prog" / "marker").string()};
+    options.timeout_ms = 30000;
+    return qm::process_run(options);
+  };
+
+  qm::ProcessResult ok = run_program("s=3&p=tea&i=0&h=1&f=1&k=2");
+  ASSERT_TRUE(ok.exited);
+  EXPECT_EQ(ok.exit_code, 0);
+  EXPECT_EQ(ok.output.rfind("Content-Type: text/html\r\n\r\n<HTML>\r\n", 0), 0u) << ok.output;
+  EXPECT_NE(ok.output.find("<P>Green <B>tea</B> &amp; black <B>tea</B>\r\n"), std::string::npos);
+  EXPECT_TRUE(ok.output.ends_with("</BODY>\r\n</html>\r\n")) << ok.output;
+
+  qm::ProcessResult bad = run_program("s=3&p=tea&i=7");
+  ASSERT_TRUE(bad.exited);
+  EXPECT_EQ(bad.exit_code, 255);
+  EXPECT_EQ(bad.output.rfind("Content-Type: text/html\r\n\r\n", 0), 0u) << bad.output;
+  EXPECT_NE(bad.output.find(qm::kMsgBadDocument), std::string::npos);
+  EXPECT_TRUE(bad.output.ends_with("</html>\r\n")) << bad.output;
+
+  qm::ProcessResult unreadable = run_program("s=4&p=tea&i=0");
+  ASSERT_TRUE(unreadable.exited);
+  EXPECT_EQ(unreadable.exit_code, 255);
+  EXPECT_NE(unreadable.output.find(qm::kIndexReadError), std::string::npos);
+  EXPECT_TRUE(unreadable.output.ends_with("</html>\r\n")) << unreadable.output;
+}
+
+}  // namespace

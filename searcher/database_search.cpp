@@ -1,0 +1,153 @@
+// Per-database search of the words of a query (see database_search.h).
+#include "searcher/database_search.h"
+
+#include <new>
+
+#include "common/files.h"
+#include "common/strings.h"
+#include "index/index_format.h"
+#include "searcher/english_match.h"
+#include "searcher/keyword_cache.h"
+#include "searcher/postings.h"
+
+namespace qm {
+namespace {
+
+constexpr size_t kMaxWordCharacters = 10;
+
+HitList hits_from_postings(const PostingList& postings, uint16_t database, bool english) {
+  HitList hits;
+  hits.reserve(postings.size());
+  for (const PostingEntry& e : postings) {
+    HitRecord h;
+    h.database = database;
+    h.document = e.document;
+    h.paragraph = e.paragraph;
+    h.position = english ? kNoPosition : e.position;
+    h.score = 1;
+    h.hit_count = 1;
+    hits.push_back(h);
+  }
+  return hits;
+}
+
+}  // namespace
+
+HitList search_chinese_word(IndexFileSet& set, uint16_t database, const CharacterSlots& word,
+                            const SearchOptions& options, const SearchHooks& hooks, SearchStats* stats) {
+  size_t n = 0;
+  while (n < word.size() && n < kMaxWordCharacters && !word[n].empty()) ++n;
+  if (n == 0) return {};
+
+  // One list per character position: the union of its alternatives' lists.
+  std::vector<PostingList> lists(n);
+  for (size_t i = 0; i < n; ++i) {
+    for (uint16_t code : word[i]) {
+      auto lead = static_cast<unsigned char>(code >> 8);
+      auto trail = static_cast<unsigned char>(code & 0xFF);
+      if (!big5_is_pair(lead, trail)) continue;
+      CharHashRecord record;
+      if (!set.read_char_hash(index_format::char_slot(lead, trail), record)) return {};
+      if (record.count == 0) continue;
+      PostingList list;
+      if (!set.append_char_postings(record.offset, record.count, list)) return {};
+      if (stats) stats->postings_read += list.size();
+      lists[i] = postings_union(std::move(lists[i]), std::move(list));
+    }
+  }
+
+  const bool tolerant = options.flags.fault_tolerant;
+  size_t empty = 0;
+  for (const PostingList& l : lists) empty += l.empty() ? 1 : 0;
+  if (empty > size_t(tolerant ? character_tolerance(n) : 0)) return {};
+
+  PostingList found;
+  if (n == 1) {
+    found = std::move(lists[0]);
+  } else {
+    if (!tolerant) postings_restrict_to_shortest(lists);
+    found = postings_join_characters(lists, tolerant);
+  }
+  if (!options.paragraphs.empty()) postings_filter_paragraphs(found, ParagraphFilter(options.paragraphs));
+  if (n >= 2 && !tolerant && options.flags.word_boundary && hooks.word_boundary)
+    hooks.word_boundary(set, n, found);
+  return hits_from_postings(found, database, false);
+}
+
+HitList search_english_word(IndexFileSet& set, uint16_t database, const std::string& directory,
+                            std::string_view word, const SearchOptions& options, SearchStats* stats) {
+  PostingList found = english_phrase_postings(set, directory, word, options.flags.fault_tolerant,
+                                              options.match_rate, options.precision,
+                                              stats ? &stats->postings_read : nullptr);
+  if (!options.paragraphs.empty()) postings_filter_paragraphs(found, ParagraphFilter(options.paragraphs));
+  return hits_from_postings(found, database, true);
+}
+
+namespace {
+
+TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
+                    const std::vector<SearchDatabase>& databases, const SearchOptions& options,
+                    const SearchHooks& hooks, SearchStats* stats) {
+  TermHits hits(table.terms.size());
+  const HomophoneSlots plain = slots.empty() ? homophone_slots_plain(table) : HomophoneSlots{};
+  const HomophoneSlots& word_slots = slots.empty() ? plain : slots;
+  IndexFileSet set;
+  for (const SearchDatabase& db : databases) {
+    // A failure is reported by the reader; a sink that returns skips the database.
+    if (!set.open(db.work_dir, db.index_type, false)) continue;
+    size_t chinese = 0;
+    for (size_t k = 0; k < table.terms.size(); ++k) {
+      const QueryTerm& term = table.terms[k];
+      if (!term.is_word() || term.text.empty()) continue;
+      const CharacterSlots* word = nullptr;
+      if (term.is_chinese()) {
+        if (chinese < word_slots.size()) word = &word_slots[chinese];
+        ++chinese;  // every Chinese word moves the slot cursor, searched or not
+      }
+
+      std::string cache_path;
+      if (options.cache_enabled) {
+        cache_path = keyword_cache_path(options.cache_dir, db.id, term.text, CacheKind::Plain, options.flags);
+        HitList cached;
+        if (keyword_cache_read(cache_path, cached)) {
+          if (stats) ++stats->cache_reads;
+          hits[k].insert(hits[k].end(), cached.begin(), cached.end());
+          continue;
+        }
+      }
+
+      HitList found;
+      if (term.is_chinese()) {
+        if (db.save_file) {
+          if (hooks.phrase_search && word) found = hooks.phrase_search(set, db, *word, options);
+        } else if (word) {
+          found = search_chinese_word(set, db.id, *word, options, hooks, stats);
+        }
+      } else if (is_alnum_ascii(static_cast<unsigned char>(term.text[0]))) {
+        found = search_english_word(set, db.id, db.work_dir, term.text, options, stats);
+      }
+
+      // A cache file that cannot be written leaves the hits in memory only.
+      if (options.cache_enabled && keyword_cache_write(cache_path, found) && stats) ++stats->cache_writes;
+      hits[k].insert(hits[k].end(), found.begin(), found.end());
+    }
+    set.close();
+  }
+  if (hooks.word_boundary_done) hooks.word_boundary_done();
+  return hits;
+}
+
+}  // namespace
+
+TermHits search_database(const QueryTermTable& table, const HomophoneSlots& slots,
+                         const std::vector<SearchDatabase>& databases, const SearchOptions& options,
+                         const SearchHooks& hooks, SearchStats* stats) {
+  try {
+    return search_all(table, slots, databases, options, hooks, stats);
+  } catch (const std::bad_alloc&) {
+    fatal_text("Out of memory !");
+    return TermHits(table.terms.size());
+  }
+}
+
+}  // namespace qm

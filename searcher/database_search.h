@@ -1,0 +1,43 @@
+// Per-database search: every word of the term table is searched in every chosen
+// database, giving one HitRecord list per term entry (records of one database after
+// those of the previous one, in posting order within a database). Chinese words are
+// found from their characters' posting lists (postings.h), English words and phrases
+// through english_match.h; with the cache on, each word's hits in each database are
+// written to and read back from its KeywordCacheFile (keyword_cache.h).
+// Reads the index files through index/index_reader.h; query_evaluate.h combines the lists.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "index/index_reader.h"
+#include "searcher/hits.h"
+#include "searcher/query_parser.h"
+#include "searcher/search_options.h"
+
+namespace qm {
+
+// One hit list per entry of the term table (operators keep an empty list).
+using TermHits = std::vector<HitList>;
+
+// The hits of a Chinese word in the open set: one record per hit (score 1, hit count 1,
+// the position of its first character). database is the id put in the records.
+HitList search_chinese_word(IndexFileSet& set, uint16_t database, const CharacterSlots& word,
+                            const SearchOptions& options, const SearchHooks& hooks = {},
+                            SearchStats* stats = nullptr);
+
+// The hits of an English word or phrase in the open set (position 0xFFFF). directory is
+// where rehash.db is looked for.
+HitList search_english_word(IndexFileSet& set, uint16_t database, const std::string& directory,
+                            std::string_view word, const SearchOptions& options,
+                            SearchStats* stats = nullptr);
+
+// Searches every database in order for every word of the table. slots: one entry per
+// Chinese word of the table (homophone_slots_plain without homophones). A database whose
+// files cannot be opened ends the run ("Fail to read index file !").
+TermHits search_database(const QueryTermTable& table, const HomophoneSlots& slots,
+                         const std::vector<SearchDatabase>& databases, const SearchOptions& options,
+                         const SearchHooks& hooks = {}, SearchStats* stats = nullptr);
+
+}  // namespace qm

@@ -1,0 +1,127 @@
+// English word matching (see english_match.h).
+#include "searcher/english_match.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+
+#include "common/strings.h"
+#include "index/index_format.h"
+
+namespace qm {
+
+int bits_similarity(uint32_t a, uint32_t b) {
+  uint32_t any = a | b;
+  if (any == 0) return 0;
+  return int(100 * std::popcount(a & b) / std::popcount(any));
+}
+
+int signature_score(const WordSignature& query, const WordSignature& word) {
+  int s1 = bits_similarity(query.letters, word.letters);
+  int s2 = bits_similarity(query.transitions & kSignatureTransitionMask,
+                           word.transitions & kSignatureTransitionMask);
+  if (s1 == 100) {
+    uint32_t a = signature_length(query), b = signature_length(word);
+    uint32_t longer = std::max(a, b);
+    if (longer > 0) s1 = int(100 * std::min(a, b) / longer);
+  }
+  return s1 * s2 / 100 + s1 / 2;
+}
+
+int word_similarity(std::string_view a, std::string_view b) {
+  return signature_score(word_signature(a), word_signature(b));
+}
+
+int phrase_window(int precision) {
+  if (precision >= 1) return 51 - precision / 2;
+  if (precision < 0) return -51 - precision / 2;
+  return 0;
+}
+
+PostingList english_word_postings(IndexFileSet& set, const std::string& directory,
+                                  std::string_view word, bool fuzzy, int match_rate,
+                                  uint64_t* postings_read) {
+  PostingList out;
+  if (word.size() > index_format::kMaxWordLength) word = word.substr(0, index_format::kMaxWordLength);
+  if (word.empty()) return out;
+  const WordSignature query = word_signature(word);
+  const int threshold = fuzzy ? match_rate : 100;
+
+  // The words sharing the query's prefix, else every word of the set.
+  uint32_t first = 0;
+  std::vector<WordSignature> signatures;
+  auto prefix = index_load_prefix_signatures(directory, word);
+  if (prefix && uint64_t(prefix->first) + prefix->count <= set.word_count()) {
+    first = prefix->first;
+    signatures = std::move(prefix->signatures);
+  } else if (!set.read_word_signatures(0, set.word_count(), signatures)) {
+    return out;
+  }
+
+  size_t lists = 0;
+  WordHashRecord record;
+  for (size_t k = 0; k < signatures.size(); ++k) {
+    if (signature_score(query, signatures[k]) < threshold) continue;
+    const uint32_t index = first + uint32_t(k);
+    if (!fuzzy) {
+      if (!set.read_word_hash(index, record)) return out;
+      if (string_icmp(record.word, word) != 0) continue;
+    }
+    uint32_t offset = 0, count = 0;
+    if (!set.word_list_range(index, offset, count)) return out;
+    if (!set.append_word_postings(offset, count, out)) return out;
+    if (postings_read) *postings_read += count;
+    ++lists;
+  }
+  // Several words' lists make one ordered list for the phrase walk and the hits.
+  if (lists > 1)
+    std::stable_sort(out.begin(), out.end(),
+                     [](const PostingEntry& a, const PostingEntry& b) { return posting_compare(a, b) < 0; });
+  return out;
+}
+
+PostingList english_phrase_postings(IndexFileSet& set, const std::string& directory,
+                                    std::string_view text, bool fuzzy, int match_rate,
+                                    int precision, uint64_t* postings_read) {
+  const int w = phrase_window(precision);
+  const std::string owned(text);
+  std::string word;
+  PostingList result;
+  bool first = true;
+  for (const char* p = owned.c_str(); (p = string_next_word(p, word, 30)) != nullptr;) {
+    if (!is_alnum_ascii(static_cast<unsigned char>(word[0]))) continue;
+    PostingList next = english_word_postings(set, directory, word, fuzzy, match_rate, postings_read);
+    if (first) {
+      result = std::move(next);
+      first = false;
+    } else {
+      PostingList joined;
+      size_t i = 0, j = 0;
+      while (i < result.size() && j < next.size()) {
+        const PostingEntry& r = result[i];
+        const PostingEntry& e = next[j];
+        if (r.document != e.document || r.paragraph != e.paragraph) {
+          bool r_smaller = r.document != e.document ? r.document < e.document : r.paragraph < e.paragraph;
+          r_smaller ? ++i : ++j;
+          continue;
+        }
+        const int d = int(e.position) - int(r.position);
+        const bool accepted = (w > 0 && d > 0 && d <= w) || (w < 0 && std::abs(d) <= -w) || w == 0;
+        if (accepted) {
+          joined.push_back(e);
+          ++i;
+          ++j;
+        } else if (d > 0) {
+          ++i;
+        } else {
+          ++j;
+        }
+      }
+      result = std::move(joined);
+    }
+    if (result.empty()) return result;
+  }
+  return result;
+}
+
+}  // namespace qm

@@ -1,0 +1,52 @@
+// English word matching: the similarity of word signatures (index/word_signature.h), the
+// postings of a query word (exact, or every similar index word when fuzzy) and of an
+// English token of several words searched as a phrase whose words stand as close as the
+// Precision setting demands. Reads ehash.db, esign.db, eindex.db and rehash.db through
+// the index readers (index/index_reader.h); used by database_search.cpp and by hit
+// marking (word_similarity).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "index/index_reader.h"
+#include "index/word_signature.h"
+#include "searcher/postings.h"
+
+namespace qm {
+
+inline constexpr int kDefaultMatchRate = 70;   // 50..100
+inline constexpr int kDefaultPrecision = 100;  // -100..100
+
+// 100 x |a AND b| / |a OR b| (integer division); 0 when a OR b is 0.
+int bits_similarity(uint32_t a, uint32_t b);
+
+// Similarity of a query word's signature with an index word's, 0..150; identical words
+// score 150.
+int signature_score(const WordSignature& query, const WordSignature& word);
+
+// signature_score of two texts.
+int word_similarity(std::string_view a, std::string_view b);
+
+// The words of a phrase may stand at most this many words apart: w > 0 the next words
+// within w, w < 0 either order within -w, 0 anywhere in the paragraph.
+int phrase_window(int precision);
+
+// Postings of one English word in the open set. directory: where rehash.db is looked
+// for (the signatures of the words sharing the query's first two characters; without it
+// the whole esign.db is scanned). Without fuzzy only the word itself (any letter case)
+// matches; with fuzzy every word whose signature scores at least match_rate, their
+// postings merged into one ordered list. The word is cut to the 23 bytes the index keeps.
+// postings_read, when given, counts the entries read from eindex.db.
+PostingList english_word_postings(IndexFileSet& set, const std::string& directory,
+                                  std::string_view word, bool fuzzy, int match_rate,
+                                  uint64_t* postings_read = nullptr);
+
+// Postings of an English token of one or more words separated by blanks: for a phrase,
+// the postings of its last word where every word follows the one before within the
+// window of precision (phrase_window), in one paragraph.
+PostingList english_phrase_postings(IndexFileSet& set, const std::string& directory,
+                                    std::string_view text, bool fuzzy, int match_rate,
+                                    int precision, uint64_t* postings_read = nullptr);
+
+}  // namespace qm

@@ -1,0 +1,182 @@
+// Hit records: byte form, operator combinations and the per-document collapse (see hits.h).
+#include "searcher/hits.h"
+
+#include <limits>
+
+#include "platform/le.h"
+
+namespace qm {
+namespace {
+
+int document_compare(const HitRecord& a, const HitRecord& b) {
+  if (a.database != b.database) return a.database < b.database ? -1 : 1;
+  if (a.document != b.document) return a.document < b.document ? -1 : 1;
+  return 0;
+}
+
+int paragraph_compare(const HitRecord& a, const HitRecord& b) {
+  if (int c = document_compare(a, b); c != 0) return c;
+  if (a.paragraph != b.paragraph) return a.paragraph < b.paragraph ? -1 : 1;
+  return 0;
+}
+
+HitRecord merged(HitRecord left, const HitRecord& right) {
+  left.score = score_add(left.score, right.score);
+  left.hit_count = hit_count_add(left.hit_count, right.hit_count);
+  return left;
+}
+
+// Same paragraph: the first common paragraph of a document gives one record; the rest of
+// the document's records on both sides add 1 each to its score.
+HitList combine_paragraph(const HitList& l, const HitList& r) {
+  HitList out;
+  size_t i = 0, j = 0;
+  while (i < l.size() && j < r.size()) {
+    int c = paragraph_compare(l[i], r[j]);
+    if (c < 0) {
+      ++i;
+    } else if (c > 0) {
+      ++j;
+    } else {
+      HitRecord hit = merged(l[i], r[j]);
+      ++i;
+      ++j;
+      while (i < l.size() && document_compare(l[i], hit) == 0) {
+        hit.score = score_add(hit.score, 1);
+        ++i;
+      }
+      while (j < r.size() && document_compare(r[j], hit) == 0) {
+        hit.score = score_add(hit.score, 1);
+        ++j;
+      }
+      out.push_back(hit);
+    }
+  }
+  return out;
+}
+
+HitList combine_document(const HitList& l, const HitList& r) {
+  HitList out;
+  size_t i = 0, j = 0;
+  while (i < l.size() && j < r.size()) {
+    int c = document_compare(l[i], r[j]);
+    if (c < 0) {
+      ++i;
+    } else if (c > 0) {
+      ++j;
+    } else {
+      out.push_back(merged(l[i++], r[j++]));
+    }
+  }
+  return out;
+}
+
+HitList combine_not(const HitList& l, const HitList& r) {
+  HitList out;
+  size_t i = 0, j = 0;
+  while (i < l.size()) {
+    int c = j < r.size() ? document_compare(l[i], r[j]) : -1;
+    if (c < 0) {
+      out.push_back(l[i++]);
+    } else if (c == 0) {
+      ++i;  // every record of a document found on the right goes
+    } else {
+      ++j;
+    }
+  }
+  return out;
+}
+
+HitList combine_or(const HitList& l, const HitList& r) {
+  HitList out;
+  out.reserve(l.size() + r.size());
+  size_t i = 0, j = 0;
+  while (i < l.size() && j < r.size()) {
+    int c = document_compare(l[i], r[j]);
+    if (c < 0) {
+      out.push_back(l[i++]);
+    } else if (c > 0) {
+      out.push_back(r[j++]);
+    } else {
+      out.push_back(merged(l[i++], r[j++]));
+    }
+  }
+  out.insert(out.end(), l.begin() + long(i), l.end());
+  out.insert(out.end(), r.begin() + long(j), r.end());
+  return out;
+}
+
+}  // namespace
+
+uint16_t score_add(uint16_t a, uint32_t b) {
+  uint32_t sum = uint32_t(a) + b;
+  return sum > 0xFFFF ? uint16_t(0xFFFF) : uint16_t(sum);
+}
+
+int32_t hit_count_add(int32_t a, int32_t b) {
+  int64_t sum = int64_t(a) + int64_t(b);
+  if (sum > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (sum < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return int32_t(sum);
+}
+
+void hits_encode(const HitList& hits, std::string& out) {
+  out.clear();
+  out.reserve(hits.size() * kHitRecordSize);
+  for (const HitRecord& h : hits) {
+    le::append16(out, h.database);
+    le::append16(out, 0);
+    le::append32(out, h.document);
+    le::append16(out, h.paragraph);
+    le::append16(out, h.position);
+    le::append16(out, h.score);
+    le::append16(out, 0);
+    le::append32(out, uint32_t(h.hit_count));
+  }
+}
+
+bool hits_decode(std::string_view bytes, HitList& out) {
+  out.clear();
+  if (bytes.size() % kHitRecordSize != 0) return false;
+  out.reserve(bytes.size() / kHitRecordSize);
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (size_t at = 0; at < bytes.size(); at += kHitRecordSize) {
+    HitRecord h;
+    h.database = le::get16(p + at);
+    h.document = le::get32(p + at + 4);
+    h.paragraph = le::get16(p + at + 8);
+    h.position = le::get16(p + at + 10);
+    h.score = le::get16(p + at + 12);
+    h.hit_count = le::get32s(p + at + 16);
+    out.push_back(h);
+  }
+  return true;
+}
+
+HitList hits_combine(HitList left, HitList right, char op) {
+  switch (op) {
+    case '&': return combine_paragraph(left, right);
+    case '*': return combine_document(left, right);
+    case '-': return combine_not(left, right);
+    default: return combine_or(left, right);
+  }
+}
+
+void hits_collapse_documents(HitList& hits) {
+  size_t kept = 0;
+  for (size_t i = 0; i < hits.size();) {
+    HitRecord run = hits[i];
+    uint16_t score = hits[i].score;
+    size_t j = i + 1;
+    for (; j < hits.size() && document_compare(hits[j], run) == 0; ++j) {
+      score = score_add(score, hits[j].score);
+      run = hits[j];
+    }
+    run.score = score;
+    hits[kept++] = run;
+    i = j;
+  }
+  hits.resize(kept);
+}
+
+}  // namespace qm

@@ -1,0 +1,57 @@
+// Posting-list operations of the word searches: the union of alternative characters'
+// lists, the paragraph filter of request value k, the reduction to the shortest list's
+// (document, paragraph) pairs, and the join that finds a Chinese word from the lists of
+// its characters, exactly or with missing characters tolerated. Lists are ordered by
+// document, then paragraph, then position (posting_compare, common/posting.h).
+// Used by database_search.cpp and english_match.cpp; reads no file itself.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "common/posting.h"
+
+namespace qm {
+
+using PostingList = std::vector<PostingEntry>;
+
+// Characters that may be missing from a word of n characters in fault-tolerant mode.
+inline constexpr std::array<int, 11> kCharacterTolerance = {0, 0, 0, 0, 1, 2, 2, 2, 3, 3, 3};
+int character_tolerance(size_t n);
+
+// Sorted union; entries equal in both are both kept, a's first.
+PostingList postings_union(PostingList a, PostingList b);
+
+// The paragraph filter of request value k: items separated by ",", each a paragraph
+// number a, a range a~b or an open range a~ (paragraphs counted from 1; numbers outside
+// 1..65,535 are ignored).
+class ParagraphFilter {
+ public:
+  ParagraphFilter() = default;  // inactive: every paragraph passes
+  explicit ParagraphFilter(std::string_view k);
+
+  bool active() const { return active_; }
+  // Paragraph numbers as postings hold them, counted from 0.
+  bool passes(uint16_t paragraph) const;
+
+ private:
+  bool active_ = false;
+  uint32_t open_start_ = 65535;
+  std::vector<bool> marks_;
+};
+
+// Keeps the entries whose paragraph passes; gives the new count.
+size_t postings_filter_paragraphs(PostingList& list, const ParagraphFilter& filter);
+
+// Shortens every list but the shortest (the first on ties) to the entries whose
+// (document, paragraph) occurs in the shortest list.
+void postings_restrict_to_shortest(std::vector<PostingList>& lists);
+
+// The hits of a word from the lists of its characters (list i: character i, positions in
+// bytes). Exact: the characters stand next to each other (positions 2 apart). Fault-
+// tolerant: at least n - character_tolerance(n) of them in order within 4n - 2 bytes of
+// one paragraph. One entry per hit: the entry of the first matched character.
+PostingList postings_join_characters(const std::vector<PostingList>& lists, bool fault_tolerant);
+
+}  // namespace qm

@@ -1,0 +1,82 @@
+// What one keyword search needs besides the term table: the databases to search, the
+// request values and settings that shape the search, the homophone slots of the Chinese
+// words, and the hooks through which the phrase search, the word-boundary check and the
+// property step join in. The request driver fills these from its SearchSettings,
+// DatabaseTable and request; defaults search without any of the optional steps.
+// Used by database_search.h and query_evaluate.h.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/posting.h"
+#include "searcher/hits.h"
+#include "searcher/query_parser.h"
+
+namespace qm {
+
+class IndexFileSet;
+struct SearchSettings;
+struct DatabaseTable;
+
+// One database to search (from its DatabaseEntry).
+struct SearchDatabase {
+  uint16_t id = 0;
+  std::string work_dir;     // ends with "/"
+  int index_type = 0;       // not 0: clist.db is part of the set
+  bool save_file = false;   // phrase database: Chinese words go to the phrase search
+};
+
+struct SearchOptions {
+  QueryFlags flags;
+  std::string paragraphs;        // request value k: the paragraph filter, empty for none
+  bool cache_enabled = false;    // CacheFile "1"
+  std::string cache_dir;         // CacheDir, ending with "/"
+  int match_rate = 70;           // MatchRate, 50..100
+  int precision = 100;           // Precision, -100..100
+};
+
+// The databases of the loaded table in slot order (a zero record is skipped).
+std::vector<SearchDatabase> search_databases_from_table(const DatabaseTable& table);
+
+// Options from the loaded settings (CacheFile, CacheDir, MatchRate, Precision) and the
+// request's flags and paragraph filter (value k).
+SearchOptions search_options_from_settings(const SearchSettings& settings, const QueryFlags& flags,
+                                           std::string_view paragraphs);
+
+// Counters for measuring a search.
+struct SearchStats {
+  uint64_t postings_read = 0;  // PostingEntries read from cindex.db and eindex.db
+  uint64_t cache_reads = 0;    // word lists taken from cache files
+  uint64_t cache_writes = 0;   // cache files written
+};
+
+// The alternatives of each character of one Chinese word, as codes lead * 256 + trail:
+// slot i holds character i and, with homophones on, the characters pronounced alike.
+using CharacterSlots = std::vector<std::vector<uint16_t>>;
+// One CharacterSlots per Chinese word of the term table, in table order.
+using HomophoneSlots = std::vector<CharacterSlots>;
+
+// Slots holding each character alone (at most 10 per word): the search without
+// homophones.
+HomophoneSlots homophone_slots_plain(const QueryTermTable& table);
+
+// Optional steps; an empty function leaves the step out.
+struct SearchHooks {
+  // A Chinese word in a phrase database (SaveFile on): its hits, one record per document.
+  // Without it such a word finds nothing.
+  std::function<HitList(IndexFileSet& set, const SearchDatabase& database, const CharacterSlots& word,
+                        const SearchOptions& options)>
+      phrase_search;
+  // Word-boundary check (c "9", no fault tolerance, words of 2 characters or more):
+  // drops the postings of hits that cut a dictionary word apart.
+  std::function<void(IndexFileSet& set, size_t characters, std::vector<PostingEntry>& hits)> word_boundary;
+  // Called once after the last database has been searched (frees the dictionary).
+  std::function<void()> word_boundary_done;
+  // Property values, grouping, range filter and sort after the collapse per document.
+  std::function<void(HitList& hits)> property_step;
+};
+
+}  // namespace qm
