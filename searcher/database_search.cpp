@@ -1,6 +1,8 @@
 // Per-database search of the words of a query (see database_search.h).
 #include "searcher/database_search.h"
 
+#include <algorithm>
+
 #include <new>
 
 #include "common/files.h"
@@ -94,7 +96,9 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
   IndexFileSet set;
   for (const SearchDatabase& db : databases) {
     // A failure is reported by the reader; a sink that returns skips the database.
-    if (!set.open(db.work_dir, db.index_type, false)) continue;
+    // A phrase database always needs its pair lists, whatever IndexType says.
+    const int index_type = db.save_file ? std::max(db.index_type, 1) : db.index_type;
+    if (!set.open(db.work_dir, index_type, false)) continue;
     size_t chinese = 0;
     for (size_t k = 0; k < table.terms.size(); ++k) {
       const QueryTerm& term = table.terms[k];
