@@ -46,6 +46,44 @@ PGLT_API int PGLT_GetTextLengthInPage(int handle, int page) {
   return g_table ? g_table->text_length(handle, page) : PGLT_ERR_PAGE;
 }
 
+PGLT_API int PGLT_GetKeywordStruct(int handle) { return g_table ? g_table->load_keywords(handle) : 0; }
+
+PGLT_API int PGLT_ReleaseKeywordStruct(int handle) { return g_table ? g_table->release_keywords(handle) : 0; }
+
+PGLT_API int PGLT_GetDocumentID(int handle, char* buffer, int size) {
+  return g_table ? g_table->document_id(handle, buffer, size) : 0;
+}
+
+PGLT_API int PGLT_GetKeywordCount(int handle) { return g_table ? g_table->keyword_count(handle) : 0; }
+
+PGLT_API int PGLT_GetKeyword(int handle, int index, char* buffer, int size) {
+  return g_table ? g_table->keyword(handle, index, buffer, size) : 0;
+}
+
+PGLT_API int PGLT_GetNoteStructInPage(int handle, int page) {
+  return g_table ? g_table->load_notes(handle, page) : PGLT_ERR_PAGE;
+}
+
+PGLT_API int PGLT_ReleaseNoteStructInPage(int handle, int page) {
+  return g_table ? g_table->release_notes(handle, page) : PGLT_ERR_OTHERPAGE;
+}
+
+PGLT_API int PGLT_GetNoteTitleLengthInPage(int handle, int page, int index) {
+  return g_table ? g_table->note_title_length(handle, page, index) : PGLT_ERR_NOSTRUCT;
+}
+
+PGLT_API int PGLT_GetNoteTextLengthInPage(int handle, int page, int index) {
+  return g_table ? g_table->note_text_length(handle, page, index) : PGLT_ERR_NOSTRUCT;
+}
+
+PGLT_API int PGLT_GetNoteTitleInPage(int handle, int page, int index, char* buffer, int size) {
+  return g_table ? g_table->note_title(handle, page, index, buffer, size) : PGLT_ERR_NOSTRUCT;
+}
+
+PGLT_API int PGLT_GetNoteTextInPage(int handle, int page, int index, char* buffer, int size) {
+  return g_table ? g_table->note_text(handle, page, index, buffer, size) : PGLT_ERR_NOSTRUCT;
+}
+
 PGLT_API int PGLT_GetAuthorTitleDescription(int handle, char* author, int author_size, char* title, int title_size,
                                             char* description, int description_size) {
   if (!g_table) return 0;

@@ -17,6 +17,10 @@ bool DocumentTable::is_open(int handle) const {
 
 PgxDocument* DocumentTable::document(int handle) { return is_open(handle) ? slots_[size_t(handle)].doc.get() : nullptr; }
 
+const PgxPageObjects* DocumentTable::page_objects(int handle) const {
+  return is_open(handle) ? &slots_[size_t(handle)].objects : nullptr;
+}
+
 bool DocumentTable::valid_page(int handle, int page) const {
   return is_open(handle) && page >= 1 && page <= slots_[size_t(handle)].doc->page_count();
 }
@@ -32,13 +36,26 @@ int DocumentTable::open(const std::string& path) {
   try {
     if (!doc->open(path)) return PGLT_ERR_OPEN;  // the document removes its working copy
     if (!doc->info_item(kInfoRestricted).empty()) return PGLT_ERR_REFUSED;
+    PgxPageObjects objects;
+    objects.load(*doc);  // a document whose page objects cannot be read still opens
     Slot& s = slots_[size_t(handle)];
     s.texts.assign(size_t(doc->page_count()), std::string());
     s.extracted.assign(size_t(doc->page_count()), false);
     s.unpack = PageUnpackState{};
+    s.objects = std::move(objects);
     s.doc = std::move(doc);
   } catch (const std::bad_alloc&) {
+    Slot& s = slots_[size_t(handle)];
+    s.texts.clear();
+    s.extracted.clear();
     return PGLT_ERR_NOMEMORY;
+  }
+  // A keyword record or note block still loaded for the slot's previous document
+  // belongs to that document; it goes now, so the new one starts with none loaded.
+  if (keywords_.handle == handle) keywords_ = LoadedKeywords{};
+  if (notes_.handle == handle) {
+    notes_.block.release();
+    notes_.handle = notes_.page = -1;
   }
   return handle;
 }
@@ -51,6 +68,7 @@ int DocumentTable::close(int handle) {
   s.texts.shrink_to_fit();
   s.extracted.clear();
   s.unpack = PageUnpackState{};
+  s.objects.release();
   return 1;
 }
 
@@ -121,6 +139,121 @@ int DocumentTable::author_title_description(int handle, char* author, int author
     return 0;
   }
   return 1;
+}
+
+// ---- Keyword record ------------------------------------------------------------------
+
+const DocumentTable::LoadedKeywords* DocumentTable::keywords_of(int handle) const {
+  return keywords_.handle >= 0 && keywords_.handle == handle ? &keywords_ : nullptr;
+}
+
+int DocumentTable::load_keywords(int handle) {
+  if (!is_open(handle) || keywords_.handle >= 0) return 0;
+  const PgxDocument& doc = *slots_[size_t(handle)].doc;
+  if (doc.document_fd() < 0) return 0;
+  try {
+    LoadedKeywords k;
+    if (!load_keyword_record(doc, k.record, k.layout)) return 0;
+    k.handle = handle;
+    keywords_ = std::move(k);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return 1;
+}
+
+int DocumentTable::release_keywords(int handle) {
+  if (!keywords_of(handle)) return 0;
+  keywords_ = LoadedKeywords{};
+  return 1;
+}
+
+namespace {
+
+// Copies min(length, size) bytes and a NUL after them: the buffer holds size + 1 bytes.
+int copy_keyword_text(const std::string& record, const KeywordLayout::Span& span, char* buffer, int size) {
+  if (!buffer || size < 0) return 0;
+  size_t n = std::min(span.length, size_t(size));
+  std::memcpy(buffer, record.data() + span.at, n);
+  buffer[n] = '\0';
+  return 1;
+}
+
+}  // namespace
+
+int DocumentTable::document_id(int handle, char* buffer, int size) const {
+  const LoadedKeywords* k = keywords_of(handle);
+  return k ? copy_keyword_text(k->record, k->layout.id, buffer, size) : 0;
+}
+
+int DocumentTable::keyword_count(int handle) const {
+  const LoadedKeywords* k = keywords_of(handle);
+  return k ? int(k->layout.keywords.size()) : 0;
+}
+
+int DocumentTable::keyword(int handle, int index, char* buffer, int size) const {
+  const LoadedKeywords* k = keywords_of(handle);
+  if (!k || index < 0 || size_t(index) >= k->layout.keywords.size()) return 0;
+  return copy_keyword_text(k->record, k->layout.keywords[size_t(index)], buffer, size);
+}
+
+// ---- Note block ----------------------------------------------------------------------
+
+int DocumentTable::load_notes(int handle, int page) {
+  if (notes_.block.loaded()) return PGLT_ERR_BUSY;
+  if (!valid_page(handle, page)) return PGLT_ERR_PAGE;
+  try {
+    std::vector<const PgxNote*> notes = slots_[size_t(handle)].objects.notes_of_page(page);
+    if (notes.empty()) return PGLT_ERR_NONOTES;
+    if (!notes_.block.build(notes)) return PGLT_ERR_BUFFER;
+  } catch (const std::bad_alloc&) {
+    return PGLT_ERR_BUFFER;
+  }
+  notes_.handle = handle;
+  notes_.page = page;
+  return notes_.block.count();
+}
+
+int DocumentTable::release_notes(int handle, int page) {
+  if (!notes_.block.loaded() || handle != notes_.handle || page != notes_.page) return PGLT_ERR_OTHERPAGE;
+  notes_.block.release();
+  notes_.handle = notes_.page = -1;
+  return 0;
+}
+
+int DocumentTable::check_note(int handle, int page, int index) const {
+  if (!notes_.block.loaded()) return PGLT_ERR_NOSTRUCT;
+  if (handle != notes_.handle || page != notes_.page) return PGLT_ERR_OTHERPAGE;
+  if (index < 0 || index >= notes_.block.count()) return PGLT_ERR_INDEX;
+  return 0;
+}
+
+int DocumentTable::copy_note(std::string_view s, char* buffer, int size) {
+  if (!buffer || size < 1) return 0;
+  size_t n = std::min(s.size(), size_t(size - 1));
+  std::memcpy(buffer, s.data(), n);
+  buffer[n] = '\0';
+  return int(n);
+}
+
+int DocumentTable::note_title_length(int handle, int page, int index) const {
+  int rc = check_note(handle, page, index);
+  return rc != 0 ? rc : int(notes_.block.title(index).size());
+}
+
+int DocumentTable::note_text_length(int handle, int page, int index) const {
+  int rc = check_note(handle, page, index);
+  return rc != 0 ? rc : int(notes_.block.text(index).size());
+}
+
+int DocumentTable::note_title(int handle, int page, int index, char* buffer, int size) const {
+  int rc = check_note(handle, page, index);
+  return rc != 0 ? rc : copy_note(notes_.block.title(index), buffer, size);
+}
+
+int DocumentTable::note_text(int handle, int page, int index, char* buffer, int size) const {
+  int rc = check_note(handle, page, index);
+  return rc != 0 ? rc : copy_note(notes_.block.text(index), buffer, size);
 }
 
 }  // namespace qm::pgx

@@ -122,19 +122,57 @@ constexpr size_t image_palette_size(uint16_t bit_count) {
 
 inline constexpr std::string_view kLineEnd = "\r\n";
 
-// ---- Index stream ("indx"), read for page objects and keywords ---------------------
+// ---- Index stream ("indx"): page objects and the keyword record --------------------
+// Offsets inside the stream count from its first byte. A 26-byte header (u16 entry
+// count at byte 6), then 14-byte entries: a 6-character tag padded with spaces, the
+// u32 offset of the item, a u32 word not read.
 inline constexpr size_t kIndexHeaderSize = 26;
 inline constexpr size_t kIndexEntryCountAt = 6;  // u16
-inline constexpr size_t kIndexEntrySize = 14;    // 6-character tag, u32 offset, u32 word
+inline constexpr size_t kIndexEntrySize = 14;
 inline constexpr size_t kIndexTagSize = 6;
-inline constexpr size_t kIndexOffsetAt = 6;
+inline constexpr size_t kIndexOffsetAt = 6;      // u32
+inline constexpr size_t kIndexWordAt = 10;       // u32, not read
+
+// Every item starts with a 10-byte header whose u16 at byte 8 counts its records.
 inline constexpr size_t kItemHeaderSize = 10;
-inline constexpr size_t kItemRecordCountAt = 8;  // u16
-inline constexpr size_t kItemEntrySize = 10;     // in "XITEM ": 6-character tag, u32 length
-inline constexpr size_t kItemEntryLengthAt = 6;
-inline constexpr size_t kObjectTrailerSize = 32; // ends every page-object record
-inline constexpr std::string_view kItemExtra = "XITEM ";
-inline constexpr std::string_view kItemKeywords = "KEYWOD";
+inline constexpr size_t kItemRecordCountAt = 8;
+
+inline constexpr std::string_view kItemBookmarks = "BMARK ";
+inline constexpr std::string_view kItemHighlights = "HLIGT ";
+inline constexpr std::string_view kItemHyperlinks = "HLINK ";
+inline constexpr std::string_view kItemHypertexts = "HTEXT ";
+inline constexpr std::string_view kItemIndexEntries = "INDXE ";
 inline constexpr std::string_view kItemNotes = "NOTE  ";
+inline constexpr std::string_view kItemExtra = "XITEM ";
+
+// Page-object records lie back to back after the item header. A text field is a u16
+// length and that many bytes; every record ends with 32 bytes that are stepped over.
+//   "BMARK ": text, text, block, trailer
+//   "HLIGT ": block, trailer
+//   "HLINK ": text, block, text, trailer
+//   "HTEXT ": text, block, five u16, trailer
+//   "INDXE ": text, five u16, trailer
+//   "NOTE  ": title text, body text, i16 page, six u16, u16, trailer
+// The block is, in order: u16, four u16, u16, u16, four u16, u16, u32 (12 u16 and a
+// u32, 28 bytes).
+inline constexpr size_t kTextLengthSize = 2;
+inline constexpr size_t kObjectTrailerSize = 32;
+inline constexpr size_t kObjectBlockWords = 12;  // u16 fields of the block
+inline constexpr size_t kObjectBlockSize = kObjectBlockWords * 2 + 4;
+inline constexpr size_t kObjectTailWords = 5;    // "HTEXT " and "INDXE "
+inline constexpr size_t kNoteWords = 6;          // after the note's page
+inline constexpr size_t kNotePageSize = 2;       // i16
+
+// "XITEM ": after the item header come recordCount 10-byte entries (a 6-character tag,
+// the u32 length of its record), then the records back to back in entry order.
+inline constexpr size_t kItemEntrySize = 10;
+inline constexpr size_t kItemEntryLengthAt = 6;
+inline constexpr std::string_view kItemKeywords = "KEYWOD";
+
+// Keyword record ("KEYWOD" in "XITEM "): u16 ID length n, the ID, 8 bytes not read,
+// u16 keyword count, then each keyword as a u16 length and its bytes.
+inline constexpr size_t kKeywordIdAt = 2;
+inline constexpr size_t kKeywordGapSize = 8;
+inline constexpr size_t kKeywordCountSize = 2;
 
 }  // namespace qm::pgx

@@ -177,6 +177,135 @@ Written write_pgx(const DocSpec& spec) {
   return w;
 }
 
+namespace {
+
+void append_text(std::string& out, const std::string& text) {
+  le::append16(out, uint16_t(text.size()));
+  out += text;
+}
+
+void append_block(std::string& out, const PgxObjectBlock& b) {
+  for (uint32_t w : b.words) le::append16(out, uint16_t(w));
+  le::append32(out, b.value);
+}
+
+template <size_t N>
+void append_words(std::string& out, const std::array<uint32_t, N>& words) {
+  for (uint32_t w : words) le::append16(out, uint16_t(w));
+}
+
+std::string item_header(size_t count) {
+  std::string h(kItemRecordCountAt, '\xEE');
+  le::append16(h, uint16_t(count));
+  return h;
+}
+
+// The item header, then each record written by `put` and its trailer.
+template <class T, class Put>
+std::string object_item(const std::vector<T>& records, Put put) {
+  std::string out = item_header(records.size());
+  for (const T& r : records) {
+    put(out, r);
+    out.append(kObjectTrailerSize, '\x33');
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string bookmarks_item(const std::vector<PgxBookmark>& records) {
+  return object_item(records, [](std::string& out, const PgxBookmark& r) {
+    append_text(out, r.text1);
+    append_text(out, r.text2);
+    append_block(out, r.block);
+  });
+}
+
+std::string highlights_item(const std::vector<PgxHighlight>& records) {
+  return object_item(records, [](std::string& out, const PgxHighlight& r) { append_block(out, r.block); });
+}
+
+std::string hyperlinks_item(const std::vector<PgxHyperlink>& records) {
+  return object_item(records, [](std::string& out, const PgxHyperlink& r) {
+    append_text(out, r.text1);
+    append_block(out, r.block);
+    append_text(out, r.text2);
+  });
+}
+
+std::string hypertexts_item(const std::vector<PgxHypertext>& records) {
+  return object_item(records, [](std::string& out, const PgxHypertext& r) {
+    append_text(out, r.text);
+    append_block(out, r.block);
+    append_words(out, r.words);
+  });
+}
+
+std::string index_terms_item(const std::vector<PgxIndexTerm>& records) {
+  return object_item(records, [](std::string& out, const PgxIndexTerm& r) {
+    append_text(out, r.text);
+    append_words(out, r.words);
+  });
+}
+
+std::string notes_item(const std::vector<PgxNote>& records) {
+  return object_item(records, [](std::string& out, const PgxNote& r) {
+    append_text(out, r.title);
+    append_text(out, r.text);
+    le::append16(out, uint16_t(int16_t(r.page)));
+    append_words(out, r.words);
+    le::append16(out, uint16_t(r.last));
+  });
+}
+
+std::string extra_item(const std::vector<std::pair<std::string, std::string>>& records) {
+  std::string out = item_header(records.size());
+  for (const auto& [tag, bytes] : records) {
+    out += (tag + "      ").substr(0, kIndexTagSize);
+    le::append32(out, uint32_t(bytes.size()));
+  }
+  for (const auto& r : records) out += r.second;
+  return out;
+}
+
+std::string keyword_record(const std::string& id, const std::vector<std::string>& keywords, const std::string& gap) {
+  std::string out;
+  append_text(out, id);
+  out += gap;
+  le::append16(out, uint16_t(keywords.size()));
+  for (const std::string& k : keywords) append_text(out, k);
+  return out;
+}
+
+std::string index_stream(const std::vector<IndexItem>& items) {
+  std::string out(kIndexHeaderSize, '\xEE');
+  le::put16(reinterpret_cast<unsigned char*>(out.data()) + kIndexEntryCountAt, uint16_t(items.size()));
+  uint32_t at = uint32_t(kIndexHeaderSize + items.size() * kIndexEntrySize);
+  std::string body;
+  for (const IndexItem& item : items) {
+    out += (item.tag + "      ").substr(0, kIndexTagSize);
+    le::append32(out, uint32_t(at + body.size()));
+    le::append32(out, uint32_t(item.bytes.size()));
+    body += item.bytes;
+  }
+  return out + body;
+}
+
+std::string index_stream(const IndexSpec& spec) {
+  std::vector<IndexItem> items;
+  if (!spec.bookmarks.empty()) items.push_back({std::string(kItemBookmarks), bookmarks_item(spec.bookmarks)});
+  if (!spec.highlights.empty()) items.push_back({std::string(kItemHighlights), highlights_item(spec.highlights)});
+  if (!spec.hyperlinks.empty()) items.push_back({std::string(kItemHyperlinks), hyperlinks_item(spec.hyperlinks)});
+  if (!spec.hypertexts.empty()) items.push_back({std::string(kItemHypertexts), hypertexts_item(spec.hypertexts)});
+  if (!spec.index_terms.empty())
+    items.push_back({std::string(kItemIndexEntries), index_terms_item(spec.index_terms)});
+  if (!spec.notes.empty()) items.push_back({std::string(kItemNotes), notes_item(spec.notes)});
+  if (spec.with_keywords)
+    items.push_back({std::string(kItemExtra),
+                     extra_item({{std::string(kItemKeywords), keyword_record(spec.id, spec.keywords)}})});
+  return index_stream(items);
+}
+
 bool write_file(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), std::streamsize(bytes.size()));

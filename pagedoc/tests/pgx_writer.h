@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "pagedoc/pgx_index.h"
+
 namespace qm::pgx::test {
 
 struct TextRun {
@@ -60,6 +62,49 @@ struct Written {
 };
 
 Written write_pgx(const DocSpec& spec);
+
+// ---- Index streams ------------------------------------------------------------------
+// Bytes the reader steps over are written as fillers: 0xEE in the stream header and
+// the item headers, 0x33 in every record's 32-byte trailer. Each entry's further word
+// holds its item's length.
+
+// One item of an index stream: its 6-character tag and its bytes (item header and
+// records); an item with no bytes gets an entry that points at the end of the stream.
+struct IndexItem {
+  std::string tag;
+  std::string bytes;
+};
+
+std::string bookmarks_item(const std::vector<PgxBookmark>& records);
+std::string highlights_item(const std::vector<PgxHighlight>& records);
+std::string hyperlinks_item(const std::vector<PgxHyperlink>& records);
+std::string hypertexts_item(const std::vector<PgxHypertext>& records);
+std::string index_terms_item(const std::vector<PgxIndexTerm>& records);
+std::string notes_item(const std::vector<PgxNote>& records);
+// "XITEM ": the entries (tag, record length), then the records in the same order.
+std::string extra_item(const std::vector<std::pair<std::string, std::string>>& records);
+// A keyword record: ID length, ID, the 8 bytes given, count, then each keyword.
+std::string keyword_record(const std::string& id, const std::vector<std::string>& keywords,
+                           const std::string& gap = std::string(8, '\0'));
+
+// The whole stream: header, one entry per item in order, the items back to back.
+std::string index_stream(const std::vector<IndexItem>& items);
+
+// A stream with the items of the lists that are not empty, in the order bookmarks,
+// highlights, hyperlinks, hypertext, index entries, notes, then "XITEM " with the
+// keyword record when `keywords` is given (id first, then the keywords).
+struct IndexSpec {
+  std::vector<PgxBookmark> bookmarks;
+  std::vector<PgxHighlight> highlights;
+  std::vector<PgxHyperlink> hyperlinks;
+  std::vector<PgxHypertext> hypertexts;
+  std::vector<PgxIndexTerm> index_terms;
+  std::vector<PgxNote> notes;
+  bool with_keywords = false;
+  std::string id;
+  std::vector<std::string> keywords;
+};
+std::string index_stream(const IndexSpec& spec);
 
 // Packs bytes into a packed stream (pack header and implode data) with the pack run.
 std::string pack_bytes(const std::string& raw);
