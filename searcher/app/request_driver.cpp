@@ -1,0 +1,268 @@
+// The request driver of the searcher: the road of one request from the CGI input to
+// the page, in a fixed order, and the error page that ends every failed run. Works with
+// keyword_step.cpp (the search) and result_page.cpp (the page); see searcher_app.h.
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "common/config.h"
+#include "common/dbid.h"
+#include "common/dbini.h"
+#include "common/html.h"
+#include "common/ini.h"
+#include "common/strings.h"
+#include "index/index_reader.h"
+#include "langdata/homophone.h"
+#include "platform/fatal.h"
+#include "platform/paths.h"
+#include "searcher/app/searcher_app.h"
+#include "searcher/forward/forward.h"
+#include "searcher/page/cgi_input.h"
+#include "searcher/page/page_escape.h"
+#include "searcher/page/page_template.h"
+
+namespace qm {
+namespace {
+
+// Decimal value at the start of a text after optional blanks and a sign (0 when there
+// is none), held within the int range.
+long long leading_number(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    if (value < INT_MAX) value = value * 10 + (text[i] - '0');
+  if (value > INT_MAX) value = INT_MAX;
+  return negative ? -value : value;
+}
+
+// A key of section VESPRIN read from the configuration file itself (the configuration
+// is not loaded, or the error page needs a value the loader does not keep); "" when the
+// file or the key is missing.
+std::string vesprin_value_from_file(std::string_view key) {
+  const std::string& path = search_request().config_path;
+  if (path.empty()) return {};
+  IniTree tree;
+  if (!tree.load(path)) return {};
+  return tree.get("VESPRIN", key).value_or(std::string());
+}
+
+// The message as the error page shows it: Big5 pairs kept whole, every other "\" made
+// "/", CR and LF made blanks.
+std::string clean_message(std::string message) {
+  for (size_t i = 0; i < message.size(); ++i) {
+    auto c = static_cast<unsigned char>(message[i]);
+    if (i + 1 < message.size() && big5_is_pair(c, static_cast<unsigned char>(message[i + 1]))) {
+      ++i;
+      continue;
+    }
+    if (c == '\\') message[i] = '/';
+    if (c == '\r' || c == '\n') message[i] = ' ';
+  }
+  return message;
+}
+
+void write_output(const std::string& text) {
+  std::FILE* out = prog_output();
+  std::fwrite(text.data(), 1, text.size(), out);
+  std::fflush(out);
+}
+
+// The fatal sink of the CGI profile: the header once, then the error page.
+void error_page_writer(const std::string& message) {
+  html_content_type();
+  write_output(error_page_text(message));
+}
+
+// Forwards the query to ActivePage with the hits of the requested page.
+void forward_request() {
+  const SearchSettings& settings = cfg_settings();
+  const SearchRequest& request = search_request();
+  SearcherState& state = searcher_state();
+  ForwardInput input;
+  input.active_page = settings.ActivePage;
+  input.use_proxy = settings.UseProxy;
+  input.proxy_ip = settings.ProxyIP;
+  input.proxy_port = settings.ProxyPort;
+  input.s = request.value('s');
+  input.p = request.value('p');
+  input.o = request.value('o');
+  input.h = request.value('h');
+  input.f = request.value('f');
+  input.z = request.value('z');
+  input.g = request.value('g');
+  input.rows = state.rows;
+  input.total = static_cast<int>(state.hits.size());
+  const ForwardPage page = forward_page_range(request.slot('b') ? &*request.slot('b') : nullptr,
+                                              input.total, input.rows);
+  input.first_item = page.first;
+  IndexFileSet& set = index_set();
+  uint16_t open_id = 0;
+  for (int i = page.first; i <= page.last; ++i) {
+    const HitRecord& hit = state.hits[static_cast<size_t>(i - 1)];
+    const int slot = cfg_table().slot_of(hit.database);
+    if (slot < 0) break;
+    const DatabaseEntry& db = cfg_table().entries[static_cast<size_t>(slot)];
+    if (open_id != hit.database) {
+      if (!set.open(db.WorkDir, db.IndexType, false)) break;
+      open_id = hit.database;
+    }
+    ForwardHit fh;
+    fh.db_table = db.DB_Table;
+    set.read_path(hit.document, fh.path);
+    fh.score = hit.score;
+    input.hits.push_back(std::move(fh));
+  }
+  set.close();
+  state.hits.clear();
+  forward_build_request(input);
+}
+
+}  // namespace
+
+SearcherState& searcher_state() {
+  static SearcherState state;
+  return state;
+}
+
+void searcher_state_reset() { searcher_state() = SearcherState{}; }
+
+std::string template_path(const std::string& configured) {
+  if (configured.empty()) return {};
+  std::string path = path_backslash_to_slash(configured);
+  if (path.front() == '/') return path;
+  return path_join(searcher_state().program_dir, path);
+}
+
+std::string error_page_text(const std::string& message) {
+  const SearcherState& state = searcher_state();
+  std::optional<PageTemplate> tmpl;
+  if (state.tmpl_error && !state.tmpl_error->empty()) tmpl = tmpl_load(template_path(*state.tmpl_error));
+  if (!tmpl) return message + "\n";
+  tmpl_set_text(*tmpl, "ERR_MSG", html_escape_value(clean_message(message)));
+  tmpl_set_text(*tmpl, "HOME_URL", vesprin_value_from_file("HomePage"));
+  tmpl_render(*tmpl);
+  return tmpl->page().value_or(std::string());
+}
+
+void cgi_error_page(const std::string& message) {
+  fatal(message);
+  // Only a sink that returns (the desktop profile) comes back here.
+  std::exit(255);
+}
+
+bool request_database_set() {
+  SearchRequest& request = search_request();
+  DatabaseIdSet& ids = dbid_set();
+  ids.reset(false);
+  ids.add(0, true);  // ends the "all" state: an empty explicit set
+  if (const auto& s = request.slot('s')) {
+    size_t pos = 0;
+    while (pos <= s->size()) {
+      size_t comma = s->find(',', pos);
+      if (comma == std::string::npos) comma = s->size();
+      const long long id = leading_number(std::string_view(*s).substr(pos, comma - pos));
+      // Ids outside 1..65535 are no database (they are not wrapped into one).
+      if (id > 0 && id <= 0xFFFF) ids.add(static_cast<uint16_t>(id), true);
+      pos = comma + 1;
+    }
+  }
+  if (ids.count() == 0) {
+    searcher_state().tmpl_error = vesprin_value_from_file("TmplError");
+    cgi_error_page(kMsgNoDatabase);
+  }
+  if (request.keywords.value_or(std::string()).empty() && request.value('z').empty()) {
+    searcher_state().tmpl_error = vesprin_value_from_file("TmplError");
+    cgi_error_page(kMsgNoKeyword);
+  }
+  return true;
+}
+
+int rows_per_page_setup() {
+  const SearchRequest& request = search_request();
+  long long rows = cfg_settings().ParaPerPage;
+  if (request.is('t', "1")) rows = 50;
+  if (const auto& a = request.slot('a')) rows = leading_number(*a);
+  if (rows < 5) rows = 5;
+  if (rows > 100) rows = 100;
+  searcher_state().rows = static_cast<int>(rows);
+  return searcher_state().rows;
+}
+
+std::string template_choice() {
+  const SearchRequest& request = search_request();
+  const SearchSettings& settings = cfg_settings();
+  if (request.present('b')) return settings.TmplNextQuery;
+  if (!settings.UseOtherSearcher.empty()) return settings.TmplFirstQuery;
+  if (request.present('g')) return settings.TmplNextQuery;
+  return settings.TmplFirstQuery;
+}
+
+void request_free() {
+  search_request_reset();
+  SearcherState& state = searcher_state();
+  state.hits.clear();
+  state.search_words.clear();
+  homophone_table_free();
+}
+
+int searcher_main(int argc, char** argv) {
+  // 1. Output and the fatal sink: every failure from here on ends in the error page.
+  prog_set_output(stdout);
+  fatal_set_profile(FatalProfile::Cgi);
+  fatal_set_writer(error_page_writer);
+  SearcherState& state = searcher_state();
+
+  // 2. Program directory.
+  state.program_dir = program_dir_from_argv0(argc > 0 && argv[0] ? argv[0] : "");
+  if (state.program_dir.empty()) state.program_dir = "./";
+  cfg_set_program_dir(state.program_dir);
+  // 3. Homophone tables' paths (read in the keyword step when needed).
+  homophone_set_paths(state.program_dir);
+
+  // 4, 5. Configuration path and the request.
+  cgi_read_input(state.program_dir);
+  SearchRequest& request = search_request();
+  dbini_set_ini_path(request.config_path);
+
+  // 6. Database set.
+  request_database_set();
+
+  // 7. Configuration of the requested databases.
+  const bool loaded = cfg_load(request.config_path);
+  state.config_loaded = true;
+  state.tmpl_error = cfg_settings().TmplError;
+  if (!loaded) cgi_error_page(kMsgBadDatabaseId);
+
+  // 8, 9. Rows per page and the template.
+  rows_per_page_setup();
+  std::string chosen = template_choice();
+
+  // 10. Header.
+  html_content_type();
+
+  // 11. Keywords.
+  if (!search_keywords()) cgi_error_page(kMsgBadKeyword);
+
+  // 12. Forwarding.
+  if (!cfg_settings().ActivePage.empty()) {
+    forward_request();
+    cfg_free();
+    request_free();
+    return 0;
+  }
+
+  // 13. The page.
+  if (state.hits.empty() && !cfg_settings().TmplZeroHit.empty()) chosen = cfg_settings().TmplZeroHit;
+  result_render_page(template_path(chosen));
+
+  // 14. Release.
+  cfg_free();
+  request_free();
+  return 0;
+}
+
+}  // namespace qm

@@ -1,0 +1,412 @@
+// The result page of the searcher: fills the chosen page template with the page
+// figures, one group of record values per hit of the requested page (title, links,
+// score, marked abstract, property value), the paging links and the hidden fields that
+// carry the request to the next form. Reads the hits' documents through
+// index/index_reader.h, marks abstracts with searcher/marking, escapes reflected values
+// with searcher/page/page_escape.h. Called by the request driver (request_driver.cpp).
+#include <cstdio>
+#include <string>
+
+#include "common/config.h"
+#include "common/html.h"
+#include "common/strings.h"
+#include "index/index_reader.h"
+#include "platform/fatal.h"
+#include "platform/paths.h"
+#include "searcher/app/searcher_app.h"
+#include "searcher/page/cgi_input.h"
+#include "searcher/page/page_escape.h"
+#include "searcher/page/page_template.h"
+#ifdef QM_SEARCHER_HAVE_MARKING
+#include "searcher/english_match.h"
+#include "searcher/marking/hit_marking.h"
+#endif
+
+namespace qm {
+namespace {
+
+constexpr size_t kTitleBytes = 50;
+
+long long leading_number(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    if (value <= 0x7FFFFFFF) value = value * 10 + (text[i] - '0');
+  return negative ? -value : value;
+}
+
+void write_output(const std::string& text) {
+  std::FILE* out = prog_output();
+  std::fwrite(text.data(), 1, text.size(), out);
+  std::fflush(out);
+}
+
+const DatabaseEntry& database_of(uint16_t id) {
+  const int slot = cfg_table().slot_of(id);
+  if (slot < 0) {
+    fatal("Database ID error !!");
+    static const DatabaseEntry none;
+    return none;
+  }
+  return cfg_table().entries[static_cast<size_t>(slot)];
+}
+
+// A parameter that the request keeps as it came (not URL-decoded), decoded once, so
+// that a value carried in a form or link comes back unchanged in the next request.
+std::string carried(char letter) { return url_decode(search_request().value(letter)); }
+
+// A paragraph text as a title candidate: leading bytes below "0" dropped, cut at a word
+// end within 50 bytes.
+std::string title_candidate(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < '0') ++i;
+  std::string title(text.substr(i));
+  string_cut_words(title, kTitleBytes);
+  return title;
+}
+
+// The first character start at or after target (bytes with the high bit set begin a
+// two-byte character), at most the text's length.
+size_t character_start_from(std::string_view text, size_t target) {
+  size_t i = 0;
+  while (i < target && i < text.size())
+    i += (static_cast<unsigned char>(text[i]) & 0x80) && i + 1 < text.size() ? 2 : 1;
+  return std::min(i, text.size());
+}
+
+#ifdef QM_SEARCHER_HAVE_MARKING
+HitQuery marking_query() {
+  const SearchRequest& request = search_request();
+  HitQuery query;
+  query.words = searcher_state().search_words;
+  query.fault_tolerant = request.is('f', "1");
+  query.homophone = request.is('h', "1");
+  query.match_rate = cfg_settings().MatchRate;
+  query.similarity = [](std::string_view a, std::string_view b) { return word_similarity(a, b); };
+  return query;
+}
+#endif
+
+// Offset of the first keyword occurrence in a paragraph text (0 when there is none).
+size_t first_keyword_offset(const std::string& text) {
+#ifdef QM_SEARCHER_HAVE_MARKING
+  if (searcher_state().search_words.empty()) return 0;
+  const std::vector<HitSpan> spans = hits_find(marking_query(), text, true);
+  return spans.empty() ? 0 : spans.front().start;
+#else
+  (void)text;
+  return 0;
+#endif
+}
+
+// The escaped text with the keywords wrapped in MarkBeginText / MarkEndText.
+std::string mark_keywords(const std::string& escaped) {
+#ifdef QM_SEARCHER_HAVE_MARKING
+  if (searcher_state().search_words.empty()) return escaped;
+  MarkTexts marks;
+  marks.begin = cfg_settings().MarkBeginText;
+  marks.end = cfg_settings().MarkEndText;
+  return hits_mark(marking_query(), escaped, false, marks);
+#else
+  return escaped;
+#endif
+}
+
+}  // namespace
+
+PagingRange result_paging(int total, int rows, const std::optional<std::string>& b) {
+  PagingRange r;
+  if (total < 1) return r;
+  long long start = b ? leading_number(*b) : 1;
+  if (start < 1 || start > total) start = 1;
+  long long end = start + rows - 1;
+  if (end > total) end = total;
+  r.start = static_cast<int>(start);
+  r.end = static_cast<int>(end);
+  return r;
+}
+
+RequestTexts result_request_texts(RequestTextMode mode) {
+  const SearchRequest& request = search_request();
+  RequestTexts t;
+  auto hidden = [&t](std::string_view name, std::string_view value) {
+    t.hidden += "<INPUT TYPE=HIDDEN NAME=";
+    t.hidden += name;
+    t.hidden += " VALUE=\"";
+    t.hidden += html_escape_value(value);
+    t.hidden += "\">\n";
+  };
+  // Appends "&name=value" to the query text, and to the searcher link when both.
+  auto query = [&t](std::string_view name, std::string_view value, bool both) {
+    std::string piece = "&" + std::string(name) + "=" + url_escape_value(value);
+    t.query += piece;
+    if (both) t.searcher_link += piece;
+  };
+
+  const std::string& s = request.value('s');
+  hidden("s", s);
+  t.query = "s=" + url_escape_value(s);
+  t.searcher_link = cfg_settings().Searcher + "?s=" + url_escape_value(s);
+
+  if (request.is('l', "1")) {
+    hidden("l", "1");
+    hidden("c", carried('c'));
+    query("l", "1", false);
+    query("c", carried('c'), false);
+  }
+  const std::string o = carried('o');
+  if (!o.empty() && o[0] != '0') {
+    hidden("o", o.substr(0, 1));
+    query("o", o.substr(0, 1), false);
+  }
+  for (char flag : {'h', 'f', 't'}) {
+    if (!request.is(flag, "1")) continue;
+    const std::string name(1, flag);
+    hidden(name, "1");
+    query(name, "1", true);
+  }
+  if (request.present('d')) {
+    hidden("d", request.config_path);
+    query("d", request.config_path, true);
+  }
+  for (char letter : {'a', 'g'}) {
+    if (!request.present(letter)) continue;
+    const std::string name(1, letter);
+    hidden(name, carried(letter));
+    query(name, carried(letter), true);
+  }
+  if (!request.value('z').empty()) {
+    hidden("z", request.value('z'));
+    query("z", request.value('z'), true);
+  }
+  hidden("k", request.value('k'));
+  query("k", request.value('k'), true);
+  if (mode == RequestTextMode::Page && request.present('m')) {
+    hidden("m", carried('m'));
+    query("m", carried('m'), true);
+  }
+  query("p", request.keywords.value_or(std::string()), true);
+  return t;
+}
+
+std::string result_source_address(std::string path, const std::string& home_url) {
+  if (string_nicmp(path, "http:/", 6) == 0 || string_nicmp(path, "https:/", 7) == 0) return path;
+  if (home_url == "http://") {
+    bool done = false;
+    for (std::string_view kind : {".exe_", ".asp_", ".cgi_", ".dll_", ".pl_"}) {
+      const size_t at = string_find(path, kind);
+      if (at == std::string::npos) continue;
+      const size_t mark = at + kind.size() - 1;
+      path[mark] = '?';
+      for (size_t i = mark + 1; i < path.size(); ++i)
+        if (path[i] == '$') path[i] = '/';
+      const size_t dot = path.rfind('.');
+      if (dot != std::string::npos && path.compare(dot, std::string::npos, ".htm") == 0)
+        path.erase(dot);
+      done = true;
+      break;
+    }
+    if (!done && path.size() > 8) {
+      for (std::string_view end : {".asp.htm", ".exe.htm", ".dll.htm", ".cgi.htm", ".pl.htm"}) {
+        if (path.size() < end.size() ||
+            string_icmp(std::string_view(path).substr(path.size() - end.size()), end) != 0)
+          continue;
+        path.erase(path.rfind('.'));
+        break;
+      }
+    }
+  }
+  return home_url + path;
+}
+
+RecordTexts result_record_link(const HitRecord& hit) {
+  const SearchRequest& request = search_request();
+  const DatabaseEntry& db = database_of(hit.database);
+  IndexFileSet& set = index_set();
+  RecordTexts r;
+
+  CrossRecord cross;
+  if (set.read_cross(hit.document, cross)) r.fulltext_offset = cross.fulltext_offset;
+  std::string path;
+  set.read_path(hit.document, path);
+  path = path_backslash_to_slash(path);
+
+  // Title: the first paragraph from TitleParagraph on that gives 3 bytes or more, else
+  // the hit's own paragraph.
+  uint16_t count = 0;
+  set.read_paragraph_count(r.fulltext_offset, count);
+  if (count > 0) {
+    long long first = static_cast<long long>(db.TitleParagraph) - 1;
+    if (first < 0) first = 0;
+    if (first > count - 1) first = count - 1;
+    size_t stored = 0;
+    bool found = false;
+    for (uint32_t p = static_cast<uint32_t>(first); p < count && !found; ++p) {
+      const Paragraph paragraph = set.read_paragraph(r.fulltext_offset, p);
+      std::string candidate = title_candidate(paragraph.text);
+      if (candidate.size() < 3) continue;
+      r.title = std::move(candidate);
+      stored = paragraph.text.size();
+      found = true;
+    }
+    if (!found) {
+      const Paragraph paragraph = set.read_paragraph(r.fulltext_offset, hit.paragraph);
+      r.title = title_candidate(paragraph.text);
+      stored = paragraph.text.size();
+    }
+    if (stored > kTitleBytes) r.title += "...";
+  }
+
+  const std::string keywords = url_escape_value(request.keywords.value_or(std::string()));
+  r.marker_query = "s=" + std::to_string(hit.database) + "&p=" + keywords + "&i=";
+  r.marker_query += db_is_odbc(db.DB_Kind) ? url_escape_value(path) : std::to_string(hit.document);
+  if (request.is('l', "1")) {
+    r.marker_query += "&l=1";
+    if (!request.value('c').empty()) r.marker_query += "&c=" + url_escape_value(carried('c'));
+  }
+  if (request.is('h', "1")) r.marker_query += "&h=1";
+  if (request.is('f', "1")) r.marker_query += "&f=1";
+  if (!request.value('d').empty()) r.marker_query += "&d=" + url_escape_value(carried('d'));
+
+  r.source = result_source_address(path, db.HomeUrl);
+  r.link = r.source;
+  return r;
+}
+
+std::string result_abstract(HitRecord& hit, uint32_t fulltext_offset) {
+  const DatabaseEntry& db = database_of(hit.database);
+  std::string text = index_set().read_paragraph(fulltext_offset, hit.paragraph).text;
+  const size_t length = text.size();
+  const int rows = db.MaxDisplayRows < 1 ? 6 : db.MaxDisplayRows > 6 ? 6 : db.MaxDisplayRows;
+  const size_t window = static_cast<size_t>(rows) * 60;
+
+  const size_t first = first_keyword_offset(text);
+  hit.position = static_cast<uint16_t>(first);
+  if (length > window) {
+    size_t start = 0, end = length;
+    if (first > window / 2) start = character_start_from(text, first - window / 2);
+    if (length - first > window / 2) end = character_start_from(text, first + window / 2);
+    if (end < start) end = start;
+    text = text.substr(start, end - start);
+  }
+
+  // Trailing blanks go (one byte always stays), CR goes, LF becomes a blank.
+  while (text.size() > 1 && text.back() == ' ') text.pop_back();
+  std::string plain;
+  plain.reserve(text.size());
+  for (char c : text) {
+    if (c == '\r') continue;
+    plain += c == '\n' ? ' ' : c;
+  }
+
+  std::string escaped;
+  html_encode(plain, escaped);
+  std::string marked = mark_keywords(escaped);
+  if (marked.empty() || marked.back() != '\n') marked += "<BR>\n";
+  return marked;
+}
+
+void result_render_page(const std::string& path) {
+  SearcherState& state = searcher_state();
+  const SearchRequest& request = search_request();
+  const SearchSettings& settings = cfg_settings();
+  const int total = static_cast<int>(state.hits.size());
+  const int rows = state.rows;
+  const PagingRange range = result_paging(total, rows, request.slot('b'));
+
+  std::optional<PageTemplate> loaded = path.empty() ? std::nullopt : tmpl_load(path);
+  if (!loaded) {
+    write_output(kMsgNoTemplate);
+    state.hits.clear();
+    return;
+  }
+  PageTemplate& tmpl = *loaded;
+
+  tmpl_set_text(tmpl, "HOME_URL", settings.HomePage);
+  std::string names;
+  for (const DatabaseEntry& db : cfg_table().entries) {
+    if (db.Id == 0) continue;
+    if (!names.empty()) names += ", ";
+    names += db.Description;
+  }
+  tmpl_set_text(tmpl, "DATABASE_NAME", names);
+  tmpl_set_text(tmpl, "KEYWORDS", html_escape_value(request.keywords.value_or(std::string())));
+  tmpl_set_number(tmpl, "HIT_NUMBER", total);
+  tmpl_set_number(tmpl, "START_ITEM", range.start);
+  tmpl_set_number(tmpl, "END_ITEM", range.end);
+
+  const RequestTexts record_texts = result_request_texts(RequestTextMode::Record);
+  std::string property_format;
+  tmpl_get_const(tmpl, "PROPERTY_FORMAT", property_format);
+
+  IndexFileSet& set = index_set();
+  for (int i = range.start; i >= 1 && i <= range.end; ++i) {
+    HitRecord& hit = state.hits[static_cast<size_t>(i - 1)];
+    tmpl_set_value_number(tmpl, "REC_NO", i);
+    const DatabaseEntry& db = database_of(hit.database);
+    if (i == range.start || hit.database != state.hits[static_cast<size_t>(i - 2)].database)
+      set.open(db.WorkDir, db.IndexType, !property_format.empty());
+
+    const RecordTexts texts = result_record_link(hit);
+    std::string link;
+    if (db_is_odbc(db.DB_Kind) && !db.ASP.empty())
+      link = db.ASP + "?" + texts.marker_query;
+    else if (request.is('m', "1") && hit.score >= 2)
+      link = record_texts.searcher_link + "&z=" + std::to_string(hit.hit_count);
+    else
+      link = texts.link;
+    tmpl_set_value(tmpl, "REC_LINK", html_escape_value(link));
+    tmpl_set_value_number(tmpl, "REC_SCORE", request.value('z').empty() ? hit.score : 1);
+    tmpl_set_value(tmpl, "REC_TITLE", html_escape_value(texts.title));
+    std::string marker = settings.Marker + "?" + texts.marker_query;
+    if (request.keywords.value_or(std::string()).empty()) marker += "&p=NULL";
+    // Every variable part of the marker address is percent-escaped already; it stays
+    // free of entities so that readers of the page can take its query apart.
+    tmpl_set_value(tmpl, "REC_MARKER", marker);
+    tmpl_set_value(tmpl, "REC_SOURCE_URL", html_escape_value(texts.source));
+    if (!request.is('t', "1")) tmpl_set_value(tmpl, "REC_SCRIPT", result_abstract(hit, texts.fulltext_offset));
+    std::string property;
+    PropertyValue value = 0;
+    if (!property_format.empty() && set.read_property(hit.document, value))
+      property = format_property_value(property_format, value);
+    tmpl_set_value(tmpl, "REC_PROPERTY", property);
+
+    if (i == range.end || hit.database != state.hits[static_cast<size_t>(i)].database) set.close();
+  }
+
+  const RequestTexts page_texts = result_request_texts(RequestTextMode::Page);
+  tmpl_set_text(tmpl, "SEARCHER_URL", settings.Searcher);
+  const std::string base = settings.Searcher + "?" + page_texts.query + "&b=";
+  if (range.start > rows) {
+    tmpl_set_text(tmpl, "SEARCH_PREV_PAGE", base + std::to_string(range.start - rows));
+  } else if (range.start > 1) {
+    tmpl_set_text(tmpl, "SEARCH_PREV_PAGE", base + "1");
+  } else {
+    tmpl_set_text(tmpl, "START_SKIP_PREV_PAGE_FORM", "<!--");
+    tmpl_set_text(tmpl, "END_SKIP_PREV_PAGE_FORM", "-->");
+  }
+  if (range.end < total) {
+    tmpl_set_text(tmpl, "SEARCH_NEXT_PAGE", base + std::to_string(range.end + 1));
+  } else {
+    tmpl_set_text(tmpl, "START_SKIP_NEXT_PAGE_FORM", "<!--");
+    tmpl_set_text(tmpl, "END_SKIP_NEXT_PAGE_FORM", "-->");
+  }
+  tmpl_set_text(tmpl, "OTHER_COMMAND", page_texts.hidden);
+  if (total < 1) {
+    tmpl_set_text(tmpl, "START_SKIP_ZERO_HIT_FORM", "<!--");
+    tmpl_set_text(tmpl, "END_SKIP_ZERO_HIT_FORM", "-->");
+  } else {
+    tmpl_set_number(tmpl, "NEXT_ITEM", total > range.end ? range.end + 1 : 1);
+  }
+  state.hits.clear();
+  if (total == 0) {
+    tmpl_set_text(tmpl, "START_SKIP_ZERO_HIT", "<!--");
+    tmpl_set_text(tmpl, "END_SKIP_ZERO_HIT", "-->");
+  }
+  tmpl_render_file(tmpl, nullptr);
+}
+
+}  // namespace qm

@@ -1,0 +1,122 @@
+// The searcher program: one CGI request from the environment to one HTML page. The
+// request driver (request_driver.cpp) reads the request (searcher/page/cgi_input.h),
+// loads the configuration of the requested databases (common/config.h), runs the
+// keyword step (keyword_step.cpp, over the search core of searcher/) and either
+// forwards the query (searcher/forward) or renders the result page (result_page.cpp,
+// with the template engine of searcher/page/page_template.h). Every failure on the way
+// ends the run through one error page (cgi_error_page), installed as the fatal sink.
+//
+// The state of a run is process-wide (one request per process); searcher_state_reset()
+// gives tests a fresh one.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "searcher/hits.h"
+
+namespace qm {
+
+// Messages of the request road.
+inline constexpr const char* kMsgNoDatabase = "No database for query !!";
+inline constexpr const char* kMsgNoKeyword = "No keyword is input !!";
+inline constexpr const char* kMsgBadDatabaseId = "Invalid database ID !";
+inline constexpr const char* kMsgBadKeyword = "Invalid keyword !";
+// The one-line page of a result template that cannot be loaded.
+inline constexpr const char* kMsgNoTemplate = "Template file is not found !";
+
+// The state of one run.
+struct SearcherState {
+  std::string program_dir;  // ends with "/"
+  int rows = 15;            // hits per page after rows_per_page_setup
+  HitList hits;             // the request's hits in rank order
+  // The error template path once it is known (read from the file or the loaded
+  // configuration); nullopt while the CGI input is read.
+  std::optional<std::string> tmpl_error;
+  bool config_loaded = false;
+  // The word entries of the searched expression's term table, for marking abstracts.
+  std::vector<std::string> search_words;
+};
+SearcherState& searcher_state();
+void searcher_state_reset();
+
+// The road of one request; returns the exit code of an ordinary end (0). Fatal errors
+// end the process with 255 (CGI profile).
+int searcher_main(int argc, char** argv);
+
+// Fills the database id set from s and checks that the request can be searched; true,
+// or the run ends (kMsgNoDatabase, kMsgNoKeyword).
+bool request_database_set();
+// Settles and returns the rows per page: ParaPerPage, 50 for t "1", a's value when a
+// is given, clamped to 5..100.
+int rows_per_page_setup();
+// The template for the page of this request (b, UseOtherSearcher, g).
+std::string template_choice();
+// The keyword step: 1 when the search ran (the hits may be empty), 0 when the keyword
+// expression is invalid.
+int search_keywords();
+// The property step after the boolean evaluation: property values (property.db), the
+// grouping by value (m "1"), the range filter (z), then hits_sort.
+void hits_property_step(HitList& hits);
+// Orders the hits by o ("1"/"2" score up/down, "3"/"4" property value up/down, "5"
+// paragraph; m "1": score down); other values keep the order.
+void hits_sort(HitList& hits);
+// The documents of the requested databases whose property value lies in the range z.
+HitList search_by_property(const std::string& z);
+// Writes the error page for message (header first when none was written; the TmplError
+// template when known and loadable, else the message and "\n" as plain text) and ends
+// the run through the fatal sink.
+[[noreturn]] void cgi_error_page(const std::string& message);
+// The error page text without the header, or the plain-text form ("message\n") when no
+// template can be loaded; what cgi_error_page writes.
+std::string error_page_text(const std::string& message);
+// Releases the request's texts and hits.
+void request_free();
+
+// A template path of the configuration: relative paths are taken from the program
+// directory.
+std::string template_path(const std::string& configured);
+
+// ---- The result page ----------------------------------------------------------------
+
+// Fills the chosen template with the hits of the requested page and writes it to the
+// program's output; consumes the hits.
+void result_render_page(const std::string& template_path);
+
+// The request carried on: HTML hidden inputs, the query string (without address) and the
+// Searcher address with its query. The page pass adds m.
+enum class RequestTextMode { Record, Page };
+struct RequestTexts {
+  std::string hidden;
+  std::string query;
+  std::string searcher_link;
+};
+RequestTexts result_request_texts(RequestTextMode mode);
+
+// The texts of one hit, read from the open index set.
+struct RecordTexts {
+  uint32_t fulltext_offset = 0;
+  std::string title;         // plain text (escaped where it goes into the page)
+  std::string marker_query;  // "s=..&p=..&i=.." and the carried flags
+  std::string source;        // address of the document
+  std::string link;          // the hit's link (the source address)
+};
+RecordTexts result_record_link(const HitRecord& hit);
+
+// The abstract of a hit: the window of its paragraph around the first keyword, escaped
+// for HTML and marked; sets the hit's position to that keyword's offset.
+std::string result_abstract(HitRecord& hit, uint32_t fulltext_offset);
+
+// Helpers of the result page, exposed for tests.
+// Source address of a stored path for a database whose HomeUrl is home_url.
+std::string result_source_address(std::string path, const std::string& home_url);
+// First and last item of the page (both 0 without hits).
+struct PagingRange {
+  int start = 0;
+  int end = 0;
+};
+PagingRange result_paging(int total, int rows, const std::optional<std::string>& b);
+
+}  // namespace qm

@@ -1,0 +1,109 @@
+// The searcher program run as a web server runs it (only the CGI variables in its
+// environment) over the fixture databases: every page must equal its golden file byte
+// for byte, and the exit code must be the one of the table. The program directory's path
+// appears in pages that carry d; it is written "@DIR@" in the golden files.
+//
+// QM_UPDATE_GOLDEN=1 rewrites the golden files from the program's output (then read
+// them: they are the reference only once checked by hand).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+
+namespace qm::test {
+namespace {
+
+struct Case {
+  const char* name;
+  std::vector<std::string> env;  // besides nothing: the run sees only these
+  std::string body;              // standard input
+  int exit_code;
+};
+
+std::string golden_path(const std::string& name) {
+  return std::string(QM_SOURCE_DIR) + "/searcher/app/tests/golden/" + name + ".out";
+}
+
+std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+std::vector<std::string> get(const std::string& query) {
+  return {"REQUEST_METHOD=GET", "QUERY_STRING=" + query};
+}
+
+TEST(SearcherGolden, PagesAndExitCodes) {
+  SearcherSite site;
+  const std::string post_body = "s=1&p=%AF%F9&h=1&f=1";  // p = 茶 (AF F9) as a Big5 form sends it
+  const std::vector<Case> cases = {
+      // Result pages.
+      {"first_page", get("s=1&p=tea&a=5"), "", 0},
+      {"next_page", get("s=1&p=tea&a=5&b=6"), "", 0},
+      {"page_start_out_of_range", get("s=1&p=tea&a=5&b=99"), "", 0},
+      {"zero_hit", get("s=1&p=coffee"), "", 0},
+      {"zero_hit_first_template", get("s=1&p=coffee&d=nozero.ini"), "", 0},
+      {"post_big5", {"REQUEST_METHOD=POST", "CONTENT_LENGTH=" + std::to_string(post_body.size())},
+       post_body, 0},
+      {"titles_only", get("s=1&p=tea&t=1"), "", 0},
+      {"property_range", get("s=1&z=20010101%2C20011231&o=3"), "", 0},
+      {"group_by_date", get("s=1&p=tea&m=1"), "", 0},
+      {"web_addresses", get("s=2&p=river&l=1&g=7"), "", 0},
+      {"reflected_values", get("s=1&p=%3Cb%3Etea%22&l=1&c=%22%3E%3Cx&g=a%22b&o=%22"), "", 0},
+      {"two_databases", get("s=2,1&p=river"), "", 0},
+      // Failures while the CGI input is read: plain text after the header.
+      {"no_request_method", {"QUERY_STRING=s=1&p=tea"}, "", 255},
+      {"get_without_query", {"REQUEST_METHOD=get"}, "", 255},
+      {"post_empty", {"REQUEST_METHOD=POST", "CONTENT_LENGTH=0"}, "", 255},
+      {"post_too_long", {"REQUEST_METHOD=POST", "CONTENT_LENGTH=2000"}, "", 255},
+      {"post_short_body", {"REQUEST_METHOD=POST", "CONTENT_LENGTH=20"}, "s=1&p=tea", 255},
+      {"query_too_long", get("s=1&p=" + std::string(1020, 'a')), "", 255},
+      // Failures of the request: the error template.
+      {"no_database", get("p=tea"), "", 255},
+      {"no_keyword", get("s=1"), "", 255},
+      {"unknown_database", get("s=9&p=tea"), "", 255},
+      {"invalid_keyword", get("s=1&p=%2B-%2B"), "", 255},
+      {"index_files_missing", get("s=3&p=tea"), "", 255},
+      {"no_error_template", get("p=tea&d=plain.ini"), "", 255},
+      {"configuration_key_missing", get("s=1&p=tea&d=nosearcher.ini"), "", 255},
+      // Ordinary ends without a page of the program's own.
+      {"template_missing", get("s=1&p=tea&d=notmpl.ini"), "", 0},
+      {"forward_fails", get("s=1&p=tea&d=forward.ini"), "", 0},
+  };
+
+  const bool update = std::getenv("QM_UPDATE_GOLDEN") != nullptr;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RunResult r = run_program({site.program()}, c.env, c.body);
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    const std::string page = replace_all(r.out, site.bin(), "@DIR@");
+    if (update) {
+      write_file(golden_path(c.name), page);
+      continue;
+    }
+    const std::string golden = read_file(golden_path(c.name));
+    ASSERT_FALSE(golden.empty()) << "no golden file " << golden_path(c.name);
+    EXPECT_EQ(page, golden);
+  }
+}
+
+// The configuration path d is taken only inside the program directory: a file outside
+// it leaves the default configuration, and d is not carried on.
+TEST(SearcherGolden, ConfigurationOutsideProgramDirectoryIsIgnored) {
+  SearcherSite site;
+  write_file(site.root() + "outside.ini", "[VESPRIN]\nSearcher=/evil\nHomePage=/\nSystemAdm=x\n");
+  for (const std::string& d : {site.root() + "outside.ini", std::string("../outside.ini")}) {
+    const RunResult r = run_program({site.program()}, get("s=1&p=tea&d=" + d));
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out.find("action=\"/cgi-bin/searcher\""), std::string::npos);
+    EXPECT_EQ(r.out.find("/evil"), std::string::npos);
+    EXPECT_EQ(r.out.find("NAME=d"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace qm::test

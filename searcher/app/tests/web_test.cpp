@@ -1,0 +1,73 @@
+// The searcher behind a real web server: lighttpd on loopback (a private configuration
+// and a free port) runs it as a CGI program; curl sends GET and POST searches the way a
+// browser does (Big5 keywords as %XX bytes) and the pages are checked.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fixture.h"
+
+namespace qm::test {
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The href of the element with the given id attribute, entities as written.
+std::string link_of(const std::string& page, const std::string& id) {
+  const size_t at = page.find("id=" + id + " href=\"");
+  if (at == std::string::npos) return {};
+  const size_t start = at + id.size() + 10;
+  return page.substr(start, page.find('"', start) - start);
+}
+
+TEST(SearcherWeb, SearchesThroughLighttpd) {
+  SearcherSite site;
+  WebServer server(site);
+  ASSERT_TRUE(server.started()) << "lighttpd did not start: " << server.log();
+
+  // The home page is served as it is, declaring Big5.
+  RunResult home = curl(server.url("/"), true);
+  ASSERT_EQ(home.exit_code, 0) << home.err;
+  EXPECT_TRUE(contains(home.out, "charset=big5"));
+  EXPECT_TRUE(contains(home.out, "action=\"/cgi-bin/searcher\""));
+
+  // A Chinese word as a Big5 form sends it: 茶 = AF F9.
+  RunResult chinese = curl(server.url("/cgi-bin/searcher?s=1&p=%AF%F9"), true);
+  ASSERT_EQ(chinese.exit_code, 0) << chinese.err;
+  EXPECT_TRUE(contains(chinese.out, "200 OK")) << chinese.out;
+  EXPECT_TRUE(contains(chinese.out, "<b>2</b> hits"));
+  EXPECT_TRUE(contains(chinese.out, "<FONT COLOR=#FF0000>\xAF\xF9</FONT>\xC0\x5D"));  // 茶館
+  EXPECT_TRUE(contains(chinese.out, "href=\"/docs/river.txt\">River tea house</a>"));
+
+  // An English word, first page of 5, then the next page through the link it offers.
+  RunResult first = curl(server.url("/cgi-bin/searcher?s=1&p=tea&a=5"));
+  ASSERT_EQ(first.exit_code, 0) << first.err;
+  EXPECT_TRUE(contains(first.out, "<b>7</b> hits for <b>tea</b>; 1 to 5 shown"));
+  const std::string next = link_of(first.out, "next");
+  ASSERT_EQ(next, "/cgi-bin/searcher?s=1&a=5&k=&m=0&p=tea&b=6");
+  RunResult second = curl(server.url(next));
+  EXPECT_TRUE(contains(second.out, "Hits 6 to 7 of <b>7</b>"));
+  EXPECT_TRUE(contains(second.out, "7. <a class=title href=\"/docs/river.txt\">"));
+  EXPECT_EQ(link_of(second.out, "prev"), "/cgi-bin/searcher?s=1&a=5&k=&m=0&p=tea&b=1");
+
+  // The "continue" form posts the same request with b.
+  const std::string body = "s=1&a=5&k=&m=0&p=tea&b=6";
+  RunResult posted = curl(server.url("/cgi-bin/searcher"), false, &body);
+  EXPECT_EQ(posted.out, second.out);
+
+  // A linked document is served by the same server.
+  RunResult doc = curl(server.url("/docs/green.txt"));
+  EXPECT_TRUE(contains(doc.out, "Green tea is picked in spring"));
+
+  // An error ends in the error page (the CGI program exits 255 after writing it).
+  RunResult error = curl(server.url("/cgi-bin/searcher?p=tea"), true);
+  EXPECT_TRUE(contains(error.out, "<p id=error>No database for query !!</p>"));
+  const std::string bad = "s=1&p=%2B";
+  RunResult bad_post = curl(server.url("/cgi-bin/searcher"), false, &bad);
+  EXPECT_TRUE(contains(bad_post.out, "<p id=error>Invalid keyword !</p>"));
+}
+
+}  // namespace
+}  // namespace qm::test
