@@ -57,14 +57,6 @@ std::string template_choice();
 // The keyword step: 1 when the search ran (the hits may be empty), 0 when the keyword
 // expression is invalid.
 int search_keywords();
-// The property step after the boolean evaluation: property values (property.db), the
-// grouping by value (m "1"), the range filter (z), then hits_sort.
-void hits_property_step(HitList& hits);
-// Orders the hits by o ("1"/"2" score up/down, "3"/"4" property value up/down, "5"
-// paragraph; m "1": score down); other values keep the order.
-void hits_sort(HitList& hits);
-// The documents of the requested databases whose property value lies in the range z.
-HitList search_by_property(const std::string& z);
 // Writes the error page for message (header first when none was written; the TmplError
 // template when known and loadable, else the message and "\n" as plain text) and ends
 // the run through the fatal sink.
