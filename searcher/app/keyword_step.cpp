@@ -1,9 +1,9 @@
 // The keyword step of the searcher: parses the request's keywords, searches every
 // requested database through the search core (searcher/query_parser.h,
 // database_search.h, query_evaluate.h), and gives the hits their property values, range
-// filter, grouping and order (searcher/property), with the homophone, word-boundary and
-// phrase steps of searcher/phrase. A request without keywords lists the documents whose
-// property value lies in the range z.
+// filter, grouping and order (searcher/property), with the lexicon expansion of
+// searcher/lexicon and the homophone, word-boundary and phrase steps of searcher/phrase.
+// A request without keywords lists the documents whose property value lies in the range z.
 // Called by the request driver (request_driver.cpp); fills SearcherState::hits.
 #include <string>
 #include <vector>
@@ -11,6 +11,7 @@
 #include "common/config.h"
 #include "searcher/app/searcher_app.h"
 #include "searcher/database_search.h"
+#include "searcher/lexicon/lexicon.h"
 #include "searcher/page/cgi_input.h"
 #include "searcher/phrase/phrase_hooks.h"
 #include "searcher/property/property_step.h"
@@ -34,11 +35,16 @@ int search_keywords() {
   // The parser rewrites its text; the request keeps the keywords as the user gave them.
   std::string expression = keywords;
   if (!query_parse(expression)) return 0;
-  // Lexicon expansion (l "1") has no implementation yet: the parsed text is searched.
 
   const QueryFlags flags = query_flags_from_request(request.value('h'), request.value('f'),
                                                     request.value('c'), request.value('l'));
   const SearchOptions options = search_options_from_settings(cfg_settings(), flags, request.value('k'));
+  if (request.is('l', "1")) {
+    // Near-concept search: every word becomes the or-group the lexicon lists for it. The
+    // expansion is parsed again for its normal form; its verdict is not used.
+    expression = lexicon_expand_query(state.program_dir, expression, options);
+    query_parse(expression);
+  }
   const QueryTermTable table = term_table_build(expression);
 
   for (const QueryTerm& term : table.terms)

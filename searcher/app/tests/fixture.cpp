@@ -158,6 +158,11 @@ SearcherSite::SearcherSite() {
   write_database(root() + "db/tea/", tea_notes());
   write_database(root() + "db/web/", web_pages());
 
+  // A second program directory whose searcher forwards every query (write_forwarder).
+  fs::create_directories(root() + "fwd");
+  for (const char* name : {"searcher", "big5.dat", "big5.ref", "error.htm"})
+    link_from_dist(name, root() + "fwd/");
+
   fs::create_directories(www() + "docs");
   link_from_dist("index.htm", www());
   for (const IndexDocument& d : tea_notes()) {
@@ -167,6 +172,12 @@ SearcherSite::SearcherSite() {
     fs::create_directories(fs::path(www() + "docs/" + name).parent_path());
     write_file(www() + "docs/" + name, text);
   }
+}
+
+void SearcherSite::write_forwarder(int port) const {
+  write_file(root() + "fwd/vesprin.ini",
+             settings("", "ActivePage=http://127.0.0.1:" + std::to_string(port) + "/cgi-bin/searcher\n" +
+                              databases(root())));
 }
 
 RunResult run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env,
@@ -276,7 +287,8 @@ WebServer::WebServer(const SearcherSite& site) {
              "index-file.names = (\"index.htm\")\n"
              "mimetype.assign = (\".htm\" => \"text/html; charset=big5\", "
              "\".txt\" => \"text/plain; charset=big5\")\n"
-             "alias.url = (\"/cgi-bin/searcher\" => \"" + site.program() + "\")\n"
+             "alias.url = (\"/cgi-bin/searcher\" => \"" + site.program() + "\", "
+             "\"/cgi-bin/forwarder\" => \"" + site.root() + "fwd/searcher\")\n"
              "cgi.assign = (\"/searcher\" => \"\")\n"
              // The default URL normalisation answers 400 ("invalid character in URI") to
              // the %XX escapes of Big5 bytes that Big5 forms send.

@@ -46,6 +46,9 @@ class SearcherSite {
   std::string bin() const { return root() + "bin/"; }
   std::string www() const { return root() + "www/"; }
   std::string program() const { return bin() + "searcher"; }
+  // <root>fwd/ holds a second searcher whose vesprin.ini sends every query on to the
+  // searcher at /cgi-bin/searcher of 127.0.0.1:port (ActivePage).
+  void write_forwarder(int port) const;
 
  private:
   TempDir dir_;
@@ -66,7 +69,7 @@ RunResult run_program(const std::vector<std::string>& argv, const std::vector<st
 int free_port();
 
 // lighttpd serving site.www() on 127.0.0.1:port, with the searcher as CGI program at
-// /cgi-bin/searcher. Started by the constructor (started() tells whether it answers),
+// /cgi-bin/searcher (and the forwarding one of <root>fwd/ at /cgi-bin/forwarder). Started by the constructor (started() tells whether it answers),
 // stopped by its process id in the destructor.
 class WebServer {
  public:

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,22 @@ TEST(SearcherGolden, ConfigurationOutsideProgramDirectoryIsIgnored) {
     EXPECT_EQ(r.out.find("/evil"), std::string::npos);
     EXPECT_EQ(r.out.find("NAME=d"), std::string::npos);
   }
+}
+
+// Near-concept search through the LexDB built from WordNet: "beverage" alone is in no
+// document, but with l=1 it also searches its synonym "drink", and the page marks the
+// synonym in the abstract.
+TEST(SearcherGolden, LexiconFindsSynonyms) {
+  SearcherSite site;
+  std::filesystem::create_directory_symlink(std::string(QM_DIST_DIR) + "/LexDB", site.bin() + "LexDB");
+  const RunResult plain = run_program({site.program()}, get("s=1&p=beverage"));
+  EXPECT_EQ(plain.exit_code, 0);
+  EXPECT_NE(plain.out.find("No document"), std::string::npos) << plain.out;
+  const RunResult near = run_program({site.program()}, get("s=1&p=beverage&l=1"));
+  EXPECT_EQ(near.exit_code, 0) << near.err;
+  EXPECT_NE(near.out.find("<FONT COLOR=#FF0000>drink</FONT> of China"), std::string::npos) << near.out;
+  // The page shows the keywords as the user gave them, not the expansion.
+  EXPECT_NE(near.out.find("for <b>beverage</b>"), std::string::npos) << near.out;
 }
 
 }  // namespace

@@ -69,5 +69,28 @@ TEST(SearcherWeb, SearchesThroughLighttpd) {
   EXPECT_TRUE(contains(bad_post.out, "<p id=error>Invalid keyword !</p>"));
 }
 
+// A searcher with ActivePage set posts the query and its page of hits to a second
+// searcher on the same server and relays that one's page after its own header.
+TEST(SearcherWeb, ForwardsToAnotherSearcherAndRelaysItsPage) {
+  SearcherSite site;
+  WebServer server(site);
+  ASSERT_TRUE(server.started()) << "lighttpd did not start: " << server.log();
+  site.write_forwarder(server.port());
+
+  RunResult direct = curl(server.url("/cgi-bin/searcher?s=1&p=tea"));
+  RunResult relayed = curl(server.url("/cgi-bin/forwarder?s=1&p=tea"), true);
+  ASSERT_EQ(relayed.exit_code, 0) << relayed.err;
+  EXPECT_TRUE(contains(relayed.out, "200 OK")) << relayed.out;
+  EXPECT_TRUE(contains(direct.out, "<b>7</b> hits for <b>tea</b>"));
+  // The answering searcher saw the same query (with the page's first item, so its next
+  // page template) and found the same hits.
+  EXPECT_TRUE(contains(relayed.out, "Hits 1 to 7 of <b>7</b> for <b>tea</b>")) << relayed.out;
+  EXPECT_TRUE(contains(relayed.out, "href=\"/docs/river.txt\">")) << relayed.out;
+  // Exactly one content-type header reaches the browser: the forwarder's own.
+  const size_t first = relayed.out.find("Content-Type:");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(relayed.out.find("Content-Type:", first + 1), std::string::npos) << relayed.out;
+}
+
 }  // namespace
 }  // namespace qm::test
