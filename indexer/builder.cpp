@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -20,6 +21,7 @@
 #include "common/ini.h"
 #include "index/index_writer.h"
 #include "indexer/charset.h"
+#include "indexer/page_documents.h"
 #include "indexer/progress.h"
 #include "platform/paths.h"
 
@@ -87,11 +89,17 @@ std::string without_trailing_slash(std::string path) {
   return path;
 }
 
-// The path's text for a progress line: relative to the document folder, made Big5.
-std::string shown_path(const IndexJob& job, const std::string& path) {
+// The path as path.db keeps it: relative to the document folder (HtmlDir), which readers
+// put in front again (the desktop's document path, the result page's HomeUrl + path).
+std::string stored_path(const IndexJob& job, const std::string& path) {
   std::string_view rel = path;
   if (rel.substr(0, job.html_dir.size()) == job.html_dir) rel.remove_prefix(job.html_dir.size());
-  return text_to_big5(rel, {});
+  return std::string(rel);
+}
+
+// The path's text for a progress line: relative to the document folder, made Big5.
+std::string shown_path(const IndexJob& job, const std::string& path) {
+  return text_to_big5(stored_path(job, path), {});
 }
 
 int32_t file_date(const struct stat& st) {
@@ -146,6 +154,91 @@ struct Walker {
     }
   }
 };
+
+// The page-document road of a -corvdoc build: libpaglet.so is loaded once, at the first
+// page document, from the program directory; when it cannot be, every page document is
+// skipped with a status line and the build goes on.
+struct PageDocumentRoad {
+  std::string program_dir;
+  PagletLibrary library;
+  bool tried = false;
+};
+
+enum class PageIndexResult { Indexed, Skipped, WriterFailed, Stopped };
+
+// One PGX document: one indexed document per page, stored under "<stored>??p=<page>"
+// (page_documents.h). Pages whose text cannot be extracted are left out; a document
+// none of whose pages can be read is skipped.
+PageIndexResult index_page_document(const std::string& path, const std::string& stored,
+                                    const std::string& shown, int32_t date, std::size_t max_text_bytes,
+                                    PageDocumentRoad& road, IndexWriter& writer,
+                                    ProgressWriter& progress) {
+  if (!road.tried) {
+    road.tried = true;
+    const std::string library = path_find_case_blind(road.program_dir, kPagletLibraryName);
+    std::string error;
+    if (!road.library.load(library, error))
+      progress.status(std::string("Page documents are skipped: ") + kPagletLibraryName +
+                      " cannot be loaded: " + text_to_big5(error, {}));
+  }
+  if (!road.library.ready()) {
+    progress.status("Skipped " + shown + ": " + kPagletLibraryName + " is not loaded");
+    return PageIndexResult::Skipped;
+  }
+  PageDocumentReader reader(road.library);
+  std::string error;
+  if (!reader.open(path, error)) {
+    progress.status("Skipped " + shown + ": " + error);
+    return PageIndexResult::Skipped;
+  }
+  const PageDocumentInfo& info = reader.info();
+  if (info.page_count == 0) {
+    progress.status("Skipped " + shown + ": the document has no pages");
+    return PageIndexResult::Skipped;
+  }
+  const std::string file_name = path.substr(path.rfind('/') + 1);
+  int written = 0, unreadable = 0, cut = 0;
+  for (int page = 1; page <= info.page_count; ++page) {
+    if (g_stop) return PageIndexResult::Stopped;
+    PageContent content;
+    if (!reader.read_page(page, content, max_text_bytes)) {
+      ++unreadable;
+      continue;
+    }
+    // The document's own title, keywords and ID go with the first page indexed.
+    ExtractedDocument extracted = page_document_paragraphs(info, content, file_name, written == 0);
+    if (extracted.paragraphs.empty()) continue;  // no text and no notes
+    if (content.cut || extracted.cut) ++cut;
+    IndexDocument doc;
+    doc.path = page_document_path(stored, page);
+    doc.date = date;
+    doc.paragraphs.reserve(extracted.paragraphs.size());
+    for (size_t p = 0; p < extracted.paragraphs.size(); ++p)
+      doc.paragraphs.push_back({p == 0 ? kTitleKind : kBodyKind, std::move(extracted.paragraphs[p])});
+    if (!writer.add_document(doc)) {
+      if (writer.failed()) return PageIndexResult::WriterFailed;
+      if (written == 0) {
+        progress.status("Skipped " + shown + ": " + writer.error());
+        return PageIndexResult::Skipped;
+      }
+      progress.status("Page " + std::to_string(page) + " of " + shown + " is left out: " +
+                      writer.error());
+      continue;
+    }
+    ++written;
+  }
+  if (written == 0) {
+    progress.status("Skipped " + shown + ": the text of its pages cannot be read");
+    return PageIndexResult::Skipped;
+  }
+  if (unreadable > 0)
+    progress.status(std::to_string(unreadable) + " of " + std::to_string(info.page_count) +
+                    " pages of " + shown + " cannot be read and are left out");
+  if (cut > 0)
+    progress.status("Only the start of " + std::to_string(cut) + " pages of " + shown +
+                    " is indexed: they are too long");
+  return PageIndexResult::Indexed;
+}
 
 }  // namespace
 
@@ -347,6 +440,9 @@ int run_indexer(int argc, const char* const* argv, int out_fd) {
     progress.helper(long(pid));
   };
 
+  PageDocumentRoad page_road;
+  page_road.program_dir = program_dir;
+
   size_t indexed = 0, skipped = 0;
   progress.percent(0);
   for (size_t i = 0; i < documents.size(); ++i) {
@@ -359,7 +455,27 @@ int run_indexer(int argc, const char* const* argv, int out_fd) {
       ++skipped;
       continue;
     }
-    ExtractOutcome outcome = extract_document(path, document_kind(path), extract);
+    const DocumentKind kind = document_kind(path);
+    if (kind == DocumentKind::PageDocument && command.corvdoc) {
+      switch (index_page_document(path, stored_path(job, path), shown, file_date(st), extract.max_text_bytes, page_road,
+                                  writer, progress)) {
+        case PageIndexResult::Indexed:
+          ++indexed;
+          progress.document(shown);
+          break;
+        case PageIndexResult::Skipped:
+          ++skipped;
+          break;
+        case PageIndexResult::WriterFailed:
+          progress.fatal("Cannot write the index: " + writer.error());
+          return 1;
+        case PageIndexResult::Stopped:
+          break;
+      }
+      progress.percent(int((i + 1) * 100 / documents.size()));
+      continue;
+    }
+    ExtractOutcome outcome = extract_document(path, kind, extract);
     g_converter_group = 0;
     if (g_stop) break;
     if (outcome.status != ExtractStatus::Ok) {
@@ -370,7 +486,7 @@ int run_indexer(int argc, const char* const* argv, int out_fd) {
     if (outcome.cut) progress.status("Only the start of " + shown + " is indexed: it is too long");
 
     IndexDocument doc;
-    doc.path = path;
+    doc.path = stored_path(job, path);
     doc.date = file_date(st);
     doc.paragraphs.reserve(outcome.document.paragraphs.size());
     for (size_t p = 0; p < outcome.document.paragraphs.size(); ++p)

@@ -4,6 +4,12 @@
 // (extract.h) and writes the whole file set into WorkDir through the index writer
 // (index/index_writer.h), reporting on the progress lines of progress.h. The program
 // `indexer` is a thin main over run_indexer.
+//
+// Page documents (.pgx, any case) are indexed in a "-corvdoc" build, the kind option the
+// desktop gives a document database it rebuilds, when LocalFileType lists "pgx" like any
+// other type; they are read through libpaglet.so from the program directory
+// (page_documents.h), one indexed document per page under the path "<file>??p=<page>".
+// A build without "-corvdoc" skips them with a status line.
 #pragma once
 #include <cstdint>
 #include <string>

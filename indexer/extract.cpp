@@ -127,7 +127,7 @@ ExtractOutcome extract_document(const std::string& path, DocumentKind kind,
 
   if (kind == DocumentKind::PageDocument) {
     outcome.status = ExtractStatus::Unsupported;
-    outcome.message = "page documents are not read yet";
+    outcome.message = "page documents are indexed only by a -corvdoc build";
     return outcome;
   }
 

@@ -163,7 +163,7 @@ TEST_F(IndexerProgramTest, SamplesBuildIntoASearchableDatabase) {
   ASSERT_EQ(set.document_count(), 12u);
   std::string path;
   ASSERT_TRUE(set.read_path(6, path));
-  EXPECT_EQ(path, samples + "river-zh.htm");
+  EXPECT_EQ(path, "river-zh.htm");  // relative to the document folder
   qm::CrossRecord cross;
   ASSERT_TRUE(set.read_cross(6, cross));
   qm::Paragraph title = set.read_paragraph(cross.fulltext_offset, 0);
@@ -406,7 +406,7 @@ TEST_F(IndexerProgramTest, InterruptedBuildsLeaveThePreviousDatabase) {
     ASSERT_EQ(set.document_count(), 1u);
     std::string path;
     ASSERT_TRUE(set.read_path(0, path));
-    EXPECT_EQ(path, docs_ + "a.txt");
+    EXPECT_EQ(path, "a.txt");
   }
   EXPECT_FALSE(temporaries().empty());  // what the killed build left
 
