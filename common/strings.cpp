@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdarg>
 #include <cstring>
 #include <thread>
@@ -297,6 +298,16 @@ int hex_digit_value(int c) {
 std::string hex_byte_text(unsigned char byte) {
   static const char digits[] = "0123456789ABCDEF";
   return {digits[byte >> 4], digits[byte & 15]};
+}
+
+long long string_leading_number(std::string_view text) {
+  size_t i = string_skip_set(text, " \t");
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    if (value <= INT_MAX) value = value * 10 + (text[i] - '0');
+  return negative ? -value : value;
 }
 
 std::string int_to_text(long long value, int base) {

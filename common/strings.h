@@ -83,6 +83,10 @@ std::string hex_byte_text(unsigned char byte);  // two upper-case digits
 // Digits of value in base 2..16 ("0123456789ABCDEF"), "-" first when negative; a base
 // outside 2..16 gives "0".
 std::string int_to_text(long long value, int base);
+// The decimal number at the start of text after optional blanks (space, tab) and a sign;
+// 0 when there is none. Digits stop counting once the value is past INT_MAX, so a larger
+// number comes back above INT_MAX (below -INT_MAX when negative) and never overflows.
+long long string_leading_number(std::string_view text);
 // (trail - 0x40) * 94 + (lead - 0xA1): 0..17953 for a Big5 pair.
 int big5_index(unsigned char lead, unsigned char trail);
 

@@ -43,27 +43,53 @@ inline bool alnum(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+// A varint (7 bits a byte, low first, high bit: more follow) from source.get(); false when
+// it runs past five bytes, with v holding what was read.
+template <class Source>
+bool get_varint(Source& source, uint32_t& v) {
+  v = 0;
+  for (int shift = 0; shift < 35; shift += 7) {
+    unsigned char b = source.get();
+    v |= uint32_t(b & 0x7F) << shift;
+    if (!(b & 0x80)) return true;
+  }
+  return false;
+}
+
 // ---- Buffered files ---------------------------------------------------------------------
 
-class OutFile {
+// The descriptor and path of one buffered file, closed when it goes.
+class FileHandle {
  public:
-  static constexpr size_t kBuffer = 256 * 1024;
-  OutFile() = default;
-  OutFile(const OutFile&) = delete;
-  ~OutFile() {
+  FileHandle() = default;
+  FileHandle(const FileHandle&) = delete;
+  ~FileHandle() {
     if (fd_ >= 0) ::close(fd_);
   }
+  const std::string& path() const { return path_; }
+
+ protected:
+  // Opens path with flags; a failure ends the build with "<failure> <path>: <reason>".
+  void open_fd(const std::string& path, int flags, const char* failure) {
+    path_ = path;
+    fd_ = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+    if (fd_ < 0) fail_io(failure, path);
+  }
+  int fd_ = -1;
+  std::string path_;
+};
+
+class OutFile : public FileHandle {
+ public:
+  static constexpr size_t kBuffer = 256 * 1024;
 
   void open(const std::string& path) {
-    path_ = path;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) fail_io("cannot create", path);
+    open_fd(path, O_WRONLY | O_CREAT | O_TRUNC, "cannot create");
     buf_.reset(new char[kBuffer]);
     used_ = 0;
     written_ = 0;
   }
   bool is_open() const { return fd_ >= 0; }
-  const std::string& path() const { return path_; }
   uint64_t size() const { return written_ + used_; }
 
   void write(const void* data, size_t n) {
@@ -120,26 +146,17 @@ class OutFile {
     }
   }
 
-  int fd_ = -1;
-  std::string path_;
   std::unique_ptr<char[]> buf_;
   size_t used_ = 0;
   uint64_t written_ = 0;
 };
 
-class InFile {
+class InFile : public FileHandle {
  public:
   static constexpr size_t kBuffer = 64 * 1024;
-  InFile() = default;
-  InFile(const InFile&) = delete;
-  ~InFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
 
   void open(const std::string& path) {
-    path_ = path;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) fail_io("cannot open", path);
+    open_fd(path, O_RDONLY, "cannot open");
     buf_.reset(new unsigned char[kBuffer]);
   }
   bool at_end() {
@@ -157,12 +174,8 @@ class InFile {
   }
   uint32_t varint() {
     uint32_t v = 0;
-    for (int shift = 0; shift < 35; shift += 7) {
-      unsigned char b = get();
-      v |= uint32_t(b & 0x7F) << shift;
-      if (!(b & 0x80)) return v;
-    }
-    throw WriterFailure("temporary run file is damaged: " + path_);
+    if (!get_varint(*this, v)) throw WriterFailure("temporary run file is damaged: " + path_);
+    return v;
   }
   uint32_t get32() {
     unsigned char b[4] = {get(), get(), get(), get()};
@@ -182,8 +195,6 @@ class InFile {
     }
   }
 
-  int fd_ = -1;
-  std::string path_;
   std::unique_ptr<unsigned char[]> buf_;
   size_t pos_ = 0, end_ = 0;
   uint64_t consumed_ = 0;
@@ -297,11 +308,7 @@ class PostingStore {
     }
     uint32_t varint() {
       uint32_t v = 0;
-      for (int shift = 0; shift < 35; shift += 7) {
-        unsigned char b = get();
-        v |= uint32_t(b & 0x7F) << shift;
-        if (!(b & 0x80)) return v;
-      }
+      get_varint(*this, v);
       return v;
     }
 

@@ -24,13 +24,6 @@ int size_cap(std::size_t max_bytes) {
   return int(std::min<std::size_t>(max_bytes, std::size_t(INT_MAX - 1)));
 }
 
-template <class F>
-bool bind(void* handle, F& f, const char* name, std::string& missing) {
-  f = reinterpret_cast<F>(dlsym(handle, name));
-  if (f == nullptr && missing.empty()) missing = name;
-  return f != nullptr;
-}
-
 }  // namespace
 
 std::string page_document_path(const std::string& path, int page) {
@@ -56,28 +49,9 @@ bool PagletLibrary::load(const std::string& library_path, std::string& error) {
     error = why ? why : "cannot be loaded";
     return false;
   }
-  std::string missing;
-  bind(handle_, f_.StartUp, "PGLT_StartUp", missing);
-  bind(handle_, f_.End, "PGLT_End", missing);
-  bind(handle_, f_.OpenPGX, "PGLT_OpenPGX", missing);
-  bind(handle_, f_.ClosePGX, "PGLT_ClosePGX", missing);
-  bind(handle_, f_.GetPageCount, "PGLT_GetPageCount", missing);
-  bind(handle_, f_.GetTextInPage, "PGLT_GetTextInPage", missing);
-  bind(handle_, f_.GetTextLengthInPage, "PGLT_GetTextLengthInPage", missing);
-  bind(handle_, f_.GetDocumentID, "PGLT_GetDocumentID", missing);
-  bind(handle_, f_.GetKeywordCount, "PGLT_GetKeywordCount", missing);
-  bind(handle_, f_.GetKeyword, "PGLT_GetKeyword", missing);
-  bind(handle_, f_.GetKeywordStruct, "PGLT_GetKeywordStruct", missing);
-  bind(handle_, f_.ReleaseKeywordStruct, "PGLT_ReleaseKeywordStruct", missing);
-  bind(handle_, f_.GetNoteStructInPage, "PGLT_GetNoteStructInPage", missing);
-  bind(handle_, f_.ReleaseNoteStructInPage, "PGLT_ReleaseNoteStructInPage", missing);
-  bind(handle_, f_.GetNoteTitleLengthInPage, "PGLT_GetNoteTitleLengthInPage", missing);
-  bind(handle_, f_.GetNoteTextLengthInPage, "PGLT_GetNoteTextLengthInPage", missing);
-  bind(handle_, f_.GetNoteTitleInPage, "PGLT_GetNoteTitleInPage", missing);
-  bind(handle_, f_.GetNoteTextInPage, "PGLT_GetNoteTextInPage", missing);
-  bind(handle_, f_.GetAuthorTitleDescription, "PGLT_GetAuthorTitleDescription", missing);
+  const std::vector<std::string> missing = paglet_bind(handle_, f_);
   if (!missing.empty()) {
-    error = "it lacks the function " + missing;
+    error = "it lacks the function " + missing.front();
     unload();
     return false;
   }

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "indexer/text_blocks.h"
-#include "pagedoc/paglet.h"
+#include "pagedoc/paglet_functions.h"
 
 namespace qm {
 
@@ -25,27 +25,7 @@ std::string page_document_path(const std::string& path, int page);
 
 class PagletLibrary {
  public:
-  struct Functions {
-    decltype(&PGLT_StartUp) StartUp = nullptr;
-    decltype(&PGLT_End) End = nullptr;
-    decltype(&PGLT_OpenPGX) OpenPGX = nullptr;
-    decltype(&PGLT_ClosePGX) ClosePGX = nullptr;
-    decltype(&PGLT_GetPageCount) GetPageCount = nullptr;
-    decltype(&PGLT_GetTextInPage) GetTextInPage = nullptr;
-    decltype(&PGLT_GetTextLengthInPage) GetTextLengthInPage = nullptr;
-    decltype(&PGLT_GetDocumentID) GetDocumentID = nullptr;
-    decltype(&PGLT_GetKeywordCount) GetKeywordCount = nullptr;
-    decltype(&PGLT_GetKeyword) GetKeyword = nullptr;
-    decltype(&PGLT_GetKeywordStruct) GetKeywordStruct = nullptr;
-    decltype(&PGLT_ReleaseKeywordStruct) ReleaseKeywordStruct = nullptr;
-    decltype(&PGLT_GetNoteStructInPage) GetNoteStructInPage = nullptr;
-    decltype(&PGLT_ReleaseNoteStructInPage) ReleaseNoteStructInPage = nullptr;
-    decltype(&PGLT_GetNoteTitleLengthInPage) GetNoteTitleLengthInPage = nullptr;
-    decltype(&PGLT_GetNoteTextLengthInPage) GetNoteTextLengthInPage = nullptr;
-    decltype(&PGLT_GetNoteTitleInPage) GetNoteTitleInPage = nullptr;
-    decltype(&PGLT_GetNoteTextInPage) GetNoteTextInPage = nullptr;
-    decltype(&PGLT_GetAuthorTitleDescription) GetAuthorTitleDescription = nullptr;
-  };
+  using Functions = PagletFunctions;
 
   PagletLibrary() = default;
   ~PagletLibrary();  // PGLT_End, then the library is unloaded

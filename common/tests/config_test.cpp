@@ -15,6 +15,7 @@
 #include "common/html.h"
 #include "common/ini.h"
 #include "platform/fatal.h"
+#include "testsupport/test_files.h"
 
 namespace fs = std::filesystem;
 using qm::DatabaseEntry;
@@ -38,16 +39,8 @@ std::string list_text(const qm::StringList& list) {
 
 class ConfigTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/qm_cfg_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = std::string(tmpl) + "/";
-    reset();
-  }
-  void TearDown() override {
-    reset();
-    fs::remove_all(dir_);
-  }
+  void SetUp() override { reset(); }
+  void TearDown() override { reset(); }
   static void reset() {
     qm::cfg_free();
     qm::cfg_set_program_dir("");
@@ -83,7 +76,8 @@ class ConfigTest : public ::testing::Test {
     std::fclose(out);
     return message;
   }
-  std::string dir_;
+  qm::test::TempDir tmp_{"qm_cfg_"};
+  std::string dir_ = tmp_.path();
 };
 
 }  // namespace

@@ -16,17 +16,13 @@
 #include "common/html.h"
 #include "common/ini.h"
 #include "platform/fatal.h"
+#include "testsupport/test_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using qm::test::read_file;
 
 std::string golden(const std::string& name) {
   return read_file(std::string(QM_SOURCE_DIR) + "/common/tests/data/dbini/" + name);
@@ -38,9 +34,6 @@ const std::string kVesprin =
 class DbiniTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/qm_dbini_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = std::string(tmpl) + "/";
     ini_ = dir_ + "vesprin.ini";
     reset();
     qm::dbini_set_ini_path(ini_);
@@ -52,7 +45,6 @@ class DbiniTest : public ::testing::Test {
     reset();
     qm::dbini_set_ini_path("");
     std::fclose(sink_);
-    fs::remove_all(dir_);
   }
   static void reset() {
     qm::cfg_free();
@@ -82,7 +74,8 @@ class DbiniTest : public ::testing::Test {
     }
     return "";
   }
-  std::string dir_, ini_;
+  qm::test::TempDir tmp_{"qm_dbini_"};
+  std::string dir_ = tmp_.path(), ini_;
   std::FILE* sink_ = nullptr;
 };
 

@@ -12,6 +12,7 @@
 #include "common/html.h"
 #include "common/strings.h"
 #include "platform/fatal.h"
+#include "testsupport/test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -19,21 +20,13 @@ namespace {
 
 class TempDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/qm-files-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
   void write(const std::string& name, const std::string& bytes) const {
     fs::create_directories(fs::path(path(name)).parent_path());
     std::ofstream(path(name), std::ios::binary) << bytes;
   }
-  std::string dir_;
+  qm::test::TempDir tmp_{"qm-files-"};
+  std::string dir_ = tmp_.dir();
 };
 
 using FileRead = TempDir;
@@ -283,13 +276,7 @@ class FatalText : public ::testing::Test {
     qm::fatal_reset();
     qm::html_reset();
   }
-  std::string written() {
-    std::fflush(out_);
-    std::rewind(out_);
-    std::string s;
-    for (int c; (c = std::fgetc(out_)) != EOF;) s += char(c);
-    return s;
-  }
+  std::string written() { return qm::test::file_contents(out_); }
   std::FILE* out_ = nullptr;
 };
 

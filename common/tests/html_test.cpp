@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/strings.h"
+#include "testsupport/test_files.h"
 
 namespace {
 
@@ -23,13 +24,7 @@ class HtmlOutput : public ::testing::Test {
     qm::html_reset();
     qm::prog_quiet(1);
   }
-  std::string written() {
-    std::fflush(out_);
-    std::rewind(out_);
-    std::string s;
-    for (int c; (c = std::fgetc(out_)) != EOF;) s += char(c);
-    return s;
-  }
+  std::string written() { return qm::test::file_contents(out_); }
   std::FILE* out_ = nullptr;
 };
 

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "testsupport/test_files.h"
+
 namespace fs = std::filesystem;
 using qm::IniTree;
 
@@ -19,27 +21,15 @@ namespace {
 
 class IniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/qm_ini_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    qm::ini_free();
-  }
-  void TearDown() override {
-    qm::ini_free();
-    fs::remove_all(dir_);
-  }
+  void SetUp() override { qm::ini_free(); }
+  void TearDown() override { qm::ini_free(); }
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
   void write(const std::string& name, const std::string& bytes) const {
     std::ofstream(path(name), std::ios::binary) << bytes;
   }
-  std::string read(const std::string& name) const {
-    std::ifstream in(path(name), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  std::string dir_;
+  std::string read(const std::string& name) const { return qm::test::read_file(path(name)); }
+  qm::test::TempDir tmp_{"qm_ini_"};
+  std::string dir_ = tmp_.dir();
 };
 
 // The tree as one line per node: "[section]" and "key=value".
@@ -295,13 +285,8 @@ for s in p.sections():
     print('[' + s.encode('latin-1').hex() + ']' + ''.join(
         ' ' + k.encode('latin-1').hex() + '=' + v.encode('latin-1').hex() for k, v in items) + ';', end='')
 )PY";
-  std::FILE* pipe = ::popen(("python3 " + script + " " + path("vesprin.ini")).c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
   std::string python;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) python.append(buf, n);
-  ASSERT_EQ(::pclose(pipe), 0);
+  ASSERT_EQ(qm::test::command_output("python3 " + script + " " + path("vesprin.ini"), python), 0);
 
   auto hex = [](const std::string& s) {
     static const char digits[] = "0123456789abcdef";

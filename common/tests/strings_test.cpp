@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "platform/shares.h"
+#include "testsupport/test_files.h"
 
 namespace {
 
@@ -30,14 +31,7 @@ class OutputCapture {
     qm::prog_set_output(nullptr);
     std::fclose(file_);
   }
-  std::string text() {
-    std::fflush(file_);
-    std::rewind(file_);
-    std::string s;
-    int c;
-    while ((c = std::fgetc(file_)) != EOF) s += char(c);
-    return s;
-  }
+  std::string text() { return qm::test::file_contents(file_); }
 
  private:
   std::FILE* file_;
@@ -188,6 +182,21 @@ TEST(Numbers, IntToTextAndHex) {
   EXPECT_FALSE(qm::is_hex_digit('g'));
   EXPECT_EQ(qm::hex_digit_value('c'), 12);
   EXPECT_EQ(qm::hex_byte_text(0x5C), "5C");
+}
+
+TEST(Numbers, LeadingNumber) {
+  struct Case {
+    const char* text;
+    long long expect;
+  } cases[] = {{"42", 42},   {" \t-17x", -17}, {"+8,9", 8},  {"", 0},         {"x1", 0},
+               {"- 3", 0},   {"\n5", 0},       {"007", 7},   {"2147483647", 2147483647LL}};
+  for (const auto& c : cases) EXPECT_EQ(qm::string_leading_number(c.text), c.expect) << c.text;
+  // Past the int range the value stays above INT_MAX without overflowing.
+  for (const char* big : {"2147483648", "99999999999999999999999", "-99999999999999999999"}) {
+    const long long v = qm::string_leading_number(big);
+    EXPECT_GT(v < 0 ? -v : v, 2147483647LL) << big;
+    EXPECT_LE(v < 0 ? -v : v, 21474836479LL) << big;
+  }
 }
 
 TEST(UrlIsHttp, PrefixRewrittenInLowerCase) {

@@ -1,28 +1,16 @@
-// Shared helpers of the index tests: temporary directories, whole-file access, the
-// small hand-checked fixture, and a walk that reads every record of an open set.
+// Shared helpers of the index tests: file checks, the small hand-checked fixture, and a
+// walk that reads every record of an open set (scratch directories and whole files come
+// from testsupport/test_files.h).
 #pragma once
 #include <string>
 #include <vector>
 
 #include "index/index_reader.h"
 #include "index/index_writer.h"
+#include "testsupport/test_files.h"
 
 namespace qm::test {
 
-// A fresh directory (ending with "/") removed with its contents on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + name; }
-
- private:
-  std::string path_;
-};
-
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& data);
 bool file_exists(const std::string& path);
 std::vector<std::string> list_dir(const std::string& dir);
 

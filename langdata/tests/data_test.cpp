@@ -15,6 +15,7 @@
 #include "langdata/homophone.h"
 #include "platform/fatal.h"
 #include "platform/le.h"
+#include "testsupport/test_files.h"
 
 namespace hf = qm::homophone_format;
 
@@ -104,12 +105,8 @@ TEST(LangdataGeneratedHomophones, AgreeWithUnihanReadings) {
     std::snprintf(hex, sizeof hex, " %04X", c);
     command += hex;
   }
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
   std::string output;
-  char buffer[4096];
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  ASSERT_EQ(::pclose(pipe), 0) << "oracle failed: " << command;
+  ASSERT_EQ(qm::test::command_output(command, output), 0) << "oracle failed: " << command;
 
   auto parse = [](const std::string& list) {
     std::vector<uint16_t> codes;

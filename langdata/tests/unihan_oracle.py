@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Independent oracle for the homophone tables: reads Unihan's readings with Python's own
-parser and Big5 codes with Python's own cp950 codec, and prints, for each Big5 code given
-in hexadecimal, the codes of its main reading's group and of all groups of its readings.
+"""Independent oracle for the homophone tables and the homophone search: reads Unihan's
+readings with Python's own parser and Big5 codes with Python's own cp950 codec, and
+prints, for each Big5 code given in hexadecimal, the codes of its main reading's group and
+of all groups of its readings (every code that shares one of its readings, itself
+included).
 
     unihan_oracle.py <Unihan_Readings.txt[.bz2]> A650 ADB5 ...
 

@@ -4,24 +4,20 @@
 #include "marker/marker_page.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <map>
 
 #include "common/html.h"
 #include "common/strings.h"
 #include "index/index_writer.h"
-#include "langdata/homophone_format.h"
 #include "platform/fatal.h"
-#include "platform/le.h"
 #include "platform/process.h"
 #include "searcher/english_match.h"
+#include "testsupport/homophone_tables.h"
+#include "testsupport/test_files.h"
 
 namespace fs = std::filesystem;
-namespace hf = qm::homophone_format;
 
 namespace {
 
@@ -33,39 +29,12 @@ namespace {
 #define TONG "\xA6\x50"   // 同
 #define TONG2 "\xB5\xA3"  // 童, sounds like 同
 
-void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// big5.ref / big5.dat where every character of a group sounds like the others.
-void write_homophone_tables(const fs::path& dir, const std::vector<std::string>& groups) {
-  std::string dat;
-  std::string entries(1, '\0');
-  std::map<std::size_t, int16_t> index;
-  for (const std::string& group : groups) {
-    uint16_t offset = uint16_t(dat.size());
-    dat += group;
-    dat += '\0';
-    for (std::size_t i = 0; i + 1 < group.size(); i += 2) {
-      index[hf::big5_ref_index(uint8_t(group[i]), uint8_t(group[i + 1]))] = int16_t(entries.size());
-      entries += char(1);
-      qm::le::append16(entries, offset);
-    }
-  }
-  std::string ref;
-  for (std::size_t i = 0; i < hf::kRefIndexCount; ++i)
-    qm::le::append16(ref, uint16_t(index.count(i) ? index[i] : 0));
-  write_file(dir / "big5.ref", ref + entries);
-  write_file(dir / "big5.dat", dat);
-}
-
 class Marker : public ::testing::Test {
  protected:
   void SetUp() override {
     qm::fatal_reset();
     qm::html_reset();
-    root_ = fs::temp_directory_path() / ("qm_marker_" + std::to_string(::getpid()));
-    fs::remove_all(root_);
+    root_ = tmp_.dir();
     fs::create_directories(root_ / "prog");
     fs::create_directories(root_ / "db");
     prog_ = (root_ / "prog").string() + "/";
@@ -84,18 +53,17 @@ class Marker : public ::testing::Test {
     // The index folder written the way the desktop writes it, with "\" separators.
     std::string work_dir = (root_ / "db").string();
     std::replace(work_dir.begin(), work_dir.end(), '/', '\\');
-    write_file(root_ / "prog" / "vesprin.ini",
+    qm::test::write_file(root_ / "prog" / "vesprin.ini",
                "[VESPRIN]\r\nSearcher=/cgi-bin/searcher\r\nHomePage=/\r\nSystemAdm=admin\r\n"
                "MarkBeginText=<B>\r\nMarkEndText=</B>\r\n"
                "[INDEX]\r\n3=1\r\n4=0\r\n"
                "[DB-3]\r\nWorkDir=" + work_dir + "\r\n"
                "[DB-4]\r\nWorkDir=" + (root_ / "missing").string() + "\r\n");
-    write_homophone_tables(root_ / "prog", {TONG TONG2, ZI});
+    qm::test::write_homophone_groups(root_ / "prog", {TONG TONG2, ZI});
   }
   void TearDown() override {
     qm::fatal_reset();
     qm::html_reset();
-    fs::remove_all(root_);
   }
 
   // Runs marker_run in-process on a query string; gives what it wrote.
@@ -111,15 +79,12 @@ class Marker : public ::testing::Test {
       if (fatal_message) *fatal_message = e.what();
     }
     qm::prog_set_output(nullptr);
-    std::string text;
-    std::rewind(output);
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, output)) > 0) text.append(buffer, n);
+    std::string text = qm::test::file_contents(output);
     std::fclose(output);
     return text;
   }
 
+  qm::test::TempDir tmp_{"qm_marker_"};
   fs::path root_;
   std::string prog_;
 };

@@ -52,20 +52,7 @@ std::string u32(uint32_t v) {
   return s;
 }
 
-class PagedocReader : public ::testing::Test {
- protected:
-  test::ScratchDir dir;
-
-  std::string write(const std::string& name, const std::string& bytes) {
-    std::string p = dir.path(name);
-    EXPECT_TRUE(test::write_file(p, bytes));
-    return p;
-  }
-  std::string write(const std::string& name, const std::vector<unsigned char>& bytes) {
-    return write(name, std::string(bytes.begin(), bytes.end()));
-  }
-  void TearDown() override { EXPECT_TRUE(dir.temp_files().empty()) << "temporary files left behind"; }
-};
+using PagedocReader = test::ScratchTest;
 
 // ---- Fixtures -------------------------------------------------------------------------
 

@@ -56,15 +56,8 @@ PgxNote note(const std::string& title, const std::string& text, int page) {
   return n;
 }
 
-class PagedocIndex : public ::testing::Test {
+class PagedocIndex : public test::ScratchTest {
  protected:
-  test::ScratchDir dir;
-
-  std::string write(const std::string& name, const std::string& bytes) {
-    std::string p = dir.path(name);
-    EXPECT_TRUE(test::write_file(p, bytes));
-    return p;
-  }
   // A plain document of `pages` empty pages with these further streams.
   std::string write_doc(const std::string& name, int pages, const std::vector<test::Stream>& extra,
                         bool packed = false) {
@@ -74,7 +67,6 @@ class PagedocIndex : public ::testing::Test {
     spec.extra = extra;
     return write(name, test::write_pgx(spec).bytes);
   }
-  void TearDown() override { EXPECT_TRUE(dir.temp_files().empty()) << "temporary files left behind"; }
 };
 
 TEST_F(PagedocIndex, WriterIndexStreamMatchesTheTypedFixture) {

@@ -12,7 +12,7 @@
 #include <new>
 #include <sys/wait.h>
 
-#include "pagedoc/paglet.h"
+#include "pagedoc/paglet_functions.h"
 #include "pagedoc/pgx_format.h"
 #include "pagedoc/tests/fixtures.h"
 #include "pagedoc/tests/pgx_writer.h"
@@ -41,33 +41,9 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 namespace qm::pgx {
 namespace {
 
-struct Paglet {
+struct Paglet : PagletFunctions {
   void* lib = nullptr;
-  decltype(&PGLT_StartUp) StartUp = nullptr;
-  decltype(&PGLT_End) End = nullptr;
-  decltype(&PGLT_OpenPGX) OpenPGX = nullptr;
-  decltype(&PGLT_ClosePGX) ClosePGX = nullptr;
-  decltype(&PGLT_GetPageCount) GetPageCount = nullptr;
-  decltype(&PGLT_GetTextInPage) GetTextInPage = nullptr;
-  decltype(&PGLT_GetTextLengthInPage) GetTextLengthInPage = nullptr;
-  decltype(&PGLT_GetAuthorTitleDescription) GetAuthorTitleDescription = nullptr;
-  decltype(&PGLT_GetDocumentID) GetDocumentID = nullptr;
-  decltype(&PGLT_GetKeywordCount) GetKeywordCount = nullptr;
-  decltype(&PGLT_GetKeyword) GetKeyword = nullptr;
-  decltype(&PGLT_GetKeywordStruct) GetKeywordStruct = nullptr;
-  decltype(&PGLT_ReleaseKeywordStruct) ReleaseKeywordStruct = nullptr;
-  decltype(&PGLT_GetNoteStructInPage) GetNoteStructInPage = nullptr;
-  decltype(&PGLT_ReleaseNoteStructInPage) ReleaseNoteStructInPage = nullptr;
-  decltype(&PGLT_GetNoteTitleLengthInPage) GetNoteTitleLengthInPage = nullptr;
-  decltype(&PGLT_GetNoteTextLengthInPage) GetNoteTextLengthInPage = nullptr;
-  decltype(&PGLT_GetNoteTitleInPage) GetNoteTitleInPage = nullptr;
-  decltype(&PGLT_GetNoteTextInPage) GetNoteTextInPage = nullptr;
 
-  template <class F>
-  void bind(F& f, const char* name) {
-    f = reinterpret_cast<F>(::dlsym(lib, name));
-    if (!f) ADD_FAILURE() << "missing export " << name;
-  }
   Paglet() {
     std::string path = std::string(QM_DIST_DIR) + "/libpaglet.so";
     lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -75,25 +51,7 @@ struct Paglet {
       ADD_FAILURE() << "dlopen " << path << ": " << ::dlerror();
       return;
     }
-    bind(StartUp, "PGLT_StartUp");
-    bind(End, "PGLT_End");
-    bind(OpenPGX, "PGLT_OpenPGX");
-    bind(ClosePGX, "PGLT_ClosePGX");
-    bind(GetPageCount, "PGLT_GetPageCount");
-    bind(GetTextInPage, "PGLT_GetTextInPage");
-    bind(GetTextLengthInPage, "PGLT_GetTextLengthInPage");
-    bind(GetAuthorTitleDescription, "PGLT_GetAuthorTitleDescription");
-    bind(GetDocumentID, "PGLT_GetDocumentID");
-    bind(GetKeywordCount, "PGLT_GetKeywordCount");
-    bind(GetKeyword, "PGLT_GetKeyword");
-    bind(GetKeywordStruct, "PGLT_GetKeywordStruct");
-    bind(ReleaseKeywordStruct, "PGLT_ReleaseKeywordStruct");
-    bind(GetNoteStructInPage, "PGLT_GetNoteStructInPage");
-    bind(ReleaseNoteStructInPage, "PGLT_ReleaseNoteStructInPage");
-    bind(GetNoteTitleLengthInPage, "PGLT_GetNoteTitleLengthInPage");
-    bind(GetNoteTextLengthInPage, "PGLT_GetNoteTextLengthInPage");
-    bind(GetNoteTitleInPage, "PGLT_GetNoteTitleInPage");
-    bind(GetNoteTextInPage, "PGLT_GetNoteTextInPage");
+    for (const std::string& name : paglet_bind(lib, *this)) ADD_FAILURE() << "missing export " << name;
   }
 };
 
@@ -102,9 +60,8 @@ Paglet& paglet() {
   return p;
 }
 
-class PagedocPaglet : public ::testing::Test {
+class PagedocPaglet : public test::ScratchTest {
  protected:
-  test::ScratchDir dir;
   Paglet& pg = paglet();
 
   void SetUp() override {
@@ -113,15 +70,7 @@ class PagedocPaglet : public ::testing::Test {
   }
   void TearDown() override {
     if (pg.lib) pg.End();
-    EXPECT_TRUE(dir.temp_files().empty()) << "temporary files left behind";
-  }
-  std::string write(const std::string& name, const std::string& bytes) {
-    std::string p = dir.path(name);
-    EXPECT_TRUE(test::write_file(p, bytes));
-    return p;
-  }
-  std::string write(const std::string& name, const std::vector<unsigned char>& bytes) {
-    return write(name, std::string(bytes.begin(), bytes.end()));
+    ScratchTest::TearDown();
   }
   std::string page_text(int h, int page) {
     std::string buf(4096, '\0');
@@ -632,13 +581,8 @@ struct Output {
 Output run(const std::string& args) {
   std::string cmd = std::string(QM_DIST_DIR) + "/pgxdump " + args + " 2>/dev/null";
   Output o{-1, ""};
-  FILE* f = ::popen(cmd.c_str(), "r");
-  if (!f) return o;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) o.out.append(buf, n);
-  int st = ::pclose(f);
-  o.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  const int st = qm::test::command_output(cmd, o.out);
+  o.status = st != -1 && WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return o;
 }
 

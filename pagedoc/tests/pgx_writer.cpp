@@ -2,8 +2,6 @@
 #include "pagedoc/tests/pgx_writer.h"
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -304,19 +302,6 @@ std::string index_stream(const IndexSpec& spec) {
     items.push_back({std::string(kItemExtra),
                      extra_item({{std::string(kItemKeywords), keyword_record(spec.id, spec.keywords)}})});
   return index_stream(items);
-}
-
-bool write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), std::streamsize(bytes.size()));
-  return bool(f);
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
 }
 
 }  // namespace qm::pgx::test

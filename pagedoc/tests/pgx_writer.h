@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pagedoc/pgx_index.h"
+#include "testsupport/test_files.h"
 
 namespace qm::pgx::test {
 
@@ -111,7 +112,8 @@ std::string pack_bytes(const std::string& raw);
 // Unpacks a packed stream with the pack run; *code receives its result.
 std::string unpack_bytes(const std::string& packed, int* code);
 
-bool write_file(const std::string& path, const std::string& bytes);
-std::string read_file(const std::string& path);
+// Whole files, for the tests that use this writer.
+using qm::test::read_file;
+using qm::test::write_file;
 
 }  // namespace qm::pgx::test

@@ -1,6 +1,6 @@
 // A scratch folder per test: documents are written into it, and TMPDIR points at its
 // "tmp" subfolder so the reader's temporary files can be counted and must be gone
-// when the test ends.
+// when the test ends. ScratchTest is the fixture of the reader tests built on it.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -9,16 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "testsupport/test_files.h"
+
 namespace qm::pgx::test {
 
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "pagedoc_testXXXXXX").string();
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-    root_ = buf.data();
+  ScratchDir() : root_("pagedoc_test") {
     std::filesystem::create_directory(tmp());
     const char* old = std::getenv("TMPDIR");
     had_old_ = old != nullptr;
@@ -30,11 +27,9 @@ class ScratchDir {
       ::setenv("TMPDIR", old_.c_str(), 1);
     else
       ::unsetenv("TMPDIR");
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
   }
-  std::string path(const std::string& name) const { return root_ + "/" + name; }
-  std::string tmp() const { return root_ + "/tmp"; }
+  std::string path(const std::string& name) const { return root_ / name; }
+  std::string tmp() const { return root_ / "tmp"; }
   // Names of the files in the temporary folder.
   std::vector<std::string> temp_files() const {
     std::vector<std::string> names;
@@ -43,8 +38,27 @@ class ScratchDir {
   }
 
  private:
-  std::string root_, old_;
+  qm::test::TempDir root_;
+  std::string old_;
   bool had_old_ = false;
+};
+
+// A fixture with a scratch folder: documents are written into it, and no temporary file
+// of the reader may be left when the test ends.
+class ScratchTest : public ::testing::Test {
+ protected:
+  ScratchDir dir;
+
+  // Writes the document and gives its path.
+  std::string write(const std::string& name, const std::string& bytes) {
+    std::string p = dir.path(name);
+    qm::test::write_file(p, bytes);
+    return p;
+  }
+  std::string write(const std::string& name, const std::vector<unsigned char>& bytes) {
+    return write(name, std::string(bytes.begin(), bytes.end()));
+  }
+  void TearDown() override { EXPECT_TRUE(dir.temp_files().empty()) << "temporary files left behind"; }
 };
 
 }  // namespace qm::pgx::test

@@ -1,7 +1,6 @@
 // The request driver of the searcher: the road of one request from the CGI input to
 // the page, in a fixed order, and the error page that ends every failed run. Works with
 // keyword_step.cpp (the search) and result_page.cpp (the page); see searcher_app.h.
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -24,20 +23,6 @@
 
 namespace qm {
 namespace {
-
-// Decimal value at the start of a text after optional blanks and a sign (0 when there
-// is none), held within the int range.
-long long leading_number(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    if (value < INT_MAX) value = value * 10 + (text[i] - '0');
-  if (value > INT_MAX) value = INT_MAX;
-  return negative ? -value : value;
-}
 
 // A key of section VESPRIN read from the configuration file itself (the configuration
 // is not loaded, or the error page needs a value the loader does not keep); "" when the
@@ -65,16 +50,10 @@ std::string clean_message(std::string message) {
   return message;
 }
 
-void write_output(const std::string& text) {
-  std::FILE* out = prog_output();
-  std::fwrite(text.data(), 1, text.size(), out);
-  std::fflush(out);
-}
-
 // The fatal sink of the CGI profile: the header once, then the error page.
 void error_page_writer(const std::string& message) {
   html_content_type();
-  write_output(error_page_text(message));
+  searcher_write(error_page_text(message));
 }
 
 // Forwards the query to ActivePage with the hits of the requested page.
@@ -164,7 +143,7 @@ bool request_database_set() {
     while (pos <= s->size()) {
       size_t comma = s->find(',', pos);
       if (comma == std::string::npos) comma = s->size();
-      const long long id = leading_number(std::string_view(*s).substr(pos, comma - pos));
+      const long long id = string_leading_number(std::string_view(*s).substr(pos, comma - pos));
       // Ids outside 1..65535 are no database (they are not wrapped into one).
       if (id > 0 && id <= 0xFFFF) ids.add(static_cast<uint16_t>(id), true);
       pos = comma + 1;
@@ -185,7 +164,7 @@ int rows_per_page_setup() {
   const SearchRequest& request = search_request();
   long long rows = cfg_settings().ParaPerPage;
   if (request.is('t', "1")) rows = 50;
-  if (const auto& a = request.slot('a')) rows = leading_number(*a);
+  if (const auto& a = request.slot('a')) rows = string_leading_number(*a);
   if (rows < 5) rows = 5;
   if (rows > 100) rows = 100;
   searcher_state().rows = static_cast<int>(rows);
@@ -199,6 +178,12 @@ std::string template_choice() {
   if (!settings.UseOtherSearcher.empty()) return settings.TmplFirstQuery;
   if (request.present('g')) return settings.TmplNextQuery;
   return settings.TmplFirstQuery;
+}
+
+void searcher_write(const std::string& text) {
+  std::FILE* out = prog_output();
+  std::fwrite(text.data(), 1, text.size(), out);
+  std::fflush(out);
 }
 
 void request_free() {

@@ -27,23 +27,6 @@ namespace {
 
 constexpr size_t kTitleBytes = 50;
 
-long long leading_number(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    if (value <= 0x7FFFFFFF) value = value * 10 + (text[i] - '0');
-  return negative ? -value : value;
-}
-
-void write_output(const std::string& text) {
-  std::FILE* out = prog_output();
-  std::fwrite(text.data(), 1, text.size(), out);
-  std::fflush(out);
-}
-
 const DatabaseEntry& database_of(uint16_t id) {
   const int slot = cfg_table().slot_of(id);
   if (slot < 0) {
@@ -120,7 +103,7 @@ std::string mark_keywords(const std::string& escaped) {
 PagingRange result_paging(int total, int rows, const std::optional<std::string>& b) {
   PagingRange r;
   if (total < 1) return r;
-  long long start = b ? leading_number(*b) : 1;
+  long long start = b ? string_leading_number(*b) : 1;
   if (start < 1 || start > total) start = 1;
   long long end = start + rows - 1;
   if (end > total) end = total;
@@ -319,7 +302,7 @@ void result_render_page(const std::string& path) {
 
   std::optional<PageTemplate> loaded = path.empty() ? std::nullopt : tmpl_load(path);
   if (!loaded) {
-    write_output(kMsgNoTemplate);
+    searcher_write(kMsgNoTemplate);
     state.hits.clear();
     return;
   }

@@ -66,6 +66,8 @@ int search_keywords();
 std::string error_page_text(const std::string& message);
 // Releases the request's texts and hits.
 void request_free();
+// Writes text as it is on the program's output (prog_output) and flushes it.
+void searcher_write(const std::string& text);
 
 // A template path of the configuration: relative paths are taken from the program
 // directory.

@@ -1,8 +1,6 @@
 // Query forwarding over HTTP; see forward.h.
 #include "searcher/forward/forward.h"
 
-#include <climits>
-
 #include "common/html.h"
 #include "common/strings.h"
 #include "searcher/forward/http_client.h"
@@ -17,23 +15,12 @@ void emit(const ForwardWriter& writer, std::string_view text) {
     html_put_bytes(text.data(), text.size());
 }
 
-// Decimal value at the start of text after optional blanks and a sign; 0 when none.
-long long leading_number(std::string_view text) {
-  size_t i = string_skip_set(text, " \t");
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    if (value < INT_MAX) value = value * 10 + (text[i] - '0');
-  return negative ? -value : value;
-}
-
 }  // namespace
 
 ForwardPage forward_page_range(const std::string* b, int total, int rows) {
   ForwardPage page;
   if (b) {
-    long long v = leading_number(*b);
+    long long v = string_leading_number(*b);
     if (v >= 1 && v <= total) page.first = int(v);
   }
   long long last = (long long)page.first + rows - 1;

@@ -1,28 +1,9 @@
-// Test helpers: temporary directories and fixture databases (see search_fixture.h).
+// Test helpers: fixture databases (see search_fixture.h).
 #include "searcher/tests/search_fixture.h"
 
-#include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 
 namespace qm::test {
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "qm_search_XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary directory");
-  path_ = pattern + "/";
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
-
-std::string TempDir::sub(const std::string& name) const {
-  std::string dir = path_ + name + "/";
-  std::filesystem::create_directories(dir);
-  return dir;
-}
 
 bool write_database(const std::string& directory, const std::vector<IndexDocument>& documents, bool phrase) {
   std::filesystem::create_directories(directory);

@@ -1,27 +1,14 @@
-// Helpers shared by the search tests: a temporary directory and fixture databases
-// written with the index writer.
+// Helpers shared by the search tests: fixture databases written with the index writer
+// (scratch directories come from testsupport/test_files.h).
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "index/index_writer.h"
+#include "testsupport/test_files.h"
 
 namespace qm::test {
-
-// A fresh directory under the system's temporary directory, removed with its contents.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }  // ends with "/"
-  std::string sub(const std::string& name) const;    // created, ends with "/"
-
- private:
-  std::string path_;
-};
 
 // Writes a database of the documents into directory (created); false on failure.
 bool write_database(const std::string& directory, const std::vector<IndexDocument>& documents,

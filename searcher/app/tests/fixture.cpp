@@ -15,8 +15,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "index/index_writer.h"
@@ -116,31 +114,6 @@ std::string databases(const std::string& root) {
 }
 
 }  // namespace
-
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "qm-searcher-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) fail("mkdtemp failed");
-  // The resolved path, so that paths the program resolves compare equal.
-  path_ = fs::canonical(pattern).string() + "/";
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) fail("cannot write " + path);
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 SearcherSite::SearcherSite() {
   const std::string b = bin();

@@ -10,23 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "testsupport/test_files.h"
+
 namespace qm::test {
-
-// A fresh directory under the temporary directory, removed with its contents.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }  // ends with "/"
-
- private:
-  std::string path_;
-};
-
-void write_file(const std::string& path, const std::string& bytes);
-std::string read_file(const std::string& path);
 
 // The program directory of the tests: <root>bin/ holds searcher (a link to dist's),
 // big5.dat, big5.ref, the templates and these configuration files:
@@ -51,7 +37,7 @@ class SearcherSite {
   void write_forwarder(int port) const;
 
  private:
-  TempDir dir_;
+  TempDir dir_{"qm-searcher-"};
 };
 
 struct RunResult {

@@ -13,6 +13,7 @@
 #include "platform/socket.h"
 #include "searcher/forward/http_client.h"
 #include "searcher/forward/tests/loopback_peer.h"
+#include "testsupport/test_files.h"
 
 namespace {
 
@@ -199,10 +200,7 @@ TEST_F(Forward, DefaultWriterIsTheProgramOutput) {
   qm::prog_set_output(file);
   qm::forward_query("no question mark");
   qm::prog_set_output(nullptr);
-  std::fflush(file);
-  std::rewind(file);
-  std::string s;
-  for (int c; (c = std::fgetc(file)) != EOF;) s += char(c);
+  std::string s = qm::test::file_contents(file);
   std::fclose(file);
   EXPECT_EQ(s, qm::kForwardCommandFailed);
 }

@@ -23,11 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace lf = lexicon_format;
 using test::TempDir;
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::read_file;
 
 TEST(LexiconWriter, TermListChecks) {
   const std::string long_line = "1,a" + std::string(28, 'b');  // one entry of 31 bytes

@@ -4,18 +4,10 @@
 #include "searcher/marking/hit_marking.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <map>
-
-#include "langdata/homophone_format.h"
-#include "platform/le.h"
 #include "searcher/english_match.h"
-
-namespace fs = std::filesystem;
-namespace hf = qm::homophone_format;
+#include "testsupport/homophone_tables.h"
+#include "testsupport/test_files.h"
 
 namespace {
 
@@ -35,39 +27,13 @@ namespace {
 #define XUE "\xBE\xC7"    // 學
 #define FWSP "\xA1\x40"   // full-width space
 
-// big5.ref / big5.dat with one group per list: every character of a group has that group
-// as its homophones.
-void write_homophone_tables(const fs::path& dir, const std::vector<std::string>& groups) {
-  std::string dat;
-  std::string entries(1, '\0');  // offset 0 is never an entry
-  std::map<std::size_t, int16_t> index;
-  for (const std::string& group : groups) {
-    uint16_t offset = uint16_t(dat.size());
-    dat += group;
-    dat += '\0';
-    for (std::size_t i = 0; i + 1 < group.size(); i += 2) {
-      index[hf::big5_ref_index(uint8_t(group[i]), uint8_t(group[i + 1]))] = int16_t(entries.size());
-      entries += char(1);
-      qm::le::append16(entries, offset);
-    }
-  }
-  std::string ref;
-  for (std::size_t i = 0; i < hf::kRefIndexCount; ++i)
-    qm::le::append16(ref, uint16_t(index.count(i) ? index[i] : 0));
-  ref += entries;
-  std::ofstream(dir / "big5.ref", std::ios::binary) << ref;
-  std::ofstream(dir / "big5.dat", std::ios::binary) << dat;
-}
-
 class HitMarking : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("qm_marking_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-    write_homophone_tables(dir_, {TONG TONG2 TONG3, XUE, ZHONG, WEN, ZI, JIAN, SUO});
-    tables_.set_paths(dir_.string() + "/");
+    // One group per list: every character of a group has that group as its homophones.
+    qm::test::write_homophone_groups(dir_.path(), {TONG TONG2 TONG3, XUE, ZHONG, WEN, ZI, JIAN, SUO});
+    tables_.set_paths(dir_.path());
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   qm::HitQuery query(std::vector<std::string> words, bool fault_tolerant, bool homophone,
                      int match_rate = 70) {
@@ -85,7 +51,7 @@ class HitMarking : public ::testing::Test {
     return q;
   }
 
-  fs::path dir_;
+  qm::test::TempDir dir_{"qm_marking_"};
   qm::HomophoneTables tables_;
 };
 

@@ -1,6 +1,6 @@
 // Homophone search (h "1") with the generated homophone tables of the dist directory,
-// against Unihan's readings as read by an independent Python oracle
-// (unihan_homophones.py): in a character database and in a phrase database alike, a word
+// against Unihan's readings as read by an independent Python oracle (the language data's
+// langdata/tests/unihan_oracle.py): in a character database and in a phrase database alike, a word
 // finds the documents where each of its characters is replaced by one pronounced alike,
 // and never one where a character is replaced by one that is not.
 #include <gtest/gtest.h>
@@ -27,24 +27,24 @@ std::string dist_dir() {
   return dir;
 }
 
-// Code -> the codes sharing one of its readings (itself included), from the oracle.
+// Code -> the codes sharing one of its readings (itself included), from the oracle: the
+// last field of its line ("<code> <main group> <all groups>", or "<code> -").
 std::map<uint16_t, std::set<uint16_t>> oracle_homophones(const std::vector<uint16_t>& codes) {
-  std::string command = "python3 '" QM_SOURCE_DIR "/searcher/phrase/tests/unihan_homophones.py' '" QM_UNIHAN_READINGS "'";
+  std::string command = "python3 '" QM_SOURCE_DIR "/langdata/tests/unihan_oracle.py' '" QM_UNIHAN_READINGS "'";
   char hex[8];
   for (uint16_t c : codes) {
     std::snprintf(hex, sizeof hex, " %04X", c);
     command += hex;
   }
   std::map<uint16_t, std::set<uint16_t>> out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return out;
   std::string text;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-  if (::pclose(pipe) != 0) return {};
+  if (test::command_output(command, text) != 0) return {};
   std::istringstream lines(text);
-  std::string code, list;
-  while (lines >> code >> list) {
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string code, list;
+    if (!(fields >> code >> list)) continue;
+    for (std::string all; fields >> all;) list = all;  // past the main group: all groups
     std::set<uint16_t>& alike = out[uint16_t(std::stoul(code, nullptr, 16))];
     if (list == "-") continue;
     std::istringstream items(list);

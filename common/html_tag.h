@@ -1,7 +1,6 @@
 // HTML tag lookup of the common library: the table of tag names the library knows, with
 // an id and a flag per name (flag 1: the tag starts a block of its own), and the lookup of
-// a tag record's name in it. Kept beside hit marking for now; it belongs with
-// common/html.h.
+// a tag record's name in it. Works beside the markup scanner of common/html.h.
 #pragma once
 #include <array>
 #include <string>

@@ -1,5 +1,5 @@
 // HtmlTagTable and its lookup (html_tag.h).
-#include "searcher/marking/html_tag.h"
+#include "common/html_tag.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // HTML tag lookup: names found case-blind through the upper-casing, unknown names and the
 // 80-byte upper-casing limit.
-#include "searcher/marking/html_tag.h"
+#include "common/html_tag.h"
 
 #include <gtest/gtest.h>
 
