@@ -120,7 +120,7 @@ bool Lexicon::append_group(uint32_t line_offset, uint32_t entry_offset, size_t w
   std::optional<std::string> line = read_line(line_offset);
   if (!line || !entry_is_whole_word(*line, entry_offset, word_bytes)) return false;
   std::string group = lexicon_group_terms(*line, entry_offset, category_filter);
-  if (group.empty()) return false;
+  if (group.empty()) return true;  // every term filtered out: the group counts, adds nothing
   if (!out.empty()) out += lf::kEntrySeparator;
   out += group;
   return true;
@@ -142,8 +142,10 @@ std::string Lexicon::expand_english(std::string_view word, const SearchOptions& 
       previous = &hit;
       append_group(hit.document, hit.paragraph, word.size(), o.flags.category_filter, out);
     }
+    // A single hit gives its line's terms as the line lists them.
+    if (hits.size() >= 2) out = terms_sort_unique(out);
   }
-  return out.empty() ? std::string(word) : terms_sort_unique(out);
+  return out.empty() ? std::string(word) : out;
 }
 
 std::string Lexicon::expand_chinese(std::string_view word, const SearchOptions& options) {
@@ -158,12 +160,16 @@ std::string Lexicon::expand_chinese(std::string_view word, const SearchOptions& 
   if (valid && is_open()) {
     const SearchOptions o = lexicon_search_options(options);
     HitList hits = search_chinese_word(set_, 0, slots, o);
+    int groups = 0;
     for (const HitRecord& hit : hits) {
       if (hit.position != 0) continue;  // the term must begin with the word
-      append_group(hit.document, hit.paragraph, word.size(), o.flags.category_filter, out);
+      if (append_group(hit.document, hit.paragraph, word.size(), o.flags.category_filter, out))
+        ++groups;
     }
+    // A single group gives its line's terms as the line lists them.
+    if (groups >= 2) out = terms_sort_unique(out);
   }
-  return out.empty() ? std::string(word) : terms_sort_unique(out);
+  return out.empty() ? std::string(word) : out;
 }
 
 // ---- The process-wide lexicon ----------------------------------------------------------

@@ -36,8 +36,10 @@ class Lexicon {
   void close();
   bool is_open() const { return set_.is_open(); }
 
-  // The word's expansion, a "+"-separated term list in byte order without repeats; the
-  // word itself when the lexicon has no entry that is the whole word.
+  // The word's expansion, a "+"-separated term list: the terms of the one matching line
+  // in line order, or of several (English: the search gave 2 hits or more; Chinese: 2
+  // lines or more matched) in byte order without repeats; the word itself when the
+  // lexicon has no entry that is the whole word.
   std::string expand_english(std::string_view word, const SearchOptions& options);
   std::string expand_chinese(std::string_view word, const SearchOptions& options);
 
@@ -48,7 +50,7 @@ class Lexicon {
  private:
   bool validate() const;
   // Appends the group of the hit's line when the entry at entry_offset is the whole
-  // word of word_bytes bytes; true when it was appended.
+  // word of word_bytes bytes; true when it was (an empty group appends no text).
   bool append_group(uint32_t line_offset, uint32_t entry_offset, size_t word_bytes,
                     bool category_filter, std::string& out) const;
 

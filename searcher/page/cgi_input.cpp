@@ -3,7 +3,6 @@
 
 #include <sys/stat.h>
 
-#include <climits>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -24,22 +23,6 @@ size_t slot_index(char letter) { return kRequestLetters.find(letter); }
 const std::string& empty_text() {
   static const std::string empty;
   return empty;
-}
-
-// Decimal value at the start of a text after optional blanks and a sign, as atoi reads
-// it, held within the int range; 0 when there is no number.
-long long decimal_value(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' ||
-                             text[i] == '\r' || text[i] == '\f' || text[i] == '\v'))
-    ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (value < LLONG_MAX / 100) value = value * 10 + (text[i] - '0');
-  }
-  return negative ? -value : value;
 }
 
 bool fail(SearchRequest& request, const char* message) {
@@ -227,7 +210,7 @@ bool cgi_read_input(SearchRequest& request, const CgiEnvironment& env,
   } else {
     // A missing CONTENT_LENGTH counts as 0.
     auto length_text = env.get("CONTENT_LENGTH");
-    long long n = length_text ? decimal_value(*length_text) : 0;
+    long long n = length_text ? string_leading_number(*length_text) : 0;
     if (n < 0 || n >= static_cast<long long>(kRequestTextLimit))
       return fail(request, kMsgTooLong);
     if (n == 0 || !env.input) return fail(request, kMsgBadPost);

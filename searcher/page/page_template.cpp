@@ -20,6 +20,9 @@ namespace {
 constexpr std::string_view kTagOpen = "<!%";
 constexpr std::string_view kTagClose = "%!>";
 constexpr size_t kKeywordMax = 512;
+// Open T_Loop blocks remembered while parsing; an opening tag beyond them is kept as an
+// item but its block is not repeated, and its closing tag counts for the block around it.
+constexpr size_t kMaxOpenLoops = 100;
 
 struct Keyword {
   std::string_view name;
@@ -171,8 +174,10 @@ PageTemplate PageTemplate::parse(std::string_view text) {
     if (!item->end) {
       int count = item->count;
       int opening = append(std::move(*item));
-      open.push_back({opening, pos, count});
-      ++copies;
+      if (open.size() < kMaxOpenLoops) {
+        open.push_back({opening, pos, count});
+        ++copies;
+      }
       continue;
     }
     if (open.empty()) continue;  // a closing T_Loop without an open block is ignored

@@ -2,10 +2,11 @@
 #include "searcher/property/property_step.h"
 
 #include <algorithm>
-#include <climits>
+#include <cstdint>
 #include <map>
 #include <utility>
 
+#include "common/strings.h"
 #include "platform/fatal.h"
 #include "searcher/property/property_file.h"
 
@@ -13,21 +14,9 @@ namespace qm {
 
 namespace {
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // The number at the start of text, as atoi reads it, held to the 32-bit range.
 int32_t leading_number(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && is_space(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > int64_t(INT32_MAX) + 1) value = int64_t(INT32_MAX) + 1;  // stays past the limit
-  }
-  if (negative) value = -value;
-  return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+  return int32_t(std::clamp<long long>(string_leading_number(text), INT32_MIN, INT32_MAX));
 }
 
 // The databases with property values among those the hits name, loaded once each.

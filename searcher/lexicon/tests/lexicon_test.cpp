@@ -131,23 +131,25 @@ TEST_F(LexiconTest, ExpansionRules) {
     bool filter;
     std::string expansion;
   } cases[] = {
+      // Two hits or more (car: two lines, and the word of "railway car"): the terms of
+      // their groups in byte order, each once. One hit: its line's terms in line order.
       {"first term", "car", false, "auto+automobile+car+railcar+railway car"},
       {"letter case ignored", "CAR", false, "auto+automobile+car+railcar+railway car"},
-      {"a later term of the line", "automobile", false, "auto+automobile+car"},
-      {"a later term, shorter than the first", "auto", false, "auto+automobile+car"},
+      {"a later term of the line", "automobile", false, "car+auto+automobile"},
+      {"a later term, shorter than the first", "auto", false, "car+auto+automobile"},
       {"phrase term", "railway car", false, "car+railcar+railway car"},
       {"word of a phrase term is no entry", "railway", false, "railway"},
       {"last word of a phrase term", "cream", false, "cream"},
       {"phrase in a later entry", "sundae", false, "ice cream+sundae"},
       {"unknown word", "xyzzy", false, "xyzzy"},
-      {"no filter", "shore", false, "bank+depend+shore"},
+      {"no filter", "shore", false, "bank+shore+depend"},
       {"filter: shares bit 1", "shore", true, "bank+shore"},
-      {"filter: mask 3 keeps all", "bank", true, "bank+depend+shore"},
+      {"filter: mask 3 keeps all", "bank", true, "bank+shore+depend"},
       {"filter: mask 0 keeps nothing", "zero", true, "zero"},
-      {"mask 0 without filter", "zero", false, "one+zero"},
+      {"mask 0 without filter", "zero", false, "zero+one"},
       {"Chinese, second hop", kTai, false, kNorth + "+" + kTai + "+" + kTaiOld + "+" + kTyphoon + "+" + kTaiDesk},
       {"Chinese, filter drops the hop", kTai, true, kTai + "+" + kTaiOld + "+" + kTyphoon + "+" + kTaiDesk},
-      {"Chinese, later entry", kTyphoon, false, kTai + "+" + kTaiOld + "+" + kTyphoon + "+" + kTaiDesk},
+      {"Chinese, one group in line order", kTyphoon, false, kTai + "+" + kTaiDesk + "+" + kTaiOld + "+" + kTyphoon},
       {"Chinese word of two characters", kTai + kWan, false, kTai + kWan + "+" + kTaiOld + kWan},
       {"Chinese, inside a longer term", kWan, false, kWan},
       {"Chinese, unknown", kTai + kNorth, false, kTai + kNorth},
@@ -171,7 +173,7 @@ TEST_F(LexiconTest, FuzzyMatchingStillNeedsAWholeEntry) {
   // "colour" is similar enough but longer than the keyword: not a whole entry.
   EXPECT_EQ(lexicon_expand_english("color", fuzzy), "color");
   // A spelling variant of the same length is.
-  EXPECT_EQ(lexicon_expand_english("spr1nt", fuzzy), "dash+sprint");
+  EXPECT_EQ(lexicon_expand_english("spr1nt", fuzzy), "sprint+dash");
   EXPECT_EQ(lexicon_expand_english("spr1nt", options()), "spr1nt");
 }
 

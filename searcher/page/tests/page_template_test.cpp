@@ -152,6 +152,21 @@ TEST(PageTemplateLoop, CopiesAreCapped) {
   EXPECT_EQ(tmpl_set_text(filled, "V", "v"), kTemplateMaxLoopCopies);
 }
 
+TEST(PageTemplateLoop, OnlyOneHundredOpenBlocksAreRemembered) {
+  // 100 open blocks of one copy each, then a block of 3 at depth 101: its opening tag is
+  // not remembered, so its closing tag ends the 100th block and "x" stands once; the
+  // closing tag left over at the end has no open block and is ignored.
+  auto nested = [](int depth) {
+    std::string text;
+    for (int i = 0; i < depth; ++i) text += "<!%T_Loop%!>";
+    text += "<!%T_Loop 3%!>x<!%/T_Loop%!>";
+    for (int i = 0; i < depth; ++i) text += "<!%/T_Loop%!>";
+    return text + ".";
+  };
+  const std::pair<int, std::string> cases[] = {{99, "xxx."}, {100, "x."}};
+  for (const auto& [depth, page] : cases) EXPECT_EQ(render(nested(depth), {}), page) << depth;
+}
+
 TEST(PageTemplateRender, RenderAgainAndClone) {
   PageTemplate t = tmpl_parse("<!%A%!>-<!%B%!>");
   tmpl_set_value(t, "A", "1");
