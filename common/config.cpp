@@ -117,12 +117,14 @@ void DatabaseTable::clear() {
 
 // ---- Config -------------------------------------------------------------------------
 
-bool Config::read_settings(const IniTree& tree) {
+bool Config::read_settings(const IniTree& tree, const std::string& program_dir) {
   SearchSettings& s = settings;
   s = SearchSettings{};
   auto get = [&](const char* key) { return tree.get("VESPRIN", key); };
 
-  if (auto v = get("CacheDir")) s.CacheDir = cut(folder_value(*v), kText260);
+  // The folder always ends in "/", also a share's local path, since cache file names are
+  // joined to it directly.
+  if (auto v = get("CacheDir")) s.CacheDir = folder_value(cut(*v, kText260));
   s.CacheFile = begins_with(get("CacheFile"), '1');
   auto v = get("MatchRate");
   s.MatchRate = v ? clamp_int(to_int(*v), 50, 100) : 70;
@@ -179,7 +181,7 @@ bool Config::read_settings(const IniTree& tree) {
   v = get("MarkEndText");
   s.MarkEndText = v ? *v : "</FONT>";
   v = get("PageSavePath");
-  s.PageSavePath = v ? cut(path_backslash_to_slash(*v), kText260) : program_dir_ + "WebPages/";
+  s.PageSavePath = v ? cut(path_backslash_to_slash(*v), kText260) : program_dir + "WebPages/";
   path_add_slash(s.PageSavePath);
   v = get("MaxParsingTime");
   s.MaxParsingTime = v ? to_int(*v) : 60;
@@ -204,14 +206,14 @@ bool Config::read_settings(const IniTree& tree) {
   return true;
 }
 
-void Config::read_desktop_settings(const IniTree& tree) {
+void Config::read_desktop_settings(const IniTree& tree, const std::string& program_dir) {
   SearchSettings& s = settings;
   s = SearchSettings{};
   if (auto v = tree.get("VESPRIN", "TextExtName")) {
     for (const std::string& piece : split_pieces(*v, ", ", false)) stringlist_prepend(s.TextExtName, piece);
   }
   auto v = tree.get("VESPRIN", "PageSavePath");
-  s.PageSavePath = v ? cut(path_backslash_to_slash(*v), kText1024) : program_dir_ + "WebPages/";
+  s.PageSavePath = v ? cut(path_backslash_to_slash(*v), kText1024) : program_dir + "WebPages/";
   path_add_slash(s.PageSavePath);
 }
 
@@ -311,18 +313,15 @@ bool Config::load(const std::string& path) {
     if (!desktop) fatal_text("Fail to open INI file! " + path);
     return false;
   }
-  std::string saved_dir = program_dir_;
-  if (program_dir_.empty()) {
+  std::string program_dir = program_dir_;
+  if (program_dir.empty()) {
     size_t slash = path.rfind('/');
-    program_dir_ = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    if (slash != std::string::npos) program_dir = path.substr(0, slash + 1);
   }
-  bool settings_read = true;
   if (desktop)
-    read_desktop_settings(tree);
-  else
-    settings_read = read_settings(tree);
-  program_dir_ = saved_dir;
-  if (!settings_read) return false;
+    read_desktop_settings(tree, program_dir);
+  else if (!read_settings(tree, program_dir))
+    return false;
 
   if (ids_.is_all()) ids_.load_index(tree);
   table.entries.assign(ids_.count(), DatabaseEntry{});

@@ -26,7 +26,7 @@ class DatabaseIdSet;
 class IniTree;
 
 struct SearchSettings {
-  std::string CacheDir;          // 259; ends in "/" when set
+  std::string CacheDir;          // 259, then "/" added when set
   bool CacheFile = false;
   int MatchRate = 0;             // 50..100
   int Precision = 0;             // -100..100
@@ -60,7 +60,7 @@ struct SearchSettings {
   StringList TextExtName;        // desktop only
 };
 
-// One index database. A zero record (all fields empty or 0) stands for a slot not read.
+// One index database. A slot that was not read holds at most its Id.
 struct DatabaseEntry {
   uint16_t Id = 0;
   std::string HtmlDir;           // "http(s):/..." as given, else a folder ending in "/"
@@ -134,8 +134,8 @@ class Config {
   DatabaseTable table;
 
  private:
-  bool read_settings(const IniTree& tree);
-  void read_desktop_settings(const IniTree& tree);
+  bool read_settings(const IniTree& tree, const std::string& program_dir);
+  void read_desktop_settings(const IniTree& tree, const std::string& program_dir);
 
   DatabaseIdSet& ids_;
   std::string program_dir_;

@@ -45,6 +45,27 @@ bool write_index_value(std::string_view id, const char* value) {
   return tree.save();
 }
 
+// Sets the keys of a new entry in DB-<id>: the folders, address and name, then the file
+// types (an "http:/" HtmlDir takes DefaultHTML and RemoteFileType, any other
+// LocalFileType; the desktop writes DefaultHTML when given and no file types).
+void set_entry_keys(IniTree& tree, std::string_view id, std::string_view html_dir,
+                    std::string_view work_dir, std::string_view home_url,
+                    std::string_view description, std::string_view default_html) {
+  const std::string section = db_section(id);
+  tree.set(section, "HtmlDir", html_dir);
+  tree.set(section, "WorkDir", work_dir);
+  tree.set(section, "HomeUrl", home_url);
+  tree.set(section, "Description", description);
+  if (common_desktop_profile()) {
+    if (!default_html.empty()) tree.set(section, "DefaultHTML", default_html);
+  } else if (string_nicmp(html_dir, "http:/", 6) == 0) {
+    tree.set(section, "DefaultHTML", default_html);
+    tree.set(section, "RemoteFileType", "txt,asp,cgi,dll,exe,pl");
+  } else {
+    tree.set(section, "LocalFileType", "htm,html,txt");
+  }
+}
+
 }  // namespace
 
 void dbini_set_ini_path(const std::string& path) { ini_path() = path; }
@@ -63,11 +84,14 @@ int dbini_next_id(std::string_view html_dir, std::string_view work_dir, std::str
     }
   }
   if (id == 0) return 0;
-  std::string text = std::to_string(id);
+  // The id and its entry are saved together, so a failed save never leaves an id in
+  // INDEX without its section.
+  const std::string text = std::to_string(id);
   tree.set("INDEX", text, "1");
+  set_entry_keys(tree, text, html_dir, work_dir, home_url, description, default_html);
   if (!tree.save()) return 0;
   tree.free();
-  dbini_write_entry(text, html_dir, work_dir, home_url, description, default_html);
+  cfg_reload(ini_path());
   return id;
 }
 
@@ -76,19 +100,7 @@ int dbini_write_entry(std::string_view id, std::string_view html_dir, std::strin
                       std::string_view default_html) {
   IniTree tree;
   if (!tree.load(ini_path())) tree.set_file(ini_path());
-  const std::string section = db_section(id);
-  tree.set(section, "HtmlDir", html_dir);
-  tree.set(section, "WorkDir", work_dir);
-  tree.set(section, "HomeUrl", home_url);
-  tree.set(section, "Description", description);
-  if (common_desktop_profile()) {
-    if (!default_html.empty()) tree.set(section, "DefaultHTML", default_html);
-  } else if (string_nicmp(html_dir, "http:/", 6) == 0) {
-    tree.set(section, "DefaultHTML", default_html);
-    tree.set(section, "RemoteFileType", "txt,asp,cgi,dll,exe,pl");
-  } else {
-    tree.set(section, "LocalFileType", "htm,html,txt");
-  }
+  set_entry_keys(tree, id, html_dir, work_dir, home_url, description, default_html);
   bool saved = tree.save();
   tree.free();
   cfg_reload(ini_path());

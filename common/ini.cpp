@@ -148,26 +148,31 @@ void IniTree::set(std::string_view section, std::string_view key, std::string_vi
   s->keys.push_back(IniKey{std::string(key), std::string(value)});
 }
 
+// Removals keep an enumeration going over the keys that remain; removing the key or
+// section the cursor stands on ends it.
 bool IniTree::delete_section(std::string_view section) {
-  for (auto it = sections_.begin(); it != sections_.end(); ++it) {
-    if (same_name(it->name, section)) {
-      sections_.erase(it);
-      cursor_valid_ = false;
-      return true;
-    }
+  for (size_t i = 0; i < sections_.size(); ++i) {
+    if (!same_name(sections_[i].name, section)) continue;
+    sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(i));
+    if (cursor_valid_ && i == cursor_section_) cursor_valid_ = false;
+    if (cursor_valid_ && i < cursor_section_) --cursor_section_;
+    return true;
   }
   return false;
 }
 
 bool IniTree::delete_key(std::string_view section, std::string_view key) {
-  IniSection* s = find_section(section);
-  if (s == nullptr) return false;
-  for (auto it = s->keys.begin(); it != s->keys.end(); ++it) {
-    if (same_name(it->name, key)) {
-      s->keys.erase(it);
-      cursor_valid_ = false;
+  for (size_t i = 0; i < sections_.size(); ++i) {
+    if (!same_name(sections_[i].name, section)) continue;
+    std::vector<IniKey>& keys = sections_[i].keys;
+    for (size_t k = 0; k < keys.size(); ++k) {
+      if (!same_name(keys[k].name, key)) continue;
+      keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(k));
+      if (cursor_valid_ && i == cursor_section_ && k == cursor_key_) cursor_valid_ = false;
+      if (cursor_valid_ && i == cursor_section_ && k < cursor_key_) --cursor_key_;
       return true;
     }
+    return false;  // only the first section of that name
   }
   return false;
 }

@@ -100,6 +100,9 @@ TEST_F(ConfigTest, GlobalSettingsDefaultsBoundsAndRules) {
       {"CacheDir=/var/cache/qm/", text(&SearchSettings::CacheDir), "/var/cache/qm/"},
       {"CacheDir=" + big5_dir, text(&SearchSettings::CacheDir), "D:/\xb3\x5c/\xa5\x5c/"},
       {"CacheDir=", text(&SearchSettings::CacheDir), ""},  // never the root
+      // A folder cut at 259 characters still ends in "/".
+      {"CacheDir=/" + s259, [](const SearchSettings& s) { return std::to_string(s.CacheDir.size()) + s.CacheDir.back(); },
+       "260/"},
       {"", flag(&SearchSettings::CacheFile), "0"},
       {"CacheFile=1", flag(&SearchSettings::CacheFile), "1"},
       {"CacheFile=yes", flag(&SearchSettings::CacheFile), "0"},
@@ -124,6 +127,7 @@ TEST_F(ConfigTest, GlobalSettingsDefaultsBoundsAndRules) {
       {"Marker=http://host/view/marker", text(&SearchSettings::Marker), "http://host/view/marker"},
       {"Marker=http://host/view/marker", flag(&SearchSettings::MarkerGiven), "1"},
       {"Marker=", text(&SearchSettings::Marker), "http://host/cgi-bin/marker"},
+      {"Searcher=searcher", text(&SearchSettings::Marker), "marker"},
       {"HomePage=index.htm", text(&SearchSettings::HomePageBase), ""},
       {"", text(&SearchSettings::HomePageBase), "http://host/search/"},
       {"", text(&SearchSettings::SystemAdm), "admin@host"},
@@ -185,8 +189,14 @@ TEST_F(ConfigTest, ContentTypeReachesTheHeader) {
 }
 
 TEST_F(ConfigTest, PageSavePathDefaultsBesideTheFile) {
-  ASSERT_TRUE(qm::cfg_load(write(kRequired)));
-  EXPECT_EQ(qm::cfg_settings().PageSavePath, dir_ + "WebPages/");
+  // A load that ends the run must not leave its folder behind for the next load.
+  fs::create_directories(dir_ + "a");
+  fs::create_directories(dir_ + "b");
+  EXPECT_NE(load_fatal(write("[VESPRIN]\nHomePage=h\n", "a/vesprin.ini")), "");
+  qm::cfg_free();
+  qm::dbid_reset(false);
+  ASSERT_TRUE(qm::cfg_load(write(kRequired, "b/vesprin.ini")));
+  EXPECT_EQ(qm::cfg_settings().PageSavePath, dir_ + "b/WebPages/");
 }
 
 TEST_F(ConfigTest, MissingRequiredKeyEndsTheSearchEngine) {

@@ -213,6 +213,7 @@ TEST_F(DbiniTest, SearchEngineBuildEndsOnWriteFailures) {
   EXPECT_EQ(fatal_of([] { qm::dbini_remove_entry("1"); }), "Fail to restore the INI file !");
   EXPECT_EQ(fatal_of([] { qm::dbini_write_key("1", "k", "v"); }), "Fail to write INI file");
   EXPECT_EQ(fatal_of([] { qm::dbini_stoppath_add(1, "x"); }), "Fail to restore the INI file !");
+  EXPECT_EQ(qm::dbini_next_id("a", "b", "", "c", ""), 0);  // an unwritable file gives no id
   qm::dbini_set_ini_path(dir_ + "missing.ini");
   EXPECT_EQ(fatal_of([] { qm::dbini_stoppath_add(1, "x"); }), "Fail to read the INI file!");
   EXPECT_FALSE(fs::exists(dir_ + "missing.ini"));

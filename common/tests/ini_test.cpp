@@ -192,6 +192,23 @@ TEST(IniTree, EnumeratesTheKeysOfOneSection) {
   EXPECT_FALSE(t.enumerate("Z", key));           // no section
   IniTree empty;
   EXPECT_FALSE(empty.enumerate("A", key));
+
+  // Removing other keys or sections while enumerating leaves the rest to come; removing
+  // the key under the cursor ends the enumeration.
+  IniTree edits;
+  edits.parse("[A]\nx=1\n[B]\nk1=1\nk2=2\nk3=3\nk4=4\n");
+  seen.clear();
+  for (bool ok = edits.enumerate("B", key); ok; ok = edits.enumerate(std::nullopt, key)) {
+    seen.push_back(key);
+    if (key == "k2") {
+      edits.delete_key("B", "k1");
+      edits.delete_section("A");
+    }
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"k1", "k2", "k3", "k4"}));
+  ASSERT_TRUE(edits.enumerate("B", key));
+  EXPECT_TRUE(edits.delete_key("B", "k2"));
+  EXPECT_FALSE(edits.enumerate(std::nullopt, key));
 }
 
 TEST_F(IniFileTest, ReadAndWriteOneValue) {
