@@ -215,6 +215,7 @@ int DocumentTable::load_notes(int handle, int page) {
 }
 
 int DocumentTable::release_notes(int handle, int page) {
+  // With nothing loaded there is nothing to give back, whatever pair is named.
   if (!notes_.block.loaded() || handle != notes_.handle || page != notes_.page) return PGLT_ERR_OTHERPAGE;
   notes_.block.release();
   notes_.handle = notes_.page = -1;

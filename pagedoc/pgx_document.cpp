@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "pagedoc/pack_stream.h"
@@ -15,9 +16,17 @@
 namespace qm::pgx {
 namespace {
 
+// Opens a regular file for reading. O_NONBLOCK keeps a FIFO given as a document from
+// blocking the open; anything but a regular file is refused.
 int open_read_only(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);  // one more try, as a busy file may free up
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+  int fd = ::open(path.c_str(), flags);
+  if (fd < 0) fd = ::open(path.c_str(), flags);  // one more try, as a busy file may free up
+  struct stat st;
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
+  }
   return fd;
 }
 
@@ -156,6 +165,8 @@ bool PgxDocument::load_info_table() {
   if (!name) return fail("no info table");
   info_begin_ = name->offset;
   info_end_ = stream_end(*name, io_file_size(doc_fd_));
+  // Only the 4 bytes up to the entry count are needed, so an info stream with no
+  // entries that ends the file (4 bytes long) still opens.
   unsigned char header[kInfoHeaderSize];
   if (info_begin_ + kInfoHeaderSize > info_end_ ||
       io_read_at(doc_fd_, info_begin_, header, kInfoHeaderSize) != kInfoHeaderSize)

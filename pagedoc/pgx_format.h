@@ -155,10 +155,21 @@ inline constexpr std::string_view kItemExtra = "XITEM ";
 //   "NOTE  ": title text, body text, i16 page, six u16, u16, trailer
 // The block is, in order: u16, four u16, u16, u16, four u16, u16, u32 (12 u16 and a
 // u32, 28 bytes).
+//
+// Block size: the block is sometimes given as 30 bytes, which its own field list
+// contradicts (12 x 2 + 4 = 28). The reader takes the field list: it is the only
+// reading that names every field; every other record of the format whose fields are
+// listed is exactly their sum (directory entry 16, info entry 10, pack header 24, run
+// header 7, image block 60, index entry 14, item entry 10, and the keyword record's
+// offsets n + 2, n + 10, n + 12); and 30 bytes would need a field that is named
+// nowhere, at a place that nothing gives. Only the bookmark, highlight, hyperlink and
+// hypertext lists depend on it (notes, index entries and the keyword record hold no
+// block), and none of those lists is handed out.
 inline constexpr size_t kTextLengthSize = 2;
 inline constexpr size_t kObjectTrailerSize = 32;
 inline constexpr size_t kObjectBlockWords = 12;  // u16 fields of the block
 inline constexpr size_t kObjectBlockSize = kObjectBlockWords * 2 + 4;
+static_assert(kObjectBlockSize == 28);
 inline constexpr size_t kObjectTailWords = 5;    // "HTEXT " and "INDXE "
 inline constexpr size_t kNoteWords = 6;          // after the note's page
 inline constexpr size_t kNotePageSize = 2;       // i16

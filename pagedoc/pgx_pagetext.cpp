@@ -75,6 +75,8 @@ bool text_record(SpanReader& r, std::string& out) {
   if (!r.u16(total)) return false;
   uint16_t prev_y = 0;
   int16_t prev_end = 0;
+  // Counted wide: a run that overshoots the total ends the record instead of wrapping
+  // a 16-bit count round and reading the following records as runs.
   uint32_t consumed = 0;
   std::string held;
   do {

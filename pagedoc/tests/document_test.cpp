@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sys/stat.h>
 
 #include "pagedoc/paglet.h"
 #include "pagedoc/paglet_table.h"
@@ -160,6 +161,9 @@ TEST_F(PagedocReader, PageWalkTable) {
       {"data breaking off inside a run keeps the earlier text",
        PageWriter().text({run(0, "a")}).text({run(0, "bcdef")}).bytes().substr(0, 2 + 2 + 7 + 1 + 2 + 2 + 7 + 2),
        "a\r\n"},
+      {"a run overshooting the total ends its record",
+       PageWriter().text({run(0, std::string(65535, 'a'))}, false, 65535).text({run(0, "b")}).end().bytes(),
+       std::string(65535, 'a') + "\r\nb\r\n"},
       {"a huge u32 length stops the walk",
        PageWriter().text({run(0, "a")}).record("QQ", u16(0) + u32(0xFFFFFFF0u)).text({run(0, "b")}).end().bytes(),
        "a\r\n"},
@@ -247,8 +251,15 @@ TEST_F(PagedocReader, OpenFailures) {
       EXPECT_TRUE(dir.temp_files().empty());
     }
   }
-  PgxDocument missing;
-  EXPECT_FALSE(missing.open(dir.path("no-such-file.pgx")));
+  // Only regular files are documents: a folder is refused, and a FIFO is refused at
+  // once instead of blocking the open until some writer comes.
+  std::string fifo = dir.path("fifo.pgx");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {dir.path("no-such-file.pgx"), dir.tmp(), fifo}) {
+    SCOPED_TRACE(path);
+    PgxDocument doc;
+    EXPECT_FALSE(doc.open(path));
+  }
 }
 
 TEST_F(PagedocReader, InfoStreamAtTheEndOfTheFileWithNoEntries) {
