@@ -480,8 +480,8 @@ int file_set_time_from_http_date(const std::string& file_name, std::string_view 
   std::string text(date.substr(0, 255));
   char weekday[4] = {}, month[4] = {};
   int day = 0, year = 0, hour = 0, minute = 0, second = 0;
-  if (std::sscanf(text.c_str(), "%3s, %d %3s %d %d:%d:%d", weekday, &day, month, &year, &hour, &minute,
-                  &second) != 7)
+  if (std::sscanf(text.c_str(), "%3s, %2d %3s %4d %2d:%2d:%2d", weekday, &day, month, &year, &hour,
+                  &minute, &second) != 7)
     return 0;
   int mon = -1;
   for (int i = 0; i < 12; ++i)

@@ -186,13 +186,17 @@ const char* html_skip_to_end_tag(const char* p, std::string_view name) {
 
 const char* html_find_outside_markup(const char* p, std::string_view text) {
   if (!p || text.empty()) return nullptr;
-  while (*p) {
+  // The text's end is found once: measuring the rest at every step would make a long
+  // page cost the square of its length.
+  const char* end = p + std::strlen(p);
+  while (p < end) {
     if (std::strncmp(p, "<!--", 4) == 0) {
       p = html_skip_comment(p + 4);
       if (!p) return nullptr;
       continue;
     }
-    if (string_nicmp(std::string_view(p), text, text.size()) == 0 && std::strlen(p) >= text.size())
+    if (size_t(end - p) >= text.size() &&
+        string_nicmp(std::string_view(p, text.size()), text, text.size()) == 0)
       return p + text.size();
     p += pair_at(p) ? 2 : 1;
   }

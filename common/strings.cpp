@@ -51,7 +51,6 @@ bool match_at(std::string_view text, size_t pos, std::string_view pattern) {
 bool g_quiet = false;
 long long g_last_mark = 2;
 bool g_wrote_100 = false;
-int g_last_percent = 0;
 std::FILE* g_output = nullptr;
 std::atomic<bool> g_busy{false};
 
@@ -384,11 +383,9 @@ int prog_percent(long long done, long long total) {
   if (total == 0) {
     g_last_mark = 2;
     g_wrote_100 = false;
-    g_last_percent = 0;
     return 0;
   }
   long long p = done * 100 / total;
-  g_last_percent = int(p);
   if (g_desktop) return int(p);
   if (p >= g_last_mark + 2) {
     long long v = g_last_mark;
@@ -432,6 +429,8 @@ int path_to_share(std::string_view path, std::string& out) {
   if (share_end == std::string::npos || share_end == host_end + 1) return 0;
   auto local = share_local_path(std::string_view(p).substr(host_end + 1, share_end - host_end - 1));
   if (!local) return 0;
+  // A share's root ("\\host\share\", empty rest) maps as well: on this system the
+  // unmapped network path names nothing, so a folder set to a share root stays usable.
   std::string rest = p.substr(share_end + 1);
   std::string result = *local;
   // The share's local path and the rest are joined with one separator.

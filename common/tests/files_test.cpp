@@ -2,10 +2,12 @@
 #include "common/files.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -213,6 +215,34 @@ TEST_F(Listing, SortedListsDetailsAndPrune) {
   qm::dir_list_end();
   qm::dir_list_set_details(false);
 
+  // The date text of a listing: a 12-hour dial where 12 o'clock stays 12 and 0 stays 0.
+  struct Stamp {
+    int hour, minute, second;
+    const char* text;
+  } stamps[] = {{0, 7, 37, "2005/02/01 AM 00:07"},  {11, 59, 0, "2005/02/01 AM 11:59"},
+                {12, 30, 59, "2005/02/01 PM 12:30"}, {13, 5, 1, "2005/02/01 PM 01:05"},
+                {23, 45, 10, "2005/02/01 PM 11:45"}};
+  qm::dir_list_set_details(true);
+  for (const Stamp& st : stamps) {
+    struct tm tm {};
+    tm.tm_year = 2005 - 1900;
+    tm.tm_mon = 1;
+    tm.tm_mday = 1;
+    tm.tm_hour = st.hour;
+    tm.tm_min = st.minute;
+    tm.tm_sec = st.second;
+    tm.tm_isdst = -1;
+    struct timespec times[2] = {{0, UTIME_OMIT}, {mktime(&tm), 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path("a.txt").c_str(), times, 0), 0);
+    ASSERT_TRUE(qm::dir_list_begin(dir_, "a.txt"));
+    ASSERT_EQ(qm::dir_list_next(e, 260), 1);
+    qm::dir_list_end();
+    EXPECT_EQ(e.date_text, st.text);
+    EXPECT_EQ(e.date, 20050201);
+    EXPECT_EQ(e.seconds, st.second & ~1);
+  }
+  qm::dir_list_set_details(false);
+
   for (const char* n : {"r3.log", "r1.log", "r2.log"}) write(n, "x");
   EXPECT_EQ(qm::dir_prune(dir_, "r*.log", 1, false), 3);
   EXPECT_FALSE(fs::exists(path("r1.log")));
@@ -235,6 +265,7 @@ TEST_F(Dates, HttpDateRoundTripAndRejects) {
       {"Tue, 01 Foo 2005 10:00:00", 0, nullptr},
       {"garbage", 0, nullptr},
       {"Tue, 01 Feb 2005 25:00:00", 0, nullptr},
+      {"Tue, 001 Feb 2005 10:00:00", 0, nullptr},  // the day has two digits at most
   };
   for (const auto& c : cases) {
     EXPECT_EQ(qm::file_set_time_from_http_date(path("d"), c.text), c.result) << c.text;

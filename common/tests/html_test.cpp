@@ -42,6 +42,12 @@ TEST_F(HtmlOutput, OneHeaderThenTextAndLines) {
   EXPECT_EQ(written(), std::string(expected, sizeof expected - 1));
 }
 
+TEST_F(HtmlOutput, ScriptBlockFrame) {
+  qm::html_script_begin();
+  qm::html_script_end();
+  EXPECT_EQ(written(), "<SCRIPT LANGUAGE = \"JavaScript\">\n<!--\n// -->\n</SCRIPT>");
+}
+
 TEST_F(HtmlOutput, QuietSuppressesHeaderButSetsTheFlag) {
   qm::prog_quiet(0);
   qm::html_content_type();
@@ -136,6 +142,8 @@ TEST(HtmlScanner, EndTagAndFindOutsideMarkup) {
       {"<!-- <body> --><BODY>text", "<body>", "text"},
       {"<!-- <body> -->", "<body>", nullptr},
       {"\xA5\x78yz xyz", "xyz", ""},  // 台's trail "x" does not start a match
+      {"<body>", "<body>x", nullptr},  // the text runs out before the pattern does
+      {"x<!-- a", "a", nullptr},       // an unended comment hides the rest
   };
   for (const auto& c : cases) {
     const char* p = qm::html_find_outside_markup(c.text, c.find);
