@@ -5,17 +5,14 @@
 #include <fstream>
 #include <iterator>
 
-#include "langdata/homophone_format.h"
+#include "common/strings.h"
 #include "platform/paths.h"
 
 namespace qm {
 
 namespace {
 
-bool pair_at(std::string_view s, std::size_t i) {
-  return i + 1 < s.size() && homophone_format::big5_pair(static_cast<unsigned char>(s[i]),
-                                                         static_cast<unsigned char>(s[i + 1]));
-}
+bool pair_at(std::string_view s, std::size_t i) { return big5_char_len(s, i) == 2; }
 
 bool line_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -24,13 +21,10 @@ bool unsigned_less(std::string_view a, std::string_view b) {
   return a.compare(b) < 0;
 }
 
-// Length in bytes of the character at i: 2 for a Big5 pair, else 1.
-std::size_t char_len(std::string_view s, std::size_t i) { return pair_at(s, i) ? 2 : 1; }
-
 // The first character boundary at or after `at` (the text's length when none).
 std::size_t boundary_at_or_after(std::string_view s, std::size_t at) {
   std::size_t i = 0;
-  while (i < s.size() && i < at) i += char_len(s, i);
+  while (i < s.size() && i < at) i += big5_char_len(s, i);
   return std::min(i, s.size());
 }
 
@@ -158,8 +152,8 @@ HitTextWindow paragraph_hit_window(std::string_view paragraph, std::size_t posit
 
   // The character holding the position: the first whose end lies beyond it.
   std::size_t start_of_char = 0;
-  while (start_of_char < length && start_of_char + char_len(paragraph, start_of_char) <= position)
-    start_of_char += char_len(paragraph, start_of_char);
+  while (start_of_char < length && start_of_char + big5_char_len(paragraph, start_of_char) <= position)
+    start_of_char += big5_char_len(paragraph, start_of_char);
   std::size_t pos = start_of_char;
   if (find_first) {
     if (auto span = find_first(paragraph.substr(start_of_char))) pos = start_of_char + *span;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/strings.h"
 #include "platform/fatal.h"
 #include "platform/le.h"
 #include "platform/paths.h"
@@ -30,15 +31,13 @@ bool read_whole(const std::string& path, std::string& out) {
   return !in.bad();
 }
 
-bool valid_pair_at(std::string_view s, std::size_t i) {
-  return i + 1 < s.size() &&
-         hf::big5_pair(static_cast<unsigned char>(s[i]), static_cast<unsigned char>(s[i + 1]));
-}
+bool valid_pair_at(std::string_view s, std::size_t i) { return big5_char_len(s, i) == 2; }
 
-// Appends the codes of one big5.dat group to the slot: all of them (first group) or only
-// those not yet in it, stopping at 256 codes. Invalid pairs are skipped so that the slot
-// holds nothing but Big5 characters.
-void add_group(std::string_view dat, std::size_t offset, bool first, HomophoneSlot& slot) {
+// Appends the codes of one big5.dat group that are not yet in the slot, stopping at 256
+// codes. The first group thus comes whole; a code listed twice (a hand-made table) is
+// taken once, so that its postings are not counted twice. Invalid pairs are skipped so
+// that the slot holds nothing but Big5 characters.
+void add_group(std::string_view dat, std::size_t offset, HomophoneSlot& slot) {
   if (offset >= dat.size()) return;
   const std::size_t end = std::min(dat.size(), offset + hf::kGroupReadBytes);
   for (std::size_t i = offset; i + 1 < end; i += 2) {
@@ -46,7 +45,7 @@ void add_group(std::string_view dat, std::size_t offset, bool first, HomophoneSl
     if (slot.size() >= hf::kMaxSlotCodes * 2) break;
     if (!valid_pair_at(dat, i)) continue;
     std::string_view code = dat.substr(i, 2);
-    if (!first && homophone_slot_has(slot, code)) continue;
+    if (homophone_slot_has(slot, code)) continue;
     slot.append(code);
   }
 }
@@ -54,10 +53,7 @@ void add_group(std::string_view dat, std::size_t offset, bool first, HomophoneSl
 }  // namespace
 
 bool homophone_slot_has(std::string_view slot, std::string_view character) {
-  if (character.size() < 2) return false;
-  for (std::size_t i = 0; i + 1 < slot.size(); i += 2)
-    if (slot[i] == character[0] && slot[i + 1] == character[1]) return true;
-  return false;
+  return big5_find_char(slot, character) != std::string_view::npos;
 }
 
 void HomophoneTables::set_paths(const std::string& program_dir) {
@@ -104,7 +100,7 @@ bool HomophoneTables::lookup(std::string_view character, HomophoneSlot& slot) {
   HomophoneSlot alternatives;
   for (int g = 0; g < groups; ++g) {
     const std::size_t offset = le::get16(ref + entry + 1 + std::size_t(g) * 2);
-    add_group(dat_, offset, alternatives.empty(), alternatives);
+    add_group(dat_, offset, alternatives);
   }
   // An entry that yields no codes would leave an empty slot, which ends the word; the
   // character then stands for itself.

@@ -33,14 +33,8 @@ constexpr std::size_t kMaxSlotCodes = 256;
 constexpr std::size_t kMaxWordChars = 10;
 constexpr std::size_t kSlotsPerWord = 11;
 
-// Big5 double-byte character: lead 0xA1-0xFE, trail 0x40-0xFE.
-constexpr bool big5_lead(unsigned char c) { return c >= 0xA1 && c <= 0xFE; }
-constexpr bool big5_trail(unsigned char c) { return c >= 0x40 && c <= 0xFE; }
-constexpr bool big5_pair(unsigned char lead, unsigned char trail) {
-  return big5_lead(lead) && big5_trail(trail);
-}
-
-// Position of a Big5 code in big5.ref's index; only for valid pairs.
+// Position of a Big5 code in big5.ref's index; only for valid pairs (big5_is_pair of
+// common/strings.h).
 constexpr std::size_t big5_ref_index(unsigned char lead, unsigned char trail) {
   return std::size_t(lead - kLeadFirst) * kTrailsPerLead + std::size_t(trail - kTrailFirst);
 }

@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "common/strings.h"
 #include "langdata/dictionary.h"
 #include "langdata/homophone.h"
 #include "platform/fatal.h"
@@ -40,7 +41,7 @@ std::vector<uint16_t> group_at(const std::string& dat, std::size_t offset) {
   std::size_t i = offset;
   for (; i + 1 < dat.size() && dat[i] != '\0'; i += 2) {
     const auto lead = uint8_t(dat[i]), trail = uint8_t(dat[i + 1]);
-    EXPECT_TRUE(hf::big5_pair(lead, trail)) << "invalid pair at " << i;
+    EXPECT_TRUE(qm::big5_is_pair(lead, trail)) << "invalid pair at " << i;
     codes.push_back(uint16_t(lead << 8 | trail));
   }
   EXPECT_TRUE(i < dat.size() && dat[i] == '\0') << "group at " << offset << " has no NUL";
@@ -62,7 +63,7 @@ TEST(LangdataGeneratedHomophones, StayWithinTheFormatsLimits) {
     for (int trail = 0x40; trail <= 0xFE; ++trail) {
       const uint16_t c = uint16_t(lead << 8 | trail);
       const int value = int16_t(qm::le::get16(r + hf::big5_ref_index(uint8_t(lead), uint8_t(trail)) * 2));
-      if (!hf::big5_pair(uint8_t(lead), uint8_t(trail)) || (trail > 0x7E && trail < 0xA1)) {
+      if (!qm::big5_is_pair(uint8_t(lead), uint8_t(trail)) || (trail > 0x7E && trail < 0xA1)) {
         EXPECT_EQ(value, 0) << std::hex << c << ": no Big5 character there";
         continue;
       }
@@ -170,7 +171,7 @@ TEST(LangdataGeneratedPhrases, AreSortedUniqueBig5WordsWithCrLf) {
       const std::string word = text.substr(i, end - i);
       ASSERT_EQ(word.size(), std::size_t(2 * n)) << "line " << words + 1;
       for (std::size_t k = 0; k < word.size(); k += 2)
-        ASSERT_TRUE(hf::big5_pair(uint8_t(word[k]), uint8_t(word[k + 1])) && uint8_t(word[k]) >= 0xA4)
+        ASSERT_TRUE(qm::big5_is_pair(uint8_t(word[k]), uint8_t(word[k + 1])) && uint8_t(word[k]) >= 0xA4)
             << "line " << words + 1 << " is not Big5 ideographs";
       if (words > 0) {
         ASSERT_LT(previous, word) << "line " << words + 1 << " out of order or repeated";

@@ -105,6 +105,9 @@ TEST_F(LangdataHomophone, LookupReadsGroupsOfAnEntry) {
   t.entry(0xA449, {g1, g1, g1, g1, g1, g2});      // six groups are all read
   const int bad = t.group("\xA4\x40\x20\x41\xA4\x41");  // an invalid pair inside
   t.entry(0xA44A, {bad});
+  const int twice = t.group(codes({0xA450, 0xA441, 0xA450}));  // a code listed twice
+  t.entry(0xA44B, {twice});
+  t.entry(0xA44C, {-1, twice});
   use(t);
 
   struct Case {
@@ -123,6 +126,8 @@ TEST_F(LangdataHomophone, LookupReadsGroupsOfAnEntry) {
       {0xA448, true, code(0xA448)},
       {0xA449, true, codes({0xA440, 0xA441, 0xA442, 0xA450, 0xA451})},
       {0xA44A, true, codes({0xA440, 0xA441})},
+      {0xA44B, true, codes({0xA450, 0xA441})},  // each code once
+      {0xA44C, true, codes({0xA450, 0xA441})},
       {0xC940, false, code(0xC940)},  // not in the index at all
   };
   for (const auto& c : cases) {

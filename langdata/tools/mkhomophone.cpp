@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/strings.h"
 #include "langdata/homophone_format.h"
 #include "langdata/tools/tool_support.h"
 #include "platform/le.h"
@@ -99,7 +100,7 @@ int main(int argc, char** argv) {
   std::size_t mapped = 0;
   for (int lead = 0xA1; lead <= 0xFE; ++lead) {
     for (int trail = 0x40; trail <= 0xFE; ++trail) {
-      if (!hf::big5_pair(uint8_t(lead), uint8_t(trail))) continue;
+      if (!qm::big5_is_pair(uint8_t(lead), uint8_t(trail))) continue;
       auto cp = cp950.decode_pair(uint8_t(lead), uint8_t(trail));
       if (!cp) continue;
       ++mapped;

@@ -9,6 +9,7 @@
 
 #include "common/html.h"
 #include "common/strings.h"
+#include "searcher/english_match.h"
 
 namespace qm {
 
@@ -65,8 +66,7 @@ const char* skip_punctuation(const char* p) {
 int effective_rate(const HitQuery& query) { return query.fault_tolerant ? query.match_rate : 100; }
 
 int similarity(const HitQuery& query, std::string_view a, std::string_view b) {
-  if (query.similarity) return query.similarity(a, b);
-  return string_icmp(a, b) == 0 ? 150 : 0;
+  return query.similarity ? query.similarity(a, b) : word_similarity(a, b);
 }
 
 const HomophoneTables& tables_of(const HitQuery& query) {
@@ -248,6 +248,9 @@ std::vector<HitSpan> hits_find(const HitQuery& query, const char* text, bool fir
     for (const std::string& w : query.words) {
       const bool chinese = is_chinese(w);
       const int number = chinese ? chinese_number++ : -1;
+      // English words are tried at text words only, Chinese words at high bytes only: a
+      // Big5 word's trail bytes may be letters, and scoring it against an English text
+      // word could mark that word for a Chinese query.
       if (w.empty() || chinese == ascii) continue;
       size_t length;
       if (ascii) {

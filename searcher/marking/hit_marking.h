@@ -5,9 +5,8 @@
 // blocks and character entities are stepped over and never marked.
 //
 // Works with langdata/homophone.h (the query's homophone slots, which also serve the
-// fault-tolerant Chinese match) and common/html.h (the markup scanner). The English
-// similarity score is handed in by the caller (the search core's word_similarity), so
-// this library does not depend on the search core, which itself uses hits_find.
+// fault-tolerant Chinese match), common/html.h (the markup scanner) and
+// searcher/english_match.h (word_similarity, the English score).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -47,8 +46,7 @@ struct HitQuery {
   bool homophone = false;       // request value h "1"
   // MatchRate setting; English words need this score with fault tolerance, 100 without.
   int match_rate = 70;
-  // English similarity (the search core's word_similarity). Empty: words must be equal
-  // ignoring letter case.
+  // English similarity; empty: the search core's word_similarity.
   WordSimilarity similarity;
   // The query's homophone slots (built for the Chinese words of `words`, in order);
   // nullptr: the process-wide homophone_tables().

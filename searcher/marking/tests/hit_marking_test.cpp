@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "searcher/english_match.h"
 #include "testsupport/homophone_tables.h"
 #include "testsupport/test_files.h"
 
@@ -46,7 +45,6 @@ class HitMarking : public ::testing::Test {
     q.fault_tolerant = fault_tolerant;
     q.homophone = homophone;
     q.match_rate = match_rate;
-    q.similarity = qm::word_similarity;
     q.homophones = &tables_;
     return q;
   }
@@ -149,6 +147,9 @@ TEST_F(HitMarking, MarksExactlyTheMatchedBytes) {
     qm::HitQuery q = query(c.words, c.fault_tolerant, c.homophone);
     EXPECT_EQ(qm::hits_mark(q, c.text, false, kBrackets), c.marked) << c.what;
   }
+  // A Chinese word is never scored against an English text word, not even at the lowest
+  // match rate, where the trail byte "r" of ZI would score 50 against the word "r".
+  EXPECT_EQ(qm::hits_mark(query({ZI}, true, false, 50), "r " ZI, false, kBrackets), "r [" ZI "]");
 }
 
 TEST_F(HitMarking, NeverMarksInsideMarkup) {
