@@ -11,6 +11,7 @@
 #include "platform/fatal.h"
 #include "platform/paths.h"
 #include "searcher/english_match.h"
+#include "searcher/lexicon/lexicon.h"
 #include "searcher/query_parser.h"
 
 namespace qm {
@@ -39,11 +40,15 @@ void lf_to_crlf(const std::string& in, std::string& out) {
 
 }  // namespace
 
-std::vector<std::string> marker_keywords(const std::string& keywords) {
+std::vector<std::string> marker_keywords(const std::string& keywords, const LexiconUse* lexicon) {
   std::vector<std::string> words;
   std::string text = keywords;
   if (text == "NULL") return words;  // the result page's "no keywords"
   if (!query_parse(text)) return words;
+  if (lexicon != nullptr) {
+    text = lexicon_expand_query(lexicon->program_dir, text, lexicon->options);
+    query_parse(text);
+  }
   for (const QueryTerm& term : term_table_build(text).terms)
     if (term.is_word()) words.push_back(term.text);
   return words;
@@ -104,7 +109,9 @@ void marker_run(const SearchRequest& request, const std::string& program_dir) {
   const QueryFlags flags = query_flags_from_request(request.value('h'), request.value('f'),
                                                     request.value('c'), request.value('l'));
   HitQuery query;
-  query.words = marker_keywords(request.keywords.value_or(""));
+  // With l "1" the search looked for the lexicon's related words too: mark them as well.
+  const LexiconUse lexicon{program_dir, search_options_from_settings(config.settings, flags, "")};
+  query.words = marker_keywords(request.keywords.value_or(""), flags.lexicon ? &lexicon : nullptr);
   query.fault_tolerant = flags.fault_tolerant;
   query.homophone = flags.homophone;
   query.match_rate = config.settings.MatchRate;

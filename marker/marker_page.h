@@ -4,7 +4,8 @@
 //
 // Request (CGI, as the searcher's result page and the desktop build it): s database id,
 // i document number, p keywords ("NULL" for none), h homophones, f fault tolerance,
-// d configuration file; l, c and k are accepted and not used. The database's WorkDir
+// d configuration file, l "1" for the lexicon's related words (c "1": same category);
+// k is accepted and not used. The database's WorkDir
 // comes from section DB-<s> of the configuration file (vesprin.ini in the program
 // directory unless d names another one there).
 //
@@ -19,6 +20,7 @@
 #include "index/index_reader.h"
 #include "searcher/marking/hit_marking.h"
 #include "searcher/page/cgi_input.h"
+#include "searcher/search_options.h"
 
 namespace qm {
 
@@ -26,9 +28,16 @@ namespace qm {
 inline constexpr const char* kMsgBadDatabase = "Invalid database !";
 inline constexpr const char* kMsgBadDocument = "Invalid document !";
 
+// Near-concept marking: the LexDB of program_dir expands the keywords as the search did.
+struct LexiconUse {
+  std::string program_dir;
+  SearchOptions options;
+};
+
 // The search words of a keyword text (a request's decoded p): the words of its term
-// table in order, English upper-cased. "NULL" and a text without words give none.
-std::vector<std::string> marker_keywords(const std::string& keywords);
+// table in order, English upper-cased; with lexicon, of its expansion. "NULL" and a text
+// without words give none.
+std::vector<std::string> marker_keywords(const std::string& keywords, const LexiconUse* lexicon = nullptr);
 
 // The page body for one document of an open index set: the head with the document's
 // path as title, one "<P>" line per paragraph with its text escaped, marked and wrapped,

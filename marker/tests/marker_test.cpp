@@ -14,6 +14,7 @@
 #include "platform/fatal.h"
 #include "platform/process.h"
 #include "searcher/english_match.h"
+#include "searcher/lexicon/lexicon_writer.h"
 #include "testsupport/homophone_tables.h"
 #include "testsupport/test_files.h"
 
@@ -125,6 +126,14 @@ TEST_F(Marker, FollowsTheSearchModes) {
   // Similar English words only with f=1 (MatchRate 70 by default).
   EXPECT_EQ(run("s=3&i=0&p=grean").find("<B>"), std::string::npos);
   EXPECT_NE(run("s=3&i=0&p=grean&f=1").find("<P><B>Green</B> tea"), std::string::npos);
+  // Related words of the lexicon only with l=1, as the search looked for them.
+  std::vector<qm::LexiconLine> lines;
+  std::string error;
+  ASSERT_TRUE(qm::lexicon_read_term_list("1,beverage+1,tea\n", lines, error)) << error;
+  ASSERT_TRUE(qm::lexicon_write(prog_ + "LexDB/", lines, error)) << error;
+  EXPECT_EQ(run("s=3&i=0&p=beverage").find("<B>"), std::string::npos);
+  EXPECT_NE(run("s=3&i=0&p=beverage&l=1").find("<P>Green <B>tea</B> &amp; black <B>tea</B>\r\n"),
+            std::string::npos);
   // No keywords: the text unmarked.
   std::string none = run("s=3&i=0&p=NULL");
   EXPECT_NE(none.find("<P>Green tea &amp; black tea\r\n"), std::string::npos);
