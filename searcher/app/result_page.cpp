@@ -4,6 +4,7 @@
 // carry the request to the next form. Reads the hits' documents through
 // index/index_reader.h, marks abstracts with searcher/marking, escapes reflected values
 // with searcher/page/page_escape.h. Called by the request driver (request_driver.cpp).
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -17,10 +18,8 @@
 #include "searcher/page/cgi_input.h"
 #include "searcher/page/page_escape.h"
 #include "searcher/page/page_template.h"
-#ifdef QM_SEARCHER_HAVE_MARKING
 #include "searcher/english_match.h"
 #include "searcher/marking/hit_marking.h"
-#endif
 
 namespace qm {
 namespace {
@@ -60,7 +59,6 @@ size_t character_start_from(std::string_view text, size_t target) {
   return std::min(i, text.size());
 }
 
-#ifdef QM_SEARCHER_HAVE_MARKING
 HitQuery marking_query() {
   const SearchRequest& request = search_request();
   HitQuery query;
@@ -71,31 +69,21 @@ HitQuery marking_query() {
   query.similarity = [](std::string_view a, std::string_view b) { return word_similarity(a, b); };
   return query;
 }
-#endif
 
 // Offset of the first keyword occurrence in a paragraph text (0 when there is none).
 size_t first_keyword_offset(const std::string& text) {
-#ifdef QM_SEARCHER_HAVE_MARKING
   if (searcher_state().search_words.empty()) return 0;
   const std::vector<HitSpan> spans = hits_find(marking_query(), text, true);
   return spans.empty() ? 0 : spans.front().start;
-#else
-  (void)text;
-  return 0;
-#endif
 }
 
 // The escaped text with the keywords wrapped in MarkBeginText / MarkEndText.
 std::string mark_keywords(const std::string& escaped) {
-#ifdef QM_SEARCHER_HAVE_MARKING
   if (searcher_state().search_words.empty()) return escaped;
   MarkTexts marks;
   marks.begin = cfg_settings().MarkBeginText;
   marks.end = cfg_settings().MarkEndText;
   return hits_mark(marking_query(), escaped, false, marks);
-#else
-  return escaped;
-#endif
 }
 
 }  // namespace
@@ -263,8 +251,7 @@ std::string result_abstract(HitRecord& hit, uint32_t fulltext_offset) {
   const DatabaseEntry& db = database_of(hit.database);
   std::string text = index_set().read_paragraph(fulltext_offset, hit.paragraph).text;
   const size_t length = text.size();
-  const int rows = db.MaxDisplayRows < 1 ? 6 : db.MaxDisplayRows > 6 ? 6 : db.MaxDisplayRows;
-  const size_t window = static_cast<size_t>(rows) * 60;
+  const size_t window = static_cast<size_t>(std::clamp(db.MaxDisplayRows, 1, 6)) * 60;
 
   const size_t first = first_keyword_offset(text);
   hit.position = static_cast<uint16_t>(first);

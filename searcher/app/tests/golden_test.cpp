@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,83 @@ TEST(SearcherGolden, LexiconFindsSynonyms) {
   EXPECT_NE(near.out.find("<FONT COLOR=#FF0000>drink</FONT> of China"), std::string::npos) << near.out;
   // The page shows the keywords as the user gave them, not the expansion.
   EXPECT_NE(near.out.find("for <b>beverage</b>"), std::string::npos) << near.out;
+}
+
+// The desktop application runs the searcher with b and reads the lines of the next-query
+// template by their first characters (line ends LF, CR LF or CR; the output ends with
+// "</HTML>"). A template written for it gives the hit count, the page start and one
+// group of S lines per hit; the marker link of S6 yields the database id (after its
+// last "?"), the marker query (after its first "?") and the document number (after its
+// last "&"), so it must reach the page unescaped.
+TEST(SearcherGolden, NextQueryTemplateGivesTheDesktopHitLines) {
+  SearcherSite site;
+  write_file(site.bin() + "hitlines.htm",
+             "<HTML><BODY>\n"
+             "HIT_NUMBER <!%HIT_NUMBER%!>\n"
+             "START_ITEM <!%START_ITEM%!>\n"
+             "<!% T_Loop 100 NOT_SKIP_ALL %!>\n"
+             "S1 <!%REC_NO%!>\n"
+             "S2 <!%REC_SOURCE_URL%!>\n"
+             "S3 <!%REC_TITLE%!>\n"
+             "S4 <!%REC_SCORE%!>\n"
+             "S5 <!%REC_SCRIPT%!>"  // the abstract ends with its own line end
+             "S6 <!%REC_MARKER%!>\n"
+             "<!% /T_Loop %!>\n"
+             "</BODY></HTML>");
+  std::string ini = read_file(site.bin() + "vesprin.ini");
+  const std::string from = "TmplNextQuery=search_next.htm";
+  ini.replace(ini.find(from), from.size(), "TmplNextQuery=hitlines.htm");
+  write_file(site.bin() + "vesprin.ini", ini);
+
+  // The request as the desktop builds it: ids, rows per page, page start, keywords.
+  const RunResult r = run_program({site.program()}, get("s=1&a=5&b=6&p=tea"));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_GE(r.out.size(), 7u);
+  EXPECT_EQ(r.out.substr(r.out.size() - 7), "</HTML>");
+
+  struct Row {
+    std::string caption, name, title, count, brief, query;
+    long database = 0, document = 0;
+  };
+  std::map<std::string, std::string> figures;
+  std::vector<Row> rows;
+  for (size_t at = 0; at < r.out.size();) {
+    const size_t end = std::min(r.out.find_first_of("\r\n", at), r.out.size());
+    const std::string line = r.out.substr(at, end - at);
+    at = end + (r.out.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    const std::string tag = line.substr(0, 2);
+    const std::string value = line.size() > 3 ? line.substr(3) : "";
+    if (line.rfind("HIT_NUMBER", 0) == 0 || line.rfind("START_ITEM", 0) == 0)
+      figures[line.substr(0, 10)] = line.substr(11);
+    if (tag == "S1") rows.emplace_back().caption = value;
+    if (rows.empty()) continue;
+    Row& row = rows.back();
+    if (tag == "S2") row.name = value;
+    if (tag == "S3") row.title = value;
+    if (tag == "S4") row.count = value;
+    if (tag == "S5") row.brief = value;
+    if (tag == "S6") {
+      row.database = std::atol(value.c_str() + value.rfind('?') + 3);
+      row.query = value.substr(value.find('?') + 1);
+      row.document = std::atol(value.c_str() + value.rfind('&') + 3);
+    }
+  }
+  EXPECT_EQ(figures["HIT_NUMBER"], "7");
+  EXPECT_EQ(figures["START_ITEM"], "6");
+  ASSERT_EQ(rows.size(), 2u) << r.out;
+  EXPECT_EQ(rows[0].caption, "6");
+  EXPECT_EQ(rows[0].name, "/docs/herbal.txt");
+  EXPECT_EQ(rows[0].title, "Herbal tea");
+  EXPECT_EQ(rows[0].count, "3");
+  EXPECT_EQ(rows[0].brief,
+            "Herbal <FONT COLOR=#FF0000>tea</FONT> holds no <FONT COLOR=#FF0000>tea</FONT> leaves at all.<BR>");
+  EXPECT_EQ(rows[0].query, "s=1&p=tea&i=5");
+  EXPECT_EQ(rows[0].database, 1);
+  EXPECT_EQ(rows[0].document, 5);
+  EXPECT_EQ(rows[1].caption, "7");
+  EXPECT_EQ(rows[1].query, "s=1&p=tea&i=6");
+  EXPECT_EQ(rows[1].database, 1);
+  EXPECT_EQ(rows[1].document, 6);
 }
 
 }  // namespace
