@@ -13,6 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
+#include <memory>
+#include <new>
 #include <set>
 #include <utility>
 
@@ -27,6 +30,8 @@
 
 namespace qm {
 namespace {
+
+constexpr int kMaxStopPaths = 100;
 
 // Paragraph kinds as stored: the title and the body.
 constexpr uint16_t kTitleKind = 1;
@@ -91,14 +96,14 @@ std::string without_trailing_slash(std::string path) {
 
 // The path as path.db keeps it: relative to the document folder (HtmlDir), which readers
 // put in front again (the desktop's document path, the result page's HomeUrl + path).
-std::string stored_path(const IndexJob& job, const std::string& path) {
+std::string stored_path(const IndexerJob& job, const std::string& path) {
   std::string_view rel = path;
   if (rel.substr(0, job.html_dir.size()) == job.html_dir) rel.remove_prefix(job.html_dir.size());
   return std::string(rel);
 }
 
 // The path's text for a progress line: relative to the document folder, made Big5.
-std::string shown_path(const IndexJob& job, const std::string& path) {
+std::string shown_path(const IndexerJob& job, const std::string& path) {
   return text_to_big5(stored_path(job, path), {});
 }
 
@@ -110,7 +115,7 @@ int32_t file_date(const struct stat& st) {
 }
 
 struct Walker {
-  const IndexJob& job;
+  const IndexerJob& job;
   ProgressWriter& progress;
   std::vector<std::string>& out;
   std::set<std::pair<dev_t, ino_t>> entered;
@@ -274,13 +279,13 @@ bool indexer_parse_command(int argc, const char* const* argv, IndexerCommand& co
   return true;
 }
 
-bool indexer_load_job(const std::string& ini_path, long id, IndexJob& job, std::string& error) {
+bool indexer_load_job(const std::string& ini_path, long id, IndexerJob& job, std::string& error) {
   IniTree ini;
   if (!ini.load(ini_path)) {
     error = "Cannot read " + ini_path;
     return false;
   }
-  job = IndexJob{};
+  job = IndexerJob{};
   job.id = uint16_t(id);
   const std::string section = "DB-" + std::to_string(id);
   if (!ini.has_section(section)) {
@@ -315,10 +320,13 @@ bool indexer_load_job(const std::string& ini_path, long id, IndexJob& job, std::
     return false;
   }
 
+  // Keys "1", "2", ... up to "100"; the list ends at the first missing number, as the
+  // desktop shows and edits it. An empty value excludes nothing.
   const std::string stop_section = "StopPath-" + std::to_string(id);
-  for (int k = 1; k <= 100; ++k) {
+  for (int k = 1; k <= kMaxStopPaths; ++k) {
     std::optional<std::string> v = ini.get(stop_section, std::to_string(k));
-    if (!v || v->empty()) continue;
+    if (!v) break;
+    if (v->empty()) continue;
     std::string stop = path_backslash_to_slash(*v);
     if (stop[0] != '/') stop = job.html_dir + stop;
     job.stop_paths.push_back(without_trailing_slash(stop));
@@ -337,7 +345,7 @@ bool indexer_load_job(const std::string& ini_path, long id, IndexJob& job, std::
   return true;
 }
 
-std::vector<std::string> indexer_collect_documents(const IndexJob& job, ProgressWriter& progress) {
+std::vector<std::string> indexer_collect_documents(const IndexerJob& job, ProgressWriter& progress) {
   std::vector<std::string> out;
   Walker walker{job, progress, out, {}};
   // The index folder itself is never indexed when it lies inside the document folder.
@@ -385,10 +393,9 @@ IndexerEnvironment indexer_environment() {
   return env;
 }
 
-int run_indexer(int argc, const char* const* argv, int out_fd) {
-  ProgressWriter progress(out_fd);
-  install_signal_handlers();
+namespace {
 
+int run_build(int argc, const char* const* argv, ProgressWriter& progress) {
   IndexerCommand command;
   std::string error;
   if (!indexer_parse_command(argc, argv, command, error)) {
@@ -402,7 +409,7 @@ int run_indexer(int argc, const char* const* argv, int out_fd) {
 
   const std::string program_dir = program_dir_from_argv0(argc > 0 ? argv[0] : "");
   const std::string ini_path = path_find_case_blind(program_dir, "vesprin.ini");
-  IndexJob job;
+  IndexerJob job;
   if (!indexer_load_job(ini_path, command.id, job, error)) {
     progress.fatal(error);
     return 1;
@@ -424,9 +431,10 @@ int run_indexer(int argc, const char* const* argv, int out_fd) {
 
   IndexWriterOptions writer_options;
   writer_options.phrase = job.phrase;
-  IndexWriter writer(job.work_dir, writer_options);
-  if (writer.failed()) {
-    progress.fatal("Cannot write the index: " + writer.error());
+  // Held by pointer so that a stopped build drops its temporary files before it says so.
+  auto writer = std::make_unique<IndexWriter>(job.work_dir, writer_options);
+  if (writer->failed()) {
+    progress.fatal("Cannot write the index: " + writer->error());
     return 1;
   }
 
@@ -446,6 +454,8 @@ int run_indexer(int argc, const char* const* argv, int out_fd) {
   size_t indexed = 0, skipped = 0;
   progress.percent(0);
   for (size_t i = 0; i < documents.size(); ++i) {
+    // The share of documents handled so far, indexed or skipped.
+    if (i > 0) progress.percent(int(i * 100 / documents.size()));
     if (g_stop || !progress.ok()) break;
     const std::string& path = documents[i];
     const std::string shown = shown_path(job, path);
@@ -457,8 +467,8 @@ int run_indexer(int argc, const char* const* argv, int out_fd) {
     }
     const DocumentKind kind = document_kind(path);
     if (kind == DocumentKind::PageDocument && command.corvdoc) {
-      switch (index_page_document(path, stored_path(job, path), shown, file_date(st), extract.max_text_bytes, page_road,
-                                  writer, progress)) {
+      switch (index_page_document(path, stored_path(job, path), shown, file_date(st),
+                                  extract.max_text_bytes, page_road, *writer, progress)) {
         case PageIndexResult::Indexed:
           ++indexed;
           progress.document(shown);
@@ -467,12 +477,11 @@ int run_indexer(int argc, const char* const* argv, int out_fd) {
           ++skipped;
           break;
         case PageIndexResult::WriterFailed:
-          progress.fatal("Cannot write the index: " + writer.error());
+          progress.fatal("Cannot write the index: " + writer->error());
           return 1;
         case PageIndexResult::Stopped:
           break;
       }
-      progress.percent(int((i + 1) * 100 / documents.size()));
       continue;
     }
     ExtractOutcome outcome = extract_document(path, kind, extract);
@@ -492,28 +501,27 @@ int run_indexer(int argc, const char* const* argv, int out_fd) {
     for (size_t p = 0; p < outcome.document.paragraphs.size(); ++p)
       doc.paragraphs.push_back(
           {p == 0 ? kTitleKind : kBodyKind, std::move(outcome.document.paragraphs[p])});
-    if (!writer.add_document(doc)) {
-      if (writer.failed()) {
-        progress.fatal("Cannot write the index: " + writer.error());
+    if (!writer->add_document(doc)) {
+      if (writer->failed()) {
+        progress.fatal("Cannot write the index: " + writer->error());
         return 1;
       }
-      progress.status("Skipped " + shown + ": " + writer.error());
+      progress.status("Skipped " + shown + ": " + writer->error());
       ++skipped;
       continue;
     }
     ++indexed;
     progress.document(shown);
-    progress.percent(int((i + 1) * 100 / documents.size()));
   }
 
   if (g_stop || !progress.ok()) {
-    // The writer's destructor removes its temporary files; the old database stays.
+    writer.reset();  // removes the temporary files; the old database stays
     progress.fatal("Stopped; the previous index is kept");
     return 1;
   }
   progress.status("Writing the index files");
-  if (!writer.finish()) {
-    progress.fatal("Cannot write the index: " + writer.error());
+  if (!writer->finish()) {
+    progress.fatal("Cannot write the index: " + writer->error());
     return 1;
   }
   // Keyword-cache hits of the old index are stale now.
@@ -524,6 +532,23 @@ int run_indexer(int argc, const char* const* argv, int out_fd) {
                   " skipped");
   progress.end_mark();
   return 0;
+}
+
+}  // namespace
+
+int run_indexer(int argc, const char* const* argv, int out_fd) {
+  ProgressWriter progress(out_fd);
+  install_signal_handlers();
+  // The desktop ends a job only on the end mark or a '3' line, so a build that fails in
+  // an unforeseen way still says so (the writer has removed its temporary files by then).
+  try {
+    return run_build(argc, argv, progress);
+  } catch (const std::bad_alloc&) {
+    progress.fatal("Out of memory !");
+  } catch (const std::exception& e) {
+    progress.fatal(std::string("The build failed: ") + e.what());
+  }
+  return 1;
 }
 
 }  // namespace qm

@@ -35,7 +35,7 @@ bool indexer_parse_command(int argc, const char* const* argv, IndexerCommand& co
                            std::string& error);
 
 // What one build needs from the configuration file.
-struct IndexJob {
+struct IndexerJob {
   uint16_t id = 0;
   std::string html_dir;  // ends in "/"
   std::string work_dir;  // ends in "/"
@@ -47,13 +47,13 @@ struct IndexJob {
 };
 
 // Reads the job of database id from the configuration file; false with a reason.
-bool indexer_load_job(const std::string& ini_path, long id, IndexJob& job, std::string& error);
+bool indexer_load_job(const std::string& ini_path, long id, IndexerJob& job, std::string& error);
 
 // The documents to index under the job's HtmlDir, in name order (a folder's entries by
 // their bytes, depth first): files with a listed extension, not hidden, not under an
 // excluded path; each folder is entered once, so symbolic-link loops end. Folders that
 // cannot be read are reported on the progress lines.
-std::vector<std::string> indexer_collect_documents(const IndexJob& job, ProgressWriter& progress);
+std::vector<std::string> indexer_collect_documents(const IndexerJob& job, ProgressWriter& progress);
 
 // Removes temporary files that a build killed earlier left in the directory.
 void indexer_remove_stale_temporaries(const std::string& work_dir);

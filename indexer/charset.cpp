@@ -6,6 +6,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -15,6 +16,22 @@ namespace {
 
 bool is_big5_lead(unsigned char c) { return c >= 0xA1 && c <= 0xFE; }
 bool is_big5_trail(unsigned char c) { return c >= 0x40 && c <= 0xFE; }
+
+// The ASCII bytes converted text keeps: printable ones, tab, line feed, carriage return
+// and form feed (big5_clean's rule).
+constexpr std::array<bool, 128> kKeptAscii = [] {
+  std::array<bool, 128> keep{};
+  for (int c = 0x20; c < 0x7F; ++c) keep[size_t(c)] = true;
+  for (char c : {'\t', '\n', '\r', '\f'}) keep[size_t(c)] = true;
+  return keep;
+}();
+
+// Length of the run of ASCII bytes from p[i] that are all kept.
+size_t kept_ascii_run(const unsigned char* p, size_t i, size_t n) {
+  size_t j = i;
+  while (j < n && p[j] < 0x80 && kKeptAscii[p[j]]) ++j;
+  return j - i;
+}
 
 // Decodes one UTF-8 character at bytes[i]; gives its length (0 when the sequence is not
 // well formed) and the code point.
@@ -121,12 +138,23 @@ bool append_code(std::string& out, char32_t code, const Big5Table& table) {
   return true;
 }
 
+// Cleaned as big5_clean does, in the same pass: runs of kept ASCII go in at once, other
+// ASCII control bytes are dropped, and every other character appends a whole Big5 pair,
+// a blank or a line feed (or nothing).
 std::string utf8_to_big5(std::string_view bytes) {
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   const Big5Table& table = Big5Table::get();
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t size = bytes.size();
   std::string out;
-  out.reserve(bytes.size());
-  for (size_t i = 0; i < bytes.size();) {
+  out.reserve(size);
+  for (size_t i = 0; i < size;) {
+    if (p[i] < 0x80) {
+      const size_t run = kept_ascii_run(p, i, size);
+      out.append(bytes.data() + i, run);
+      i += run == 0 ? 1 : run;  // a control byte goes
+      continue;
+    }
     char32_t code;
     size_t n = utf8_decode(bytes, i, code);
     if (n == 0) {
@@ -136,7 +164,7 @@ std::string utf8_to_big5(std::string_view bytes) {
     append_code(out, code, table);
     i += n;
   }
-  return big5_clean(out);
+  return out;
 }
 
 // Any charset iconv knows, to UTF-8; bytes it cannot read are skipped (unit bytes at a
@@ -212,6 +240,10 @@ std::string label_after(std::string_view text, std::string_view key, size_t pos,
 
 bool utf8_is_valid(std::string_view bytes) {
   for (size_t i = 0; i < bytes.size();) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
     char32_t code;
     size_t n = utf8_decode(bytes, i, code);
     if (n == 0) {
@@ -287,30 +319,33 @@ Charset charset_detect(std::string_view bytes) {
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return Charset::Utf8;
   if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") return Charset::Utf16LE;
   if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF") return Charset::Utf16BE;
-  bool high = std::any_of(bytes.begin(), bytes.end(),
-                          [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-  if (high && utf8_is_valid(bytes)) return Charset::Utf8;
+  // Only text with a byte above ASCII can be told; the ASCII before it is valid anyway.
+  const auto high = std::find_if(bytes.begin(), bytes.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  if (high != bytes.end() && utf8_is_valid(bytes.substr(size_t(high - bytes.begin()))))
+    return Charset::Utf8;
   return Charset::Big5;
 }
 
 std::string big5_clean(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t size = bytes.size();
   std::string out;
-  out.reserve(bytes.size());
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+  out.reserve(size);
+  for (size_t i = 0; i < size;) {
+    const unsigned char c = p[i];
     if (c >= 0x80) {
-      if (is_big5_lead(c) && i + 1 < bytes.size() &&
-          is_big5_trail(static_cast<unsigned char>(bytes[i + 1]))) {
-        out.push_back(char(c));
-        out.push_back(bytes[++i]);
+      if (is_big5_lead(c) && i + 1 < size && is_big5_trail(p[i + 1])) {
+        out.append(bytes.data() + i, 2);
+        i += 2;
+      } else {
+        ++i;
       }
       continue;
     }
-    if (c >= 0x20 && c != 0x7F) {
-      out.push_back(char(c));
-    } else if (c == '\t' || c == '\n' || c == '\r' || c == '\f') {
-      out.push_back(char(c));
-    }
+    const size_t run = kept_ascii_run(p, i, size);
+    out.append(bytes.data() + i, run);
+    i += run == 0 ? 1 : run;  // a control byte goes
   }
   return out;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "indexer/charset.h"
@@ -13,25 +14,83 @@ namespace {
 
 #include "indexer/html_entities.inc"
 
-// Elements that begin and end paragraphs (sorted for binary search).
-constexpr std::array<std::string_view, 59> kBlockTags = {
-    "address", "article", "aside",   "blockquote", "body",     "caption",  "center",
-    "dd",      "details", "dialog",  "dir",        "div",      "dl",       "dt",
-    "fieldset", "figcaption", "figure", "footer",  "form",     "frame",    "frameset",
-    "h1",      "h2",      "h3",      "h4",         "h5",       "h6",       "head",
-    "header",  "hgroup",  "hr",      "html",       "iframe",   "legend",   "li",
-    "main",    "menu",    "nav",     "noframes",   "ol",       "optgroup", "option",
-    "p",       "pre",     "section", "select",     "summary",  "table",    "tbody",
-    "td",      "textarea", "tfoot",  "th",         "thead",    "title",    "tr",
-    "ul",      "xmp",     "listing"};
+// What an element does to the text around it.
+enum class TagKind : uint8_t {
+  Inline,        // nothing: the text runs on (unknown elements too)
+  Raw,           // script, style, template, noembed: the content is not text
+  Title,         // the page's title
+  Break,         // br
+  Preformatted,  // pre, xmp, listing: line breaks are kept
+  Block,         // begins and ends a paragraph
+};
 
-bool is_block_tag(std::string_view name) {
-  static const auto sorted = [] {
-    std::array<std::string_view, kBlockTags.size()> a = kBlockTags;
-    std::sort(a.begin(), a.end());
-    return a;
-  }();
-  return std::binary_search(sorted.begin(), sorted.end(), name);
+struct KnownTag {
+  std::string_view name;  // lower case
+  TagKind kind;
+};
+
+constexpr KnownTag kKnownTags[] = {
+    {"script", TagKind::Raw},     {"style", TagKind::Raw},          {"template", TagKind::Raw},
+    {"noembed", TagKind::Raw},    {"title", TagKind::Title},        {"br", TagKind::Break},
+    {"pre", TagKind::Preformatted}, {"xmp", TagKind::Preformatted},
+    {"listing", TagKind::Preformatted},
+    {"address", TagKind::Block},  {"article", TagKind::Block},      {"aside", TagKind::Block},
+    {"blockquote", TagKind::Block}, {"body", TagKind::Block},       {"caption", TagKind::Block},
+    {"center", TagKind::Block},   {"dd", TagKind::Block},           {"details", TagKind::Block},
+    {"dialog", TagKind::Block},   {"dir", TagKind::Block},          {"div", TagKind::Block},
+    {"dl", TagKind::Block},       {"dt", TagKind::Block},           {"fieldset", TagKind::Block},
+    {"figcaption", TagKind::Block}, {"figure", TagKind::Block},     {"footer", TagKind::Block},
+    {"form", TagKind::Block},     {"frame", TagKind::Block},        {"frameset", TagKind::Block},
+    {"h1", TagKind::Block},       {"h2", TagKind::Block},           {"h3", TagKind::Block},
+    {"h4", TagKind::Block},       {"h5", TagKind::Block},           {"h6", TagKind::Block},
+    {"head", TagKind::Block},     {"header", TagKind::Block},       {"hgroup", TagKind::Block},
+    {"hr", TagKind::Block},       {"html", TagKind::Block},         {"iframe", TagKind::Block},
+    {"legend", TagKind::Block},   {"li", TagKind::Block},           {"main", TagKind::Block},
+    {"menu", TagKind::Block},     {"nav", TagKind::Block},          {"noframes", TagKind::Block},
+    {"ol", TagKind::Block},       {"optgroup", TagKind::Block},     {"option", TagKind::Block},
+    {"p", TagKind::Block},        {"section", TagKind::Block},      {"select", TagKind::Block},
+    {"summary", TagKind::Block},  {"table", TagKind::Block},        {"tbody", TagKind::Block},
+    {"td", TagKind::Block},       {"textarea", TagKind::Block},     {"tfoot", TagKind::Block},
+    {"th", TagKind::Block},       {"thead", TagKind::Block},        {"tr", TagKind::Block},
+    {"ul", TagKind::Block},
+};
+
+// No known name is longer; a longer one is an unknown (inline) element.
+constexpr size_t kMaxKnownTagName = 10;
+
+// Hash of a lower-case tag name, taken byte by byte as the name is read.
+constexpr uint32_t tag_hash_step(uint32_t h, char c) { return (h ^ uint8_t(c)) * 16777619u; }
+constexpr uint32_t kTagHashStart = 2166136261u;
+
+// The known tags in an open-addressing table, so that a tag is classified by one hash
+// and, mostly, one comparison.
+class KnownTagTable {
+ public:
+  KnownTagTable() {
+    for (const KnownTag& tag : kKnownTags) {
+      uint32_t h = kTagHashStart;
+      for (char c : tag.name) h = tag_hash_step(h, c);
+      size_t i = h & kMask;
+      while (slots_[i] != nullptr) i = (i + 1) & kMask;
+      slots_[i] = &tag;
+    }
+  }
+  const KnownTag* find(std::string_view name, uint32_t hash) const {
+    for (size_t i = hash & kMask; slots_[i] != nullptr; i = (i + 1) & kMask)
+      if (slots_[i]->name == name) return slots_[i];
+    return nullptr;
+  }
+
+ private:
+  static constexpr size_t kSlots = 256;  // well over twice the tags: short probes
+  static constexpr size_t kMask = kSlots - 1;
+  static_assert(std::size(kKnownTags) * 2 < kSlots);
+  std::array<const KnownTag*, kSlots> slots_{};
+};
+
+const KnownTagTable& known_tags() {
+  static const KnownTagTable table;
+  return table;
 }
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -51,7 +110,8 @@ size_t ifind(std::string_view text, std::string_view key, size_t pos) {
 }
 
 struct Tag {
-  std::string name;  // lower case
+  std::string_view name;  // the known tag's name; empty for an unknown one
+  TagKind kind = TagKind::Inline;
   bool closing = false;
   bool self_closing = false;
   size_t end = 0;  // position after '>'
@@ -66,8 +126,23 @@ bool read_tag(std::string_view s, size_t i, Tag& tag) {
     tag.closing = true;
     ++j;
   }
-  while (j < s.size() && (is_letter(s[j]) || is_digit(s[j]) || s[j] == '-' || s[j] == ':'))
-    tag.name.push_back(lower(s[j++]));
+  char name[kMaxKnownTagName];
+  size_t length = 0;
+  uint32_t hash = kTagHashStart;
+  while (j < s.size() && (is_letter(s[j]) || is_digit(s[j]) || s[j] == '-' || s[j] == ':')) {
+    const char c = lower(s[j++]);
+    if (length < kMaxKnownTagName) {
+      name[length] = c;
+      hash = tag_hash_step(hash, c);
+    }
+    ++length;
+  }
+  if (length <= kMaxKnownTagName) {
+    if (const KnownTag* known = known_tags().find(std::string_view(name, length), hash)) {
+      tag.name = known->name;
+      tag.kind = known->kind;
+    }
+  }
   char quote = 0;
   char last = 0;
   size_t k = j;
@@ -179,69 +254,74 @@ class HtmlWalker {
     }
     Tag tag;
     if (!read_tag(s_, i, tag)) return n;  // a tag never closed: the rest is lost
-    const std::string& name = tag.name;
 
-    if (!tag.closing && !tag.self_closing &&
-        (name == "script" || name == "style" || name == "template" || name == "noembed")) {
-      return skip_raw(tag.end, name);
-    }
-    if (name == "title" && !tag.closing) {
-      size_t close = ifind(s_, "</title", tag.end);
-      size_t stop = close == std::string_view::npos ? n : close;
-      if (!have_title_) {
-        have_title_ = true;
-        BlockBuilder title;
-        std::string_view raw = s_.substr(tag.end, stop - tag.end);
-        for (size_t k = 0; k < raw.size();) {
-          if (raw[k] == '&') {
-            std::string decoded;
-            size_t used = html_decode_reference(raw, k, decoded);
-            if (used > 0) {
-              title.text(decoded);
-              k += used;
-              continue;
-            }
-          }
-          size_t end = raw.find('&', k + 1);
-          if (end == std::string_view::npos) end = raw.size();
-          title.text(raw.substr(k, end - k));
-          k = end;
-        }
-        std::vector<std::string> t = title.take();
-        if (!t.empty()) out_.title = std::move(t.front());
-      }
-      if (close == std::string_view::npos) return n;
-      size_t gt = s_.find('>', close);
-      return gt == std::string_view::npos ? n : gt + 1;
-    }
-    if (name == "br") {
-      if (options_.br_ends_paragraph ||
-          (last_was_br_ && builder_.emitted() == emitted_at_br_ && pre_depth_ == 0)) {
+    switch (tag.kind) {
+      case TagKind::Raw:
+        return tag.closing || tag.self_closing ? tag.end : skip_raw(tag.end, tag.name);
+      case TagKind::Title:
+        if (!tag.closing) return title(tag.end);
         end_block();
-      } else if (pre_depth_ > 0) {
-        feeder_.feed("\n");
-      } else {
-        builder_.line_break();
-      }
-      last_was_br_ = true;
-      emitted_at_br_ = builder_.emitted();
-      return tag.end;
-    }
-    if (name == "pre" || name == "xmp" || name == "listing") {
-      end_block();
-      if (tag.closing) {
-        if (pre_depth_ > 0) --pre_depth_;
-      } else if (!tag.self_closing) {
-        ++pre_depth_;
-      }
-      return tag.end;
-    }
-    if (is_block_tag(name)) {
-      end_block();
-    } else if (name == "img" || name == "input" || name == "wbr") {
-      // Replaced elements separate words only where the source had space; nothing here.
+        return tag.end;
+      case TagKind::Break:
+        if (options_.br_ends_paragraph ||
+            (last_was_br_ && builder_.emitted() == emitted_at_br_ && pre_depth_ == 0)) {
+          end_block();
+        } else if (pre_depth_ > 0) {
+          feeder_.feed("\n");
+        } else {
+          builder_.line_break();
+        }
+        last_was_br_ = true;
+        emitted_at_br_ = builder_.emitted();
+        return tag.end;
+      case TagKind::Preformatted:
+        end_block();
+        if (tag.closing) {
+          if (pre_depth_ > 0) --pre_depth_;
+        } else if (!tag.self_closing) {
+          ++pre_depth_;
+        }
+        return tag.end;
+      case TagKind::Block:
+        end_block();
+        return tag.end;
+      case TagKind::Inline:
+        break;
     }
     return tag.end;
+  }
+
+  // The title element whose start tag ends at from: the first one is the page's title.
+  // Gives the position after its closing tag (the end of the page when it is missing).
+  size_t title(size_t from) {
+    const size_t n = s_.size();
+    size_t close = ifind(s_, "</title", from);
+    size_t stop = close == std::string_view::npos ? n : close;
+    if (!have_title_) {
+      have_title_ = true;
+      BlockBuilder title;
+      std::string_view raw = s_.substr(from, stop - from);
+      for (size_t k = 0; k < raw.size();) {
+        if (raw[k] == '&') {
+          std::string decoded;
+          size_t used = html_decode_reference(raw, k, decoded);
+          if (used > 0) {
+            title.text(decoded);
+            k += used;
+            continue;
+          }
+        }
+        size_t end = raw.find('&', k + 1);
+        if (end == std::string_view::npos) end = raw.size();
+        title.text(raw.substr(k, end - k));
+        k = end;
+      }
+      std::vector<std::string> t = title.take();
+      if (!t.empty()) out_.title = std::move(t.front());
+    }
+    if (close == std::string_view::npos) return n;
+    size_t gt = s_.find('>', close);
+    return gt == std::string_view::npos ? n : gt + 1;
   }
 
   std::string_view s_;

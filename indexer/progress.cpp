@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "common/strings.h"
+
 namespace qm {
 
 std::string ProgressWriter::format(char code, std::string_view text) {
@@ -16,9 +18,8 @@ std::string ProgressWriter::format(char code, std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    const bool pair = c >= 0xA1 && c <= 0xFE && i + 1 < text.size() &&
-                      static_cast<unsigned char>(text[i + 1]) >= 0x40 &&
-                      static_cast<unsigned char>(text[i + 1]) <= 0xFE;
+    const bool pair =
+        i + 1 < text.size() && big5_is_pair(c, static_cast<unsigned char>(text[i + 1]));
     const size_t len = pair ? 2 : 1;
     if (out.size() - 2 + len > room) break;
     if (pair) {

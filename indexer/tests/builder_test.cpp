@@ -79,6 +79,8 @@ TEST(IndexerProgressLines, FormatAndLimits) {
   } cases[] = {
       {"document", '0', "report.doc", "0 report.doc\r"},
       {"line breaks inside the text", '1', "a\rb\nc\x1A", "1 a b c \r"},
+      // The reader ends the text at a NUL: none may reach it.
+      {"NUL inside the text", '1', std::string("a\0b", 3), "1 a b\r"},
       {"bytes that are no Big5 pair", '1', "x\x80\xFFy\xA4", "1 x  y \r"},
       {"long text cut", '1', std::string(300, 'a'), "1 " + std::string(251, 'a') + "\r"},
       // 125 pairs fill 250 bytes; a 126th would pass the limit: never half of one.
@@ -119,7 +121,7 @@ class IndexerJobTest : public testing::Test {
     return qm::indexer_load_job(tree_.path() + "vesprin.ini", id, job_, error_);
   }
   TempTree tree_;
-  qm::IndexJob job_;
+  qm::IndexerJob job_;
   std::string error_;
 };
 
@@ -128,7 +130,8 @@ TEST_F(IndexerJobTest, ReadsTheDatabaseSection) {
                    "[INDEX]\n26=1\n"
                    "[DB-26]\nHtmlDir=\\data\\docs\nWorkDir=/data/db/news\\\n"
                    "LocalFileType=*.htm; txt,*.\nSaveFile=1\nIndexType=1\n"
-                   "[StopPath-26]\n1=\\data\\docs\\private\\\n2=drafts\n3=\n",
+                   "[StopPath-26]\n1=\\data\\docs\\private\\\n2=drafts\n3=\n"
+                   "5=after-a-gap\n",
                    26))
       << error_;
   EXPECT_EQ(job_.id, 26);
@@ -138,6 +141,7 @@ TEST_F(IndexerJobTest, ReadsTheDatabaseSection) {
   EXPECT_TRUE(qm::db_has_extension(job_.file_types, "README"));
   EXPECT_FALSE(qm::db_has_extension(job_.file_types, "a.html"));
   EXPECT_TRUE(job_.phrase);
+  // The list ends at the first missing number (4): key 5 is not part of it.
   EXPECT_EQ(job_.stop_paths, (std::vector<std::string>{"/data/docs/private", "/data/docs/drafts"}));
   EXPECT_EQ(job_.cache_dir, "C:/cache/1A/");
   EXPECT_EQ(job_.converter_timeout_ms, 60000);  // below 10 s means the default
@@ -190,7 +194,7 @@ TEST(IndexerWalk, OrderSkipsAndLoops) {
   fs::create_symlink(docs + "gone.txt", docs + "dangling.txt");    // nowhere
   fs::create_symlink(docs + "b.txt", docs + "linked.txt");         // a file through a link
 
-  qm::IndexJob job;
+  qm::IndexerJob job;
   job.html_dir = docs;
   job.work_dir = docs + "index/";
   job.file_types = qm::string_split_list("htm,txt");

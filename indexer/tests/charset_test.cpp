@@ -95,6 +95,9 @@ TEST(ExtractCharset, ConversionToBig5) {
       {"no big5 form", "x\xF0\x9F\x98\x80y\xED\x95\x9Cz", {Charset::Utf8, ""}, "xyz"},
       {"no-break space", "a\xC2\xA0" "b", {Charset::Utf8, ""}, "a b"},
       {"euro sign", "\xE2\x82\xAC", {Charset::Utf8, ""}, "\xA3\xE1"},
+      // Control bytes go in UTF-8 text as in Big5 text; white space stays.
+      {"utf-8 control bytes dropped", std::string("a\x01\0b\x7F\tc\r\n", 9) + kUtf8Zhongwen,
+       {Charset::Utf8, ""}, "ab\tc\r\n" + kBig5Zhongwen},
       {"bad utf-8 bytes skipped", "a\xFF" "b" + kUtf8Zhongwen, {Charset::Utf8, ""},
        "ab" + kBig5Zhongwen},
       // Stray high bytes, a lead without its trail, NUL and control bytes go.

@@ -48,6 +48,12 @@ TEST(ExtractHtml, TitleBlocksAndMarkup) {
        {"A", "B", "C"}},
       {"list items and headings", "<h1>Head</h1><ul><li>x<li>y</ul>", "",
        {"Head", "x", "y"}},
+      // Names are matched whole: one that only begins like a known element is inline.
+      {"unknown and look-alike elements are inline",
+       "<p>a<blockquotex>b</blockquotex><my-custom-element>c</my-custom-element><pre2>d<brx>e"
+       "</script>f</p>",
+       "", {"abcdef"}},
+      {"stray closing title ends a paragraph", "a</title>b<BR/>c", "", {"a", "b c"}},
       {"Big5 trail bytes that look like markup", "<p>\xA5\x5C\xB1\x7E</p>", "",
        {"\xA5\x5C\xB1\x7E"}},
   };

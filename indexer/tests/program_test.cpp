@@ -416,6 +416,10 @@ TEST_F(IndexerProgramTest, InterruptedBuildsLeaveThePreviousDatabase) {
     std::string helper = live.wait_for("4 ");
     ASSERT_FALSE(helper.empty());
     live.signal(SIGTERM);
+    // By the time the job's end is announced, its temporary files (and the killed
+    // build's, cleared at its start) are gone: the desktop may kill it right away.
+    EXPECT_NE(live.wait_for("3 "), "");
+    EXPECT_TRUE(temporaries().empty());
     Output r = parse(live.rest());
     live.reap();
     EXPECT_FALSE(r.end_mark);
