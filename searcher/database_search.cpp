@@ -15,8 +15,6 @@
 namespace qm {
 namespace {
 
-constexpr size_t kMaxWordCharacters = 10;
-
 HitList hits_from_postings(const PostingList& postings, uint16_t database, bool english) {
   HitList hits;
   hits.reserve(postings.size());
@@ -38,7 +36,7 @@ HitList hits_from_postings(const PostingList& postings, uint16_t database, bool 
 HitList search_chinese_word(IndexFileSet& set, uint16_t database, const CharacterSlots& word,
                             const SearchOptions& options, const SearchHooks& hooks, SearchStats* stats) {
   size_t n = 0;
-  while (n < word.size() && n < kMaxWordCharacters && !word[n].empty()) ++n;
+  while (n < word.size() && n < kChineseWordCharacters && !word[n].empty()) ++n;
   if (n == 0) return {};
 
   // One list per character position: the union of its alternatives' lists.

@@ -15,9 +15,6 @@
 
 namespace qm {
 
-inline constexpr int kDefaultMatchRate = 70;   // 50..100
-inline constexpr int kDefaultPrecision = 100;  // -100..100
-
 // 100 x |a AND b| / |a OR b| (integer division); 0 when a OR b is 0.
 int bits_similarity(uint32_t a, uint32_t b);
 
@@ -36,7 +33,8 @@ int phrase_window(int precision);
 // for (the signatures of the words sharing the query's first two characters; without it
 // the whole esign.db is scanned). Without fuzzy only the word itself (any letter case)
 // matches; with fuzzy every word whose signature scores at least match_rate, their
-// postings merged into one ordered list. The word is cut to the 23 bytes the index keeps.
+// postings merged into one ordered list. Every posting is kept, however many there are.
+// The word is cut to the 23 bytes the index keeps.
 // postings_read, when given, counts the entries read from eindex.db.
 PostingList english_word_postings(IndexFileSet& set, const std::string& directory,
                                   std::string_view word, bool fuzzy, int match_rate,

@@ -6,10 +6,6 @@
 namespace qm {
 namespace {
 
-bool same_paragraph(const PostingEntry& a, const PostingEntry& b) {
-  return a.document == b.document && a.paragraph == b.paragraph;
-}
-
 // (document, paragraph) order only.
 int paragraph_compare(const PostingEntry& a, const PostingEntry& b) {
   if (a.document != b.document) return a.document < b.document ? -1 : 1;
@@ -17,32 +13,67 @@ int paragraph_compare(const PostingEntry& a, const PostingEntry& b) {
   return 0;
 }
 
-bool equal_entries(const PostingEntry& a, const PostingEntry& b) { return posting_compare(a, b) == 0; }
+// An entry as one number that orders like posting_compare: document, paragraph,
+// position. Shifted right by 16 it is the (document, paragraph) key alone.
+uint64_t entry_key(const PostingEntry& e) {
+  return uint64_t(e.document) << 32 | uint64_t(e.paragraph) << 16 | e.position;
+}
+uint64_t paragraph_of(uint64_t key) { return key >> 16; }
+int position_of(uint64_t key) { return int(key & 0xFFFF); }
 
-// Cursors over the character lists of one join.
+// Cursors over the character lists of one join. The key of each list's current entry is
+// kept at hand, since the join compares current entries at every step.
 class JoinCursors {
  public:
   explicit JoinCursors(const std::vector<PostingList>& lists)
-      : lists_(lists), index_(lists.size(), 0), active_(lists.size()) {
-    for (size_t i = 0; i < lists.size(); ++i) active_[i] = !lists[i].empty();
-    active_count_ = size_t(std::count(active_.begin(), active_.end(), true));
+      : lists_(lists), index_(lists.size(), 0), key_(lists.size(), 0), active_(lists.size()) {
+    for (size_t i = 0; i < lists.size(); ++i) {
+      if (lists[i].empty()) continue;
+      active_[i] = 1;
+      key_[i] = entry_key(lists[i][0]);
+      ++active_count_;
+    }
     // The same character twice in the word: the lists start with equal entries.
     for (size_t i = 0; i < lists.size() && !duplicates_; ++i)
       for (size_t j = i + 1; j < lists.size(); ++j)
-        if (active_[i] && active_[j] && equal_entries(current(i), current(j))) duplicates_ = true;
+        if (active_[i] && active_[j] && key_[i] == key_[j]) duplicates_ = true;
   }
 
   size_t size() const { return lists_.size(); }
+  bool duplicates() const { return duplicates_; }
   bool active(size_t i) const { return active_[i]; }
   size_t active_count() const { return active_count_; }
   const PostingEntry& current(size_t i) const { return lists_[i][index_[i]]; }
+  uint64_t key(size_t i) const { return key_[i]; }  // of the current entry
 
   // Moves list i on; false when it ran out (it then leaves the join).
   bool advance(size_t i) {
-    if (++index_[i] < lists_[i].size()) return true;
-    active_[i] = false;
-    --active_count_;
-    return false;
+    if (++index_[i] < lists_[i].size()) {
+      key_[i] = entry_key(lists_[i][index_[i]]);
+      return true;
+    }
+    return leave(i);
+  }
+
+  // Moves list i on to its first entry whose key is key or more (galloping, then a binary
+  // search); false when it ran out (it then leaves the join).
+  bool seek(size_t i, uint64_t key) {
+    const PostingList& l = lists_[i];
+    auto before = [key](const PostingEntry& e) { return entry_key(e) < key; };
+    size_t lo = index_[i], step = 1, hi = lo + 1;
+    while (hi < l.size() && before(l[hi])) {
+      lo = hi;
+      step *= 2;
+      hi = lo + step;
+    }
+    if (hi > l.size()) hi = l.size();
+    // l[lo] is before the key; l[hi] (when there is one) is not.
+    index_[i] = size_t(std::partition_point(l.begin() + long(lo), l.begin() + long(hi), before) - l.begin());
+    if (index_[i] < l.size()) {
+      key_[i] = entry_key(l[index_[i]]);
+      return true;
+    }
+    return leave(i);
   }
 
   // With duplicate checking on: a later list whose current entry equals an earlier one's
@@ -56,7 +87,7 @@ class JoinCursors {
       for (size_t i = 0; i < size() && !again; ++i) {
         if (!active_[i]) continue;
         for (size_t j = i + 1; j < size(); ++j) {
-          if (active_[j] && equal_entries(current(i), current(j))) {
+          if (active_[j] && key_[i] == key_[j]) {
             advance(j);
             if (active_count_ < needed) return false;
             again = true;
@@ -74,20 +105,22 @@ class JoinCursors {
     size_t best = size();
     for (size_t i = 0; i < size(); ++i) {
       if (!active_[i]) continue;
-      if (best == size()) {
-        best = i;
-        continue;
-      }
-      int c = posting_compare(current(i), current(best));
-      if (c < 0 || (c == 0 && last_on_ties)) best = i;
+      if (best == size() || key_[i] < key_[best] || (last_on_ties && key_[i] == key_[best])) best = i;
     }
     return best;
   }
 
  private:
+  bool leave(size_t i) {
+    active_[i] = false;
+    --active_count_;
+    return false;
+  }
+
   const std::vector<PostingList>& lists_;
   std::vector<size_t> index_;
-  std::vector<bool> active_;
+  std::vector<uint64_t> key_;
+  std::vector<char> active_;  // still in the join
   size_t active_count_ = 0;
   bool duplicates_ = false;
 };
@@ -102,8 +135,8 @@ PostingList join_exact(const std::vector<PostingList>& lists) {
     if (!c.skip_duplicates(n)) break;
     bool match = true;
     for (size_t i = 1; i < n && match; ++i)
-      match = same_paragraph(c.current(i), c.current(0)) &&
-              int(c.current(i).position) == int(c.current(i - 1).position) + 2;
+      match = paragraph_of(c.key(i)) == paragraph_of(c.key(0)) &&
+              position_of(c.key(i)) == position_of(c.key(i - 1)) + 2;
     if (match) {
       out.push_back(c.current(0));
       bool all = true;
@@ -121,16 +154,55 @@ PostingList join_exact(const std::vector<PostingList>& lists) {
 bool find_chain(const JoinCursors& c, const std::vector<size_t>& group, size_t from, size_t needed,
                 int span, std::vector<size_t>& chain) {
   if (chain.size() >= needed) return true;
-  const int first = c.current(chain.front()).position;
-  const int last = c.current(chain.back()).position;
+  const int first = position_of(c.key(chain.front()));
+  const int last = position_of(c.key(chain.back()));
   for (size_t k = from; k < group.size(); ++k) {
-    int p = c.current(group[k]).position;
+    const int p = position_of(c.key(group[k]));
     if (p <= last || p - first > span) continue;
     chain.push_back(group[k]);
     if (find_chain(c, group, k + 1, needed, span, chain)) return true;
     chain.pop_back();
   }
   return false;
+}
+
+// The needed-th smallest of the values (needed >= 1, values.size() >= needed).
+uint64_t nth_smallest(std::vector<uint64_t>& values, size_t needed) {
+  std::nth_element(values.begin(), values.begin() + long(needed - 1), values.end());
+  return values[needed - 1];
+}
+
+// Moves every list whose current entry lies before the first place where a fault-tolerant
+// hit can start to its first entry at or after that place (see join_tolerant); true when
+// anything moved. m is the list with the smallest current entry.
+bool skip_ahead(JoinCursors& c, size_t m, size_t needed, int span, std::vector<uint64_t>& values) {
+  const uint64_t smallest = c.key(m);
+  // Counts the lists in the join whose current entry lies in [smallest, last].
+  auto count_up_to = [&](uint64_t last) {
+    size_t k = 0;
+    for (size_t i = 0; i < c.size(); ++i) k += c.active(i) && c.key(i) <= last ? 1 : 0;
+    return k;
+  };
+  uint64_t target;
+  if (count_up_to(smallest | 0xFFFF) < needed) {
+    // Too few lists in the first paragraph: on to the needed-th smallest one.
+    values.clear();
+    for (size_t i = 0; i < c.size(); ++i)
+      if (c.active(i)) values.push_back(paragraph_of(c.key(i)));
+    target = nth_smallest(values, needed) << 16;
+  } else if (position_of(smallest) + span < 0xFFFF && count_up_to(smallest + uint64_t(span)) < needed) {
+    // Too few lists within span bytes: on to span bytes before the needed-th smallest
+    // position of the paragraph.
+    values.clear();
+    for (size_t i = 0; i < c.size(); ++i)
+      if (c.active(i) && paragraph_of(c.key(i)) == paragraph_of(smallest)) values.push_back(c.key(i));
+    target = nth_smallest(values, needed) - uint64_t(span);
+  } else {
+    return false;
+  }
+  for (size_t i = 0; i < c.size(); ++i)
+    if (c.active(i) && c.key(i) < target) c.seek(i, target);
+  return true;
 }
 
 PostingList join_tolerant(const std::vector<PostingList>& lists) {
@@ -142,8 +214,21 @@ PostingList join_tolerant(const std::vector<PostingList>& lists) {
   if (needed == 0 || c.active_count() < needed) return out;
   std::vector<size_t> group;
   std::vector<size_t> chain;
+  std::vector<uint64_t> scratch;
   for (;;) {
     if (!c.skip_duplicates(needed)) break;
+    // Skipping ahead where no hit can be. A hit needs needed lists standing at once in one
+    // paragraph within span bytes, and cursors never go back. So no hit starts before
+    // the needed-th smallest current paragraph, nor, in that paragraph, more than span
+    // bytes before the needed-th smallest current position: the steps below would only
+    // move the lists standing there on, one entry at a time, to their first entry at or
+    // beyond that point. Do that in one go. (Not with duplicate checking on, whose skips
+    // depend on the order of those steps.)
+    const size_t m = c.smallest(false);
+    if (!c.duplicates() && skip_ahead(c, m, needed, span, scratch)) {
+      if (c.active_count() < needed) break;
+      continue;
+    }
     // The first group of at least needed lists standing in one paragraph.
     group.clear();
     size_t remaining = c.active_count();
@@ -152,14 +237,14 @@ PostingList join_tolerant(const std::vector<PostingList>& lists) {
       if (remaining < needed) break;
       --remaining;
       group.assign(1, i);
+      const uint64_t paragraph = paragraph_of(c.key(i));
       for (size_t j = i + 1; j < n; ++j)
-        if (c.active(j) && same_paragraph(c.current(j), c.current(i))) group.push_back(j);
+        if (c.active(j) && paragraph_of(c.key(j)) == paragraph) group.push_back(j);
       if (group.size() >= needed) break;
       group.clear();
     }
     // It must hold the smallest entry; members before that one are dropped.
     if (!group.empty()) {
-      size_t m = c.smallest(false);
       auto it = std::find(group.begin(), group.end(), m);
       if (it == group.end()) {
         group.clear();

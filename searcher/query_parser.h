@@ -18,6 +18,7 @@ namespace qm {
 inline constexpr size_t kQueryTokenLimit = 29;
 // A Chinese word is searched as its first 10 characters.
 inline constexpr size_t kChineseWordBytes = 20;
+inline constexpr size_t kChineseWordCharacters = kChineseWordBytes / 2;
 // Deepest nesting of groups; a further "(" is dropped.
 inline constexpr int kMaxQueryDepth = 10;
 

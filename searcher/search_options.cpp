@@ -8,12 +8,9 @@
 namespace qm {
 namespace {
 
-// At most this many characters of a Chinese word are searched.
-constexpr size_t kMaxWordCharacters = 10;
-
 CharacterSlots plain_slots(std::string_view text) {
   CharacterSlots slots;
-  for (size_t i = 0; i + 1 < text.size() && slots.size() < kMaxWordCharacters; i += 2) {
+  for (size_t i = 0; i + 1 < text.size() && slots.size() < kChineseWordCharacters; i += 2) {
     auto lead = static_cast<unsigned char>(text[i]);
     auto trail = static_cast<unsigned char>(text[i + 1]);
     if (!big5_is_pair(lead, trail)) break;

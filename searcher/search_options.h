@@ -29,13 +29,16 @@ struct SearchDatabase {
   bool save_file = false;   // phrase database: Chinese words go to the phrase search
 };
 
+inline constexpr int kDefaultMatchRate = 70;   // 50..100
+inline constexpr int kDefaultPrecision = 100;  // -100..100
+
 struct SearchOptions {
   QueryFlags flags;
-  std::string paragraphs;        // request value k: the paragraph filter, empty for none
-  bool cache_enabled = false;    // CacheFile "1"
-  std::string cache_dir;         // CacheDir, ending with "/"
-  int match_rate = 70;           // MatchRate, 50..100
-  int precision = 100;           // Precision, -100..100
+  std::string paragraphs;               // request value k: the paragraph filter, empty for none
+  bool cache_enabled = false;           // CacheFile "1"
+  std::string cache_dir;                // CacheDir, ending with "/"
+  int match_rate = kDefaultMatchRate;   // MatchRate
+  int precision = kDefaultPrecision;    // Precision
 };
 
 // The databases of the loaded table in slot order (a zero record is skipped).

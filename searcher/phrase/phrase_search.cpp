@@ -5,11 +5,10 @@
 
 #include "common/strings.h"
 #include "index/index_format.h"
+#include "searcher/query_parser.h"
 
 namespace qm {
 namespace {
-
-constexpr size_t kMaxWordCharacters = 10;
 
 bool code_is_pair(uint16_t code) {
   return big5_is_pair(static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code & 0xFF));
@@ -132,7 +131,7 @@ PostingList pairs_join(const std::vector<PostingList>& lists, const std::vector<
 HitList search_phrase_word(IndexFileSet& set, uint16_t database, const CharacterSlots& word,
                            const SearchOptions& options) {
   size_t n = 0;
-  while (n < word.size() && n < kMaxWordCharacters && !word[n].empty()) ++n;
+  while (n < word.size() && n < kChineseWordCharacters && !word[n].empty()) ++n;
   if (n < 2) return {};
 
   const bool tolerant = options.flags.fault_tolerant;
