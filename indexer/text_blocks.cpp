@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "indexer/charset.h"
 
@@ -252,7 +253,11 @@ ExtractedDocument document_from_text(ExtractedText text, std::string_view file_n
   if (title.empty() && !text.blocks.empty()) title = cut_text(text.blocks.front(), kTitleLimit);
   if (title.empty()) title = cut_text(fold(text_to_big5(file_name, {})), kTitleLimit);
   doc.paragraphs.push_back(std::move(title));
+  // A heading line that stands alone as the first block is the title itself: it is kept
+  // once, as paragraph 0, so the document's text holds it once.
+  bool first = true;
   for (std::string& block : text.blocks) {
+    if (std::exchange(first, false) && block == doc.paragraphs[0]) continue;
     if (block.empty()) continue;
     if (block.size() <= kParagraphLimit) {
       if (doc.paragraphs.size() >= kParagraphCountLimit) {

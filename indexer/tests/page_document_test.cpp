@@ -321,7 +321,7 @@ TEST(PageDocumentParagraphs, TitlesAndDocumentTextsGoWhereTheyBelong) {
       {"first page", &page, true,
        {"x.pgx", "line one line two", "next paragraph", "note title", "note text", "ID9", "k1", "k2"}},
       {"later page", &page, false,
-       {"line one line two", "line one line two", "next paragraph", "note title", "note text"}},
+       {"line one line two", "next paragraph", "note title", "note text"}},
       {"empty first page", &empty, true, {"x.pgx", "ID9", "k1", "k2"}},
       {"empty later page", &empty, false, {}},
   };

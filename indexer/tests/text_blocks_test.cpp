@@ -128,6 +128,13 @@ TEST(ExtractTextBlocks, DocumentParagraphsAndTitleFallbacks) {
     EXPECT_FALSE(d.cut);
   }
   {
+    // A first block that is the title line alone is not repeated; a longer one stays whole.
+    qm::ExtractedText t{"Tea", {"Tea", "one"}};
+    EXPECT_EQ(qm::document_from_text(t, "f").paragraphs, (Blocks{"Tea", "one"}));
+    qm::ExtractedText u{"Tea", {"Tea house by the river", "Tea"}};
+    EXPECT_EQ(qm::document_from_text(u, "f").paragraphs, (Blocks{"Tea", "Tea house by the river", "Tea"}));
+  }
+  {
     // No title: the first block's start.
     qm::ExtractedText t{"", {std::string(300, 'x'), "two"}};
     qm::ExtractedDocument d = qm::document_from_text(t, "file.txt");
