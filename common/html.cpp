@@ -76,6 +76,10 @@ void html_encode(std::string_view text, std::string& out) {
       ++i;
       continue;
     }
+    // A lead byte that starts no pair goes when a line feed follows it: the line feed is
+    // dropped, and the lead byte would join the byte after it into a false pair (and cut
+    // a real pair there in two).
+    if (c >= 0xA1 && i + 1 < text.size() && text[i + 1] == '\n') continue;
     switch (c) {
       case '\r': out += "<BR>\r"; break;
       case '\n': break;

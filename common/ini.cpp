@@ -26,6 +26,14 @@ std::string_view one_line(std::string_view s) {
   return end == std::string_view::npos ? s : s.substr(0, end);
 }
 
+// The "]" that closes a "[name" line, found Big5-aware: 0x5D is also a Big5 trail byte,
+// and a name holding such a character is not cut inside it.
+size_t section_close(std::string_view line) {
+  for (size_t i = 1; i < line.size(); i += big5_char_len(line, i))
+    if (line[i] == ']') return i;
+  return std::string_view::npos;
+}
+
 }  // namespace
 
 // ---- IniTree ------------------------------------------------------------------------
@@ -50,8 +58,9 @@ void IniTree::parse(std::string_view text) {
     std::string_view line = trim_view(text.substr(pos, end - pos));
     pos = end + 1;
     if (line.empty()) continue;
-    if (line.front() == '[' && line.find(']') != std::string_view::npos) {
-      std::string_view name = trim_view(line.substr(1, line.find(']') - 1));
+    size_t close = line.front() == '[' ? section_close(line) : std::string_view::npos;
+    if (close != std::string_view::npos) {
+      std::string_view name = trim_view(line.substr(1, close - 1));
       if (!name.empty()) {
         sections_.push_back(IniSection{std::string(name), {}});
         current = &sections_.back();
@@ -91,8 +100,17 @@ bool IniTree::load(const std::string& file_name) {
 std::string IniTree::serialize() const {
   std::string out;
   for (const IniSection& s : sections_) {
+    std::string_view name = one_line(s.name);
     out += "\n[";
-    out += one_line(s.name);
+    out += name;
+    // A name ending in a lead byte that starts no pair would take the "]" for its trail
+    // byte when read back; a blank keeps them apart and is trimmed on reading.
+    size_t last = 0;
+    while (last < name.size() && last + big5_char_len(name, last) < name.size())
+      last += big5_char_len(name, last);
+    if (!name.empty() && static_cast<unsigned char>(name[last]) >= 0xA1 &&
+        static_cast<unsigned char>(name[last]) <= 0xFE && big5_char_len(name, last) == 1)
+      out += ' ';
     out += "]\n";
     for (const IniKey& k : s.keys) {
       std::string_view name = one_line(k.name);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/tests/random_text.h"
+
 namespace {
 
 using qm::Charset;
@@ -134,6 +136,40 @@ TEST(ExtractCharset, CodePointToBig5) {
     std::string out;
     EXPECT_EQ(qm::big5_append_code_point(out, c.code), c.ok);
     EXPECT_EQ(out, c.expected);
+  }
+}
+
+// Seeded random and mutated documents in every charset: nothing reads out of bounds (the
+// sanitizer build) and the converted and cleaned texts hold only ASCII (tab, line breaks
+// and form feed among the control bytes) and whole Big5 pairs.
+TEST(CharsetRobustness, RandomBytesConvertToCleanBig5) {
+  const std::vector<std::string> samples = {
+      "\xEF\xBB\xBF\xE4\xB8\xAD\xE6\x96\x87 text\r\n\xF0\x9F\x98\x80",
+      std::string("\xFF\xFE\x2D\x4E\x00\xD8\x41\x00", 8),
+      std::string("\xFE\xFF\x4E\x2D\xDC\x00", 6),
+      "\xA4\xA4\xA4\xE5\xB3\x5C\x80\xFF\x1A",
+  };
+  const qm::CharsetChoice choices[] = {
+      {qm::Charset::Unknown, ""}, {qm::Charset::Big5, ""}, {qm::Charset::Utf8, ""},
+      {qm::Charset::Utf16LE, ""}, {qm::Charset::Utf16BE, ""}, {qm::Charset::Other, "GB18030"},
+      {qm::Charset::Other, "ISO-8859-1"}};
+  std::vector<std::string> inputs = {std::string("\xA4", 1), std::string("\xE4\xB8", 2),
+                                     std::string("\xFF\xFE\x41", 3), std::string("\0", 1)};
+  qm::test::RandomText rnd(0xC5E7);
+  for (int n = 0; n < 1500; ++n) inputs.push_back(rnd.input(samples, 300));
+
+  for (size_t n = 0; n < inputs.size(); ++n) {
+    const std::string& input = inputs[n];
+    qm::test::InputTrace trace(input);
+    std::string clean = qm::big5_clean(input);
+    EXPECT_TRUE(qm::test::only_ascii_and_pairs(clean, "\t\n\r\f")) << ::testing::PrintToString(clean);
+    EXPECT_EQ(qm::big5_clean(clean), clean);
+    const qm::CharsetChoice& choice = choices[n % std::size(choices)];
+    std::string big5 = qm::text_to_big5(input, choice);
+    EXPECT_TRUE(qm::test::only_ascii_and_pairs(big5, "\t\n\r\f")) << ::testing::PrintToString(big5);
+    qm::charset_detect(input);
+    qm::html_declared_charset(input);
+    qm::utf8_is_valid(input);
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/tests/random_text.h"
+
 namespace {
 
 using Blocks = std::vector<std::string>;
@@ -111,6 +113,35 @@ TEST(ExtractHtml, EveryBreakEndsAParagraphWhenAsked) {
   qm::HtmlOptions o;
   o.br_ends_paragraph = true;
   EXPECT_EQ(qm::html_extract("one<br>\ntwo<br>\n", o).blocks, (Blocks{"one", "two"}));
+}
+
+// Seeded random and mutated pages, declared charsets included: nothing reads out of
+// bounds (the sanitizer build) and the title and paragraphs hold only printable ASCII and
+// whole Big5 pairs.
+TEST(HtmlExtractRobustness, RandomPagesGiveCleanText) {
+  const std::vector<std::string> samples = {
+      "<html><head><title>\xA4\xA4\xA4\xE5 &amp; tea</title><meta charset=big5></head><body>"
+      "<p>one<br><br>two &#x4E2D;&#20013; &nbsp;&copy;<script>x<y</script><!-- c --></p>"
+      "<style>p{}</style><div>\xB3\x5C\xA5\x5C</div></body></html>",
+      "<?xml encoding=\"utf-8\"?><title>\xE4\xB8\xAD</title><p>\xE6\x96\x87&#0;&#xD800;&#1114112;",
+      "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=x-unknown\"><TITLE>a",
+  };
+  std::vector<std::string> inputs = {"<", "&", "&#", "&#x", "<title>", "<script", "<!--",
+                                     "<title>\xA4", "&#99999999999;", "<p>\xA4<br>\x40"};
+  qm::test::RandomText rnd(0x47E);
+  for (int n = 0; n < 1500; ++n) inputs.push_back(rnd.input(samples, 400));
+
+  for (const std::string& input : inputs) {
+    qm::test::InputTrace trace(input);
+    for (bool raw : {false, true}) {
+      qm::HtmlOptions options;
+      options.br_ends_paragraph = raw;
+      qm::ExtractedText text = raw ? qm::html_extract_raw(input, options) : qm::html_extract(input, options);
+      EXPECT_TRUE(qm::test::only_ascii_and_pairs(text.title)) << ::testing::PrintToString(text.title);
+      for (const std::string& block : text.blocks)
+        EXPECT_TRUE(qm::test::only_ascii_and_pairs(block)) << ::testing::PrintToString(block);
+    }
+  }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/tests/random_text.h"
+
 #include <random>
 
 #include "indexer/charset.h"
@@ -161,6 +163,35 @@ TEST(ExtractTextBlocks, DocumentParagraphsAndTitleFallbacks) {
     qm::ExtractedDocument d = qm::document_from_text(std::move(t), "f");
     EXPECT_EQ(d.paragraphs.size(), qm::kParagraphCountLimit);
     EXPECT_TRUE(d.cut);
+  }
+}
+
+// Seeded random and mutated plain texts: nothing reads out of bounds (the sanitizer
+// build), the title and paragraphs hold only printable ASCII and whole Big5 pairs, and a
+// document's paragraphs stay within the paragraph limit and the title within its own.
+TEST(TextExtractRobustness, RandomTextGivesCleanParagraphs) {
+  const std::vector<std::string> samples = {
+      "Title line\r\n\r\n\xA4\xA4\xA4\xE5\n\xA4\xE5 word\f\xA1\x40\xA1\x40indent. Next! \xA1\x43",
+      "\n\n   \r\r\x1a\xA4\n\xA4\x40",
+  };
+  std::vector<std::string> inputs = {std::string("\xA4", 1), "\n", "\r", std::string("\xA4\n\x40", 3),
+                                     std::string(70000, 'a'), std::string(70001, '\xA4')};
+  qm::test::RandomText rnd(0x7E87);
+  for (int n = 0; n < 1500; ++n) inputs.push_back(rnd.input(samples, 400));
+
+  for (const std::string& input : inputs) {
+    qm::test::InputTrace trace(input);
+    qm::ExtractedText text = qm::text_extract(input);
+    EXPECT_TRUE(qm::test::only_ascii_and_pairs(text.title)) << ::testing::PrintToString(text.title);
+    for (const std::string& block : text.blocks)
+      EXPECT_TRUE(qm::test::only_ascii_and_pairs(block)) << ::testing::PrintToString(block);
+    qm::ExtractedDocument doc = qm::document_from_text(text, "name\xA4.txt");
+    ASSERT_FALSE(doc.paragraphs.empty());
+    EXPECT_LE(doc.paragraphs[0].size(), qm::kTitleLimit);
+    for (const std::string& p : doc.paragraphs) {
+      EXPECT_LE(p.size(), qm::kParagraphLimit);
+      EXPECT_TRUE(qm::test::only_ascii_and_pairs(p)) << ::testing::PrintToString(p);
+    }
   }
 }
 

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
+
+#include "common/tests/random_text.h"
 #include "testsupport/homophone_tables.h"
 #include "testsupport/test_files.h"
 
@@ -262,3 +266,68 @@ TEST_F(HitMarking, PhraseMatchGivesTheMatchedLength) {
 }
 
 }  // namespace
+
+// Seeded random and mutated paragraphs, every search mode: nothing reads past the text
+// (the sanitizer build), spans lie inside the text in order of their start, and the
+// marked text with its marks taken out is the text itself, with every begin mark closed.
+TEST_F(HitMarking, RandomTextKeepsMarkInvariants) {
+  const std::vector<std::string> samples = {
+      "<P>" ZHONG WEN " search <B>engine</B> " TONG2 XUE FWSP ZI "&amp; <!-- " ZHONG " -->",
+      "<SCRIPT>" ZHONG "</SCRIPT>" XU GONG " full text, search; engines " DA XI,
+      "a&#x4E2D;b &lt;" TONG "&nbsp;" XUE "searchengine searching",
+  };
+  std::vector<std::string> inputs = {std::string("\xA4", 1), "<", "<!--", "&#", "&#x",
+                                     "search<", ZHONG "<script"};
+  qm::test::RandomText rnd(0x3A4C);
+  for (int n = 0; n < 1500; ++n) inputs.push_back(rnd.input(samples, 250));
+
+  // Mark texts no input holds (the inputs lose their 0x02 bytes).
+  const qm::MarkTexts marks{"\x02" "B\x03", "\x02" "E\x03"};
+  for (std::string& input : inputs) std::erase(input, '\x02');
+  const std::vector<qm::HitQuery> queries = {
+      query({"SEARCH", ZHONG WEN, "ENGINE"}, false, false),
+      query({"SEARCH ENGINE", TONG XUE, ZHONG WEN ZI JIAN SUO}, true, true, 60),
+      query({ZHONG, "A", XU GONG, "FULL TEXT"}, true, false),
+  };
+  auto strip = [](std::string s, std::string_view piece) {
+    for (size_t at; (at = s.find(piece)) != std::string::npos;) s.erase(at, piece.size());
+    return s;
+  };
+  for (size_t n = 0; n < inputs.size(); ++n) {
+    const std::string& input = inputs[n];
+    qm::test::InputTrace trace(input);
+    const qm::HitQuery& q = queries[n % queries.size()];
+    // The text as the marker sees it (zero-ended), in a buffer of exactly its size.
+    std::unique_ptr<char[]> text(new char[input.size() + 1]);
+    std::memcpy(text.get(), input.data(), input.size());
+    text[input.size()] = 0;
+    const std::string visible(text.get());
+
+    std::vector<qm::HitSpan> spans = qm::hits_find(q, text.get(), false);
+    for (size_t k = 0; k < spans.size(); ++k) {
+      EXPECT_GT(spans[k].length, 0);
+      EXPECT_LE(size_t(spans[k].start) + size_t(spans[k].length), visible.size());
+      if (k > 0) {
+        EXPECT_LE(spans[k - 1].start, spans[k].start);
+      }
+    }
+    std::string marked = qm::hits_mark(q, text.get(), n % 2 == 0, marks);
+    // Marks alternate, begin first, and every run is closed.
+    int open = 0;
+    for (size_t at = 0; at + 2 < marked.size(); ++at) {
+      if (marked.compare(at, 3, "\x02" "B\x03") == 0) {
+        EXPECT_EQ(open++, 0);
+      }
+      if (marked.compare(at, 3, "\x02" "E\x03") == 0) {
+        EXPECT_EQ(--open, 0);
+      }
+    }
+    EXPECT_EQ(open, 0);
+    std::string plain = strip(strip(marked, "\x02" "B\x03"), "\x02" "E\x03");
+    if (n % 2 == 0) {
+      EXPECT_EQ(strip(plain, "<BR>\n"), strip(visible, "<BR>\n"));
+    } else {
+      EXPECT_EQ(plain, visible);
+    }
+  }
+}
