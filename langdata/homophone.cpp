@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 
 #include "common/strings.h"
 #include "platform/fatal.h"
@@ -24,11 +23,19 @@ constexpr char kRefOpenFailed[] =
 constexpr char kDatOpenFailed[] =
     "\xA6\x50\xAD\xB5\xA6\x72\xA4\xB8\xB6\xB0\xC0\xC9\xC5\xAA\xA4\x4A\xA5\xA2\xB1\xD1!!";
 
+// Reads the whole file in one read into a new string of exactly its size, so that a
+// read past the table's end cannot land in room left over from an earlier table.
 bool read_whole(const std::string& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  const std::streamoff size = in.tellg();
+  if (size < 0 || !in.seekg(0)) return false;
+  std::string data(std::size_t(size), '\0');
+  in.read(data.data(), size);
+  if (in.bad()) return false;
+  data.resize(std::size_t(in.gcount()));  // a file that shrank meanwhile keeps what was read
+  out = std::move(data);
+  return true;
 }
 
 bool valid_pair_at(std::string_view s, std::size_t i) { return big5_char_len(s, i) == 2; }
