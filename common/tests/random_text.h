@@ -6,6 +6,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -141,6 +143,19 @@ class InputTrace {
  private:
   const std::string& input_;
   bool failed_before_;
+};
+
+// The bytes in a heap buffer of exactly their size, so a read past the end is caught.
+class ExactBytes {
+ public:
+  explicit ExactBytes(std::string_view text) : size_(text.size()), bytes_(new char[text.size()]) {
+    std::memcpy(bytes_.get(), text.data(), text.size());
+  }
+  std::string_view view() const { return {bytes_.get(), size_}; }
+
+ private:
+  size_t size_;
+  std::unique_ptr<char[]> bytes_;
 };
 
 }  // namespace qm::test

@@ -6,15 +6,14 @@
 
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
 #include <cstdlib>
 #include <functional>
 #include <new>
 #include <sys/wait.h>
 
-#include "pagedoc/paglet_functions.h"
 #include "pagedoc/pgx_format.h"
 #include "pagedoc/tests/fixtures.h"
+#include "pagedoc/tests/paglet_loader.h"
 #include "pagedoc/tests/pgx_writer.h"
 #include "pagedoc/tests/test_dir.h"
 
@@ -41,24 +40,6 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 namespace qm::pgx {
 namespace {
 
-struct Paglet : PagletFunctions {
-  void* lib = nullptr;
-
-  Paglet() {
-    std::string path = std::string(QM_DIST_DIR) + "/libpaglet.so";
-    lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!lib) {
-      ADD_FAILURE() << "dlopen " << path << ": " << ::dlerror();
-      return;
-    }
-    for (const std::string& name : paglet_bind(lib, *this)) ADD_FAILURE() << "missing export " << name;
-  }
-};
-
-Paglet& paglet() {
-  static Paglet p;  // stays loaded for the whole run
-  return p;
-}
 
 class PagedocPaglet : public test::ScratchTest {
  protected:

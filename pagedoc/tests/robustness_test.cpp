@@ -8,14 +8,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <dlfcn.h>
 #include <memory>
 
 #include "pagedoc/pack_stream.h"
-#include "pagedoc/paglet_functions.h"
 #include "pagedoc/pgx_format.h"
 #include "testsupport/corrupt.h"
 #include "pagedoc/tests/fixtures.h"
+#include "pagedoc/tests/paglet_loader.h"
 #include "pagedoc/tests/pgx_writer.h"
 #include "pagedoc/tests/test_dir.h"
 
@@ -30,23 +29,6 @@ using qm::test::Edits;
 using qm::test::Ranges;
 using qm::test::VariantTrace;
 
-struct Paglet : PagletFunctions {
-  void* lib = nullptr;
-  Paglet() {
-    std::string path = std::string(QM_DIST_DIR) + "/libpaglet.so";
-    lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!lib) {
-      ADD_FAILURE() << "dlopen " << path << ": " << ::dlerror();
-      return;
-    }
-    for (const std::string& name : paglet_bind(lib, *this)) ADD_FAILURE() << "missing export " << name;
-  }
-};
-
-Paglet& paglet() {
-  static Paglet p;
-  return p;
-}
 
 // Reads everything the interface hands out for one document and describes it; each
 // result outside the documented ones is added to `faults`.

@@ -4,8 +4,6 @@
 // and a response gives a body only with status 200, as the tail of what was received.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
 
 #include "common/tests/random_text.h"
 #include "searcher/forward/http_client.h"
@@ -13,18 +11,7 @@
 namespace qm {
 namespace {
 
-// The bytes in a heap buffer of exactly their size, so a read past the end is caught.
-class ExactBytes {
- public:
-  explicit ExactBytes(std::string_view text) : size_(text.size()), bytes_(new char[text.size()]) {
-    std::memcpy(bytes_.get(), text.data(), text.size());
-  }
-  std::string_view view() const { return {bytes_.get(), size_}; }
-
- private:
-  size_t size_;
-  std::unique_ptr<char[]> bytes_;
-};
+using test::ExactBytes;
 
 bool no_control(std::string_view text) {
   for (char c : text)

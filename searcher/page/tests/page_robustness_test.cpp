@@ -4,8 +4,6 @@
 // their invariants; inputs that once broke one are kept as fixed cases.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
 
 #include "common/tests/random_text.h"
 #include "searcher/page/cgi_input.h"
@@ -15,21 +13,10 @@
 namespace qm {
 namespace {
 
+using test::ExactBytes;
+
 using test::InputTrace;
 using test::RandomText;
-
-// The bytes in a heap buffer of exactly their size, so a read past the end is caught.
-class ExactBytes {
- public:
-  explicit ExactBytes(std::string_view text) : size_(text.size()), bytes_(new char[text.size()]) {
-    std::memcpy(bytes_.get(), text.data(), text.size());
-  }
-  std::string_view view() const { return {bytes_.get(), size_}; }
-
- private:
-  size_t size_;
-  std::unique_ptr<char[]> bytes_;
-};
 
 TEST(CgiRobustness, ParamsAndUrlDecodeOnRandomText) {
   const std::vector<std::string> samples = {
