@@ -1,0 +1,441 @@
+/* The conversion framework's binary interface: everything that crosses between libkvx.so
+ * (the framework: documents, exports, the chunker, IO objects, strings and character
+ * maps), the export filters it loads (pagecast, gfxcast, test filters) and its hosts
+ * (docpress, kvxrun). One header for all of them; the framework implements the functions,
+ * the filters implement the Vw entry routines.
+ *
+ * Conventions: every framework function returns a 32-bit status, 0 = success, unless its
+ * comment says otherwise. Handles (documents, exports, module data, chunkers, memory
+ * blocks) are 32-bit ids, 0 = none, so they fit the 32-bit words of records; IO objects,
+ * texts and buffers are pointers. */
+#ifndef QM_FILTERS_KVX_ABI_H
+#define QM_FILTERS_KVX_ABI_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define KVX_API __attribute__((visibility("default")))
+
+typedef int32_t KVXSTATUS;
+typedef uint32_t KVXHANDLE;
+typedef uint32_t KVXBLOCK;
+#define KVXHANDLE_NONE 0u
+
+/* ---- Status numbers ------------------------------------------------------------------ */
+#define KVX_OK 0
+#define KVXERR_OPENFAILED 7      /* a document, object or file cannot be opened */
+#define KVXERR_BADHANDLE 9       /* not a live handle of the kind the call needs */
+#define KVXERR_UNSUPPORTED 11    /* the call or the character set is not available */
+#define KVXERR_NOMEMORY 13       /* an allocation failed */
+#define KVXERR_BADPARAM 15       /* an argument is out of range, or locks left open at close */
+#define KVXERR_BADFORMAT 18      /* the document (chunk script) is malformed */
+#define KVXERR_NOFILTER 23       /* no export filter handles the export type */
+#define KVXERR_NOITEM 25         /* the chunker has no item at that id or index */
+#define KVXERR_CREATEFAILED 34   /* an output file cannot be created */
+#define KVXERR_NOTFOUND 37       /* option absent, name unknown, nothing found */
+#define KVXERR_BUFFERTOOSMALL 46 /* the caller's buffer cannot hold the value */
+#define KVXERR_SHORTWRITE 47     /* fewer bytes written than asked */
+#define KVXIO_EOF (-9)           /* read at the end of an IO object */
+
+/* ---- Spec types (how a document or file is named) ------------------------------------ */
+#define KVXSPEC_PATH 2        /* const char*: 8-bit path, bytes taken as they are */
+#define KVXSPEC_WIDEPATH 4    /* const uint16_t*: UTF-16LE path, NUL-terminated */
+#define KVXSPEC_IOOBJECT 13   /* KVXIO*: an IO object, adopted (shared: each holder closes once) */
+#define KVXSPEC_EMBEDDED 16   /* const KVXEMBEDDEDSPEC*: an embedded object of an export's document */
+#define KVXSPEC_REDIRECT 21   /* const KVXREDIRECTSPEC*: another IO object, not adopted */
+#define KVXSPEC_MEMORY 22     /* const KVXMEMORYSPEC*: bytes in memory, read-only (copied) */
+
+#define KVXREDIRECT_MAGIC 0x10FED3F1u
+
+typedef struct KVXIO KVXIO;
+
+typedef struct {
+  uint32_t Size;       /* sizeof(KVXMEMORYSPEC) */
+  const void* Data;
+  uint32_t Length;     /* bytes, without a final NUL */
+} KVXMEMORYSPEC;
+
+typedef struct {
+  uint32_t Magic;      /* KVXREDIRECT_MAGIC */
+  KVXIO* Object;
+} KVXREDIRECTSPEC;
+
+typedef struct {
+  uint32_t Size;       /* 24 */
+  KVXHANDLE Export;    /* the export whose document holds the object */
+  uint32_t ObjectId;   /* index of the object in range 13 of that document */
+  uint32_t Word3;      /* 0xFFFFFFFF */
+  uint32_t Word4, Word5;
+} KVXEMBEDDEDSPEC;
+
+/* ---- IO objects ---------------------------------------------------------------------- */
+/* An IO object begins with its routines in this order. Read answers KVXIO_EOF when no byte
+ * is left; Write answers KVXERR_SHORTWRITE when fewer bytes went out. Seek origin: 0 start,
+ * 1 current, 2 end. */
+#define KVXIO_SEEK_SET 0
+#define KVXIO_SEEK_CUR 1
+#define KVXIO_SEEK_END 2
+
+/* GetInfo ids: the out argument points to the given type. */
+#define KVXIOINFO_FILENAME 3     /* char[KVXIO_NAMEMAX], or uint16_t[KVXIO_NAMEMAX] for spec 4 */
+#define KVXIOINFO_SIZE 11        /* uint32_t */
+#define KVXIOINFO_SPECTYPE 14    /* uint32_t */
+#define KVXIOINFO_RELATIVESPEC 15 /* the name's last component, in the form of id 3 */
+#define KVXIO_NAMEMAX 2048
+
+struct KVXIO {
+  KVXSTATUS (*Close)(KVXIO* io);
+  KVXSTATUS (*Read)(KVXIO* io, void* buffer, uint32_t count, uint32_t* got);
+  KVXSTATUS (*Write)(KVXIO* io, const void* buffer, uint32_t count, uint32_t* written);
+  KVXSTATUS (*Seek)(KVXIO* io, uint32_t origin, int32_t offset);
+  KVXSTATUS (*Tell)(KVXIO* io, uint32_t* position);
+  KVXSTATUS (*GetInfo)(KVXIO* io, uint32_t id, void* out);
+};
+
+/* IOCreate modes: any mode creates (or empties) the file for reading and writing. */
+#define KVXIO_CREATE 2
+#define KVXIO_CREATE_READWRITE 3
+
+KVX_API KVXSTATUS IOOpen(KVXIO** out, uint32_t specType, const void* spec, uint32_t flags);
+KVX_API KVXSTATUS IOCreate(KVXIO** out, uint32_t specType, const void* spec, uint32_t mode);
+
+/* ---- Export types, options and callbacks --------------------------------------------- */
+#define KVXEXPORT_HTML 1101
+#define KVXEXPORT_BMP 1500
+#define KVXEXPORT_TIFF 1501
+#define KVXEXPORT_GIF 1503
+#define KVXEXPORT_JPEG 1535
+#define KVXEXPORT_NONE 1998
+
+#define KVXOPT_CHARSET 1
+#define KVXOPT_FALLBACKFORMAT 2
+#define KVXOPT_TEMPLATE 3
+#define KVXOPT_GRAPHICWIDTH 4
+#define KVXOPT_GRAPHICHEIGHT 5
+#define KVXOPT_GRAPHICTYPE 6
+#define KVXOPT_FLAVOR 7
+#define KVXOPT_GRAPHICRECT 8
+#define KVXOPT_FIELDFLAGS 15
+#define KVXOPT_16 16
+#define KVXOPT_GIFINTERLACE 17
+#define KVXOPT_JPEGQUALITY 18
+#define KVXOPT_19 19
+#define KVXOPT_TIFF20 20
+#define KVXOPT_TIFF21 21
+#define KVXOPT_TIFF22 22
+#define KVXOPT_TIFF23 23
+#define KVXOPT_TIFF24 24
+#define KVXOPT_25 25
+#define KVXOPT_26 26
+#define KVXOPT_WRITERFLAGS 27
+#define KVXOPT_28 28
+#define KVXOPT_FALLBACKPICTURE 29
+#define KVXOPT_30 30
+#define KVXOPT_CHARBYTEORDER 31
+#define KVXOPT_ROOTFILECALLBACK 32
+#define KVXOPT_33 33
+#define KVXOPT_34 34
+#define KVXOPT_35 35
+#define KVXOPT_337890 337890
+#define KVXOPT_DATEFORMATS 338483
+#define KVXOPT_NUMBERFORMATS 338681
+
+/* Options the framework answers itself while they are not set. */
+#define KVXDEFAULT_CHARSET 0x000B000Bu      /* UTF-8 */
+#define KVXDEFAULT_GRAPHICTYPE KVXEXPORT_GIF
+#define KVXDEFAULT_FLAVOR 11
+
+/* The locale record of KVXOPT_NUMBERFORMATS (32 bytes; the framework answers English). */
+typedef struct {
+  char DecimalSeparator;
+  char ThousandsSeparator;
+  char DateSeparator;
+  char TimeSeparator;
+  char Currency[8];
+  char Morning[8];
+  char Afternoon[8];
+  uint8_t CurrencyPlacement; /* bit 0 symbol first, bit 1 blank between */
+  uint8_t Unused;
+  uint16_t DateOrder;        /* 0 month day year, 1 day month year, 2 year month day */
+} KVXNUMBERFORMATS;
+
+#define KVXCB_USEDEFAULT 50
+#define KVXCB_CREATEFILE 256
+#define KVXCB_FILECREATED 257
+#define KVXCB_EXPORTSTART 258
+#define KVXCB_HOSTELEMENT 259
+#define KVXCB_BEFORETEXT 260
+#define KVXCB_ELEMENTTEXT 261
+#define KVXCB_PROCESSLINK 262
+#define KVXCB_GRAPHICDONE 279
+#define KVXCB_GRAPHICFAILED 280
+
+/* A host's callback: (export, the host's data word given to EXOpenExport, callback id,
+ * callback data) -> answer. */
+typedef KVXSTATUS (*KVXCALLBACK)(KVXHANDLE exportHandle, void* hostData, uint32_t id, void* data);
+
+/* The selection handed to EXOpenExport (the filter's information record): three words;
+ * the low 16 bits of the third (byte 8) is a section number. */
+typedef struct {
+  uint32_t Words[3];
+} KVXSELECTION;
+
+/* ---- Character sets ------------------------------------------------------------------ */
+#define KVXCS_ASCII 0x00030100u     /* generic 8-bit ids (0 too): resolve to CP1252 */
+#define KVXCS_GENERIC1 0x00010100u
+#define KVXCS_GENERIC2 0x00020100u
+#define KVXCS_CP1252 0x14E40100u
+#define KVXCS_BIG5 0x13B60000u      /* glibc's CP950; a character is lead << 8 | trail */
+#define KVXCS_UNICODE 0x14B00000u   /* 16-bit Unicode */
+#define KVXCS_UTF8 0x000B000Bu
+
+/* The descriptor of UTCreateMap (416 bytes). */
+typedef struct {
+  uint16_t Size;         /* 416 */
+  uint16_t Replacement;  /* character given for one that does not map */
+  uint16_t Word2;        /* 1 */
+  uint32_t Word3;        /* 0 */
+  uint32_t Source;       /* set ids */
+  uint32_t Target;
+  uint8_t Reserved[396];
+} KVXCHARMAPREQUEST;
+
+/* A map: its first 16-bit word is the page (c & 0xFF00) whose 256 entries are loaded in
+ * Page (each entry as UTMapCharRtn's result); then the framework's own fields. */
+typedef struct {
+  uint16_t LoadedPage;
+  uint16_t Pad;
+  uint32_t Page[256];
+} KVXCHARMAP;
+
+/* ---- Chunker ------------------------------------------------------------------------- */
+/* A document is a set of ranges. Range 0 is the main item stream: items of four 32-bit
+ * words {kind, a, b, c} with ids chunk << 16 | index (a new chunk at every section and every
+ * 65,536 items). The other ranges are arrays of units addressed by index; CHGetItem copies
+ * one unit, CHGetItems any number of bytes from a unit on, CHLockItemRange lends a pointer. */
+#define KVXRANGE_ITEMS 0       /* 16-byte items */
+#define KVXRANGE_SECTIONS 1    /* 16-byte KVXSECTIONRECORD */
+#define KVXRANGE_TEXT 2        /* 16-bit text units */
+#define KVXRANGE_RECORDS 3     /* bytes: style, list-level, tab and id records */
+#define KVXRANGE_FRAMES 7      /* 40-byte frame records */
+#define KVXRANGE_NAMES 9       /* 16-bit text units of names */
+#define KVXRANGE_ROWS 10       /* 16-byte row items */
+#define KVXRANGE_CELLS 11      /* 16-byte cell items */
+#define KVXRANGE_FONTS 12      /* 20-byte font items {kind, a, b, c, d} */
+#define KVXRANGE_OBJECTS 13    /* 32-byte object records */
+#define KVXRANGE_NESTING 14    /* 16-byte items: kind 16 open, 17 close, word 3 position */
+#define KVXRANGE_CELLRANGES 15 /* 16-byte {first item id, first cell, cell count, 0} */
+#define KVXRANGE_GROUPS 16     /* 12-byte {item id, group code, id} of identified groups */
+#define KVXRANGE_VALUES 17     /* 16-byte data values */
+#define KVXRANGE_COUNT 18
+
+/* Item kinds the framework itself builds. */
+#define KVXITEM_BREAK 0
+#define KVXITEM_TEXT 7         /* a = character set, b = first unit in range 2, c = count */
+#define KVXITEM_TABLESTART 0x10
+#define KVXITEM_TABLEEND 0x11
+#define KVXITEM_FIELD 0x1F     /* a = 10: numbering field */
+#define KVXITEM_FOOTNOTE 0x2C
+#define KVXITEM_GROUPOPEN 0x43 /* a = group code, b = group's id word */
+#define KVXITEM_GROUPCLOSE 0x44
+#define KVXITEM_CELL 0x46
+#define KVXITEM_DATAVALUE 0xE0 /* a = unit in range 17 */
+#define KVXITEM_STRING 0x5A    /* a = string id */
+
+#define KVXBREAK_PARAGRAPH 1
+#define KVXBREAK_ROW 0x13
+#define KVXBREAK_CELL 0x14
+#define KVXBREAK_LINE 0x16
+
+#define KVXGROUP_STYLE 0xA008001Cu
+#define KVXGROUP_PICTURE 0xA0150000u
+#define KVXGROUP_BOOKMARK 0x20000002u
+#define KVXGROUP_HYPERLINK 0x20000001u
+
+/* Section types (the template's section words). */
+#define KVXSECTION_WP 0
+#define KVXSECTION_SS 1
+#define KVXSECTION_DB 2
+#define KVXSECTION_BM 4
+#define KVXSECTION_AR 5
+#define KVXSECTION_DR 6
+#define KVXSECTION_PR 7
+#define KVXSECTION_CH 8
+
+/* Range 1: one record per section. */
+typedef struct {
+  uint32_t Type;       /* section type (low 16 bits) */
+  uint32_t NameUnit;   /* first unit of the name in range 9, 0xFFFFFFFF none */
+  uint32_t NameLength; /* units */
+  uint32_t FirstItem;  /* id of the section's first item in range 0 */
+} KVXSECTIONRECORD;
+
+/* CHGetSectionInfo. */
+typedef struct {
+  uint32_t Type;
+  uint32_t FirstItem;
+  uint32_t LastItem;
+  uint32_t Section;
+  uint32_t ItemCount;
+  uint32_t CharacterSet; /* the set of the section's first text run, 0 when none */
+} KVXSECTIONINFO;
+
+/* File ids (DAGetFileId, CHGetFilter). */
+#define KVXFI_CHUNKSCRIPT 1200
+#define KVXFI_UNKNOWN 1999
+
+/* Object locator (DAGetObjectLocator). */
+#define KVXLOCATOR_EMBEDDED 0x4000
+typedef struct {
+  uint16_t GraphicType;
+  uint16_t Pad;
+  uint32_t Kind;       /* KVXLOCATOR_EMBEDDED for an object opened by spec 16, else 0 */
+  uint32_t Id;         /* the object's id */
+} KVXOBJECTLOCATOR;
+
+/* ---- Documents, options and module data (kvxda) -------------------------------------- */
+KVX_API KVXSTATUS DAInit(void);
+KVX_API KVXSTATUS DADeInit(void);
+KVX_API KVXSTATUS DAOpenDocument(KVXHANDLE* out, uint32_t specType, const void* spec, uint32_t flags);
+KVX_API KVXSTATUS DACloseDocument(KVXHANDLE document);
+/* Checks that handle (a document, export or module data) is live. */
+KVX_API KVXSTATUS DAPreOpenDocument(KVXHANDLE handle);
+/* The document behind a handle: itself for a document, an export's document (which may be
+ * an export handle itself), a module data's owner resolved the same way. */
+KVX_API KVXSTATUS DARetrieveDocHandle(KVXHANDLE handle, KVXHANDLE* document);
+KVX_API KVXSTATUS DAGetHChunker(KVXHANDLE handle, KVXHANDLE* chunker);
+KVX_API KVXSTATUS DAGetHFile(KVXHANDLE handle, KVXIO** file);
+KVX_API KVXSTATUS DAGetFileId(KVXHANDLE handle, uint32_t* fileId);
+KVX_API KVXSTATUS DAGetSelection(KVXHANDLE handle, KVXSELECTION* selection);
+KVX_API KVXSTATUS DAGetOLEObject(KVXHANDLE handle, void** object); /* always KVXERR_UNSUPPORTED */
+KVX_API KVXSTATUS DAGetObjectLocator(KVXHANDLE handle, KVXOBJECTLOCATOR* locator);
+/* The status for an exception code met inside a filter (returned, not a status word). */
+KVX_API KVXSTATUS DAGetExceptionError(uint32_t exceptionCode);
+/* 0 and the value written, *size set to its length; KVXERR_NOTFOUND (absent) or
+ * KVXERR_BUFFERTOOSMALL leave the buffer untouched. */
+KVX_API KVXSTATUS DAGetOption(KVXHANDLE handle, uint32_t id, void* buffer, uint32_t* size);
+KVX_API KVXSTATUS DASetOption(KVXHANDLE handle, uint32_t id, const void* value, uint32_t size);
+/* Module data: a zero-filled block of size bytes whose first word is kind, owned by a
+ * document or export handle and answering the document calls for its owner. Locking an
+ * owner's handle locks the first module data it owns. */
+KVX_API KVXSTATUS DACreateModuleData(KVXHANDLE* out, KVXHANDLE owner, uint32_t flags, uint32_t size, uint32_t kind);
+KVX_API KVXSTATUS DALockModuleData(KVXHANDLE handle, void** data);
+KVX_API KVXSTATUS DAUnlockModuleData(KVXHANDLE handle);
+KVX_API KVXSTATUS DADestroyModuleData(KVXHANDLE handle);
+
+/* ---- Exports (kvxex) ----------------------------------------------------------------- */
+KVX_API KVXSTATUS EXOpenExport(KVXHANDLE document, uint32_t exportType, uint32_t outputSpecType,
+                               const void* outputSpec, uint32_t flags, const KVXSELECTION* selection,
+                               KVXCALLBACK callback, void* hostData, KVXHANDLE* out);
+KVX_API KVXSTATUS EXRunExport(KVXHANDLE exportHandle);
+KVX_API KVXSTATUS EXCloseExport(KVXHANDLE exportHandle);
+/* The host's answer; KVXCB_USEDEFAULT when the export has no callback. */
+KVX_API KVXSTATUS EXDoCallback(KVXHANDLE exportHandle, uint32_t id, void* data);
+
+/* ---- Chunker (kvxch) ----------------------------------------------------------------- */
+KVX_API KVXSTATUS CHGetItem(KVXHANDLE chunker, uint32_t range, uint32_t id, void* item, uint32_t* nextId);
+KVX_API KVXSTATUS CHGetItems(KVXHANDLE chunker, uint32_t range, uint32_t id, void* buffer, uint32_t size);
+KVX_API KVXSTATUS CHGetItemId(KVXHANDLE chunker, uint32_t range, uint32_t index, uint32_t* id);
+KVX_API KVXSTATUS CHGetItemCount(KVXHANDLE chunker, uint32_t range, uint32_t* count);
+KVX_API KVXSTATUS CHNextItemId(KVXHANDLE chunker, uint32_t range, uint32_t id, uint32_t* next);
+KVX_API KVXSTATUS CHPrevItemId(KVXHANDLE chunker, uint32_t range, uint32_t id, uint32_t* prev);
+KVX_API KVXSTATUS CHLockItemRange(KVXHANDLE chunker, uint32_t range, uint32_t first, uint32_t count, void** data);
+KVX_API KVXSTATUS CHUnlockItemRange(KVXHANDLE chunker, uint32_t range, uint32_t first);
+KVX_API KVXSTATUS CHGetSectionInfo(KVXHANDLE chunker, uint32_t section, KVXSECTIONINFO* info);
+KVX_API KVXSTATUS CHGetFilter(KVXHANDLE chunker, uint32_t* filter);
+
+/* ---- Strings and character maps (kvxut) ---------------------------------------------- */
+/* The NUL-terminated text of a string id, cut to size - 1 bytes; KVXERR_NOTFOUND for an
+ * unknown id (buffer set to ""). */
+KVX_API KVXSTATUS UTGetString(uint32_t id, char* buffer, uint32_t size, uint32_t flags);
+KVX_API KVXSTATUS UTCreateMap(KVXCHARMAP** map, const KVXCHARMAPREQUEST* request);
+/* *result: the mapped character in the high 16 bits; low 16 bits 0, or 1 when the
+ * replacement character was given. */
+KVX_API KVXSTATUS UTMapCharRtn(KVXCHARMAP* map, uint32_t character, uint32_t* result);
+KVX_API KVXSTATUS UTReleaseMap(KVXCHARMAP* map);
+/* Returns the set that an id stands for (generic ids: CP1252; UTF-8: Unicode). */
+KVX_API uint32_t UTGetUnknownCharSet(uint32_t charset);
+/* Returns the set id of a UTF-16 name ("big5", "windows-1252", ...), 0 when unknown. */
+KVX_API uint32_t UTCharSetFromName(const uint16_t* name);
+/* Returns 1 when byte starts a double-byte character of the set, else 0. */
+KVX_API int32_t UTIsLeadByte(uint32_t charset, uint8_t byte);
+/* Widens 8-bit text (up to its NUL or length bytes) into 16-bit units, a double-byte
+ * character as lead << 8 | trail; writes at most capacity - 1 units and a 0; returns the
+ * count of units written. */
+KVX_API uint32_t UTMultiToDoubleByte(uint32_t charset, const char* text, uint32_t length, uint16_t* out, uint32_t capacity);
+KVX_API uint32_t UTwstrlen(const uint16_t* text);
+KVX_API uint16_t* UTwstrcpy(uint16_t* to, const uint16_t* from);
+KVX_API uint16_t* UTwstrcat(uint16_t* to, const uint16_t* from);
+KVX_API int32_t UTwstrcmp(const uint16_t* a, const uint16_t* b);
+/* The file-name part (after the last '/' or '\\') of a path, as a pointer into it. */
+KVX_API const char* UTGetFileNameFromPath(const char* path);
+KVX_API const uint16_t* UTGetWideFileNameFromPath(const uint16_t* path);
+
+/* ---- Memory blocks (the filters' global memory) ------------------------------------- */
+#define KVXBLOCK_FIXED 0x0000u
+#define KVXBLOCK_MOVABLE 0x0002u
+#define KVXBLOCK_ZEROINIT 0x0040u
+KVX_API KVXBLOCK KVXBlockAlloc(uint32_t flags, size_t size);           /* 0 on failure */
+KVX_API KVXBLOCK KVXBlockReAlloc(KVXBLOCK block, size_t size, uint32_t flags); /* 0 on failure, block kept */
+KVX_API void* KVXBlockLock(KVXBLOCK block);                              /* null on a bad handle */
+KVX_API int32_t KVXBlockUnlock(KVXBLOCK block); /* locks left; -1 on a bad or unlocked handle */
+KVX_API KVXBLOCK KVXBlockFree(KVXBLOCK block);  /* 0 when freed, else the handle */
+KVX_API size_t KVXBlockSize(KVXBLOCK block);
+KVX_API uint32_t KVXBlockLiveCount(void);
+/* The nth allocation from now (1 = the next) fails, once; 0 switches the hook off. */
+KVX_API void KVXBlockFailAfter(uint32_t n);
+
+/* ---- Test hooks --------------------------------------------------------------------- */
+/* The next call of the named DA or EX function fails with status before doing anything. */
+KVX_API void KVXTestFailCall(const char* function, KVXSTATUS status);
+/* Live handles of every kind (documents, exports, module data, chunkers). */
+KVX_API uint32_t KVXLiveHandleCount(void);
+/* 1: UTGetString answers "#<hex id>#" for every id. */
+KVX_API void KVXTestStringMode(int32_t on);
+
+/* ---- The filter side: routine table and entry routines ------------------------------ */
+#define VWRTNS_SLOTS 22
+#define VWRTN_GETINFO 5
+#define VWRTN_LOCALUP 8
+#define VWRTN_LOCALDOWN 9
+#define VWRTN_ALLOCPROC 10
+#define VWRTN_FREEPROC 11
+#define VWRTN_SETUSER 12
+#define VWRTN_SLOT18 18
+#define VWRTN_EXPORTOPEN 19
+#define VWRTN_EXPORTCLOSE 20
+#define VWRTN_EXPORTWRITE 21
+#define VWRTNS_VERSION 22
+
+typedef struct {
+  void* Slots[VWRTNS_SLOTS];
+} VwRtns;
+
+#define VWINFO_DATASIZE 2
+#define VWINFO_EXPORTCOUNT 6
+#define VWINFO_EXPORTIDS 7
+#define VWINFO_BUILDDATE 8
+#define VWINFO_BUILDTIME 9
+#define VWINFO_MAGIC 12
+#define VWINFO_MAGICVALUE 0x12345678u
+
+typedef VwRtns* (*VwGetRtnsFn)(VwRtns* table, uint16_t version);
+typedef int32_t (*VwGetInfoFn)(void* buffer, uint32_t id);
+typedef void (*VwLocalFn)(void);
+typedef void* (*VwAllocProcFn)(void);
+typedef void (*VwFreeProcFn)(void* instance);
+typedef void (*VwSetUserFn)(uint32_t word1, uint32_t word2, void* instance);
+typedef KVXSTATUS (*VwExportOpenFn)(uint32_t outputSpecType, const void* outputSpec, uint32_t exportType,
+                                    KVXHANDLE exportHandle, const void* info, uint32_t word6, void* instance);
+typedef KVXSTATUS (*VwExportCloseFn)(uint32_t word, void* instance);
+typedef KVXSTATUS (*VwExportWriteFn)(uint32_t word, void* instance);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,23 @@
+// Chunk scripts: the fixture language of the chunk model. One line per ChunkBuilder
+// call, read by the framework as a document format (file id KVXFI_CHUNKSCRIPT) and written
+// back from a model by kvxdump. The first line is "kvx-chunks 1"; see chunk_script.cpp
+// for the lines.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "filters/common/kvx_abi.h"
+#include "filters/framework/chunk_model.h"
+
+namespace kvx {
+
+inline constexpr const char* kChunkScriptMagic = "kvx-chunks 1";
+
+bool is_chunk_script(const std::string& head);
+// KVX_OK and the model, or KVXERR_BADFORMAT with "line N: reason" in *error.
+KVXSTATUS read_chunk_script(const std::string& text, std::unique_ptr<ChunkModel>& model, std::string* error);
+// The script that builds the model again; false (reason in *error) for a model with
+// something the language cannot say.
+bool write_chunk_script(const ChunkModel& model, std::string& out, std::string* error);
+
+}  // namespace kvx
