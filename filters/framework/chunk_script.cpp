@@ -762,8 +762,12 @@ class Writer {
           uint64_t bits = uint64_t(m_.word(KVXRANGE_VALUES, a, 2)) | uint64_t(m_.word(KVXRANGE_VALUES, a, 3)) << 32;
           double v;
           std::memcpy(&v, &bits, 8);
+          // The shortest text that reads back as the same value.
           char buf[40];
-          std::snprintf(buf, sizeof buf, "%.17g", v);
+          for (int precision = 1; precision <= 17; ++precision) {
+            std::snprintf(buf, sizeof buf, "%.*g", precision, v);
+            if (std::strtod(buf, nullptr) == v) break;
+          }
           if (std::isfinite(v)) {
             gap(KVXRANGE_VALUES, a);
             lines.push_back(std::string("value ") + buf);

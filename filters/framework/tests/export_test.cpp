@@ -213,3 +213,33 @@ TEST_F(ExportTest, FailuresOfTheFilterAndOfRouting) {
 
 }  // namespace
 }  // namespace kvx::test
+
+namespace kvx::test {
+namespace {
+
+TEST_F(ExportTest, KvxrunSetsOptionsAnswersCallbacksAndLogsThem) {
+  std::string in = script("section wp\ntext cp1252 \"x\"\n");
+  std::string out = dir_ / "out.htm", log = dir_ / "callbacks.log";
+  std::string run = std::string(QM_DIST_DIR) + "/kvxrun --set 7=3 --set-text 3=tpl --unset 1 --answer 258=7 --log " +
+                    log + " " + in + " " + out;
+  std::string output;
+  ASSERT_EQ(qm::test::command_output(run + " 2>&1", output), 0) << output;
+  std::string text = qm::test::read_file(out);
+  EXPECT_NE(text.find("option 7 3\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("option 1 absent\n"), std::string::npos) << text;  // a framework default made absent
+  EXPECT_NE(text.find("option 3 tpl" + std::string(1, '\0') + "\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("export start 7\n"), std::string::npos) << text;
+  EXPECT_NE(qm::test::read_file(log).find("callback 258 export "), std::string::npos);
+  EXPECT_NE(qm::test::read_file(log).find(" answer 7\n"), std::string::npos);
+  // A failing step names its call and status and exits 1.
+  output.clear();
+  EXPECT_NE(qm::test::command_output(std::string(QM_DIST_DIR) + "/kvxrun --type 4242 " + in + " " + out + " 2>&1", output),
+            0);
+  EXPECT_NE(output.find("kvxrun: EXOpenExport failed with status 23"), std::string::npos) << output;
+  output.clear();
+  EXPECT_NE(qm::test::command_output(std::string(QM_DIST_DIR) + "/kvxrun " + in + " 2>&1", output), 0);
+  EXPECT_NE(output.find("usage: kvxrun"), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace kvx::test
