@@ -390,7 +390,9 @@ KVX_API uint32_t KVXBlockLiveCount(void);
 KVX_API void KVXBlockFailAfter(uint32_t n);
 
 /* ---- Test hooks --------------------------------------------------------------------- */
-/* The next call of the named DA or EX function fails with status before doing anything. */
+/* The next call of the named DA or EX function fails with status before doing anything.
+ * Hosts run as programs arm the same hook with $KVX_FAIL_CALL="Function[:nth[:status]]",
+ * read by the first DAInit. */
 KVX_API void KVXTestFailCall(const char* function, KVXSTATUS status);
 /* Live handles of every kind (documents, exports, module data, chunkers). */
 KVX_API uint32_t KVXLiveHandleCount(void);

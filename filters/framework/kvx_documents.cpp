@@ -114,6 +114,7 @@ ModuleDataObj* module_data_for(KVXHANDLE h) {
 extern "C" {
 
 KVXSTATUS DAInit(void) {
+  if (framework().init_count == 0) framework().arm_from_environment();
   KVX_HOOK("DAInit");
   ++framework().init_count;
   return KVX_OK;

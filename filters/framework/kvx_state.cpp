@@ -2,6 +2,8 @@
 // exported test hooks.
 #include "filters/framework/kvx_state.h"
 
+#include <cstdlib>
+
 #include "filters/framework/kvx_io.h"
 
 namespace kvx {
@@ -42,9 +44,28 @@ DocumentObj* Framework::root_document(KVXHANDLE h, KVXHANDLE* root) {
 
 bool Framework::hooked(const char* function, KVXSTATUS& status) {
   if (fail_function.empty() || fail_function != function) return false;
+  if (fail_nth > 1) {
+    --fail_nth;
+    return false;
+  }
   fail_function.clear();
   status = fail_status;
   return true;
+}
+
+void Framework::arm_from_environment() {
+  const char* spec = std::getenv("KVX_FAIL_CALL");
+  if (spec == nullptr || *spec == '\0') return;
+  std::string s = spec;
+  size_t c1 = s.find(':');
+  fail_function = s.substr(0, c1);
+  fail_nth = 1;
+  fail_status = 99;
+  if (c1 == std::string::npos) return;
+  size_t c2 = s.find(':', c1 + 1);
+  fail_nth = uint32_t(std::strtoul(s.substr(c1 + 1, c2 - c1 - 1).c_str(), nullptr, 10));
+  if (fail_nth == 0) fail_nth = 1;
+  if (c2 != std::string::npos) fail_status = KVXSTATUS(std::strtol(s.c_str() + c2 + 1, nullptr, 10));
 }
 
 void destroy_owned_module_data(KVXHANDLE owner) {
@@ -71,6 +92,7 @@ extern "C" {
 
 void KVXTestFailCall(const char* function, KVXSTATUS status) {
   kvx::framework().fail_function = function == nullptr ? "" : function;
+  kvx::framework().fail_nth = 1;
   kvx::framework().fail_status = status;
 }
 

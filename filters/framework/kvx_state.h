@@ -69,7 +69,8 @@ class Framework {
   std::map<KVXHANDLE, HandleObj> handles;
   std::vector<std::unique_ptr<Plugin>> plugins;
   bool plugins_loaded = false;
-  std::string fail_function;  // test hook: the next call of this function fails
+  std::string fail_function;  // test hook: the nth call of this function from now fails
+  uint32_t fail_nth = 0;
   KVXSTATUS fail_status = 0;
 
   KVXHANDLE add(HandleObj obj);
@@ -81,8 +82,12 @@ class Framework {
   // The document at the end of a chain of exports and module-data owners; null when the
   // chain breaks.
   DocumentObj* root_document(KVXHANDLE h, KVXHANDLE* root = nullptr);
-  // True (and the status) when the test hook names this function; the hook is used up.
+  // True (and the status) when the test hook names this function and its count is
+  // reached; the hook is then used up.
   bool hooked(const char* function, KVXSTATUS& status);
+  // Arms the hook from $KVX_FAIL_CALL ("Function[:nth[:status]]", nth 1 and status 99 by
+  // default), so a host program's failure paths can be run end to end.
+  void arm_from_environment();
 
  private:
   uint32_t next_ = 1;

@@ -243,3 +243,29 @@ TEST_F(ExportTest, KvxrunSetsOptionsAnswersCallbacksAndLogsThem) {
 
 }  // namespace
 }  // namespace kvx::test
+
+namespace kvx::test {
+namespace {
+
+TEST_F(ExportTest, FailCallFromTheEnvironmentReachesAHostProgram) {
+  std::string in = script("section wp\n");
+  std::string out = dir_ / "out.htm";
+  struct Case {
+    const char* spec;
+    const char* message;
+  } cases[] = {
+      {"DAInit", "DAInit failed with status 99"},
+      {"DASetOption:2:13", "DASetOption failed with status 13"},
+      {"EXRunExport::1555", "EXRunExport failed with status 1555"},
+  };
+  for (const Case& c : cases) {
+    std::string output;
+    std::string run = "KVX_FAIL_CALL=" + std::string(c.spec) + " " + QM_DIST_DIR + "/kvxrun --set 7=1 --set 27=1 " +
+                      in + " " + out + " 2>&1";
+    EXPECT_NE(qm::test::command_output(run, output), 0) << c.spec;
+    EXPECT_NE(output.find(c.message), std::string::npos) << c.spec << ": " << output;
+  }
+}
+
+}  // namespace
+}  // namespace kvx::test
