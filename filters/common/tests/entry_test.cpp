@@ -107,4 +107,10 @@ TEST_F(EntryTest, InstanceBlockHoldsUserWordsAndItsOwnHandle) {
   free_proc(nullptr);
 }
 
+TEST(EntryModuleTest, ModulePathNamesTheLibraryThatHoldsTheCode) {
+  std::string path = kvx::entry_module_path(reinterpret_cast<const void*>(&KVXBlockAlloc));
+  EXPECT_EQ(path.substr(path.rfind('/') + 1), "libkvx.so");
+  EXPECT_EQ(kvx::entry_module_path(nullptr), "");
+}
+
 }  // namespace

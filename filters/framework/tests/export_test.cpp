@@ -269,3 +269,24 @@ TEST_F(ExportTest, FailCallFromTheEnvironmentReachesAHostProgram) {
 
 }  // namespace
 }  // namespace kvx::test
+
+namespace kvx::test {
+namespace {
+
+TEST_F(ExportTest, LibrariesThatAreNoFiltersAreSkipped) {
+  // A library without VwGetRtns and a missing file come first; the test filter still
+  // answers its export types.
+  ASSERT_EQ(DADeInit(), KVX_OK);  // plug-ins are looked for again at the next first export
+  std::string list = std::string(QM_DIST_DIR) + "/libpaglet.so:" + (dir_ / "missing.so") + ":" + QM_KVX_TESTFILTER;
+  ::setenv("KVX_PLUGINS", list.c_str(), 1);
+  ASSERT_EQ(DAInit(), KVX_OK);
+  std::string in = script("section wp\n");
+  KVXHANDLE doc = 0, ex = 0;
+  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, in.c_str(), 0), KVX_OK);
+  EXPECT_EQ(EXOpenExport(doc, 9901, KVXSPEC_PATH, (dir_ / "o").c_str(), 0, nullptr, nullptr, nullptr, &ex), KVX_OK);
+  EXPECT_EQ(EXCloseExport(ex), KVX_OK);
+  EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+}
+
+}  // namespace
+}  // namespace kvx::test
