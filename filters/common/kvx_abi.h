@@ -178,6 +178,59 @@ typedef struct {
  * callback data) -> answer. */
 typedef KVXSTATUS (*KVXCALLBACK)(KVXHANDLE exportHandle, void* hostData, uint32_t id, void* data);
 
+/* Callback data that filters hand to hosts. */
+typedef struct { /* KVXCB_CREATEFILE, KVXCB_FILECREATED */
+  KVXIO* ReferringFile;  /* null for the root file */
+  uint32_t ExportType;
+  uint32_t FileKind;     /* 516 root file, 513 a file made for a link, include or content */
+  uint32_t ContentType;  /* 1101 .htm, 1142 .css, 1503 .gif, 1535 .jpg, 1528 .cgm, 4000 .txt */
+  uint32_t NamingState;  /* 3 when the filter named the file itself */
+  uint32_t SpecType;
+  void* Spec;            /* the path to create; the host fills it when it names the file */
+  void* NameRecord;      /* u16 0x0808 (8-bit) or 0x1008 (16-bit names), u16 0, the name, u32 number */
+} KVXFILEREQUEST;
+
+typedef struct { /* KVXCB_GRAPHICFAILED */
+  KVXIO* Output;
+  uint32_t* Width;
+  uint32_t* Height;
+  uint32_t ExportType;
+  KVXSTATUS Status;
+} KVXGRAPHICFAILURE;
+
+typedef struct { /* KVXCB_GRAPHICDONE */
+  uint32_t Width;
+  uint32_t Height;
+} KVXGRAPHICDONE;
+
+typedef struct { /* KVXCB_PROCESSLINK */
+  void* Text;            /* in a 2,048-byte block of the export, unless the host replaces it */
+  uint32_t CharacterSet;
+  uint32_t FileId;       /* 1998: the object cannot be opened; 1999: unknown */
+  uint32_t Action;       /* set by a host answering 0: 1 refer to the link, 2 drop the object */
+  uint32_t Flags;        /* bit 0 convert the text, bit 1 BORDER, bit 2 HEIGHT and WIDTH */
+} KVXLINKRECORD;
+
+typedef struct { /* KVXCB_BEFORETEXT */
+  uint32_t Size;         /* 24 */
+  uint32_t ElementId;
+  uint32_t Word;
+  uint32_t Position;     /* 0x0FFFFFFF when unknown */
+  uint32_t Length;       /* 16-bit characters */
+  int32_t PositionKnown; /* 0, or -1 when the position cannot be read */
+} KVXBEFORETEXT;
+
+typedef struct { /* KVXCB_HOSTELEMENT */
+  KVXIO* File;
+  const void* Text;      /* 8-bit, or 16-bit with wide names */
+} KVXHOSTELEMENT;
+
+typedef struct { /* KVXCB_ELEMENTTEXT */
+  KVXIO* File;
+  const void* Text;
+  const void* End;       /* after the terminating NUL */
+} KVXELEMENTTEXT;
+
 /* The selection handed to EXOpenExport (the filter's information record): three words;
  * the low 16 bits of the third (byte 8) is a section number. */
 typedef struct {
@@ -226,7 +279,7 @@ typedef struct {
 #define KVXRANGE_ROWS 10       /* 16-byte row items */
 #define KVXRANGE_CELLS 11      /* 16-byte cell items */
 #define KVXRANGE_FONTS 12      /* 20-byte font items {kind, a, b, c, d} */
-#define KVXRANGE_OBJECTS 13    /* 32-byte object records */
+#define KVXRANGE_OBJECTS 13    /* 136-byte object records (KVXOBJECTITEM) */
 #define KVXRANGE_NESTING 14    /* 16-byte items: kind 16 open, 17 close, word 3 position */
 #define KVXRANGE_CELLRANGES 15 /* 16-byte {first item id, first cell, cell count, 0} */
 #define KVXRANGE_GROUPS 16     /* 12-byte {item id, group code, id} of identified groups */
@@ -265,6 +318,31 @@ typedef struct {
 #define KVXSECTION_DR 6
 #define KVXSECTION_PR 7
 #define KVXSECTION_CH 8
+
+/* Range 13: an embedded object or picture. An object is named by the id of its range-0
+ * item (kind 0x1A), whose word a is the index of this record. */
+#define KVXITEM_GRAPHIC 0x1A
+typedef struct {
+  uint32_t GraphicType;   /* 0x00 */
+  uint32_t DataFirst;     /* 0x04: the object's bytes start here in range 3 */
+  uint8_t LinkText;       /* 0x08: bit 0 set: the object has link text */
+  uint8_t Pad1[3];
+  uint16_t OpenFlags;     /* 0x0C: handed to DAOpenDocument */
+  uint16_t Pad2;
+  int32_t NaturalHeight;  /* 0x10, twips */
+  int32_t NaturalWidth;   /* 0x14 */
+  int32_t Crop[4];        /* 0x18: vertical, horizontal, vertical, horizontal */
+  int32_t DisplayHeight;  /* 0x28 */
+  int32_t DisplayWidth;   /* 0x2C */
+  uint32_t DataLength;    /* 0x30: bytes in range 3 */
+  uint32_t Pad3;
+  uint32_t BorderA;       /* 0x38 */
+  uint32_t Pad4[4];
+  uint32_t BorderB;       /* 0x4C */
+  uint32_t Pad5[12];
+  uint32_t Flags;         /* 0x80: bit 2 set: no usable size for a link */
+  uint32_t LinkSource;    /* 0x84: item holding the object's link source */
+} KVXOBJECTITEM;
 
 /* Range 1: one record per section. */
 typedef struct {
@@ -328,6 +406,11 @@ KVX_API KVXSTATUS DAUnlockModuleData(KVXHANDLE handle);
 KVX_API KVXSTATUS DADestroyModuleData(KVXHANDLE handle);
 
 /* ---- Exports (kvxex) ----------------------------------------------------------------- */
+/* EXOpenExport finds the filter for the export type, allocates its instance, hands it the
+ * user words (export handle, flags) and runs its VwExportOpen (output spec type, output
+ * spec, export type, export handle, selection, flags, instance); a failed open frees the
+ * instance. document may be an export (a nested export). EXCloseExport closes the export's
+ * nested exports first; the export is gone even when its filter's close fails. */
 KVX_API KVXSTATUS EXOpenExport(KVXHANDLE document, uint32_t exportType, uint32_t outputSpecType,
                                const void* outputSpec, uint32_t flags, const KVXSELECTION* selection,
                                KVXCALLBACK callback, void* hostData, KVXHANDLE* out);

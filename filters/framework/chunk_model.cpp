@@ -2,12 +2,16 @@
 #include "filters/framework/chunk_model.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace kvx {
 
+static_assert(sizeof(KVXOBJECTITEM) == 0x88 && offsetof(KVXOBJECTITEM, DataLength) == 0x30 &&
+              offsetof(KVXOBJECTITEM, BorderB) == 0x4C && offsetof(KVXOBJECTITEM, Flags) == 0x80);
+
 namespace {
 constexpr uint32_t kUnitSizes[KVXRANGE_COUNT] = {16, 16, 2, 1, 16, 16, 16, 40, 16, 2,
-                                                 16, 16, 20, 32, 16, 16, 12, 16};
+                                                 16, 16, 20, sizeof(KVXOBJECTITEM), 16, 16, 12, 16};
 constexpr uint32_t kMaxChunks = 0xFFFF;
 }  // namespace
 

@@ -21,7 +21,8 @@
 //   columns <n>              sheet column count {75, n}
 //   cells <n>                a range-15 entry: n sheet cells from the next item on
 //   value <number>           a data value (range 17) and its item {0xE0, unit}
-//   object <type> <hex>      an embedded object's bytes (ranges 3 and 13) and item {0x1A, index}
+//   object <type> <hex>      an embedded object: its bytes in range 3, its record in range 13
+//                            and the item {0x1A, record index} that names it
 //   item <kind> <a> <b> <c> [<hex>]   a raw item (hex: bytes appended to range 3 first)
 //   record <range> <hex>     raw units of a range
 #include "filters/framework/chunk_script.h"
@@ -47,7 +48,6 @@ constexpr uint32_t kCellStart = 0x12;
 constexpr uint32_t kRowItem = 0x13;
 constexpr uint32_t kSheetColumns = 75;
 constexpr uint32_t kSheetCell = 0x46;
-constexpr uint32_t kGraphic = 0x1A;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 
 const char* const kSectionWords[] = {"wp", "ss", "db", "", "bm", "ar", "dr", "pr", "ch"};
@@ -361,8 +361,13 @@ bool expand(const std::vector<Token>& tok, State& st, Expansion& x, std::string&
     if (!count(2, 2) || !n(1, a)) return false;
     if (!hex_bytes(tok[2], bytes)) return why = "object bytes must be hex pairs", false;
     x.records.push_back({KVXRANGE_RECORDS, bytes});
-    x.records.push_back({KVXRANGE_OBJECTS, words({a, st.cursor[KVXRANGE_RECORDS], uint32_t(bytes.size()), 0, 0, 0, 0, 0})});
-    x.items.push_back({{kGraphic, st.cursor[KVXRANGE_OBJECTS], 0, 0}});
+    KVXOBJECTITEM rec{};
+    rec.GraphicType = a;
+    rec.DataFirst = st.cursor[KVXRANGE_RECORDS];
+    rec.DataLength = uint32_t(bytes.size());
+    const auto* raw = reinterpret_cast<const uint8_t*>(&rec);
+    x.records.push_back({KVXRANGE_OBJECTS, std::vector<uint8_t>(raw, raw + sizeof rec)});
+    x.items.push_back({{KVXITEM_GRAPHIC, st.cursor[KVXRANGE_OBJECTS], 0, 0}});
     return true;
   }
   if (op == "item") {
@@ -774,9 +779,9 @@ class Writer {
           }
         }
         break;
-      case kGraphic:
+      case KVXITEM_GRAPHIC:
         if (a < m_.unit_count(KVXRANGE_OBJECTS) && a >= st_.cursor[KVXRANGE_OBJECTS]) {
-          uint32_t first = m_.word(KVXRANGE_OBJECTS, a, 1), len = m_.word(KVXRANGE_OBJECTS, a, 2);
+          uint32_t first = m_.word(KVXRANGE_OBJECTS, a, 1), len = m_.word(KVXRANGE_OBJECTS, a, 12);
           if (first >= st_.cursor[KVXRANGE_RECORDS] && uint64_t(first) + len <= m_.unit_count(KVXRANGE_RECORDS)) {
             gap(KVXRANGE_OBJECTS, a);
             gap(KVXRANGE_RECORDS, first);

@@ -50,12 +50,15 @@ KVXSTATUS open_embedded(const KVXEMBEDDEDSPEC* spec, DocumentObj& d) {
   DocumentObj* parent = framework().root_document(spec->Export);
   if (parent == nullptr || framework().find<ExportObj>(spec->Export) == nullptr) return KVXERR_BADHANDLE;
   if (load_model(*parent) != KVX_OK) return KVXERR_OPENFAILED;
+  // The object id names the range-0 item whose word a is the object's record in range 13.
   const ChunkModel& m = *parent->model;
-  if (spec->ObjectId >= m.unit_count(KVXRANGE_OBJECTS)) return KVXERR_OPENFAILED;
-  // Object record: {graphic type, first byte in range 3, length, ...}.
-  uint32_t type = m.word(KVXRANGE_OBJECTS, spec->ObjectId, 0);
-  uint32_t first = m.word(KVXRANGE_OBJECTS, spec->ObjectId, 1);
-  uint32_t length = m.word(KVXRANGE_OBJECTS, spec->ObjectId, 2);
+  uint32_t index = 0;
+  if (!m.index_of(KVXRANGE_ITEMS, spec->ObjectId, index)) return KVXERR_OPENFAILED;
+  uint32_t object = m.word(KVXRANGE_ITEMS, index, 1);
+  if (object >= m.unit_count(KVXRANGE_OBJECTS)) return KVXERR_OPENFAILED;
+  KVXOBJECTITEM rec;
+  std::memcpy(&rec, m.bytes(KVXRANGE_OBJECTS).data() + size_t(object) * sizeof rec, sizeof rec);
+  uint32_t type = rec.GraphicType, first = rec.DataFirst, length = rec.DataLength;
   const std::vector<uint8_t>& bytes = m.bytes(KVXRANGE_RECORDS);
   if (first > bytes.size() || length > bytes.size() - first) return KVXERR_OPENFAILED;
   d.file = memory_io(std::string(reinterpret_cast<const char*>(bytes.data()) + first, length));

@@ -96,6 +96,20 @@ KVXSTATUS close_export(KVXHANDLE h) {
   return st;
 }
 
+// Closes the nested exports of an export (newest first), then the export.
+KVXSTATUS close_export_tree(KVXHANDLE h) {
+  for (;;) {
+    KVXHANDLE nested = 0;
+    for (auto& [id, obj] : framework().handles) {
+      auto* e = std::get_if<ExportObj>(&obj);
+      if (e != nullptr && e->document == h) nested = id;
+    }
+    if (nested == 0) break;
+    close_export_tree(nested);
+  }
+  return close_export(h);
+}
+
 #define KVX_HOOK(name)                                             \
   do {                                                             \
     KVXSTATUS hook_status;                                         \
@@ -175,19 +189,7 @@ KVXSTATUS EXRunExport(KVXHANDLE export_handle) {
 KVXSTATUS EXCloseExport(KVXHANDLE export_handle) {
   KVX_HOOK("EXCloseExport");
   if (framework().find<ExportObj>(export_handle) == nullptr) return KVXERR_BADHANDLE;
-  // Nested exports of this export go first.
-  for (bool again = true; again;) {
-    again = false;
-    for (auto& [h, obj] : framework().handles) {
-      auto* nested = std::get_if<ExportObj>(&obj);
-      if (nested != nullptr && nested->document == export_handle) {
-        EXCloseExport(h);
-        again = true;
-        break;
-      }
-    }
-  }
-  return close_export(export_handle);
+  return close_export_tree(export_handle);
 }
 
 KVXSTATUS EXDoCallback(KVXHANDLE export_handle, uint32_t id, void* data) {

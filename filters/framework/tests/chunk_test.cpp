@@ -33,7 +33,7 @@ class ChunkTest : public ::testing::Test {
 
 TEST_F(ChunkTest, EveryCallAtBothEndsOfEveryRange) {
   KVXHANDLE ch = open(kAllRangesScript);
-  std::vector<uint8_t> buf(64);
+  std::vector<uint8_t> buf(sizeof(KVXOBJECTITEM));  // the largest unit
   int ranges_with_units = 0;
   for (uint32_t r = 0; r < KVXRANGE_COUNT; ++r) {
     SCOPED_TRACE("range " + std::to_string(r));
