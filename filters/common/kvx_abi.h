@@ -420,6 +420,10 @@ KVX_API KVXSTATUS EXCloseExport(KVXHANDLE exportHandle);
 KVX_API KVXSTATUS EXDoCallback(KVXHANDLE exportHandle, uint32_t id, void* data);
 
 /* ---- Chunker (kvxch) ----------------------------------------------------------------- */
+/* Ids and indexes outside a range answer KVXERR_NOITEM; a range above 17 KVXERR_BADPARAM.
+ * CHGetItem's buffer holds one unit of the range; its next id is 0xFFFFFFFF after the
+ * last unit. Every CHLockItemRange is given back by CHUnlockItemRange with the same range
+ * and first id; DACloseDocument answers KVXERR_BADPARAM when locks are left (and closes). */
 KVX_API KVXSTATUS CHGetItem(KVXHANDLE chunker, uint32_t range, uint32_t id, void* item, uint32_t* nextId);
 KVX_API KVXSTATUS CHGetItems(KVXHANDLE chunker, uint32_t range, uint32_t id, void* buffer, uint32_t size);
 KVX_API KVXSTATUS CHGetItemId(KVXHANDLE chunker, uint32_t range, uint32_t index, uint32_t* id);
@@ -477,7 +481,8 @@ KVX_API void KVXBlockFailAfter(uint32_t n);
  * Hosts run as programs arm the same hook with $KVX_FAIL_CALL="Function[:nth[:status]]",
  * read by the first DAInit. */
 KVX_API void KVXTestFailCall(const char* function, KVXSTATUS status);
-/* Live handles of every kind (documents, exports, module data, chunkers). */
+/* Live handles of every kind (documents, exports, module data, chunkers) plus the IO
+ * objects the framework made that are still open. */
 KVX_API uint32_t KVXLiveHandleCount(void);
 /* 1: UTGetString answers "#<hex id>#" for every id. */
 KVX_API void KVXTestStringMode(int32_t on);
