@@ -211,12 +211,6 @@ TEST_F(ExportTest, FailuresOfTheFilterAndOfRouting) {
   EXPECT_EQ(DACloseDocument(doc), KVX_OK);
 }
 
-}  // namespace
-}  // namespace kvx::test
-
-namespace kvx::test {
-namespace {
-
 TEST_F(ExportTest, KvxrunSetsOptionsAnswersCallbacksAndLogsThem) {
   std::string in = script("section wp\ntext cp1252 \"x\"\n");
   std::string out = dir_ / "out.htm", log = dir_ / "callbacks.log";
@@ -241,12 +235,6 @@ TEST_F(ExportTest, KvxrunSetsOptionsAnswersCallbacksAndLogsThem) {
   EXPECT_NE(output.find("usage: kvxrun"), std::string::npos) << output;
 }
 
-}  // namespace
-}  // namespace kvx::test
-
-namespace kvx::test {
-namespace {
-
 TEST_F(ExportTest, FailCallFromTheEnvironmentReachesAHostProgram) {
   std::string in = script("section wp\n");
   std::string out = dir_ / "out.htm";
@@ -266,12 +254,6 @@ TEST_F(ExportTest, FailCallFromTheEnvironmentReachesAHostProgram) {
     EXPECT_NE(output.find(c.message), std::string::npos) << c.spec << ": " << output;
   }
 }
-
-}  // namespace
-}  // namespace kvx::test
-
-namespace kvx::test {
-namespace {
 
 TEST_F(ExportTest, LibrariesThatAreNoFiltersAreSkipped) {
   // A library without VwGetRtns and a missing file come first; the test filter still
