@@ -23,6 +23,7 @@ void DatabaseCatalog::FillDatabaseTree(FolderTree& tree) {
 
   IniTree ini;
   bool ini_loaded = false;
+  bool groups_cleared = false;
   for (size_t i = 0; i < ids_.count(); ++i) {
     int id = ids_.id(i);
     if (present.count(id)) continue;
@@ -42,13 +43,15 @@ void DatabaseCatalog::FillDatabaseTree(FolderTree& tree) {
       if (!folder) folder = tree.add_folder(tree.root(), group, kStateUnchecked);
       parent = folder;
       ini.set(section, "Group", "");
-      ini.save();
+      groups_cleared = true;
     }
     const DatabaseEntry& e = config_.table.entries[i];
     tree.add_database(parent, e.Description, id,
                       FulltextSize(static_cast<int>(i)) > 0 ? kStateChecked : kStateNoIndex);
     present.insert(id);
   }
+  // One save for all placements of this fill (each is a safe replacement of the file).
+  if (groups_cleared) ini.save();
   PruneDatabaseTree(tree);
   RefreshTreeNames(tree);
 }
