@@ -89,6 +89,8 @@ class DatabaseCatalog {
   // Frees the table when the outermost holder closes it.
   void CloseConfig();
   bool TableLoaded() const { return depth_ > 0; }
+  // Reads the file afresh into a table held open (after another writer changed it).
+  void RefreshConfig() { reload_if_held(); }
 
   int DatabaseCount();
   // The id of database index i; -1 outside the table.

@@ -32,8 +32,8 @@ std::string data_input_port_value(const MailDatabaseEntry& e) {
 
 namespace {
 
-// Loads the file (or starts it empty), marks the id, writes INDEX/<id> and a fresh
-// DB-<id> through fill, saves.
+// Loads the file (or starts it empty), writes INDEX/<id> and a fresh DB-<id> through
+// fill, saves, and reads the file again into a table the caller holds.
 template <class Fill>
 bool write_entry(DatabaseCatalog& catalog, int id, Fill fill) {
   if (id < 1 || id > 998) return false;
@@ -48,7 +48,8 @@ bool write_entry(DatabaseCatalog& catalog, int id, Fill fill) {
   ini.delete_section("DB-" + key);
   fill(ini, "DB-" + key);
   bool saved = ini.save();
-  if (saved) catalog.MarkDatabaseActive(id);
+  // A caller holding the table sees the new entry whole (its WorkDir too).
+  if (saved) catalog.RefreshConfig();
   catalog.CloseConfig();
   return saved;
 }

@@ -59,8 +59,8 @@ std::string local_file_type_value(unsigned types, std::string_view extra_text_ex
 // "%s;%s;%s;%s" gateway, MailKey, WorkDir, source.
 std::string data_input_port_value(const MailDatabaseEntry& entry);
 
-// Writes INDEX/<id> = "1" and DB-<id> (Description, HtmlDir, WorkDir, LocalFileType),
-// marking id active in a table the caller holds open. A DB-<id> left over from an
+// Writes INDEX/<id> = "1" and DB-<id> (Description, HtmlDir, WorkDir, LocalFileType);
+// a table the caller holds open is read again, so it holds the new database. A DB-<id> left over from an
 // earlier database is replaced whole. false when id is not 1..998 or the file cannot be
 // saved (nothing changes).
 bool WriteDocumentDatabaseEntry(DatabaseCatalog& catalog, int id, const DocumentDatabaseEntry& e);

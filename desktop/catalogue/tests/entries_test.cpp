@@ -104,6 +104,19 @@ TEST_F(Entries, NumberedNamesAreMadeFromTheBaseName) {
   EXPECT_EQ(names.Description, "Box(3)");
   EXPECT_EQ(names.WorkDir, dir_.path() + "DB/Box(3)/");
   EXPECT_EQ(names.mail_source, "/m/Box.mbx");
+
+  // The wizard holds the table over several mail files: each sees the ones before.
+  ASSERT_TRUE(catalog.OpenConfig());
+  for (int expected : {3, 4}) {
+    int id = catalog.NextFreeDatabaseId();
+    ASSERT_EQ(id, expected);
+    qm::MailNames row = qm::mail_names_from_row(qm::kMailEudora, "Box.mbx", "/m/");
+    qm::mail_names_place(catalog, row, id);
+    EXPECT_EQ(row.Description, "Box(" + std::to_string(expected) + ")");
+    ASSERT_TRUE(qm::WriteMailDatabaseEntry(
+        catalog, id, {row.Description, row.MailKey, "g", row.WorkDir, row.mail_source, "", 3, false}));
+  }
+  catalog.CloseConfig();
 }
 
 TEST_F(Entries, ValuesOfTheEntries) {
