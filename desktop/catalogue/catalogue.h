@@ -156,6 +156,10 @@ class DatabaseCatalog {
   std::string FolderDatPath() const;
   bool SaveFolderTree(const FolderTree& tree);
   bool LoadFolderTree(FolderTree& tree, std::string_view root_text);
+  // A name typed for node: checked by the tree (folder_tree.h) and, for a database,
+  // stored as its Description. 0 when taken or unchanged; kTextBadName (the old name
+  // stays) for an empty or duplicate name; -1 for the root, which keeps its name.
+  int RenameTreeNode(FolderTree& tree, TreeNode* node, std::string_view typed);
   // Deletes the databases at and below node, then removes node (not the root).
   bool DeleteTreeNode(FolderTree& tree, TreeNode* node);
 

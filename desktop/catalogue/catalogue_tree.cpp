@@ -103,6 +103,21 @@ bool DatabaseCatalog::LoadFolderTree(FolderTree& tree, std::string_view root_tex
   return true;
 }
 
+int DatabaseCatalog::RenameTreeNode(FolderTree& tree, TreeNode* node, std::string_view typed) {
+  switch (tree.rename(node, typed)) {
+    case RenameResult::Accepted:
+      if (node->is_database()) RenameDatabase(node->database_id, node->text);
+      return 0;
+    case RenameResult::Unchanged:
+      return 0;
+    case RenameResult::Refused:
+      return kTextBadName;
+    case RenameResult::NotAllowed:
+      break;
+  }
+  return -1;
+}
+
 bool DatabaseCatalog::DeleteTreeNode(FolderTree& tree, TreeNode* node) {
   if (tree.delete_question(node) == 0) return false;
   for (int id : tree.database_ids_below(node)) DeleteDatabase(id);

@@ -199,6 +199,15 @@ RenameResult FolderTree::rename(TreeNode* node, std::string_view typed) {
   return RenameResult::Accepted;
 }
 
+TreeCommands FolderTree::commands_for(const TreeNode* node) const {
+  TreeCommands c;
+  if (!contains(node)) return c;
+  c.add_folder = node->folder;
+  c.properties = node->is_database();
+  c.delete_rename = node != root_.get();
+  return c;
+}
+
 // ---- Deleting -------------------------------------------------------------------------
 
 int FolderTree::delete_question(const TreeNode* node) const {

@@ -43,6 +43,13 @@ struct TreeNode {
   int index_in_parent() const;
 };
 
+// Which tree commands a selected node allows (menus and the Delete key).
+struct TreeCommands {
+  bool add_folder = false;  // inside folders only
+  bool properties = false;  // databases only
+  bool delete_rename = false;  // every node but the root
+};
+
 // Where a dragged node is let go, as the view's hit test tells it.
 enum class DropPlace { Label, Icon, Indent, NoNode, Elsewhere };
 
@@ -99,6 +106,14 @@ class FolderTree {
   TreeNode* add_new_folder(TreeNode* parent, std::string_view base);
   // Checks and applies a typed name; on Refused and NotAllowed the node keeps its text.
   RenameResult rename(TreeNode* node, std::string_view typed);
+
+  // The commands node allows (nullptr: none).
+  TreeCommands commands_for(const TreeNode* node) const;
+  // The Delete key deletes the selected node when it is not the root and no name is
+  // being edited.
+  bool delete_key_deletes(const TreeNode* node, bool editing) const {
+    return !editing && commands_for(node).delete_rename;
+  }
 
   // ---- Deleting ----
   // The question to ask before deleting node: 1421 folder, 1422 database, 0 for the

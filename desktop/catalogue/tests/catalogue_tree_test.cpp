@@ -110,6 +110,25 @@ TEST_F(CatalogueTree, FolderDatThroughTheCatalogue) {
   EXPECT_EQ(shape(back), "Fresh root(0,4) ");
 }
 
+TEST_F(CatalogueTree, RenamingANodeStoresADatabaseName) {
+  write_config({{1, "One"}, {2, "Two"}});
+  DatabaseCatalog catalog(dir_.path());
+  FolderTree tree;
+  catalog.LoadFolderTree(tree, "Root");
+  catalog.FillDatabaseTree(tree);
+  TreeNode* one = tree.find_database(1);
+  EXPECT_EQ(catalog.RenameTreeNode(tree, one, "Two"), qm::kTextBadName);
+  EXPECT_EQ(catalog.RenameTreeNode(tree, one, ""), qm::kTextBadName);
+  EXPECT_EQ(one->text, "One");
+  EXPECT_EQ(ini_value("DB-1", "Description"), "One");
+  EXPECT_EQ(catalog.RenameTreeNode(tree, one, "Uno  "), 0);
+  EXPECT_EQ(ini_value("DB-1", "Description"), "Uno");
+  TreeNode* folder = tree.add_new_folder(tree.root(), "F");
+  EXPECT_EQ(catalog.RenameTreeNode(tree, folder, "Letters"), 0);
+  EXPECT_EQ(folder->text, "Letters");
+  EXPECT_EQ(catalog.RenameTreeNode(tree, tree.root(), "X"), -1);
+}
+
 TEST_F(CatalogueTree, DeletingAFolderNodeDeletesItsDatabases) {
   write_config({{1, "One"}, {2, "Two"}, {3, "Three"}});
   DatabaseCatalog catalog(dir_.path());

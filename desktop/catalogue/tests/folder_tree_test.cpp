@@ -124,6 +124,20 @@ TEST(FolderTreeNames, RenameRefusesEmptyAndDuplicateNames) {
 
 TEST(FolderTreeDelete, QuestionsAndDatabasesBelow) {
   Fixture f;
+  struct {
+    TreeNode* node;
+    bool add, props, del;
+  } commands[] = {{f.root, true, false, false}, {f.sub, true, false, true},
+                  {f.db1, false, true, true}, {nullptr, false, false, false}};
+  for (auto& c : commands) {
+    qm::TreeCommands got = f.tree.commands_for(c.node);
+    EXPECT_EQ(got.add_folder, c.add);
+    EXPECT_EQ(got.properties, c.props);
+    EXPECT_EQ(got.delete_rename, c.del);
+  }
+  EXPECT_TRUE(f.tree.delete_key_deletes(f.db1, false));
+  EXPECT_FALSE(f.tree.delete_key_deletes(f.db1, true));  // while a name is edited
+  EXPECT_FALSE(f.tree.delete_key_deletes(f.root, false));
   EXPECT_EQ(f.tree.delete_question(f.root), 0);
   EXPECT_EQ(f.tree.delete_question(f.a), qm::kTextDeleteFolder);
   EXPECT_EQ(f.tree.delete_question(f.db4), qm::kTextDeleteDatabase);
