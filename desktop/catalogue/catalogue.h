@@ -78,6 +78,8 @@ class DatabaseCatalog {
 
   const std::string& ProgramDir() const { return program_dir_; }
   const std::string& ConfigPath() const { return config_path_; }
+  // The mail gateway library a mail database's DataInputPort names.
+  std::string GatewayPath() const { return program_dir_ + kGatewayLibrary; }
   // The configuration file could be opened for reading at construction.
   bool ConfigReadable() const { return readable_; }
 

@@ -56,7 +56,8 @@ TEST_F(Entries, DocumentDatabaseEntryInKeyOrder) {
 
 TEST_F(Entries, MailDatabaseEntriesWithThreeAndFourFieldPorts) {
   DatabaseCatalog catalog(dir_.path());  // no file yet: it is started
-  const std::string gateway = catalog.ProgramDir() + DatabaseCatalog::kGatewayLibrary;
+  const std::string gateway = catalog.GatewayPath();
+  EXPECT_EQ(gateway, dir_.path() + "libpostbridge.so");
 
   qm::MailNames names = qm::mail_names_from_row(qm::kMailNetscape, "Inbox.snm", "/home/u/mail");
   qm::mail_names_place(catalog, names, 1);
