@@ -58,6 +58,13 @@ bool DatabaseIdSet::add(uint16_t id, bool active) {
   return true;
 }
 
+bool DatabaseIdSet::set_active(uint16_t id, bool active) {
+  int slot = slot_of(id);
+  if (slot < 0) return false;
+  active_[static_cast<size_t>(slot)] = active ? 1 : 0;
+  return true;
+}
+
 void DatabaseIdSet::load_index(const IniTree& tree) {
   // The set becomes explicit even when INDEX lists nothing that is taken.
   all_ = false;

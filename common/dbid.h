@@ -24,6 +24,8 @@ class DatabaseIdSet {
   // Inserts id in order. Ends the all state even when nothing is inserted (id 0), which
   // starts an empty explicit set. false for id 0, a duplicate, or a full set.
   bool add(uint16_t id, bool active);
+  // Sets the active flag of a member; false when id is not one.
+  bool set_active(uint16_t id, bool active);
   // Fills the set from section INDEX: keys are decimal ids (1..65535), values beginning
   // "1" are active; inactive ones are taken only with include-inactive. A missing or empty
   // section gives an empty set.

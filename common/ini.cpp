@@ -20,6 +20,17 @@ std::string_view trim_view(std::string_view s) {
 
 bool same_name(std::string_view a, std::string_view b) { return string_icmp(a, b) == 0; }
 
+// A name as the section index keys it: ASCII letters lowered outside Big5 pairs, so
+// names equal case-blind (same_name) fold to the same text.
+std::string folded(std::string_view name) {
+  std::string out(name);
+  string_lower_big5(out);
+  return out;
+}
+
+// Trees with fewer sections are scanned; larger ones get an index.
+constexpr size_t kIndexFrom = 32;
+
 // The part of a name or value that fits on one line of the file.
 std::string_view one_line(std::string_view s) {
   size_t end = s.find_first_of(std::string_view("\r\n\x1a", 3));
@@ -38,13 +49,27 @@ size_t section_close(std::string_view line) {
 
 // ---- IniTree ------------------------------------------------------------------------
 
+const std::vector<size_t>* IniTree::indexed(std::string_view section) const {
+  if (sections_.size() < kIndexFrom) return nullptr;
+  if (!index_valid_) {
+    index_.clear();
+    for (size_t i = 0; i < sections_.size(); ++i) index_[folded(sections_[i].name)].push_back(i);
+    index_valid_ = true;
+  }
+  static const std::vector<size_t> none;
+  auto it = index_.find(folded(section));
+  return it == index_.end() ? &none : &it->second;
+}
+
 void IniTree::free() {
+  drop_index();
   sections_.clear();
   file_name_.clear();
   cursor_valid_ = false;
 }
 
 void IniTree::parse(std::string_view text) {
+  drop_index();
   sections_.clear();
   cursor_valid_ = false;
   // The first line also ends at a 0x1A byte; file_read_all already ends the text there.
@@ -131,18 +156,28 @@ bool IniTree::save() const {
 }
 
 IniSection* IniTree::find_section(std::string_view section) {
+  if (const std::vector<size_t>* at = indexed(section))
+    return at->empty() ? nullptr : &sections_[at->front()];
   for (IniSection& s : sections_)
     if (same_name(s.name, section)) return &s;
   return nullptr;
 }
 
 const IniSection* IniTree::find_section(std::string_view section) const {
+  if (const std::vector<size_t>* at = indexed(section))
+    return at->empty() ? nullptr : &sections_[at->front()];
   for (const IniSection& s : sections_)
     if (same_name(s.name, section)) return &s;
   return nullptr;
 }
 
 std::optional<std::string> IniTree::get(std::string_view section, std::string_view key) const {
+  if (const std::vector<size_t>* at = indexed(section)) {
+    for (size_t i : *at)
+      for (const IniKey& k : sections_[i].keys)
+        if (same_name(k.name, key)) return k.value;
+    return std::nullopt;
+  }
   for (const IniSection& s : sections_) {
     if (!same_name(s.name, section)) continue;
     for (const IniKey& k : s.keys)
@@ -156,6 +191,7 @@ void IniTree::set(std::string_view section, std::string_view key, std::string_vi
   if (s == nullptr) {
     sections_.push_back(IniSection{std::string(section), {}});
     s = &sections_.back();
+    if (index_valid_) index_[folded(section)].push_back(sections_.size() - 1);
   }
   for (IniKey& k : s->keys) {
     if (same_name(k.name, key)) {
@@ -172,6 +208,7 @@ bool IniTree::delete_section(std::string_view section) {
   for (size_t i = 0; i < sections_.size(); ++i) {
     if (!same_name(sections_[i].name, section)) continue;
     sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(i));
+    drop_index();
     if (cursor_valid_ && i == cursor_section_) cursor_valid_ = false;
     if (cursor_valid_ && i < cursor_section_) --cursor_section_;
     return true;
@@ -201,6 +238,7 @@ bool IniTree::rename_section(std::string_view section, std::string_view new_name
   IniSection* s = find_section(section);
   if (s == nullptr) return false;
   s->name.assign(new_name);
+  drop_index();
   return true;
 }
 

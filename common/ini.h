@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qm {
@@ -75,6 +76,11 @@ class IniTree {
  private:
   IniSection* find_section(std::string_view section);
   const IniSection* find_section(std::string_view section) const;
+  // Positions of the sections of that name in file order, through an index of folded
+  // names built on first use in a large tree (vesprin.ini with hundreds of databases);
+  // nullptr for a small tree, which is scanned.
+  const std::vector<size_t>* indexed(std::string_view section) const;
+  void drop_index() const { index_valid_ = false; }
 
   std::vector<IniSection> sections_;
   std::string file_name_;
@@ -82,6 +88,8 @@ class IniTree {
   bool cursor_valid_ = false;
   size_t cursor_section_ = 0;
   size_t cursor_key_ = 0;
+  mutable std::unordered_map<std::string, std::vector<size_t>> index_;
+  mutable bool index_valid_ = false;
 };
 
 // The process-wide tree behind the flat functions.

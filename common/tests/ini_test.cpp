@@ -179,6 +179,38 @@ TEST(IniTree, LookupsAndEditsTakeTheFirstMatch) {
   EXPECT_EQ(dump(t), "[Bee] b=1;[a] k=3 once=later;[C] new=v;");
 }
 
+// Large trees look sections up through an index of folded names: the same first-match
+// rules hold through edits that add, remove and rename sections.
+TEST(IniTree, LargeTreesFindTheSameSections) {
+  std::string filler, filler_dump;
+  for (int i = 0; i < 40; ++i) {
+    filler += "[F" + std::to_string(i) + "]\nx=" + std::to_string(i) + "\n";
+    filler_dump += "[F" + std::to_string(i) + "] x=" + std::to_string(i) + ";";
+  }
+  IniTree t;
+  t.parse(filler + "[A]\nk=1\n[\xA4\x41]\np=big5\n[a]\nk=3\nonly=later\n");
+  EXPECT_EQ(t.get("f39", "X"), "39");
+  EXPECT_EQ(t.get("A", "only"), "later");
+  EXPECT_EQ(t.get("\xA4\x61", "p"), std::nullopt);  // a Big5 pair is not a letter
+  EXPECT_EQ(t.get("\xA4\x41", "p"), "big5");
+  t.set("C", "new", "v");
+  EXPECT_EQ(t.get("c", "new"), "v");
+  EXPECT_TRUE(t.delete_section("a"));
+  EXPECT_EQ(t.get("A", "k"), "3");
+  EXPECT_TRUE(t.rename_section("A", "Bee"));
+  EXPECT_EQ(t.get("bee", "k"), "3");
+  EXPECT_FALSE(t.has_section("A"));
+  EXPECT_TRUE(t.delete_section("F0"));
+  EXPECT_EQ(t.get("F1", "x"), "1");
+  EXPECT_EQ(t.get("F0", "x"), std::nullopt);
+  t.set("F0", "x", "again");
+  EXPECT_EQ(dump(t), filler_dump.substr(filler_dump.find(';') + 1) +
+                         "[\xA4\x41] p=big5;[Bee] k=3 only=later;[C] new=v;[F0] x=again;");
+  t.parse("[Z]\nz=1\n");
+  EXPECT_EQ(t.get("F1", "x"), std::nullopt);
+  EXPECT_EQ(t.get("z", "z"), "1");
+}
+
 TEST(IniTree, EnumeratesTheKeysOfOneSection) {
   IniTree t;
   t.parse("[A]\nx=1\n[B]\nb1=one\nb2=\n[C]\n");
