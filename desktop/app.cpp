@@ -69,9 +69,10 @@ bool desktop_load_resources(const std::string& program_dir, const std::string& l
   const std::string rcc = program_dir + "quillmere.rcc";
   desktop_texts().clear();
   if (registered != rcc) {
-    if (!registered.empty()) QResource::unregisterResource(QString::fromStdString(registered));
+    if (!registered.empty())
+      QResource::unregisterResource(QFile::decodeName(QByteArray::fromStdString(registered)));
     registered.clear();
-    if (!QResource::registerResource(QString::fromStdString(rcc))) {
+    if (!QResource::registerResource(QFile::decodeName(QByteArray::fromStdString(rcc)))) {
       std::fprintf(stderr, "quillmere: cannot read %s: every text is empty\n", rcc.c_str());
       return false;
     }

@@ -206,8 +206,8 @@ void TMainForm::load_history() {
 
 void TMainForm::show_start_page() {
   // The start page is Big5 like every page of the system.
-  QFile page(QString::fromStdString(program_dir_ + "vesprin.htm"));
-  HTML1->setSearchPaths({QString::fromStdString(program_dir_)});
+  QFile page(QFile::decodeName(QByteArray::fromStdString(program_dir_ + "vesprin.htm")));
+  HTML1->setSearchPaths({QFile::decodeName(QByteArray::fromStdString(program_dir_))});
   if (page.open(QIODevice::ReadOnly)) {
     const QByteArray bytes = page.readAll();
     HTML1->setHtml(big5_to_qstring(std::string_view(bytes.constData(), size_t(bytes.size()))));
@@ -243,6 +243,25 @@ void TMainForm::restore_layout() {
     page_size_ = pending_page_size_;
     relabel_page_buttons();
   }
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // FormActivate: the search controls follow the tree on every activation.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) refresh_search_controls();
+}
+
+void TMainForm::set_result_pages(int page_start, int hit_count) {
+  page_start_ = page_start;
+  hit_count_ = hit_count;
+  Panel3->setEnabled(hit_count > 0);
+  spdbtnLast->setEnabled(page_start > 1);
+  spdbtnNext->setEnabled(page_start + page_size_ <= hit_count);
+}
+
+void TMainForm::page_by(int direction) {
+  const int start = page_start_after(page_start_, page_size_, hit_count_, direction);
+  if (start != page_start_) emit pageRequested(start);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -370,7 +389,8 @@ void TMainForm::wire_commands() {
   });
   connect(tvDB, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { PopupMenuTree->popup(tvDB->viewport()->mapToGlobal(p)); });
-  // spdbtnLast, spdbtnNext: the page-size buttons change pages once search is connected.
+  connect(spdbtnLast, &QPushButton::clicked, this, [this] { page_by(-1); });
+  connect(spdbtnNext, &QPushButton::clicked, this, [this] { page_by(+1); });
 }
 
 }  // namespace qm

@@ -49,6 +49,11 @@ class TMainForm : public QMainWindow {
   int pending_page_size() const { return pending_page_size_; }
   std::vector<std::string> history_items() const;  // Big5, as stored
 
+  // The hits of the current search (set by the search): the page-size buttons page through
+  // them, asking for the page that starts at a row by pageRequested.
+  void set_result_pages(int page_start, int hit_count);
+  int page_start() const { return page_start_; }
+
   // The private messages of the old window, as queued calls.
   void post_rename_refused();   // 2024: a tree rename to an empty or duplicate name
   void post_renamed();          // 2124: a valid tree rename
@@ -92,7 +97,11 @@ class TMainForm : public QMainWindow {
   QLabel* mailHeaderLabels[4];
   QLabel* statusPanels[3];
 
+ signals:
+  void pageRequested(int first_row);
+
  protected:
+  void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
@@ -110,9 +119,12 @@ class TMainForm : public QMainWindow {
   void on_rename_refused();
   void on_renamed();
   void on_options_applied(int page_size);
+  void page_by(int direction);
 
   std::string program_dir_;
   int page_size_ = 0;          // rows per page (0 until first shown)
+  int page_start_ = 1;         // first row of the page shown
+  int hit_count_ = 0;
   int pending_page_size_ = 100;
   bool homophone_shown_ = false, fault_shown_ = false, lexical_shown_ = false;
   bool first_show_done_ = false;

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "desktop/text_ids.h"
@@ -114,6 +115,12 @@ PageButtonTexts page_button_texts(int page_size) {
   t.last_hint = load_text(text::kPageHintBefore) + t.last + load_text(text::kPageHintAfter);
   t.next_hint = load_text(text::kPageHintBefore) + t.next + load_text(text::kPageHintAfter);
   return t;
+}
+
+int page_start_after(int start, int page_size, int hits, int direction) {
+  if (page_size <= 0 || start < 1) return start;
+  if (direction < 0) return start > 1 ? std::max(1, start - page_size) : start;
+  return start + page_size <= hits ? start + page_size : start;
 }
 
 bool desktop_store_on_close(const std::string& program_dir,

@@ -50,6 +50,11 @@ struct PageButtonTexts {
 };
 PageButtonTexts page_button_texts(int page_size);
 
+// The first row of the page the page-size buttons move to: direction -1 (spdbtnLast) or
+// +1 (spdbtnNext) from the page starting at row start (1-based) of hits rows. The same
+// start when there is no such page.
+int page_start_after(int start, int page_size, int hits, int direction);
+
 // The close-time store: loads the file (or starts it empty), writes HISTORY and SIZE,
 // saves. false when the file cannot be saved.
 bool desktop_store_on_close(const std::string& program_dir,

@@ -12,10 +12,14 @@
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include "common/ini.h"
 #include "desktop/app.h"
+#include "desktop/big5_qt.h"
+#include "desktop/maker_pages.h"
+#include "platform/shell_open.h"
 #include "desktop/main_form.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
@@ -171,6 +175,56 @@ class MainFormTest : public QObject {
     QVERIFY(!form->chkF->isChecked());
     form->mClearHistory->trigger();
     QCOMPARE(form->cmbSrchHistory->count(), 0);
+  }
+
+  void pagingQueuedMessagesAndBig5Refusal() {
+    ProgramDir pd("[VESPRIN]\nResultCount=20\n");
+    QVERIFY(desktop_load_resources(pd.path(), "en"));
+    auto form = desktop_create_main_window(pd.path());
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QSignalSpy pages(form.get(), &TMainForm::pageRequested);
+    QVERIFY(!form->Panel3->isEnabled());  // no hits yet
+    form->set_result_pages(1, 45);
+    QVERIFY(!form->spdbtnLast->isEnabled());
+    form->spdbtnNext->click();
+    QCOMPARE(pages.count(), 1);
+    QCOMPARE(pages.at(0).at(0).toInt(), 21);
+
+    // The options' page size arrives as a queued call, not at once.
+    form->post_options_applied(5);
+    form->post_options_applied(30);
+    QCOMPARE(form->pending_page_size(), 20);
+    QCoreApplication::processEvents();
+    QCOMPARE(form->pending_page_size(), 30);
+
+    // A typed character without a Big5 form is refused with message 13001.
+    ScriptedMessageSink sink;
+    sink.expect(load_text(text::kMsgNotBig5), load_text(text::kCaptionError), kStyleStop, kAnswerOk);
+    message_set_sink(&sink);
+    std::string big5 = "kept";
+    QVERIFY(!qstring_to_big5_or_warn(QString::fromUtf8("a\xF0\x9F\x98\x80"), big5));
+    QCOMPARE(big5, std::string("kept"));
+    QVERIFY(qstring_to_big5_or_warn(QString::fromUtf8("中文"), big5));
+    QCOMPARE(big5, std::string("\xA4\xA4\xA4\xE5"));
+    QCOMPARE(QString::fromStdString(sink.failures()), QString());
+    form->close();
+  }
+
+  void helpAndMakerPagesGoToTheShellOpener() {
+    ProgramDir pd("[VESPRIN]\nA=1\n");
+    const std::string log = pd.path() + "opened";
+    const std::string opener = pd.path() + "opener";
+    test::write_file(opener, "#!/bin/sh\necho \"$1\" >> " + log + "\n");
+    QFile::setPermissions(QString::fromStdString(opener), QFileDevice::ExeOwner | QFileDevice::ReadOwner);
+    QVERIFY(desktop_load_resources(pd.path(), "en"));
+    auto form = desktop_create_main_window(pd.path());
+    ShellOpener shell(opener, 5000);
+    form->set_shell_opener(&shell);
+    form->btnHelp->click();
+    form->mHome->trigger();
+    QCOMPARE(QString::fromStdString(test::read_file(log)),
+             QString::fromStdString(pd.path() + "help/index.html\n" + maker::kHome + "\n"));
   }
 };
 

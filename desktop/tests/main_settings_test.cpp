@@ -113,3 +113,21 @@ TEST(StartUp, CacheDirLexiconAndCloseStore) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PageSize, PageStartOfThePagingButtons) {
+  struct Case {
+    int start, size, hits, direction, want;
+  };
+  const Case cases[] = {
+      {1, 100, 250, +1, 101}, {101, 100, 250, +1, 201}, {201, 100, 250, +1, 201},
+      {201, 100, 250, -1, 101}, {1, 100, 250, -1, 1},   {51, 100, 250, -1, 1},
+      {1, 100, 100, +1, 1},     {1, 0, 250, +1, 1},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(qm::page_start_after(c.start, c.size, c.hits, c.direction), c.want)
+        << c.start << " " << c.size << " " << c.hits << " " << c.direction;
+}
+
+}  // namespace

@@ -1,7 +1,8 @@
 // End to end under a real X server: Xvfb (started with -displayfd, stopped by its pid)
 // shows the real `quillmere` from a program directory of links; the window appears, a
 // screenshot is saved (build/desktop-xvfb.png), SIGTERM closes the window as Close does,
-// and the history and layout are written to vesprin.ini.
+// and the history and layout are written to vesprin.ini. Without a configuration the
+// program shows its message and ends with code 1.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -44,67 +45,95 @@ int display_number(const std::string& out) {
   return -1;
 }
 
-TEST(DesktopUnderXvfb, StartsShowsAndClosesOnSigterm) {
-  const std::string xvfb = qm::find_in_path("Xvfb");
-  const std::string xdotool = qm::find_in_path("xdotool");
-  const std::string import = qm::find_in_path("import");
-  if (xvfb.empty() || xdotool.empty() || import.empty())
-    GTEST_SKIP() << "Xvfb, xdotool and ImageMagick are needed (scripts/setup)";
+class DesktopUnderXvfb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    xvfb_ = qm::find_in_path("Xvfb");
+    xdotool_ = qm::find_in_path("xdotool");
+    import_ = qm::find_in_path("import");
+    if (xvfb_.empty() || xdotool_.empty() || import_.empty())
+      GTEST_SKIP() << "Xvfb, xdotool and ImageMagick are needed (scripts/setup)";
+    ASSERT_TRUE(server_.start(options({xvfb_, "-displayfd", "1", "-screen", "0", "1024x768x24",
+                                       "-nolisten", "tcp", "-noreset"})))
+        << server_.error();
+    std::string out;
+    ASSERT_TRUE(read_until(server_, out, 20000,
+                           [](const std::string& o) { return display_number(o) >= 0; }))
+        << out;
+    display_ = ":" + std::to_string(display_number(out));
+  }
+  void TearDown() override {
+    if (!server_.started()) return;
+    const pid_t pid = server_.pid();
+    server_.stop();
+    EXPECT_NE(kill(pid, 0), 0);
+  }
 
+  // A program directory of links to the built program and its files.
+  void link_program(const qm::test::TempDir& dir) {
+    for (const char* name : {"quillmere", "quillmere.rcc", "vesprin.htm"})
+      ASSERT_EQ(symlink((kDist + name).c_str(), (dir / name).c_str()), 0) << name;
+  }
+
+  bool start_program(qm::ChildProcess& app, const qm::test::TempDir& dir,
+                     const std::string& locale) {
+    const std::string supp = std::string(QM_SOURCE_DIR) + "/desktop/tests/lsan.supp";
+    qm::ChildOptions o;
+    o.argv = {dir / "quillmere"};
+    o.working_dir = "/";
+    o.env = {"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb", "LANG=" + locale, "LC_ALL=" + locale,
+             "LSAN_OPTIONS=suppressions=" + supp + ":print_suppressions=0"};
+    return app.start(o);
+  }
+
+  // Waits for a visible window whose name matches, reading the program's output meanwhile.
+  std::string wait_for_window(const std::string& name, qm::ChildProcess& app,
+                              std::string& app_out) {
+    qm::ChildProcess search;
+    if (!search.start(options({xdotool_, "search", "--sync", "--onlyvisible", "--name", name},
+                              {"DISPLAY=" + display_})))
+      return "";
+    std::string found;
+    search.read_until_end(30000, [&](std::string_view p) {
+      found.append(p);
+      app.read(app_out, 0);
+      return true;
+    });
+    search.stop();
+    return found;
+  }
+
+  int run(std::vector<std::string> argv) {
+    qm::ChildProcess c;
+    if (!c.start(options(std::move(argv), {"DISPLAY=" + display_}))) return -1;
+    c.read_until_end(30000, [](std::string_view) { return true; });
+    c.stop();
+    return c.exited() ? c.exit_code() : -1;
+  }
+
+  std::string xvfb_, xdotool_, import_, display_;
+  qm::ChildProcess server_;
+};
+
+TEST_F(DesktopUnderXvfb, StartsShowsAndClosesOnSigterm) {
   qm::test::TempDir dir("qm-xvfb-");
-  ASSERT_EQ(symlink((kDist + "quillmere").c_str(), (dir / "quillmere").c_str()), 0);
-  ASSERT_EQ(symlink((kDist + "quillmere.rcc").c_str(), (dir / "quillmere.rcc").c_str()), 0);
-  ASSERT_EQ(symlink((kDist + "vesprin.htm").c_str(), (dir / "vesprin.htm").c_str()), 0);
+  link_program(dir);
   qm::test::write_file(dir / "vesprin.ini",
                        "[VESPRIN]\nSearcher=/cgi-bin/searcher\nResultCount=50\n"
                        "[HISTORY]\n0=alpha\n1=\xA4\xA4\xA4\xE5\n");
 
-  qm::ChildProcess server;
-  ASSERT_TRUE(server.start(options({xvfb, "-displayfd", "1", "-screen", "0", "1024x768x24",
-                                    "-nolisten", "tcp", "-noreset"})))
-      << server.error();
-  std::string server_out;
-  ASSERT_TRUE(read_until(server, server_out, 20000,
-                         [](const std::string& o) { return display_number(o) >= 0; }))
-      << server_out;
-  const std::string display = ":" + std::to_string(display_number(server_out));
-
-  const std::string supp = std::string(QM_SOURCE_DIR) + "/desktop/tests/lsan.supp";
-  qm::ChildOptions app_options;
-  app_options.argv = {dir / "quillmere"};
-  app_options.working_dir = "/";
-  app_options.env = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "LANG=zh_TW.UTF-8",
-                     "LC_ALL=zh_TW.UTF-8", "LSAN_OPTIONS=suppressions=" + supp +
-                                               ":print_suppressions=0"};
   qm::ChildProcess app;
-  ASSERT_TRUE(app.start(app_options)) << app.error();
+  ASSERT_TRUE(start_program(app, dir, "zh_TW.UTF-8")) << app.error();
 
   // The main window appears (xdotool waits for it; the deadline ends the wait).
-  qm::ChildProcess search;
-  ASSERT_TRUE(search.start(options({xdotool, "search", "--sync", "--onlyvisible", "--name",
-                                    "Quillmere"},
-                                   {"DISPLAY=" + display})));
-  std::string found, app_out;
-  const bool shown = search.read_until_end(30000, [&](std::string_view p) {
-    found.append(p);
-    app.read(app_out, 0);
-    return true;
-  });
-  search.stop();
-  ASSERT_TRUE(shown && !found.empty()) << "no window; quillmere wrote: " << app_out;
+  std::string app_out;
+  const std::string found = wait_for_window("Quillmere", app, app_out);
+  ASSERT_FALSE(found.empty()) << "no window; quillmere wrote: " << app_out;
   usleep(500000);  // let it paint
   app.read(app_out, 0);
 
   const std::string shot = std::string(QM_DIST_DIR) + "/../desktop-xvfb.png";
-  qm::ChildProcess grab;
-  ASSERT_TRUE(grab.start(options({import, "-display", display, "-window", "root", shot})));
-  std::string grab_out;
-  grab.read_until_end(30000, [&](std::string_view p) {
-    grab_out.append(p);
-    return true;
-  });
-  grab.stop();
-  EXPECT_EQ(grab.exit_code(), 0) << grab_out;
+  EXPECT_EQ(run({import_, "-display", display_, "-window", "root", shot}), 0);
   EXPECT_EQ(qm::test::read_file(shot).substr(0, 8), "\x89PNG\r\n\x1A\n");
 
   // SIGTERM closes the window as Close does; the program ends normally.
@@ -123,9 +152,25 @@ TEST(DesktopUnderXvfb, StartsShowsAndClosesOnSigterm) {
   EXPECT_TRUE(ini.get("SIZE", "Width").has_value());
   EXPECT_EQ(ini.get("VESPRIN", "CacheDir"), dir.path() + "Cache/");
 
-  const pid_t server_pid = server.pid();
-  server.stop();
-  EXPECT_NE(kill(server_pid, 0), 0);
+}
+
+TEST_F(DesktopUnderXvfb, WithoutConfigurationTellsAndEndsWithCode1) {
+  qm::test::TempDir dir("qm-xvfb-");
+  link_program(dir);
+  qm::ChildProcess app;
+  ASSERT_TRUE(start_program(app, dir, "C")) << app.error();
+  std::string app_out;
+  // The message box (caption 9001, "Error" in English) is dismissed with Enter; there is no
+  // window manager, so the window is given the focus directly.
+  const std::string found = wait_for_window("^Error$", app, app_out);
+  ASSERT_FALSE(found.empty()) << "no message; quillmere wrote: " << app_out;
+  const std::string window = found.substr(0, found.find('\n'));
+  EXPECT_EQ(run({xdotool_, "windowfocus", "--sync", window, "key", "Return"}), 0);
+  read_until(app, app_out, 20000, [&](const std::string&) { return app.has_ended(); });
+  app.stop();
+  EXPECT_TRUE(app.exited()) << app_out;
+  EXPECT_EQ(app.exit_code(), 1) << app_out;
+  EXPECT_TRUE(qm::test::read_file(dir / "vesprin.ini").empty());  // nothing was created
 }
 
 }  // namespace
