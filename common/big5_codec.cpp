@@ -84,8 +84,9 @@ void append_utf8(std::string& out, char32_t c) {
   }
 }
 
-// One UTF-8 character at text[i]: its length, 0 when not well formed.
-size_t utf8_next(std::string_view text, size_t i, char32_t& code) {
+}  // namespace
+
+size_t utf8_decode(std::string_view text, size_t i, char32_t& code) {
   const unsigned char c = static_cast<unsigned char>(text[i]);
   size_t n;
   char32_t min;
@@ -111,8 +112,6 @@ size_t utf8_next(std::string_view text, size_t i, char32_t& code) {
   return n;
 }
 
-}  // namespace
-
 uint16_t big5_pair_of(char32_t code) {
   return code >= 0x80 && code < 0x10000 ? Big5Tables::get().to_big5[code] : 0;
 }
@@ -127,7 +126,7 @@ bool big5_from_utf8(std::string_view utf8, std::string& out, std::size_t* bad_at
   result.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
     char32_t code = 0;
-    size_t n = utf8_next(utf8, i, code);
+    size_t n = utf8_decode(utf8, i, code);
     uint16_t pair = n == 0 || code < 0x80 ? 0 : big5_pair_of(code);
     if (n == 0 || (code >= 0x80 && pair == 0)) {
       if (bad_at) *bad_at = i;

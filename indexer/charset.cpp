@@ -35,35 +35,6 @@ size_t kept_ascii_run(const unsigned char* p, size_t i, size_t n) {
   return j - i;
 }
 
-// Decodes one UTF-8 character at bytes[i]; gives its length (0 when the sequence is not
-// well formed) and the code point.
-size_t utf8_decode(std::string_view bytes, size_t i, char32_t& code) {
-  const unsigned char c = static_cast<unsigned char>(bytes[i]);
-  if (c < 0x80) {
-    code = c;
-    return 1;
-  }
-  size_t n;
-  char32_t min;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2, code = c & 0x1F, min = 0x80;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3, code = c & 0x0F, min = 0x800;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4, code = c & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + n > bytes.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    const unsigned char t = static_cast<unsigned char>(bytes[i + k]);
-    if ((t & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (t & 0x3F);
-  }
-  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return n;
-}
-
 // Unicode (BMP) to Big5 pair, 0 where there is none: the common codec's table.
 struct Big5Table {
   static const Big5Table& get() {
