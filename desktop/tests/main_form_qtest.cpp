@@ -175,6 +175,15 @@ class MainFormTest : public QObject {
     QVERIFY(!form->chkF->isChecked());
     form->mClearHistory->trigger();
     QCOMPARE(form->cmbSrchHistory->count(), 0);
+
+    // With the fault-tolerant box hidden, the near-concept box stands right of homophone.
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->chkF->hide();
+    QCoreApplication::processEvents();
+    QVERIFY(form->chkL->geometry().left() > form->chkH->geometry().right());
+    QVERIFY(form->chkL->geometry().left() - form->chkH->geometry().right() < 30);
+    form->close();
   }
 
   void pagingQueuedMessagesAndBig5Refusal() {
