@@ -1,7 +1,9 @@
 // Character-set detection and conversion to Big5 (see charset.h). The Unicode-to-Big5
-// table is built once from glibc's iconv "CP950" table; other charsets reach it through
+// table is the common codec's (common/big5_codec.h); other charsets reach it through
 // iconv's conversion to UTF-8.
 #include "indexer/charset.h"
+
+#include "common/big5_codec.h"
 
 #include <iconv.h>
 
@@ -33,87 +35,13 @@ size_t kept_ascii_run(const unsigned char* p, size_t i, size_t n) {
   return j - i;
 }
 
-// Decodes one UTF-8 character at bytes[i]; gives its length (0 when the sequence is not
-// well formed) and the code point.
-size_t utf8_decode(std::string_view bytes, size_t i, char32_t& code) {
-  const unsigned char c = static_cast<unsigned char>(bytes[i]);
-  if (c < 0x80) {
-    code = c;
-    return 1;
-  }
-  size_t n;
-  char32_t min;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2, code = c & 0x1F, min = 0x80;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3, code = c & 0x0F, min = 0x800;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4, code = c & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + n > bytes.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    const unsigned char t = static_cast<unsigned char>(bytes[i + k]);
-    if ((t & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (t & 0x3F);
-  }
-  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return n;
-}
-
-// Unicode (BMP) to Big5 pair, 0 where there is none; built from iconv's CP950 table.
-class Big5Table {
- public:
+// Unicode (BMP) to Big5 pair, 0 where there is none: the common codec's table.
+struct Big5Table {
   static const Big5Table& get() {
     static const Big5Table table;
     return table;
   }
-  uint16_t lookup(char32_t code) const { return code < map_.size() ? map_[code] : 0; }
-
- private:
-  Big5Table() : map_(0x10000, 0) {
-    iconv_t to_unicode = iconv_open("UTF-32LE", "CP950");
-    if (to_unicode == iconv_t(-1)) return;
-    std::vector<uint8_t> seen(0x10000, 0);
-    std::vector<char32_t> duplicates;
-    for (unsigned lead = 0xA1; lead <= 0xFE; ++lead) {
-      for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
-        char in[2] = {char(lead), char(trail)};
-        unsigned char out[8];
-        char* ip = in;
-        char* op = reinterpret_cast<char*>(out);
-        size_t il = 2, ol = sizeof out;
-        iconv(to_unicode, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(to_unicode, &ip, &il, &op, &ol) == size_t(-1) || il != 0 || ol != 4) continue;
-        char32_t u = char32_t(out[0]) | char32_t(out[1]) << 8 | char32_t(out[2]) << 16 |
-                     char32_t(out[3]) << 24;
-        if (u >= 0x10000 || u < 0x80) continue;
-        if (seen[u]++ == 0) {
-          map_[u] = uint16_t(lead << 8 | trail);
-        } else if (seen[u] == 2) {
-          duplicates.push_back(u);
-        }
-      }
-    }
-    iconv_close(to_unicode);
-    // A code point reached from two Big5 codes takes the one iconv itself writes.
-    iconv_t to_big5 = iconv_open("CP950", "UTF-32LE");
-    if (to_big5 == iconv_t(-1)) return;
-    for (char32_t u : duplicates) {
-      unsigned char in[4] = {uint8_t(u), uint8_t(u >> 8), uint8_t(u >> 16), uint8_t(u >> 24)};
-      unsigned char out[4];
-      char* ip = reinterpret_cast<char*>(in);
-      char* op = reinterpret_cast<char*>(out);
-      size_t il = 4, ol = sizeof out;
-      iconv(to_big5, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(to_big5, &ip, &il, &op, &ol) != size_t(-1) && ol == 2 && is_big5_lead(out[0]) &&
-          is_big5_trail(out[1]))
-        map_[u] = uint16_t(out[0] << 8 | out[1]);
-    }
-    iconv_close(to_big5);
-  }
-  std::vector<uint16_t> map_;
+  uint16_t lookup(char32_t code) const { return big5_pair_of(code); }
 };
 
 // Appends the Big5 form of a code point; spaces and line separators of Unicode become

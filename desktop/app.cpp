@@ -1,0 +1,135 @@
+// The desktop program (see app.h). The program directory is the directory of argv[0]
+// (not Qt's application directory, which resolves links to the binary). The common
+// library runs in its desktop profile: its failures are written to standard error and
+// the program goes on.
+#include "desktop/app.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QLocale>
+#include <QResource>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/strings.h"
+#include "desktop/forms/welcome_form.h"
+#include "desktop/main_form.h"
+#include "desktop/message_box.h"
+#include "desktop/texts.h"
+#include "platform/fatal.h"
+#include "platform/paths.h"
+
+namespace qm {
+namespace {
+
+int g_signal_pipe[2] = {-1, -1};
+
+void on_stop_signal(int) {
+  const char c = 1;
+  [[maybe_unused]] ssize_t n = write(g_signal_pipe[1], &c, 1);
+}
+
+// SIGTERM and SIGINT close the main window as its Close command does; the handler only
+// writes a byte that the event loop picks up.
+void install_stop_signals(TMainForm* form) {
+  if (pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(g_signal_pipe[0], QSocketNotifier::Read, form);
+  QObject::connect(notifier, &QSocketNotifier::activated, form, [form] {
+    char buffer[16];
+    while (read(g_signal_pipe[0], buffer, sizeof buffer) > 0) {
+    }
+    form->close();
+  });
+  struct sigaction sa {};
+  sa.sa_handler = on_stop_signal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+}
+
+std::string language_of_locale() {
+  // LC_ALL, LC_MESSAGES and LANG first, as the C library orders them; else Qt's view.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(name);
+    if (v && *v) return texts_language_for(v);
+  }
+  return texts_language_for(QLocale::system().name().toStdString());
+}
+
+}  // namespace
+
+bool desktop_load_resources(const std::string& program_dir, const std::string& language) {
+  static std::string registered;
+  const std::string rcc = program_dir + "quillmere.rcc";
+  desktop_texts().clear();
+  if (registered != rcc) {
+    if (!registered.empty())
+      QResource::unregisterResource(QFile::decodeName(QByteArray::fromStdString(registered)));
+    registered.clear();
+    if (!QResource::registerResource(QFile::decodeName(QByteArray::fromStdString(rcc)))) {
+      std::fprintf(stderr, "quillmere: cannot read %s: every text is empty\n", rcc.c_str());
+      return false;
+    }
+    registered = rcc;
+  }
+  QFile table(QString::fromStdString(":/quillmere/strings-" + language + ".tsv"));
+  if (!table.open(QIODevice::ReadOnly)) {
+    std::fprintf(stderr, "quillmere: %s has no texts for %s\n", rcc.c_str(), language.c_str());
+    return false;
+  }
+  const QByteArray bytes = table.readAll();
+  desktop_texts().parse(std::string_view(bytes.constData(), size_t(bytes.size())));
+  return true;
+}
+
+QPixmap desktop_picture(const char* name) {
+  const std::string& file = desktop_texts().picture(name);
+  if (file.empty()) return QPixmap();
+  return QPixmap(QString::fromStdString(":/quillmere/" + file));
+}
+
+std::unique_ptr<TMainForm> desktop_create_main_window(const std::string& program_dir) {
+  auto form = std::make_unique<TMainForm>(program_dir);
+  if (!form->FormCreate()) return nullptr;
+  return form;
+}
+
+int quillmere_main(int argc, char** argv) {
+  const std::string program_dir = program_dir_from_argv0(argc > 0 ? argv[0] : "");
+  common_set_desktop_profile(true);
+  fatal_set_profile(FatalProfile::Desktop);
+  fatal_set_writer([](const std::string& message) {
+    std::fprintf(stderr, "quillmere: %s\n", message.c_str());
+  });
+
+  QApplication app(argc, argv);
+  desktop_load_resources(program_dir, language_of_locale());
+  QtMessageSink sink;
+  message_set_sink(&sink);
+
+  auto splash = std::make_unique<TWelcomeForm>();
+  splash->show();
+  splash->repaint();
+  QApplication::processEvents();
+
+  std::unique_ptr<TMainForm> form = desktop_create_main_window(program_dir);
+  if (!form) {
+    message_set_sink(nullptr);
+    return 1;
+  }
+  sink.set_parent(form.get());
+  form->set_on_first_show([&splash] { splash.reset(); });
+  install_stop_signals(form.get());
+  form->show();
+  const int code = app.exec();
+  message_set_sink(nullptr);
+  return code;
+}
+
+}  // namespace qm

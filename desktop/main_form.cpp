@@ -1,0 +1,396 @@
+// The main window's behaviour (see main_form.h): creation, captions, the search history,
+// the start page, layout restore at first showing, the store at close, the option boxes
+// and menu items that toggle together, the edit commands, the maker's pages and help.
+#include "desktop/main_form.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <cstdio>
+
+#include "common/ini.h"
+#include "desktop/big5_qt.h"
+#include "desktop/main_settings.h"
+#include "desktop/maker_pages.h"
+#include "desktop/messages.h"
+#include "desktop/text_ids.h"
+#include "desktop/texts.h"
+#include "platform/shell_open.h"
+
+namespace qm {
+namespace {
+
+QString T(int id) { return utf8_to_qstring(load_text(id)); }
+
+}  // namespace
+
+TMainForm::TMainForm(std::string program_dir, QWidget* parent)
+    : QMainWindow(parent), program_dir_(std::move(program_dir)) {
+  setObjectName(QStringLiteral("MainForm"));
+  build_widgets();
+  build_menus();
+  build_popups();
+  wire_commands();
+  resize(1000, 700);
+}
+
+TMainForm::~TMainForm() { delete own_shell_; }
+
+bool TMainForm::FormCreate() {
+  if (!desktop_config_readable(program_dir_)) {
+    ShowMessageById(text::kMsgNoConfiguration, text::kCaptionError, kStyleStop);
+    return false;
+  }
+  if (!desktop_write_cache_dir(program_dir_))
+    std::fprintf(stderr, "quillmere: cannot write CacheDir to %s\n",
+                 desktop_config_path(program_dir_).c_str());
+
+  // Until a database is checked there is nothing to search.
+  for (QWidget* w : {static_cast<QWidget*>(btnSearch), static_cast<QWidget*>(btnSearchAdv)})
+    w->setEnabled(false);
+  mSearcher->setEnabled(false);
+  mSearchAdv->setEnabled(false);
+  mShowBrief->setChecked(true);
+  mBrief->setChecked(true);
+  for (QAction* a : {mOpen, mSave, mBrowser, mPrint, N2, N6, mPath, mSize, mAuthor, mType,
+                     mReceiver})
+    a->setVisible(false);
+  // The commands of the forms still to come stay disabled until they are connected.
+  for (QAction* a : {mWizard, mIndex, mAddFolder, mDelFolder, mRename, mProperty, mDoc,
+                     menuLayout, mShowBrief, mShowFull, mSortName, mSortTimes, mSortTitle,
+                     mSortDate, mSender, mA, mD, mWebSearch, mOptions, mAddBM, mEditBM, mAbout,
+                     mOpenFile, mBrief, mFullText, mContent, popAddBM, ShowBrief, ShowFull,
+                     pAddFolder, pDelFolder, pRename, pProperty})
+    a->setEnabled(false);
+  for (QToolButton* b : {btnWizard, btnIndex, btnWebSearch, btnFont}) b->setEnabled(false);
+  Panel3->setEnabled(false);
+  load_history();
+  show_start_page();
+
+  ApplyLanguageTexts();
+  SetTreeCaption(T(text::kTreeCaption));
+  // The database tree is loaded here from Folder.dat and the configuration once the
+  // catalogue is connected.
+
+  page_size_ = 0;
+  mHomo->setVisible(homophone_shown_);
+  mFault->setVisible(fault_shown_);
+  mLexical->setVisible(lexical_shown_);
+  chkH->setVisible(homophone_shown_);
+  chkF->setVisible(fault_shown_);
+  chkL->setVisible(lexical_shown_);
+  mLine->setVisible(homophone_shown_ || fault_shown_ || lexical_shown_);
+  refresh_search_controls();
+  return true;
+}
+
+void TMainForm::ApplyLanguageTexts() {
+  const QString title = T(text::kTitleProduct) + QStringLiteral("  ") + T(text::kTitleVersion);
+  setWindowTitle(title);
+  QApplication::setApplicationName(title);
+
+  const bool lexicon = desktop_lexicon_present(program_dir_);
+  chkL->setEnabled(lexicon);
+  mLexical->setEnabled(lexicon);
+
+  struct Caption {
+    int id;
+    QAction* item;
+  };
+  const Caption captions[] = {
+      {text::kMenuWizard, mWizard},        {text::kMenuIndex, mIndex},
+      {text::kMenuOpen, mOpen},            {text::kMenuSave, mSave},
+      {text::kMenuBrowser, mBrowser},      {text::kMenuPrint, mPrint},
+      {text::kMenuClose, mClose},          {text::kMenuAddFolder, mAddFolder},
+      {text::kMenuDelFolder, mDelFolder},  {text::kMenuRename, mRename},
+      {text::kMenuProperty, mProperty},    {text::kMenuCopy, menuCopy},
+      {text::kMenuPaste, mPaste},          {text::kMenuDelete, mDelete},
+      {text::kMenuSelectAll, mSelAll},     {text::kMenuDocument, mDoc},
+      {text::kMenuLayout, menuLayout},     {text::kMenuShowBrief, mShowBrief},
+      {text::kMenuShowBrief, mBrief},      {text::kMenuShowFull, mShowFull},
+      {text::kMenuSortName, mSortName},    {text::kMenuSortTimes, mSortTimes},
+      {text::kMenuSortTitle, mSortTitle},  {text::kMenuSortDate, mSortDate},
+      {text::kMenuPath, mPath},            {text::kMenuSize, mSize},
+      {text::kMenuAuthor, mAuthor},        {text::kMenuType, mType},
+      {text::kMenuSender, mSender},        {text::kMenuReceiver, mReceiver},
+      {text::kMenuAscending, mA},          {text::kMenuDescending, mD},
+      {text::kMenuSearcher, mSearcher},    {text::kMenuSearchAdv, mSearchAdv},
+      {text::kMenuHomophone, mHomo},       {text::kMenuFault, mFault},
+      {text::kMenuClearHistory, mClearHistory}, {text::kMenuLexical, mLexical},
+      {text::kMenuWebSearch, mWebSearch},  {text::kMenuOptions, mOptions},
+      {text::kMenuAddBookmark, mAddBM},    {text::kMenuEditBookmarks, mEditBM},
+      {text::kMenuContents, mContents},    {text::kMenuService, mService},
+      {text::kMenuProduct, mProduct},      {text::kMenuOnline, mOnline},
+      {text::kMenuHome, mHome},            {text::kMenuAbout, mAbout},
+      {text::kMenuUpdate, mUpdate},        {text::kPopOpenFile, mOpenFile},
+      {text::kPopFullText, mFullText},     {text::kPopShowBrief, ShowBrief},
+      {text::kPopShowFull, ShowFull},      {text::kPopCopy, mCopy},
+      {text::kPopSelectAll, mSelectAll},   {text::kPopAddBookmark, popAddBM},
+      {text::kPopAddFolder, pAddFolder},   {text::kPopDelFolder, pDelFolder},
+      {text::kPopRename, pRename},         {text::kPopProperty, pProperty},
+      {text::kPopProperty, mContent},
+  };
+  for (const Caption& c : captions) c.item->setText(T(c.id));
+  struct MenuCaption {
+    int id;
+    QMenu* menu;
+  };
+  const MenuCaption menus[] = {
+      {text::kMenuFile, mFile},     {text::kMenuEdit, mEdit},       {text::kMenuView, mView},
+      {text::kMenuPreview, mPreview}, {text::kMenuSort, mSort},     {text::kMenuSearch, mSearch},
+      {text::kMenuTools, mTools},   {text::kMenuBookmark, mBookMark}, {text::kMenuHelp, mHelp},
+      {text::kMenuVesprin, mVesprin},
+  };
+  for (const MenuCaption& m : menus) m.menu->setTitle(T(m.id));
+  btnWizard->setText(T(text::kToolWizard));
+  btnIndex->setText(T(text::kToolIndex));
+  btnSearchAdv->setText(T(text::kToolSearchAdv));
+  btnHelp->setText(T(text::kToolHelp));
+  btnWebSearch->setText(T(text::kWebSearch));
+  btnFont->setText(T(text::kToolFont));
+  lblInput->setText(T(text::kLabelInput));
+  btnSearch->setText(T(text::kButtonSearch));
+  chkH->setText(T(text::kCheckHomophone));
+  chkF->setText(T(text::kCheckFault));
+  chkL->setText(T(text::kCheckLexical));
+  panelTreeHead->setToolTip(T(text::kTreeHead));
+  ListView1->setHeaderLabels({T(text::kColumnNumber), T(text::kColumnName),
+                              T(text::kColumnTimes), T(text::kColumnTitle),
+                              T(text::kColumnDate)});
+  statusPanels[0]->setText(T(text::kStatusReady));
+  statusPanels[2]->setText(T(text::kStatusHits));
+  const int mailIds[4] = {text::kMailHeaderFrom, text::kMailHeaderTo, text::kMailHeaderDate,
+                          text::kMailHeaderSubject};
+  for (int i = 0; i < 4; ++i) mailHeaderLabels[i]->setText(T(mailIds[i]));
+  homophone_shown_ = fault_shown_ = lexical_shown_ = true;
+}
+
+void TMainForm::SetTreeCaption(const QString& text) {
+  lblCaption->setText(text);
+  btnShow->setText(text);
+  btnShow->setFixedWidth(lblCaption->sizeHint().width() + 13);
+  btnShow->setVisible(panelLeft->isHidden());
+  lblCaption->setVisible(!panelLeft->isHidden());
+}
+
+std::vector<std::string> TMainForm::history_items() const {
+  std::vector<std::string> items;
+  for (int i = 0; i < cmbSrchHistory->count(); ++i) {
+    std::string big5;
+    if (qstring_to_big5(cmbSrchHistory->itemText(i), big5)) items.push_back(big5);
+  }
+  return items;
+}
+
+void TMainForm::load_history() {
+  IniTree tree;
+  tree.load(desktop_config_path(program_dir_));
+  for (const std::string& item : history_read(tree))
+    cmbSrchHistory->addItem(big5_to_qstring(item));
+  cmbSrchHistory->setCurrentIndex(-1);
+  cmbSrchHistory->setEditText(QString());
+}
+
+void TMainForm::show_start_page() {
+  // The start page is Big5 like every page of the system.
+  QFile page(QFile::decodeName(QByteArray::fromStdString(program_dir_ + "vesprin.htm")));
+  HTML1->setSearchPaths({QFile::decodeName(QByteArray::fromStdString(program_dir_))});
+  if (page.open(QIODevice::ReadOnly)) {
+    const QByteArray bytes = page.readAll();
+    HTML1->setHtml(big5_to_qstring(std::string_view(bytes.constData(), size_t(bytes.size()))));
+  } else {
+    HTML1->clear();
+  }
+}
+
+void TMainForm::relabel_page_buttons() {
+  const PageButtonTexts t = page_button_texts(page_size_);
+  spdbtnLast->setText(utf8_to_qstring(t.last));
+  spdbtnNext->setText(utf8_to_qstring(t.next));
+  spdbtnLast->setToolTip(utf8_to_qstring(t.last_hint));
+  spdbtnNext->setToolTip(utf8_to_qstring(t.next_hint));
+}
+
+void TMainForm::restore_layout() {
+  IniTree tree;
+  tree.load(desktop_config_path(program_dir_));
+  const QSize screenSize = screen() ? screen()->geometry().size() : QSize(1024, 768);
+  const WindowLayout l = layout_read(tree, screenSize.width(), screenSize.height());
+  if (l.maximized) {
+    setWindowState(windowState() | Qt::WindowMaximized);
+  } else {
+    setGeometry(l.left, l.top, l.width, l.height);
+  }
+  panelTool->setVisible(l.tool);
+  panelLeft->setVisible(l.catalog);
+  panelPreview->setVisible(l.preview);
+  SetTreeCaption(lblCaption->text());
+  pending_page_size_ = qm::pending_page_size(tree);
+  if (page_size_ == 0) {
+    page_size_ = pending_page_size_;
+    relabel_page_buttons();
+  }
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // FormActivate: the search controls follow the tree on every activation.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) refresh_search_controls();
+}
+
+void TMainForm::set_result_pages(int page_start, int hit_count) {
+  page_start_ = page_start;
+  hit_count_ = hit_count;
+  Panel3->setEnabled(hit_count > 0);
+  spdbtnLast->setEnabled(page_start > 1);
+  spdbtnNext->setEnabled(page_start + page_size_ <= hit_count);
+}
+
+void TMainForm::page_by(int direction) {
+  const int start = page_start_after(page_start_, page_size_, hit_count_, direction);
+  if (start != page_start_) emit pageRequested(start);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (first_show_done_) return;
+  first_show_done_ = true;
+  QApplication::processEvents();
+  restore_layout();
+  if (on_first_show_) on_first_show_();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (!closing_done_) {
+    closing_done_ = true;
+    WindowLayout l;
+    l.maximized = isMaximized();
+    const QRect g = l.maximized ? normalGeometry() : geometry();
+    l.left = g.x();
+    l.top = g.y();
+    l.width = g.width();
+    l.height = g.height();
+    l.tool = !panelTool->isHidden();
+    l.catalog = !panelLeft->isHidden();
+    l.preview = !panelPreview->isHidden();
+    if (!desktop_store_on_close(program_dir_, history_items(), l))
+      std::fprintf(stderr, "quillmere: cannot save %s\n",
+                   desktop_config_path(program_dir_).c_str());
+    // The bookmarks and the tree shape (Folder.dat) are saved here once their forms are
+    // connected.
+  }
+  event->accept();
+}
+
+void TMainForm::refresh_search_controls() {
+  // A database must be checked in the tree before anything can be searched; the tree is
+  // not connected yet, so nothing is.
+  const bool anyChecked = false;
+  btnSearch->setEnabled(anyChecked);
+  btnSearchAdv->setEnabled(anyChecked);
+  mSearchAdv->setEnabled(anyChecked);
+  if (anyChecked && cmbSrchHistory->currentText().isEmpty()) btnSearch->setEnabled(false);
+  mSearcher->setEnabled(btnSearch->isEnabled());
+}
+
+void TMainForm::open_with_shell(const std::string& target) {
+  if (!shell_) shell_ = own_shell_ = new ShellOpener();
+  if (!shell_->open(target)) {
+    std::fprintf(stderr, "quillmere: %s\n", shell_->error().c_str());
+    ShowMessageById(text::kMsgShellFailed, text::kCaptionError, kStyleStop);
+  }
+}
+
+void TMainForm::post_rename_refused() {
+  QMetaObject::invokeMethod(this, [this] { on_rename_refused(); }, Qt::QueuedConnection);
+}
+void TMainForm::post_renamed() {
+  QMetaObject::invokeMethod(this, [this] { on_renamed(); }, Qt::QueuedConnection);
+}
+void TMainForm::post_options_applied(int page_size) {
+  QMetaObject::invokeMethod(this, [this, page_size] { on_options_applied(page_size); },
+                            Qt::QueuedConnection);
+}
+
+void TMainForm::on_rename_refused() {
+  // The tree puts the remembered name back and edits the node again (tree issue).
+  if (QTreeWidgetItem* item = tvDB->currentItem()) tvDB->editItem(item);
+}
+
+void TMainForm::on_renamed() {
+  // The catalogue writes the new name as the database's description (catalogue issue).
+}
+
+void TMainForm::on_options_applied(int page_size) {
+  pending_page_size_ = page_size < 10 ? 100 : page_size;
+}
+
+void TMainForm::wire_commands() {
+  connect(mClose, &QAction::triggered, this, &QWidget::close);
+  // A menu item and its option box always agree.
+  const std::pair<QCheckBox*, QAction*> pairs[] = {{chkH, mHomo}, {chkF, mFault}, {chkL, mLexical}};
+  for (auto [box, item] : pairs) {
+    connect(item, &QAction::toggled, box, [box](bool on) {
+      if (box->isChecked() != on) box->setChecked(on);
+    });
+    connect(box, &QCheckBox::toggled, item, [item](bool on) {
+      if (item->isChecked() != on) item->setChecked(on);
+    });
+  }
+  connect(mClearHistory, &QAction::triggered, this, [this] {
+    const QString text = cmbSrchHistory->currentText();
+    cmbSrchHistory->clear();
+    cmbSrchHistory->setEditText(text);
+  });
+  connect(cmbSrchHistory, &QComboBox::editTextChanged, this, [this] { refresh_search_controls(); });
+  connect(menuCopy, &QAction::triggered, HTML1, &QTextBrowser::copy);
+  connect(mPaste, &QAction::triggered, this, [this] { cmbSrchHistory->lineEdit()->paste(); });
+  connect(mDelete, &QAction::triggered, this, [this] { cmbSrchHistory->lineEdit()->del(); });
+  connect(mSelAll, &QAction::triggered, this, [this] { cmbSrchHistory->lineEdit()->selectAll(); });
+  // The preview pop-up's Copy and Select All act on the preview.
+  connect(mCopy, &QAction::triggered, HTML1, &QTextBrowser::copy);
+  connect(mSelectAll, &QAction::triggered, HTML1, &QTextBrowser::selectAll);
+  connect(mService, &QAction::triggered, this, [this] { open_with_shell(maker::kService); });
+  connect(mProduct, &QAction::triggered, this, [this] { open_with_shell(maker::kProduct); });
+  connect(mOnline, &QAction::triggered, this, [this] { open_with_shell(maker::kOnline); });
+  connect(mHome, &QAction::triggered, this, [this] { open_with_shell(maker::kHome); });
+  connect(mUpdate, &QAction::triggered, this, [this] { open_with_shell(maker::kDownload); });
+  auto help = [this] { open_with_shell(program_dir_ + "help/index.html"); };
+  connect(mContents, &QAction::triggered, this, help);
+  connect(btnHelp, &QToolButton::clicked, this, help);
+  connect(btnHide, &QToolButton::clicked, this, [this] {
+    panelLeft->hide();
+    SetTreeCaption(lblCaption->text());
+  });
+  connect(btnShow, &QToolButton::clicked, this, [this] {
+    panelLeft->show();
+    SetTreeCaption(lblCaption->text());
+  });
+  connect(HTML1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& p) { PopupMenuPreview->popup(HTML1->mapToGlobal(p)); });
+  connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+    // With no rows the hit commands are off (they are enabled by the hit views).
+    if (ListView1->topLevelItemCount() == 0)
+      for (QAction* a : {mOpenFile, mBrief, mFullText, mContent, popAddBM}) a->setEnabled(false);
+    PopupMenuSearch->popup(ListView1->viewport()->mapToGlobal(p));
+  });
+  connect(tvDB, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& p) { PopupMenuTree->popup(tvDB->viewport()->mapToGlobal(p)); });
+  connect(spdbtnLast, &QPushButton::clicked, this, [this] { page_by(-1); });
+  connect(spdbtnNext, &QPushButton::clicked, this, [this] { page_by(+1); });
+}
+
+}  // namespace qm

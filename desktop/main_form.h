@@ -1,0 +1,137 @@
+// TMainForm, the main window: tool bar, search box with its history, option boxes, the
+// database tree panel, the result list with its page-size buttons, the preview, and three
+// status panels. This file covers its creation, captions, first showing, layout and close;
+// the database tree, search, hit views, options, bookmarks and the wizard connect to the
+// controls left here (they stay disabled until then). Built in main_form_build.cpp (the
+// widgets), main_form.cpp (behaviour); settings without Qt are main_settings.h.
+#pragma once
+#include <QMainWindow>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QTextBrowser;
+class QToolButton;
+class QTreeWidget;
+class QWidget;
+
+namespace qm {
+
+class ShellOpener;
+
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // program_dir: the program directory, ending in "/".
+  explicit TMainForm(std::string program_dir, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // The creation steps: false when the configuration cannot be read (message 9005 under
+  // 9001 has then been shown and the program ends with code 1).
+  bool FormCreate();
+  void ApplyLanguageTexts();
+  void SetTreeCaption(const QString& text);
+  // Called once, when the window is first shown (the program closes its splash here).
+  void set_on_first_show(std::function<void()> f) { on_first_show_ = std::move(f); }
+  // The opener of documents and addresses (tests give one that records).
+  void set_shell_opener(ShellOpener* opener) { shell_ = opener; }
+
+  const std::string& program_dir() const { return program_dir_; }
+  int page_size() const { return page_size_; }
+  int pending_page_size() const { return pending_page_size_; }
+  std::vector<std::string> history_items() const;  // Big5, as stored
+
+  // The hits of the current search (set by the search): the page-size buttons page through
+  // them, asking for the page that starts at a row by pageRequested.
+  void set_result_pages(int page_start, int hit_count);
+  int page_start() const { return page_start_; }
+
+  // The private messages of the old window, as queued calls.
+  void post_rename_refused();   // 2024: a tree rename to an empty or duplicate name
+  void post_renamed();          // 2124: a valid tree rename
+  void post_options_applied(int page_size);  // 2224: the options were applied
+
+  // Controls, named as the window's events are (public for the forms and tests that
+  // connect to them).
+  QMenu *mFile, *mEdit, *mView, *mSearch, *mTools, *mHelp, *mPreview, *mSort, *mBookMark,
+      *mVesprin;
+  QAction *mWizard, *mIndex, *mOpen, *mSave, *mBrowser, *mPrint, *N2, *mAddFolder, *mDelFolder,
+      *mRename, *mProperty, *N6, *mClose;
+  QAction *menuCopy, *mPaste, *mDelete, *mSelAll;
+  QAction *mDoc, *menuLayout, *mShowBrief, *mShowFull, *mSortName, *mSortTimes, *mSortTitle,
+      *mSortDate, *mPath, *mSize, *mAuthor, *mType, *mSender, *mReceiver, *mA, *mD;
+  QAction *mSearcher, *mSearchAdv, *mLine, *mHomo, *mFault, *mLexical, *mClearHistory;
+  QAction *mWebSearch, *mOptions, *mAddBM, *mEditBM;
+  QAction *mContents, *mService, *mProduct, *mOnline, *mHome, *mAbout, *mUpdate;
+  // Pop-up menus: the result list, the preview, the tree.
+  QMenu *PopupMenuSearch, *PopupMenuPreview, *PopupMenuTree;
+  QAction *mOpenFile, *mBrief, *mFullText, *mContent, *popAddBM;
+  QAction *ShowBrief, *ShowFull, *mCopy, *mSelectAll;
+  QAction *pAddFolder, *pDelFolder, *pRename, *pProperty;
+
+  QWidget* panelTool;
+  QToolButton *btnWizard, *btnIndex, *btnSearchAdv, *btnWebSearch, *btnFont, *btnHelp;
+  QLabel* lblInput;
+  QComboBox* cmbSrchHistory;
+  QPushButton* btnSearch;
+  QCheckBox *chkH, *chkF, *chkL;
+  QSplitter *Splitter1, *Splitter2;
+  QWidget* panelLeft;
+  QWidget* panelTreeHead;
+  QLabel* lblCaption;
+  QToolButton *btnHide, *btnShow;
+  QTreeWidget* tvDB;
+  QWidget* panelPreview;
+  QTreeWidget* ListView1;
+  QWidget* Panel3;
+  QPushButton *spdbtnLast, *spdbtnNext;
+  QTextBrowser* HTML1;
+  QLabel* mailHeaderLabels[4];
+  QLabel* statusPanels[3];
+
+ signals:
+  void pageRequested(int first_row);
+
+ protected:
+  void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void build_widgets();
+  void build_menus();
+  void build_popups();
+  void wire_commands();
+  void load_history();
+  void show_start_page();
+  void restore_layout();
+  void relabel_page_buttons();
+  void refresh_search_controls();
+  void open_with_shell(const std::string& target);
+  void on_rename_refused();
+  void on_renamed();
+  void on_options_applied(int page_size);
+  void page_by(int direction);
+
+  std::string program_dir_;
+  int page_size_ = 0;          // rows per page (0 until first shown)
+  int page_start_ = 1;         // first row of the page shown
+  int hit_count_ = 0;
+  int pending_page_size_ = 100;
+  bool homophone_shown_ = false, fault_shown_ = false, lexical_shown_ = false;
+  bool first_show_done_ = false;
+  bool closing_done_ = false;
+  std::function<void()> on_first_show_;
+  ShellOpener* shell_ = nullptr;
+  ShellOpener* own_shell_ = nullptr;
+};
+
+}  // namespace qm

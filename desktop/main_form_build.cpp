@@ -1,0 +1,276 @@
+// The main window's widgets, menus and pop-up menus (see main_form.h). Every control gets
+// its name as object name, so forms and tests find it by that name. Captions are set by
+// ApplyLanguageTexts (main_form.cpp), never here.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "desktop/main_form.h"
+
+namespace qm {
+namespace {
+
+template <typename T>
+T* named(T* object, const char* name) {
+  object->setObjectName(QString::fromLatin1(name));
+  return object;
+}
+
+QAction* action(QMenu* menu, const char* name) {
+  QAction* a = menu->addAction(QString());
+  a->setObjectName(QString::fromLatin1(name));
+  return a;
+}
+
+QAction* separator(QMenu* menu, const char* name) {
+  QAction* a = menu->addSeparator();
+  a->setObjectName(QString::fromLatin1(name));
+  return a;
+}
+
+QToolButton* tool_button(QWidget* parent, QHBoxLayout* row, const char* name) {
+  auto* b = named(new QToolButton(parent), name);
+  b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  b->setAutoRaise(true);
+  row->addWidget(b);
+  return b;
+}
+
+}  // namespace
+
+void TMainForm::build_widgets() {
+  auto* central = named(new QWidget(this), "panelMain");
+  auto* outer = new QVBoxLayout(central);
+  outer->setContentsMargins(2, 2, 2, 2);
+  outer->setSpacing(2);
+
+  // Tool bar panel: the tool buttons, then the search line.
+  panelTool = named(new QWidget(central), "panelTool");
+  auto* toolRows = new QVBoxLayout(panelTool);
+  toolRows->setContentsMargins(0, 0, 0, 0);
+  auto* buttons = new QHBoxLayout;
+  btnWizard = tool_button(panelTool, buttons, "btnWizard");
+  btnIndex = tool_button(panelTool, buttons, "btnIndex");
+  btnSearchAdv = tool_button(panelTool, buttons, "btnSearchAdv");
+  btnWebSearch = tool_button(panelTool, buttons, "btnWebSearch");
+  btnFont = tool_button(panelTool, buttons, "btnFont");
+  btnHelp = tool_button(panelTool, buttons, "btnHelp");
+  buttons->addStretch(1);
+  toolRows->addLayout(buttons);
+  auto* searchRow = new QHBoxLayout;
+  lblInput = named(new QLabel(panelTool), "lblInput");
+  cmbSrchHistory = named(new QComboBox(panelTool), "cmbSrchHistory");
+  cmbSrchHistory->setEditable(true);
+  cmbSrchHistory->setInsertPolicy(QComboBox::NoInsert);
+  cmbSrchHistory->setMinimumWidth(260);
+  btnSearch = named(new QPushButton(panelTool), "btnSearch");
+  chkH = named(new QCheckBox(panelTool), "chkH");
+  chkF = named(new QCheckBox(panelTool), "chkF");
+  chkL = named(new QCheckBox(panelTool), "chkL");
+  searchRow->addWidget(lblInput);
+  searchRow->addWidget(cmbSrchHistory, 1);
+  searchRow->addWidget(btnSearch);
+  // Left to right in this order; a hidden box leaves no gap.
+  searchRow->addWidget(chkH);
+  searchRow->addWidget(chkF);
+  searchRow->addWidget(chkL);
+  toolRows->addLayout(searchRow);
+  outer->addWidget(panelTool);
+
+  // Below: the tree panel beside the list and preview.
+  Splitter1 = named(new QSplitter(Qt::Horizontal, central), "Splitter1");
+  panelLeft = named(new QWidget(Splitter1), "panelLeft");
+  auto* leftColumn = new QVBoxLayout(panelLeft);
+  leftColumn->setContentsMargins(0, 0, 0, 0);
+  panelTreeHead = named(new QWidget(panelLeft), "panelTreeHead");
+  auto* head = new QHBoxLayout(panelTreeHead);
+  head->setContentsMargins(4, 0, 0, 0);
+  lblCaption = named(new QLabel(panelTreeHead), "lblCaption");
+  btnHide = named(new QToolButton(panelTreeHead), "btnHide");
+  btnHide->setText(QStringLiteral("x"));
+  btnHide->setAutoRaise(true);
+  head->addWidget(lblCaption, 1);
+  head->addWidget(btnHide);
+  leftColumn->addWidget(panelTreeHead);
+  // The database tree (filled by the catalogue) with its pop-up menu.
+  tvDB = named(new QTreeWidget(panelLeft), "tvDB");
+  tvDB->setHeaderHidden(true);
+  tvDB->setContextMenuPolicy(Qt::CustomContextMenu);
+  leftColumn->addWidget(tvDB);
+  // Splitter1CanResize: the tree keeps at least 30 pixels with the splitter's handle.
+  panelLeft->setMinimumWidth(std::max(0, 30 - Splitter1->handleWidth()));
+
+  auto* right = named(new QWidget(Splitter1), "panelRight");
+  auto* rightColumn = new QVBoxLayout(right);
+  rightColumn->setContentsMargins(0, 0, 0, 0);
+  btnShow = named(new QToolButton(right), "btnShow");
+  btnShow->setVisible(false);
+  rightColumn->addWidget(btnShow, 0, Qt::AlignLeft);
+  Splitter2 = named(new QSplitter(Qt::Vertical, right), "Splitter2");
+  auto* listPanel = named(new QWidget(Splitter2), "panelList");
+  auto* listColumn = new QVBoxLayout(listPanel);
+  listColumn->setContentsMargins(0, 0, 0, 0);
+  ListView1 = named(new QTreeWidget(listPanel), "ListView1");
+  ListView1->setRootIsDecorated(false);
+  ListView1->setColumnCount(5);
+  ListView1->setAcceptDrops(false);  // ListView1DragOver refuses every drop
+  ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+  listColumn->addWidget(ListView1);
+  Panel3 = named(new QWidget(listPanel), "Panel3");
+  auto* paging = new QHBoxLayout(Panel3);
+  paging->setContentsMargins(0, 0, 0, 0);
+  spdbtnLast = named(new QPushButton(Panel3), "spdbtnLast");
+  spdbtnNext = named(new QPushButton(Panel3), "spdbtnNext");
+  paging->addStretch(1);
+  paging->addWidget(spdbtnLast);
+  paging->addWidget(spdbtnNext);
+  listColumn->addWidget(Panel3);
+  panelPreview = named(new QWidget(Splitter2), "panelPreview");
+  auto* previewColumn = new QVBoxLayout(panelPreview);
+  previewColumn->setContentsMargins(0, 0, 0, 0);
+  auto* mailHeader = new QHBoxLayout;
+  static const char* const kMailNames[4] = {"lblMailFrom", "lblMailTo", "lblMailDate",
+                                            "lblMailSubject"};
+  for (int i = 0; i < 4; ++i) {
+    mailHeaderLabels[i] = named(new QLabel(panelPreview), kMailNames[i]);
+    mailHeaderLabels[i]->setVisible(false);  // shown with a mail hit
+    mailHeader->addWidget(mailHeaderLabels[i]);
+  }
+  previewColumn->addLayout(mailHeader);
+  HTML1 = named(new QTextBrowser(panelPreview), "HTML1");
+  HTML1->setOpenLinks(false);
+  HTML1->setContextMenuPolicy(Qt::CustomContextMenu);
+  previewColumn->addWidget(HTML1);
+  rightColumn->addWidget(Splitter2, 1);
+  Splitter1->setStretchFactor(1, 1);
+  Splitter1->setSizes({220, 780});
+  Splitter2->setSizes({300, 300});
+  outer->addWidget(Splitter1, 1);
+  setCentralWidget(central);
+
+  for (int i = 0; i < 3; ++i) {
+    statusPanels[i] = new QLabel(this);
+    statusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+    statusPanels[i]->setMinimumWidth(i == 1 ? 300 : 120);
+    statusBar()->addWidget(statusPanels[i], i == 1 ? 1 : 0);
+  }
+}
+
+void TMainForm::build_menus() {
+  QMenuBar* bar = menuBar();
+  mFile = named(bar->addMenu(QString()), "mFile");
+  mWizard = action(mFile, "mWizard");
+  mIndex = action(mFile, "mIndex");
+  mFile->addSeparator();
+  mOpen = action(mFile, "mOpen");
+  mSave = action(mFile, "mSave");
+  mBrowser = action(mFile, "mBrowser");
+  mPrint = action(mFile, "mPrint");
+  N2 = separator(mFile, "N2");
+  mAddFolder = action(mFile, "mAddFolder");
+  mDelFolder = action(mFile, "mDelFolder");
+  mRename = action(mFile, "mRename");
+  mProperty = action(mFile, "mProperty");
+  N6 = separator(mFile, "N6");
+  mClose = action(mFile, "mClose");
+
+  mEdit = named(bar->addMenu(QString()), "mEdit");
+  menuCopy = action(mEdit, "menuCopy");
+  mPaste = action(mEdit, "mPaste");
+  mDelete = action(mEdit, "mDelete");
+  mSelAll = action(mEdit, "mSelAll");
+
+  mView = named(bar->addMenu(QString()), "mView");
+  mDoc = action(mView, "mDoc");
+  menuLayout = action(mView, "menuLayout");
+  mPreview = named(mView->addMenu(QString()), "mPreview");
+  mShowBrief = action(mPreview, "mShowBrief");
+  mShowFull = action(mPreview, "mShowFull");
+  mShowBrief->setCheckable(true);
+  mShowFull->setCheckable(true);
+  mSort = named(mView->addMenu(QString()), "mSort");
+  for (QAction** a : {&mSortName, &mSortTimes, &mSortTitle, &mSortDate, &mPath, &mSize, &mAuthor,
+                      &mType, &mSender, &mReceiver}) {
+    *a = mSort->addAction(QString());
+    (*a)->setCheckable(true);
+  }
+  static const char* const kSortNames[] = {"mSortName", "mSortTimes", "mSortTitle", "mSortDate",
+                                           "mPath",     "mSize",      "mAuthor",    "mType",
+                                           "mSender",   "mReceiver"};
+  QList<QAction*> sortItems = mSort->actions();
+  for (int i = 0; i < sortItems.size(); ++i) sortItems[i]->setObjectName(kSortNames[i]);
+  mSort->addSeparator();
+  mA = action(mSort, "mA");
+  mD = action(mSort, "mD");
+  mA->setCheckable(true);
+  mD->setCheckable(true);
+
+  mSearch = named(bar->addMenu(QString()), "mSearch");
+  mSearcher = action(mSearch, "mSearcher");
+  mSearchAdv = action(mSearch, "mSearchAdv");
+  mLine = separator(mSearch, "mLine");
+  mHomo = action(mSearch, "mHomo");
+  mFault = action(mSearch, "mFault");
+  mLexical = action(mSearch, "mLexical");
+  for (QAction* a : {mHomo, mFault, mLexical}) a->setCheckable(true);
+  mSearch->addSeparator();
+  mClearHistory = action(mSearch, "mClearHistory");
+
+  mTools = named(bar->addMenu(QString()), "mTools");
+  mWebSearch = action(mTools, "mWebSearch");
+  mOptions = action(mTools, "mOptions");
+  mBookMark = named(mTools->addMenu(QString()), "mBookMark");
+  mAddBM = action(mBookMark, "mAddBM");
+  mEditBM = action(mBookMark, "mEditBM");
+  mBookMark->addSeparator();  // the bookmark entries follow
+
+  mHelp = named(bar->addMenu(QString()), "mHelp");
+  mContents = action(mHelp, "mContents");
+  mVesprin = named(mHelp->addMenu(QString()), "mVesprin");
+  mService = action(mVesprin, "mService");
+  mProduct = action(mVesprin, "mProduct");
+  mOnline = action(mVesprin, "mOnline");
+  mHome = action(mVesprin, "mHome");
+  mUpdate = action(mHelp, "mUpdate");
+  mHelp->addSeparator();
+  mAbout = action(mHelp, "mAbout");
+}
+
+void TMainForm::build_popups() {
+  PopupMenuSearch = named(new QMenu(this), "PopupMenuSearch");
+  mOpenFile = action(PopupMenuSearch, "mOpenFile");
+  mBrief = action(PopupMenuSearch, "mBrief");
+  mBrief->setCheckable(true);
+  mFullText = action(PopupMenuSearch, "mFullText");
+  mFullText->setCheckable(true);
+  PopupMenuSearch->addSeparator();
+  popAddBM = action(PopupMenuSearch, "popAddBM");
+  mContent = action(PopupMenuSearch, "mContent");
+
+  PopupMenuPreview = named(new QMenu(this), "PopupMenuPreview");
+  ShowBrief = action(PopupMenuPreview, "ShowBrief");
+  ShowFull = action(PopupMenuPreview, "ShowFull");
+  PopupMenuPreview->addSeparator();
+  mCopy = action(PopupMenuPreview, "mCopy");
+  mSelectAll = action(PopupMenuPreview, "mSelectAll");
+
+  PopupMenuTree = named(new QMenu(this), "PopupMenuTree");
+  pAddFolder = action(PopupMenuTree, "pAddFolder");
+  pDelFolder = action(PopupMenuTree, "pDelFolder");
+  pRename = action(PopupMenuTree, "pRename");
+  PopupMenuTree->addSeparator();
+  pProperty = action(PopupMenuTree, "pProperty");
+}
+
+}  // namespace qm

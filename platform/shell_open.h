@@ -1,0 +1,35 @@
+// Opening a document or an address with the desktop's chosen program, as the old system's
+// shell "open" did: xdg-open runs as a child (by absolute path, in its own process group).
+// It succeeds when the opener exits with 0, or is still running after the wait (some
+// openers stay until the program they started ends); such an opener is left running and
+// reaped later. Builds on platform/process.h; used by the desktop's help, web-page and
+// document commands.
+#pragma once
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace qm {
+
+class ShellOpener {
+ public:
+  // opener: absolute path of the opener; empty: "xdg-open" looked up in PATH.
+  explicit ShellOpener(std::string opener = {}, int wait_ms = 5000);
+  // Opens target (a path or an address). false with error() when the opener is missing,
+  // cannot be run or exits with a failure code.
+  bool open(const std::string& target);
+  const std::string& error() const { return error_; }
+
+ private:
+  void reap_finished();
+  std::string opener_;
+  int wait_ms_;
+  std::string error_;
+  std::vector<pid_t> running_;  // openers left running, reaped when they end
+};
+
+// The absolute path of a program found in PATH; empty when there is none.
+std::string find_in_path(const std::string& name);
+
+}  // namespace qm
