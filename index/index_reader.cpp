@@ -12,8 +12,11 @@
 #include <cstring>
 #include <new>
 
+#include "index/index_lock.h"
+#include "index/index_replace.h"
 #include "platform/fatal.h"
 #include "platform/le.h"
+#include "platform/paths.h"
 
 namespace qm {
 
@@ -37,6 +40,7 @@ const char* file_name(IndexFile f) {
     case IndexFile::WordSign: return fmt::kWordSignFile;
     case IndexFile::WordIndex: return fmt::kWordIndexFile;
     case IndexFile::Property: return fmt::kPropertyFile;
+    case IndexFile::Prefix: return fmt::kPrefixFile;
     case IndexFile::Count: break;
   }
   return "";
@@ -54,6 +58,23 @@ bool pread_exact(int fd, void* buf, size_t n, uint64_t offset) {
     offset += uint64_t(r);
   }
   return true;
+}
+
+// Takes the shared lock of directory for mapping its set. A replacement left half done by
+// a killed writer is undone first, under the exclusive lock. false when the lock is not
+// had in time or the half-done replacement cannot be undone.
+bool lock_for_reading(const std::string& directory, IndexLock& lock) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    lock = IndexLock::acquire(directory, IndexLock::Mode::Shared, kIndexReaderWaitMs);
+    if (lock.state() == IndexLock::State::NoLockFile) return !index_replacement_pending(directory);
+    if (!lock.held()) return false;
+    if (!index_replacement_pending(directory)) return true;
+    lock.release();
+    IndexLock repair = IndexLock::acquire(directory, IndexLock::Mode::Exclusive, kIndexReaderWaitMs);
+    std::string error;
+    if (!repair.held() || !index_recover(directory, error)) return false;
+  }
+  return false;
 }
 
 }  // namespace
@@ -147,6 +168,8 @@ bool IndexFileSet::open_files(const std::string& directory, const IndexFile* lis
     close();
     return report ? fail() : false;
   }
+  // rehash.db is optional: without it English words are matched against every word.
+  files_[size_t(IndexFile::Prefix)] = Mapping::open(directory + fmt::kPrefixFile);
   directory_ = directory;
   open_ = true;
   return true;
@@ -161,12 +184,15 @@ bool IndexFileSet::open(const std::string& directory, int index_type, bool with_
       IndexFile::Cross,     IndexFile::Path,     IndexFile::Fulltext,
       IndexFile::CharHash,  IndexFile::CharIndex, IndexFile::WordHash,
       IndexFile::WordSign,  IndexFile::WordIndex};
+  close();
+  IndexLock lock;
+  if (!lock_for_reading(directory, lock)) return fail();
   bool ok = index_type != 0
                 ? open_files(directory, kWithPairs, std::size(kWithPairs), true)
                 : open_files(directory, kWithoutPairs, std::size(kWithoutPairs), true);
   if (!ok) return false;
   if (with_property) {
-    auto m = Mapping::open(directory + fmt::kPropertyFile);
+    auto m = Mapping::open(path_find_case_blind(directory, fmt::kPropertyFile));
     uint64_t n = document_count();
     if (m && n > 0) {
       if (m->size == n * fmt::kPropertyValueSize)
@@ -453,6 +479,27 @@ std::optional<PrefixSignatures> index_load_prefix_signatures(const std::string& 
   out.signatures.resize(out.count);
   for (uint32_t i = 0; i < out.count; ++i) {
     const unsigned char* p = bytes(raw) + size_t(i) * fmt::kWordSignatureSize;
+    out.signatures[i] = {le::get32(p), le::get32(p + 4)};
+  }
+  return out;
+}
+
+std::optional<PrefixSignatures> index_load_prefix_signatures(const IndexFileSet& set,
+                                                             std::string_view word) {
+  int slot = fmt::prefix_slot(word);
+  std::string_view table = set.file_bytes(IndexFile::Prefix);
+  uint64_t at = uint64_t(slot) * fmt::kPrefixRangeRecordSize;
+  if (slot < 0 || at + fmt::kPrefixRangeRecordSize > table.size()) return std::nullopt;
+  PrefixSignatures out;
+  out.first = le::get32(bytes(table) + at);
+  out.count = le::get32(bytes(table) + at + 4);
+  std::string_view signs = set.file_bytes(IndexFile::WordSign);
+  uint64_t from = uint64_t(out.first) * fmt::kWordSignatureSize;
+  uint64_t need = uint64_t(out.count) * fmt::kWordSignatureSize;
+  if (from > signs.size() || need > signs.size() - from) return std::nullopt;
+  out.signatures.resize(out.count);
+  for (uint32_t i = 0; i < out.count; ++i) {
+    const unsigned char* p = bytes(signs) + from + size_t(i) * fmt::kWordSignatureSize;
     out.signatures[i] = {le::get32(p), le::get32(p + 4)};
   }
   return out;

@@ -2,6 +2,14 @@
 // IndexFileSet, memory-mapped read-only, with the system's flat index_* functions as thin
 // wrappers over one process-wide instance (index_reset() gives tests a fresh one).
 //
+// One open set is one build of the database: open() maps every file it will read
+// (rehash.db and property.db included) under the directory's shared lock (index_lock.h),
+// so a writer replacing the set meanwhile is seen wholly or not at all, and the mappings
+// stay valid until close() whatever replaces the files. A request opens each database
+// once and passes the set to the search, the property step and the page (the searcher,
+// marker and the desktop alike); reading a file of the directory on the side would mix
+// builds.
+//
 // Every offset, count and length taken from a file is checked against the file sizes.
 // A file that cannot be opened, or a read that would leave a file, reports
 // "Fail to read index file !" through qm::fatal (platform/fatal.h) and then returns
@@ -64,7 +72,7 @@ struct Paragraph {
 // The files of the set, for index_file_bytes().
 enum class IndexFile {
   Cross, Path, Fulltext, CharHash, CharPair, CharIndex, WordHash, WordSign, WordIndex,
-  Property, Count
+  Property, Prefix, Count
 };
 
 // How property.db was recognised: by its size against the number of documents N.
@@ -82,12 +90,16 @@ class IndexFileSet {
   IndexFileSet& operator=(const IndexFileSet&) = delete;
 
   // Opens the set in directory (ending with "/"): cross, path, fulltext, chash, clist
-  // (only when index_type is not 0), cindex, ehash, esign, eindex, and property.db when
-  // with_property (its absence is not an error). Closes a set opened before. A required
-  // file missing or of an impossible size: the read error, false, the set closed.
+  // (only when index_type is not 0), cindex, ehash, esign, eindex, rehash.db when there,
+  // and property.db (a case-blind match of the name) when with_property (its absence is
+  // not an error). Closes a set opened before. Holds the shared lock while mapping; a
+  // replacement that a killed writer left half done is first undone (index_replace.h).
+  // A required file missing or of an impossible size, or a lock that is not had in time:
+  // the read error, false, the set closed.
   bool open(const std::string& directory, int index_type, bool with_property);
-  // The lexicon's subset (fulltext, chash, cindex, ehash, esign, eindex): false, with
-  // no error reported, at the first that cannot be opened or has an impossible size.
+  // The lexicon's subset (fulltext, chash, cindex, ehash, esign, eindex, and rehash.db
+  // when there), without the lock (the lexicon folder is built with the program): false,
+  // with no error reported, at the first that cannot be opened or has an impossible size.
   bool open_lexicon(const std::string& directory);
   void close();  // harmless on a closed set
 
@@ -169,6 +181,10 @@ struct PrefixSignatures {
   std::vector<WordSignature> signatures;
 };
 std::optional<PrefixSignatures> index_load_prefix_signatures(const std::string& directory,
+                                                             std::string_view word);
+// The same from the rehash.db and esign.db mapped in an open set (nullopt also when the
+// set holds no rehash.db).
+std::optional<PrefixSignatures> index_load_prefix_signatures(const IndexFileSet& set,
                                                              std::string_view word);
 
 // 1, -1 or 0 as a is greater than, less than or equal to b.

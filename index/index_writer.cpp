@@ -20,6 +20,7 @@
 #include "common/strings.h"
 #include "index/buffered_file.h"
 #include "index/index_format.h"
+#include "index/index_replace.h"
 #include "index/prefix_table.h"
 #include "index/run_merge.h"
 #include "index/word_signature.h"
@@ -666,23 +667,17 @@ struct IndexWriter::Impl {
 
     for (auto& f : out) f.close(options.sync);
     remove_runs();
-    for (int f = 0; f < FileCount; ++f) {
-      if (temp_names[f].empty()) continue;
-      if (::rename(temp_names[f].c_str(), (dir + final_name(f)).c_str()) != 0)
-        fail_io("cannot rename", temp_names[f]);
-      temp_names[f].clear();
-    }
-    if (!options.phrase) {
-      std::string stale = dir + fmt::kCharPairFile;
-      if (::unlink(stale.c_str()) != 0 && errno != ENOENT) fail_io("cannot remove", stale);
-    }
-    if (options.sync) {
-      int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-      }
-    }
+    // The whole set replaces the old one at once for readers (index_replace.h).
+    std::vector<IndexFileMove> moves;
+    for (int f = 0; f < FileCount; ++f)
+      if (!temp_names[f].empty()) moves.push_back({temp_names[f], final_name(f)});
+    if (!options.phrase) moves.push_back({std::string(), fmt::kCharPairFile});  // stale
+    IndexReplaceOptions replace;
+    replace.sync = options.sync;
+    replace.rename = options.rename_hook;
+    std::string why;
+    if (!index_replace_files(dir, moves, replace, why)) throw WriterFailure(why);
+    for (auto& name : temp_names) name.clear();
     finished = true;
   }
 
