@@ -74,7 +74,8 @@ IndexLock IndexLock::acquire(const std::string& directory, Mode mode, int wait_m
       break;
     }
     if (std::chrono::steady_clock::now() >= deadline) {
-      lock.error_ = "the database is being replaced by another program: " + path;
+      lock.error_ = mode == Mode::Exclusive ? "the database is in use by another program: " + path
+                                            : "the database is being replaced by another program: " + path;
       lock.state_ = State::TimedOut;
       break;
     }
