@@ -20,8 +20,8 @@
 #include <utility>
 
 #include "common/config.h"
+#include "common/dbid.h"
 #include "common/files.h"
-#include "common/ini.h"
 #include "index/index_writer.h"
 #include "indexer/charset.h"
 #include "indexer/page_documents.h"
@@ -30,8 +30,6 @@
 
 namespace qm {
 namespace {
-
-constexpr int kMaxStopPaths = 100;
 
 // Paragraph kinds as stored: the title and the body.
 constexpr uint16_t kTitleKind = 1;
@@ -68,25 +66,6 @@ bool parse_long(std::string_view text, long& value) {
   }
   value = v;
   return true;
-}
-
-// Leading blanks, optional sign, digits: the configuration's integer rule.
-int ini_integer(const std::optional<std::string>& value, int absent) {
-  if (!value) return absent;
-  return std::atoi(value->c_str());
-}
-
-// A folder value from the configuration: a share of this computer becomes its local
-// path; separators become "/" and a trailing "/" is added.
-std::string folder_value(const std::string& value) {
-  std::string out;
-  if (path_to_share(value, out)) {
-    path_add_slash(out);
-    return out;
-  }
-  out = value;
-  path_add_slash(out);
-  return out;
 }
 
 std::string without_trailing_slash(std::string path) {
@@ -280,68 +259,56 @@ bool indexer_parse_command(int argc, const char* const* argv, IndexerCommand& co
 }
 
 bool indexer_load_job(const std::string& ini_path, long id, IndexerJob& job, std::string& error) {
-  IniTree ini;
-  if (!ini.load(ini_path)) {
-    error = "Cannot read " + ini_path;
-    return false;
-  }
+  // The common loader reads every key, so the searcher reads the same values (IndexType
+  // above all: it decides whether clist.db is looked for). Inactive databases are built
+  // too: the desktop rebuilds them.
+  DatabaseIdSet ids;
+  ids.reset(true);
+  ids.add(uint16_t(id), true);
+  Config config(ids);
+  if (!config.load_for_build(ini_path, error)) return false;
+  const DatabaseEntry& db = config.table.entries[0];
+  const SearchSettings& settings = config.settings;
+
   job = IndexerJob{};
   job.id = uint16_t(id);
   const std::string section = "DB-" + std::to_string(id);
-  if (!ini.has_section(section)) {
-    error = "No section [" + section + "] in vesprin.ini";
+  if (db.HtmlDir.empty() || db.WorkDir.empty()) {
+    error = "[" + section + "] lacks " + std::string(db.HtmlDir.empty() ? "HtmlDir" : "WorkDir");
     return false;
   }
-  std::string html = ini.get(section, "HtmlDir").value_or("");
-  std::string work = ini.get(section, "WorkDir").value_or("");
-  if (html.empty() || work.empty()) {
-    error = "[" + section + "] lacks " + std::string(html.empty() ? "HtmlDir" : "WorkDir");
-    return false;
-  }
+  std::string html = db.HtmlDir;
   if (url_is_http(html)) {
     error = "Web addresses are not indexed: " + html;
     return false;
   }
-  job.html_dir = folder_value(html);
-  job.work_dir = folder_value(work);
-
-  std::string types = ini.get(section, "LocalFileType").value_or("");
-  job.file_types = string_split_list(types.empty() ? std::string_view("htm,html,txt") : types);
-
-  const std::string save = ini.get(section, "SaveFile").value_or("");
-  job.phrase = !save.empty() && save[0] == '1';
-  const int index_type = ini_integer(ini.get(section, "IndexType"), 0);
-  if (job.phrase && index_type == 0) {
+  job.html_dir = db.HtmlDir;
+  job.work_dir = db.WorkDir;
+  job.file_types = db.LocalFileType;
+  job.phrase = db.SaveFile != 0;
+  if (job.phrase && db.IndexType == 0) {
     error = "SaveFile is 1 but IndexType is 0: a phrase database needs IndexType 1";
     return false;
   }
-  if (!job.phrase && index_type != 0) {
+  if (!job.phrase && db.IndexType != 0) {
     error = "IndexType is not 0 but SaveFile is not 1: the database could not be searched";
     return false;
   }
 
-  // Keys "1", "2", ... up to "100"; the list ends at the first missing number, as the
-  // desktop shows and edits it. An empty value excludes nothing.
-  const std::string stop_section = "StopPath-" + std::to_string(id);
-  for (int k = 1; k <= kMaxStopPaths; ++k) {
-    std::optional<std::string> v = ini.get(stop_section, std::to_string(k));
-    if (!v) break;
-    if (v->empty()) continue;
-    std::string stop = path_backslash_to_slash(*v);
+  // An empty entry excludes nothing; a relative one lies under the document folder.
+  for (const std::string& entry : config.table.StopPathLists[0]) {
+    if (entry.empty()) continue;
+    std::string stop = path_backslash_to_slash(entry);
     if (stop[0] != '/') stop = job.html_dir + stop;
     job.stop_paths.push_back(without_trailing_slash(stop));
   }
 
-  std::string cache = ini.get("VESPRIN", "CacheDir").value_or("");
-  if (!cache.empty()) {
+  if (!settings.CacheDir.empty()) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%X/", unsigned(id));
-    job.cache_dir = folder_value(cache) + hex;
+    job.cache_dir = settings.CacheDir + hex;
   }
-  int parsing = ini_integer(ini.get("VESPRIN", "MaxParsingTime"), 60);
-  if (parsing < 10) parsing = 60;
-  if (parsing > 600) parsing = 600;
-  job.converter_timeout_ms = parsing * 1000;
+  job.converter_timeout_ms = settings.MaxParsingTime * 1000;
   return true;
 }
 

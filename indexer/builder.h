@@ -1,6 +1,8 @@
 // The index builder: builds the index files of one database of vesprin.ini. Reads the
-// section DB-<id> (HtmlDir, WorkDir, LocalFileType, SaveFile, IndexType) and the excluded
-// paths StopPath-<id>, walks HtmlDir in name order, extracts each document's text
+// section DB-<id> (HtmlDir, WorkDir, LocalFileType, SaveFile, IndexType), the excluded
+// paths StopPath-<id> and CacheDir and MaxParsingTime of VESPRIN through the common
+// loader (common/config.h), so it reads every key as the searcher does; walks HtmlDir in
+// name order, extracts each document's text
 // (extract.h) and writes the whole file set into WorkDir through the index writer
 // (index/index_writer.h), reporting on the progress lines of progress.h. The program
 // `indexer` is a thin main over run_indexer.
@@ -46,7 +48,9 @@ struct IndexerJob {
   int converter_timeout_ms = 60000;     // MaxParsingTime
 };
 
-// Reads the job of database id from the configuration file; false with a reason.
+// Reads the job of database id from the configuration file; false with a reason (the
+// file cannot be read, the database has no section or is not listed in INDEX, a folder
+// is missing, or SaveFile and IndexType disagree).
 bool indexer_load_job(const std::string& ini_path, long id, IndexerJob& job, std::string& error);
 
 // The documents to index under the job's HtmlDir, in name order (a folder's entries by

@@ -148,13 +148,14 @@ TEST_F(IndexerJobTest, ReadsTheDatabaseSection) {
 }
 
 TEST_F(IndexerJobTest, DefaultsAndRefusals) {
-  ASSERT_TRUE(load("[DB-1]\nHtmlDir=/d\nWorkDir=/w\n")) << error_;
+  ASSERT_TRUE(load("[INDEX]\n1=1\n[DB-1]\nHtmlDir=/d\nWorkDir=/w\n")) << error_;
   EXPECT_TRUE(qm::db_has_extension(job_.file_types, "a.htm"));
   EXPECT_TRUE(qm::db_has_extension(job_.file_types, "a.txt"));
   EXPECT_FALSE(qm::db_has_extension(job_.file_types, "a.doc"));
   EXPECT_FALSE(job_.phrase);
   EXPECT_EQ(job_.cache_dir, "");
-  ASSERT_TRUE(load("[VESPRIN]\nMaxParsingTime=1000\n[DB-1]\nHtmlDir=/d\nWorkDir=/w\n"));
+  ASSERT_TRUE(load("[VESPRIN]\nMaxParsingTime=1000\n[INDEX]\n1=0\n[DB-1]\nHtmlDir=/d\nWorkDir=/w\n"))
+      << error_;  // an inactive database is built too
   EXPECT_EQ(job_.converter_timeout_ms, 600000);
 
   struct Case {
@@ -163,6 +164,7 @@ TEST_F(IndexerJobTest, DefaultsAndRefusals) {
     const char* error_part;
   } cases[] = {
       {"no section", "[DB-2]\nHtmlDir=/d\nWorkDir=/w\n", "DB-1"},
+      {"not listed in INDEX", "[DB-1]\nHtmlDir=/d\nWorkDir=/w\n", "INDEX"},
       {"no WorkDir", "[DB-1]\nHtmlDir=/d\n", "WorkDir"},
       {"no HtmlDir", "[DB-1]\nWorkDir=/w\n", "HtmlDir"},
       {"web address", "[DB-1]\nHtmlDir=http://example.com/\nWorkDir=/w\n", "Web"},
@@ -171,7 +173,8 @@ TEST_F(IndexerJobTest, DefaultsAndRefusals) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_FALSE(load(c.ini));
+    const bool listed = std::string(c.what) != "not listed in INDEX";
+    EXPECT_FALSE(load(listed ? "[INDEX]\n1=1\n" + c.ini : c.ini));
     EXPECT_NE(error_.find(c.error_part), std::string::npos) << error_;
   }
   EXPECT_FALSE(qm::indexer_load_job(tree_.path() + "missing.ini", 1, job_, error_));
