@@ -342,7 +342,9 @@ bool Config::load_for_build(const std::string& path, std::string& error) {
   table.clear();
   IniTree tree;
   if (!tree.load(path)) {
-    error = "Cannot read " + path;
+    std::string text, why = "it is empty";
+    file_read_regular(path, text, kFileReadLimit, &why);
+    error = "Cannot read " + path + ": " + why;
     return false;
   }
   read_settings(tree, program_dir_for(path), false);

@@ -31,6 +31,9 @@
 namespace qm {
 namespace {
 
+// Folders deeper than this below the document folder are not entered.
+constexpr int kMaxFolderDepth = 200;
+
 // Paragraph kinds as stored: the title and the body.
 constexpr uint16_t kTitleKind = 1;
 constexpr uint16_t kBodyKind = 0;
@@ -98,6 +101,8 @@ struct Walker {
   ProgressWriter& progress;
   std::vector<std::string>& out;
   std::set<std::pair<dev_t, ino_t>> entered;
+  std::set<std::pair<dev_t, ino_t>> excluded;  // the index folder: never indexed
+  std::string root;  // the document folder with its links resolved, ending in "/"
 
   bool stopped(const std::string& path) const {
     for (const std::string& stop : job.stop_paths) {
@@ -107,11 +112,21 @@ struct Walker {
     return false;
   }
 
+  // Whether the symbolic link at path ends inside the document folder. A link that leads
+  // out of it is not followed: it would show the web user files the folder does not hold.
+  bool leads_inside(const std::string& path) const {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return false;
+    std::string target = std::string(resolved) + "/";
+    std::free(resolved);
+    return !root.empty() && target.compare(0, root.size(), root) == 0;
+  }
+
+  void skip(const std::string& path, const std::string& why) {
+    progress.status("Skipped " + shown_path(job, path) + ": " + why);
+  }
+
   void walk(const std::string& dir, int depth) {
-    struct stat st;
-    if (stat(dir.c_str(), &st) != 0) return;
-    if (!entered.insert({st.st_dev, st.st_ino}).second) return;  // a loop, or seen already
-    if (depth > 200) return;
     DIR* d = opendir(dir.c_str());
     if (d == nullptr) {
       progress.status("Cannot read the folder " + shown_path(job, dir) + ": " +
@@ -129,11 +144,34 @@ struct Walker {
       std::string full = dir + name;
       if (stopped(full)) continue;
       struct stat es;
-      if (stat(full.c_str(), &es) != 0) continue;  // a dangling link
+      if (lstat(full.c_str(), &es) != 0) continue;  // gone meanwhile
+      const bool link = S_ISLNK(es.st_mode);
+      if (link) {
+        if (stat(full.c_str(), &es) != 0) {
+          skip(full, errno == ELOOP ? "a symbolic link that leads round in a loop"
+                                    : "a symbolic link that leads nowhere");
+          continue;
+        }
+        if (!leads_inside(full)) {
+          skip(full, "a symbolic link that leads outside the document folder");
+          continue;
+        }
+      }
       if (S_ISDIR(es.st_mode)) {
+        if (excluded.count({es.st_dev, es.st_ino})) continue;
+        if (!entered.insert({es.st_dev, es.st_ino}).second) {
+          skip(full, "a symbolic link to a folder that is indexed already");
+          continue;
+        }
+        if (depth >= kMaxFolderDepth) {
+          skip(full, "folders nested too deeply");
+          continue;
+        }
         walk(full + "/", depth + 1);
-      } else if (S_ISREG(es.st_mode) && db_has_extension(job.file_types, name)) {
-        out.push_back(std::move(full));
+      } else if (S_ISREG(es.st_mode)) {
+        if (db_has_extension(job.file_types, name)) out.push_back(std::move(full));
+      } else {
+        skip(full, "not a regular file (a device, FIFO or socket)");
       }
     }
   }
@@ -314,12 +352,19 @@ bool indexer_load_job(const std::string& ini_path, long id, IndexerJob& job, std
 
 std::vector<std::string> indexer_collect_documents(const IndexerJob& job, ProgressWriter& progress) {
   std::vector<std::string> out;
-  Walker walker{job, progress, out, {}};
+  Walker walker{job, progress, out, {}, {}, {}};
   // The index folder itself is never indexed when it lies inside the document folder.
   struct stat st;
   if (without_trailing_slash(job.work_dir) != without_trailing_slash(job.html_dir) &&
       stat(job.work_dir.c_str(), &st) == 0)
-    walker.entered.insert({st.st_dev, st.st_ino});
+    walker.excluded.insert({st.st_dev, st.st_ino});
+  if (stat(job.html_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return out;
+  walker.entered.insert({st.st_dev, st.st_ino});
+  if (char* resolved = realpath(job.html_dir.c_str(), nullptr)) {
+    walker.root = resolved;
+    std::free(resolved);
+    if (walker.root.back() != '/') walker.root.push_back('/');
+  }
   walker.walk(job.html_dir, 0);
   return out;
 }

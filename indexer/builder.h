@@ -55,8 +55,11 @@ bool indexer_load_job(const std::string& ini_path, long id, IndexerJob& job, std
 
 // The documents to index under the job's HtmlDir, in name order (a folder's entries by
 // their bytes, depth first): files with a listed extension, not hidden, not under an
-// excluded path; each folder is entered once, so symbolic-link loops end. Folders that
-// cannot be read are reported on the progress lines.
+// excluded path; each folder is entered once, so symbolic-link loops end. A symbolic
+// link is followed only when its target lies inside HtmlDir. Every entry passed over for
+// another reason than its name (a link that leads outside, nowhere or round in a loop, a
+// second way into a folder, a device, FIFO or socket) and every folder that cannot be
+// read gets a status line.
 std::vector<std::string> indexer_collect_documents(const IndexerJob& job, ProgressWriter& progress);
 
 // Removes temporary files that a build killed earlier left in the directory.
