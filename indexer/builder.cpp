@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <clocale>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,7 @@
 #include "indexer/charset.h"
 #include "indexer/page_documents.h"
 #include "indexer/progress.h"
+#include "indexer/terminal_progress.h"
 #include "platform/paths.h"
 
 namespace qm {
@@ -407,12 +409,31 @@ IndexerEnvironment indexer_environment() {
 
 namespace {
 
-int run_build(int argc, const char* const* argv, ProgressWriter& progress) {
+// The exit code of a command line that cannot be used.
+constexpr int kUsageExit = 2;
+
+// Whether standard error leads somewhere else than out_fd (a terminal, a log file): the
+// desktop reads both through one pipe, and the usage text has no place in its protocol.
+bool stderr_is_separate(int out_fd) {
+  struct stat out, err;
+  if (fstat(STDERR_FILENO, &err) != 0) return false;
+  if (fstat(out_fd, &out) != 0) return true;
+  return out.st_dev != err.st_dev || out.st_ino != err.st_ino;
+}
+
+int run_build(int argc, const char* const* argv, ProgressWriter& progress, int out_fd) {
   IndexerCommand command;
   std::string error;
-  if (!indexer_parse_command(argc, argv, command, error)) {
+  if (argc <= 1 || !indexer_parse_command(argc, argv, command, error)) {
+    if (argc <= 1) error = "No database id (-x<id>) given";
     progress.fatal(error);
-    return 1;
+    if (isatty(out_fd)) {
+      const std::string usage = indexer_usage();
+      if (::write(out_fd, usage.data(), usage.size()) < 0) return kUsageExit;
+    } else if (stderr_is_separate(out_fd)) {
+      std::fputs(indexer_usage().c_str(), stderr);
+    }
+    return kUsageExit;
   }
   if (command.mail || command.ncl) {
     progress.fatal("Mail databases cannot be built yet");
@@ -440,6 +461,7 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress) {
   progress.status("Looking for documents in " + text_to_big5(job.html_dir, {}));
   std::vector<std::string> documents = indexer_collect_documents(job, progress);
   progress.status(std::to_string(documents.size()) + " documents to index");
+  progress.begin(documents.size());
 
   IndexWriterOptions writer_options;
   writer_options.phrase = job.phrase;
@@ -471,6 +493,7 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress) {
     if (g_stop || !progress.ok()) break;
     const std::string& path = documents[i];
     const std::string shown = shown_path(job, path);
+    progress.reading(i, shown);
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
       progress.status("Skipped " + shown + ": " + std::strerror(errno));
@@ -531,6 +554,7 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress) {
     progress.fatal("Stopped; the previous index is kept");
     return 1;
   }
+  progress.reading(documents.size(), {});
   progress.status("Writing the index files");
   if (!writer->finish()) {
     progress.fatal("Cannot write the index: " + writer->error());
@@ -540,25 +564,42 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress) {
   if (!job.cache_dir.empty() && dir_is_directory(job.cache_dir))
     dir_remove_tree(job.cache_dir, false);
   progress.percent(100);
-  progress.status(std::to_string(indexed) + " documents indexed, " + std::to_string(skipped) +
-                  " skipped");
+  progress.summary(indexed, skipped);
   progress.end_mark();
   return 0;
 }
 
 }  // namespace
 
+std::string indexer_usage() {
+  return "Usage: indexer [-corvdoc] [-w<handle>] [-f10] -x<id>\n"
+         "Builds the index files of database <id>, section [DB-<id>] of vesprin.ini in the\n"
+         "program directory: the documents of its HtmlDir into its WorkDir.\n"
+         "  -x<id>       the database (1..65535); it must be listed in [INDEX]\n"
+         "  -corvdoc     page documents (.pgx) are indexed too, when LocalFileType lists pgx\n"
+         "  -w<handle>, -f10   given by the desktop; they change nothing\n"
+         "  -mail, -ncl  mail databases (not built yet)\n"
+         "At a terminal the progress is shown as a bar; through a pipe the progress lines\n"
+         "of the desktop's job queue are written.\n";
+}
+
 int run_indexer(int argc, const char* const* argv, int out_fd) {
-  ProgressWriter progress(out_fd);
+  std::unique_ptr<ProgressWriter> progress;
+  if (isatty(out_fd)) {
+    std::setlocale(LC_CTYPE, "");  // the terminal's character set, for the texts shown
+    progress = std::make_unique<TerminalProgress>(out_fd);
+  } else {
+    progress = std::make_unique<ProgressWriter>(out_fd);
+  }
   install_signal_handlers();
   // The desktop ends a job only on the end mark or a '3' line, so a build that fails in
   // an unforeseen way still says so (the writer has removed its temporary files by then).
   try {
-    return run_build(argc, argv, progress);
+    return run_build(argc, argv, *progress, out_fd);
   } catch (const std::bad_alloc&) {
-    progress.fatal("Out of memory !");
+    progress->fatal("Out of memory !");
   } catch (const std::exception& e) {
-    progress.fatal(std::string("The build failed: ") + e.what());
+    progress->fatal(std::string("The build failed: ") + e.what());
   }
   return 1;
 }
