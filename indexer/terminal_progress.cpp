@@ -39,7 +39,9 @@ std::string big5_tail(std::string_view text, size_t columns) {
     width -= len == 2 ? 2 : 1;
     start += len == 0 ? 1 : len;
   }
-  return "..." + std::string(text.substr(start));
+  std::string out = "...";
+  out.append(text.substr(start));
+  return out;
 }
 
 }  // namespace
@@ -85,12 +87,18 @@ std::string TerminalProgress::shown(std::string_view big5) const {
 std::string TerminalProgress::bar_line(size_t done, size_t total, int percent,
                                        std::string_view file, int columns) {
   const int filled = percent <= 0 ? 0 : percent >= 100 ? kBarCells : percent * kBarCells / 100;
-  std::string line = "[" + std::string(size_t(filled), '#') + std::string(size_t(kBarCells - filled), '.') + "] ";
+  std::string line = "[";
+  line.append(size_t(filled), '#');
+  line.append(size_t(kBarCells - filled), '.');
+  line.append("] ");
   char figures[64];
   std::snprintf(figures, sizeof figures, "%3d%%  %zu/%zu", percent, done, total);
   line += figures;
   const size_t room = columns > 1 ? size_t(columns - 1) : 0;
-  if (!file.empty() && line.size() + 2 < room) line += "  " + big5_tail(file, room - line.size() - 2);
+  if (!file.empty() && line.size() + 2 < room) {
+    const std::string tail = big5_tail(file, room - line.size() - 2);
+    line.append("  ").append(tail);
+  }
   if (line.size() > room) line.resize(room);
   return line;
 }
@@ -105,7 +113,9 @@ void TerminalProgress::draw() {
   if (!counting_) return;
   const std::string bar = bar_line(done_, total_, percent_, file_, columns_);
   if (bar_shown_ && bar == drawn_) return;
-  write_all("\r" + shown(bar) + "\x1B[K");
+  std::string text = "\r";
+  text.append(shown(bar)).append("\x1B[K");
+  write_all(text);
   drawn_ = bar;
   bar_shown_ = true;
 }
@@ -114,7 +124,9 @@ void TerminalProgress::line(std::string_view big5) {
   clear_bar();
   std::string text;
   for (char c : big5) text.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? ' ' : c);
-  write_all(shown(text) + "\n");
+  text = shown(text);
+  text.push_back('\n');
+  write_all(text);
   draw();
 }
 
@@ -122,7 +134,9 @@ void TerminalProgress::status(std::string_view text) { line(text); }
 
 void TerminalProgress::fatal(std::string_view text) {
   counting_ = false;
-  line("Error: " + std::string(text));
+  std::string message = "Error: ";
+  message.append(text);
+  line(message);
 }
 
 void TerminalProgress::begin(size_t total) {
