@@ -117,7 +117,8 @@ void DatabaseTable::clear() {
 
 // ---- Config -------------------------------------------------------------------------
 
-bool Config::read_settings(const IniTree& tree, const std::string& program_dir) {
+bool Config::read_settings(const IniTree& tree, const std::string& program_dir,
+                           bool require_page_keys) {
   SearchSettings& s = settings;
   s = SearchSettings{};
   auto get = [&](const char* key) { return tree.get("VESPRIN", key); };
@@ -134,11 +135,11 @@ bool Config::read_settings(const IniTree& tree, const std::string& program_dir) 
   if ((v = get("UseOtherSearcher"))) s.UseOtherSearcher = trim_blanks(cut(*v, kText1024));
 
   v = get("Searcher");
-  if (!v) {
+  if (!v && require_page_keys) {
     cfg_report_missing("VESPRIN", "Searcher");
     return false;
   }
-  s.Searcher = cut(*v, kText260);
+  s.Searcher = cut(v.value_or(std::string()), kText260);
   v = get("Marker");
   if (v && !v->empty() && (*v)[0] != ' ') {
     s.Marker = cut(*v, kText260);
@@ -151,19 +152,19 @@ bool Config::read_settings(const IniTree& tree, const std::string& program_dir) 
     s.MarkerGiven = false;
   }
   v = get("HomePage");
-  if (!v) {
+  if (!v && require_page_keys) {
     cfg_report_missing("VESPRIN", "HomePage");
     return false;
   }
-  s.HomePage = cut(*v, kText260);
+  s.HomePage = cut(v.value_or(std::string()), kText260);
   size_t slash = s.HomePage.rfind('/');
   s.HomePageBase = slash == std::string::npos ? std::string() : s.HomePage.substr(0, slash + 1);
   v = get("SystemAdm");
-  if (!v) {
+  if (!v && require_page_keys) {
     cfg_report_missing("VESPRIN", "SystemAdm");
     return false;
   }
-  s.SystemAdm = cut(*v, kText260);
+  s.SystemAdm = cut(v.value_or(std::string()), kText260);
 
   auto template_path = [&](const std::optional<std::string>& value) {
     return cut(path_backslash_to_slash(*value), kText260);
@@ -305,6 +306,12 @@ void Config::free() {
   table.clear();
 }
 
+std::string Config::program_dir_for(const std::string& path) const {
+  if (!program_dir_.empty()) return program_dir_;
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 bool Config::load(const std::string& path) {
   table.clear();
   const bool desktop = common_desktop_profile();
@@ -313,14 +320,10 @@ bool Config::load(const std::string& path) {
     if (!desktop) fatal_text("Fail to open INI file! " + path);
     return false;
   }
-  std::string program_dir = program_dir_;
-  if (program_dir.empty()) {
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos) program_dir = path.substr(0, slash + 1);
-  }
+  const std::string program_dir = program_dir_for(path);
   if (desktop)
     read_desktop_settings(tree, program_dir);
-  else if (!read_settings(tree, program_dir))
+  else if (!read_settings(tree, program_dir, true))
     return false;
 
   if (ids_.is_all()) ids_.load_index(tree);
@@ -331,6 +334,33 @@ bool Config::load(const std::string& path) {
     return false;
   }
   // The lists come from the same reading of the file as the table they belong to.
+  load_lists(tree);
+  return true;
+}
+
+bool Config::load_for_build(const std::string& path, std::string& error) {
+  table.clear();
+  IniTree tree;
+  if (!tree.load(path)) {
+    std::string text, why = "it is empty";
+    file_read_regular(path, text, kFileReadLimit, &why);
+    error = "Cannot read " + path + ": " + why;
+    return false;
+  }
+  read_settings(tree, program_dir_for(path), false);
+  if (ids_.is_all()) ids_.load_index(tree);
+  table.entries.assign(ids_.count(), DatabaseEntry{});
+  for (size_t slot = 0; slot < ids_.count(); ++slot) {
+    const std::string id = std::to_string(ids_.id(slot));
+    if (!tree.has_section("DB-" + id)) {
+      error = "No section [DB-" + id + "] in " + path;
+      return false;
+    }
+    if (!read_database(tree, slot, ids_.id(slot))) {
+      error = "Database " + id + " is not listed in [INDEX] of " + path;
+      return false;
+    }
+  }
   load_lists(tree);
   return true;
 }

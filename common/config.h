@@ -114,6 +114,12 @@ class Config {
   // marked all). false when a database of the set has no usable INDEX entry (search
   // engine), or when the file cannot be read (desktop; the search engine ends the run).
   bool load(const std::string& path);
+  // The index builder's reading, for the databases of an explicit id set: every key by
+  // the search engine's rules, but the keys that only its pages need (Searcher, HomePage,
+  // SystemAdm) are not required, and nothing ends the run: false with the reason in
+  // error when the file cannot be read, or a database has no section DB-<id> or is not
+  // listed in INDEX (or listed inactive while the set excludes inactive ones).
+  bool load_for_build(const std::string& path, std::string& error);
   // Reads DB-<id> of tree into slot; false when INDEX lacks the id, or marks it inactive
   // ("0...") while the id set excludes inactive databases.
   bool read_database(const IniTree& tree, size_t slot, uint16_t id);
@@ -134,7 +140,8 @@ class Config {
   DatabaseTable table;
 
  private:
-  bool read_settings(const IniTree& tree, const std::string& program_dir);
+  bool read_settings(const IniTree& tree, const std::string& program_dir, bool require_page_keys);
+  std::string program_dir_for(const std::string& path) const;
   void read_desktop_settings(const IniTree& tree, const std::string& program_dir);
 
   DatabaseIdSet& ids_;

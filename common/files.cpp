@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -50,12 +51,13 @@ std::string without_trailing_slashes(const std::string& path) {
   return p;
 }
 
-bool read_stream(std::FILE* f, std::string& out) {
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  return !std::ferror(f);
-}
+// Closes a file descriptor when it goes out of scope.
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) ::close(fd);
+  }
+};
 
 // Patterns of the old system: case-blind, and "*.*" takes every name.
 bool pattern_matches(const std::string& pattern, const char* name) {
@@ -140,14 +142,39 @@ bool file_read_all(const std::string& name, std::string& out) {
   return true;
 }
 
-bool file_read_all_binary(const std::string& name, std::string& out) {
+bool file_read_regular(const std::string& name, std::string& out, size_t limit, std::string* why) {
   out.clear();
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(name.c_str(), "rb"), std::fclose);
-  if (!f) return false;
+  auto fail = [&](std::string reason) {
+    out.clear();
+    if (why) *why = std::move(reason);
+    return false;
+  };
+  // Opened without waiting, so that a FIFO cannot hold the program at the open.
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return fail(std::strerror(errno));
+  const FdCloser closer{fd};
   struct stat st;
-  if (fstat(fileno(f.get()), &st) == 0 && S_ISDIR(st.st_mode)) return false;
-  read_stream(f.get(), out);
+  if (fstat(fd, &st) != 0) return fail(std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return fail("not a regular file");
+  const std::string too_large = "larger than " + std::to_string(limit) + " bytes";
+  if (uint64_t(st.st_size) > limit) return fail(too_large);
+  out.reserve(size_t(st.st_size));
+  // Read to the end, not to the size first seen: a file that grows meanwhile is taken
+  // whole up to the limit.
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail(std::strerror(errno));
+    if (n == 0) break;
+    if (out.size() + size_t(n) > limit) return fail(too_large);
+    out.append(buf, size_t(n));
+  }
   return true;
+}
+
+bool file_read_all_binary(const std::string& name, std::string& out) {
+  return file_read_regular(name, out);
 }
 
 bool file_write_close(std::FILE* file, const void* buffer, size_t n) {

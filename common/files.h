@@ -20,10 +20,19 @@ long long file_length(std::FILE* file);          // restores the position
 long long file_size(const std::string& name);    // 0 when it has no status
 std::FILE* file_open(const std::string& name, const char* mode);
 bool file_read_exact(std::FILE* file, void* buffer, size_t n);
+// The largest file the whole-file readers take unless told otherwise: far beyond any page
+// template, configuration or language file.
+inline constexpr size_t kFileReadLimit = size_t(64) << 20;
+// Whole file, bytes as they are, when it is a regular file of at most limit bytes.
+// Anything else (a folder, a device such as /dev/zero, a FIFO) is refused without a
+// read, and a FIFO is never waited on. false (out empty) with the reason in why (when
+// given): the system's error text, "not a regular file" or "larger than <limit> bytes".
+bool file_read_regular(const std::string& name, std::string& out, size_t limit = kFileReadLimit,
+                       std::string* why = nullptr);
 // Whole file as text: CR LF read as LF and a byte 0x1A ends the file. false (out empty)
-// when it cannot be opened. The count of the original is out.size().
+// when it cannot be read as file_read_regular says. The count of the original is out.size().
 bool file_read_all(const std::string& name, std::string& out);
-// Whole file, bytes as they are. false (out empty) when it cannot be opened.
+// Whole file, bytes as they are (file_read_regular with the default limit).
 bool file_read_all_binary(const std::string& name, std::string& out);
 // Writes n bytes and flushes; the stream stays open. true when all n were written.
 bool file_write_close(std::FILE* file, const void* buffer, size_t n);

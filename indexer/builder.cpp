@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <clocale>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -20,18 +21,20 @@
 #include <utility>
 
 #include "common/config.h"
+#include "common/dbid.h"
 #include "common/files.h"
-#include "common/ini.h"
 #include "index/index_writer.h"
 #include "indexer/charset.h"
 #include "indexer/page_documents.h"
 #include "indexer/progress.h"
+#include "indexer/terminal_progress.h"
 #include "platform/paths.h"
 
 namespace qm {
 namespace {
 
-constexpr int kMaxStopPaths = 100;
+// Folders deeper than this below the document folder are not entered.
+constexpr int kMaxFolderDepth = 200;
 
 // Paragraph kinds as stored: the title and the body.
 constexpr uint16_t kTitleKind = 1;
@@ -70,25 +73,6 @@ bool parse_long(std::string_view text, long& value) {
   return true;
 }
 
-// Leading blanks, optional sign, digits: the configuration's integer rule.
-int ini_integer(const std::optional<std::string>& value, int absent) {
-  if (!value) return absent;
-  return std::atoi(value->c_str());
-}
-
-// A folder value from the configuration: a share of this computer becomes its local
-// path; separators become "/" and a trailing "/" is added.
-std::string folder_value(const std::string& value) {
-  std::string out;
-  if (path_to_share(value, out)) {
-    path_add_slash(out);
-    return out;
-  }
-  out = value;
-  path_add_slash(out);
-  return out;
-}
-
 std::string without_trailing_slash(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
@@ -119,6 +103,8 @@ struct Walker {
   ProgressWriter& progress;
   std::vector<std::string>& out;
   std::set<std::pair<dev_t, ino_t>> entered;
+  std::set<std::pair<dev_t, ino_t>> excluded;  // the index folder: never indexed
+  std::string root;  // the document folder with its links resolved, ending in "/"
 
   bool stopped(const std::string& path) const {
     for (const std::string& stop : job.stop_paths) {
@@ -128,11 +114,21 @@ struct Walker {
     return false;
   }
 
+  // Whether the symbolic link at path ends inside the document folder. A link that leads
+  // out of it is not followed: it would show the web user files the folder does not hold.
+  bool leads_inside(const std::string& path) const {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return false;
+    std::string target = std::string(resolved) + "/";
+    std::free(resolved);
+    return !root.empty() && target.compare(0, root.size(), root) == 0;
+  }
+
+  void skip(const std::string& path, const std::string& why) {
+    progress.status("Skipped " + shown_path(job, path) + ": " + why);
+  }
+
   void walk(const std::string& dir, int depth) {
-    struct stat st;
-    if (stat(dir.c_str(), &st) != 0) return;
-    if (!entered.insert({st.st_dev, st.st_ino}).second) return;  // a loop, or seen already
-    if (depth > 200) return;
     DIR* d = opendir(dir.c_str());
     if (d == nullptr) {
       progress.status("Cannot read the folder " + shown_path(job, dir) + ": " +
@@ -150,11 +146,34 @@ struct Walker {
       std::string full = dir + name;
       if (stopped(full)) continue;
       struct stat es;
-      if (stat(full.c_str(), &es) != 0) continue;  // a dangling link
+      if (lstat(full.c_str(), &es) != 0) continue;  // gone meanwhile
+      const bool link = S_ISLNK(es.st_mode);
+      if (link) {
+        if (stat(full.c_str(), &es) != 0) {
+          skip(full, errno == ELOOP ? "a symbolic link that leads round in a loop"
+                                    : "a symbolic link that leads nowhere");
+          continue;
+        }
+        if (!leads_inside(full)) {
+          skip(full, "a symbolic link that leads outside the document folder");
+          continue;
+        }
+      }
       if (S_ISDIR(es.st_mode)) {
+        if (excluded.count({es.st_dev, es.st_ino})) continue;
+        if (!entered.insert({es.st_dev, es.st_ino}).second) {
+          skip(full, "a symbolic link to a folder that is indexed already");
+          continue;
+        }
+        if (depth >= kMaxFolderDepth) {
+          skip(full, "folders nested too deeply");
+          continue;
+        }
         walk(full + "/", depth + 1);
-      } else if (S_ISREG(es.st_mode) && db_has_extension(job.file_types, name)) {
-        out.push_back(std::move(full));
+      } else if (S_ISREG(es.st_mode)) {
+        if (db_has_extension(job.file_types, name)) out.push_back(std::move(full));
+      } else {
+        skip(full, "not a regular file (a device, FIFO or socket)");
       }
     }
   }
@@ -280,79 +299,74 @@ bool indexer_parse_command(int argc, const char* const* argv, IndexerCommand& co
 }
 
 bool indexer_load_job(const std::string& ini_path, long id, IndexerJob& job, std::string& error) {
-  IniTree ini;
-  if (!ini.load(ini_path)) {
-    error = "Cannot read " + ini_path;
-    return false;
-  }
+  // The common loader reads every key, so the searcher reads the same values (IndexType
+  // above all: it decides whether clist.db is looked for). Inactive databases are built
+  // too: the desktop rebuilds them.
+  DatabaseIdSet ids;
+  ids.reset(true);
+  ids.add(uint16_t(id), true);
+  Config config(ids);
+  if (!config.load_for_build(ini_path, error)) return false;
+  const DatabaseEntry& db = config.table.entries[0];
+  const SearchSettings& settings = config.settings;
+
   job = IndexerJob{};
   job.id = uint16_t(id);
   const std::string section = "DB-" + std::to_string(id);
-  if (!ini.has_section(section)) {
-    error = "No section [" + section + "] in vesprin.ini";
+  if (db.HtmlDir.empty() || db.WorkDir.empty()) {
+    error = "[" + section + "] lacks " + std::string(db.HtmlDir.empty() ? "HtmlDir" : "WorkDir");
     return false;
   }
-  std::string html = ini.get(section, "HtmlDir").value_or("");
-  std::string work = ini.get(section, "WorkDir").value_or("");
-  if (html.empty() || work.empty()) {
-    error = "[" + section + "] lacks " + std::string(html.empty() ? "HtmlDir" : "WorkDir");
-    return false;
-  }
+  std::string html = db.HtmlDir;
   if (url_is_http(html)) {
     error = "Web addresses are not indexed: " + html;
     return false;
   }
-  job.html_dir = folder_value(html);
-  job.work_dir = folder_value(work);
-
-  std::string types = ini.get(section, "LocalFileType").value_or("");
-  job.file_types = string_split_list(types.empty() ? std::string_view("htm,html,txt") : types);
-
-  const std::string save = ini.get(section, "SaveFile").value_or("");
-  job.phrase = !save.empty() && save[0] == '1';
-  const int index_type = ini_integer(ini.get(section, "IndexType"), 0);
-  if (job.phrase && index_type == 0) {
+  job.html_dir = db.HtmlDir;
+  job.work_dir = db.WorkDir;
+  job.file_types = db.LocalFileType;
+  job.phrase = db.SaveFile != 0;
+  if (job.phrase && db.IndexType == 0) {
     error = "SaveFile is 1 but IndexType is 0: a phrase database needs IndexType 1";
     return false;
   }
-  if (!job.phrase && index_type != 0) {
+  if (!job.phrase && db.IndexType != 0) {
     error = "IndexType is not 0 but SaveFile is not 1: the database could not be searched";
     return false;
   }
 
-  // Keys "1", "2", ... up to "100"; the list ends at the first missing number, as the
-  // desktop shows and edits it. An empty value excludes nothing.
-  const std::string stop_section = "StopPath-" + std::to_string(id);
-  for (int k = 1; k <= kMaxStopPaths; ++k) {
-    std::optional<std::string> v = ini.get(stop_section, std::to_string(k));
-    if (!v) break;
-    if (v->empty()) continue;
-    std::string stop = path_backslash_to_slash(*v);
+  // An empty entry excludes nothing; a relative one lies under the document folder.
+  for (const std::string& entry : config.table.StopPathLists[0]) {
+    if (entry.empty()) continue;
+    std::string stop = path_backslash_to_slash(entry);
     if (stop[0] != '/') stop = job.html_dir + stop;
     job.stop_paths.push_back(without_trailing_slash(stop));
   }
 
-  std::string cache = ini.get("VESPRIN", "CacheDir").value_or("");
-  if (!cache.empty()) {
+  if (!settings.CacheDir.empty()) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%X/", unsigned(id));
-    job.cache_dir = folder_value(cache) + hex;
+    job.cache_dir = settings.CacheDir + hex;
   }
-  int parsing = ini_integer(ini.get("VESPRIN", "MaxParsingTime"), 60);
-  if (parsing < 10) parsing = 60;
-  if (parsing > 600) parsing = 600;
-  job.converter_timeout_ms = parsing * 1000;
+  job.converter_timeout_ms = settings.MaxParsingTime * 1000;
   return true;
 }
 
 std::vector<std::string> indexer_collect_documents(const IndexerJob& job, ProgressWriter& progress) {
   std::vector<std::string> out;
-  Walker walker{job, progress, out, {}};
+  Walker walker{job, progress, out, {}, {}, {}};
   // The index folder itself is never indexed when it lies inside the document folder.
   struct stat st;
   if (without_trailing_slash(job.work_dir) != without_trailing_slash(job.html_dir) &&
       stat(job.work_dir.c_str(), &st) == 0)
-    walker.entered.insert({st.st_dev, st.st_ino});
+    walker.excluded.insert({st.st_dev, st.st_ino});
+  if (stat(job.html_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return out;
+  walker.entered.insert({st.st_dev, st.st_ino});
+  if (char* resolved = realpath(job.html_dir.c_str(), nullptr)) {
+    walker.root = resolved;
+    std::free(resolved);
+    if (walker.root.back() != '/') walker.root.push_back('/');
+  }
   walker.walk(job.html_dir, 0);
   return out;
 }
@@ -395,12 +409,31 @@ IndexerEnvironment indexer_environment() {
 
 namespace {
 
-int run_build(int argc, const char* const* argv, ProgressWriter& progress) {
+// The exit code of a command line that cannot be used.
+constexpr int kUsageExit = 2;
+
+// Whether standard error leads somewhere else than out_fd (a terminal, a log file): the
+// desktop reads both through one pipe, and the usage text has no place in its protocol.
+bool stderr_is_separate(int out_fd) {
+  struct stat out, err;
+  if (fstat(STDERR_FILENO, &err) != 0) return false;
+  if (fstat(out_fd, &out) != 0) return true;
+  return out.st_dev != err.st_dev || out.st_ino != err.st_ino;
+}
+
+int run_build(int argc, const char* const* argv, ProgressWriter& progress, int out_fd) {
   IndexerCommand command;
   std::string error;
-  if (!indexer_parse_command(argc, argv, command, error)) {
+  if (argc <= 1 || !indexer_parse_command(argc, argv, command, error)) {
+    if (argc <= 1) error = "No database id (-x<id>) given";
     progress.fatal(error);
-    return 1;
+    if (isatty(out_fd)) {
+      const std::string usage = indexer_usage();
+      if (::write(out_fd, usage.data(), usage.size()) < 0) return kUsageExit;
+    } else if (stderr_is_separate(out_fd)) {
+      std::fputs(indexer_usage().c_str(), stderr);
+    }
+    return kUsageExit;
   }
   if (command.mail || command.ncl) {
     progress.fatal("Mail databases cannot be built yet");
@@ -428,6 +461,7 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress) {
   progress.status("Looking for documents in " + text_to_big5(job.html_dir, {}));
   std::vector<std::string> documents = indexer_collect_documents(job, progress);
   progress.status(std::to_string(documents.size()) + " documents to index");
+  progress.begin(documents.size());
 
   IndexWriterOptions writer_options;
   writer_options.phrase = job.phrase;
@@ -459,6 +493,7 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress) {
     if (g_stop || !progress.ok()) break;
     const std::string& path = documents[i];
     const std::string shown = shown_path(job, path);
+    progress.reading(i, shown);
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
       progress.status("Skipped " + shown + ": " + std::strerror(errno));
@@ -519,6 +554,7 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress) {
     progress.fatal("Stopped; the previous index is kept");
     return 1;
   }
+  progress.reading(documents.size(), {});
   progress.status("Writing the index files");
   if (!writer->finish()) {
     progress.fatal("Cannot write the index: " + writer->error());
@@ -528,25 +564,42 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress) {
   if (!job.cache_dir.empty() && dir_is_directory(job.cache_dir))
     dir_remove_tree(job.cache_dir, false);
   progress.percent(100);
-  progress.status(std::to_string(indexed) + " documents indexed, " + std::to_string(skipped) +
-                  " skipped");
+  progress.summary(indexed, skipped);
   progress.end_mark();
   return 0;
 }
 
 }  // namespace
 
+std::string indexer_usage() {
+  return "Usage: indexer [-corvdoc] [-w<handle>] [-f10] -x<id>\n"
+         "Builds the index files of database <id>, section [DB-<id>] of vesprin.ini in the\n"
+         "program directory: the documents of its HtmlDir into its WorkDir.\n"
+         "  -x<id>       the database (1..65535); it must be listed in [INDEX]\n"
+         "  -corvdoc     page documents (.pgx) are indexed too, when LocalFileType lists pgx\n"
+         "  -w<handle>, -f10   given by the desktop; they change nothing\n"
+         "  -mail, -ncl  mail databases (not built yet)\n"
+         "At a terminal the progress is shown as a bar; through a pipe the progress lines\n"
+         "of the desktop's job queue are written.\n";
+}
+
 int run_indexer(int argc, const char* const* argv, int out_fd) {
-  ProgressWriter progress(out_fd);
+  std::unique_ptr<ProgressWriter> progress;
+  if (isatty(out_fd)) {
+    std::setlocale(LC_CTYPE, "");  // the terminal's character set, for the texts shown
+    progress = std::make_unique<TerminalProgress>(out_fd);
+  } else {
+    progress = std::make_unique<ProgressWriter>(out_fd);
+  }
   install_signal_handlers();
   // The desktop ends a job only on the end mark or a '3' line, so a build that fails in
   // an unforeseen way still says so (the writer has removed its temporary files by then).
   try {
-    return run_build(argc, argv, progress);
+    return run_build(argc, argv, *progress, out_fd);
   } catch (const std::bad_alloc&) {
-    progress.fatal("Out of memory !");
+    progress->fatal("Out of memory !");
   } catch (const std::exception& e) {
-    progress.fatal(std::string("The build failed: ") + e.what());
+    progress->fatal(std::string("The build failed: ") + e.what());
   }
   return 1;
 }

@@ -1,6 +1,8 @@
 // The index builder: builds the index files of one database of vesprin.ini. Reads the
-// section DB-<id> (HtmlDir, WorkDir, LocalFileType, SaveFile, IndexType) and the excluded
-// paths StopPath-<id>, walks HtmlDir in name order, extracts each document's text
+// section DB-<id> (HtmlDir, WorkDir, LocalFileType, SaveFile, IndexType), the excluded
+// paths StopPath-<id> and CacheDir and MaxParsingTime of VESPRIN through the common
+// loader (common/config.h), so it reads every key as the searcher does; walks HtmlDir in
+// name order, extracts each document's text
 // (extract.h) and writes the whole file set into WorkDir through the index writer
 // (index/index_writer.h), reporting on the progress lines of progress.h. The program
 // `indexer` is a thin main over run_indexer.
@@ -46,13 +48,18 @@ struct IndexerJob {
   int converter_timeout_ms = 60000;     // MaxParsingTime
 };
 
-// Reads the job of database id from the configuration file; false with a reason.
+// Reads the job of database id from the configuration file; false with a reason (the
+// file cannot be read, the database has no section or is not listed in INDEX, a folder
+// is missing, or SaveFile and IndexType disagree).
 bool indexer_load_job(const std::string& ini_path, long id, IndexerJob& job, std::string& error);
 
 // The documents to index under the job's HtmlDir, in name order (a folder's entries by
 // their bytes, depth first): files with a listed extension, not hidden, not under an
-// excluded path; each folder is entered once, so symbolic-link loops end. Folders that
-// cannot be read are reported on the progress lines.
+// excluded path; each folder is entered once, so symbolic-link loops end. A symbolic
+// link is followed only when its target lies inside HtmlDir. Every entry passed over for
+// another reason than its name (a link that leads outside, nowhere or round in a loop, a
+// second way into a folder, a device, FIFO or socket) and every folder that cannot be
+// read gets a status line.
 std::vector<std::string> indexer_collect_documents(const IndexerJob& job, ProgressWriter& progress);
 
 // Removes temporary files that a build killed earlier left in the directory.
@@ -66,7 +73,13 @@ struct IndexerEnvironment {
 };
 IndexerEnvironment indexer_environment();
 
-// The whole program: progress lines on out_fd; 0 after the end mark, 1 after a '3' line.
+// The text shown for no or unknown arguments.
+std::string indexer_usage();
+
+// The whole program: progress lines on out_fd, or at a terminal the progress for a person
+// (terminal_progress.h); 0 after the end mark, 1 after a '3' line. No or unknown arguments
+// give the usage text (at the terminal, else on standard error when that is not out_fd
+// too, as it is for the desktop) after the '3' line, and 2.
 int run_indexer(int argc, const char* const* argv, int out_fd);
 
 }  // namespace qm

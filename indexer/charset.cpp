@@ -44,6 +44,12 @@ struct Big5Table {
   uint16_t lookup(char32_t code) const { return big5_pair_of(code); }
 };
 
+// Characters that only shape the text around them (soft hyphen, zero-width joiners, word
+// joiner, byte order mark): they vanish instead of parting words.
+bool is_invisible(char32_t code) {
+  return code == 0xAD || code == 0x200C || code == 0x200D || code == 0x2060 || code == 0xFEFF;
+}
+
 // Appends the Big5 form of a code point; spaces and line separators of Unicode become
 // their ASCII forms. False when the character has no form.
 bool append_code(std::string& out, char32_t code, const Big5Table& table) {
@@ -66,9 +72,15 @@ bool append_code(std::string& out, char32_t code, const Big5Table& table) {
   return true;
 }
 
+// A character that cannot be kept parts the words around it, as the index writer's
+// blank does: a blank takes its place (invisible format characters excepted).
+void append_code_or_blank(std::string& out, char32_t code, const Big5Table& table) {
+  if (!append_code(out, code, table) && !is_invisible(code)) out.push_back(' ');
+}
+
 // Cleaned as big5_clean does, in the same pass: runs of kept ASCII go in at once, other
-// ASCII control bytes are dropped, and every other character appends a whole Big5 pair,
-// a blank or a line feed (or nothing).
+// ASCII control bytes and bytes that form no character become blanks, and every other
+// character appends a whole Big5 pair, a blank or a line feed.
 std::string utf8_to_big5(std::string_view bytes) {
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   const Big5Table& table = Big5Table::get();
@@ -80,16 +92,18 @@ std::string utf8_to_big5(std::string_view bytes) {
     if (p[i] < 0x80) {
       const size_t run = kept_ascii_run(p, i, size);
       out.append(bytes.data() + i, run);
-      i += run == 0 ? 1 : run;  // a control byte goes
+      if (run == 0) out.push_back(' ');  // a control byte parts words
+      i += run == 0 ? 1 : run;
       continue;
     }
     char32_t code;
     size_t n = utf8_decode(bytes, i, code);
     if (n == 0) {
-      ++i;  // not a character: skip the byte
+      out.push_back(' ');  // not a character: the byte parts words
+      ++i;
       continue;
     }
-    append_code(out, code, table);
+    append_code_or_blank(out, code, table);
     i += n;
   }
   return out;
@@ -114,6 +128,7 @@ std::string iconv_to_utf8(std::string_view bytes, const char* from, size_t unit)
     if (r != size_t(-1)) break;
     if (errno == E2BIG) continue;
     if (errno == EILSEQ) {
+      out.push_back(' ');  // what cannot be read parts words
       size_t skip = std::min(unit, il);
       ip += skip;
       il -= skip;
@@ -216,17 +231,21 @@ CharsetChoice charset_from_label(std::string_view label) {
   return {Charset::Other, name};
 }
 
-CharsetChoice html_declared_charset(std::string_view bytes) {
+std::vector<CharsetChoice> html_declared_charsets(std::string_view bytes) {
+  std::vector<CharsetChoice> out;
+  auto add = [&out](const std::string& label) {
+    CharsetChoice c = charset_from_label(label);
+    if (c.charset == Charset::Unknown) return;
+    for (const CharsetChoice& seen : out)
+      if (seen.charset == c.charset && seen.name == c.name) return;
+    out.push_back(std::move(c));
+  };
   size_t end = std::min(bytes.size(), size_t(65536));
   size_t body = ifind(bytes, "<body", 0, end);
   if (body != std::string_view::npos) end = body;
   if (ieq_prefix(bytes, 0, "<?xml")) {
     size_t close = bytes.find("?>");
-    if (close != std::string_view::npos && close < end) {
-      std::string label = label_after(bytes, "encoding", 0, close);
-      CharsetChoice c = charset_from_label(label);
-      if (c.charset != Charset::Unknown) return c;
-    }
+    if (close != std::string_view::npos && close < end) add(label_after(bytes, "encoding", 0, close));
   }
   for (size_t pos = 0;;) {
     size_t meta = ifind(bytes, "<meta", pos, end);
@@ -234,13 +253,77 @@ CharsetChoice html_declared_charset(std::string_view bytes) {
     size_t close = bytes.find('>', meta);
     if (close == std::string_view::npos || close > end) close = end;
     std::string label = label_after(bytes, "charset", meta, close);
-    if (!label.empty()) {
-      CharsetChoice c = charset_from_label(label);
-      if (c.charset != Charset::Unknown) return c;
-    }
+    if (!label.empty()) add(label);
     pos = close;
   }
-  return {};
+  return out;
+}
+
+CharsetChoice html_declared_charset(std::string_view bytes) {
+  std::vector<CharsetChoice> declared = html_declared_charsets(bytes);
+  return declared.empty() ? CharsetChoice{} : declared.front();
+}
+
+bool big5_is_strict(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (p[i] < 0x80) continue;
+    if (!is_big5_lead(p[i]) || i + 1 >= bytes.size()) return false;
+    const unsigned char t = p[++i];
+    if (!((t >= 0x40 && t <= 0x7E) || (t >= 0xA1 && t <= 0xFE))) return false;
+  }
+  return true;
+}
+
+bool charset_decodes_strictly(std::string_view bytes, const CharsetChoice& choice) {
+  switch (choice.charset) {
+    case Charset::Big5:
+      return big5_is_strict(bytes);
+    case Charset::Utf8:
+      return utf8_is_valid(bytes);
+    case Charset::Other: {
+      iconv_t cd = iconv_open("UTF-8", choice.name.c_str());
+      if (cd == iconv_t(-1)) return false;
+      std::string in(bytes);
+      char* ip = in.data();
+      size_t il = in.size();
+      char buffer[16384];
+      bool ok = true;
+      while (il > 0) {
+        char* op = buffer;
+        size_t ol = sizeof buffer;
+        if (iconv(cd, &ip, &il, &op, &ol) != size_t(-1)) break;
+        if (errno == E2BIG) continue;
+        ok = errno == EINVAL;  // only a character cut off by the end is forgiven
+        break;
+      }
+      iconv_close(cd);
+      return ok;
+    }
+    case Charset::Utf16LE:
+    case Charset::Utf16BE:
+    case Charset::Unknown:
+      break;
+  }
+  return true;
+}
+
+CharsetChoice html_choose_charset(std::string_view bytes) {
+  const std::vector<CharsetChoice> declared = html_declared_charsets(bytes);
+  if (declared.empty()) return {};
+  if (declared.size() == 1 && charset_decodes_strictly(bytes, declared.front()))
+    return declared.front();
+  // The declarations disagree, or the one given does not fit the bytes: the bytes decide.
+  const bool high = std::any_of(bytes.begin(), bytes.end(),
+                                [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  if (!high) return declared.front();  // ASCII reads the same in every one of them
+  if (utf8_is_valid(bytes)) return {Charset::Utf8, {}};
+  for (const CharsetChoice& c : declared)
+    if (charset_decodes_strictly(bytes, c)) return c;
+  if (big5_is_strict(bytes)) return {Charset::Big5, {}};
+  // Nothing fits whole: the first declaration is still the best guess (a page with a
+  // few damaged bytes).
+  return declared.front();
 }
 
 Charset charset_detect(std::string_view bytes) {
@@ -267,13 +350,15 @@ std::string big5_clean(std::string_view bytes) {
         out.append(bytes.data() + i, 2);
         i += 2;
       } else {
+        out.push_back(' ');  // a stray high byte parts words
         ++i;
       }
       continue;
     }
     const size_t run = kept_ascii_run(p, i, size);
     out.append(bytes.data() + i, run);
-    i += run == 0 ? 1 : run;  // a control byte goes
+    if (run == 0) out.push_back(' ');  // so does a control byte
+    i += run == 0 ? 1 : run;
   }
   return out;
 }
@@ -301,6 +386,10 @@ std::string text_to_big5(std::string_view bytes, const CharsetChoice& choice) {
 bool big5_append_code_point(std::string& out, char32_t code) {
   if (code == 0 || (code < 0x20 && code != '\t' && code != '\n' && code != '\r')) return false;
   return append_code(out, code, Big5Table::get());
+}
+
+void big5_append_or_blank(std::string& out, char32_t code) {
+  if (!big5_append_code_point(out, code) && !is_invisible(code)) out.push_back(' ');
 }
 
 }  // namespace qm

@@ -35,7 +35,8 @@ std::string base_name(const std::string& path) {
 // Reads at most limit bytes; false with the reason when the file cannot be read.
 bool read_limited(const std::string& path, std::size_t limit, std::string& out, bool& cut,
                   std::string& why) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: a FIFO put in the file's place must not stop the build at the open.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     why = std::strerror(errno);
     return false;

@@ -364,8 +364,9 @@ size_t html_decode_reference(std::string_view text, size_t pos, std::string& out
     }
     if (k == start) return 0;
     if (k < n && text[k] == ';') ++k;
-    if (value > 0 && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF))
-      big5_append_code_point(out, char32_t(value));
+    // A reference to no character (NUL, a surrogate, past U+10FFFF) parts words too.
+    const bool character = value > 0 && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
+    big5_append_or_blank(out, character ? char32_t(value) : 0);
     return k - pos;
   }
   while (k < n && k - pos <= 32 && (is_letter(text[k]) || is_digit(text[k]))) ++k;
@@ -377,7 +378,7 @@ size_t html_decode_reference(std::string_view text, size_t pos, std::string& out
       begin, end, name, [](const HtmlEntity& e, std::string_view v) { return e.name < v; });
   if (found == end || found->name != name) return 0;
   if (k < n && text[k] == ';') ++k;
-  big5_append_code_point(out, found->code);
+  big5_append_or_blank(out, found->code);
   return k - pos;
 }
 
@@ -389,7 +390,7 @@ ExtractedText html_extract_raw(std::string_view bytes, const HtmlOptions& option
   // A byte order mark outranks the declaration.
   const bool bom = bytes.starts_with("\xEF\xBB\xBF") || bytes.starts_with("\xFF\xFE") ||
                    bytes.starts_with("\xFE\xFF");
-  CharsetChoice choice = bom ? CharsetChoice{} : html_declared_charset(bytes);
+  CharsetChoice choice = bom ? CharsetChoice{} : html_choose_charset(bytes);
   return html_extract(text_to_big5(bytes, choice), options);
 }
 

@@ -19,11 +19,12 @@ struct HtmlOptions {
 // The page, already Big5.
 ExtractedText html_extract(std::string_view big5, const HtmlOptions& options = {});
 
-// The page as stored: its declared charset first, else UTF-8 or Big5 by validity.
+// The page as stored: read in the charset html_choose_charset gives (its declaration,
+// unless declarations disagree or do not fit the bytes), else UTF-8 or Big5 by validity.
 ExtractedText html_extract_raw(std::string_view bytes, const HtmlOptions& options = {});
 
 // Decodes the character reference at text[pos] ('&'); on success appends its Big5 form
-// (nothing when it has none) to out and returns the bytes consumed; 0 when the text
+// (a blank when it has none, nothing for an invisible format character) to out and returns the bytes consumed; 0 when the text
 // there is no reference (a literal '&').
 size_t html_decode_reference(std::string_view text, size_t pos, std::string& out);
 

@@ -55,4 +55,8 @@ void ProgressWriter::percent(int value) {
 
 void ProgressWriter::end_mark() { write_all("\x1A\x1A"); }
 
+void ProgressWriter::summary(size_t indexed, size_t skipped) {
+  status(std::to_string(indexed) + " documents indexed, " + std::to_string(skipped) + " skipped");
+}
+
 }  // namespace qm

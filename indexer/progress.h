@@ -3,7 +3,12 @@
 // bytes; a completed build ends with two 0x1A bytes. Codes: '0' a document indexed,
 // '1' a status text, '2' a percentage, '3' the build ended abnormally, '4' the process id
 // of a helper process (0: none is running now).
+//
+// At a terminal the builder shows a person its progress instead (terminal_progress.h),
+// through the same calls; begin, reading and summary exist for that view and add no
+// line of their own to the protocol beyond the closing status line of summary.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,13 +19,22 @@ inline constexpr size_t kProgressLineLimit = 254;  // bytes with the CR
 class ProgressWriter {
  public:
   explicit ProgressWriter(int fd) : fd_(fd) {}
+  virtual ~ProgressWriter() = default;
+  ProgressWriter(const ProgressWriter&) = delete;
+  ProgressWriter& operator=(const ProgressWriter&) = delete;
 
-  void document(std::string_view text) { line('0', text); }
-  void status(std::string_view text) { line('1', text); }
-  void percent(int value);  // written only when it differs from the last one
-  void fatal(std::string_view text) { line('3', text); }
-  void helper(long pid) { line('4', std::to_string(pid)); }
-  void end_mark();
+  virtual void document(std::string_view text) { line('0', text); }
+  virtual void status(std::string_view text) { line('1', text); }
+  virtual void percent(int value);  // written only when it differs from the last one
+  virtual void fatal(std::string_view text) { line('3', text); }
+  virtual void helper(long pid) { line('4', std::to_string(pid)); }
+  virtual void end_mark();
+  // The number of documents found, before the first is read.
+  virtual void begin(size_t /*total*/) {}
+  // Document number index (from 0) is being read now; text is its shown path.
+  virtual void reading(size_t /*index*/, std::string_view /*text*/) {}
+  // The closing status line: "<n> documents indexed, <m> skipped".
+  virtual void summary(size_t indexed, size_t skipped);
 
   // False once a write has failed (the reader is gone).
   bool ok() const { return ok_; }
@@ -29,9 +43,12 @@ class ProgressWriter {
   // Big5 pair) so that code, blank, text and CR fit the limit.
   static std::string format(char code, std::string_view text);
 
+ protected:
+  void write_all(std::string_view bytes);
+  int fd() const { return fd_; }
+
  private:
   void line(char code, std::string_view text);
-  void write_all(std::string_view bytes);
   int fd_;
   bool ok_ = true;
   int last_percent_ = -1;

@@ -86,6 +86,7 @@ void BlockBuilder::text(std::string_view s) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     if (c >= 0x80) {
       if (!is_pair_at(s, i)) {
+        pending_ = std::max(pending_, 1);  // a stray byte parts words, as a blank does
         ++i;
         continue;
       }
@@ -102,6 +103,7 @@ void BlockBuilder::text(std::string_view s) {
       pending_ = 2;
       ++i;
     } else if (c < 0x20 || c == 0x7F) {
+      pending_ = std::max(pending_, 1);  // so does a control byte
       ++i;
     } else {
       // A run of ordinary ASCII goes in at once.
@@ -191,20 +193,26 @@ void PlainTextFeeder::finish() {
 
 ExtractedText text_extract(std::string_view big5) {
   ExtractedText out;
-  // The title: the first line that is not blank.
+  BlockBuilder builder;
+  PlainTextFeeder feeder(builder);
+  // The title: the first line that is not blank. It is the title paragraph and not body
+  // text as well, so its words count once; what a long line has past the title's limit
+  // stays at the start of the body.
+  std::string_view rest = big5;
   for (size_t pos = 0; pos < big5.size();) {
     size_t end = big5.find_first_of("\r\n\f", pos);
     if (end == std::string_view::npos) end = big5.size();
     std::string_view line = big5.substr(pos, end - pos);
     if (!line_is_blank(line)) {
-      out.title = cut_text(fold(line), kTitleLimit);
+      const std::string folded = fold(line);
+      out.title = cut_text(folded, kTitleLimit);
+      feeder.feed(std::string_view(folded).substr(out.title.size()));
+      rest = big5.substr(end);
       break;
     }
     pos = end + 1;
   }
-  BlockBuilder builder;
-  PlainTextFeeder feeder(builder);
-  feeder.feed(big5);
+  feeder.feed(rest);
   feeder.finish();
   out.blocks = builder.take();
   return out;

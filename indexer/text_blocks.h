@@ -25,7 +25,8 @@ struct ExtractedText {
 
 // Collects text into blocks. White space (blanks, tabs, line breaks, the full-width
 // space) collapses to one blank, but a line break between two Chinese characters
-// vanishes: a word wrapped across lines stays one word.
+// vanishes: a word wrapped across lines stays one word. A control byte or a stray high
+// byte counts as a blank.
 class BlockBuilder {
  public:
   void text(std::string_view big5);
@@ -62,7 +63,8 @@ class PlainTextFeeder {
   bool last_cr_ = false;
 };
 
-// Plain text: paragraphs at blank lines; the title is the first non-blank line.
+// Plain text: paragraphs at blank lines; the title is the first non-blank line, which
+// the body then leaves out (only what lies past the title's limit stays in it).
 ExtractedText text_extract(std::string_view big5);
 
 // Splits a block longer than limit into pieces of at most limit bytes: after the last

@@ -2,9 +2,8 @@
 #include "langdata/dictionary.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
+#include "common/files.h"
 #include "common/strings.h"
 #include "platform/paths.h"
 
@@ -46,10 +45,8 @@ bool PhraseDictionary::list_load(const std::string& program_dir, int n) {
 
   const std::string path =
       path_find_case_blind(program_dir, "phrase-" + std::to_string(n) + ".txt");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  const std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) return false;
+  std::string data;
+  if (!file_read_regular(path, data)) return false;  // a device or FIFO is never read
 
   // One word per line; lines end with CR, LF or both. Empty lines are skipped and blanks
   // at a line's end dropped, so neither can match every text.

@@ -3,8 +3,8 @@
 #include "langdata/homophone.h"
 
 #include <algorithm>
-#include <fstream>
 
+#include "common/files.h"
 #include "common/strings.h"
 #include "platform/fatal.h"
 #include "platform/le.h"
@@ -23,18 +23,13 @@ constexpr char kRefOpenFailed[] =
 constexpr char kDatOpenFailed[] =
     "\xA6\x50\xAD\xB5\xA6\x72\xA4\xB8\xB6\xB0\xC0\xC9\xC5\xAA\xA4\x4A\xA5\xA2\xB1\xD1!!";
 
-// Reads the whole file in one read into a new string of exactly its size, so that a
-// read past the table's end cannot land in room left over from an earlier table.
+// Reads the whole file (a regular file of sane size only: common/files.h) into a new
+// string of exactly its size, so that a read past the table's end cannot land in room
+// left over from an earlier table or from the reading.
 bool read_whole(const std::string& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return false;
-  const std::streamoff size = in.tellg();
-  if (size < 0 || !in.seekg(0)) return false;
-  std::string data(std::size_t(size), '\0');
-  in.read(data.data(), size);
-  if (in.bad()) return false;
-  data.resize(std::size_t(in.gcount()));  // a file that shrank meanwhile keeps what was read
-  out = std::move(data);
+  std::string data;
+  if (!file_read_regular(path, data)) return false;
+  out = std::string(data.data(), data.size());
   return true;
 }
 

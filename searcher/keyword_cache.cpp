@@ -37,7 +37,11 @@ std::string keyword_cache_path(std::string_view cache_dir, uint16_t database, st
 bool keyword_cache_read(const std::string& path, HitList& out) {
   out.clear();
   std::string bytes;
-  if (!dir_is_directory(path) && file_read_all_binary(path, bytes) && hits_decode(bytes, out)) return true;
+  // Hit lists of common words in big databases pass the limit meant for text files.
+  constexpr size_t kCacheReadLimit = size_t(2) << 30;
+  if (!dir_is_directory(path) && file_read_regular(path, bytes, kCacheReadLimit) &&
+      hits_decode(bytes, out))
+    return true;
   out.clear();
   return false;
 }

@@ -59,6 +59,40 @@ TEST_F(FileRead, TextModeFoldsCrLfAndStopsAtCtrlZ) {
   EXPECT_FALSE(qm::file_read_all(dir_, out));  // a directory is not a file
 }
 
+// A template, configuration or language file named as a device or a FIFO is refused at
+// once (never read without end, never waited on); a regular file is read up to a limit.
+TEST_F(FileRead, OnlyRegularFilesOfSaneSizeAreRead) {
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);  // no writer: an open would wait
+  write("small", "12345");
+  write("large", std::string(100, 'x'));
+  struct Case {
+    std::string name;
+    size_t limit;
+    bool ok;
+    const char* why;
+  } cases[] = {
+      {"/dev/zero", qm::kFileReadLimit, false, "not a regular file"},
+      {"/dev/null", qm::kFileReadLimit, false, "not a regular file"},
+      {path("fifo"), qm::kFileReadLimit, false, "not a regular file"},
+      {dir_, qm::kFileReadLimit, false, "not a regular file"},
+      {path("absent"), qm::kFileReadLimit, false, "No such file"},
+      {path("small"), 5, true, ""},
+      {path("large"), 99, false, "larger than 99 bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string out = "old", why;
+    EXPECT_EQ(qm::file_read_regular(c.name, out, c.limit, &why), c.ok);
+    EXPECT_EQ(out, c.ok ? "12345" : "");
+    EXPECT_NE(why.find(c.why), std::string::npos) << why;
+  }
+  // The readers built on it refuse the same.
+  std::string out;
+  EXPECT_FALSE(qm::file_read_all("/dev/zero", out));
+  EXPECT_FALSE(qm::file_read_all(path("fifo"), out));
+  EXPECT_FALSE(qm::file_read_all_binary("/dev/zero", out));
+}
+
 TEST_F(FileRead, StreamsLengthLastByteAndCopy) {
   write("s.bin", "0123456789");
   std::FILE* f = qm::file_open(path("s.bin"), "rb");

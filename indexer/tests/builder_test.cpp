@@ -148,13 +148,14 @@ TEST_F(IndexerJobTest, ReadsTheDatabaseSection) {
 }
 
 TEST_F(IndexerJobTest, DefaultsAndRefusals) {
-  ASSERT_TRUE(load("[DB-1]\nHtmlDir=/d\nWorkDir=/w\n")) << error_;
+  ASSERT_TRUE(load("[INDEX]\n1=1\n[DB-1]\nHtmlDir=/d\nWorkDir=/w\n")) << error_;
   EXPECT_TRUE(qm::db_has_extension(job_.file_types, "a.htm"));
   EXPECT_TRUE(qm::db_has_extension(job_.file_types, "a.txt"));
   EXPECT_FALSE(qm::db_has_extension(job_.file_types, "a.doc"));
   EXPECT_FALSE(job_.phrase);
   EXPECT_EQ(job_.cache_dir, "");
-  ASSERT_TRUE(load("[VESPRIN]\nMaxParsingTime=1000\n[DB-1]\nHtmlDir=/d\nWorkDir=/w\n"));
+  ASSERT_TRUE(load("[VESPRIN]\nMaxParsingTime=1000\n[INDEX]\n1=0\n[DB-1]\nHtmlDir=/d\nWorkDir=/w\n"))
+      << error_;  // an inactive database is built too
   EXPECT_EQ(job_.converter_timeout_ms, 600000);
 
   struct Case {
@@ -163,6 +164,7 @@ TEST_F(IndexerJobTest, DefaultsAndRefusals) {
     const char* error_part;
   } cases[] = {
       {"no section", "[DB-2]\nHtmlDir=/d\nWorkDir=/w\n", "DB-1"},
+      {"not listed in INDEX", "[DB-1]\nHtmlDir=/d\nWorkDir=/w\n", "INDEX"},
       {"no WorkDir", "[DB-1]\nHtmlDir=/d\n", "WorkDir"},
       {"no HtmlDir", "[DB-1]\nWorkDir=/w\n", "HtmlDir"},
       {"web address", "[DB-1]\nHtmlDir=http://example.com/\nWorkDir=/w\n", "Web"},
@@ -171,7 +173,8 @@ TEST_F(IndexerJobTest, DefaultsAndRefusals) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_FALSE(load(c.ini));
+    const bool listed = std::string(c.what) != "not listed in INDEX";
+    EXPECT_FALSE(load(listed ? "[INDEX]\n1=1\n" + c.ini : c.ini));
     EXPECT_NE(error_.find(c.error_part), std::string::npos) << error_;
   }
   EXPECT_FALSE(qm::indexer_load_job(tree_.path() + "missing.ini", 1, job_, error_));
@@ -193,6 +196,17 @@ TEST(IndexerWalk, OrderSkipsAndLoops) {
   fs::create_directory_symlink(docs + "sub", docs + "zlink");      // a second way in
   fs::create_symlink(docs + "gone.txt", docs + "dangling.txt");    // nowhere
   fs::create_symlink(docs + "b.txt", docs + "linked.txt");         // a file through a link
+  // Links that lead out of the document folder are not followed, even to a place whose
+  // name begins like the folder's.
+  t.file("outside/secret.txt");
+  t.file("docs-private/secret.txt");
+  fs::create_directory_symlink(t.path() + "outside", docs + "out-dir");
+  fs::create_symlink(t.path() + "outside/secret.txt", docs + "out-file.txt");
+  fs::create_directory_symlink(t.path() + "docs-private", docs + "out-lookalike");
+  fs::create_symlink("../../outside", docs + "sub/out-relative");
+  fs::create_symlink("loop-b.txt", docs + "loop-a.txt");           // a loop of links
+  fs::create_symlink("loop-a.txt", docs + "loop-b.txt");
+  ASSERT_EQ(mkfifo((docs + "pipe.txt").c_str(), 0600), 0);         // would block a reader
 
   qm::IndexerJob job;
   job.html_dir = docs;
@@ -203,10 +217,29 @@ TEST(IndexerWalk, OrderSkipsAndLoops) {
   ASSERT_EQ(pipe(fds), 0);
   qm::ProgressWriter progress(fds[1]);
   std::vector<std::string> found = qm::indexer_collect_documents(job, progress);
-  close(fds[0]);
   close(fds[1]);
+  std::string lines;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) lines.append(buffer, size_t(n));
+  close(fds[0]);
   EXPECT_EQ(found, (std::vector<std::string>{docs + "A.HTM", docs + "b.txt", docs + "linked.txt",
                                              docs + "sub/c.htm", docs + "sub/deeper/d.txt"}));
+  // Every entry passed over for what it is, not for its name, has its status line.
+  const std::vector<std::string> expected = {
+      "1 Skipped dangling.txt: a symbolic link that leads nowhere\r",
+      "1 Skipped loop-a.txt: a symbolic link that leads round in a loop\r",
+      "1 Skipped loop-b.txt: a symbolic link that leads round in a loop\r",
+      "1 Skipped out-dir: a symbolic link that leads outside the document folder\r",
+      "1 Skipped out-file.txt: a symbolic link that leads outside the document folder\r",
+      "1 Skipped out-lookalike: a symbolic link that leads outside the document folder\r",
+      "1 Skipped pipe.txt: not a regular file (a device, FIFO or socket)\r",
+      "1 Skipped sub/loop: a symbolic link to a folder that is indexed already\r",
+      "1 Skipped sub/out-relative: a symbolic link that leads outside the document folder\r",
+      "1 Skipped zlink: a symbolic link to a folder that is indexed already\r",
+  };
+  std::string all;
+  for (const std::string& e : expected) all += e;
+  EXPECT_EQ(lines, all);
 }
 
 TEST(IndexerStaleTemporaries, OnlyThoseOfDeadBuildsGo) {

@@ -83,6 +83,38 @@ TEST(ExtractCharset, HtmlDeclaredCharset) {
   }
 }
 
+// Declarations that disagree, or do not fit the bytes, give way to what the bytes are.
+TEST(ExtractCharset, ChoiceWhenDeclarationsDisagree) {
+  const std::string xml_utf8 = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  struct Case {
+    const char* what;
+    std::string page;
+    Charset expected;
+  } cases[] = {
+      {"xml utf-8 over meta big5, big5 bytes",
+       xml_utf8 + "<html><head><meta charset=big5></head><body>" + kBig5Zhongwen, Charset::Big5},
+      {"xml utf-8 over meta big5, utf-8 bytes",
+       xml_utf8 + "<html><head><meta charset=big5></head><body>" + kUtf8Zhongwen, Charset::Utf8},
+      {"one declaration that fits", "<meta charset=big5><body>" + kBig5Zhongwen, Charset::Big5},
+      {"utf-8 declared, big5 bytes", "<meta charset=utf-8><body>" + kBig5Zhongwen, Charset::Big5},
+      {"big5 declared, utf-8 bytes", "<meta charset=big5><body>" + kUtf8Zhongwen, Charset::Utf8},
+      {"gbk declared and fitting", "<meta charset=gbk><body>" + kGbkZhongwen, Charset::Other},
+      // A damaged byte in a UTF-8 page that fits nothing: the declaration still holds.
+      {"nothing fits", "<meta charset=utf-8><body>" + kUtf8Zhongwen + "\xFF" + kUtf8Zhongwen,
+       Charset::Utf8},
+      {"ascii only", xml_utf8 + "<meta charset=big5><body>plain", Charset::Utf8},
+      {"nothing declared", "<body>" + kBig5Zhongwen, Charset::Unknown},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(qm::html_choose_charset(c.page).charset, c.expected);
+  }
+  EXPECT_TRUE(qm::big5_is_strict("ab" + kBig5Zhongwen));
+  EXPECT_FALSE(qm::big5_is_strict(kUtf8Zhongwen));
+  EXPECT_FALSE(qm::big5_is_strict("\xA4"));
+  EXPECT_FALSE(qm::big5_is_strict("\xA4\x80"));
+}
+
 TEST(ExtractCharset, ConversionToBig5) {
   struct Case {
     const char* what;
@@ -93,18 +125,21 @@ TEST(ExtractCharset, ConversionToBig5) {
       {"utf-8 detected", "a " + kUtf8Zhongwen, {}, "a " + kBig5Zhongwen},
       {"big5 detected", "a " + kBig5Zhongwen, {}, "a " + kBig5Zhongwen},
       {"utf-8 mark dropped", "\xEF\xBB\xBF" + kUtf8Zhongwen, {}, kBig5Zhongwen},
-      // An emoji and a Hangul syllable have no Big5 form: dropped, their neighbours kept.
-      {"no big5 form", "x\xF0\x9F\x98\x80y\xED\x95\x9Cz", {Charset::Utf8, ""}, "xyz"},
+      // An emoji and a Hangul syllable have no Big5 form: a blank each, so their
+      // neighbours stay apart; a soft hyphen and a zero-width joiner just vanish.
+      {"no big5 form", "x\xF0\x9F\x98\x80y\xED\x95\x9Cz", {Charset::Utf8, ""}, "x y z"},
+      {"invisible", "hy\xC2\xADphen\xE2\x80\x8Dx", {Charset::Utf8, ""}, "hyphenx"},
       {"no-break space", "a\xC2\xA0" "b", {Charset::Utf8, ""}, "a b"},
       {"euro sign", "\xE2\x82\xAC", {Charset::Utf8, ""}, "\xA3\xE1"},
-      // Control bytes go in UTF-8 text as in Big5 text; white space stays.
-      {"utf-8 control bytes dropped", std::string("a\x01\0b\x7F\tc\r\n", 9) + kUtf8Zhongwen,
-       {Charset::Utf8, ""}, "ab\tc\r\n" + kBig5Zhongwen},
-      {"bad utf-8 bytes skipped", "a\xFF" "b" + kUtf8Zhongwen, {Charset::Utf8, ""},
-       "ab" + kBig5Zhongwen},
-      // Stray high bytes, a lead without its trail, NUL and control bytes go.
+      // Control bytes become blanks in UTF-8 text as in Big5 text; white space stays.
+      {"utf-8 control bytes", std::string("a\x01\0b\x7F\tc\r\n", 9) + kUtf8Zhongwen,
+       {Charset::Utf8, ""}, "a  b \tc\r\n" + kBig5Zhongwen},
+      {"bad utf-8 bytes", "a\xFF" "b" + kUtf8Zhongwen, {Charset::Utf8, ""},
+       "a b" + kBig5Zhongwen},
+      // Stray high bytes, a lead without its trail, NUL and control bytes part words.
       {"big5 cleaned", std::string("a\x80" "b\0c\x01", 6) + kBig5Zhongwen + "\xA4",
-       {Charset::Big5, ""}, "abc" + kBig5Zhongwen},
+       {Charset::Big5, ""}, "a b c " + kBig5Zhongwen + " "},
+      {"gbk bytes iconv cannot read", "a\xFF" "b", {Charset::Other, "GB18030"}, "a b"},
       {"line breaks kept", "a\r\nb\tc\fd", {Charset::Big5, ""}, "a\r\nb\tc\fd"},
       {"utf-16le", std::string("\xFF\xFE" "-\0\x2D\x4E\x87\x65", 8), {}, "-" + kBig5Zhongwen},
       {"utf-16be", std::string("\xFE\xFF\x4E\x2D\x65\x87", 6), {}, kBig5Zhongwen},
@@ -169,6 +204,7 @@ TEST(CharsetRobustness, RandomBytesConvertToCleanBig5) {
     EXPECT_TRUE(qm::test::only_ascii_and_pairs(big5, "\t\n\r\f")) << ::testing::PrintToString(big5);
     qm::charset_detect(input);
     qm::html_declared_charset(input);
+    qm::html_choose_charset(input);
     qm::utf8_is_valid(input);
   }
 }

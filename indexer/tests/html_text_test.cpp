@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "common/tests/random_text.h"
+#include "indexer/charset.h"
 
 namespace {
 
@@ -79,6 +83,8 @@ TEST(ExtractHtml, CharacterReferences) {
       {"AT&T &unknown; & &#; &#xZZ;", {"AT&T &unknown; & &#; &#xZZ;"}},
       {"no semicolon &amp then &#65 end", {"no semicolon & then A end"}},
       {"dropped: &#0; &#xD800; &#x110000; &#128512; end", {"dropped: end"}},
+      // A reference with no Big5 form parts words; an invisible one does not.
+      {"a&#1;b&#128512;c&shy;d&#x200D;e", {"a b cde"}},
       {"&lt;p&gt; is text, not a tag", {"<p> is text, not a tag"}},
   };
   for (const Case& c : cases) {
@@ -107,6 +113,21 @@ TEST(ExtractHtml, DeclaredCharsetAndDetection) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(qm::html_extract_raw(c.bytes).title, c.title);
   }
+}
+
+// A Big5 page of the kind Debian's Traditional Chinese manuals are: an XML declaration
+// that says UTF-8 over a <meta> that says Big5. The bytes are Big5, so its text is read.
+TEST(ExtractHtml, ContradictingDeclarationsGiveWayToTheBytes) {
+  std::ifstream in(std::string(QM_SOURCE_DIR) + "/indexer/tests/data/xml-utf8-meta-big5.htm",
+                   std::ios::binary);
+  ASSERT_TRUE(in);
+  const std::string page{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  ASSERT_EQ(qm::html_declared_charset(page).charset, qm::Charset::Utf8);  // the first one
+  qm::ExtractedText t = qm::html_extract_raw(page);
+  EXPECT_EQ(t.title, "Debian \xB0\xD1\xA6\xD2\xA4\xE2\xA5\x55");  // 參考手冊
+  ASSERT_EQ(t.blocks.size(), 2u);
+  EXPECT_NE(t.blocks[0].find("\xA8\x74\xB2\xCE\xB1\xD0\xBE\xC7"), std::string::npos);  // 系統教學
+  EXPECT_NE(t.blocks[1].find("\xA8\xCF\xA5\xCE\xAA\xCC"), std::string::npos);  // 使用者
 }
 
 TEST(ExtractHtml, EveryBreakEndsAParagraphWhenAsked) {

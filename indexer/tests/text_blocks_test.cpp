@@ -20,6 +20,15 @@ const std::string kWen = "\xA4\xE5";
 const std::string kStop = "\xA1\x43";
 const std::string kWideSpace = "\xA1\x40";
 
+// The paragraphs that plain text makes, title line included.
+Blocks plain_blocks(std::string_view text) {
+  qm::BlockBuilder builder;
+  qm::PlainTextFeeder feeder(builder);
+  feeder.feed(text);
+  feeder.finish();
+  return builder.take();
+}
+
 TEST(ExtractTextBlocks, PlainTextParagraphsAndLineJoining) {
   struct Case {
     const char* what;
@@ -43,16 +52,49 @@ TEST(ExtractTextBlocks, PlainTextParagraphsAndLineJoining) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(qm::text_extract(c.text).blocks, c.expected);
+    EXPECT_EQ(plain_blocks(c.text), c.expected);
   }
 }
 
-TEST(ExtractTextBlocks, TitleIsTheFirstNonBlankLine) {
-  EXPECT_EQ(qm::text_extract("\n \n  Title   line  \nbody").title, "Title line");
+TEST(ExtractTextBlocks, TitleIsTheFirstNonBlankLineAndCountsOnce) {
   EXPECT_EQ(qm::text_extract("").title, "");
-  std::string long_line(400, 'x');
-  long_line[100] = ' ';
-  EXPECT_LE(qm::text_extract(long_line).title.size(), qm::kTitleLimit);
+  struct Case {
+    const char* what;
+    std::string text;
+    std::string title;
+    Blocks body;
+  } cases[] = {
+      {"after blank lines", "\n \n  Title   line  \nbody", "Title line", {"body"}},
+      {"first line of a paragraph", "Tea notes\ngreen tea\n\nmore", "Tea notes",
+       {"green tea", "more"}},
+      {"alone", "Tea", "Tea", {}},
+      {"CR LF lines", "Tea\r\n\r\nbody\r\n", "Tea", {"body"}},
+      {"Chinese", kZhong + kWen + "\n" + kWen, kZhong + kWen, {kWen}},
+      {"same words later stay", "Tea\nTea time", "Tea", {"Tea time"}},
+      // A line longer than a title: the rest of it starts the body.
+      {"long line", std::string(200, 'a') + " " + std::string(100, 'b') + " tail\nnext",
+       std::string(200, 'a'), {std::string(100, 'b') + " tail next"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    qm::ExtractedText t = qm::text_extract(c.text);
+    EXPECT_EQ(t.title, c.title);
+    EXPECT_EQ(t.blocks, c.body);
+    EXPECT_LE(t.title.size(), qm::kTitleLimit);
+  }
+  // The document: the title paragraph, then the body, no word twice.
+  EXPECT_EQ(qm::document_from_text(qm::text_extract("Tea notes\ngreen tea"), "f").paragraphs,
+            (Blocks{"Tea notes", "green tea"}));
+}
+
+// A control byte or a stray high byte parts words, as a blank does (the index writer's
+// rule): it never glues the words on either side into one.
+TEST(ExtractTextBlocks, ControlAndStrayBytesPartWords) {
+  const std::string text("alpha\0beta gamma\vdelta epsilon\xFFzeta eta\x01\x7Ftheta", 46);
+  EXPECT_EQ(plain_blocks(text), Blocks{"alpha beta gamma delta epsilon zeta eta theta"});
+  qm::BlockBuilder b;
+  b.text(kZhong + "\x80" + kWen + "x\x1By");
+  EXPECT_EQ(b.take(), Blocks{kZhong + " " + kWen + "x y"});
 }
 
 TEST(ExtractTextBlocks, FeederJoinsLinesAcrossPieces) {

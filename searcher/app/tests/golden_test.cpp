@@ -6,6 +6,8 @@
 // QM_UPDATE_GOLDEN=1 rewrites the golden files from the program's output (then read
 // them: they are the reference only once checked by hand).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -198,6 +200,33 @@ TEST(SearcherGolden, NextQueryTemplateGivesTheDesktopHitLines) {
   EXPECT_EQ(rows[1].query, "s=1&p=tea&i=6");
   EXPECT_EQ(rows[1].database, 1);
   EXPECT_EQ(rows[1].document, 6);
+}
+
+// A page template or configuration file named as a device or a FIFO is refused at once:
+// never read without end (/dev/zero) nor waited on (a FIFO without a writer).
+TEST(SearcherGolden, TemplatesAndConfigurationsThatAreNoRegularFilesAreRefused) {
+  SearcherSite site;
+  ASSERT_EQ(mkfifo((site.bin() + "fifo.htm").c_str(), 0600), 0);
+  const std::string ini = read_file(site.bin() + "vesprin.ini");
+  for (const std::string tmpl : {"/dev/zero", "fifo.htm"}) {
+    SCOPED_TRACE(tmpl);
+    write_file(site.bin() + "device.ini",
+               replace_all(ini, "TmplFirstQuery=search_result.htm", "TmplFirstQuery=" + tmpl));
+    RunResult r = run_program({site.program()}, get("s=1&p=tea&d=device.ini"));
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out.find("Template file is not found !"), std::string::npos) << r.out;
+    // The error template likewise: the plain message is written instead.
+    write_file(site.bin() + "device.ini", replace_all(ini, "TmplError=error.htm", "TmplError=" + tmpl));
+    r = run_program({site.program()}, get("s=9&p=tea&d=device.ini"));
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_LT(r.out.size(), 4096u) << r.out.substr(0, 200);
+  }
+  // vesprin.ini itself a FIFO: the run ends with the configuration error.
+  ASSERT_EQ(unlink((site.bin() + "vesprin.ini").c_str()), 0);
+  ASSERT_EQ(mkfifo((site.bin() + "vesprin.ini").c_str(), 0600), 0);
+  const RunResult r = run_program({site.program()}, get("s=1&p=tea"));
+  EXPECT_EQ(r.exit_code, 255);
+  EXPECT_NE(r.out.find("Fail to open INI file!"), std::string::npos) << r.out;
 }
 
 }  // namespace

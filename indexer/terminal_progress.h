@@ -1,0 +1,56 @@
+// The index builder's progress for a person at a terminal: status texts as lines of
+// their own, one progress bar kept on the last line (documents done of all, the share,
+// the file being read) and a closing summary with the time taken. Texts arrive in Big5
+// (progress.h) and are shown in the terminal's character set. Chosen by run_indexer when
+// standard output is a terminal; through a pipe the protocol lines of progress.h are
+// written instead.
+#pragma once
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "indexer/progress.h"
+
+namespace qm {
+
+class TerminalProgress : public ProgressWriter {
+ public:
+  // columns 0: the terminal's width (80 when it cannot be told).
+  explicit TerminalProgress(int fd, int columns = 0);
+  ~TerminalProgress() override;
+
+  void document(std::string_view text) override;
+  void status(std::string_view text) override;
+  void percent(int value) override;
+  void fatal(std::string_view text) override;
+  void helper(long) override {}
+  void end_mark() override {}
+  void begin(size_t total) override;
+  void reading(size_t index, std::string_view text) override;
+  void summary(size_t indexed, size_t skipped) override;
+
+  // The bar line for the state given, at most columns - 1 columns wide (Big5 text is
+  // measured as it shows: a pair takes two columns). Without its terminal conversion.
+  static std::string bar_line(size_t done, size_t total, int percent, std::string_view file,
+                              int columns);
+
+ private:
+  void line(std::string_view big5);  // a line above the bar
+  void draw();
+  void clear_bar();
+  std::string shown(std::string_view big5) const;
+
+  int columns_;
+  std::string codeset_;  // of the terminal; empty: the bytes go as they are
+  bool bar_shown_ = false;
+  bool counting_ = false;
+  size_t total_ = 0;
+  size_t done_ = 0;
+  int percent_ = 0;
+  std::string file_;
+  std::string drawn_;  // the bar on the screen
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace qm
