@@ -101,7 +101,11 @@ RequestTexts result_request_texts(RequestTextMode mode) {
   };
   // Appends "&name=value" to the query text, and to the searcher link when both.
   auto query = [&t](std::string_view name, std::string_view value, bool both) {
+// GCC 12 warns falsely (-Wrestrict, GCC bug 105329) about the string copies it inlines here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
     std::string piece = "&" + std::string(name) + "=" + url_escape_value(value);
+#pragma GCC diagnostic pop
     t.query += piece;
     if (both) t.searcher_link += piece;
   };
