@@ -19,6 +19,10 @@
 #include "searcher/query_evaluate.h"
 #include "searcher/query_parser.h"
 
+// GCC 12 warns falsely (-Wrestrict, GCC bug 105329) about string concatenations that it
+// inlines in this file.
+#pragma GCC diagnostic ignored "-Wrestrict"
+
 namespace {
 
 using namespace qm;

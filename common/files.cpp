@@ -359,7 +359,11 @@ void dir_list_set_details(bool details) { g_listing.details = details; }
 
 void dir_list_set_pattern(std::string_view pattern) {
   g_listing.pattern = std::string(pattern.substr(0, kPatternMax));
+// GCC 12 warns falsely (-Wrestrict, GCC bug 105329) about the string copies it inlines here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
   if (g_listing.pattern.empty()) g_listing.pattern = "*";
+#pragma GCC diagnostic pop
 }
 
 bool dir_list_begin(const std::string& directory, std::string_view pattern) {

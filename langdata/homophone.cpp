@@ -67,15 +67,16 @@ void HomophoneTables::set_paths(const std::string& program_dir) {
 }
 
 // Reads both tables whole on the first lookup of the run; they are small (about 40 KB and
-// 30 KB) and every lookup needs both.
+// 30 KB) and every lookup needs both. A table that cannot be read ends the run with its
+// message as plain text (fatal_text, not the error template).
 bool HomophoneTables::load_tables() {
   if (loaded_) return true;
   if (!read_whole(ref_path_, ref_)) {
-    fatal(kRefOpenFailed);
+    fatal_text(kRefOpenFailed);
     return false;
   }
   if (!read_whole(dat_path_, dat_)) {
-    fatal(kDatOpenFailed);
+    fatal_text(kDatOpenFailed);
     return false;
   }
   loaded_ = true;

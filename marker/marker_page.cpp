@@ -12,6 +12,8 @@
 #include "platform/paths.h"
 #include "searcher/english_match.h"
 #include "searcher/lexicon/lexicon.h"
+#include "searcher/marking/document_title.h"
+#include "searcher/page/page_escape.h"
 #include "searcher/query_parser.h"
 
 namespace qm {
@@ -55,22 +57,25 @@ std::vector<std::string> marker_keywords(const std::string& keywords, const Lexi
 }
 
 bool marker_page(IndexFileSet& set, uint32_t document, const HitQuery& query,
-                 const MarkTexts& marks, std::string& page) {
+                 const MarkTexts& marks, std::string& page, const MarkerFrame& frame) {
   page.clear();
   CrossRecord cross;
   uint16_t count = 0;
   if (document >= set.document_count() || !set.read_cross(document, cross) ||
       !set.read_paragraph_count(cross.fulltext_offset, count))
     return false;
-  std::string path;
-  set.read_path(document, path);
-  std::string title;
-  html_encode(path_backslash_to_slash(path), title);
+  std::string title = document_title(set, cross.fulltext_offset, frame.title_paragraph, 0);
+  if (title.empty()) {
+    set.read_path(document, title);
+    title = path_backslash_to_slash(title);
+  }
 
   std::string body;
   body += "<HTML>\r\n<HEAD>\r\n";
   body += "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=big5\">\r\n";
-  body += "<TITLE>" + title + "</TITLE>\r\n</HEAD>\r\n<BODY>\r\n";
+  body += "<TITLE>" + html_escape_value(title) + "</TITLE>\r\n</HEAD>\r\n<BODY>\r\n";
+  if (!frame.back_link.empty())
+    body += "<P><A HREF=\"" + html_escape_value(frame.back_link) + "\">Back to the result list</A>\r\n";
   std::string encoded;
   for (uint32_t i = 0; i < count; ++i) {
     uint16_t kind = 0;
@@ -84,6 +89,21 @@ bool marker_page(IndexFileSet& set, uint32_t document, const HitQuery& query,
   body += "</BODY>\r\n</html>\r\n";
   page = std::move(body);
   return true;
+}
+
+std::string marker_back_link(const SearchRequest& request, const std::string& searcher) {
+  const std::string keywords = request.keywords.value_or("");
+  if (keywords.empty() || keywords == "NULL") return {};
+  std::string link = searcher + "?s=" + url_escape_value(request.value('s')) + "&p=" + url_escape_value(keywords);
+  if (request.is('h', "1")) link += "&h=1";
+  if (request.is('f', "1")) link += "&f=1";
+  if (request.is('l', "1")) {
+    link += "&l=1";
+    const std::string c = url_decode(request.value('c'));
+    if (!c.empty()) link += "&c=" + url_escape_value(c);
+  }
+  if (request.present('d')) link += "&d=" + url_escape_value(request.config_path);
+  return link;
 }
 
 void marker_run(const SearchRequest& request, const std::string& program_dir) {
@@ -125,8 +145,9 @@ void marker_run(const SearchRequest& request, const std::string& program_dir) {
   query.homophones = &tables;
 
   std::string page;
+  const MarkerFrame frame{database.TitleParagraph, marker_back_link(request, config.settings.Searcher)};
   if (!marker_page(set, document, query,
-                   {config.settings.MarkBeginText, config.settings.MarkEndText}, page))
+                   {config.settings.MarkBeginText, config.settings.MarkEndText}, page, frame))
     return fatal_text(kMsgBadDocument);
   html_content_type();
   html_put_text(page);

@@ -11,7 +11,8 @@
 //
 // Builds on searcher/page/cgi_input.h (request), common/config.h (configuration),
 // index/index_reader.h (index files), searcher/query_parser.h (keywords),
-// searcher/english_match.h (English similarity) and searcher/marking/hit_marking.h.
+// searcher/english_match.h (English similarity), searcher/marking/hit_marking.h and
+// searcher/marking/document_title.h.
 #pragma once
 #include <string>
 #include <vector>
@@ -39,12 +40,25 @@ struct LexiconUse {
 // without words give none.
 std::vector<std::string> marker_keywords(const std::string& keywords, const LexiconUse* lexicon = nullptr);
 
+// What the page shows around the text: the paragraph the title is sought from (the
+// database's TitleParagraph) and the address of the result list ("" for no link).
+struct MarkerFrame {
+  long long title_paragraph = 1;
+  std::string back_link;
+};
+
 // The page body for one document of an open index set: the head with the document's
-// path as title, one "<P>" line per paragraph with its text escaped, marked and wrapped,
-// and the closing lines, every line ended by CR LF, the last "</html>". The Content-Type
-// header is not part of it. false, with page empty, when the document is not in the set.
+// title (its path when it has none) and the charset, a link back to the result list, one
+// "<P>" line per paragraph with its text escaped, marked and wrapped, and the closing
+// lines, every line ended by CR LF, the last "</html>". The Content-Type header is not
+// part of it. false, with page empty, when the document is not in the set.
 bool marker_page(IndexFileSet& set, uint32_t document, const HitQuery& query,
-                 const MarkTexts& marks, std::string& page);
+                 const MarkTexts& marks, std::string& page, const MarkerFrame& frame = {});
+
+// The address of the result list a hit came from: the Searcher setting with the
+// request's database, keywords and search modes (h, f, l with c, d), so the list is
+// searched again from its first hit. "" when the request has no keywords ("NULL").
+std::string marker_back_link(const SearchRequest& request, const std::string& searcher);
 
 // One run over a parsed request: reads the configuration, opens the database, builds the
 // query (homophone tables from program_dir) and writes header and page on the program's

@@ -15,6 +15,10 @@
 #include "common/strings.h"
 #include "platform/le.h"
 
+// GCC 12 warns falsely (-Wrestrict, GCC bug 105329) about string concatenations that it
+// inlines in this file.
+#pragma GCC diagnostic ignored "-Wrestrict"
+
 namespace {
 
 // ---- Blocks -----------------------------------------------------------------------------

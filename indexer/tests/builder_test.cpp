@@ -12,28 +12,29 @@
 
 #include "common/config.h"
 #include "indexer/progress.h"
+#include "testsupport/test_files.h"
+
+// GCC 12 warns falsely (-Wrestrict, GCC bug 105329) about string concatenations that it
+// inlines in this file.
+#pragma GCC diagnostic ignored "-Wrestrict"
 
 namespace {
 
 namespace fs = std::filesystem;
 
+// A scratch tree (testsupport's TempDir: the test stops when it cannot be made, and only
+// the folder it made is removed) with a helper that writes a file inside it.
 class TempTree {
  public:
-  TempTree() {
-    char pattern[] = "/tmp/qm-builder-XXXXXX";
-    path_ = mkdtemp(pattern) ? pattern : "";
-    path_ += "/";
-  }
-  ~TempTree() { fs::remove_all(path_); }
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return dir_.path(); }
   std::string file(const std::string& rel, const std::string& text = "x") const {
-    fs::create_directories(fs::path(path_ + rel).parent_path());
-    std::ofstream(path_ + rel, std::ios::binary) << text;
-    return path_ + rel;
+    fs::create_directories(fs::path(path() + rel).parent_path());
+    std::ofstream(path() + rel, std::ios::binary) << text;
+    return path() + rel;
   }
 
  private:
-  std::string path_;
+  qm::test::TempDir dir_{"qm-builder-"};
 };
 
 TEST(IndexerCommand, ParsesTheQueuedCommandLines) {

@@ -1,6 +1,7 @@
 // Tests of document extraction: kinds by extension, native files, converter runs
 // (fake converters for failures and time-outs, the real ones on documents made here).
 #include "indexer/extract.h"
+#include "testsupport/test_files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -21,15 +22,12 @@ const std::string kWen = "\xA4\xE5";    // 文 in Big5
 class ExtractTest : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qm-extract-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = tmp_.dir();
     tools_ = dir_ + "/tools";
     fs::create_directory(tools_);
     options_.converter_dir = tools_;
     options_.converter_timeout_ms = 10000;
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::string write(const std::string& name, const std::string& bytes) {
     std::string path = dir_ + "/" + name;
@@ -43,6 +41,7 @@ class ExtractTest : public testing::Test {
     chmod(path.c_str(), 0755);
   }
 
+  qm::test::TempDir tmp_{"qm-extract-"};
   std::string dir_, tools_;
   qm::ExtractOptions options_;
 };

@@ -19,6 +19,7 @@
 #include "platform/process.h"
 #include "searcher/query_evaluate.h"
 #include "searcher/query_parser.h"
+#include "testsupport/test_files.h"
 
 namespace {
 
@@ -93,9 +94,7 @@ struct Output {
 class IndexerPageDocuments : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qm-pgxindex-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = std::string(pattern) + "/";
+    root_ = tmp_.path();
     bin_ = root_ + "bin/";
     docs_ = root_ + "docs/";
     work_ = root_ + "db/";
@@ -103,7 +102,6 @@ class IndexerPageDocuments : public testing::Test {
     fs::create_directories(docs_);
     fs::create_symlink(std::string(QM_DIST_DIR) + "/indexer", bin_ + "indexer");
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   void with_library() {
     fs::create_symlink(std::string(QM_DIST_DIR) + "/libpaglet.so", bin_ + "libpaglet.so");
@@ -175,6 +173,7 @@ class IndexerPageDocuments : public testing::Test {
     return out;
   }
 
+  qm::test::TempDir tmp_{"qm-pgxindex-"};
   std::string root_, bin_, docs_, work_;
 };
 

@@ -19,6 +19,7 @@
 #include "index/index_format.h"
 #include "index/index_reader.h"
 #include "platform/process.h"
+#include "testsupport/test_files.h"
 
 extern char** environ;
 
@@ -72,9 +73,7 @@ bool process_stopped(pid_t pid) {
 class IndexerProgramTest : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qm-indexer-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = std::string(pattern) + "/";
+    root_ = tmp_.path();
     bin_ = root_ + "bin/";
     docs_ = root_ + "docs/";
     work_ = root_ + "db/";
@@ -82,7 +81,6 @@ class IndexerProgramTest : public testing::Test {
     for (const std::string& d : {bin_, docs_, tools_}) fs::create_directories(d);
     fs::create_symlink(std::string(QM_DIST_DIR) + "/indexer", bin_ + "indexer");
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   void ini(const std::string& db_keys, const std::string& vesprin = "", long id = 1) {
     std::ofstream(bin_ + "vesprin.ini")
@@ -131,6 +129,7 @@ class IndexerProgramTest : public testing::Test {
     return out;
   }
 
+  qm::test::TempDir tmp_{"qm-indexer-"};
   std::string root_, bin_, docs_, work_, tools_;
   int timeout_ms_ = 10000;
 };

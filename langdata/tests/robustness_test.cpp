@@ -92,7 +92,11 @@ std::string find_all(const std::string& dir, const std::vector<std::string>& tex
     if (found.size() > kBoundaryMaxWords) faults.push_back("more words than asked for");
     for (const DictionaryWord& w : found) {
       if (w.length < 4 || size_t(w.offset) + w.length > text.size()) faults.push_back("a word outside its text");
+// GCC 12 warns falsely (-Wrestrict, GCC bug 105329) about the string copies it inlines here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
       out += " " + std::to_string(w.offset) + "+" + std::to_string(w.length);
+#pragma GCC diagnostic pop
     }
     out += "\n";
   }

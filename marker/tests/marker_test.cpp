@@ -110,12 +110,52 @@ TEST_F(Marker, WritesTheDocumentWithItsKeywordsMarked) {
       "Content-Type: text/html\r\n\r\n"
       "<HTML>\r\n<HEAD>\r\n"
       "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=big5\">\r\n"
-      "<TITLE>docs/tea.htm</TITLE>\r\n</HEAD>\r\n<BODY>\r\n"
+      "<TITLE>Green tea &amp; black tea</TITLE>\r\n</HEAD>\r\n<BODY>\r\n"
+      "<P><A HREF=\"/cgi-bin/searcher?s=3&amp;p=tea%20%A4%E5%A6r\">Back to the result list</A>\r\n"
       "<P>Green <B>tea</B> &amp; black <B>tea</B>\r\n"
       "<P>" XU GONG ZHONG "<B>" WEN ZI "</B> r &lt;<B>tea</B>&gt;\r\n"
       "<P>\r\n"
       "</BODY>\r\n</html>\r\n";
   EXPECT_EQ(page, expected);
+}
+
+// The page's frame: the document's title (from TitleParagraph on), and a link that searches the list again with the request's
+// database, keywords and modes. The desktop reads the page by lines: an optional
+// Content-Type line, "<BODY" as written, a last line "</html>".
+TEST_F(Marker, FramesTheTextWithTitleAndBackLink) {
+  qm::test::write_file(root_ / "prog" / "titles.ini",
+                       "[VESPRIN]\nSearcher=/cgi-bin/searcher\nHomePage=/\nSystemAdm=admin\n"
+                       "[INDEX]\n3=1\n[DB-3]\nTitleParagraph=2\nWorkDir=" + (root_ / "db").string() + "\n");
+  struct {
+    std::string query;
+    std::string title;  // "" for no <TITLE> check
+    std::string link;   // "" for no link
+  } cases[] = {
+      {"s=3&i=0&p=tea", "Green tea &amp; black tea", "/cgi-bin/searcher?s=3&amp;p=tea"},
+      {"s=3&i=1&p=tea", TONG2 ZI " tea", "/cgi-bin/searcher?s=3&amp;p=tea"},
+      {"s=3&i=0&p=tea&d=titles.ini", XU GONG ZHONG WEN ZI " r &lt;tea&gt;",
+       "/cgi-bin/searcher?s=3&amp;p=tea&amp;d=" + prog_ + "titles.ini"},
+      {"s=3&i=0&p=NULL", "Green tea &amp; black tea", ""},
+      {"s=3&i=0&p=%A6P&h=1&f=1&l=1&c=1&k=2", "",
+       "/cgi-bin/searcher?s=3&amp;p=%A6P&amp;h=1&amp;f=1&amp;l=1&amp;c=1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query);
+    const std::string page = run(c.query);
+    if (!c.title.empty()) {
+      EXPECT_NE(page.find("\r\n<TITLE>" + c.title + "</TITLE>\r\n"), std::string::npos) << page;
+    }
+    const size_t link = page.find("<A HREF=");
+    if (c.link.empty()) {
+      EXPECT_EQ(link, std::string::npos) << page;
+    } else {
+      EXPECT_NE(page.find("\r\n<P><A HREF=\"" + c.link + "\">Back to the result list</A>\r\n"), std::string::npos)
+          << page;
+    }
+    EXPECT_EQ(page.rfind("Content-Type: text/html\r\n\r\n", 0), 0u);
+    EXPECT_NE(page.find("\r\n<BODY>\r\n"), std::string::npos);
+    EXPECT_TRUE(page.ends_with("\r\n</html>\r\n"));
+  }
 }
 
 TEST_F(Marker, FollowsTheSearchModes) {

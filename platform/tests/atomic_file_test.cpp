@@ -11,19 +11,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "testsupport/test_files.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 class AtomicFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/qm-atomic-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    file_ = dir_ + "/vesprin.ini";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   std::string read(const std::string& p) const {
     std::ifstream in(p, std::ios::binary);
     std::stringstream ss;
@@ -31,7 +26,8 @@ class AtomicFile : public ::testing::Test {
     return ss.str();
   }
   size_t entries() const { return size_t(std::distance(fs::directory_iterator(dir_), fs::directory_iterator())); }
-  std::string dir_, file_;
+  qm::test::TempDir tmp_{"qm-atomic-"};
+  std::string dir_ = tmp_.dir(), file_ = dir_ + "/vesprin.ini";
 };
 
 TEST_F(AtomicFile, ReplacesKeepingModeAndLeavesNoTemporary) {

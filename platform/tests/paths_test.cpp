@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "testsupport/test_files.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -47,9 +49,8 @@ TEST(ProgramDir, FromArgv0) {
 }
 
 TEST(CaseBlindLookup, ExactFirstThenCaseBlindElseCanonical) {
-  char tmpl[] = "/tmp/qm-paths-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  std::string dir = tmpl;
+  qm::test::TempDir tmp("qm-paths-");
+  std::string dir = tmp.dir();
   std::ofstream(dir + "/VESPRIN.INI") << "x";
   std::ofstream(dir + "/Folder.dat") << "x";
   std::ofstream(dir + "/folder.dat") << "x";
@@ -64,7 +65,6 @@ TEST(CaseBlindLookup, ExactFirstThenCaseBlindElseCanonical) {
                {"Bookmark.dat", "Bookmark.dat"}};
   for (const auto& c : cases) EXPECT_EQ(qm::path_find_case_blind(dir, c.name), dir + "/" + c.found) << c.name;
   EXPECT_EQ(qm::path_find_case_blind(dir + "/absent", "x.ini"), dir + "/absent/x.ini");
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -19,12 +19,11 @@
 #include "searcher/page/page_escape.h"
 #include "searcher/page/page_template.h"
 #include "searcher/english_match.h"
+#include "searcher/marking/document_title.h"
 #include "searcher/marking/hit_marking.h"
 
 namespace qm {
 namespace {
-
-constexpr size_t kTitleBytes = 50;
 
 const DatabaseEntry& database_of(uint16_t id) {
   const int slot = cfg_table().slot_of(id);
@@ -39,16 +38,6 @@ const DatabaseEntry& database_of(uint16_t id) {
 // A parameter that the request keeps as it came (not URL-decoded), decoded once, so
 // that a value carried in a form or link comes back unchanged in the next request.
 std::string carried(char letter) { return url_decode(search_request().value(letter)); }
-
-// A paragraph text as a title candidate: leading bytes below "0" dropped, cut at a word
-// end within 50 bytes.
-std::string title_candidate(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && static_cast<unsigned char>(text[i]) < '0') ++i;
-  std::string title(text.substr(i));
-  string_cut_words(title, kTitleBytes);
-  return title;
-}
 
 // The first character start at or after target (bytes with the high bit set begin a
 // two-byte character), at most the text's length.
@@ -112,7 +101,11 @@ RequestTexts result_request_texts(RequestTextMode mode) {
   };
   // Appends "&name=value" to the query text, and to the searcher link when both.
   auto query = [&t](std::string_view name, std::string_view value, bool both) {
+// GCC 12 warns falsely (-Wrestrict, GCC bug 105329) about the string copies it inlines here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
     std::string piece = "&" + std::string(name) + "=" + url_escape_value(value);
+#pragma GCC diagnostic pop
     t.query += piece;
     if (both) t.searcher_link += piece;
   };
@@ -204,31 +197,7 @@ RecordTexts result_record_link(IndexFileSet& set, const HitRecord& hit) {
   set.read_path(hit.document, path);
   path = path_backslash_to_slash(path);
 
-  // Title: the first paragraph from TitleParagraph on that gives 3 bytes or more, else
-  // the hit's own paragraph.
-  uint16_t count = 0;
-  set.read_paragraph_count(r.fulltext_offset, count);
-  if (count > 0) {
-    long long first = static_cast<long long>(db.TitleParagraph) - 1;
-    if (first < 0) first = 0;
-    if (first > count - 1) first = count - 1;
-    size_t stored = 0;
-    bool found = false;
-    for (uint32_t p = static_cast<uint32_t>(first); p < count && !found; ++p) {
-      const Paragraph paragraph = set.read_paragraph(r.fulltext_offset, p);
-      std::string candidate = title_candidate(paragraph.text);
-      if (candidate.size() < 3) continue;
-      r.title = std::move(candidate);
-      stored = paragraph.text.size();
-      found = true;
-    }
-    if (!found) {
-      const Paragraph paragraph = set.read_paragraph(r.fulltext_offset, hit.paragraph);
-      r.title = title_candidate(paragraph.text);
-      stored = paragraph.text.size();
-    }
-    if (stored > kTitleBytes) r.title += "...";
-  }
+  r.title = document_title(set, r.fulltext_offset, db.TitleParagraph, hit.paragraph);
 
   const std::string keywords = url_escape_value(request.keywords.value_or(std::string()));
   r.marker_query = "s=" + std::to_string(hit.database) + "&p=" + keywords + "&i=";

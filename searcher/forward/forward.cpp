@@ -93,7 +93,11 @@ void forward_query(std::string_view query, const ForwardWriter& writer) {
   std::string target = url.path;
   if (proxy) {
     target = "http://" + url.host;
+// GCC 12 warns falsely (-Wrestrict, GCC bug 105329) about the string copies it inlines here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
     if (url.port != 80) target += ":" + std::to_string(url.port);
+#pragma GCC diagnostic pop
     target += url.path;
   }
 

@@ -189,12 +189,16 @@ void cgi_parse_params(SearchRequest& request, std::string_view text,
     else
       d.reset();  // a configuration file outside the program directory is not taken
   }
+// GCC 12 warns falsely (-Wrestrict, GCC bug 105329) about the string copies it inlines here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
   if (!request.slot('t')) request.slot('t') = "2";
   if (!request.slot('l')) request.slot('l') = "0";
   if (!request.slot('c')) request.slot('c') = "0";
   auto& z = request.slot('z');
   z = z ? url_decode(*z) : std::string();
   if (!request.slot('m')) request.slot('m') = "0";
+#pragma GCC diagnostic pop
 }
 
 bool cgi_read_input(SearchRequest& request, const CgiEnvironment& env,

@@ -6,6 +6,10 @@
 #include <functional>
 #include <random>
 
+// GCC 12 warns falsely (-Wrestrict, GCC bug 105329) about string concatenations that it
+// inlines in this file.
+#pragma GCC diagnostic ignored "-Wrestrict"
+
 namespace qm {
 namespace {
 

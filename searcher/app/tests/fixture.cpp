@@ -186,7 +186,9 @@ RunResult run_program(const std::vector<std::string>& argv, const std::vector<st
   char buffer[65536];
   while (open_outputs > 0) {
     const nfds_t n = in_pipe[1] >= 0 ? 3 : 2;
-    if (poll(fds, n, 10000) <= 0) break;
+    // A program silent for two minutes is taken as hung (Chromium on a busy machine can
+    // stay silent for many seconds before it writes the page).
+    if (poll(fds, n, 120000) <= 0) break;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
       const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);

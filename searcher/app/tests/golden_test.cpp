@@ -109,6 +109,30 @@ TEST(SearcherGolden, ConfigurationOutsideProgramDirectoryIsIgnored) {
   }
 }
 
+// A homophone search without its tables ends with the table's message as plain text
+// after the header (not the error template), exit code 255; without h the tables are
+// not needed.
+TEST(SearcherGolden, MissingHomophoneTablesGiveThePlainTextMessage) {
+  const struct {
+    const char* table;
+    std::string message;
+  } cases[] = {
+      // "同音索引檔讀入失敗!!"
+      {"big5.ref", "\xA6\x50\xAD\xB5\xAF\xC1\xA4\xDE\xC0\xC9\xC5\xAA\xA4\x4A\xA5\xA2\xB1\xD1!!"},
+      // "同音字元集檔讀入失敗!!"
+      {"big5.dat", "\xA6\x50\xAD\xB5\xA6\x72\xA4\xB8\xB6\xB0\xC0\xC9\xC5\xAA\xA4\x4A\xA5\xA2\xB1\xD1!!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.table);
+    SearcherSite site;
+    std::filesystem::remove(site.bin() + c.table);
+    const RunResult r = run_program({site.program()}, get("s=1&p=%AF%F9&h=1"));  // 茶
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_EQ(r.out, "Content-Type: text/html\r\n\r\n" + c.message + "\n");
+    EXPECT_EQ(run_program({site.program()}, get("s=1&p=%AF%F9")).exit_code, 0);
+  }
+}
+
 // Near-concept search through the LexDB built from WordNet: "beverage" alone is in no
 // document, but with l=1 it also searches its synonym "drink", and the page marks the
 // synonym in the abstract.

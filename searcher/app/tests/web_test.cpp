@@ -3,7 +3,9 @@
 // browser does (Big5 keywords as %XX bytes) and the pages are checked.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "fixture.h"
 
@@ -67,6 +69,41 @@ TEST(SearcherWeb, SearchesThroughLighttpd) {
   const std::string bad = "s=1&p=%2B";
   RunResult bad_post = curl(server.url("/cgi-bin/searcher"), false, &bad);
   EXPECT_TRUE(contains(bad_post.out, "<p id=error>Invalid keyword !</p>"));
+}
+
+// The home page offers the sort orders, relevance (score descending) first and chosen;
+// each one that it offers lists the hits in its order.
+TEST(SearcherWeb, HomePageSortOrdersSortTheHits) {
+  SearcherSite site;
+  WebServer server(site);
+  ASSERT_TRUE(server.started()) << "lighttpd did not start: " << server.log();
+  const std::string home = curl(server.url("/")).out;
+  EXPECT_TRUE(contains(home, "<select name=o id=o>\n<option value=2 selected>relevance")) << home;
+  EXPECT_TRUE(contains(home, "name=t value=1> titles only, 50 per page"));
+
+  struct {
+    std::string o;
+    bool by_date, descending;
+  } cases[] = {{"2", false, true}, {"4", true, true}, {"3", true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("o=" + c.o);
+    EXPECT_TRUE(contains(home, "<option value=" + c.o));
+    const std::string page = curl(server.url("/cgi-bin/searcher?s=1&p=tea&o=" + c.o)).out;
+    // "score N, yyyy/mm/dd" of every hit, in page order.
+    std::vector<std::string> keys;
+    for (size_t at = page.find("<span class=score>score "); at != std::string::npos;
+         at = page.find("<span class=score>score ", at + 1)) {
+      const size_t start = at + 24, comma = page.find(", ", start);
+      const std::string score = page.substr(start, comma - start), date = page.substr(comma + 2, 10);
+      keys.push_back(c.by_date ? date : std::string(8 - score.size(), '0') + score);
+    }
+    ASSERT_EQ(keys.size(), 7u) << page;
+    std::vector<std::string> sorted = keys;
+    std::stable_sort(sorted.begin(), sorted.end());
+    if (c.descending) std::reverse(sorted.begin(), sorted.end());
+    EXPECT_EQ(keys, sorted);
+    EXPECT_NE(keys.front(), keys.back());
+  }
 }
 
 // A searcher with ActivePage set posts the query and its page of hits to a second

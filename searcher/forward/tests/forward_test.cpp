@@ -15,6 +15,10 @@
 #include "searcher/forward/tests/loopback_peer.h"
 #include "testsupport/test_files.h"
 
+// GCC 12 warns falsely (-Wrestrict, GCC bug 105329) about string concatenations that it
+// inlines in this file.
+#pragma GCC diagnostic ignored "-Wrestrict"
+
 namespace {
 
 using qm_test::LoopbackPeer;

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "platform/fatal.h"
+#include "testsupport/test_files.h"
 
 namespace qm {
 namespace {
@@ -212,9 +213,7 @@ TEST(PageCgiMessages, NoQueryStringMessageIsBig5) {
 class PageCgiConfigPath : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/qm_page_dXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = fs::path(tmpl);
+    root_ = fs::path(tmp_.dir());
     root_ = fs::canonical(root_);
     prog_ = root_ / "prog";
     fs::create_directories(prog_ / "sub");
@@ -228,10 +227,10 @@ class PageCgiConfigPath : public ::testing::Test {
     fs::create_symlink(root_ / "outside.ini", prog_ / "out-link.ini");
     fs::create_symlink(prog_ / "other.ini", prog_ / "in-link.ini");
   }
-  void TearDown() override { fs::remove_all(root_); }
   static void touch(const fs::path& p) { std::ofstream(p) << "[VESPRIN]\n"; }
   std::string dir() const { return prog_.string() + "/"; }
 
+  qm::test::TempDir tmp_{"qm_page_d"};
   fs::path root_, prog_;
 };
 

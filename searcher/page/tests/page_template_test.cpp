@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/strings.h"
+#include "testsupport/test_files.h"
 
 namespace qm {
 namespace {
@@ -190,15 +191,7 @@ TEST(PageTemplateRender, RenderAgainAndClone) {
 
 class PageTemplateFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/qm_page_tXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    prog_set_output(nullptr);
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { prog_set_output(nullptr); }
   std::string write_file(const std::string& name, const std::string& data) {
     std::string path = (dir_ / name).string();
     std::ofstream(path, std::ios::binary) << data;
@@ -208,7 +201,8 @@ class PageTemplateFiles : public ::testing::Test {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
-  fs::path dir_;
+  qm::test::TempDir tmp_{"qm_page_t"};
+  fs::path dir_ = tmp_.dir();
 };
 
 TEST_F(PageTemplateFiles, LoadCases) {
