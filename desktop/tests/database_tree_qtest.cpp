@@ -2,7 +2,8 @@
 // (configuration, index folders, Folder.dat): checks handed down past a database without
 // an index, a click after expanding, the search button following the checks, new folder
 // names, refused and taken renames, deleting with its question and the Delete key, the
-// drop rules through real hit tests, and Folder.dat after a refresh and at close.
+// drop rules through real hit tests, Folder.dat after a refresh and at close, and the
+// result list's date column from the catalogue.
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -14,6 +15,8 @@
 #include "common/ini.h"
 #include "common/strings.h"
 #include "desktop/app.h"
+#include "desktop/catalogue/catalogue.h"
+#include "desktop/catalogue_view.h"
 #include "desktop/catalogue/folder_dat.h"
 #include "desktop/forms/database_tree.h"
 #include "desktop/main_form.h"
@@ -140,6 +143,7 @@ class DatabaseTreeTest : public QObject {
     QVERIFY(!docs->isExpanded());
     click(tree_, docs, Place::Indent);
     QVERIFY(docs->isExpanded());
+    QVERIFY(!tree_->grab().isNull());  // Gamma's state icon is painted in the check box's place
     click(tree_, docs, Place::StateIcon);
     QCOMPARE(state(tree_, "Docs"), int(kStateUnchecked));
     QCOMPARE(form_->lblCaption->text(), QStringLiteral("Docs"));
@@ -340,6 +344,32 @@ class DatabaseTreeTest : public QObject {
     folder_dat_read(dir_->path() + "Folder.dat", records);
     QCOMPARE(records.size(), size_t(7));
     QCOMPARE(records.back().database_id, 4);
+  }
+
+  void hitDatesFillTheDateColumn() {
+    // Alpha's documents: a text file and a page document whose "(page)" part is cut off.
+    const std::string docs = dir_->dir.sub("docs");
+    test::write_file(docs + "a.txt", "a");
+    test::write_file(docs + "b.pgx", "b");
+    struct Row {
+      int id;
+      const char* name;
+      std::string expected;
+    } rows[] = {{1, "a.txt", DatabaseCatalog::FileTimeText(docs + "a.txt")},
+                {1, "b.pgx(3)", DatabaseCatalog::FileTimeText(docs + "b.pgx")},
+                {1, "gone.txt", ""},
+                {99, "a.txt", ""}};
+    QVERIFY(!rows[0].expected.empty());
+    QTreeWidget* list = form_->ListView1;
+    for (const Row& r : rows) {
+      auto* item = new QTreeWidgetItem(list);
+      item->setData(0, kHitDatabaseRole, r.id);
+      item->setText(kHitColumnName, QString::fromUtf8(r.name));
+      item->setText(kHitColumnNumber, QStringLiteral("1"));
+    }
+    FillHitDates(*form_->catalog(), list);
+    for (int i = 0; i < 4; ++i)
+      QCOMPARE(list->topLevelItem(i)->text(kHitColumnDate), QString::fromStdString(rows[i].expected));
   }
 };
 
