@@ -21,8 +21,11 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "common/big5_codec.h"
 #include "common/ini.h"
 #include "desktop/big5_qt.h"
+#include "desktop/catalogue/catalogue.h"
+#include "desktop/forms/database_tree.h"
 #include "desktop/main_settings.h"
 #include "desktop/maker_pages.h"
 #include "desktop/messages.h"
@@ -47,7 +50,10 @@ TMainForm::TMainForm(std::string program_dir, QWidget* parent)
   resize(1000, 700);
 }
 
-TMainForm::~TMainForm() { delete own_shell_; }
+TMainForm::~TMainForm() {
+  delete own_shell_;
+  tvDB->set_catalog(nullptr);
+}
 
 bool TMainForm::FormCreate() {
   if (!desktop_config_readable(program_dir_)) {
@@ -69,11 +75,11 @@ bool TMainForm::FormCreate() {
                      mReceiver})
     a->setVisible(false);
   // The commands of the forms still to come stay disabled until they are connected.
-  for (QAction* a : {mWizard, mIndex, mAddFolder, mDelFolder, mRename, mProperty, mDoc,
+  for (QAction* a : {mWizard, mIndex, mProperty, mDoc,
                      menuLayout, mShowBrief, mShowFull, mSortName, mSortTimes, mSortTitle,
                      mSortDate, mSender, mA, mD, mWebSearch, mOptions, mAddBM, mEditBM, mAbout,
                      mOpenFile, mBrief, mFullText, mContent, popAddBM, ShowBrief, ShowFull,
-                     pAddFolder, pDelFolder, pRename, pProperty})
+                     pProperty})
     a->setEnabled(false);
   for (QToolButton* b : {btnWizard, btnIndex, btnWebSearch, btnFont}) b->setEnabled(false);
   Panel3->setEnabled(false);
@@ -82,8 +88,14 @@ bool TMainForm::FormCreate() {
 
   ApplyLanguageTexts();
   SetTreeCaption(T(text::kTreeCaption));
-  // The database tree is loaded here from Folder.dat and the configuration once the
-  // catalogue is connected.
+  // The tree: Folder.dat completed from the configuration, then saved again.
+  catalog_ = std::make_unique<DatabaseCatalog>(program_dir_);
+  tvDB->set_catalog(catalog_.get());
+  std::string root_text;
+  if (!big5_from_utf8(load_text(text::kTreeCaption), root_text)) root_text.clear();
+  tvDB->load_at_start(root_text);
+  // The database property form is still to come: its items stay disabled.
+  tvDB->set_command_items({mAddFolder, pAddFolder}, {}, {mDelFolder, pDelFolder, mRename, pRename});
 
   page_size_ = 0;
   mHomo->setVisible(homophone_shown_);
@@ -289,21 +301,34 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     if (!desktop_store_on_close(program_dir_, history_items(), l))
       std::fprintf(stderr, "quillmere: cannot save %s\n",
                    desktop_config_path(program_dir_).c_str());
-    // The bookmarks and the tree shape (Folder.dat) are saved here once their forms are
-    // connected.
+    if (catalog_ && !tvDB->save_tree())
+      std::fprintf(stderr, "quillmere: cannot save %s\n", catalog_->FolderDatPath().c_str());
+    // The bookmarks are saved here once their form is connected.
   }
   event->accept();
 }
 
 void TMainForm::refresh_search_controls() {
-  // A database must be checked in the tree before anything can be searched; the tree is
-  // not connected yet, so nothing is.
-  const bool anyChecked = false;
+  // A database must be checked in the tree before anything can be searched.
+  const bool anyChecked = tvDB->AnyDatabaseChecked();
   btnSearch->setEnabled(anyChecked);
   btnSearchAdv->setEnabled(anyChecked);
   mSearchAdv->setEnabled(anyChecked);
   if (anyChecked && cmbSrchHistory->currentText().isEmpty()) btnSearch->setEnabled(false);
   mSearcher->setEnabled(btnSearch->isEnabled());
+}
+
+void TMainForm::tree_changed() {
+  refresh_search_controls();
+  if (btnSearch->isEnabled()) return;
+  show_start_page();
+  ListView1->clear();
+  statusPanels[1]->clear();
+}
+
+void TMainForm::RefreshTree() {
+  tvDB->refresh_tree();
+  tree_changed();
 }
 
 void TMainForm::open_with_shell(const std::string& target) {
@@ -326,12 +351,13 @@ void TMainForm::post_options_applied(int page_size) {
 }
 
 void TMainForm::on_rename_refused() {
-  // The tree puts the remembered name back and edits the node again (tree issue).
-  if (QTreeWidgetItem* item = tvDB->currentItem()) tvDB->editItem(item);
+  // The selected node shows its old name again and is edited again.
+  tvDB->restore_old_name_and_edit();
 }
 
 void TMainForm::on_renamed() {
-  // The catalogue writes the new name as the database's description (catalogue issue).
+  // Nothing more: the tree's rename has stored a database's new name as its Description
+  // already (DatabaseCatalog::RenameTreeNode).
 }
 
 void TMainForm::on_options_applied(int page_size) {
@@ -387,6 +413,16 @@ void TMainForm::wire_commands() {
       for (QAction* a : {mOpenFile, mBrief, mFullText, mContent, popAddBM}) a->setEnabled(false);
     PopupMenuSearch->popup(ListView1->viewport()->mapToGlobal(p));
   });
+  connect(tvDB, &DatabaseTreeWidget::nodeClicked, this, &TMainForm::SetTreeCaption);
+  connect(tvDB, &DatabaseTreeWidget::treeChanged, this, &TMainForm::tree_changed);
+  connect(tvDB, &DatabaseTreeWidget::renameRefused, this, &TMainForm::post_rename_refused);
+  connect(tvDB, &DatabaseTreeWidget::renamed, this, &TMainForm::post_renamed);
+  for (QAction* a : {mAddFolder, pAddFolder})
+    connect(a, &QAction::triggered, tvDB, &DatabaseTreeWidget::add_folder);
+  for (QAction* a : {mDelFolder, pDelFolder})
+    connect(a, &QAction::triggered, tvDB, &DatabaseTreeWidget::delete_selected);
+  for (QAction* a : {mRename, pRename})
+    connect(a, &QAction::triggered, tvDB, &DatabaseTreeWidget::rename_selected);
   connect(tvDB, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { PopupMenuTree->popup(tvDB->viewport()->mapToGlobal(p)); });
   connect(spdbtnLast, &QPushButton::clicked, this, [this] { page_by(-1); });

@@ -7,6 +7,7 @@
 #pragma once
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ class QWidget;
 
 namespace qm {
 
+class DatabaseCatalog;
+class DatabaseTreeWidget;
 class ShellOpener;
 
 class TMainForm : public QMainWindow {
@@ -53,6 +56,11 @@ class TMainForm : public QMainWindow {
   // them, asking for the page that starts at a row by pageRequested.
   void set_result_pages(int page_start, int hit_count);
   int page_start() const { return page_start_; }
+
+  // After the wizard or the index window: the tree completed from the configuration and
+  // saved, then the search controls.
+  void RefreshTree();
+  DatabaseCatalog* catalog() const { return catalog_.get(); }
 
   // The private messages of the old window, as queued calls.
   void post_rename_refused();   // 2024: a tree rename to an empty or duplicate name
@@ -88,7 +96,7 @@ class TMainForm : public QMainWindow {
   QWidget* panelTreeHead;
   QLabel* lblCaption;
   QToolButton *btnHide, *btnShow;
-  QTreeWidget* tvDB;
+  DatabaseTreeWidget* tvDB;
   QWidget* panelPreview;
   QTreeWidget* ListView1;
   QWidget* Panel3;
@@ -115,6 +123,9 @@ class TMainForm : public QMainWindow {
   void restore_layout();
   void relabel_page_buttons();
   void refresh_search_controls();
+  // After the tree's checks or databases changed: the search controls, and with nothing
+  // to search the start page, an empty list and an empty status panel 1.
+  void tree_changed();
   void open_with_shell(const std::string& target);
   void on_rename_refused();
   void on_renamed();
@@ -132,6 +143,7 @@ class TMainForm : public QMainWindow {
   std::function<void()> on_first_show_;
   ShellOpener* shell_ = nullptr;
   ShellOpener* own_shell_ = nullptr;
+  std::unique_ptr<DatabaseCatalog> catalog_;
 };
 
 }  // namespace qm

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "desktop/main_form.h"
+#include "desktop/forms/database_tree.h"
 
 namespace qm {
 namespace {
@@ -104,8 +105,7 @@ void TMainForm::build_widgets() {
   head->addWidget(btnHide);
   leftColumn->addWidget(panelTreeHead);
   // The database tree (filled by the catalogue) with its pop-up menu.
-  tvDB = named(new QTreeWidget(panelLeft), "tvDB");
-  tvDB->setHeaderHidden(true);
+  tvDB = named(new DatabaseTreeWidget(panelLeft), "tvDB");
   tvDB->setContextMenuPolicy(Qt::CustomContextMenu);
   leftColumn->addWidget(tvDB);
   // Splitter1CanResize: the tree keeps at least 30 pixels with the splitter's handle.

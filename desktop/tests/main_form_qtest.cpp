@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include "common/ini.h"
+#include "common/strings.h"
 #include "desktop/app.h"
 #include "desktop/big5_qt.h"
 #include "desktop/maker_pages.h"
@@ -50,6 +51,8 @@ class MainFormTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // The program reads its configuration with the desktop's rules (the tree's catalogue).
+  void initTestCase() { common_set_desktop_profile(true); }
   void cleanup() {
     message_set_sink(nullptr);
     desktop_texts().clear();
