@@ -75,6 +75,8 @@ bool DocWriter::attribute(uint32_t attr, bool on) {
 
 bool DocWriter::document_charset(uint32_t set) { return flush() && item(KVXITEM_DOCCHARSET, set, 0, 0); }
 
+bool DocWriter::footnote_reference() { return flush() && item(KVXITEM_FOOTNOTE, 1, 0, 0); }
+
 bool DocWriter::bookmark(const std::vector<uint16_t>& name) {
   if (!flush()) return false;
   if (name.empty() || name.size() > 1023) return true;  // nothing a page could name

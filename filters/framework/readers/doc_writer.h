@@ -30,6 +30,8 @@ class DocWriter {
   bool line_break();
   bool attribute(uint32_t attr, bool on);
   bool document_charset(uint32_t set);
+  // A footnote reference mark in the running text.
+  bool footnote_reference();
   // An anchor: an empty bookmark group named by name (kept in range 9).
   bool bookmark(const std::vector<uint16_t>& name);
 

@@ -1,6 +1,7 @@
 // The document readers in-process: format detection by content and by extension, the
 // plain-text decode order with the Big5 character-set item, HTML text against Python's
-// html.parser and its structure (attributes, bookmarks, table spans), the fall-back
+// html.parser and RTF text against unrtf, their structure (attributes, bookmarks, table
+// spans, Big5 fonts), the RTF tokenizer's bounds, the fall-back
 // format through DAOpenDocument, and seeded corruptions of every fixture read in full.
 #include <gtest/gtest.h>
 
@@ -172,6 +173,77 @@ TEST(ReadersTest, HtmlStructure) {
   EXPECT_NE(script_of(*big5).find("item 25 0x13B60000 0 0\n"), std::string::npos);
 }
 
+// latin.rtf's words equal those of unrtf --text (its Latin-1 output, header lines dropped).
+TEST(ReadersTest, RtfTextAgreesWithUnrtf) {
+  std::string path = kData + "/latin.rtf";
+  qm::ProcessOptions opt;
+  opt.argv = {"unrtf", "--text", path};
+  opt.timeout_ms = 60000;
+  qm::ProcessResult r = qm::process_run(opt);
+  ASSERT_TRUE(r.exited && r.exit_code == 0) << r.error;
+  size_t body = r.output.find("-----------------\n");
+  ASSERT_NE(body, std::string::npos) << r.output;
+  std::string oracle;
+  for (char c : r.output.substr(body + 18)) {
+    uint8_t b = uint8_t(c);
+    if (b < 0x80) oracle += c;
+    else oracle += {char(0xC0 | b >> 6), char(0x80 | (b & 0x3F))};
+  }
+  std::string bytes = qm::test::read_file(path);
+  ASSERT_EQ(readers::detect_format(bytes, path), uint32_t(KVXFI_RTF));
+  auto m = read(KVXFI_RTF, bytes);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(words(model_text(*m)), words(oracle));
+}
+
+TEST(ReadersTest, RtfStructure) {
+  auto m = read(KVXFI_RTF, qm::test::read_file(kData + "/sample.rtf"));
+  ASSERT_TRUE(m);
+  std::string s = script_of(*m);
+  for (const char* want : {
+           "section wp\nitem 25 0x13B60000 0 0\ntext unicode \"Plain text with \"\nitem 8 2 1 0\ntext unicode \"bold\"\nitem 8 2 0 0\n",
+           "item 8 4 1 0\ntext unicode \"under\"\nitem 8 4 0 0\n", "item 8 12 1 0\n",
+           "text unicode \" and H\"\nitem 8 10 1 0\ntext unicode \"2\"\nitem 8 10 0 0\n",
+           // \'e9 in CP1252, \u with its ? skipped, Big5 pairs in the fcharset136 font.
+           "text unicode \"Caf\xC3\xA9 \xE2\x82\xAC" "5 and \xE4\xB8\xAD\xE6\x96\x87 \xE6\xB8\xAC\xE8\xA9\xA6\"\nbreak 22\n",
+           "text unicode \"next line\\u{0009}tabbed\"\npara\n",
+           "bookmark \"mark\"\nend\ntext unicode \"Bookmark here and link text after.\"\n",
+           "text unicode \"Note\"\nitem 8 11 1 0\nfootnote\nitem 8 11 0 0\ntext unicode \" follows.\"\n",
+           "table 3 3\ncell 2 1\ntext unicode \"AB\"\nendcell\ncell\ntext unicode \"C\"\n",
+           "cell 1 2\ntext unicode \"D\"\n",
+           // Row 3 starts at column 1: column 0 is under D's row span.
+           "item 18 2 1 0x10001\ntext unicode \"H\"\n",
+           "endtable\ntext unicode \"After the table.\"\npara\ntext unicode \"Binary d end.\"\npara\n"})
+    EXPECT_NE(s.find(want), std::string::npos) << want << "\n---\n" << s;
+  for (const char* absent : {"Times", "Sample", "Quillmere", "heading", "footnote.", "Header", "hidden", "0102", "HYPERLINK"})
+    EXPECT_EQ(s.find(absent), std::string::npos) << absent;
+}
+
+// Bounds of the tokenizer: deep groups, \bin past the end, cut escapes and \u runs.
+TEST(ReadersTest, RtfBoundsHoldOnHostileInput) {
+  struct Case {
+    std::string rtf, text;
+  } cases[] = {
+      {"{\\rtf1 " + std::string(100000, '{') + "deep" + std::string(100000, '}') + " after\\par}", " after\n"},
+      {"{\\rtf1 a\\bin999999999 bcdef}", "a\n"},
+      {"{\\rtf1 a\\bin-5 b\\par}", "ab\n"},
+      {"{\\rtf1 x\\'e", "x\n"},
+      {"{\\rtf1 x\\'zz y}", "x y\n"},
+      {"{\\rtf1 \\uc2\\u-3 ab c\\u21704\\'a4\\'a4 d}", "\xEF\xBF\xBD c\xE5\x93\x88 d\n"},
+      {"{\\rtf1 \\" + std::string(5000, 'a') + "1234567890123 z}", "z\n"},
+      {"{\\rtf1\\ansicpg950 \\'a4\\'a4\\'a4}", "\xE4\xB8\xAD\xEF\xBF\xBD\n"},
+      {"{\\rtf1 \\cell\\row\\intbl a\\cell\\row\\intbl\\trowd b\\cell", "a\t\nb\t\n"},
+  };
+  for (const Case& c : cases) {
+    auto m = read(KVXFI_RTF, c.rtf);
+    ASSERT_TRUE(m) << c.rtf.substr(0, 60);
+    EXPECT_EQ(model_text(*m), c.text) << c.rtf.substr(0, 60);
+  }
+  KVXSTATUS st = KVX_OK;
+  EXPECT_FALSE(read(KVXFI_RTF, "not rtf", &st));
+  EXPECT_EQ(st, KVXERR_BADFORMAT);
+}
+
 TEST(ReadersTest, UnknownAndUnsupportedFormats) {
   KVXSTATUS st = KVX_OK;
   EXPECT_FALSE(read(KVXFI_UNKNOWN, "x", &st));
@@ -191,6 +263,8 @@ TEST(ReadersTest, SeededCorruptionsReadCleanly) {
       {"latin.html", qm::test::read_file(kData + "/latin.html"), KVXFI_HTML},
       {"big5.html", qm::test::read_file(kData + "/big5.html"), KVXFI_HTML},
       {"big5.txt", "\xA4\xA4\xA4\xE5 Big5\r\n\xB4\xFA\xB8\xD5\n", KVXFI_TEXT},
+      {"sample.rtf", qm::test::read_file(kData + "/sample.rtf"), KVXFI_RTF},
+      {"latin.rtf", qm::test::read_file(kData + "/latin.rtf"), KVXFI_RTF},
       {"utf16.txt", std::string("\xFF\xFEh\0i\0\n\0-\x4E\r\0", 12), KVXFI_TEXT},
   };
   for (const Source& src : sources) {
