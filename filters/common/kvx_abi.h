@@ -34,6 +34,7 @@ typedef uint32_t KVXBLOCK;
 #define KVXERR_BADPARAM 15       /* an argument is out of range, or locks left open at close */
 #define KVXERR_BADFORMAT 18      /* the document is malformed beyond the part that could be read */
 #define KVXERR_UNKNOWNFORMAT 19  /* neither content, extension nor KVXOPT_FALLBACKFORMAT names a format */
+#define KVXERR_ENCRYPTED 20      /* the document cannot be read without a password */
 #define KVXERR_NOFILTER 23       /* no export filter handles the export type */
 #define KVXERR_NOITEM 25         /* the chunker has no item at that id or index */
 #define KVXERR_CREATEFAILED 34   /* an output file cannot be created */
@@ -314,6 +315,7 @@ typedef struct {
 #define KVXBREAK_ROW 0x13
 #define KVXBREAK_CELL 0x14
 #define KVXBREAK_LINE 0x16
+#define KVXBREAK_PAGE 0x17     /* a page ends (PDF, PGX) */
 
 #define KVXGROUP_STYLE 0xA008001Cu
 #define KVXGROUP_PICTURE 0xA0150000u

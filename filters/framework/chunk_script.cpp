@@ -837,7 +837,8 @@ std::string model_text(const ChunkModel& m) {
         std::string utf8;
         out += units_to_utf8(a, one, utf8) ? utf8 : "?";
       }
-    } else if (kind == KVXITEM_BREAK && (a == KVXBREAK_PARAGRAPH || a == KVXBREAK_ROW || a == KVXBREAK_LINE)) {
+    } else if (kind == KVXITEM_BREAK &&
+               (a == KVXBREAK_PARAGRAPH || a == KVXBREAK_ROW || a == KVXBREAK_LINE || a == KVXBREAK_PAGE)) {
       out += "\n";
     } else if (kind == KVXITEM_BREAK && a == KVXBREAK_CELL) {
       out += "\t";

@@ -21,7 +21,7 @@ KVXSTATUS read_chunk_script(const std::string& text, std::unique_ptr<ChunkModel>
 bool write_chunk_script(const ChunkModel& model, std::string& out, std::string* error);
 
 // The plain text of a model as kvxdump --text prints it: text runs in UTF-8 ("?" for a
-// unit without a character), a line end at each paragraph, line and row end, a tab at
+// unit without a character), a line end at each paragraph, line, page and row end, a tab at
 // each cell end.
 std::string model_text(const ChunkModel& model);
 

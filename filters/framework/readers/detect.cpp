@@ -130,6 +130,8 @@ KVXSTATUS read_document(uint32_t file_id, std::string_view bytes, ChunkBuilder& 
       return read_html(bytes, out);
     case KVXFI_RTF:
       return read_rtf(bytes, out);
+    case KVXFI_PDF:
+      return read_pdf(bytes, out);
     case KVXFI_UNKNOWN:
       return KVXERR_UNKNOWNFORMAT;
     default:

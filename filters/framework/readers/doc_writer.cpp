@@ -67,6 +67,12 @@ bool DocWriter::paragraph() {
 
 bool DocWriter::line_break() { return flush() && item(KVXITEM_BREAK, KVXBREAK_LINE, 0, 0); }
 
+bool DocWriter::page_break() {
+  if (!flush()) return false;
+  open_paragraph_ = false;
+  return item(KVXITEM_BREAK, KVXBREAK_PAGE, 0, 0);
+}
+
 bool DocWriter::attribute(uint32_t attr, bool on) {
   if (!flush()) return false;
   open_paragraph_ = true;

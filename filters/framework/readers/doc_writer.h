@@ -28,6 +28,7 @@ class DocWriter {
   void text(uint16_t unit) { pending_.push_back(unit); }
   bool paragraph();
   bool line_break();
+  bool page_break();
   bool attribute(uint32_t attr, bool on);
   bool document_charset(uint32_t set);
   // A footnote reference mark in the running text.

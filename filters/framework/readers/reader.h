@@ -29,5 +29,6 @@ KVXSTATUS read_document(uint32_t file_id, std::string_view bytes, ChunkBuilder& 
 KVXSTATUS read_text(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_rtf(std::string_view bytes, ChunkBuilder& out);
+KVXSTATUS read_pdf(std::string_view bytes, ChunkBuilder& out);
 
 }  // namespace kvx::readers
