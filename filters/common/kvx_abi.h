@@ -35,6 +35,7 @@ typedef uint32_t KVXBLOCK;
 #define KVXERR_BADFORMAT 18      /* the document is malformed beyond the part that could be read */
 #define KVXERR_UNKNOWNFORMAT 19  /* neither content, extension nor KVXOPT_FALLBACKFORMAT names a format */
 #define KVXERR_ENCRYPTED 20      /* the document cannot be read without a password */
+#define KVXERR_NOTOOL 21         /* a library or program that the format's reader needs is missing */
 #define KVXERR_NOFILTER 23       /* no export filter handles the export type */
 #define KVXERR_NOITEM 25         /* the chunker has no item at that id or index */
 #define KVXERR_CREATEFAILED 34   /* an output file cannot be created */

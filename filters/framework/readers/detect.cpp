@@ -132,6 +132,8 @@ KVXSTATUS read_document(uint32_t file_id, std::string_view bytes, ChunkBuilder& 
       return read_rtf(bytes, out);
     case KVXFI_PDF:
       return read_pdf(bytes, out);
+    case KVXFI_PGX:
+      return read_pgx(bytes, out);
     case KVXFI_UNKNOWN:
       return KVXERR_UNKNOWNFORMAT;
     default:

@@ -30,5 +30,6 @@ KVXSTATUS read_text(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_rtf(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_pdf(std::string_view bytes, ChunkBuilder& out);
+KVXSTATUS read_pgx(std::string_view bytes, ChunkBuilder& out);
 
 }  // namespace kvx::readers

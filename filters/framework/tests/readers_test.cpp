@@ -5,11 +5,14 @@
 // format through DAOpenDocument, and seeded corruptions of every fixture read in full.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "filters/framework/chunk_script.h"
 #include "filters/framework/readers/reader.h"
+#include "pagedoc/tests/fixtures.h"
 #include "platform/process.h"
 #include "testsupport/corrupt.h"
 #include "testsupport/test_files.h"
@@ -263,6 +266,31 @@ TEST(ReadersTest, PdfTextAgreesWithPdftotext) {
   KVXSTATUS st = KVX_OK;
   EXPECT_FALSE(read(KVXFI_PDF, "%PDF-1.4\nnothing else", &st));
   EXPECT_EQ(st, KVXERR_BADFORMAT);
+}
+
+// A PGX document through kvxdump in the installed layout, libpaglet.so beside it: its
+// pages' Big5 text, a page break between pages, the Big5 character-set item.
+TEST(ReadersTest, PgxPagesThroughPaglet) {
+  const char* dist = std::getenv("QM_DIST_DIR");
+  ASSERT_NE(dist, nullptr);
+  std::string dir = ::testing::TempDir() + "/readers_pgx";
+  std::filesystem::create_directories(dir);
+  const auto& fx = qm::pgx::test::kPlainFixture;
+  qm::test::write_file(dir + "/plain.pgx", std::string(fx.begin(), fx.end()));
+  qm::ProcessOptions opt;
+  opt.argv = {std::string(dist) + "/kvxdump", "--script", dir + "/plain.pgx"};
+  opt.timeout_ms = 60000;
+  opt.stderr_mode = qm::ProcessStderr::Merge;
+  qm::ProcessResult r = qm::process_run(opt);
+  ASSERT_TRUE(r.exited && r.exit_code == 0) << r.output;
+  EXPECT_EQ(r.output,
+            "kvx-chunks 1\nsection wp\nitem 25 0x13B60000 0 0\ntext unicode \" HelloWorld\"\npara\nbreak 23\n"
+            "text unicode \" \xE4\xB8\xAD abc de\"\npara\n");
+  qm::test::write_file(dir + "/broken.pgx", "QDoc broken");
+  opt.argv = {std::string(dist) + "/kvxdump", "--script", dir + "/broken.pgx"};
+  r = qm::process_run(opt);
+  EXPECT_TRUE(r.exited && r.exit_code == 1) << r.output;
+  EXPECT_NE(r.output.find("status 18"), std::string::npos) << r.output;
 }
 
 TEST(ReadersTest, UnknownAndUnsupportedFormats) {
