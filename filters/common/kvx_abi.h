@@ -32,7 +32,10 @@ typedef uint32_t KVXBLOCK;
 #define KVXERR_UNSUPPORTED 11    /* the call or the character set is not available */
 #define KVXERR_NOMEMORY 13       /* an allocation failed */
 #define KVXERR_BADPARAM 15       /* an argument is out of range, or locks left open at close */
-#define KVXERR_BADFORMAT 18      /* the document (chunk script) is malformed */
+#define KVXERR_BADFORMAT 18      /* the document is malformed beyond the part that could be read */
+#define KVXERR_UNKNOWNFORMAT 19  /* neither content, extension nor KVXOPT_FALLBACKFORMAT names a format */
+#define KVXERR_ENCRYPTED 20      /* the document cannot be read without a password */
+#define KVXERR_NOTOOL 21         /* a library or program that the format's reader needs is missing */
 #define KVXERR_NOFILTER 23       /* no export filter handles the export type */
 #define KVXERR_NOITEM 25         /* the chunker has no item at that id or index */
 #define KVXERR_CREATEFAILED 34   /* an output file cannot be created */
@@ -289,6 +292,8 @@ typedef struct {
 /* Item kinds the framework itself builds. */
 #define KVXITEM_BREAK 0
 #define KVXITEM_TEXT 7         /* a = character set, b = first unit in range 2, c = count */
+#define KVXITEM_CHARATTR 8     /* a = attribute (KVXATTR_*), b = 1 on, 0 off */
+#define KVXITEM_DOCCHARSET 0x19 /* a = the source's character set (Big5 sources) */
 #define KVXITEM_TABLESTART 0x10
 #define KVXITEM_TABLEEND 0x11
 #define KVXITEM_FIELD 0x1F     /* a = 10: numbering field */
@@ -299,10 +304,19 @@ typedef struct {
 #define KVXITEM_DATAVALUE 0xE0 /* a = unit in range 17 */
 #define KVXITEM_STRING 0x5A    /* a = string id */
 
+/* Character attributes of KVXITEM_CHARATTR. */
+#define KVXATTR_BOLD 2
+#define KVXATTR_ITALIC 3
+#define KVXATTR_UNDERLINE 4
+#define KVXATTR_SUBSCRIPT 10
+#define KVXATTR_SUPERSCRIPT 11
+#define KVXATTR_STRIKE 12
+
 #define KVXBREAK_PARAGRAPH 1
 #define KVXBREAK_ROW 0x13
 #define KVXBREAK_CELL 0x14
 #define KVXBREAK_LINE 0x16
+#define KVXBREAK_PAGE 0x17     /* a page ends (PDF, PGX) */
 
 #define KVXGROUP_STYLE 0xA008001Cu
 #define KVXGROUP_PICTURE 0xA0150000u
@@ -362,8 +376,23 @@ typedef struct {
   uint32_t CharacterSet; /* the set of the section's first text run, 0 when none */
 } KVXSECTIONINFO;
 
-/* File ids (DAGetFileId, CHGetFilter). */
+/* File ids (DAGetFileId, CHGetFilter; KVXOPT_FALLBACKFORMAT takes KVXFI_TEXT). A format
+ * that is recognised but has no reader yet answers KVXERR_UNSUPPORTED at DAGetHChunker. */
 #define KVXFI_CHUNKSCRIPT 1200
+#define KVXFI_TEXT 4012
+#define KVXFI_HTML 4013
+#define KVXFI_RTF 4014
+#define KVXFI_PDF 4015
+#define KVXFI_PGX 4016
+#define KVXFI_DOC 4017       /* OLE2 with a WordDocument stream */
+#define KVXFI_XLS 4018       /* OLE2 with a Workbook or Book stream */
+#define KVXFI_PPT 4019       /* OLE2 with a PowerPoint Document stream */
+#define KVXFI_DOCX 4020
+#define KVXFI_XLSX 4021
+#define KVXFI_PPTX 4022
+#define KVXFI_ODT 4023
+#define KVXFI_ODS 4024
+#define KVXFI_ODP 4025
 #define KVXFI_UNKNOWN 1999
 
 /* Object locator (DAGetObjectLocator). */

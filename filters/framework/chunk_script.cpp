@@ -820,4 +820,31 @@ bool write_chunk_script(const ChunkModel& model, std::string& out, std::string* 
   return true;
 }
 
+std::string model_text(const ChunkModel& m) {
+  std::string out;
+  const std::vector<uint8_t>& text = m.bytes(KVXRANGE_TEXT);
+  for (uint32_t i = 0; i < m.unit_count(KVXRANGE_ITEMS); ++i) {
+    uint32_t kind = m.word(0, i, 0), a = m.word(0, i, 1), b = m.word(0, i, 2), c = m.word(0, i, 3);
+    if (kind == KVXITEM_TEXT) {
+      std::vector<uint16_t> units;
+      for (uint32_t k = 0; k < c && b + k < m.unit_count(KVXRANGE_TEXT); ++k)
+        units.push_back(uint16_t(text[size_t(b + k) * 2] | text[size_t(b + k) * 2 + 1] << 8));
+      // Surrogate pairs of Unicode runs go together; any other unit on its own.
+      for (size_t k = 0; k < units.size(); ++k) {
+        std::vector<uint16_t> one{units[k]};
+        if (resolve_charset(a) == KVXCS_UNICODE && units[k] >= 0xD800 && units[k] <= 0xDBFF && k + 1 < units.size())
+          one.push_back(units[++k]);
+        std::string utf8;
+        out += units_to_utf8(a, one, utf8) ? utf8 : "?";
+      }
+    } else if (kind == KVXITEM_BREAK &&
+               (a == KVXBREAK_PARAGRAPH || a == KVXBREAK_ROW || a == KVXBREAK_LINE || a == KVXBREAK_PAGE)) {
+      out += "\n";
+    } else if (kind == KVXITEM_BREAK && a == KVXBREAK_CELL) {
+      out += "\t";
+    }
+  }
+  return out;
+}
+
 }  // namespace kvx

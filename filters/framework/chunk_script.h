@@ -20,4 +20,9 @@ KVXSTATUS read_chunk_script(const std::string& text, std::unique_ptr<ChunkModel>
 // something the language cannot say.
 bool write_chunk_script(const ChunkModel& model, std::string& out, std::string* error);
 
+// The plain text of a model as kvxdump --text prints it: text runs in UTF-8 ("?" for a
+// unit without a character), a line end at each paragraph, line, page and row end, a tab at
+// each cell end.
+std::string model_text(const ChunkModel& model);
+
 }  // namespace kvx

@@ -6,6 +6,7 @@
 #include "filters/framework/chunk_script.h"
 #include "filters/framework/kvx_io.h"
 #include "filters/framework/kvx_state.h"
+#include "filters/framework/readers/reader.h"
 
 using namespace kvx;
 
@@ -17,30 +18,66 @@ namespace {
     if (framework().hooked(name, hook_status)) return hook_status; \
   } while (0)
 
-// Reads the start of a file and puts the position back.
-std::string file_head(KVXIO* io) {
-  char buf[64];
-  uint32_t got = 0;
+// The whole source (at most the readers' limit plus one byte, so a larger one is seen).
+std::string file_bytes(KVXIO* io) {
+  std::string bytes;
   io->Seek(io, KVXIO_SEEK_SET, 0);
-  if (io->Read(io, buf, sizeof buf, &got) != KVX_OK) got = 0;
+  if (!read_all(io, bytes, readers::kMaxSourceBytes + 1)) bytes.clear();
   io->Seek(io, KVXIO_SEEK_SET, 0);
-  return std::string(buf, got);
+  return bytes;
 }
 
-uint32_t identify(KVXIO* io) {
-  return is_chunk_script(file_head(io)) ? KVXFI_CHUNKSCRIPT : KVXFI_UNKNOWN;
+// The IO object's file name with its extension (ASCII of a 16-bit name), "" when none.
+std::string file_name(KVXIO* io) {
+  uint32_t spec = 0;
+  if (io->GetInfo(io, KVXIOINFO_SPECTYPE, &spec) != KVX_OK) return {};
+  std::string name;
+  if (spec == KVXSPEC_WIDEPATH) {
+    std::vector<uint16_t> wide(KVXIO_NAMEMAX + 1, 0);
+    if (io->GetInfo(io, KVXIOINFO_FILENAME, wide.data()) != KVX_OK) return {};
+    for (size_t i = 0; i < KVXIO_NAMEMAX && wide[i]; ++i) name += wide[i] < 0x80 ? char(wide[i]) : '_';
+  } else if (spec == KVXSPEC_PATH) {
+    std::vector<char> narrow(KVXIO_NAMEMAX + 1, 0);
+    if (io->GetInfo(io, KVXIOINFO_FILENAME, narrow.data()) != KVX_OK) return {};
+    name.assign(narrow.data(), strnlen(narrow.data(), KVXIO_NAMEMAX));
+  }
+  return name;
 }
 
-// Reads the document into its model once.
+uint32_t identify(KVXIO* io) { return readers::detect_format(file_bytes(io), file_name(io)); }
+
+// The fall-back format of option 2 on the document, KVXFI_UNKNOWN when it is not set.
+uint32_t fallback_format(const DocumentObj& d) {
+  auto it = d.options.find(KVXOPT_FALLBACKFORMAT);
+  if (it == d.options.end() || !it->second || it->second->size() < 4) return KVXFI_UNKNOWN;
+  uint32_t v = 0;
+  std::memcpy(&v, it->second->data(), 4);
+  return v;
+}
+
+// Reads the document into its model once: a chunk script, else the reader of its
+// format; a source that nothing recognised is read as the fall-back format when option 2
+// names one (KVXFI_TEXT), else KVXERR_UNKNOWNFORMAT.
 KVXSTATUS load_model(DocumentObj& d) {
   if (d.model) return KVX_OK;
-  if (d.file_id != KVXFI_CHUNKSCRIPT) return KVXERR_BADFORMAT;
   std::string bytes;
   d.file->Seek(d.file, KVXIO_SEEK_SET, 0);
-  if (!read_all(d.file, bytes)) return KVXERR_BADFORMAT;
+  if (!read_all(d.file, bytes, readers::kMaxSourceBytes + 1)) return KVXERR_BADFORMAT;
   std::unique_ptr<ChunkModel> model;
-  KVXSTATUS st = read_chunk_script(bytes, model, nullptr);
+  if (d.file_id == KVXFI_CHUNKSCRIPT) {
+    KVXSTATUS st = read_chunk_script(bytes, model, nullptr);
+    if (st != KVX_OK) return st;
+    d.model = std::move(model);
+    return KVX_OK;
+  }
+  uint32_t id = d.file_id;
+  if (id == KVXFI_UNKNOWN && fallback_format(d) == KVXFI_TEXT) id = KVXFI_TEXT;
+  ChunkBuilder builder;
+  KVXSTATUS st = readers::read_document(id, bytes, builder);
   if (st != KVX_OK) return st;
+  model = builder.finish();
+  if (!model) return KVXERR_BADFORMAT;
+  d.file_id = id;
   d.model = std::move(model);
   return KVX_OK;
 }

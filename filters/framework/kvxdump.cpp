@@ -1,4 +1,5 @@
-// kvxdump: prints a chunk-script document as the framework's chunker holds it. Default:
+// kvxdump: prints a document (a chunk script, or any source a reader of readers/ takes;
+// --fallback reads an unrecognised source as plain text) as the framework's chunker holds it. Default:
 // every range with its units (range 0 and the word ranges as words, the text ranges as
 // units, the byte ranges as hex) and the sections; --text: the plain text (text runs in
 // UTF-8, a line end at each paragraph, cell and row end); --script: the chunk script
@@ -12,11 +13,12 @@
 
 #include "filters/framework/chunk_script.h"
 #include "filters/framework/kvx_charsets.h"
+#include "filters/framework/readers/reader.h"
 
 namespace {
 
 int usage() {
-  std::fprintf(stderr, "usage: kvxdump [--ranges|--text|--script] FILE\n");
+  std::fprintf(stderr, "usage: kvxdump [--ranges|--text|--script] [--fallback] FILE\n");
   return 2;
 }
 
@@ -43,37 +45,16 @@ void print_ranges(const kvx::ChunkModel& m) {
   }
 }
 
-void print_text(const kvx::ChunkModel& m) {
-  std::string out;
-  for (uint32_t i = 0; i < m.unit_count(0); ++i) {
-    uint32_t kind = m.word(0, i, 0), a = m.word(0, i, 1), b = m.word(0, i, 2), c = m.word(0, i, 3);
-    if (kind == KVXITEM_TEXT) {
-      std::vector<uint16_t> units;
-      for (uint32_t k = 0; k < c && b + k < m.unit_count(KVXRANGE_TEXT); ++k) {
-        const uint8_t* p = m.bytes(KVXRANGE_TEXT).data() + size_t(b + k) * 2;
-        units.push_back(uint16_t(p[0] | p[1] << 8));
-      }
-      std::string utf8;
-      for (uint16_t u : units) {
-        std::string one;
-        out += kvx::units_to_utf8(a, {u}, one) ? one : "?";
-      }
-    } else if (kind == KVXITEM_BREAK && (a == KVXBREAK_PARAGRAPH || a == KVXBREAK_ROW || a == KVXBREAK_LINE)) {
-      out += "\n";
-    } else if (kind == KVXITEM_BREAK && a == KVXBREAK_CELL) {
-      out += "\t";
-    }
-  }
-  std::fwrite(out.data(), 1, out.size(), stdout);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string mode = "--ranges";
   const char* path = nullptr;
+  bool fallback = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--", 2) == 0)
+    if (std::strcmp(argv[i], "--fallback") == 0)
+      fallback = true;
+    else if (std::strncmp(argv[i], "--", 2) == 0)
       mode = argv[i];
     else if (path == nullptr)
       path = argv[i];
@@ -90,12 +71,29 @@ int main(int argc, char** argv) {
   buf << in.rdbuf();
   std::unique_ptr<kvx::ChunkModel> model;
   std::string error;
-  if (kvx::read_chunk_script(buf.str(), model, &error) != KVX_OK) {
-    std::fprintf(stderr, "kvxdump: %s: %s\n", path, error.c_str());
-    return 1;
+  const std::string bytes = buf.str();
+  uint32_t format = kvx::readers::detect_format(bytes, path);
+  if (format == KVXFI_CHUNKSCRIPT) {
+    if (kvx::read_chunk_script(bytes, model, &error) != KVX_OK) {
+      std::fprintf(stderr, "kvxdump: %s: %s\n", path, error.c_str());
+      return 1;
+    }
+  } else {
+    if (format == KVXFI_UNKNOWN && fallback) format = KVXFI_TEXT;
+    kvx::ChunkBuilder builder;
+    KVXSTATUS st = kvx::readers::read_document(format, bytes, builder);
+    if (st == KVX_OK) model = builder.finish();
+    if (!model) {
+      std::fprintf(stderr, "kvxdump: %s: format %u, status %d %s\n", path, unsigned(format), int(st),
+                   builder.error().c_str());
+      return 1;
+    }
   }
   if (mode == "--text") {
-    print_text(*model);
+    {
+      std::string text = kvx::model_text(*model);
+      std::fwrite(text.data(), 1, text.size(), stdout);
+    }
   } else if (mode == "--script") {
     std::string script;
     if (!kvx::write_chunk_script(*model, script, &error)) {

@@ -92,13 +92,34 @@ TEST_F(DocumentsTest, OpenByPathWidePathAndFailures) {
   EXPECT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "missing.doc").c_str(), 0), KVXERR_OPENFAILED);
   EXPECT_EQ(doc, 0u);
   EXPECT_EQ(DAOpenDocument(&doc, 99, "x", 0), KVXERR_BADPARAM);
-  // Not a chunk script: opens, but has no chunks.
-  qm::test::write_file(dir_ / "plain.txt", "just text");
-  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "plain.txt").c_str(), 0), KVX_OK);
+  // No format by content or name: opens, but has no chunks until option 2 names the
+  // fall-back format, set after the open as docpress does.
+  qm::test::write_file(dir_ / "plain", "just text\nsecond line");
+  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "plain").c_str(), 0), KVX_OK);
   KVXHANDLE chunker = 0;
-  EXPECT_EQ(DAGetHChunker(doc, &chunker), KVXERR_BADFORMAT);
+  EXPECT_EQ(DAGetHChunker(doc, &chunker), KVXERR_UNKNOWNFORMAT);
   EXPECT_EQ(DAGetFileId(doc, &id), KVX_OK);
   EXPECT_EQ(id, uint32_t(KVXFI_UNKNOWN));
+  uint32_t text_format = KVXFI_TEXT;
+  ASSERT_EQ(DASetOption(doc, KVXOPT_FALLBACKFORMAT, &text_format, 4), KVX_OK);
+  ASSERT_EQ(DAGetHChunker(doc, &chunker), KVX_OK);
+  uint32_t count = 0;
+  EXPECT_EQ(CHGetItemCount(chunker, KVXRANGE_ITEMS, &count), KVX_OK);
+  EXPECT_EQ(count, 4u);  // two lines, each a run and a paragraph end
+  EXPECT_EQ(CHGetFilter(chunker, &id), KVX_OK);
+  EXPECT_EQ(id, uint32_t(KVXFI_TEXT));
+  EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+
+  // Known by content: an HTML page read through the chunker; a Word file has no reader yet.
+  qm::test::write_file(dir_ / "page", "<html><body><p>Hello <b>there</b></p></body></html>");
+  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "page").c_str(), 0), KVX_OK);
+  EXPECT_EQ(DAGetFileId(doc, &id), KVX_OK);
+  EXPECT_EQ(id, uint32_t(KVXFI_HTML));
+  EXPECT_EQ(DAGetHChunker(doc, &chunker), KVX_OK);
+  EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+  qm::test::write_file(dir_ / "letter.doc", "not yet");
+  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "letter.doc").c_str(), 0), KVX_OK);
+  EXPECT_EQ(DAGetHChunker(doc, &chunker), KVXERR_UNSUPPORTED);
   EXPECT_EQ(DACloseDocument(doc), KVX_OK);
 }
 

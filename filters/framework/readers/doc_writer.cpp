@@ -1,0 +1,179 @@
+// Item forms of the readers (see doc_writer.h); the table and bookmark forms are those of
+// the chunk-script lines table, cell, endcell, endrow, endtable and bookmark.
+#include "filters/framework/readers/doc_writer.h"
+
+#include <algorithm>
+
+namespace kvx::readers {
+
+namespace {
+constexpr uint32_t kCellStart = 0x12;
+constexpr uint32_t kRowItem = 0x13;
+constexpr uint32_t kNestOpen = 16, kNestClose = 17;
+constexpr size_t kMaxRunUnits = 0x8000;
+}  // namespace
+
+bool DocWriter::fail(const std::string& why) {
+  if (!failed_) error_ = why;
+  failed_ = true;
+  return false;
+}
+
+bool DocWriter::item(uint32_t kind, uint32_t a, uint32_t b, uint32_t c, uint32_t* id) {
+  if (failed_) return false;
+  if (!started_ && !section()) return false;
+  if (!b_.item(kind, a, b, c, id)) return fail(b_.error());
+  ++written_;
+  return true;
+}
+
+bool DocWriter::records(uint32_t range, std::initializer_list<uint32_t> words) {
+  std::vector<uint8_t> bytes;
+  for (uint32_t w : words) put_u32(bytes, w);
+  if (!b_.append(range, bytes)) return fail(b_.error());
+  return true;
+}
+
+bool DocWriter::section(uint32_t type) {
+  if (failed_) return false;
+  if (!b_.section(type, {})) return fail(b_.error());
+  started_ = true;
+  return true;
+}
+
+bool DocWriter::flush() {
+  if (failed_) return false;
+  if (!started_ && !section()) return false;
+  size_t at = 0;
+  while (at < pending_.size()) {
+    size_t n = std::min(kMaxRunUnits, pending_.size() - at);
+    // Never split a surrogate pair between runs.
+    if (n < pending_.size() - at && pending_[at + n - 1] >= 0xD800 && pending_[at + n - 1] <= 0xDBFF) --n;
+    std::vector<uint16_t> run(pending_.begin() + long(at), pending_.begin() + long(at + n));
+    if (!b_.text(KVXCS_UNICODE, run)) return fail(b_.error());
+    written_ += n;
+    at += n;
+    open_paragraph_ = true;
+  }
+  pending_.clear();
+  return true;
+}
+
+bool DocWriter::paragraph() {
+  if (!flush()) return false;
+  open_paragraph_ = false;
+  return item(KVXITEM_BREAK, KVXBREAK_PARAGRAPH, 0, 0);
+}
+
+bool DocWriter::line_break() { return flush() && item(KVXITEM_BREAK, KVXBREAK_LINE, 0, 0); }
+
+bool DocWriter::page_break() {
+  if (!flush()) return false;
+  open_paragraph_ = false;
+  return item(KVXITEM_BREAK, KVXBREAK_PAGE, 0, 0);
+}
+
+bool DocWriter::attribute(uint32_t attr, bool on) {
+  if (!flush()) return false;
+  open_paragraph_ = true;
+  return item(KVXITEM_CHARATTR, attr, on ? 1 : 0, 0);
+}
+
+bool DocWriter::document_charset(uint32_t set) { return flush() && item(KVXITEM_DOCCHARSET, set, 0, 0); }
+
+bool DocWriter::footnote_reference() { return flush() && item(KVXITEM_FOOTNOTE, 1, 0, 0); }
+
+bool DocWriter::bookmark(const std::vector<uint16_t>& name) {
+  if (!flush()) return false;
+  if (name.empty() || name.size() > 1023) return true;  // nothing a page could name
+  std::vector<uint8_t> bytes;
+  for (uint16_t u : name) put_u16(bytes, u);
+  uint32_t first = 0;
+  if (!b_.append(KVXRANGE_NAMES, bytes, &first)) return fail(b_.error());
+  if (!started_ && !section()) return false;
+  if (!b_.group_open(KVXGROUP_BOOKMARK, first, uint32_t(name.size()))) return fail(b_.error());
+  if (!b_.group_close()) return fail(b_.error());
+  written_ += 2;
+  return true;
+}
+
+bool DocWriter::table_start(uint32_t rows, uint32_t columns) {
+  if (!flush()) return false;
+  if (tables_.size() >= kMaxTableDepth) return fail("tables nested too deeply");
+  if (rows > kMaxTableRows || columns > kMaxTableColumns) return fail("table too large");
+  uint32_t id = 0;
+  if (!item(KVXITEM_TABLESTART, rows, columns, 0, &id)) return false;
+  if (!records(KVXRANGE_NESTING, {kNestOpen, 0, 0, id})) return false;
+  Table t;
+  t.rows = rows;
+  t.columns = columns;
+  t.covered.assign(columns, 0);
+  tables_.push_back(std::move(t));
+  open_paragraph_ = false;
+  return true;
+}
+
+bool DocWriter::cell(uint32_t colspan, uint32_t rowspan) {
+  if (tables_.empty()) return fail("a cell outside a table");
+  Table& t = tables_.back();
+  if (t.in_cell && !end_cell()) return false;
+  if (!flush()) return false;
+  while (t.col < t.columns && t.covered[t.col] > 0) ++t.col;
+  if (t.col >= t.columns) return fail("more cells than the table has columns");
+  colspan = std::clamp<uint32_t>(colspan, 1, t.columns - t.col);
+  rowspan = std::clamp<uint32_t>(rowspan, 1, std::max<uint32_t>(1, t.rows - std::min(t.row, t.rows)));
+  colspan = std::min<uint32_t>(colspan, 0xFFFF);
+  rowspan = std::min<uint32_t>(rowspan, 0xFFFF);
+  uint32_t spans = colspan | rowspan << 16;
+  if (!item(kCellStart, t.row, t.col, spans)) return false;
+  if (!records(KVXRANGE_CELLS, {kCellStart, t.row, t.col, spans})) return false;
+  for (uint32_t k = 0; k < colspan; ++k) t.covered[t.col + k] = rowspan;
+  t.col += colspan;
+  ++t.cells;
+  t.in_cell = t.in_row = true;
+  open_paragraph_ = false;
+  return true;
+}
+
+bool DocWriter::end_cell() {
+  if (tables_.empty() || !tables_.back().in_cell) return true;
+  tables_.back().in_cell = false;
+  if (!flush()) return false;
+  open_paragraph_ = false;
+  return item(KVXITEM_BREAK, KVXBREAK_CELL, 0, 0);
+}
+
+bool DocWriter::end_row() {
+  if (tables_.empty()) return true;
+  if (!end_cell()) return false;
+  Table& t = tables_.back();
+  if (!t.in_row) return true;
+  if (!item(KVXITEM_BREAK, KVXBREAK_ROW, 0, 0)) return false;
+  if (!records(KVXRANGE_ROWS, {kRowItem, t.row, t.row_first_cell, t.cells - t.row_first_cell})) return false;
+  for (uint32_t& c : t.covered)
+    if (c > 0) --c;
+  ++t.row;
+  t.col = 0;
+  t.row_first_cell = t.cells;
+  t.in_row = false;
+  return true;
+}
+
+bool DocWriter::table_end() {
+  if (tables_.empty()) return true;
+  if (!end_row()) return false;
+  tables_.pop_back();
+  uint32_t id = 0;
+  if (!item(KVXITEM_TABLEEND, 0, 0, 0, &id)) return false;
+  return records(KVXRANGE_NESTING, {kNestClose, 0, 0, id});
+}
+
+bool DocWriter::finish() {
+  while (!tables_.empty())
+    if (!table_end()) return false;
+  if (!pending_.empty() && !paragraph()) return false;
+  if (!started_ && !section()) return false;
+  return !failed_;
+}
+
+}  // namespace kvx::readers

@@ -1,0 +1,79 @@
+// The readers' side of the ChunkBuilder: running text gathered into Unicode runs,
+// paragraphs and line breaks, character attributes, bookmarks and tables in the item
+// forms that chunk scripts write, so a reader states structure and never builds items by
+// hand. Every count a reader hands in is bounded here; after the first refused call the
+// writer stays failed and error() says why.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "filters/framework/chunk_model.h"
+
+namespace kvx::readers {
+
+class DocWriter {
+ public:
+  // Tables nested deeper than this are read as running text.
+  static constexpr uint32_t kMaxTableDepth = 32;
+  // Rows or columns beyond these are refused: the reader keeps the part read so far.
+  static constexpr uint32_t kMaxTableRows = 1u << 20;
+  static constexpr uint32_t kMaxTableColumns = 4096;
+
+  explicit DocWriter(ChunkBuilder& builder) : b_(builder) {}
+
+  bool section(uint32_t type = KVXSECTION_WP);
+  // Running text; flushed as one KVXCS_UNICODE run at the next structural call.
+  void text(const std::vector<uint16_t>& units) { pending_.insert(pending_.end(), units.begin(), units.end()); }
+  void text(uint16_t unit) { pending_.push_back(unit); }
+  bool paragraph();
+  bool line_break();
+  bool page_break();
+  bool attribute(uint32_t attr, bool on);
+  bool document_charset(uint32_t set);
+  // A footnote reference mark in the running text.
+  bool footnote_reference();
+  // An anchor: an empty bookmark group named by name (kept in range 9).
+  bool bookmark(const std::vector<uint16_t>& name);
+
+  // Tables: start with their size, then per row cells (each closed by end_cell) and
+  // end_row; a cell's row and column are counted here, skipping columns that a row span
+  // above still covers.
+  bool table_start(uint32_t rows, uint32_t columns);
+  bool cell(uint32_t colspan, uint32_t rowspan);
+  bool end_cell();
+  bool end_row();
+  bool table_end();
+  uint32_t table_depth() const { return uint32_t(tables_.size()); }
+
+  // Flushes pending text and closes what the reader left open (cells, rows, tables).
+  bool finish();
+  bool failed() const { return failed_; }
+  const std::string& error() const { return error_; }
+  // Text units and structural items written so far (0: nothing was read).
+  uint64_t written() const { return written_; }
+  bool in_paragraph() const { return !pending_.empty() || open_paragraph_; }
+
+ private:
+  struct Table {
+    uint32_t rows = 0, columns = 0;
+    uint32_t row = 0, col = 0, cells = 0, row_first_cell = 0;
+    bool in_cell = false, in_row = false;
+    std::vector<uint32_t> covered;  // per column: rows still covered by a span from above
+  };
+  bool flush();
+  bool item(uint32_t kind, uint32_t a, uint32_t b, uint32_t c, uint32_t* id = nullptr);
+  bool records(uint32_t range, std::initializer_list<uint32_t> words);
+  bool fail(const std::string& why);
+
+  ChunkBuilder& b_;
+  std::vector<uint16_t> pending_;
+  std::vector<Table> tables_;
+  bool open_paragraph_ = false;  // text or attributes since the last paragraph end
+  bool failed_ = false;
+  bool started_ = false;
+  uint64_t written_ = 0;
+  std::string error_;
+};
+
+}  // namespace kvx::readers

@@ -1,0 +1,265 @@
+// The HTML reader: the source's character set from its byte-order mark, else its meta
+// charset, else the strict decode order (text_decode.h); the text decoded here and handed
+// to libxml2's HTML parser as UTF-8 (with the document's own encoding hints ignored, so a
+// wrong meta cannot decode the bytes twice). The tree is walked into paragraphs, line
+// breaks, character attributes (b, i, u, s, sub, sup), bookmarks (a name, id) and tables
+// with their column and row spans. Head, script and style give no text.
+#include <libxml/HTMLparser.h>
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "filters/framework/kvx_charsets.h"
+#include "filters/framework/readers/doc_writer.h"
+#include "filters/framework/readers/reader.h"
+#include "filters/framework/readers/text_decode.h"
+
+namespace kvx::readers {
+
+namespace {
+
+constexpr int kMaxDepth = 256;
+constexpr uint32_t kMaxSpan = 1000;
+
+bool is(const xmlNode* n, const char* name) {
+  return n->type == XML_ELEMENT_NODE && std::strcmp(reinterpret_cast<const char*>(n->name), name) == 0;
+}
+
+bool is_any(const xmlNode* n, std::initializer_list<const char*> names) {
+  for (const char* name : names)
+    if (is(n, name)) return true;
+  return false;
+}
+
+std::string attr(const xmlNode* n, const char* name) {
+  xmlChar* v = xmlGetProp(n, reinterpret_cast<const xmlChar*>(name));
+  if (v == nullptr) return {};
+  std::string out(reinterpret_cast<const char*>(v));
+  xmlFree(v);
+  return out;
+}
+
+uint32_t span(const xmlNode* n, const char* name) {
+  std::string v = attr(n, name);
+  uint32_t x = 0;
+  for (char c : v) {
+    if (c < '0' || c > '9') break;
+    x = std::min<uint32_t>(x * 10 + uint32_t(c - '0'), kMaxSpan);
+  }
+  return std::max<uint32_t>(x, 1);
+}
+
+std::vector<uint16_t> utf16_of(const std::string& utf8) {
+  std::vector<uint16_t> out;
+  if (!decode_utf8(utf8, out)) out = decode(utf8, SourceEncoding::Utf8);
+  return out;
+}
+
+// The charset named by a meta tag near the start, as a decoder; false when none is named
+// or the name is not one of ours.
+bool meta_encoding(std::string_view s, SourceEncoding& enc) {
+  std::string head(s.substr(0, 4096));
+  for (char& c : head) c = char(std::tolower(static_cast<unsigned char>(c)));
+  size_t at = 0;
+  while ((at = head.find("charset", at)) != std::string::npos) {
+    at += 7;
+    size_t p = head.find_first_not_of(" \t\r\n", at);
+    if (p == std::string::npos || head[p] != '=') continue;
+    p = head.find_first_not_of(" \t\r\n\"'", p + 1);
+    if (p == std::string::npos) return false;
+    size_t e = head.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_.:", p);
+    uint32_t set = resolve_charset(charset_from_name(head.substr(p, e == std::string::npos ? e : e - p)));
+    if (set == KVXCS_BIG5) enc = SourceEncoding::Big5;
+    else if (set == KVXCS_UNICODE) enc = SourceEncoding::Utf8;
+    else if (set == KVXCS_CP1252) enc = SourceEncoding::Cp1252;
+    else return false;
+    return true;
+  }
+  return false;
+}
+
+// Rows of a table: its tr children, also those inside thead, tbody and tfoot.
+void table_rows(xmlNode* table, std::vector<xmlNode*>& rows) {
+  for (xmlNode* c = table->children; c; c = c->next) {
+    if (is(c, "tr")) rows.push_back(c);
+    else if (is_any(c, {"thead", "tbody", "tfoot"}))
+      for (xmlNode* r = c->children; r; r = r->next)
+        if (is(r, "tr")) rows.push_back(r);
+  }
+}
+
+class Walker {
+ public:
+  explicit Walker(DocWriter& w) : w_(w) {}
+
+  void walk(xmlNode* n, int depth) {
+    for (; n && !w_.failed(); n = n->next) node(n, depth);
+  }
+
+ private:
+  void node(xmlNode* n, int depth) {
+    if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) {
+      text(n->content ? reinterpret_cast<const char*>(n->content) : "");
+      return;
+    }
+    if (n->type != XML_ELEMENT_NODE || depth > kMaxDepth) return;
+    if (is_any(n, {"head", "script", "style", "title", "noscript", "template"})) return;
+    if (is(n, "br")) {
+      w_.line_break();
+      at_start_ = true;
+      return;
+    }
+    if (is(n, "table") && w_.table_depth() < DocWriter::kMaxTableDepth) {
+      table(n, depth);
+      return;
+    }
+    std::string name = attr(n, is(n, "a") ? "name" : "id");
+    if (!name.empty()) w_.bookmark(utf16_of(name));
+    uint32_t attribute = inline_attribute(n);
+    bool block = is_block(n);
+    if (block) end_paragraph();
+    if (attribute) toggle(attribute, +1);
+    bool was_pre = pre_;
+    if (is(n, "pre")) pre_ = true;
+    walk(n->children, depth + 1);
+    pre_ = was_pre;
+    if (attribute) toggle(attribute, -1);
+    if (block) end_paragraph();
+  }
+
+  static uint32_t inline_attribute(const xmlNode* n) {
+    if (is_any(n, {"b", "strong"})) return KVXATTR_BOLD;
+    if (is_any(n, {"i", "em", "cite", "var", "dfn"})) return KVXATTR_ITALIC;
+    if (is_any(n, {"u", "ins"})) return KVXATTR_UNDERLINE;
+    if (is_any(n, {"s", "strike", "del"})) return KVXATTR_STRIKE;
+    if (is(n, "sub")) return KVXATTR_SUBSCRIPT;
+    if (is(n, "sup")) return KVXATTR_SUPERSCRIPT;
+    return 0;
+  }
+
+  static bool is_block(const xmlNode* n) {
+    return is_any(n, {"p", "div", "h1", "h2", "h3", "h4", "h5", "h6", "ul", "ol", "li", "dl", "dt", "dd",
+                      "blockquote", "pre", "address", "center", "hr", "form", "fieldset", "section", "article",
+                      "header", "footer", "nav", "aside", "main", "figure", "figcaption", "caption", "table",
+                      "tr", "td", "th", "body", "html"});
+  }
+
+  void toggle(uint32_t attribute, int step) {
+    int& count = counts_[attribute];
+    if ((step > 0 && count++ == 0) || (step < 0 && --count == 0)) w_.attribute(attribute, step > 0);
+  }
+
+  void end_paragraph() {
+    if (w_.in_paragraph()) w_.paragraph();
+    at_start_ = true;
+  }
+
+  // Whitespace collapsed to one blank, none at a paragraph's start; in pre, lines kept.
+  void text(const char* utf8) {
+    for (uint16_t u : utf16_of(utf8)) {
+      if (pre_ && (u == '\n' || u == '\r')) {
+        if (u == '\n') w_.paragraph();
+        at_start_ = true;
+        continue;
+      }
+      bool blank = u == ' ' || u == '\t' || u == '\n' || u == '\r' || u == '\f';
+      if (blank && !pre_) {
+        if (at_start_ || last_blank_) continue;
+        u = ' ';
+      }
+      w_.text(u);
+      last_blank_ = blank;
+      at_start_ = false;
+    }
+  }
+
+  void table(xmlNode* t, int depth) {
+    end_paragraph();
+    for (xmlNode* c = t->children; c; c = c->next)
+      if (is(c, "caption")) {
+        walk(c->children, depth + 1);
+        end_paragraph();
+      }
+    std::vector<xmlNode*> rows;
+    table_rows(t, rows);
+    // Columns: the widest row once the row spans from above are counted.
+    std::vector<uint32_t> covered;
+    uint32_t columns = 0;
+    for (size_t r = 0; r < rows.size(); ++r) {
+      uint32_t col = 0;
+      for (xmlNode* c = rows[r]->children; c; c = c->next) {
+        if (!is_any(c, {"td", "th"})) continue;
+        while (col < covered.size() && covered[col] > 0) ++col;
+        uint32_t cs = span(c, "colspan"), rs = std::min<uint32_t>(span(c, "rowspan"), uint32_t(rows.size() - r));
+        if (col + cs > DocWriter::kMaxTableColumns) break;
+        if (covered.size() < col + cs) covered.resize(col + cs, 0);
+        for (uint32_t k = 0; k < cs; ++k) covered[col + k] = rs;
+        col += cs;
+      }
+      columns = std::max(columns, std::max<uint32_t>(col, uint32_t(covered.size())));
+      for (uint32_t& c : covered)
+        if (c > 0) --c;
+    }
+    if (rows.empty() || columns == 0) return;
+    if (!w_.table_start(uint32_t(rows.size()), columns)) return;
+    for (xmlNode* row : rows) {
+      for (xmlNode* c = row->children; c && !w_.failed(); c = c->next) {
+        if (!is_any(c, {"td", "th"})) continue;
+        if (!w_.cell(span(c, "colspan"), span(c, "rowspan"))) break;
+        at_start_ = true;
+        walk(c->children, depth + 1);
+        w_.end_cell();
+      }
+      w_.end_row();
+    }
+    w_.table_end();
+    at_start_ = true;
+  }
+
+  DocWriter& w_;
+  std::array<int, 16> counts_{};
+  bool at_start_ = true, last_blank_ = false, pre_ = false;
+};
+
+}  // namespace
+
+KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out) {
+  size_t mark = 0;
+  SourceEncoding enc = guess_encoding(bytes, &mark);
+  if (mark == 0) meta_encoding(bytes, enc);
+  std::vector<uint16_t> units = decode(bytes, enc);
+  std::string utf8;
+  for (size_t i = 0; i < units.size(); ++i) {
+    uint32_t cp = units[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
+    else if (cp >= 0xD800 && cp <= 0xDFFF)
+      cp = 0xFFFD;
+    if (cp == 0) cp = 0xFFFD;
+    if (cp < 0x80) utf8 += char(cp);
+    else if (cp < 0x800) utf8 += {char(0xC0 | cp >> 6), char(0x80 | (cp & 0x3F))};
+    else if (cp < 0x10000) utf8 += {char(0xE0 | cp >> 12), char(0x80 | (cp >> 6 & 0x3F)), char(0x80 | (cp & 0x3F))};
+    else
+      utf8 += {char(0xF0 | cp >> 18), char(0x80 | (cp >> 12 & 0x3F)), char(0x80 | (cp >> 6 & 0x3F)),
+               char(0x80 | (cp & 0x3F))};
+  }
+  if (utf8.size() > size_t(INT32_MAX)) return KVXERR_BADFORMAT;
+  DocWriter w(out);
+  w.section();
+  if (enc == SourceEncoding::Big5) w.document_charset(KVXCS_BIG5);
+  htmlDocPtr doc = htmlReadMemory(utf8.data(), int(utf8.size()), nullptr, "UTF-8",
+                                  HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                                      HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC);
+  if (doc != nullptr) {
+    Walker walker(w);
+    walker.walk(xmlDocGetRootElement(doc), 0);
+    xmlFreeDoc(doc);
+  }
+  if (!w.finish() && w.written() == 0) return KVXERR_BADFORMAT;
+  return KVX_OK;
+}
+
+}  // namespace kvx::readers

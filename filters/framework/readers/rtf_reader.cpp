@@ -1,0 +1,490 @@
+// The RTF reader, over a tokenizer of its own: groups (depth capped: deeper groups are
+// read for their braces only), control words with bounded names and parameters, \binN
+// checked against what is left, text bytes decoded in the current font's character set
+// (\fcharset136 and \ansicpg950: Big5 \'xx pairs; else CP1252), \uN with \ucN,
+// paragraphs, line breaks, tabs, character toggles, footnote marks (\chftn; the notes'
+// own text is not read yet), bookmarks (\bkmkstart), the result
+// text of fields (HYPERLINK and others), and tables (\trowd ... \cell ... \row, with
+// horizontal \clmgf/\clmrg and vertical \clvmgf/\clvmrg merges as spans). Destinations
+// that hold no running text (font, colour and style tables, \info, pictures, headers,
+// footers, footnotes, field instructions) are stepped over. A Big5 document also gets the
+// document character-set item.
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "filters/framework/readers/doc_writer.h"
+#include "filters/framework/readers/reader.h"
+#include "filters/framework/readers/text_decode.h"
+
+namespace kvx::readers {
+
+namespace {
+
+constexpr size_t kMaxDepth = 200;
+constexpr size_t kMaxWord = 32;
+constexpr size_t kMaxBookmarkName = 1023;
+
+struct GroupState {
+  int uc = 1;
+  int font = -1;
+  bool skip = false;
+  bool bookmark = false;  // collecting a \bkmkstart name
+  uint8_t attrs = 0;      // bits of kAttrs
+};
+
+constexpr uint32_t kAttrs[] = {KVXATTR_BOLD,      KVXATTR_ITALIC,      KVXATTR_UNDERLINE,
+                               KVXATTR_STRIKE,    KVXATTR_SUBSCRIPT,   KVXATTR_SUPERSCRIPT};
+
+int attr_bit(const std::string& w) {
+  if (w == "b") return 0;
+  if (w == "i") return 1;
+  if (w == "ul") return 2;
+  if (w == "strike" || w == "striked") return 3;
+  if (w == "sub") return 4;
+  if (w == "super") return 5;
+  return -1;
+}
+
+bool skipped_destination(const std::string& w) {
+  static const char* const kWords[] = {
+      "fonttbl", "colortbl", "stylesheet", "info", "pict", "object", "header", "footer", "headerl", "headerr",
+      "headerf", "footerl", "footerr", "footerf", "footnote", "fldinst", "xmlnstbl", "listtable",
+      "listoverridetable", "rsidtbl", "generator", "themedata", "colorschememapping", "latentstyles", "datastore",
+      "bkmkend", "filetbl", "revtbl", "shppict", "nonshppict", "pgdsctbl", "docvar", "userprops", "annotation",
+      "atnid", "atnauthor", "comment", "private", "pntext", "pntxta", "pntxtb", "listtext", "mmathPr", "ftnsep",
+      "ftnsepc", "aftnsep", "aftnsepc", "wgrffmtfilter", "defchp", "defpap"};
+  for (const char* k : kWords)
+    if (w == k) return true;
+  return false;
+}
+
+// One table cell as recorded until the table ends (its row count is known only then).
+struct Op {
+  enum Kind { Text, Para, Line, Attr, Bookmark, CellEnd, RowEnd, Footnote } kind;
+  std::vector<uint16_t> units;  // Text, Bookmark
+  uint32_t a = 0, b = 0;        // Attr: attribute, on
+};
+
+struct CellDef {
+  bool hmerge_first = false, hmerge = false, vmerge_first = false, vmerge = false;
+};
+
+class RtfReader {
+ public:
+  RtfReader(std::string_view s, DocWriter& w) : s_(s), w_(w) {}
+
+  void run() {
+    stack_.push_back(GroupState{});
+    size_t extra_depth = 0;
+    while (pos_ < s_.size() && !w_.failed()) {
+      char c = s_[pos_];
+      if (c == '{') {
+        ++pos_;
+        flush_bytes();
+        if (stack_.size() >= kMaxDepth) {
+          ++extra_depth;
+          continue;
+        }
+        stack_.push_back(stack_.back());
+        stack_.back().bookmark = false;
+        star_ = false;
+      } else if (c == '}') {
+        ++pos_;
+        flush_bytes();
+        if (extra_depth > 0) {
+          --extra_depth;
+          continue;
+        }
+        if (stack_.size() <= 1) break;  // the document's own group is closed
+        end_group();
+      } else if (c == '\\') {
+        ++pos_;
+        control();
+      } else if (c == '\r' || c == '\n') {
+        ++pos_;
+      } else {
+        ++pos_;
+        if (extra_depth == 0) byte(uint8_t(c));
+      }
+    }
+    flush_bytes();
+    end_table();
+  }
+
+ private:
+  GroupState& st() { return stack_.back(); }
+
+  void end_group() {
+    GroupState closed = stack_.back();
+    stack_.pop_back();
+    if (stack_.size() == fonttbl_depth_) fonttbl_depth_ = 0;
+    if (closed.bookmark) {
+      op_bookmark(bookmark_name_);
+      bookmark_name_.clear();
+    }
+    // Character attributes end with their group.
+    for (size_t k = 0; k < std::size(kAttrs); ++k) {
+      bool was = closed.attrs >> k & 1, now = st().attrs >> k & 1;
+      if (was != now && !closed.skip) op_attr(kAttrs[k], now);
+    }
+  }
+
+  bool big5_font() const {
+    auto it = font_charset_.find(stack_.back().font);
+    int cs = it == font_charset_.end() ? -1 : it->second;
+    return cs == 136 || ((cs == -1 || cs == 0 || cs == 1) && ansicpg_ == 950);
+  }
+
+  void byte(uint8_t b) {
+    if (skip_chars_ > 0) {
+      --skip_chars_;
+      return;
+    }
+    if (st().skip) return;
+    bool big5 = big5_font();
+    if (!bytes_.empty() && big5 != bytes_big5_) flush_bytes();
+    bytes_big5_ = big5;
+    bytes_ += char(b);
+  }
+
+  void flush_bytes() {
+    if (bytes_.empty()) return;
+    std::vector<uint16_t> units;
+    if (bytes_big5_) {
+      units = decode(bytes_, SourceEncoding::Big5);
+    } else {
+      units = decode(bytes_, SourceEncoding::Cp1252);
+    }
+    bytes_.clear();
+    text(units);
+  }
+
+  void text(const std::vector<uint16_t>& units) {
+    if (st().bookmark) {
+      for (uint16_t u : units)
+        if (bookmark_name_.size() < kMaxBookmarkName) bookmark_name_.push_back(u);
+      return;
+    }
+    if (in_table_) {
+      if (!ops_.empty() && ops_.back().kind == Op::Text) ops_.back().units.insert(ops_.back().units.end(), units.begin(), units.end());
+      else ops_.push_back({Op::Text, units});
+      return;
+    }
+    w_.text(units);
+  }
+
+  bool in_fonttbl() const { return fonttbl_depth_ > 0 && stack_.size() > fonttbl_depth_; }
+
+  void op_attr(uint32_t attr, bool on) {
+    if (in_table_) ops_.push_back({Op::Attr, {}, attr, on ? 1u : 0u});
+    else w_.attribute(attr, on);
+  }
+  void op_bookmark(const std::vector<uint16_t>& name) {
+    if (in_table_) ops_.push_back({Op::Bookmark, name});
+    else w_.bookmark(name);
+  }
+  void op(Op::Kind k) {
+    flush_bytes();
+    if (in_table_) ops_.push_back({k, {}});
+    else if (k == Op::Para) w_.paragraph();
+    else if (k == Op::Line) w_.line_break();
+    else if (k == Op::Footnote) w_.footnote_reference();
+  }
+
+  // Reads a control word or symbol after its backslash.
+  void control() {
+    if (pos_ >= s_.size()) return;
+    char c = s_[pos_];
+    if (!std::isalpha(static_cast<unsigned char>(c))) {
+      ++pos_;
+      symbol(c);
+      return;
+    }
+    std::string word;
+    while (pos_ < s_.size() && std::isalpha(static_cast<unsigned char>(s_[pos_]))) {
+      if (word.size() < kMaxWord) word += s_[pos_];
+      ++pos_;
+    }
+    bool has_param = false, neg = false;
+    long long param = 0;
+    if (pos_ < s_.size() && s_[pos_] == '-') neg = true, ++pos_;
+    while (pos_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[pos_]))) {
+      has_param = true;
+      param = std::min<long long>(param * 10 + (s_[pos_] - '0'), 0x7FFFFFFF);
+      ++pos_;
+    }
+    if (neg) param = -param;
+    if (pos_ < s_.size() && s_[pos_] == ' ') ++pos_;
+    keyword(word, has_param, int32_t(param));
+  }
+
+  void symbol(char c) {
+    if (c == '\'') {
+      if (pos_ + 2 > s_.size()) {
+        pos_ = s_.size();
+        return;
+      }
+      char hex[3] = {s_[pos_], s_[pos_ + 1], 0};
+      pos_ += 2;
+      if (!std::isxdigit(static_cast<unsigned char>(hex[0])) || !std::isxdigit(static_cast<unsigned char>(hex[1]))) return;
+      byte(uint8_t(std::strtoul(hex, nullptr, 16)));
+      return;
+    }
+    if (c == '*') {
+      star_ = true;
+      return;
+    }
+    if (c == '\\' || c == '{' || c == '}') return byte(uint8_t(c));
+    if (c == '\n' || c == '\r') {
+      if (!st().skip) op(Op::Para);
+      return;
+    }
+    if (skip_chars_ > 0) {
+      --skip_chars_;
+      return;
+    }
+    if (st().skip) return;
+    flush_bytes();
+    if (c == '~') text({0xA0});
+    else if (c == '_') text({0x2011});
+    else if (c == '|' || c == '-' || c == ':') return;
+  }
+
+  void keyword(const std::string& w, bool has_param, int32_t p) {
+    bool starred = star_;
+    star_ = false;
+    if (w == "bin") {
+      // Binary data: stepped over, never beyond the end.
+      size_t n = has_param && p > 0 ? size_t(p) : 0;
+      pos_ += std::min(n, s_.size() - pos_);
+      return;
+    }
+    if (w == "ansicpg" && has_param) ansicpg_ = p;
+    if (w == "fonttbl") fonttbl_depth_ = stack_.size() - 1;
+    if (in_fonttbl() || (fonttbl_depth_ > 0 && stack_.size() - 1 == fonttbl_depth_)) {
+      if (w == "f" && has_param) current_font_def_ = p;
+      if (w == "fcharset" && has_param) font_charset_[current_font_def_] = p;
+    }
+    if (skipped_destination(w) || (starred && w != "bkmkstart" && w != "fldrslt")) {
+      flush_bytes();
+      st().skip = true;
+      return;
+    }
+    if (w == "bkmkstart") {
+      flush_bytes();
+      st().bookmark = true;
+      return;
+    }
+    if (w == "uc" && has_param) {
+      st().uc = std::clamp(p, 0, 16);
+      return;
+    }
+    if (w == "u" && has_param) {
+      if (st().skip) {
+        skip_chars_ = size_t(st().uc);
+        return;
+      }
+      flush_bytes();
+      text({uint16_t(p < 0 ? p + 65536 : p)});
+      skip_chars_ = size_t(st().uc);
+      return;
+    }
+    if (skip_chars_ > 0) {  // a control word counts as one skipped character
+      --skip_chars_;
+      return;
+    }
+    if (w == "f" && has_param) {
+      flush_bytes();
+      st().font = p;
+      return;
+    }
+    if (st().skip) return;
+    int bit = attr_bit(w);
+    if (w == "ulnone") bit = 2, has_param = true, p = 0;
+    if (w == "nosupersub") {
+      set_attr(4, false);
+      set_attr(5, false);
+      return;
+    }
+    if (w == "plain") {
+      for (int k = 0; k < 6; ++k) set_attr(k, false);
+      return;
+    }
+    if (bit >= 0) {
+      set_attr(bit, !has_param || p != 0);
+      return;
+    }
+    if (w == "par" || w == "sect" || w == "page") {
+      if (!intbl_ && in_table_) end_table();
+      op(Op::Para);
+    } else if (w == "line") {
+      op(Op::Line);
+    } else if (w == "chftn") {
+      op(Op::Footnote);
+    } else if (w == "tab") {
+      flush_bytes();
+      text({'\t'});
+    } else if (w == "emdash") {
+      flush_bytes(), text({0x2014});
+    } else if (w == "endash") {
+      flush_bytes(), text({0x2013});
+    } else if (w == "bullet") {
+      flush_bytes(), text({0x2022});
+    } else if (w == "lquote" || w == "rquote") {
+      flush_bytes(), text({uint16_t(w[0] == 'l' ? 0x2018 : 0x2019)});
+    } else if (w == "ldblquote" || w == "rdblquote") {
+      flush_bytes(), text({uint16_t(w[0] == 'l' ? 0x201C : 0x201D)});
+    } else if (w == "pard") {
+      intbl_ = false;
+    } else if (w == "intbl") {
+      intbl_ = true;
+      if (!in_table_) begin_table();
+    } else if (w == "trowd") {
+      row_defs_.clear();
+      next_def_ = CellDef{};
+      if (!in_table_) begin_table();
+    } else if (w == "clmgf") {
+      next_def_.hmerge_first = true;
+    } else if (w == "clmrg") {
+      next_def_.hmerge = true;
+    } else if (w == "clvmgf") {
+      next_def_.vmerge_first = true;
+    } else if (w == "clvmrg") {
+      next_def_.vmerge = true;
+    } else if (w == "cellx") {
+      if (row_defs_.size() < DocWriter::kMaxTableColumns) row_defs_.push_back(next_def_);
+      next_def_ = CellDef{};
+    } else if (w == "cell" && in_table_) {
+      op(Op::CellEnd);
+    } else if (w == "row" && in_table_) {
+      op(Op::RowEnd);
+      rows_.push_back(row_defs_);
+    }
+  }
+
+  void set_attr(int bit, bool on) {
+    bool was = st().attrs >> bit & 1;
+    if (was == on) return;
+    flush_bytes();
+    st().attrs = uint8_t(on ? st().attrs | 1u << bit : st().attrs & ~(1u << bit));
+    op_attr(kAttrs[bit], on);
+  }
+
+  void begin_table() {
+    flush_bytes();
+    in_table_ = true;
+    ops_.clear();
+    rows_.clear();
+  }
+
+  // Replays the recorded rows as a table: each row's cells from its definitions, merged
+  // cells folded into the first of their merge.
+  void end_table() {
+    if (!in_table_) return;
+    flush_bytes();
+    in_table_ = false;
+    std::vector<Op> ops = std::move(ops_);
+    ops_.clear();
+    // Rows end at RowEnd; what follows the last row is running text.
+    size_t last_row_end = 0;
+    uint32_t row_count = 0;
+    for (size_t i = 0; i < ops.size(); ++i)
+      if (ops[i].kind == Op::RowEnd) last_row_end = i + 1, ++row_count;
+    uint32_t columns = 0;
+    for (const auto& r : rows_) columns = std::max<uint32_t>(columns, uint32_t(r.size()));
+    if (row_count > 0 && columns > 0 && w_.table_depth() == 0) {
+      w_.table_start(row_count, columns);
+      size_t row = 0, cell = 0;
+      bool open = false, skip = false;
+      for (size_t i = 0; i < last_row_end && !w_.failed(); ++i) {
+        const Op& o = ops[i];
+        if (o.kind == Op::RowEnd) {
+          if (open) w_.end_cell();
+          w_.end_row();
+          ++row, cell = 0, open = false, skip = false;
+          continue;
+        }
+        if (!open && !skip) {
+          const std::vector<CellDef>& defs = rows_[row];
+          CellDef d = cell < defs.size() ? defs[cell] : CellDef{};
+          skip = d.hmerge || d.vmerge || cell >= defs.size();
+          if (!skip) {
+            uint32_t cs = 1, rs = 1;
+            if (d.hmerge_first)
+              while (cell + cs < defs.size() && defs[cell + cs].hmerge) ++cs;
+            if (d.vmerge_first)
+              while (row + rs < rows_.size() && cell < rows_[row + rs].size() && rows_[row + rs][cell].vmerge) ++rs;
+            open = w_.cell(cs, rs);
+          }
+        }
+        if (o.kind == Op::CellEnd) {
+          if (open) w_.end_cell();
+          open = skip = false;
+          ++cell;
+          continue;
+        }
+        if (skip) continue;
+        replay(o);
+      }
+      w_.table_end();
+    } else {
+      last_row_end = 0;
+    }
+    for (size_t i = last_row_end; i < ops.size(); ++i) replay(ops[i]);
+    rows_.clear();
+  }
+
+  void replay(const Op& o) {
+    switch (o.kind) {
+      case Op::Text: w_.text(o.units); break;
+      case Op::Para: w_.paragraph(); break;
+      case Op::Line: w_.line_break(); break;
+      case Op::Attr: w_.attribute(o.a, o.b != 0); break;
+      case Op::Bookmark: w_.bookmark(o.units); break;
+      case Op::CellEnd: w_.text({'\t'}); break;
+      case Op::RowEnd: w_.paragraph(); break;
+      case Op::Footnote: w_.footnote_reference(); break;
+    }
+  }
+
+  std::string_view s_;
+  DocWriter& w_;
+  size_t pos_ = 0;
+  std::vector<GroupState> stack_;
+  bool star_ = false;
+  size_t skip_chars_ = 0;
+  std::string bytes_;
+  bool bytes_big5_ = false;
+  int32_t ansicpg_ = 1252;
+  size_t fonttbl_depth_ = 0;
+  int32_t current_font_def_ = -1;
+  std::map<int32_t, int32_t> font_charset_;
+  std::vector<uint16_t> bookmark_name_;
+  bool intbl_ = false, in_table_ = false;
+  std::vector<Op> ops_;
+  std::vector<std::vector<CellDef>> rows_;
+  std::vector<CellDef> row_defs_;
+  CellDef next_def_;
+};
+
+}  // namespace
+
+KVXSTATUS read_rtf(std::string_view bytes, ChunkBuilder& out) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  if (!bytes.starts_with("{\\rtf")) return KVXERR_BADFORMAT;
+  DocWriter w(out);
+  w.section();
+  // A document whose code page or a font is Big5 is a Big5 document.
+  if (bytes.find("\\ansicpg950") != std::string_view::npos || bytes.find("\\fcharset136") != std::string_view::npos)
+    w.document_charset(KVXCS_BIG5);
+  RtfReader r(bytes, w);
+  r.run();
+  if (!w.finish() && w.written() == 0) return KVXERR_BADFORMAT;
+  return KVX_OK;
+}
+
+}  // namespace kvx::readers

@@ -1,0 +1,342 @@
+// The document readers in-process: format detection by content and by extension, the
+// plain-text decode order with the Big5 character-set item, HTML text against Python's
+// html.parser, RTF text against unrtf, PDF text against pdftotext, their structure (attributes, bookmarks, table
+// spans, Big5 fonts), the RTF tokenizer's bounds, the fall-back
+// format through DAOpenDocument, and seeded corruptions of every fixture read in full.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "filters/framework/chunk_script.h"
+#include "filters/framework/readers/reader.h"
+#include "pagedoc/tests/fixtures.h"
+#include "platform/process.h"
+#include "testsupport/corrupt.h"
+#include "testsupport/test_files.h"
+
+namespace kvx::test {
+namespace {
+
+const std::string kData = QM_READERS_DATA;
+
+std::unique_ptr<ChunkModel> read(uint32_t format, const std::string& bytes, KVXSTATUS* st = nullptr) {
+  ChunkBuilder b;
+  KVXSTATUS s = readers::read_document(format, bytes, b);
+  if (st) *st = s;
+  return s == KVX_OK ? b.finish() : nullptr;
+}
+
+std::string script_of(const ChunkModel& m) {
+  std::string out;
+  EXPECT_TRUE(write_chunk_script(m, out, nullptr));
+  return out;
+}
+
+// Words split at blanks, tabs, line and page ends, joined by one blank.
+std::string words(const std::string& s) {
+  std::string out, word;
+  for (char c : s + " ") {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+      if (!word.empty()) out += (out.empty() ? "" : " ") + word;
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  return out;
+}
+
+// An OLE2 file whose one directory entry (at 512 + 128 * slot) names a stream.
+std::string ole_with(const std::string& stream, size_t slot) {
+  std::string s("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+  s.resize(512 + 128 * (slot + 1), '\0');
+  size_t at = 512 + 128 * slot;
+  for (size_t i = 0; i < stream.size(); ++i) s[at + 2 * i] = stream[i];
+  s[at + 0x40] = char((stream.size() + 1) * 2);
+  s[at + 0x42] = 2;
+  return s;
+}
+
+TEST(ReadersTest, DetectionByContentThenExtension) {
+  std::string odt = std::string("PK\x03\x04", 4) + std::string(26, '\0') + "mimetype" +
+                    "application/vnd.oasis.opendocument.text";
+  std::string ods_template = std::string("PK\x03\x04", 4) + std::string(26, '\0') + "mimetype" +
+                             "application/vnd.oasis.opendocument.spreadsheet-template";
+  struct Case {
+    std::string bytes, name;
+    uint32_t id;
+  } cases[] = {
+      {"%PDF-1.4\n", "x.doc", KVXFI_PDF},
+      {"junk\n%PDF-1.7", "", KVXFI_PDF},
+      {"QDoc\x01\x00", "a.txt", KVXFI_PGX},
+      {ole_with("WordDocument", 1), "", KVXFI_DOC},
+      {ole_with("Workbook", 3), "", KVXFI_XLS},
+      {ole_with("Book", 0), "a.doc", KVXFI_XLS},
+      {ole_with("PowerPoint Document", 2), "", KVXFI_PPT},
+      {ole_with("Contents", 0), "a.ppt", KVXFI_PPT},  // unknown streams: the extension decides
+      {odt, "", KVXFI_ODT},
+      {ods_template, "", KVXFI_UNKNOWN},
+      {std::string("PK\x03\x04", 4) + "[Content_Types].xml....word/document.xml", "", KVXFI_DOCX},
+      {std::string("PK\x03\x04", 4) + "[Content_Types].xml....xl/workbook.xml", "", KVXFI_XLSX},
+      {std::string("PK\x03\x04", 4) + "stuff", "b.XLSX", KVXFI_XLSX},
+      {"{\\rtf1\\ansi hello}", "a.txt", KVXFI_RTF},
+      {"\xEF\xBB\xBF{\\rtf1}", "", KVXFI_RTF},
+      {"  <!DOCTYPE HTML PUBLIC>", "", KVXFI_HTML},
+      {"<HTML><body>x", "a.txt", KVXFI_HTML},
+      {"<?xml version=\"1.0\"?>\n<html xmlns=\"x\">", "", KVXFI_HTML},
+      {std::string("\xFF\xFE<\0h\0t\0m\0l\0>\0", 14), "", KVXFI_HTML},
+      {"\xEF\xBB\xBFplain", "", KVXFI_TEXT},
+      {std::string("\xFE\xFF\0a", 4), "", KVXFI_TEXT},
+      {"plain words", "notes.TXT", KVXFI_TEXT},
+      {"plain words", "dir.htm/notes", KVXFI_UNKNOWN},
+      {"<p>fragment", "page.htm", KVXFI_HTML},
+      {"plain words", "", KVXFI_UNKNOWN},
+      {"kvx-chunks 1\nsection wp\n", "a.txt", KVXFI_CHUNKSCRIPT},
+      {"", "", KVXFI_UNKNOWN},
+  };
+  for (const Case& c : cases) EXPECT_EQ(readers::detect_format(c.bytes, c.name), c.id) << c.name << " " << c.bytes;
+}
+
+TEST(ReadersTest, TextDecodeOrderAndLines) {
+  struct Case {
+    std::string bytes, text;
+    bool big5;
+  } cases[] = {
+      {"one\r\ntwo\rthree\n\nfive", "one\ntwo\nthree\n\nfive\n", false},
+      {"caf\xC3\xA9 \xE4\xB8\xAD \xF0\x9F\x98\x80\n", "caf\xC3\xA9 \xE4\xB8\xAD \xF0\x9F\x98\x80\n", false},
+      {"\xEF\xBB\xBFmarked\n", "marked\n", false},
+      {std::string("\xFF\xFEh\0i\0\n\0-\x4E", 10), "hi\n\xE4\xB8\xAD\n", false},
+      {std::string("\xFE\xFF\0h\0i", 6), "hi\n", false},
+      {"\xA4\xA4\xA4\xE5 Big5\n\xB4\xFA\xB8\xD5", "\xE4\xB8\xAD\xE6\x96\x87 Big5\n\xE6\xB8\xAC\xE8\xA9\xA6\n", true},
+      // Not UTF-8, not Big5 (0x80 is no lead byte): CP1252.
+      {"\x80 5 caf\xE9", "\xE2\x82\xAC 5 caf\xC3\xA9\n", false},
+      // A CP1252 byte without a character is replaced, the rest kept.
+      {"a\x81" "b\xE9", "a\xEF\xBF\xBD" "b\xC3\xA9\n", false},
+      {"", "", false},
+  };
+  for (const Case& c : cases) {
+    auto m = read(KVXFI_TEXT, c.bytes);
+    ASSERT_TRUE(m) << c.bytes;
+    EXPECT_EQ(model_text(*m), c.text) << c.bytes;
+    bool has_charset = script_of(*m).find("item 25 0x13B60000 0 0\n") != std::string::npos;
+    EXPECT_EQ(has_charset, c.big5) << c.bytes;
+  }
+}
+
+// The HTML fixtures' words equal those that Python's html.parser finds.
+TEST(ReadersTest, HtmlTextAgreesWithPythonHtmlParser) {
+  struct Case {
+    const char* file;
+    const char* codec;
+  } cases[] = {{"latin.html", "utf-8"}, {"big5.html", "cp950"}};
+  for (const Case& c : cases) {
+    std::string path = kData + "/" + c.file;
+    qm::ProcessOptions opt;
+    opt.argv = {"python3", kData + "/html_text.py", path, c.codec};
+    opt.timeout_ms = 60000;
+    qm::ProcessResult r = qm::process_run(opt);
+    ASSERT_TRUE(r.exited && r.exit_code == 0) << c.file << r.error;
+    std::string bytes = qm::test::read_file(path);
+    ASSERT_EQ(readers::detect_format(bytes, path), uint32_t(KVXFI_HTML));
+    auto m = read(KVXFI_HTML, bytes);
+    ASSERT_TRUE(m) << c.file;
+    EXPECT_EQ(words(model_text(*m)), r.output) << c.file;
+  }
+}
+
+TEST(ReadersTest, HtmlStructure) {
+  auto m = read(KVXFI_HTML, qm::test::read_file(kData + "/latin.html"));
+  ASSERT_TRUE(m);
+  std::string s = script_of(*m);
+  for (const char* want : {
+           "bookmark \"top\"\nend\ntext unicode \"Heading \"\nitem 8 2 1 0\ntext unicode \"one\"\nitem 8 2 0 0\npara\n",
+           "item 8 3 1 0\ntext unicode \"italic\"\nitem 8 3 0 0\n", "item 8 4 1 0\n", "item 8 12 1 0\n",
+           "item 8 10 1 0\ntext unicode \"2\"\nitem 8 10 0 0\n", "item 8 11 1 0\n",
+           "text unicode \"A line\"\nbreak 22\n", "bookmark \"mark\"\nend\ntext unicode \"a bookmark and a link.\"\npara\n",
+           // Nested b: one bold on and one off around the whole.
+           "item 8 2 1 0\ntext unicode \"bold nested still\"\nitem 8 2 0 0\n",
+           "text unicode \"Spans\"\npara\ntable 3 3\ncell\ntext unicode \"H1\"\nendcell\ncell 2 1\n",
+           "cell 1 2\ntext unicode \"R1-2\"\n",
+           // The second body row starts at column 1: column 0 is under the row span.
+           "item 18 2 1 0x10001\ntext unicode \"e\"\n", "table 1 1\n",
+           "text unicode \"inner\"\nendcell\n",
+           "text unicode \"pre line 1\"\npara\ntext unicode \"  pre line 2\"\npara\n"})
+    EXPECT_NE(s.find(want), std::string::npos) << want << "\n---\n" << s;
+  EXPECT_EQ(s.find("not text"), std::string::npos);
+  EXPECT_EQ(s.find("Readers sample"), std::string::npos);
+  EXPECT_EQ(s.find("0x13B60000"), std::string::npos);
+  // Every table start has its nesting open and close.
+  EXPECT_EQ(m->unit_count(KVXRANGE_NESTING), 4u);
+
+  auto big5 = read(KVXFI_HTML, qm::test::read_file(kData + "/big5.html"));
+  ASSERT_TRUE(big5);
+  EXPECT_NE(script_of(*big5).find("item 25 0x13B60000 0 0\n"), std::string::npos);
+}
+
+// latin.rtf's words equal those of unrtf --text (its Latin-1 output, header lines dropped).
+TEST(ReadersTest, RtfTextAgreesWithUnrtf) {
+  std::string path = kData + "/latin.rtf";
+  qm::ProcessOptions opt;
+  opt.argv = {"unrtf", "--text", path};
+  opt.timeout_ms = 60000;
+  qm::ProcessResult r = qm::process_run(opt);
+  ASSERT_TRUE(r.exited && r.exit_code == 0) << r.error;
+  size_t body = r.output.find("-----------------\n");
+  ASSERT_NE(body, std::string::npos) << r.output;
+  std::string oracle;
+  for (char c : r.output.substr(body + 18)) {
+    uint8_t b = uint8_t(c);
+    if (b < 0x80) oracle += c;
+    else oracle += {char(0xC0 | b >> 6), char(0x80 | (b & 0x3F))};
+  }
+  std::string bytes = qm::test::read_file(path);
+  ASSERT_EQ(readers::detect_format(bytes, path), uint32_t(KVXFI_RTF));
+  auto m = read(KVXFI_RTF, bytes);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(words(model_text(*m)), words(oracle));
+}
+
+TEST(ReadersTest, RtfStructure) {
+  auto m = read(KVXFI_RTF, qm::test::read_file(kData + "/sample.rtf"));
+  ASSERT_TRUE(m);
+  std::string s = script_of(*m);
+  for (const char* want : {
+           "section wp\nitem 25 0x13B60000 0 0\ntext unicode \"Plain text with \"\nitem 8 2 1 0\ntext unicode \"bold\"\nitem 8 2 0 0\n",
+           "item 8 4 1 0\ntext unicode \"under\"\nitem 8 4 0 0\n", "item 8 12 1 0\n",
+           "text unicode \" and H\"\nitem 8 10 1 0\ntext unicode \"2\"\nitem 8 10 0 0\n",
+           // \'e9 in CP1252, \u with its ? skipped, Big5 pairs in the fcharset136 font.
+           "text unicode \"Caf\xC3\xA9 \xE2\x82\xAC" "5 and \xE4\xB8\xAD\xE6\x96\x87 \xE6\xB8\xAC\xE8\xA9\xA6\"\nbreak 22\n",
+           "text unicode \"next line\\u{0009}tabbed\"\npara\n",
+           "bookmark \"mark\"\nend\ntext unicode \"Bookmark here and link text after.\"\n",
+           "text unicode \"Note\"\nitem 8 11 1 0\nfootnote\nitem 8 11 0 0\ntext unicode \" follows.\"\n",
+           "table 3 3\ncell 2 1\ntext unicode \"AB\"\nendcell\ncell\ntext unicode \"C\"\n",
+           "cell 1 2\ntext unicode \"D\"\n",
+           // Row 3 starts at column 1: column 0 is under D's row span.
+           "item 18 2 1 0x10001\ntext unicode \"H\"\n",
+           "endtable\ntext unicode \"After the table.\"\npara\ntext unicode \"Binary d end.\"\npara\n"})
+    EXPECT_NE(s.find(want), std::string::npos) << want << "\n---\n" << s;
+  for (const char* absent : {"Times", "Sample", "Quillmere", "heading", "footnote.", "Header", "hidden", "0102", "HYPERLINK"})
+    EXPECT_EQ(s.find(absent), std::string::npos) << absent;
+}
+
+// Bounds of the tokenizer: deep groups, \bin past the end, cut escapes and \u runs.
+TEST(ReadersTest, RtfBoundsHoldOnHostileInput) {
+  struct Case {
+    std::string rtf, text;
+  } cases[] = {
+      {"{\\rtf1 " + std::string(100000, '{') + "deep" + std::string(100000, '}') + " after\\par}", " after\n"},
+      {"{\\rtf1 a\\bin999999999 bcdef}", "a\n"},
+      {"{\\rtf1 a\\bin-5 b\\par}", "ab\n"},
+      {"{\\rtf1 x\\'e", "x\n"},
+      {"{\\rtf1 x\\'zz y}", "x y\n"},
+      {"{\\rtf1 \\uc2\\u-3 ab c\\u21704\\'a4\\'a4 d}", "\xEF\xBF\xBD c\xE5\x93\x88 d\n"},
+      {"{\\rtf1 \\" + std::string(5000, 'a') + "1234567890123 z}", "z\n"},
+      {"{\\rtf1\\ansicpg950 \\'a4\\'a4\\'a4}", "\xE4\xB8\xAD\xEF\xBF\xBD\n"},
+      {"{\\rtf1 \\cell\\row\\intbl a\\cell\\row\\intbl\\trowd b\\cell", "a\t\nb\t\n"},
+  };
+  for (const Case& c : cases) {
+    auto m = read(KVXFI_RTF, c.rtf);
+    ASSERT_TRUE(m) << c.rtf.substr(0, 60);
+    EXPECT_EQ(model_text(*m), c.text) << c.rtf.substr(0, 60);
+  }
+  KVXSTATUS st = KVX_OK;
+  EXPECT_FALSE(read(KVXFI_RTF, "not rtf", &st));
+  EXPECT_EQ(st, KVXERR_BADFORMAT);
+}
+
+// sample.pdf's words equal pdftotext's; its pages end in page breaks.
+TEST(ReadersTest, PdfTextAgreesWithPdftotext) {
+  std::string path = kData + "/sample.pdf";
+  qm::ProcessOptions opt;
+  opt.argv = {"pdftotext", "-enc", "UTF-8", path, "-"};
+  opt.timeout_ms = 60000;
+  qm::ProcessResult r = qm::process_run(opt);
+  ASSERT_TRUE(r.exited && r.exit_code == 0) << r.error;
+  std::string bytes = qm::test::read_file(path);
+  ASSERT_EQ(readers::detect_format(bytes, path), uint32_t(KVXFI_PDF));
+  auto m = read(KVXFI_PDF, bytes);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(words(model_text(*m)), words(r.output));
+  EXPECT_NE(script_of(*m).find("text unicode \"and line two\"\npara\nbreak 23\ntext unicode \"Second page text\"\npara\n"),
+            std::string::npos)
+      << script_of(*m);
+  KVXSTATUS st = KVX_OK;
+  EXPECT_FALSE(read(KVXFI_PDF, "%PDF-1.4\nnothing else", &st));
+  EXPECT_EQ(st, KVXERR_BADFORMAT);
+}
+
+// A PGX document through kvxdump in the installed layout, libpaglet.so beside it: its
+// pages' Big5 text, a page break between pages, the Big5 character-set item.
+TEST(ReadersTest, PgxPagesThroughPaglet) {
+  const char* dist = std::getenv("QM_DIST_DIR");
+  ASSERT_NE(dist, nullptr);
+  std::string dir = ::testing::TempDir() + "/readers_pgx";
+  std::filesystem::create_directories(dir);
+  const auto& fx = qm::pgx::test::kPlainFixture;
+  qm::test::write_file(dir + "/plain.pgx", std::string(fx.begin(), fx.end()));
+  qm::ProcessOptions opt;
+  opt.argv = {std::string(dist) + "/kvxdump", "--script", dir + "/plain.pgx"};
+  opt.timeout_ms = 60000;
+  opt.stderr_mode = qm::ProcessStderr::Merge;
+  qm::ProcessResult r = qm::process_run(opt);
+  ASSERT_TRUE(r.exited && r.exit_code == 0) << r.output;
+  EXPECT_EQ(r.output,
+            "kvx-chunks 1\nsection wp\nitem 25 0x13B60000 0 0\ntext unicode \" HelloWorld\"\npara\nbreak 23\n"
+            "text unicode \" \xE4\xB8\xAD abc de\"\npara\n");
+  qm::test::write_file(dir + "/broken.pgx", "QDoc broken");
+  opt.argv = {std::string(dist) + "/kvxdump", "--script", dir + "/broken.pgx"};
+  r = qm::process_run(opt);
+  EXPECT_TRUE(r.exited && r.exit_code == 1) << r.output;
+  EXPECT_NE(r.output.find("status 18"), std::string::npos) << r.output;
+}
+
+TEST(ReadersTest, UnknownAndUnsupportedFormats) {
+  KVXSTATUS st = KVX_OK;
+  EXPECT_FALSE(read(KVXFI_UNKNOWN, "x", &st));
+  EXPECT_EQ(st, KVXERR_UNKNOWNFORMAT);
+  EXPECT_FALSE(read(KVXFI_DOC, "\xD0\xCF\x11\xE0", &st));
+  EXPECT_EQ(st, KVXERR_UNSUPPORTED);
+}
+
+// Every variant is read whole and its model walked; under the sanitizers a read past a
+// bound or a leak fails the test.
+TEST(ReadersTest, SeededCorruptionsReadCleanly) {
+  qm::test::VariantTrace trace;
+  struct Source {
+    std::string name, bytes;
+    uint32_t format;
+  } sources[] = {
+      {"latin.html", qm::test::read_file(kData + "/latin.html"), KVXFI_HTML},
+      {"big5.html", qm::test::read_file(kData + "/big5.html"), KVXFI_HTML},
+      {"big5.txt", "\xA4\xA4\xA4\xE5 Big5\r\n\xB4\xFA\xB8\xD5\n", KVXFI_TEXT},
+      {"sample.rtf", qm::test::read_file(kData + "/sample.rtf"), KVXFI_RTF},
+      {"latin.rtf", qm::test::read_file(kData + "/latin.rtf"), KVXFI_RTF},
+      {"sample.pdf", qm::test::read_file(kData + "/sample.pdf"), KVXFI_PDF},
+      {"utf16.txt", std::string("\xFF\xFEh\0i\0\n\0-\x4E\r\0", 12), KVXFI_TEXT},
+  };
+  for (const Source& src : sources) {
+    qm::test::Corruptor corrupt(27);
+    for (int v = 0; v < 150; ++v) {
+      qm::test::Edits edits = corrupt.any(src.bytes.size());
+      std::string bytes = src.bytes;
+      qm::test::apply_edits(bytes, edits);
+      trace.set(src.name, edits);
+      readers::detect_format(bytes, src.name);
+      KVXSTATUS st = KVX_OK;
+      auto m = read(src.format, bytes, &st);
+      ASSERT_TRUE(st == KVX_OK || st == KVXERR_BADFORMAT || st == KVXERR_ENCRYPTED)
+          << src.name << qm::test::describe(edits);
+      if (m) {
+        model_text(*m);
+        std::string s;
+        write_chunk_script(*m, s, nullptr);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kvx::test
