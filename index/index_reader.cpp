@@ -83,6 +83,8 @@ bool lock_for_reading(const std::string& directory, IndexLock& lock) {
 struct IndexFileSet::Mapping {
   const unsigned char* data = nullptr;
   size_t size = 0;
+  dev_t device = 0;  // the file's identity, to tell it from a file put in its place later
+  ino_t inode = 0;
 
   ~Mapping() {
     if (data) ::munmap(const_cast<unsigned char*>(data), size);
@@ -98,6 +100,8 @@ struct IndexFileSet::Mapping {
     }
     auto m = std::make_unique<Mapping>();
     m->size = size_t(st.st_size);
+    m->device = st.st_dev;
+    m->inode = st.st_ino;
     if (m->size > 0) {
       void* p = ::mmap(nullptr, m->size, PROT_READ, MAP_SHARED, fd, 0);
       if (p == MAP_FAILED) {
@@ -123,6 +127,14 @@ void IndexFileSet::close() {
   directory_.clear();
   open_ = false;
   property_layout_ = PropertyLayout::None;
+}
+
+bool IndexFileSet::is_current() const {
+  const auto& m = files_[size_t(IndexFile::CharIndex)];
+  if (!open_ || !m) return false;
+  struct stat st {};
+  return ::stat((directory_ + file_name(IndexFile::CharIndex)).c_str(), &st) == 0 &&
+         st.st_dev == m->device && st.st_ino == m->inode;
 }
 
 bool IndexFileSet::fail() {

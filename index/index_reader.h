@@ -104,6 +104,10 @@ class IndexFileSet {
   void close();  // harmless on a closed set
 
   bool is_open() const { return open_; }
+  // Whether the set is still the one in its directory: the cindex.db mapped is the file
+  // under that name now (a replacement renames a new one in). Hold the directory's
+  // shared lock (index_lock.h) around the check and what depends on it.
+  bool is_current() const;
   const std::string& directory() const { return directory_; }
   uint32_t document_count() const;          // cross.db records
   bool has_char_pairs() const;              // clist.db open (phrase database)

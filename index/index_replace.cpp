@@ -179,6 +179,7 @@ bool index_replace_files(const std::string& directory, const std::vector<IndexFi
     index_recover(directory, ignored);
     return false;
   }
+  if (options.committed) options.committed();
   if (!index_recover(directory, error)) return false;  // removes the old links
   if (options.sync) sync_directory(directory);
   return true;

@@ -25,6 +25,9 @@ struct IndexReplaceOptions {
   // Tests only: called in place of rename(2) for each file renamed into the set; gives
   // 0 or -1 with errno set, as rename does.
   std::function<int(const std::string& from, const std::string& to)> rename;
+  // Called once the new set stands, with the exclusive lock still held: what was derived
+  // from the old set (the keyword cache) goes before any reader opens the new one.
+  std::function<void()> committed;
 };
 
 // Replaces the files of directory (ending with "/"). true, or false with error set and

@@ -675,6 +675,7 @@ struct IndexWriter::Impl {
     IndexReplaceOptions replace;
     replace.sync = options.sync;
     replace.rename = options.rename_hook;
+    replace.committed = options.committed;
     std::string why;
     if (!index_replace_files(dir, moves, replace, why)) throw WriterFailure(why);
     for (auto& name : temp_names) name.clear();

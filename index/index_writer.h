@@ -64,6 +64,8 @@ struct IndexWriterOptions {
   bool sync = true;                        // fsync each file before renaming it
   // Tests only: called in place of rename(2) for each file put in place (index_replace.h).
   std::function<int(const std::string& from, const std::string& to)> rename_hook;
+  // Called by finish() once the new set stands, before readers may open it (index_replace.h).
+  std::function<void()> committed;
 };
 
 struct IndexWriterStats {

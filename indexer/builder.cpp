@@ -465,6 +465,14 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress, int o
 
   IndexWriterOptions writer_options;
   writer_options.phrase = job.phrase;
+  // Keyword-cache hits of the old index are stale once the new set stands. They go while
+  // the writer still holds the set's lock, so no request pairs them with the new set;
+  // requests write cache files only for the set in place (searcher/keyword_cache.h).
+  if (!job.cache_dir.empty()) {
+    writer_options.committed = [dir = job.cache_dir] {
+      if (dir_is_directory(dir)) dir_remove_tree(dir, false);
+    };
+  }
   // Held by pointer so that a stopped build drops its temporary files before it says so.
   auto writer = std::make_unique<IndexWriter>(job.work_dir, writer_options);
   if (writer->failed()) {
@@ -560,9 +568,6 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress, int o
     progress.fatal("Cannot write the index: " + writer->error());
     return 1;
   }
-  // Keyword-cache hits of the old index are stale now.
-  if (!job.cache_dir.empty() && dir_is_directory(job.cache_dir))
-    dir_remove_tree(job.cache_dir, false);
   progress.percent(100);
   progress.summary(indexed, skipped);
   progress.end_mark();

@@ -112,7 +112,7 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
       if (options.cache_enabled) {
         cache_path = keyword_cache_path(options.cache_dir, db.id, term.text, CacheKind::Plain, options.flags);
         HitList cached;
-        if (keyword_cache_read(cache_path, cached)) {
+        if (keyword_cache_read_for(set, cache_path, cached)) {
           if (stats) ++stats->cache_reads;
           hits[k].insert(hits[k].end(), cached.begin(), cached.end());
           continue;
@@ -130,8 +130,10 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
         found = search_english_word(set, db.id, term.text, options, stats);
       }
 
-      // A cache file that cannot be written leaves the hits in memory only.
-      if (options.cache_enabled && keyword_cache_write(cache_path, found) && stats) ++stats->cache_writes;
+      // A cache file that cannot be written, or hits of a set replaced meanwhile, stay in
+      // memory only.
+      if (options.cache_enabled && keyword_cache_write_for(set, cache_path, found) && stats)
+        ++stats->cache_writes;
       hits[k].insert(hits[k].end(), found.begin(), found.end());
     }
     own.close();

@@ -1,9 +1,11 @@
-// Keyword cache files: path rule, reading and safe writing (see keyword_cache.h).
+// Keyword cache files: path rule, reading and safe writing, and their use for an open
+// index set under its directory's lock (see keyword_cache.h). Used by database_search.cpp.
 #include "searcher/keyword_cache.h"
 
 #include <cstdio>
 
 #include "common/files.h"
+#include "index/index_lock.h"
 #include "platform/atomic_file.h"
 
 namespace qm {
@@ -51,6 +53,29 @@ bool keyword_cache_write(const std::string& path, const HitList& hits) {
   std::string bytes;
   hits_encode(hits, bytes);
   return atomic_replace(path, bytes);
+}
+
+namespace {
+
+// The shared lock of the set's directory, held while the set is current; not held (and
+// false) when the set was replaced or the lock is not had.
+bool lock_current(const IndexFileSet& set, IndexLock& lock) {
+  lock = IndexLock::acquire(set.directory(), IndexLock::Mode::Shared, kIndexReaderWaitMs);
+  if (!lock.held() && lock.state() != IndexLock::State::NoLockFile) return false;
+  return set.is_current();
+}
+
+}  // namespace
+
+bool keyword_cache_read_for(const IndexFileSet& set, const std::string& path, HitList& out) {
+  out.clear();
+  IndexLock lock;
+  return lock_current(set, lock) && keyword_cache_read(path, out);
+}
+
+bool keyword_cache_write_for(const IndexFileSet& set, const std::string& path, const HitList& hits) {
+  IndexLock lock;
+  return lock_current(set, lock) && keyword_cache_write(path, hits);
 }
 
 }  // namespace qm

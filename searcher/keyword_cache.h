@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "index/index_reader.h"
 #include "searcher/hits.h"
 #include "searcher/query_parser.h"
 
@@ -32,5 +33,16 @@ bool keyword_cache_read(const std::string& path, HitList& out);
 // file is written under a temporary name and renamed, so a concurrent request never
 // reads half a file. false when it cannot be written.
 bool keyword_cache_write(const std::string& path, const HitList& hits);
+
+// The same for hits of the open set searched: only while the set is still the one in its
+// directory (IndexFileSet::is_current), checked under the directory's shared lock
+// (index_lock.h) and kept for the read or the rename. The indexer removes the database's
+// cache folder under the exclusive lock as soon as a new set stands, so hits of an old set
+// are never paired with a new one: neither read after the replacement nor written by a
+// request that searched the old set. Without a lock file (a folder that cannot be
+// written, where nothing replaces the set) only the identity is checked. false, using
+// no cache file, when the set was replaced or the lock is not had in time.
+bool keyword_cache_read_for(const IndexFileSet& set, const std::string& path, HitList& out);
+bool keyword_cache_write_for(const IndexFileSet& set, const std::string& path, const HitList& hits);
 
 }  // namespace qm
