@@ -28,6 +28,8 @@
 //   property.db  PropertyValue      4 bytes   i32 yyyymmdd per document; or the
 //                                             desktop's 232-byte DocPropertyRecord per
 //                                             document (date in year/month/day fields)
+//   index.lock   (empty)                      flock(2) lock: shared while a reader maps
+//                                             the set, exclusive while it is replaced
 //
 // Positions: for characters and character pairs the byte offset of the (first)
 // character in the paragraph text, so neighbouring Big5 characters differ by 2; for
@@ -52,6 +54,14 @@ inline constexpr char kWordSignFile[] = "esign.db";
 inline constexpr char kWordIndexFile[] = "eindex.db";
 inline constexpr char kPrefixFile[] = "rehash.db";
 inline constexpr char kPropertyFile[] = "property.db";
+
+// Replacement of a set (index_lock.h, index_replace.h): the lock file that readers and the
+// writer agree on, the marker that a replacement is under way (its lines name the files
+// that had no old version), and the suffix of an old file kept aside until the new set is
+// whole.
+inline constexpr char kLockFile[] = "index.lock";
+inline constexpr char kReplaceMarkerFile[] = "index.replacing";
+inline constexpr char kAsideSuffix[] = ".old";
 
 // ---- Record sizes ---------------------------------------------------------------------
 inline constexpr size_t kCrossRecordSize = 8;

@@ -12,8 +12,11 @@
 #include <cstring>
 #include <new>
 
+#include "index/index_lock.h"
+#include "index/index_replace.h"
 #include "platform/fatal.h"
 #include "platform/le.h"
+#include "platform/paths.h"
 
 namespace qm {
 
@@ -37,29 +40,10 @@ const char* file_name(IndexFile f) {
     case IndexFile::WordSign: return fmt::kWordSignFile;
     case IndexFile::WordIndex: return fmt::kWordIndexFile;
     case IndexFile::Property: return fmt::kPropertyFile;
+    case IndexFile::Prefix: return fmt::kPrefixFile;
     case IndexFile::Count: break;
   }
   return "";
-}
-
-// Reads a whole small file; false when it cannot be opened or read.
-bool read_whole(const std::string& path, std::string& out) {
-  out.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    out.append(buf, size_t(n));
-  }
-  ::close(fd);
-  return true;
 }
 
 // Reads exactly n bytes at offset; false when the file is shorter or unreadable.
@@ -76,29 +60,21 @@ bool pread_exact(int fd, void* buf, size_t n, uint64_t offset) {
   return true;
 }
 
-// Replaces path with data: temporary file in the same directory, flushed, renamed.
-bool write_replace(const std::string& path, std::string_view data) {
-  std::string tmp = path + ".tmp-" + std::to_string(::getpid());
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const char* p = data.data();
-  size_t n = data.size();
-  bool ok = true;
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) {
-      ok = false;
-      break;
-    }
-    p += w;
-    n -= size_t(w);
+// Takes the shared lock of directory for mapping its set. A replacement left half done by
+// a killed writer is undone first, under the exclusive lock. false when the lock is not
+// had in time or the half-done replacement cannot be undone.
+bool lock_for_reading(const std::string& directory, IndexLock& lock) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    lock = IndexLock::acquire(directory, IndexLock::Mode::Shared, kIndexReaderWaitMs);
+    if (lock.state() == IndexLock::State::NoLockFile) return !index_replacement_pending(directory);
+    if (!lock.held()) return false;
+    if (!index_replacement_pending(directory)) return true;
+    lock.release();
+    IndexLock repair = IndexLock::acquire(directory, IndexLock::Mode::Exclusive, kIndexReaderWaitMs);
+    std::string error;
+    if (!repair.held() || !index_recover(directory, error)) return false;
   }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(tmp.c_str());
-  return ok;
+  return false;
 }
 
 }  // namespace
@@ -192,6 +168,8 @@ bool IndexFileSet::open_files(const std::string& directory, const IndexFile* lis
     close();
     return report ? fail() : false;
   }
+  // rehash.db is optional: without it English words are matched against every word.
+  files_[size_t(IndexFile::Prefix)] = Mapping::open(directory + fmt::kPrefixFile);
   directory_ = directory;
   open_ = true;
   return true;
@@ -206,12 +184,15 @@ bool IndexFileSet::open(const std::string& directory, int index_type, bool with_
       IndexFile::Cross,     IndexFile::Path,     IndexFile::Fulltext,
       IndexFile::CharHash,  IndexFile::CharIndex, IndexFile::WordHash,
       IndexFile::WordSign,  IndexFile::WordIndex};
+  close();
+  IndexLock lock;
+  if (!lock_for_reading(directory, lock)) return fail();
   bool ok = index_type != 0
                 ? open_files(directory, kWithPairs, std::size(kWithPairs), true)
                 : open_files(directory, kWithoutPairs, std::size(kWithoutPairs), true);
   if (!ok) return false;
   if (with_property) {
-    auto m = Mapping::open(directory + fmt::kPropertyFile);
+    auto m = Mapping::open(path_find_case_blind(directory, fmt::kPropertyFile));
     uint64_t n = document_count();
     if (m && n > 0) {
       if (m->size == n * fmt::kPropertyValueSize)
@@ -503,54 +484,27 @@ std::optional<PrefixSignatures> index_load_prefix_signatures(const std::string& 
   return out;
 }
 
-int u32_compare(uint32_t a, uint32_t b) { return a > b ? 1 : a < b ? -1 : 0; }
-
-void PrefixTableBuilder::add(std::string_view word) {
-  char a = word.size() > 0 ? word[0] : '\0';
-  char b = word.size() > 1 && a != '\0' ? word[1] : '\0';
-  if (next_ > 0 && (a != run_[0] || b != run_[1])) {
-    store();
-    run_first_ = next_;
+std::optional<PrefixSignatures> index_load_prefix_signatures(const IndexFileSet& set,
+                                                             std::string_view word) {
+  int slot = fmt::prefix_slot(word);
+  std::string_view table = set.file_bytes(IndexFile::Prefix);
+  uint64_t at = uint64_t(slot) * fmt::kPrefixRangeRecordSize;
+  if (slot < 0 || at + fmt::kPrefixRangeRecordSize > table.size()) return std::nullopt;
+  PrefixSignatures out;
+  out.first = le::get32(bytes(table) + at);
+  out.count = le::get32(bytes(table) + at + 4);
+  std::string_view signs = set.file_bytes(IndexFile::WordSign);
+  uint64_t from = uint64_t(out.first) * fmt::kWordSignatureSize;
+  uint64_t need = uint64_t(out.count) * fmt::kWordSignatureSize;
+  if (from > signs.size() || need > signs.size() - from) return std::nullopt;
+  out.signatures.resize(out.count);
+  for (uint32_t i = 0; i < out.count; ++i) {
+    const unsigned char* p = bytes(signs) + from + size_t(i) * fmt::kWordSignatureSize;
+    out.signatures[i] = {le::get32(p), le::get32(p + 4)};
   }
-  run_[0] = a;
-  run_[1] = b;
-  ++next_;
-}
-
-void PrefixTableBuilder::store() {
-  int slot = fmt::prefix_slot(std::string_view(run_, 2));
-  if (slot < 0) return;
-  auto* out = reinterpret_cast<unsigned char*>(table_.data()) + size_t(slot) * fmt::kPrefixRangeRecordSize;
-  le::put32(out, run_first_);
-  le::put32(out + 4, next_ - run_first_);
-}
-
-std::string PrefixTableBuilder::finish() {
-  if (next_ > 0) store();
-  next_ = 0;
-  run_first_ = 0;
-  std::string out = std::move(table_);
-  table_.assign(fmt::kPrefixFileSize, '\0');
   return out;
 }
 
-std::string prefix_table_build(std::string_view words) {
-  PrefixTableBuilder builder;
-  size_t n = words.size() / fmt::kWordHashRecordSize;
-  for (size_t i = 0; i < n; ++i)
-    builder.add(words.substr(i * fmt::kWordHashRecordSize, 2));
-  return builder.finish();
-}
-
-int index_build_prefix_table(const std::string& directory) {
-  try {
-    std::string words;
-    if (!read_whole(directory + fmt::kWordHashFile, words)) return 0;
-    return write_replace(directory + fmt::kPrefixFile, prefix_table_build(words)) ? 1 : 0;
-  } catch (const std::bad_alloc&) {
-    std::fputs("Out of memory !\n", stderr);
-    return 0;
-  }
-}
+int u32_compare(uint32_t a, uint32_t b) { return a > b ? 1 : a < b ? -1 : 0; }
 
 }  // namespace qm

@@ -2,14 +2,22 @@
 // IndexFileSet, memory-mapped read-only, with the system's flat index_* functions as thin
 // wrappers over one process-wide instance (index_reset() gives tests a fresh one).
 //
+// One open set is one build of the database: open() maps every file it will read
+// (rehash.db and property.db included) under the directory's shared lock (index_lock.h),
+// so a writer replacing the set meanwhile is seen wholly or not at all, and the mappings
+// stay valid until close() whatever replaces the files. A request opens each database
+// once and passes the set to the search, the property step and the page (the searcher,
+// marker and the desktop alike); reading a file of the directory on the side would mix
+// builds.
+//
 // Every offset, count and length taken from a file is checked against the file sizes.
 // A file that cannot be opened, or a read that would leave a file, reports
 // "Fail to read index file !" through qm::fatal (platform/fatal.h) and then returns
 // false / an empty result (the Desktop profile returns from fatal; the Cgi profile
 // exits; tests catch the thrown qm::FatalError).
 //
-// Used by the search engine (searcher/), the lexicon, the result page and the index
-// writer's tests; the writer (index_writer.h) shares the prefix-table builder.
+// Used by the search engine (searcher/), the lexicon, the result page, marker and the
+// index writer's tests. The prefix table's builder is in prefix_table.h.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -64,7 +72,7 @@ struct Paragraph {
 // The files of the set, for index_file_bytes().
 enum class IndexFile {
   Cross, Path, Fulltext, CharHash, CharPair, CharIndex, WordHash, WordSign, WordIndex,
-  Property, Count
+  Property, Prefix, Count
 };
 
 // How property.db was recognised: by its size against the number of documents N.
@@ -82,12 +90,16 @@ class IndexFileSet {
   IndexFileSet& operator=(const IndexFileSet&) = delete;
 
   // Opens the set in directory (ending with "/"): cross, path, fulltext, chash, clist
-  // (only when index_type is not 0), cindex, ehash, esign, eindex, and property.db when
-  // with_property (its absence is not an error). Closes a set opened before. A required
-  // file missing or of an impossible size: the read error, false, the set closed.
+  // (only when index_type is not 0), cindex, ehash, esign, eindex, rehash.db when there,
+  // and property.db (a case-blind match of the name) when with_property (its absence is
+  // not an error). Closes a set opened before. Holds the shared lock while mapping; a
+  // replacement that a killed writer left half done is first undone (index_replace.h).
+  // A required file missing or of an impossible size, or a lock that is not had in time:
+  // the read error, false, the set closed.
   bool open(const std::string& directory, int index_type, bool with_property);
-  // The lexicon's subset (fulltext, chash, cindex, ehash, esign, eindex): false, with
-  // no error reported, at the first that cannot be opened or has an impossible size.
+  // The lexicon's subset (fulltext, chash, cindex, ehash, esign, eindex, and rehash.db
+  // when there), without the lock (the lexicon folder is built with the program): false,
+  // with no error reported, at the first that cannot be opened or has an impossible size.
   bool open_lexicon(const std::string& directory);
   void close();  // harmless on a closed set
 
@@ -170,29 +182,12 @@ struct PrefixSignatures {
 };
 std::optional<PrefixSignatures> index_load_prefix_signatures(const std::string& directory,
                                                              std::string_view word);
+// The same from the rehash.db and esign.db mapped in an open set (nullopt also when the
+// set holds no rehash.db).
+std::optional<PrefixSignatures> index_load_prefix_signatures(const IndexFileSet& set,
+                                                             std::string_view word);
 
 // 1, -1 or 0 as a is greater than, less than or equal to b.
 int u32_compare(uint32_t a, uint32_t b);
-
-// rehash.db contents (1,332 records) from the words of an ehash.db in record order:
-// runs of records sharing their first two bytes, stored at the run's prefix slot (a
-// later run of the same prefix replaces an earlier one; a prefix without slot is not
-// stored). The writer feeds it word by word; prefix_table_build feeds it a whole file.
-class PrefixTableBuilder {
- public:
-  void add(std::string_view word);  // the record's word (only its first two bytes count)
-  std::string finish();             // the 1,332 x 8 bytes of rehash.db
- private:
-  void store();
-  std::string table_ = std::string(index_format::kPrefixFileSize, '\0');
-  char run_[2] = {0, 0};
-  uint32_t run_first_ = 0;
-  uint32_t next_ = 0;
-};
-std::string prefix_table_build(std::string_view word_hash_bytes);
-
-// Builds directory's rehash.db from its ehash.db (written safely: temporary file,
-// rename). 1, or 0 when ehash.db cannot be read or rehash.db cannot be written.
-int index_build_prefix_table(const std::string& directory);
 
 }  // namespace qm

@@ -1,7 +1,8 @@
 // IndexWriter: builds an index database (see index_writer.h for the guarantees and
 // index_format.h for the layouts). Postings are held delta-coded per key in a block
 // arena; past the memory budget each store is spilled as a key-sorted run file; finish()
-// merges the runs and the last in-memory state key by key into the posting files.
+// merges the runs and the last in-memory state key by key into the posting files
+// (run_merge.h), writing through the buffered files of buffered_file.h.
 #include "index/index_writer.h"
 
 #include <fcntl.h>
@@ -17,226 +18,32 @@
 #include <stdexcept>
 
 #include "common/strings.h"
+#include "index/buffered_file.h"
 #include "index/index_format.h"
-#include "index/index_reader.h"
+#include "index/index_replace.h"
+#include "index/prefix_table.h"
+#include "index/run_merge.h"
 #include "index/word_signature.h"
 #include "platform/le.h"
 
 namespace qm {
 
 namespace fmt = index_format;
+using namespace index_build;
 
 namespace {
 
-struct WriterFailure : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
-[[noreturn]] void fail_io(const std::string& what, const std::string& path) {
-  throw WriterFailure(what + " " + path + ": " + std::strerror(errno));
-}
-
 constexpr uint32_t kNone = UINT32_MAX;
-constexpr uint64_t kMaxOffset = UINT32_MAX;  // every stored offset is a u32
 
 inline bool alnum(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-// A varint (7 bits a byte, low first, high bit: more follow) from source.get(); false when
-// it runs past five bytes, with v holding what was read.
-template <class Source>
-bool get_varint(Source& source, uint32_t& v) {
-  v = 0;
-  for (int shift = 0; shift < 35; shift += 7) {
-    unsigned char b = source.get();
-    v |= uint32_t(b & 0x7F) << shift;
-    if (!(b & 0x80)) return true;
-  }
-  return false;
-}
-
-// ---- Buffered files ---------------------------------------------------------------------
-
-// The descriptor and path of one buffered file, closed when it goes.
-class FileHandle {
- public:
-  FileHandle() = default;
-  FileHandle(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  const std::string& path() const { return path_; }
-
- protected:
-  // Opens path with flags; a failure ends the build with "<failure> <path>: <reason>".
-  void open_fd(const std::string& path, int flags, const char* failure) {
-    path_ = path;
-    fd_ = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-    if (fd_ < 0) fail_io(failure, path);
-  }
-  int fd_ = -1;
-  std::string path_;
-};
-
-class OutFile : public FileHandle {
- public:
-  static constexpr size_t kBuffer = 256 * 1024;
-
-  void open(const std::string& path) {
-    open_fd(path, O_WRONLY | O_CREAT | O_TRUNC, "cannot create");
-    buf_.reset(new char[kBuffer]);
-    used_ = 0;
-    written_ = 0;
-  }
-  bool is_open() const { return fd_ >= 0; }
-  uint64_t size() const { return written_ + used_; }
-
-  void write(const void* data, size_t n) {
-    const char* p = static_cast<const char*>(data);
-    if (used_ + n > kBuffer) {
-      flush_buffer();
-      if (n >= kBuffer) {
-        write_raw(p, n);
-        return;
-      }
-    }
-    std::memcpy(buf_.get() + used_, p, n);
-    used_ += n;
-  }
-  void put16(uint16_t v) { le::put16(room(2), v); }
-  void put32(uint32_t v) { le::put32(room(4), v); }
-  void posting(uint32_t document, uint16_t paragraph, uint16_t position) {
-    unsigned char* b = room(8);
-    le::put32(b, document);
-    le::put16(b + 4, paragraph);
-    le::put16(b + 6, position);
-  }
-
-  void close(bool sync) {
-    if (fd_ < 0) return;
-    flush_buffer();
-    if (sync && ::fsync(fd_) != 0) fail_io("cannot write", path_);
-    int rc = ::close(fd_);
-    fd_ = -1;
-    buf_.reset();
-    if (rc != 0) fail_io("cannot write", path_);
-  }
-
- private:
-  // n bytes of buffer to fill in place (n is small).
-  unsigned char* room(size_t n) {
-    if (used_ + n > kBuffer) flush_buffer();
-    unsigned char* p = reinterpret_cast<unsigned char*>(buf_.get()) + used_;
-    used_ += n;
-    return p;
-  }
-  void flush_buffer() {
-    write_raw(buf_.get(), used_);
-    used_ = 0;
-  }
-  void write_raw(const char* p, size_t n) {
-    while (n > 0) {
-      ssize_t w = ::write(fd_, p, n);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) fail_io("cannot write", path_);
-      p += w;
-      n -= size_t(w);
-      written_ += uint64_t(w);
-    }
-  }
-
-  std::unique_ptr<char[]> buf_;
-  size_t used_ = 0;
-  uint64_t written_ = 0;
-};
-
-class InFile : public FileHandle {
- public:
-  static constexpr size_t kBuffer = 64 * 1024;
-
-  void open(const std::string& path) {
-    open_fd(path, O_RDONLY, "cannot open");
-    buf_.reset(new unsigned char[kBuffer]);
-  }
-  bool at_end() {
-    if (pos_ < end_) return false;
-    refill();
-    return pos_ == end_;
-  }
-  unsigned char get() {
-    if (pos_ == end_) {
-      refill();
-      if (pos_ == end_) throw WriterFailure("temporary run file is truncated: " + path_);
-    }
-    ++consumed_;
-    return buf_[pos_++];
-  }
-  uint32_t varint() {
-    uint32_t v = 0;
-    if (!get_varint(*this, v)) throw WriterFailure("temporary run file is damaged: " + path_);
-    return v;
-  }
-  uint32_t get32() {
-    unsigned char b[4] = {get(), get(), get(), get()};
-    return le::get32(b);
-  }
-  uint64_t consumed() const { return consumed_; }
-
- private:
-  void refill() {
-    pos_ = end_ = 0;
-    for (;;) {
-      ssize_t r = ::read(fd_, buf_.get(), kBuffer);
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) fail_io("cannot read", path_);
-      end_ = size_t(r);
-      return;
-    }
-  }
-
-  std::unique_ptr<unsigned char[]> buf_;
-  size_t pos_ = 0, end_ = 0;
-  uint64_t consumed_ = 0;
-};
-
 // ---- Delta-coded postings in a block arena -------------------------------------------
 //
 // A key's postings form a chain of blocks [u32 next][payload]; payload sizes grow
 // 12, 28, 60, ... up to 4,092 bytes so rare keys waste little and frequent ones chain
-// few blocks. A posting is coded against the key's previous one as varints:
-//   document delta; if > 0: paragraph, position
-//                   else:   paragraph delta; if > 0: position else position delta.
-
-inline size_t put_varint(unsigned char* p, uint32_t v) {
-  size_t n = 0;
-  while (v >= 0x80) {
-    p[n++] = uint8_t(v | 0x80);
-    v >>= 7;
-  }
-  p[n++] = uint8_t(v);
-  return n;
-}
-
-// Codes one posting against the previous one of its list (all zero before the first);
-// buf holds 16 bytes, at most 11 are used. Gives the byte count.
-inline size_t encode_posting(unsigned char* buf, uint32_t last_document, uint16_t last_paragraph,
-                             uint16_t last_position, uint32_t document, uint16_t paragraph,
-                             uint16_t position) {
-  size_t n;
-  uint32_t dd = document - last_document;
-  if (dd > 0) {
-    n = put_varint(buf, dd);
-    n += put_varint(buf + n, paragraph);
-    n += put_varint(buf + n, position);
-  } else {
-    uint32_t pd = uint32_t(paragraph - last_paragraph);
-    buf[0] = 0;
-    n = 1 + put_varint(buf + 1, pd);
-    n += put_varint(buf + n, pd > 0 ? position : uint32_t(position - last_position));
-  }
-  return n;
-}
+// few blocks. Postings are coded as run files code them (run_merge.h).
 
 constexpr uint32_t kFirstBlock = 16;   // bytes, link included
 constexpr uint32_t kLastBlock = 4096;
@@ -377,57 +184,6 @@ class PostingStore {
   uint32_t slab_used_ = kSlabSize;
 };
 
-// Where merged postings go: a posting file of 8-byte entries, or a run file in the
-// arena's delta coding (when many runs are merged into one before the last merge).
-class PostingSink {
- public:
-  PostingSink(OutFile& out, bool coded) : out_(out), coded_(coded) {}
-  OutFile& file() { return out_; }
-  void start_list() { last_document_ = last_paragraph_ = last_position_ = 0; }
-  void posting(uint32_t document, uint16_t paragraph, uint16_t position) {
-    if (!coded_) {
-      out_.posting(document, paragraph, position);
-      return;
-    }
-    unsigned char buf[16] = {};
-    out_.write(buf, encode_posting(buf, last_document_, last_paragraph_, last_position_, document,
-                                   paragraph, position));
-    last_document_ = document;
-    last_paragraph_ = paragraph;
-    last_position_ = position;
-  }
-
- private:
-  OutFile& out_;
-  bool coded_;
-  uint32_t last_document_ = 0;
-  uint16_t last_paragraph_ = 0, last_position_ = 0;
-};
-
-// Decodes count postings from a reader (run file or arena chain) into a sink.
-template <class Reader>
-void decode_postings(Reader& r, uint32_t count, PostingSink& out) {
-  uint32_t document = 0, paragraph = 0, position = 0;
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t dd = r.varint();
-    if (dd > 0) {
-      document += dd;
-      paragraph = r.varint();
-      position = r.varint();
-    } else {
-      uint32_t pd = r.varint();
-      if (pd > 0) {
-        paragraph += pd;
-        position = r.varint();
-      } else {
-        position += r.varint();
-      }
-    }
-    if (paragraph > 0xFFFF || position > 0xFFFF) throw WriterFailure("temporary postings are damaged");
-    out.posting(document, uint16_t(paragraph), uint16_t(position));
-  }
-}
-
 // ---- Key tables -------------------------------------------------------------------------
 
 inline uint32_t hash32(uint32_t x) {
@@ -565,37 +321,6 @@ class KeyTable {
   std::string text_;
 };
 
-// ---- Merge sources ----------------------------------------------------------------------
-//
-// Run file record: u8 key length, key bytes, u32 count, count coded postings.
-// Chinese keys are 4 bytes big-endian (slot << 16 | following character code), so byte
-// order is numeric order; English keys are the stored word.
-
-struct Source {
-  virtual ~Source() = default;
-  virtual bool next() = 0;                 // the next key; false at the end
-  virtual void emit(PostingSink& out) = 0;  // the current key's postings
-  std::string key;
-  uint32_t count = 0;
-};
-
-class RunSource : public Source {
- public:
-  explicit RunSource(const std::string& path) { in_.open(path); }
-  bool next() override {
-    if (in_.at_end()) return false;
-    size_t n = in_.get();
-    key.resize(n);
-    for (size_t i = 0; i < n; ++i) key[i] = char(in_.get());
-    count = in_.get32();
-    return true;
-  }
-  void emit(PostingSink& out) override { decode_postings(in_, count, out); }
-
- private:
-  InFile in_;
-};
-
 std::string chinese_key_bytes(uint32_t k) {
   char b[4] = {char(k >> 24), char(k >> 16), char(k >> 8), char(k)};
   return std::string(b, 4);
@@ -624,48 +349,6 @@ class MemorySource : public Source {
   size_t at_ = 0;
   uint32_t id_ = 0;
 };
-
-// Merges the sources key by key; postings of one key are concatenated in source order
-// (runs are in the order documents were added). before(key, count) runs before a key's
-// list is written, after(key, count, list offset) after it.
-template <class Before, class After>
-void merge_sources(std::vector<std::unique_ptr<Source>>& sources, PostingSink& sink,
-                   Before before, After after) {
-  auto later = [&](size_t a, size_t b) {
-    int c = sources[a]->key.compare(sources[b]->key);
-    return c != 0 ? c > 0 : a > b;
-  };
-  std::priority_queue<size_t, std::vector<size_t>, decltype(later)> heap(later);
-  for (size_t i = 0; i < sources.size(); ++i)
-    if (sources[i]->next()) heap.push(i);
-  std::vector<size_t> group;
-  std::string key;
-  OutFile& out = sink.file();
-  while (!heap.empty()) {
-    group.clear();
-    key = sources[heap.top()]->key;
-    uint64_t count = 0;
-    while (!heap.empty() && sources[heap.top()]->key == key) {
-      group.push_back(heap.top());
-      count += sources[heap.top()]->count;
-      heap.pop();
-    }
-    if (count > UINT32_MAX) throw WriterFailure("index too large: a list passes 2^32 entries");
-    before(key, uint32_t(count));
-    uint64_t offset = out.size();
-    sink.start_list();
-    for (size_t i : group) sources[i]->emit(sink);
-    if (out.size() > kMaxOffset)
-      throw WriterFailure("index too large: " + out.path() + " passes 4 GB");
-    after(key, uint32_t(count), uint32_t(offset));
-    for (size_t i : group)
-      if (sources[i]->next()) heap.push(i);
-  }
-}
-
-// At most this many runs are merged at once (open files, read buffers); more are first
-// merged in consecutive groups into bigger runs.
-constexpr size_t kMergeWays = 64;
 
 std::atomic<unsigned> g_writer_sequence{0};
 
@@ -878,39 +561,6 @@ struct IndexWriter::Impl {
     return run_files.back();
   }
 
-  // Merges runs in consecutive groups until at most kMergeWays are left.
-  void compact_runs(std::vector<std::string>& runs, const char* kind) {
-    while (runs.size() > kMergeWays) {
-      std::vector<std::string> next;
-      for (size_t i = 0; i < runs.size(); i += kMergeWays) {
-        size_t end = std::min(i + kMergeWays, runs.size());
-        if (end - i == 1) {
-          next.push_back(runs[i]);
-          continue;
-        }
-        std::vector<std::unique_ptr<Source>> sources;
-        for (size_t j = i; j < end; ++j) sources.push_back(std::make_unique<RunSource>(runs[j]));
-        OutFile merged;
-        merged.open(new_run(kind));
-        PostingSink sink(merged, true);
-        merge_sources(
-            sources, sink,
-            [&](const std::string& key, uint32_t count) {
-              unsigned char len = uint8_t(key.size());
-              merged.write(&len, 1);
-              merged.write(key.data(), key.size());
-              merged.put32(count);
-            },
-            [](const std::string&, uint32_t, uint32_t) {});
-        merged.close(false);
-        sources.clear();
-        for (size_t j = i; j < end; ++j) ::unlink(runs[j].c_str());
-        next.push_back(merged.path());
-      }
-      runs.swap(next);
-    }
-  }
-
   void write_run(const std::string& path, const PostingStore& store, const KeyTable& keys) {
     OutFile run;
     run.open(path);
@@ -952,7 +602,7 @@ struct IndexWriter::Impl {
     if (options.phrase) open_temp(CharPair);
     {
       std::vector<std::unique_ptr<Source>> sources;
-      compact_runs(chinese_runs, "c");
+      compact_runs(chinese_runs, [&] { return new_run("c"); });
       for (const auto& r : chinese_runs) sources.push_back(std::make_unique<RunSource>(r));
       sources.push_back(std::make_unique<MemorySource>(chinese, pair_keys));
       uint32_t current_slot = kNone;
@@ -992,7 +642,7 @@ struct IndexWriter::Impl {
     PrefixTableBuilder prefixes;
     {
       std::vector<std::unique_ptr<Source>> sources;
-      compact_runs(english_runs, "e");
+      compact_runs(english_runs, [&] { return new_run("e"); });
       for (const auto& r : english_runs) sources.push_back(std::make_unique<RunSource>(r));
       sources.push_back(std::make_unique<MemorySource>(english, word_keys));
       PostingSink sink(out[WordIndex], false);
@@ -1017,23 +667,17 @@ struct IndexWriter::Impl {
 
     for (auto& f : out) f.close(options.sync);
     remove_runs();
-    for (int f = 0; f < FileCount; ++f) {
-      if (temp_names[f].empty()) continue;
-      if (::rename(temp_names[f].c_str(), (dir + final_name(f)).c_str()) != 0)
-        fail_io("cannot rename", temp_names[f]);
-      temp_names[f].clear();
-    }
-    if (!options.phrase) {
-      std::string stale = dir + fmt::kCharPairFile;
-      if (::unlink(stale.c_str()) != 0 && errno != ENOENT) fail_io("cannot remove", stale);
-    }
-    if (options.sync) {
-      int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-      }
-    }
+    // The whole set replaces the old one at once for readers (index_replace.h).
+    std::vector<IndexFileMove> moves;
+    for (int f = 0; f < FileCount; ++f)
+      if (!temp_names[f].empty()) moves.push_back({temp_names[f], final_name(f)});
+    if (!options.phrase) moves.push_back({std::string(), fmt::kCharPairFile});  // stale
+    IndexReplaceOptions replace;
+    replace.sync = options.sync;
+    replace.rename = options.rename_hook;
+    std::string why;
+    if (!index_replace_files(dir, moves, replace, why)) throw WriterFailure(why);
+    for (auto& name : temp_names) name.clear();
     finished = true;
   }
 

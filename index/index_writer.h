@@ -29,11 +29,14 @@
 // spilled as sorted runs to temporary files in the target directory and merged at the
 // end (at most 64 at a time; more are merged in groups first), so memory stays bounded
 // whatever the collection size. The files are byte-identical whatever the budget. Every file is written under
-// a temporary name and renamed into place only when the whole set is complete: a failed
-// or abandoned build leaves the previous database as it was.
+// a temporary name; when the whole set is complete it replaces the old one under the
+// directory's lock (index_replace.h), so readers see the old set or the new one, never a
+// mix. A failed or abandoned build, or a failed rename, leaves the previous database as it
+// was.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,6 +62,8 @@ struct IndexWriterOptions {
   // while merging, up to 64 run buffers of 64 KiB.
   size_t memory_budget = size_t(128) << 20;
   bool sync = true;                        // fsync each file before renaming it
+  // Tests only: called in place of rename(2) for each file put in place (index_replace.h).
+  std::function<int(const std::string& from, const std::string& to)> rename_hook;
 };
 
 struct IndexWriterStats {

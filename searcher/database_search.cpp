@@ -74,9 +74,9 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
   return hits_from_postings(found, database, false);
 }
 
-HitList search_english_word(IndexFileSet& set, uint16_t database, const std::string& directory,
-                            std::string_view word, const SearchOptions& options, SearchStats* stats) {
-  PostingList found = english_phrase_postings(set, directory, word, options.flags.fault_tolerant,
+HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_view word,
+                            const SearchOptions& options, SearchStats* stats) {
+  PostingList found = english_phrase_postings(set, word, options.flags.fault_tolerant,
                                               options.match_rate, options.precision,
                                               stats ? &stats->postings_read : nullptr);
   if (!options.paragraphs.empty()) postings_filter_paragraphs(found, ParagraphFilter(options.paragraphs));
@@ -91,12 +91,13 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
   TermHits hits(table.terms.size());
   const HomophoneSlots plain = slots.empty() ? homophone_slots_plain(table) : HomophoneSlots{};
   const HomophoneSlots& word_slots = slots.empty() ? plain : slots;
-  IndexFileSet set;
+  IndexFileSet own;
   for (const SearchDatabase& db : databases) {
-    // A failure is reported by the reader; a sink that returns skips the database.
-    // A phrase database always needs its pair lists, whatever IndexType says.
-    const int index_type = db.save_file ? std::max(db.index_type, 1) : db.index_type;
-    if (!set.open(db.work_dir, index_type, false)) continue;
+    // The request's open set, else one opened here. A failure is reported by the reader;
+    // a sink that returns skips the database.
+    IndexFileSet& set = db.set ? *db.set : own;
+    if (!db.set && !own.open(db.work_dir, search_index_type(db), false)) continue;
+    if (!set.is_open()) continue;
     size_t chinese = 0;
     for (size_t k = 0; k < table.terms.size(); ++k) {
       const QueryTerm& term = table.terms[k];
@@ -126,14 +127,14 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
           found = search_chinese_word(set, db.id, *word, options, hooks, stats);
         }
       } else if (is_alnum_ascii(static_cast<unsigned char>(term.text[0]))) {
-        found = search_english_word(set, db.id, db.work_dir, term.text, options, stats);
+        found = search_english_word(set, db.id, term.text, options, stats);
       }
 
       // A cache file that cannot be written leaves the hits in memory only.
       if (options.cache_enabled && keyword_cache_write(cache_path, found) && stats) ++stats->cache_writes;
       hits[k].insert(hits[k].end(), found.begin(), found.end());
     }
-    set.close();
+    own.close();
   }
   if (hooks.word_boundary_done) hooks.word_boundary_done();
   return hits;

@@ -27,11 +27,9 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
                             const SearchOptions& options, const SearchHooks& hooks = {},
                             SearchStats* stats = nullptr);
 
-// The hits of an English word or phrase in the open set (position 0xFFFF). directory is
-// where rehash.db is looked for.
-HitList search_english_word(IndexFileSet& set, uint16_t database, const std::string& directory,
-                            std::string_view word, const SearchOptions& options,
-                            SearchStats* stats = nullptr);
+// The hits of an English word or phrase in the open set (position 0xFFFF).
+HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_view word,
+                            const SearchOptions& options, SearchStats* stats = nullptr);
 
 // Searches every database in order for every word of the table. slots: one entry per
 // Chinese word of the table (homophone_slots_plain without homophones). A database whose

@@ -38,8 +38,7 @@ int phrase_window(int precision) {
   return 0;
 }
 
-PostingList english_word_postings(IndexFileSet& set, const std::string& directory,
-                                  std::string_view word, bool fuzzy, int match_rate,
+PostingList english_word_postings(IndexFileSet& set, std::string_view word, bool fuzzy, int match_rate,
                                   uint64_t* postings_read) {
   PostingList out;
   if (word.size() > index_format::kMaxWordLength) word = word.substr(0, index_format::kMaxWordLength);
@@ -50,7 +49,7 @@ PostingList english_word_postings(IndexFileSet& set, const std::string& director
   // The words sharing the query's prefix, else every word of the set.
   uint32_t first = 0;
   std::vector<WordSignature> signatures;
-  auto prefix = index_load_prefix_signatures(directory, word);
+  auto prefix = index_load_prefix_signatures(set, word);
   if (prefix && uint64_t(prefix->first) + prefix->count <= set.word_count()) {
     first = prefix->first;
     signatures = std::move(prefix->signatures);
@@ -80,8 +79,7 @@ PostingList english_word_postings(IndexFileSet& set, const std::string& director
   return out;
 }
 
-PostingList english_phrase_postings(IndexFileSet& set, const std::string& directory,
-                                    std::string_view text, bool fuzzy, int match_rate,
+PostingList english_phrase_postings(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate,
                                     int precision, uint64_t* postings_read) {
   const int w = phrase_window(precision);
   const std::string owned(text);
@@ -90,7 +88,7 @@ PostingList english_phrase_postings(IndexFileSet& set, const std::string& direct
   bool first = true;
   for (const char* p = owned.c_str(); (p = string_next_word(p, word, 30)) != nullptr;) {
     if (!is_alnum_ascii(static_cast<unsigned char>(word[0]))) continue;
-    PostingList next = english_word_postings(set, directory, word, fuzzy, match_rate, postings_read);
+    PostingList next = english_word_postings(set, word, fuzzy, match_rate, postings_read);
     if (first) {
       result = std::move(next);
       first = false;

@@ -29,22 +29,20 @@ int word_similarity(std::string_view a, std::string_view b);
 // within w, w < 0 either order within -w, 0 anywhere in the paragraph.
 int phrase_window(int precision);
 
-// Postings of one English word in the open set. directory: where rehash.db is looked
-// for (the signatures of the words sharing the query's first two characters; without it
-// the whole esign.db is scanned). Without fuzzy only the word itself (any letter case)
+// Postings of one English word in the open set. The set's rehash.db gives the
+// signatures of the words sharing the query's first two characters; without it the
+// whole esign.db is scanned. Without fuzzy only the word itself (any letter case)
 // matches; with fuzzy every word whose signature scores at least match_rate, their
 // postings merged into one ordered list. Every posting is kept, however many there are.
 // The word is cut to the 23 bytes the index keeps.
 // postings_read, when given, counts the entries read from eindex.db.
-PostingList english_word_postings(IndexFileSet& set, const std::string& directory,
-                                  std::string_view word, bool fuzzy, int match_rate,
+PostingList english_word_postings(IndexFileSet& set, std::string_view word, bool fuzzy, int match_rate,
                                   uint64_t* postings_read = nullptr);
 
 // Postings of an English token of one or more words separated by blanks: for a phrase,
 // the postings of its last word where every word follows the one before within the
 // window of precision (phrase_window), in one paragraph.
-PostingList english_phrase_postings(IndexFileSet& set, const std::string& directory,
-                                    std::string_view text, bool fuzzy, int match_rate,
+PostingList english_phrase_postings(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate,
                                     int precision, uint64_t* postings_read = nullptr);
 
 }  // namespace qm

@@ -2,8 +2,11 @@
 // character of a Chinese word alone (see search_options.h).
 #include "searcher/search_options.h"
 
+#include <algorithm>
+
 #include "common/config.h"
 #include "common/strings.h"
+#include "index/index_reader.h"
 
 namespace qm {
 namespace {
@@ -33,6 +36,17 @@ std::vector<SearchDatabase> search_databases_from_table(const DatabaseTable& tab
     databases.push_back(std::move(db));
   }
   return databases;
+}
+
+int search_index_type(const SearchDatabase& database) {
+  return database.save_file ? std::max(database.index_type, 1) : database.index_type;
+}
+
+void search_open_databases(std::vector<SearchDatabase>& databases) {
+  for (SearchDatabase& db : databases) {
+    db.set = std::make_shared<IndexFileSet>();
+    db.set->open(db.work_dir, search_index_type(db), true);
+  }
 }
 
 SearchOptions search_options_from_settings(const SearchSettings& settings, const QueryFlags& flags,

@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +28,19 @@ struct SearchDatabase {
   std::string work_dir;     // ends with "/"
   int index_type = 0;       // not 0: clist.db is part of the set
   bool save_file = false;   // phrase database: Chinese words go to the phrase search
+  // The request's open set of the database (search_open_databases), shared by the
+  // search, the property step and the page so that all read one build. Null: each step
+  // opens the set itself.
+  std::shared_ptr<IndexFileSet> set = nullptr;
 };
+
+// The IndexType a database is opened with: a phrase database always needs its pair
+// lists, whatever IndexType says.
+int search_index_type(const SearchDatabase& database);
+
+// Opens the set of every database once (property.db included) and keeps it in the
+// entry. A set that cannot be opened has been reported (index_reader.h) and stays closed.
+void search_open_databases(std::vector<SearchDatabase>& databases);
 
 inline constexpr int kDefaultMatchRate = 70;   // 50..100
 inline constexpr int kDefaultPrecision = 100;  // -100..100

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "index/index_reader.h"
+#include "index/prefix_table.h"
 #include "index/tests/fixture.h"
 #include "platform/fatal.h"
 #include "platform/le.h"

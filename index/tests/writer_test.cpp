@@ -90,11 +90,12 @@ TEST(IndexWriter, CharacterDatabaseBytes) {
   put(1212, 2, 1);  // WO
   EXPECT_EQ(read_file(dir / "rehash.db"), rehash);
 
-  // Only the set's files remain: no temporary names, no runs.
+  // Only the set's files and its lock remain: no temporary names, no runs, no old files
+  // kept aside, no replacement marker.
   EXPECT_EQ(test::list_dir(dir.path()),
             (std::vector<std::string>{"chash.db", "cindex.db", "cross.db", "ehash.db", "eindex.db",
-                                      "esign.db", "fulltext.db", "path.db", "property.db",
-                                      "rehash.db"}));
+                                      "esign.db", "fulltext.db", "index.lock", "path.db",
+                                      "property.db", "rehash.db"}));
 }
 
 TEST(IndexWriter, PhraseDatabaseBytes) {

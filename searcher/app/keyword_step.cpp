@@ -26,15 +26,18 @@ int search_keywords() {
   SearcherState& state = searcher_state();
   state.search_words.clear();
   std::string keywords = request.keywords.value_or(std::string());
-  const std::vector<SearchDatabase> databases = search_databases_from_table(cfg_table());
   const PropertyRequest property = property_request(request.value('z'), request.value('m'), request.value('o'));
+  // The parser rewrites its text; the request keeps the keywords as the user gave them.
+  std::string expression = keywords;
+  if (!keywords.empty() && !query_parse(expression)) return 0;
+  // Every database is opened once, here, for the whole request.
+  state.databases = search_databases_from_table(cfg_table());
+  search_open_databases(state.databases);
+  const std::vector<SearchDatabase>& databases = state.databases;
   if (keywords.empty()) {
     state.hits = search_by_property(databases, property);
     return 1;
   }
-  // The parser rewrites its text; the request keeps the keywords as the user gave them.
-  std::string expression = keywords;
-  if (!query_parse(expression)) return 0;
 
   const QueryFlags flags = query_flags_from_request(request.value('h'), request.value('f'),
                                                     request.value('c'), request.value('l'));

@@ -78,24 +78,19 @@ void forward_request() {
   const ForwardPage page = forward_page_range(request.slot('b') ? &*request.slot('b') : nullptr,
                                               input.total, input.rows);
   input.first_item = page.first;
-  IndexFileSet& set = index_set();
-  uint16_t open_id = 0;
   for (int i = page.first; i <= page.last; ++i) {
     const HitRecord& hit = state.hits[static_cast<size_t>(i - 1)];
     const int slot = cfg_table().slot_of(hit.database);
     if (slot < 0) break;
     const DatabaseEntry& db = cfg_table().entries[static_cast<size_t>(slot)];
-    if (open_id != hit.database) {
-      if (!set.open(db.WorkDir, db.IndexType, false)) break;
-      open_id = hit.database;
-    }
+    IndexFileSet* set = searcher_database_set(hit.database);
+    if (!set || !set->is_open()) break;
     ForwardHit fh;
     fh.db_table = db.DB_Table;
-    set.read_path(hit.document, fh.path);
+    set->read_path(hit.document, fh.path);
     fh.score = hit.score;
     input.hits.push_back(std::move(fh));
   }
-  set.close();
   state.hits.clear();
   forward_build_request(input);
 }
@@ -108,6 +103,12 @@ SearcherState& searcher_state() {
 }
 
 void searcher_state_reset() { searcher_state() = SearcherState{}; }
+
+IndexFileSet* searcher_database_set(uint16_t id) {
+  for (const SearchDatabase& db : searcher_state().databases)
+    if (db.id == id) return db.set.get();
+  return nullptr;
+}
 
 std::string template_path(const std::string& configured) {
   if (configured.empty()) return {};
@@ -191,6 +192,7 @@ void request_free() {
   SearcherState& state = searcher_state();
   state.hits.clear();
   state.search_words.clear();
+  state.databases.clear();
   homophone_table_free();
 }
 

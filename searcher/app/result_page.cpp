@@ -193,10 +193,9 @@ std::string result_source_address(std::string path, const std::string& home_url)
   return home_url + path;
 }
 
-RecordTexts result_record_link(const HitRecord& hit) {
+RecordTexts result_record_link(IndexFileSet& set, const HitRecord& hit) {
   const SearchRequest& request = search_request();
   const DatabaseEntry& db = database_of(hit.database);
-  IndexFileSet& set = index_set();
   RecordTexts r;
 
   CrossRecord cross;
@@ -247,9 +246,9 @@ RecordTexts result_record_link(const HitRecord& hit) {
   return r;
 }
 
-std::string result_abstract(HitRecord& hit, uint32_t fulltext_offset) {
+std::string result_abstract(IndexFileSet& set, HitRecord& hit, uint32_t fulltext_offset) {
   const DatabaseEntry& db = database_of(hit.database);
-  std::string text = index_set().read_paragraph(fulltext_offset, hit.paragraph).text;
+  std::string text = set.read_paragraph(fulltext_offset, hit.paragraph).text;
   const size_t length = text.size();
   const size_t window = static_cast<size_t>(std::clamp(db.MaxDisplayRows, 1, 6)) * 60;
 
@@ -312,15 +311,15 @@ void result_render_page(const std::string& path) {
   std::string property_format;
   tmpl_get_const(tmpl, "PROPERTY_FORMAT", property_format);
 
-  IndexFileSet& set = index_set();
+  IndexFileSet closed;  // a hit of a database the keyword step did not open reads nothing
   for (int i = range.start; i >= 1 && i <= range.end; ++i) {
     HitRecord& hit = state.hits[static_cast<size_t>(i - 1)];
     tmpl_set_value_number(tmpl, "REC_NO", i);
     const DatabaseEntry& db = database_of(hit.database);
-    if (i == range.start || hit.database != state.hits[static_cast<size_t>(i - 2)].database)
-      set.open(db.WorkDir, db.IndexType, !property_format.empty());
+    IndexFileSet* open_set = searcher_database_set(hit.database);
+    IndexFileSet& set = open_set ? *open_set : closed;
 
-    const RecordTexts texts = result_record_link(hit);
+    const RecordTexts texts = result_record_link(set, hit);
     std::string link;
     if (db_is_odbc(db.DB_Kind) && !db.ASP.empty())
       link = db.ASP + "?" + texts.marker_query;
@@ -337,14 +336,13 @@ void result_render_page(const std::string& path) {
     // free of entities so that readers of the page can take its query apart.
     tmpl_set_value(tmpl, "REC_MARKER", marker);
     tmpl_set_value(tmpl, "REC_SOURCE_URL", html_escape_value(texts.source));
-    if (!request.is('t', "1")) tmpl_set_value(tmpl, "REC_SCRIPT", result_abstract(hit, texts.fulltext_offset));
+    if (!request.is('t', "1")) tmpl_set_value(tmpl, "REC_SCRIPT", result_abstract(set, hit, texts.fulltext_offset));
     std::string property;
     PropertyValue value = 0;
     if (!property_format.empty() && set.read_property(hit.document, value))
       property = format_property_value(property_format, value);
     tmpl_set_value(tmpl, "REC_PROPERTY", property);
 
-    if (i == range.end || hit.database != state.hits[static_cast<size_t>(i)].database) set.close();
   }
 
   const RequestTexts page_texts = result_request_texts(RequestTextMode::Page);

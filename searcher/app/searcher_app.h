@@ -7,7 +7,9 @@
 // ends the run through one error page (cgi_error_page), installed as the fatal sink.
 //
 // The state of a run is process-wide (one request per process); searcher_state_reset()
-// gives tests a fresh one.
+// gives tests a fresh one. The keyword step opens each requested database once
+// (SearcherState::databases); the search, the property step, the forwarding and the
+// result page all read that one open set, so a rebuild during the request is not seen.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "searcher/hits.h"
+#include "searcher/search_options.h"
 
 namespace qm {
 
@@ -32,6 +35,8 @@ struct SearcherState {
   std::string program_dir;  // ends with "/"
   int rows = 15;            // hits per page after rows_per_page_setup
   HitList hits;             // the request's hits in rank order
+  // The requested databases, each with the set it was searched in (keyword step).
+  std::vector<SearchDatabase> databases;
   // The error template path once it is known (read from the file or the loaded
   // configuration); nullopt while the CGI input is read.
   std::optional<std::string> tmpl_error;
@@ -41,6 +46,9 @@ struct SearcherState {
 };
 SearcherState& searcher_state();
 void searcher_state_reset();
+
+// The open set of the request's database id; null when the keyword step did not open it.
+IndexFileSet* searcher_database_set(uint16_t id);
 
 // The road of one request; returns the exit code of an ordinary end (0). Fatal errors
 // end the process with 255 (CGI profile).
@@ -89,7 +97,7 @@ struct RequestTexts {
 };
 RequestTexts result_request_texts(RequestTextMode mode);
 
-// The texts of one hit, read from the open index set.
+// The texts of one hit, read from the hit's database's open set.
 struct RecordTexts {
   uint32_t fulltext_offset = 0;
   std::string title;         // plain text (escaped where it goes into the page)
@@ -97,11 +105,11 @@ struct RecordTexts {
   std::string source;        // address of the document
   std::string link;          // the hit's link (the source address)
 };
-RecordTexts result_record_link(const HitRecord& hit);
+RecordTexts result_record_link(IndexFileSet& set, const HitRecord& hit);
 
 // The abstract of a hit: the window of its paragraph around the first keyword, escaped
 // for HTML and marked; sets the hit's position to that keyword's offset.
-std::string result_abstract(HitRecord& hit, uint32_t fulltext_offset);
+std::string result_abstract(IndexFileSet& set, HitRecord& hit, uint32_t fulltext_offset);
 
 // Helpers of the result page, exposed for tests.
 // Source address of a stored path for a database whose HomeUrl is home_url.

@@ -133,7 +133,7 @@ std::string Lexicon::expand_english(std::string_view word, const SearchOptions& 
     // Stored words are upper-case; so must be the key of the prefix table.
     std::string upper(word);
     string_upper_big5(upper);
-    HitList hits = search_english_word(set_, 0, set_.directory(), upper, o);
+    HitList hits = search_english_word(set_, 0, upper, o);
     const HitRecord* previous = nullptr;
     for (const HitRecord& hit : hits) {
       // Several words of one entry (a phrase) give one group.

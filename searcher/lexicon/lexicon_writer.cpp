@@ -12,6 +12,7 @@
 #include "common/strings.h"
 #include "index/index_format.h"
 #include "index/index_reader.h"
+#include "index/prefix_table.h"
 #include "index/word_signature.h"
 #include "platform/atomic_file.h"
 #include "platform/le.h"

@@ -68,6 +68,17 @@ PropertyValue property_record_date(const unsigned char* record) {
   return PropertyValue(year * 10000 + month * 100 + day);
 }
 
+PropertyTable property_table_from_set(IndexFileSet& set) {
+  PropertyTable table;
+  if (!set.is_open() || set.property_layout() == PropertyLayout::None) return table;
+  table.layout = set.property_layout();
+  const uint32_t documents = set.document_count();
+  table.values.resize(documents);
+  for (uint32_t document = 0; document < documents; ++document)
+    if (!set.read_property(document, table.values[document])) return PropertyTable{};
+  return table;
+}
+
 PropertyTable property_table_load(const std::string& directory) {
   PropertyTable table;
   const long long cross_size = regular_file_size(path_find_case_blind(directory, fmt::kCrossFile));

@@ -30,6 +30,10 @@ struct PropertyTable {
 // cross.db fall back to a case-blind match of their names.
 PropertyTable property_table_load(const std::string& directory);
 
+// The values from an open set (opened with its property.db): the same table, read from
+// the build the rest of the request reads.
+PropertyTable property_table_from_set(IndexFileSet& set);
+
 // The date of a DocPropertyRecord as yyyymmdd; 0 when year, month or day lie outside
 // 0..9999, 0..99, 0..99 (a damaged record must not overflow). record holds 232 bytes.
 PropertyValue property_record_date(const unsigned char* record);

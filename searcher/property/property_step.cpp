@@ -35,7 +35,7 @@ class PropertyTables {
     if (db == databases_.end())
       fatal(kDatabaseIdError);
     else
-      table = property_table_load(db->work_dir);
+      table = db->set ? property_table_from_set(*db->set) : property_table_load(db->work_dir);
     return tables_.emplace(id, std::move(table)).first->second;
   }
 
@@ -145,7 +145,7 @@ HitList search_by_property(const std::vector<SearchDatabase>& databases, const P
   const PropertyBounds bounds = property_bounds(request.range);
   HitList hits;
   for (const SearchDatabase& db : databases) {
-    const PropertyTable table = property_table_load(db.work_dir);
+    const PropertyTable table = db.set ? property_table_from_set(*db.set) : property_table_load(db.work_dir);
     for (size_t document = 0; document < table.values.size(); ++document) {
       const PropertyValue value = table.values[document];
       if (!bounds.contains(value)) continue;

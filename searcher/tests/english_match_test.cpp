@@ -60,7 +60,7 @@ class EnglishDatabase : public ::testing::Test {
     IndexFileSet set;
     EXPECT_TRUE(set.open(db, 0, false));
     std::set<uint32_t> out;
-    for (const PostingEntry& e : english_phrase_postings(set, db, text, fuzzy, 70, precision)) out.insert(e.document);
+    for (const PostingEntry& e : english_phrase_postings(set, text, fuzzy, 70, precision)) out.insert(e.document);
     return out;
   }
 
@@ -111,7 +111,7 @@ TEST_F(EnglishDatabase, PhrasePrecision) {
 TEST_F(EnglishDatabase, FuzzyPostingsAreOrdered) {
   IndexFileSet set;
   ASSERT_TRUE(set.open(db_, 0, false));
-  PostingList l = english_word_postings(set, db_, "COOL", true, 70);
+  PostingList l = english_word_postings(set, "COOL", true, 70);
   ASSERT_EQ(l.size(), 2u);
   EXPECT_TRUE(std::is_sorted(l.begin(), l.end(),
                              [](const PostingEntry& a, const PostingEntry& b) { return posting_compare(a, b) < 0; }));

@@ -263,7 +263,7 @@ TEST_F(ResultPageTest, RecordTitle) {
     hit.database = 1;
     hit.document = c.document;
     hit.paragraph = c.hit_paragraph;
-    EXPECT_EQ(result_record_link(hit).title, c.title);
+    EXPECT_EQ(result_record_link(index_set(), hit).title, c.title);
   }
 }
 
@@ -290,7 +290,7 @@ TEST_F(ResultPageTest, RecordMarkerQueryAndLink) {
     ASSERT_TRUE(index_set().open(dir_.path() + "db/", 0, false));
     HitRecord hit;
     hit.database = 1;
-    const RecordTexts texts = result_record_link(hit);
+    const RecordTexts texts = result_record_link(index_set(), hit);
     EXPECT_EQ(texts.marker_query, c.marker_query);
     EXPECT_EQ(texts.source, c.source);
     EXPECT_EQ(texts.link, c.source);
@@ -343,8 +343,8 @@ TEST_F(ResultPageTest, Abstract) {
     HitRecord hit;
     hit.database = 1;
     hit.document = c.document;
-    const RecordTexts texts = result_record_link(hit);
-    EXPECT_EQ(result_abstract(hit, texts.fulltext_offset), c.abstract);
+    const RecordTexts texts = result_record_link(index_set(), hit);
+    EXPECT_EQ(result_abstract(index_set(), hit, texts.fulltext_offset), c.abstract);
     EXPECT_EQ(hit.position, c.position);
   }
 }

@@ -13,6 +13,7 @@
 
 #include "index/index_format.h"
 #include "index/index_reader.h"
+#include "index/prefix_table.h"
 #include "index/word_signature.h"
 #include "searcher/lexicon/lexicon.h"
 #include "searcher/tests/search_fixture.h"
