@@ -13,26 +13,41 @@ int paragraph_compare(const PostingEntry& a, const PostingEntry& b) {
   return 0;
 }
 
-// An entry as one number that orders like posting_compare: document, paragraph,
-// position. Shifted right by 16 it is the (document, paragraph) key alone.
-uint64_t entry_key(const PostingEntry& e) {
-  return uint64_t(e.document) << 32 | uint64_t(e.paragraph) << 16 | e.position;
-}
 uint64_t paragraph_of(uint64_t key) { return key >> 16; }
 int position_of(uint64_t key) { return int(key & 0xFFFF); }
 
+// The first index at or after from whose key is key or more (galloping, then a binary
+// search); l.size() when there is none.
+size_t gallop(const PostingSpan& l, size_t from, uint64_t key) {
+  if (from >= l.size() || l.key(from) >= key) return from;
+  size_t lo = from, step = 1, hi = lo + 1;
+  while (hi < l.size() && l.key(hi) < key) {
+    lo = hi;
+    step *= 2;
+    hi = lo + step;
+  }
+  if (hi > l.size()) hi = l.size();
+  // l[lo] is before the key; l[hi] (when there is one) is not.
+  while (hi - lo > 1) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (l.key(mid) < key) lo = mid; else hi = mid;
+  }
+  return hi;
+}
+
 // Cursors over the character lists of one join. The key of each list's current entry is
-// kept at hand, since the join compares current entries at every step.
+// kept at hand, since the join compares current entries at every step. With a restricting
+// list r, every other list only shows its entries whose (document, paragraph) occurs in
+// list r: what postings_restrict_to_shortest leaves, without copying anything.
 class JoinCursors {
  public:
-  explicit JoinCursors(const std::vector<PostingList>& lists)
-      : lists_(lists), index_(lists.size(), 0), key_(lists.size(), 0), active_(lists.size()) {
-    for (size_t i = 0; i < lists.size(); ++i) {
-      if (lists[i].empty()) continue;
-      active_[i] = 1;
-      key_[i] = entry_key(lists[i][0]);
-      ++active_count_;
-    }
+  static constexpr size_t kNone = size_t(-1);
+
+  explicit JoinCursors(const std::vector<PostingSpan>& lists, size_t restrict_to = kNone)
+      : lists_(lists), restrict_(restrict_to), index_(lists.size(), 0), filter_(lists.size(), 0),
+        key_(lists.size(), 0), active_(lists.size(), 1) {
+    active_count_ = lists.size();
+    for (size_t i = 0; i < lists.size(); ++i) settle(i);
     // The same character twice in the word: the lists start with equal entries.
     for (size_t i = 0; i < lists.size() && !duplicates_; ++i)
       for (size_t j = i + 1; j < lists.size(); ++j)
@@ -43,37 +58,20 @@ class JoinCursors {
   bool duplicates() const { return duplicates_; }
   bool active(size_t i) const { return active_[i]; }
   size_t active_count() const { return active_count_; }
-  const PostingEntry& current(size_t i) const { return lists_[i][index_[i]]; }
+  PostingEntry current(size_t i) const { return lists_[i].entry(index_[i]); }
   uint64_t key(size_t i) const { return key_[i]; }  // of the current entry
 
   // Moves list i on; false when it ran out (it then leaves the join).
   bool advance(size_t i) {
-    if (++index_[i] < lists_[i].size()) {
-      key_[i] = entry_key(lists_[i][index_[i]]);
-      return true;
-    }
-    return leave(i);
+    ++index_[i];
+    return settle(i);
   }
 
-  // Moves list i on to its first entry whose key is key or more (galloping, then a binary
-  // search); false when it ran out (it then leaves the join).
+  // Moves list i on to its first entry whose key is key or more; false when it ran out
+  // (it then leaves the join).
   bool seek(size_t i, uint64_t key) {
-    const PostingList& l = lists_[i];
-    auto before = [key](const PostingEntry& e) { return entry_key(e) < key; };
-    size_t lo = index_[i], step = 1, hi = lo + 1;
-    while (hi < l.size() && before(l[hi])) {
-      lo = hi;
-      step *= 2;
-      hi = lo + step;
-    }
-    if (hi > l.size()) hi = l.size();
-    // l[lo] is before the key; l[hi] (when there is one) is not.
-    index_[i] = size_t(std::partition_point(l.begin() + long(lo), l.begin() + long(hi), before) - l.begin());
-    if (index_[i] < l.size()) {
-      key_[i] = entry_key(l[index_[i]]);
-      return true;
-    }
-    return leave(i);
+    index_[i] = gallop(lists_[i], index_[i], key);
+    return settle(i);
   }
 
   // With duplicate checking on: a later list whose current entry equals an earlier one's
@@ -111,26 +109,51 @@ class JoinCursors {
   }
 
  private:
+  // Puts list i on its first shown entry at or after its index; false when there is none.
+  bool settle(size_t i) {
+    const PostingSpan& l = lists_[i];
+    if (restrict_ == kNone || i == restrict_) {
+      if (index_[i] >= l.size()) return leave(i);
+      key_[i] = l.key(index_[i]);
+      return true;
+    }
+    const PostingSpan& r = lists_[restrict_];
+    for (;;) {
+      if (index_[i] >= l.size()) return leave(i);
+      const uint64_t k = l.key(index_[i]);
+      filter_[i] = gallop(r, filter_[i], k & ~uint64_t(0xFFFF));
+      if (filter_[i] >= r.size()) return leave(i);
+      const uint64_t paragraph = paragraph_of(r.key(filter_[i]));
+      if (paragraph == paragraph_of(k)) {
+        key_[i] = k;
+        return true;
+      }
+      index_[i] = gallop(l, index_[i], paragraph << 16);
+    }
+  }
+
   bool leave(size_t i) {
-    active_[i] = false;
-    --active_count_;
+    if (active_[i]) {
+      active_[i] = false;
+      --active_count_;
+    }
     return false;
   }
 
-  const std::vector<PostingList>& lists_;
+  const std::vector<PostingSpan>& lists_;
+  size_t restrict_;
   std::vector<size_t> index_;
+  std::vector<size_t> filter_;  // per list: where it stands in the restricting list
   std::vector<uint64_t> key_;
   std::vector<char> active_;  // still in the join
   size_t active_count_ = 0;
   bool duplicates_ = false;
 };
 
-PostingList join_exact(const std::vector<PostingList>& lists) {
-  PostingList out;
-  for (const auto& l : lists)
-    if (l.empty()) return out;
+void join_exact(const std::vector<PostingSpan>& lists, size_t restrict_to, PostingList& out) {
   const size_t n = lists.size();
-  JoinCursors c(lists);
+  JoinCursors c(lists, restrict_to);
+  if (c.active_count() < n) return;
   for (;;) {
     if (!c.skip_duplicates(n)) break;
     bool match = true;
@@ -142,11 +165,26 @@ PostingList join_exact(const std::vector<PostingList>& lists) {
       bool all = true;
       for (size_t i = 0; i < n; ++i) all = c.advance(i) && all;
       if (!all) break;
-    } else if (!c.advance(c.smallest(true))) {
-      break;
+      continue;
     }
+    const size_t s = c.smallest(true);
+    // The smallest list moves on one entry at a time for as long as it stays below all
+    // the others and does not complete a hit with them where they stand (a hit needs it
+    // at one key, given by any other list). Do that in one go. (Not with duplicate
+    // checking on, which moves other lists in between.)
+    uint64_t target = 0;
+    if (!c.duplicates()) {
+      target = ~uint64_t(0);
+      for (size_t j = 0; j < n; ++j)
+        if (j != s) target = std::min(target, c.key(j));
+      const size_t j = s == 0 ? 1 : 0;
+      const int position = position_of(c.key(j)) + 2 * (int(s) - int(j));
+      if (position >= 0 && position <= 0xFFFF)
+        target = std::min(target, paragraph_of(c.key(j)) << 16 | uint64_t(position));
+    }
+    if (!c.advance(s)) break;
+    if (c.key(s) < target && !c.seek(s, target)) break;
   }
-  return out;
 }
 
 // Depth-first search for a chain of group members in list order with strictly increasing
@@ -205,13 +243,12 @@ bool skip_ahead(JoinCursors& c, size_t m, size_t needed, int span, std::vector<u
   return true;
 }
 
-PostingList join_tolerant(const std::vector<PostingList>& lists) {
-  PostingList out;
+void join_tolerant(const std::vector<PostingSpan>& lists, PostingList& out) {
   const size_t n = lists.size();
   const size_t needed = n - size_t(character_tolerance(n));
   const int span = int(4 * n) - 2;
   JoinCursors c(lists);
-  if (needed == 0 || c.active_count() < needed) return out;
+  if (needed == 0 || c.active_count() < needed) return;
   std::vector<size_t> group;
   std::vector<size_t> chain;
   std::vector<uint64_t> scratch;
@@ -268,7 +305,6 @@ PostingList join_tolerant(const std::vector<PostingList>& lists) {
     }
     if (c.active_count() < needed) break;
   }
-  return out;
 }
 
 }  // namespace
@@ -370,9 +406,28 @@ void postings_restrict_to_shortest(std::vector<PostingList>& lists) {
 }
 
 PostingList postings_join_characters(const std::vector<PostingList>& lists, bool fault_tolerant) {
-  if (lists.empty()) return {};
-  if (fault_tolerant) return join_tolerant(lists);
-  return join_exact(lists);
+  std::vector<PostingSpan> spans;
+  spans.reserve(lists.size());
+  for (const PostingList& l : lists) spans.push_back(PostingSpan::of(l));
+  PostingList out;
+  if (fault_tolerant) {
+    join_tolerant(spans, out);
+  } else if (!spans.empty()) {
+    join_exact(spans, JoinCursors::kNone, out);
+  }
+  return out;
+}
+
+void postings_join_spans(const std::vector<PostingSpan>& lists, bool fault_tolerant, PostingList& out) {
+  if (lists.empty()) return;
+  if (fault_tolerant) {
+    join_tolerant(lists, out);
+    return;
+  }
+  size_t s = 0;  // the shortest list (the first on ties) restricts the others
+  for (size_t i = 1; i < lists.size(); ++i)
+    if (lists[i].size() < lists[s].size()) s = i;
+  join_exact(lists, lists.size() < 2 ? JoinCursors::kNone : s, out);
 }
 
 }  // namespace qm
