@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include <new>
+#include <utility>
 
 #include "common/files.h"
 #include "common/strings.h"
@@ -152,7 +153,11 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
 
       // A cache file that cannot be written leaves the hits in memory only.
       if (options.cache_enabled && keyword_cache_write(cache_path, found) && stats) ++stats->cache_writes;
-      hits[k].insert(hits[k].end(), found.begin(), found.end());
+      if (hits[k].empty()) {
+        hits[k] = std::move(found);
+      } else {
+        hits[k].insert(hits[k].end(), found.begin(), found.end());
+      }
     }
     set.close();
   }
