@@ -16,10 +16,9 @@ int paragraph_compare(const PostingEntry& a, const PostingEntry& b) {
 uint64_t paragraph_of(uint64_t key) { return key >> 16; }
 int position_of(uint64_t key) { return int(key & 0xFFFF); }
 
-// The first index at or after from whose key is key or more (galloping, then a binary
-// search); l.size() when there is none.
-size_t gallop(const PostingSpan& l, size_t from, uint64_t key) {
-  if (from >= l.size() || l.key(from) >= key) return from;
+// The first index after from (which is before the key) whose key is key or more:
+// galloping, then a binary search; l.size() when there is none.
+size_t gallop_on(const PostingSpan& l, size_t from, uint64_t key) {
   size_t lo = from, step = 1, hi = lo + 1;
   while (hi < l.size() && l.key(hi) < key) {
     lo = hi;
@@ -35,44 +34,82 @@ size_t gallop(const PostingSpan& l, size_t from, uint64_t key) {
   return hi;
 }
 
+// The first index at or after from whose key is key or more; l.size() when there is none.
+inline size_t gallop(const PostingSpan& l, size_t from, uint64_t key) {
+  if (from >= l.size() || l.key(from) >= key) return from;
+  return gallop_on(l, from, key);
+}
+
+// A cursor over one list. With a restricting list it only shows the entries whose
+// (document, paragraph) occurs in that list: what postings_restrict_to_shortest leaves,
+// without copying anything.
+struct ListCursor {
+  PostingSpan list;
+  const PostingSpan* restrict = nullptr;
+  size_t index = 0;
+  size_t filter = 0;  // where it stands in the restricting list
+  uint64_t key = 0;   // of the current entry
+
+  // Puts the cursor on its first shown entry at or after index; false when there is none.
+  bool settle() {
+    for (;;) {
+      if (index >= list.size()) return false;
+      key = list.key(index);
+      if (restrict == nullptr) return true;
+      filter = gallop(*restrict, filter, key & ~uint64_t(0xFFFF));
+      if (filter >= restrict->size()) return false;
+      const uint64_t paragraph = paragraph_of(restrict->key(filter));
+      if (paragraph == paragraph_of(key)) return true;
+      index = gallop(list, index, paragraph << 16);
+    }
+  }
+  bool advance() {
+    ++index;
+    return settle();
+  }
+  // To the first shown entry whose key is key or more.
+  bool seek(uint64_t to) {
+    index = gallop(list, index, to);
+    return settle();
+  }
+  PostingEntry current() const { return list.entry(index); }
+};
+
 // Cursors over the character lists of one join. The key of each list's current entry is
 // kept at hand, since the join compares current entries at every step. With a restricting
 // list r, every other list only shows its entries whose (document, paragraph) occurs in
-// list r: what postings_restrict_to_shortest leaves, without copying anything.
+// list r.
 class JoinCursors {
  public:
   static constexpr size_t kNone = size_t(-1);
 
   explicit JoinCursors(const std::vector<PostingSpan>& lists, size_t restrict_to = kNone)
-      : lists_(lists), restrict_(restrict_to), index_(lists.size(), 0), filter_(lists.size(), 0),
-        key_(lists.size(), 0), active_(lists.size(), 1) {
+      : cursors_(lists.size()), active_(lists.size(), 1) {
     active_count_ = lists.size();
-    for (size_t i = 0; i < lists.size(); ++i) settle(i);
+    for (size_t i = 0; i < lists.size(); ++i) {
+      cursors_[i].list = lists[i];
+      if (restrict_to != kNone && i != restrict_to) cursors_[i].restrict = &lists[restrict_to];
+      if (!cursors_[i].settle()) leave(i);
+    }
     // The same character twice in the word: the lists start with equal entries.
     for (size_t i = 0; i < lists.size() && !duplicates_; ++i)
       for (size_t j = i + 1; j < lists.size(); ++j)
-        if (active_[i] && active_[j] && key_[i] == key_[j]) duplicates_ = true;
+        if (active_[i] && active_[j] && key(i) == key(j)) duplicates_ = true;
   }
 
-  size_t size() const { return lists_.size(); }
+  size_t size() const { return cursors_.size(); }
   bool duplicates() const { return duplicates_; }
   bool active(size_t i) const { return active_[i]; }
   size_t active_count() const { return active_count_; }
-  PostingEntry current(size_t i) const { return lists_[i].entry(index_[i]); }
-  uint64_t key(size_t i) const { return key_[i]; }  // of the current entry
+  PostingEntry current(size_t i) const { return cursors_[i].current(); }
+  uint64_t key(size_t i) const { return cursors_[i].key; }  // of the current entry
 
   // Moves list i on; false when it ran out (it then leaves the join).
-  bool advance(size_t i) {
-    ++index_[i];
-    return settle(i);
-  }
+  bool advance(size_t i) { return cursors_[i].advance() || leave(i); }
 
   // Moves list i on to its first entry whose key is key or more; false when it ran out
   // (it then leaves the join).
-  bool seek(size_t i, uint64_t key) {
-    index_[i] = gallop(lists_[i], index_[i], key);
-    return settle(i);
-  }
+  bool seek(size_t i, uint64_t key) { return cursors_[i].seek(key) || leave(i); }
 
   // With duplicate checking on: a later list whose current entry equals an earlier one's
   // moves on, until no two are equal. False when a list ran out and fewer than needed
@@ -85,7 +122,7 @@ class JoinCursors {
       for (size_t i = 0; i < size() && !again; ++i) {
         if (!active_[i]) continue;
         for (size_t j = i + 1; j < size(); ++j) {
-          if (active_[j] && key_[i] == key_[j]) {
+          if (active_[j] && key(i) == key(j)) {
             advance(j);
             if (active_count_ < needed) return false;
             again = true;
@@ -103,35 +140,12 @@ class JoinCursors {
     size_t best = size();
     for (size_t i = 0; i < size(); ++i) {
       if (!active_[i]) continue;
-      if (best == size() || key_[i] < key_[best] || (last_on_ties && key_[i] == key_[best])) best = i;
+      if (best == size() || key(i) < key(best) || (last_on_ties && key(i) == key(best))) best = i;
     }
     return best;
   }
 
  private:
-  // Puts list i on its first shown entry at or after its index; false when there is none.
-  bool settle(size_t i) {
-    const PostingSpan& l = lists_[i];
-    if (restrict_ == kNone || i == restrict_) {
-      if (index_[i] >= l.size()) return leave(i);
-      key_[i] = l.key(index_[i]);
-      return true;
-    }
-    const PostingSpan& r = lists_[restrict_];
-    for (;;) {
-      if (index_[i] >= l.size()) return leave(i);
-      const uint64_t k = l.key(index_[i]);
-      filter_[i] = gallop(r, filter_[i], k & ~uint64_t(0xFFFF));
-      if (filter_[i] >= r.size()) return leave(i);
-      const uint64_t paragraph = paragraph_of(r.key(filter_[i]));
-      if (paragraph == paragraph_of(k)) {
-        key_[i] = k;
-        return true;
-      }
-      index_[i] = gallop(l, index_[i], paragraph << 16);
-    }
-  }
-
   bool leave(size_t i) {
     if (active_[i]) {
       active_[i] = false;
@@ -140,11 +154,7 @@ class JoinCursors {
     return false;
   }
 
-  const std::vector<PostingSpan>& lists_;
-  size_t restrict_;
-  std::vector<size_t> index_;
-  std::vector<size_t> filter_;  // per list: where it stands in the restricting list
-  std::vector<uint64_t> key_;
+  std::vector<ListCursor> cursors_;
   std::vector<char> active_;  // still in the join
   size_t active_count_ = 0;
   bool duplicates_ = false;
@@ -184,6 +194,32 @@ void join_exact(const std::vector<PostingSpan>& lists, size_t restrict_to, Posti
     }
     if (!c.advance(s)) break;
     if (c.key(s) < target && !c.seek(s, target)) break;
+  }
+}
+
+// The exact join of two lists as join_exact does it, with the cursors at hand; false
+// when the lists start with equal entries (duplicate checking: join_exact's business).
+bool join_exact_pair(const std::vector<PostingSpan>& lists, size_t restrict_to, PostingList& out) {
+  ListCursor a{lists[0]}, b{lists[1]};
+  if (restrict_to == 0) b.restrict = &lists[0];
+  if (restrict_to == 1) a.restrict = &lists[1];
+  if (!a.settle() || !b.settle()) return true;
+  if (a.key == b.key) return false;
+  for (;;) {
+    if (b.key == a.key + 2 && position_of(a.key) <= 0xFFFD) {
+      out.push_back(a.current());
+      const bool more = a.advance();
+      if (!b.advance() || !more) return true;
+    } else if (a.key < b.key) {
+      // The first list moves on up to where the second would complete a hit, or past it.
+      const uint64_t target = position_of(b.key) >= 2 ? b.key - 2 : b.key;
+      ++a.index;
+      if (!a.seek(target)) return true;
+    } else {
+      // The second list (the last of equal ones) moves on up to the first list's entry.
+      ++b.index;
+      if (!b.seek(a.key)) return true;
+    }
   }
 }
 
@@ -427,7 +463,9 @@ void postings_join_spans(const std::vector<PostingSpan>& lists, bool fault_toler
   size_t s = 0;  // the shortest list (the first on ties) restricts the others
   for (size_t i = 1; i < lists.size(); ++i)
     if (lists[i].size() < lists[s].size()) s = i;
-  join_exact(lists, lists.size() < 2 ? JoinCursors::kNone : s, out);
+  const size_t restrict_to = lists.size() < 2 ? JoinCursors::kNone : s;
+  if (lists.size() == 2 && join_exact_pair(lists, restrict_to, out)) return;
+  join_exact(lists, restrict_to, out);
 }
 
 }  // namespace qm
