@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include <new>
+#include <utility>
 
 #include "common/files.h"
 #include "common/strings.h"
@@ -15,19 +16,21 @@
 namespace qm {
 namespace {
 
+HitRecord hit_of(const PostingEntry& e, uint16_t database, bool english) {
+  HitRecord h;
+  h.database = database;
+  h.document = e.document;
+  h.paragraph = e.paragraph;
+  h.position = english ? kNoPosition : e.position;
+  h.score = 1;
+  h.hit_count = 1;
+  return h;
+}
+
 HitList hits_from_postings(const PostingList& postings, uint16_t database, bool english) {
   HitList hits;
   hits.reserve(postings.size());
-  for (const PostingEntry& e : postings) {
-    HitRecord h;
-    h.database = database;
-    h.document = e.document;
-    h.paragraph = e.paragraph;
-    h.position = english ? kNoPosition : e.position;
-    h.score = 1;
-    h.hit_count = 1;
-    hits.push_back(h);
-  }
+  for (const PostingEntry& e : postings) hits.push_back(hit_of(e, database, english));
   return hits;
 }
 
@@ -39,8 +42,10 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
   while (n < word.size() && n < kChineseWordCharacters && !word[n].empty()) ++n;
   if (n == 0) return {};
 
-  // One list per character position: the union of its alternatives' lists.
-  std::vector<PostingList> lists(n);
+  // One list per character position, read in place in cindex.db; a position with several
+  // alternatives found gets the union of their lists, decoded into a buffer.
+  std::vector<PostingSpan> lists(n);
+  std::vector<PostingList> unions(n);
   for (size_t i = 0; i < n; ++i) {
     for (uint16_t code : word[i]) {
       auto lead = static_cast<unsigned char>(code >> 8);
@@ -49,28 +54,45 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
       CharHashRecord record;
       if (!set.read_char_hash(index_format::char_slot(lead, trail), record)) return {};
       if (record.count == 0) continue;
-      PostingList list;
-      if (!set.append_char_postings(record.offset, record.count, list)) return {};
-      if (stats) stats->postings_read += list.size();
-      lists[i] = postings_union(std::move(lists[i]), std::move(list));
+      std::string_view bytes;
+      if (!set.view_char_postings(record.offset, record.count, bytes)) return {};
+      if (stats) stats->postings_read += record.count;
+      const PostingSpan span{reinterpret_cast<const unsigned char*>(bytes.data()), record.count};
+      if (lists[i].empty()) {
+        lists[i] = span;
+        continue;
+      }
+      if (unions[i].empty()) {
+        unions[i].reserve(lists[i].size() + span.size());
+        for (size_t e = 0; e < lists[i].size(); ++e) unions[i].push_back(lists[i].entry(e));
+      }
+      PostingList alternative(span.size());
+      for (size_t e = 0; e < span.size(); ++e) alternative[e] = span.entry(e);
+      unions[i] = postings_union(std::move(unions[i]), std::move(alternative));
+      lists[i] = PostingSpan::of(unions[i]);
     }
   }
 
   const bool tolerant = options.flags.fault_tolerant;
   size_t empty = 0;
-  for (const PostingList& l : lists) empty += l.empty() ? 1 : 0;
+  for (const PostingSpan& l : lists) empty += l.empty() ? 1 : 0;
   if (empty > size_t(tolerant ? character_tolerance(n) : 0)) return {};
 
-  PostingList found;
+  const ParagraphFilter filter = options.paragraphs.empty() ? ParagraphFilter() : ParagraphFilter(options.paragraphs);
   if (n == 1) {
-    found = std::move(lists[0]);
-  } else {
-    if (!tolerant) postings_restrict_to_shortest(lists);
-    found = postings_join_characters(lists, tolerant);
+    // Every entry is a hit: straight into records.
+    HitList hits;
+    hits.reserve(lists[0].size());
+    for (size_t e = 0; e < lists[0].size(); ++e) {
+      const PostingEntry entry = lists[0].entry(e);
+      if (filter.passes(entry.paragraph)) hits.push_back(hit_of(entry, database, false));
+    }
+    return hits;
   }
-  if (!options.paragraphs.empty()) postings_filter_paragraphs(found, ParagraphFilter(options.paragraphs));
-  if (n >= 2 && !tolerant && options.flags.word_boundary && hooks.word_boundary)
-    hooks.word_boundary(set, n, found);
+  PostingList found;
+  postings_join_spans(lists, tolerant, found);
+  if (filter.active()) postings_filter_paragraphs(found, filter);
+  if (!tolerant && options.flags.word_boundary && hooks.word_boundary) hooks.word_boundary(set, n, found);
   return hits_from_postings(found, database, false);
 }
 
@@ -132,7 +154,11 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
 
       // A cache file that cannot be written leaves the hits in memory only.
       if (options.cache_enabled && keyword_cache_write(cache_path, found) && stats) ++stats->cache_writes;
-      hits[k].insert(hits[k].end(), found.begin(), found.end());
+      if (hits[k].empty()) {
+        hits[k] = std::move(found);
+      } else {
+        hits[k].insert(hits[k].end(), found.begin(), found.end());
+      }
     }
     own.close();
   }
