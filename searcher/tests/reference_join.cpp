@@ -398,7 +398,7 @@ TermHits search_database(const QueryTermTable& table, const HomophoneSlots& slot
         if (chinese < word_slots.size()) found = reference::search_chinese_word(set, db.id, word_slots[chinese], options, hooks);
         ++chinese;
       } else if (is_alnum_ascii(static_cast<unsigned char>(term.text[0]))) {
-        found = qm::search_english_word(set, db.id, db.work_dir, term.text, options);
+        found = qm::search_english_word(set, db.id, term.text, options);
       }
       hits[k].insert(hits[k].end(), found.begin(), found.end());
     }
