@@ -468,4 +468,25 @@ void postings_join_spans(const std::vector<PostingSpan>& lists, bool fault_toler
   join_exact(lists, restrict_to, out);
 }
 
+void postings_append_documents(PostingSpan list, const DocumentSet& documents, PostingList& out) {
+  size_t at = 0;
+  for (const uint32_t document : documents) {
+    const uint64_t first = uint64_t(document) << 32;
+    // Gallop to the first entry of the document, then search the last step.
+    size_t step = 1, low = at;
+    while (low + step < list.size() && list.key(low + step) < first) {
+      low += step;
+      step *= 2;
+    }
+    size_t high = std::min(low + step, list.size());
+    while (low < high) {
+      const size_t mid = low + (high - low) / 2;
+      if (list.key(mid) < first) low = mid + 1; else high = mid;
+    }
+    at = low;
+    if (at == list.size()) return;
+    for (; at < list.size() && list.key(at) >> 32 == document; ++at) out.push_back(list.entry(at));
+  }
+}
+
 }  // namespace qm

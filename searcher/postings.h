@@ -46,6 +46,13 @@ struct PostingSpan {
 static_assert(std::endian::native == std::endian::little && sizeof(PostingEntry) == 8,
               "PostingSpan views PostingEntry vectors as stored bytes");
 
+// The documents a search is kept to (database_search.cpp): ascending, each once.
+using DocumentSet = std::vector<uint32_t>;
+
+// Appends the entries of list whose document is in documents, in list order, skipping
+// ahead in the list from one document to the next.
+void postings_append_documents(PostingSpan list, const DocumentSet& documents, PostingList& out);
+
 // Characters that may be missing from a word of n characters in fault-tolerant mode.
 inline constexpr std::array<int, 11> kCharacterTolerance = {0, 0, 0, 0, 1, 2, 2, 2, 3, 3, 3};
 int character_tolerance(size_t n);

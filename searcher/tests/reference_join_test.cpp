@@ -208,6 +208,50 @@ TEST_F(ReferenceSearch, BenchmarkQueriesGiveTheSameHits) {
   EXPECT_GT(with_hits, 80u);
 }
 
+// Boolean queries whose sides differ in size by much (the cheap side is searched first
+// and keeps the other to its documents): "&", "*", "-" and "+" in chains and groups, a
+// "-" that removes whole documents, English and Chinese sides mixed, every mode.
+TEST_F(ReferenceSearch, BooleanQueriesWithUnevenSidesGiveTheSameHits) {
+  const std::vector<std::string> q = queries();
+  const std::string frequent = test::big5(kChars[0]), rare = q[19], middle = q[10];
+  const std::vector<std::string> expressions = {
+      frequent + " & " + rare,
+      rare + " & " + frequent,
+      "the & " + rare,
+      "the * zlib",
+      "zlib * the",
+      frequent + " * queue",
+      frequent + " - " + rare,
+      rare + " - " + frequent,
+      "the - python",
+      "python - the",
+      frequent + " & the & " + middle,
+      "(the + " + rare + ") & queue",
+      "queue & (the - " + frequent + ")",
+      "(" + frequent + " & the) - (zlib + " + rare + ")",
+      "the + zlib * " + frequent,
+      "the python & socket file",
+      frequent + " & " + frequent,
+      "& the",
+      "(the & " + middle + ") * (" + frequent + " - ascii)",
+  };
+  size_t with_hits = 0;
+  for (int mode = 0; mode < 3; ++mode) {
+    SearchOptions options;
+    if (mode == 1) options.flags.fault_tolerant = true;
+    if (mode == 2) options.paragraphs = "1,3~";
+    for (const std::string& text : expressions) {
+      std::string expression = text;
+      if (!query_parse(expression)) continue;
+      const HitList expected = reference::search_expression(expression, databases_, options);
+      const HitList got = search_expression(expression, databases_, options);
+      ASSERT_EQ(show(got), show(expected)) << text << " mode " << mode;
+      with_hits += expected.empty() ? 0 : 1;
+    }
+  }
+  EXPECT_GT(with_hits, 30u);
+}
+
 TEST_F(ReferenceSearch, HomophoneAlternativesGiveTheSameHits) {
   const std::vector<std::string> texts = queries();
   std::mt19937 rng(3);
