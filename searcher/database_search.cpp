@@ -76,13 +76,19 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
   }
 
   // Kept to the given documents: a word is found within one paragraph, so the hits in
-  // those documents are the same.
+  // those documents are the same. Worth it only when the documents are few against the
+  // shortest list: copying many costs more than joining the lists whole.
   std::vector<PostingList> kept;
   if (documents) {
-    kept.resize(n);
-    for (size_t i = 0; i < n; ++i) {
-      postings_append_documents(lists[i], *documents, kept[i]);
-      lists[i] = PostingSpan::of(kept[i]);
+    size_t shortest = SIZE_MAX;
+    for (const PostingSpan& l : lists)
+      if (!l.empty()) shortest = std::min(shortest, l.size());
+    if (documents->size() * 256 < shortest) {
+      kept.resize(n);
+      for (size_t i = 0; i < n; ++i) {
+        postings_append_documents(lists[i], *documents, kept[i]);
+        lists[i] = PostingSpan::of(kept[i]);
+      }
     }
   }
 
@@ -221,7 +227,8 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
       std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return size[a] < size[b]; });
     }
 
-    for (size_t k : order) {
+    for (size_t at = 0; at < order.size(); ++at) {
+      const size_t k = order[at];
       const QueryTerm& term = table.terms[k];
       const CharacterSlots* word = word_of[k];
 
@@ -259,7 +266,7 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
       } else if (is_alnum_ascii(static_cast<unsigned char>(term.text[0]))) {
         found = search_english_word(set, db.id, term.text, options, stats, documents);
       }
-      if (narrow) {
+      if (narrow && at + 1 < order.size()) {  // the last word's documents narrow nothing
         searched[k] = 1;
         found_documents[k] = documents_of(found);
       }

@@ -267,10 +267,15 @@ TEST_F(ReferenceSearch, HomophoneAlternativesGiveTheSameHits) {
     for (bool tolerant : {false, true}) {
       SearchOptions options;
       options.flags.fault_tolerant = tolerant;
-      const TermHits expected = reference::search_database(table, slots, databases_, options);
-      const TermHits got = search_database(table, slots, databases_, options);
+      TermHits expected = reference::search_database(table, slots, databases_, options);
+      TermHits got = search_database(table, slots, databases_, options);
       ASSERT_EQ(got.size(), expected.size());
-      for (size_t k = 0; k < got.size(); ++k) ASSERT_EQ(show(got[k]), show(expected[k])) << texts[q];
+      // A word beside others may be searched only in the documents they leave reachable:
+      // the term lists of such a query differ, its result does not.
+      const bool alone = table.terms.size() == 1;
+      for (size_t k = 0; alone && k < got.size(); ++k) ASSERT_EQ(show(got[k]), show(expected[k])) << texts[q];
+      ASSERT_EQ(show(query_evaluate(table, std::move(got))), show(query_evaluate(table, std::move(expected))))
+          << texts[q];
     }
   }
 }
