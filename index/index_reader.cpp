@@ -359,6 +359,16 @@ bool IndexFileSet::append_char_postings(uint32_t offset, uint32_t count,
   return true;
 }
 
+bool IndexFileSet::view_char_postings(uint32_t offset, uint32_t count, std::string_view& out) {
+  if (offset % fmt::kPostingSize != 0 ||
+      !in_file(IndexFile::CharIndex, offset, uint64_t(count) * fmt::kPostingSize))
+    return fail();
+  out = count > 0 ? std::string_view(reinterpret_cast<const char*>(files_[size_t(IndexFile::CharIndex)]->data) + offset,
+                                     size_t(count) * fmt::kPostingSize)
+                  : std::string_view();
+  return true;
+}
+
 bool IndexFileSet::append_word_postings(uint32_t offset, uint32_t count,
                                         std::vector<PostingEntry>& out) {
   if (offset % fmt::kPostingSize != 0 ||

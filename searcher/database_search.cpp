@@ -2,45 +2,52 @@
 #include "searcher/database_search.h"
 
 #include <algorithm>
-
+#include <iterator>
 #include <new>
+#include <utility>
 
 #include "common/files.h"
 #include "common/strings.h"
 #include "index/index_format.h"
 #include "searcher/english_match.h"
+#include "searcher/expression_walk.h"
 #include "searcher/keyword_cache.h"
 #include "searcher/postings.h"
 
 namespace qm {
 namespace {
 
+HitRecord hit_of(const PostingEntry& e, uint16_t database, bool english) {
+  HitRecord h;
+  h.database = database;
+  h.document = e.document;
+  h.paragraph = e.paragraph;
+  h.position = english ? kNoPosition : e.position;
+  h.score = 1;
+  h.hit_count = 1;
+  return h;
+}
+
 HitList hits_from_postings(const PostingList& postings, uint16_t database, bool english) {
   HitList hits;
   hits.reserve(postings.size());
-  for (const PostingEntry& e : postings) {
-    HitRecord h;
-    h.database = database;
-    h.document = e.document;
-    h.paragraph = e.paragraph;
-    h.position = english ? kNoPosition : e.position;
-    h.score = 1;
-    h.hit_count = 1;
-    hits.push_back(h);
-  }
+  for (const PostingEntry& e : postings) hits.push_back(hit_of(e, database, english));
   return hits;
 }
 
 }  // namespace
 
 HitList search_chinese_word(IndexFileSet& set, uint16_t database, const CharacterSlots& word,
-                            const SearchOptions& options, const SearchHooks& hooks, SearchStats* stats) {
+                            const SearchOptions& options, const SearchHooks& hooks, SearchStats* stats,
+                            const DocumentSet* documents) {
   size_t n = 0;
   while (n < word.size() && n < kChineseWordCharacters && !word[n].empty()) ++n;
   if (n == 0) return {};
 
-  // One list per character position: the union of its alternatives' lists.
-  std::vector<PostingList> lists(n);
+  // One list per character position, read in place in cindex.db; a position with several
+  // alternatives found gets the union of their lists, decoded into a buffer.
+  std::vector<PostingSpan> lists(n);
+  std::vector<PostingList> unions(n);
   for (size_t i = 0; i < n; ++i) {
     for (uint16_t code : word[i]) {
       auto lead = static_cast<unsigned char>(code >> 8);
@@ -49,41 +56,123 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
       CharHashRecord record;
       if (!set.read_char_hash(index_format::char_slot(lead, trail), record)) return {};
       if (record.count == 0) continue;
-      PostingList list;
-      if (!set.append_char_postings(record.offset, record.count, list)) return {};
-      if (stats) stats->postings_read += list.size();
-      lists[i] = postings_union(std::move(lists[i]), std::move(list));
+      std::string_view bytes;
+      if (!set.view_char_postings(record.offset, record.count, bytes)) return {};
+      if (stats) stats->postings_read += record.count;
+      const PostingSpan span{reinterpret_cast<const unsigned char*>(bytes.data()), record.count};
+      if (lists[i].empty()) {
+        lists[i] = span;
+        continue;
+      }
+      if (unions[i].empty()) {
+        unions[i].reserve(lists[i].size() + span.size());
+        for (size_t e = 0; e < lists[i].size(); ++e) unions[i].push_back(lists[i].entry(e));
+      }
+      PostingList alternative(span.size());
+      for (size_t e = 0; e < span.size(); ++e) alternative[e] = span.entry(e);
+      unions[i] = postings_union(std::move(unions[i]), std::move(alternative));
+      lists[i] = PostingSpan::of(unions[i]);
+    }
+  }
+
+  // Kept to the given documents: a word is found within one paragraph, so the hits in
+  // those documents are the same. Worth it only when the documents are few against the
+  // shortest list: copying many costs more than joining the lists whole.
+  std::vector<PostingList> kept;
+  if (documents) {
+    size_t shortest = SIZE_MAX;
+    for (const PostingSpan& l : lists)
+      if (!l.empty()) shortest = std::min(shortest, l.size());
+    if (documents->size() * 256 < shortest) {
+      kept.resize(n);
+      for (size_t i = 0; i < n; ++i) {
+        postings_append_documents(lists[i], *documents, kept[i]);
+        lists[i] = PostingSpan::of(kept[i]);
+      }
     }
   }
 
   const bool tolerant = options.flags.fault_tolerant;
   size_t empty = 0;
-  for (const PostingList& l : lists) empty += l.empty() ? 1 : 0;
+  for (const PostingSpan& l : lists) empty += l.empty() ? 1 : 0;
   if (empty > size_t(tolerant ? character_tolerance(n) : 0)) return {};
 
-  PostingList found;
+  const ParagraphFilter filter = options.paragraphs.empty() ? ParagraphFilter() : ParagraphFilter(options.paragraphs);
   if (n == 1) {
-    found = std::move(lists[0]);
-  } else {
-    if (!tolerant) postings_restrict_to_shortest(lists);
-    found = postings_join_characters(lists, tolerant);
+    // Every entry is a hit: straight into records.
+    HitList hits;
+    hits.reserve(lists[0].size());
+    for (size_t e = 0; e < lists[0].size(); ++e) {
+      const PostingEntry entry = lists[0].entry(e);
+      if (filter.passes(entry.paragraph)) hits.push_back(hit_of(entry, database, false));
+    }
+    return hits;
   }
-  if (!options.paragraphs.empty()) postings_filter_paragraphs(found, ParagraphFilter(options.paragraphs));
-  if (n >= 2 && !tolerant && options.flags.word_boundary && hooks.word_boundary)
-    hooks.word_boundary(set, n, found);
+  PostingList found;
+  postings_join_spans(lists, tolerant, found);
+  if (filter.active()) postings_filter_paragraphs(found, filter);
+  if (!tolerant && options.flags.word_boundary && hooks.word_boundary) hooks.word_boundary(set, n, found);
   return hits_from_postings(found, database, false);
 }
 
 HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_view word,
-                            const SearchOptions& options, SearchStats* stats) {
+                            const SearchOptions& options, SearchStats* stats, const DocumentSet* documents) {
   PostingList found = english_phrase_postings(set, word, options.flags.fault_tolerant,
                                               options.match_rate, options.precision,
-                                              stats ? &stats->postings_read : nullptr);
+                                              stats ? &stats->postings_read : nullptr, documents);
   if (!options.paragraphs.empty()) postings_filter_paragraphs(found, ParagraphFilter(options.paragraphs));
   return hits_from_postings(found, database, true);
 }
 
 namespace {
+
+uint64_t chinese_word_size(IndexFileSet& set, const CharacterSlots& word) {
+  uint64_t smallest = UINT64_MAX;
+  for (size_t i = 0; i < word.size() && i < kChineseWordCharacters && !word[i].empty(); ++i) {
+    uint64_t size = 0;
+    for (uint16_t code : word[i]) {
+      auto lead = static_cast<unsigned char>(code >> 8);
+      auto trail = static_cast<unsigned char>(code & 0xFF);
+      CharHashRecord record;
+      if (big5_is_pair(lead, trail) && set.read_char_hash(index_format::char_slot(lead, trail), record))
+        size += record.count;
+    }
+    smallest = std::min(smallest, size);
+  }
+  return smallest == UINT64_MAX ? 0 : smallest;
+}
+
+// The documents of one database that a term's hits can reach the result from: the
+// expression walked over document sets, a term not searched yet standing for every
+// document. "&" and "*" keep documents on both sides, "-" its left side's, "+" either's.
+struct ReachableDocuments {
+  bool every = false;
+  DocumentSet documents;
+};
+
+ReachableDocuments reachable_combine(ReachableDocuments left, ReachableDocuments right, char op) {
+  if (op == '-') return left;
+  if (op == '&' || op == '*') {
+    if (left.every) return right;
+    if (right.every) return left;
+    DocumentSet both;
+    std::set_intersection(left.documents.begin(), left.documents.end(), right.documents.begin(),
+                          right.documents.end(), std::back_inserter(both));
+    return {false, std::move(both)};
+  }
+  if (left.every || right.every) return {true, {}};
+  DocumentSet either;
+  std::set_union(left.documents.begin(), left.documents.end(), right.documents.begin(), right.documents.end(),
+                 std::back_inserter(either));
+  return {false, std::move(either)};
+}
+
+DocumentSet documents_of(const HitList& hits) {
+  DocumentSet documents;
+  for (const HitRecord& h : hits)
+    if (documents.empty() || documents.back() != h.document) documents.push_back(h.document);
+  return documents;
+}
 
 TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
                     const std::vector<SearchDatabase>& databases, const SearchOptions& options,
@@ -91,6 +180,24 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
   TermHits hits(table.terms.size());
   const HomophoneSlots plain = slots.empty() ? homophone_slots_plain(table) : HomophoneSlots{};
   const HomophoneSlots& word_slots = slots.empty() ? plain : slots;
+
+  // The words to search, in table order, with their homophone slots (every Chinese word
+  // moves the slot cursor, searched or not).
+  std::vector<size_t> words;
+  std::vector<const CharacterSlots*> word_of(table.terms.size(), nullptr);
+  size_t chinese = 0;
+  bool narrowing = false;  // an operator that can keep a side to the other's documents
+  for (size_t k = 0; k < table.terms.size(); ++k) {
+    const QueryTerm& term = table.terms[k];
+    narrowing = narrowing || term.type == '&' || term.type == '*' || term.type == '-';
+    if (!term.is_word() || term.text.empty()) continue;
+    words.push_back(k);
+    if (term.is_chinese()) {
+      if (chinese < word_slots.size()) word_of[k] = &word_slots[chinese];
+      ++chinese;
+    }
+  }
+
   IndexFileSet own;
   for (const SearchDatabase& db : databases) {
     // The request's open set, else one opened here. A failure is reported by the reader;
@@ -98,15 +205,32 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
     IndexFileSet& set = db.set ? *db.set : own;
     if (!db.set && !own.open(db.work_dir, search_index_type(db), false)) continue;
     if (!set.is_open()) continue;
-    size_t chinese = 0;
-    for (size_t k = 0; k < table.terms.size(); ++k) {
-      const QueryTerm& term = table.terms[k];
-      if (!term.is_word() || term.text.empty()) continue;
-      const CharacterSlots* word = nullptr;
-      if (term.is_chinese()) {
-        if (chinese < word_slots.size()) word = &word_slots[chinese];
-        ++chinese;  // every Chinese word moves the slot cursor, searched or not
+
+    // Every operator works document by document, so a term needs searching only in the
+    // documents the rest of the expression leaves reachable. The cheapest words go first
+    // and keep the others to their documents; the hits that reach the result are the
+    // same. Cached hits are whole lists, and phrase databases have their own search.
+    const bool narrow = narrowing && !options.cache_enabled && !db.save_file;
+    std::vector<size_t> order = words;
+    std::vector<char> searched(table.terms.size(), 0);
+    std::vector<DocumentSet> found_documents(table.terms.size());
+    if (narrow) {
+      std::vector<uint64_t> size(table.terms.size(), 0);
+      for (size_t k : words) {
+        const QueryTerm& term = table.terms[k];
+        if (term.is_chinese()) {
+          size[k] = word_of[k] ? chinese_word_size(set, *word_of[k]) : 0;
+        } else if (is_alnum_ascii(static_cast<unsigned char>(term.text[0]))) {
+          size[k] = english_phrase_size(set, term.text, options.flags.fault_tolerant, options.match_rate);
+        }
       }
+      std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return size[a] < size[b]; });
+    }
+
+    for (size_t at = 0; at < order.size(); ++at) {
+      const size_t k = order[at];
+      const QueryTerm& term = table.terms[k];
+      const CharacterSlots* word = word_of[k];
 
       std::string cache_path;
       if (options.cache_enabled) {
@@ -119,22 +243,43 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
         }
       }
 
+      ReachableDocuments reachable{true, {}};
+      if (narrow) {
+        reachable = expression_walk<ReachableDocuments>(
+            table,
+            [&](size_t t) {
+              if (table.terms[t].is_word() && !table.terms[t].text.empty() && !searched[t])
+                return ReachableDocuments{true, {}};
+              return ReachableDocuments{false, found_documents[t]};
+            },
+            reachable_combine);
+      }
+      const DocumentSet* documents = reachable.every ? nullptr : &reachable.documents;
+
       HitList found;
       if (term.is_chinese()) {
         if (db.save_file) {
           if (hooks.phrase_search && word) found = hooks.phrase_search(set, db, *word, options);
         } else if (word) {
-          found = search_chinese_word(set, db.id, *word, options, hooks, stats);
+          found = search_chinese_word(set, db.id, *word, options, hooks, stats, documents);
         }
       } else if (is_alnum_ascii(static_cast<unsigned char>(term.text[0]))) {
-        found = search_english_word(set, db.id, term.text, options, stats);
+        found = search_english_word(set, db.id, term.text, options, stats, documents);
+      }
+      if (narrow && at + 1 < order.size()) {  // the last word's documents narrow nothing
+        searched[k] = 1;
+        found_documents[k] = documents_of(found);
       }
 
       // A cache file that cannot be written, or hits of a set replaced meanwhile, stay in
       // memory only.
       if (options.cache_enabled && keyword_cache_write_for(set, cache_path, found) && stats)
         ++stats->cache_writes;
-      hits[k].insert(hits[k].end(), found.begin(), found.end());
+      if (hits[k].empty()) {
+        hits[k] = std::move(found);
+      } else {
+        hits[k].insert(hits[k].end(), found.begin(), found.end());
+      }
     }
     own.close();
   }

@@ -13,6 +13,7 @@
 
 #include "index/index_reader.h"
 #include "searcher/hits.h"
+#include "searcher/postings.h"
 #include "searcher/query_parser.h"
 #include "searcher/search_options.h"
 
@@ -23,13 +24,15 @@ using TermHits = std::vector<HitList>;
 
 // The hits of a Chinese word in the open set: one record per hit (score 1, hit count 1,
 // the position of its first character). database is the id put in the records.
+// documents, when given, keeps the hits to those documents.
 HitList search_chinese_word(IndexFileSet& set, uint16_t database, const CharacterSlots& word,
                             const SearchOptions& options, const SearchHooks& hooks = {},
-                            SearchStats* stats = nullptr);
+                            SearchStats* stats = nullptr, const DocumentSet* documents = nullptr);
 
 // The hits of an English word or phrase in the open set (position 0xFFFF).
 HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_view word,
-                            const SearchOptions& options, SearchStats* stats = nullptr);
+                            const SearchOptions& options, SearchStats* stats = nullptr,
+                            const DocumentSet* documents = nullptr);
 
 // Searches every database in order for every word of the table. slots: one entry per
 // Chinese word of the table (homophone_slots_plain without homophones). A database whose

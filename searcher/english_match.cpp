@@ -38,11 +38,18 @@ int phrase_window(int precision) {
   return 0;
 }
 
-PostingList english_word_postings(IndexFileSet& set, std::string_view word, bool fuzzy, int match_rate,
-                                  uint64_t* postings_read) {
-  PostingList out;
+namespace {
+
+struct WordList {
+  uint32_t offset = 0, count = 0;
+};
+
+// The eindex.db lists of the index words matching a query word; false when a file fails.
+bool english_word_lists(IndexFileSet& set, std::string_view word, bool fuzzy, int match_rate,
+                        std::vector<WordList>& out) {
+  out.clear();
   if (word.size() > index_format::kMaxWordLength) word = word.substr(0, index_format::kMaxWordLength);
-  if (word.empty()) return out;
+  if (word.empty()) return true;
   const WordSignature query = word_signature(word);
   const int threshold = fuzzy ? match_rate : 100;
 
@@ -54,33 +61,72 @@ PostingList english_word_postings(IndexFileSet& set, std::string_view word, bool
     first = prefix->first;
     signatures = std::move(prefix->signatures);
   } else if (!set.read_word_signatures(0, set.word_count(), signatures)) {
-    return out;
+    return false;
   }
 
-  size_t lists = 0;
   WordHashRecord record;
   for (size_t k = 0; k < signatures.size(); ++k) {
     if (signature_score(query, signatures[k]) < threshold) continue;
     const uint32_t index = first + uint32_t(k);
     if (!fuzzy) {
-      if (!set.read_word_hash(index, record)) return out;
+      if (!set.read_word_hash(index, record)) return false;
       if (string_icmp(record.word, word) != 0) continue;
     }
-    uint32_t offset = 0, count = 0;
-    if (!set.word_list_range(index, offset, count)) return out;
-    if (!set.append_word_postings(offset, count, out)) return out;
-    if (postings_read) *postings_read += count;
-    ++lists;
+    WordList list;
+    if (!set.word_list_range(index, list.offset, list.count)) return false;
+    out.push_back(list);
   }
+  return true;
+}
+
+// Appends one word's list, only the entries of documents when given (read in place).
+bool append_word_list(IndexFileSet& set, const WordList& list, const DocumentSet* documents, PostingList& out) {
+  if (!documents) return set.append_word_postings(list.offset, list.count, out);
+  const std::string_view bytes = set.file_bytes(IndexFile::WordIndex);
+  if (list.offset % 8 != 0 || list.offset > bytes.size() || (bytes.size() - list.offset) / 8 < list.count)
+    return set.append_word_postings(list.offset, list.count, out);  // reports the fault
+  postings_append_documents(PostingSpan{reinterpret_cast<const unsigned char*>(bytes.data()) + list.offset,
+                                        list.count},
+                            *documents, out);
+  return true;
+}
+
+}  // namespace
+
+PostingList english_word_postings(IndexFileSet& set, std::string_view word, bool fuzzy, int match_rate,
+                                  uint64_t* postings_read, const DocumentSet* documents) {
+  PostingList out;
+  std::vector<WordList> lists;
+  const bool complete = english_word_lists(set, word, fuzzy, match_rate, lists);
+  for (const WordList& list : lists) {
+    if (!append_word_list(set, list, documents, out)) return out;
+    if (postings_read) *postings_read += list.count;
+  }
+  if (!complete) return out;
   // Several words' lists make one ordered list for the phrase walk and the hits.
-  if (lists > 1)
+  if (lists.size() > 1)
     std::stable_sort(out.begin(), out.end(),
                      [](const PostingEntry& a, const PostingEntry& b) { return posting_compare(a, b) < 0; });
   return out;
 }
 
+uint64_t english_phrase_size(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate) {
+  const std::string owned(text);
+  std::string word;
+  uint64_t smallest = UINT64_MAX;
+  std::vector<WordList> lists;
+  for (const char* p = owned.c_str(); (p = string_next_word(p, word, 30)) != nullptr;) {
+    if (!is_alnum_ascii(static_cast<unsigned char>(word[0]))) continue;
+    uint64_t size = 0;
+    if (english_word_lists(set, word, fuzzy, match_rate, lists))
+      for (const WordList& list : lists) size += list.count;
+    smallest = std::min(smallest, size);
+  }
+  return smallest == UINT64_MAX ? 0 : smallest;
+}
+
 PostingList english_phrase_postings(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate,
-                                    int precision, uint64_t* postings_read) {
+                                    int precision, uint64_t* postings_read, const DocumentSet* documents) {
   const int w = phrase_window(precision);
   const std::string owned(text);
   std::string word;
@@ -88,7 +134,7 @@ PostingList english_phrase_postings(IndexFileSet& set, std::string_view text, bo
   bool first = true;
   for (const char* p = owned.c_str(); (p = string_next_word(p, word, 30)) != nullptr;) {
     if (!is_alnum_ascii(static_cast<unsigned char>(word[0]))) continue;
-    PostingList next = english_word_postings(set, word, fuzzy, match_rate, postings_read);
+    PostingList next = english_word_postings(set, word, fuzzy, match_rate, postings_read, documents);
     if (first) {
       result = std::move(next);
       first = false;

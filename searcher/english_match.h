@@ -35,14 +35,20 @@ int phrase_window(int precision);
 // matches; with fuzzy every word whose signature scores at least match_rate, their
 // postings merged into one ordered list. Every posting is kept, however many there are.
 // The word is cut to the 23 bytes the index keeps.
-// postings_read, when given, counts the entries read from eindex.db.
+// postings_read, when given, counts the entries of the lists found in eindex.db.
+// documents, when given, keeps the postings to those documents, read in place.
 PostingList english_word_postings(IndexFileSet& set, std::string_view word, bool fuzzy, int match_rate,
-                                  uint64_t* postings_read = nullptr);
+                                  uint64_t* postings_read = nullptr, const DocumentSet* documents = nullptr);
 
 // Postings of an English token of one or more words separated by blanks: for a phrase,
 // the postings of its last word where every word follows the one before within the
 // window of precision (phrase_window), in one paragraph.
 PostingList english_phrase_postings(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate,
-                                    int precision, uint64_t* postings_read = nullptr);
+                                    int precision, uint64_t* postings_read = nullptr,
+                                    const DocumentSet* documents = nullptr);
+
+// The postings of the token's least frequent word before any join (0 without words): what
+// its search costs, for searching the cheap words of a query first.
+uint64_t english_phrase_size(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate);
 
 }  // namespace qm

@@ -163,16 +163,18 @@ HitList hits_combine(HitList left, HitList right, char op) {
 }
 
 void hits_collapse_documents(HitList& hits) {
+  // Scores only grow, so adding them up whole and stopping at the largest value once
+  // gives what adding them one by one with score_add gives.
   size_t kept = 0;
-  for (size_t i = 0; i < hits.size();) {
-    HitRecord run = hits[i];
-    uint16_t score = hits[i].score;
+  const size_t n = hits.size();
+  for (size_t i = 0; i < n;) {
+    const uint16_t database = hits[i].database;
+    const uint32_t document = hits[i].document;
+    uint64_t score = hits[i].score;
     size_t j = i + 1;
-    for (; j < hits.size() && document_compare(hits[j], run) == 0; ++j) {
-      score = score_add(score, hits[j].score);
-      run = hits[j];
-    }
-    run.score = score;
+    for (; j < n && hits[j].document == document && hits[j].database == database; ++j) score += hits[j].score;
+    HitRecord run = hits[j - 1];
+    run.score = score > 0xFFFF ? uint16_t(0xFFFF) : uint16_t(score);
     hits[kept++] = run;
     i = j;
   }

@@ -13,68 +13,103 @@ int paragraph_compare(const PostingEntry& a, const PostingEntry& b) {
   return 0;
 }
 
-// An entry as one number that orders like posting_compare: document, paragraph,
-// position. Shifted right by 16 it is the (document, paragraph) key alone.
-uint64_t entry_key(const PostingEntry& e) {
-  return uint64_t(e.document) << 32 | uint64_t(e.paragraph) << 16 | e.position;
-}
 uint64_t paragraph_of(uint64_t key) { return key >> 16; }
 int position_of(uint64_t key) { return int(key & 0xFFFF); }
 
+// The first index after from (which is before the key) whose key is key or more:
+// galloping, then a binary search; l.size() when there is none.
+size_t gallop_on(const PostingSpan& l, size_t from, uint64_t key) {
+  size_t lo = from, step = 1, hi = lo + 1;
+  while (hi < l.size() && l.key(hi) < key) {
+    lo = hi;
+    step *= 2;
+    hi = lo + step;
+  }
+  if (hi > l.size()) hi = l.size();
+  // l[lo] is before the key; l[hi] (when there is one) is not.
+  while (hi - lo > 1) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (l.key(mid) < key) lo = mid; else hi = mid;
+  }
+  return hi;
+}
+
+// The first index at or after from whose key is key or more; l.size() when there is none.
+inline size_t gallop(const PostingSpan& l, size_t from, uint64_t key) {
+  if (from >= l.size() || l.key(from) >= key) return from;
+  return gallop_on(l, from, key);
+}
+
+// A cursor over one list. With a restricting list it only shows the entries whose
+// (document, paragraph) occurs in that list: what postings_restrict_to_shortest leaves,
+// without copying anything.
+struct ListCursor {
+  PostingSpan list;
+  const PostingSpan* restrict = nullptr;
+  size_t index = 0;
+  size_t filter = 0;  // where it stands in the restricting list
+  uint64_t key = 0;   // of the current entry
+
+  // Puts the cursor on its first shown entry at or after index; false when there is none.
+  bool settle() {
+    for (;;) {
+      if (index >= list.size()) return false;
+      key = list.key(index);
+      if (restrict == nullptr) return true;
+      filter = gallop(*restrict, filter, key & ~uint64_t(0xFFFF));
+      if (filter >= restrict->size()) return false;
+      const uint64_t paragraph = paragraph_of(restrict->key(filter));
+      if (paragraph == paragraph_of(key)) return true;
+      index = gallop(list, index, paragraph << 16);
+    }
+  }
+  bool advance() {
+    ++index;
+    return settle();
+  }
+  // To the first shown entry whose key is key or more.
+  bool seek(uint64_t to) {
+    index = gallop(list, index, to);
+    return settle();
+  }
+  PostingEntry current() const { return list.entry(index); }
+};
+
 // Cursors over the character lists of one join. The key of each list's current entry is
-// kept at hand, since the join compares current entries at every step.
+// kept at hand, since the join compares current entries at every step. With a restricting
+// list r, every other list only shows its entries whose (document, paragraph) occurs in
+// list r.
 class JoinCursors {
  public:
-  explicit JoinCursors(const std::vector<PostingList>& lists)
-      : lists_(lists), index_(lists.size(), 0), key_(lists.size(), 0), active_(lists.size()) {
+  static constexpr size_t kNone = size_t(-1);
+
+  explicit JoinCursors(const std::vector<PostingSpan>& lists, size_t restrict_to = kNone)
+      : cursors_(lists.size()), active_(lists.size(), 1) {
+    active_count_ = lists.size();
     for (size_t i = 0; i < lists.size(); ++i) {
-      if (lists[i].empty()) continue;
-      active_[i] = 1;
-      key_[i] = entry_key(lists[i][0]);
-      ++active_count_;
+      cursors_[i].list = lists[i];
+      if (restrict_to != kNone && i != restrict_to) cursors_[i].restrict = &lists[restrict_to];
+      if (!cursors_[i].settle()) leave(i);
     }
     // The same character twice in the word: the lists start with equal entries.
     for (size_t i = 0; i < lists.size() && !duplicates_; ++i)
       for (size_t j = i + 1; j < lists.size(); ++j)
-        if (active_[i] && active_[j] && key_[i] == key_[j]) duplicates_ = true;
+        if (active_[i] && active_[j] && key(i) == key(j)) duplicates_ = true;
   }
 
-  size_t size() const { return lists_.size(); }
+  size_t size() const { return cursors_.size(); }
   bool duplicates() const { return duplicates_; }
   bool active(size_t i) const { return active_[i]; }
   size_t active_count() const { return active_count_; }
-  const PostingEntry& current(size_t i) const { return lists_[i][index_[i]]; }
-  uint64_t key(size_t i) const { return key_[i]; }  // of the current entry
+  PostingEntry current(size_t i) const { return cursors_[i].current(); }
+  uint64_t key(size_t i) const { return cursors_[i].key; }  // of the current entry
 
   // Moves list i on; false when it ran out (it then leaves the join).
-  bool advance(size_t i) {
-    if (++index_[i] < lists_[i].size()) {
-      key_[i] = entry_key(lists_[i][index_[i]]);
-      return true;
-    }
-    return leave(i);
-  }
+  bool advance(size_t i) { return cursors_[i].advance() || leave(i); }
 
-  // Moves list i on to its first entry whose key is key or more (galloping, then a binary
-  // search); false when it ran out (it then leaves the join).
-  bool seek(size_t i, uint64_t key) {
-    const PostingList& l = lists_[i];
-    auto before = [key](const PostingEntry& e) { return entry_key(e) < key; };
-    size_t lo = index_[i], step = 1, hi = lo + 1;
-    while (hi < l.size() && before(l[hi])) {
-      lo = hi;
-      step *= 2;
-      hi = lo + step;
-    }
-    if (hi > l.size()) hi = l.size();
-    // l[lo] is before the key; l[hi] (when there is one) is not.
-    index_[i] = size_t(std::partition_point(l.begin() + long(lo), l.begin() + long(hi), before) - l.begin());
-    if (index_[i] < l.size()) {
-      key_[i] = entry_key(l[index_[i]]);
-      return true;
-    }
-    return leave(i);
-  }
+  // Moves list i on to its first entry whose key is key or more; false when it ran out
+  // (it then leaves the join).
+  bool seek(size_t i, uint64_t key) { return cursors_[i].seek(key) || leave(i); }
 
   // With duplicate checking on: a later list whose current entry equals an earlier one's
   // moves on, until no two are equal. False when a list ran out and fewer than needed
@@ -87,7 +122,7 @@ class JoinCursors {
       for (size_t i = 0; i < size() && !again; ++i) {
         if (!active_[i]) continue;
         for (size_t j = i + 1; j < size(); ++j) {
-          if (active_[j] && key_[i] == key_[j]) {
+          if (active_[j] && key(i) == key(j)) {
             advance(j);
             if (active_count_ < needed) return false;
             again = true;
@@ -105,32 +140,30 @@ class JoinCursors {
     size_t best = size();
     for (size_t i = 0; i < size(); ++i) {
       if (!active_[i]) continue;
-      if (best == size() || key_[i] < key_[best] || (last_on_ties && key_[i] == key_[best])) best = i;
+      if (best == size() || key(i) < key(best) || (last_on_ties && key(i) == key(best))) best = i;
     }
     return best;
   }
 
  private:
   bool leave(size_t i) {
-    active_[i] = false;
-    --active_count_;
+    if (active_[i]) {
+      active_[i] = false;
+      --active_count_;
+    }
     return false;
   }
 
-  const std::vector<PostingList>& lists_;
-  std::vector<size_t> index_;
-  std::vector<uint64_t> key_;
+  std::vector<ListCursor> cursors_;
   std::vector<char> active_;  // still in the join
   size_t active_count_ = 0;
   bool duplicates_ = false;
 };
 
-PostingList join_exact(const std::vector<PostingList>& lists) {
-  PostingList out;
-  for (const auto& l : lists)
-    if (l.empty()) return out;
+void join_exact(const std::vector<PostingSpan>& lists, size_t restrict_to, PostingList& out) {
   const size_t n = lists.size();
-  JoinCursors c(lists);
+  JoinCursors c(lists, restrict_to);
+  if (c.active_count() < n) return;
   for (;;) {
     if (!c.skip_duplicates(n)) break;
     bool match = true;
@@ -142,11 +175,52 @@ PostingList join_exact(const std::vector<PostingList>& lists) {
       bool all = true;
       for (size_t i = 0; i < n; ++i) all = c.advance(i) && all;
       if (!all) break;
-    } else if (!c.advance(c.smallest(true))) {
-      break;
+      continue;
+    }
+    const size_t s = c.smallest(true);
+    // The smallest list moves on one entry at a time for as long as it stays below all
+    // the others and does not complete a hit with them where they stand (a hit needs it
+    // at one key, given by any other list). Do that in one go. (Not with duplicate
+    // checking on, which moves other lists in between.)
+    uint64_t target = 0;
+    if (!c.duplicates()) {
+      target = ~uint64_t(0);
+      for (size_t j = 0; j < n; ++j)
+        if (j != s) target = std::min(target, c.key(j));
+      const size_t j = s == 0 ? 1 : 0;
+      const int position = position_of(c.key(j)) + 2 * (int(s) - int(j));
+      if (position >= 0 && position <= 0xFFFF)
+        target = std::min(target, paragraph_of(c.key(j)) << 16 | uint64_t(position));
+    }
+    if (!c.advance(s)) break;
+    if (c.key(s) < target && !c.seek(s, target)) break;
+  }
+}
+
+// The exact join of two lists as join_exact does it, with the cursors at hand; false
+// when the lists start with equal entries (duplicate checking: join_exact's business).
+bool join_exact_pair(const std::vector<PostingSpan>& lists, size_t restrict_to, PostingList& out) {
+  ListCursor a{lists[0]}, b{lists[1]};
+  if (restrict_to == 0) b.restrict = &lists[0];
+  if (restrict_to == 1) a.restrict = &lists[1];
+  if (!a.settle() || !b.settle()) return true;
+  if (a.key == b.key) return false;
+  for (;;) {
+    if (b.key == a.key + 2 && position_of(a.key) <= 0xFFFD) {
+      out.push_back(a.current());
+      const bool more = a.advance();
+      if (!b.advance() || !more) return true;
+    } else if (a.key < b.key) {
+      // The first list moves on up to where the second would complete a hit, or past it.
+      const uint64_t target = position_of(b.key) >= 2 ? b.key - 2 : b.key;
+      ++a.index;
+      if (!a.seek(target)) return true;
+    } else {
+      // The second list (the last of equal ones) moves on up to the first list's entry.
+      ++b.index;
+      if (!b.seek(a.key)) return true;
     }
   }
-  return out;
 }
 
 // Depth-first search for a chain of group members in list order with strictly increasing
@@ -205,13 +279,12 @@ bool skip_ahead(JoinCursors& c, size_t m, size_t needed, int span, std::vector<u
   return true;
 }
 
-PostingList join_tolerant(const std::vector<PostingList>& lists) {
-  PostingList out;
+void join_tolerant(const std::vector<PostingSpan>& lists, PostingList& out) {
   const size_t n = lists.size();
   const size_t needed = n - size_t(character_tolerance(n));
   const int span = int(4 * n) - 2;
   JoinCursors c(lists);
-  if (needed == 0 || c.active_count() < needed) return out;
+  if (needed == 0 || c.active_count() < needed) return;
   std::vector<size_t> group;
   std::vector<size_t> chain;
   std::vector<uint64_t> scratch;
@@ -268,7 +341,6 @@ PostingList join_tolerant(const std::vector<PostingList>& lists) {
     }
     if (c.active_count() < needed) break;
   }
-  return out;
 }
 
 }  // namespace
@@ -370,9 +442,51 @@ void postings_restrict_to_shortest(std::vector<PostingList>& lists) {
 }
 
 PostingList postings_join_characters(const std::vector<PostingList>& lists, bool fault_tolerant) {
-  if (lists.empty()) return {};
-  if (fault_tolerant) return join_tolerant(lists);
-  return join_exact(lists);
+  std::vector<PostingSpan> spans;
+  spans.reserve(lists.size());
+  for (const PostingList& l : lists) spans.push_back(PostingSpan::of(l));
+  PostingList out;
+  if (fault_tolerant) {
+    join_tolerant(spans, out);
+  } else if (!spans.empty()) {
+    join_exact(spans, JoinCursors::kNone, out);
+  }
+  return out;
+}
+
+void postings_join_spans(const std::vector<PostingSpan>& lists, bool fault_tolerant, PostingList& out) {
+  if (lists.empty()) return;
+  if (fault_tolerant) {
+    join_tolerant(lists, out);
+    return;
+  }
+  size_t s = 0;  // the shortest list (the first on ties) restricts the others
+  for (size_t i = 1; i < lists.size(); ++i)
+    if (lists[i].size() < lists[s].size()) s = i;
+  const size_t restrict_to = lists.size() < 2 ? JoinCursors::kNone : s;
+  if (lists.size() == 2 && join_exact_pair(lists, restrict_to, out)) return;
+  join_exact(lists, restrict_to, out);
+}
+
+void postings_append_documents(PostingSpan list, const DocumentSet& documents, PostingList& out) {
+  size_t at = 0;
+  for (const uint32_t document : documents) {
+    const uint64_t first = uint64_t(document) << 32;
+    // Gallop to the first entry of the document, then search the last step.
+    size_t step = 1, low = at;
+    while (low + step < list.size() && list.key(low + step) < first) {
+      low += step;
+      step *= 2;
+    }
+    size_t high = std::min(low + step, list.size());
+    while (low < high) {
+      const size_t mid = low + (high - low) / 2;
+      if (list.key(mid) < first) low = mid + 1; else high = mid;
+    }
+    at = low;
+    if (at == list.size()) return;
+    for (; at < list.size() && list.key(at) >> 32 == document; ++at) out.push_back(list.entry(at));
+  }
 }
 
 }  // namespace qm

@@ -3,55 +3,16 @@
 
 #include <utility>
 
+#include "searcher/expression_walk.h"
+
 namespace qm {
 
 HitList query_evaluate(const QueryTermTable& table, TermHits lists, const SearchHooks& hooks) {
-  std::vector<char> operators;
-  std::vector<HitList> operands(1);  // the current operand is the last slot
-
-  // Combines the operand below the current one with it by op; the result replaces both.
-  auto reduce = [&](char op) {
-    if (operands.size() < 2) return;
-    HitList right = std::move(operands.back());
-    operands.pop_back();
-    operands.back() = hits_combine(std::move(operands.back()), std::move(right), op);
-  };
-
-  for (size_t k = 0; k < table.terms.size(); ++k) {
-    const char type = table.terms[k].type;
-    if (type == 'a') {
-      HitList list = k < lists.size() ? std::move(lists[k]) : HitList{};
-      if (operators.empty() || operators.back() == '(') {
-        operands.back() = std::move(list);
-      } else {
-        const char op = operators.back();
-        operators.pop_back();
-        operands.back() = std::move(list);
-        reduce(op);
-      }
-    } else if (type == '(') {
-      operators.push_back('(');
-      operands.emplace_back();
-    } else if (type == ')') {
-      if (!operators.empty() && operators.back() == '(') {
-        operators.pop_back();
-        HitList inner = std::move(operands.back());
-        if (operands.size() > 1) operands.pop_back();
-        operands.back() = std::move(inner);
-        if (!operators.empty() && operators.back() != '(') {
-          const char op = operators.back();
-          operators.pop_back();
-          reduce(op);
-        }
-      }
-    } else {
-      operators.push_back(type);
-      operands.emplace_back();
-    }
-  }
+  HitList result = expression_walk<HitList>(
+      table, [&](size_t k) { return k < lists.size() ? std::move(lists[k]) : HitList{}; },
+      [](HitList left, HitList right, char op) { return hits_combine(std::move(left), std::move(right), op); });
   lists.clear();
 
-  HitList result = std::move(operands.front());
   hits_collapse_documents(result);
   if (hooks.property_step) hooks.property_step(result);
   return result;
