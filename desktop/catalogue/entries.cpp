@@ -20,7 +20,10 @@ std::string local_file_type_value(unsigned types, std::string_view extra) {
     if (!out.empty()) out += ',';
     out += t.text;
   }
-  if ((types & kTypeText) && !extra.empty() && extra != "0") out += "," + std::string(extra);
+  if ((types & kTypeText) && !extra.empty() && extra != "0") {
+    out += ',';
+    out += extra;
+  }
   return out;
 }
 
@@ -105,7 +108,9 @@ void mail_names_place(DatabaseCatalog& catalog, MailNames& names, int id) {
   const std::string base_name = names.Description;
   names.WorkDir = base_dir;
   for (int n = 2; catalog.IsIndexDirectoryUsed(names.WorkDir); ++n) {
-    std::string suffix = "(" + std::to_string(n) + ")";
+    std::string suffix = "(";
+    suffix += std::to_string(n);
+    suffix += ')';
     names.WorkDir = base_dir.substr(0, base_dir.size() - 1) + suffix + "/";
     names.Description = base_name + suffix;
   }

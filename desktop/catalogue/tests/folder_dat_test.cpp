@@ -116,7 +116,11 @@ TEST(FolderDat, DamagedFilesAreReadWithinBounds) {
 
   // 40 levels deep: clamped at 29.
   file = raw_header(41, 40) + raw_record(1, 4, 0, 0, "root");
-  for (int l = 1; l <= 40; ++l) file += raw_record(1, 4, l, 0, "f" + std::to_string(l));
+  for (int l = 1; l <= 40; ++l) {
+    std::string name = "f";
+    name += std::to_string(l);
+    file += raw_record(1, 4, l, 0, name);
+  }
   ASSERT_EQ(qm::folder_dat_parse(file, records), FolderDatStatus::Ok);
   ASSERT_EQ(records.size(), 41u);
   EXPECT_EQ(records[29].level, 29);
