@@ -16,6 +16,7 @@
 #include "platform/process.h"
 #include "platform/shell_open.h"
 #include "testsupport/test_files.h"
+#include "testsupport/test_processes.h"
 
 namespace {
 
@@ -23,20 +24,8 @@ using qm::ChildLineReader;
 using qm::ChildOptions;
 using qm::ChildProcess;
 
-// A process that is gone, or a zombie that is no longer ours to reap, has stopped.
-bool process_stopped(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  if (!in) return true;
-  std::string line;
-  std::getline(in, line);
-  std::size_t close = line.rfind(')');
-  return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
-}
-
-bool wait_stopped(pid_t pid) {
-  for (int i = 0; i < 200 && !process_stopped(pid); ++i) usleep(10000);
-  return process_stopped(pid);
-}
+using qm::test::process_stopped;
+using qm::test::wait_stopped;
 
 ChildOptions sh(const std::string& script) {
   ChildOptions o;

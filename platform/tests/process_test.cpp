@@ -10,6 +10,8 @@
 #include <sstream>
 #include <string>
 
+#include "testsupport/test_processes.h"
+
 namespace {
 
 qm::ProcessResult run_sh(const std::string& script, int timeout_ms = 0,
@@ -21,20 +23,8 @@ qm::ProcessResult run_sh(const std::string& script, int timeout_ms = 0,
   return qm::process_run(o);
 }
 
-// A process that is gone, or a zombie waiting for some parent to reap it, has stopped.
-bool process_stopped(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  if (!in) return true;
-  std::string line;
-  std::getline(in, line);
-  std::size_t close = line.rfind(')');
-  return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
-}
-
-bool wait_stopped(pid_t pid) {
-  for (int i = 0; i < 200 && !process_stopped(pid); ++i) usleep(10000);
-  return process_stopped(pid);
-}
+using qm::test::process_stopped;
+using qm::test::wait_stopped;
 
 TEST(ProcessRun, CapturesOutputLargerThanThePipe) {
   // 340,000 bytes cannot sit in a 64 KiB pipe: the child only finishes if we read as it runs.
