@@ -14,6 +14,8 @@ namespace {
 
 // 16-bit registers wrap, as the words they model do.
 int16_t Wrap16(int64_t v) { return int16_t(uint16_t(uint64_t(v) & 0xFFFF)); }
+// Box sides beyond this are taken as this, so that no coordinate arithmetic overflows.
+constexpr int kMaxBox = 65535;
 // Signed 16 x 16 bits, shifted right by 8 (8.8 fixed point).
 int32_t Mul88(int32_t a, int32_t b) { return (a * b) >> 8; }
 
@@ -34,7 +36,8 @@ Span SpanToPixels(const Span& sub, int s, bool plain) {
 }
 
 StrokeInterpreter::StrokeInterpreter(int box_width, int box_height, int row_count, ProgramFetch fetch)
-    : box_w_(std::max(box_width, 0)), box_h_(std::max(box_height, 0)), row_count_(row_count),
+    : box_w_(std::clamp(box_width, 0, kMaxBox)), box_h_(std::clamp(box_height, 0, kMaxBox)),
+      row_count_(row_count),
       fetch_(std::move(fetch)) {
   int larger = std::max(box_w_, box_h_);
   small_ = box_w_ <= 128 && box_h_ <= 128;

@@ -43,6 +43,9 @@ class StrokeInterpreter {
   size_t NextBatch(std::vector<Span>& out, size_t max);
 
   int subpixel_bits() const { return s_; }
+  // Point registers as the last call left them (for tests).
+  int16_t point_x(size_t i) const { return X_[i % kMaxPoints]; }
+  int16_t point_y(size_t i) const { return Y_[i % kMaxPoints]; }
   bool small_mode() const { return small_; }
 
  private:

@@ -162,7 +162,7 @@ struct Mnemonic {
 const Mnemonic kMnemonics[] = {
     {"line", 0, true, false},       {"lineto", 2, true, false},     {"draw", 3, true, false},
     {"curve", 8, true, false},      {"curvefrom", 10, true, false}, {"curveto", 11, true, false},
-    {"sline", 16, true, false},     {"slineto", 18, true, false},   {"sdraw", 19, true, false},
+    {"sline", 16, true, false},     {"slineto", 18, true, false},
     {"scurve", 24, true, false},    {"scurvefrom", 26, true, false},
     {"scurveto", 27, true, false},  {"yadd", 32, false, true},      {"ysub", 40, false, true},
     {"frame", 48, false, false},    {"framex", 49, false, false},   {"copyy", 50, false, false},

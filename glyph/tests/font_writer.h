@@ -74,7 +74,7 @@ std::string Directory(const std::vector<std::string>& fonts, uint16_t first_word
 
 // ---- Stroke assembler -----------------------------------------------------------------
 // One instruction per line or ";": "mnemonic a b operand...". Mnemonics: line lineto
-// draw curve curvefrom curveto (rotated points), sline slineto sdraw scurve scurvefrom
+// draw curve curvefrom curveto (rotated points), sline slineto scurve scurvefrom
 // scurveto (scaled points), yaddK ysubK xaddK xsubK (two operand words, K = 0..7),
 // yaddcK ysubcK xaddcK xsubcK (one word), frame framex copyy copyx movea smovea nop nop2
 // end end2, and "op N" for any opcode. ".r" after a drawing mnemonic selects the right
