@@ -179,6 +179,21 @@ TEST(SpanFill, BoldWidensDownAndRight) {
   EXPECT_EQ(c.bytes, std::vector<unsigned char>(c.bytes.size(), 0));
 }
 
+TEST(SpanFill, VerticalFaceStrokesAddTheBoldStepOnTheRowSide) {
+  // A 4 high glyph turned by 270 with b = 1: w + b + 1 = 2 rows, columns H1 + b - r, and
+  // no extension of the right end.
+  Bitmap b(8, 8);
+  FillState s = Upright(4, 4);
+  s.last_row = 7;
+  s.angle = 270;
+  s.bold_step = 1;
+  s.vertical_stroke = true;
+  Span sp{0, 0, 2};
+  FillSpans(b.target(), s, &sp, 1);
+  EXPECT_EQ(b.art(), (std::vector<std::string>{"...##...", "...##...", "...##...", "........", "........",
+                                                "........", "........", "........"}));
+}
+
 TEST(SpanFill, SetAndClearAreInverse) {
   std::mt19937 rng(7);
   std::vector<Span> spans;

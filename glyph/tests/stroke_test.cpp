@@ -118,6 +118,65 @@ TEST(StrokeInterpreter, LargeModeScalesSegmentEnds) {
   EXPECT_EQ(RunAll(192, 192, body), expected);
 }
 
+TEST(StrokeInterpreter, TheFourStrokesInLargeMode) {
+  // A box 256 wide and 16 high is past 128: coordinates stay on the 256 grid in
+  // sub-pixels (x 16) and are scaled when drawn, x by 256/256 and y by 16/256; above 40
+  // pixels spans are shifted plainly.
+  Programs p;
+  p.by_id[5] = Program(1, 2,
+                       "copyy 0 2; xadd0 0 2 256 0; copyy 1 3; xadd0 1 3 256 0;"
+                       "draw 0 1; draw.r 2 3; end 0 0");
+  auto rows = [](int first, int last, int left, int right) {
+    std::vector<Span> out;
+    for (int r = first; r <= last; ++r) out.push_back({r, left, right});
+    return out;
+  };
+  std::vector<Span> curve;
+  for (int r = 0; r < 16; ++r) curve.push_back({r, r * r, 255});  // x = y^2 / 16: 16 r^2 sub-pixels
+  struct Case {
+    const char* name;
+    std::string body;
+    std::vector<Span> spans;
+  } cases[] = {
+      // x 512 -> pixel 32, 3000 -> 187; y 1792 -> 112 (row 7), 2300 -> 143 (row 8).
+      {"horizontal", InlineCall({}, "line 2 3 1792 512 2300 512; line.r 4 5 1792 3000 2300 3000; end 0 0"),
+       rows(7, 8, 32, 187)},
+      // Point bytes become v x 16: x 112 -> 1792 (pixel 112); y 32 -> 512 -> 32 (row 2),
+      // 223 -> 3568 -> 223 (row 13); width 32 -> 512 sub-pixels (pixel 144).
+      {"vertical", Call(5, {32}, {{112, 32}, {112, 223}}), rows(2, 13, 112, 144)},
+      {"curve", InlineCall({}, "curve 0 1 3 0 0 2048 0 4096 4096; line.r 2 3 0 4095 4095 4095; end 0 0"),
+       curve},
+      // Axis (dy 0, dx 4096) from (y 4096, x 0): (c, d) lands at (y 4096 - 16 d, x 16 c).
+      {"frame-turned",
+       InlineCall({}, "movea 2 0 4096 0; movea 3 0 4096 4096; frame 2 3;"
+                      "line 4 5 112 224 112 33; line.r 6 7 144 224 144 33; end 0 0"),
+       rows(2, 13, 112, 144)},
+  };
+  for (const Case& c : cases) {
+    StrokeInterpreter in(256, 16, 16, {});
+    EXPECT_FALSE(in.small_mode());
+    EXPECT_EQ(RunAll(256, 16, c.body, p), c.spans) << c.name;
+  }
+}
+
+TEST(StrokeInterpreter, StrokesHaveNoGapsBetweenRows) {
+  // A thin diagonal: each row's span is widened to reach the span of the row above.
+  std::string body = InlineCall({}, "line 2 3 0 0 63 192; line.r 4 5 0 16 63 208; end 0 0");
+  Art art = Draw(16, body);
+  art.resize(5);
+  EXPECT_EQ(art, (Art{"#...............", ".###............", "....###.........", ".......######...",
+                      "................"}))
+      << Show(art);
+}
+
+TEST(StrokeInterpreter, RowsOfOneSidePairWithTheOtherSidesNearestRow) {
+  // The left side covers rows 2..5, the right side rows 2..9.
+  std::string body = InlineCall({}, "line 2 3 32 32 95 32; line.r 4 5 32 160 159 160; end 0 0");
+  std::vector<Span> expected;
+  for (int r = 2; r <= 9; ++r) expected.push_back({r, 2, 9});
+  EXPECT_EQ(RunAll(16, 16, body), expected);
+}
+
 TEST(StrokeInterpreter, PrecisionAbove1024And4096Pixels) {
   struct Case {
     int box, bits;
