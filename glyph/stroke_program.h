@@ -8,6 +8,10 @@
 // program just ends; a call keeps its first 8 parameters and 16 points; curve splitting
 // stops at 16 levels; registers are 16-bit values that wrap. Programs are fetched
 // through a callback (FontReader::ReadStrokeProgram in the renderer).
+//
+// Each call starts with every point at (0, 0) (an inline program: point 1 at the far
+// corner of the box) and with the frame origin (0, 0), axis (dy 256, dx 0), so that a
+// rotated point (c, d) reads as (y c, x d) until the program sets a frame of its own.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -11,6 +11,13 @@
 namespace qm::glyph {
 namespace {
 
+// "<prefix><n>", built by appending.
+std::string Numbered(const char* prefix, int n) {
+  std::string s(prefix);
+  s.append(std::to_string(n));
+  return s;
+}
+
 CacheFont Font(const std::string& name, int32_t height, uint8_t char_set = 136) {
   CacheFont f;
   f.face_name = name;
@@ -69,7 +76,7 @@ TEST(GlyphCache, SameFaceIsFoundAgainAndThe21stEmptiesAll) {
   GlyphCache cache;
   cache.Init();
   for (int i = 0; i < 20; ++i) {
-    cache.Select(16, 16, Font("F" + std::to_string(i), 16));
+    cache.Select(16, 16, Font(Numbered("F", i), 16));
     EXPECT_EQ(cache.current(), i);
   }
   cache.Select(16, 16, Font("F7", 16));
@@ -173,7 +180,7 @@ TEST(GlyphCache, StoreGrowsInStepsAndStopsAtOneMebibyte) {
   GlyphMetrics m;
   size_t stored = 0;
   for (int face = 0; face < 3; ++face) {
-    cache.Select(64, 64, Font("F" + std::to_string(face), 64, 136));
+    cache.Select(64, 64, Font(Numbered("F", face), 64, 136));
     for (uint16_t c = 0; c < 1000; ++c) {
       cache.Store(c, big.data(), 512, Metrics(c));
       if (cache.Lookup(c, nullptr, 512, m) == 512) ++stored;

@@ -18,6 +18,13 @@
 namespace qm::glyph::test {
 namespace {
 
+// "<prefix><n>", built by appending.
+std::string Numbered(const char* prefix, int n) {
+  std::string s(prefix);
+  s.append(std::to_string(n));
+  return s;
+}
+
 std::string Bytes(const unsigned char* p, size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
 
 HeadSpec Named(const std::string& face, size_t stored = 104) {
@@ -184,7 +191,7 @@ TEST(FontReader, DirectoryResults) {
 
 TEST(FontReader, ThirtyFirstFontIsFoundByRescanAsOverflowFace) {
   std::vector<std::string> fonts;
-  for (int i = 0; i < 31; ++i) fonts.push_back(SimpleFont("Face" + std::to_string(i), 1, char('a' + i % 26)));
+  for (int i = 0; i < 31; ++i) fonts.push_back(SimpleFont(Numbered("Face", i), 1, char('a' + i % 26)));
   FontFile f(Directory(fonts));
   FontReader r;
   ASSERT_EQ(r.LoadFontDirectory(f.fd(), 0), kDirLoaded);
@@ -248,11 +255,11 @@ TEST(FontReader, RecordLongerThanTheBufferIsMissing) {
 TEST(FontReader, FifthFaceEvictsTheFaceWithFewestRecords) {
   const int counts[] = {5, 2, 7, 3, 4};
   std::vector<std::string> fonts;
-  for (int i = 0; i < 5; ++i) fonts.push_back(SimpleFont("C" + std::to_string(i), counts[i]));
+  for (int i = 0; i < 5; ++i) fonts.push_back(SimpleFont(Numbered("C", i), counts[i]));
   FontFile f(Directory(fonts));
   FontReader r;
   ASSERT_EQ(r.LoadFontDirectory(f.fd(), 0), kDirLoaded);
-  for (int i = 0; i < 4; ++i) ASSERT_TRUE(r.FindFace("C" + std::to_string(i)));
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(r.FindFace(Numbered("C", i)));
   EXPECT_EQ(r.cached_faces(), (std::array<std::string, 4>{"C0", "C1", "C2", "C3"}));
   ASSERT_TRUE(r.FindFace("C4"));
   EXPECT_EQ(r.cached_faces(), (std::array<std::string, 4>{"C0", "C4", "C2", "C3"}));

@@ -20,6 +20,13 @@
 namespace qm::glyph::test {
 namespace {
 
+// "<prefix><n>", built by appending.
+std::string Numbered(const char* prefix, int n) {
+  std::string s(prefix);
+  s.append(std::to_string(n));
+  return s;
+}
+
 // A font with every table: stroke glyphs calling stored and inline programs, an outline
 // record, and two strikes.
 std::string RichFont(const std::string& face) {
@@ -91,7 +98,7 @@ void ReadEverything(int fd, const std::vector<std::string>& faces) {
 
 TEST(GlyphRobustness, CorruptedFontsThroughEveryFetch) {
   std::vector<std::string> fonts = {RichFont("One"), RichFont("Two")};
-  for (int i = 0; i < 30; ++i) fonts.push_back(RichFont("F" + std::to_string(i)));  // 32: a rescan
+  for (int i = 0; i < 30; ++i) fonts.push_back(RichFont(Numbered("F", i)));  // 32: a rescan
   std::string base = Directory(fonts);
   std::vector<std::string> faces = {"One", "Two", "F27", "F28", "F29"};
   {
