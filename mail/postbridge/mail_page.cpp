@@ -34,7 +34,11 @@ std::string mail_page(std::string_view subject, std::string_view sender, std::st
 }
 
 std::string mail_page_name(std::string_view mailbox, int number) {
-  return "[" + std::string(mailbox) + "] - " + std::to_string(number);
+  std::string name = "[";  // appended: GCC 12 warns falsely on "literal" + string chains
+  name += mailbox;
+  name += "] - ";
+  name += std::to_string(number);
+  return name;
 }
 
 }  // namespace qm::mail
