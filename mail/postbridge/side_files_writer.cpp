@@ -26,6 +26,7 @@ void SideFilesWriter::start(const std::string& dir) {
 int SideFilesWriter::drop_attach_index() {
   if (index_) index_->abort();
   index_.reset();
+  if (dir_.empty()) return -1;  // no run started: no directory to delete from
   return std::remove((dir_ + mail_side::kAttachIndexFile).c_str()) == 0 ? 0 : -1;
 }
 

@@ -19,7 +19,7 @@ class SideFilesWriter {
   // cannot be started is left out: its records are not written.
   void start(const std::string& dir);
   // Drops AttachIdx.db: the run's records are not kept and an old file is deleted.
-  // The result of the deletion: 0 when a file was deleted.
+  // The result of the deletion: 0 when a file was deleted (never before a start).
   int drop_attach_index();
   bool has_attach_index() const { return index_ != nullptr; }
 

@@ -266,6 +266,41 @@ class Mailboxes(unittest.TestCase):
                 self.assertEqual(pad, b"\0\0")
 
 
+class Hostile(unittest.TestCase):
+    """Hostile MIME in a mailbox: every message is handed out, nothing is printed."""
+
+    def test_hostile_mailbox(self):
+        def msg(subject, headers, body):
+            head = b"From - x\r\nFrom: h@x\r\nSubject: " + subject + (b"\r\n" + headers if headers else b"")
+            return head + b"\r\n\r\n" + body
+
+        many = b"".join(b"--b\r\nContent-Type: text/plain\r\n\r\np%d\r\n" % i for i in range(300)) + b"--b--\r\n"
+        deep = b"x"
+        for i in range(49, -1, -1):
+            deep = (b"--d%d\r\nContent-Type: multipart/mixed; boundary=d%d\r\n\r\n" % (i, i + 1) + deep +
+                    b"\r\n--d%d--\r\n" % i)
+        messages = [
+            msg(b"300 parts", b"Content-Type: multipart/mixed; boundary=b", many),
+            msg(b"50 deep", b"Content-Type: multipart/mixed; boundary=d0", deep),
+            msg(b"bad boundary", b"Content-Type: multipart/mixed; boundary=\"", b"--\"\r\n\r\nx\r\n"),
+            msg(b"no closing", b"Content-Type: multipart/mixed; boundary=q", b"--q\r\nContent-Type: text/plain"),
+            msg(b"long lines", b"X-Long: " + b"h" * 100000, (b"L" * 100000 + b"\r\n") * 3),
+            msg(b"=?utf-8?B?" + b"A" * 5000, b"Content-Transfer-Encoding: base64", b"=" * 1000),
+            msg(b"last", b"", b"end\r\n"),
+        ]
+        with tempfile.TemporaryDirectory() as d:
+            box = os.path.join(d, "hostile")
+            with open(box, "wb") as fh:
+                fh.write(b"\r\n".join(messages))
+            pages = records(pbdrive(box, d))
+        texts = [v for t, v in pages if t == "TEXT"]
+        self.assertEqual(len(texts), len(messages))
+        self.assertTrue(texts[0].startswith(b"<TITLE>300 parts</TITLE>"))
+        self.assertIn(b"p255\r\n</BODY>", texts[0])  # at most 256 parts
+        self.assertNotIn(b"p256", texts[0])
+        self.assertEqual(texts[-1], b"<TITLE>last</TITLE>\n<H1>h@x</H1>\n<BODY>end\r\n</BODY>\n")
+
+
 class Generator(unittest.TestCase):
     def test_rerun_gives_committed_bytes(self):
         with tempfile.TemporaryDirectory() as d:

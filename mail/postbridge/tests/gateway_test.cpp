@@ -111,6 +111,16 @@ TEST_F(GatewayTest, AttachmentsOffLeaveNoIndexFile) {
 TEST_F(GatewayTest, FailedStartKeepsOldFilesAndEndsHarmlessly) {
   qm::test::write_file(out + "MailProperty.db", "old");
   Gateway g;
+  // Settings before any start touch no side file of the current directory.
+  qm::test::write_file(out + "AttachIdx.db", "keep");
+  char old_dir[4096];
+  ASSERT_NE(getcwd(old_dir, sizeof old_dir), nullptr);
+  ASSERT_EQ(chdir(out.c_str()), 0);
+  const int dropped = g.set_extra_data(dir.path(), 0, 60, 0);
+  ASSERT_EQ(chdir(old_dir), 0);
+  EXPECT_NE(dropped, 0);
+  EXPECT_EQ(qm::test::read_file(out + "AttachIdx.db"), "keep");
+  fs::remove(out + "AttachIdx.db");
   EXPECT_EQ(g.init(dir / "missing.mbox", out), 0);
   std::string name, page;
   EXPECT_FALSE(g.get_data(name, page));
