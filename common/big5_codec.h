@@ -1,6 +1,6 @@
 // The one Big5 codec of the system: Unicode to Big5 and back as glibc's iconv "CP950"
 // table has it, built once into two lookup tables. The index builder converts incoming
-// documents with it (indexer/charset.cpp) and the desktop converts at its Qt widgets
+// documents with it (common/charset.cpp) and the desktop converts at its Qt widgets
 // (desktop/big5_qt.h). Big5 pairs are a lead byte 0xA1-0xFE and a trail byte 0x40-0xFE.
 #pragma once
 #include <cstddef>

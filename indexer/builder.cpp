@@ -24,7 +24,7 @@
 #include "common/dbid.h"
 #include "common/files.h"
 #include "index/index_writer.h"
-#include "indexer/charset.h"
+#include "common/charset.h"
 #include "indexer/page_documents.h"
 #include "indexer/progress.h"
 #include "indexer/terminal_progress.h"

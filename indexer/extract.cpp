@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "indexer/charset.h"
+#include "common/charset.h"
 #include "indexer/html_text.h"
 #include "platform/process.h"
 

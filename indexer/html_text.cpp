@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "indexer/charset.h"
+#include "common/charset.h"
 
 namespace qm {
 namespace {

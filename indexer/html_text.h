@@ -1,7 +1,7 @@
 // Text of an HTML page for the index: the <title>, the body cut into paragraphs at
 // block elements (and at two <br> in a row), character references decoded (named and
 // numeric), scripts, styles and comments dropped, the declared charset honoured.
-// Works on Big5 text (charset.h) with the paragraph builder of text_blocks.h; HTML's
+// Works on Big5 text (common/charset.h) with the paragraph builder of text_blocks.h; HTML's
 // syntax characters are all below 0x40, so they never occur inside a Big5 pair.
 #pragma once
 #include <string>

@@ -9,7 +9,7 @@
 #include <climits>
 #include <utility>
 
-#include "indexer/charset.h"
+#include "common/charset.h"
 
 namespace qm {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "indexer/charset.h"
+#include "common/charset.h"
 
 namespace qm {
 namespace {

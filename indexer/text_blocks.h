@@ -2,7 +2,7 @@
 // line break cut between two Chinese characters, cuts plain text into paragraphs at
 // blank lines, splits blocks that are too long at sentence ends, and assembles a
 // document's paragraph list (paragraph 0 is the title). Text here is already Big5
-// (charset.h); html_text.h feeds the same builder.
+// (common/charset.h); html_text.h feeds the same builder.
 #pragma once
 #include <cstddef>
 #include <string>

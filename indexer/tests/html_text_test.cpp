@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "common/tests/random_text.h"
-#include "indexer/charset.h"
+#include "common/charset.h"
 
 namespace {
 

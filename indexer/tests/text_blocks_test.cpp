@@ -8,7 +8,7 @@
 
 #include <random>
 
-#include "indexer/charset.h"
+#include "common/charset.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Tests of charset detection and conversion to Big5.
-#include "indexer/charset.h"
+#include "common/charset.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,8 @@
 // with no Big5 form, a byte that forms no character and a control byte become a blank, so
 // the words on either side stay apart (as the index writer's rule for stored text has
 // it); only invisible format characters (soft hyphen, zero-width joiners) vanish. Used by
-// the text and HTML extractors (text_blocks.h, html_text.h).
+// the index builder's text and HTML extractors (indexer/text_blocks.h, html_text.h) and
+// the mail decoder's header and body text (mail/decode/).
 #pragma once
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // Character-set detection and conversion to Big5 (see charset.h). The Unicode-to-Big5
 // table is the common codec's (common/big5_codec.h); other charsets reach it through
 // iconv's conversion to UTF-8.
-#include "indexer/charset.h"
+#include "common/charset.h"
 
 #include "common/big5_codec.h"
 

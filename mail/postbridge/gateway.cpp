@@ -1,0 +1,141 @@
+// The mail gateway's state and calling order (see gateway.h): run start and reset, the
+// per-message page and side-file records, and the attachment table.
+#include "mail/postbridge/gateway.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "mail/decode/header.h"
+#include "mail/postbridge/mail_page.h"
+#include "platform/paths.h"
+
+namespace qm::mail {
+
+namespace {
+
+// A directory with its trailing "/"; "" is the current directory.
+std::string normalize_dir(const std::string& dir) {
+  std::string d = path_backslash_to_slash(dir);
+  if (d.empty()) return "./";
+  while (d.size() > 1 && d.back() == '/' && d[d.size() - 2] == '/') d.pop_back();
+  if (d.back() != '/') d += '/';
+  return d;
+}
+
+// The file name without its directory and without its last extension.
+std::string mailbox_name_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.resize(dot);
+  return name;
+}
+
+}  // namespace
+
+int Gateway::init(const std::string& source, const std::string& outdir) {
+  end_source();
+  side_files_.abandon();
+  table_.clear();
+  table_open_ = false;
+  last_open_ = false;
+  attach_ = 0;
+  timeout_ = 60;
+  extra_ = 0;
+  converter_path_.clear();
+
+  outdir_ = normalize_dir(outdir);
+  std::error_code ec;
+  std::filesystem::remove_all(outdir_ + mail_side::kAttachFolder, ec);
+  side_files_.start(outdir_);
+  message_number_ = 0;
+  attach_total_ = 0;
+  mailbox_name_.clear();
+
+  const std::string path = path_backslash_to_slash(source);
+  if (!source_.open(path, limits_)) {
+    side_files_.abandon();
+    return 0;
+  }
+  source_open_ = true;
+  mailbox_name_ = mailbox_name_of(path);
+  return 1;
+}
+
+int Gateway::set_extra_data(const std::string& converter_dir, int attach, int timeout, int extra) {
+  const std::string dir = normalize_dir(converter_dir);
+  converter_path_ = dir + "docpress";
+  std::remove((dir + "Export.err").c_str());
+  attach_ = attach;
+  timeout_ = timeout;
+  extra_ = extra;
+  if (attach == 0) return side_files_.drop_attach_index();
+  return attach;
+}
+
+bool Gateway::get_data(std::string& name, std::string& page) {
+  if (!source_open_) return false;
+  MessageRecord record;
+  if (!source_.next(record)) {
+    end_source();
+    return false;
+  }
+  ++message_number_;
+  if (record.body.empty() && !record.parts.empty() && record.parts.front().name.empty())
+    record.body = record.parts.front().data;
+
+  mail_side::MailPropertyRecord property;
+  property.date = record.date;
+  property.subject = std::string(big5_cut(record.subject, mail_side::kMailTextField - 1));
+  property.sender = std::string(big5_cut(record.sender, mail_side::kMailTextField - 1));
+
+  name = mail_page_name(mailbox_name_, message_number_);
+  page = mail_page(record.subject, record.sender, record.body);
+  // Attachment texts join the page here once the converter run is built; until then no
+  // attachment text goes into a page and every count is 0.
+  const int32_t count = 0;
+
+  side_files_.append(property);
+  if (side_files_.has_attach_index())
+    side_files_.append(mail_side::AttachIndexRecord{count, attach_total_ * int32_t(mail_side::kAttachInfoSize)});
+  attach_total_ += count;
+  return true;
+}
+
+void Gateway::end_source() {
+  if (source_open_) side_files_.finish();
+  source_open_ = false;
+  source_ = MailSource();
+}
+
+void Gateway::init_attach_info() {
+  table_.clear();
+  table_.reserve(100);
+  table_open_ = true;
+  last_open_ = false;
+}
+
+int Gateway::append_attach_info(const char* name, int number) {
+  if (!table_open_) return 0;
+  if (last_open_) table_.back().last = uint16_t(number - 1);
+  if (!name) {
+    last_open_ = false;
+    return int(table_.size());
+  }
+  mail_side::AttachInfoRecord record;
+  record.first = uint16_t(number);
+  record.name = std::string(name).substr(0, mail_side::kAttachNameField);
+  table_.push_back(std::move(record));
+  last_open_ = true;
+  return int(table_.size());
+}
+
+void Gateway::end_attach_info() {
+  if (!table_open_) return;
+  write_attach_info(outdir_, table_);
+  table_.clear();
+  table_open_ = false;
+  last_open_ = false;
+}
+
+}  // namespace qm::mail

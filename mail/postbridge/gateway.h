@@ -1,0 +1,59 @@
+// The mail gateway: one source at a time turned into indexable pages, one per message,
+// with the side files written beside the index. The flat IG_ functions of
+// libpostbridge.so (postbridge.cpp) are thin wrappers over one Gateway; tests make their
+// own. Builds on sources.h, side_files_writer.h and mail_page.h.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mail/postbridge/side_files_writer.h"
+#include "mail/postbridge/sources.h"
+
+namespace qm::mail {
+
+class Gateway {
+ public:
+  // Starts a run over source, writing side files into outdir ("" is the current
+  // directory). Every earlier state is reset first. 1 when the source opened.
+  int init(const std::string& source, const std::string& outdir);
+  // Converter settings; attach 0 drops AttachIdx.db and returns the deletion's result.
+  int set_extra_data(const std::string& converter_dir, int attach, int timeout, int extra);
+  // The next page and its name; false at the end of the source (side files finished).
+  bool get_data(std::string& name, std::string& page);
+
+  // The attachment table between init_attach_info and end_attach_info.
+  void init_attach_info();
+  bool has_attach_table() const { return table_open_; }
+  int append_attach_info(const char* name, int number);
+  void end_attach_info();
+
+  // State for tests and the driver.
+  const std::string& output_dir() const { return outdir_; }
+  const std::string& mailbox_name() const { return mailbox_name_; }
+  const std::string& converter_path() const { return converter_path_; }
+  int message_number() const { return message_number_; }
+  const MailSource& source() const { return source_; }
+  void set_window_limits(WindowLimits limits) { limits_ = limits; }
+
+ private:
+  void end_source();
+
+  WindowLimits limits_;
+  std::string outdir_;
+  std::string mailbox_name_;
+  std::string converter_path_;
+  int attach_ = 0;
+  int timeout_ = 60;
+  int extra_ = 0;
+  int message_number_ = 0;
+  int32_t attach_total_ = 0;
+  bool source_open_ = false;
+  MailSource source_;
+  SideFilesWriter side_files_;
+  bool table_open_ = false;
+  std::vector<mail_side::AttachInfoRecord> table_;
+  bool last_open_ = false;  // the table's last record still waits for its last number
+};
+
+}  // namespace qm::mail
