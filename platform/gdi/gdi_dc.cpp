@@ -81,15 +81,7 @@ HDC CreateCompatibleDC(HDC hdc) {
   if (hdc && !dc_of(hdc)) return nullptr;
   auto* dc = new (std::nothrow) Dc;
   if (!dc) return nullptr;
-  Bitmap* b = static_cast<Bitmap*>(CreateBitmap(1, 1, 1, 1, nullptr));
-  if (!b) {
-    delete dc;
-    return nullptr;
-  }
-  st.objects.erase(std::find(st.objects.begin(), st.objects.end(), static_cast<QmGdiObject*>(b)));
-  dc->own_default = b;
-  dc->s.bitmap = b;
-  b->selected = dc;
+  dc->s.bitmap = default_bitmap();
   dc->s.brush = static_cast<Brush*>(GetStockObject(WHITE_BRUSH));
   dc->s.pen = static_cast<Pen*>(GetStockObject(BLACK_PEN));
   dc->s.palette = static_cast<Palette*>(GetStockObject(DEFAULT_PALETTE));
@@ -102,9 +94,8 @@ BOOL DeleteDC(HDC hdc) {
   Lock lock(st.mu);
   Dc* dc = dc_of(hdc);
   if (!dc || dc->screen) return 0;
-  if (dc->s.bitmap) dc->s.bitmap->selected = nullptr;
+  if (dc->s.bitmap && !dc->s.bitmap->stock) dc->s.bitmap->selected = nullptr;
   st.dcs.erase(std::find(st.dcs.begin(), st.dcs.end(), dc));
-  delete dc->own_default;
   delete dc;
   return 1;
 }
@@ -141,14 +132,12 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
         auto* b = static_cast<Bitmap*>(obj);
         if (dc.screen) return nullptr;
         if (b == dc.s.bitmap) return b;
-        if (b->selected) return nullptr;
+        if (b->selected) return nullptr;  // a bitmap lives in one DC at a time
         Bitmap* old = dc.s.bitmap;
-        if (old) old->selected = nullptr;
-        b->selected = &dc;
+        if (old && !old->stock) old->selected = nullptr;
+        if (!b->stock) b->selected = &dc;
         dc.s.bitmap = b;
-        // The saved states keep the same bitmap: a restore never brings back a stale one.
-        for (auto& s : dc.saved) s.bitmap = b;
-        return old == dc.own_default ? nullptr : static_cast<HGDIOBJ>(old);
+        return old;
       }
       case Kind::Brush: {
         HGDIOBJ old = dc.s.brush;

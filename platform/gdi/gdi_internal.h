@@ -97,7 +97,6 @@ struct Dc {
   bool screen = false;
   DcState s;
   std::vector<DcState> saved;
-  Bitmap* own_default = nullptr;  // the 1x1 mono bitmap a memory DC starts with
 };
 
 // The process-wide state of the layer.
@@ -110,6 +109,7 @@ struct State {
   Bitmap* screen_bitmap = nullptr;
   Dc* screen_dc = nullptr;
   QmGdiObject* stock[16] = {};
+  Bitmap* default_bitmap = nullptr;  // the 1x1 mono bitmap every memory DC starts with
 };
 
 State& state();
@@ -123,6 +123,7 @@ T* find(HGDIOBJ h, Kind k) {
 bool live_dc(HDC dc);
 Dc* dc_of(HDC dc);
 void ensure_screen();
+Bitmap* default_bitmap();
 void register_object(QmGdiObject* o);
 
 // Index of the nearest colour of a table by squared distance; the first wins a tie.

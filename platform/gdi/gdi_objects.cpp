@@ -123,6 +123,7 @@ bool live_object(HGDIOBJ h) {
   State& st = state();
   for (QmGdiObject* s : st.stock)
     if (s == h) return true;
+  if (h == st.default_bitmap && h) return true;
   return std::find(st.objects.begin(), st.objects.end(), h) != st.objects.end();
 }
 
@@ -142,6 +143,15 @@ void ensure_screen() {
   dc->s.palette = static_cast<Palette*>(GetStockObject(DEFAULT_PALETTE));
   if (st.screen_bitmap) st.screen_bitmap->selected = dc;
   st.screen_dc = dc;
+}
+
+Bitmap* default_bitmap() {
+  State& st = state();
+  if (!st.default_bitmap) {
+    st.default_bitmap = mono_bitmap(1, 1);
+    st.default_bitmap->stock = true;
+  }
+  return st.default_bitmap;
 }
 
 const std::vector<RGBQUAD>& Bitmap::table() const {
