@@ -123,7 +123,7 @@ bool live_object(HGDIOBJ h) {
   State& st = state();
   for (QmGdiObject* s : st.stock)
     if (s == h) return true;
-  if (h == st.default_bitmap && h) return true;
+  if (h && (h == st.default_bitmap || h == st.screen_bitmap)) return true;
   return std::find(st.objects.begin(), st.objects.end(), h) != st.objects.end();
 }
 
