@@ -40,7 +40,8 @@ inline std::vector<uint8_t> dib_bytes(int w, int h, int bpp, uint32_t seed, uint
 
 inline HGLOBAL to_global(const std::vector<uint8_t>& bytes) {
   HGLOBAL h = GlobalAlloc(GHND, bytes.size());
-  std::memcpy(GlobalLock(h), bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(GlobalLock(h), bytes.data(), bytes.size());
+  else GlobalLock(h);
   GlobalUnlock(h);
   return h;
 }
