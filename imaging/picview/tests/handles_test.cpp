@@ -11,7 +11,7 @@ using namespace picview_test;
 
 namespace {
 
-class Handles : public ::testing::Test {
+class ImageHandles : public ::testing::Test {
  protected:
   void SetUp() override {
     QmScreenKind k{0, 0, 32, 32};
@@ -26,7 +26,7 @@ class Handles : public ::testing::Test {
   int blocks_ = 0, objects_ = 0;
 };
 
-TEST_F(Handles, DrawnImageShowsTheDibAndCloseLeavesNothing) {
+TEST_F(ImageHandles, DrawnImageShowsTheDibAndCloseLeavesNothing) {
   for (int bpp : {1, 4, 8, 24}) {
     std::vector<uint8_t> bytes = dib_bytes(5, 3, bpp, uint32_t(bpp));
     HIMG img = ImgFromDIB(to_global(bytes));
@@ -48,7 +48,7 @@ TEST_F(Handles, DrawnImageShowsTheDibAndCloseLeavesNothing) {
   }
 }
 
-TEST_F(Handles, SourceRectangleIsInclusiveAndCountsFromTheTop) {
+TEST_F(ImageHandles, SourceRectangleIsInclusiveAndCountsFromTheTop) {
   std::vector<uint8_t> bytes = dib_bytes(4, 4, 24, 9);
   HIMG img = ImgFromDIB(to_global(bytes));
   ASSERT_NE(img, nullptr);
@@ -72,7 +72,7 @@ TEST_F(Handles, SourceRectangleIsInclusiveAndCountsFromTheTop) {
   ImgClose(img);
 }
 
-TEST_F(Handles, WhatIsNotAnImageGivesStatus8) {
+TEST_F(ImageHandles, WhatIsNotAnImageGivesStatus8) {
   HGLOBAL other = GlobalAlloc(GHND, sizeof(ImgRecord));
   std::memcpy(GlobalLock(other), "IM21", 4);
   GlobalUnlock(other);
@@ -97,7 +97,7 @@ TEST_F(Handles, WhatIsNotAnImageGivesStatus8) {
   GlobalFree(small);
 }
 
-TEST_F(Handles, PaletteOfPaletteImagesOnly) {
+TEST_F(ImageHandles, PaletteOfPaletteImagesOnly) {
   HIMG rgb = ImgFromDIB(to_global(dib_bytes(2, 2, 24, 3)));
   EXPECT_EQ(ImgGetPalette(rgb), nullptr);
   EXPECT_EQ(ImgGetStatus(), IMG_OK);
@@ -118,7 +118,7 @@ TEST_F(Handles, PaletteOfPaletteImagesOnly) {
   ImgClose(pal_img);
 }
 
-TEST_F(Handles, RefusedDibsGiveStatus29AndStayTheCallers) {
+TEST_F(ImageHandles, RefusedDibsGiveStatus29AndStayTheCallers) {
   struct Case {
     const char* name;
     void (*edit)(std::vector<uint8_t>&);
@@ -151,7 +151,7 @@ TEST_F(Handles, RefusedDibsGiveStatus29AndStayTheCallers) {
   EXPECT_EQ(ImgGetStatus(), IMG_BAD_ARGUMENT);
 }
 
-TEST_F(Handles, SixteenAndThirtyTwoBitDibsBecomeTwentyFourBitImages) {
+TEST_F(ImageHandles, SixteenAndThirtyTwoBitDibsBecomeTwentyFourBitImages) {
   struct Case {
     int bpp;
     uint32_t compression;
@@ -181,7 +181,7 @@ TEST_F(Handles, SixteenAndThirtyTwoBitDibsBecomeTwentyFourBitImages) {
   }
 }
 
-TEST_F(Handles, HeaderKindsShowTheSamePictureAsPillow) {
+TEST_F(ImageHandles, HeaderKindsShowTheSamePictureAsPillow) {
   qm::test::TempDir dir("qm-picview-");
   // BMP3: 40-byte header; BMP: V5 header; BMP2: 12-byte core header.
   struct Case {
@@ -208,7 +208,7 @@ TEST_F(Handles, HeaderKindsShowTheSamePictureAsPillow) {
   }
 }
 
-TEST_F(Handles, EachThreadKeepsItsOwnStatus) {
+TEST_F(ImageHandles, EachThreadKeepsItsOwnStatus) {
   HIMG img = ImgFromDIB(to_global(dib_bytes(2, 2, 8, 2)));
   ImgSetROP(nullptr, 0);  // this thread: status 8
   int32_t other_status = 0;
@@ -231,7 +231,7 @@ TEST_F(Handles, EachThreadKeepsItsOwnStatus) {
   ImgClose(img);
 }
 
-TEST_F(Handles, PixelStoreBuilds) {
+TEST_F(ImageHandles, PixelStoreBuilds) {
   // Copy: reads only the colour entries the source holds and zeroes the rest.
   std::vector<uint8_t> bytes = dib_bytes(3, 2, 8, 5, 3);
   const auto* info = reinterpret_cast<const BITMAPINFO*>(bytes.data());

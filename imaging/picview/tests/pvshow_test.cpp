@@ -83,7 +83,7 @@ TEST(Pvshow, FailuresAreReportedByExitCode) {
   }
 }
 
-TEST(Robustness, CorruptedDibHeadersGiveAClearStatus) {
+TEST(PicviewRobustness, CorruptedDibHeadersGiveAClearStatus) {
   QmScreenKind k{0, 0, 16, 16};
   ASSERT_TRUE(QmSetScreen(&k));
   qm::test::VariantTrace trace;
@@ -116,7 +116,7 @@ TEST(Robustness, CorruptedDibHeadersGiveAClearStatus) {
   EXPECT_EQ(QmLiveGdiObjects(), objects);
 }
 
-TEST(Robustness, CorruptedBmpFilesThroughPvshow) {
+TEST(PicviewRobustness, CorruptedBmpFilesThroughPvshow) {
   qm::test::TempDir dir("qm-pvshow-");
   std::string source = dir / "source.png";
   ASSERT_TRUE(convert("-size 5x4 plasma:fractal -seed 2 " + source));

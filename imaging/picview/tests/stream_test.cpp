@@ -12,7 +12,7 @@
 
 namespace {
 
-TEST(FileStream, OpenModes) {
+TEST(PicviewFileStream, OpenModes) {
   qm::test::TempDir dir("qm-stream-");
   std::string existing = dir / "existing", missing = dir / "missing";
   qm::test::write_file(existing, "abcdef");
@@ -49,7 +49,7 @@ TEST(FileStream, OpenModes) {
   }
 }
 
-TEST(FileStream, ShortReadsBytesAndSeeks) {
+TEST(PicviewFileStream, ShortReadsBytesAndSeeks) {
   qm::test::TempDir dir("qm-stream-");
   std::string path = dir / "data";
   std::string data(70000, '\0');
@@ -83,7 +83,7 @@ TEST(FileStream, ShortReadsBytesAndSeeks) {
   EXPECT_EQ(qm::test::read_file(path), data);
 }
 
-TEST(MemoryStream, ReadsStopAtTheEndAndSeeksClamp) {
+TEST(PicviewMemoryStream, ReadsStopAtTheEndAndSeeksClamp) {
   HGLOBAL h = GlobalAlloc(GHND, 100);
   ImgMemStream desc;
   desc.global = h;
@@ -118,7 +118,7 @@ TEST(MemoryStream, ReadsStopAtTheEndAndSeeksClamp) {
   GlobalFree(h);
 }
 
-TEST(MemoryStream, WritesGrowByWholeSteps) {
+TEST(PicviewMemoryStream, WritesGrowByWholeSteps) {
   HGLOBAL h = GlobalAlloc(GHND, 16);
   ImgMemStream desc;
   desc.global = h;

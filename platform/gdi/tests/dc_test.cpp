@@ -170,7 +170,7 @@ TEST_F(DcTest, DeletingSelectedObjectsIsRefused) {
   EXPECT_FALSE(DeleteObject(b));  // already gone
 }
 
-TEST(Screen, KindsAnswerInDeviceCaps) {
+TEST(GdiScreen, KindsAnswerInDeviceCaps) {
   struct Case {
     QmScreenKind kind;
     int raster_palette, size_palette, technology;
@@ -192,7 +192,7 @@ TEST(Screen, KindsAnswerInDeviceCaps) {
   EXPECT_FALSE(QmSetScreen(&bad));
 }
 
-TEST(Screen, TrueColourPixelsOnAPaletteScreenTakeTheNearestRealisedEntry) {
+TEST(GdiScreen, TrueColourPixelsOnAPaletteScreenTakeTheNearestRealisedEntry) {
   QmScreenKind k{256, 0, 16, 16};
   ASSERT_TRUE(QmSetScreen(&k));
   HDC screen = GetDC(nullptr);
