@@ -76,8 +76,11 @@ bool stretch(const ImgRecord& r, HDC dc, const RECT& dest, const RECT* source) {
   RECT src = source ? *source : RECT{0, 0, r.width - 1, r.height - 1};
   const ImgDib* px = r.pixels;
   if (!px || !px->bits || !px->info) return false;
-  return StretchDIBits(dc, dest.left, dest.top, dest.right - dest.left + 1, dest.bottom - dest.top + 1, src.left,
-                       r.height - src.bottom - 1, src.right - src.left + 1, src.bottom - src.top + 1, px->bits,
+  // Sizes are worked out in 64 bits and held to a range the drawing layer takes.
+  auto held = [](int64_t v) { return int32_t(v < -0x3FFFFFFF ? -0x3FFFFFFF : v > 0x3FFFFFFF ? 0x3FFFFFFF : v); };
+  return StretchDIBits(dc, dest.left, dest.top, held(int64_t(dest.right) - dest.left + 1),
+                       held(int64_t(dest.bottom) - dest.top + 1), src.left, held(int64_t(r.height) - src.bottom - 1),
+                       held(int64_t(src.right) - src.left + 1), held(int64_t(src.bottom) - src.top + 1), px->bits,
                        px->info, DIB_RGB_COLORS, r.rop) != 0;
 }
 

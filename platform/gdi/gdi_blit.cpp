@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <unordered_map>
+#include <vector>
 
 #include "platform/gdi/gdi_internal.h"
 
@@ -58,8 +58,15 @@ class Converter {
       one_ = dst.from_rgb(resolve(ddc, ddc.s.bk));
     } else if (same_format(src, dst) || (src.mono_ddb() && dst.mono_ddb())) {
       mode_ = Raw;
+    } else if (src.bpp <= 8) {
+      mode_ = ByTable;  // every index converted once
+      for (uint32_t i = 0; i < (1u << src.bpp); ++i) table_.push_back(dst.from_rgb(src.to_rgb(i)));
+    } else if (dst.bpp > 8) {
+      mode_ = Direct;
     } else {
-      mode_ = ByColour;
+      mode_ = Nearest;  // a nearest-colour search per colour, remembered in a small cache
+      cache_key_.assign(kCache, 0xFFFFFFFFu);
+      cache_value_.assign(kCache, 0);
     }
   }
   uint32_t operator()(uint32_t raw) {
@@ -67,23 +74,27 @@ class Converter {
       case Raw: return raw;
       case FromMono: return raw ? one_ : zero_;
       case ToMono: return src_.to_rgb(raw) == bk_ ? 1 : 0;
+      case ByTable: return table_[raw];
+      case Direct: return dst_.from_rgb(src_.to_rgb(raw));
       default: {
-        auto it = cache_.find(raw);
-        if (it != cache_.end()) return it->second;
-        uint32_t v = dst_.from_rgb(src_.to_rgb(raw));
-        cache_.emplace(raw, v);
-        return v;
+        uint32_t slot = (raw * 2654435761u) >> 20;
+        if (cache_key_[slot] != raw) {
+          cache_key_[slot] = raw;
+          cache_value_[slot] = dst_.from_rgb(src_.to_rgb(raw));
+        }
+        return cache_value_[slot];
       }
     }
   }
 
  private:
-  enum Mode { Raw, FromMono, ToMono, ByColour } mode_ = Raw;
+  static constexpr size_t kCache = 4096;
+  enum Mode { Raw, FromMono, ToMono, ByTable, Direct, Nearest } mode_ = Raw;
   const Bitmap& src_;
   const Bitmap& dst_;
   COLORREF bk_ = 0;
   uint32_t zero_ = 0, one_ = 0;
-  std::unordered_map<uint32_t, uint32_t> cache_;
+  std::vector<uint32_t> table_, cache_key_, cache_value_;
 };
 
 struct Span {
@@ -149,8 +160,13 @@ bool blit(Dc& dst, Span d, const Bitmap* src, Span s, Converter* conv, DWORD rop
         if (sx < 0 || sx >= src->width) continue;
         sv = (*conv)(src->get(int32_t(sx), sy));
       }
-      uint32_t dv = out->get(x, y);
-      out->set(x, y, rop3(code, pat, sv, dv) & mask);
+      if (code == 0xCC) {
+        out->set(x, y, sv);
+      } else if (code == 0xF0) {
+        out->set(x, y, pat);
+      } else {
+        out->set(x, y, rop3(code, pat, sv, out->get(x, y)) & mask);
+      }
     }
   }
   return true;
@@ -158,8 +174,8 @@ bool blit(Dc& dst, Span d, const Bitmap* src, Span s, Converter* conv, DWORD rop
 
 Span device_span(const Dc& dc, int32_t x, int32_t y, int32_t cx, int32_t cy) {
   POINT a = to_device(dc.s, POINT{x, y});
-  POINT b = to_device(dc.s, POINT{x + cx, y + cy});
-  return Span{a.x, a.y, b.x - a.x, b.y - a.y};
+  POINT b = to_device(dc.s, POINT{clamp32(int64_t(x) + cx), clamp32(int64_t(y) + cy)});
+  return Span{a.x, a.y, clamp32(int64_t(b.x) - a.x), clamp32(int64_t(b.y) - a.y)};
 }
 
 // A copy of a packed DIB's pixels as a bitmap, or null when the header is not one this

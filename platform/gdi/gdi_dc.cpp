@@ -31,10 +31,12 @@ int32_t scale(int32_t v, int32_t num, int32_t den) {
 }  // namespace
 
 POINT to_device(const DcState& s, POINT p) {
-  if (s.map_mode == MM_TEXT)
-    return POINT{p.x - s.window_org.x + s.viewport_org.x, p.y - s.window_org.y + s.viewport_org.y};
-  return POINT{scale(p.x - s.window_org.x, s.viewport_ext.cx, s.window_ext.cx) + s.viewport_org.x,
-               scale(p.y - s.window_org.y, s.viewport_ext.cy, s.window_ext.cy) + s.viewport_org.y};
+  int64_t x = int64_t(p.x) - s.window_org.x, y = int64_t(p.y) - s.window_org.y;
+  if (s.map_mode != MM_TEXT) {
+    x = scale(clamp32(x), s.viewport_ext.cx, s.window_ext.cx);
+    y = scale(clamp32(y), s.viewport_ext.cy, s.window_ext.cy);
+  }
+  return POINT{clamp32(x + s.viewport_org.x), clamp32(y + s.viewport_org.y)};
 }
 
 RECT drawable(const Dc& dc) {
@@ -286,10 +288,13 @@ BOOL DPtoLP(HDC hdc, POINT* points, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
       POINT p = points[i];
       if (s.map_mode == MM_TEXT) {
-        points[i] = POINT{p.x - s.viewport_org.x + s.window_org.x, p.y - s.viewport_org.y + s.window_org.y};
+        points[i] = POINT{clamp32(int64_t(p.x) - s.viewport_org.x + s.window_org.x),
+                          clamp32(int64_t(p.y) - s.viewport_org.y + s.window_org.y)};
       } else {
-        points[i] = POINT{MulDiv(p.x - s.viewport_org.x, s.window_ext.cx, s.viewport_ext.cx) + s.window_org.x,
-                          MulDiv(p.y - s.viewport_org.y, s.window_ext.cy, s.viewport_ext.cy) + s.window_org.y};
+        points[i] = POINT{clamp32(int64_t(MulDiv(clamp32(int64_t(p.x) - s.viewport_org.x), s.window_ext.cx,
+                                                 s.viewport_ext.cx)) + s.window_org.x),
+                          clamp32(int64_t(MulDiv(clamp32(int64_t(p.y) - s.viewport_org.y), s.window_ext.cy,
+                                                 s.viewport_ext.cy)) + s.window_org.y)};
       }
     }
     return 1;

@@ -132,6 +132,10 @@ uint32_t nearest_entry(const std::vector<RGBQUAD>& table, COLORREF c);
 COLORREF resolve(const Dc& dc, COLORREF c);
 // Stride in bytes of a 32-bit aligned row.
 inline uint32_t dib_stride(int64_t width, int bpp) { return uint32_t(((width * bpp + 31) / 32) * 4); }
+// A 64-bit coordinate held to the 32-bit range, so that extreme rectangles stay defined.
+inline int32_t clamp32(int64_t v) {
+  return v < INT32_MIN / 2 ? INT32_MIN / 2 : v > INT32_MAX / 2 ? INT32_MAX / 2 : int32_t(v);
+}
 // Maps a logical point to device pixels.
 POINT to_device(const DcState& s, POINT p);
 // The device rectangle a DC may draw in: its surface, narrowed by its clip rectangle.

@@ -263,3 +263,30 @@ TEST_F(ImageHandles, PixelStoreBuilds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ImageHandles, ExtremeRectanglesDrawOnlyInsideTheSurface) {
+  HIMG img = ImgFromDIB(to_global(dib_bytes(3, 3, 24, 8)));
+  ASSERT_NE(img, nullptr);
+  Canvas c(4, 4);
+  const RECT cases[][2] = {
+      {{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {0, 0, 2, 2}},
+      {{0, 0, 3, 3}, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}},
+      {{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}, {-5, -5, 100, 100}},
+      {{-1000000000, 0, 1000000000, 3}, {2, 2, 2, 2}},
+  };
+  for (const auto& rects : cases) ImgDrawImage(img, c.dc, &rects[0], &rects[1]);
+  // The surface took only what fell on it; the anisotropic mapping holds extreme points too.
+  SetMapMode(c.dc, MM_ANISOTROPIC);
+  SetWindowExtEx(c.dc, 1, 1, nullptr);
+  SetViewportExtEx(c.dc, 1000, -1000, nullptr);
+  RECT huge{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+  EXPECT_EQ(ImgDrawImage(img, c.dc, &huge, nullptr), IMG_OK);
+  POINT p{INT32_MAX, INT32_MIN};
+  EXPECT_TRUE(LPtoDP(c.dc, &p, 1));
+  EXPECT_TRUE(DPtoLP(c.dc, &p, 1));
+  ImgClose(img);
+}
+
+}  // namespace
