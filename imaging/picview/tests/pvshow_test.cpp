@@ -116,6 +116,51 @@ TEST(PicviewRobustness, CorruptedDibHeadersGiveAClearStatus) {
   EXPECT_EQ(QmLiveGdiObjects(), objects);
 }
 
+TEST(PicviewRobustness, CorruptedBmpFilesThroughTheReaderAndImgFromDIB) {
+  qm::test::TempDir dir("qm-pvshow-");
+  std::string source = dir / "source.png";
+  ASSERT_TRUE(convert("-size 6x3 plasma:fractal -seed 4 " + source));
+  QmScreenKind k{0, 0, 8, 8};
+  ASSERT_TRUE(QmSetScreen(&k));
+  qm::test::VariantTrace trace;
+  int blocks = QmLiveGlobalBlocks(), objects = QmLiveGdiObjects();
+  const char* kinds[] = {"BMP3:", "BMP:", "BMP2:", "-type palette BMP3:", "-define bmp:subtype=RGB565 BMP:"};
+  int k_index = 0;
+  for (const char* kind : kinds) {
+    std::string good_path = dir / ("good" + std::to_string(k_index++) + ".bmp");
+    ASSERT_TRUE(convert(source + " -compress None " + kind + good_path)) << kind;
+    std::string good = qm::test::read_file(good_path);
+    qm::test::Corruptor corrupt(uint32_t(50 + k_index));
+    for (int v = 0; v < 300; ++v) {
+      std::string bytes = good;
+      qm::test::Edits edits = corrupt.any(std::min<size_t>(bytes.size(), 14 + 124 + 16));
+      trace.set(kind, edits);
+      qm::test::apply_edits(bytes, edits);
+      std::string path = dir / "variant.bmp";
+      qm::test::write_file(path, bytes);
+      HGLOBAL dib = nullptr;
+      int32_t r = QmReadBmpFile(path.c_str(), &dib);
+      if (r != QMGDI_FILE_OK) {
+        EXPECT_EQ(r, QMGDI_FILE_BAD) << kind << " " << qm::test::describe(edits);
+        EXPECT_EQ(dib, nullptr);
+        continue;
+      }
+      HIMG img = ImgFromDIB(dib);
+      if (!img) {
+        EXPECT_EQ(ImgGetStatus(), IMG_BAD_ARGUMENT) << kind << " " << qm::test::describe(edits);
+        GlobalFree(dib);
+        continue;
+      }
+      Canvas c(6, 3);
+      RECT dest{0, 0, 5, 2};
+      EXPECT_EQ(ImgDrawImage(img, c.dc, &dest, nullptr), IMG_OK);
+      ImgClose(img);
+    }
+  }
+  EXPECT_EQ(QmLiveGlobalBlocks(), blocks);
+  EXPECT_EQ(QmLiveGdiObjects(), objects);
+}
+
 TEST(PicviewRobustness, CorruptedBmpFilesThroughPvshow) {
   qm::test::TempDir dir("qm-pvshow-");
   std::string source = dir / "source.png";
