@@ -359,14 +359,21 @@ bool IndexFileSet::append_char_postings(uint32_t offset, uint32_t count,
   return true;
 }
 
-bool IndexFileSet::view_char_postings(uint32_t offset, uint32_t count, std::string_view& out) {
-  if (offset % fmt::kPostingSize != 0 ||
-      !in_file(IndexFile::CharIndex, offset, uint64_t(count) * fmt::kPostingSize))
+bool IndexFileSet::view_postings(IndexFile file, uint32_t offset, uint32_t count, std::string_view& out) {
+  if (offset % fmt::kPostingSize != 0 || !in_file(file, offset, uint64_t(count) * fmt::kPostingSize))
     return fail();
-  out = count > 0 ? std::string_view(reinterpret_cast<const char*>(files_[size_t(IndexFile::CharIndex)]->data) + offset,
+  out = count > 0 ? std::string_view(reinterpret_cast<const char*>(files_[size_t(file)]->data) + offset,
                                      size_t(count) * fmt::kPostingSize)
                   : std::string_view();
   return true;
+}
+
+bool IndexFileSet::view_char_postings(uint32_t offset, uint32_t count, std::string_view& out) {
+  return view_postings(IndexFile::CharIndex, offset, count, out);
+}
+
+bool IndexFileSet::view_word_postings(uint32_t offset, uint32_t count, std::string_view& out) {
+  return view_postings(IndexFile::WordIndex, offset, count, out);
 }
 
 bool IndexFileSet::append_word_postings(uint32_t offset, uint32_t count,

@@ -136,9 +136,10 @@ class IndexFileSet {
   // Appends count PostingEntries read at byte offset of cindex.db / eindex.db.
   bool append_char_postings(uint32_t offset, uint32_t count, std::vector<PostingEntry>& out);
   bool append_word_postings(uint32_t offset, uint32_t count, std::vector<PostingEntry>& out);
-  // The count PostingEntries at byte offset of cindex.db as stored (8 bytes each, valid
-  // until close), for reading them in place.
+  // The count PostingEntries at byte offset of cindex.db / eindex.db as stored (8 bytes
+  // each, valid until close), for reading them in place.
   bool view_char_postings(uint32_t offset, uint32_t count, std::string_view& out);
+  bool view_word_postings(uint32_t offset, uint32_t count, std::string_view& out);
   // Replaces out with the count CharPairRecords at byte offset of clist.db.
   bool read_char_pairs(uint32_t offset, uint32_t count, std::vector<CharPairRecord>& out);
   // ehash.db / esign.db: number of words, one record, and a word's list in eindex.db
@@ -157,6 +158,7 @@ class IndexFileSet {
                   bool report);
   bool fail();  // reports the read error; false
   bool in_file(IndexFile file, uint64_t offset, uint64_t length) const;
+  bool view_postings(IndexFile file, uint32_t offset, uint32_t count, std::string_view& out);
 
   std::unique_ptr<Mapping> files_[size_t(IndexFile::Count)];
   std::string directory_;

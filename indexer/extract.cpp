@@ -115,7 +115,8 @@ std::vector<std::string> converter_command(DocumentKind kind, const std::string&
     case DocumentKind::Pdf:
       return {program, "-q", "-enc", "UTF-8", file, "-"};
     case DocumentKind::Rtf:
-      return {program, "--html", file};
+      // --nopict: unrtf would otherwise save each picture as a file in the working folder.
+      return {program, "--nopict", "--html", file};
     default:
       return {};
   }

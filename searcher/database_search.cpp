@@ -35,11 +35,49 @@ HitList hits_from_postings(const PostingList& postings, uint16_t database, bool 
   return hits;
 }
 
+// One record per document, made from postings in order: what hits_collapse_documents
+// makes of their hits (the last posting's paragraph and position, the number of hits as
+// the score, stopping at its largest value). Saves a record per hit when nothing but the
+// documents is wanted.
+class DocumentRecords {
+ public:
+  DocumentRecords(uint16_t database, bool english) : database_(database), english_(english) {}
+  void add(const PostingEntry& e) {
+    if (count_ > 0 && e.document != last_.document) flush();
+    last_ = e;
+    ++count_;
+  }
+  HitList take() {
+    flush();
+    return std::move(hits_);
+  }
+
+ private:
+  void flush() {
+    if (count_ == 0) return;
+    HitRecord h = hit_of(last_, database_, english_);
+    h.score = count_ > 0xFFFF ? uint16_t(0xFFFF) : uint16_t(count_);
+    hits_.push_back(h);
+    count_ = 0;
+  }
+  uint16_t database_;
+  bool english_;
+  PostingEntry last_{};
+  uint64_t count_ = 0;
+  HitList hits_;
+};
+
+HitList documents_from_postings(const PostingList& postings, uint16_t database, bool english) {
+  DocumentRecords records(database, english);
+  for (const PostingEntry& e : postings) records.add(e);
+  return records.take();
+}
+
 }  // namespace
 
 HitList search_chinese_word(IndexFileSet& set, uint16_t database, const CharacterSlots& word,
                             const SearchOptions& options, const SearchHooks& hooks, SearchStats* stats,
-                            const DocumentSet* documents) {
+                            const DocumentSet* documents, bool per_document) {
   size_t n = 0;
   while (n < word.size() && n < kChineseWordCharacters && !word[n].empty()) ++n;
   if (n == 0) return {};
@@ -98,6 +136,14 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
   if (empty > size_t(tolerant ? character_tolerance(n) : 0)) return {};
 
   const ParagraphFilter filter = options.paragraphs.empty() ? ParagraphFilter() : ParagraphFilter(options.paragraphs);
+  if (n == 1 && per_document) {
+    DocumentRecords records(database, false);
+    for (size_t e = 0; e < lists[0].size(); ++e) {
+      const PostingEntry entry = lists[0].entry(e);
+      if (filter.passes(entry.paragraph)) records.add(entry);
+    }
+    return records.take();
+  }
   if (n == 1) {
     // Every entry is a hit: straight into records.
     HitList hits;
@@ -112,16 +158,31 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
   postings_join_spans(lists, tolerant, found);
   if (filter.active()) postings_filter_paragraphs(found, filter);
   if (!tolerant && options.flags.word_boundary && hooks.word_boundary) hooks.word_boundary(set, n, found);
-  return hits_from_postings(found, database, false);
+  return per_document ? documents_from_postings(found, database, false) : hits_from_postings(found, database, false);
 }
 
 HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_view word,
-                            const SearchOptions& options, SearchStats* stats, const DocumentSet* documents) {
+                            const SearchOptions& options, SearchStats* stats, const DocumentSet* documents,
+                            bool per_document) {
+  PostingSpan span;
+  if (per_document && !documents &&
+      english_lone_word_span(set, word, options.flags.fault_tolerant, options.match_rate, span,
+                             stats ? &stats->postings_read : nullptr)) {
+    // One word's list read in place, straight into document records.
+    const ParagraphFilter filter =
+        options.paragraphs.empty() ? ParagraphFilter() : ParagraphFilter(options.paragraphs);
+    DocumentRecords records(database, true);
+    for (size_t e = 0; e < span.size(); ++e) {
+      const PostingEntry entry = span.entry(e);
+      if (filter.passes(entry.paragraph)) records.add(entry);
+    }
+    return records.take();
+  }
   PostingList found = english_phrase_postings(set, word, options.flags.fault_tolerant,
                                               options.match_rate, options.precision,
                                               stats ? &stats->postings_read : nullptr, documents);
   if (!options.paragraphs.empty()) postings_filter_paragraphs(found, ParagraphFilter(options.paragraphs));
-  return hits_from_postings(found, database, true);
+  return per_document ? documents_from_postings(found, database, true) : hits_from_postings(found, database, true);
 }
 
 namespace {
@@ -176,7 +237,7 @@ DocumentSet documents_of(const HitList& hits) {
 
 TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
                     const std::vector<SearchDatabase>& databases, const SearchOptions& options,
-                    const SearchHooks& hooks, SearchStats* stats) {
+                    const SearchHooks& hooks, SearchStats* stats, bool for_evaluation) {
   TermHits hits(table.terms.size());
   const HomophoneSlots plain = slots.empty() ? homophone_slots_plain(table) : HomophoneSlots{};
   const HomophoneSlots& word_slots = slots.empty() ? plain : slots;
@@ -197,6 +258,13 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
       ++chinese;
     }
   }
+
+  // A lone word (brackets aside) becomes one record per document in the evaluation, so
+  // with nothing to combine it is searched straight into those records. Cached hits are
+  // whole lists.
+  bool lone_word = for_evaluation && words.size() == 1 && !options.cache_enabled;
+  for (const QueryTerm& term : table.terms)
+    if (!term.is_word() && term.type != '(' && term.type != ')') lone_word = false;
 
   IndexFileSet own;
   for (const SearchDatabase& db : databases) {
@@ -261,10 +329,10 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
         if (db.save_file) {
           if (hooks.phrase_search && word) found = hooks.phrase_search(set, db, *word, options);
         } else if (word) {
-          found = search_chinese_word(set, db.id, *word, options, hooks, stats, documents);
+          found = search_chinese_word(set, db.id, *word, options, hooks, stats, documents, lone_word);
         }
       } else if (is_alnum_ascii(static_cast<unsigned char>(term.text[0]))) {
-        found = search_english_word(set, db.id, term.text, options, stats, documents);
+        found = search_english_word(set, db.id, term.text, options, stats, documents, lone_word);
       }
       if (narrow && at + 1 < order.size()) {  // the last word's documents narrow nothing
         searched[k] = 1;
@@ -291,9 +359,9 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
 
 TermHits search_database(const QueryTermTable& table, const HomophoneSlots& slots,
                          const std::vector<SearchDatabase>& databases, const SearchOptions& options,
-                         const SearchHooks& hooks, SearchStats* stats) {
+                         const SearchHooks& hooks, SearchStats* stats, bool for_evaluation) {
   try {
-    return search_all(table, slots, databases, options, hooks, stats);
+    return search_all(table, slots, databases, options, hooks, stats, for_evaluation);
   } catch (const std::bad_alloc&) {
     fatal_text("Out of memory !");
     return TermHits(table.terms.size());

@@ -24,21 +24,26 @@ using TermHits = std::vector<HitList>;
 
 // The hits of a Chinese word in the open set: one record per hit (score 1, hit count 1,
 // the position of its first character). database is the id put in the records.
-// documents, when given, keeps the hits to those documents.
+// documents, when given, keeps the hits to those documents. per_document gives instead
+// one record per document, as hits_collapse_documents would make of the hits.
 HitList search_chinese_word(IndexFileSet& set, uint16_t database, const CharacterSlots& word,
                             const SearchOptions& options, const SearchHooks& hooks = {},
-                            SearchStats* stats = nullptr, const DocumentSet* documents = nullptr);
+                            SearchStats* stats = nullptr, const DocumentSet* documents = nullptr,
+                            bool per_document = false);
 
 // The hits of an English word or phrase in the open set (position 0xFFFF).
 HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_view word,
                             const SearchOptions& options, SearchStats* stats = nullptr,
-                            const DocumentSet* documents = nullptr);
+                            const DocumentSet* documents = nullptr, bool per_document = false);
 
 // Searches every database in order for every word of the table. slots: one entry per
 // Chinese word of the table (homophone_slots_plain without homophones). A database whose
 // files cannot be opened ends the run ("Fail to read index file !").
+// for_evaluation: the lists go to query_evaluate, which keeps one record per document;
+// a lone word's list may then be given in that form already.
 TermHits search_database(const QueryTermTable& table, const HomophoneSlots& slots,
                          const std::vector<SearchDatabase>& databases, const SearchOptions& options,
-                         const SearchHooks& hooks = {}, SearchStats* stats = nullptr);
+                         const SearchHooks& hooks = {}, SearchStats* stats = nullptr,
+                         bool for_evaluation = false);
 
 }  // namespace qm

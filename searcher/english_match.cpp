@@ -110,6 +110,30 @@ PostingList english_word_postings(IndexFileSet& set, std::string_view word, bool
   return out;
 }
 
+bool english_lone_word_span(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate,
+                            PostingSpan& out, uint64_t* postings_read) {
+  const std::string owned(text);
+  std::string word, lone;
+  for (const char* p = owned.c_str(); (p = string_next_word(p, word, 30)) != nullptr;) {
+    if (!is_alnum_ascii(static_cast<unsigned char>(word[0]))) continue;
+    if (!lone.empty()) return false;
+    lone = word;
+  }
+  std::vector<WordList> lists;
+  if (lone.empty()) return false;
+  // A failing file is reported by the reader; the lists found before it still count.
+  english_word_lists(set, lone, fuzzy, match_rate, lists);
+  if (lists.size() > 1) return false;
+  out = PostingSpan{};
+  if (lists.empty()) return true;
+  std::string_view bytes;
+  // A list outside eindex.db is reported by the reader and found nothing, as when copied.
+  if (!set.view_word_postings(lists[0].offset, lists[0].count, bytes)) return true;
+  out = PostingSpan{reinterpret_cast<const unsigned char*>(bytes.data()), lists[0].count};
+  if (postings_read) *postings_read += lists[0].count;
+  return true;
+}
+
 uint64_t english_phrase_size(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate) {
   const std::string owned(text);
   std::string word;

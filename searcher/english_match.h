@@ -47,6 +47,14 @@ PostingList english_phrase_postings(IndexFileSet& set, std::string_view text, bo
                                     int precision, uint64_t* postings_read = nullptr,
                                     const DocumentSet* documents = nullptr);
 
+// The postings of a token that is one English word matching one index word, viewed in
+// place in eindex.db (valid until the set closes): the same entries as
+// english_phrase_postings gives, without copying them. False when the token has several
+// words or matches several index words, or a file fails: the caller then searches it the
+// usual way. A list outside eindex.db is reported and gives an empty span.
+bool english_lone_word_span(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate,
+                            PostingSpan& out, uint64_t* postings_read = nullptr);
+
 // The postings of the token's least frequent word before any join (0 without words): what
 // its search costs, for searching the cheap words of a query first.
 uint64_t english_phrase_size(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate);

@@ -21,7 +21,7 @@ HitList query_evaluate(const QueryTermTable& table, TermHits lists, const Search
 HitList search_expression(const std::string& expression, const std::vector<SearchDatabase>& databases,
                           const SearchOptions& options, const SearchHooks& hooks, SearchStats* stats) {
   QueryTermTable table = term_table_build(expression);
-  TermHits lists = search_database(table, homophone_slots_plain(table), databases, options, hooks, stats);
+  TermHits lists = search_database(table, homophone_slots_plain(table), databases, options, hooks, stats, true);
   return query_evaluate(table, std::move(lists), hooks);
 }
 

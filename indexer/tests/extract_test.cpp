@@ -163,8 +163,15 @@ TEST_F(ExtractTest, RealRtfConverter) {
                           "{\\rtf1\\ansi\\ansicpg950\\deff0{\\fonttbl{\\f0 Times;}}\n"
                           "{\\info{\\title Memo Title}}\n"
                           "\\pard First paragraph.\\par\n"
-                          "\\pard Second \\'a4\\'a4\\u25991? & <x>\\par\n}\n");
+                          "\\pard Second \\'a4\\'a4\\u25991? & <x>\\par\n"
+                          "{\\pict\\wmetafile8\\picw10\\pich10 0100090000030c00000000000000}\n}\n");
+  // The converter runs in the indexer's own folder: a picture must not be left there.
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir_);
   qm::ExtractOutcome o = qm::extract_document(rtf, qm::DocumentKind::Rtf, options_);
+  fs::current_path(cwd);
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_NE(entry.path().extension(), ".wmf") << entry.path();
   ASSERT_EQ(o.status, qm::ExtractStatus::Ok) << o.message;
   EXPECT_EQ(o.document.paragraphs,
             (Blocks{"Memo Title", "First paragraph.", "Second " + kZhong + kWen + " & <x>"}));
