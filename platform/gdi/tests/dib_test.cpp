@@ -271,3 +271,41 @@ TEST(PngFiles, PillowReadsBackTheBitmap) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StretchDIBits, PaletteIndexColourTablesGoThroughTheSelectedPalette) {
+  Canvas canvas(2, 1);
+  LOGPALETTE lp[3] = {};  // room for three entries
+  lp[0].palVersion = 0x300;
+  lp[0].palNumEntries = 3;
+  PALETTEENTRY* e = lp[0].palPalEntry;
+  e[0] = PALETTEENTRY{10, 20, 30, 0};
+  e[1] = PALETTEENTRY{40, 50, 60, 0};
+  e[2] = PALETTEENTRY{70, 80, 90, 0};
+  HPALETTE pal = CreatePalette(lp);
+  HPALETTE old = SelectPalette(canvas.dc, pal, 0);
+  // An 8-bit DIB of two colours whose table holds palette indexes 2 and 0.
+  struct {
+    BITMAPINFOHEADER h;
+    WORD table[2];
+    uint8_t bits[4];
+  } dib{{40, 2, 1, 1, 8, BI_RGB, 0, 0, 0, 2, 0}, {2, 0}, {0, 1, 0, 0}};
+  ASSERT_EQ(StretchDIBits(canvas.dc, 0, 0, 2, 1, 0, 0, 2, 1, dib.bits, reinterpret_cast<BITMAPINFO*>(&dib),
+                          DIB_PAL_COLORS, SRCCOPY),
+            1);
+  EXPECT_EQ(GetPixel(canvas.dc, 0, 0), RGB(70, 80, 90));
+  EXPECT_EQ(GetPixel(canvas.dc, 1, 0), RGB(10, 20, 30));
+  // PatBlt with the selected brush: PATINVERT flips what lies under the brush's bits.
+  HBRUSH brush = CreateSolidBrush(RGB(0xFF, 0x0F, 0));
+  HGDIOBJ old_brush = SelectObject(canvas.dc, brush);
+  ASSERT_TRUE(PatBlt(canvas.dc, 0, 0, 1, 1, PATINVERT));
+  EXPECT_EQ(GetPixel(canvas.dc, 0, 0), RGB(70 ^ 0xFF, 80 ^ 0x0F, 90));
+  EXPECT_FALSE(PatBlt(canvas.dc, 0, 0, 1, 1, SRCCOPY));  // an operation that needs a source
+  SelectObject(canvas.dc, old_brush);
+  DeleteObject(brush);
+  SelectPalette(canvas.dc, old, 0);
+  DeleteObject(pal);
+}
+
+}  // namespace
