@@ -1,5 +1,5 @@
 // Blits of the drawing layer: BitBlt, StretchBlt, PatBlt, FillRect, StretchDIBits,
-// GetDIBits, GetPixel and SetPixel. Every raster operation is evaluated from its ternary
+// GetDIBits, LineTo, GetPixel and SetPixel. Every raster operation is evaluated from its ternary
 // code over the bits of the destination's pixels; stretching takes the nearest source
 // pixel; source pixels are first brought into the destination's format (a mono source
 // onto colour: 0 takes the text colour, 1 the background colour; a colour source onto
@@ -367,6 +367,51 @@ int32_t GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, void* bits, BITM
   }
   std::memcpy(bits, out.store.data(), out.store.size());
   return int32_t(n);
+}
+
+BOOL LineTo(HDC hdc, int32_t x, int32_t y) {
+  Lock lock(state().mu);
+  Dc* dc = dc_of(hdc);
+  if (!dc) return 0;
+  POINT from = to_device(dc->s, dc->s.pos), to = to_device(dc->s, POINT{x, y});
+  dc->s.pos = POINT{x, y};
+  const Pen* pen = dc->s.pen;
+  Bitmap* b = dc->s.bitmap;
+  if (!b || !pen || pen->style == PS_NULL) return 1;
+  // The pen's width in device pixels, along x.
+  int64_t width = pen->width <= 1 ? 1 : pen->width;
+  if (dc->s.map_mode != MM_TEXT) width = std::abs(int64_t(MulDiv(int32_t(width), dc->s.viewport_ext.cx, dc->s.window_ext.cx)));
+  if (width < 1) width = 1;
+  if (width > 4096) width = 4096;
+  uint32_t v = b->from_rgb(resolve(*dc, pen->colour));
+  RECT area = drawable(*dc);
+  int64_t lo = -(width - 1) / 2, hi = width / 2;
+  auto plot = [&](int64_t px, int64_t py) {
+    for (int64_t yy = py + lo; yy <= py + hi; ++yy)
+      for (int64_t xx = px + lo; xx <= px + hi; ++xx)
+        if (xx >= area.left && xx < area.right && yy >= area.top && yy < area.bottom) b->set(int32_t(xx), int32_t(yy), v);
+  };
+  // Bresenham's walk; the last point is left out.
+  int64_t x0 = from.x, y0 = from.y, x1 = to.x, y1 = to.y;
+  int64_t dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
+  int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+  int64_t err = dx + dy;
+  // Points far outside the surface are walked only while they can still reach it.
+  int64_t steps = std::max(dx, -dy);
+  if (steps > int64_t(1) << 24) return 1;
+  while (x0 != x1 || y0 != y1) {
+    plot(x0, y0);
+    int64_t e2 = 2 * err;
+    if (e2 >= dy) {
+      err += dy;
+      x0 += sx;
+    }
+    if (e2 <= dx) {
+      err += dx;
+      y0 += sy;
+    }
+  }
+  return 1;
 }
 
 COLORREF GetPixel(HDC hdc, int32_t x, int32_t y) {

@@ -181,6 +181,10 @@ _Static_assert(sizeof(BITMAPINFOHEADER) == 40, "DIB header size");
 #define NULL_PEN 8
 #define DEFAULT_PALETTE 15
 
+/* Pen styles. */
+#define PS_SOLID 0
+#define PS_NULL 5
+
 /* GetDeviceCaps indexes and answers. */
 #define TECHNOLOGY 2
 #define HORZRES 8
@@ -292,6 +296,10 @@ QMGDI_API UINT GetTextAlign(HDC dc);
 QMGDI_API int32_t SetStretchBltMode(HDC dc, int32_t mode);
 QMGDI_API int32_t GetStretchBltMode(HDC dc);
 QMGDI_API BOOL MoveToEx(HDC dc, int32_t x, int32_t y, POINT* old);
+/* A line in the selected pen from the current position up to (not including) the point,
+ * which becomes the current position. Solid pens only; a pen wider than one pixel draws
+ * a square of its width centred on every point of the line. */
+QMGDI_API BOOL LineTo(HDC dc, int32_t x, int32_t y);
 QMGDI_API BOOL GetCurrentPositionEx(HDC dc, POINT* out);
 QMGDI_API int32_t SelectClipRgn(HDC dc, HRGN rgn);
 QMGDI_API int32_t IntersectClipRect(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom);

@@ -138,6 +138,45 @@ TEST_F(DcTest, ClippingAndFillRect) {
   DeleteObject(black);
 }
 
+TEST_F(DcTest, LinesInThePen) {
+  struct Case {
+    const char* name;
+    POINT from, to;
+    int32_t width;
+    bool clip;
+    std::vector<std::string> want;
+  } cases[] = {
+      {"horizontal, end point left out", {1, 1}, {5, 1}, 1, false,
+       {"........", ".####...", "........", "........", "........", "........", "........", "........"}},
+      {"vertical upward", {6, 6}, {6, 2}, 1, false,
+       {"........", "........", "........", "......#.", "......#.", "......#.", "......#.", "........"}},
+      {"diagonal", {0, 0}, {4, 4}, 1, false,
+       {"#.......", ".#......", "..#.....", "...#....", "........", "........", "........", "........"}},
+      {"three wide: a square on every point", {2, 4}, {6, 4}, 3, false,
+       {"........", "........", "........", ".######.", ".######.", ".######.", "........", "........"}},
+      {"clipped", {0, 2}, {8, 2}, 1, true,
+       {"........", "........", "..###...", "........", "........", "........", "........", "........"}},
+      {"from far outside", {-1000000, 7}, {3, 7}, 1, false,
+       {"........", "........", "........", "........", "........", "........", "........", "###....."}},
+  };
+  for (const Case& c : cases) {
+    RECT all{0, 0, 8, 8};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    int saved = SaveDC(dc);
+    HPEN pen = CreatePen(PS_SOLID, c.width, 0);
+    SelectObject(dc, pen);
+    if (c.clip) IntersectClipRect(dc, 2, 0, 5, 8);
+    MoveToEx(dc, c.from.x, c.from.y, nullptr);
+    EXPECT_TRUE(LineTo(dc, c.to.x, c.to.y)) << c.name;
+    POINT pos;
+    GetCurrentPositionEx(dc, &pos);
+    EXPECT_EQ(pos.x, c.to.x) << c.name;
+    RestoreDC(dc, saved);
+    DeleteObject(pen);
+    EXPECT_EQ(picture(), c.want) << c.name;
+  }
+}
+
 TEST_F(DcTest, RestoreDcBringsBackTheSavedLevel) {
   SetTextColor(dc, RGB(1, 2, 3));
   int first = SaveDC(dc);
