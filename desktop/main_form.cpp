@@ -18,7 +18,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <cstdio>
 
 #include "common/big5_codec.h"
@@ -26,6 +26,10 @@
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/forms/database_tree.h"
+#include "desktop/hit_list_model.h"
+#include "desktop/preview_pane.h"
+#include "desktop/forms/wait_msg_form.h"
+#include "desktop/search/page_run.h"
 #include "desktop/main_settings.h"
 #include "desktop/maker_pages.h"
 #include "desktop/messages.h"
@@ -47,6 +51,7 @@ TMainForm::TMainForm(std::string program_dir, QWidget* parent)
   build_menus();
   build_popups();
   wire_commands();
+  wire_hit_commands();
   resize(1000, 700);
 }
 
@@ -75,16 +80,13 @@ bool TMainForm::FormCreate() {
                      mReceiver})
     a->setVisible(false);
   // The commands of the forms still to come stay disabled until they are connected.
-  for (QAction* a : {mWizard, mIndex, mProperty, mDoc,
-                     menuLayout, mShowBrief, mShowFull, mSortName, mSortTimes, mSortTitle,
-                     mSortDate, mSender, mA, mD, mWebSearch, mOptions, mAddBM, mEditBM, mAbout,
-                     mOpenFile, mBrief, mFullText, mContent, popAddBM, ShowBrief, ShowFull,
-                     pProperty})
+  for (QAction* a : {mWizard, mIndex, mProperty, menuLayout, mWebSearch, mOptions, mAddBM,
+                     mEditBM, mAbout, mContent, popAddBM, pProperty})
     a->setEnabled(false);
   for (QToolButton* b : {btnWizard, btnIndex, btnWebSearch, btnFont}) b->setEnabled(false);
   Panel3->setEnabled(false);
   load_history();
-  show_start_page();
+  ShowStartPage();
 
   ApplyLanguageTexts();
   SetTreeCaption(T(text::kTreeCaption));
@@ -179,9 +181,9 @@ void TMainForm::ApplyLanguageTexts() {
   chkF->setText(T(text::kCheckFault));
   chkL->setText(T(text::kCheckLexical));
   panelTreeHead->setToolTip(T(text::kTreeHead));
-  ListView1->setHeaderLabels({T(text::kColumnNumber), T(text::kColumnName),
-                              T(text::kColumnTimes), T(text::kColumnTitle),
-                              T(text::kColumnDate)});
+  hits_->set_headers({T(text::kColumnNumber), T(text::kColumnName), T(text::kColumnTimes),
+                      T(text::kColumnTitle), T(text::kColumnDate)},
+                     T(text::kAdvMailSender));
   statusPanels[0]->setText(T(text::kStatusReady));
   statusPanels[2]->setText(T(text::kStatusHits));
   const int mailIds[4] = {text::kMailHeaderFrom, text::kMailHeaderTo, text::kMailHeaderDate,
@@ -214,18 +216,6 @@ void TMainForm::load_history() {
     cmbSrchHistory->addItem(big5_to_qstring(item));
   cmbSrchHistory->setCurrentIndex(-1);
   cmbSrchHistory->setEditText(QString());
-}
-
-void TMainForm::show_start_page() {
-  // The start page is Big5 like every page of the system.
-  QFile page(QFile::decodeName(QByteArray::fromStdString(program_dir_ + "vesprin.htm")));
-  HTML1->setSearchPaths({QFile::decodeName(QByteArray::fromStdString(program_dir_))});
-  if (page.open(QIODevice::ReadOnly)) {
-    const QByteArray bytes = page.readAll();
-    HTML1->setHtml(big5_to_qstring(std::string_view(bytes.constData(), size_t(bytes.size()))));
-  } else {
-    HTML1->clear();
-  }
 }
 
 void TMainForm::relabel_page_buttons() {
@@ -286,6 +276,9 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  // A searcher or marker still running ends with the window.
+  if (run_) run_->stop();
+  if (wait_) wait_->close();
   if (!closing_done_) {
     closing_done_ = true;
     WindowLayout l;
@@ -321,8 +314,8 @@ void TMainForm::refresh_search_controls() {
 void TMainForm::tree_changed() {
   refresh_search_controls();
   if (btnSearch->isEnabled()) return;
-  show_start_page();
-  ListView1->clear();
+  ShowStartPage();
+  hits_->clear();
   statusPanels[1]->clear();
 }
 
@@ -408,9 +401,10 @@ void TMainForm::wire_commands() {
   connect(HTML1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { PopupMenuPreview->popup(HTML1->mapToGlobal(p)); });
   connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
-    // With no rows the hit commands are off (they are enabled by the hit views).
-    if (ListView1->topLevelItemCount() == 0)
-      for (QAction* a : {mOpenFile, mBrief, mFullText, mContent, popAddBM}) a->setEnabled(false);
+    // PopupMenuSearchPopup: the hit commands need rows (the property and bookmark
+    // commands stay off until their forms are connected).
+    const bool rows = hits_->rowCount() > 0;
+    for (QAction* a : {mOpenFile, mBrief, mFullText}) a->setEnabled(rows);
     PopupMenuSearch->popup(ListView1->viewport()->mapToGlobal(p));
   });
   connect(tvDB, &DatabaseTreeWidget::nodeClicked, this, &TMainForm::SetTreeCaption);

@@ -332,6 +332,7 @@ inline constexpr int kPageHintBefore = 12135;
 inline constexpr int kPageHintAfter = 12136;
 inline constexpr int kMsgNotBig5 = 13001;
 inline constexpr int kMsgShellFailed = 13002;
+inline constexpr int kMsgRequestTooLong = 13011;
 
 // Every number above, for the tables' test.
 inline constexpr std::array kAllTextIds = {
@@ -396,6 +397,7 @@ inline constexpr std::array kAllTextIds = {
     kWebOperators, kMailHeaderFrom, kMailHeaderTo, kMailHeaderDate, kMailHeaderSubject,
     kMailFindListing, kMailFindNoLibrary, kOptionsPerPageLabel, kPagePrevious, kPageNext,
     kPageUnit, kPageHintBefore, kPageHintAfter, kMsgNotBig5, kMsgShellFailed,
+    kMsgRequestTooLong,
 };
 
 // The pictures, by resource name.

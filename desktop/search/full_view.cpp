@@ -124,10 +124,30 @@ std::string InsertBaseReference(std::string page, std::string_view document_path
   return page;
 }
 
+namespace {
+
+// The start of the first "<BASE" tag (case-blind); npos when there is none.
+size_t base_tag(std::string_view page) {
+  for (size_t i = 0; i + 5 < page.size(); ++i)
+    if (page[i] == '<' && string_nicmp(page.substr(i + 1), "BASE", 4) == 0 &&
+        (page[i + 5] == ' ' || page[i + 5] == '>' || page[i + 5] == '\t'))
+      return i;
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string PageWithoutBase(std::string page) {
+  const size_t at = base_tag(page);
+  if (at == std::string::npos) return page;
+  const size_t end = page.find('>', at);
+  page.replace(at, end == std::string::npos ? page.size() - at : end + 1 - at, "<BODY>");
+  return page;
+}
+
 std::string PageBaseReference(std::string_view page) {
   const size_t n = page.size();
-  for (size_t i = 0; i + 5 < n; ++i) {
-    if (page[i] != '<' || string_nicmp(page.substr(i + 1), "BASE", 4) != 0) continue;
+  if (const size_t i = base_tag(page); i != std::string_view::npos) {
     const size_t end = page.find('>', i);
     const std::string_view tag = page.substr(i, end == std::string_view::npos ? n - i : end - i);
     for (size_t k = 0; k + 5 <= tag.size(); ++k) {

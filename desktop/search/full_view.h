@@ -65,5 +65,9 @@ std::string InsertMailHeader(std::string page, const MailHeader& header);
 std::string InsertBaseReference(std::string page, std::string_view document_path);
 // The address of a page's <BASE HREF="..."> (case-blind); empty when it has none.
 std::string PageBaseReference(std::string_view page);
+// The page with its first <BASE ...> tag written as <BODY> again, for a viewer that takes
+// the base address separately (Qt's text browser shows nothing behind a BASE tag that
+// stands outside the head).
+std::string PageWithoutBase(std::string page);
 
 }  // namespace qm

@@ -89,8 +89,12 @@ int CompareHitRows(const HitRow& a, const HitRow& b, int kind) {
   }
 }
 
-void SortHitRows(std::vector<HitRow>& rows, int kind, bool ascending) {
-  std::stable_sort(rows.begin(), rows.end(), [&](const HitRow& a, const HitRow& b) {
+std::vector<size_t> HitSortOrder(const std::vector<HitRow>& rows, int kind, bool ascending) {
+  std::vector<size_t> order(rows.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) {
+    const HitRow& a = rows[x];
+    const HitRow& b = rows[y];
     if (kind == kSortDate && !ascending) {
       const bool ka = HitDateKey(a.sub[kSubDate]).has_value();
       const bool kb = HitDateKey(b.sub[kSubDate]).has_value();
@@ -99,6 +103,15 @@ void SortHitRows(std::vector<HitRow>& rows, int kind, bool ascending) {
     const int c = CompareHitRows(a, b, kind);
     return ascending ? c < 0 : c > 0;
   });
+  return order;
+}
+
+void SortHitRows(std::vector<HitRow>& rows, int kind, bool ascending) {
+  const std::vector<size_t> order = HitSortOrder(rows, kind, ascending);
+  std::vector<HitRow> sorted;
+  sorted.reserve(rows.size());
+  for (size_t i : order) sorted.push_back(std::move(rows[i]));
+  rows = std::move(sorted);
 }
 
 bool SortDirections::take(int kind) {

@@ -6,6 +6,7 @@
 // window's sort commands; tests in tests/hit_sort_test.cpp.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,8 @@ int CompareHitRows(const HitRow& a, const HitRow& b, int kind);
 // Stable sort of rows by kind; descending reverses the order of unequal rows, except
 // that unknown dates stay last.
 void SortHitRows(std::vector<HitRow>& rows, int kind, bool ascending);
+// The same order as positions: element i is the old position of the row that goes to i.
+std::vector<size_t> HitSortOrder(const std::vector<HitRow>& rows, int kind, bool ascending);
 
 // The six direction flags: true means the next sort of the kind is ascending. All false
 // at creation.

@@ -71,6 +71,8 @@ TEST(FullView, MailHeaderAndBase) {
   const std::string based = InsertBaseReference(page, "/db/mail/");
   EXPECT_EQ(based.substr(0, 50), "<HTML><BASE HREF=\"file:///db/mail/\"><TABLE BGCOLOR");
   EXPECT_EQ(PageBaseReference(based), "file:///db/mail/");
+  EXPECT_EQ(PageWithoutBase(based).substr(0, 20), "<HTML><BODY><TABLE B");
+  EXPECT_EQ(PageWithoutBase("<BASEFONT SIZE=3>x"), "<BASEFONT SIZE=3>x");
 
   // A lower-case body tag gets neither.
   const std::string lower = "<html><body>\ntext</body>";
