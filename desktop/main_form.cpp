@@ -355,6 +355,7 @@ void TMainForm::on_renamed() {
 
 void TMainForm::on_options_applied(int page_size) {
   pending_page_size_ = page_size < 10 ? 100 : page_size;
+  ShowSelectedRow(true);
 }
 
 void TMainForm::wire_commands() {

@@ -11,6 +11,7 @@
 #include <QTextBrowser>
 #include <QTreeView>
 #include <QtTest>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -386,6 +387,44 @@ class SearchViewsTest : public QObject {
     QCOMPARE(sink_.pending(), size_t(0));
     QCOMPARE(form_->hits()->rowCount(), 5);  // the list keeps what it showed
     QVERIFY(form_->btnSearch->isEnabled());
+  }
+
+  void previewLinksAndTheWindowDuringASearch() {
+    // Links: a local page opens in the pane, anything else goes to the opener.
+    const std::string log = dir_->path() + "opened";
+    make_script(dir_->path() + "opener", "echo \"$1\" >> " + log + "\n");
+    ShellOpener shell(dir_->path() + "opener", 5000);
+    form_->set_shell_opener(&shell);
+    test::write_file(dir_->path() + "docs/next.htm", "<p>the next page</p>");
+    test::write_file(dir_->path() + "docs/list.htm",
+                     "<p><a href=\"next.htm\">next</a> <a href=\"green.txt\">text</a> "
+                     "<a href=\"http://example.org/x\">web</a></p>");
+    QVERIFY(form_->preview()->show_file(dir_->path() + "docs/list.htm"));
+    form_->preview()->follow(QUrl(QStringLiteral("next.htm")));
+    QVERIFY(form_->HTML1->toPlainText().contains(QStringLiteral("the next page")));
+    form_->preview()->follow(QUrl(QStringLiteral("green.txt")));
+    form_->preview()->follow(QUrl(QStringLiteral("http://example.org/x")));
+    QCOMPARE(QString::fromStdString(test::read_file(log)),
+             QString::fromStdString(dir_->path() + "docs/green.txt\nhttp://example.org/x\n"));
+
+    // A slow searcher: the window keeps working, and closing it ends the child.
+    fs::remove(dir_->path() + "searcher");
+    make_script(dir_->path() + "searcher", "echo $$ > " + dir_->path() + "pid\nsleep 30\n");
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    QTimer::singleShot(400, form_.get(), [this] { form_->close(); });
+    sink_.expect(load_text(text::kMsgNoHits), load_text(text::kCaptionInformation),
+                 kStyleInformation, kAnswerOk);
+    QElapsedTimer clock;
+    clock.start();
+    search("tea");
+    QVERIFY(clock.elapsed() < 15000);  // ended by the close, not the searcher's limit
+    QVERIFY(ticks > 5);
+    const pid_t pid = static_cast<pid_t>(string_leading_number(test::read_file(dir_->path() + "pid")));
+    QVERIFY(pid > 0);
+    QVERIFY(kill(pid, 0) != 0);  // stopped and reaped
   }
 
   void waitWindowDots() {
