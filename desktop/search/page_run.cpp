@@ -14,6 +14,7 @@ bool PageRun::start(const std::string& program_dir, const std::string& name,
                     const std::string& query, Reader reader, int time_limit_ms) {
   stop();
   end_ = End::NotStarted;
+  finishing_ = false;
   reader_ = std::move(reader);
   ChildOptions options;
   options.argv = {program_dir + name};
@@ -27,13 +28,30 @@ bool PageRun::start(const std::string& program_dir, const std::string& name,
 
 void PageRun::finish(End how) {
   end_ = how;
-  // A child whose page is complete is let end on its own for a moment before the stop.
-  if (how == End::ReaderDone || how == End::OutputEnded) child_.wait_for_end(kEndGraceMs);
+  finishing_ = false;
   child_.stop();
+}
+
+void PageRun::let_end(End how) {
+  // A child whose page is complete is let end on its own for a moment (polled like the
+  // output, so the caller keeps working) before it is stopped.
+  finishing_ = true;
+  finishing_end_ = how;
+  grace_deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEndGraceMs);
 }
 
 PageRun::End PageRun::poll(int wait_ms) {
   if (end_ != End::Running) return end_;
+  if (finishing_) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          grace_deadline_ - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0 || child_.wait_for_end(static_cast<int>(std::min<long long>(wait_ms, left))))
+      finish(finishing_end_);
+    else if (std::chrono::steady_clock::now() >= grace_deadline_)
+      finish(finishing_end_);
+    return end_;
+  }
   const auto now = std::chrono::steady_clock::now();
   if (now >= deadline_) {
     finish(End::TimedOut);
@@ -44,10 +62,10 @@ PageRun::End PageRun::poll(int wait_ms) {
   std::string piece;
   switch (child_.read(piece, static_cast<int>(std::min<long long>(wait_ms, left)))) {
     case ChildRead::Data:
-      if (reader_(piece)) finish(End::ReaderDone);
+      if (reader_(piece)) let_end(End::ReaderDone);
       break;
     case ChildRead::End:
-      finish(End::OutputEnded);
+      let_end(End::OutputEnded);
       break;
     case ChildRead::Timeout:
       if (std::chrono::steady_clock::now() >= deadline_) finish(End::TimedOut);
@@ -64,7 +82,8 @@ PageRun::End PageRun::run_to_end(int slice_ms, const std::function<void()>& betw
 
 void PageRun::stop() {
   if (child_.started()) child_.stop();
-  if (end_ == End::Running) end_ = End::ReaderDone;
+  if (end_ == End::Running) end_ = finishing_ ? finishing_end_ : End::ReaderDone;
+  finishing_ = false;
 }
 
 }  // namespace qm

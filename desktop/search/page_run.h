@@ -45,10 +45,15 @@ class PageRun {
 
  private:
   void finish(End how);
+  void let_end(End how);
   ChildProcess child_;
   Reader reader_;
   End end_ = End::NotStarted;
   std::chrono::steady_clock::time_point deadline_;
+  // The reader is done or the output ended: the child gets a moment to end by itself.
+  bool finishing_ = false;
+  End finishing_end_ = End::ReaderDone;
+  std::chrono::steady_clock::time_point grace_deadline_;
 };
 
 }  // namespace qm
