@@ -302,6 +302,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::refresh_search_controls() {
+  // The controls stay off while a search runs (it turns them on again at its end).
+  if (search_busy_) return;
   // A database must be checked in the tree before anything can be searched.
   const bool anyChecked = tvDB->AnyDatabaseChecked();
   btnSearch->setEnabled(anyChecked);

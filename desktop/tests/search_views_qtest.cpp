@@ -282,6 +282,13 @@ class SearchViewsTest : public QObject {
     QVERIFY(test::read_file(dir_->path() + "RFull.htm").find("&k=2\r") == std::string::npos);
     QVERIFY(test::read_file(dir_->path() + "RFull.htm").find("&k=2") != std::string::npos);
 
+    // A mail page whose body tag is in lower case gets neither the header nor the base.
+    fs::remove(dir_->path() + "marker");
+    make_script(dir_->path() + "marker", "printf '<html><body>\\r\\nmail text\\r\\n</html>'\n");
+    select(*form_, party);
+    QCOMPARE(QString::fromStdString(test::read_file(dir_->path() + "RFull.htm")),
+             QStringLiteral("<html><body>\nmail text\n</html>"));
+
     // The sender column sorts; then a search of files only has five columns again.
     form_->mSender->trigger();
     QVERIFY(form_->mSender->isChecked());
