@@ -186,8 +186,8 @@ void TMainForm::ApplyLanguageTexts() {
                      T(text::kAdvMailSender));
   statusPanels[0]->setText(T(text::kStatusReady));
   statusPanels[2]->setText(T(text::kStatusHits));
-  const int mailIds[4] = {text::kMailHeaderFrom, text::kMailHeaderTo, text::kMailHeaderDate,
-                          text::kMailHeaderSubject};
+  const int mailIds[4] = {text::kMailHeaderSender, text::kMailHeaderDate, text::kMailHeaderSubject,
+                          text::kMailHeaderAttach};
   for (int i = 0; i < 4; ++i) mailHeaderLabels[i]->setText(T(mailIds[i]));
   homophone_shown_ = fault_shown_ = lexical_shown_ = true;
 }

@@ -154,8 +154,8 @@ void TMainForm::build_widgets() {
   auto* previewColumn = new QVBoxLayout(panelPreview);
   previewColumn->setContentsMargins(0, 0, 0, 0);
   auto* mailHeader = new QHBoxLayout;
-  static const char* const kMailNames[4] = {"lblMailFrom", "lblMailTo", "lblMailDate",
-                                            "lblMailSubject"};
+  static const char* const kMailNames[4] = {"lblMailSender", "lblMailDate", "lblMailSubject",
+                                            "lblMailAttach"};
   for (int i = 0; i < 4; ++i) {
     mailHeaderLabels[i] = named(new QLabel(panelPreview), kMailNames[i]);
     mailHeaderLabels[i]->setVisible(false);  // shown with a mail hit

@@ -191,10 +191,10 @@ void TMainForm::ShowFullText(bool openInBrowser) {
 
   if (row.mail) {
     MailHeader h;
-    h.sender_label = big5_label(text::kMailHeaderFrom);
-    h.date_label = big5_label(text::kMailHeaderTo);
-    h.subject_label = big5_label(text::kMailHeaderDate);
-    h.attach_label = big5_label(text::kMailHeaderSubject);
+    h.sender_label = big5_label(text::kMailHeaderSender);
+    h.date_label = big5_label(text::kMailHeaderDate);
+    h.subject_label = big5_label(text::kMailHeaderSubject);
+    h.attach_label = big5_label(text::kMailHeaderAttach);
     std::string date;
     catalog_->ReadMailRecord(link.database_id, link.document, date, h.subject, h.sender);
     h.date = static_cast<int32_t>(string_leading_number(date));
