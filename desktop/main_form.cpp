@@ -319,6 +319,8 @@ void TMainForm::tree_changed() {
   ShowStartPage();
   hits_->clear();
   statusPanels[1]->clear();
+  have_request_ = false;
+  set_result_pages(1, 0);
 }
 
 void TMainForm::RefreshTree() {

@@ -1,9 +1,11 @@
 // TMainForm, the main window: tool bar, search box with its history, option boxes, the
-// database tree panel, the result list with its page-size buttons, the preview, and three
-// status panels. This file covers its creation, captions, first showing, layout and close;
-// the database tree, search, hit views, options, bookmarks and the wizard connect to the
-// controls left here (they stay disabled until then). Built in main_form_build.cpp (the
-// widgets), main_form.cpp (behaviour); settings without Qt are main_settings.h.
+// database tree panel, the result list with its page-size buttons, the preview, and four
+// status panels. This file covers its creation, captions, first showing, layout and close,
+// the search and the hit views; options, bookmarks, properties and the wizard connect to
+// the controls left here (they stay disabled until then). Built in main_form_build.cpp
+// (the widgets), main_form.cpp (behaviour), main_form_search.cpp (search, list, sorting,
+// paging) and main_form_views.cpp (preview, page files, opening documents); settings
+// without Qt are main_settings.h, the search without Qt desktop/search/.
 #pragma once
 #include <QMainWindow>
 #include <functional>

@@ -1,7 +1,7 @@
 // The main window's search (see main_form.h): the request from the tree and the search
 // controls, the searcher run as a child while the window keeps working, the rows it
 // gives with their dates, mail senders and attachment icons, the search history, the
-// page-size buttons' pages, and the sorting of the result list. The Qt-free parts are in
+// page-size buttons' pages, and the sorting of the result list. The logic without Qt is in
 // desktop/search/ (request, hit lines, sort kinds, child runs).
 #include <QAction>
 #include <QApplication>
