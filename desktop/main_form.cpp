@@ -258,11 +258,13 @@ void TMainForm::set_result_pages(int page_start, int hit_count) {
   hit_count_ = hit_count;
   Panel3->setEnabled(hit_count > 0);
   spdbtnLast->setEnabled(page_start > 1);
-  spdbtnNext->setEnabled(page_start + page_size_ <= hit_count);
+  spdbtnNext->setEnabled(page_start + SearcherRowsPerPage(page_size_) <= hit_count);
 }
 
 void TMainForm::page_by(int direction) {
-  const int start = page_start_after(page_start_, page_size_, hit_count_, direction);
+  // The searcher's pages hold at most 100 rows whatever size was asked for.
+  const int start =
+      page_start_after(page_start_, SearcherRowsPerPage(page_size_), hit_count_, direction);
   if (start != page_start_) emit pageRequested(start);
 }
 

@@ -15,6 +15,13 @@ namespace qm {
 // The searcher takes a request text shorter than this many bytes.
 inline constexpr std::size_t kSearcherRequestLimit = 1024;
 
+// The rows of a page the searcher writes for a page size asked for: it keeps the size
+// between 5 and 100 (and the desktop's hit template has room for 100), so the desktop
+// pages by this many rows.
+inline int SearcherRowsPerPage(int page_size) {
+  return page_size < 5 ? 5 : page_size > 100 ? 100 : page_size;
+}
+
 struct SearchRequestInput {
   std::vector<int> database_ids;  // the checked databases, in tree order
   bool homophone = false;         // h=1

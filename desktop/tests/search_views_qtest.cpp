@@ -372,6 +372,16 @@ class SearchViewsTest : public QObject {
     form_->spdbtnLast->click();
     QCOMPARE(form_->page_start(), 101);
     QCOMPARE(form_->hits()->rowCount(), 100);
+
+    // A page size above the searcher's 100 rows pages by the rows it shows.
+    form_->post_options_applied(150);
+    QCoreApplication::processEvents();
+    search("tea");
+    QCOMPARE(form_->page_size(), 150);
+    QCOMPARE(form_->hits()->rowCount(), 100);
+    form_->spdbtnNext->click();
+    QCOMPARE(form_->page_start(), 101);
+    QCOMPARE(caption_range(*form_), std::string("101-200"));
     form_->close();
   }
 

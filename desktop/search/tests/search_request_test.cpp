@@ -45,6 +45,11 @@ TEST(SearchRequest, ParametersInOrder) {
   EXPECT_EQ(BuildSearchQuery(in).value_or("refused"), "s=3,7&h=1&f=1&l=1&k=&a=50&b=101&p=tea");
 }
 
+TEST(SearchRequest, RowsThePageHolds) {
+  const int cases[][2] = {{1, 5}, {5, 5}, {50, 50}, {100, 100}, {150, 100}};
+  for (const auto& c : cases) EXPECT_EQ(SearcherRowsPerPage(c[0]), c[1]) << c[0];
+}
+
 TEST(SearchRequest, TooLongIsRefusedNeverCut) {
   SearchRequestInput in;
   in.database_ids = {1};
