@@ -6,6 +6,7 @@
 #include <random>
 
 #include "desktop/search/hit_lines.h"
+#include "testsupport/test_files.h"
 
 namespace qm {
 namespace {
@@ -108,6 +109,29 @@ TEST(HitLines, EndsOfReading) {
   HitLineParser early = parse("S2 x.txt\nS6 m?s=1&i=2\nS1 1\n</HTML>", 7);
   ASSERT_EQ(early.rows().size(), 1u);
   EXPECT_EQ(early.rows()[0].sub[kSubName], " ");
+}
+
+// The searcher's own page of hit lines (its golden file for the desktop template).
+TEST(HitLines, TheSearchersPage) {
+  const std::string page =
+      test::read_file(std::string(QM_SOURCE_DIR) + "/searcher/app/tests/golden/desktop_hits.out");
+  ASSERT_FALSE(page.empty());
+  HitLineParser p = parse(page, 11, 64);
+  EXPECT_TRUE(p.complete());
+  EXPECT_EQ(p.hit_number(), "7");
+  ASSERT_EQ(p.rows().size(), 5u);
+  const HitRow& a = p.rows()[0];
+  EXPECT_EQ(a.caption, "1");
+  EXPECT_EQ(a.sub[kSubName], "/docs/green.txt");
+  EXPECT_EQ(a.sub[kSubTitle], "Green tea");
+  EXPECT_EQ(a.sub[kSubTimes], "2");
+  EXPECT_EQ(a.sub[kSubBrief],
+            "Green <FONT COLOR=#FF0000>tea</FONT> is picked in spring &amp; steamed &lt;quickly&gt;.");
+  EXPECT_EQ(a.sub[kSubMarker], "s=1&p=tea&i=0&h=1&f=1&d=desktop.ini");
+  EXPECT_EQ(a.database_id, 1);
+  EXPECT_EQ(p.rows()[4].sub[kSubNumber], "4");
+  // A Big5 path whose second byte is a backslash stays as written.
+  EXPECT_EQ(p.rows()[2].sub[kSubName], "/docs/tea/\xB3\\.txt");
 }
 
 TEST(HitLines, OverLongLineIsCut) {
