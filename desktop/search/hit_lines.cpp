@@ -2,6 +2,7 @@
 #include "desktop/search/hit_lines.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "common/html.h"
 #include "common/strings.h"
@@ -40,13 +41,20 @@ std::string HitTextDecoded(std::string_view text) {
   return out;
 }
 
+// The page part a page document's source ends with: one letter, "=" and digits.
+bool is_page_part(std::string_view tail) {
+  if (tail.size() < 3 || !std::isalpha(static_cast<unsigned char>(tail[0])) || tail[1] != '=')
+    return false;
+  return std::all_of(tail.begin() + 2, tail.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
 std::string HitNameFromSource(std::string_view s2) {
   const size_t question = s2.rfind('?');
-  if (question == std::string_view::npos) return HitTextDecoded(s2);
-  const size_t equals = s2.rfind('=');
-  std::string_view number =
-      equals == std::string_view::npos ? std::string_view() : s2.substr(equals + 1);
-  number = number.substr(0, 9);
+  // A "?" that does not start the page part is the name's own (a mail subject may ask).
+  if (question == std::string_view::npos || !is_page_part(s2.substr(question + 1)))
+    return HitTextDecoded(s2);
+  const std::string_view number = s2.substr(question + 3, 9);
   const size_t keep = question == 0 ? 0 : question - 1;
   std::string name = HitTextDecoded(s2.substr(0, keep));
   return name + "(" + std::string(number) + ")";

@@ -79,9 +79,9 @@ class HitLineParser {
 };
 
 // The single line rules, for the parser and its tests.
-// S2: a text holding "?" keeps what stands before the character ahead of its last "?",
-// followed by "(" + the text after its last "=" (at most 9 characters) + ")"; entities
-// are decoded.
+// S2: a text that ends in a page part ("?", a letter, "=" and digits) keeps what stands
+// before the character ahead of that "?", followed by "(" + the digits (at most 9) + ")";
+// any other text is taken whole. Entities are decoded.
 std::string HitNameFromSource(std::string_view s2);
 // S5: the abstract less its closing "<BR>", or less its last 3 characters when it does not
 // end so.

@@ -69,6 +69,10 @@ TEST(HitLines, SingleLineRules) {
   EXPECT_EQ(HitNameFromSource("plain.txt"), "plain.txt");
   EXPECT_EQ(HitNameFromSource("x ?n=1234567890123"), "x(123456789)");
   EXPECT_EQ(HitNameFromSource("?n=3"), "(3)");
+  // A question in a mail subject or a file name is no page part.
+  EXPECT_EQ(HitNameFromSource("Lunch? Tea=yes"), "Lunch? Tea=yes");
+  EXPECT_EQ(HitNameFromSource("why?.txt"), "why?.txt");
+  EXPECT_EQ(HitNameFromSource("a?b=1 &amp; c"), "a?b=1 & c");
   EXPECT_EQ(HitBriefFromScript("x<P>abc"), "x<P>");
   EXPECT_EQ(HitBriefFromScript("ab"), "");
   EXPECT_EQ(HitBriefFromScript("text<BR>"), "text");
