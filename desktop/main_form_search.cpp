@@ -27,6 +27,7 @@
 #include "desktop/main_form.h"
 #include "desktop/main_settings.h"
 #include "desktop/messages.h"
+#include "desktop/search/full_view.h"
 #include "desktop/search/page_run.h"
 #include "desktop/text_ids.h"
 
@@ -245,10 +246,8 @@ void TMainForm::wire_hit_commands() {
   wire_view_commands();
   hits_->set_attachment_icon(style()->standardIcon(QStyle::SP_FileLinkIcon));
   hits_->set_path_of([this](const HitRow& row) {
-    std::string path = catalog_ ? catalog_->HitDocumentPath(row.database_id, row.sub[kSubName]) : "";
-    const size_t paren = path.rfind('(');
-    if (paren != std::string::npos) path.resize(paren);
-    return path;
+    return catalog_ ? DocumentFile(catalog_->HitDocumentPath(row.database_id, row.sub[kSubName]))
+                    : std::string();
   });
   connect(btnSearch, &QPushButton::clicked, this, &TMainForm::btnSearchClick);
   connect(mSearcher, &QAction::triggered, this, &TMainForm::btnSearchClick);

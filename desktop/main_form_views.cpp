@@ -44,22 +44,6 @@ bool file_exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The path without a trailing "(page)" part.
-std::string cut_at_paren(std::string path) {
-  const size_t paren = path.rfind('(');
-  if (paren != std::string::npos) path.resize(paren);
-  return path;
-}
-
-// The extension of a document path: the text after the first "." of its file name (so
-// "report.pgx(12)" has "pgx(12)"; a folder name with a dot does not count).
-std::string extension_of(std::string_view path) {
-  const size_t slash = path.rfind('/');
-  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  const size_t dot = name.find('.');
-  return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot + 1));
-}
-
 bool extension_is(std::string_view ext, std::string_view want) {
   return ext.size() == want.size() && string_nicmp(ext, want, want.size()) == 0;
 }
@@ -146,8 +130,7 @@ void TMainForm::ShowBriefView() {
 bool TMainForm::CheckDocument() {
   const int r = selected_row();
   if (r < 0) return false;
-  std::string path = row_document_path(r);
-  if (string_nicmp(extension_of(path), "pgx", 3) == 0) path = cut_at_paren(path);
+  const std::string path = DocumentFile(row_document_path(r));
   if (!hits_->row(r).mail && !file_exists(path)) {
     ListView1->setDragEnabled(false);  // a row without its file cannot be dragged out
     ShowMessageById(text::kMsgCannotDrop, text::kCaptionError, kStyleStop);
@@ -167,7 +150,7 @@ void TMainForm::ShowFullText(bool openInBrowser) {
   const int r = selected_row();
   if (r < 0) return;
   const HitRow row = hits_->row(r);
-  const std::string path = cut_at_paren(row_document_path(r));
+  const std::string path = DocumentFile(row_document_path(r));
   if (row.sub[kSubMarker].empty() || row.sub[kSubMarker] == " ") return;
   const HitLink link = DatabaseCatalog::ParseHitLink(row.sub[kSubMarker]);
   std::vector<mail_side::AttachInfoRecord> attachments;
@@ -229,10 +212,10 @@ void TMainForm::OpenDocument() {
   const int r = selected_row();
   if (r < 0) return;
   const std::string full = row_document_path(r);
-  const std::string path = cut_at_paren(full);
+  const std::string path = DocumentFile(full);
   if (!CheckDocument()) return;
   wait_->show_wait();
-  const std::string ext = extension_of(path);
+  const std::string ext = DocumentExtension(path);
   if (extension_is(ext, "htm") || extension_is(ext, "html") || hits_->row(r).mail) {
     ShowFullText(true);
   } else if (extension_is(ext, "pgx")) {
@@ -253,7 +236,8 @@ void TMainForm::OpenPageDocument(const std::string& path) {
     page = string_leading_number(std::string_view(path).substr(paren + 1));
     if (page < 1) page = 1;
   }
-  const std::string document = cut_at_paren(path);
+  const size_t cut = path.rfind('(');
+  const std::string document = cut == std::string::npos ? path : path.substr(0, cut);
   std::string keywords;
   if (!qstring_to_big5(cmbSrchHistory->currentText(), keywords)) keywords.clear();
   std::string viewer = page_viewer();

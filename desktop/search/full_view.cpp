@@ -66,6 +66,19 @@ void MarkerPageReader::add(const std::string& line) {
   if (starts_with(line, kPageEnd)) ended_ = true;
 }
 
+std::string DocumentExtension(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  const size_t dot = name.find('.');
+  return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot + 1));
+}
+
+std::string DocumentFile(std::string_view path) {
+  if (string_nicmp(DocumentExtension(path), "pgx", 3) != 0) return std::string(path);
+  const size_t paren = path.rfind('(');
+  return std::string(paren == std::string_view::npos ? path : path.substr(0, paren));
+}
+
 std::string HtmlEscaped(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -51,6 +51,13 @@ struct MailHeader {
   std::vector<std::string> attachments;  // attachment names in the catalogue's order
 };
 
+// The extension of a document path: the text after the first "." of its file name (so
+// "report.pgx(12)" has "pgx(12)"; a dot in a folder name does not count).
+std::string DocumentExtension(std::string_view path);
+// The file of a hit's document path: a page document's trailing "(page)" is cut off; any
+// other path is the file itself, parentheses and all.
+std::string DocumentFile(std::string_view path);
+
 // "&", "<", ">" and the double quote as entities.
 std::string HtmlEscaped(std::string_view text);
 // A file URL of an absolute path: "file://" and the path with every byte other than

@@ -78,13 +78,15 @@ struct SearchDir {
     test::write_file(docs + "black.txt", "black");
     test::write_file(docs + "page.htm", "<p>page</p>");
     test::write_file(docs + "report.pgx", "pgx");
+    test::write_file(docs + "notes (1).txt", "notes");
     write_database(dir.sub("db/docs"),
                    {document("green.txt", {"Green tea", "Green tea is picked in spring & steamed."}),
                     document("black.txt", {"Black tea", "Black tea, tea and more tea for tea lovers."}),
                     document("page.htm", {"Tea page", "A page about tea."}),
                     document("gone.txt", {"Gone", "This tea file is gone."}),
                     // A page document's hit names its page behind the path.
-                    document("report.pgx ?n=12", {"Report", "Page twelve holds the tea."})});
+                    document("report.pgx ?n=12", {"Report", "Page twelve holds the tea."}),
+                    document("notes (1).txt", {"Notes", "Notes on tea."})});
     write_database(dir.sub("db/mail"), {document("Tea party", {"Tea party", "Come for tea."}),
                                         document("Re: tea", {"Re: tea", "More tea, please."})});
     const std::string mw = dir.path() + "db/mail/";
@@ -183,8 +185,8 @@ class SearchViewsTest : public QObject {
 
   void rowsDatesHistoryAndSorting() {
     search("tea");
-    QCOMPARE(form_->hits()->rowCount(), 5);
-    QCOMPARE(form_->statusPanels[1]->text(), QStringLiteral("5"));
+    QCOMPARE(form_->hits()->rowCount(), 6);
+    QCOMPARE(form_->statusPanels[1]->text(), QStringLiteral("6"));
     QVERIFY(row_of(*form_, "report.pgx(12)") >= 0);
     QCOMPARE(form_->hits()->columnCount(), 5);
     // Most occurrences first; mD and mSortTimes checked.
@@ -308,8 +310,11 @@ class SearchViewsTest : public QObject {
     form_->OpenDocument();
     select(*form_, row_of(*form_, "page.htm"));
     form_->OpenDocument();
+    select(*form_, row_of(*form_, "notes (1).txt"));
+    form_->OpenDocument();
     QCOMPARE(QString::fromStdString(test::read_file(log)),
-             QString::fromStdString(dir_->path() + "docs/green.txt\n" + dir_->path() + "RFull.htm\n"));
+             QString::fromStdString(dir_->path() + "docs/green.txt\n" + dir_->path() + "RFull.htm\n" +
+                                    dir_->path() + "docs/notes (1).txt\n"));
     QVERIFY(test::read_file(dir_->path() + "RFull.htm").find("Tea page") != std::string::npos);
 
     // A missing file: 9025 and the start page.
@@ -398,12 +403,12 @@ class SearchViewsTest : public QObject {
     QCOMPARE(sink_.pending(), size_t(0));
     // A text too long for the searcher is refused before any run, never cut.
     search("tea");
-    QCOMPARE(form_->hits()->rowCount(), 5);
+    QCOMPARE(form_->hits()->rowCount(), 6);
     sink_.expect(load_text(text::kMsgRequestTooLong), load_text(text::kCaptionError), kStyleStop,
                  kAnswerOk);
     search(std::string(1100, 'a').c_str());
     QCOMPARE(sink_.pending(), size_t(0));
-    QCOMPARE(form_->hits()->rowCount(), 5);  // the list keeps what it showed
+    QCOMPARE(form_->hits()->rowCount(), 6);  // the list keeps what it showed
     QVERIFY(form_->btnSearch->isEnabled());
   }
 

@@ -87,6 +87,24 @@ TEST(FullView, MailHeaderAndBase) {
   EXPECT_EQ(plain.find("Files:"), std::string::npos);
 }
 
+TEST(FullView, DocumentFiles) {
+  const struct {
+    const char* path;
+    const char* extension;
+    const char* file;
+  } cases[] = {
+      {"/d/report.pgx(12)", "pgx(12)", "/d/report.pgx"},
+      {"/d/report.PGX", "PGX", "/d/report.PGX"},
+      {"/d/notes (1).txt", "txt", "/d/notes (1).txt"},  // parentheses of the name stay
+      {"/d/v1.2/readme", "", "/d/v1.2/readme"},         // a dot in a folder is no extension
+      {"/d/a.tar.gz", "tar.gz", "/d/a.tar.gz"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DocumentExtension(c.path), c.extension) << c.path;
+    EXPECT_EQ(DocumentFile(c.path), c.file) << c.path;
+  }
+}
+
 TEST(FullView, FileUrlsAndBaseOfBig5Paths) {
   EXPECT_EQ(FileUrl("/docs/tea\xB3\x5C.txt"), "file:///docs/tea%B3%5C.txt");
   EXPECT_EQ(PageBaseReference("<head><base href='file:///a/b/'></head>"), "file:///a/b/");
