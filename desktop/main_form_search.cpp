@@ -144,7 +144,8 @@ void TMainForm::StartSearch(const SearchRequestInput& request) {
   search_busy_ = false;
   wait_->request_close();
   QApplication::processEvents();
-  if (hits_->rowCount() == 0)
+  // A search ended by closing the window tells nothing more.
+  if (hits_->rowCount() == 0 && !closing_done_)
     ShowMessageById(text::kMsgNoHits, text::kCaptionInformation, kStyleInformation);
   set_search_controls(true);
   FillMailColumns();
