@@ -18,7 +18,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <cstdio>
 
 #include "common/big5_codec.h"
@@ -26,6 +26,10 @@
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/forms/database_tree.h"
+#include "desktop/hit_list_model.h"
+#include "desktop/preview_pane.h"
+#include "desktop/forms/wait_msg_form.h"
+#include "desktop/search/page_run.h"
 #include "desktop/main_settings.h"
 #include "desktop/maker_pages.h"
 #include "desktop/messages.h"
@@ -47,6 +51,7 @@ TMainForm::TMainForm(std::string program_dir, QWidget* parent)
   build_menus();
   build_popups();
   wire_commands();
+  wire_hit_commands();
   resize(1000, 700);
 }
 
@@ -75,16 +80,13 @@ bool TMainForm::FormCreate() {
                      mReceiver})
     a->setVisible(false);
   // The commands of the forms still to come stay disabled until they are connected.
-  for (QAction* a : {mWizard, mIndex, mProperty, mDoc,
-                     menuLayout, mShowBrief, mShowFull, mSortName, mSortTimes, mSortTitle,
-                     mSortDate, mSender, mA, mD, mWebSearch, mOptions, mAddBM, mEditBM, mAbout,
-                     mOpenFile, mBrief, mFullText, mContent, popAddBM, ShowBrief, ShowFull,
-                     pProperty})
+  for (QAction* a : {mWizard, mIndex, mProperty, menuLayout, mWebSearch, mOptions, mAddBM,
+                     mEditBM, mAbout, mContent, popAddBM, pProperty})
     a->setEnabled(false);
   for (QToolButton* b : {btnWizard, btnIndex, btnWebSearch, btnFont}) b->setEnabled(false);
   Panel3->setEnabled(false);
   load_history();
-  show_start_page();
+  ShowStartPage();
 
   ApplyLanguageTexts();
   SetTreeCaption(T(text::kTreeCaption));
@@ -179,13 +181,13 @@ void TMainForm::ApplyLanguageTexts() {
   chkF->setText(T(text::kCheckFault));
   chkL->setText(T(text::kCheckLexical));
   panelTreeHead->setToolTip(T(text::kTreeHead));
-  ListView1->setHeaderLabels({T(text::kColumnNumber), T(text::kColumnName),
-                              T(text::kColumnTimes), T(text::kColumnTitle),
-                              T(text::kColumnDate)});
+  hits_->set_headers({T(text::kColumnNumber), T(text::kColumnName), T(text::kColumnTimes),
+                      T(text::kColumnTitle), T(text::kColumnDate)},
+                     T(text::kAdvMailSender));
   statusPanels[0]->setText(T(text::kStatusReady));
   statusPanels[2]->setText(T(text::kStatusHits));
-  const int mailIds[4] = {text::kMailHeaderFrom, text::kMailHeaderTo, text::kMailHeaderDate,
-                          text::kMailHeaderSubject};
+  const int mailIds[4] = {text::kMailHeaderSender, text::kMailHeaderDate, text::kMailHeaderSubject,
+                          text::kMailHeaderAttach};
   for (int i = 0; i < 4; ++i) mailHeaderLabels[i]->setText(T(mailIds[i]));
   homophone_shown_ = fault_shown_ = lexical_shown_ = true;
 }
@@ -214,18 +216,6 @@ void TMainForm::load_history() {
     cmbSrchHistory->addItem(big5_to_qstring(item));
   cmbSrchHistory->setCurrentIndex(-1);
   cmbSrchHistory->setEditText(QString());
-}
-
-void TMainForm::show_start_page() {
-  // The start page is Big5 like every page of the system.
-  QFile page(QFile::decodeName(QByteArray::fromStdString(program_dir_ + "vesprin.htm")));
-  HTML1->setSearchPaths({QFile::decodeName(QByteArray::fromStdString(program_dir_))});
-  if (page.open(QIODevice::ReadOnly)) {
-    const QByteArray bytes = page.readAll();
-    HTML1->setHtml(big5_to_qstring(std::string_view(bytes.constData(), size_t(bytes.size()))));
-  } else {
-    HTML1->clear();
-  }
 }
 
 void TMainForm::relabel_page_buttons() {
@@ -268,11 +258,13 @@ void TMainForm::set_result_pages(int page_start, int hit_count) {
   hit_count_ = hit_count;
   Panel3->setEnabled(hit_count > 0);
   spdbtnLast->setEnabled(page_start > 1);
-  spdbtnNext->setEnabled(page_start + page_size_ <= hit_count);
+  spdbtnNext->setEnabled(page_start + SearcherRowsPerPage(page_size_) <= hit_count);
 }
 
 void TMainForm::page_by(int direction) {
-  const int start = page_start_after(page_start_, page_size_, hit_count_, direction);
+  // The searcher's pages hold at most 100 rows whatever size was asked for.
+  const int start =
+      page_start_after(page_start_, SearcherRowsPerPage(page_size_), hit_count_, direction);
   if (start != page_start_) emit pageRequested(start);
 }
 
@@ -286,6 +278,9 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  // A searcher or marker still running ends with the window.
+  if (run_) run_->stop();
+  if (wait_) wait_->close();
   if (!closing_done_) {
     closing_done_ = true;
     WindowLayout l;
@@ -309,6 +304,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::refresh_search_controls() {
+  // The controls stay off while a search runs (it turns them on again at its end).
+  if (search_busy_) return;
   // A database must be checked in the tree before anything can be searched.
   const bool anyChecked = tvDB->AnyDatabaseChecked();
   btnSearch->setEnabled(anyChecked);
@@ -321,9 +318,11 @@ void TMainForm::refresh_search_controls() {
 void TMainForm::tree_changed() {
   refresh_search_controls();
   if (btnSearch->isEnabled()) return;
-  show_start_page();
-  ListView1->clear();
+  ShowStartPage();
+  hits_->clear();
   statusPanels[1]->clear();
+  have_request_ = false;
+  set_result_pages(1, 0);
 }
 
 void TMainForm::RefreshTree() {
@@ -362,6 +361,7 @@ void TMainForm::on_renamed() {
 
 void TMainForm::on_options_applied(int page_size) {
   pending_page_size_ = page_size < 10 ? 100 : page_size;
+  ShowSelectedRow(true);
 }
 
 void TMainForm::wire_commands() {
@@ -408,9 +408,10 @@ void TMainForm::wire_commands() {
   connect(HTML1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { PopupMenuPreview->popup(HTML1->mapToGlobal(p)); });
   connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
-    // With no rows the hit commands are off (they are enabled by the hit views).
-    if (ListView1->topLevelItemCount() == 0)
-      for (QAction* a : {mOpenFile, mBrief, mFullText, mContent, popAddBM}) a->setEnabled(false);
+    // PopupMenuSearchPopup: the hit commands need rows (the property and bookmark
+    // commands stay off until their forms are connected).
+    const bool rows = hits_->rowCount() > 0;
+    for (QAction* a : {mOpenFile, mBrief, mFullText}) a->setEnabled(rows);
     PopupMenuSearch->popup(ListView1->viewport()->mapToGlobal(p));
   });
   connect(tvDB, &DatabaseTreeWidget::nodeClicked, this, &TMainForm::SetTreeCaption);

@@ -1,15 +1,21 @@
 // TMainForm, the main window: tool bar, search box with its history, option boxes, the
-// database tree panel, the result list with its page-size buttons, the preview, and three
-// status panels. This file covers its creation, captions, first showing, layout and close;
-// the database tree, search, hit views, options, bookmarks and the wizard connect to the
-// controls left here (they stay disabled until then). Built in main_form_build.cpp (the
-// widgets), main_form.cpp (behaviour); settings without Qt are main_settings.h.
+// database tree panel, the result list with its page-size buttons, the preview, and four
+// status panels. This file covers its creation, captions, first showing, layout and close,
+// the search and the hit views; options, bookmarks, properties and the wizard connect to
+// the controls left here (they stay disabled until then). Built in main_form_build.cpp
+// (the widgets), main_form.cpp (behaviour), main_form_search.cpp (search, list, sorting,
+// paging) and main_form_views.cpp (preview, page files, opening documents); settings
+// without Qt are main_settings.h, the search without Qt desktop/search/.
 #pragma once
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "desktop/search/hit_sort.h"
+#include "desktop/search/search_request.h"
 
 class QAction;
 class QCheckBox;
@@ -20,14 +26,18 @@ class QPushButton;
 class QSplitter;
 class QTextBrowser;
 class QToolButton;
-class QTreeWidget;
+class QTreeView;
 class QWidget;
 
 namespace qm {
 
 class DatabaseCatalog;
 class DatabaseTreeWidget;
+class HitListModel;
+class PageRun;
+class PreviewPane;
 class ShellOpener;
+class TWaitMsgForm;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -61,6 +71,38 @@ class TMainForm : public QMainWindow {
   // saved, then the search controls.
   void RefreshTree();
   DatabaseCatalog* catalog() const { return catalog_.get(); }
+
+  // ---- Search (main_form_search.cpp) ----
+  // The search button: the first page of the search text in the checked databases.
+  void btnSearchClick();
+  // Runs the searcher for the request and fills the list; the controls are off meanwhile.
+  void StartSearch(const SearchRequestInput& request);
+  bool search_busy() const { return search_busy_; }
+  // Sorting: kinds 1-6 (desktop/search/hit_sort.h), as the column heads and menu do it.
+  void SortByKind(int kind);
+  void ListView1ColumnClick(int column);
+  const SortDirections& sort_directions() const { return sort_directions_; }
+  HitListModel* hits() const { return hits_; }
+  // The program for page documents (VESPRIN key PageViewer), read at each opening.
+  std::string page_viewer() const;
+
+  // ---- Hit views (main_form_views.cpp) ----
+  void ShowStartPage();
+  void ShowSelectedRow(bool force);
+  void ShowBriefView();
+  bool CheckDocument();
+  void ShowFullView();
+  void ShowFullText(bool openInBrowser);
+  void OpenDocument();
+  bool OpenShellDocument(const std::string& path);
+  void OpenPageDocument(const std::string& path);
+  PreviewPane* preview() const { return preview_; }
+  // The selected row, -1 for none.
+  int selected_row() const;
+  // The document of a row (HitDocumentPath).
+  std::string row_document_path(int row) const;
+  int marker_runs() const { return marker_runs_; }
+  TWaitMsgForm* wait_window() const { return wait_.get(); }
 
   // The private messages of the old window, as queued calls.
   void post_rename_refused();   // 2024: a tree rename to an empty or duplicate name
@@ -98,12 +140,12 @@ class TMainForm : public QMainWindow {
   QToolButton *btnHide, *btnShow;
   DatabaseTreeWidget* tvDB;
   QWidget* panelPreview;
-  QTreeWidget* ListView1;
+  QTreeView* ListView1;
   QWidget* Panel3;
   QPushButton *spdbtnLast, *spdbtnNext;
   QTextBrowser* HTML1;
   QLabel* mailHeaderLabels[4];
-  QLabel* statusPanels[3];
+  QLabel* statusPanels[4];
 
  signals:
   void pageRequested(int first_row);
@@ -119,7 +161,17 @@ class TMainForm : public QMainWindow {
   void build_popups();
   void wire_commands();
   void load_history();
-  void show_start_page();
+  void wire_hit_commands();
+  void wire_view_commands();
+  void set_search_controls(bool enabled);
+  std::optional<SearchRequestInput> request_from_controls();
+  bool RunSearcher(const std::string& query, std::vector<HitRow>& rows, std::string& hit_number,
+                   std::optional<int>& page_start);
+  void FillMailColumns();
+  void UpdateSearchHistory();
+  void sort_menu_item(int kind);
+  void preview_mode(bool brief);
+  void open_link(const QUrl& url);
   void restore_layout();
   void relabel_page_buttons();
   void refresh_search_controls();
@@ -144,6 +196,19 @@ class TMainForm : public QMainWindow {
   ShellOpener* shell_ = nullptr;
   ShellOpener* own_shell_ = nullptr;
   std::unique_ptr<DatabaseCatalog> catalog_;
+
+  // Search and hit views.
+  HitListModel* hits_ = nullptr;
+  PreviewPane* preview_ = nullptr;
+  std::unique_ptr<TWaitMsgForm> wait_;
+  PageRun* run_ = nullptr;  // the searcher or marker run going on, stopped at close
+  SearchRequestInput last_request_;
+  bool have_request_ = false;
+  std::vector<int> mail_ids_;
+  SortDirections sort_directions_;
+  bool search_busy_ = false;
+  std::string last_full_row_;  // caption of the row shown last in full view
+  int marker_runs_ = 0;
 };
 
 }  // namespace qm

@@ -13,11 +13,13 @@
 #include <QStatusBar>
 #include <QTextBrowser>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "desktop/main_form.h"
 #include "desktop/forms/database_tree.h"
+#include "desktop/hit_list_model.h"
+#include "desktop/preview_pane.h"
 
 namespace qm {
 namespace {
@@ -121,10 +123,22 @@ void TMainForm::build_widgets() {
   auto* listPanel = named(new QWidget(Splitter2), "panelList");
   auto* listColumn = new QVBoxLayout(listPanel);
   listColumn->setContentsMargins(0, 0, 0, 0);
-  ListView1 = named(new QTreeWidget(listPanel), "ListView1");
+  ListView1 = named(new QTreeView(listPanel), "ListView1");
+  hits_ = new HitListModel(this);
+  ListView1->setModel(hits_);
   ListView1->setRootIsDecorated(false);
-  ListView1->setColumnCount(5);
+  ListView1->setItemsExpandable(false);
+  ListView1->setUniformRowHeights(true);
+  ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
   ListView1->setAcceptDrops(false);  // ListView1DragOver refuses every drop
+  ListView1->setDragDropMode(QAbstractItemView::DragOnly);
+  ListView1->header()->setSectionsClickable(true);
+  ListView1->header()->setSortIndicatorShown(false);
+  {
+    const int widths[] = {40, 150, 60, 150, 75};
+    for (int c = 0; c < 5; ++c) ListView1->header()->resizeSection(c, widths[c]);
+  }
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   listColumn->addWidget(ListView1);
   Panel3 = named(new QWidget(listPanel), "Panel3");
@@ -140,8 +154,8 @@ void TMainForm::build_widgets() {
   auto* previewColumn = new QVBoxLayout(panelPreview);
   previewColumn->setContentsMargins(0, 0, 0, 0);
   auto* mailHeader = new QHBoxLayout;
-  static const char* const kMailNames[4] = {"lblMailFrom", "lblMailTo", "lblMailDate",
-                                            "lblMailSubject"};
+  static const char* const kMailNames[4] = {"lblMailSender", "lblMailDate", "lblMailSubject",
+                                            "lblMailAttach"};
   for (int i = 0; i < 4; ++i) {
     mailHeaderLabels[i] = named(new QLabel(panelPreview), kMailNames[i]);
     mailHeaderLabels[i]->setVisible(false);  // shown with a mail hit
@@ -150,6 +164,7 @@ void TMainForm::build_widgets() {
   previewColumn->addLayout(mailHeader);
   HTML1 = named(new QTextBrowser(panelPreview), "HTML1");
   HTML1->setOpenLinks(false);
+  preview_ = new PreviewPane(HTML1, this);
   HTML1->setContextMenuPolicy(Qt::CustomContextMenu);
   previewColumn->addWidget(HTML1);
   rightColumn->addWidget(Splitter2, 1);
@@ -159,7 +174,7 @@ void TMainForm::build_widgets() {
   outer->addWidget(Splitter1, 1);
   setCentralWidget(central);
 
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 4; ++i) {
     statusPanels[i] = new QLabel(this);
     statusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     statusPanels[i]->setMinimumWidth(i == 1 ? 300 : 120);

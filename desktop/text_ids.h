@@ -318,10 +318,10 @@ inline constexpr int kWebScope3 = 12119;
 inline constexpr int kWebScope0 = 12120;
 inline constexpr int kWizardMailLast = 12122;
 inline constexpr int kWebOperators = 12123;
-inline constexpr int kMailHeaderFrom = 12124;
-inline constexpr int kMailHeaderTo = 12125;
-inline constexpr int kMailHeaderDate = 12126;
-inline constexpr int kMailHeaderSubject = 12127;
+inline constexpr int kMailHeaderSender = 12124;
+inline constexpr int kMailHeaderDate = 12125;
+inline constexpr int kMailHeaderSubject = 12126;
+inline constexpr int kMailHeaderAttach = 12127;
 inline constexpr int kMailFindListing = 12128;
 inline constexpr int kMailFindNoLibrary = 12129;
 inline constexpr int kOptionsPerPageLabel = 12130;
@@ -332,6 +332,7 @@ inline constexpr int kPageHintBefore = 12135;
 inline constexpr int kPageHintAfter = 12136;
 inline constexpr int kMsgNotBig5 = 13001;
 inline constexpr int kMsgShellFailed = 13002;
+inline constexpr int kMsgRequestTooLong = 13011;
 
 // Every number above, for the tables' test.
 inline constexpr std::array kAllTextIds = {
@@ -393,9 +394,10 @@ inline constexpr std::array kAllTextIds = {
     kTypeText, kTypeWord, kTypeExcel, kTypePowerPoint, kTypePdf, kTypeRtf, kMailTypeLabel,
     kMailFileLabel, kEnvClose, kMailKindLabel, kWebLabel1, kWebLabel2, kWebLabel3,
     kWebLabel4, kWebScope1, kWebScope2, kWebScope3, kWebScope0, kWizardMailLast,
-    kWebOperators, kMailHeaderFrom, kMailHeaderTo, kMailHeaderDate, kMailHeaderSubject,
+    kWebOperators, kMailHeaderSender, kMailHeaderDate, kMailHeaderSubject, kMailHeaderAttach,
     kMailFindListing, kMailFindNoLibrary, kOptionsPerPageLabel, kPagePrevious, kPageNext,
     kPageUnit, kPageHintBefore, kPageHintAfter, kMsgNotBig5, kMsgShellFailed,
+    kMsgRequestTooLong,
 };
 
 // The pictures, by resource name.

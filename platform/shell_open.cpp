@@ -38,15 +38,19 @@ void ShellOpener::reap_finished() {
 }
 
 bool ShellOpener::open(const std::string& target) {
-  reap_finished();
-  error_.clear();
   std::string program = opener_.empty() ? find_in_path("xdg-open") : opener_;
   if (program.empty()) {
     error_ = "xdg-open: not found";
     return false;
   }
+  return run({program, target});
+}
+
+bool ShellOpener::run(const std::vector<std::string>& argv) {
+  reap_finished();
+  error_.clear();
   ChildOptions options;
-  options.argv = {program, target};
+  options.argv = argv;
   options.discard_output = true;
   ChildProcess child;
   if (!child.start(options)) {
@@ -64,7 +68,7 @@ bool ShellOpener::open(const std::string& target) {
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-  error_ = program + " failed on " + target;
+  error_ = argv[0] + " failed on " + (argv.size() > 1 ? argv[1] : std::string());
   return false;
 }
 

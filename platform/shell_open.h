@@ -19,6 +19,9 @@ class ShellOpener {
   // Opens target (a path or an address). false with error() when the opener is missing,
   // cannot be run or exits with a failure code.
   bool open(const std::string& target);
+  // The same for a program of the caller's choice: argv[0] by absolute path, then its
+  // arguments (a viewer started at a place in a document).
+  bool run(const std::vector<std::string>& argv);
   const std::string& error() const { return error_; }
 
  private:

@@ -16,7 +16,7 @@
 #include "common/strings.h"
 #include "desktop/app.h"
 #include "desktop/catalogue/catalogue.h"
-#include "desktop/catalogue_view.h"
+#include "desktop/search/hit_lines.h"
 #include "desktop/catalogue/folder_dat.h"
 #include "desktop/forms/database_tree.h"
 #include "desktop/main_form.h"
@@ -360,16 +360,17 @@ class DatabaseTreeTest : public QObject {
                 {1, "gone.txt", ""},
                 {99, "a.txt", ""}};
     QVERIFY(!rows[0].expected.empty());
-    QTreeWidget* list = form_->ListView1;
+    std::vector<HitRow> list;
     for (const Row& r : rows) {
-      auto* item = new QTreeWidgetItem(list);
-      item->setData(0, kHitDatabaseRole, r.id);
-      item->setText(kHitColumnName, QString::fromUtf8(r.name));
-      item->setText(kHitColumnNumber, QStringLiteral("1"));
+      HitRow h;
+      h.database_id = r.id;
+      h.sub[kSubName] = r.name;
+      h.sub[kSubNumber] = "1";
+      list.push_back(h);
     }
     FillHitDates(*form_->catalog(), list);
     for (int i = 0; i < 4; ++i)
-      QCOMPARE(list->topLevelItem(i)->text(kHitColumnDate), QString::fromStdString(rows[i].expected));
+      QCOMPARE(QString::fromStdString(list[size_t(i)].sub[kSubDate]), QString::fromStdString(rows[i].expected));
   }
 };
 

@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -70,7 +70,7 @@ class MainFormTest : public QObject {
       QCOMPARE(form->mContent->text(), T(text::kPopProperty));
       QCOMPARE(form->btnSearch->text(), T(text::kButtonSearch));
       QCOMPARE(form->chkL->text(), T(text::kCheckLexical));
-      QCOMPARE(form->ListView1->headerItem()->text(4), T(text::kColumnDate));
+      QCOMPARE(form->ListView1->model()->headerData(4, Qt::Horizontal).toString(), T(text::kColumnDate));
       QCOMPARE(form->statusPanels[2]->text(), T(text::kStatusHits));
       QCOMPARE(form->lblCaption->text(), T(text::kTreeCaption));
       QVERIFY(!form->mFile->title().isEmpty());

@@ -203,6 +203,14 @@ TEST(ShellOpener, ExitCodeOrStillRunningDecides) {
   }
   qm::ShellOpener missing(dir / "no-opener", 300);
   EXPECT_FALSE(missing.open("x"));
+
+  // A program of the caller's choice with arguments of its own.
+  const std::string viewer = dir / "viewer";
+  qm::test::write_file(viewer, "#!/bin/sh\necho \"$1|$2\" > " + dir.path() + "args\n");
+  chmod(viewer.c_str(), 0755);
+  qm::ShellOpener shell;
+  EXPECT_TRUE(shell.run({viewer, "/d/report.pgx", "/12/tea"}));
+  EXPECT_EQ(qm::test::read_file(dir / "args"), "/d/report.pgx|/12/tea\n");
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ SearcherSite::SearcherSite() {
   const std::string b = bin();
   fs::create_directories(b);
   for (const char* name : {"searcher", "big5.dat", "big5.ref", "search_result.htm", "search_next.htm",
-                           "zero_hit.htm", "error.htm"})
+                           "zero_hit.htm", "error.htm", "desktop_hits.htm"})
     link_from_dist(name, b);
   const std::string dbs = databases(root());
   write_file(b + "vesprin.ini", settings("", dbs));
@@ -128,6 +128,7 @@ SearcherSite::SearcherSite() {
   write_file(b + "notmpl.ini", settings("TmplFirstQuery", "TmplFirstQuery=missing.htm\n" + dbs));
   write_file(b + "nosearcher.ini", settings("Searcher", dbs));
   write_file(b + "forward.ini", settings("", "ActivePage=http://127.0.0.1:1/search\n" + dbs));
+  write_file(b + "desktop.ini", settings("TmplNextQuery", "TmplNextQuery=desktop_hits.htm\n" + dbs));
   write_database(root() + "db/tea/", tea_notes());
   write_database(root() + "db/web/", web_pages());
 

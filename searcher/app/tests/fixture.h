@@ -23,6 +23,7 @@ namespace qm::test {
 //   notmpl.ini      TmplFirstQuery names a missing file
 //   nosearcher.ini  without the required key Searcher
 //   forward.ini     ActivePage names a closed port of this computer
+//   desktop.ini     TmplNextQuery is the desktop's hit-line template
 // <root>www/ holds the home page (index.htm) for the web server, and the documents
 // of database 1 under docs/.
 class SearcherSite {

@@ -59,6 +59,9 @@ TEST(SearcherGolden, PagesAndExitCodes) {
       {"web_addresses", get("s=2&p=river&l=1&g=7"), "", 0},
       {"reflected_values", get("s=1&p=%3Cb%3Etea%22&l=1&c=%22%3E%3Cx&g=a%22b&o=%22"), "", 0},
       {"two_databases", get("s=2,1&p=river"), "", 0},
+      // The desktop's hit lines (it always sends a and b), and its "No keyword" page.
+      {"desktop_hits", get("s=1&h=1&f=1&a=3&b=1&p=tea&d=desktop.ini"), "", 0},
+      {"desktop_no_keyword", get("s=1&a=3&b=1&p=&d=desktop.ini"), "", 255},
       // Failures while the CGI input is read: plain text after the header.
       {"no_request_method", {"QUERY_STRING=s=1&p=tea"}, "", 255},
       {"get_without_query", {"REQUEST_METHOD=get"}, "", 255},
