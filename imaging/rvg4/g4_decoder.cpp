@@ -149,6 +149,45 @@ class G4Decoder final : public G4Codec {
   void finish() {
     final_ = true;
     ended_ = true;
+    if (exhausted_ && end_row_ > handed_ && !ends_with_end_mark()) check_last_row();
+  }
+
+  // Whether the data ends with the end-of-block code (and fill bits): the strip was
+  // then ended by it or by an error before it, and no row ran into the zero bits libtiff
+  // reads past the data.
+  bool ends_with_end_mark() const {
+    uint64_t bits = data_size() * 8;
+    auto bit = [this](uint64_t i) { return (file_[kStripAt + i / 8] >> (7 - i % 8)) & 1; };
+    uint64_t end = bits;
+    while (end > 0 && !bit(end - 1)) --end;  // fill bits
+    if (end < 24) return false;
+    for (uint64_t i = 0; i < 24; ++i)
+      if (bit(end - 24 + i) != ((i == 11 || i == 23) ? 1 : 0)) return false;
+    return true;
+  }
+
+  // The data ended without the end code. The last row before the end may have been
+  // finished with the zero bits read past the data; decoded again with one bits there
+  // instead, such a row comes out differently, and is then no row of the strip.
+  void check_last_row() {
+    const uint64_t last = end_row_ - 1;
+    std::vector<unsigned char> kept = rows_[last & 1];
+    const size_t real = file_.size();
+    file_.insert(file_.end(), size_t(max_row_code_ + 8), 0xFF);
+    bool same = open_pass();
+    for (uint64_t r = 0; same && r <= last; ++r) {
+      messages_.clear();
+      same = TIFFReadScanline(tif_, rows_[r & 1].data(), uint32_t(r), 0) >= 0 && messages_.count == 0;
+    }
+    if (same) {
+      unsigned char* row = rows_[last & 1].data();
+      if (width_ % 8) row[row_bytes_ - 1] &= uint8_t(0xFF << (8 - width_ % 8));
+      same = rows_[last & 1] == kept;
+    }
+    close_tiff();
+    file_.resize(real);
+    rows_[last & 1] = kept;
+    if (!same) end_row_ = last;
   }
 
   void fetch(uint64_t blocks) {
