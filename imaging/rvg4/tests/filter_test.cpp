@@ -22,7 +22,7 @@ std::string hex(const std::string& s) {
   return out;
 }
 
-TEST(FilterRecord, NamesTheG4FilterAndItsOpeners) {
+TEST(G4FilterRecord, NamesTheG4FilterAndItsOpeners) {
   FilterInfo* info = g4_info();
   ASSERT_NE(info, nullptr);
   EXPECT_STREQ(info->name, "G4");
@@ -31,7 +31,7 @@ TEST(FilterRecord, NamesTheG4FilterAndItsOpeners) {
   EXPECT_NE(info->openers->OpenDecoder, nullptr);
 }
 
-TEST(ExactCode, TinyStrips) {
+TEST(G4ExactCode, TinyStrips) {
   // Two white rows are two V0 codes ("1" each), then EOFB, padded with zeros.
   EXPECT_EQ(hex(encode(make_image(Pattern::kWhite, 1728, 2)).coded), "c0 04 00 40");
   EXPECT_EQ(hex(encode(make_image(Pattern::kWhite, 1, 2)).coded), "c0 04 00 40");
@@ -41,7 +41,7 @@ TEST(ExactCode, TinyStrips) {
   EXPECT_EQ(empty.close_result, 3);
 }
 
-TEST(RoundTrip, EveryFixtureComesBackExactly) {
+TEST(G4RoundTrip, EveryFixtureComesBackExactly) {
   for (Pattern p : all_patterns())
     for (int32_t w : fixture_widths())
       for (int32_t h : fixture_heights()) {
@@ -58,7 +58,7 @@ TEST(RoundTrip, EveryFixtureComesBackExactly) {
       }
 }
 
-TEST(RoundTrip, OneRowAtATimeAndAHostThatGivesLittle) {
+TEST(G4RoundTrip, OneRowAtATimeAndAHostThatGivesLittle) {
   Bilevel im = make_image(Pattern::kText, 1728, 700, 5);
   Encoded e = encode(im, 1);
   ASSERT_GT(e.coded.size(), 3u * 4096);  // several blocks, so the decoder must come back for more
@@ -73,7 +73,7 @@ TEST(RoundTrip, OneRowAtATimeAndAHostThatGivesLittle) {
   }
 }
 
-TEST(Transfers, EncoderHandsOverWholeBuffersThenTheRestAtClose) {
+TEST(G4Transfers, EncoderHandsOverWholeBuffersThenTheRestAtClose) {
   for (Pattern p : {Pattern::kRandom, Pattern::kText, Pattern::kChecker}) {
     SCOPED_TRACE(pattern_name(p));
     Encoded e = encode(make_image(p, 2479, 1000, 3), 10);
@@ -91,7 +91,7 @@ TEST(Transfers, EncoderHandsOverWholeBuffersThenTheRestAtClose) {
   }
 }
 
-TEST(Transfers, DecoderAsksFor4096AtOpenAndOnlyEver4096) {
+TEST(G4Transfers, DecoderAsksFor4096AtOpenAndOnlyEver4096) {
   Bilevel im = make_image(Pattern::kRandom, 1728, 300, 9);
   Encoded e = encode(im);
   const FilterOpeners* openers = g4_openers();
@@ -108,7 +108,7 @@ TEST(Transfers, DecoderAsksFor4096AtOpenAndOnlyEver4096) {
   for (int32_t a : source.asks) EXPECT_EQ(a, 4096);
 }
 
-TEST(Transfers, DecoderReadsOnlyAFewBlocksPastTheStrip) {
+TEST(G4Transfers, DecoderReadsOnlyAFewBlocksPastTheStrip) {
   Bilevel im = make_image(Pattern::kText, 1728, 400, 2);
   Encoded e = encode(im);
   std::string trailing(1 << 20, '\xff');
@@ -118,7 +118,7 @@ TEST(Transfers, DecoderReadsOnlyAFewBlocksPastTheStrip) {
   EXPECT_LE(d.served, e.coded.size() + 8 * 4096);
 }
 
-TEST(ByteCounts, OnlyWholeRowsAreCodedAndReported) {
+TEST(G4ByteCounts, OnlyWholeRowsAreCodedAndReported) {
   Bilevel im = make_image(Pattern::kChecker, 9, 4);  // 2 bytes a row
   const FilterOpeners* openers = g4_openers();
   ASSERT_NE(openers, nullptr);
@@ -147,7 +147,7 @@ TEST(ByteCounts, OnlyWholeRowsAreCodedAndReported) {
   EXPECT_EQ(dec->Close(dec), 0);
 }
 
-TEST(ByteCounts, NothingOrNoRowsGiveZero) {
+TEST(G4ByteCounts, NothingOrNoRowsGiveZero) {
   const FilterOpeners* openers = g4_openers();
   ASSERT_NE(openers, nullptr);
   Bilevel im = make_image(Pattern::kBlack, 16, 2);
@@ -170,7 +170,7 @@ TEST(ByteCounts, NothingOrNoRowsGiveZero) {
   EXPECT_EQ(dec->Close(dec), 0);
 }
 
-TEST(WideRows, BytesPastTheWidthAreIgnoredAndComeBackWhite) {
+TEST(G4WideRows, BytesPastTheWidthAreIgnoredAndComeBackWhite) {
   Bilevel im = make_image(Pattern::kText, 1727, 120, 4);
   const int32_t stride = im.row_bytes() + 5;
   std::vector<unsigned char> rows = with_stride(im, stride);
@@ -195,7 +195,7 @@ TEST(WideRows, BytesPastTheWidthAreIgnoredAndComeBackWhite) {
   EXPECT_TRUE(back == with_stride(im, stride));
 }
 
-TEST(Openers, RefuseUnusableParameters) {
+TEST(G4Openers, RefuseUnusableParameters) {
   const FilterOpeners* openers = g4_openers();
   ASSERT_NE(openers, nullptr);
   Sink sink;
@@ -230,7 +230,7 @@ TEST(Openers, RefuseUnusableParameters) {
   EXPECT_EQ(pipe->Close(pipe), 3);
 }
 
-TEST(LostBytes, AHostThatTakesTooLittleFailsTheEncoder) {
+TEST(G4LostBytes, AHostThatTakesTooLittleFailsTheEncoder) {
   Bilevel im = make_image(Pattern::kRandom, 1728, 400, 6);
   const FilterOpeners* openers = g4_openers();
   ASSERT_NE(openers, nullptr);

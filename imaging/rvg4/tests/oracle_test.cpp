@@ -80,7 +80,7 @@ std::string case_name(Pattern p, int32_t w, int32_t h) {
   return std::string(pattern_name(p)) + " " + std::to_string(w) + "x" + std::to_string(h);
 }
 
-class Oracle : public ::testing::Test {
+class G4Oracle : public ::testing::Test {
  protected:
   TempDir dir{"rvg4-oracle-"};
   int run(const std::string& command) {
@@ -91,7 +91,7 @@ class Oracle : public ::testing::Test {
   }
 };
 
-TEST_F(Oracle, OurStreamIsTiffcpsStripAndWeReadItsStrips) {
+TEST_F(G4Oracle, OurStreamIsTiffcpsStripAndWeReadItsStrips) {
   if (!tool_exists("tiffcp")) GTEST_SKIP() << "tiffcp (libtiff-tools) not installed";
   for (Pattern p : all_patterns())
     for (int32_t w : fixture_widths())
@@ -112,7 +112,7 @@ TEST_F(Oracle, OurStreamIsTiffcpsStripAndWeReadItsStrips) {
       }
 }
 
-TEST_F(Oracle, Fax2tiffDecodesOurStreamAndWeDecodeItsStrips) {
+TEST_F(G4Oracle, Fax2tiffDecodesOurStreamAndWeDecodeItsStrips) {
   if (!tool_exists("fax2tiff")) GTEST_SKIP() << "fax2tiff (libtiff-tools) not installed";
   for (Pattern p : all_patterns())
     for (int32_t w : {9, 1728, 2479}) {
@@ -183,7 +183,7 @@ std::string pdf_around(const std::string& coded, int32_t w, int32_t h) {
   return pdf;
 }
 
-TEST_F(Oracle, PdfimagesDecodesOurStream) {
+TEST_F(G4Oracle, PdfimagesDecodesOurStream) {
   if (!tool_exists("pdfimages")) GTEST_SKIP() << "pdfimages (poppler-utils) not installed";
   for (Pattern p : all_patterns())
     for (int32_t w : {1, 9, 1727, 2479})

@@ -90,7 +90,7 @@ class StderrCapture {
   int saved_ = -1;
 };
 
-class Robustness : public ::testing::Test {
+class G4Robustness : public ::testing::Test {
  protected:
   void SetUp() override {
     g_global_messages = 0;
@@ -105,7 +105,7 @@ class Robustness : public ::testing::Test {
   TIFFErrorHandler old_error_ = nullptr, old_warning_ = nullptr;
 };
 
-TEST_F(Robustness, TruncatedStreamsGiveExactlyTheRowsBeforeTheCut) {
+TEST_F(G4Robustness, TruncatedStreamsGiveExactlyTheRowsBeforeTheCut) {
   struct Case {
     Pattern pattern;
     int32_t width, height, step;
@@ -137,7 +137,7 @@ TEST_F(Robustness, TruncatedStreamsGiveExactlyTheRowsBeforeTheCut) {
   }
 }
 
-TEST_F(Robustness, BitFlipsAndRandomBytesNeverCrashOrOverrun) {
+TEST_F(G4Robustness, BitFlipsAndRandomBytesNeverCrashOrOverrun) {
   StderrCapture capture;
   std::mt19937 rng(1234);
   Bilevel text = make_image(Pattern::kText, 1728, 200, 8);
@@ -188,7 +188,7 @@ int32_t wild_transfer(FilterStream* self, void* buffer, int32_t byteCount) {
   return n == 0 ? -7 : 2000000000;  // claims far more than it gave, then "less than none"
 }
 
-TEST_F(Robustness, HostileTransferAnswersAndRowSizes) {
+TEST_F(G4Robustness, HostileTransferAnswersAndRowSizes) {
   const FilterOpeners* openers = g4_openers();
   ASSERT_NE(openers, nullptr);
   Bilevel im = make_image(Pattern::kText, 1728, 300, 3);
