@@ -9,11 +9,12 @@
 // with those zeros. So a row is handed out only once the row after it has decoded
 // cleanly. When a row ends the strip (end mark, end of data, libtiff error or
 // warning) and the host may have more, the codec asks for more 4,096-byte blocks
-// (doubling the count at each retry) and decodes again from the strip start, skipping
-// the rows handed out. The end is taken as real once the host has no more data, or
-// once the data reaches two longest possible rows past where the end was first seen:
-// the rows around it then lie wholly inside the data. Made by rvg4.cpp's decoder
-// opener.
+// (three times the data so far at each retry, so that the strip is decoded again only
+// a few times) and decodes again from the strip start, skipping the rows handed out. The end
+// is taken as real once the host has no more data, once the data holds the
+// end-of-block code, or once the data reaches two longest possible rows past where
+// that end was first seen: the rows around it then lie wholly inside the data. Made by
+// rvg4.cpp's decoder opener.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -33,8 +34,8 @@ constexpr size_t kStripAt = kG4TiffStripAt;
 constexpr uint32_t kImageRows = 0xFFFFFFFFu;
 // Classic TIFF offsets are 32-bit: the data may not grow past this.
 constexpr uint64_t kMaxData = 0xFFFFFFFFull - kStripAt;
-// Retries never ask for more than this many blocks at once.
-constexpr int32_t kMaxRetryBlocks = 1 << 14;
+// Retries never ask for more than this many blocks at once (64 MB).
+constexpr uint64_t kMaxRetryBlocks = 1 << 14;
 
 class G4Decoder final : public G4Codec {
  public:
@@ -100,10 +101,13 @@ class G4Decoder final : public G4Codec {
     }
   }
 
-  // Decodes row decoded_ of the current pass, opening the pass when needed.
+  // Decodes row decoded_ of the current pass, opening the pass when needed. Rows
+  // handed out before are decoded again only for their runs (the next row's
+  // reference), without drawing their pixels.
   void decode_row() {
     if (!tif_ && !open_pass()) return end_at(decoded_);
     if (decoded_ == kImageRows) return end_at(decoded_);
+    set_drawing(decoded_ >= handed_);
     unsigned char* row = rows_[decoded_ & 1].data();
     messages_.clear();
     int r = TIFFReadScanline(tif_, row, uint32_t(decoded_), 0);
@@ -129,18 +133,22 @@ class G4Decoder final : public G4Codec {
   // data and starts a new pass.
   void settle() {
     ended_ = false;
-    if (exhausted_) return finish();
-    if (settle_known_ && end_row_ <= settle_row_ && data_size() >= settle_data_ + 2 * max_row_code_)
-      return finish();
+    if (exhausted_ || holds_end_mark()) return finish();
+    const uint64_t before = data_size();
+    uint64_t blocks;
     if (!settle_known_ || end_row_ > settle_row_) {
+      // The strip went on past the last end seen, so most likely the data ran out here
+      // too: ask for three times the data so far, so that it grows fourfold a retry.
       settle_known_ = true;
       settle_row_ = end_row_;
-      settle_data_ = data_size();
+      settle_data_ = before;
+      blocks = std::clamp<uint64_t>(3 * before / kTransferSize, 1, kMaxRetryBlocks);
+    } else {
+      // The same end again: it is real once the rows around it lie inside the data.
+      const uint64_t wanted = settle_data_ + 2 * max_row_code_;
+      if (before >= wanted) return finish();
+      blocks = (wanted - before) / kTransferSize + 1;
     }
-    uint64_t before = data_size();
-    uint64_t wanted = settle_data_ + 2 * max_row_code_;
-    uint64_t blocks = std::max<uint64_t>(retry_blocks_, (wanted > before ? wanted - before : 0) / kTransferSize + 1);
-    retry_blocks_ = std::min(retry_blocks_ * 2, kMaxRetryBlocks);
     fetch(blocks);
     if (data_size() == before) return finish();
     decoded_ = 0;  // decode again from the strip start
@@ -149,21 +157,21 @@ class G4Decoder final : public G4Codec {
   void finish() {
     final_ = true;
     ended_ = true;
-    if (exhausted_ && end_row_ > handed_ && !ends_with_end_mark()) check_last_row();
+    if (exhausted_ && end_row_ > handed_ && !holds_end_mark()) check_last_row();
   }
 
-  // Whether the data ends with the end-of-block code (and fill bits): the strip was
-  // then ended by it or by an error before it, and no row ran into the zero bits libtiff
-  // reads past the data.
-  bool ends_with_end_mark() const {
-    uint64_t bits = data_size() * 8;
-    auto bit = [this](uint64_t i) { return (file_[kStripAt + i / 8] >> (7 - i % 8)) & 1; };
-    uint64_t end = bits;
-    while (end > 0 && !bit(end - 1)) --end;  // fill bits
-    if (end < 24) return false;
-    for (uint64_t i = 0; i < 24; ++i)
-      if (bit(end - 24 + i) != ((i == 11 || i == 23) ? 1 : 0)) return false;
-    return true;
+  // Whether the data holds the end-of-block code (000000000001 twice) anywhere. Valid
+  // code never holds eleven zero bits in a row, so the decoder cannot have read past
+  // it: whatever ended the strip lies inside the data, and no row ran into the zero bits
+  // libtiff reads past the data. Scans only the bytes added since the last call.
+  bool holds_end_mark() {
+    const unsigned char* data = file_.data() + kStripAt;
+    for (; !mark_found_ && mark_scanned_ < data_size(); ++mark_scanned_) {
+      mark_window_ = (mark_window_ << 8) | data[mark_scanned_];
+      for (int shift = 0; shift < 8 && !mark_found_; ++shift)
+        mark_found_ = ((mark_window_ >> shift) & 0xFFFFFF) == 0x001001;
+    }
+    return mark_found_;
   }
 
   // The data ended without the end code. The last row before the end may have been
@@ -176,6 +184,7 @@ class G4Decoder final : public G4Codec {
     file_.insert(file_.end(), size_t(max_row_code_ + 8), 0xFF);
     bool same = open_pass();
     for (uint64_t r = 0; same && r <= last; ++r) {
+      set_drawing(r == last);
       messages_.clear();
       same = TIFFReadScanline(tif_, rows_[r & 1].data(), uint32_t(r), 0) >= 0 && messages_.count == 0;
     }
@@ -206,6 +215,15 @@ class G4Decoder final : public G4Codec {
     }
   }
 
+  // libtiff's "fill function" pseudo-tag: the routine that draws a decoded row's runs.
+  using FillFunction = void (*)(unsigned char*, uint32_t*, uint32_t*, uint32_t);
+  static void draw_nothing(unsigned char*, uint32_t*, uint32_t*, uint32_t) {}
+
+  void set_drawing(bool on) {
+    if (on == drawing_ || !libtiff_fill_) return;
+    if (TIFFSetField(tif_, TIFFTAG_FAXFILLFUNC, on ? libtiff_fill_ : &draw_nothing)) drawing_ = on;
+  }
+
   bool open_pass() {
     if (data_size() == 0) return false;
     put_g4_tiff_directory(file_.data(), uint32_t(width_), kImageRows, uint32_t(data_size()));
@@ -214,7 +232,11 @@ class G4Decoder final : public G4Codec {
     if (!options.get()) return false;
     tif_ = TIFFClientOpenExt("G4", "r", this, read_proc, write_proc, seek_proc, close_proc, size_proc,
                              map_proc, unmap_proc, options.get());
-    return tif_ != nullptr;
+    if (!tif_) return false;
+    drawing_ = true;
+    libtiff_fill_ = nullptr;
+    if (!TIFFGetField(tif_, TIFFTAG_FAXFILLFUNC, &libtiff_fill_)) libtiff_fill_ = nullptr;
+    return true;
   }
 
   void close_tiff() {
@@ -262,6 +284,8 @@ class G4Decoder final : public G4Codec {
   bool exhausted_ = false;           // the host has no more data
   TIFF* tif_ = nullptr;
   TiffMessages messages_;
+  FillFunction libtiff_fill_ = nullptr;
+  bool drawing_ = true;
   std::vector<unsigned char> rows_[2];  // row r of the pass is in rows_[r & 1]
   uint64_t decoded_ = 0;                // rows decoded cleanly in this pass
   uint64_t handed_ = 0;                 // rows handed out
@@ -271,7 +295,9 @@ class G4Decoder final : public G4Codec {
   bool settle_known_ = false;  // an end was seen at settle_row_ with settle_data_ bytes
   uint64_t settle_row_ = 0;
   uint64_t settle_data_ = 0;
-  int32_t retry_blocks_ = 1;
+  uint64_t mark_scanned_ = 0;          // data bytes searched for the end code
+  uint32_t mark_window_ = 0xFFFFFFFF;  // the last four of them (ones before the data)
+  bool mark_found_ = false;
 };
 
 }  // namespace

@@ -108,14 +108,19 @@ TEST(G4Transfers, DecoderAsksFor4096AtOpenAndOnlyEver4096) {
   for (int32_t a : source.asks) EXPECT_EQ(a, 4096);
 }
 
-TEST(G4Transfers, DecoderReadsOnlyAFewBlocksPastTheStrip) {
-  Bilevel im = make_image(Pattern::kText, 1728, 400, 2);
-  Encoded e = encode(im);
-  std::string trailing(1 << 20, '\xff');
-  Decoded d = decode(e.coded + trailing, 1728, 1000, 50);
-  EXPECT_EQ(d.image.height, 400);
-  EXPECT_TRUE(d.image.bits == im.bits);
-  EXPECT_LE(d.served, e.coded.size() + 8 * 4096);
+TEST(G4Transfers, DecoderReadsAheadOnlyInProportion) {
+  // Past the strip the host has more: the decoder stops asking once it has seen the
+  // end code, at most three times the data it had before its last retry past the end.
+  for (int32_t h : {40, 400, 900, 1500, 3000}) {
+    SCOPED_TRACE(h);
+    Bilevel im = make_image(Pattern::kText, 1728, h, 2);
+    Encoded e = encode(im);
+    std::string trailing(1 << 22, '\xff');
+    Decoded d = decode(e.coded + trailing, 1728, h + 100, 50);
+    EXPECT_EQ(d.image.height, h);
+    EXPECT_TRUE(d.image.bits == im.bits);
+    EXPECT_LE(d.served, 4 * e.coded.size() + 4096);
+  }
 }
 
 TEST(G4ByteCounts, OnlyWholeRowsAreCodedAndReported) {
