@@ -34,8 +34,8 @@ constexpr size_t kStripAt = kG4TiffStripAt;
 constexpr uint32_t kImageRows = 0xFFFFFFFFu;
 // Classic TIFF offsets are 32-bit: the data may not grow past this.
 constexpr uint64_t kMaxData = 0xFFFFFFFFull - kStripAt;
-// Retries never ask for more than this many blocks at once (64 MB).
-constexpr uint64_t kMaxRetryBlocks = 1 << 14;
+// A retry never asks for more than this at once.
+constexpr uint64_t kMaxRetryBytes = uint64_t(64) << 20;
 
 class G4Decoder final : public G4Codec {
  public:
@@ -135,21 +135,21 @@ class G4Decoder final : public G4Codec {
     ended_ = false;
     if (exhausted_ || holds_end_mark()) return finish();
     const uint64_t before = data_size();
-    uint64_t blocks;
+    uint64_t more;
     if (!settle_known_ || end_row_ > settle_row_) {
       // The strip went on past the last end seen, so most likely the data ran out here
       // too: ask for three times the data so far, so that it grows fourfold a retry.
       settle_known_ = true;
       settle_row_ = end_row_;
       settle_data_ = before;
-      blocks = std::clamp<uint64_t>(3 * before / kTransferSize, 1, kMaxRetryBlocks);
+      more = std::clamp<uint64_t>(3 * before, 1, kMaxRetryBytes);
     } else {
       // The same end again: it is real once the rows around it lie inside the data.
       const uint64_t wanted = settle_data_ + 2 * max_row_code_;
       if (before >= wanted) return finish();
-      blocks = (wanted - before) / kTransferSize + 1;
+      more = wanted - before;
     }
-    fetch(blocks);
+    fetch(more);
     if (data_size() == before) return finish();
     decoded_ = 0;  // decode again from the strip start
   }
@@ -199,8 +199,11 @@ class G4Decoder final : public G4Codec {
     if (!same) end_row_ = last;
   }
 
-  void fetch(uint64_t blocks) {
-    for (uint64_t i = 0; i < blocks && !exhausted_; ++i) {
+  // Asks the host for blocks of 4,096 bytes until at least `more` bytes have come or
+  // the host has no more.
+  void fetch(uint64_t more) {
+    const uint64_t target = data_size() + more;
+    while (data_size() < target && !exhausted_) {
       if (data_size() + kTransferSize > kMaxData) {
         exhausted_ = true;
         break;
