@@ -1,20 +1,20 @@
 // The Group 4 decoder codec (g4_codec.h) over libtiff. The coded bytes received so far
-// sit behind a small classic-TIFF directory that we write ourselves: one strip of
-// those bytes, inside an image longer than any strip, mapped into libtiff so that it
-// decodes in place. Rows come from TIFFReadScanline one at a time.
+// sit behind a small classic-TIFF directory (g4_tiff_format.h): one strip of those
+// bytes, inside an image longer than any strip, mapped into libtiff so that it decodes
+// in place. Rows come from TIFFReadScanline one at a time.
 //
 // libtiff cannot resume a strip once its data has run out, and running out looks like
 // a strip's end: past the data the coder sees zero bits, which read as the
 // end-of-block code or as a code error, and the row before may have been finished
 // with those zeros. So a row is handed out only once the row after it has decoded
-// cleanly. When a row ends the strip (end mark, end of data, libtiff error or
-// warning) and the host may have more, the codec asks for more 4,096-byte blocks
-// (three times the data so far at each retry, so that the strip is decoded again only
-// a few times) and decodes again from the strip start, skipping the rows handed out. The end
-// is taken as real once the host has no more data, once the data holds the
-// end-of-block code, or once the data reaches two longest possible rows past where
-// that end was first seen: the rows around it then lie wholly inside the data. Made by
-// rvg4.cpp's decoder opener.
+// cleanly. When a row ends the strip (end mark, end of data, libtiff error or warning)
+// and the host may have more, the codec asks for more 4,096-byte blocks (three times
+// the data so far at each retry, so that the strip is decoded again only a few times)
+// and decodes again from the strip start, skipping the rows handed out. The end is
+// taken as real once the host has no more data, once the data holds the end-of-block
+// code, or once the data reaches two longest possible rows past where that end was
+// first seen: the rows around it then lie wholly inside the data. Made by rvg4.cpp's
+// decoder opener.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "imaging/rvg4/g4_codec.h"
-#include "imaging/rvg4/tiff_glue.h"
 #include "imaging/rvg4/g4_tiff_format.h"
+#include "imaging/rvg4/tiff_glue.h"
 
 namespace qm::rvg4 {
 namespace {

@@ -14,7 +14,11 @@ int on_message(TIFF*, void* user_data, const char* module, const char* fmt, va_l
   if (messages->count++ == 0) {
     char text[256];
     std::vsnprintf(text, sizeof text, fmt, ap);
-    messages->first = std::string(module ? module : "") + ": " + text;
+    try {  // nothing may unwind through libtiff
+      messages->first = std::string(module ? module : "") + ": " + text;
+    } catch (...) {
+      messages->first.clear();
+    }
   }
   return 1;  // handled: libtiff calls no other handler
 }
