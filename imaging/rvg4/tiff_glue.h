@@ -5,18 +5,12 @@
 #pragma once
 #include <tiffio.h>
 
-#include <string>
-
 namespace qm::rvg4 {
 
-// Messages libtiff gave for one open file since the last clear().
+// Errors and warnings libtiff gave for one open file since the last clear().
 struct TiffMessages {
   int count = 0;
-  std::string first;  // the first message, "module: text"
-  void clear() {
-    count = 0;
-    first.clear();
-  }
+  void clear() { count = 0; }
 };
 
 // TIFFOpenOptions whose handlers write into messages and stop libtiff from passing the
