@@ -172,6 +172,26 @@ TEST_F(G4Robustness, BitFlipsAndRandomBytesNeverCrashOrOverrun) {
   EXPECT_EQ(capture.text(), "");
 }
 
+TEST_F(G4Robustness, ADamagedStripFollowedByMoreDataIsNotReadToTheEnd) {
+  // The host has 4 MB past a strip that breaks off with a bad code: the decoder reads on
+  // only until the rows around the break lie inside its data.
+  Bilevel im = make_image(Pattern::kText, 1728, 800, 4);
+  std::string coded = encode(im).coded;
+  std::string damaged = coded.substr(0, coded.size() / 2) + std::string(40, '\0') + std::string(4 << 20, '\x55');
+  Source source(damaged);
+  FilterParams params{1728, 216, &source.base};
+  FilterPipe* pipe = g4_openers()->OpenDecoder(&params);
+  ASSERT_NE(pipe, nullptr);
+  std::vector<unsigned char> rows(216 * 800);
+  int32_t got = pipe->ReadRows(pipe, rows.data(), int32_t(rows.size()));
+  EXPECT_GT(got, 0);
+  EXPECT_LT(got, int32_t(rows.size()));
+  EXPECT_TRUE(std::equal(rows.begin(), rows.begin() + got, im.bits.begin()));
+  EXPECT_EQ(pipe->ReadRows(pipe, rows.data(), 216), 0);
+  EXPECT_EQ(pipe->Close(pipe), 0);
+  EXPECT_LE(source.served, 4 * coded.size() + 4 * 4096);
+}
+
 // A host whose Transfer answers are out of range: more than asked, or negative.
 struct WildSource {
   FilterStream base;
