@@ -37,6 +37,11 @@ struct ProcessOptions {
   ProcessStderr stderr_mode = ProcessStderr::Discard;
   // Called once the child runs, with its process id (also its process-group id).
   std::function<void(pid_t)> on_start;
+  // Working directory of the child; empty: ours.
+  std::string working_dir;
+  // A signal the child gets when the thread that started it ends (SIGKILL: a helper that
+  // must never outlive its caller); 0: none.
+  int parent_death_signal = 0;
 };
 
 struct ProcessResult {
