@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <climits>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "mail/decode/header.h"
 #include "platform/process.h"
