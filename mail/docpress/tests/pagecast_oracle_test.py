@@ -19,7 +19,9 @@ def oracle_words(path: str) -> list:
     if path.endswith(".pdf"):
         text = subprocess.run(["pdftotext", path, "-"], check=True, capture_output=True).stdout
     else:
-        text = subprocess.run(["unrtf", "--text", path], check=True, capture_output=True).stdout
+        # unrtf writes the pictures it meets into its working directory.
+        with tempfile.TemporaryDirectory() as scratch:
+            text = subprocess.run(["unrtf", "--text", path], check=True, capture_output=True, cwd=scratch).stdout
         keep = [line for line in text.split(b"\n")
                 if not line.startswith((b"###", b"TITLE:", b"AUTHOR:", b"---")) and not line.endswith(b".wmf")]
         text = b"\n".join(keep)
