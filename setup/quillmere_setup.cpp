@@ -76,10 +76,13 @@ class Library {
   void* handle_ = nullptr;
 };
 
+// Copies a page through a temporary file in the target's folder renamed over the target,
+// so an installed page is never left half written.
 bool copy_file(const std::string& from, const std::string& to) {
   std::FILE* in = std::fopen(from.c_str(), "rb");
   if (!in) return false;
-  std::FILE* out = std::fopen(to.c_str(), "wb");
+  const std::string temp = to + ".tmp-setup";
+  std::FILE* out = std::fopen(temp.c_str(), "wb");
   if (!out) {
     std::fclose(in);
     return false;
@@ -92,6 +95,8 @@ bool copy_file(const std::string& from, const std::string& to) {
   if (std::ferror(in)) ok = false;
   std::fclose(in);
   if (std::fclose(out) != 0) ok = false;
+  if (ok && std::rename(temp.c_str(), to.c_str()) != 0) ok = false;
+  if (!ok) std::remove(temp.c_str());
   return ok;
 }
 

@@ -57,6 +57,10 @@ TEST(SetupDefaultKeys, DerivedFromIniPathAndTemplateDirectory) {
        "/cgi-bin/qm/engfile.txt"},
       {"/srv/vesprin.ini", "/web/search", true, "/srv/Cache/", "/web/search/error.htm",
        "http://h/search/index.htm", "/srv/searcher.exe", "/srv/sysadm.exe", "/srv/engfile.txt"},
+      // A Big5 folder name whose trail byte is 0x5C (功) keeps it; only separators turn.
+      {"\\srv\\\xa5\x5c\\vesprin.ini", "\\web\\\xa5\x5c", false, "/srv/\xa5\x5c/Cache/",
+       "/web/\xa5\x5c/error.htm", "http://h/\xa5\x5c/index.htm", "/\xa5\x5c/searcher",
+       "/\xa5\x5c/sysadm", "/\xa5\x5c/engfile.txt"},
       // A file in the root directory.
       {"/vesprin.ini", "/search", false, "/Cache/", "/search/error.htm",
        "http://h/search/index.htm", "/searcher", "/sysadm", "/engfile.txt"},
