@@ -62,14 +62,14 @@ std::string setup_script_path(std::string_view dir) {
     std::string_view component = dir.substr(pos, end - pos);
     if (!component.empty()) {
       if (string_icmp(component, "scripts") == 0 || string_icmp(component, "cgi-bin") == 0)
-        return "/" + std::string(dir.substr(pos));
+        return std::string("/").append(dir.substr(pos));
       last = pos;
     }
     pos = end + 1;
   }
   if (last == std::string_view::npos) return std::string();
   size_t end = dir.find('/', last);
-  return "/" + std::string(dir.substr(last, end == std::string_view::npos ? end : end - last));
+  return std::string("/").append(dir.substr(last, end == std::string_view::npos ? end : end - last));
 }
 
 std::string setup_host_name() {
@@ -91,7 +91,7 @@ std::vector<std::pair<std::string, std::string>> setup_default_keys(std::string_
   return {
       {"TmplFirstQuery", t + "/search_result.htm"},
       {"TmplError", t + "/error.htm"},
-      {"HomePage", "http://" + std::string(host) + page_dir + "/index.htm"},
+      {"HomePage", std::string("http://").append(host).append(page_dir).append("/index.htm")},
       {"CacheDir", d + "/Cache/"},
       {"Searcher", p + "/searcher" + exe},
       {"SystemAdm", p + "/sysadm" + exe},
