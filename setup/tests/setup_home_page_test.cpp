@@ -142,6 +142,13 @@ TEST_F(ModifyHomePageTest, APageThatCannotBeWrittenStaysWhole) {
   EXPECT_EQ(test::run_with_file_limit(16, [&] { return setup_modify_home_pages(ini_, www_); }), 1);
   EXPECT_EQ(read_file(www_ + "index.htm"), page);
   EXPECT_EQ(read_file(www_ + "sysadm.htm"), page);
+  // A read-only folder, where permissions hold (not for the super-user).
+  if (::geteuid() != 0) {
+    ASSERT_EQ(::chmod(www_.c_str(), 0555), 0);
+    EXPECT_TRUE(setup_modify_home_pages(ini_, www_));
+    ::chmod(www_.c_str(), 0755);
+    EXPECT_EQ(read_file(www_ + "index.htm"), page);
+  }
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
-// Tests of the web-server roots: lighttpd configurations (Debian's default with its CGI
+// Tests of what the setup helpers read from other programs' files: the desktop entry's
+// Exec line of the default browser, and the web-server roots: lighttpd configurations (Debian's default with its CGI
 // part, a top-level alias, variables, "+=", include globs, escapes) read alike by
 // `lighttpd -p` and by our own file reader, and an Apache configuration with includes.
 #include "setup/setup_roots.h"
+
+#include "setup/setup_browser.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -145,6 +148,30 @@ TEST(SetupRoots, ApacheWithIncludes) {
   EXPECT_EQ(r.doc_root.value_or(""), "/var/www/my site");
   EXPECT_EQ(r.cgi_root.value_or(""), "/usr/lib/cgi-bin");
   EXPECT_FALSE(setup_apache_roots_from_file(d + "none.conf").doc_root);
+}
+
+TEST(SetupBrowserEntry, ExecLineWords) {
+  struct Case {
+    const char* exec;
+    std::vector<std::string> words;
+  };
+  const Case cases[] = {
+      {"firefox %u", {"firefox", "%s"}},
+      {"/usr/bin/chromium --new-window %U", {"/usr/bin/chromium", "--new-window", "%s"}},
+      {"\"/opt/my browser/run\" --x=\"a\\\"b\" %F %i %c", {"/opt/my browser/run", "--x=a\"b", "%s"}},
+      {"b 100%%", {"b", "100%"}},
+      {"  ", {}},
+      {"b \"\"", {"b", ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.exec);
+    EXPECT_EQ(setup_desktop_exec_words(c.exec), c.words);
+  }
+  BrowserCommand b{"/usr/bin/b", {"--a=%s", "%s"}};
+  EXPECT_EQ(setup_browser_argv(b, "http://h/"),
+            (std::vector<std::string>{"/usr/bin/b", "--a=http://h/", "http://h/"}));
+  b.args = {"--new"};
+  EXPECT_EQ(setup_browser_argv(b, "http://h/"), (std::vector<std::string>{"/usr/bin/b", "--new", "http://h/"}));
 }
 
 }  // namespace
