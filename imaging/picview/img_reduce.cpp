@@ -184,7 +184,13 @@ void box_stats(Box& b, const std::vector<uint32_t>& keys, const std::vector<uint
   }
   int rr = b.hi[0] - b.lo[0], gr = b.hi[1] - b.lo[1], br = b.hi[2] - b.lo[2];
   b.axis = rr >= gr && rr >= br ? 0 : gr >= br ? 1 : 2;
-  for (int a = 0; a < 3; ++a) b.mean[a] = uint8_t(b.count ? sum[a] / b.count * 8 : 0);
+  // The mean in 8-bit steps, each 5-bit value standing for the centre of its cell
+  // (8v + 4), rounded: truncating to the 5-bit step and scaling the cell's bottom would
+  // darken every colour by 4 to 11 levels.
+  for (int a = 0; a < 3; ++a) {
+    uint64_t m = b.count ? (sum[a] * 8 + 4 * b.count + b.count / 2) / b.count : 0;
+    b.mean[a] = uint8_t(m > 255 ? 255 : m);
+  }
 }
 
 void insert_box(std::vector<Box>& list, const Box& b) {
