@@ -4,6 +4,7 @@
 // the refusals and special counts of one table.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <fstream>
 #include <random>
 #include <set>
@@ -48,6 +49,19 @@ uint32_t nearest(const std::vector<uint32_t>& table, uint32_t c) {
     if (best_d < 0 || d < best_d) best_d = d, best = i;
   }
   return best;
+}
+
+// A logical palette of 0xRRGGBB colours (a whole-size record, so that no entry is
+// written past a declared one-entry array).
+HPALETTE make_palette(const std::vector<uint32_t>& colours) {
+  struct {
+    WORD version, count;
+    PALETTEENTRY entries[256];
+  } pal{0x300, WORD(colours.size()), {}};
+  for (size_t i = 0; i < colours.size(); ++i)
+    pal.entries[i] = PALETTEENTRY{uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0};
+  static_assert(offsetof(LOGPALETTE, palPalEntry) == 4, "palette layout");
+  return CreatePalette(reinterpret_cast<const LOGPALETTE*>(&pal));
 }
 
 int64_t distance(uint32_t a, uint32_t b) {
@@ -122,13 +136,7 @@ TEST(PicviewReduce, FixedPalettesAndTheCallersPaletteMapToNearest) {
   for (const auto& e : kImgFixed16) fixed16.push_back(uint32_t(e[0]) << 16 | uint32_t(e[1]) << 8 | e[2]);
 
   std::vector<uint32_t> mine = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x808080};
-  std::vector<uint8_t> lp(sizeof(LOGPALETTE) + sizeof(PALETTEENTRY) * mine.size());
-  auto* pal = reinterpret_cast<LOGPALETTE*>(lp.data());
-  pal->palVersion = 0x300;
-  pal->palNumEntries = WORD(mine.size());
-  for (size_t i = 0; i < mine.size(); ++i)
-    pal->palPalEntry[i] = PALETTEENTRY{uint8_t(mine[i] >> 16), uint8_t(mine[i] >> 8), uint8_t(mine[i]), 0};
-  HPALETTE hp = CreatePalette(pal);
+  HPALETTE hp = make_palette(mine);
 
   struct Case {
     uint32_t count;
@@ -206,14 +214,7 @@ TEST(PicviewReduce, EdgeCases) {
 TEST(PicviewReduce, TiesGoToTheEntryFoundFirst) {
   // (20, 0, 0) lies as far from (10, 0, 0) as from (30, 0, 0); the search starts at the
   // first entry of red 20 or more, so the second entry wins, every time.
-  std::vector<uint8_t> lp(sizeof(LOGPALETTE) + sizeof(PALETTEENTRY) * 2);
-  auto* pal = reinterpret_cast<LOGPALETTE*>(lp.data());
-  pal->palVersion = 0x300;
-  pal->palNumEntries = 3;
-  pal->palPalEntry[0] = PALETTEENTRY{10, 0, 0, 0};
-  pal->palPalEntry[1] = PALETTEENTRY{30, 0, 0, 0};
-  pal->palPalEntry[2] = PALETTEENTRY{200, 200, 200, 0};
-  HPALETTE hp = CreatePalette(pal);
+  HPALETTE hp = make_palette({0x0A0000, 0x1E0000, 0xC8C8C8});
   HIMG img = make_image(2, 1, 24, [](int, int) { return 0x140000u; });
   Closer c{img};
   HIMG out = ImgReduceColors(img, 0, 0, hp);
