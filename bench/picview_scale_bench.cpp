@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
       std::vector<double> ours;
       for (int r = 0; r < 3; ++r) {
         auto start = std::chrono::steady_clock::now();
-        HIMG out = ImgCopy(img, nw, nh, nullptr, bpp == 24 ? IMG_COPY_COLOUR : 0);
+        HIMG out = ImgCopy(img, nw, nh, nullptr, bpp == 24 ? uint32_t(IMG_COPY_COLOUR) : 0u);
         double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (!out) {
           std::fprintf(stderr, "ImgCopy failed: status %d\n", ImgGetStatus());

@@ -63,21 +63,27 @@ void copy_run(const uint8_t* in, int32_t x0, uint8_t* out, int32_t w, int32_t bp
   }
 }
 
-// Nearest-pixel scaling of one row through the column table.
-void scale_row(const uint8_t* in, const int32_t* cols, int32_t w, uint8_t* out, int32_t bpp) {
+// Nearest-pixel scaling of one row through the column table; image_w is the width of
+// the source image, whose last pixel ends its row.
+void scale_row(const uint8_t* in, const int32_t* cols, int32_t w, uint8_t* out, int32_t bpp, int32_t image_w) {
   switch (bpp) {
     case 8:
       for (int32_t x = 0; x < w; ++x) out[x] = in[cols[x]];
       break;
-    case 24:
+    case 24: {
+      // Four-byte moves where both rows go on past the pixel; the fourth byte is
+      // rewritten by the next pixel. Nothing is read or written past a row.
       for (int32_t x = 0; x < w; ++x) {
-        const uint8_t* p = in + 3 * size_t(cols[x]);
-        uint8_t* q = out + 3 * size_t(x);
-        q[0] = p[0];
-        q[1] = p[1];
-        q[2] = p[2];
+        if (x + 1 < w && cols[x] + 1 < image_w) {
+          uint32_t v;
+          std::memcpy(&v, in + 3 * size_t(cols[x]), 4);
+          std::memcpy(out + 3 * size_t(x), &v, 4);
+        } else {
+          std::memcpy(out + 3 * size_t(x), in + 3 * size_t(cols[x]), 3);
+        }
       }
       break;
+    }
     default:
       std::memset(out, 0, row_bytes(w, bpp));
       for (int32_t x = 0; x < w; ++x) ImgPixelSet(out, x, bpp, ImgPixelGet(in, cols[x], bpp));
@@ -162,7 +168,8 @@ void scale_plain(const Scale& c) {
       std::memcpy(out, ImgRowFromTop(c.d, y - 1), used);
       continue;
     }
-    scale_row(ImgRowFromTop(c.s, c.top + rm[size_t(y)]), cm.data(), c.nw, out, c.bpp);
+    scale_row(ImgRowFromTop(c.s, c.top + rm[size_t(y)]), cm.data(), c.nw, out, c.bpp,
+              c.s->info->bmiHeader.biWidth);
   }
 }
 
