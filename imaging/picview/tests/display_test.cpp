@@ -71,6 +71,12 @@ TEST_F(PicviewDisplay, CropScaleRotateAndTones) {
   Pixels third = show("--scale 1/3");
   EXPECT_EQ(third.w, 4);
   EXPECT_EQ(third.h, 3);
+  // A size that truncates to 0 becomes 1.
+  Pixels tiny = show("--scale 1/100");
+  EXPECT_EQ(tiny.w, 1);
+  EXPECT_EQ(tiny.h, 1);
+  // A crop that fails (the rectangle reaches outside) leaves the image as it was.
+  EXPECT_EQ(show("--src 0,0,20,9 --size 13,9").rgb, source.rgb);
 
   ASSERT_TRUE(convert(dir / "in.bmp -rotate -90 " + dir / "r90.png"));
   EXPECT_EQ(show("--rotate 9000").rgb, decode(dir / "r90.png").rgb);
@@ -100,6 +106,19 @@ TEST_F(PicviewDisplay, DitherOnPaletteScreens) {
   // Two colours: the bilevel conversion.
   Pixels two = show("--dither --screen palette:2");
   for (uint32_t c : two.rgb) ASSERT_TRUE(c == 0 || c == 0xFFFFFF) << std::hex << c;
+}
+
+TEST_F(PicviewDisplay, OneBitImagesReduceToGray) {
+  HIMG one = make_image(8, 6, 1, [](int x, int y) { return uint32_t((x + y) & 1); });
+  ASSERT_TRUE(save_bmp(one, dir / "one.bmp"));
+  ImgClose(one);
+  std::string out;
+  ASSERT_EQ(run(dir / "one.bmp --scale 1/2 --out " + dir / "gray.png", &out), 0) << out;
+  Pixels p = decode(dir / "gray.png");
+  ASSERT_EQ(p.w, 4);
+  ASSERT_EQ(p.h, 3);
+  // Each output pixel counts a 2 x 2 checker: half white, 4-bit gray 7 (0x77).
+  for (uint32_t c : p.rgb) EXPECT_EQ(c, 0x777777u);
 }
 
 TEST_F(PicviewDisplay, Display2DrawsTheSameIntoBothSurfaces) {

@@ -120,7 +120,7 @@ TEST(PicviewCopy, ScalesPickOneSourcePixelNearPillowsNearest) {
   qm::test::TempDir dir("qm-picview-scale-");
   const int cases[][4] = {{3, 2, 6, 4},    {2, 3, 6, 9},    {7, 5, 21, 10}, {40, 30, 13, 10}, {40, 30, 20, 15},
                           {31, 17, 10, 6}, {100, 9, 33, 9}, {13, 7, 29, 16}, {9, 9, 4, 17},   {200, 150, 66, 50},
-                          {5, 5, 1, 1},    {1, 1, 7, 3}};
+                          {5, 5, 1, 1},    {1, 1, 7, 3},   {4, 4, 12, 12}, {8, 2, 8, 5}};
   for (const auto& c : cases) check_scale(c[0], c[1], c[2], c[3], dir.path());
 }
 
