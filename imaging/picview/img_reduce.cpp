@@ -267,7 +267,11 @@ struct Octree {
   std::vector<int32_t> reducible[8];
   uint32_t leaves = 0;
 
-  Octree() { nodes.emplace_back(); }
+  // The root is reducible too, so that any count of 1 or more can be reached.
+  Octree() {
+    nodes.emplace_back();
+    reducible[0].push_back(0);
+  }
 
   void insert(uint32_t r, uint32_t g, uint32_t b) {
     int32_t n = 0;
@@ -293,10 +297,11 @@ struct Octree {
     leaf.sum[0] += r, leaf.sum[1] += g, leaf.sum[2] += b;
   }
 
-  void reduce() {
+  // Folds the most recent node of the deepest reducible level; false when none is left.
+  bool reduce() {
     int level = 7;
     while (level > 0 && reducible[level].empty()) --level;
-    if (reducible[level].empty()) return;
+    if (reducible[level].empty()) return false;
     int32_t n = reducible[level].back();
     reducible[level].pop_back();
     Node& node = nodes[size_t(n)];
@@ -311,6 +316,7 @@ struct Octree {
     }
     node.leaf = true;
     leaves = leaves - children + 1;
+    return true;
   }
 
   void palette(int32_t n, RGBQUAD* pal, uint32_t& i) const {
@@ -334,7 +340,8 @@ void octree(const PixelReader& px, uint32_t count, RGBQUAD* pal) {
       int32_t r, g, b;
       px.at(row, x, &r, &g, &b);
       tree.insert(uint32_t(r), uint32_t(g), uint32_t(b));
-      while (tree.leaves > count) tree.reduce();
+      while (tree.leaves > count && tree.reduce()) {
+      }
     }
   }
   uint32_t i = 0;

@@ -80,7 +80,7 @@ TEST(PicviewReduce, KeepsTheCountAndStaysNearPillow) {
     Closer c{img};
     Pixels src = pixels_of(img);
     ASSERT_TRUE(save_bmp(img, dir / "in.bmp"));
-    for (uint32_t count : {8u, 16u, 17u, 64u, 256u}) {
+    for (uint32_t count : {3u, 8u, 16u, 17u, 64u, 256u}) {
       for (auto [flags, method] : {std::pair{uint32_t(IMG_REDUCE_MEDIAN_CUT), 0}, std::pair{0u, 2}}) {
         std::string name = "seed " + std::to_string(seed) + " count " + std::to_string(count) + " flags " + std::to_string(flags);
         HIMG out = ImgReduceColors(img, count, flags);
@@ -188,6 +188,9 @@ TEST(PicviewReduce, EdgeCases) {
       {"4-bit to 8 by median cut", four, 8, 64, IMG_OK, 4},
       {"1-bit to more than its 2 colours", one, 16, 16, IMG_CANNOT_REDUCE, 0},
       {"24-bit through the fixed palette", rgb, 16, 16, IMG_OK, 4},
+      {"one colour by octree", rgb, 1, 0, IMG_OK, 4},
+      {"one colour by median cut", rgb, 1, 64, IMG_OK, 4},
+      {"three colours by octree", rgb, 3, 2, IMG_OK, 4},
   };
   for (const Case& k : cases) {
     HIMG out = ImgReduceColors(k.img, k.count, k.flags);
