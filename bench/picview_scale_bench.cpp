@@ -85,10 +85,13 @@ int main(int argc, char** argv) {
                        ", " + std::to_string(nh) +
                        "), Image.NEAREST); t.append(time.perf_counter() - s)\nprint(sorted(t)[1])\" 2>/dev/null";
       double pil = command_seconds(py);
-      std::string im = "s=$(date +%s.%N); /usr/bin/convert-im6.q16 -size " + std::to_string(w) + "x" + std::to_string(h) +
-                       " xc:gray" + (bpp == 8 ? " -type grayscale" : "") + " -sample " + std::to_string(nw) + "x" +
-                       std::to_string(nh) + "! null: 2>/dev/null; e=$(date +%s.%N); echo \"$e - $s\" | bc";
-      double imagick = command_seconds(im);
+      std::string im = "/usr/bin/convert-im6.q16 -size " + std::to_string(w) + "x" + std::to_string(h) + " xc:gray" +
+                       (bpp == 8 ? " -type grayscale" : "") + " -sample " + std::to_string(nw) + "x" +
+                       std::to_string(nh) + "! null: 2>/dev/null";
+      auto im_start = std::chrono::steady_clock::now();
+      double imagick = std::system(im.c_str()) == 0
+                           ? std::chrono::duration<double>(std::chrono::steady_clock::now() - im_start).count()
+                           : -1;
       double ours_rate = out_mp / median3(ours);
       double pil_rate = pil > 0 ? out_mp / pil : 0;
       std::printf("%-6d %-6s %12.1f %12.1f %12.1f %8.2f\n", bpp, f.name, ours_rate, pil_rate,
