@@ -192,7 +192,7 @@ TEST(PicviewCopy, OneBitReductionsCountGrayOrMerge) {
   EXPECT_EQ(pixels_of(same).bpp, 1);
 }
 
-// Rotated pixels against ImageMagick: the Part's 90 is ImageMagick's -rotate -90.
+// Rotated pixels against ImageMagick: our 90 (counter-clockwise) is ImageMagick's -rotate -90.
 TEST(PicviewRotate, RightAnglesEqualImageMagick) {
   qm::test::TempDir dir("qm-picview-rotate-");
   for (int bpp : {1, 4, 8, 24}) {

@@ -30,7 +30,7 @@ TEST(PicviewTones, BrightnessClampsEverySumWhateverTheValue) {
         ASSERT_EQ(int64_t(after.rgb[i] >> s & 255), want) << value;
       }
   }
-  // The Part's own cases: 100 + 300 is 255, 100 - 300 is 0.
+  // 100 + 300 is 255, 100 - 300 is 0.
   for (auto [value, want] : {std::pair{300, 255u}, std::pair{-300, 0u}}) {
     HIMG img = make_image(1, 1, 24, [](int, int) { return gray(100); });
     Closer c{img};
