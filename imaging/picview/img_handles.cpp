@@ -9,12 +9,10 @@
 #include <new>
 #include <vector>
 
-#include "imaging/picview/img_record.h"
-
-namespace {
+#include "imaging/picview/img_ops.h"
 
 // Locks a handle and checks its signature; null (status 8) when it is not an image.
-ImgRecord* lock_record(HIMG img) {
+ImgRecord* ImgLockRecord(HIMG img) {
   if (!img) {
     ImgSetError(IMG_NOT_IMAGE);
     return nullptr;
@@ -35,6 +33,8 @@ ImgRecord* lock_record(HIMG img) {
   }
   return r;
 }
+
+namespace {
 
 // A zeroed record block; null (status 6) when memory runs out.
 HIMG new_record() {
@@ -111,9 +111,15 @@ HIMG ImgFrompDIB(ImgDib* dib) {
   return h ? fill_record(h, dib) : nullptr;
 }
 
+HIMG ImgWrap(ImgDib* dib) {
+  HIMG h = ImgFrompDIB(dib);
+  if (!h) ImgDibRelease(dib);
+  return h;
+}
+
 int32_t ImgClose(HIMG img) {
   ImgResetStatus();
-  ImgRecord* r = lock_record(img);
+  ImgRecord* r = ImgLockRecord(img);
   if (!r) return 0;
   if (r->device_bitmap) DeleteObject(r->device_bitmap);
   if (r->pixels && r->info && r->info != r->pixels->info) free_global_pointer(r->info);
@@ -128,7 +134,7 @@ int32_t ImgClose(HIMG img) {
 
 int32_t ImgSetROP(HIMG img, uint32_t rop) {
   ImgResetStatus();
-  ImgRecord* r = lock_record(img);
+  ImgRecord* r = ImgLockRecord(img);
   if (!r) return 0;
   r->rop = rop;
   GlobalUnlock(img);
@@ -137,7 +143,7 @@ int32_t ImgSetROP(HIMG img, uint32_t rop) {
 
 BITMAPINFOHEADER* ImgGetInfo(HIMG img, uint32_t* flags) {
   ImgResetStatus();
-  ImgRecord* r = lock_record(img);
+  ImgRecord* r = ImgLockRecord(img);
   if (!r) return nullptr;
   if (flags) *flags = r->flags;
   BITMAPINFOHEADER* h = r->info ? &r->info->bmiHeader : nullptr;
@@ -147,7 +153,7 @@ BITMAPINFOHEADER* ImgGetInfo(HIMG img, uint32_t* flags) {
 
 HPALETTE ImgGetPalette(HIMG img) {
   ImgResetStatus();
-  ImgRecord* r = lock_record(img);
+  ImgRecord* r = ImgLockRecord(img);
   if (!r) return nullptr;
   HPALETTE pal = nullptr;
   const BITMAPINFOHEADER* h = r->info ? &r->info->bmiHeader : nullptr;
@@ -170,7 +176,7 @@ HPALETTE ImgGetPalette(HIMG img) {
 
 int32_t ImgDrawImage(HIMG img, HDC dc, const RECT* dest, const RECT* source) {
   ImgResetStatus();
-  ImgRecord* r = lock_record(img);
+  ImgRecord* r = ImgLockRecord(img);
   if (!r) return ImgGetStatus();
   if (!dest) {
     ImgSetError(IMG_BAD_ARGUMENT);
@@ -184,7 +190,7 @@ int32_t ImgDrawImage(HIMG img, HDC dc, const RECT* dest, const RECT* source) {
 
 int32_t ImgPrintImage(HIMG img, HDC dc, const RECT* dest, const RECT* source) {
   ImgResetStatus();
-  ImgRecord* r = lock_record(img);
+  ImgRecord* r = ImgLockRecord(img);
   if (!r) return 0;
   bool have_pixels = r->pixels && r->pixels->bits;
   if (have_pixels && dest) stretch(*r, dc, *dest, source);  // failures are not reported

@@ -35,10 +35,10 @@ TEST(Pvshow, GivesPillowsDecodeOfTheBmp) {
       {"", "BMP2", ""},
       {"-define bmp:subtype=RGB565", "BMP", ""},
       {"-type palette", "BMP3", ""},
-      {"-type palette", "BMP3", "-palette 256"},
-      {"-colors 12 -type palette", "BMP3", "-palette 16"},
-      {"-monochrome", "BMP3", "-palette 2"},
-      {"", "BMP3", "-printer"},
+      {"-type palette", "BMP3", "--screen palette:256"},
+      {"-colors 12 -type palette", "BMP3", "--screen palette:16"},
+      {"-monochrome", "BMP3", "--screen palette:2"},
+      {"", "BMP3", "--printer"},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -47,7 +47,7 @@ TEST(Pvshow, GivesPillowsDecodeOfTheBmp) {
     std::string name = std::string(c.options) + " " + c.format + " " + c.screen;
     ASSERT_TRUE(convert(source + " -compress None " + c.options + " " + c.format + ":" + bmp)) << name;
     std::string out;
-    ASSERT_EQ(run(std::string(c.screen) + " " + bmp + " " + png, &out), 0) << name << ": " << out;
+    ASSERT_EQ(run(bmp + " " + c.screen + " --out " + png, &out), 0) << name << ": " << out;
     int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
     std::vector<uint8_t> want = pillow_rgb(bmp, &w1, &h1);
     ASSERT_FALSE(want.empty()) << name;
@@ -71,10 +71,13 @@ TEST(Pvshow, FailuresAreReportedByExitCode) {
     const char* says;
   } cases[] = {
       {"", 2, "usage"},
-      {"-palette 1 a b", 2, "usage"},
-      {"-bogus a b", 2, "usage"},
-      {dir / "missing.bmp " + dir / "out.png", 1, "cannot read"},
-      {rle + " " + dir / "out.png", 1, "not a BMP file that can be shown"},
+      {"a --screen palette:1 --out b", 2, "usage"},
+      {"a --bogus --out b", 2, "usage"},
+      {"a --scale 1 --out b", 2, "usage"},
+      {"a --src 1,2,3 --out b", 2, "usage"},
+      {"a", 2, "usage"},
+      {dir / "missing.bmp --out " + dir / "out.png", 1, "cannot read"},
+      {rle + " --out " + dir / "out.png", 1, "not a BMP file that can be shown"},
   };
   for (const Case& c : cases) {
     std::string out;
@@ -178,7 +181,7 @@ TEST(PicviewRobustness, CorruptedBmpFilesThroughPvshow) {
       std::string path = dir / "variant.bmp";
       qm::test::write_file(path, bytes);
       std::string out;
-      int code = run(path + " " + dir / "variant.png", &out);
+      int code = run(path + " --out " + dir / "variant.png", &out);
       EXPECT_TRUE(code == 0 || (code == 1 && out.find("pvshow: ") == 0))
           << kind << " " << qm::test::describe(edits) << ": exit " << code << "\n" << out;
     }
