@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -73,6 +72,7 @@ void end_helper(const Helper& h) {
 
 int builder_run(const std::vector<std::string>& argv, const std::atomic<bool>& stop,
                 const std::function<void(const ProgressLine&)>& on_line, BuilderRunInfo* info) {
+  if (stop.load()) return kJobStopped;  // stopped before it began: nothing is started
   ChildProcess child;
   ChildOptions options;
   options.argv = argv;
@@ -91,18 +91,14 @@ int builder_run(const std::vector<std::string>& argv, const std::atomic<bool>& s
     helper = taken;
   });
 
-  bool output_ended = false;
+  // The output is drained as it comes; the stop flag is looked at every 100 ms at least.
   std::string piece;
   while (!stop.load() && !parser.done()) {
     piece.clear();
     const ChildRead r = child.read(piece, 100);
     if (!piece.empty()) parser.feed(piece);
-    if (r == ChildRead::End) {
-      output_ended = true;
-      break;
-    }
+    if (r == ChildRead::End) break;  // without the end mark: the job failed
   }
-  (void)output_ended;
 
   end_helper(helper);
   child.stop();

@@ -83,7 +83,8 @@ struct QueueRun {
 
 // Runs the jobs for ids to their end; on_event may act on the schedule (Stop).
 void run_jobs(const Builders& b, const std::vector<int>& ids, QueueRun& run, bool labels, bool status_bar,
-              const std::function<void(IndexSchedule&, int, int)>& on_event = {}) {
+              const std::function<void(IndexSchedule&, int, int)>& on_event = {},
+              const std::function<void(IndexSchedule&)>& while_running = {}) {
   WindowQueue window;
   IndexSchedule schedule(window);
   schedule.Reset(int(ids.size()));
@@ -107,7 +108,10 @@ void run_jobs(const Builders& b, const std::vector<int>& ids, QueueRun& run, boo
   };
   schedule.job_work = [&](int id) { run.order.push_back("work " + std::to_string(id)); };
   schedule.Start();
-  schedule.WaitFinished();
+  while (schedule.Running()) {
+    window.pump();
+    if (while_running) while_running(schedule);
+  }
 }
 
 void expect_all_stopped(const std::vector<pid_t>& pids) {
@@ -163,6 +167,17 @@ TEST(IndexSchedule, MissingBuilderFailsEveryJob) {
   EXPECT_EQ(finished, 0);
 }
 
+TEST(IndexSchedule, StopBeforeAJobStartsRunsNoBuilder) {
+  Builders b("*) printf '\\032\\032';;\n");
+  QueueRun run;
+  run_jobs(b, {1, 2}, run, false, true, [](IndexSchedule& s, int db, int code) {
+    if (db == 1 && code == 9) s.Stop();
+  });
+  EXPECT_EQ(run.events, (std::vector<std::pair<int, int>>{{1, 9}, {1, 2}, {2, 2}}));
+  EXPECT_EQ(run.finished, 1);
+  EXPECT_TRUE(b.pids().empty());
+}
+
 TEST(IndexSchedule, ZeroJobsFinishAtOnce) {
   Builders b("");
   QueueRun run;
@@ -178,8 +193,13 @@ TEST(IndexSchedule, StopDuringJobTwoOfFour) {
       "1|2|4) printf '0 d\\r\\n\\032\\032';;\n"
       "3) exec sleep 30;;\n");
   QueueRun run;
-  run_jobs(b, {1, 2, 3, 4}, run, true, true, [](IndexSchedule& s, int db, int code) {
-    if (db == 3 && code == 9) s.Stop();
+  bool stopped = false;
+  run_jobs(b, {1, 2, 3, 4}, run, true, true, {}, [&](IndexSchedule& s) {
+    // Once the third builder runs (its pid noted), it is silent until stopped.
+    if (!stopped && b.pids().size() == 3) {
+      s.Stop();
+      stopped = true;
+    }
   });
   const std::vector<std::pair<int, int>> want = {{1, 9}, {1, 0}, {2, 9}, {2, 0},
                                                  {3, 9}, {3, 2}, {4, 2}};
