@@ -81,9 +81,13 @@ class SearcherFixture : public ::testing::Test {
     input.text = keywords;
     const auto query = BuildSearchQuery(input);
     EXPECT_TRUE(query);
+    return run_query(*query);
+  }
+
+  std::set<int> run_query(const std::string& query) {
     HitLineParser parser;
     PageRun run;
-    EXPECT_TRUE(run.start(dir_.path(), "searcher", *query, [&](std::string_view b) { return parser.feed(b); },
+    EXPECT_TRUE(run.start(dir_.path(), "searcher", query, [&](std::string_view b) { return parser.feed(b); },
                           30000));
     run.run_to_end(50, {});
     parser.finish();
@@ -95,6 +99,12 @@ class SearcherFixture : public ::testing::Test {
   test::TempDir dir_{"qm-propsearch-"};
   std::string docs_, work_;
 };
+
+// The searcher's own date range reads the dates of the desktop's records.
+TEST_F(SearcherFixture, SearcherDateRangeReadsTheDesktopRecords) {
+  EXPECT_EQ(run_query("s=1&a=100&b=1&z=20000101,20001231&p="), (std::set<int>{0, 3}));
+  EXPECT_EQ(run_query("s=1&a=100&b=1&z=20010101,20021231&p=tea"), (std::set<int>{1, 2}));
+}
 
 TEST_F(SearcherFixture, SecondRunListsOnlyDocumentsThatPass) {
   auto mask = [](const char* m) {
