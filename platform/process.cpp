@@ -1,12 +1,14 @@
 // Child processes: see process.h. The child is started with posix_spawn in a new
-// process group; the parent polls the output pipe and a pidfd for the child's end (or,
-// where pidfds are missing, checks the child every 10 ms) until the deadline.
+// process group (with fork and exec when it needs a parent-death signal); the parent
+// polls the output pipe and a pidfd for the child's end (or, where pidfds are missing,
+// checks the child every 10 ms) until the deadline.
 #include "platform/process.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +17,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string>
+#include <vector>
 
 extern char** environ;
 
@@ -73,6 +77,107 @@ struct SpawnAttributes {
   }
 };
 
+
+// The signals a child starts with at their default action, whatever the caller set.
+const int kDefaultSignals[] = {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2};
+
+std::vector<char*> argv_of(const ProcessOptions& options) {
+  std::vector<char*> argv;
+  for (const std::string& a : options.argv) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// Starts the child with posix_spawn; 0 or an errno value.
+int spawn_child(const ProcessOptions& options, int write_fd, pid_t& pid) {
+  SpawnAttributes sa;
+  posix_spawn_file_actions_addopen(&sa.actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&sa.actions, write_fd, 1);
+  switch (options.stderr_mode) {
+    case ProcessStderr::Discard:
+      posix_spawn_file_actions_addopen(&sa.actions, 2, "/dev/null", O_WRONLY, 0);
+      break;
+    case ProcessStderr::Merge:
+      posix_spawn_file_actions_adddup2(&sa.actions, write_fd, 2);
+      break;
+    case ProcessStderr::Inherit:
+      break;
+  }
+  if (!options.working_dir.empty())
+    posix_spawn_file_actions_addchdir_np(&sa.actions, options.working_dir.c_str());
+  // Own process group; default signal handling and an empty mask, whatever the caller set.
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  for (int s : kDefaultSignals) sigaddset(&defaults, s);
+  posix_spawnattr_setpgroup(&sa.attr, 0);
+  posix_spawnattr_setsigmask(&sa.attr, &none);
+  posix_spawnattr_setsigdefault(&sa.attr, &defaults);
+  posix_spawnattr_setflags(&sa.attr,
+                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  std::vector<char*> argv = argv_of(options);
+  return posix_spawnp(&pid, argv[0], &sa.actions, &sa.attr, argv.data(), environ);
+}
+
+// Starts the child with fork and exec, for what posix_spawn cannot set up: the
+// parent-death signal. The child only makes system calls before exec; a failure on its
+// side comes back as an errno value through a close-on-exec pipe. 0 or an errno value.
+int fork_child(const ProcessOptions& options, int write_fd, pid_t& pid) {
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return errno;
+  std::vector<char*> argv = argv_of(options);
+  const char* dir = options.working_dir.empty() ? nullptr : options.working_dir.c_str();
+  const pid_t parent = getpid();
+  pid = fork();
+  if (pid < 0) {
+    const int e = errno;
+    close(report[0]);
+    close(report[1]);
+    return e;
+  }
+  if (pid == 0) {
+    setpgid(0, 0);
+    int e = 0;
+    if (prctl(PR_SET_PDEATHSIG, options.parent_death_signal) != 0) e = errno;
+    if (e == 0 && getppid() != parent) _exit(127);  // the caller is already gone
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int s : kDefaultSignals) signal(s, SIG_DFL);
+    const int in = open("/dev/null", O_RDONLY);
+    if (in < 0 || dup2(in, 0) < 0 || dup2(write_fd, 1) < 0) e = e ? e : errno;
+    if (options.stderr_mode == ProcessStderr::Discard) {
+      const int null_out = open("/dev/null", O_WRONLY);
+      if (null_out < 0 || dup2(null_out, 2) < 0) e = e ? e : errno;
+    } else if (options.stderr_mode == ProcessStderr::Merge) {
+      if (dup2(write_fd, 2) < 0) e = e ? e : errno;
+    }
+    if (e == 0 && dir && chdir(dir) != 0) e = errno;
+    if (e == 0) {
+      execvp(argv[0], argv.data());
+      e = errno;
+    }
+    ssize_t w = write(report[1], &e, sizeof e);
+    (void)w;
+    _exit(127);
+  }
+  setpgid(pid, pid);  // also here, so the group exists before we may signal it
+  close(report[1]);
+  int child_error = 0;
+  ssize_t got;
+  while ((got = read(report[0], &child_error, sizeof child_error)) < 0 && errno == EINTR) {
+  }
+  close(report[0]);
+  if (got == ssize_t(sizeof child_error) && child_error != 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid = -1;
+    return child_error;
+  }
+  return 0;
+}
+
 }  // namespace
 
 ProcessResult process_run(const ProcessOptions& options) {
@@ -90,38 +195,10 @@ ProcessResult process_run(const ProcessOptions& options) {
   int read_fd = fds[0];
   const int write_fd = fds[1];
 
-  SpawnAttributes sa;
-  posix_spawn_file_actions_addopen(&sa.actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&sa.actions, write_fd, 1);
-  switch (options.stderr_mode) {
-    case ProcessStderr::Discard:
-      posix_spawn_file_actions_addopen(&sa.actions, 2, "/dev/null", O_WRONLY, 0);
-      break;
-    case ProcessStderr::Merge:
-      posix_spawn_file_actions_adddup2(&sa.actions, write_fd, 2);
-      break;
-    case ProcessStderr::Inherit:
-      break;
-  }
-  // Own process group; default signal handling and an empty mask, whatever the caller set.
-  sigset_t none, defaults;
-  sigemptyset(&none);
-  sigemptyset(&defaults);
-  for (int s : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2})
-    sigaddset(&defaults, s);
-  posix_spawnattr_setpgroup(&sa.attr, 0);
-  posix_spawnattr_setsigmask(&sa.attr, &none);
-  posix_spawnattr_setsigdefault(&sa.attr, &defaults);
-  posix_spawnattr_setflags(&sa.attr,
-                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  std::vector<char*> argv;
-  for (const std::string& a : options.argv) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-
   const Clock::time_point start = Clock::now();
   pid_t pid = -1;
-  int rc = posix_spawnp(&pid, argv[0], &sa.actions, &sa.attr, argv.data(), environ);
+  int rc = options.parent_death_signal != 0 ? fork_child(options, write_fd, pid)
+                                            : spawn_child(options, write_fd, pid);
   close(write_fd);
   if (rc != 0) {
     close(read_fd);

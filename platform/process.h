@@ -3,7 +3,8 @@
 // for its output, which is read while it runs (a Linux pipe holds only 64 KiB, so a
 // child that is not read blocks). A late child is killed with its whole group, so
 // grandchildren go too; stragglers of the group are killed when the child ends, and
-// the child is always reaped. Used by the index builder to run document converters.
+// the child is always reaped. Used by the index builder to run document converters and
+// by the mail gateway to run docpress.
 //
 // ChildProcess is the same for programs that run longer and talk while they run (the
 // desktop's searcher, marker and index-builder children): the caller reads the output as
@@ -37,6 +38,11 @@ struct ProcessOptions {
   ProcessStderr stderr_mode = ProcessStderr::Discard;
   // Called once the child runs, with its process id (also its process-group id).
   std::function<void(pid_t)> on_start;
+  // Working directory of the child; empty: ours.
+  std::string working_dir;
+  // A signal the child gets when the thread that started it ends (SIGKILL: a helper that
+  // must never outlive its caller); 0: none.
+  int parent_death_signal = 0;
 };
 
 struct ProcessResult {

@@ -1,9 +1,10 @@
 // The mail gateway's state and calling order (see gateway.h): run start and reset, the
-// per-message page and side-file records, and the attachment table.
+// per-message page with its attachment sections, the side-file records, and the
+// attachment table.
 #include "mail/postbridge/gateway.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 
 #include "mail/decode/header.h"
 #include "mail/postbridge/mail_page.h"
@@ -45,8 +46,9 @@ int Gateway::init(const std::string& source, const std::string& outdir) {
   converter_path_.clear();
 
   outdir_ = normalize_dir(outdir);
-  std::error_code ec;
-  std::filesystem::remove_all(outdir_ + mail_side::kAttachFolder, ec);
+  empty_attachment_folder(outdir_ + mail_side::kAttachFolder);
+  remove_stale_text_folders(outdir_);
+  texts_.start(outdir_);
   side_files_.start(outdir_);
   message_number_ = 0;
   attach_total_ = 0;
@@ -65,7 +67,8 @@ int Gateway::init(const std::string& source, const std::string& outdir) {
 int Gateway::set_extra_data(const std::string& converter_dir, int attach, int timeout, int extra) {
   const std::string dir = normalize_dir(converter_dir);
   converter_path_ = dir + "docpress";
-  std::remove((dir + "Export.err").c_str());
+  // The converter logs into the attachment folder, where it runs (emptied at the start),
+  // so nothing of the converter's directory is touched.
   attach_ = attach;
   timeout_ = timeout;
   extra_ = extra;
@@ -90,10 +93,12 @@ bool Gateway::get_data(std::string& name, std::string& page) {
   property.sender = std::string(big5_cut(record.sender, mail_side::kMailTextField - 1));
 
   name = mail_page_name(mailbox_name_, message_number_);
-  page = mail_page(record.subject, record.sender, record.body);
-  // Attachment texts join the page here once the converter run is built; until then no
-  // attachment text goes into a page and every count is 0.
-  const int32_t count = 0;
+  // Only the gateway's own section lines may open an attachment section.
+  page = defuse_attach_opener(mail_page(record.subject, record.sender, record.body));
+  const int32_t count = attach_ ? append_attachments(record, page) : 0;
+  // The caller takes the page as a C string: a NUL would hide the sections after it
+  // while AttachIdx.db still counts them.
+  std::replace(page.begin(), page.end(), '\0', ' ');
 
   side_files_.append(property);
   if (side_files_.has_attach_index())
@@ -102,7 +107,28 @@ bool Gateway::get_data(std::string& name, std::string& page) {
   return true;
 }
 
+int32_t Gateway::append_attachments(const MessageRecord& record, std::string& page) {
+  const ConverterSettings converter{converter_path_, timeout_};
+  for (size_t i = 0; i < record.parts.size(); ++i)
+    if (!record.parts[i].name.empty()) texts_.convert(converter, message_number_, int(i), record.parts[i]);
+  int32_t count = 0;
+  std::string text;
+  for (size_t i = 0; i < record.parts.size(); ++i) {
+    const std::string& name = record.parts[i].name;
+    if (name.empty() || !texts_.take_text(message_number_, int(i), text)) continue;
+    // A name holding the opener would open a second section inside the first.
+    if (holds_attach_opener(name)) continue;
+    page += "<T_ATTACH>";
+    page += name;
+    page += "</T_ATTACH>\r\n";
+    page += defuse_attach_opener(text);
+    ++count;
+  }
+  return count;
+}
+
 void Gateway::end_source() {
+  texts_.finish();
   if (source_open_) side_files_.finish();
   source_open_ = false;
   source_ = MailSource();

@@ -1,12 +1,13 @@
 // The mail gateway: one source at a time turned into indexable pages, one per message,
 // with the side files written beside the index. The flat IG_ functions of
 // libpostbridge.so (postbridge.cpp) are thin wrappers over one Gateway; tests make their
-// own. Builds on sources.h, side_files_writer.h and mail_page.h.
+// own. Builds on sources.h, side_files_writer.h, mail_page.h and attachments.h.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "mail/postbridge/attachments.h"
 #include "mail/postbridge/side_files_writer.h"
 #include "mail/postbridge/sources.h"
 
@@ -33,11 +34,15 @@ class Gateway {
   const std::string& mailbox_name() const { return mailbox_name_; }
   const std::string& converter_path() const { return converter_path_; }
   int message_number() const { return message_number_; }
+  int timeout() const { return timeout_; }
+  const AttachmentTexts& attachment_texts() const { return texts_; }
   const MailSource& source() const { return source_; }
   void set_window_limits(WindowLimits limits) { limits_ = limits; }
 
  private:
   void end_source();
+  // The attachment sections of the message's page (parts converted first); their count.
+  int32_t append_attachments(const MessageRecord& record, std::string& page);
 
   WindowLimits limits_;
   std::string outdir_;
@@ -53,6 +58,7 @@ class Gateway {
   SideFilesWriter side_files_;
   bool table_open_ = false;
   std::vector<mail_side::AttachInfoRecord> table_;
+  AttachmentTexts texts_;
   bool last_open_ = false;  // the table's last record still waits for its last number
 };
 

@@ -3,13 +3,14 @@
 // path), runs the calling order over one source and prints each page. With --decode it
 // instead decodes one message file in-process and prints its fields and parts.
 //
-//   pbdrive [-l library] [-a] [-c converter_dir] source outdir
+//   pbdrive [-l library] [-a] [-c converter_dir] [-t seconds] source outdir
 //   pbdrive --decode message_file
 //
 // Output records are "<tag> <length>\n<bytes>\n", so any byte may stand in a value:
 // PAGE (a page's name) and TEXT (its text); with --decode SUBJECT, SENDER, TO, DATE,
 // DATEVALUE, BODY and per part NAME, TYPE, DATA.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -31,7 +32,7 @@ void put(std::string_view tag, std::string_view value) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: pbdrive [-l library] [-a] [-c converter_dir] source outdir\n"
+               "usage: pbdrive [-l library] [-a] [-c converter_dir] [-t seconds] source outdir\n"
                "       pbdrive --decode message_file\n");
   return 2;
 }
@@ -73,11 +74,13 @@ int main(int argc, char** argv) {
   std::string library = kPostbridgeLibrary;
   std::string converter_dir;
   int attach = 0;
+  int timeout = 60;
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
     if (std::strcmp(argv[i], "-l") == 0 && i + 1 < argc) library = argv[++i];
     else if (std::strcmp(argv[i], "-c") == 0 && i + 1 < argc) converter_dir = argv[++i];
     else if (std::strcmp(argv[i], "-a") == 0) attach = 1;
+    else if (std::strcmp(argv[i], "-t") == 0 && i + 1 < argc) timeout = std::atoi(argv[++i]);
     else return usage();
   }
   if (argc - i != 2) return usage();
@@ -106,7 +109,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pbdrive: cannot open the source %s\n", argv[i]);
     return 1;
   }
-  set_extra(converter_dir.c_str(), attach, 60, 0);
+  set_extra(converter_dir.c_str(), attach, timeout, 0);
   init_attach();
   // Numbers for the attachment table: the count of text lines handed out so far, the
   // way an index builder numbers its paragraphs.

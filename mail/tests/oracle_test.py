@@ -301,6 +301,143 @@ class Hostile(unittest.TestCase):
         self.assertEqual(texts[-1], b"<TITLE>last</TITLE>\n<H1>h@x</H1>\n<BODY>end\r\n</BODY>\n")
 
 
+LISTED = {b"txt", b"htm", b"html", b"doc", b"xls", b"ppt", b"rtf", b"pdf", b"pgx"}
+COPIED = {b"txt", b"htm", b"html"}
+
+
+def named_parts(fixture, msg):
+    """(name, decoded bytes) of each named part, in part order, as Python decodes them."""
+    if fixture == "18-uuencode-body.eml":
+        return [(b"inline.txt", make_eml.ATTACHMENT_SOURCES["inline.txt"])]
+    if not msg.is_multipart():
+        return []
+    out = []
+    for i, (ctype, ename, data, text) in enumerate(leaves(msg)):
+        if i == 0 and not ename and ctype != "text/plain":
+            ename = b"NoName0." + ctype.split("/")[1].encode()
+        if fixture in SAFE_NAMES and ename:
+            ename = SAFE_NAMES[fixture]
+        if ctype == "application/mac-binhex40":
+            data = make_eml.ATTACHMENT_SOURCES["mac.txt"]
+        if ename:
+            out.append((ename, data))
+    return out
+
+
+def extension(name: bytes) -> bytes:
+    return name.rsplit(b".", 1)[1].lower() if b"." in name else b""
+
+
+def tree(root, skip):
+    """Every path below root but skip, with its content or link target."""
+    found = {}
+    for base, dirs, files in os.walk(root):
+        rel = os.path.relpath(base, root)
+        if rel == skip or rel.startswith(skip + os.sep):
+            continue
+        for f in dirs + files:
+            p = os.path.join(base, f)
+            if os.path.islink(p):
+                found[p] = "-> " + os.readlink(p)
+            elif os.path.isfile(p):
+                with open(p, "rb") as fh:
+                    found[p] = fh.read()
+    return found
+
+
+CONVERTER = "#!/bin/sh\nprintf 'converted %s\\n' \"$(basename \"$1\")\" > \"$2\"\n"
+
+
+def make_converter(directory, script):
+    path = os.path.join(directory, "docpress")
+    with open(path, "w") as fh:
+        fh.write(script)
+    os.chmod(path, 0o700)
+
+
+class Attachments(unittest.TestCase):
+    """pbdrive with attachments on over the fixture mailbox and a fake converter."""
+
+    def test_saved_files_sections_and_counts(self):
+        with tempfile.TemporaryDirectory() as d:
+            conv, work = os.path.join(d, "conv"), os.path.join(d, "work")
+            os.mkdir(conv)
+            os.mkdir(work)
+            make_converter(conv, CONVERTER)
+            before = tree(d, "work")
+            pages = records(pbdrive("-a", "-c", conv, os.path.join(FIXTURES, "all-crlf.mbox"), work))
+            self.assertEqual(tree(d, "work"), before)  # nothing outside the output directory
+            texts = [v for t, v in pages if t == "TEXT"]
+            with open(os.path.join(work, "AttachIdx.db"), "rb") as fh:
+                idx = fh.read()
+            with open(os.path.join(work, "AttachInfo.db"), "rb") as fh:
+                info = fh.read()
+            saved = set(os.listdir(os.fsencode(os.path.join(work, "Attach"))))
+            names = fixture_files()
+            self.assertEqual(len(texts), len(names))
+            expected_saved, all_sections = set(), []
+            for n, fixture in enumerate(names, 1):
+                with self.subTest(fixture=fixture):
+                    _, msg = read_message(fixture)
+                    sections, total = b"", 0
+                    for name, data in named_parts(fixture, msg):
+                        if extension(name) not in LISTED:
+                            continue
+                        file_name = b"%d~" % n + name
+                        expected_saved.add(file_name)
+                        with open(os.path.join(os.fsencode(work), b"Attach", file_name), "rb") as fh:
+                            self.assertEqual(fh.read(), data, file_name)
+                        if extension(name) in COPIED:
+                            if not data:
+                                continue
+                            text = data.replace(b"\0", b" ")
+                        else:
+                            text = b"converted " + file_name + b"\n"
+                        sections += b"<T_ATTACH>" + name + b"</T_ATTACH>\r\n" + text
+                        all_sections.append(name)
+                        total += 1
+                    page = texts[n - 1]
+                    self.assertEqual(page[page.index(b"</BODY>\n") + 8:], sections)
+                    count, _ = struct.unpack_from("<ii", idx, (n - 1) * 8)
+                    self.assertEqual(count, total)
+            self.assertEqual(saved, expected_saved)
+            self.assertGreater(len(all_sections), 5)
+            # One record per section, each named as its saved file.
+            self.assertEqual(len(info), 266 * len(all_sections))
+            got = [info[i * 266 + 4:i * 266 + 264].split(b"\0")[0] for i in range(len(all_sections))]
+            self.assertEqual(got, all_sections)
+
+    def test_killed_driver_leaves_no_converter_running(self):
+        with tempfile.TemporaryDirectory() as d:
+            conv, work = os.path.join(d, "conv"), os.path.join(d, "work")
+            os.mkdir(conv)
+            os.mkdir(work)
+            pid_file = os.path.join(d, "pid")
+            make_converter(conv, "#!/bin/sh\necho $$ > '%s.tmp'; mv '%s.tmp' '%s'\nexec sleep 60\n"
+                           % (pid_file, pid_file, pid_file))
+            driver = subprocess.Popen([PBDRIVE, "-a", "-c", conv, os.path.join(FIXTURES, "all-crlf.mbox"), work],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.monotonic() + 20
+            while not os.path.exists(pid_file) and time.monotonic() < deadline:
+                time.sleep(0.02)
+            self.assertTrue(os.path.exists(pid_file))
+            with open(pid_file) as fh:
+                pid = int(fh.read())
+            driver.kill()
+            driver.wait()
+            deadline = time.monotonic() + 5
+            while time.monotonic() < deadline:
+                try:
+                    with open("/proc/%d/stat" % pid) as fh:
+                        state = fh.read().rsplit(")", 1)[1].split()[0]
+                except FileNotFoundError:
+                    state = "gone"
+                if state in ("gone", "Z", "X"):
+                    break
+                time.sleep(0.02)
+            self.assertIn(state, ("gone", "Z", "X"))
+
+
 class Generator(unittest.TestCase):
     def test_rerun_gives_committed_bytes(self):
         with tempfile.TemporaryDirectory() as d:

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -155,6 +156,61 @@ TEST(ProcessRun, ExceptionFromTheStartHookStillReapsTheChild) {
   // Reaped: the pid no longer names a child of ours.
   EXPECT_TRUE(process_stopped(pid));
   EXPECT_EQ(kill(pid, 0), -1);
+}
+
+TEST(ProcessRun, WorkingDirectoryAndParentDeathSignalForEitherStart) {
+  // Both ways of starting (posix_spawn, and fork for the parent-death signal) give the
+  // same surroundings: the working directory, its own group, null input, exec errors.
+  for (int death : {0, SIGKILL}) {
+    SCOPED_TRACE(death);
+    qm::ProcessOptions o;
+    o.argv = {"/bin/sh", "-c", "pwd; cut -d' ' -f5 /proc/$$/stat; cat; echo end"};
+    o.working_dir = "/proc/self/..";
+    o.parent_death_signal = death;
+    o.timeout_ms = 10000;
+    qm::ProcessResult r = qm::process_run(o);
+    ASSERT_TRUE(r.exited) << r.error;
+    EXPECT_EQ(r.output, "/proc\n" + std::to_string(r.pid) + "\nend\n");
+
+    o.working_dir = "/nonexistent/qm-no-such-dir";
+    EXPECT_FALSE(qm::process_run(o).started);
+    o.working_dir.clear();
+    o.argv = {"/nonexistent/qm-no-such-program"};
+    qm::ProcessResult missing = qm::process_run(o);
+    EXPECT_FALSE(missing.started);
+    EXPECT_NE(missing.error.find("qm-no-such-program"), std::string::npos);
+  }
+}
+
+TEST(ProcessRun, ChildWithParentDeathSignalDiesWithItsCaller) {
+  // A helper process runs the child without a limit and is then killed from outside:
+  // the child, which would sleep a minute, must go with it.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t helper = fork();
+  ASSERT_GE(helper, 0);
+  if (helper == 0) {
+    close(fds[0]);
+    qm::ProcessOptions o;
+    o.argv = {"/bin/sh", "-c", "exec sleep 60"};
+    o.parent_death_signal = SIGKILL;
+    o.on_start = [&](pid_t pid) {
+      ssize_t w = write(fds[1], &pid, sizeof pid);
+      (void)w;
+    };
+    qm::process_run(o);
+    _exit(0);
+  }
+  close(fds[1]);
+  pid_t child = -1;
+  ASSERT_EQ(read(fds[0], &child, sizeof child), ssize_t(sizeof child));
+  close(fds[0]);
+  ASSERT_GT(child, 0);
+  EXPECT_FALSE(process_stopped(child));
+  kill(helper, SIGKILL);
+  int status = 0;
+  waitpid(helper, &status, 0);
+  EXPECT_TRUE(wait_stopped(child));
 }
 
 }  // namespace

@@ -138,7 +138,15 @@ SearcherSite::SearcherSite() {
     link_from_dist(name, root() + "fwd/");
 
   fs::create_directories(www() + "docs");
-  link_from_dist("index.htm", www());
+  // The home page as an installation makes it: the template with the searcher's address
+  // of vesprin.ini put in by quillmere-setup.
+  for (const char* page : {"index.htm", "sysadm.htm"})
+    fs::copy_file(std::string(QM_DIST_DIR) + "/" + page, www() + page);
+  std::string setup_output;
+  if (command_output(std::string(QM_DIST_DIR) + "/quillmere-setup ModifyHomePage '" + b + "vesprin.ini," +
+                         www() + "' 2>&1",
+                     setup_output) != 0)
+    fail("quillmere-setup could not make the home page: " + setup_output);
   for (const IndexDocument& d : tea_notes()) {
     std::string text;
     for (const IndexParagraph& p : d.paragraphs) text += p.text + "\n\n";
