@@ -26,6 +26,7 @@
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/forms/database_tree.h"
+#include "desktop/forms/env_fulltext_form.h"
 #include "desktop/hit_list_model.h"
 #include "desktop/preview_pane.h"
 #include "desktop/forms/wait_msg_form.h"
@@ -80,10 +81,10 @@ bool TMainForm::FormCreate() {
                      mReceiver})
     a->setVisible(false);
   // The commands of the forms still to come stay disabled until they are connected.
-  for (QAction* a : {mWizard, mIndex, mProperty, menuLayout, mWebSearch, mOptions, mAddBM,
+  for (QAction* a : {mWizard, mProperty, menuLayout, mWebSearch, mOptions, mAddBM,
                      mEditBM, mAbout, mContent, popAddBM, pProperty})
     a->setEnabled(false);
-  for (QToolButton* b : {btnWizard, btnIndex, btnWebSearch, btnFont}) b->setEnabled(false);
+  for (QToolButton* b : {btnWizard, btnWebSearch, btnFont}) b->setEnabled(false);
   Panel3->setEnabled(false);
   load_history();
   ShowStartPage();
@@ -359,6 +360,16 @@ void TMainForm::on_renamed() {
   // already (DatabaseCatalog::RenameTreeNode).
 }
 
+void TMainForm::btnIndexClick() {
+  {
+    TEnvFullTextForm form(program_dir_, this);
+    form.exec();
+  }
+  // The catalogue reads the configuration the window changed.
+  catalog_->RefreshConfig();
+  RefreshTree();
+}
+
 void TMainForm::on_options_applied(int page_size) {
   pending_page_size_ = page_size < 10 ? 100 : page_size;
   ShowSelectedRow(true);
@@ -366,6 +377,8 @@ void TMainForm::on_options_applied(int page_size) {
 
 void TMainForm::wire_commands() {
   connect(mClose, &QAction::triggered, this, &QWidget::close);
+  connect(mIndex, &QAction::triggered, this, [this] { btnIndexClick(); });
+  connect(btnIndex, &QToolButton::clicked, this, [this] { btnIndexClick(); });
   // A menu item and its option box always agree.
   const std::pair<QCheckBox*, QAction*> pairs[] = {{chkH, mHomo}, {chkF, mFault}, {chkL, mLexical}};
   for (auto [box, item] : pairs) {

@@ -70,6 +70,8 @@ class TMainForm : public QMainWindow {
   // After the wizard or the index window: the tree completed from the configuration and
   // saved, then the search controls.
   void RefreshTree();
+  // btnIndex, mIndex: the index management window, modal; then the tree and search controls.
+  void btnIndexClick();
   DatabaseCatalog* catalog() const { return catalog_.get(); }
 
   // ---- Search (main_form_search.cpp) ----

@@ -40,6 +40,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "index/doc_property_format.h"
+
 namespace qm::index_format {
 
 // ---- File names (appended directly to the directory, which ends with "/") ----------
@@ -76,11 +78,11 @@ inline constexpr size_t kPropertyValueSize = 4;
 inline constexpr size_t kFulltextEntryHeaderSize = 2;   // u16 count, then u32 offsets
 inline constexpr size_t kParagraphHeaderSize = 4;       // u16 kind, u16 length
 
-// The desktop's DocPropertyRecord: only the date fields are read here.
-inline constexpr size_t kDocPropertyRecordSize = 232;
-inline constexpr size_t kDocPropertyYear = 208;   // i32
-inline constexpr size_t kDocPropertyMonth = 212;  // i32
-inline constexpr size_t kDocPropertyDay = 216;    // i32
+// The desktop's DocPropertyRecord (doc_property_format.h): only the date fields are read here.
+inline constexpr size_t kDocPropertyRecordSize = doc_property_format::kRecordSize;
+inline constexpr size_t kDocPropertyYear = doc_property_format::kYear;    // i32
+inline constexpr size_t kDocPropertyMonth = doc_property_format::kMonth;  // i32
+inline constexpr size_t kDocPropertyDay = doc_property_format::kDay;      // i32
 
 // ---- Limits -------------------------------------------------------------------------
 inline constexpr uint32_t kCharSlots = 17954;  // 191 trail values x 94 lead values

@@ -19,6 +19,8 @@
 #include "common/strings.h"
 #include "desktop/app.h"
 #include "desktop/big5_qt.h"
+#include "desktop/forms/database_tree.h"
+#include "desktop/forms/env_fulltext_form.h"
 #include "desktop/maker_pages.h"
 #include "platform/shell_open.h"
 #include "desktop/main_form.h"
@@ -237,6 +239,34 @@ class MainFormTest : public QObject {
     form->mHome->trigger();
     QCOMPARE(QString::fromStdString(test::read_file(log)),
              QString::fromStdString(pd.path() + "help/index.html\n" + maker::kHome + "\n"));
+  }
+
+  // btnIndex and mIndex open the index window modally; a database added meanwhile is in
+  // the tree afterwards.
+  void indexWindowFromButtonAndMenu() {
+    ProgramDir pd("[VESPRIN]\nA=1\n[INDEX]\n");
+    QVERIFY(desktop_load_resources(pd.path(), "en"));
+    auto form = desktop_create_main_window(pd.path());
+    QVERIFY(form->btnIndex->isEnabled());
+    QVERIFY(form->mIndex->isEnabled());
+    int opened = 0;
+    auto close_when_open = [&] {
+      QTimer::singleShot(0, [&] {
+        auto* env = qobject_cast<TEnvFullTextForm*>(QApplication::activeModalWidget());
+        QVERIFY(env);
+        ++opened;
+        test::write_file(pd.path() + "vesprin.ini",
+                         "[VESPRIN]\nA=1\n[INDEX]\n5=1\n[DB-5]\nDescription=Late\nWorkDir=" + pd.path() +
+                             "db/\nHtmlDir=" + pd.path() + "\n");
+        env->close();
+      });
+    };
+    close_when_open();
+    form->btnIndex->click();
+    close_when_open();
+    form->mIndex->trigger();
+    QCOMPARE(opened, 2);
+    QVERIFY(form->tvDB->model().find_database(5));
   }
 };
 
