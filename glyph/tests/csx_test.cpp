@@ -1,7 +1,8 @@
 // Tests of librvcsp32.so through its CSX_ functions, loaded with dlopen: slots (the 21st
 // document, an empty directory, unbound slots, two documents alternating, ending one, the
 // caller's file position), faces and escapements, outline glyphs as exact bitmaps, the
-// vertical fit of end-user-defined characters, the glyph cache behind a null buffer,
+// vertical fit of end-user-defined characters, installed families under the system-font
+// switch, the glyph cache behind a null buffer,
 // font information sizes, extents under window extents and with a trailing lead byte,
 // and random fonts and extents through every function.
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include "glyph/tests/csx_loader.h"
 #include "glyph/tests/font_file.h"
 #include "glyph/tests/font_writer.h"
+#include "platform/gdi/tests/private_fonts.h"
 
 namespace qm::glyph::test {
 namespace {
@@ -59,12 +61,14 @@ std::string TestDocument() {
   };
   std::map<uint16_t, std::string> sung = {{0xA440, GlyphRecord(0, kFullCell, LShape())}};
   return "PGX!" + Directory({Font({{"head", HeadTable(Head("Ming"))}, {"cdat", CdatTable(ming)}}),
-                             Font({{"head", HeadTable(Head("Sung"))}, {"cdat", CdatTable(sung)}})});
+                             Font({{"head", HeadTable(Head("Sung"))}, {"cdat", CdatTable(sung)}}),
+                             Font({{"head", HeadTable(Head("DejaVu Sans"))}, {"cdat", CdatTable(sung)}})});
 }
 constexpr uint32_t kDir = 4;
 
 class CsxTest : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() { qm::test::UsePrivateFonts(); }
   void SetUp() override { csx().EndAll(); }
   void TearDown() override { csx().EndAll(); }
   int Bind(const FontFile& f) { return csx().SetDoc(f.fd(), kDir); }
@@ -154,6 +158,21 @@ TEST_F(CsxTest, EscapementsTurnOnlyByRightAngles) {
   for (int y = 0; y < upright.m.height; ++y)
     for (int x = 0; x < upright.m.width; ++x)
       EXPECT_EQ(turned.ink(y, w1 - x), upright.ink(x, y)) << x << "," << y << Show(turned.art());
+}
+
+TEST_F(CsxTest, InstalledFamilyStandsInOnlyWithTheSwitchOn) {
+  FontFile f(TestDocument());
+  int slot = Bind(f);
+  struct Case {
+    int32_t on;
+    const char* face;
+    int32_t result;
+  } cases[] = {{0, "DejaVu Sans", 1}, {1, "DejaVu Sans", 0}, {1, "Ming", 1}, {1, "Nope", 0}, {0, "Ming", 1}};
+  for (const Case& c : cases) {
+    csx().EnableSystemFont(slot, c.on);
+    LOGFONTA lf = Font(c.face, -16, 0, 400, 0);
+    EXPECT_EQ(csx().SetFont(slot, &lf), c.result) << c.on << " " << c.face;
+  }
 }
 
 TEST_F(CsxTest, FontInfoSizeField) {
