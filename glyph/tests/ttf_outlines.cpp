@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
 
 namespace qm::glyph::test {
 
@@ -180,6 +181,29 @@ std::vector<uint8_t> FreeTypeMono(const std::vector<std::vector<MappedPoint>>& c
     for (int x = 0; x < width; ++x)
       out[size_t(y * width + x)] = (bits[size_t(y * pitch + x / 8)] >> (7 - x % 8)) & 1;
   return out;
+}
+
+std::string OutlineGlyphRecord(const ConvertedGlyph& g) {
+  int left = std::min<int>(0, g.min_x), top = std::min<int>(0, g.min_y);
+  MetricsSpec m{uint16_t(g.max_x - left), uint16_t(g.max_y - top), int16_t(left), int16_t(top), g.advance};
+  return GlyphRecord(0, m, OutlineBody(g.contours));
+}
+
+std::string RealFontDirectory(const std::string& face, const std::vector<uint16_t>& codes) {
+  TrueTypeFace uming(kUmingPath), dejavu(kDejaVuPath);
+  std::map<uint16_t, std::string> recs;
+  for (uint16_t code : codes) {
+    std::optional<ConvertedGlyph> g = code < 0x80 ? dejavu.Convert(code) : uming.Convert(Big5ToUnicode(code));
+    if (g) recs[code] = OutlineGlyphRecord(*g);
+  }
+  HeadSpec h;
+  h.face = face;
+  h.units_per_em = 1024;
+  h.max_ascent = 900;
+  h.max_descent = 124;
+  h.half_advance = 512;
+  h.full_advance = 1024;
+  return Directory({Font({{"head", HeadTable(h)}, {"cdat", CdatTable(recs)}})});
 }
 
 uint32_t Big5ToUnicode(uint16_t code) {

@@ -54,6 +54,13 @@ std::vector<std::vector<MappedPoint>> MapContours(const std::vector<OutlineConto
 std::vector<uint8_t> FreeTypeMono(const std::vector<std::vector<MappedPoint>>& contours, int s, int width,
                                   int rows);
 
+// An outline glyph record of a converted glyph: metrics block (ink box, offsets of the
+// parts left of and above the box origin, advance) and the outline body.
+std::string OutlineGlyphRecord(const ConvertedGlyph& g);
+// A font directory holding one face `face` (Big5, 1,024 units per em) with outline
+// records for the given Big5 and ASCII codes, taken from AR PL UMing and DejaVu Sans.
+std::string RealFontDirectory(const std::string& face, const std::vector<uint16_t>& codes);
+
 // Big5 text to Unicode code points (glibc's CP950 through iconv); 0 for a bad character.
 uint32_t Big5ToUnicode(uint16_t code);
 
