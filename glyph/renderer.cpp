@@ -333,12 +333,16 @@ int32_t CspRenderer::Csp(int32_t slot, uint32_t code32, void* bits, CSX_GlyphMet
   uint16_t code = uint16_t(code32);
   CSX_GlyphMetrics m{};
   if (metrics) m = *metrics;
+  ++stats_.requests;
   int64_t asked = BitmapBytes(m.width, m.height);
+  // Without a buffer the caller wants the size: a glyph the cache holds answers it.
+  if (asked <= 0 && !bits) asked = int64_t(cache_.StoredSize(code));
   if (asked > 0) {
     GlyphMetrics gm;
     size_t hit = cache_.Lookup(code, static_cast<unsigned char*>(bits), size_t(asked), gm);
     if (hit > 0) {
       if (metrics) *metrics = {gm.width, gm.height, gm.origin_x, gm.origin_y, gm.advance, gm.sixth};
+      ++stats_.cache_hits;
       return int32_t(hit);
     }
   }

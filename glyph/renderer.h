@@ -63,6 +63,12 @@ class CspRenderer {
   // Back to the state at load: no slot bound, no face, no cache, no work buffer.
   void Reset();
 
+  // Glyph requests served and of those served from the glyph cache (for benchmarks).
+  struct Stats {
+    uint64_t requests = 0, cache_hits = 0;
+  };
+  const Stats& stats() const { return stats_; }
+
   // For tests.
   int bound_slots() const { return bound_; }
   bool has_work_buffer() const { return !work_.empty(); }
@@ -116,6 +122,7 @@ class CspRenderer {
   GlyphCache cache_;
   bool cache_ready_ = false;
   FamilyCheck family_check_;
+  Stats stats_;
 };
 
 }  // namespace qm::glyph

@@ -62,7 +62,9 @@ CSX_API int32_t CSX_SetDoc(int32_t fd, uint32_t directoryOffset);
 CSX_API int32_t CSX_SetFont(int32_t slot, const LOGFONTA* font);
 /* Renders one glyph with ink 0 into `bits` (rows padded to 16 bits; the caller fills the
  * background first). Returns the bitmap size ((width + 15) / 16 * 2 * height), 0 for a
- * bad slot, no face or a missing glyph. With null `bits` only the metrics are filled. */
+ * bad slot, no face or a missing glyph. With null `bits` the size and the metrics are
+ * filled; a glyph the cache can keep is rendered into scratch memory and kept, so the
+ * sized call that follows (and later null calls) are served from the cache. */
 CSX_API int32_t CSX_CSP(int32_t slot, uint32_t code, void* bits, CSX_GlyphMetrics* metrics);
 /* Ends the slot; the work buffer and the glyph cache go with the last one. */
 CSX_API void CSX_End(int32_t slot);
