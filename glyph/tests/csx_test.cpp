@@ -1,10 +1,10 @@
 // Tests of librvcsp32.so through its CSX_ functions, loaded with dlopen: slots (the 21st
 // document, an empty directory, unbound slots, two documents alternating, ending one, the
-// caller's file position), faces and escapements, outline glyphs as exact bitmaps, the
-// vertical fit of end-user-defined characters, installed families under the system-font
-// switch, the glyph cache behind a null buffer,
-// font information sizes, extents under window extents and with a trailing lead byte,
-// and random fonts and extents through every function.
+// caller's file position), faces and escapements (turns of 90, 180 and 270 degrees),
+// outline and stroke glyphs as exact bitmaps, the vertical fit of end-user-defined
+// characters, installed families under the system-font switch, the glyph cache behind a
+// null buffer, font information sizes, extents under window extents and with a trailing
+// lead byte, and random fonts and extents through every function.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -58,6 +58,9 @@ std::string TestDocument() {
       {0xA441, GlyphRecord(0, kFullCell, LShape())},
       {0xFA3F, GlyphRecord(0, kFullCell, LowBar())},
       {0xFA40, GlyphRecord(0, kFullCell, LowBar())},
+      // A stroke glyph: a horizontal bar drawn by an inline program.
+      {0xA442, GlyphRecord(-1, std::nullopt,
+                           InlineCall({}, "line 2 3 112 32 143 32; line.r 4 5 112 224 143 224; end 0 0"))},
   };
   std::map<uint16_t, std::string> sung = {{0xA440, GlyphRecord(0, kFullCell, LShape())}};
   return "PGX!" + Directory({Font({{"head", HeadTable(Head("Ming"))}, {"cdat", CdatTable(ming)}}),
@@ -93,6 +96,15 @@ TEST_F(CsxTest, OutlineGlyphIsDrawnWithInkZero) {
   EXPECT_EQ(g.result, 4 * 16);
   EXPECT_EQ(g.m.advance, 16);
   EXPECT_EQ(g.art(), kSquare16) << Show(g.art());
+}
+
+TEST_F(CsxTest, StrokeGlyphBesideOutlines) {
+  FontFile f(TestDocument());
+  int slot = BindWithFont(f, "Ming", -16);
+  Glyph g = Render(slot, 0xA442);
+  Art bar(16, std::string(16, '.'));
+  bar[7] = bar[8] = "..############..";
+  EXPECT_EQ(g.art(), bar) << Show(g.art());
 }
 
 TEST_F(CsxTest, TwentySlotsThenNoFreeSlot) {
@@ -148,16 +160,31 @@ TEST_F(CsxTest, EscapementsTurnOnlyByRightAngles) {
   lf = Font("Ming", -16, 450);
   ASSERT_EQ(csx().SetFont(slot, &lf), 1);
   EXPECT_EQ(Render(slot, 0xA441), upright);
-  lf = Font("Ming", -16, 900);
-  ASSERT_EQ(csx().SetFont(slot, &lf), 1);
-  Glyph turned = Render(slot, 0xA441);
-  ASSERT_EQ(turned.m.width, upright.m.height);
-  ASSERT_EQ(turned.m.height, upright.m.width);
-  // A quarter turn: pixel (x, y) of the upright glyph lands at column y, row W1 - x.
-  int w1 = upright.m.width - 1;
-  for (int y = 0; y < upright.m.height; ++y)
-    for (int x = 0; x < upright.m.width; ++x)
-      EXPECT_EQ(turned.ink(y, w1 - x), upright.ink(x, y)) << x << "," << y << Show(turned.art());
+  // Where pixel (x, y) of the upright glyph lands for each turn (W1, H1: its width and
+  // height less one).
+  struct Turn {
+    int32_t escapement;
+    bool swaps;
+    int (*col)(int x, int y, int w1, int h1);
+    int (*row)(int x, int y, int w1, int h1);
+  } turns[] = {
+      {900, true, [](int, int y, int, int) { return y; }, [](int x, int, int w1, int) { return w1 - x; }},
+      {1800, false, [](int x, int, int w1, int) { return w1 - x; }, [](int, int y, int, int h1) { return h1 - y; }},
+      {2700, true, [](int, int y, int, int h1) { return h1 - y; }, [](int x, int, int, int) { return x; }},
+  };
+  for (const Turn& t : turns) {
+    lf = Font("Ming", -16, t.escapement);
+    ASSERT_EQ(csx().SetFont(slot, &lf), 1);
+    Glyph turned = Render(slot, 0xA441);
+    ASSERT_EQ(turned.m.width, t.swaps ? upright.m.height : upright.m.width) << t.escapement;
+    ASSERT_EQ(turned.m.height, t.swaps ? upright.m.width : upright.m.height) << t.escapement;
+    int w1 = upright.m.width - 1, h1 = upright.m.height - 1;
+    int wrong = 0;
+    for (int y = 0; y < upright.m.height; ++y)
+      for (int x = 0; x < upright.m.width; ++x)
+        wrong += turned.ink(t.col(x, y, w1, h1), t.row(x, y, w1, h1)) != upright.ink(x, y);
+    EXPECT_EQ(wrong, 0) << t.escapement << Show(turned.art()) << Show(upright.art());
+  }
 }
 
 TEST_F(CsxTest, InstalledFamilyStandsInOnlyWithTheSwitchOn) {
@@ -331,7 +358,7 @@ TEST_F(CsxTest, RandomFontsAndExtentsThroughEveryFunction) {
   FontFile f(TestDocument());
   std::mt19937 rng(7);
   const char* faces[] = {"Ming", "Sung", "", "ming", "@Ming", "Nope"};
-  const uint16_t codes[] = {0x41, 0xA440, 0xA441, 0xFA40, 0xFA3F, 0x20, 0xFFFF};
+  const uint16_t codes[] = {0x41, 0xA440, 0xA441, 0xA442, 0xFA40, 0xFA3F, 0x20, 0xFFFF};
   int slot = Bind(f);
   for (int i = 0; i < 400; ++i) {
     LOGFONTA lf{};
@@ -347,7 +374,8 @@ TEST_F(CsxTest, RandomFontsAndExtentsThroughEveryFunction) {
     csx().SetFont(slot, &lf);
     if (i % 5 == 0) csx().SetWindowExt(slot, int32_t(rng() % 7) - 3, int32_t(rng() % 7) - 3);
     if (i % 7 == 0) csx().SetViewportExt(slot, int32_t(rng() % 7) - 3, int32_t(rng() % 7) - 3);
-    uint16_t code = codes[rng() % 7];
+    if (i % 11 == 0) csx().EnableSystemFont(slot, int32_t(rng() % 3));
+    uint16_t code = codes[rng() % 8];
     CSX_GlyphMetrics m{};
     int32_t size = csx().CSP(slot, code, nullptr, &m);
     if (size > 0 && size < (1 << 22)) {
