@@ -367,10 +367,10 @@ int32_t CspRenderer::Csp(int32_t slot, uint32_t code32, void* bits, CSX_GlyphMet
     }
   }
   if (!metrics) metrics = &m;
-  return RenderRecord(code, static_cast<unsigned char*>(bits), 0, *metrics);
+  return RenderRecord(code, static_cast<unsigned char*>(bits), *metrics);
 }
 
-int32_t CspRenderer::RenderRecord(uint16_t code, unsigned char* bits, size_t, CSX_GlyphMetrics& metrics) {
+int32_t CspRenderer::RenderRecord(uint16_t code, unsigned char* bits, CSX_GlyphMetrics& metrics) {
   if (!FetchRecord(code)) return 0;
   auto rec = ParseGlyphRecord(record_.data(), record_len_);
   if (!rec) return 0;

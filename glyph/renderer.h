@@ -101,7 +101,8 @@ class CspRenderer {
   bool FetchRecord(uint16_t code);
   // Advance of one character for the extents; -1 when the glyph is missing.
   int32_t CharAdvance(uint16_t code, bool for_text);
-  int32_t RenderRecord(uint16_t code, unsigned char* bits, size_t capacity, CSX_GlyphMetrics& m);
+  // Renders a glyph record into `bits` (null: scratch memory, only when the cache keeps it).
+  int32_t RenderRecord(uint16_t code, unsigned char* bits, CSX_GlyphMetrics& m);
 
   std::array<Slot, kSlotCount> slots_;
   int current_ = -1;  // index 0..19, or -1

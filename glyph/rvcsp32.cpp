@@ -4,6 +4,9 @@
 // libqmgdi.so; called by page-document viewers and the tests (through dlopen).
 #include "glyph/rvcsp32.h"
 
+#include <cstring>
+#include <string>
+
 #include "glyph/renderer.h"
 
 namespace {
@@ -18,7 +21,9 @@ qm::glyph::CspRenderer& Renderer() {
     auto* made = new qm::glyph::CspRenderer;
     made->SetFamilyCheck([](const LOGFONTA& lf) {
       int found = 0;
-      QmEnumFontFamiliesCharSet(nullptr, lf.lfFaceName, lf.lfCharSet, CountFace, reinterpret_cast<intptr_t>(&found));
+      std::string name(lf.lfFaceName, strnlen(lf.lfFaceName, LF_FACESIZE));  // may fill all 32 bytes
+      if (name.empty()) return false;
+      QmEnumFontFamiliesCharSet(nullptr, name.c_str(), lf.lfCharSet, CountFace, reinterpret_cast<intptr_t>(&found));
       return found > 0;
     });
     return made;
@@ -26,7 +31,7 @@ qm::glyph::CspRenderer& Renderer() {
   return *r;
 }
 
-// The ANSI code page, read when the library is loaded.
+// The ANSI code page, read when the library is loaded (the text functions convert by it).
 const int kCodePage = qm::glyph::AnsiCodePage();
 
 }  // namespace

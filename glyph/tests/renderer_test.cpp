@@ -1,7 +1,11 @@
 // In-process tests of the renderer class behind librvcsp32.so: glyph requests served
 // from the cache (null-buffer size requests and the sized calls after them) for a
-// cacheable face and not for a bold one, and Reset back to the state at load.
+// cacheable face and not for a bold one, Reset back to the state at load, and the ANSI
+// code page taken from the environment.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
 
 #include "glyph/renderer.h"
 #include "glyph/tests/font_file.h"
@@ -65,6 +69,39 @@ TEST(Renderer, ResetForgetsSlotsAndBuffers) {
   EXPECT_EQ(r.SetDoc(f.fd(), 0), 1);
   r.End(1);
   EXPECT_FALSE(r.has_work_buffer());
+}
+
+// Sets (or, with null, unsets) an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    if (value) ::setenv(name, value, 1);
+    else ::unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (had_) ::setenv(name_.c_str(), old_.c_str(), 1);
+    else ::unsetenv(name_.c_str());
+  }
+
+ private:
+  std::string name_, old_;
+  bool had_ = false;
+};
+
+TEST(Renderer, AnsiCodePageFromTheEnvironment) {
+  struct Case {
+    const char* forced;
+    const char* lang;
+    int page;
+  } cases[] = {{nullptr, "zh_TW.Big5", 950},   {nullptr, "zh_TW.BIG5-HKSCS", 950}, {nullptr, "zh_CN.GBK", 936},
+               {nullptr, "ja_JP.SJIS", 932},   {nullptr, "ko_KR.EUC-KR", 949},    {nullptr, "en_US.UTF-8", 1252},
+               {nullptr, "C", 1252},           {"950", "en_US.UTF-8", 950},       {"abc", "zh_CN.GB2312", 936}};
+  for (const Case& c : cases) {
+    ScopedEnv forced("QUILLMERE_CODEPAGE", c.forced);
+    ScopedEnv all("LC_ALL", nullptr), ctype("LC_CTYPE", nullptr), lang("LANG", c.lang);
+    EXPECT_EQ(AnsiCodePage(), c.page) << c.lang;
+  }
 }
 
 }  // namespace
