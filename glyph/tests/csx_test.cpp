@@ -65,7 +65,8 @@ std::string TestDocument() {
   std::map<uint16_t, std::string> sung = {{0xA440, GlyphRecord(0, kFullCell, LShape())}};
   return "PGX!" + Directory({Font({{"head", HeadTable(Head("Ming"))}, {"cdat", CdatTable(ming)}}),
                              Font({{"head", HeadTable(Head("Sung"))}, {"cdat", CdatTable(sung)}}),
-                             Font({{"head", HeadTable(Head("DejaVu Sans"))}, {"cdat", CdatTable(sung)}})});
+                             Font({{"head", HeadTable(Head("DejaVu Sans"))}, {"cdat", CdatTable(sung)}}),
+                             Font({{"head", HeadTable(Head("@Ming"))}, {"cdat", CdatTable(ming)}})});
 }
 constexpr uint32_t kDir = 4;
 
@@ -105,6 +106,17 @@ TEST_F(CsxTest, StrokeGlyphBesideOutlines) {
   Art bar(16, std::string(16, '.'));
   bar[7] = bar[8] = "..############..";
   EXPECT_EQ(g.art(), bar) << Show(g.art());
+}
+
+TEST_F(CsxTest, VerticalFaceTurnsStrokeGlyphsOnly) {
+  // A face whose name begins with "@" turns stroke glyphs a quarter more; outlines not.
+  FontFile f(TestDocument());
+  int plain = BindWithFont(f, "Ming", -16, 900);
+  int vertical = BindWithFont(f, "@Ming", -16, 0);
+  EXPECT_EQ(Render(vertical, 0xA442), Render(plain, 0xA442));
+  LOGFONTA lf = Font("Ming", -16, 0);
+  ASSERT_EQ(csx().SetFont(plain, &lf), 1);
+  EXPECT_EQ(Render(vertical, 0xA441), Render(plain, 0xA441));
 }
 
 TEST_F(CsxTest, TwentySlotsThenNoFreeSlot) {
