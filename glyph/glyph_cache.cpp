@@ -93,6 +93,14 @@ size_t GlyphCache::Lookup(uint16_t code, unsigned char* bitmap, size_t size, Gly
   return size;
 }
 
+size_t GlyphCache::StoredSize(uint16_t code) const {
+  if (current_ < 0) return 0;
+  const Face& f = faces_[size_t(current_)];
+  auto it = std::lower_bound(f.entries.begin(), f.entries.end(), code,
+                             [](const Entry& e, uint16_t c) { return e.code < c; });
+  return it == f.entries.end() || it->code != code ? 0 : it->size;
+}
+
 bool GlyphCache::Take(size_t n, uint32_t& offset) {
   if (used_ + n > store_size_) {
     size_t grown = store_size_ + kStoreStep;

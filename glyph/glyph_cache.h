@@ -48,6 +48,8 @@ class GlyphCache {
   void Select(int cell_width, int cell_height, const CacheFont& font);
   // The requested size on a hit (metrics and, with a buffer, the bitmap copied), else 0.
   size_t Lookup(uint16_t code, unsigned char* bitmap, size_t size, GlyphMetrics& metrics);
+  // Bitmap size stored for `code` in the current face cache, 0 when it holds none.
+  size_t StoredSize(uint16_t code) const;
   // Adds (or replaces) a glyph in the current face cache.
   void Store(uint16_t code, const unsigned char* bitmap, size_t size, const GlyphMetrics& metrics);
   void Free();

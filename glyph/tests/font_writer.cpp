@@ -38,6 +38,38 @@ std::string IndexAndRecords(const std::map<uint16_t, std::string>& recs, size_t 
 
 }  // namespace
 
+std::string OutlineBody(const std::vector<OutlineContour>& contours) {
+  std::string out;
+  le::append16(out, uint16_t(contours.size()));
+  for (const OutlineContour& c : contours) {
+    std::string body;
+    le::append16(body, uint16_t(c.x));
+    le::append16(body, uint16_t(c.y));
+    for (const OutlineGroup& g : c.groups) {
+      body += char(g.kind);
+      body += char(uint8_t(g.points.size()));
+      for (auto [x, y] : g.points) {
+        le::append16(body, uint16_t(x));
+        le::append16(body, uint16_t(y));
+      }
+    }
+    le::append16(out, uint16_t(body.size() + 2));
+    out += body;
+  }
+  return out;
+}
+
+OutlineContour Polygon(const std::vector<std::pair<int16_t, int16_t>>& points) {
+  OutlineContour c;
+  if (points.empty()) return c;
+  c.x = points[0].first;
+  c.y = points[0].second;
+  OutlineGroup g;
+  g.points.assign(points.begin() + 1, points.end());
+  c.groups.push_back(g);
+  return c;
+}
+
 std::string HeadTable(const HeadSpec& h) {
   std::string c;
   le::append16(c, h.char_set);

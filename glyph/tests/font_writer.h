@@ -72,6 +72,22 @@ std::string Font(const std::vector<Table>& tables);
 // directory) followed by the fonts.
 std::string Directory(const std::vector<std::string>& fonts, uint16_t first_word = 0);
 
+// ---- Outline bodies ------------------------------------------------------------------
+// A group of an outline contour: kind 1 straight lines, kind 2 a quadratic chain whose
+// points are control points but the last (on the curve); any other kind is skipped.
+struct OutlineGroup {
+  uint8_t kind = 1;
+  std::vector<std::pair<int16_t, int16_t>> points;
+};
+struct OutlineContour {
+  int16_t x = 0, y = 0;  // start point
+  std::vector<OutlineGroup> groups;
+};
+// Contour count, then per contour its length (from the length field), start and groups.
+std::string OutlineBody(const std::vector<OutlineContour>& contours);
+// A closed polygon as one contour of straight lines.
+OutlineContour Polygon(const std::vector<std::pair<int16_t, int16_t>>& points);
+
 // ---- Stroke assembler -----------------------------------------------------------------
 // One instruction per line or ";": "mnemonic a b operand...". Mnemonics: line lineto
 // draw curve curvefrom curveto (rotated points), sline slineto scurve scurvefrom

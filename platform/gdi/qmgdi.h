@@ -95,7 +95,36 @@ typedef struct {
   void* bmBits;
 } BITMAP;
 
+/* A logical font: 28 bytes of sizes and styles, then the face name. */
+#define LF_FACESIZE 32
+typedef struct {
+  int32_t lfHeight;
+  int32_t lfWidth;
+  int32_t lfEscapement;
+  int32_t lfOrientation;
+  int32_t lfWeight;
+  BYTE lfItalic;
+  BYTE lfUnderline;
+  BYTE lfStrikeOut;
+  BYTE lfCharSet;
+  BYTE lfOutPrecision;
+  BYTE lfClipPrecision;
+  BYTE lfQuality;
+  BYTE lfPitchAndFamily;
+  char lfFaceName[LF_FACESIZE];
+} LOGFONTA;
+
+#define ANSI_CHARSET 0
+#define DEFAULT_CHARSET 1
+#define SHIFTJIS_CHARSET 128
+#define HANGEUL_CHARSET 129
+#define GB2312_CHARSET 134
+#define CHINESEBIG5_CHARSET 136
+#define FW_NORMAL 400
+#define FW_BOLD 700
+
 #ifdef __cplusplus
+static_assert(sizeof(LOGFONTA) == 60, "LOGFONTA size");
 static_assert(sizeof(RECT) == 16 && sizeof(POINT) == 8 && sizeof(SIZE) == 8, "rect sizes");
 static_assert(sizeof(RGBQUAD) == 4 && sizeof(PALETTEENTRY) == 4, "colour entry sizes");
 static_assert(sizeof(BITMAPINFOHEADER) == 40 && sizeof(BITMAPINFO) == 44, "DIB header sizes");
@@ -264,6 +293,18 @@ QMGDI_API UINT GetSystemPaletteEntries(HDC dc, UINT start, UINT count, PALETTEEN
  * check for leaks. */
 QMGDI_API int32_t QmLiveGdiObjects(void);
 QMGDI_API int32_t QmLiveGlobalBlocks(void);
+
+/* ---- Installed fonts ---------------------------------------------------------------- */
+/* Called once per installed face of the family asked for, with its LOGFONTA (face name in
+ * the asked character set); a zero return stops the enumeration. The two middle pointers
+ * are always null here. */
+typedef int32_t (*FONTENUMPROCA)(const LOGFONTA* font, const void* metrics, DWORD type, intptr_t data);
+/* Enumerates the installed faces (fontconfig) of `family`, a name in the character set
+ * of `charSet` (136 CP950, 134 CP936, 128 CP932, 129 CP949, else Latin-1); the result is
+ * the last callback's, or 0 when there was none. A null family is one call per family. */
+QMGDI_API int32_t EnumFontFamiliesA(HDC dc, const char* family, FONTENUMPROCA proc, intptr_t data);
+QMGDI_API int32_t QmEnumFontFamiliesCharSet(HDC dc, const char* family, BYTE charSet, FONTENUMPROCA proc,
+                                            intptr_t data);
 
 /* ---- Device contexts ---------------------------------------------------------------- */
 QMGDI_API HDC CreateCompatibleDC(HDC dc);

@@ -1,0 +1,114 @@
+// pgxrender end to end: a PGX document (two text runs on page 1, Big5 and ASCII) with a
+// font directory of real outline glyphs appended, rendered from the program directory;
+// the PNG must equal the committed golden (QM_UPDATE_GOLDEN=1 rewrites it), and the
+// ASCII art of the same text given with --text must show the same ink. Bad arguments and
+// a missing face end with a message and a nonzero status.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "glyph/tests/ttf_outlines.h"
+#include "pagedoc/tests/pgx_writer.h"
+#include "testsupport/test_files.h"
+
+namespace qm::glyph::test {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Runs a command line, returning its exit status and standard output.
+int RunCommand(const std::string& cmd, std::string& out) {
+  out.clear();
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return -1;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  int st = ::pclose(p);
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+const std::string kLine1 = "\xA4\xA4\xA4\xE5\xA6\x72";  // "中文字" in Big5
+const std::string kLine2 = "PGX 42";
+
+struct Fixture {
+  qm::test::TempDir dir{"qm-pgxrender-"};
+  std::string doc, fonts_arg;
+  Fixture() {
+    pgx::test::DocSpec spec;
+    pgx::test::TextRun a, b;
+    a.text = kLine1;
+    b.x = 0;
+    b.y = 40;
+    b.text = kLine2;
+    spec.pages.push_back(pgx::test::PageWriter().text({a, b}).end().bytes());
+    std::string bytes = pgx::test::write_pgx(spec).bytes;
+    size_t at = bytes.size();
+    bytes += RealFontDirectory("Ming", {0xA4A4, 0xA4E5, 0xA672, 'P', 'G', 'X', '4', '2'});
+    doc = dir.path() + "/page.pgx";
+    qm::test::write_file(doc, bytes);
+    fonts_arg = doc + "@" + std::to_string(at);
+  }
+};
+
+const std::string kProgram = std::string(QM_DIST_DIR) + "/pgxrender";
+
+TEST(Pgxrender, PageOneEqualsTheGolden) {
+  Fixture f;
+  std::string png = f.dir.path() + "/page1.png", out;
+  ASSERT_EQ(RunCommand(kProgram + " --fonts " + f.fonts_arg + " --face Ming --height 24 --pgx " + f.doc +
+                    " --page 1 --out " + png + " 2>&1",
+                out),
+            0)
+      << out;
+  std::string golden_path = std::string(QM_SOURCE_DIR) + "/glyph/tests/data/pgxrender_page1.png";
+  if (std::getenv("QM_UPDATE_GOLDEN")) qm::test::write_file(golden_path, ReadAll(png));
+  std::string golden = ReadAll(golden_path);
+  ASSERT_FALSE(golden.empty()) << "missing " << golden_path;
+  EXPECT_TRUE(ReadAll(png) == golden) << "rendering differs from " << golden_path;
+}
+
+TEST(Pgxrender, AsciiArtOfTextShowsEveryCharacter) {
+  Fixture f;
+  std::string art;
+  ASSERT_EQ(RunCommand(kProgram + " --fonts " + f.fonts_arg + " --face Ming --height 16 --text '" + kLine1 + "' --ascii", art),
+            0);
+  std::istringstream rows(art);
+  std::string row;
+  std::vector<std::string> lines;
+  while (std::getline(rows, row)) lines.push_back(row);
+  ASSERT_GE(lines.size(), 12u);
+  // Three full-width characters of 16 pixels, each with ink in its own 16 columns.
+  ASSERT_GE(lines[0].size(), 48u);
+  for (int c = 0; c < 3; ++c) {
+    bool ink = false;
+    for (const std::string& l : lines) ink |= l.find('#', size_t(c * 16)) < size_t(c * 16 + 16);
+    EXPECT_TRUE(ink) << "character " << c << "\n" << art;
+  }
+}
+
+TEST(Pgxrender, BadArgumentsAndMissingFaces) {
+  Fixture f;
+  std::string out;
+  struct Case {
+    std::string args;
+  } cases[] = {{""},
+               {"--fonts " + f.doc + " --face Ming --height 16 --text A --ascii"},
+               {"--fonts " + f.fonts_arg + " --face Nope --height 16 --text A --ascii"},
+               {"--fonts " + f.fonts_arg + " --face Ming --height 16 --ascii"},
+               {"--fonts " + f.doc + "@0 --face Ming --height 16 --text A --ascii"},
+               {"--fonts " + f.fonts_arg + " --face Ming --height 16 --pgx /nonexistent.pgx --ascii"}};
+  for (const Case& c : cases) EXPECT_NE(RunCommand(kProgram + " " + c.args + " 2>/dev/null", out), 0) << c.args;
+}
+
+}  // namespace
+}  // namespace qm::glyph::test
