@@ -49,6 +49,8 @@ constexpr uint32_t kRowItem = 0x13;
 constexpr uint32_t kSheetColumns = 75;
 constexpr uint32_t kSheetCell = 0x46;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr uint32_t kPropertyGroup = 0xA0010004u;
+constexpr uint32_t kNoteGroup = 0xA00A0000u;
 
 const char* const kSectionWords[] = {"wp", "ss", "db", "", "bm", "ar", "dr", "pr", "ch"};
 
@@ -823,8 +825,16 @@ bool write_chunk_script(const ChunkModel& model, std::string& out, std::string* 
 std::string model_text(const ChunkModel& m) {
   std::string out;
   const std::vector<uint8_t>& text = m.bytes(KVXRANGE_TEXT);
+  uint32_t in_property = 0;  // open property groups: their values are no running text
   for (uint32_t i = 0; i < m.unit_count(KVXRANGE_ITEMS); ++i) {
     uint32_t kind = m.word(0, i, 0), a = m.word(0, i, 1), b = m.word(0, i, 2), c = m.word(0, i, 3);
+    if ((kind == KVXITEM_GROUPOPEN || kind == KVXITEM_GROUPCLOSE) && a == kPropertyGroup) {
+      if (kind == KVXITEM_GROUPOPEN) ++in_property;
+      else if (in_property > 0) --in_property;
+      continue;
+    }
+    if (in_property > 0) continue;
+    if (kind == KVXITEM_GROUPOPEN && a == kNoteGroup) out += " ";  // a note's text apart from the word before
     if (kind == KVXITEM_TEXT) {
       std::vector<uint16_t> units;
       for (uint32_t k = 0; k < c && b + k < m.unit_count(KVXRANGE_TEXT); ++k)

@@ -134,6 +134,10 @@ KVXSTATUS read_document(uint32_t file_id, std::string_view bytes, ChunkBuilder& 
       return read_pdf(bytes, out);
     case KVXFI_PGX:
       return read_pgx(bytes, out);
+    case KVXFI_DOCX:
+      return read_docx(bytes, out);
+    case KVXFI_ODT:
+      return read_odt(bytes, out);
     case KVXFI_UNKNOWN:
       return KVXERR_UNKNOWNFORMAT;
     default:

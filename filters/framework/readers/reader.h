@@ -31,5 +31,8 @@ KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_rtf(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_pdf(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_pgx(std::string_view bytes, ChunkBuilder& out);
+// OOXML and ODF packages: KVXERR_ENCRYPTED for a package locked with a password.
+KVXSTATUS read_docx(std::string_view bytes, ChunkBuilder& out);
+KVXSTATUS read_odt(std::string_view bytes, ChunkBuilder& out);
 
 }  // namespace kvx::readers
