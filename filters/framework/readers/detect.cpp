@@ -138,6 +138,10 @@ KVXSTATUS read_document(uint32_t file_id, std::string_view bytes, ChunkBuilder& 
       return read_docx(bytes, out);
     case KVXFI_ODT:
       return read_odt(bytes, out);
+    case KVXFI_XLSX:
+      return read_xlsx(bytes, out);
+    case KVXFI_ODS:
+      return read_ods(bytes, out);
     case KVXFI_UNKNOWN:
       return KVXERR_UNKNOWNFORMAT;
     default:

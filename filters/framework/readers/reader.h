@@ -34,5 +34,7 @@ KVXSTATUS read_pgx(std::string_view bytes, ChunkBuilder& out);
 // OOXML and ODF packages: KVXERR_ENCRYPTED for a package locked with a password.
 KVXSTATUS read_docx(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_odt(std::string_view bytes, ChunkBuilder& out);
+KVXSTATUS read_xlsx(std::string_view bytes, ChunkBuilder& out);
+KVXSTATUS read_ods(std::string_view bytes, ChunkBuilder& out);
 
 }  // namespace kvx::readers

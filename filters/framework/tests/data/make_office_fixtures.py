@@ -158,10 +158,107 @@ def odt(path):
                      ("META-INF/manifest.xml", MANIFEST % mime)], zipfile.ZIP_STORED)
 
 
+def xlsx(path):
+    strings = ["Name", "Value", "\u4e2d\u6587\u6e2c\u8a66", "rich <b>", "Big5 \u7bc4\u570d"]
+    sst = "".join("<si><t>%s</t></si>" % x.replace("<", "&lt;").replace(">", "&gt;") for x in strings[:3])
+    sst += '<si><r><t>rich </t></r><r><rPr><b/></rPr><t>&lt;b&gt;</t></r><rPh sb="0" eb="1"><t>ignored</t></rPh></si>'
+    sst += "<si><t>%s</t></si>" % strings[4]
+    shared = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<sst xmlns="http://schemas.openxmlformats.' \
+             'org/spreadsheetml/2006/main" count="5" uniqueCount="5">%s</sst>' % sst
+    ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" ' \
+         'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
+    workbook = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<workbook %s><workbookPr/><sheets>' \
+               '<sheet name="Data" sheetId="1" r:id="rId1"/><sheet name="\u4e2d\u6587" sheetId="2" r:id="rId2"/>' \
+               '</sheets></workbook>' % ns
+    styles = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<styleSheet %s><numFmts count="2">' \
+             '<numFmt numFmtId="164" formatCode="yyyy\\-mm\\-dd"/>' \
+             '<numFmt numFmtId="165" formatCode="#,##0.00;[Red]\\-#,##0.00"/></numFmts>' \
+             '<cellXfs count="5"><xf numFmtId="0"/><xf numFmtId="9"/><xf numFmtId="164"/><xf numFmtId="165"/>' \
+             '<xf numFmtId="4"/></cellXfs></styleSheet>' % ns
+    sheet1 = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<worksheet %s><sheetData>' \
+             '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c></row>' \
+             '<row r="2"><c r="A2" t="s"><v>2</v></c><c r="B2"><v>1234.5</v></c></row>' \
+             '<row r="3"><c r="A3" t="s"><v>3</v></c><c r="B3" s="1"><v>0.25</v></c></row>' \
+             '<row r="4"><c r="A4" t="inlineStr"><is><t>inline</t></is></c><c r="B4" s="2"><v>45306</v></c></row>' \
+             '<row r="5"><c r="A5" t="str"><f>"for"&amp;"mula"</f><v>formula</v></c><c r="B5" s="3"><v>-12.5</v>' \
+             '</c><c r="C5" s="4"><v>1234567.891</v></c></row>' \
+             '<row r="7"><c r="A7" t="b"><v>1</v></c><c r="C7" t="e"><v>#DIV/0!</v></c></row>' \
+             '</sheetData></worksheet>' % ns
+    sheet2 = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<worksheet %s><sheetData>' \
+             '<row r="1"><c r="B1" t="s"><v>4</v></c></row></sheetData></worksheet>' % ns
+    rels = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n' \
+           '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">' \
+           '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/' \
+           'worksheet" Target="worksheets/sheet1.xml"/>' \
+           '<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/' \
+           'worksheet" Target="/xl/worksheets/sheet2.xml"/></Relationships>'
+    ct = CT % '<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-' \
+              'officedocument.spreadsheetml.sheet.main+xml"/>'
+    write_zip(path, [("[Content_Types].xml", ct), ("xl/workbook.xml", workbook), ("xl/_rels/workbook.xml.rels", rels),
+                     ("xl/sharedStrings.xml", shared), ("xl/styles.xml", styles),
+                     ("xl/worksheets/sheet1.xml", sheet1), ("xl/worksheets/sheet2.xml", sheet2),
+                     ("docProps/core.xml", CORE)])
+
+
+def ods(path):
+    content = '<?xml version="1.0" encoding="UTF-8"?>\n<office:document-content %s><office:automatic-styles>' \
+              '<number:percentage-style style:name="N1"><number:number number:decimal-places="0" ' \
+              'number:min-integer-digits="1"/><number:text>%%</number:text></number:percentage-style>' \
+              '<number:date-style style:name="N2"><number:year number:style="long"/><number:text>-</number:text>' \
+              '<number:month number:style="long"/><number:text>-</number:text><number:day number:style="long"/>' \
+              '</number:date-style>' \
+              '<number:number-style style:name="N3P0"><number:number number:decimal-places="2" ' \
+              'number:min-integer-digits="1" number:grouping="true"/></number:number-style>' \
+              '<number:number-style style:name="N3"><style:text-properties fo:color="#ff0000"/>' \
+              '<number:text>-</number:text><number:number number:decimal-places="2" number:min-integer-digits="1" ' \
+              'number:grouping="true"/><style:map style:condition="value()&gt;=0" style:apply-style-name="N3P0"/>' \
+              '</number:number-style>' \
+              '<number:time-style style:name="N4"><number:hours number:style="long"/><number:text>:</number:text>' \
+              '<number:minutes number:style="long"/></number:time-style>' \
+              '<style:style style:name="ce1" style:family="table-cell" style:data-style-name="N1"/>' \
+              '<style:style style:name="ce2" style:family="table-cell" style:data-style-name="N2"/>' \
+              '<style:style style:name="ce3" style:family="table-cell" style:data-style-name="N3"/>' \
+              '<style:style style:name="ce4" style:family="table-cell" style:data-style-name="N4"/>' \
+              '</office:automatic-styles><office:body><office:spreadsheet>' \
+              '<table:table table:name="Data"><table:table-column table:number-columns-repeated="3"/>' \
+              '<table:table-row><table:table-cell office:value-type="string"><text:p>Name</text:p>' \
+              '</table:table-cell><table:table-cell office:value-type="string"><text:p>Value</text:p>' \
+              '</table:table-cell><table:table-cell table:number-columns-repeated="1020"/></table:table-row>' \
+              '<table:table-row><table:table-cell office:value-type="string"><text:p>\u4e2d\u6587\u6e2c\u8a66' \
+              '</text:p></table:table-cell><table:table-cell office:value-type="float" office:value="1234.5">' \
+              '<text:p>1234.5</text:p></table:table-cell></table:table-row>' \
+              '<table:table-row><table:table-cell office:value-type="string"><text:p>rich <text:span>&lt;b&gt;' \
+              '</text:span></text:p></table:table-cell><table:table-cell table:style-name="ce1" ' \
+              'office:value-type="percentage" office:value="0.25"><text:p>25%%</text:p></table:table-cell>' \
+              '</table:table-row>' \
+              '<table:table-row><table:table-cell office:value-type="string"><text:p>inline</text:p>' \
+              '</table:table-cell><table:table-cell table:style-name="ce2" office:value-type="date" ' \
+              'office:date-value="2024-01-15"><text:p>2024-01-15</text:p></table:table-cell></table:table-row>' \
+              '<table:table-row><table:table-cell office:value-type="string"><text:p>formula</text:p>' \
+              '</table:table-cell><table:table-cell table:style-name="ce3" office:value-type="float" ' \
+              'office:value="-12.5"><text:p>-12.50</text:p></table:table-cell><table:table-cell ' \
+              'table:style-name="ce4" office:value-type="time" office:time-value="PT10H30M00S"><text:p>10:30' \
+              '</text:p></table:table-cell></table:table-row>' \
+              '<table:table-row table:number-rows-repeated="1"><table:table-cell/></table:table-row>' \
+              '<table:table-row><table:table-cell office:value-type="boolean" office:boolean-value="true">' \
+              '<text:p>TRUE</text:p></table:table-cell><table:covered-table-cell/><table:table-cell ' \
+              'office:value-type="string"><text:p>#DIV/0!</text:p></table:table-cell></table:table-row>' \
+              '<table:table-row table:number-rows-repeated="1048569"><table:table-cell ' \
+              'table:number-columns-repeated="1024"/></table:table-row></table:table>' \
+              '<table:table table:name="\u4e2d\u6587"><table:table-row><table:table-cell/><table:table-cell ' \
+              'office:value-type="string"><text:p>Big5 \u7bc4\u570d</text:p></table:table-cell></table:table-row>' \
+              '</table:table></office:spreadsheet></office:body></office:document-content>' % ODF_NS
+    mime = "application/vnd.oasis.opendocument.spreadsheet"
+    write_zip(path, [("mimetype", mime), ("content.xml", content), ("meta.xml", META),
+                     ("META-INF/manifest.xml", MANIFEST % mime)])
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
     docx(os.path.join(out, "sample.docx"))
     odt(os.path.join(out, "sample.odt"))
+    xlsx(os.path.join(out, "sample.xlsx"))
+    ods(os.path.join(out, "sample.ods"))
 
 
 if __name__ == "__main__":

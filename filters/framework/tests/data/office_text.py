@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Independent text of an OOXML or ODF package for the reader tests, with Python's zipfile
 and xml.etree: the words of the running text in document order (notes at their
-references, cells row by row), joined by single blanks. Properties, note citations,
-deleted text and field instructions give no words. Usage: office_text.py FILE"""
+references, cells row by row; of workbooks the text cells), joined by single blanks.
+Properties, note citations, deleted text, field instructions and numbers give no words. Usage: office_text.py FILE"""
 import sys
 import zipfile
 import xml.etree.ElementTree as ET
@@ -72,10 +72,60 @@ def odt(z):
     return "".join(out)
 
 
+XNS = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+RNS = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}"
+TABLE = "{urn:oasis:names:tc:opendocument:xmlns:table:1.0}"
+
+
+def xlsx(z):
+    """The text cells of every sheet (numbers are left out: they are shown by formats)."""
+    strings = []
+    if "xl/sharedStrings.xml" in z.namelist():
+        for si in ET.fromstring(z.read("xl/sharedStrings.xml")).iter(XNS + "si"):
+            strings.append("".join(t.text or "" for t in si.iter(XNS + "t")
+                                   if not any(t in list(ph.iter(XNS + "t")) for ph in si.iter(XNS + "rPh"))))
+    rels = {r.get("Id"): r.get("Target") for r in ET.fromstring(z.read("xl/_rels/workbook.xml.rels"))}
+    out = []
+    for sheet in ET.fromstring(z.read("xl/workbook.xml")).iter(XNS + "sheet"):
+        target = rels[sheet.get(RNS + "id")]
+        path = target[1:] if target.startswith("/") else "xl/" + target
+        for c in ET.fromstring(z.read(path)).iter(XNS + "c"):
+            t, v = c.get("t"), c.find(XNS + "v")
+            if t == "s":
+                out.append(strings[int(v.text)])
+            elif t == "inlineStr":
+                out.append("".join(x.text or "" for x in c.iter(XNS + "t")))
+            elif t in ("str", "e"):
+                out.append(v.text or "")
+            elif t == "b":
+                out.append("TRUE" if v.text == "1" else "FALSE")
+    return " ".join(out)
+
+
+def ods(z):
+    out = []
+    for cell in ET.fromstring(z.read("content.xml")).iter(TABLE + "table-cell"):
+        kind = cell.get("{urn:oasis:names:tc:opendocument:xmlns:office:1.0}value-type")
+        if kind == "boolean":
+            out.append("TRUE" if cell.get("{urn:oasis:names:tc:opendocument:xmlns:office:1.0}boolean-value")
+                       == "true" else "FALSE")
+        elif kind in (None, "string"):
+            out.append(" ".join("".join(p.itertext()) for p in cell.iter(TEXT + "p")))
+    return " ".join(out)
+
+
 def main():
     with zipfile.ZipFile(sys.argv[1]) as z:
         names = z.namelist()
-        text = docx(z) if "word/document.xml" in names else odt(z)
+        mime = z.read("mimetype").decode() if "mimetype" in names else ""
+        if "word/document.xml" in names:
+            text = docx(z)
+        elif "xl/workbook.xml" in names:
+            text = xlsx(z)
+        elif mime.endswith("spreadsheet"):
+            text = ods(z)
+        else:
+            text = odt(z)
     sys.stdout.write(" ".join(text.split()))
 
 
