@@ -138,6 +138,12 @@ KVXSTATUS read_document(uint32_t file_id, std::string_view bytes, ChunkBuilder& 
       return read_docx(bytes, out);
     case KVXFI_ODT:
       return read_odt(bytes, out);
+    case KVXFI_DOC:
+      return read_doc(bytes, out);
+    case KVXFI_XLS:
+      return read_xls(bytes, out);
+    case KVXFI_PPT:
+      return read_ppt(bytes, out);
     case KVXFI_XLSX:
       return read_xlsx(bytes, out);
     case KVXFI_ODS:

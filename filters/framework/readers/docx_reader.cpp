@@ -277,13 +277,15 @@ class DocxReader {
       std::vector<CellPlan> row;
       uint32_t col = 0;
       if (xmlNode* trpr = xml_child(tr, "trPr"))
-        if (xmlNode* gb = xml_child(trpr, "gridBefore")) col = uint32_t(std::max(0, small_number(xml_attr(gb, "val"), 63)));
+        if (xmlNode* gb = xml_child(trpr, "gridBefore"))
+          col = uint32_t(std::max(0, small_number(xml_attr(gb, "val"), 63)));
       for (xmlNode* tc = tr->children; tc; tc = tc->next) {
         if (!xml_is(tc, "tc")) continue;
         uint32_t span = 1;
         bool restart = false, cont = false;
         if (xmlNode* pr = xml_child(tc, "tcPr")) {
-          if (xmlNode* gs = xml_child(pr, "gridSpan")) span = uint32_t(std::max(1, small_number(xml_attr(gs, "val"), 63)));
+          if (xmlNode* gs = xml_child(pr, "gridSpan"))
+            span = uint32_t(std::max(1, small_number(xml_attr(gs, "val"), 63)));
           if (xmlNode* vm = xml_child(pr, "vMerge")) {
             std::string v = xml_attr(vm, "val");
             restart = v == "restart";

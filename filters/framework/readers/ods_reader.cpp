@@ -125,7 +125,8 @@ class OdsReader {
         std::string name = xml_attr(s, "name");
         if (xml_is(s, "style")) {
           cell_styles_[name] = {xml_attr(s, "parent-style-name"), xml_attr(s, "data-style-name")};
-        } else if (s->type == XML_ELEMENT_NODE && std::string_view(reinterpret_cast<const char*>(s->name)).ends_with("-style")) {
+        } else if (s->type == XML_ELEMENT_NODE &&
+                   std::string_view(reinterpret_cast<const char*>(s->name)).ends_with("-style")) {
           number_styles_[name] = s;
         }
       }
@@ -310,7 +311,8 @@ class OdsReader {
     std::string type = xml_attr(c, "value-type");
     std::string style = data_style_of(xml_attr(c, "style-name"));
     double v = 0;
-    if ((type == "float" || type == "percentage" || type == "currency") && std::isfinite(v = std::atof(xml_attr(c, "value").c_str()))) {
+    bool numeric = type == "float" || type == "percentage" || type == "currency";
+    if (numeric && std::isfinite(v = std::atof(xml_attr(c, "value").c_str()))) {
       out.number = true;
       out.value = v;
       out.format = format_of(style, type == "percentage" ? "0%" : nullptr);

@@ -36,5 +36,10 @@ KVXSTATUS read_docx(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_odt(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_xlsx(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_ods(std::string_view bytes, ChunkBuilder& out);
+// Word and PowerPoint through outside programs (child_tools.h: KVXERR_NOTOOL when one is
+// missing, KVXERR_BADFORMAT when it fails or runs late), Excel through libfreexl.
+KVXSTATUS read_doc(std::string_view bytes, ChunkBuilder& out);
+KVXSTATUS read_ppt(std::string_view bytes, ChunkBuilder& out);
+KVXSTATUS read_xls(std::string_view bytes, ChunkBuilder& out);
 
 }  // namespace kvx::readers

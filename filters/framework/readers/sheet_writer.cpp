@@ -312,9 +312,10 @@ bool SheetWriter::end() {
       if (!cell) continue;
       if (cell->number) {
         if (!value(cell->value)) return false;
-      } else if (!b_.text(KVXCS_UNICODE, std::vector<uint16_t>(cell->text.begin(),
-                                                                cell->text.begin() + long(std::min<size_t>(cell->text.size(), 0x8000))))) {
-        return fail(b_.error());
+      } else {
+        size_t n = std::min<size_t>(cell->text.size(), 0x8000);
+        if (!b_.text(KVXCS_UNICODE, std::vector<uint16_t>(cell->text.begin(), cell->text.begin() + long(n))))
+          return fail(b_.error());
       }
     }
   return true;

@@ -110,15 +110,15 @@ TEST_F(DocumentsTest, OpenByPathWidePathAndFailures) {
   EXPECT_EQ(id, uint32_t(KVXFI_TEXT));
   EXPECT_EQ(DACloseDocument(doc), KVX_OK);
 
-  // Known by content: an HTML page read through the chunker; a Word file has no reader yet.
+  // Known by content: an HTML page read through the chunker; a PowerPoint package has no reader yet.
   qm::test::write_file(dir_ / "page", "<html><body><p>Hello <b>there</b></p></body></html>");
   ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "page").c_str(), 0), KVX_OK);
   EXPECT_EQ(DAGetFileId(doc, &id), KVX_OK);
   EXPECT_EQ(id, uint32_t(KVXFI_HTML));
   EXPECT_EQ(DAGetHChunker(doc, &chunker), KVX_OK);
   EXPECT_EQ(DACloseDocument(doc), KVX_OK);
-  qm::test::write_file(dir_ / "letter.doc", "not yet");
-  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "letter.doc").c_str(), 0), KVX_OK);
+  qm::test::write_file(dir_ / "slides.pptx", "not yet");
+  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "slides.pptx").c_str(), 0), KVX_OK);
   EXPECT_EQ(DAGetHChunker(doc, &chunker), KVXERR_UNSUPPORTED);
   EXPECT_EQ(DACloseDocument(doc), KVX_OK);
 }

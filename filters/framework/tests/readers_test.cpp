@@ -297,7 +297,7 @@ TEST(ReadersTest, UnknownAndUnsupportedFormats) {
   KVXSTATUS st = KVX_OK;
   EXPECT_FALSE(read(KVXFI_UNKNOWN, "x", &st));
   EXPECT_EQ(st, KVXERR_UNKNOWNFORMAT);
-  EXPECT_FALSE(read(KVXFI_DOC, "\xD0\xCF\x11\xE0", &st));
+  EXPECT_FALSE(read(KVXFI_PPTX, "PK\x03\x04", &st));
   EXPECT_EQ(st, KVXERR_UNSUPPORTED);
 }
 

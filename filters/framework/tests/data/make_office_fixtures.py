@@ -102,7 +102,7 @@ ODF_NS = 'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" ' \
          'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" ' \
          'xmlns:xlink="http://www.w3.org/1999/xlink" xmlns:dc="http://purl.org/dc/elements/1.1/" ' \
          'xmlns:meta="urn:oasis:names:tc:opendocument:xmlns:meta:1.0" ' \
-         'xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" office:version="1.3"'
+         'xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" xmlns:presentation="urn:oasis:names:tc:opendocument:xmlns:presentation:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" office:version="1.3"'
 MANIFEST = '<?xml version="1.0" encoding="UTF-8"?>\n<manifest:manifest ' \
            'xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.3">' \
            '<manifest:file-entry manifest:full-path="/" manifest:media-type="%s"/>' \
