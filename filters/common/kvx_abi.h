@@ -143,6 +143,7 @@ KVX_API KVXSTATUS IOCreate(KVXIO** out, uint32_t specType, const void* spec, uin
 #define KVXOPT_33 33
 #define KVXOPT_34 34
 #define KVXOPT_35 35
+#define KVXOPT_CHILDTIMEOUT 36 /* uint32_t ms: time limit of the readers' children (antiword, catppt); 30000 */
 #define KVXOPT_337890 337890
 #define KVXOPT_DATEFORMATS 338483
 #define KVXOPT_NUMBERFORMATS 338681

@@ -1,7 +1,9 @@
 // Documents, options and module data through libkvx.so: spec types 2, 4 and 16, the
 // handle lookups, options of documents and exports with the four framework defaults,
 // module data owned by documents and exports, and locks that must balance by close.
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "filters/framework/tests/framework_fixture.h"
 
@@ -121,6 +123,25 @@ TEST_F(DocumentsTest, OpenByPathWidePathAndFailures) {
   ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "slides.pptx").c_str(), 0), KVX_OK);
   EXPECT_EQ(DAGetHChunker(doc, &chunker), KVXERR_UNSUPPORTED);
   EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+}
+
+// The readers' children run under the document's time limit: a Word reader that never
+// ends is stopped after the option's 200 ms, and the document is a bad source.
+TEST_F(DocumentsTest, ChildTimeLimitOption) {
+  std::filesystem::path bin = dir_.sub("bin");
+  std::filesystem::create_directories(bin);
+  qm::test::write_file(bin / "antiword", "#!/bin/sh\nsleep 60\n");
+  std::filesystem::permissions(bin / "antiword", std::filesystem::perms::owner_all);
+  std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+  qm::test::write_file(dir_ / "letter.doc", "not a real one");
+  KVXHANDLE doc = 0, chunker = 0;
+  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "letter.doc").c_str(), 0), KVX_OK);
+  uint32_t ms = 200;
+  ASSERT_EQ(DASetOption(doc, KVXOPT_CHILDTIMEOUT, &ms, 4), KVX_OK);
+  EXPECT_EQ(DAGetHChunker(doc, &chunker), KVXERR_BADFORMAT);
+  EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+  ::setenv("PATH", path.c_str(), 1);
 }
 
 TEST_F(DocumentsTest, EmbeddedObjectOpensAsItsOwnDocument) {
