@@ -15,7 +15,7 @@ namespace {
 constexpr uint32_t kFormatGroup = 0xA0100000u;
 constexpr uint32_t kSectionGroup = 0x20130000u;
 constexpr uint32_t kElementItem = 24, kColourItem = 60, kConditionItem = 128;
-constexpr uint32_t kColumnsItem = 75, kTextCell = 0x46, kNumberCell = 0x48;
+constexpr uint32_t kDimensionsItem = 84, kColumnsItem = 75, kTextCell = 0x46, kNumberCell = 0x48;
 constexpr size_t kMaxElements = 255;
 
 bool ieq(std::string_view s, size_t at, std::string_view word) {
@@ -294,7 +294,7 @@ bool SheetWriter::end() {
   for (size_t k = 0; k < by_number_.size(); ++k)
     if (!write_format(uint32_t(k + 1), *by_number_[k])) return false;
   if (columns == 0) return true;
-  if (!b_.item(kColumnsItem, columns, 0, 0)) return fail(b_.error());
+  if (!b_.item(kDimensionsItem, rows, columns, 0) || !b_.item(kColumnsItem, columns, 0, 0)) return fail(b_.error());
   auto it = cells_.begin();
   for (uint32_t r = 0; r < rows; ++r)
     for (uint32_t c = 0; c < columns; ++c) {

@@ -1,10 +1,10 @@
 // The readers' side of spreadsheet sections: a sheet gathered cell by cell (in any order)
 // and written as one ss section in the item forms of chunk scripts: the section record
 // with the workbook's date base and leap-day flag, the number formats the sheet uses as
-// format groups, the column count {75, n}, one range-15 entry over all cells, and every
-// cell of the grid row by row: {0x46, column, row, 0} for text, empty and General
-// numbers, {0x48, column, row, format number} for numbers shown in a format, each number
-// followed by its data-value item (range 17).
+// format groups, its size {84, rows, columns, 0}, the column count {75, n}, one range-15
+// entry over all cells, and every cell of the grid row by row: {0x46, column, row, 0}
+// for text, empty and General numbers, {0x48, column, row, format number} for numbers
+// shown in a format, each number followed by its data-value item (range 17).
 //
 // A format group is group 0xA0100000 (id word = format number, from 1) holding one group
 // 0x20130000 per section of the format (id word = section number, from 1); a section holds

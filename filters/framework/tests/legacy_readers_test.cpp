@@ -119,7 +119,7 @@ TEST(LegacyReadersTest, ExcelTextCellsAgreeWithXls2csv) {
   std::string s = script_of(*m);
   for (const char* piece : {"section ss \"Data\" date 0x24D9AC 1\n", "cell\nvalue 1234.5\n", "cell 1\nvalue 45306\n",
                             "cell\nvalue -12.5\ncell 2\nvalue 0.4375\n",
-                            "section ss \"\xE4\xB8\xAD\xE6\x96\x87\" date 0x24D9AC 1\ncolumns 2\n"})
+                            "section ss \"\xE4\xB8\xAD\xE6\x96\x87\" date 0x24D9AC 1\nitem 84 1 2 0\ncolumns 2\n"})
     EXPECT_NE(s.find(piece), std::string::npos) << piece << "\n" << s;
 }
 

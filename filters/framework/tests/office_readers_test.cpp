@@ -162,11 +162,11 @@ TEST(OfficeReadersTest, SheetStructure) {
       "group 0xA0100000 1\ngroup 0x20130000 1\nitem 24 256 0 0\nitem 24 260 0 0\nend\nend\n",  // 0%
       "group 0xA0100000 2\ngroup 0x20130000 1\nitem 24 295 0 0\ntext unicode \"-\"\nitem 24 291 0 0\n"
       "text unicode \"-\"\nitem 24 289 0 0\nend\nend\n",  // yyyy-mm-dd
-      "columns 3\ncells 21\ncell\ntext unicode \"Name\"\ncell\ntext unicode \"Value\"\ncell\ncell\n",
+      "item 84 7 3 0\ncolumns 3\ncells 21\ncell\ntext unicode \"Name\"\ncell\ntext unicode \"Value\"\ncell\ncell\n",
       "cell\nvalue 1234.5\ncell\ncell\ntext unicode \"rich <b>\"\ncell 1\nvalue 0.25\n",
       "cell 2\nvalue 45306\ncell\ncell\ntext unicode \"formula\"\ncell 3\nvalue -12.5\ncell 4\n",
       "cell\ncell\ncell\ncell\ntext unicode \"TRUE\"\ncell\ncell\ntext unicode \"#DIV/0!\"\n",
-      "\ncolumns 2\ncells 2\ncell\ncell\ntext unicode \"Big5 \xE7\xAF\x84\xE5\x9C\x8D\"\n",
+      "\nitem 84 1 2 0\ncolumns 2\ncells 2\ncell\ncell\ntext unicode \"Big5 \xE7\xAF\x84\xE5\x9C\x8D\"\n",
   };
   struct Case {
     const char* name;
@@ -177,10 +177,10 @@ TEST(OfficeReadersTest, SheetStructure) {
        {"section ss \"Data\" date 0x24D9AC 1\n",  // 1900 system: JD 2,415,020 and the leap-day flag
         "group 0x20130000 1\nitem 128 0x10001 0 2\nvalue 0\nitem 24 257 0 0\nitem 24 266 0 0\n",
         "group 0x20130000 2\nitem 60 0 255 0\ntext unicode \"-\"\nitem 24 257 0 0\n",
-        "section ss \"\xE4\xB8\xAD\xE6\x96\x87\" date 0x24D9AC 1\ncolumns 2\n"}},
+        "section ss \"\xE4\xB8\xAD\xE6\x96\x87\" date 0x24D9AC 1\nitem 84 1 2 0\ncolumns 2\n"}},
       {"sample.ods", KVXFI_ODS,
        {"section ss \"Data\" date 0x24D9AB 0\n",  // ODF: JD 2,415,019, no flag
-        "section ss \"\xE4\xB8\xAD\xE6\x96\x87\" date 0x24D9AB 0\ncolumns 2\n",
+        "section ss \"\xE4\xB8\xAD\xE6\x96\x87\" date 0x24D9AB 0\nitem 84 1 2 0\ncolumns 2\n",
         "group 0x20130000 1\nitem 128 0x10005 0 2\nvalue 0\nitem 60 0 255 0\ntext unicode \"-\"\n",
         "value 0.4375\n"}},  // 10:30 as a fraction of a day
   };
@@ -264,7 +264,7 @@ TEST(OfficeReadersTest, XlsxDateSystemsAndDamagedCells) {
     const char* expect;
   } cases[] = {
       {"<workbookPr date1904=\"1\"/>", "<row><c><v>1</v></c></row>",
-       "section ss \"S\" date 0x24DF61 0\ncolumns 1\ncells 1\ncell\nvalue 1\n"},
+       "section ss \"S\" date 0x24DF61 0\nitem 84 1 1 0\ncolumns 1\ncells 1\ncell\nvalue 1\n"},
       {"", "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>7</v></c><c r=\"B1\" t=\"s\"><v>0</v></c></row>",
        "columns 2\ncells 2\ncell\ncell\ntext unicode \"only\"\n"},  // a string index past the table
       {"", "<row><c r=\"1A\"><v>1</v></c><c r=\"B2\"><v>x</v></c><c r=\"C1\"><v>3</v></c></row>",
