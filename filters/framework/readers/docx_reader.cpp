@@ -31,7 +31,6 @@ struct Style {
 int heading_of_name(std::string name) {
   for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
   if (name.size() == 9 && name.starts_with("heading ") && name[8] >= '1' && name[8] <= '9') return name[8] - '1';
-  if (name == "title") return -1;
   return -1;
 }
 
