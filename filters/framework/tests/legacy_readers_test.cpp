@@ -148,6 +148,17 @@ TEST(LegacyReadersTest, LibreOfficePackagesAgreeWithPythonZipfile) {
   }
 }
 
+// The PDF that LibreOffice wrote keeps the document's properties in its info dictionary.
+TEST(LegacyReadersTest, PdfInfoDictionaryGivesProperties) {
+  auto m = read(KVXFI_PDF, qm::test::read_file(kData + "/office.pdf"));
+  ASSERT_TRUE(m);
+  EXPECT_EQ(script_of(*m).find("section wp\n"
+                               "group 0xA0010004 6 254\ntext unicode \"Sample document\"\nend\n"
+                               "group 0xA0010004 5 254\ntext unicode \"Testing\"\nend\n"
+                               "group 0xA0010004 4 254\ntext unicode \"Ada Lovelace\"\nend\n"),
+            std::string("kvx-chunks 1\n").size());
+}
+
 TEST(LegacyReadersTest, ChildrenStatuses) {
   ToolsGuard guard;
   std::string doc = qm::test::read_file(kData + "/office.doc"), ppt = qm::test::read_file(kData + "/office.ppt");
