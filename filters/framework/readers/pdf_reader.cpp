@@ -28,7 +28,8 @@ KVXSTATUS read_pdf(std::string_view bytes, ChunkBuilder& out) {
   if (doc->is_locked()) return KVXERR_ENCRYPTED;
   DocWriter w(out);
   w.section();
-  static const std::pair<const char*, uint32_t> kInfo[] = {{"Title", 6}, {"Subject", 5}, {"Author", 4}, {"Keywords", 2}};
+  static const std::pair<const char*, uint32_t> kInfo[] = {
+      {"Title", 6}, {"Subject", 5}, {"Author", 4}, {"Keywords", 2}};
   for (auto [key, number] : kInfo) {
     poppler::byte_array v = doc->info_key(key).to_utf8();
     w.property(number, decode(std::string_view(v.data(), v.size()), SourceEncoding::Utf8));

@@ -159,6 +159,24 @@ TEST(LegacyReadersTest, PdfInfoDictionaryGivesProperties) {
             std::string("kvx-chunks 1\n").size());
 }
 
+// LibreOffice's RTF: \info properties, both notes (the endnote marked \ftnalt) at their
+// places, the HYPERLINK fields' results in hyperlink groups; its words equal those of the
+// ODT that LibreOffice wrote of the same source.
+TEST(LegacyReadersTest, LibreOfficeRtf) {
+  auto m = read(KVXFI_RTF, qm::test::read_file(kData + "/office.rtf"));
+  ASSERT_TRUE(m);
+  std::string s = script_of(*m);
+  for (const char* piece : {"group 0xA0010004 6 254\ntext unicode \"Sample document\"\nend\n",
+                            "item 44 1 1 0\ngroup 0xA00A0000 1 1\n", "item 44 2 2 0\ngroup 0xA00A0000 2 2\n",
+                            // LibreOffice underlines its links.
+                            "group 0x20000001 10 21\nitem 8 4 1 0\ntext unicode \"the site\"\nitem 8 4 0 0\nend\n",
+                            "group 0x20000001 31 11\nitem 8 4 1 0\ntext unicode \"back\"\n"})
+    EXPECT_NE(s.find(piece), std::string::npos) << piece << "\n" << s;
+  auto odt = read(KVXFI_ODT, qm::test::read_file(kData + "/office.odt"));
+  ASSERT_TRUE(odt);
+  EXPECT_EQ(word_list(model_text(*m)), word_list(model_text(*odt)));
+}
+
 TEST(LegacyReadersTest, ChildrenStatuses) {
   ToolsGuard guard;
   std::string doc = qm::test::read_file(kData + "/office.doc"), ppt = qm::test::read_file(kData + "/office.ppt");

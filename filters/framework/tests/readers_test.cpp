@@ -209,22 +209,30 @@ TEST(ReadersTest, RtfStructure) {
   ASSERT_TRUE(m);
   std::string s = script_of(*m);
   for (const char* want : {
-           "section wp\nitem 25 0x13B60000 0 0\ntext unicode \"Plain text with \"\nitem 8 2 1 0\ntext unicode \"bold\"\nitem 8 2 0 0\n",
+           // \info's title and author as properties 6 and 4.
+           "section wp\nitem 25 0x13B60000 0 0\ngroup 0xA0010004 6 254\ntext unicode \"Sample\"\nend\n"
+           "group 0xA0010004 4 254\ntext unicode \"Quillmere\"\nend\n"
+           "text unicode \"Plain text with \"\nitem 8 2 1 0\ntext unicode \"bold\"\nitem 8 2 0 0\n",
            "item 8 4 1 0\ntext unicode \"under\"\nitem 8 4 0 0\n", "item 8 12 1 0\n",
            "text unicode \" and H\"\nitem 8 10 1 0\ntext unicode \"2\"\nitem 8 10 0 0\n",
            // \'e9 in CP1252, \u with its ? skipped, Big5 pairs in the fcharset136 font.
            "text unicode \"Caf\xC3\xA9 \xE2\x82\xAC" "5 and \xE4\xB8\xAD\xE6\x96\x87 \xE6\xB8\xAC\xE8\xA9\xA6\"\nbreak 22\n",
            "text unicode \"next line\\u{0009}tabbed\"\npara\n",
-           "bookmark \"mark\"\nend\ntext unicode \"Bookmark here and link text after.\"\n",
-           "text unicode \"Note\"\nitem 8 11 1 0\nfootnote\nitem 8 11 0 0\ntext unicode \" follows.\"\n",
+           // The HYPERLINK field's result inside a hyperlink group naming its target in range 9.
+           "bookmark \"mark\"\nend\ntext unicode \"Bookmark here and \"\ngroup 0x20000001 4 19\n"
+           "text unicode \"link text\"\nend\ntext unicode \" after.\"\n",
+           // The footnote's text in its note group, at its place.
+           "text unicode \"Note\"\nitem 8 11 1 0\nitem 8 11 0 0\nitem 44 1 1 0\ngroup 0xA00A0000 1 1\n"
+           "text unicode \" The footnote.\"\npara\nend\ntext unicode \" follows.\"\n",
            "table 3 3\ncell 2 1\ntext unicode \"AB\"\nendcell\ncell\ntext unicode \"C\"\n",
            "cell 1 2\ntext unicode \"D\"\n",
            // Row 3 starts at column 1: column 0 is under D's row span.
            "item 18 2 1 0x10001\ntext unicode \"H\"\n",
            "endtable\ntext unicode \"After the table.\"\npara\ntext unicode \"Binary d end.\"\npara\n"})
     EXPECT_NE(s.find(want), std::string::npos) << want << "\n---\n" << s;
-  for (const char* absent : {"Times", "Sample", "Quillmere", "heading", "footnote.", "Header", "hidden", "0102", "HYPERLINK"})
+  for (const char* absent : {"Times", "heading", "Header", "hidden", "0102", "HYPERLINK"})
     EXPECT_EQ(s.find(absent), std::string::npos) << absent;
+  EXPECT_EQ(model_text(*m).find("Quillmere"), std::string::npos);
 }
 
 // Bounds of the tokenizer: deep groups, \bin past the end, cut escapes and \u runs.
