@@ -60,8 +60,9 @@ struct ToolsGuard {
 };
 
 // antiword gives no footnote text and marks notes "[?]" and "[i]"; catdoc shows field
-// codes (full stops are set aside too, as the marks stand before them). With those set aside, every word of ours stands in catdoc's text in the same
-// order, and only the footnote's words are left over.
+// codes (full stops are set aside too, as the marks stand before them). With those set
+// aside, every word of ours stands in catdoc's text in the same order, and only the
+// footnote's words are left over.
 TEST(LegacyReadersTest, WordTextAgreesWithCatdoc) {
   std::string path = kData + "/office.doc";
   std::string bytes = qm::test::read_file(path);

@@ -188,7 +188,8 @@ TEST(OfficeReadersTest, SheetStructure) {
     auto m = read(c.format, qm::test::read_file(kData + "/" + c.name));
     ASSERT_TRUE(m) << c.name;
     std::string s = script_of(*m);
-    for (const char* piece : kCommon) EXPECT_NE(s.find(piece), std::string::npos) << c.name << "\n" << piece << "\n" << s;
+    for (const char* piece : kCommon)
+      EXPECT_NE(s.find(piece), std::string::npos) << c.name << "\n" << piece << "\n" << s;
     for (const char* piece : c.own) EXPECT_NE(s.find(piece), std::string::npos) << c.name << "\n" << piece << "\n" << s;
     // The script builds the same model again, date words included.
     std::unique_ptr<ChunkModel> again;
@@ -293,7 +294,8 @@ TEST(OfficeReadersTest, LockedAndOversizedPackagesAreRefused) {
   EXPECT_EQ(st, KVXERR_ENCRYPTED);
   // An ODF package whose manifest names encryption data.
   std::string odt = make_zip({{"mimetype", "application/vnd.oasis.opendocument.text"},
-                              {"META-INF/manifest.xml", "<manifest><file-entry><encryption-data/></file-entry></manifest>"},
+                              {"META-INF/manifest.xml",
+                               "<manifest><file-entry><encryption-data/></file-entry></manifest>"},
                               {"content.xml", "garbled"}},
                              false);
   EXPECT_FALSE(read(KVXFI_ODT, odt, &st));

@@ -282,7 +282,8 @@ TEST(ReadersTest, PdfTextAgreesWithPdftotext) {
 }
 
 // A PGX document through kvxdump in the installed layout, libpaglet.so beside it: its
-// pages' Big5 text, a page break between pages, the Big5 character-set item.
+// pages' Big5 text, a page break between pages, the Big5 character-set item, its
+// properties.
 TEST(ReadersTest, PgxPagesThroughPaglet) {
   const char* dist = std::getenv("QM_DIST_DIR");
   ASSERT_NE(dist, nullptr);
@@ -297,7 +298,12 @@ TEST(ReadersTest, PgxPagesThroughPaglet) {
   qm::ProcessResult r = qm::process_run(opt);
   ASSERT_TRUE(r.exited && r.exit_code == 0) << r.output;
   EXPECT_EQ(r.output,
-            "kvx-chunks 1\nsection wp\nitem 25 0x13B60000 0 0\ntext unicode \" HelloWorld\"\npara\nbreak 23\n"
+            "kvx-chunks 1\nsection wp\nitem 25 0x13B60000 0 0\n"
+            // Title, author and description as properties 6, 4 and 1.
+            "group 0xA0010004 6 254\ntext unicode \"Quill Title\"\nend\n"
+            "group 0xA0010004 4 254\ntext unicode \"Alice\"\nend\n"
+            "group 0xA0010004 1 254\ntext unicode \"Test\"\nend\n"
+            "text unicode \" HelloWorld\"\npara\nbreak 23\n"
             "text unicode \" \xE4\xB8\xAD abc de\"\npara\n");
   qm::test::write_file(dir + "/broken.pgx", "QDoc broken");
   opt.argv = {std::string(dist) + "/kvxdump", "--script", dir + "/broken.pgx"};
