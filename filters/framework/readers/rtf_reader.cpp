@@ -9,7 +9,9 @@
 // tables (\trowd ... \cell ... \row, with horizontal \clmgf/\clmrg and vertical
 // \clvmgf/\clvmrg merges as spans). Destinations that hold no running text (font, colour
 // and style tables, pictures, headers, footers) are stepped over. A Big5 document also
-// gets the document character-set item.
+// gets the document character-set item. Paragraph styles (\sN) come out as paragraph-style
+// items with the outline level of their stylesheet entry (\outlinelevel, a "heading N"
+// name, or their \sbasedon parents').
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -41,6 +43,12 @@ struct GroupState {
   bool fldinst = false;   // collecting a field instruction
   bool link = false;      // a hyperlink group is open for this field result
   bool note = false;      // the group of a note's text
+  bool styles = false;    // inside \stylesheet: style entries, their text is their name
+};
+
+struct StyleDef {
+  int32_t parent = -1;
+  int32_t outline = -1;  // 0-8, -1 not given
 };
 
 // Property numbers of the \info destinations that are read.
@@ -102,7 +110,7 @@ int attr_bit(const std::string& w) {
 
 bool skipped_destination(const std::string& w) {
   static const char* const kWords[] = {
-      "fonttbl", "colortbl", "stylesheet", "pict", "object", "header", "footer", "headerl", "headerr",
+      "fonttbl", "colortbl", "pict", "object", "header", "footer", "headerl", "headerr",
       "headerf", "footerl", "footerr", "footerf", "xmlnstbl", "listtable",
       "listoverridetable", "rsidtbl", "generator", "themedata", "colorschememapping", "latentstyles", "datastore",
       "bkmkend", "filetbl", "revtbl", "shppict", "nonshppict", "pgdsctbl", "docvar", "userprops", "annotation",
@@ -143,6 +151,11 @@ class RtfReader {
         stack_.push_back(stack_.back());
         stack_.back().bookmark = false;
         star_ = false;
+        if (stack_.back().styles && stack_.size() == styles_depth_ + 2) {  // a style entry starts
+          entry_style_ = 0;
+          entry_ = StyleDef{};
+          entry_name_.clear();
+        }
       } else if (c == '}') {
         ++pos_;
         flush_bytes();
@@ -171,6 +184,7 @@ class RtfReader {
 
   void end_group() {
     GroupState closed = stack_.back();
+    if (closed.styles && stack_.size() == styles_depth_ + 2) end_style_entry();
     stack_.pop_back();
     if (stack_.size() == fonttbl_depth_) fonttbl_depth_ = 0;
     if (closed.bookmark) {
@@ -224,6 +238,11 @@ class RtfReader {
   }
 
   void text(const std::vector<uint16_t>& units) {
+    if (st().styles) {
+      for (uint16_t u : units)
+        if (entry_name_.size() < 64 && u != ';') entry_name_ += u < 0x80 ? char(std::tolower(u)) : '?';
+      return;
+    }
     if (st().prop) {
       std::vector<uint16_t>& p = props_[st().prop];
       for (uint16_t u : units)
@@ -341,6 +360,19 @@ class RtfReader {
       if (w == "f" && has_param) current_font_def_ = p;
       if (w == "fcharset" && has_param) font_charset_[current_font_def_] = p;
     }
+    if (w == "stylesheet" && !st().skip) {
+      flush_bytes();
+      st().styles = true;
+      styles_depth_ = stack_.size() - 1;
+      return;
+    }
+    if (st().styles) {
+      if ((w == "s" || w == "cs" || w == "ds" || w == "ts" || w == "tsrowd") && has_param)
+        entry_style_ = w == "s" ? p : -1;
+      else if (w == "sbasedon" && has_param) entry_.parent = p;
+      else if (w == "outlinelevel" && has_param) entry_.outline = p;
+      if (!starred) return;
+    }
     if (w == "info" && !st().skip) {
       flush_bytes();
       st().info = true;
@@ -450,6 +482,12 @@ class RtfReader {
       flush_bytes(), text({uint16_t(w[0] == 'l' ? 0x201C : 0x201D)});
     } else if (w == "pard") {
       intbl_ = false;
+    } else if ((w == "s" || w == "outlinelevel") && has_param && p >= 0 && !in_table_ && !st().info) {
+      // A paragraph style (or a direct outline level) at the paragraph's start.
+      flush_bytes();
+      int32_t outline = w == "s" ? style_outline(p) : p;
+      uint32_t level = outline >= 0 && outline <= 8 ? uint32_t(outline + 2) : 0;
+      if (w == "outlinelevel" || level != 0 || p != 0) w_.paragraph_style(w == "s" ? uint32_t(p) : 0, level);
     } else if (w == "intbl") {
       intbl_ = true;
       if (!in_table_) begin_table();
@@ -474,6 +512,29 @@ class RtfReader {
       op(Op::RowEnd);
       rows_.push_back(row_defs_);
     }
+  }
+
+  void end_style_entry() {
+    flush_bytes();
+    if (entry_style_ < 0 || style_defs_.size() >= 4096) return;
+    // A style named "heading N" without an outline level of its own is one of level N - 1.
+    while (!entry_name_.empty() && entry_name_.back() == ' ') entry_name_.pop_back();
+    size_t at = entry_name_.find_first_not_of(' ');
+    std::string name = at == std::string::npos ? "" : entry_name_.substr(at);
+    if (entry_.outline < 0 && name.size() == 9 && name.starts_with("heading ") && name[8] >= '1' && name[8] <= '9')
+      entry_.outline = name[8] - '1';
+    style_defs_[entry_style_] = entry_;
+  }
+
+  // The outline level of a style through its parents (at most 16 steps), -1 when none.
+  int32_t style_outline(int32_t style) const {
+    for (int step = 0; step < 16; ++step) {
+      auto it = style_defs_.find(style);
+      if (it == style_defs_.end()) return -1;
+      if (it->second.outline >= 0) return it->second.outline;
+      style = it->second.parent;
+    }
+    return -1;
   }
 
   void set_attr(int bit, bool on) {
@@ -575,6 +636,11 @@ class RtfReader {
   std::map<int32_t, int32_t> font_charset_;
   std::vector<uint16_t> bookmark_name_;
   std::vector<uint16_t> props_[7];
+  size_t styles_depth_ = 0;
+  int32_t entry_style_ = -1;
+  StyleDef entry_;
+  std::string entry_name_;
+  std::map<int32_t, StyleDef> style_defs_;
   std::vector<uint16_t> field_inst_, link_target_;
   bool in_note_ = false;
   bool intbl_ = false, in_table_ = false;

@@ -235,6 +235,22 @@ TEST(ReadersTest, RtfStructure) {
   EXPECT_EQ(model_text(*m).find("Quillmere"), std::string::npos);
 }
 
+// Paragraph styles with the outline levels of their stylesheet entries: their own
+// \outlinelevel, a "heading N" name, a \sbasedon parent's; a style the sheet lacks and
+// the body style give no level; a direct \outlinelevel; a cycle of parents ends.
+TEST(ReadersTest, RtfStylesWithOutlineLevels) {
+  auto m = read(KVXFI_RTF,
+                "{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s1\\outlinelevel0 Heading 1;}{\\s2\\sbasedon1 Sub;}"
+                "{\\s3 heading 3;}{\\*\\cs10 Char;}{\\s4\\sbasedon5 X;}{\\s5\\sbasedon4 Y;}}"
+                "\\pard\\s2 A\\par\\pard\\s3 B\\par\\pard\\s9 C\\par\\pard\\s0 D\\par"
+                "\\pard\\outlinelevel4 E\\par\\pard\\s4 F\\par}");
+  ASSERT_TRUE(m);
+  EXPECT_EQ(script_of(*m),
+            "kvx-chunks 1\nsection wp\nitem 28 2 2 0\ntext unicode \"A\"\npara\nitem 28 3 4 0\ntext unicode \"B\"\n"
+            "para\nitem 28 9 0 0\ntext unicode \"C\"\npara\ntext unicode \"D\"\npara\nitem 28 0 6 0\n"
+            "text unicode \"E\"\npara\nitem 28 4 0 0\ntext unicode \"F\"\npara\n");
+}
+
 // Bounds of the tokenizer: deep groups, \bin past the end, cut escapes and \u runs.
 TEST(ReadersTest, RtfBoundsHoldOnHostileInput) {
   struct Case {
