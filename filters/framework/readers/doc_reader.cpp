@@ -57,7 +57,10 @@ class DocBookWalker {
       if (xmlNode* t = xml_child(info, "subtitle")) subtitle = xml_text(t);
       if (xmlNode* a = xml_child(info, "author")) {
         for (xmlNode* c = a->children; c; c = c->next)
-          if (c->type == XML_ELEMENT_NODE) author += (author.empty() ? "" : " ") + squeeze(xml_text(c));
+          if (c->type == XML_ELEMENT_NODE) {
+            if (!author.empty()) author += ' ';
+            author += squeeze(xml_text(c));
+          }
       }
     }
     if (title.empty())

@@ -89,8 +89,10 @@ KVXSTATUS read_pgx(std::string_view bytes, ChunkBuilder& out) {
       int count = std::min(f->GetKeywordCount(handle), 1000);
       std::string one(1025, '\0');
       for (int k = 0; k < count; ++k)
-        if (f->GetKeyword(handle, k, one.data(), 1024) == 1 && one[0])
-          keywords += (keywords.empty() ? "" : " ") + std::string(one.c_str());
+        if (f->GetKeyword(handle, k, one.data(), 1024) == 1 && one[0]) {
+          if (!keywords.empty()) keywords += ' ';
+          keywords.append(one.c_str());
+        }
       f->ReleaseKeywordStruct(handle);
     }
     for (auto [number, value] : {std::pair<uint32_t, const char*>{6, title.c_str()}, {4, author.c_str()},

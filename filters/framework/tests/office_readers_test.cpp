@@ -40,7 +40,10 @@ std::string words(const std::string& s) {
   std::string out, word;
   for (char c : s + " ") {
     if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
-      if (!word.empty()) out += (out.empty() ? "" : " ") + word;
+      if (!word.empty()) {
+        if (!out.empty()) out += ' ';
+        out += word;
+      }
       word.clear();
     } else {
       word += c;
@@ -307,7 +310,11 @@ TEST(OfficeReadersTest, LockedAndOversizedPackagesAreRefused) {
   EXPECT_FALSE(read(KVXFI_DOCX, make_zip({{"word/document.xml", huge}}), &st));
   EXPECT_EQ(st, KVXERR_BADFORMAT);
   std::vector<std::pair<std::string, std::string>> many;
-  for (int i = 0; i < 10001; ++i) many.push_back({"p" + std::to_string(i), ""});
+  for (int i = 0; i < 10001; ++i) {
+    std::string name = "p";
+    name += std::to_string(i);
+    many.push_back({name, ""});
+  }
   many.push_back({"word/document.xml", kDocxMain});
   EXPECT_FALSE(read(KVXFI_DOCX, make_zip(many, false), &st));
   EXPECT_EQ(st, KVXERR_BADFORMAT);
