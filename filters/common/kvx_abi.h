@@ -143,6 +143,7 @@ KVX_API KVXSTATUS IOCreate(KVXIO** out, uint32_t specType, const void* spec, uin
 #define KVXOPT_33 33
 #define KVXOPT_34 34
 #define KVXOPT_35 35
+#define KVXOPT_CHILDTIMEOUT 36 /* uint32_t ms: time limit of the readers' children (antiword, catppt); 30000 */
 #define KVXOPT_337890 337890
 #define KVXOPT_DATEFORMATS 338483
 #define KVXOPT_NUMBERFORMATS 338681
@@ -274,7 +275,7 @@ typedef struct {
  * 65,536 items). The other ranges are arrays of units addressed by index; CHGetItem copies
  * one unit, CHGetItems any number of bytes from a unit on, CHLockItemRange lends a pointer. */
 #define KVXRANGE_ITEMS 0       /* 16-byte items */
-#define KVXRANGE_SECTIONS 1    /* 16-byte KVXSECTIONRECORD */
+#define KVXRANGE_SECTIONS 1    /* 24-byte KVXSECTIONRECORD */
 #define KVXRANGE_TEXT 2        /* 16-bit text units */
 #define KVXRANGE_RECORDS 3     /* bytes: style, list-level, tab and id records */
 #define KVXRANGE_FRAMES 7      /* 40-byte frame records */
@@ -364,6 +365,8 @@ typedef struct {
   uint32_t NameUnit;   /* first unit of the name in range 9, 0xFFFFFFFF none */
   uint32_t NameLength; /* units */
   uint32_t FirstItem;  /* id of the section's first item in range 0 */
+  uint32_t DateBase;   /* sheets: Julian day number of serial 0 (0 elsewhere) */
+  uint32_t DateFlags;  /* sheets: bit 0 = the 1900 leap-day correction */
 } KVXSECTIONRECORD;
 
 /* CHGetSectionInfo. */

@@ -6,11 +6,12 @@
 
 namespace kvx {
 
+static_assert(sizeof(KVXSECTIONRECORD) == 24 && offsetof(KVXSECTIONRECORD, FirstItem) == 12);
 static_assert(sizeof(KVXOBJECTITEM) == 0x88 && offsetof(KVXOBJECTITEM, DataLength) == 0x30 &&
               offsetof(KVXOBJECTITEM, BorderB) == 0x4C && offsetof(KVXOBJECTITEM, Flags) == 0x80);
 
 namespace {
-constexpr uint32_t kUnitSizes[KVXRANGE_COUNT] = {16, 16, 2, 1, 16, 16, 16, 40, 16, 2,
+constexpr uint32_t kUnitSizes[KVXRANGE_COUNT] = {16, sizeof(KVXSECTIONRECORD), 2, 1, 16, 16, 16, 40, 16, 2,
                                                  16, 16, 20, sizeof(KVXOBJECTITEM), 16, 16, 12, 16};
 constexpr uint32_t kMaxChunks = 0xFFFF;
 }  // namespace
@@ -61,7 +62,8 @@ bool ChunkBuilder::fail(const std::string& why) {
   return false;
 }
 
-bool ChunkBuilder::section(uint32_t type, const std::vector<uint16_t>& name) {
+bool ChunkBuilder::section(uint32_t type, const std::vector<uint16_t>& name, uint32_t date_base,
+                           uint32_t date_flags) {
   if (!model_) return fail("the model is finished");
   if (!group_stack_.empty()) return fail("a section cannot start inside a group");
   uint32_t next_chunk = started_ ? chunk_ + 1 : 0;
@@ -83,6 +85,8 @@ bool ChunkBuilder::section(uint32_t type, const std::vector<uint16_t>& name) {
   put_u32(rec, name_unit);
   put_u32(rec, uint32_t(name.size()));
   put_u32(rec, (chunk_ << 16));  // the first item's id, fixed when the first item comes
+  put_u32(rec, date_base);
+  put_u32(rec, date_flags);
   return true;
 }
 
@@ -106,7 +110,7 @@ bool ChunkBuilder::item(uint32_t kind, uint32_t a, uint32_t b, uint32_t c, uint3
   s.end_index = item_count();
   if (s.end_index == s.first_index + 1) {
     std::vector<uint8_t>& rec = model_->ranges_[KVXRANGE_SECTIONS];
-    size_t at = rec.size() - 4;
+    size_t at = rec.size() - sizeof(KVXSECTIONRECORD) + offsetof(KVXSECTIONRECORD, FirstItem);
     for (int i = 0; i < 4; ++i) rec[at + i] = uint8_t(new_id >> (8 * i));
   }
   if (id) *id = new_id;

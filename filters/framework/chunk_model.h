@@ -49,8 +49,8 @@ class ChunkBuilder {
   ChunkBuilder();
 
   // Starts a section: a range-1 record and a new chunk of range-0 ids. The name is
-  // 16-bit text stored in range 9.
-  bool section(uint32_t type, const std::vector<uint16_t>& name);
+  // 16-bit text stored in range 9; a sheet's date base and flags go in the record.
+  bool section(uint32_t type, const std::vector<uint16_t>& name, uint32_t date_base = 0, uint32_t date_flags = 0);
   // One main-stream item; its id in *id when id is given.
   bool item(uint32_t kind, uint32_t a, uint32_t b, uint32_t c, uint32_t* id = nullptr);
   // A text run: the units go to range 2, a kind-7 item {7, charset, first unit, count}.

@@ -8,7 +8,8 @@
 //
 // Lines (numbers decimal or 0x hex; texts in double quotes, UTF-8, with \\ \" \n \r \t and
 // \u{hhhh} for a raw 16-bit unit):
-//   section <wp|ss|db|bm|ar|dr|pr|ch|number> ["name"]   a section (its name in range 9)
+//   section <wp|ss|db|bm|ar|dr|pr|ch|number> ["name"] [date <base> <flags>]
+//                            a section (its name in range 9; a sheet's date base and flags)
 //   text <set> "text"        a text run of the set (big5, cp1252, unicode, ...)
 //   para / break <n>         item {0, 1} / {0, n}
 //   group <code> <id> [<c>]  group open; end: the matching close
@@ -17,6 +18,8 @@
 //   field <n> / string <id>  items {0x1F, n} / {0x5A, id}
 //   table <rows> <cols>      table start (and its nesting open in range 14)
 //   cell [<colspan> <rowspan>]  a table cell, or in a sheet section the next sheet cell
+//   cell <format>            in a sheet section: the next cell, a number shown in a format
+//                            {0x48, column, row, format number}
 //   endcell / endrow / endtable  cell end, row end (and its row item), table end
 //   columns <n>              sheet column count {75, n}
 //   cells <n>                a range-15 entry: n sheet cells from the next item on
@@ -48,7 +51,11 @@ constexpr uint32_t kCellStart = 0x12;
 constexpr uint32_t kRowItem = 0x13;
 constexpr uint32_t kSheetColumns = 75;
 constexpr uint32_t kSheetCell = 0x46;
+constexpr uint32_t kNumberCell = 0x48;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr uint32_t kPropertyGroup = 0xA0010004u;
+constexpr uint32_t kNoteGroup = 0xA00A0000u;
+constexpr uint32_t kFormatGroup = 0xA0100000u;
 
 const char* const kSectionWords[] = {"wp", "ss", "db", "", "bm", "ar", "dr", "pr", "ch"};
 
@@ -62,6 +69,7 @@ struct Expansion {
   bool section = false;
   uint32_t section_type = 0;
   std::vector<uint16_t> section_name;
+  uint32_t date_base = 0, date_flags = 0;
   std::vector<Item> items;
   std::vector<std::pair<uint32_t, std::vector<uint8_t>>> after;  // records after the items
   int group = 0;  // +1 the first item opens a group, -1 it closes one
@@ -253,15 +261,20 @@ bool expand(const std::vector<Token>& tok, State& st, Expansion& x, std::string&
   };
   uint32_t a = 0, b = 0, c = 0, d = 0;
   if (op == "section") {
-    if (!count(1, 2)) return false;
+    if (!count(1, 5)) return false;
     x.section = true;
     bool found = false;
     for (uint32_t i = 0; i < 9; ++i)
       if (tok[1].text == kSectionWords[i] && kSectionWords[i][0]) x.section_type = i, found = true;
     if (!found && !n(1, x.section_type)) return false;
-    if (tok.size() == 3) {
-      if (!tok[2].quoted) return why = "a section name is quoted", false;
-      if (!text_units(tok[2], KVXCS_UNICODE, x.section_name, why)) return false;
+    size_t at = 2;
+    if (tok.size() > at && tok[at].quoted) {
+      if (!text_units(tok[at], KVXCS_UNICODE, x.section_name, why)) return false;
+      ++at;
+    }
+    if (tok.size() > at) {
+      if (tok.size() != at + 3 || tok[at].text != "date") return why = "section takes a quoted name and date <base> <flags>", false;
+      if (!n(at + 1, x.date_base) || !n(at + 2, x.date_flags)) return false;
     }
     return true;
   }
@@ -318,6 +331,12 @@ bool expand(const std::vector<Token>& tok, State& st, Expansion& x, std::string&
     if (!count(2, 2) || !n(1, a) || !n(2, b)) return false;
     x.items.push_back({{KVXITEM_TABLESTART, a, b, 0}});
     x.after.push_back({KVXRANGE_NESTING, words({16, 0, 0, st.next_item_id})});
+    return true;
+  }
+  if (op == "cell" && tok.size() == 2 && (st.section_type == KVXSECTION_SS || st.section_type == KVXSECTION_DB)) {
+    if (!n(1, c)) return false;
+    if (st.sheet_columns == 0) return why = "a sheet cell before columns", false;
+    x.items.push_back({{kNumberCell, st.sheet_cell % st.sheet_columns, st.sheet_cell / st.sheet_columns, c}});
     return true;
   }
   if (op == "cell") {
@@ -403,7 +422,8 @@ void advance(State& st, const Expansion& x, const std::string& op) {
     st.col += x.items[0].w[3] & 0xFFFF;
     ++st.cells;
   }
-  if (op == "cell" && !x.items.empty() && x.items[0].w[0] == kSheetCell) ++st.sheet_cell;
+  if (op == "cell" && !x.items.empty() && (x.items[0].w[0] == kSheetCell || x.items[0].w[0] == kNumberCell))
+    ++st.sheet_cell;
   if (op == "endrow") {
     ++st.row;
     st.col = 0;
@@ -430,7 +450,7 @@ bool apply(ChunkBuilder& builder, State& st, const Expansion& x, std::string& wh
   };
   if (!add_records(x.records)) return false;
   if (x.section) {
-    if (!builder.section(x.section_type, x.section_name)) return why = builder.error(), false;
+    if (!builder.section(x.section_type, x.section_name, x.date_base, x.date_flags)) return why = builder.error(), false;
     st.cursor[KVXRANGE_NAMES] += uint32_t(x.section_name.size());
   }
   if (x.text) {
@@ -673,6 +693,8 @@ class Writer {
         name[k] = uint16_t(unit(KVXRANGE_NAMES, name_unit + k)[0] | unit(KVXRANGE_NAMES, name_unit + k)[1] << 8);
       line += " " + quote(KVXCS_UNICODE, name.data(), name.size());
     }
+    uint32_t date_base = m_.word(KVXRANGE_SECTIONS, uint32_t(s), 4), date_flags = m_.word(KVXRANGE_SECTIONS, uint32_t(s), 5);
+    if (date_base != 0 || date_flags != 0) line += " date " + num(date_base) + " " + num(date_flags);
     std::vector<Token> tok;
     Expansion x;
     if (!split_line(line, tok, why) || !expand(tok, st_, x, why)) return false;
@@ -762,6 +784,9 @@ class Writer {
       case kSheetCell:
         lines.push_back("cell");
         break;
+      case kNumberCell:
+        lines.push_back("cell " + num(c));
+        break;
       case KVXITEM_DATAVALUE:
         if (a < m_.unit_count(KVXRANGE_VALUES) && a >= st_.cursor[KVXRANGE_VALUES] && m_.word(KVXRANGE_VALUES, a, 0) == 1) {
           uint64_t bits = uint64_t(m_.word(KVXRANGE_VALUES, a, 2)) | uint64_t(m_.word(KVXRANGE_VALUES, a, 3)) << 32;
@@ -823,8 +848,18 @@ bool write_chunk_script(const ChunkModel& model, std::string& out, std::string* 
 std::string model_text(const ChunkModel& m) {
   std::string out;
   const std::vector<uint8_t>& text = m.bytes(KVXRANGE_TEXT);
+  uint32_t in_property = 0;  // open property and format groups: no running text
   for (uint32_t i = 0; i < m.unit_count(KVXRANGE_ITEMS); ++i) {
     uint32_t kind = m.word(0, i, 0), a = m.word(0, i, 1), b = m.word(0, i, 2), c = m.word(0, i, 3);
+    if ((kind == KVXITEM_GROUPOPEN || kind == KVXITEM_GROUPCLOSE) && (a == kPropertyGroup || a == kFormatGroup)) {
+      if (kind == KVXITEM_GROUPOPEN) ++in_property;
+      else if (in_property > 0) --in_property;
+      continue;
+    }
+    if (in_property > 0) continue;
+    if (kind == KVXITEM_GROUPOPEN && a == kNoteGroup) out += " ";  // a note's text apart from the word before
+    // Sheet cells {0x46..0x4A, column, row}: a tab between cells, a line end between rows.
+    if (kind >= kSheetCell && kind <= 0x4A && (a > 0 || b > 0)) out += a > 0 ? "\t" : "\n";
     if (kind == KVXITEM_TEXT) {
       std::vector<uint16_t> units;
       for (uint32_t k = 0; k < c && b + k < m.unit_count(KVXRANGE_TEXT); ++k)

@@ -22,7 +22,9 @@ bool write_chunk_script(const ChunkModel& model, std::string& out, std::string* 
 
 // The plain text of a model as kvxdump --text prints it: text runs in UTF-8 ("?" for a
 // unit without a character), a line end at each paragraph, line, page and row end, a tab at
-// each cell end.
+// each cell end, a blank before a note's text (group 0xA00A0000); in sheets a tab between
+// cells and a line end between rows; the texts of property groups (0xA0010004) and number
+// formats (0xA0100000) are left out, as they are no running text.
 std::string model_text(const ChunkModel& model);
 
 }  // namespace kvx

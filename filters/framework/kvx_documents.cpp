@@ -1,11 +1,13 @@
 // The document calls of the framework (DA*): opening documents by path, UTF-16 path or
 // embedded object, the handle lookups, options per document and per export, and module
 // data. Thin wrappers over the state of kvx_state.h.
+#include <algorithm>
 #include <cstring>
 
 #include "filters/framework/chunk_script.h"
 #include "filters/framework/kvx_io.h"
 #include "filters/framework/kvx_state.h"
+#include "filters/framework/readers/child_tools.h"
 #include "filters/framework/readers/reader.h"
 
 using namespace kvx;
@@ -46,6 +48,15 @@ std::string file_name(KVXIO* io) {
 
 uint32_t identify(KVXIO* io) { return readers::detect_format(file_bytes(io), file_name(io)); }
 
+// The time limit of the readers' children from option KVXOPT_CHILDTIMEOUT, 0 when unset.
+int child_timeout(const DocumentObj& d) {
+  auto it = d.options.find(KVXOPT_CHILDTIMEOUT);
+  if (it == d.options.end() || !it->second || it->second->size() < 4) return 0;
+  uint32_t v = 0;
+  std::memcpy(&v, it->second->data(), 4);
+  return int(std::min<uint32_t>(v, 3600000));
+}
+
 // The fall-back format of option 2 on the document, KVXFI_UNKNOWN when it is not set.
 uint32_t fallback_format(const DocumentObj& d) {
   auto it = d.options.find(KVXOPT_FALLBACKFORMAT);
@@ -57,7 +68,8 @@ uint32_t fallback_format(const DocumentObj& d) {
 
 // Reads the document into its model once: a chunk script, else the reader of its
 // format; a source that nothing recognised is read as the fall-back format when option 2
-// names one (KVXFI_TEXT), else KVXERR_UNKNOWNFORMAT.
+// names one (KVXFI_TEXT), else KVXERR_UNKNOWNFORMAT. Children of the readers run under
+// the document's KVXOPT_CHILDTIMEOUT when it is set.
 KVXSTATUS load_model(DocumentObj& d) {
   if (d.model) return KVX_OK;
   std::string bytes;
@@ -73,7 +85,10 @@ KVXSTATUS load_model(DocumentObj& d) {
   uint32_t id = d.file_id;
   if (id == KVXFI_UNKNOWN && fallback_format(d) == KVXFI_TEXT) id = KVXFI_TEXT;
   ChunkBuilder builder;
+  int saved_timeout = readers::child_tools().timeout_ms;
+  if (int ms = child_timeout(d); ms > 0) readers::child_tools().timeout_ms = ms;
   KVXSTATUS st = readers::read_document(id, bytes, builder);
+  readers::child_tools().timeout_ms = saved_timeout;
   if (st != KVX_OK) return st;
   model = builder.finish();
   if (!model) return KVXERR_BADFORMAT;

@@ -134,6 +134,20 @@ KVXSTATUS read_document(uint32_t file_id, std::string_view bytes, ChunkBuilder& 
       return read_pdf(bytes, out);
     case KVXFI_PGX:
       return read_pgx(bytes, out);
+    case KVXFI_DOCX:
+      return read_docx(bytes, out);
+    case KVXFI_ODT:
+      return read_odt(bytes, out);
+    case KVXFI_DOC:
+      return read_doc(bytes, out);
+    case KVXFI_XLS:
+      return read_xls(bytes, out);
+    case KVXFI_PPT:
+      return read_ppt(bytes, out);
+    case KVXFI_XLSX:
+      return read_xlsx(bytes, out);
+    case KVXFI_ODS:
+      return read_ods(bytes, out);
     case KVXFI_UNKNOWN:
       return KVXERR_UNKNOWNFORMAT;
     default:

@@ -97,6 +97,71 @@ bool DocWriter::bookmark(const std::vector<uint16_t>& name) {
   return true;
 }
 
+bool DocWriter::paragraph_style(uint32_t style, uint32_t outline_level) {
+  return flush() && item(kParagraphStyle, style, outline_level, 0);
+}
+
+bool DocWriter::named_group(uint32_t code, const std::vector<uint16_t>& name) {
+  if (!flush()) return false;
+  if (groups_.size() >= 64) return fail("groups nested too deeply");
+  std::vector<uint16_t> n(name.begin(), name.begin() + long(std::min<size_t>(name.size(), 2047)));
+  std::vector<uint8_t> bytes;
+  for (uint16_t u : n) put_u16(bytes, u);
+  uint32_t first = 0;
+  if (!b_.append(KVXRANGE_NAMES, bytes, &first)) return fail(b_.error());
+  if (!b_.group_open(code, n.empty() ? 0xFFFFFFFFu : first, uint32_t(n.size()))) return fail(b_.error());
+  groups_.push_back(code);
+  ++written_;
+  return true;
+}
+
+bool DocWriter::close_group(uint32_t code) {
+  if (groups_.empty() || groups_.back() != code) return true;  // nothing of that kind open
+  if (!flush()) return false;
+  if (!b_.group_close()) return fail(b_.error());
+  groups_.pop_back();
+  ++written_;
+  return true;
+}
+
+bool DocWriter::hyperlink(const std::vector<uint16_t>& target) {
+  if (!started_ && !section()) return false;
+  return named_group(KVXGROUP_HYPERLINK, target);
+}
+
+bool DocWriter::hyperlink_end() { return close_group(KVXGROUP_HYPERLINK); }
+
+bool DocWriter::note(uint32_t type) {
+  if (!flush()) return false;
+  if (groups_.size() >= 64) return fail("groups nested too deeply");
+  uint32_t number = ++notes_;
+  if (!item(KVXITEM_FOOTNOTE, type, number, 0)) return false;
+  if (!b_.group_open(kNoteGroup, number, type)) return fail(b_.error());
+  groups_.push_back(kNoteGroup);
+  ++written_;
+  open_paragraph_ = false;
+  return true;
+}
+
+bool DocWriter::note_end() {
+  if (in_paragraph() && !paragraph()) return false;
+  return close_group(kNoteGroup);
+}
+
+bool DocWriter::property(uint32_t number, const std::vector<uint16_t>& value) {
+  if (value.empty()) return true;
+  if (!flush()) return false;
+  if (!started_ && !section()) return false;
+  if (!b_.group_open(kPropertyGroup, number, 0xFE)) return fail(b_.error());
+  pending_.assign(value.begin(), value.begin() + long(std::min<size_t>(value.size(), 0x10000)));
+  bool was_open = open_paragraph_;
+  if (!flush()) return false;
+  open_paragraph_ = was_open;
+  if (!b_.group_close()) return fail(b_.error());
+  written_ += 2;
+  return true;
+}
+
 bool DocWriter::table_start(uint32_t rows, uint32_t columns) {
   if (!flush()) return false;
   if (tables_.size() >= kMaxTableDepth) return fail("tables nested too deeply");
@@ -169,6 +234,11 @@ bool DocWriter::table_end() {
 }
 
 bool DocWriter::finish() {
+  if (!groups_.empty() && !pending_.empty() && !paragraph()) return false;
+  while (!groups_.empty()) {
+    if (!b_.group_close()) return fail(b_.error());
+    groups_.pop_back();
+  }
   while (!tables_.empty())
     if (!table_end()) return false;
   if (!pending_.empty() && !paragraph()) return false;

@@ -35,6 +35,24 @@ class DocWriter {
   bool footnote_reference();
   // An anchor: an empty bookmark group named by name (kept in range 9).
   bool bookmark(const std::vector<uint16_t>& name);
+  // The style of the paragraph that starts here: item {0x1C, style, outline level, 0};
+  // outline levels 2 to 10 make headings of levels 1 to 9, 0 is body text.
+  bool paragraph_style(uint32_t style, uint32_t outline_level);
+  // A hyperlink around the text up to hyperlink_end: group KVXGROUP_HYPERLINK whose id
+  // word and third word give its target in range 9 (a "#name" target names a bookmark).
+  bool hyperlink(const std::vector<uint16_t>& target);
+  bool hyperlink_end();
+  // A note: its reference item {0x2C, type (1 footnote, 2 endnote), number, 0} in the
+  // running text, then its text inside group kNoteGroup (id word = number) up to note_end.
+  bool note(uint32_t type);
+  bool note_end();
+  // A document property: group kPropertyGroup {number, 0xFE} around its value's text.
+  // Numbers: 1 comment, 2 keywords, 4 author, 5 subject, 6 title.
+  bool property(uint32_t number, const std::vector<uint16_t>& value);
+
+  static constexpr uint32_t kParagraphStyle = 0x1C;
+  static constexpr uint32_t kNoteGroup = 0xA00A0000u;
+  static constexpr uint32_t kPropertyGroup = 0xA0010004u;
 
   // Tables: start with their size, then per row cells (each closed by end_cell) and
   // end_row; a cell's row and column are counted here, skipping columns that a row span
@@ -65,10 +83,14 @@ class DocWriter {
   bool item(uint32_t kind, uint32_t a, uint32_t b, uint32_t c, uint32_t* id = nullptr);
   bool records(uint32_t range, std::initializer_list<uint32_t> words);
   bool fail(const std::string& why);
+  bool named_group(uint32_t code, const std::vector<uint16_t>& name);
+  bool close_group(uint32_t code);
 
   ChunkBuilder& b_;
   std::vector<uint16_t> pending_;
   std::vector<Table> tables_;
+  std::vector<uint32_t> groups_;  // codes of the groups opened by hyperlink and note
+  uint32_t notes_ = 0;
   bool open_paragraph_ = false;  // text or attributes since the last paragraph end
   bool failed_ = false;
   bool started_ = false;

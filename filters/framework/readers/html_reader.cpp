@@ -1,9 +1,11 @@
 // The HTML reader: the source's character set from its byte-order mark, else its meta
 // charset, else the strict decode order (text_decode.h); the text decoded here and handed
 // to libxml2's HTML parser as UTF-8 (with the document's own encoding hints ignored, so a
-// wrong meta cannot decode the bytes twice). The tree is walked into paragraphs, line
-// breaks, character attributes (b, i, u, s, sub, sup), bookmarks (a name, id) and tables
-// with their column and row spans. Head, script and style give no text.
+// wrong meta cannot decode the bytes twice). The title and the author, description,
+// keywords and subject metas become properties; the body is walked into paragraphs (h1
+// to h6 with paragraph styles of outline levels 2 to 7), line breaks, character
+// attributes (b, i, u, s, sub, sup), hyperlinks (a href), bookmarks (a name, id) and
+// tables with their column and row spans. Head, script and style give no text.
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
@@ -121,12 +123,22 @@ class Walker {
     uint32_t attribute = inline_attribute(n);
     bool block = is_block(n);
     if (block) end_paragraph();
+    static const char* const kHeadings[] = {"h1", "h2", "h3", "h4", "h5", "h6"};
+    for (uint32_t level = 0; level < 6; ++level)
+      if (is(n, kHeadings[level])) w_.paragraph_style(0, level + 2);
+    std::string href = is(n, "a") && !in_link_ ? attr(n, "href") : std::string();
+    bool linked = !href.empty() && w_.hyperlink(utf16_of(href));
+    if (linked) in_link_ = true;
     if (attribute) toggle(attribute, +1);
     bool was_pre = pre_;
     if (is(n, "pre")) pre_ = true;
     walk(n->children, depth + 1);
     pre_ = was_pre;
     if (attribute) toggle(attribute, -1);
+    if (linked) {
+      w_.hyperlink_end();
+      in_link_ = false;
+    }
     if (block) end_paragraph();
   }
 
@@ -221,8 +233,44 @@ class Walker {
 
   DocWriter& w_;
   std::array<int, 16> counts_{};
-  bool at_start_ = true, last_blank_ = false, pre_ = false;
+  bool at_start_ = true, last_blank_ = false, pre_ = false, in_link_ = false;
 };
+
+// Title and metas of the head as properties: 6 title, 4 author, 1 description (the
+// comment), 2 keywords, 5 subject; the first of each.
+void head_properties(xmlNode* root, DocWriter& w) {
+  xmlNode* head = nullptr;
+  for (xmlNode* c = root ? root->children : nullptr; c && !head; c = c->next)
+    if (is(c, "head")) head = c;
+  if (!head) return;
+  std::string values[7];
+  for (xmlNode* c = head->children; c; c = c->next) {
+    if (is(c, "title") && values[6].empty()) {
+      xmlChar* t = xmlNodeGetContent(c);
+      if (t) values[6] = reinterpret_cast<const char*>(t);
+      xmlFree(t);
+    } else if (is(c, "meta")) {
+      std::string name = attr(c, "name");
+      for (char& ch : name) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+      static const std::pair<const char*, uint32_t> kMetas[] = {
+          {"author", 4}, {"description", 1}, {"keywords", 2}, {"subject", 5}};
+      for (auto [meta, number] : kMetas)
+        if (name == meta && values[number].empty()) values[number] = attr(c, "content");
+    }
+  }
+  for (uint32_t number : {6u, 5u, 4u, 2u, 1u}) {
+    std::string& v = values[number];
+    // Blanks collapsed, none at the ends.
+    std::string clean;
+    for (char ch : v) {
+      bool blank = ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r';
+      if (blank && (clean.empty() || clean.back() == ' ')) continue;
+      clean += blank ? ' ' : ch;
+    }
+    while (!clean.empty() && clean.back() == ' ') clean.pop_back();
+    w.property(number, utf16_of(clean));
+  }
+}
 
 }  // namespace
 
@@ -254,6 +302,7 @@ KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out) {
                                   HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                                       HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC);
   if (doc != nullptr) {
+    head_properties(xmlDocGetRootElement(doc), w);
     Walker walker(w);
     walker.walk(xmlDocGetRootElement(doc), 0);
     xmlFreeDoc(doc);

@@ -1,5 +1,6 @@
-// The PDF reader over poppler-cpp: one wp section; each page's text in reading order,
-// one paragraph per line, and a page break item after every page but the last. A
+// The PDF reader over poppler-cpp: one wp section; the info dictionary's Title, Subject,
+// Author and Keywords as properties; each page's text in reading order, one paragraph
+// per line, and a page break item after every page but the last. A
 // document that needs a password is refused with KVXERR_ENCRYPTED; one that poppler
 // cannot load at all is KVXERR_BADFORMAT. poppler's own messages are kept off stderr.
 #include <poppler/cpp/poppler-document.h>
@@ -27,6 +28,12 @@ KVXSTATUS read_pdf(std::string_view bytes, ChunkBuilder& out) {
   if (doc->is_locked()) return KVXERR_ENCRYPTED;
   DocWriter w(out);
   w.section();
+  static const std::pair<const char*, uint32_t> kInfo[] = {
+      {"Title", 6}, {"Subject", 5}, {"Author", 4}, {"Keywords", 2}};
+  for (auto [key, number] : kInfo) {
+    poppler::byte_array v = doc->info_key(key).to_utf8();
+    w.property(number, decode(std::string_view(v.data(), v.size()), SourceEncoding::Utf8));
+  }
   int pages = doc->pages();
   for (int i = 0; i < pages && !w.failed(); ++i) {
     std::unique_ptr<poppler::page> page(doc->create_page(i));

@@ -3,7 +3,8 @@
 // per process. libpaglet opens documents by path, so the source is written to a private
 // temporary file that is removed again at once. One wp section: each page's Big5 text a
 // paragraph per line, a page break after every page but the last; the document gets the
-// Big5 character-set item. A missing library is KVXERR_NOTOOL; a source that libpaglet
+// Big5 character-set item; its title, author, description (the comment) and keywords
+// (joined by blanks) are properties. A missing library is KVXERR_NOTOOL; a source that libpaglet
 // refuses is KVXERR_BADFORMAT.
 #include <dlfcn.h>
 #include <unistd.h>
@@ -79,6 +80,25 @@ KVXSTATUS read_pgx(std::string_view bytes, ChunkBuilder& out) {
   DocWriter w(out);
   w.section();
   w.document_charset(KVXCS_BIG5);
+  {
+    std::string author(1024, '\0'), title(1024, '\0'), description(4096, '\0'), keywords;
+    if (f->GetAuthorTitleDescription(handle, author.data(), int(author.size()), title.data(), int(title.size()),
+                                     description.data(), int(description.size())) != 1)
+      author[0] = title[0] = description[0] = '\0';
+    if (f->GetKeywordStruct(handle) == 1) {
+      int count = std::min(f->GetKeywordCount(handle), 1000);
+      std::string one(1025, '\0');
+      for (int k = 0; k < count; ++k)
+        if (f->GetKeyword(handle, k, one.data(), 1024) == 1 && one[0]) {
+          if (!keywords.empty()) keywords += ' ';
+          keywords.append(one.c_str());
+        }
+      f->ReleaseKeywordStruct(handle);
+    }
+    for (auto [number, value] : {std::pair<uint32_t, const char*>{6, title.c_str()}, {4, author.c_str()},
+                                 {2, keywords.c_str()}, {1, description.c_str()}})
+      w.property(number, decode(value, SourceEncoding::Big5));
+  }
   int pages = std::min(f->GetPageCount(handle), kMaxPages);
   for (int page = 1; page <= pages && !w.failed(); ++page) {
     int length = f->GetTextLengthInPage(handle, page);

@@ -31,5 +31,15 @@ KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_rtf(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_pdf(std::string_view bytes, ChunkBuilder& out);
 KVXSTATUS read_pgx(std::string_view bytes, ChunkBuilder& out);
+// OOXML and ODF packages: KVXERR_ENCRYPTED for a package locked with a password.
+KVXSTATUS read_docx(std::string_view bytes, ChunkBuilder& out);
+KVXSTATUS read_odt(std::string_view bytes, ChunkBuilder& out);
+KVXSTATUS read_xlsx(std::string_view bytes, ChunkBuilder& out);
+KVXSTATUS read_ods(std::string_view bytes, ChunkBuilder& out);
+// Word and PowerPoint through outside programs (child_tools.h: KVXERR_NOTOOL when one is
+// missing, KVXERR_BADFORMAT when it fails or runs late), Excel through libfreexl.
+KVXSTATUS read_doc(std::string_view bytes, ChunkBuilder& out);
+KVXSTATUS read_ppt(std::string_view bytes, ChunkBuilder& out);
+KVXSTATUS read_xls(std::string_view bytes, ChunkBuilder& out);
 
 }  // namespace kvx::readers

@@ -2,13 +2,16 @@
 // read for their braces only), control words with bounded names and parameters, \binN
 // checked against what is left, text bytes decoded in the current font's character set
 // (\fcharset136 and \ansicpg950: Big5 \'xx pairs; else CP1252), \uN with \ucN,
-// paragraphs, line breaks, tabs, character toggles, footnote marks (\chftn; the notes'
-// own text is not read yet), bookmarks (\bkmkstart), the result
-// text of fields (HYPERLINK and others), and tables (\trowd ... \cell ... \row, with
-// horizontal \clmgf/\clmrg and vertical \clvmgf/\clvmrg merges as spans). Destinations
-// that hold no running text (font, colour and style tables, \info, pictures, headers,
-// footers, footnotes, field instructions) are stepped over. A Big5 document also gets the
-// document character-set item.
+// paragraphs, line breaks, tabs, character toggles, footnotes and endnotes (\footnote,
+// \ftnalt) as notes at their place (in tables only their marks), bookmarks
+// (\bkmkstart), the \info title, subject, author, keywords and comment as properties, the
+// result text of fields (HYPERLINK results inside hyperlink groups, outside tables), and
+// tables (\trowd ... \cell ... \row, with horizontal \clmgf/\clmrg and vertical
+// \clvmgf/\clvmrg merges as spans). Destinations that hold no running text (font, colour
+// and style tables, pictures, headers, footers) are stepped over. A Big5 document also
+// gets the document character-set item. Paragraph styles (\sN) come out as paragraph-style
+// items with the outline level of their stylesheet entry (\outlinelevel, a "heading N"
+// name, or their \sbasedon parents').
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -27,6 +30,7 @@ namespace {
 constexpr size_t kMaxDepth = 200;
 constexpr size_t kMaxWord = 32;
 constexpr size_t kMaxBookmarkName = 1023;
+constexpr size_t kMaxPropertyUnits = 4096;
 
 struct GroupState {
   int uc = 1;
@@ -34,7 +38,62 @@ struct GroupState {
   bool skip = false;
   bool bookmark = false;  // collecting a \bkmkstart name
   uint8_t attrs = 0;      // bits of kAttrs
+  bool info = false;      // inside \info: only its properties give text
+  uint8_t prop = 0;       // collecting the text of property number prop
+  bool fldinst = false;   // collecting a field instruction
+  bool link = false;      // a hyperlink group is open for this field result
+  bool note = false;      // the group of a note's text
+  bool styles = false;    // inside \stylesheet: style entries, their text is their name
 };
+
+struct StyleDef {
+  int32_t parent = -1;
+  int32_t outline = -1;  // 0-8, -1 not given
+};
+
+// Property numbers of the \info destinations that are read.
+uint8_t info_property(const std::string& w) {
+  if (w == "title") return 6;
+  if (w == "subject") return 5;
+  if (w == "author") return 4;
+  if (w == "keywords") return 2;
+  if (w == "doccomm") return 1;
+  return 0;
+}
+
+// The target of a HYPERLINK field instruction: its quoted (or first) argument, "#"
+// before it when the \l switch names a bookmark; empty for other fields.
+std::vector<uint16_t> hyperlink_target(const std::vector<uint16_t>& inst) {
+  std::string s;
+  for (uint16_t u : inst) s += u < 0x80 ? char(u) : '\x01';
+  size_t at = s.find("HYPERLINK");
+  if (at == std::string::npos || s.find_first_not_of(" ") != at) return {};
+  at += 9;
+  bool anchor = false;
+  std::vector<uint16_t> out;
+  while (at < s.size()) {
+    while (at < s.size() && s[at] == ' ') ++at;
+    if (s.compare(at, 2, "\\l") == 0) {
+      anchor = true;
+      at += 2;
+      continue;
+    }
+    if (at >= s.size()) break;
+    size_t end;
+    if (s[at] == '"') {
+      end = s.find('"', at + 1);
+      if (end == std::string::npos) end = s.size();
+      out.assign(inst.begin() + long(at + 1), inst.begin() + long(end));
+    } else {
+      end = s.find(' ', at);
+      if (end == std::string::npos) end = s.size();
+      out.assign(inst.begin() + long(at), inst.begin() + long(end));
+    }
+    break;
+  }
+  if (anchor && !out.empty()) out.insert(out.begin(), uint16_t('#'));
+  return out;
+}
 
 constexpr uint32_t kAttrs[] = {KVXATTR_BOLD,      KVXATTR_ITALIC,      KVXATTR_UNDERLINE,
                                KVXATTR_STRIKE,    KVXATTR_SUBSCRIPT,   KVXATTR_SUPERSCRIPT};
@@ -51,8 +110,8 @@ int attr_bit(const std::string& w) {
 
 bool skipped_destination(const std::string& w) {
   static const char* const kWords[] = {
-      "fonttbl", "colortbl", "stylesheet", "info", "pict", "object", "header", "footer", "headerl", "headerr",
-      "headerf", "footerl", "footerr", "footerf", "footnote", "fldinst", "xmlnstbl", "listtable",
+      "fonttbl", "colortbl", "pict", "object", "header", "footer", "headerl", "headerr",
+      "headerf", "footerl", "footerr", "footerf", "xmlnstbl", "listtable",
       "listoverridetable", "rsidtbl", "generator", "themedata", "colorschememapping", "latentstyles", "datastore",
       "bkmkend", "filetbl", "revtbl", "shppict", "nonshppict", "pgdsctbl", "docvar", "userprops", "annotation",
       "atnid", "atnauthor", "comment", "private", "pntext", "pntxta", "pntxtb", "listtext", "mmathPr", "ftnsep",
@@ -92,6 +151,11 @@ class RtfReader {
         stack_.push_back(stack_.back());
         stack_.back().bookmark = false;
         star_ = false;
+        if (stack_.back().styles && stack_.size() == styles_depth_ + 2) {  // a style entry starts
+          entry_style_ = 0;
+          entry_ = StyleDef{};
+          entry_name_.clear();
+        }
       } else if (c == '}') {
         ++pos_;
         flush_bytes();
@@ -120,6 +184,7 @@ class RtfReader {
 
   void end_group() {
     GroupState closed = stack_.back();
+    if (closed.styles && stack_.size() == styles_depth_ + 2) end_style_entry();
     stack_.pop_back();
     if (stack_.size() == fonttbl_depth_) fonttbl_depth_ = 0;
     if (closed.bookmark) {
@@ -130,6 +195,15 @@ class RtfReader {
     for (size_t k = 0; k < std::size(kAttrs); ++k) {
       bool was = closed.attrs >> k & 1, now = st().attrs >> k & 1;
       if (was != now && !closed.skip) op_attr(kAttrs[k], now);
+    }
+    if (closed.fldinst && !st().fldinst) link_target_ = hyperlink_target(field_inst_);
+    if (closed.link && !st().link) w_.hyperlink_end();
+    if (closed.note && !st().note) {
+      w_.note_end();
+      in_note_ = false;
+    }
+    if (closed.info && !st().info) {
+      for (uint8_t number : {6, 5, 4, 2, 1}) w_.property(number, props_[number]);
     }
   }
 
@@ -164,6 +238,23 @@ class RtfReader {
   }
 
   void text(const std::vector<uint16_t>& units) {
+    if (st().styles) {
+      for (uint16_t u : units)
+        if (entry_name_.size() < 64 && u != ';') entry_name_ += u < 0x80 ? char(std::tolower(u)) : '?';
+      return;
+    }
+    if (st().prop) {
+      std::vector<uint16_t>& p = props_[st().prop];
+      for (uint16_t u : units)
+        if (p.size() < kMaxPropertyUnits) p.push_back(u);
+      return;
+    }
+    if (st().fldinst) {
+      for (uint16_t u : units)
+        if (field_inst_.size() < kMaxPropertyUnits) field_inst_.push_back(u);
+      return;
+    }
+    if (st().info) return;
     if (st().bookmark) {
       for (uint16_t u : units)
         if (bookmark_name_.size() < kMaxBookmarkName) bookmark_name_.push_back(u);
@@ -269,7 +360,58 @@ class RtfReader {
       if (w == "f" && has_param) current_font_def_ = p;
       if (w == "fcharset" && has_param) font_charset_[current_font_def_] = p;
     }
-    if (skipped_destination(w) || (starred && w != "bkmkstart" && w != "fldrslt")) {
+    if (w == "stylesheet" && !st().skip) {
+      flush_bytes();
+      st().styles = true;
+      styles_depth_ = stack_.size() - 1;
+      return;
+    }
+    if (st().styles) {
+      if ((w == "s" || w == "cs" || w == "ds" || w == "ts" || w == "tsrowd") && has_param)
+        entry_style_ = w == "s" ? p : -1;
+      else if (w == "sbasedon" && has_param) entry_.parent = p;
+      else if (w == "outlinelevel" && has_param) entry_.outline = p;
+      if (!starred) return;
+    }
+    if (w == "info" && !st().skip) {
+      flush_bytes();
+      st().info = true;
+      return;
+    }
+    if (st().info && !st().skip && !st().prop && info_property(w)) {
+      flush_bytes();
+      st().prop = info_property(w);
+      return;
+    }
+    if (w == "fldinst" && !st().skip) {
+      flush_bytes();
+      st().fldinst = true;
+      field_inst_.clear();
+      return;
+    }
+    if (st().fldinst && w == "l") {
+      flush_bytes();
+      text({'\\', 'l', ' '});
+      return;
+    }
+    // Text after the last row of a table (\pard without \intbl) ends the table at once
+    // where a note or a link needs the running text.
+    if ((w == "fldrslt" || w == "footnote" || w == "chftn") && in_table_ && !intbl_ && !st().skip) end_table();
+    if (w == "fldrslt" && !st().skip && !link_target_.empty() && !in_table_ && !in_note_) {
+      flush_bytes();
+      st().link = w_.hyperlink(link_target_);
+      link_target_.clear();
+      return;
+    }
+    if (w == "footnote" && !st().skip && !in_table_ && !in_note_ && !st().info) {
+      flush_bytes();
+      bool endnote = s_.substr(pos_).starts_with("\\ftnalt");
+      st().note = in_note_ = true;
+      w_.note(endnote ? 2 : 1);
+      return;
+    }
+    if ((w == "footnote" || w == "fldinst") || skipped_destination(w) ||
+        (starred && w != "bkmkstart" && w != "fldrslt")) {
       flush_bytes();
       st().skip = true;
       return;
@@ -323,8 +465,8 @@ class RtfReader {
       op(Op::Para);
     } else if (w == "line") {
       op(Op::Line);
-    } else if (w == "chftn") {
-      op(Op::Footnote);
+    } else if (w == "chftn" && in_table_) {
+      op(Op::Footnote);  // notes in tables keep only their marks
     } else if (w == "tab") {
       flush_bytes();
       text({'\t'});
@@ -340,6 +482,12 @@ class RtfReader {
       flush_bytes(), text({uint16_t(w[0] == 'l' ? 0x201C : 0x201D)});
     } else if (w == "pard") {
       intbl_ = false;
+    } else if ((w == "s" || w == "outlinelevel") && has_param && p >= 0 && !in_table_ && !st().info) {
+      // A paragraph style (or a direct outline level) at the paragraph's start.
+      flush_bytes();
+      int32_t outline = w == "s" ? style_outline(p) : p;
+      uint32_t level = outline >= 0 && outline <= 8 ? uint32_t(outline + 2) : 0;
+      if (w == "outlinelevel" || level != 0 || p != 0) w_.paragraph_style(w == "s" ? uint32_t(p) : 0, level);
     } else if (w == "intbl") {
       intbl_ = true;
       if (!in_table_) begin_table();
@@ -364,6 +512,29 @@ class RtfReader {
       op(Op::RowEnd);
       rows_.push_back(row_defs_);
     }
+  }
+
+  void end_style_entry() {
+    flush_bytes();
+    if (entry_style_ < 0 || style_defs_.size() >= 4096) return;
+    // A style named "heading N" without an outline level of its own is one of level N - 1.
+    while (!entry_name_.empty() && entry_name_.back() == ' ') entry_name_.pop_back();
+    size_t at = entry_name_.find_first_not_of(' ');
+    std::string name = at == std::string::npos ? "" : entry_name_.substr(at);
+    if (entry_.outline < 0 && name.size() == 9 && name.starts_with("heading ") && name[8] >= '1' && name[8] <= '9')
+      entry_.outline = name[8] - '1';
+    style_defs_[entry_style_] = entry_;
+  }
+
+  // The outline level of a style through its parents (at most 16 steps), -1 when none.
+  int32_t style_outline(int32_t style) const {
+    for (int step = 0; step < 16; ++step) {
+      auto it = style_defs_.find(style);
+      if (it == style_defs_.end()) return -1;
+      if (it->second.outline >= 0) return it->second.outline;
+      style = it->second.parent;
+    }
+    return -1;
   }
 
   void set_attr(int bit, bool on) {
@@ -464,6 +635,14 @@ class RtfReader {
   int32_t current_font_def_ = -1;
   std::map<int32_t, int32_t> font_charset_;
   std::vector<uint16_t> bookmark_name_;
+  std::vector<uint16_t> props_[7];
+  size_t styles_depth_ = 0;
+  int32_t entry_style_ = -1;
+  StyleDef entry_;
+  std::string entry_name_;
+  std::map<int32_t, StyleDef> style_defs_;
+  std::vector<uint16_t> field_inst_, link_target_;
+  bool in_note_ = false;
   bool intbl_ = false, in_table_ = false;
   std::vector<Op> ops_;
   std::vector<std::vector<CellDef>> rows_;

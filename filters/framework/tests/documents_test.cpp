@@ -1,7 +1,9 @@
 // Documents, options and module data through libkvx.so: spec types 2, 4 and 16, the
 // handle lookups, options of documents and exports with the four framework defaults,
 // module data owned by documents and exports, and locks that must balance by close.
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "filters/framework/tests/framework_fixture.h"
 
@@ -110,17 +112,36 @@ TEST_F(DocumentsTest, OpenByPathWidePathAndFailures) {
   EXPECT_EQ(id, uint32_t(KVXFI_TEXT));
   EXPECT_EQ(DACloseDocument(doc), KVX_OK);
 
-  // Known by content: an HTML page read through the chunker; a Word file has no reader yet.
+  // Known by content: an HTML page read through the chunker; a PowerPoint package has no reader yet.
   qm::test::write_file(dir_ / "page", "<html><body><p>Hello <b>there</b></p></body></html>");
   ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "page").c_str(), 0), KVX_OK);
   EXPECT_EQ(DAGetFileId(doc, &id), KVX_OK);
   EXPECT_EQ(id, uint32_t(KVXFI_HTML));
   EXPECT_EQ(DAGetHChunker(doc, &chunker), KVX_OK);
   EXPECT_EQ(DACloseDocument(doc), KVX_OK);
-  qm::test::write_file(dir_ / "letter.doc", "not yet");
-  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "letter.doc").c_str(), 0), KVX_OK);
+  qm::test::write_file(dir_ / "slides.pptx", "not yet");
+  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "slides.pptx").c_str(), 0), KVX_OK);
   EXPECT_EQ(DAGetHChunker(doc, &chunker), KVXERR_UNSUPPORTED);
   EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+}
+
+// The readers' children run under the document's time limit: a Word reader that never
+// ends is stopped after the option's 200 ms, and the document is a bad source.
+TEST_F(DocumentsTest, ChildTimeLimitOption) {
+  std::filesystem::path bin = dir_.sub("bin");
+  std::filesystem::create_directories(bin);
+  qm::test::write_file(bin / "antiword", "#!/bin/sh\nsleep 60\n");
+  std::filesystem::permissions(bin / "antiword", std::filesystem::perms::owner_all);
+  std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+  qm::test::write_file(dir_ / "letter.doc", "not a real one");
+  KVXHANDLE doc = 0, chunker = 0;
+  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, (dir_ / "letter.doc").c_str(), 0), KVX_OK);
+  uint32_t ms = 200;
+  ASSERT_EQ(DASetOption(doc, KVXOPT_CHILDTIMEOUT, &ms, 4), KVX_OK);
+  EXPECT_EQ(DAGetHChunker(doc, &chunker), KVXERR_BADFORMAT);
+  EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+  ::setenv("PATH", path.c_str(), 1);
 }
 
 TEST_F(DocumentsTest, EmbeddedObjectOpensAsItsOwnDocument) {

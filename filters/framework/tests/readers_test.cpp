@@ -152,10 +152,15 @@ TEST(ReadersTest, HtmlStructure) {
   ASSERT_TRUE(m);
   std::string s = script_of(*m);
   for (const char* want : {
-           "bookmark \"top\"\nend\ntext unicode \"Heading \"\nitem 8 2 1 0\ntext unicode \"one\"\nitem 8 2 0 0\npara\n",
+           // The title and the author meta as properties 6 and 4; h1 with outline level 2.
+           "group 0xA0010004 6 254\ntext unicode \"Readers sample\"\nend\n",
+           "group 0xA0010004 4 254\ntext unicode \"Quillmere\"\nend\n",
+           "bookmark \"top\"\nend\nitem 28 0 2 0\ntext unicode \"Heading \"\nitem 8 2 1 0\ntext unicode \"one\"\n"
+           "item 8 2 0 0\npara\n",
            "item 8 3 1 0\ntext unicode \"italic\"\nitem 8 3 0 0\n", "item 8 4 1 0\n", "item 8 12 1 0\n",
            "item 8 10 1 0\ntext unicode \"2\"\nitem 8 10 0 0\n", "item 8 11 1 0\n",
-           "text unicode \"A line\"\nbreak 22\n", "bookmark \"mark\"\nend\ntext unicode \"a bookmark and a link.\"\npara\n",
+           "text unicode \"A line\"\nbreak 22\n", "bookmark \"mark\"\nend\ntext unicode \"a bookmark and \"\ngroup 0x20000001 7 19\n"
+           "text unicode \"a link\"\nend\ntext unicode \".\"\npara\n",
            // Nested b: one bold on and one off around the whole.
            "item 8 2 1 0\ntext unicode \"bold nested still\"\nitem 8 2 0 0\n",
            "text unicode \"Spans\"\npara\ntable 3 3\ncell\ntext unicode \"H1\"\nendcell\ncell 2 1\n",
@@ -166,7 +171,7 @@ TEST(ReadersTest, HtmlStructure) {
            "text unicode \"pre line 1\"\npara\ntext unicode \"  pre line 2\"\npara\n"})
     EXPECT_NE(s.find(want), std::string::npos) << want << "\n---\n" << s;
   EXPECT_EQ(s.find("not text"), std::string::npos);
-  EXPECT_EQ(s.find("Readers sample"), std::string::npos);
+  EXPECT_EQ(model_text(*m).find("Readers sample"), std::string::npos);
   EXPECT_EQ(s.find("0x13B60000"), std::string::npos);
   // Every table start has its nesting open and close.
   EXPECT_EQ(m->unit_count(KVXRANGE_NESTING), 4u);
@@ -204,22 +209,46 @@ TEST(ReadersTest, RtfStructure) {
   ASSERT_TRUE(m);
   std::string s = script_of(*m);
   for (const char* want : {
-           "section wp\nitem 25 0x13B60000 0 0\ntext unicode \"Plain text with \"\nitem 8 2 1 0\ntext unicode \"bold\"\nitem 8 2 0 0\n",
+           // \info's title and author as properties 6 and 4.
+           "section wp\nitem 25 0x13B60000 0 0\ngroup 0xA0010004 6 254\ntext unicode \"Sample\"\nend\n"
+           "group 0xA0010004 4 254\ntext unicode \"Quillmere\"\nend\n"
+           "text unicode \"Plain text with \"\nitem 8 2 1 0\ntext unicode \"bold\"\nitem 8 2 0 0\n",
            "item 8 4 1 0\ntext unicode \"under\"\nitem 8 4 0 0\n", "item 8 12 1 0\n",
            "text unicode \" and H\"\nitem 8 10 1 0\ntext unicode \"2\"\nitem 8 10 0 0\n",
            // \'e9 in CP1252, \u with its ? skipped, Big5 pairs in the fcharset136 font.
            "text unicode \"Caf\xC3\xA9 \xE2\x82\xAC" "5 and \xE4\xB8\xAD\xE6\x96\x87 \xE6\xB8\xAC\xE8\xA9\xA6\"\nbreak 22\n",
            "text unicode \"next line\\u{0009}tabbed\"\npara\n",
-           "bookmark \"mark\"\nend\ntext unicode \"Bookmark here and link text after.\"\n",
-           "text unicode \"Note\"\nitem 8 11 1 0\nfootnote\nitem 8 11 0 0\ntext unicode \" follows.\"\n",
+           // The HYPERLINK field's result inside a hyperlink group naming its target in range 9.
+           "bookmark \"mark\"\nend\ntext unicode \"Bookmark here and \"\ngroup 0x20000001 4 19\n"
+           "text unicode \"link text\"\nend\ntext unicode \" after.\"\n",
+           // The footnote's text in its note group, at its place.
+           "text unicode \"Note\"\nitem 8 11 1 0\nitem 8 11 0 0\nitem 44 1 1 0\ngroup 0xA00A0000 1 1\n"
+           "text unicode \" The footnote.\"\npara\nend\ntext unicode \" follows.\"\n",
            "table 3 3\ncell 2 1\ntext unicode \"AB\"\nendcell\ncell\ntext unicode \"C\"\n",
            "cell 1 2\ntext unicode \"D\"\n",
            // Row 3 starts at column 1: column 0 is under D's row span.
            "item 18 2 1 0x10001\ntext unicode \"H\"\n",
            "endtable\ntext unicode \"After the table.\"\npara\ntext unicode \"Binary d end.\"\npara\n"})
     EXPECT_NE(s.find(want), std::string::npos) << want << "\n---\n" << s;
-  for (const char* absent : {"Times", "Sample", "Quillmere", "heading", "footnote.", "Header", "hidden", "0102", "HYPERLINK"})
+  for (const char* absent : {"Times", "heading", "Header", "hidden", "0102", "HYPERLINK"})
     EXPECT_EQ(s.find(absent), std::string::npos) << absent;
+  EXPECT_EQ(model_text(*m).find("Quillmere"), std::string::npos);
+}
+
+// Paragraph styles with the outline levels of their stylesheet entries: their own
+// \outlinelevel, a "heading N" name, a \sbasedon parent's; a style the sheet lacks and
+// the body style give no level; a direct \outlinelevel; a cycle of parents ends.
+TEST(ReadersTest, RtfStylesWithOutlineLevels) {
+  auto m = read(KVXFI_RTF,
+                "{\\rtf1{\\stylesheet{\\s0 Normal;}{\\s1\\outlinelevel0 Heading 1;}{\\s2\\sbasedon1 Sub;}"
+                "{\\s3 heading 3;}{\\*\\cs10 Char;}{\\s4\\sbasedon5 X;}{\\s5\\sbasedon4 Y;}}"
+                "\\pard\\s2 A\\par\\pard\\s3 B\\par\\pard\\s9 C\\par\\pard\\s0 D\\par"
+                "\\pard\\outlinelevel4 E\\par\\pard\\s4 F\\par}");
+  ASSERT_TRUE(m);
+  EXPECT_EQ(script_of(*m),
+            "kvx-chunks 1\nsection wp\nitem 28 2 2 0\ntext unicode \"A\"\npara\nitem 28 3 4 0\ntext unicode \"B\"\n"
+            "para\nitem 28 9 0 0\ntext unicode \"C\"\npara\ntext unicode \"D\"\npara\nitem 28 0 6 0\n"
+            "text unicode \"E\"\npara\nitem 28 4 0 0\ntext unicode \"F\"\npara\n");
 }
 
 // Bounds of the tokenizer: deep groups, \bin past the end, cut escapes and \u runs.
@@ -269,7 +298,8 @@ TEST(ReadersTest, PdfTextAgreesWithPdftotext) {
 }
 
 // A PGX document through kvxdump in the installed layout, libpaglet.so beside it: its
-// pages' Big5 text, a page break between pages, the Big5 character-set item.
+// pages' Big5 text, a page break between pages, the Big5 character-set item, its
+// properties.
 TEST(ReadersTest, PgxPagesThroughPaglet) {
   const char* dist = std::getenv("QM_DIST_DIR");
   ASSERT_NE(dist, nullptr);
@@ -284,7 +314,12 @@ TEST(ReadersTest, PgxPagesThroughPaglet) {
   qm::ProcessResult r = qm::process_run(opt);
   ASSERT_TRUE(r.exited && r.exit_code == 0) << r.output;
   EXPECT_EQ(r.output,
-            "kvx-chunks 1\nsection wp\nitem 25 0x13B60000 0 0\ntext unicode \" HelloWorld\"\npara\nbreak 23\n"
+            "kvx-chunks 1\nsection wp\nitem 25 0x13B60000 0 0\n"
+            // Title, author and description as properties 6, 4 and 1.
+            "group 0xA0010004 6 254\ntext unicode \"Quill Title\"\nend\n"
+            "group 0xA0010004 4 254\ntext unicode \"Alice\"\nend\n"
+            "group 0xA0010004 1 254\ntext unicode \"Test\"\nend\n"
+            "text unicode \" HelloWorld\"\npara\nbreak 23\n"
             "text unicode \" \xE4\xB8\xAD abc de\"\npara\n");
   qm::test::write_file(dir + "/broken.pgx", "QDoc broken");
   opt.argv = {std::string(dist) + "/kvxdump", "--script", dir + "/broken.pgx"};
@@ -297,7 +332,7 @@ TEST(ReadersTest, UnknownAndUnsupportedFormats) {
   KVXSTATUS st = KVX_OK;
   EXPECT_FALSE(read(KVXFI_UNKNOWN, "x", &st));
   EXPECT_EQ(st, KVXERR_UNKNOWNFORMAT);
-  EXPECT_FALSE(read(KVXFI_DOC, "\xD0\xCF\x11\xE0", &st));
+  EXPECT_FALSE(read(KVXFI_PPTX, "PK\x03\x04", &st));
   EXPECT_EQ(st, KVXERR_UNSUPPORTED);
 }
 

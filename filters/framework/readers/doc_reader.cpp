@@ -1,0 +1,237 @@
+// The Word (.doc) reader: antiword runs as a child on a temporary copy of the source
+// (antiword -x db: DocBook, UTF-8) and its output is read with libxml2: the book's title,
+// subtitle and author as properties; section titles as headings (outline levels by
+// depth); paragraphs with bold and other emphasis; each table group as a table; notes;
+// links. A document whose file-information block says it is encrypted is refused with
+// KVXERR_ENCRYPTED before antiword runs; a missing antiword is KVXERR_NOTOOL.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "filters/framework/readers/child_tools.h"
+#include "filters/framework/readers/doc_writer.h"
+#include "filters/framework/readers/reader.h"
+#include "filters/framework/readers/zip_package.h"
+
+namespace kvx::readers {
+
+namespace {
+
+constexpr int kMaxDepth = 64;
+
+uint16_t u16(std::string_view s, size_t at) {
+  return at + 2 <= s.size() ? uint16_t(uint8_t(s[at]) | uint8_t(s[at + 1]) << 8) : 0;
+}
+uint32_t u32(std::string_view s, size_t at) { return uint32_t(u16(s, at)) | uint32_t(u16(s, at + 2)) << 16; }
+
+// The WordDocument stream's first sector holds the file-information block, whose flag
+// word (offset 0x0A) has fEncrypted in bit 8. The stream is found by its directory entry
+// in the first directory sector (the stream is never in the mini stream: it is larger
+// than the cut-off).
+bool word_encrypted(std::string_view s) {
+  if (!s.starts_with("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return false;
+  uint16_t shift = u16(s, 0x1E);
+  if (shift < 9 || shift > 12) return false;
+  size_t sector = size_t(1) << shift;
+  uint64_t dir = (uint64_t(u32(s, 0x30)) + 1) * sector;
+  static const char kName[] = "WordDocument";
+  for (uint64_t at = dir; at + 128 <= s.size() && at < dir + sector; at += 128) {
+    if (u16(s, size_t(at + 0x40)) != sizeof kName * 2) continue;
+    bool same = true;
+    for (size_t k = 0; k + 1 < sizeof kName && same; ++k) same = u16(s, size_t(at + 2 * k)) == uint8_t(kName[k]);
+    if (!same) continue;
+    uint64_t first = (uint64_t(u32(s, size_t(at + 0x74))) + 1) * sector;
+    return first + 12 <= s.size() && u16(s, size_t(first)) == 0xA5EC && (u16(s, size_t(first + 0x0A)) & 0x0100);
+  }
+  return false;
+}
+
+class DocBookWalker {
+ public:
+  explicit DocBookWalker(DocWriter& w) : w_(w) {}
+
+  void book(xmlNode* root) {
+    std::string title, subtitle, author;
+    if (xmlNode* info = xml_child(root, "bookinfo")) {
+      if (xmlNode* t = xml_child(info, "title")) title = xml_text(t);
+      if (xmlNode* t = xml_child(info, "subtitle")) subtitle = xml_text(t);
+      if (xmlNode* a = xml_child(info, "author")) {
+        for (xmlNode* c = a->children; c; c = c->next)
+          if (c->type == XML_ELEMENT_NODE) {
+            if (!author.empty()) author += ' ';
+            author += squeeze(xml_text(c));
+          }
+      }
+    }
+    if (title.empty())
+      if (xmlNode* t = xml_child(root, "title")) title = xml_text(t);
+    w_.property(6, utf16(squeeze(title)));
+    w_.property(5, utf16(squeeze(subtitle)));
+    w_.property(4, utf16(author));
+    blocks(root, 0, 0);
+  }
+
+ private:
+  static std::string squeeze(const std::string& s) {
+    std::string out;
+    bool blank = true;
+    for (char c : s) {
+      bool space = c == ' ' || c == '\n' || c == '\r' || c == '\t';
+      if (space && blank) continue;
+      out += space ? ' ' : c;
+      blank = space;
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+  }
+
+  void blocks(xmlNode* parent, int depth, int level) {
+    if (depth > kMaxDepth) return;
+    for (xmlNode* c = parent->children; c && !w_.failed(); c = c->next) {
+      if (xml_is(c, "bookinfo")) continue;
+      if (xml_is(c, "title")) {
+        if (squeeze(xml_text(c)).empty() || level == 0) continue;
+        w_.paragraph_style(0, uint32_t(std::min(level, 9) + 1));
+        inline_content(c, depth + 1);
+        end_paragraph();
+      } else if (xml_is(c, "para") || xml_is(c, "simpara")) {
+        inline_content(c, depth + 1);
+        end_paragraph();
+      } else if (xml_is(c, "informaltable") || xml_is(c, "table")) {
+        for (xmlNode* g = c->children; g; g = g->next)
+          if (xml_is(g, "tgroup")) table(g, depth + 1);
+      } else if (xml_is(c, "chapter") || xml_is(c, "sect1") || xml_is(c, "sect2") || xml_is(c, "sect3") ||
+                 xml_is(c, "sect4") || xml_is(c, "sect5") || xml_is(c, "section")) {
+        blocks(c, depth + 1, level + 1);
+      } else if (c->type == XML_ELEMENT_NODE) {
+        blocks(c, depth + 1, level);
+      }
+    }
+  }
+
+  void end_paragraph() {
+    set_attrs(0);
+    if (w_.in_paragraph()) w_.paragraph();
+    blank_ = true;
+    space_ = false;
+  }
+
+  // DocBook's layout blanks collapse to one; none at a paragraph's start or end.
+  void text(const char* utf8) {
+    for (uint16_t u : utf16(utf8)) {
+      if (u == ' ' || u == '\n' || u == '\r' || u == '\t') {
+        space_ = !blank_;
+        continue;
+      }
+      if (space_) w_.text(uint16_t(' '));
+      w_.text(u);
+      space_ = blank_ = false;
+    }
+  }
+
+  void inline_content(xmlNode* parent, int depth) {
+    if (depth > kMaxDepth) return;
+    for (xmlNode* c = parent->children; c && !w_.failed(); c = c->next) {
+      if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content) {
+        std::string_view t(reinterpret_cast<const char*>(c->content));
+        if (space_ && t.find_first_not_of(" \n\r\t") != std::string_view::npos) {
+          w_.text(uint16_t(' '));  // the blank before a change of attributes stays outside it
+          space_ = false;
+          blank_ = true;
+        }
+        set_attrs(attrs_);
+        text(reinterpret_cast<const char*>(c->content));
+      } else if (xml_is(c, "emphasis")) {
+        uint32_t saved = attrs_;
+        attrs_ |= 1u << (xml_attr(c, "role") == "bold" ? KVXATTR_BOLD : KVXATTR_ITALIC);
+        inline_content(c, depth + 1);
+        attrs_ = saved;
+      } else if (xml_is(c, "ulink")) {
+        std::string url = xml_attr(c, "url");
+        set_attrs(0);
+        bool linked = !url.empty() && w_.hyperlink(utf16(url));
+        inline_content(c, depth + 1);
+        set_attrs(0);
+        if (linked) w_.hyperlink_end();
+      } else if (xml_is(c, "footnote")) {
+        set_attrs(0);
+        w_.note(1);
+        blank_ = true;
+        blocks(c, depth + 1, 0);
+        w_.note_end();
+        blank_ = false;
+      } else if (xml_is(c, "informaltable") || xml_is(c, "table")) {
+        end_paragraph();
+        for (xmlNode* g = c->children; g; g = g->next)
+          if (xml_is(g, "tgroup")) table(g, depth + 1);
+      } else if (c->type == XML_ELEMENT_NODE) {
+        inline_content(c, depth + 1);
+      }
+    }
+  }
+
+  void set_attrs(uint32_t bits) {
+    for (uint32_t a : {KVXATTR_BOLD, KVXATTR_ITALIC}) {
+      bool was = shown_ >> a & 1, now = bits >> a & 1;
+      if (was != now) w_.attribute(a, now);
+    }
+    shown_ = bits;
+  }
+
+  void table(xmlNode* tgroup, int depth) {
+    std::vector<xmlNode*> rows;
+    uint32_t columns = 0;
+    for (xmlNode* part = tgroup->children; part; part = part->next)
+      if (xml_is(part, "thead") || xml_is(part, "tbody") || xml_is(part, "tfoot"))
+        for (xmlNode* r = part->children; r; r = r->next) {
+          if (!xml_is(r, "row") || rows.size() >= DocWriter::kMaxTableRows) continue;
+          rows.push_back(r);
+          uint32_t n = 0;
+          for (xmlNode* e = r->children; e; e = e->next) n += xml_is(e, "entry");
+          columns = std::max(columns, std::min(n, DocWriter::kMaxTableColumns));
+        }
+    if (rows.empty() || columns == 0 || depth > kMaxDepth || w_.table_depth() >= DocWriter::kMaxTableDepth) return;
+    end_paragraph();
+    if (!w_.table_start(uint32_t(rows.size()), columns)) return;
+    for (xmlNode* r : rows) {
+      uint32_t n = 0;
+      for (xmlNode* e = r->children; e && n < columns && !w_.failed(); e = e->next) {
+        if (!xml_is(e, "entry")) continue;
+        ++n;
+        if (!w_.cell(1, 1)) return;
+        blank_ = true;
+        inline_content(e, depth + 1);
+        set_attrs(0);
+        w_.end_cell();
+      }
+      w_.end_row();
+    }
+    w_.table_end();
+    blank_ = true;
+  }
+
+  DocWriter& w_;
+  uint32_t attrs_ = 0, shown_ = 0;
+  bool blank_ = true, space_ = false;
+};
+
+}  // namespace
+
+KVXSTATUS read_doc(std::string_view bytes, ChunkBuilder& out) {
+  if (word_encrypted(bytes)) return KVXERR_ENCRYPTED;
+  TempSource src(bytes);
+  if (!src.ok()) return KVXERR_OPENFAILED;
+  std::string xml;
+  KVXSTATUS st = run_tool({child_tools().antiword, "-x", "db", src.path()}, xml);
+  if (st != KVX_OK) return st;
+  XmlDoc doc = parse_xml(xml);
+  if (!doc) return KVXERR_BADFORMAT;
+  DocWriter w(out);
+  w.section();
+  DocBookWalker walker(w);
+  walker.book(xmlDocGetRootElement(doc.get()));
+  if (!w.finish() && w.written() == 0) return KVXERR_BADFORMAT;
+  return KVX_OK;
+}
+
+}  // namespace kvx::readers

@@ -1,0 +1,276 @@
+// The readers of Word, Excel and PowerPoint binaries, and the fixtures that LibreOffice
+// wrote from the flat ODF sources (make-fixtures.sh): Word text against catdoc, Excel text
+// cells against xls2csv, PowerPoint text against the flat ODF's own paragraphs, the
+// LibreOffice DOCX, ODT, XLSX and ODS against office_text.py; the children's statuses
+// (missing program, time limit, failure), Word files marked encrypted, and seeded
+// corruptions of the binaries read in full.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "filters/framework/chunk_script.h"
+#include "filters/framework/readers/child_tools.h"
+#include "filters/framework/readers/reader.h"
+#include "platform/process.h"
+#include "testsupport/corrupt.h"
+#include "testsupport/test_files.h"
+
+namespace kvx::test {
+namespace {
+
+const std::string kData = QM_READERS_DATA;
+
+std::unique_ptr<ChunkModel> read(uint32_t format, const std::string& bytes, KVXSTATUS* st = nullptr) {
+  ChunkBuilder b;
+  KVXSTATUS s = readers::read_document(format, bytes, b);
+  if (st) *st = s;
+  return s == KVX_OK ? b.finish() : nullptr;
+}
+
+std::string script_of(const ChunkModel& m) {
+  std::string out;
+  EXPECT_TRUE(write_chunk_script(m, out, nullptr));
+  return out;
+}
+
+std::vector<std::string> word_list(const std::string& s) {
+  std::vector<std::string> out;
+  std::istringstream in(s);
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+std::string run(const std::vector<std::string>& argv) {
+  qm::ProcessOptions opt;
+  opt.argv = argv;
+  opt.timeout_ms = 60000;
+  qm::ProcessResult r = qm::process_run(opt);
+  EXPECT_TRUE(r.exited && r.exit_code == 0) << argv[0] << " " << r.error;
+  return r.output;
+}
+
+// Restores the children's settings after a test changed them.
+struct ToolsGuard {
+  readers::ChildTools saved = readers::child_tools();
+  ~ToolsGuard() { readers::child_tools() = saved; }
+};
+
+// antiword gives no footnote text and marks notes "[?]" and "[i]"; catdoc shows field
+// codes (full stops are set aside too, as the marks stand before them). With those set
+// aside, every word of ours stands in catdoc's text in the same order, and only the
+// footnote's words are left over.
+TEST(LegacyReadersTest, WordTextAgreesWithCatdoc) {
+  std::string path = kData + "/office.doc";
+  std::string bytes = qm::test::read_file(path);
+  ASSERT_EQ(readers::detect_format(bytes, ""), uint32_t(KVXFI_DOC));
+  auto m = read(KVXFI_DOC, bytes);
+  ASSERT_TRUE(m);
+  std::string ours = std::regex_replace(model_text(*m), std::regex(R"(\[(\?|i)\]|\.)"), " ");
+  std::string oracle = std::regex_replace(run({"catdoc", "-d", "utf-8", path}),
+                                          std::regex(R"(HYPERLINK\s+(\\l\s+)?"[^"]*"|\.)"), " ");
+  std::vector<std::string> a = word_list(ours), b = word_list(oracle), left;
+  size_t j = 0;
+  for (const std::string& w : a) {
+    while (j < b.size() && b[j] != w) left.push_back(b[j++]);
+    ASSERT_LT(j, b.size()) << "\"" << w << "\" is not in catdoc's text in order\n" << ours << "\n" << oracle;
+    ++j;
+  }
+  left.insert(left.end(), b.begin() + long(j), b.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"A", "footnote's", "text"}));
+  std::string s = script_of(*m);
+  for (const char* piece : {"group 0xA0010004 6 254\ntext unicode \"Sample document\"\nend\n",
+                            "group 0xA0010004 4 254\ntext unicode \"Ada Lovelace\"\nend\n",
+                            "text unicode \"Plain \"\nitem 8 2 1 0\ntext unicode \"bold\"\nitem 8 2 0 0\n",
+                            "table 2 3\ncell\ntext unicode \"a1\"\nendcell\n"})
+    EXPECT_NE(s.find(piece), std::string::npos) << piece << "\n" << s;
+}
+
+// The text cells, row by row, equal xls2csv's fields that are no numbers.
+TEST(LegacyReadersTest, ExcelTextCellsAgreeWithXls2csv) {
+  std::string path = kData + "/office.xls";
+  std::string bytes = qm::test::read_file(path);
+  ASSERT_EQ(readers::detect_format(bytes, ""), uint32_t(KVXFI_XLS));
+  auto m = read(KVXFI_XLS, bytes);
+  ASSERT_TRUE(m);
+  std::vector<std::string> ours, theirs;
+  std::string cell;
+  for (char c : model_text(*m) + "\n") {
+    if (c == '\t' || c == '\n') {
+      if (!cell.empty()) ours.push_back(cell);
+      cell.clear();
+    } else {
+      cell += c;
+    }
+  }
+  for (char c : run({"xls2csv", "-d", "utf-8", "-c", "\t", "-q", "0", path}) + "\n") {
+    if (c == '\t' || c == '\n' || c == '\f') {
+      char* end = nullptr;
+      std::strtod(cell.c_str(), &end);
+      if (!cell.empty() && *end != '\0') theirs.push_back(cell);
+      cell.clear();
+    } else {
+      cell += c;
+    }
+  }
+  EXPECT_EQ(ours, theirs);
+  std::string s = script_of(*m);
+  for (const char* piece : {"section ss \"Data\" date 0x24D9AC 1\n", "cell\nvalue 1234.5\n", "cell 1\nvalue 45306\n",
+                            "cell\nvalue -12.5\ncell 2\nvalue 0.4375\n",
+                            "section ss \"\xE4\xB8\xAD\xE6\x96\x87\" date 0x24D9AC 1\nitem 84 1 2 0\ncolumns 2\n"})
+    EXPECT_NE(s.find(piece), std::string::npos) << piece << "\n" << s;
+}
+
+// The slides' words equal the text paragraphs of the flat ODF they were written from.
+TEST(LegacyReadersTest, PowerPointTextAgreesWithItsSource) {
+  std::string bytes = qm::test::read_file(kData + "/office.ppt");
+  ASSERT_EQ(readers::detect_format(bytes, ""), uint32_t(KVXFI_PPT));
+  auto m = read(KVXFI_PPT, bytes);
+  ASSERT_TRUE(m);
+  std::string source = qm::test::read_file(kData + "/office.fodp"), expected;
+  std::regex para("<text:p>([^<]*)</text:p>");
+  for (auto it = std::sregex_iterator(source.begin(), source.end(), para); it != std::sregex_iterator(); ++it)
+    expected += (*it)[1].str() + "\n";
+  EXPECT_EQ(model_text(*m), expected);
+}
+
+// What LibreOffice wrote of the same sources reads as office_text.py reads it.
+TEST(LegacyReadersTest, LibreOfficePackagesAgreeWithPythonZipfile) {
+  for (std::string name : {"office.docx", "office.odt", "office.xlsx", "office.ods"}) {
+    std::string path = kData + "/" + name;
+    std::string bytes = qm::test::read_file(path);
+    auto m = read(readers::detect_format(bytes, ""), bytes);
+    ASSERT_TRUE(m) << name;
+    std::vector<std::string> ours = word_list(model_text(*m));
+    EXPECT_EQ(ours, word_list(run({"python3", kData + "/office_text.py", path}))) << name;
+  }
+}
+
+// The PDF that LibreOffice wrote keeps the document's properties in its info dictionary.
+TEST(LegacyReadersTest, PdfInfoDictionaryGivesProperties) {
+  auto m = read(KVXFI_PDF, qm::test::read_file(kData + "/office.pdf"));
+  ASSERT_TRUE(m);
+  EXPECT_EQ(script_of(*m).find("section wp\n"
+                               "group 0xA0010004 6 254\ntext unicode \"Sample document\"\nend\n"
+                               "group 0xA0010004 5 254\ntext unicode \"Testing\"\nend\n"
+                               "group 0xA0010004 4 254\ntext unicode \"Ada Lovelace\"\nend\n"),
+            std::string("kvx-chunks 1\n").size());
+}
+
+// LibreOffice's RTF: \info properties, both notes (the endnote marked \ftnalt) at their
+// places, the HYPERLINK fields' results in hyperlink groups; its words equal those of the
+// ODT that LibreOffice wrote of the same source.
+TEST(LegacyReadersTest, LibreOfficeRtf) {
+  auto m = read(KVXFI_RTF, qm::test::read_file(kData + "/office.rtf"));
+  ASSERT_TRUE(m);
+  std::string s = script_of(*m);
+  for (const char* piece : {"group 0xA0010004 6 254\ntext unicode \"Sample document\"\nend\n",
+                            "item 44 1 1 0\ngroup 0xA00A0000 1 1\n", "item 44 2 2 0\ngroup 0xA00A0000 2 2\n",
+                            // LibreOffice underlines its links.
+                            "group 0x20000001 10 21\nitem 8 4 1 0\ntext unicode \"the site\"\nitem 8 4 0 0\nend\n",
+                            "group 0x20000001 31 11\nitem 8 4 1 0\ntext unicode \"back\"\n"})
+    EXPECT_NE(s.find(piece), std::string::npos) << piece << "\n" << s;
+  auto odt = read(KVXFI_ODT, qm::test::read_file(kData + "/office.odt"));
+  ASSERT_TRUE(odt);
+  EXPECT_EQ(word_list(model_text(*m)), word_list(model_text(*odt)));
+}
+
+TEST(LegacyReadersTest, ChildrenStatuses) {
+  ToolsGuard guard;
+  std::string doc = qm::test::read_file(kData + "/office.doc"), ppt = qm::test::read_file(kData + "/office.ppt");
+  KVXSTATUS st = KVX_OK;
+  readers::child_tools().antiword = "/nonexistent/antiword";
+  readers::child_tools().catppt = "/nonexistent/catppt";
+  EXPECT_FALSE(read(KVXFI_DOC, doc, &st));
+  EXPECT_EQ(st, KVXERR_NOTOOL);
+  EXPECT_FALSE(read(KVXFI_PPT, ppt, &st));
+  EXPECT_EQ(st, KVXERR_NOTOOL);
+  // A child that outlives its limit is killed with its group; one that fails is a bad
+  // source.
+  std::string dir = ::testing::TempDir() + "/legacy_tools";
+  std::filesystem::create_directories(dir);
+  qm::test::write_file(dir + "/slow", "#!/bin/sh\nsleep 60 &\nsleep 60\n");
+  qm::test::write_file(dir + "/fails", "#!/bin/sh\necho partial\nexit 3\n");
+  std::filesystem::permissions(dir + "/slow", std::filesystem::perms::owner_all);
+  std::filesystem::permissions(dir + "/fails", std::filesystem::perms::owner_all);
+  readers::child_tools().timeout_ms = 300;
+  readers::child_tools().antiword = dir + "/slow";
+  EXPECT_FALSE(read(KVXFI_DOC, doc, &st));
+  EXPECT_EQ(st, KVXERR_BADFORMAT);
+  readers::child_tools().catppt = dir + "/fails";
+  EXPECT_FALSE(read(KVXFI_PPT, ppt, &st));
+  EXPECT_EQ(st, KVXERR_BADFORMAT);
+}
+
+// A compound file whose WordDocument stream starts with a file-information block that
+// carries fEncrypted; no Excel workbook at all; an unreadable compound file; a workbook
+// that breaks libfreexl.
+TEST(LegacyReadersTest, EncryptedAndBrokenBinaries) {
+  std::string ole("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+  ole.resize(1536, '\0');
+  ole[0x1E] = 9;
+  ole[0x20] = 6;
+  const std::string name = "WordDocument";
+  for (size_t k = 0; k < name.size(); ++k) ole[512 + 2 * k] = name[k];
+  ole[512 + 0x40] = char((name.size() + 1) * 2);
+  ole[512 + 0x42] = 2;
+  ole[512 + 0x74] = 1;  // its first sector: 1, at byte 1024
+  ole[1024] = char(0xEC);
+  ole[1025] = char(0xA5);
+  ole[1024 + 0x0B] = 0x01;  // flags 0x0100: fEncrypted
+  KVXSTATUS st = KVX_OK;
+  EXPECT_FALSE(read(KVXFI_DOC, ole, &st));
+  EXPECT_EQ(st, KVXERR_ENCRYPTED);
+  ole[1024 + 0x0B] = 0;
+  EXPECT_FALSE(read(KVXFI_DOC, ole, &st));
+  EXPECT_EQ(st, KVXERR_BADFORMAT);  // antiword finds no document in it
+  EXPECT_FALSE(read(KVXFI_XLS, ole, &st));
+  EXPECT_EQ(st, KVXERR_BADFORMAT);
+  EXPECT_FALSE(read(KVXFI_XLS, "not a workbook", &st));
+  EXPECT_EQ(st, KVXERR_BADFORMAT);
+  // A workbook on which libfreexl reads past its own buffers: its worker dies, this
+  // process does not.
+  std::string xls = qm::test::read_file(kData + "/office.xls");
+  qm::test::apply_edits(xls, {{qm::test::Edit::Set16, 1528, 0xFFFF},
+                              {qm::test::Edit::Set32, 2486, 0xFFFFFFFF},
+                              {qm::test::Edit::Flip, 3303, 0x11}});
+  read(KVXFI_XLS, xls, &st);
+  EXPECT_TRUE(st == KVX_OK || st == KVXERR_BADFORMAT) << st;
+}
+
+TEST(LegacyReadersTest, SeededCorruptionsReadCleanly) {
+  qm::test::VariantTrace trace;
+  struct Source {
+    std::string name;
+    uint32_t format;
+    int variants;
+  } sources[] = {{"office.doc", KVXFI_DOC, 40}, {"office.xls", KVXFI_XLS, 150}, {"office.ppt", KVXFI_PPT, 40},
+                 {"office.docx", KVXFI_DOCX, 100}, {"office.xlsx", KVXFI_XLSX, 100}, {"office.ods", KVXFI_ODS, 100},
+                 {"office.odt", KVXFI_ODT, 100}};
+  for (const Source& src : sources) {
+    std::string original = qm::test::read_file(kData + "/" + src.name);
+    qm::test::Corruptor corrupt(29);
+    for (int v = 0; v < src.variants; ++v) {
+      qm::test::Edits edits = corrupt.any(original.size());
+      std::string bytes = original;
+      qm::test::apply_edits(bytes, edits);
+      trace.set(src.name, edits);
+      readers::detect_format(bytes, src.name);
+      KVXSTATUS st = KVX_OK;
+      auto m = read(src.format, bytes, &st);
+      ASSERT_TRUE(st == KVX_OK || st == KVXERR_BADFORMAT || st == KVXERR_ENCRYPTED)
+          << src.name << " " << st << qm::test::describe(edits);
+      if (m) {
+        model_text(*m);
+        std::string s;
+        write_chunk_script(*m, s, nullptr);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kvx::test
