@@ -67,7 +67,8 @@ bool BlockFolderReader::open(const std::string& path) {
   offset_ = 0;
   started_ = false;
   ahead_from_ = UINT64_MAX;
-  taken_.clear();
+  walked_.assign(size_t(size_ / 4 + 1), false);
+  walked_odd_.clear();
   return true;
 }
 
@@ -104,7 +105,7 @@ bool BlockFolderReader::find_candidate(uint64_t& found) {
     if (!read_at(pos, words.data(), count * 4)) return false;
     for (size_t i = 0; i < count; ++i) {
       const uint64_t at = pos + 4 * i;
-      if (le::get32(words.data() + 4 * i) != at || taken_.count(at)) continue;
+      if (le::get32(words.data() + 4 * i) != at || walked(at)) continue;
       const uint64_t data = at + dbx::kBlockHeaderSize;
       if (data >= size_) continue;
       const size_t n = size_t(std::min<uint64_t>(dbx::kHeaderLineProbe, size_ - data));
@@ -146,17 +147,28 @@ bool BlockFolderReader::look_ahead(uint64_t from, uint64_t& found) {
   return false;
 }
 
-bool BlockFolderReader::read_chain(uint64_t start, std::string& message, std::unordered_set<uint64_t>& blocks) {
+bool BlockFolderReader::walked(uint64_t offset) const {
+  if (offset % 4 == 0) return offset / 4 < walked_.size() && walked_[size_t(offset / 4)];
+  return walked_odd_.count(offset) != 0;
+}
+
+void BlockFolderReader::mark(uint64_t offset) {
+  if (offset % 4 == 0 && offset / 4 < walked_.size()) walked_[size_t(offset / 4)] = true;
+  else walked_odd_.insert(offset);
+}
+
+bool BlockFolderReader::read_chain(uint64_t start, std::string& message) {
   message.clear();
-  blocks.clear();
   Block block;
   if (!read_block(start, block)) return false;
   if (block.length > dbx::kMessageBlockData) {
-    if (!look_ahead(start, start) || !read_block(start, block)) return false;
+    if (!look_ahead(start, start) || walked(start) || !read_block(start, block)) return false;
   }
   if (block.kind == dbx::kFreedChain) return false;
   uint64_t at = start;
-  while (blocks.insert(at).second) {  // a block seen before ends the chain
+  // A block walked before (by this chain or an earlier one) ends the chain.
+  while (!walked(at)) {
+    mark(at);
     if (!read_block(at, block)) break;
     const uint64_t data = at + dbx::kBlockHeaderSize;
     // Data past the file's end is cut, and so is a message longer than the file.
@@ -178,7 +190,6 @@ bool BlockFolderReader::read_chain(uint64_t start, std::string& message, std::un
 }
 
 bool BlockFolderReader::next(std::string& message) {
-  std::unordered_set<uint64_t> blocks;
   while (fd_ >= 0) {
     uint64_t candidate = 0;
     if (!find_candidate(candidate)) {
@@ -186,10 +197,7 @@ bool BlockFolderReader::next(std::string& message) {
       return false;
     }
     offset_ = candidate;
-    if (read_chain(candidate, message, blocks) && is_acceptable_message(message)) {
-      taken_.insert(blocks.begin(), blocks.end());
-      return true;
-    }
+    if (read_chain(candidate, message) && is_acceptable_message(message)) return true;
   }
   return false;
 }

@@ -3,12 +3,15 @@
 // line, follows each block chain and hands out the chains whose header has a sender
 // (From: or Sender:) and a recipient (To: or CC:). Every offset and length is checked
 // against the file: a chain that runs past the file or comes back to a block ends, and
-// no message is longer than the file. Used by the source dispatcher (sources.cpp).
+// no message is longer than the file. Each block is walked at most once, so a chain is
+// never read again from one of its later blocks and a damaged file costs time in
+// proportion to its size. Used by the source dispatcher (sources.cpp).
 #pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 namespace qm::mail {
 
@@ -32,7 +35,10 @@ class BlockFolderReader {
   bool read_block(uint64_t offset, Block& block) const;
   bool find_candidate(uint64_t& found);
   bool look_ahead(uint64_t from, uint64_t& found);
-  bool read_chain(uint64_t start, std::string& message, std::unordered_set<uint64_t>& blocks);
+  bool read_chain(uint64_t start, std::string& message);
+  // Marks of the blocks walked so far: a bit per 4-byte step, a set for odd offsets.
+  bool walked(uint64_t offset) const;
+  void mark(uint64_t offset);
   void close();
 
   int fd_ = -1;
@@ -43,8 +49,9 @@ class BlockFolderReader {
   uint64_t ahead_from_ = UINT64_MAX;
   uint64_t ahead_found_ = 0;
   bool ahead_any_ = false;
-  // Blocks of chains already handed out, never the start of another message.
-  std::unordered_set<uint64_t> taken_;
+  // Blocks of chains already walked, never the start of another message.
+  std::vector<bool> walked_;
+  std::unordered_set<uint64_t> walked_odd_;
 };
 
 // A header line: a capital letter A-Z, then letters, digits and "-", then ": ".

@@ -344,6 +344,20 @@ TEST(BlockFolderReader, HostileChains) {
   }
 }
 
+// A long chain of header-line blocks without a recipient: every block is a candidate,
+// and each is walked once, not once per candidate before it.
+TEST(BlockFolderReader, LongRejectedChainWalkedOnce) {
+  TempDir dir;
+  Dbx dbx;
+  const std::string data = "X-Note: no mail\r\n";  // 17 bytes, blocks of 36 bytes
+  const uint32_t first = 0x200, stride = 36, count = 60000;
+  for (uint32_t i = 0; i < count; ++i)
+    dbx.block(first + i * stride, 0, data + std::string(stride - 16 - data.size(), ' '),
+              i + 1 < count ? first + (i + 1) * stride : 0);
+  write_file(dir / "long.dbx", dbx.bytes() + kMail);
+  EXPECT_TRUE(read_blocks(dir / "long.dbx").empty());
+}
+
 TEST(BlockFolderReader, HeaderLineAndAcceptance) {
   EXPECT_TRUE(is_header_line("From: x"));
   EXPECT_TRUE(is_header_line("X-Mailer-2: y"));
