@@ -147,6 +147,7 @@ void add_converted_attachments(std::string_view raw, const std::string& mailbox_
   const size_t slash = mailbox_path.rfind('/');
   const std::string root = resolved(slash == std::string::npos ? "." : mailbox_path.substr(0, slash == 0 ? 1 : slash));
   if (root.empty()) return;
+  size_t taken = 0;
   for (size_t i = lines.size(); i-- > 0;) {
     const std::string_view line = lines[i];
     if (line.empty()) continue;
@@ -157,7 +158,10 @@ void add_converted_attachments(std::string_view raw, const std::string& mailbox_
     const std::string named(rest.substr(0, quote));
     const std::string path = locate(named, root == "/" ? std::string() : root);
     std::string data;
-    if (path.empty() || !read_regular_file(path, data) || record.parts.size() >= kMaxParts) continue;
+    if (path.empty() || record.parts.size() >= kMaxParts || !read_regular_file(path, data)) continue;
+    // The files of one message are held together: at most the limit in all.
+    if (data.size() > kMaxConvertedAttachment - taken) continue;
+    taken += data.size();
     MessagePart part;
     part.name = safe_attachment_name(named, "attachment");
     part.content_type = "application/octet-stream";

@@ -52,12 +52,14 @@ class TocMailboxReader {
 // no "<x-".
 bool recover_tagged_body(std::string_view raw, std::string& body);
 
-// The largest file an "Attachment Converted:" line may bring in.
+// The most that the "Attachment Converted:" lines of one message may bring in, and so
+// the largest file.
 inline constexpr size_t kMaxConvertedAttachment = size_t(32) << 20;
 
 // Adds the files named by the "Attachment Converted: \"path\"" lines at the end of the
 // message as parts (walked from the last line backwards). A file is taken only when it
-// is a regular file, no link, of 1 byte to 32 MB, inside the folder of mailbox_path or
+// is a regular file, no link, of 1 byte to 32 MB (all of a message's files together
+// too), inside the folder of mailbox_path or
 // below it: a Windows path (with "\" or a drive letter) by its last component, found
 // case-blind in that folder or its "Attach" folder; any other path only when it
 // resolves inside the tree (a relative one from the mailbox's folder).

@@ -239,6 +239,17 @@ TEST(ConvertedAttachments, OnlyFilesInsideTheTree) {
   // Walked from the last line backwards.
   EXPECT_EQ(got, (std::vector<std::string>{"Good.TXT=good", "deep.txt=deep", "DEEP.TXT=deep", "good.txt=good"}));
 
+  // Two files of 20 MB: the second would take the message past 32 MB.
+  for (const char* n : {"a.txt", "b.txt"}) {
+    write_file(box + n, "");
+    ASSERT_EQ(::truncate((box + n).c_str(), off_t(20) << 20), 0);
+  }
+  record = MessageRecord();
+  add_converted_attachments("A: b\r\n\r\nAttachment Converted: \"a.txt\"\r\nAttachment Converted: \"b.txt\"\r\n",
+                            box + "box.mbx", record);
+  ASSERT_EQ(record.parts.size(), 1u);
+  EXPECT_EQ(record.parts[0].name, "b.txt");
+
   // The walk stops at the first other line from the end.
   record = MessageRecord();
   add_converted_attachments("A: b\r\n\r\nAttachment Converted: \"Good.TXT\"\r\nother\r\n", box + "box.mbx", record);
