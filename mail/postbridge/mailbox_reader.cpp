@@ -2,12 +2,11 @@
 // the window's growth for long messages and the skip of messages past the limit.
 #include "mail/postbridge/mailbox_reader.h"
 
+#include <algorithm>
+
 namespace qm::mail {
 
 namespace {
-
-constexpr char kSeparator[] = "\nFrom -";
-constexpr size_t kSeparatorLength = sizeof kSeparator - 1;
 
 bool only_blank(const std::string& text, size_t from) {
   for (size_t i = from; i < text.size(); ++i)
@@ -54,16 +53,17 @@ bool MailboxReader::grow_or_skip() {
 bool MailboxReader::skip_message() {
   ++skipped_;
   capacity_ = limits_.initial;
-  std::string keep = window_.substr(window_.size() - (window_.size() < kSeparatorLength ? window_.size() : kSeparatorLength - 1));
+  const std::string& sep = separator_.text;
+  std::string keep = window_.substr(window_.size() - std::min(window_.size(), sep.size() - 1));
   // The kept bytes cannot hold the long message's own start (it is far behind them).
   while (true) {
     window_ = keep;
     window_.reserve(limits_.initial + keep.size());
     scan_ = 0;
     const size_t got = read_more(limits_.initial);
-    const size_t at = window_.find(kSeparator);
+    const size_t at = window_.find(sep);
     if (at != std::string::npos) {
-      window_.erase(0, at + 1);
+      window_.erase(0, at + separator_.step);
       read_more(capacity_ > window_.size() ? capacity_ - window_.size() : 0);
       return true;
     }
@@ -72,18 +72,18 @@ bool MailboxReader::skip_message() {
       finished_ = true;
       return false;
     }
-    keep = window_.substr(window_.size() - (kSeparatorLength - 1));
+    keep = window_.substr(window_.size() - std::min(window_.size(), sep.size() - 1));
   }
 }
 
 bool MailboxReader::next(std::string& message) {
   if (finished_ || !file_) return false;
   while (true) {
-    const size_t at = window_.find(kSeparator, scan_);
+    const size_t at = window_.find(separator_.text, scan_ + 1);  // never the separator that opens it
     if (at != std::string::npos) {
-      const size_t end = at > scan_ && window_[at - 1] == '\r' ? at - 1 : at;
+      const size_t end = separator_.trim_cr && at > scan_ && window_[at - 1] == '\r' ? at - 1 : at;
       message.assign(window_, scan_, end - scan_);
-      scan_ = at + 1;
+      scan_ = at + separator_.step;
       return true;
     }
     if (at_end_) {

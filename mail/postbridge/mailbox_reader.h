@@ -1,12 +1,14 @@
-// The reader of plain mailbox files (messages separated by lines that begin "From -",
-// with CR LF or LF line ends). It reads through a window of 1 MB that doubles while one
+// The reader of mailbox files cut by a separator: plain mailboxes (lines that begin
+// "From -", with CR LF or LF line ends), and with other separators the mail-client
+// mailboxes of store_readers.h. It reads through a window of 1 MB that doubles while one
 // message does not fit, up to 32 MB; a longer message is passed over in 1 MB steps to
 // the next separator, so memory stays bounded for any file. Used by the source
-// dispatcher (sources.h).
+// dispatcher (sources.h) and store_readers.h.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace qm::mail {
 
@@ -15,9 +17,19 @@ struct WindowLimits {
   size_t max = size_t(32) << 20;
 };
 
+// Where one message ends and the next begins. The first `step` bytes of a found
+// separator end the message before it; the rest opens the next one. With trim_cr a CR
+// before the separator is dropped from the message too.
+struct MailboxSeparator {
+  std::string text = "\nFrom -";
+  size_t step = 1;
+  bool trim_cr = true;
+};
+
 class MailboxReader {
  public:
-  explicit MailboxReader(WindowLimits limits = {}) : limits_(limits) {}
+  explicit MailboxReader(WindowLimits limits = {}, MailboxSeparator separator = {})
+      : limits_(limits), separator_(std::move(separator)) {}
   ~MailboxReader();
   MailboxReader(const MailboxReader&) = delete;
   MailboxReader& operator=(const MailboxReader&) = delete;
@@ -26,11 +38,14 @@ class MailboxReader {
   bool open(const std::string& path);
   // The next message's raw text (from its "From -" line, without the line end before the
   // next separator); false at the end of the file. The last message runs to the end.
+  // A file whose first bytes are not a separator gives them as its first message.
   bool next(std::string& message);
 
   // The largest window held so far, and the number of messages passed over as too long.
   size_t largest_window() const { return largest_; }
   size_t skipped() const { return skipped_; }
+  // True once the last message has been handed out.
+  bool finished() const { return finished_; }
 
  private:
   size_t read_more(size_t bytes);  // appends up to bytes from the file; the count read
@@ -38,6 +53,7 @@ class MailboxReader {
   bool skip_message();
 
   WindowLimits limits_;
+  MailboxSeparator separator_;
   std::FILE* file_ = nullptr;
   bool at_end_ = false;    // the file is read to its end
   bool finished_ = false;  // every message handed out

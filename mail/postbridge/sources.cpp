@@ -39,7 +39,30 @@ bool mail_source_kind(const std::string& source, MailSourceKind& kind) {
 
 bool MailSource::open(const std::string& source, WindowLimits limits) {
   mailbox_.reset();
+  jmf6_.reset();
+  toc_.reset();
+  blocks_.reset();
   if (!mail_source_kind(source, kind_)) return false;
+  path_ = source;
+  switch (kind_) {
+    case MailSourceKind::Jmf6Mailbox:
+      jmf6_ = std::make_unique<Jmf6Reader>(limits);
+      if (jmf6_->open(source)) return true;
+      jmf6_.reset();
+      return false;
+    case MailSourceKind::OtherMbx:
+      toc_ = std::make_unique<TocMailboxReader>(limits);
+      if (toc_->open(source)) return true;
+      toc_.reset();
+      return false;
+    case MailSourceKind::BlockFolder:
+      blocks_ = std::make_unique<BlockFolderReader>();
+      if (blocks_->open(source)) return true;
+      blocks_.reset();
+      return false;
+    default:
+      break;
+  }
   if (kind_ != MailSourceKind::Mailbox) return false;  // not read by this build
   auto reader = std::make_unique<MailboxReader>(limits);
   if (!reader->open(source)) return false;
@@ -47,7 +70,28 @@ bool MailSource::open(const std::string& source, WindowLimits limits) {
   return true;
 }
 
+// Kinds 1-3: a ".toc"-paired mailbox also recovers a tagged body and takes the files
+// its "Attachment Converted:" lines name.
+bool MailSource::next_store_message(MessageRecord& record) {
+  std::string raw;
+  if (jmf6_) {
+    if (!jmf6_->next(raw)) return false;
+  } else if (toc_) {
+    if (!toc_->next(raw)) return false;
+  } else if (!blocks_->next(raw)) {
+    return false;
+  }
+  record = parse_message(raw);
+  if (toc_) {
+    std::string body;
+    if (record.body.empty() && recover_tagged_body(raw, body)) record.body = std::move(body);
+    add_converted_attachments(raw, path_, record);
+  }
+  return true;
+}
+
 bool MailSource::next(MessageRecord& record) {
+  if (jmf6_ || toc_ || blocks_) return next_store_message(record);
   if (!mailbox_) return false;
   std::string raw;
   if (!mailbox_->next(raw)) {

@@ -1,13 +1,16 @@
 // The source dispatcher: picks the kind of mail store from the source text and hands out
-// its messages decoded. Plain mailbox files (kind 0) are read here; the other kinds are
-// recognised and refused until their readers exist. Builds on mailbox_reader.h and
-// mail/decode/message.h; used by the gateway (gateway.h).
+// its messages decoded. Plain mailbox files (kind 0) are read here, the mail-client
+// files with the extensions mbx and dbx (kinds 1-3) through store_readers.h and
+// block_folder_reader.h. Builds on mailbox_reader.h and mail/decode/message.h; used by
+// the gateway (gateway.h).
 #pragma once
 #include <memory>
 #include <string>
 
 #include "mail/decode/message.h"
+#include "mail/postbridge/block_folder_reader.h"
 #include "mail/postbridge/mailbox_reader.h"
+#include "mail/postbridge/store_readers.h"
 
 namespace qm::mail {
 
@@ -27,8 +30,15 @@ class MailSource {
   const MailboxReader* mailbox() const { return mailbox_.get(); }
 
  private:
+  bool next_store_message(MessageRecord& record);
+
   MailSourceKind kind_ = MailSourceKind::Mailbox;
   std::unique_ptr<MailboxReader> mailbox_;
+  // Kinds 1-3.
+  std::string path_;
+  std::unique_ptr<Jmf6Reader> jmf6_;
+  std::unique_ptr<TocMailboxReader> toc_;
+  std::unique_ptr<BlockFolderReader> blocks_;
 };
 
 }  // namespace qm::mail
