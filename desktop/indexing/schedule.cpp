@@ -101,7 +101,11 @@ TThreadBuildIndex::TThreadBuildIndex(IndexSchedule& schedule, std::vector<IndexJ
       jobs_(std::move(jobs)),
       has_status_bar_(bool(schedule.status_bar)) {
   view_.counters_shown = counters_shown;
-  if (counters_shown) view_.total_label = view_.done_label = view_.documents_label = "0";
+  if (counters_shown) {
+    view_.total_label.assign(1, '0');
+    view_.done_label.assign(1, '0');
+    view_.documents_label.assign(1, '0');
+  }
 }
 
 TThreadBuildIndex::~TThreadBuildIndex() { Join(); }

@@ -126,7 +126,12 @@ long long regular_size(int dirfd, const std::string& name) {
 
 // "~<number>~<index>$$.tmp": the text file of a part.
 std::string text_name(int number, int index) {
-  return "~" + std::to_string(number) + "~" + std::to_string(index) + "$$.tmp";
+  std::string name = "~";
+  name += std::to_string(number);
+  name += '~';
+  name += std::to_string(index);
+  name += "$$.tmp";
+  return name;
 }
 
 // The attachment folder, made when missing (the output directory with its parents too);
