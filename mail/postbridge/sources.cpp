@@ -39,7 +39,14 @@ bool mail_source_kind(const std::string& source, MailSourceKind& kind) {
 
 bool MailSource::open(const std::string& source, WindowLimits limits) {
   mailbox_.reset();
+  client_.reset();
   if (!mail_source_kind(source, kind_)) return false;
+  if (kind_ == MailSourceKind::MailClient) {
+    auto client = std::make_unique<MailClientSource>();
+    if (!client->open(source, client_places_, client_work_dir_)) return false;
+    client_ = std::move(client);
+    return true;
+  }
   if (kind_ != MailSourceKind::Mailbox) return false;  // not read by this build
   auto reader = std::make_unique<MailboxReader>(limits);
   if (!reader->open(source)) return false;
@@ -48,6 +55,11 @@ bool MailSource::open(const std::string& source, WindowLimits limits) {
 }
 
 bool MailSource::next(MessageRecord& record) {
+  if (client_) {
+    if (client_->next(record)) return true;
+    client_.reset();
+    return false;
+  }
   if (!mailbox_) return false;
   std::string raw;
   if (!mailbox_->next(raw)) {
