@@ -238,7 +238,11 @@ bool unescape_key(std::string_view key, std::string& path) {
   return true;
 }
 
-std::string display_component(std::string_view name) {
+std::string display_component(std::string_view raw) {
+  // Control bytes are ASCII and never the trail byte of a Big5 pair.
+  std::string name(raw);
+  for (char& c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
   std::string text = utf8_is_valid(name) ? text_to_big5(name, CharsetChoice{Charset::Utf8, {}})
                                           : text_to_big5(name, CharsetChoice{Charset::Big5, {}});
   for (size_t i = 0; i < text.size(); ++i) {
