@@ -15,13 +15,19 @@ namespace qm::mboxpull {
 
 namespace {
 
-void ensure_gmime() {
-  static bool done = false;
-  if (!done) {
+// Parser options: raw 8-bit header text that is not UTF-8 is read as Big5 (CP950).
+GMimeParserOptions* parser_options() {
+  static GMimeParserOptions* options = [] {
     g_mime_init();
-    done = true;
-  }
+    GMimeParserOptions* o = g_mime_parser_options_new();
+    const char* fallback[] = {"UTF-8", "CP950", nullptr};
+    g_mime_parser_options_set_fallback_charsets(o, fallback);
+    return o;
+  }();
+  return options;
 }
+
+void ensure_gmime() { parser_options(); }
 
 // A GObject reference released at scope end.
 template <typename T>
@@ -54,9 +60,70 @@ void replace_controls(std::string& text, char with, bool slash_too) {
   }
 }
 
+// One piece of header text decoded by GMime: an encoded word, or text between words.
+std::string decode_piece(const std::string& piece) {
+  if (piece.empty()) return {};
+  char* decoded = g_mime_utils_header_decode_text(parser_options(), piece.c_str());
+  std::string out = decoded ? decoded : "";
+  g_free(decoded);
+  return out;
+}
+
+bool blank_only(std::string_view text) {
+  return text.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+// A raw header value unfolded and decoded (RFC 2047) to UTF-8. Each encoded word goes to
+// GMime alone: given adjacent words, GMime joins their base64 texts before decoding, and
+// a padded first word then swallows the next. Blanks between adjacent words go.
+std::string decode_header_value(const char* raw) {
+  std::string text;
+  for (const char* p = raw ? raw : ""; *p; ++p)
+    if (*p != '\r' && *p != '\n') text += *p;
+  std::string out;
+  bool after_word = false;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t start = text.find("=?", i);
+    size_t end = std::string::npos;
+    while (start != std::string::npos) {
+      const size_t q1 = text.find('?', start + 2);
+      if (q1 != std::string::npos && q1 + 2 < text.size() && text[q1 + 2] == '?') {
+        const size_t close = text.find("?=", q1 + 3);
+        if (close != std::string::npos && text.find_first_of(" \t", start) > close) {
+          end = close + 2;
+          break;
+        }
+      }
+      start = text.find("=?", start + 2);
+    }
+    if (end == std::string::npos) {
+      out += decode_piece(text.substr(i));
+      break;
+    }
+    const std::string between = text.substr(i, start - i);
+    if (!(after_word && blank_only(between))) out += decode_piece(between);
+    out += decode_piece(text.substr(start, end - start));
+    after_word = true;
+    i = end;
+  }
+  return out;
+}
+
+// The raw value of the message's first header called name; nullptr when there is none.
+const char* raw_header(GMimeMessage* message, const char* name) {
+  GMimeHeaderList* list = g_mime_object_get_header_list(GMIME_OBJECT(message));
+  GMimeHeader* header = list ? g_mime_header_list_get_header(list, name) : nullptr;
+  return header ? g_mime_header_get_raw_value(header) : nullptr;
+}
+
 std::string header_text(const char* value, size_t max) {
   std::string text = utf8_to_big5(value ? value : "");
   replace_controls(text, ' ', false);
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  text.erase(0, first);
+  text.erase(text.find_last_not_of(' ') + 1);
   return big5_prefix(text, max);
 }
 
@@ -112,15 +179,12 @@ std::string body_text(GMimePart* part) {
 
 PulledMessage pull_from(GMimeMessage* message) {
   PulledMessage out;
-  out.subject = header_text(g_mime_message_get_subject(message), kSubjectMax);
-  std::string sender;
-  if (InternetAddressList* from = g_mime_message_get_from(message); from && internet_address_list_length(from) > 0) {
-    char* text = internet_address_list_to_string(from, nullptr, FALSE);
-    if (text) sender = text;
-    g_free(text);
-  }
-  out.sender = header_text(sender.c_str(), kSenderMax);
-  out.date = header_text(g_mime_object_get_header(GMIME_OBJECT(message), "Date"), kDateMax);
+  out.subject = header_text(decode_header_value(raw_header(message, "Subject")).c_str(), kSubjectMax);
+  out.sender = header_text(decode_header_value(raw_header(message, "From")).c_str(), kSenderMax);
+  std::string date;
+  for (const char* p = raw_header(message, "Date"); p && *p; ++p)
+    if (*p != '\r' && *p != '\n') date += *p;
+  out.date = header_text(date.c_str(), kDateMax);
   Walk walk;
   walk_parts(g_mime_message_get_mime_part(message), walk, 0);
   if (walk.plain)
@@ -227,7 +291,7 @@ class MboxReader : public FolderReader {
 
   bool next(PulledMessage& message) override {
     while (parser_ && !g_mime_parser_eos(parser_)) {
-      GMimeMessage* parsed = g_mime_parser_construct_message(parser_, nullptr);
+      GMimeMessage* parsed = g_mime_parser_construct_message(parser_, parser_options());
       if (!parsed) return false;
       Ref<GMimeMessage> held(parsed);
       const gint64 start = g_mime_parser_get_mbox_marker_offset(parser_);
@@ -264,7 +328,7 @@ PulledMessage pull_message(std::string_view raw) {
   ensure_gmime();
   Ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.data(), raw.size()));
   Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.p));
-  GMimeMessage* message = g_mime_parser_construct_message(parser.p, nullptr);
+  GMimeMessage* message = g_mime_parser_construct_message(parser.p, parser_options());
   if (!message) return {};
   Ref<GMimeMessage> held(message);
   return pull_from(message);

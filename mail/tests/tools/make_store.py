@@ -73,6 +73,7 @@ def main():
     write(os.path.join(out, ".Work", "new", "1000000005.M5P1.quillmere"), msgs["body-qp"])
     write(os.path.join(out, ".Work.Projects", "cur", maildir_name(6)), msgs["nested"])
     write(os.path.join(out, ".Work.Projects", "cur", maildir_name(7)), msgs["sender-encoded"])
+    write(os.path.join(out, ".Work.Projects", "new", "1000000009.M9P1.quillmere"), msgs["fold-blank"])
     # Broken: cur is a file.
     write(os.path.join(out, ".broken", "cur"), b"not a folder\n")
     write(os.path.join(out, ".broken", "new", "1000000008.M8P1.quillmere"), msgs["plain"])
