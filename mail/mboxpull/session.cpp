@@ -29,7 +29,7 @@ void Session::logoff() {
 
 const StoreFolder* Session::folder(int index) {
   if (!logged_in() || index < 0) return nullptr;
-  if (index == 0) folders_ = list_store(root_);
+  if (index == 0 || folders_.empty()) folders_ = list_store(root_);
   return size_t(index) < folders_.size() ? &folders_[size_t(index)] : nullptr;
 }
 

@@ -21,7 +21,8 @@ class Session {
   void logoff();
   bool logged_in() const { return !root_.empty(); }
 
-  // Folder number index from a list made afresh at index 0; nullptr past the end.
+  // Folder number index from a list made afresh at index 0 (or when none was made);
+  // nullptr past the end.
   const StoreFolder* folder(int index);
   // The folder with that key in a fresh list; nullptr when there is none.
   const StoreFolder* find(const std::string& key);
