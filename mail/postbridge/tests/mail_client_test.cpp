@@ -3,6 +3,7 @@
 // pages, messages and attachments handed over, refused folders and stores, and no file
 // left behind or written elsewhere.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -155,6 +156,58 @@ TEST_F(MailClient, AttachmentSectionsWithAttachmentsOn) {
   EXPECT_TRUE(fs::exists(out_ / "Attach/15~budget.xls"));
   EXPECT_FALSE(fs::exists(out_ / "Attach/15~ATT00001.dat"));
   for (const std::string& entry : tree(out_.dir())) EXPECT_EQ(entry.find("~QX_"), std::string::npos) << entry;
+}
+
+// Every file under dir with its size, links as their targets' text.
+std::set<std::string> snapshot(const std::string& dir) {
+  std::set<std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    const std::string rel = fs::relative(e.path(), dir).string();
+    if (e.is_symlink())
+      out.insert(rel + " -> " + fs::read_symlink(e.path()).string());
+    else if (e.is_regular_file())
+      out.insert(rel + " " + std::to_string(e.file_size()));
+    else
+      out.insert(rel + "/");
+  }
+  return out;
+}
+
+TEST_F(MailClient, HostileStoreChangesNothingOutsideTheOutputFolder) {
+  test::TempDir scratch;
+  const std::string store = scratch.sub("store");
+  const std::string outside = scratch.sub("outside");
+  test::write_file(outside + "secret.eml", "Subject: secret\r\n\r\nbody\r\n");
+  fs::create_directories(store + "box");
+  fs::create_symlink("..", store + "box/up");
+  fs::create_symlink(outside, store + "out");
+  fs::create_symlink(outside + "secret.eml", store + "box/secret.eml");
+  ASSERT_EQ(::mkfifo((store + "box/fifo.eml").c_str(), 0600), 0);
+  // Attachment names that try to leave the attachment folder, and a name holding a link's.
+  test::write_file(store + "box/a.eml",
+                   "From: a@example.com\r\nSubject: names\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+                   "--b\r\nContent-Type: text/plain\r\n\r\nbody\r\n"
+                   "--b\r\nContent-Disposition: attachment; filename=\"../../escape.txt\"\r\n\r\nx\r\n"
+                   "--b\r\nContent-Disposition: attachment; filename=\"/tmp/abs.txt\"\r\n\r\ny\r\n"
+                   "--b\r\nContent-Disposition: attachment; filename=\"=?us-ascii?Q?c=01d.txt?=\"\r\n\r\nz\r\n"
+                   "--b--\r\n");
+  test::write_file(store + "box/b.eml", "From: a@exam");  // truncated
+  ::setenv("MBOXPULL_STORE", store.c_str(), 1);
+  const std::set<std::string> before = snapshot(scratch.dir());
+  Gateway g;
+  g.set_mail_client_places(places_);
+  ASSERT_EQ(g.init("outlook:box", out_.dir()), 1);
+  g.set_extra_data(QM_DIST_DIR, 1, 60, 0);
+  std::string name, page;
+  int pages = 0;
+  while (g.get_data(name, page)) ++pages;
+  g.end_attach_info();
+  EXPECT_EQ(pages, 2);
+  EXPECT_EQ(snapshot(scratch.dir()), before);
+  for (const std::string& entry : tree(out_.dir()))
+    EXPECT_TRUE(entry == "MailProperty.db" || entry == "AttachIdx.db" || entry == "Attach" ||
+                entry.rfind("Attach/1~", 0) == 0)
+        << entry;
 }
 
 TEST(MailClientNames, WantedAttachments) {
