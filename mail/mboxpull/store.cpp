@@ -167,6 +167,7 @@ class Walker {
     f.kind = kind;
     f.path = rel;
     f.key = rel.empty() ? "." : escape_key(rel);
+    if (f.key.size() > kMaxKeyBytes) return;
     f.display = store_name_;
     for (const std::string& p : parts) f.display += "\\" + p;
     f.short_name = parts.empty() ? store_name_ : parts.back();

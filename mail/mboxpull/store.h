@@ -22,6 +22,9 @@ struct StoreFolder {
   std::string short_name;  // the display name after its last "\"
 };
 
+// A key longer than this would not fit its callers' buffer; such folders are not listed.
+inline constexpr size_t kMaxKeyBytes = 1023;
+
 // The store folder: $MBOXPULL_STORE when set, else the key Store of [mboxpull] in
 // mboxpull.ini in library_dir, else ~/Maildir when it exists, else ~/Mail. The path may
 // not exist; the caller checks.

@@ -220,5 +220,49 @@ TEST_F(FlatEntries, MessagesAndAttachmentsThroughTheEntries) {
   EXPECT_FALSE(std::filesystem::exists(dir / "never"));
 }
 
+TEST_F(FlatEntries, LongTextsStayInTheCallersBuffers) {
+  test::TempDir dir;
+  // Folder keys: one of 1,020 bytes is listed, a deeper one past 1,023 is not.
+  const std::string part(200, 'k');
+  std::string rel = part + "/" + part + "/" + part + "/" + part + "/" + part + "/" + part.substr(0, 15);
+  ASSERT_EQ(rel.size(), 1020u);
+  std::filesystem::create_directories(dir / rel + "/" + part);
+  test::write_file(dir / rel + "/a.eml", "Subject: short\r\n\r\nx\r\n");
+  test::write_file(dir / rel + "/" + part + "/a.eml", "Subject: deep\r\n\r\nx\r\n");
+  // A message whose every text is too long: 300 characters of UTF-8 Chinese.
+  std::string zh;
+  for (int i = 0; i < 300; ++i) zh += "\xE4\xB8\xAD";
+  std::filesystem::create_directories(dir / "long");
+  test::write_file(dir / "long/a.eml", "From: " + zh + " <a@example.com>\r\nSubject: " + zh + "\r\nDate: " +
+                                           std::string(300, '1') + "\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+                                           "--b\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" + zh +
+                                           "\r\n--b\r\nContent-Disposition: attachment; filename=\"" + std::string(240, 'n') +
+                                           zh.substr(0, 90) + ".txt\"\r\n\r\ndata\r\n--b--\r\n");
+  ::setenv("MBOXPULL_STORE", dir.dir().c_str(), 1);
+  ASSERT_EQ(login_(0, nullptr), 0);
+  std::vector<char> key(mail::kMboxFolderBuffer), name(mail::kMboxFolderBuffer);
+  std::vector<std::string> keys;
+  for (int32_t i = 0; list_(i, key.data(), name.data()) == 0; ++i) {
+    keys.push_back(key.data());
+    EXPECT_LE(std::strlen(name.data()), 1023u);
+  }
+  EXPECT_EQ(keys, (std::vector<std::string>{rel, "long"}));
+  ASSERT_EQ(prepare_("long", 0), 0);
+  const int32_t length = len_();
+  EXPECT_GE(length, 600);
+  // Buffers of the callers' sizes exactly: an overrun is a heap overflow under ASan.
+  std::vector<char> subject(81), sender(257), date(81), body(static_cast<size_t>(length));
+  ASSERT_EQ(enum_(subject.data(), sender.data(), date.data(), body.data(), length), 0);
+  EXPECT_EQ(std::strlen(subject.data()), 80u);
+  EXPECT_EQ(std::strlen(sender.data()), 256u);
+  EXPECT_EQ(std::strlen(date.data()), 80u);
+  int32_t handle = -1;
+  std::vector<char> attachment(mail::kMboxNameBuffer);
+  ASSERT_EQ(attach_(&handle, attachment.data()), 0);
+  const size_t n = std::strlen(attachment.data());
+  EXPECT_LE(n, 260u);
+  EXPECT_GE(n, 259u);
+}
+
 }  // namespace
 }  // namespace qm::mboxpull
