@@ -73,9 +73,11 @@ std::string join_rel(const std::string& rel, const std::string& name) { return r
 class Walker {
  public:
   explicit Walker(std::string root_real) : root_(std::move(root_real)) {
+    // The store's own folder name; the root folder "/" is named by itself.
     const size_t slash = root_.rfind('/');
-    store_name_ = display_component(slash == std::string::npos ? root_ : root_.substr(slash + 1));
-    if (store_name_.empty()) store_name_ = "/";
+    std::string_view base(root_);
+    if (slash != std::string::npos && slash + 1 < root_.size()) base.remove_prefix(slash + 1);
+    store_name_ = display_component(base);
   }
 
   void walk(const std::string& rel, int depth) {
