@@ -54,13 +54,19 @@ int Gateway::init(const std::string& source, const std::string& outdir) {
   attach_total_ = 0;
   mailbox_name_.clear();
 
-  const std::string path = path_backslash_to_slash(source);
+  // A mail-client store's folder key is the library's text, not a path.
+  const bool client = istarts_with(source, "Outlook:");
+  const std::string path = client ? source : path_backslash_to_slash(source);
+  source_.set_mail_client(client_places_, outdir_);
   if (!source_.open(path, limits_)) {
     side_files_.abandon();
     return 0;
   }
   source_open_ = true;
-  mailbox_name_ = mailbox_name_of(path);
+  if (!client)
+    mailbox_name_ = mailbox_name_of(path);
+  else if (!source_.mail_client_name(mailbox_name_) || mailbox_name_.empty())
+    mailbox_name_ = "Outlook";
   return 1;
 }
 

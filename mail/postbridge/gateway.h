@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mail/postbridge/attachments.h"
@@ -38,6 +39,9 @@ class Gateway {
   const AttachmentTexts& attachment_texts() const { return texts_; }
   const MailSource& source() const { return source_; }
   void set_window_limits(WindowLimits limits) { limits_ = limits; }
+  // Where a mail-client store's library is looked for; by default postbridge's own
+  // folder, then the program directory.
+  void set_mail_client_places(MailClientPlaces places) { client_places_ = std::move(places); }
 
  private:
   void end_source();
@@ -45,6 +49,7 @@ class Gateway {
   int32_t append_attachments(const MessageRecord& record, std::string& page);
 
   WindowLimits limits_;
+  MailClientPlaces client_places_ = default_mail_client_places();
   std::string outdir_;
   std::string mailbox_name_;
   std::string converter_path_;

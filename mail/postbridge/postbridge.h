@@ -11,8 +11,8 @@
 
 extern "C" {
 
-// Starts a run over source (a mailbox file) writing side files into outdir; 1 when the
-// source opened, 0 otherwise.
+// Starts a run over source (a mailbox file, or "Outlook:" and a folder key of the
+// mail-store library) writing side files into outdir; 1 when the source opened, 0 otherwise.
 QM_POSTBRIDGE_API int32_t IG_Init(const char* source, const char* outdir);
 // The next page: *name points to a buffer valid until the next call, *text to a page
 // the caller gives back with IG_ClearData. 1 with a message, 0 at the end.

@@ -42,6 +42,7 @@ bool MailSource::open(const std::string& source, WindowLimits limits) {
   jmf6_.reset();
   toc_.reset();
   blocks_.reset();
+  client_.reset();
   if (!mail_source_kind(source, kind_)) return false;
   path_ = source;
   switch (kind_) {
@@ -60,10 +61,16 @@ bool MailSource::open(const std::string& source, WindowLimits limits) {
       if (blocks_->open(source)) return true;
       blocks_.reset();
       return false;
+    case MailSourceKind::MailClient: {
+      auto client = std::make_unique<MailClientSource>();
+      if (!client->open(source, client_places_, client_work_dir_)) return false;
+      client_ = std::move(client);
+      return true;
+    }
     default:
       break;
   }
-  if (kind_ != MailSourceKind::Mailbox) return false;  // not read by this build
+  if (kind_ != MailSourceKind::Mailbox) return false;
   auto reader = std::make_unique<MailboxReader>(limits);
   if (!reader->open(source)) return false;
   mailbox_ = std::move(reader);
@@ -92,6 +99,11 @@ bool MailSource::next_store_message(MessageRecord& record) {
 
 bool MailSource::next(MessageRecord& record) {
   if (jmf6_ || toc_ || blocks_) return next_store_message(record);
+  if (client_) {
+    if (client_->next(record)) return true;
+    client_.reset();
+    return false;
+  }
   if (!mailbox_) return false;
   std::string raw;
   if (!mailbox_->next(raw)) {
