@@ -199,6 +199,36 @@ KVXSTATUS reverse_rows(const RasterImage& image, RasterImage& out) {
   return KVX_OK;
 }
 
+// A new image of the target format (the input's row order) converted row by row; palettes
+// are copied between indexed formats and gray targets get a ramp.
+KVXSTATUS convert_rows(const RasterImage& in, uint32_t target, RasterImage& out) {
+  uint32_t have = pix_topdown_form(in.format), want = pix_topdown_form(target);
+  RowConverter conv = find_row_converter(have, want);
+  if (conv == nullptr) return KVXERR_BADPARAM;
+  const uint8_t* pal = in.palette;
+  static const uint8_t kWhiteFirst[6] = {255, 255, 255, 0, 0, 0}, kBlackFirst[6] = {0, 0, 0, 255, 255, 255};
+  if (have == PIX_1_WHITE) pal = kBlackFirst;
+  if (have == PIX_1_BLACK) pal = kWhiteFirst;
+  if (pix_bits(have) <= 8 && pal == nullptr) return KVXERR_BADFORMAT;
+  if (KVXSTATUS st = raster_alloc(out, in.width, in.height,
+                                  (target & ~(PIX_TOPDOWN | PIX_BOTTOMUP)) | (in.format & (PIX_TOPDOWN | PIX_BOTTOMUP))))
+    return st;
+  for (uint32_t y = 0; y < in.height; ++y) conv(in.row(y), 0, in.width, out.row(y), pal);
+  if (out.palette != nullptr) {
+    if (want == PIX_8_GRAY) {
+      gray_ramp(out);
+    } else if (have == PIX_1_WHITE || have == PIX_1_BLACK) {
+      std::memcpy(out.palette, pal, 6);
+      out.palette_count = 2;
+    } else if (in.palette != nullptr) {
+      uint16_t n = in.palette_count < out.palette_capacity ? in.palette_count : out.palette_capacity;
+      std::memcpy(out.palette, in.palette, size_t(n) * 3);
+      out.palette_count = n;
+    }
+  }
+  return KVX_OK;
+}
+
 }  // namespace
 
 KVXSTATUS ConvertImage(RasterImage& image, uint32_t target, uint32_t method, RasterImage* result,
@@ -235,9 +265,10 @@ KVXSTATUS ConvertImage(RasterImage& image, uint32_t target, uint32_t method, Ras
       }
       replace(reduced);
     } else if (st == kNothingToDo) {
-      if (request != nullptr && request->kind != 0 && pix_bits(cur->format) <= 8 && pix_bits(cur->format) == bits) {
+      if (request != nullptr && request->kind != 0) {
         RasterImage copy{};
-        if ((st = raster_copy(*cur, copy))) return fail(st);
+        st = pix_bits(cur->format) == bits ? raster_copy(*cur, copy) : convert_rows(*cur, target, copy);
+        if (st) return fail(st);
         if ((st = MarkTransparency(*cur, copy, *request))) {
           raster_free(copy);
           return fail(st);
@@ -257,32 +288,9 @@ KVXSTATUS ConvertImage(RasterImage& image, uint32_t target, uint32_t method, Ras
   }
   // Format.
   uint32_t have = pix_topdown_form(cur->format), want = pix_topdown_form(target);
-  bool accept_gray = want == PIX_8_INDEXED && have == PIX_8_GRAY;
-  if (have != want && !accept_gray) {
-    RowConverter conv = find_row_converter(have, want);
-    if (conv == nullptr) return fail(KVXERR_BADPARAM);
-    const uint8_t* pal = cur->palette;
-    static const uint8_t kWhiteFirst[6] = {255, 255, 255, 0, 0, 0}, kBlackFirst[6] = {0, 0, 0, 255, 255, 255};
-    if (have == PIX_1_WHITE) pal = kBlackFirst;
-    if (have == PIX_1_BLACK) pal = kWhiteFirst;
-    if (pix_bits(have) <= 8 && pal == nullptr) return fail(KVXERR_BADFORMAT);
+  if (have != want && !(want == PIX_8_INDEXED && have == PIX_8_GRAY)) {
     RasterImage out{};
-    if (KVXSTATUS st = raster_alloc(out, cur->width, cur->height, (target & ~(PIX_TOPDOWN | PIX_BOTTOMUP)) |
-                                                                    (cur->format & (PIX_TOPDOWN | PIX_BOTTOMUP))))
-      return fail(st);
-    for (uint32_t y = 0; y < cur->height; ++y) conv(cur->row(y), 0, cur->width, out.row(y), pal);
-    if (out.palette != nullptr) {
-      if (want == PIX_8_GRAY) {
-        gray_ramp(out);
-      } else if (cur->palette != nullptr) {
-        uint16_t n = cur->palette_count < out.palette_capacity ? cur->palette_count : out.palette_capacity;
-        std::memcpy(out.palette, cur->palette, size_t(n) * 3);
-        out.palette_count = n;
-      } else if (have == PIX_1_WHITE || have == PIX_1_BLACK) {
-        std::memcpy(out.palette, pal, 6);
-        out.palette_count = 2;
-      }
-    }
+    if (KVXSTATUS st = convert_rows(*cur, target, out)) return fail(st);
     replace(out);
   }
   if (!owned) {
