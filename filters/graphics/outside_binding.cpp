@@ -220,7 +220,8 @@ KVXSTATUS FilterConversion(KVXIO* output, const uint8_t* header, uint32_t header
   ::dlclose(library);
   // Bytes still held go out before the buffer goes, so a file is never cut short.
   flush_sink(sink);
-  if (status == KVX_OK && sink.failed) status = sink.failed;
+  // A short write is reported as such, whatever the filter made of it.
+  if (sink.failed) status = sink.failed;
   return status;
 }
 

@@ -7,7 +7,10 @@
 #include <cstring>
 #include <random>
 
+#include <dlfcn.h>
+
 #include "filters/graphics/gfx_records.h"
+#include "filters/graphics/tests/gfx_fixtures.h"
 #include "filters/graphics/tests/gfx_export_fixture.h"
 
 namespace gfx::test {
@@ -351,6 +354,63 @@ TEST_F(GfxExportTest, GraphicAccessRoutines) {
   void* p = nullptr;
   EXPECT_NE(DALockModuleData(foreign, &p), KVX_OK);
   EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+}
+
+
+TEST_F(GfxExportTest, ShortWritesTakeTheFailurePath) {
+  std::string in = script(picture24(40, 30));
+  for (uint32_t type : {KVXEXPORT_GIF, KVXEXPORT_BMP, KVXEXPORT_JPEG, KVXEXPORT_TIFF}) {
+    SCOPED_TRACE(type);
+    MemoryIO io;
+    io.budget = 100;
+    Host host;
+    KVXHANDLE doc = 0, ex = 0;
+    ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, in.c_str(), 0), KVX_OK);
+    ASSERT_EQ(EXOpenExport(doc, type, KVXSPEC_IOOBJECT, &io.io, 0, nullptr, host_callback, &host, &ex), KVX_OK);
+    EXPECT_EQ(EXRunExport(ex), KVXERR_SHORTWRITE);
+    EXPECT_EQ(host.failed_calls, 1);
+    EXPECT_EQ(host.failed_status, KVXERR_SHORTWRITE);
+    EXPECT_EQ(host.done_width, 40u);
+    EXPECT_EQ(EXCloseExport(ex), KVX_OK);
+    EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+  }
+}
+
+TEST(GfxEntry, RoutineTableAndInformation) {
+  void* lib = ::dlopen(QM_GFXCAST, RTLD_NOW);
+  ASSERT_NE(lib, nullptr);
+  auto get_rtns = reinterpret_cast<VwGetRtnsFn>(::dlsym(lib, "VwGetRtns"));
+  ASSERT_NE(get_rtns, nullptr);
+  VwRtns table{};
+  ASSERT_EQ(get_rtns(&table, VWRTNS_VERSION), &table);
+  auto info = reinterpret_cast<VwGetInfoFn>(table.Slots[VWRTN_GETINFO]);
+  uint16_t v16 = 0;
+  ASSERT_EQ(info(&v16, VWINFO_DATASIZE), 1);
+  EXPECT_EQ(v16, 204);
+  ASSERT_EQ(info(&v16, 3), 1);
+  EXPECT_EQ(v16, 2);
+  ASSERT_EQ(info(&v16, VWINFO_EXPORTCOUNT), 1);
+  EXPECT_EQ(v16, 4);
+  uint16_t ids[4] = {};
+  ASSERT_EQ(info(ids, VWINFO_EXPORTIDS), 1);
+  EXPECT_EQ(std::vector<uint16_t>(ids, ids + 4), (std::vector<uint16_t>{1503, 1535, 1501, 1500}));
+  char text[12] = {};
+  ASSERT_EQ(info(text, VWINFO_BUILDDATE), 1);
+  EXPECT_STREQ(text, "Oct 26 1999");
+  ASSERT_EQ(info(text, VWINFO_BUILDTIME), 1);
+  EXPECT_STREQ(text, "23:44:24");
+  EXPECT_EQ(info(text, 0), 0);
+  EXPECT_EQ(info(text, 14), 0);
+  // The instance: 204 bytes of filter data, two user words, its own handle.
+  auto alloc = reinterpret_cast<VwAllocProcFn>(table.Slots[VWRTN_ALLOCPROC]);
+  auto free_proc = reinterpret_cast<VwFreeProcFn>(table.Slots[VWRTN_FREEPROC]);
+  void* instance = alloc();
+  ASSERT_NE(instance, nullptr);
+  uint32_t own = 0;
+  std::memcpy(&own, static_cast<char*>(instance) + 212, 4);
+  EXPECT_EQ(KVXBlockSize(own), 216u);
+  free_proc(instance);
+  ::dlclose(lib);
 }
 
 }  // namespace
