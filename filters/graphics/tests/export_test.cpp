@@ -244,6 +244,51 @@ TEST_F(GfxExportTest, TransparentDrawingMarksLightPixels) {
   EXPECT_EQ(std::vector<uint8_t>(idx.begin(), idx.end()), (std::vector<uint8_t>{0, 0, 255, 255}));
 }
 
+TEST_F(GfxExportTest, TransparencyOfBitmapSections) {
+  // A 4 x 2 picture of palette indexes 0..3 per row; masks mark columns 2 and 3.
+  const std::string palette = "palette 101010 202020 f0f0f0 404040\n";
+  const std::string band8 = "0001020300010203";
+  struct Case {
+    std::string body;
+    std::map<uint32_t, std::vector<uint32_t>> opts;
+    std::vector<bool> want;  // per pixel of the first row (the second is the same)
+  } cases[] = {
+      // 8-bit mask behind the pixel rows.
+      {"section bm\n" + palette + "bitmap 4 2 8 4 0x100\nband 4 2 " + band8 + "0000ffff0000ffff\nendbitmap\n", {},
+       {false, false, true, true}},
+      // 24-bit mask.
+      {"section bm\n" + palette + "bitmap 4 2 8 4 0x200\nband 4 2 " + band8 +
+           "000000000000ffffffffffff000000000000ffffffffffff\nendbitmap\n",
+       {}, {false, false, true, true}},
+      // Brightness through the transparency palette (entries 1 and 3 light), and inverted.
+      {"section bm\n" + palette + "bitmap 4 2 8 4 0x400\ntransparency 0 000000 ffffff 000000 ffffff\nband 4 2 " + band8 +
+           "\nendbitmap\n",
+       {}, {false, true, false, true}},
+      {"section bm\n" + palette + "bitmap 4 2 8 4 0x2400\ntransparency 0 000000 ffffff 000000 ffffff\nband 4 2 " +
+           band8 + "\nendbitmap\n",
+       {}, {true, false, true, false}},
+      // One index: kept as it is, or through an index mask when scaled.
+      {"section bm\n" + palette + "bitmap 4 2 8 4 0x1000\ntransparency 2\nband 4 2 " + band8 + "\nendbitmap\n", {},
+       {false, false, true, false}},
+      {"section bm\n" + palette + "bitmap 4 2 8 4 0x1000\ntransparency 2\nband 4 2 " + band8 + "\nendbitmap\n",
+       {{KVXOPT_GRAPHICWIDTH, {8}}, {KVXOPT_GRAPHICHEIGHT, {2}}}, {false, false, false, false, true, true, false, false}},
+  };
+  for (size_t k = 0; k < std::size(cases); ++k) {
+    const Case& c = cases[k];
+    SCOPED_TRACE(k);
+    Host host;
+    RunResult r = run(c.body, KVXEXPORT_GIF, c.opts, host);
+    ASSERT_EQ(r.run, KVX_OK);
+    qm::test::write_file(path("m.gif"), r.bytes);
+    int transparent = -2;
+    std::vector<uint8_t> idx;
+    gif_colours(path("m.gif"), transparent, &idx);
+    ASSERT_GE(transparent, 0);
+    ASSERT_EQ(idx.size(), 2 * c.want.size());
+    for (size_t i = 0; i < idx.size(); ++i) EXPECT_EQ(idx[i] == transparent, c.want[i % c.want.size()]) << i;
+  }
+}
+
 TEST_F(GfxExportTest, SizeLimitAndPlaceholders) {
   const std::string good = picture24(3, 2);
   const std::string broken = "section bm\nbitmap 3 2 7 0 0\nendbitmap\n";  // 7 bits: 15
