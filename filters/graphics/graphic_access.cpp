@@ -229,6 +229,15 @@ KVXSTATUS render(GraphicModuleData& md, KVXHANDLE graphic, uint32_t format, uint
     return read_chunk_bitmap(rd);
   }
   if (md.graphic_type < 6 || md.graphic_type > 8 || !md.frame_found) return KVXERR_NOFILTER;
+  // Without a size, the resolution options size the drawing by its frame's units.
+  GraphicInfo& f = md.info;
+  if (width == 0 && height == 0 && opt25 && opt26 && f.units_x >= 1 && f.units_x <= 2400 && f.units_y >= 1 &&
+      f.units_y <= 2400) {
+    uint64_t w = (uint64_t(opt25) * f.width + f.units_x / 2) / f.units_x;
+    uint64_t h = (uint64_t(opt26) * f.height + f.units_y / 2) / f.units_y;
+    width = w > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(w ? w : 1);
+    height = h > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(h ? h : 1);
+  }
   KVXRASTER r{};
   if (KVXSTATUS st = GAPMetafileToHandle(&md.draw, width, height, &r)) return st;
   RasterImage img{};

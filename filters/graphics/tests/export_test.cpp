@@ -226,6 +226,10 @@ TEST_F(GfxExportTest, DrawingsAreRendered) {
   ASSERT_EQ(r.run, KVX_OK);
   EXPECT_EQ(host.done_width, 96u);
   EXPECT_EQ(host.done_height, 48u);
+  r = run(body, KVXEXPORT_GIF, {{KVXOPT_25, {300}}, {KVXOPT_26, {30}}}, host);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(host.done_width, 300u);
+  EXPECT_EQ(host.done_height, 15u);
   r = run("section dr\ndrawing 0 0 100 100 0 0\nrecord 6 09000000000000000000000000000000\n", KVXEXPORT_GIF, {}, host);
   EXPECT_EQ(r.run, KVXERR_BADFORMAT);
 }
