@@ -293,6 +293,39 @@ TEST_F(GfxExportTest, TransparencyOfBitmapSections) {
   }
 }
 
+TEST_F(GfxExportTest, PictureLinesOfChunkScripts) {
+  struct Case {
+    const char* body;
+    KVXSTATUS status;
+  } cases[] = {
+      {"section bm\nbitmap 2 1 8 2 0 96 96\npalette ff0000 00ff00\ntransparency 1 ffffff\nband 2 1 0001\nendbitmap\n", KVX_OK},
+      {"section dr\ndrawing 0 0 10 10 0 0 0x10000000 0\nrect 0 0 5 5 ff0000\ngradient 5 0 10 10 000000 ffffff 1\nenddrawing\n", KVX_OK},
+      {"section bm\nbitmap 2 1 8 2 0 96\n", KVXERR_BADFORMAT},             // units come in pairs
+      {"section bm\nbitmap 2 1 70000 2 0\n", KVXERR_BADFORMAT},           // bits are 16-bit
+      {"section bm\npalette red\n", KVXERR_BADFORMAT},                    // not a colour
+      {"section bm\nband 2 1 0g\n", KVXERR_BADFORMAT},                    // not hex
+      {"section dr\nrect 0 0 40000 5 ff0000\n", KVXERR_BADFORMAT},        // corner too large
+      {"section dr\ndrawing 0 0 10 10 0 0 1\n", KVXERR_BADFORMAT},        // flags without a mode
+      {"section dr\nenddrawing 1\n", KVXERR_BADFORMAT},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    std::string in = script(c.body);
+    KVXHANDLE doc = 0, chunker = 0;
+    ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, in.c_str(), 0), KVX_OK);
+    EXPECT_EQ(DAGetHChunker(doc, &chunker), c.status);
+    EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+    if (c.status == KVX_OK) {
+      // kvxdump writes a script that builds the same model again.
+      std::string once = shell(std::string(QM_DIST_DIR) + "/kvxdump --script " + in);
+      qm::test::write_file(path("again.kvx"), once);
+      EXPECT_EQ(shell(std::string(QM_DIST_DIR) + "/kvxdump --script " + path("again.kvx")), once);
+      EXPECT_EQ(shell(std::string(QM_DIST_DIR) + "/kvxdump --ranges " + path("again.kvx")),
+                shell(std::string(QM_DIST_DIR) + "/kvxdump --ranges " + in));
+    }
+  }
+}
+
 TEST_F(GfxExportTest, SizeLimitAndPlaceholders) {
   const std::string good = picture24(3, 2);
   const std::string broken = "section bm\nbitmap 3 2 7 0 0\nendbitmap\n";  // 7 bits: 15
