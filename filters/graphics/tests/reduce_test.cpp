@@ -88,6 +88,21 @@ TEST_F(ReduceTest, OctreeStaysWithinTheLimitWithMeans) {
   }
 }
 
+TEST_F(ReduceTest, SmallerDepthsKeepTheirLimits) {
+  RasterImage img = random_bgr(40, 30, 300, 11);
+  for (uint32_t depth : {1u, 4u}) {
+    RasterImage out, wide;
+    ASSERT_EQ(ReduceColours(img, depth, 1, &out, nullptr), KVX_OK);
+    EXPECT_EQ(pix_bits(out.format), depth);
+    EXPECT_LE(out.palette_count, 1u << depth);
+    ASSERT_EQ(ConvertImage(out, PIX_8_INDEXED, 1, &wide, nullptr), KVX_OK);
+    expect_means(img, wide);
+    raster_free(wide);
+    raster_free(out);
+  }
+  raster_free(img);
+}
+
 TEST_F(ReduceTest, ColourOfAFullIndexedPaletteFreesTheLastEntry) {
   // 256 colours in use; colour 17 is the transparent one.
   RasterImage img = make_image(16, 16, PIX_8_INDEXED, [](uint8_t* row, uint32_t x, uint32_t y) {
