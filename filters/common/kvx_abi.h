@@ -359,6 +359,46 @@ typedef struct {
   uint32_t LinkSource;    /* 0x84: item holding the object's link source */
 } KVXOBJECTITEM;
 
+/* Picture content. A bitmap picture is a section of type KVXSECTION_BM whose items are:
+ * a palette {KVXITEM_BMPALETTE, first unit in range 8, entry count, 0} (optional); the
+ * header {KVXITEM_BMHEADER, unit in range 4, bits per pixel | palette size << 16, flags};
+ * a transparency item {KVXITEM_BMTRANSPARENCY, colour 0x00BBGGRR or index, first unit in
+ * range 8 of its palette, its entry count} (optional); then its pixel bands
+ * {KVXITEM_BMBAND, first unit in range 5, band width, band rows}, each band's rows padded
+ * to 4 bytes and followed by its mask rows when the header asks for a mask; an item of
+ * kind 0 ends the picture. A drawing is a section of type KVXSECTION_DR (or 7, 8) whose
+ * item {KVXITEM_DRAWFRAME, first unit in range 6, flags, mode} names its frame: two units
+ * {x1, y1, x2, y2} and {horizontal units per inch, vertical units per inch, 0, 0}, then a
+ * display list of units until one of operation 0 (KVXDRAWOP_*). */
+#define KVXITEM_BMPALETTE 2
+#define KVXITEM_BMHEADER 3
+#define KVXITEM_BMBAND 4
+#define KVXITEM_DRAWFRAME 5
+#define KVXITEM_BMTRANSPARENCY 0xA9
+#define KVXRANGE_BMHEADERS 4   /* 16-byte {width, height, horizontal, vertical units per inch} */
+#define KVXRANGE_PIXELS 5      /* 16-byte units of row bytes */
+#define KVXRANGE_DRAWINGS 6    /* 16-byte frame and display-list units */
+#define KVXRANGE_PALETTES 8    /* 16-byte units of four 32-bit colours, red in the low byte */
+
+/* Bitmap header flags. */
+#define KVXBM_BILEVEL 0x0001u     /* 1 bit, set = white (black with KVXBM_INVERSE) */
+#define KVXBM_INVERSE 0x0002u
+#define KVXBM_GRAY 0x0004u
+#define KVXBM_BOTTOMUP 0x0008u    /* the bands hold the bottom row first */
+#define KVXBM_MASK8 0x0100u       /* transparency by an 8-bit mask behind each band */
+#define KVXBM_MASK24 0x0200u      /* transparency by a 24-bit mask behind each band */
+#define KVXBM_BRIGHTNESS 0x0400u  /* by brightness through the transparency item's palette */
+#define KVXBM_TRCOLOUR 0x0800u    /* one colour, in the transparency item */
+#define KVXBM_TRINDEX 0x1000u     /* one palette index, in the transparency item */
+#define KVXBM_INVTHRESHOLD 0x2000u /* transparent at or below 127 instead of at or above 128 */
+
+/* Drawing frame flags and display-list operations. */
+#define KVXDRAW_TRANSPARENT 0x10000000u /* white is see-through (with a mode other than 1) */
+#define KVXDRAWOP_END 0
+#define KVXDRAWOP_RECT 1       /* {1, colour 0x00BBGGRR, left | top << 16, right | bottom << 16} */
+#define KVXDRAWOP_GRADIENT 2   /* {2, from colour, to colour, 0 left to right | 1 top to bottom}, then
+                                * {left, top, right, bottom} */
+
 /* Range 1: one record per section. */
 typedef struct {
   uint32_t Type;       /* section type (low 16 bits) */
@@ -493,6 +533,60 @@ KVX_API int32_t UTwstrcmp(const uint16_t* a, const uint16_t* b);
 /* The file-name part (after the last '/' or '\\') of a path, as a pointer into it. */
 KVX_API const char* UTGetFileNameFromPath(const char* path);
 KVX_API const uint16_t* UTGetWideFileNameFromPath(const uint16_t* path);
+
+/* ---- Drawing (kvxdu) ----------------------------------------------------------------- */
+/* The drawing state a graphics filter keeps in its module data for a picture. */
+typedef struct {
+  uint32_t Size;          /* sizeof(KVXDRAWSTATE) */
+  KVXHANDLE Chunker;
+  uint32_t FrameItem;     /* id of the drawing's KVXITEM_DRAWFRAME item */
+  uint32_t Flags;         /* bit 0: initialised */
+} KVXDRAWSTATE;
+
+/* A raster the drawing routines hand out: rows of 24-bit blue, green, red, top row first,
+ * padded to 4 bytes, in a movable block of the block layer (the caller frees it). */
+typedef struct {
+  KVXBLOCK Pixels;
+  uint32_t Width;
+  uint32_t Height;
+  uint32_t DataSize;
+} KVXRASTER;
+
+/* The off-screen raster device of GAGraphicToDevice and GAGraphicToContext: Pixels is
+ * Height rows of Stride bytes of blue, green, red, top row first, owned by the caller. */
+typedef struct {
+  uint32_t Size;          /* sizeof(KVXDEVICE) */
+  uint32_t Flags;         /* bit 1: device output */
+  int32_t Left, Top;      /* where the picture goes */
+  uint32_t Width, Height; /* the picture's size on the device (0, 0: its natural size) */
+  uint8_t* Pixels;
+  uint32_t DeviceWidth, DeviceHeight, Stride;
+} KVXDEVICE;
+
+/* A drawing context: a device and nothing else. */
+typedef struct {
+  uint32_t Size;          /* sizeof(KVXCONTEXT) */
+  KVXDEVICE Device;
+} KVXCONTEXT;
+
+/* 0 (17 when already initialised) */
+KVX_API KVXSTATUS GAPInitGADataDU(KVXDRAWSTATE* state);
+KVX_API KVXSTATUS GAPDeinitGADataDU(KVXDRAWSTATE* state);
+/* The drawing's frame: its size in units and units per inch; 23 without a frame. */
+KVX_API KVXSTATUS GAPGetDrawingFrame(const KVXDRAWSTATE* state, uint32_t* width, uint32_t* height,
+                                     uint32_t* unitsX, uint32_t* unitsY, uint32_t* flags, uint32_t* mode);
+/* Renders the drawing at width x height pixels (0: the frame at 96 dots per inch) into a
+ * new raster; 15 for a size above 32,000, 13, 18 for a broken display list. */
+KVX_API KVXSTATUS GAPMetafileToHandle(const KVXDRAWSTATE* state, uint32_t width, uint32_t height, KVXRASTER* raster);
+/* Draws it into the device's rectangle (its natural size when Width or Height is 0). */
+KVX_API KVXSTATUS GAPMetafileToDevice(const KVXDRAWSTATE* state, KVXDEVICE* device);
+KVX_API KVXSTATUS GAPMetafileToContext(const KVXDRAWSTATE* state, KVXCONTEXT* context);
+/* Copies a raster of 24-bit rows (top row first, stride padded to 4) into the device at
+ * its Left, Top, clipped. */
+KVX_API KVXSTATUS GABitmapToDeviceNP(const uint8_t* rows, uint32_t width, uint32_t height, uint32_t stride,
+                                     KVXDEVICE* device);
+/* Fills device from a context. */
+KVX_API KVXSTATUS GARetrieveContextDeviceNP(const KVXCONTEXT* context, KVXDEVICE* device);
 
 /* ---- Memory blocks (the filters' global memory) ------------------------------------- */
 #define KVXBLOCK_FIXED 0x0000u

@@ -26,6 +26,8 @@ namespace kvx {
   X(UTwstrcat) X(UTwstrcmp) X(UTGetFileNameFromPath) X(UTGetWideFileNameFromPath)                   \
   X(KVXBlockAlloc) X(KVXBlockReAlloc) X(KVXBlockLock) X(KVXBlockUnlock) X(KVXBlockFree)             \
   X(KVXBlockSize) X(KVXBlockLiveCount) X(KVXBlockFailAfter)                                         \
+  X(GAPInitGADataDU) X(GAPDeinitGADataDU) X(GAPGetDrawingFrame) X(GAPMetafileToHandle)                  \
+  X(GAPMetafileToDevice) X(GAPMetafileToContext) X(GABitmapToDeviceNP) X(GARetrieveContextDeviceNP)     \
   X(KVXTestFailCall) X(KVXLiveHandleCount) X(KVXTestStringMode)
 
 // One member per function, by its own name; null until bound.

@@ -27,6 +27,13 @@
 //   object <type> <hex>      an embedded object: its bytes in range 3, its record in range 13
 //                            and the item {0x1A, record index} that names it
 //   item <kind> <a> <b> <c> [<hex>]   a raw item (hex: bytes appended to range 3 first)
+//   bitmap <w> <h> <bits> <palette size> <flags> [<x units> <y units>]   a bitmap header
+//   palette <rrggbb>...      the bitmap's palette (range 8)
+//   transparency <colour or index> [<rrggbb>...]   the transparency item and its palette
+//   band <width> <rows> <hex>  a band of pixel rows (range 5); endbitmap: the end item
+//   drawing <x1> <y1> <x2> <y2> <x units> <y units> [<flags> <mode>]   a drawing frame
+//   rect <l> <t> <r> <b> <rrggbb> / gradient <l> <t> <r> <b> <rrggbb> <rrggbb> <0|1>
+//                            display-list entries (range 6); enddrawing: the list's end
 //   record <range> <hex>     raw units of a range
 #include "filters/framework/chunk_script.h"
 
@@ -387,6 +394,90 @@ bool expand(const std::vector<Token>& tok, State& st, Expansion& x, std::string&
     const auto* raw = reinterpret_cast<const uint8_t*>(&rec);
     x.records.push_back({KVXRANGE_OBJECTS, std::vector<uint8_t>(raw, raw + sizeof rec)});
     x.items.push_back({{KVXITEM_GRAPHIC, st.cursor[KVXRANGE_OBJECTS], 0, 0}});
+    return true;
+  }
+  // Pictures: bitmap sections and drawings (kvx_abi.h, picture content).
+  auto colour = [&](size_t i, uint32_t& v) {
+    std::vector<uint8_t> rgb;
+    if (i >= tok.size() || !hex_bytes(tok[i], rgb) || rgb.size() != 3) {
+      why = "argument " + std::to_string(i) + " of " + op + " must be a colour rrggbb";
+      return false;
+    }
+    v = uint32_t(rgb[0]) | uint32_t(rgb[1]) << 8 | uint32_t(rgb[2]) << 16;
+    return true;
+  };
+  // Colours from token i on as a range-8 record padded to whole units.
+  auto colour_record = [&](size_t i, uint32_t& n) {
+    std::vector<uint8_t> rec;
+    for (n = 0; i + n < tok.size(); ++n) {
+      uint32_t v;
+      if (!colour(i + n, v)) return false;
+      put_u32(rec, v);
+    }
+    while (rec.size() % 16 != 0) rec.push_back(0);
+    if (!rec.empty()) x.records.push_back({KVXRANGE_PALETTES, rec});
+    return true;
+  };
+  if (op == "bitmap") {
+    uint32_t e = 0, f = 0, g = 0;
+    if (!count(5, 7) || !n(1, a) || !n(2, b) || !n(3, c) || !n(4, d) || !n(5, e)) return false;
+    if (tok.size() == 8 && (!n(6, f) || !n(7, g))) return false;
+    if (tok.size() == 7) return why = "bitmap units come in pairs", false;
+    if (d > 0xFFFF || c > 0xFFFF) return why = "bits and palette size are 16-bit", false;
+    x.records.push_back({KVXRANGE_BMHEADERS, words({a, b, f, g})});
+    x.items.push_back({{KVXITEM_BMHEADER, st.cursor[KVXRANGE_BMHEADERS], c | d << 16, e}});
+    return true;
+  }
+  if (op == "palette") {
+    uint32_t count_colours;
+    if (tok.size() < 2) return why = "palette takes colours", false;
+    if (!colour_record(1, count_colours)) return false;
+    x.items.push_back({{KVXITEM_BMPALETTE, st.cursor[KVXRANGE_PALETTES], count_colours, 0}});
+    return true;
+  }
+  if (op == "transparency") {
+    uint32_t count_colours = 0;
+    if (tok.size() < 2 || !n(1, a)) return false;
+    if (!colour_record(2, count_colours)) return false;
+    x.items.push_back({{KVXITEM_BMTRANSPARENCY, a, count_colours ? st.cursor[KVXRANGE_PALETTES] : 0, count_colours}});
+    return true;
+  }
+  if (op == "band") {
+    std::vector<uint8_t> bytes;
+    if (!count(3, 3) || !n(1, a) || !n(2, b)) return false;
+    if (!hex_bytes(tok[3], bytes)) return why = "band bytes must be hex pairs", false;
+    while (bytes.size() % 16 != 0) bytes.push_back(0);
+    if (!bytes.empty()) x.records.push_back({KVXRANGE_PIXELS, bytes});
+    x.items.push_back({{KVXITEM_BMBAND, st.cursor[KVXRANGE_PIXELS], a, b}});
+    return true;
+  }
+  if (op == "endbitmap") {
+    if (!count(0, 0)) return false;
+    x.items.push_back({{KVXITEM_BREAK, 0, 0, 0}});
+    return true;
+  }
+  if (op == "drawing") {
+    uint32_t e = 0, f = 0, g = 0, h = 0;
+    if (!count(6, 8) || !n(1, a) || !n(2, b) || !n(3, c) || !n(4, d) || !n(5, e) || !n(6, f)) return false;
+    if (tok.size() == 9 && (!n(7, g) || !n(8, h))) return false;
+    if (tok.size() == 8) return why = "drawing flags and mode come in a pair", false;
+    x.records.push_back({KVXRANGE_DRAWINGS, words({a, b, c, d, e, f, 0, 0})});
+    x.items.push_back({{KVXITEM_DRAWFRAME, st.cursor[KVXRANGE_DRAWINGS], g, h}});
+    return true;
+  }
+  if (op == "rect" || op == "gradient") {
+    uint32_t c1, c2 = 0, dir = 0;
+    bool rect = op == "rect";
+    if (!count(rect ? 5 : 7, rect ? 5 : 7) || !n(1, a) || !n(2, b) || !n(3, c) || !n(4, d) || !colour(5, c1)) return false;
+    if (!rect && (!colour(6, c2) || !n(7, dir))) return false;
+    if (rect && (a > 0x7FFF || b > 0x7FFF || c > 0x7FFF || d > 0x7FFF)) return why = "rect corners above 32767", false;
+    x.records.push_back({KVXRANGE_DRAWINGS, rect ? words({KVXDRAWOP_RECT, c1, a | b << 16, c | d << 16})
+                                                 : words({KVXDRAWOP_GRADIENT, c1, c2, dir, a, b, c, d})});
+    return true;
+  }
+  if (op == "enddrawing") {
+    if (!count(0, 0)) return false;
+    x.records.push_back({KVXRANGE_DRAWINGS, words({KVXDRAWOP_END, 0, 0, 0})});
     return true;
   }
   if (op == "item") {
