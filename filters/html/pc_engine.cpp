@@ -244,9 +244,11 @@ KVXSTATUS write_error_page(Export& x, uint32_t position, KVXSTATUS status) {
   size_t at = position <= skip ? 0 : (position - skip) / width;
   if (at > chars.size()) at = chars.size();
   size_t start = at;
-  while (start > 0 && !starts_word(chars[start - 1])) --start;
+  if (at >= chars.size() || chars[at] != u'{')
+    while (start > 0 && !starts_word(chars[start - 1])) --start;
   size_t end = at;
   while (end < chars.size() && !ends_word(chars[end])) ++end;
+  if (end == start && end < chars.size()) ++end;  // a delimiter alone is marked itself
   size_t line_end = at;
   while (line_end < chars.size() && chars[line_end] != u'\n') ++line_end;
   if (line_end < chars.size()) ++line_end;

@@ -38,7 +38,7 @@ KVXSTATUS expect(Reader& r, const char* what, KVXSTATUS fail) {
   bool too_long = false;
   if (!next_word(r, ScanMode::Command, w, &too_long) || too_long) return kUnknownWord;
   if (w != what) {
-    reader_seek(r, at);
+    reader_seek(r, fail == kNoEquals ? at : r.word_start);
     return fail;
   }
   return KVX_OK;
@@ -75,6 +75,12 @@ PathRec with_last_index(const PathRec& p, int32_t index) {
 }
 
 KVXSTATUS parse_loop(Export& x, int* closer);
+
+// A statement still open at the end of the template: 1575 at its command.
+KVXSTATUS open_at_end(Export& x, uint32_t command) {
+  reader_seek(reader(x), command);
+  return kUnbalanced;
+}
 
 struct Saved {
   int open, encl, depth;
@@ -151,6 +157,7 @@ KVXSTATUS if_condition(Export& x, bool* cond) {
 
 KVXSTATUS handle_if(Export& x) {
   Saved saved = enter(x, kWIf);
+  uint32_t command = x.cmd_pos;
   bool rec0 = recording(x);
   bool cond = false;
   if (KVXSTATUS st = if_condition(x, &cond)) return st;
@@ -159,7 +166,7 @@ KVXSTATUS handle_if(Export& x) {
   for (;;) {
     int closer = 0;
     if (KVXSTATUS st = parse_loop(x, &closer)) return st;
-    if (closer == 0) return kUnbalanced;
+    if (closer == 0) return open_at_end(x, command);
     if (closer == kWIfEnd) break;
     if (in_else) {
       reader_seek(reader(x), x.cmd_pos);
@@ -182,6 +189,7 @@ KVXSTATUS handle_if(Export& x) {
 
 KVXSTATUS handle_rep(Export& x) {
   Saved saved = enter(x, kWRep);
+  uint32_t command = x.cmd_pos;
   Reader& r = reader(x);
   std::string w;
   if (KVXSTATUS st = command_word(r, ScanMode::Command, w)) return st;
@@ -206,7 +214,7 @@ KVXSTATUS handle_rep(Export& x) {
       size_t contexts = x.stack.size();
       int closer = 0;
       if (KVXSTATUS st = parse_loop(x, &closer)) return st;
-      if (closer != kWRepEnd) return kUnbalanced;
+      if (closer != kWRepEnd) return open_at_end(x, command);
       x.stack.resize(contexts);
       if (!element_exists(x, with_last_index(p, i + 1))) break;
     }
@@ -216,7 +224,7 @@ KVXSTATUS handle_rep(Export& x) {
     KVXSTATUS st = parse_loop(x, &closer);
     set_recording(x, rec0);
     if (st) return st;
-    if (closer != kWRepEnd) return kUnbalanced;
+    if (closer != kWRepEnd) return open_at_end(x, command);
   }
   x.stack[ci].index = saved_index;
   leave(x, saved);
@@ -394,7 +402,8 @@ KVXSTATUS link_attributes(Export& x, LinkAttrs* a) {
         a->top = true;
       }
     } else {
-      reader_seek(r, at);
+      (void)at;
+      reader_seek(r, r.word_start);
       return kBadLinkAttribute;
     }
   }
@@ -628,7 +637,8 @@ KVXSTATUS parse_template(Export& x) {
   if (st == KVX_OK) st = record(x, 204, x.entries[size_t(x.cur_entry)].open_value);
   if (st != KVX_OK && x.err_tpl < 0) {
     x.err_tpl = tpl;
-    x.err_pos = x.templates[size_t(tpl)].reader->tell();
+    const Reader& r = *x.templates[size_t(tpl)].reader;
+    x.err_pos = r.tell() == r.word_end ? r.word_start : r.tell();
   }
   x.templates[size_t(tpl)].parsing = false;
   return st;

@@ -81,6 +81,7 @@ struct Reader {
   uint8_t buf[2048];
   uint32_t filled = 0, used = 0, base = 0;
   uint16_t format = kTpl8, width = 1;
+  uint32_t word_start = 0, word_end = 0;  // the last word the scanner gave
   uint32_t tell() const { return base + used; }
 };
 

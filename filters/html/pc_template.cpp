@@ -8,6 +8,8 @@
 
 namespace pc {
 
+bool scan_word(Reader& r, ScanMode mode, std::string& word, bool* too_long);
+
 namespace {
 
 const char* const kWords[] = {
@@ -109,6 +111,12 @@ void unread_char(Reader& r) {
 }
 
 bool next_word(Reader& r, ScanMode mode, std::string& word, bool* too_long) {
+  bool got = scan_word(r, mode, word, too_long);
+  if (got) r.word_end = r.tell();
+  return got;
+}
+
+bool scan_word(Reader& r, ScanMode mode, std::string& word, bool* too_long) {
   word.clear();
   if (too_long) *too_long = false;
   bool dot = mode == ScanMode::Command;
@@ -117,6 +125,7 @@ bool next_word(Reader& r, ScanMode mode, std::string& word, bool* too_long) {
     c = read_char(r);
   } while (c != kEndChar && is_separator(c, dot));
   if (c == kEndChar) return false;
+  r.word_start = r.tell() - r.width;
   if (c == '=' || c == '{' || c == '}') {
     if (mode != ScanMode::ToBrace || c == '}') {
       word.assign(1, char(c));
