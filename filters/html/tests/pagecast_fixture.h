@@ -19,6 +19,7 @@ namespace pc::test {
 
 struct Host {
   std::map<uint32_t, KVXSTATUS> answers;  // by callback id; absent: 50
+  std::map<uint32_t, KVXSTATUS> later;    // answers that replace those once the export starts
   std::string log;                        // one line per callback
   std::string dir;                        // where a host that answers 0 names files
   std::vector<const char*> host_elements; // handed out at KVXCB_EXPORTSTART when answering 0
@@ -29,6 +30,8 @@ inline KVXSTATUS host_callback(KVXHANDLE, void* data, uint32_t id, void* cb) {
   auto* h = static_cast<Host*>(data);
   auto it = h->answers.find(id);
   KVXSTATUS a = it == h->answers.end() ? KVXCB_USEDEFAULT : it->second;
+  if (id == KVXCB_EXPORTSTART)
+    for (const auto& [k, v] : h->later) h->answers[k] = v;
   h->log += std::to_string(id);
   if (id == KVXCB_CREATEFILE || id == KVXCB_FILECREATED) {
     auto* q = static_cast<KVXFILEREQUEST*>(cb);
