@@ -18,11 +18,15 @@ uint32_t stored_size(const void* handle) {
   return s;
 }
 
+// The user data starts 8 bytes in (the size and 4 spare bytes), so records of pointers
+// stay aligned on the heap.
+constexpr size_t kHead = 8, kExtra = kHead + 4;
+
 void write_guard(uint8_t* block, uint32_t size) {
   std::memcpy(block, &size, 4);
   uint16_t g = kBlockGuard;
-  std::memcpy(block + 4 + size, &g, 2);
-  block[6 + size] = block[7 + size] = 0;
+  std::memcpy(block + kHead + size, &g, 2);
+  block[kHead + 2 + size] = block[kHead + 3 + size] = 0;
 }
 
 }  // namespace
@@ -46,26 +50,26 @@ KVXSTATUS BlockAlloc(void** handle, void** pointer, uint32_t size, uint32_t* cou
   if (handle == nullptr || pointer == nullptr) return KVXERR_NOTFOUND;
   if (size > 0x7FFFFFF0u) return KVXERR_NOMEMORY;
   if (*handle == nullptr) {
-    auto* b = static_cast<uint8_t*>(mem_alloc(size_t(size) + 8));
+    auto* b = static_cast<uint8_t*>(mem_alloc(size_t(size) + kExtra));
     if (b == nullptr) {
       *handle = nullptr;
       return KVXERR_NOMEMORY;
     }
-    std::memset(b, 0, size_t(size) + 8);
+    std::memset(b, 0, size_t(size) + kExtra);
     write_guard(b, size);
     *handle = b;
-    *pointer = b + 4;
+    *pointer = b + kHead;
     if (counter) *counter += size;
     return KVX_OK;
   }
   uint32_t old = stored_size(*handle);
   if (size <= old) return KVX_OK;
-  auto* b = static_cast<uint8_t*>(mem_realloc(*handle, size_t(size) + 8));
+  auto* b = static_cast<uint8_t*>(mem_realloc(*handle, size_t(size) + kExtra));
   if (b == nullptr) return KVXERR_NOMEMORY;
-  std::memset(b + 4 + old, 0, size_t(size - old) + 4);
+  std::memset(b + kHead + old, 0, size_t(size - old) + 4);
   write_guard(b, size);
   *handle = b;
-  *pointer = b + 4;
+  *pointer = b + kHead;
   if (counter) *counter += size - old;
   return KVX_OK;
 }
@@ -75,7 +79,7 @@ void BlockFree(void** handle, void** pointer, uint32_t* counter) {
   auto* b = static_cast<uint8_t*>(*handle);
   uint32_t size = stored_size(b);
   if (counter) *counter -= size;
-  std::memset(b, 0, size + 8 < 16 ? size + 8 : 16);
+  std::memset(b, 0, size + kExtra < 16 ? size + kExtra : 16);
   std::free(b);
   *handle = nullptr;
   if (pointer) *pointer = nullptr;
@@ -84,7 +88,7 @@ void BlockFree(void** handle, void** pointer, uint32_t* counter) {
 bool BlockGuardOk(const void* handle) {
   auto* b = static_cast<const uint8_t*>(handle);
   uint16_t g;
-  std::memcpy(&g, b + 4 + stored_size(b), 2);
+  std::memcpy(&g, b + kHead + stored_size(b), 2);
   return g == kBlockGuard;
 }
 
@@ -364,7 +368,7 @@ void MUCacheInit(uint16_t max_entries, uint16_t grow_step, uint32_t data_size, u
 
 void MUCacheLock(MUCacheHeader* h) {
   if (h && h->table == nullptr && h->table_handle != nullptr)
-    h->table = reinterpret_cast<MUCacheSlot*>(static_cast<uint8_t*>(h->table_handle) + 4);
+    h->table = reinterpret_cast<MUCacheSlot*>(static_cast<uint8_t*>(h->table_handle) + 8);
 }
 
 void MUCacheUnlock(MUCacheHeader* h) {
@@ -386,7 +390,7 @@ KVXSTATUS MUCacheAdd(const void* data, uint32_t key, MUCacheHeader* h, uint32_t*
     if (h->count >= h->allocated) {
       uint32_t want = uint32_t(h->allocated) + h->grow_step;
       if (want > h->max_entries) want = h->max_entries;
-      void* table = nullptr;
+      void* table = h->table;
       if (BlockAlloc(&h->table_handle, &table, uint32_t(want * sizeof(MUCacheSlot)), counter)) return KVXERR_NOMEMORY;
       h->table = static_cast<MUCacheSlot*>(table);
       // Only slots that got their buffer count as allocated.

@@ -26,8 +26,8 @@ void mem_fail_after(uint32_t n);
 void* mem_alloc(size_t size);
 void* mem_realloc(void* p, size_t size);
 
-// Sized block: u32 size, size bytes of user data, u16 guard 0xA1A1, 2 spare bytes. The
-// owner keeps the block pointer (handle) and the user pointer.
+// Sized block: u32 size and 4 spare bytes, size bytes of user data, u16 guard 0xA1A1, 2
+// spare bytes. The owner keeps the block pointer (handle) and the user pointer.
 constexpr uint16_t kBlockGuard = 0xA1A1;
 KVXSTATUS BlockAlloc(void** handle, void** pointer, uint32_t size, uint32_t* counter);
 void BlockFree(void** handle, void** pointer, uint32_t* counter);
