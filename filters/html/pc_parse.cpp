@@ -464,7 +464,9 @@ KVXSTATUS process_link(Export& x, bool include, std::u16string* text, uint32_t* 
     int made = -1;
     return parse_into_new_entry(x, tpl, cur.out, false, cur.name, cur.element_id, {}, &made);
   }
-  const PathRec* p = a.path >= 0 ? &x.paths[size_t(a.path)] : nullptr;
+  // A copy: the nested parse below may grow the path records.
+  const PathRec path_copy = a.path >= 0 ? x.paths[size_t(a.path)] : PathRec{};
+  const PathRec* p = a.path >= 0 ? &path_copy : nullptr;
   std::vector<int32_t> key = p ? p->items : std::vector<int32_t>{};
   int found = -1;
   std::string tpl_name = a.tpl.empty() ? x.templates[size_t(cur_tpl)].name : a.tpl;

@@ -17,7 +17,7 @@ std::string run_python(const std::string& code) {
   return python(dir.path(), code);
 }
 
-TEST(MapText16Test, Cp1252ToUnicodeAgreesWithPython) {
+TEST(PagecastMapText16Test, Cp1252ToUnicodeAgreesWithPython) {
   std::vector<uint16_t> units(256);
   for (int i = 0; i < 256; ++i) units[size_t(i)] = uint16_t(i);
   ASSERT_EQ(MapText16(units.data(), 256, KVXCS_CP1252, KVXCS_UNICODE), KVX_OK);
@@ -33,7 +33,7 @@ TEST(MapText16Test, Cp1252ToUnicodeAgreesWithPython) {
   }
 }
 
-TEST(MapText16Test, UnicodeToCp1252AndCp950AgreeWithPython) {
+TEST(PagecastMapText16Test, UnicodeToCp1252AndCp950AgreeWithPython) {
   std::vector<uint16_t> sample;
   for (uint32_t c = 0x20; c < 0x3000; c += 7) sample.push_back(uint16_t(c));
   for (uint32_t c = 0x4E00; c < 0x9FA5; c += 97) sample.push_back(uint16_t(c));
@@ -65,7 +65,7 @@ TEST(MapText16Test, UnicodeToCp1252AndCp950AgreeWithPython) {
   }
 }
 
-TEST(MapText16Test, QuotesAndDashesOfTheWindowsRange) {
+TEST(PagecastMapText16Test, QuotesAndDashesOfTheWindowsRange) {
   struct Case {
     uint32_t source, target;
     std::vector<uint16_t> in, out;
@@ -87,7 +87,7 @@ TEST(MapText16Test, QuotesAndDashesOfTheWindowsRange) {
   }
 }
 
-TEST(CharsetTableTest, ThirtySixRowsAndTheFallback) {
+TEST(PagecastCharsetTableTest, ThirtySixRowsAndTheFallback) {
   size_t n = 0;
   const CharsetRow* rows = charset_table(&n);
   EXPECT_EQ(n, 36u);
@@ -97,9 +97,9 @@ TEST(CharsetTableTest, ThirtySixRowsAndTheFallback) {
   EXPECT_STREQ(rows[35].name, "iso-2022-jp");
 }
 
-using CharsetExportTest = PagecastTest;
+using PagecastCharsetExportTest = PagecastTest;
 
-TEST_F(CharsetExportTest, NamesAndTheOutputSetRule) {
+TEST_F(PagecastCharsetExportTest, NamesAndTheOutputSetRule) {
   struct Case {
     const char* doc;
     uint32_t option;

@@ -6,9 +6,9 @@
 namespace pc::test {
 namespace {
 
-using DefaultPageTest = PagecastTest;
+using PagecastDefaultPageTest = PagecastTest;
 
-TEST_F(DefaultPageTest, TwoSectionsWithDocpressOptions) {
+TEST_F(PagecastDefaultPageTest, TwoSectionsWithDocpressOptions) {
   std::string script =
       "section wp \"Intro\"\ntext big5 \"中文 & <text>\"\npara\ntext cp1252 \"Second line\"\npara\n"
       "section ss \"Sheet1\"\ntext cp1252 \"cell\"\npara\n";

@@ -9,9 +9,9 @@ namespace {
 const char* const kDoc = "section wp \"One\"\ntext cp1252 \"first\"\npara\nsection wp \"Two\"\ntext cp1252 \"second\"\npara\n";
 const std::vector<Option> kCp1252 = {word(KVXOPT_CHARSET, KVXCS_CP1252)};
 
-using FilesTest = PagecastTest;
+using PagecastFilesTest = PagecastTest;
 
-TEST_F(FilesTest, FirstLinkedFileSkipsNamesThatExist) {
+TEST_F(PagecastFilesTest, FirstLinkedFileSkipsNamesThatExist) {
   file("out_1.htm", "old 1");
   file("out_2.htm", "old 2");
   file("b.tpt", "linked body");
@@ -25,7 +25,7 @@ TEST_F(FilesTest, FirstLinkedFileSkipsNamesThatExist) {
             "256 kind 513 number 1 state 0\n257 kind 513 number 3 state 3\n");
 }
 
-TEST_F(FilesTest, HostThatNamesFilesCountsThem) {
+TEST_F(PagecastFilesTest, HostThatNamesFilesCountsThem) {
   host_.answers[KVXCB_CREATEFILE] = KVX_OK;
   file("b.tpt", "linked");
   Result r = run(kDoc, "{VELMLINK TEMPLATE=b.tpt}", kCp1252);
@@ -38,7 +38,7 @@ TEST_F(FilesTest, HostThatNamesFilesCountsThem) {
             "256 kind 513 number 2 state 0\n257 kind 513 number 2 state 0\n");
 }
 
-TEST_F(FilesTest, HostAnswersOtherThanZeroAndFiftyStopTheExport) {
+TEST_F(PagecastFilesTest, HostAnswersOtherThanZeroAndFiftyStopTheExport) {
   for (uint32_t id : {uint32_t(KVXCB_CREATEFILE), uint32_t(KVXCB_FILECREATED)}) {
     host_ = Host{};
     host_.dir = dir_.path();
@@ -58,7 +58,7 @@ TEST_F(FilesTest, HostAnswersOtherThanZeroAndFiftyStopTheExport) {
   }
 }
 
-TEST_F(FilesTest, LinksPerElementWithAndWithoutTop) {
+TEST_F(PagecastFilesTest, LinksPerElementWithAndWithoutTop) {
   file("sec.tpt", "[{VELMINS ELEMENT=Sections.Current.Body}]");
   std::string tpl =
       "{VELMREP ELEMENT=Sections}<a href=\"{VELMLINK ELEMENT=Sections.Current TEMPLATE=sec.tpt}\">"
@@ -70,14 +70,14 @@ TEST_F(FilesTest, LinksPerElementWithAndWithoutTop) {
   EXPECT_EQ(qm::test::read_file(dir_ / "out_2.htm"), "[second\r\n]");
 }
 
-TEST_F(FilesTest, LinkToAnElementThatDoesNotExistWritesNothing) {
+TEST_F(PagecastFilesTest, LinkToAnElementThatDoesNotExistWritesNothing) {
   file("sec.tpt", "x");
   Result r = run(kDoc, "a{VELMLINK ELEMENT=Sections.5 TEMPLATE=sec.tpt}b", kCp1252);
   ASSERT_EQ(r.run, KVX_OK);
   EXPECT_EQ(r.out, "ab");
 }
 
-TEST_F(FilesTest, LinkedFileInSixteenBitOutputStartsWithItsMark) {
+TEST_F(PagecastFilesTest, LinkedFileInSixteenBitOutputStartsWithItsMark) {
   file("b.tpt", "z");
   Result r = run(kDoc, "{VELMLINK TEMPLATE=b.tpt}",
                  {word(KVXOPT_CHARSET, KVXCS_UNICODE), word(KVXOPT_CHARBYTEORDER, 2)});

@@ -10,7 +10,7 @@
 namespace pc::test {
 namespace {
 
-TEST(BlockTest, AllocGrowAndFree) {
+TEST(PagecastBlockTest, AllocGrowAndFree) {
   MemLedger l;
   MemLedgerInit(&l);
   void *h = nullptr, *p = nullptr;
@@ -38,7 +38,7 @@ TEST(BlockTest, AllocGrowAndFree) {
   EXPECT_EQ(l.block_bytes, 0u);
 }
 
-TEST(ArrayTest, AppendInsertPopFindRemove) {
+TEST(PagecastArrayTest, AppendInsertPopFindRemove) {
   MemLedger l;
   MemLedgerInit(&l);
   GrowArray* a = ArrayCreate(0, 100, 4, 0, 3, &l);
@@ -82,7 +82,7 @@ TEST(ArrayTest, AppendInsertPopFindRemove) {
   EXPECT_EQ(ArrayFindFromTop(nullptr, &v, 4), KVXERR_NOTFOUND);
 }
 
-TEST(NumberingTest, LevelsAndLeaves) {
+TEST(PagecastNumberingTest, LevelsAndLeaves) {
   MemLedger l;
   MemLedgerInit(&l);
   NumberingStore* s = nullptr;
@@ -112,7 +112,7 @@ TEST(NumberingTest, LevelsAndLeaves) {
   EXPECT_EQ(l.arrays, 0u);
 }
 
-TEST(CacheTest, InitAddRetrieveEvictDeinit) {
+TEST(PagecastCacheTest, InitAddRetrieveEvictDeinit) {
   MemLedger l;
   MemLedgerInit(&l);
   MUCacheHeader h;
@@ -151,7 +151,7 @@ TEST(CacheTest, InitAddRetrieveEvictDeinit) {
   EXPECT_EQ(MUCacheRetrieve(1, nullptr), nullptr);
 }
 
-TEST(CacheTest, FailedGrowthNeverCountsAnEntryWithoutItsBuffer) {
+TEST(PagecastCacheTest, FailedGrowthNeverCountsAnEntryWithoutItsBuffer) {
   for (uint32_t n = 1; n <= 4; ++n) {
     MemLedger l;
     MemLedgerInit(&l);

@@ -65,9 +65,9 @@ std::string hex_id(uint32_t id) {
   return b;
 }
 
-using ParseErrorTest = PagecastTest;
+using PagecastParseErrorTest = PagecastTest;
 
-TEST_F(ParseErrorTest, EveryStatusGivesItsErrorPage) {
+TEST_F(PagecastParseErrorTest, EveryStatusGivesItsErrorPage) {
   KVXTestStringMode(1);
   for (const Case& c : kCases) {
     Result r = run(kDoc, c.tpl, {word(KVXOPT_CHARSET, KVXCS_CP1252)});
@@ -85,7 +85,7 @@ TEST_F(ParseErrorTest, EveryStatusGivesItsErrorPage) {
   }
 }
 
-TEST_F(ParseErrorTest, UnknownKeywordOnLineThreeSplitsTheEchoAfterThatLine) {
+TEST_F(PagecastParseErrorTest, UnknownKeywordOnLineThreeSplitsTheEchoAfterThatLine) {
   std::string tpl = "<p>one & \"two\"</p>\r\nline 2\r\nx {VELMFOO ELEMENT=Sections}\r\nline 4\r\n";
   Result r = run(kDoc, tpl, {word(KVXOPT_CHARSET, KVXCS_CP1252)});
   EXPECT_EQ(r.run, 1574);
@@ -102,14 +102,14 @@ TEST_F(ParseErrorTest, UnknownKeywordOnLineThreeSplitsTheEchoAfterThatLine) {
   EXPECT_EQ(r.out, expected);
 }
 
-TEST_F(ParseErrorTest, PageInSixteenBitOutputStartsWithItsMark) {
+TEST_F(PagecastParseErrorTest, PageInSixteenBitOutputStartsWithItsMark) {
   Result r = run(kDoc, "{VELMFOO}", {word(KVXOPT_CHARSET, KVXCS_UNICODE), word(KVXOPT_CHARBYTEORDER, 2)});
   EXPECT_EQ(r.run, 1574);
   ASSERT_GE(r.out.size(), 4u);
   EXPECT_EQ(r.out.substr(0, 4), std::string("\xFF\xFE<\0", 4));
 }
 
-TEST_F(ParseErrorTest, TemplateThatIncludesItselfIs1564) {
+TEST_F(PagecastParseErrorTest, TemplateThatIncludesItselfIs1564) {
   file("self.tpt", "a{VELMINCLUDE TEMPLATE=self.tpt}b");
   file("ring1.tpt", "{VELMINCLUDE TEMPLATE=ring2.tpt}");
   file("ring2.tpt", "{VELMINCLUDE TEMPLATE=ring1.tpt}");

@@ -12,9 +12,9 @@ const char* const kDoc =
     "section db \"Three\"\ntext cp1252 \"c\"\n";
 const std::vector<Option> kCp1252 = {word(KVXOPT_CHARSET, KVXCS_CP1252)};
 
-using StatementsTest = PagecastTest;
+using PagecastStatementsTest = PagecastTest;
 
-TEST_F(StatementsTest, Cases) {
+TEST_F(PagecastStatementsTest, Cases) {
   struct Case {
     const char* tpl;
     const char* out;
@@ -52,7 +52,7 @@ TEST_F(StatementsTest, Cases) {
   }
 }
 
-TEST_F(StatementsTest, HostElementsAndTheirCallbacks) {
+TEST_F(PagecastStatementsTest, HostElementsAndTheirCallbacks) {
   host_.answers[KVXCB_EXPORTSTART] = KVX_OK;
   host_.host_elements = {"MyHost", nullptr};
   file("b.tpt", "linked");
@@ -73,7 +73,7 @@ TEST_F(StatementsTest, HostElementsAndTheirCallbacks) {
   EXPECT_EQ(refused.run, 1537);
 }
 
-TEST_F(StatementsTest, HostElementAnswerStopsTheReplay) {
+TEST_F(PagecastStatementsTest, HostElementAnswerStopsTheReplay) {
   host_.answers[KVXCB_HOSTELEMENT] = 66;
   Result r = run(kDoc, "a{VELMINS OEM=x}b", kCp1252);
   EXPECT_EQ(r.run, 9);

@@ -44,9 +44,9 @@ std::string unhex(const std::string& h) {
   return b;
 }
 
-using TextTest = PagecastTest;
+using PagecastTextTest = PagecastTest;
 
-TEST_F(TextTest, TemplatesOfEveryFormIntoEveryOutputForm) {
+TEST_F(PagecastTextTest, TemplatesOfEveryFormIntoEveryOutputForm) {
   std::istringstream lines(python(dir_.path(), kOracle));
   std::string enc, out, tpl_hex, exp_hex;
   int cases = 0;
@@ -73,7 +73,7 @@ TEST_F(TextTest, TemplatesOfEveryFormIntoEveryOutputForm) {
   EXPECT_EQ(cases, 17);
 }
 
-TEST_F(TextTest, BracesThatAreNoCommandsAndLongWordsPassThrough) {
+TEST_F(PagecastTextTest, BracesThatAreNoCommandsAndLongWordsPassThrough) {
   std::string long_word(3000, 'x');
   std::string tpl = "<style>p { color: red; } {{VELMINS NUMBER=Sections.Count}}</style>{" + long_word +
                     "}{\r\n}{ velmins ELEMENT=Pragma.Charset}";
@@ -82,7 +82,7 @@ TEST_F(TextTest, BracesThatAreNoCommandsAndLongWordsPassThrough) {
   EXPECT_EQ(r.out, "<style>p { color: red; } {1}</style>{" + long_word + "}{\r\n}us-ascii");
 }
 
-TEST_F(TextTest, EmptyTemplateValueFallsBackToTheDefaultTemplate) {
+TEST_F(PagecastTextTest, EmptyTemplateValueFallsBackToTheDefaultTemplate) {
   Result r = run("section wp\ntext cp1252 \"Body text\"\npara\n", nullptr,
                  {{KVXOPT_TEMPLATE, std::string(1, '\0')}, word(KVXOPT_CHARSET, KVXCS_CP1252)});
   EXPECT_EQ(r.run, KVX_OK);
@@ -90,7 +90,7 @@ TEST_F(TextTest, EmptyTemplateValueFallsBackToTheDefaultTemplate) {
   EXPECT_NE(r.out.find("Body text\r\n"), std::string::npos) << r.out;
 }
 
-TEST_F(TextTest, MissingNamedTemplateIs1564) {
+TEST_F(PagecastTextTest, MissingNamedTemplateIs1564) {
   Result r = run("section wp\n", nullptr, {text(KVXOPT_TEMPLATE, dir_ / "absent.tpt")});
   EXPECT_EQ(r.open, KVX_OK);
   EXPECT_EQ(r.run, 1564);

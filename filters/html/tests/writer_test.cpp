@@ -54,7 +54,7 @@ std::string be(const std::u16string& u) {
   return b + std::string(2, '\0');
 }
 
-TEST(WriterTest, ConvertersByFormTable) {
+TEST(PagecastWriterTest, ConvertersByFormTable) {
   struct Case {
     std::string text;  // terminated by the source form
     uint16_t source, output;
@@ -86,7 +86,7 @@ TEST(WriterTest, ConvertersByFormTable) {
   }
 }
 
-TEST(WriterTest, TwentyThousandCharactersGoInThreeChunks) {
+TEST(PagecastWriterTest, TwentyThousandCharactersGoInThreeChunks) {
   std::u16string text;
   for (int i = 0; i < 20000; ++i) text.push_back(char16_t(i % 2 ? 0xE9 : 'a'));
   Sink s = make_sink();
@@ -104,7 +104,7 @@ TEST(WriterTest, TwentyThousandCharactersGoInThreeChunks) {
   EXPECT_EQ(p.bytes.find("\xEF\xBF\xBD"), std::string::npos);
 }
 
-TEST(WriterTest, ShortWriteIs47AndStopsTheText) {
+TEST(PagecastWriterTest, ShortWriteIs47AndStopsTheText) {
   std::u16string text(20000, u'a');
   Sink s = make_sink();
   s.short_from = 1;
@@ -117,7 +117,7 @@ TEST(WriterTest, ShortWriteIs47AndStopsTheText) {
   EXPECT_EQ(WriteOutputText(&d.io, "abc", kKind8, kKind8, &written), KVXERR_SHORTWRITE);
 }
 
-TEST(WriterTest, Utf8AgreesWithPython) {
+TEST(PagecastWriterTest, Utf8AgreesWithPython) {
   // Every 64th code point of the BMP outside the surrogates, and some above it.
   std::u16string text;
   std::string list;
