@@ -58,6 +58,12 @@ TEST_F(PagecastFilesTest, HostAnswersOtherThanZeroAndFiftyStopTheExport) {
   }
 }
 
+TEST_F(PagecastFilesTest, NameLongerThanTheNameRecordIs25) {
+  std::string tpl = "x";
+  Result r = run(kDoc, &tpl, kCp1252, std::string(2100, 'n') + ".htm");
+  EXPECT_EQ(r.open, KVXERR_NOITEM);
+}
+
 TEST_F(PagecastFilesTest, LinksPerElementWithAndWithoutTop) {
   file("sec.tpt", "[{VELMINS ELEMENT=Sections.Current.Body}]");
   std::string tpl =

@@ -67,6 +67,34 @@ TEST(PagecastLibraryTest, RoutineTableAndInformation) {
   ::dlclose(lib);
 }
 
+using PagecastInstanceTest = PagecastTest;
+
+// The routine table driven by hand: an open that fails (a document handle is no export,
+// so the host cannot be asked for the root file) has closed itself; closing twice more is
+// harmless, and the instance is freed.
+TEST_F(PagecastInstanceTest, FailedOpenThenCloseTwiceAndFree) {
+  void* lib = ::dlopen(QM_PAGECAST_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr);
+  VwRtns t{};
+  reinterpret_cast<VwGetRtnsFn>(::dlsym(lib, "VwGetRtns"))(&t, VWRTNS_VERSION);
+  std::string in = file("doc.kvx", "kvx-chunks 1\nsection wp\ntext cp1252 \"a\"\n");
+  std::string tpl = file("t.tpt", "x");
+  KVXHANDLE doc = 0;
+  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, in.c_str(), 0), KVX_OK);
+  ASSERT_EQ(DASetOption(doc, KVXOPT_TEMPLATE, tpl.c_str(), uint32_t(tpl.size() + 1)), KVX_OK);
+  void* instance = reinterpret_cast<VwAllocProcFn>(t.Slots[VWRTN_ALLOCPROC])();
+  ASSERT_NE(instance, nullptr);
+  std::string out = dir_ / "out.htm";
+  auto open = reinterpret_cast<VwExportOpenFn>(t.Slots[VWRTN_EXPORTOPEN]);
+  auto close = reinterpret_cast<VwExportCloseFn>(t.Slots[VWRTN_EXPORTCLOSE]);
+  EXPECT_EQ(open(KVXSPEC_PATH, out.c_str(), KVXEXPORT_HTML, doc, nullptr, 0, instance), KVXERR_BADHANDLE);
+  EXPECT_EQ(close(0, instance), KVX_OK);
+  EXPECT_EQ(close(0, instance), KVX_OK);
+  reinterpret_cast<VwFreeProcFn>(t.Slots[VWRTN_FREEPROC])(instance);
+  EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+  ::dlclose(lib);
+}
+
 using PagecastFailSweepTest = PagecastTest;
 
 TEST_F(PagecastFailSweepTest, EveryFailedAllocationGivesAnOutOfMemoryStatus) {

@@ -109,6 +109,30 @@ TEST_F(PagecastParseErrorTest, PageInSixteenBitOutputStartsWithItsMark) {
   EXPECT_EQ(r.out.substr(0, 4), std::string("\xFF\xFE<\0", 4));
 }
 
+TEST_F(PagecastParseErrorTest, LongWordInsideACommandIs1537) {
+  Result r = run(kDoc, "{VELMINS ELEMENT=" + std::string(3000, 'x') + "}", {word(KVXOPT_CHARSET, KVXCS_CP1252)});
+  EXPECT_EQ(r.run, 1537);
+}
+
+TEST_F(PagecastParseErrorTest, TemplateNameIsEscapedInTitleAndHeading) {
+  std::string path = file("a&<b>.tpt", "{VELMFOO}");
+  Result r = run(kDoc, nullptr, {text(KVXOPT_TEMPLATE, path), word(KVXOPT_CHARSET, KVXCS_CP1252)});
+  EXPECT_EQ(r.run, 1574);
+  EXPECT_NE(r.out.find("Template error: " + dir_.path() + "a&amp;&lt;b&gt;.tpt</TITLE>"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("<b>"), std::string::npos);
+}
+
+TEST_F(PagecastParseErrorTest, IncludesDeeperThanThirtyTwoAre1564) {
+  for (int i = 0; i < 40; ++i)
+    file("deep" + std::to_string(i) + ".tpt", "{VELMINCLUDE TEMPLATE=deep" + std::to_string(i + 1) + ".tpt}");
+  file("deep40.tpt", "bottom");
+  Result r = run(kDoc, "{VELMINCLUDE TEMPLATE=deep0.tpt}", {word(KVXOPT_CHARSET, KVXCS_CP1252)});
+  EXPECT_EQ(r.run, 1564);
+  Result shallow = run(kDoc, "{VELMINCLUDE TEMPLATE=deep20.tpt}", {word(KVXOPT_CHARSET, KVXCS_CP1252)});
+  EXPECT_EQ(shallow.run, KVX_OK);
+  EXPECT_EQ(shallow.out, "bottom");
+}
+
 TEST_F(PagecastParseErrorTest, TemplateThatIncludesItselfIs1564) {
   file("self.tpt", "a{VELMINCLUDE TEMPLATE=self.tpt}b");
   file("ring1.tpt", "{VELMINCLUDE TEMPLATE=ring2.tpt}");

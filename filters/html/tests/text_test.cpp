@@ -82,12 +82,36 @@ TEST_F(PagecastTextTest, BracesThatAreNoCommandsAndLongWordsPassThrough) {
   EXPECT_EQ(r.out, "<style>p { color: red; } {1}</style>{" + long_word + "}{\r\n}us-ascii");
 }
 
+TEST_F(PagecastTextTest, OneCharacterBetweenCommandsOfASixteenBitTemplate) {
+  std::u16string t = u"{VELMINS ELEMENT=Pragma.Charset}x{VELMINS ELEMENT=Pragma.Charset}y";
+  std::string tpl = "\xFF\xFE";
+  for (char16_t c : t) tpl += std::string{char(c & 0xFF), char(c >> 8)};
+  Result r = run("section wp\n", tpl, {word(KVXOPT_CHARSET, KVXCS_CP1252)});
+  EXPECT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out, "us-asciixus-asciiy");
+}
+
 TEST_F(PagecastTextTest, EmptyTemplateValueFallsBackToTheDefaultTemplate) {
   Result r = run("section wp\ntext cp1252 \"Body text\"\npara\n", nullptr,
                  {{KVXOPT_TEMPLATE, std::string(1, '\0')}, word(KVXOPT_CHARSET, KVXCS_CP1252)});
   EXPECT_EQ(r.run, KVX_OK);
   EXPECT_EQ(r.out.rfind("<html><head>\r\n", 0), 0u) << r.out;
   EXPECT_NE(r.out.find("Body text\r\n"), std::string::npos) << r.out;
+}
+
+TEST_F(PagecastTextTest, UnreadableOutputCharsetEndsTheExportWithTheFrameworksStatus) {
+  std::string in = file("doc.kvx", "kvx-chunks 1\nsection wp\n");
+  std::string tpl = file("t.tpt", "x");
+  std::string out = dir_ / "out.htm";
+  KVXHANDLE doc = 0, ex = 0;
+  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, in.c_str(), 0), KVX_OK);
+  ASSERT_EQ(DASetOption(doc, KVXOPT_TEMPLATE, tpl.c_str(), uint32_t(tpl.size() + 1)), KVX_OK);
+  ASSERT_EQ(EXOpenExport(doc, KVXEXPORT_HTML, KVXSPEC_PATH, out.c_str(), 0, nullptr, nullptr, nullptr, &ex), KVX_OK);
+  KVXTestFailCall("DAGetOption", 99);  // the first option the run reads is the character set
+  EXPECT_EQ(EXRunExport(ex), 99);
+  KVXTestFailCall(nullptr, 0);
+  EXPECT_EQ(EXCloseExport(ex), KVX_OK);
+  EXPECT_EQ(DACloseDocument(doc), KVX_OK);
 }
 
 TEST_F(PagecastTextTest, MissingNamedTemplateIs1564) {
