@@ -14,7 +14,6 @@ namespace pc {
 namespace {
 
 constexpr uint32_t kSections = 0x80000002u;
-constexpr uint32_t kPictures = 0x80000004u;
 constexpr uint32_t kPragma = 0x85000000u;
 constexpr uint32_t kCharset = 0x85000001u;
 constexpr uint32_t kSectionType = 0x85000002u;
@@ -139,7 +138,6 @@ bool element_exists(Export& x, const PathRec& p) {
     if (uint32_t(it[1]) == kCharset) return true;
     if (uint32_t(it[1]) == kSourceFile) return !source_file_name(x).empty();
   }
-  (void)kPictures;
   return false;
 }
 

@@ -223,7 +223,6 @@ KVXSTATUS record(Export& x, uint32_t code, uint32_t a, uint32_t b, uint32_t c, u
 }
 
 void close_outputs_on_failure(Export& x) {
-  std::vector<KVXIO*> closed;
   for (Entry& e : x.entries) {
     if (e.own_out && !e.closed && e.out != nullptr) {
       e.out->Close(e.out);

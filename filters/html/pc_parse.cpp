@@ -374,7 +374,6 @@ KVXSTATUS link_attributes(Export& x, LinkAttrs* a) {
   Reader& r = reader(x);
   std::string w;
   for (;;) {
-    uint32_t at = r.tell();
     if (KVXSTATUS st = command_word(r, ScanMode::Command, w)) return st;
     if (w == "}") break;
     int n = word_number(w);
@@ -402,7 +401,6 @@ KVXSTATUS link_attributes(Export& x, LinkAttrs* a) {
         a->top = true;
       }
     } else {
-      (void)at;
       reader_seek(r, r.word_start);
       return kBadLinkAttribute;
     }
