@@ -52,8 +52,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   KVXHANDLE doc = 0, ex = 0;
   std::string in = (dir / "doc.kvx").string(), out = (dir / "out.htm").string();
   if (DAOpenDocument(&doc, KVXSPEC_PATH, in.c_str(), 0) != KVX_OK) std::abort();
-  uint32_t charset = KVXCS_CP1252;
+  // The output form and the name width follow from the input's size, so every template
+  // meets each of them without a byte of its own spent on the choice.
+  const uint32_t charsets[] = {KVXCS_CP1252, KVXCS_BIG5, KVXCS_UNICODE, KVXCS_UNICODE, KVXCS_UTF8};
+  uint32_t charset = charsets[size % 5], order = size % 5 == 2 ? 2 : 1, wide = (size / 5) % 2, before = 201;
   DASetOption(doc, KVXOPT_CHARSET, &charset, 4);
+  DASetOption(doc, KVXOPT_CHARBYTEORDER, &order, 4);
+  DASetOption(doc, KVXOPT_ROOTFILECALLBACK, &wide, 4);
+  DASetOption(doc, KVXOPT_16, &before, 4);
   DASetOption(doc, KVXOPT_TEMPLATE, &redirect, sizeof redirect);
   KVXSTATUS st = EXOpenExport(doc, KVXEXPORT_HTML, KVXSPEC_PATH, out.c_str(), 0, nullptr, nullptr, nullptr, &ex);
   if (st == KVX_OK) {
