@@ -58,6 +58,17 @@ TEST_F(PagecastFilesTest, HostAnswersOtherThanZeroAndFiftyStopTheExport) {
   }
 }
 
+TEST_F(PagecastFilesTest, NameRecordWidthFollowsOption32) {
+  Result narrow = run(kDoc, "x", kCp1252);
+  EXPECT_EQ(narrow.run, KVX_OK);
+  EXPECT_EQ(host_.tag, 0x0808);
+  EXPECT_EQ(host_.name, u"out.htm");
+  Result wide = run(kDoc, "x", {word(KVXOPT_CHARSET, KVXCS_CP1252), word(KVXOPT_ROOTFILECALLBACK, 1)});
+  EXPECT_EQ(wide.run, KVX_OK);
+  EXPECT_EQ(host_.tag, 0x1008);
+  EXPECT_EQ(host_.name, u"out.htm");
+}
+
 TEST_F(PagecastFilesTest, NameLongerThanTheNameRecordIs25) {
   std::string tpl = "x";
   Result r = run(kDoc, &tpl, kCp1252, std::string(2100, 'n') + ".htm");

@@ -24,6 +24,8 @@ struct Host {
   std::string dir;                        // where a host that answers 0 names files
   std::vector<const char*> host_elements; // handed out at KVXCB_EXPORTSTART when answering 0
   int named = 0;
+  uint16_t tag = 0;         // name record tag of the last file request
+  std::u16string name;      // its name (16-bit names) or its bytes widened (8-bit names)
 };
 
 inline KVXSTATUS host_callback(KVXHANDLE, void* data, uint32_t id, void* cb) {
@@ -40,6 +42,13 @@ inline KVXSTATUS host_callback(KVXHANDLE, void* data, uint32_t id, void* cb) {
     uint16_t tag = 0;
     std::memcpy(&tag, rec, 2);
     std::memcpy(&n, rec + (tag == 0x1008 ? 4 + 4096 : 4 + 2048), 4);
+    h->tag = tag;
+    h->name.clear();
+    for (size_t i = 0; i < 2048; ++i) {
+      char16_t c = tag == 0x1008 ? char16_t(rec[4 + 2 * i] | rec[5 + 2 * i] << 8) : char16_t(rec[4 + i]);
+      if (c == 0) break;
+      h->name.push_back(c);
+    }
     h->log += " kind " + std::to_string(q->FileKind) + " number " + std::to_string(n) + " state " +
               std::to_string(q->NamingState);
     if (id == KVXCB_CREATEFILE && a == KVX_OK) {
