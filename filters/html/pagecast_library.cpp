@@ -1,0 +1,1 @@
+// libpagecast.so: the HTML export filter; everything is in pagecast_core.
