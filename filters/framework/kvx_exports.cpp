@@ -1,5 +1,5 @@
-// The export calls of the framework (EX*): export filters found in the program directory
-// (the directory of libkvx.so) and in $KVX_PLUGINS, loaded with dlopen, checked by their
+// The export calls of the framework (EX*): export filters found in $KVX_PLUGINS and in the
+// program directory (the directory of libkvx.so), in that order, loaded with dlopen, checked by their
 // VwGetInfo magic and routed by the export ids they list; one instance per export through
 // the filter's routine table; callbacks to the host; nested exports.
 #include <dlfcn.h>
@@ -62,9 +62,8 @@ void load_plugins() {
   Framework& f = framework();
   if (f.plugins_loaded) return;
   f.plugins_loaded = true;
-  std::string dir = library_dir();
-  for (const char* name : kPluginNames)
-    if (auto p = load_plugin(dir + name)) f.plugins.push_back(std::move(p));
+  // Filters named in $KVX_PLUGINS come first, so that they answer their export types
+  // before the installed filters do.
   if (const char* extra = std::getenv("KVX_PLUGINS")) {
     std::string list = extra;
     size_t start = 0;
@@ -77,6 +76,9 @@ void load_plugins() {
       start = end + 1;
     }
   }
+  std::string dir = library_dir();
+  for (const char* name : kPluginNames)
+    if (auto p = load_plugin(dir + name)) f.plugins.push_back(std::move(p));
 }
 
 Plugin* plugin_for(uint32_t type) {
