@@ -30,6 +30,10 @@ void html_put_line(std::string_view text);  // text + "<BR>\n"
 // "&" -> "&amp;", "<" -> "&lt;", ">" -> "&gt;", LF dropped.
 void html_encode(std::string_view text, std::string& out);
 size_t html_encoded_size(std::string_view text);
+// "&", "<", ">" and the double quote become "&amp;", "&lt;", "&gt;" and "&quot;"; every
+// other byte is copied (no Big5 trail byte is one of them). For values inside HTML text
+// and quoted attribute values.
+std::string html_escape_value(std::string_view text);
 // Replaces &nbsp; &amp; &lt; &gt; &quot; (case-blind); other "&" are copied.
 void html_decode_entities(std::string_view text, std::string& out);
 bool html_is_tag_char(int c);

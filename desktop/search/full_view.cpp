@@ -2,6 +2,8 @@
 // full_view.h).
 #include "desktop/search/full_view.h"
 
+#include "common/html.h"
+
 #include "common/strings.h"
 #include "desktop/catalogue/mail_side_files.h"
 
@@ -79,20 +81,7 @@ std::string DocumentFile(std::string_view path) {
   return std::string(paren == std::string_view::npos ? path : path.substr(0, paren));
 }
 
-std::string HtmlEscaped(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string HtmlEscaped(std::string_view text) { return html_escape_value(text); }
 
 std::string FileUrl(std::string_view path) {
   std::string out = "file://";

@@ -54,21 +54,6 @@ std::optional<std::string> integer_conversion(std::string_view f, size_t& i) {
 
 }  // namespace
 
-std::string html_escape_value(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 std::string url_escape_value(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/html.h"
+
 namespace qm {
 
-// "&", "<", ">" and the double quote become "&amp;", "&lt;", "&gt;" and "&quot;"; every
-// other byte is copied. For values inside HTML text and quoted attribute values.
-std::string html_escape_value(std::string_view text);
+// html_escape_value (common/html.h) escapes values inside HTML text and quoted attributes.
 
 // For a value inside a link's query string: ASCII letters, digits and "-_.~,/" are
 // copied, every other byte (blank, "&", "=", "+", "%", "#", Big5 bytes) becomes "%XX" in

@@ -18,24 +18,12 @@
 #include "platform/process.h"
 #include "testsupport/corrupt.h"
 #include "testsupport/test_files.h"
+#include "filters/framework/tests/reader_helpers.h"
 
 namespace kvx::test {
 namespace {
 
 const std::string kData = QM_READERS_DATA;
-
-std::unique_ptr<ChunkModel> read(uint32_t format, const std::string& bytes, KVXSTATUS* st = nullptr) {
-  ChunkBuilder b;
-  KVXSTATUS s = readers::read_document(format, bytes, b);
-  if (st) *st = s;
-  return s == KVX_OK ? b.finish() : nullptr;
-}
-
-std::string script_of(const ChunkModel& m) {
-  std::string out;
-  EXPECT_TRUE(write_chunk_script(m, out, nullptr));
-  return out;
-}
 
 std::vector<std::string> word_list(const std::string& s) {
   std::vector<std::string> out;

@@ -17,40 +17,12 @@
 #include "platform/process.h"
 #include "testsupport/corrupt.h"
 #include "testsupport/test_files.h"
+#include "filters/framework/tests/reader_helpers.h"
 
 namespace kvx::test {
 namespace {
 
 const std::string kData = QM_READERS_DATA;
-
-std::unique_ptr<ChunkModel> read(uint32_t format, const std::string& bytes, KVXSTATUS* st = nullptr) {
-  ChunkBuilder b;
-  KVXSTATUS s = readers::read_document(format, bytes, b);
-  if (st) *st = s;
-  return s == KVX_OK ? b.finish() : nullptr;
-}
-
-std::string script_of(const ChunkModel& m) {
-  std::string out;
-  EXPECT_TRUE(write_chunk_script(m, out, nullptr));
-  return out;
-}
-
-std::string words(const std::string& s) {
-  std::string out, word;
-  for (char c : s + " ") {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
-      if (!word.empty()) {
-        if (!out.empty()) out += ' ';
-        out += word;
-      }
-      word.clear();
-    } else {
-      word += c;
-    }
-  }
-  return out;
-}
 
 // A ZIP archive of the parts, built with libzip (stored or deflated).
 std::string make_zip(const std::vector<std::pair<std::string, std::string>>& parts, bool deflate = true) {

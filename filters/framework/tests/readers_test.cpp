@@ -16,38 +16,12 @@
 #include "platform/process.h"
 #include "testsupport/corrupt.h"
 #include "testsupport/test_files.h"
+#include "filters/framework/tests/reader_helpers.h"
 
 namespace kvx::test {
 namespace {
 
 const std::string kData = QM_READERS_DATA;
-
-std::unique_ptr<ChunkModel> read(uint32_t format, const std::string& bytes, KVXSTATUS* st = nullptr) {
-  ChunkBuilder b;
-  KVXSTATUS s = readers::read_document(format, bytes, b);
-  if (st) *st = s;
-  return s == KVX_OK ? b.finish() : nullptr;
-}
-
-std::string script_of(const ChunkModel& m) {
-  std::string out;
-  EXPECT_TRUE(write_chunk_script(m, out, nullptr));
-  return out;
-}
-
-// Words split at blanks, tabs, line and page ends, joined by one blank.
-std::string words(const std::string& s) {
-  std::string out, word;
-  for (char c : s + " ") {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
-      if (!word.empty()) out += (out.empty() ? "" : " ") + word;
-      word.clear();
-    } else {
-      word += c;
-    }
-  }
-  return out;
-}
 
 // An OLE2 file whose one directory entry (at 512 + 128 * slot) names a stream.
 std::string ole_with(const std::string& stream, size_t slot) {
