@@ -281,6 +281,21 @@ size_t big5_char_len(std::string_view text, size_t pos) {
   return 1;
 }
 
+size_t big5_prefix_length(std::string_view text, size_t max) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char c = byte_at(text, i);
+    size_t step = 1;
+    if (c >= 0xA1 && c <= 0xFE && i + 1 < text.size()) {
+      const unsigned char t = byte_at(text, i + 1);
+      if (t >= 0x40 && t <= 0xFE) step = 2;
+    }
+    if (i + step > max) break;
+    i += step;
+  }
+  return i;
+}
+
 // ---- Numbers ------------------------------------------------------------------------
 
 bool is_hex_digit(int c) {

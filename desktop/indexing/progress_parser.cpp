@@ -1,6 +1,7 @@
 // The index builder's progress lines cut from its output; see progress_parser.h.
 #include "desktop/indexing/progress_parser.h"
 
+#include "common/strings.h"
 #include <climits>
 
 namespace qm {
@@ -8,16 +9,7 @@ namespace qm {
 namespace {
 
 // The length of text cut to at most limit bytes without splitting a Big5 pair.
-size_t big5_cut(std::string_view text, size_t limit) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const size_t n = (c >= 0xA1 && c <= 0xFE && i + 1 < text.size()) ? 2 : 1;
-    if (i + n > limit) break;
-    i += n;
-  }
-  return i;
-}
+size_t big5_cut(std::string_view text, size_t limit) { return big5_prefix_length(text, limit); }
 
 }  // namespace
 

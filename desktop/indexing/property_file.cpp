@@ -2,6 +2,7 @@
 // see property_file.h.
 #include "desktop/indexing/property_file.h"
 
+#include "common/strings.h"
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,16 +26,7 @@ namespace fmt = doc_property_format;
 namespace {
 
 // The length of text cut to at most limit bytes without splitting a Big5 pair.
-size_t big5_cut(std::string_view text, size_t limit) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const size_t n = (c >= 0xA1 && c <= 0xFE && i + 1 < text.size()) ? 2 : 1;
-    if (i + n > limit) break;
-    i += n;
-  }
-  return i;
-}
+size_t big5_cut(std::string_view text, size_t limit) { return big5_prefix_length(text, limit); }
 
 std::string text_field(const unsigned char* p, size_t size) {
   const char* s = reinterpret_cast<const char*>(p);

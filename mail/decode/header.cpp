@@ -2,6 +2,7 @@
 // Big5-aware cuts. Charset conversion goes through common/charset.h.
 #include "mail/decode/header.h"
 
+#include "common/strings.h"
 #include "common/charset.h"
 #include "mail/decode/codecs.h"
 
@@ -130,17 +131,7 @@ void blank_controls(std::string& text) {
 
 std::string_view big5_cut(std::string_view text, size_t max) {
   if (text.size() <= max) return text;
-  size_t i = 0;
-  while (i < max) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const bool pair = c >= 0xA1 && c <= 0xFE && i + 1 < text.size() &&
-                      static_cast<unsigned char>(text[i + 1]) >= 0x40 &&
-                      static_cast<unsigned char>(text[i + 1]) <= 0xFE;
-    const size_t step = pair ? 2 : 1;
-    if (i + step > max) break;
-    i += step;
-  }
-  return text.substr(0, i);
+  return text.substr(0, big5_prefix_length(text, max));
 }
 
 std::vector<HeaderField> parse_header_block(std::string_view block) {

@@ -2,6 +2,7 @@
 // GMime builds the message tree; the texts are taken from it and made Big5.
 #include "mail/mboxpull/folder_reader.h"
 
+#include "common/strings.h"
 #include <fcntl.h>
 #include <gmime/gmime.h>
 #include <sys/stat.h>
@@ -310,18 +311,7 @@ class MboxReader : public FolderReader {
 }  // namespace
 
 std::string big5_prefix(std::string_view text, size_t max) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t step = 1;
-    if (c >= 0xA1 && c <= 0xFE && i + 1 < text.size()) {
-      const unsigned char t = static_cast<unsigned char>(text[i + 1]);
-      if (t >= 0x40 && t <= 0xFE) step = 2;
-    }
-    if (i + step > max) break;
-    i += step;
-  }
-  return std::string(text.substr(0, i));
+  return std::string(text.substr(0, big5_prefix_length(text, max)));
 }
 
 PulledMessage pull_message(std::string_view raw) {
