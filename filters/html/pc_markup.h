@@ -1,0 +1,72 @@
+// The markup primitives of the HTML writer: every tag, attribute and style word goes out
+// through them. They consult the flavour's tag table (pc_tags.h), format into the writer's
+// staging string, keep the column count that drives line breaking at 67 columns, and hand
+// the text to the output text writer (pc_writer.h). Also here: blank space emulation
+// (spacer tags, non-breaking spaces and line breaks) and the date and time fields.
+// Options come through the state's option reader, so a test harness can run all of it
+// without the template engine.
+#pragma once
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+
+#include "filters/common/kvx_abi.h"
+#include "pc_tags.h"
+
+namespace pc {
+
+constexpr uint32_t kStatusWriteFailed = 47;
+constexpr unsigned kWrapColumn = 67;
+constexpr uint32_t kDefaultLineUnit = 240;  // twips of one text line
+
+struct WriterState {
+  KVXIO* output = nullptr;
+  uint16_t outputKind = 0;
+  Flavour flavour;
+  std::string staging;  // grows to what it must hold
+  uint16_t lineLength = 0;
+  int16_t indent = 0;
+  uint32_t noLineBreaks = 0;
+  uint32_t suppressOutput = 0;
+  uint32_t wrapAllowed = 0;
+  uint32_t lineUnit = kDefaultLineUnit;
+  uint32_t pendingSpace = 0;
+  int16_t pendingLines = 0;
+  // Reads an export option (id, buffer, size in/out); unset: every read fails.
+  std::function<KVXSTATUS(uint32_t, void*, uint32_t*)> getOption;
+  // The local time for the date and time fields; unset: the system clock.
+  std::function<std::tm()> clock;
+  // Makes the transparent spacer picture and gives its link; unset or false: no picture.
+  std::function<bool(std::string& link)> spacerPicture;
+  // Flushes character formatting that waits to be written (before fields).
+  std::function<void(uint32_t& status)> flushFormatting;
+};
+
+// Tag primitives: 1 when the entry is allowed and output is not suppressed (also when the
+// status word already held an error, then nothing is written), else 0.
+int EmitTag(bool open, const char* format, unsigned index, uint32_t& status, WriterState& s);
+int EmitTagText(bool open, const char* format, const char* text, unsigned index, uint32_t& status,
+                WriterState& s);
+int EmitTagNumber(bool open, const char* format, long number, unsigned index, uint32_t& status,
+                  WriterState& s);
+int EmitTagColour(bool open, const char* format, uint32_t colour, uint32_t skip, unsigned index,
+                  uint32_t& status, WriterState& s);
+int EmitSizeAttrs(long height, long width, unsigned index, uint32_t& status, WriterState& s);
+int EmitTagPair(const char* format, long a, long b, unsigned index, uint32_t& status, WriterState& s);
+
+void EmitRaw(const char* text, uint32_t& status, WriterState& s);
+void EmitFormatted(const char* format, uint16_t number, uint32_t& status, WriterState& s);
+void EmitLineBreak(uint32_t& status, WriterState& s);
+void BreakIfLong(unsigned count, uint32_t& status, WriterState& s);
+void EmitNbspLine(uint32_t& status, bool withBreak, WriterState& s);
+// The flavour's non-breaking space: "&nbsp;" in F23 flavours, else "&#160;".
+const char* NbspText(const WriterState& s);
+
+void EmitSpace(uint32_t vertical, uint32_t horizontal, bool reduceByLine, uint32_t& status, WriterState& s);
+void FlushPendingLines(uint32_t& status, WriterState& s);
+
+KVXSTATUS WriteDateField(WriterState& s);
+KVXSTATUS WriteTimeField(WriterState& s);
+
+}  // namespace pc
