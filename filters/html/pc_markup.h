@@ -33,6 +33,11 @@ struct WriterState {
   uint32_t lineUnit = kDefaultLineUnit;
   uint32_t pendingSpace = 0;
   int16_t pendingLines = 0;
+  // What each byte of 8-bit output text is written as (BuildCharTable).
+  std::string charText[256];
+  uint16_t openCodes = 0;    // character codes open in the output (bit k: code k)
+  uint16_t wantedCodes = 0;  // character codes the document wants
+  uint32_t styleFlags = 0;   // style properties recorded for style-sheet flavours
   // Reads an export option (id, buffer, size in/out); unset: every read fails.
   std::function<KVXSTATUS(uint32_t, void*, uint32_t*)> getOption;
   // The local time for the date and time fields; unset: the system clock.

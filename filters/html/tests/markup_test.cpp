@@ -13,6 +13,7 @@
 #include "filters/html/pc_markup.h"
 #include "filters/html/pc_tags.h"
 #include "filters/html/pc_writer.h"
+#include "filters/html/tests/writer_harness.h"
 
 namespace pc::test {
 namespace {
@@ -190,55 +191,6 @@ TEST(PagecastFlavours, Cases) {
   EXPECT_STREQ(kTagTable[19].second, "WIDTH=");
   EXPECT_STREQ(kTagTable[24].closing, "/P");
 }
-
-// An IO object that keeps what is written; it fails every write from the nth on.
-struct Sink {
-  KVXIO io;
-  std::string bytes;
-  int writes = 0;
-  int fail_from = 0;
-};
-
-KVXSTATUS sink_write(KVXIO* io, const void* buffer, uint32_t count, uint32_t* written) {
-  auto* s = reinterpret_cast<Sink*>(io);
-  ++s->writes;
-  if (s->fail_from > 0 && s->writes >= s->fail_from) {
-    *written = 0;
-    return KVX_OK;
-  }
-  s->bytes.append(static_cast<const char*>(buffer), count);
-  *written = count;
-  return KVX_OK;
-}
-
-// The writer harness: state, memory sink and option store.
-struct Harness {
-  Sink sink{};
-  WriterState s;
-  uint32_t fieldFlags = 0;
-  KVXNUMBERFORMATS nf{};
-  bool haveFormats = true;
-  explicit Harness(uint32_t flavour, uint32_t writerFlags = 0) {
-    sink.io.Write = sink_write;
-    s.output = &sink.io;
-    s.outputKind = kKind8;
-    ConfigureFlavour(s.flavour, flavour, writerFlags);
-    nf.DateSeparator = '/';
-    nf.TimeSeparator = ':';
-    s.getOption = [this](uint32_t id, void* buffer, uint32_t* size) -> KVXSTATUS {
-      if (id == KVXOPT_FIELDFLAGS && *size >= 4) {
-        std::memcpy(buffer, &fieldFlags, 4);
-        return KVX_OK;
-      }
-      if (id == KVXOPT_NUMBERFORMATS && haveFormats && *size >= sizeof nf) {
-        std::memcpy(buffer, &nf, sizeof nf);
-        return KVX_OK;
-      }
-      return KVXERR_BADPARAM;
-    };
-  }
-  const std::string& out() const { return sink.bytes; }
-};
 
 TEST(PagecastMarkup, TagPrimitives) {
   Harness h(11);

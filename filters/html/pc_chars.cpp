@@ -1,0 +1,174 @@
+// The character table, 8-bit text runs, character codes and the character attribute
+// setters (see pc_chars.h).
+#include "pc_chars.h"
+
+#include <string>
+
+#include "pc_charsets.h"
+#include "pc_writer.h"
+
+namespace pc {
+
+namespace {
+
+constexpr uint32_t kUnicodeSet = 0x14B00000;
+
+// The entry written for a character code, 0 when the flavour allows none.
+unsigned code_entry(unsigned code, const WriterState& s) {
+  switch (code) {
+    case kCodeIns: return 8;
+    case kCodeDel: return 7;
+    case kCodeSub: return 34;
+    case kCodeSup: return 35;
+    case kCodeBold: return 4;
+    case kCodeItalic: return 20;
+    case kCodeStrike: return TagAllowed(33, s.flavour) ? 33 : 22;
+    case kCodeEm: return 9;
+    case kCodeWordUnderline:
+    case kCodeUnderline: return 60;
+    default: return 0;
+  }
+}
+
+void set_word_underline(bool on, WriterState& s) {
+  const char* nbsp = NbspText(s);
+  if (on) {
+    s.charText[' '] = "</U> <U>";
+    s.charText['\t'] = "</U>\t<U>";
+    s.charText[0xA0] = std::string("</U>") + nbsp + "<U>";
+  } else {
+    s.charText[' '] = " ";
+    s.charText['\t'] = "\t";
+    s.charText[0xA0] = nbsp;
+  }
+}
+
+// Records a property: style word allowed, tag fall-back allowed, or dropped.
+void record(uint32_t style_flag, unsigned style_entry, unsigned code, uint32_t value, WriterState& s) {
+  if (style_entry != 0 && TagAllowed(style_entry, s.flavour)) {
+    s.styleFlags = value ? s.styleFlags | style_flag : s.styleFlags & ~style_flag;
+    return;
+  }
+  if (code == 0) return;
+  unsigned entry = code_entry(code, s);
+  if (code == kCodeStrike && !TagAllowed(33, s.flavour) && !TagAllowed(22, s.flavour)) return;
+  if (code != kCodeStrike && !TagAllowed(entry, s.flavour)) return;
+  s.wantedCodes = value ? uint16_t(s.wantedCodes | 1u << code) : uint16_t(s.wantedCodes & ~(1u << code));
+}
+
+}  // namespace
+
+void BuildCharTable(WriterState& s, uint32_t outputCharset) {
+  bool entity = s.flavour.numericRefs;
+  bool single = (outputCharset & 0x100) != 0;
+  for (unsigned c = 0; c < 256; ++c) {
+    std::string& t = s.charText[c];
+    if (c == '"') t = "&quot;";
+    else if (c == '<') t = "&lt;";
+    else if (c == '>') t = "&gt;";
+    else if (c == '&') t = "&amp;";
+    else if (!entity || (c >= 0x20 && c < 0x80) || c == 0x09 || c == 0x0A || c == 0x0D) t = std::string(1, char(c));
+    else if (c < 0x20) t = "@";
+    else if (!single) t = std::string(1, char(c));
+    else {
+      uint16_t unit = uint16_t(c);
+      if (MapText16(&unit, 1, outputCharset, kUnicodeSet) != KVX_OK) unit = uint16_t(c);
+      t = "&#" + std::to_string(unit) + ";";
+    }
+  }
+  s.charText[0xA0] = NbspText(s);
+}
+
+void WriteText8(const char* text, uint32_t& status, WriterState& s) {
+  if (status != 0 || s.suppressOutput || text == nullptr) return;
+  std::string out;
+  for (const char* p = text; *p; ++p) out += s.charText[uint8_t(*p)];
+  s.staging = out;
+  s.lineLength = uint16_t(s.lineLength + out.size());
+  if (!out.empty() &&
+      write_counted(s.output, out.data(), uint32_t(out.size()), kKind8, s.outputKind, nullptr) != KVX_OK)
+    status = kStatusWriteFailed;
+}
+
+void EmitCharCode(unsigned code, bool open, uint32_t& status, WriterState& s) {
+  if (code == kCodeStrike && FeatureOn(s.flavour, kFFlagEntries)) {
+    if (open) {
+      EmitTag(true, "<%s>", 33, status, s);
+      EmitTag(true, "<%s>", 22, status, s);
+    } else {
+      EmitTag(false, "<%s>", 22, status, s);
+      EmitTag(false, "<%s>", 33, status, s);
+    }
+    return;
+  }
+  unsigned entry = code_entry(code, s);
+  if (entry == 0) return;
+  if (code == kCodeWordUnderline) {
+    if (!TagAllowed(60, s.flavour)) return;
+    EmitTag(open, "<%s>", entry, status, s);
+    set_word_underline(open, s);
+    return;
+  }
+  EmitTag(open, "<%s>", entry, status, s);
+}
+
+void FlushCodes(uint32_t& status, WriterState& s) {
+  uint16_t diff = uint16_t(s.openCodes ^ s.wantedCodes);
+  if (diff == 0) return;
+  unsigned p = 0;
+  while (!(diff & 1u << p)) ++p;
+  for (unsigned k = kCodeUnderline + 1; k-- > p;) {
+    if (s.openCodes & 1u << k) {
+      EmitCharCode(k, false, status, s);
+      s.openCodes = uint16_t(s.openCodes & ~(1u << k));
+    }
+  }
+  BreakIfLong(33, status, s);
+  for (unsigned k = p; k <= kCodeUnderline; ++k) {
+    if (s.wantedCodes & 1u << k) {
+      EmitCharCode(k, true, status, s);
+      s.openCodes = uint16_t(s.openCodes | 1u << k);
+    }
+  }
+}
+
+void CloseCodes(uint32_t& status, WriterState& s) {
+  for (unsigned k = kCodeUnderline + 1; k-- > 0;) {
+    if (s.openCodes & 1u << k) EmitCharCode(k, false, status, s);
+  }
+  s.openCodes = 0;
+}
+
+void SetCharAttribute(unsigned code, uint32_t value, WriterState& s) {
+  switch (code) {
+    case 2: record(kStyleBold, 84, kCodeBold, value, s); break;
+    case 3: record(kStyleItalic, 89, kCodeItalic, value, s); break;
+    case 4:
+    case 5:
+    case 14: record(kStyleUnderline, 95, kCodeUnderline, value, s); break;
+    case 6:
+      if (TagAllowed(92, s.flavour)) record(kStyleSmallCaps, 92, 0, value, s);
+      else record(kStyleUpper, 99, 0, value, s);
+      break;
+    case 9: record(kStyleUpper, 99, 0, value, s); break;
+    case 10:
+    case 11: {
+      unsigned word = code == 10 ? 104 : 105, tag = code == 10 ? kCodeSub : kCodeSup;
+      if (TagAllowed(word, s.flavour) || TagAllowed(code_entry(tag, s), s.flavour))
+        record(kStyleVertical, word, tag, value, s);
+      else
+        record(0, 0, kCodeEm, value, s);
+      break;
+    }
+    case 12: record(kStyleStrike, 96, kCodeStrike, value, s); break;
+    case 13: record(kStyleUnderline, 95, kCodeWordUnderline, value, s); break;
+    case 15: record(kStyleHidden, 108, 0, value, s); break;
+    case 16: record(kStyleLower, 100, 0, value, s); break;
+    case 17: record(kStyleCapitalise, 101, 0, value, s); break;
+    case 19: record(0, 0, kCodeIns, value, s); break;
+    case 20: record(0, 0, kCodeDel, value, s); break;
+    default: break;
+  }
+}
+
+}  // namespace pc

@@ -1,0 +1,54 @@
+// The character side of the HTML writer: the character table that turns each byte of
+// 8-bit output text into what is written (references for markup characters, numeric
+// references in entity mode), 8-bit text runs through it, the character codes (bold,
+// italic, underline ...) with their nesting order, and the setters that choose a style
+// word or a tag for a property. Builds on the markup primitives (pc_markup.h); called by
+// the element converters.
+#pragma once
+#include <cstdint>
+
+#include "pc_markup.h"
+
+namespace pc {
+
+// Character codes; a lower code is opened earlier and closed later.
+enum CharCode : unsigned {
+  kCodeIns = 4,
+  kCodeDel = 5,
+  kCodeSub = 7,
+  kCodeSup = 8,
+  kCodeBold = 9,
+  kCodeItalic = 10,
+  kCodeStrike = 11,
+  kCodeEm = 12,
+  kCodeWordUnderline = 13,
+  kCodeUnderline = 14,
+};
+
+// Style properties recorded for style-sheet flavours.
+constexpr uint32_t kStyleBold = 0x1, kStyleItalic = 0x2, kStyleVertical = 0x8, kStyleUnderline = 0x20,
+                   kStyleStrike = 0x40000, kStyleHidden = 0x80000000u, kStyleLower = 0x400000,
+                   kStyleCapitalise = 0x800000, kStyleUpper = 0x1000000, kStyleSmallCaps = 0x2000000;
+
+// Builds the table for the state's flavour: entityMode writes bytes from 0x80 of a
+// single-byte output set as "&#N;" with N the byte's Unicode code point in that set.
+void BuildCharTable(WriterState& s, uint32_t outputCharset);
+
+// Writes 8-bit text through the character table; a failed write sets 47.
+void WriteText8(const char* text, uint32_t& status, WriterState& s);
+
+// Opens or closes the tag of one character code.
+void EmitCharCode(unsigned code, bool open, uint32_t& status, WriterState& s);
+
+// Brings the open codes in line with the wanted ones: from the lowest differing code up,
+// open codes are closed from the top down and wanted ones reopened in order.
+void FlushCodes(uint32_t& status, WriterState& s);
+
+// Closes every open character code (element end).
+void CloseCodes(uint32_t& status, WriterState& s);
+
+// A character attribute (codes 2-20) on (value nonzero) or off: recorded as a style
+// property where the flavour has its style word, else as a wanted tag, else dropped.
+void SetCharAttribute(unsigned code, uint32_t value, WriterState& s);
+
+}  // namespace pc

@@ -1,0 +1,160 @@
+// The character side of the HTML writer in-process: the character table with and without
+// entity mode, word underline, the nesting of character codes, and random sequences of
+// setters and texts in three flavours checked for balanced tags by our own stack checker
+// and by Python's html.parser, which must also give back the text written.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "filters/html/pc_chars.h"
+#include "filters/html/tests/writer_harness.h"
+#include "testsupport/test_files.h"
+
+namespace pc::test {
+namespace {
+
+constexpr uint32_t kLatin1 = 0x00080101;
+
+TEST(PagecastChars, Table) {
+  struct Case {
+    uint32_t flavour, flags, charset;
+    const char* text;
+    const char* expect;
+  } cases[] = {
+      {11, 1, kLatin1, "caf\xE9", "caf&#233;"},
+      {11, 0, kLatin1, "caf\xE9", "caf\xE9"},
+      {11, 1, kLatin1, "a\x07z", "a@z"},
+      {11, 0, kLatin1, "a\x07z", "a\x07z"},
+      {11, 1, kLatin1, "a\tb\r\n", "a\tb\r\n"},
+      {11, 0, kLatin1, "<a href=\"x\">&", "&lt;a href=&quot;x&quot;&gt;&amp;"},
+      {11, 0, kLatin1, "\xA0", "&nbsp;"},
+      {1, 0, kLatin1, "\xA0", "&#160;"},
+      {7, 0, kLatin1, "\xA0", "&nbsp;"},
+      {7, 1, kLatin1, "\xA0", "&#160;"},
+      {11, 1, 0x13B60000, "\xA4\xA4", "\xA4\xA4"},  // double-byte output keeps its bytes
+  };
+  for (const Case& c : cases) {
+    Harness h(c.flavour, c.flags);
+    BuildCharTable(h.s, c.charset);
+    uint32_t st = 0;
+    WriteText8(c.text, st, h.s);
+    EXPECT_EQ(h.out(), c.expect) << c.text;
+  }
+}
+
+TEST(PagecastChars, CodesNestInOrder) {
+  Harness h(7);
+  BuildCharTable(h.s, kLatin1);
+  uint32_t st = 0;
+  SetCharAttribute(2, 1, h.s);
+  FlushCodes(st, h.s);
+  SetCharAttribute(3, 1, h.s);
+  FlushCodes(st, h.s);
+  EXPECT_EQ(h.out(), "<B><I>");
+  SetCharAttribute(2, 0, h.s);
+  FlushCodes(st, h.s);
+  EXPECT_EQ(h.out(), "<B><I></I></B><I>");
+  SetCharAttribute(13, 1, h.s);
+  FlushCodes(st, h.s);
+  WriteText8("a b", st, h.s);
+  SetCharAttribute(13, 0, h.s);
+  FlushCodes(st, h.s);
+  WriteText8(" c", st, h.s);
+  CloseCodes(st, h.s);
+  EXPECT_EQ(h.out(), "<B><I></I></B><I><U>a</U> <U>b</U> c</I>");
+  // Strike in a flavour of F12 writes both tags; code 18 and 21 are ignored.
+  Harness s(1);
+  SetCharAttribute(12, 1, s.s);
+  SetCharAttribute(18, 1, s.s);
+  SetCharAttribute(21, 1, s.s);
+  FlushCodes(st, s.s);
+  CloseCodes(st, s.s);
+  EXPECT_EQ(s.out(), "<S><STRIKE></STRIKE></S>");
+  // Style-sheet flavours record the property instead of a tag.
+  Harness c(13);
+  SetCharAttribute(2, 1, c.s);
+  FlushCodes(st, c.s);
+  EXPECT_EQ(c.out(), "");
+  EXPECT_EQ(c.s.styleFlags, kStyleBold);
+  // Subscript without SUB in the flavour falls back to EM.
+  Harness e(8);
+  SetCharAttribute(10, 1, e.s);
+  FlushCodes(st, e.s);
+  EXPECT_EQ(e.out(), TagAllowed(34, e.s.flavour) ? "<SUB>" : "<EM>");
+}
+
+// Checks that every end tag closes the innermost open tag; returns "" or the fault.
+std::string stack_fault(const std::string& html) {
+  std::vector<std::string> stack;
+  for (size_t i = 0; (i = html.find('<', i)) != std::string::npos; ++i) {
+    size_t end = html.find('>', i);
+    if (end == std::string::npos) return "unterminated tag";
+    std::string tag = html.substr(i + 1, end - i - 1);
+    if (tag[0] == '/') {
+      if (stack.empty() || stack.back() != tag.substr(1)) return "stray </" + tag.substr(1) + "> at " + std::to_string(i);
+      stack.pop_back();
+    } else {
+      stack.push_back(tag.substr(0, tag.find(' ')));
+    }
+  }
+  return stack.empty() ? "" : "unclosed <" + stack.back() + ">";
+}
+
+TEST(PagecastChars, RandomSequencesBalance) {
+  const char* pieces[] = {"ab", " ", "x y", "<", "&", "\"q\"", ">", "\xA0", "\t"};
+  struct Flavour {
+    uint32_t value, flags;
+  } flavours[] = {{11, 1}, {7, 0}, {13, 0}};
+  qm::test::TempDir dir("pagecast-chars-");
+  std::string script =
+      "import sys, html.parser\n"
+      "class P(html.parser.HTMLParser):\n"
+      "  def __init__(s):\n"
+      "    super().__init__(convert_charrefs=True); s.stack=[]; s.text=''; s.bad=''\n"
+      "  def handle_starttag(s, t, a): s.stack.append(t)\n"
+      "  def handle_endtag(s, t):\n"
+      "    if not s.stack or s.stack.pop() != t: s.bad = s.bad or 'mismatch ' + t\n"
+      "  def handle_data(s, d): s.text += d\n"
+      "for name in sys.argv[1:]:\n"
+      "  p = P(); p.feed(open(name, encoding='latin-1').read()); p.close()\n"
+      "  if p.stack: p.bad = p.bad or 'open ' + p.stack[-1]\n"
+      "  want = open(name + '.txt', encoding='latin-1').read()\n"
+      "  if p.bad or p.text != want: print(name, p.bad, repr(p.text), repr(want))\n";
+  qm::test::write_file(dir / "check.py", script);
+  std::string args;
+  std::mt19937 rng(29);
+  int n = 0;
+  for (const Flavour& f : flavours) {
+    for (int round = 0; round < 40; ++round, ++n) {
+      Harness h(f.value, f.flags);
+      BuildCharTable(h.s, kLatin1);
+      uint32_t st = 0;
+      std::string text;
+      for (int step = 0; step < 30; ++step) {
+        if (rng() % 2) {
+          SetCharAttribute(2 + rng() % 19, rng() % 2, h.s);
+        } else {
+          const char* piece = pieces[rng() % std::size(pieces)];
+          FlushCodes(st, h.s);
+          WriteText8(piece, st, h.s);
+          text += piece;
+        }
+      }
+      CloseCodes(st, h.s);
+      ASSERT_EQ(st, 0u);
+      EXPECT_EQ(stack_fault(h.out()), "") << h.out();
+      std::string name = dir / ("p" + std::to_string(n) + ".html");
+      qm::test::write_file(name, h.out());
+      qm::test::write_file(name + ".txt", text);
+      args += " " + name;
+    }
+  }
+  std::string report;
+  ASSERT_EQ(qm::test::command_output("python3 " + dir / "check.py" + args, report), 0);
+  EXPECT_EQ(report, "");
+}
+
+}  // namespace
+}  // namespace pc::test
