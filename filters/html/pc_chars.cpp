@@ -3,6 +3,7 @@
 #include "pc_chars.h"
 
 #include <string>
+#include <vector>
 
 #include "pc_charsets.h"
 #include "pc_writer.h"
@@ -88,6 +89,72 @@ void WriteText8(const char* text, uint32_t& status, WriterState& s) {
   if (!out.empty() &&
       write_counted(s.output, out.data(), uint32_t(out.size()), kKind8, s.outputKind, nullptr) != KVX_OK)
     status = kStatusWriteFailed;
+}
+
+void WriteText16(const uint16_t* text, uint32_t count, uint32_t& status, WriterState& s) {
+  if (status != 0 || s.suppressOutput || text == nullptr || count == 0) return;
+  std::u16string mapped(reinterpret_cast<const char16_t*>(text), count);
+  uint32_t cs = s.outputCharset;
+  bool unicode = cs == kUnicodeSet;
+  if (s.textCharset != cs) {
+    std::vector<uint16_t> units(mapped.begin(), mapped.end());
+    if (KVXSTATUS st = MapText16(units.data(), count, s.textCharset, cs)) {
+      status = st;
+      return;
+    }
+    mapped.assign(units.begin(), units.end());
+  }
+  bool single = (cs & 0x100) != 0;
+  bool jis = cs == 0x0F0C0000;
+  bool jis_double = false;
+  std::string bytes;
+  std::u16string wide;
+  size_t columns = 0;
+  auto put8 = [&](const std::string& t) {
+    if (unicode) wide.append(t.begin(), t.end());
+    else bytes += t;
+    columns += t.size();
+  };
+  for (char16_t m : mapped) {
+    if (m == u' ') {
+      s.wrapAllowed = 1;
+    } else if (s.wrapAllowed) {
+      if (s.noLineBreaks == 0 && s.lineLength + columns > kWrapColumn) {
+        std::string brk = "\r\n" + std::string(s.indent > 0 ? size_t(s.indent) : 0, ' ');
+        if (unicode) wide.append(brk.begin(), brk.end());
+        else bytes += brk;
+        s.lineLength = 0;
+        columns = brk.size() - 2;
+      }
+      s.wrapAllowed = 0;
+    }
+    if (single) {
+      put8(s.charText[m & 0xFF]);
+    } else if (unicode) {
+      if (m < 0x100 && (m == '<' || m == '>' || m == '&' || m == '"' || m == 0xA0)) {
+        put8(s.charText[m]);
+      } else {
+        wide.push_back(m);
+        ++columns;
+      }
+    } else {
+      if (jis && (m >= 0x2121) != jis_double) {
+        bytes += jis_double ? "\x1B(B" : "\x1B$B";
+        jis_double = !jis_double;
+      }
+      if (m < 0x100) {
+        put8(s.charText[m]);
+      } else {
+        bytes += char(m >> 8);
+        bytes += char(m & 0xFF);
+        columns += 2;
+      }
+    }
+  }
+  if (jis_double) bytes += "\x1B(B";
+  s.lineLength = uint16_t(s.lineLength + columns);
+  KVXSTATUS st = unicode ? write_units(s.output, wide, s.outputKind) : write_text8(s.output, bytes, s.outputKind);
+  if (st != KVX_OK) status = kStatusWriteFailed;
 }
 
 void EmitCharCode(unsigned code, bool open, uint32_t& status, WriterState& s) {

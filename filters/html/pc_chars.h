@@ -37,6 +37,13 @@ void BuildCharTable(WriterState& s, uint32_t outputCharset);
 // Writes 8-bit text through the character table; a failed write sets 47.
 void WriteText8(const char* text, uint32_t& status, WriterState& s);
 
+// Writes count 16-bit characters of the state's textCharset, mapped to the output set
+// ("@" for unmappable ones): single-byte sets through the character table, double-byte
+// sets as two bytes high first (iso-2022-jp with its mode escapes), Unicode as units in
+// the output kind. A blank allows a line break before the next word once the line is
+// longer than 67 columns.
+void WriteText16(const uint16_t* text, uint32_t count, uint32_t& status, WriterState& s);
+
 // Opens or closes the tag of one character code.
 void EmitCharCode(unsigned code, bool open, uint32_t& status, WriterState& s);
 

@@ -35,6 +35,8 @@ struct WriterState {
   int16_t pendingLines = 0;
   // What each byte of 8-bit output text is written as (BuildCharTable).
   std::string charText[256];
+  uint32_t outputCharset = 0x00080101;  // the output set (pc_charsets.h)
+  uint32_t textCharset = 0x14B00000;    // the set of the text runs now written
   uint16_t openCodes = 0;    // character codes open in the output (bit k: code k)
   uint16_t wantedCodes = 0;  // character codes the document wants
   uint32_t styleFlags = 0;   // style properties recorded for style-sheet flavours

@@ -4,6 +4,7 @@
 // and by Python's html.parser, which must also give back the text written.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -154,6 +155,81 @@ TEST(PagecastChars, RandomSequencesBalance) {
   std::string report;
   ASSERT_EQ(qm::test::command_output("python3 " + dir / "check.py" + args, report), 0);
   EXPECT_EQ(report, "");
+}
+
+// Every line but the last ends with a blank after column 67; no blank before the last
+// word of a line lies beyond column 67 (counted in bytes, or units for 16-bit output).
+template <class S>
+std::string wrap_fault(const S& out, size_t unit) {
+  std::vector<S> lines;
+  size_t from = 0;
+  for (size_t i = 0; i + 1 < out.size(); ++i) {
+    if (out[i] == '\r' && out[i + 1] == '\n') {
+      lines.push_back(out.substr(from, i - from));
+      from = i + 2;
+    }
+  }
+  lines.push_back(out.substr(from));
+  for (size_t l = 0; l < lines.size(); ++l) {
+    const S& line = lines[l];
+    if (l + 1 < lines.size() && (line.size() / unit <= kWrapColumn || line.back() != ' '))
+      return "line " + std::to_string(l) + " broken early";
+    for (size_t i = 0; i + 1 < line.size(); ++i)
+      if (line[i] == ' ' && line[i + 1] != ' ' && (i + 1) / unit > kWrapColumn) return "line " + std::to_string(l) + " too long";
+  }
+  return lines.size() > 2 ? "" : "no wrapping";
+}
+
+TEST(PagecastChars, Text16IntoOutputSets) {
+  std::u16string input;
+  for (int i = 0; i < 12; ++i) input += u"\u4e2d\u6587 text <b> & \"q\" \u0e01 words here ";
+  std::string expect_hex;
+  struct Case {
+    uint32_t charset;
+    uint16_t kind;
+    const char* codec;
+  } cases[] = {{0x13B60000, kKind8, "cp950"}, {0x14B00000, kKindUTF8, "utf-8"}, {0x14B00000, kKindLE, "utf-16-le"},
+               {kLatin1, kKind8, "latin-1"}};
+  qm::test::TempDir dir("pagecast-text16-");
+  std::string in_hex;
+  for (char16_t c : input) {
+    char b[8];
+    std::snprintf(b, sizeof b, "%04x", unsigned(c));
+    in_hex += b;
+  }
+  qm::test::write_file(dir / "check.py",
+                       "import sys, html.parser, codecs\n"
+                       "codec, name = sys.argv[1], sys.argv[2]\n"
+                       "src = ''.join(chr(int(sys.argv[3][i:i+4], 16)) for i in range(0, len(sys.argv[3]), 4))\n"
+                       "want = ''.join(c if (c.encode(codec, 'ignore') or c == '') else '@' for c in src)\n"
+                       "text = open(name, 'rb').read().decode(codec, 'strict').replace('\\r\\n', '')\n"
+                       "out = []\n"
+                       "class P(html.parser.HTMLParser):\n"
+                       "  def handle_data(s, d): out.append(d)\n"
+                       "  def handle_starttag(s, t, a): out.append('TAG')\n"
+                       "p = P(convert_charrefs=True); p.feed(text); p.close()\n"
+                       "got = ''.join(out)\n"
+                       "if got != want: print(codec, repr(got[:80]), repr(want[:80]))\n");
+  for (const Case& c : cases) {
+    Harness h(11);
+    h.s.outputCharset = c.charset;
+    h.s.outputKind = c.kind;
+    BuildCharTable(h.s, c.charset);
+    uint32_t st = 0;
+    WriteText16(reinterpret_cast<const uint16_t*>(input.data()), uint32_t(input.size()), st, h.s);
+    ASSERT_EQ(st, 0u) << c.codec;
+    if (c.kind == kKindLE) {
+      std::u16string units;
+      for (size_t i = 0; i + 1 < h.out().size(); i += 2) units += char16_t(uint8_t(h.out()[i]) | uint8_t(h.out()[i + 1]) << 8);
+      EXPECT_EQ(wrap_fault(units, 1), "") << c.codec;
+    } else if (c.kind == kKind8) {
+      EXPECT_EQ(wrap_fault(h.out(), 1), "") << c.codec;
+    }
+    qm::test::write_file(dir / "out", h.out());
+    std::string report;
+    ASSERT_EQ(qm::test::command_output("python3 " + dir / "check.py" + " " + c.codec + " " + dir / "out" + " " + in_hex, report), 0);
+    EXPECT_EQ(report, "") << c.codec;
+  }
 }
 
 }  // namespace
