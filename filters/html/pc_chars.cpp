@@ -157,6 +157,78 @@ void WriteText16(const uint16_t* text, uint32_t count, uint32_t& status, WriterS
   if (st != KVX_OK) status = kStatusWriteFailed;
 }
 
+void WriteUnicodeText(const std::u16string& text, uint32_t& status, WriterState& s) {
+  uint32_t saved = s.textCharset;
+  s.textCharset = kUnicodeSet;
+  WriteText16(reinterpret_cast<const uint16_t*>(text.data()), uint32_t(text.size()), status, s);
+  s.textCharset = saved;
+}
+
+void AddPendingAnchor(const std::u16string& name, WriterState& s) {
+  if (s.noAnchors == 0 && TagAllowed(5, s.flavour)) s.pendingAnchors.push_back(name);
+}
+
+void AddPendingLink(const std::u16string& target, WriterState& s) {
+  if (TagAllowed(2, s.flavour)) s.pendingLinks.push_back(PendingLink{target});
+}
+
+void MarkLinkEnd(WriterState& s) {
+  if (!s.pendingLinks.empty()) s.pendingLinks.back().closePending = true;
+}
+
+void WritePendingAnchors(bool write, uint32_t& status, WriterState& s) {
+  if (s.pendingAnchors.empty() || status != 0) return;
+  if (write) {
+    for (const std::u16string& name : s.pendingAnchors) {
+      if (EmitTag(true, "<%s", 1, status, s)) {
+        EmitTag(true, " %s\"", 5, status, s);
+        WriteUnicodeText(name, status, s);
+        EmitRaw("\">", status, s);
+        EmitTag(false, "<%s>", 1, status, s);
+      }
+    }
+  }
+  s.pendingAnchors.clear();
+}
+
+void WritePendingLinks(uint32_t& status, WriterState& s) {
+  s.linkOpen = false;
+  for (PendingLink& link : s.pendingLinks) {
+    if (link.openPending) {
+      if (EmitTag(true, "<%s", 1, status, s)) {
+        EmitTag(true, " %s\"", 2, status, s);
+        WriteUnicodeText(link.target, status, s);
+        EmitRaw("\">", status, s);
+      }
+      link.openPending = false;
+      if (link.closePending && !link.closed) {
+        EmitTag(false, "<%s>", 1, status, s);
+        link.closed = true;
+      }
+    }
+  }
+}
+
+void ClosePendingLinks(bool all, bool force, uint32_t& status, WriterState& s) {
+  if (s.pendingLinks.empty() || status != 0) return;
+  std::vector<PendingLink> kept;
+  for (PendingLink& link : s.pendingLinks) {
+    if (!link.openPending && !link.closed && (link.closePending || force)) {
+      EmitTag(false, "<%s>", 1, status, s);
+      link.closed = true;
+    }
+    if (all || (!link.openPending && link.closePending)) continue;
+    kept.push_back(link);
+  }
+  s.pendingLinks.swap(kept);
+}
+
+bool AnyLinkPending(const WriterState& s) {
+  for (const PendingLink& link : s.pendingLinks)
+    if (link.openPending || link.closePending) return true;
+  return false;
+}
+
 void EmitCharCode(unsigned code, bool open, uint32_t& status, WriterState& s) {
   if (code == kCodeStrike && FeatureOn(s.flavour, kFFlagEntries)) {
     if (open) {

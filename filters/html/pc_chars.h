@@ -6,6 +6,7 @@
 // the element converters.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "pc_markup.h"
 
@@ -43,6 +44,20 @@ void WriteText8(const char* text, uint32_t& status, WriterState& s);
 // the output kind. A blank allows a line break before the next word once the line is
 // longer than 67 columns.
 void WriteText16(const uint16_t* text, uint32_t count, uint32_t& status, WriterState& s);
+
+// 16-bit Unicode text through the same path.
+void WriteUnicodeText(const std::u16string& text, uint32_t& status, WriterState& s);
+
+// Anchors and links waiting to be written. Anchors are recorded only while noAnchors is 0
+// and "NAME=" is allowed; links only when "HREF=" is allowed.
+void AddPendingAnchor(const std::u16string& name, WriterState& s);
+void AddPendingLink(const std::u16string& target, WriterState& s);
+// Marks the last link to be closed.
+void MarkLinkEnd(WriterState& s);
+void WritePendingAnchors(bool write, uint32_t& status, WriterState& s);
+void WritePendingLinks(uint32_t& status, WriterState& s);
+void ClosePendingLinks(bool all, bool force, uint32_t& status, WriterState& s);
+bool AnyLinkPending(const WriterState& s);
 
 // Opens or closes the tag of one character code.
 void EmitCharCode(unsigned code, bool open, uint32_t& status, WriterState& s);

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "filters/common/kvx_abi.h"
 #include "pc_tags.h"
@@ -19,6 +20,14 @@ namespace pc {
 constexpr uint32_t kStatusWriteFailed = 47;
 constexpr unsigned kWrapColumn = 67;
 constexpr uint32_t kDefaultLineUnit = 240;  // twips of one text line
+
+// A link waiting to be written: its target and where it stands.
+struct PendingLink {
+  std::u16string target;
+  bool openPending = true;
+  bool closePending = false;
+  bool closed = false;
+};
 
 struct WriterState {
   KVXIO* output = nullptr;
@@ -37,6 +46,10 @@ struct WriterState {
   std::string charText[256];
   uint32_t outputCharset = 0x00080101;  // the output set (pc_charsets.h)
   uint32_t textCharset = 0x14B00000;    // the set of the text runs now written
+  uint32_t noAnchors = 0;  // anchor names are not recorded
+  bool linkOpen = false;
+  std::vector<std::u16string> pendingAnchors;
+  std::vector<PendingLink> pendingLinks;
   uint16_t openCodes = 0;    // character codes open in the output (bit k: code k)
   uint16_t wantedCodes = 0;  // character codes the document wants
   uint32_t styleFlags = 0;   // style properties recorded for style-sheet flavours

@@ -234,3 +234,44 @@ TEST(PagecastChars, Text16IntoOutputSets) {
 
 }  // namespace
 }  // namespace pc::test
+
+namespace pc::test {
+namespace {
+
+TEST(PagecastChars, AnchorsAndLinks) {
+  Harness h(11);
+  BuildCharTable(h.s, 0x00080101);
+  uint32_t st = 0;
+  AddPendingAnchor(u"top \"1\"", h.s);
+  AddPendingLink(u"b.htm#x", h.s);
+  WritePendingAnchors(true, st, h.s);
+  EXPECT_TRUE(h.s.pendingAnchors.empty());
+  WritePendingLinks(st, h.s);
+  WriteText8("go", st, h.s);
+  EXPECT_TRUE(AnyLinkPending(h.s) == false);
+  MarkLinkEnd(h.s);
+  EXPECT_TRUE(AnyLinkPending(h.s));
+  ClosePendingLinks(false, false, st, h.s);
+  EXPECT_TRUE(h.s.pendingLinks.empty());
+  // A link never marked closed is closed by force and freed with all.
+  AddPendingLink(u"c.htm", h.s);
+  WritePendingLinks(st, h.s);
+  ClosePendingLinks(false, false, st, h.s);
+  EXPECT_EQ(h.s.pendingLinks.size(), 1u);
+  ClosePendingLinks(true, true, st, h.s);
+  EXPECT_TRUE(h.s.pendingLinks.empty());
+  EXPECT_EQ(h.out(), "<A NAME=\"top &quot;1&quot;\"></A><A HREF=\"b.htm#x\">go</A><A HREF=\"c.htm\"></A>");
+  // Anchors not written are still freed; none are recorded under noAnchors.
+  Harness n(11);
+  n.s.noAnchors = 1;
+  AddPendingAnchor(u"x", n.s);
+  EXPECT_TRUE(n.s.pendingAnchors.empty());
+  n.s.noAnchors = 0;
+  AddPendingAnchor(u"x", n.s);
+  WritePendingAnchors(false, st, n.s);
+  EXPECT_TRUE(n.s.pendingAnchors.empty());
+  EXPECT_EQ(n.out(), "");
+}
+
+}  // namespace
+}  // namespace pc::test
