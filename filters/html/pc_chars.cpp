@@ -229,6 +229,142 @@ bool AnyLinkPending(const WriterState& s) {
   return false;
 }
 
+int FontStep(uint32_t t) {
+  return t < 180 ? 1 : t < 220 ? 2 : t < 260 ? 3 : t < 300 ? 4 : t < 400 ? 5 : t < 600 ? 6 : 7;
+}
+
+void SetFontSize(uint32_t twips, WriterState& s) {
+  if (TagAllowed(87, s.flavour)) {
+    s.styleFlags |= 0x80000;
+    s.styleSize = twips;
+    return;
+  }
+  if (!TagAllowed(13, s.flavour)) return;
+  if (twips == 0) {
+    if (s.fontWanted.step < 0) return;
+    twips = 240;
+  }
+  s.fontWanted.step = FontStep(twips);
+  s.lineUnit = twips;
+}
+
+void SetColour(uint32_t colour, WriterState& s) {
+  if (TagAllowed(82, s.flavour)) {
+    s.styleFlags |= 0x100000;
+    s.styleColour = colour & 0xFFFFFF;
+  } else if (TagAllowed(11, s.flavour)) {
+    s.fontWanted.colour = int32_t(colour & 0xFFFFFF);
+  }
+}
+
+void SetBackground(uint32_t colour, WriterState& s) {
+  if (TagAllowed(106, s.flavour)) {
+    s.styleFlags |= 0x8000000;
+    s.styleBackground = colour & 0xFFFFFF;
+  }
+}
+
+void SetFace(const std::string& face, WriterState& s) {
+  if (TagAllowed(86, s.flavour)) {
+    s.styleFlags |= 0x200000;
+    s.styleFace = face;
+  } else if (TagAllowed(12, s.flavour)) {
+    s.fontWanted.face = face;
+  }
+}
+
+namespace {
+
+void close_font(uint32_t& status, WriterState& s) {
+  if (s.fontTagOpen) EmitTag(false, "<%s>", 10, status, s);
+  s.fontTagOpen = false;
+  s.fontOpen = WriterState::FontTag{};
+}
+
+// Opens FONT with every set value (a reopened tag must carry the values that still hold).
+void open_font(uint32_t& status, WriterState& s) {
+  const WriterState::FontTag& w = s.fontWanted;
+  if (w.colour < 0 && w.step < 0 && w.face.empty()) return;
+  if (!EmitTag(true, "<%s", 10, status, s)) return;
+  if (w.colour >= 0)
+    EmitTagColour(true, " %s\"#%2.2X%2.2X%2.2X\"", uint32_t(w.colour), uint32_t(w.colour) ^ 1u, 11, status, s);
+  if (w.step >= 0) EmitTagNumber(true, " %s\"%d\"", w.step, 13, status, s);
+  if (!w.face.empty() && EmitTag(true, " %s\"", 12, status, s)) {
+    WriteText8(w.face.c_str(), status, s);
+    EmitRaw("\"", status, s);
+  }
+  EmitRaw(">", status, s);
+  s.fontTagOpen = true;
+  s.fontOpen = w;
+}
+
+}  // namespace
+
+void FlushPendingFormat(uint32_t& status, WriterState& s) {
+  bool font_change = !(s.fontWanted == s.fontOpen);
+  if (font_change || !s.pendingAnchors.empty() || AnyLinkPending(s)) {
+    CloseCodes(status, s);
+    close_font(status, s);
+    WritePendingLinks(status, s);
+    WritePendingAnchors(true, status, s);
+    open_font(status, s);
+  }
+  FlushCodes(status, s);
+}
+
+void CloseFormatting(uint32_t& status, WriterState& s) {
+  CloseCodes(status, s);
+  close_font(status, s);
+}
+
+void WriteTextItem(uint32_t code, uint32_t& status, WriterState& s) {
+  if (code > 256) {
+    uint16_t unit = uint16_t(code);
+    FlushPendingFormat(status, s);
+    WriteText16(&unit, 1, status, s);
+    return;
+  }
+  switch (code) {
+    case 1:
+      FlushPendingFormat(status, s);
+      if (s.wrapAllowed) BreakIfLong(0, status, s);
+      WriteText8("\xA0", status, s);
+      break;
+    case 4:
+    case 5:
+      if (TagAllowed(6, s.flavour)) {
+        FlushPendingFormat(status, s);
+        EmitNbspLine(status, true, s);
+      }
+      break;
+    case 6:
+      FlushPendingFormat(status, s);
+      WriteText8("\xA0", status, s);
+      break;
+    case 7:
+      FlushPendingFormat(status, s);
+      WriteText8("-", status, s);
+      break;
+    case 9:
+      FlushPendingFormat(status, s);
+      if (KVXSTATUS st = WriteDateField(s); st != KVX_OK && status == 0) status = st;
+      break;
+    case 10:
+      FlushPendingFormat(status, s);
+      if (KVXSTATUS st = WriteTimeField(s); st != KVX_OK && status == 0) status = st;
+      break;
+    default:
+      break;
+  }
+}
+
+void WriteComment(const std::string& text, uint32_t& status, WriterState& s) {
+  std::string body = text;
+  for (size_t i = 0; (i = body.find("--", i)) != std::string::npos;) body.replace(i, 2, "- -");
+  if (!body.empty() && body.back() == '-') body += ' ';
+  EmitRaw(("<!-- " + body + " -->").c_str(), status, s);
+}
+
 void EmitCharCode(unsigned code, bool open, uint32_t& status, WriterState& s) {
   if (code == kCodeStrike && FeatureOn(s.flavour, kFFlagEntries)) {
     if (open) {

@@ -59,6 +59,30 @@ void WritePendingLinks(uint32_t& status, WriterState& s);
 void ClosePendingLinks(bool all, bool force, uint32_t& status, WriterState& s);
 bool AnyLinkPending(const WriterState& s);
 
+// Font setters: a style property where the flavour has the style word, else the FONT
+// tag's attribute where allowed, else dropped. Sizes are twips (0: 240 once a size was
+// set); colours 0x00BBGGRR.
+void SetFontSize(uint32_t twips, WriterState& s);
+void SetColour(uint32_t colour, WriterState& s);
+void SetBackground(uint32_t colour, WriterState& s);
+void SetFace(const std::string& face, WriterState& s);
+// The FONT step of a size in twips (1-7).
+int FontStep(uint32_t twips);
+
+// Brings the output in line with the wanted formatting before text: on a font change or
+// waiting links and anchors everything is closed and reopened (FONT outermost), else only
+// the character codes from the lowest difference up.
+void FlushPendingFormat(uint32_t& status, WriterState& s);
+// Closes the character codes and the FONT tag (element end).
+void CloseFormatting(uint32_t& status, WriterState& s);
+
+// One document character (codes above 256) or special item (1 tab, 4-5 line breaks,
+// 6 hard space, 7 hard hyphen, 9 date, 10 time; others nothing).
+void WriteTextItem(uint32_t code, uint32_t& status, WriterState& s);
+
+// "<!-- text -->", with "--" inside the text written "- -".
+void WriteComment(const std::string& text, uint32_t& status, WriterState& s);
+
 // Opens or closes the tag of one character code.
 void EmitCharCode(unsigned code, bool open, uint32_t& status, WriterState& s);
 

@@ -50,6 +50,15 @@ struct WriterState {
   bool linkOpen = false;
   std::vector<std::u16string> pendingAnchors;
   std::vector<PendingLink> pendingLinks;
+  // Tag-side font values (flavours without style words): wanted and written; -1 unset.
+  struct FontTag {
+    int32_t colour = -1, step = -1;
+    std::string face;
+    bool operator==(const FontTag&) const = default;
+  } fontWanted, fontOpen;
+  bool fontTagOpen = false;
+  uint32_t styleSize = 0, styleColour = 0, styleBackground = 0;
+  std::string styleFace;
   uint16_t openCodes = 0;    // character codes open in the output (bit k: code k)
   uint16_t wantedCodes = 0;  // character codes the document wants
   uint32_t styleFlags = 0;   // style properties recorded for style-sheet flavours

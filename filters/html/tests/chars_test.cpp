@@ -134,16 +134,23 @@ TEST(PagecastChars, RandomSequencesBalance) {
       uint32_t st = 0;
       std::string text;
       for (int step = 0; step < 30; ++step) {
-        if (rng() % 2) {
+        unsigned pick = rng() % 8;
+        if (pick < 3) {
           SetCharAttribute(2 + rng() % 19, rng() % 2, h.s);
+        } else if (pick == 3) {
+          SetColour(rng() % 3 * 0x7F, h.s);
+        } else if (pick == 4) {
+          SetFontSize(rng() % 4 * 150, h.s);
+        } else if (pick == 5) {
+          SetFace(rng() % 2 ? "Ming \"Li\"" : "Arial", h.s);
         } else {
           const char* piece = pieces[rng() % std::size(pieces)];
-          FlushCodes(st, h.s);
+          FlushPendingFormat(st, h.s);
           WriteText8(piece, st, h.s);
           text += piece;
         }
       }
-      CloseCodes(st, h.s);
+      CloseFormatting(st, h.s);
       ASSERT_EQ(st, 0u);
       EXPECT_EQ(stack_fault(h.out()), "") << h.out();
       std::string name = dir / ("p" + std::to_string(n) + ".html");
@@ -237,6 +244,45 @@ TEST(PagecastChars, Text16IntoOutputSets) {
 
 namespace pc::test {
 namespace {
+
+TEST(PagecastChars, FontTagsItemsAndComments) {
+  Harness h(7);
+  BuildCharTable(h.s, 0x00080101);
+  uint32_t st = 0;
+  SetFontSize(250, h.s);
+  EXPECT_EQ(h.s.fontWanted.step, 3);
+  EXPECT_EQ(h.s.lineUnit, 250u);
+  SetColour(0x000080FF, h.s);
+  SetFace("A \"B\"", h.s);
+  SetCharAttribute(2, 1, h.s);
+  FlushPendingFormat(st, h.s);
+  WriteText8("x", st, h.s);
+  SetColour(0, h.s);
+  FlushPendingFormat(st, h.s);
+  WriteTextItem(6, st, h.s);
+  WriteTextItem(7, st, h.s);
+  WriteTextItem(0x4E2D, st, h.s);  // not in iso-8859-1
+  CloseFormatting(st, h.s);
+  WriteComment("a--b-", st, h.s);
+  EXPECT_EQ(h.out(),
+            "<FONT COLOR=\"#FF8000\" SIZE=\"3\" FACE=\"A &quot;B&quot;\"><B>x</B></FONT>"
+            "<FONT COLOR=\"#000000\" SIZE=\"3\" FACE=\"A &quot;B&quot;\"><B>&nbsp;-@</B></FONT><!-- a- -b-  -->");
+  // Style-sheet flavours record the properties; size 0 before any size does nothing.
+  Harness c(13);
+  SetFontSize(0, c.s);
+  SetFontSize(300, c.s);
+  SetColour(0x123456, c.s);
+  SetFace("Arial", c.s);
+  EXPECT_EQ(c.s.styleSize, 300u);
+  EXPECT_EQ(c.s.styleColour, 0x123456u);
+  EXPECT_EQ(c.s.styleFace, "Arial");
+  Harness g(1);
+  SetFontSize(0, g.s);
+  EXPECT_EQ(g.s.fontWanted.step, -1);
+  for (auto [twips, step] : {std::pair{179u, 1}, {180u, 2}, {219u, 2}, {220u, 3}, {259u, 3}, {260u, 4}, {299u, 4},
+                              {300u, 5}, {399u, 5}, {400u, 6}, {599u, 6}, {600u, 7}})
+    EXPECT_EQ(FontStep(twips), step) << twips;
+}
 
 TEST(PagecastChars, AnchorsAndLinks) {
   Harness h(11);
