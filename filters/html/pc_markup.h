@@ -59,6 +59,13 @@ struct WriterState {
   bool fontTagOpen = false;
   uint32_t styleSize = 0, styleColour = 0, styleBackground = 0;
   std::string styleFace;
+  int16_t depth = 0;  // element nesting
+  // Paragraph state: the paragraph waiting to start or open, its heading level (0 none),
+  // alignment (1 left, 2 right, 3 centre, 4 justified) and space before in twips.
+  bool paraPending = false, paraOpen = false;
+  int headingLevel = 0, openHeading = 0, alignment = 1;
+  uint32_t spaceBefore = 0, spaceAfter = 0;
+  std::vector<unsigned> alignedBlocks;  // entries of the open aligned blocks
   uint16_t openCodes = 0;    // character codes open in the output (bit k: code k)
   uint16_t wantedCodes = 0;  // character codes the document wants
   uint32_t styleFlags = 0;   // style properties recorded for style-sheet flavours
