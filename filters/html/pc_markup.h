@@ -66,6 +66,11 @@ struct WriterState {
   int headingLevel = 0, openHeading = 0, alignment = 1;
   uint32_t spaceBefore = 0, spaceAfter = 0;
   std::vector<unsigned> alignedBlocks;  // entries of the open aligned blocks
+  struct ListLevel {
+    unsigned entry;  // UL or OL
+    int next;        // the number the next item takes unless given
+  };
+  std::vector<ListLevel> listStack;
   uint16_t openCodes = 0;    // character codes open in the output (bit k: code k)
   uint16_t wantedCodes = 0;  // character codes the document wants
   uint32_t styleFlags = 0;   // style properties recorded for style-sheet flavours
