@@ -71,6 +71,7 @@ struct WriterState {
     int next;        // the number the next item takes unless given
   };
   std::vector<ListLevel> listStack;
+  std::vector<unsigned> indentLevels;  // UL or BLOCKQUOTE per open indentation level
   uint16_t openCodes = 0;    // character codes open in the output (bit k: code k)
   uint16_t wantedCodes = 0;  // character codes the document wants
   uint32_t styleFlags = 0;   // style properties recorded for style-sheet flavours

@@ -33,6 +33,35 @@ int IndentLevels(int32_t twips) {
 
 namespace {
 
+void close_indent_level(uint32_t& status, WriterState& s) {
+  unsigned entry = s.indentLevels.back();
+  s.indentLevels.pop_back();
+  EmitTag(false, "<%s>", entry, status, s);
+  EmitLineBreak(status, s);
+}
+
+}  // namespace
+
+void StartIndent(int levels, uint32_t& status, WriterState& s) {
+  if (levels < 0) levels = 0;
+  if (levels > 10) levels = 10;
+  if (FeatureOn(s.flavour, kFIndentNested)) {
+    while (!s.indentLevels.empty()) close_indent_level(status, s);
+  }
+  while (int(s.indentLevels.size()) > levels) close_indent_level(status, s);
+  unsigned entry = FeatureOn(s.flavour, kFIndentUl) ? 59 : 3;
+  while (int(s.indentLevels.size()) < levels) {
+    if (!EmitTag(true, "<%s>", entry, status, s)) break;
+    s.indentLevels.push_back(entry);
+  }
+}
+
+void EndIndent(uint32_t& status, WriterState& s) {
+  while (!s.indentLevels.empty()) close_indent_level(status, s);
+}
+
+namespace {
+
 bool list_numbered(const ListSpec& l) { return l.kind == 2; }
 
 const char* list_style_word(const ListSpec& l) {
@@ -332,6 +361,51 @@ void CloseCell(bool empty, uint32_t& status, WriterState& s, TableState& t) {
   t.headerBold = false;
   EmitTag(false, "<%s>", t.cellEntry, status, s);
   t.cellOpen = false;
+}
+
+void OpenFrame(int width, int alignment, uint32_t& status, WriterState& s, std::vector<TableState>& stack) {
+  EmitLineBreak(status, s);
+  TableState t;
+  t.kind = 0;  // marks a frame
+  if (TagAllowed(80, s.flavour) && TagAllowed(71, s.flavour)) {
+    if (EmitTag(true, "<%s", 71, status, s)) {
+      EmitTag(true, " %s\"", 80, status, s);
+      EmitFormatted("width: %upx;", uint16_t(width < 0 ? 0 : width > 0xFFFF ? 0xFFFF : width), status, s);
+      EmitRaw("\">", status, s);
+      t.tablesWritten = -1;  // a DIV
+    }
+    stack.push_back(t);
+    return;
+  }
+  if (EmitTag(true, "<%s", 36, status, s)) {
+    t.tablesWritten = 1;
+    EmitTag(true, " %s", 58, status, s);
+    if (alignment == 2) EmitTag(true, " %s\"RIGHT\"", 61, status, s);
+    else if (alignment == 3) EmitTag(true, " %s\"CENTER\"", 61, status, s);
+    if (width > 0) EmitTagNumber(true, " %s\"%d\"", width, 75, status, s);
+    EmitRaw(">", status, s);
+    OpenRow(0, status, s, t);
+    CellSpec c;
+    c.columnCount = 0;
+    OpenCell(c, true, status, s, t);
+  }
+  stack.push_back(t);
+}
+
+void CloseFrame(uint32_t& status, WriterState& s, std::vector<TableState>& stack) {
+  if (stack.empty()) return;
+  TableState& t = stack.back();
+  CloseFormatting(status, s);
+  if (t.tablesWritten < 0) {
+    EmitTag(false, "<%s>", 71, status, s);
+  } else if (t.tablesWritten > 0) {
+    CloseCell(false, status, s, t);
+    t.rowWritten = true;
+    CloseRow(status, s, t);
+    EmitTag(false, "<%s>", 36, status, s);
+  }
+  EmitLineBreak(status, s);
+  stack.pop_back();
 }
 
 }  // namespace pc

@@ -18,6 +18,11 @@ void WriteRuleSized(int size, uint32_t& status, WriterState& s);
 // Levels of a left or right indentation in twips: nearest 720-twip step, halves up, at most 10.
 int IndentLevels(int32_t twips);
 
+// Indentation as nested levels ("UL" in F8 flavours, else "BLOCKQUOTE"): in F5 flavours
+// the whole level count is written anew, elsewhere only its change; EndIndent closes all.
+void StartIndent(int levels, uint32_t& status, WriterState& s);
+void EndIndent(uint32_t& status, WriterState& s);
+
 // Lists. kind 1 bullets, 2 numbers; style: for bullets "DISC", "CIRCLE", "SQUARE", for
 // numbers "1", "a", "A", "i", "I"; marks false writes a list without marks.
 struct ListSpec {
@@ -74,5 +79,10 @@ void OpenRow(int valign, uint32_t& status, WriterState& s, TableState& t);
 void CloseRow(uint32_t& status, WriterState& s, TableState& t);
 void OpenCell(const CellSpec& cell, bool continuation, uint32_t& status, WriterState& s, TableState& t);
 void CloseCell(bool empty, uint32_t& status, WriterState& s, TableState& t);
+
+// A positioned text frame: a DIV with its width in style flavours, elsewhere a one-cell
+// table (alignment 2 right, 3 centre). The frame's table state lives on the stack.
+void OpenFrame(int widthPixels, int alignment, uint32_t& status, WriterState& s, std::vector<TableState>& stack);
+void CloseFrame(uint32_t& status, WriterState& s, std::vector<TableState>& stack);
 
 }  // namespace pc

@@ -163,5 +163,45 @@ TEST(PagecastStructure, RulesIndentsAndLists) {
   EXPECT_EQ(c.out(), "<UL STYLE=\"list-style: square\"></UL>\r\n<UL STYLE=\"list-style: none\"></UL>\r\n");
 }
 
+TEST(PagecastStructure, IndentsAndFrames) {
+  struct C {
+    uint32_t flavour;
+    int first, second;
+    const char* expect;
+  } cases[] = {
+      // value 7: F5 and F8 on, the whole count anew as UL
+      {7, 2, 1, "<UL><UL></UL>\r\n</UL>\r\n<UL></UL>\r\n"},
+      // value 2: neither, only the change as BLOCKQUOTE; value 13 has no BLOCKQUOTE at all
+      {2, 2, 1, "<BLOCKQUOTE><BLOCKQUOTE></BLOCKQUOTE>\r\n</BLOCKQUOTE>\r\n"},
+      {2, 0, 0, ""},
+      {13, 2, 1, ""},
+  };
+  for (const C& c : cases) {
+    Harness h(c.flavour);
+    uint32_t st = 0;
+    StartIndent(c.first, st, h.s);
+    StartIndent(c.second, st, h.s);
+    EndIndent(st, h.s);
+    EXPECT_EQ(h.out(), c.expect) << c.flavour;
+  }
+  struct F {
+    uint32_t flavour;
+    const char* expect;
+  } frames[] = {
+      {7, "<TABLE NOWRAP=\"NOWRAP\" ALIGN=\"RIGHT\" WIDTH=\"200\"><TR><TD>x</TD></TR>\r\n</TABLE>\r\n"},
+      {13, "<DIV STYLE=\"width: 200px;\">x</DIV>\r\n"},
+  };
+  for (const F& f : frames) {
+    Harness h(f.flavour);
+    std::vector<TableState> stack;
+    uint32_t st = 0;
+    OpenFrame(200, 2, st, h.s, stack);
+    EmitRaw("x", st, h.s);
+    CloseFrame(st, h.s, stack);
+    EXPECT_TRUE(stack.empty());
+    EXPECT_EQ(h.out(), f.expect) << f.flavour;
+  }
+}
+
 }  // namespace
 }  // namespace pc::test
