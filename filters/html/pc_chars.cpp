@@ -80,6 +80,33 @@ void BuildCharTable(WriterState& s, uint32_t outputCharset) {
   s.charText[0xA0] = NbspText(s);
 }
 
+KVXSTATUS ConfigureWriter(uint32_t outputCharset, uint16_t outputKind, WriterState& s, bool* useClasses) {
+  uint32_t value = 0, flags = 0, breaks = 0, size = 4;
+  if (!s.getOption) return KVXERR_BADPARAM;
+  if (KVXSTATUS st = s.getOption(KVXOPT_FLAVOR, &value, &size)) return st;
+  size = 4;
+  if (s.getOption(KVXOPT_WRITERFLAGS, &flags, &size) != KVX_OK) flags = 0;
+  size = 4;
+  if (s.getOption(KVXOPT_33, &breaks, &size) != KVX_OK) breaks = 0;
+  ConfigureFlavour(s.flavour, value, flags);
+  s.noLineBreaks = breaks;
+  s.outputCharset = outputCharset;
+  s.outputKind = outputKind;
+  BuildCharTable(s, outputCharset);
+  if (useClasses) *useClasses = s.flavour.useClasses;
+  return KVX_OK;
+}
+
+void SetVerticalAlign(int16_t value, WriterState& s) {
+  if (TagAllowed(103, s.flavour)) {
+    s.styleFlags = value ? s.styleFlags | kStyleVertical : s.styleFlags & ~kStyleVertical;
+    return;
+  }
+  s.wantedCodes = uint16_t(s.wantedCodes & ~(1u << kCodeSub | 1u << kCodeSup));
+  if (value < 0 && TagAllowed(34, s.flavour)) s.wantedCodes = uint16_t(s.wantedCodes | 1u << kCodeSub);
+  if (value > 0 && TagAllowed(35, s.flavour)) s.wantedCodes = uint16_t(s.wantedCodes | 1u << kCodeSup);
+}
+
 void WriteText8(const char* text, uint32_t& status, WriterState& s) {
   if (status != 0 || s.suppressOutput || text == nullptr) return;
   std::string out;

@@ -35,6 +35,15 @@ constexpr uint32_t kStyleBold = 0x1, kStyleItalic = 0x2, kStyleVertical = 0x8, k
 // single-byte output set as "&#N;" with N the byte's Unicode code point in that set.
 void BuildCharTable(WriterState& s, uint32_t outputCharset);
 
+// Configures the writer for an export run through the state's option reader: the
+// flavour (option 7; a failed read is returned), writer flags (27), no line breaks (33),
+// the output set and kind, and the character table. *useClasses: whether style classes
+// may be written.
+KVXSTATUS ConfigureWriter(uint32_t outputCharset, uint16_t outputKind, WriterState& s, bool* useClasses);
+
+// Vertical alignment: 0 none, negative subscript, positive superscript.
+void SetVerticalAlign(int16_t value, WriterState& s);
+
 // Writes 8-bit text through the character table; a failed write sets 47.
 void WriteText8(const char* text, uint32_t& status, WriterState& s);
 

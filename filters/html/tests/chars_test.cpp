@@ -284,6 +284,34 @@ TEST(PagecastChars, FontTagsItemsAndComments) {
     EXPECT_EQ(FontStep(twips), step) << twips;
 }
 
+TEST(PagecastChars, ConfigureAndVerticalAlign) {
+  Harness h(1);
+  h.flavourOption = 13;
+  h.writerFlags = 1;
+  h.noBreaks = 1;
+  bool classes = false;
+  EXPECT_EQ(ConfigureWriter(0x00080101, kKind8, h.s, &classes), KVX_OK);
+  EXPECT_EQ(h.s.flavour.bit, 0x4000);
+  EXPECT_TRUE(classes);
+  EXPECT_EQ(h.s.noLineBreaks, 1u);
+  EXPECT_EQ(h.s.charText[0xE9], "&#233;");
+  h.haveFlavour = false;
+  EXPECT_EQ(ConfigureWriter(0x00080101, kKind8, h.s, &classes), KVXERR_BADPARAM);
+
+  Harness v(7);
+  uint32_t st = 0;
+  SetVerticalAlign(-3, v.s);
+  FlushCodes(st, v.s);
+  SetVerticalAlign(4, v.s);
+  FlushCodes(st, v.s);
+  SetVerticalAlign(0, v.s);
+  FlushCodes(st, v.s);
+  EXPECT_EQ(v.out(), "<SUB></SUB><SUP></SUP>");
+  Harness c(13);
+  SetVerticalAlign(2, c.s);
+  EXPECT_EQ(c.s.styleFlags, kStyleVertical);
+}
+
 TEST(PagecastChars, AnchorsAndLinks) {
   Harness h(11);
   BuildCharTable(h.s, 0x00080101);

@@ -35,6 +35,8 @@ struct Harness {
   Sink sink{};
   WriterState s;
   uint32_t fieldFlags = 0;
+  uint32_t flavourOption = 11, writerFlags = 0, noBreaks = 0;
+  bool haveFlavour = true;
   KVXNUMBERFORMATS nf{};
   bool haveFormats = true;
   explicit Harness(uint32_t flavour, uint32_t writerFlags = 0) {
@@ -45,6 +47,11 @@ struct Harness {
     nf.DateSeparator = '/';
     nf.TimeSeparator = ':';
     s.getOption = [this](uint32_t id, void* buffer, uint32_t* size) -> KVXSTATUS {
+      if ((id == KVXOPT_FLAVOR && haveFlavour) || id == KVXOPT_WRITERFLAGS || id == KVXOPT_33) {
+        uint32_t v = id == KVXOPT_FLAVOR ? flavourOption : id == KVXOPT_WRITERFLAGS ? this->writerFlags : noBreaks;
+        std::memcpy(buffer, &v, 4);
+        return KVX_OK;
+      }
       if (id == KVXOPT_FIELDFLAGS && *size >= 4) {
         std::memcpy(buffer, &fieldFlags, 4);
         return KVX_OK;
