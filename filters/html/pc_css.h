@@ -1,0 +1,38 @@
+// Style sheets of the HTML writer: class names made from style names, the CSS property
+// lists of paragraph and character records (in the style block or inline in STYLE=), and
+// the style block with its fixed rules and one rule per used class. Builds on the markup
+// primitives, whose tag table holds the property words; called by the element side.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pc_attrs.h"
+#include "pc_chars.h"
+
+namespace pc {
+
+// The class name of a style name: "-" becomes "--", ASCII letters and digits stay, any
+// other character "-" and four hex digits. Never cut, so names stay distinct.
+std::string ClassName(const std::u16string& styleName);
+
+// Mode bit 1: paragraph properties, bit 0: character properties. inSheet: the style
+// block (a line break after each property) or a STYLE= value (breaks after column 67).
+void WriteCssProps(const ParaAttrRecord& para, const CharAttrRecord& chr, int mode, bool inSheet, bool inTable,
+                   const std::u16string& defaultFace, uint32_t& status, WriterState& s);
+
+struct StyleClass {
+  std::string name;
+  uint32_t styleId = 0;
+  uint32_t uses = 0;
+  bool alias = false, listVariant = false;
+  ParaAttrRecord para;
+  CharAttrRecord chr;
+};
+
+// The five fixed lines, then a rule per used, non-alias class when classes are allowed;
+// nothing when the table is empty.
+void WriteStyleBlock(const std::vector<StyleClass>& classes, const std::u16string& defaultFace, uint32_t& status,
+                     WriterState& s);
+
+}  // namespace pc
