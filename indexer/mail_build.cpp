@@ -72,6 +72,17 @@ std::string join_blocks(const ExtractedText& text) {
   return out;
 }
 
+// Plain text as blocks only: no line is taken apart as a title.
+ExtractedText plain_blocks(std::string_view text) {
+  BlockBuilder builder;
+  PlainTextFeeder feeder(builder);
+  feeder.feed(text);
+  feeder.finish();
+  ExtractedText out;
+  out.blocks = builder.take();
+  return out;
+}
+
 bool looks_like_html(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
@@ -158,7 +169,7 @@ MailDocument mail_page_document(std::string_view page) {
   doc.paragraphs.push_back(one_line(subject));
   doc.paragraphs.push_back(one_line(sender));
   doc.paragraphs.push_back(looks_like_html(body) ? join_blocks(html_extract(body))
-                                                 : join_blocks(text_extract(body)));
+                                                 : join_blocks(plain_blocks(body)));
   while (pos < page.size()) {
     const size_t open = page.find("<T_ATTACH>", pos);
     if (open == std::string_view::npos) break;
@@ -238,6 +249,10 @@ MailBuildResult mail_build(const MailBuildJob& job, IndexWriter& writer, Progres
                            const volatile sig_atomic_t& stop, size_t& indexed) {
   MailPort port;
   std::string error;
+  if (job.data_input_port.empty()) {
+    progress.fatal("The mail database lacks DataInputPort");
+    return MailBuildResult::Failed;
+  }
   if (!mail_parse_port(job.data_input_port, port, error)) {
     progress.fatal(error);
     return MailBuildResult::Failed;

@@ -1,0 +1,285 @@
+// Mail databases: the DataInputPort fields and pages cut into paragraphs in-process, then
+// the program `indexer` end to end over the generated mailboxes of mail/tests (CR LF and
+// LF) with the built libpostbridge.so: documents, dates and subjects against the side
+// files postbridge writes, attachment words only with -mail and inside their AttachInfo
+// range, and failed or stopped builds that leave the previous database byte-identical.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "index/index_reader.h"
+#include "indexer/mail_build.h"
+#include "mail/side_files_format.h"
+#include "platform/le.h"
+#include "platform/process.h"
+#include "testsupport/test_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(MailPort, Fields) {
+  struct Case {
+    const char* value;
+    bool ok;
+    const char* gateway;
+    const char* source;
+  };
+  const Case cases[] = {
+      {"C:\\Q\\postbridge.dll;C:\\Mail\\Inbox.mbx;C:\\Q\\DB\\Inbox\\", true, "C:/Q/postbridge.dll",
+       "C:/Mail/Inbox.mbx"},
+      {"/q/postbridge.dll;outlook:00AB\\CD;/q/DB/x/;Personal\\Inbox", true, "/q/postbridge.dll",
+       "outlook:00AB\\CD"},
+      {"/q/postbridge.dll;/m/box", false, "", ""},
+      {"/q/postbridge.dll;/m/box;/w/;/h;extra", false, "", ""},
+      {"/q/postbridge.dll;/m/box;/w/;/h", false, "", ""},  // four fields need the key
+      {";/m/box;/w/", false, "", ""},
+      {"", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    qm::MailPort port;
+    std::string error;
+    EXPECT_EQ(qm::mail_parse_port(c.value, port, error), c.ok) << c.value;
+    if (!c.ok) {
+      EXPECT_FALSE(error.empty()) << c.value;
+      continue;
+    }
+    EXPECT_EQ(port.gateway, c.gateway);
+    EXPECT_EQ(port.source, c.source);
+  }
+}
+
+TEST(MailPage, ParagraphsAndSections) {
+  const std::string page =
+      "<TITLE>Hello there</TITLE>\n<H1>Ann {ann@x.tw}</H1>\n<BODY>line one\n\nline two</BODY>\n"
+      "<T_ATTACH>a.txt</T_ATTACH>\r\nfirst para\n\nsecond para\n"
+      "<T_ATTACH>b.pdf</T_ATTACH>\r\n<p>alpha</p><p>beta</p>";
+  const qm::MailDocument d = qm::mail_page_document(page);
+  const std::vector<std::string> want = {"Hello there", "Ann {ann@x.tw}", "line one line two",
+                                         "a.txt", "first para", "second para",
+                                         "b.pdf", "alpha", "beta"};
+  EXPECT_EQ(d.paragraphs, want);
+  ASSERT_EQ(d.sections.size(), 2u);
+  EXPECT_EQ(d.sections[0].name, "a.txt");
+  EXPECT_EQ(d.sections[0].name_paragraph, 3u);
+  EXPECT_EQ(d.sections[1].name, "b.pdf");
+  EXPECT_EQ(d.sections[1].name_paragraph, 6u);
+
+  // An HTML body is read as HTML and stays one paragraph; an empty page still gives the
+  // three paragraphs the desktop's mail fields address.
+  const qm::MailDocument h = qm::mail_page_document(
+      "<TITLE></TITLE>\n<H1></H1>\n<BODY><html><body><p>x &amp; y</p><p>z</p></body></html></BODY>\n");
+  ASSERT_EQ(h.paragraphs.size(), 3u);
+  EXPECT_EQ(h.paragraphs[2], "x & y z");
+  EXPECT_EQ(qm::mail_page_document("").paragraphs.size(), 3u);
+
+  // A body past the paragraph limit is cut, never inside a Big5 pair.
+  std::string big;
+  for (int i = 0; i < 40000; ++i) big += "\xA4\xA4";
+  const qm::MailDocument b = qm::mail_page_document("<TITLE>t</TITLE>\n<H1>s</H1>\n<BODY>" + big + "</BODY>\n");
+  ASSERT_EQ(b.paragraphs.size(), 3u);
+  EXPECT_EQ(b.paragraphs[2].size(), 65000u);
+}
+
+TEST(MailPage, StoredPath) {
+  EXPECT_EQ(qm::mail_document_path("Subject", "[box] - 1"), "Subject");
+  EXPECT_EQ(qm::mail_document_path("", "[box] - 1"), "[box] - 1");
+  std::string big5;
+  big5 += 'a';
+  for (int i = 0; i < 200; ++i) big5 += "\xA4\xA4";
+  EXPECT_EQ(qm::mail_document_path(big5, "x").size(), 259u);  // 'a' and 129 pairs
+  std::string even;
+  for (int i = 0; i < 200; ++i) even += "\xA4\xA4";
+  EXPECT_EQ(qm::mail_document_path(even, "x").size(), 258u);
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct BuildRun {
+  std::string raw;
+  std::vector<std::string> lines;
+  bool end_mark = false;
+  size_t count(char code) const {
+    size_t n = 0;
+    for (const std::string& l : lines) n += !l.empty() && l[0] == code;
+    return n;
+  }
+};
+
+class MailBuildProgramTest : public testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    root_ = tmp_.path();
+    bin_ = root_ + "bin/";
+    work_ = root_ + "db/";
+    fs::create_directories(bin_);
+    fs::create_symlink(std::string(QM_DIST_DIR) + "/indexer", bin_ + "indexer");
+    box_ = std::string(QM_SOURCE_DIR) + "/mail/tests/fixtures/" + GetParam();
+  }
+  void ini(const std::string& source, const std::string& gateway = std::string(QM_DIST_DIR) + "/postbridge.dll") {
+    std::ofstream(bin_ + "vesprin.ini")
+        << "[VESPRIN]\n[INDEX]\n1=1\n[DB-1]\nHtmlDir=" << source << "\nWorkDir=" << work_
+        << "\nDataInputPort=" << gateway << ";" << source << ";" << work_ << "\nMail=1\n";
+  }
+  qm::ProcessOptions options(bool attachments) {
+    qm::ProcessOptions o;
+    o.argv = {bin_ + "indexer", "-ncl"};
+    if (attachments) o.argv.insert(o.argv.begin() + 1, "-mail");
+    o.argv.push_back("-w1");
+    o.argv.push_back("-f10");
+    o.argv.push_back("-x1");
+    o.timeout_ms = 120000;
+    o.stderr_mode = qm::ProcessStderr::Merge;
+    return o;
+  }
+  BuildRun run(bool attachments) {
+    qm::ProcessResult r = qm::process_run(options(attachments));
+    EXPECT_TRUE(r.exited) << r.error;
+    BuildRun out;
+    out.raw = r.output;
+    std::string raw = r.output;
+    if (raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\x1A\x1A") == 0) {
+      out.end_mark = true;
+      raw.resize(raw.size() - 2);
+    }
+    size_t pos = 0;
+    while (pos < raw.size()) {
+      size_t cr = raw.find('\r', pos);
+      EXPECT_NE(cr, std::string::npos) << "stray bytes: " << raw.substr(pos);
+      if (cr == std::string::npos) break;
+      out.lines.push_back(raw.substr(pos, cr - pos));
+      pos = cr + 1;
+    }
+    return out;
+  }
+  // Every file of the work folder and its contents, Attach/ included.
+  std::map<std::string, std::string> snapshot() {
+    std::map<std::string, std::string> out;
+    if (!fs::exists(work_)) return out;
+    for (const auto& e : fs::recursive_directory_iterator(work_))
+      out[e.path().string()] = e.is_regular_file() ? slurp(e.path().string()) : "<dir>";
+    return out;
+  }
+  // The documents and paragraphs where the upper-cased English word stands.
+  std::set<std::pair<uint32_t, uint16_t>> where(qm::IndexFileSet& set, const std::string& word) {
+    std::set<std::pair<uint32_t, uint16_t>> out;
+    for (uint32_t i = 0; i < set.word_count(); ++i) {
+      qm::WordHashRecord w;
+      EXPECT_TRUE(set.read_word_hash(i, w));
+      if (w.word != word) continue;
+      uint32_t offset, count;
+      EXPECT_TRUE(set.word_list_range(i, offset, count));
+      std::vector<qm::PostingEntry> list;
+      EXPECT_TRUE(set.append_word_postings(offset, count, list));
+      for (const auto& p : list) out.insert({p.document, p.paragraph});
+    }
+    return out;
+  }
+
+  qm::test::TempDir tmp_{"qm-mailbuild-"};
+  std::string root_, bin_, work_, box_;
+};
+
+TEST_P(MailBuildProgramTest, BuildsWithAndWithoutAttachments) {
+  ini(box_);
+  for (bool attachments : {false, true}) {
+    SCOPED_TRACE(attachments ? "-mail -ncl" : "-ncl");
+    BuildRun r = run(attachments);
+    ASSERT_TRUE(r.end_mark) << r.raw;
+    EXPECT_EQ(r.count('3'), 0u) << r.raw;
+    const std::string property = slurp(work_ + "MailProperty.db");
+    const size_t messages = property.size() / qm::mail_side::kMailPropertySize;
+    ASSERT_EQ(property.size() % qm::mail_side::kMailPropertySize, 0u);
+    ASSERT_GT(messages, 20u);
+    EXPECT_EQ(r.count('0'), messages);
+    EXPECT_FALSE(fs::exists(work_ + qm::kMailStagingFolder));
+    EXPECT_EQ(fs::exists(work_ + "AttachIdx.db"), attachments);
+
+    qm::IndexFileSet set;
+    ASSERT_TRUE(set.open(work_, 0, true));
+    ASSERT_EQ(set.document_count(), messages);
+    // property.db's dates are MailProperty.db's; path.db holds the subjects (or names).
+    const std::string dates = slurp(work_ + "property.db");
+    ASSERT_EQ(dates.size(), messages * 4);
+    const auto* pb = reinterpret_cast<const unsigned char*>(property.data());
+    const auto* db = reinterpret_cast<const unsigned char*>(dates.data());
+    for (size_t m = 0; m < messages; ++m) {
+      EXPECT_EQ(qm::le::get32s(db + 4 * m), qm::le::get32s(pb + m * qm::mail_side::kMailPropertySize))
+          << "message " << m + 1;
+      std::string path;
+      ASSERT_TRUE(set.read_path(uint32_t(m), path));
+      const char* subject = reinterpret_cast<const char*>(pb + m * qm::mail_side::kMailPropertySize +
+                                                          qm::mail_side::kMailSubjectAt);
+      const std::string stored_subject(subject, strnlen(subject, 80));
+      EXPECT_FALSE(path.empty());
+      if (!stored_subject.empty() && stored_subject.find_first_of("\t\r\n") == std::string::npos &&
+          stored_subject.size() < 80) {
+        EXPECT_EQ(path, stored_subject) << "message " << m + 1;
+      }
+    }
+
+    // "fork" stands only in mac.txt, the BinHex attachment of one message.
+    const auto hits = where(set, "FORK");
+    if (!attachments) {
+      EXPECT_TRUE(hits.empty());
+      continue;
+    }
+    ASSERT_EQ(hits.size(), 1u);
+    const uint32_t doc = hits.begin()->first;
+    const uint16_t para = hits.begin()->second;
+    const std::string index = slurp(work_ + "AttachIdx.db");
+    const std::string info = slurp(work_ + "AttachInfo.db");
+    ASSERT_EQ(index.size(), messages * qm::mail_side::kAttachIndexSize);
+    const auto* ib = reinterpret_cast<const unsigned char*>(index.data()) + doc * 8;
+    const int32_t count = qm::le::get32s(ib), offset = qm::le::get32s(ib + 4);
+    bool inside = false;
+    for (int32_t a = 0; a < count; ++a) {
+      const size_t at = size_t(offset) + size_t(a) * qm::mail_side::kAttachInfoSize;
+      ASSERT_LE(at + qm::mail_side::kAttachInfoSize, info.size());
+      const auto* rb = reinterpret_cast<const unsigned char*>(info.data()) + at;
+      const uint16_t first = qm::le::get16(rb), last = qm::le::get16(rb + 2);
+      const std::string name(reinterpret_cast<const char*>(rb + 4));
+      if (name == "mac.txt") inside = para > first && para <= last;
+    }
+    EXPECT_TRUE(inside) << "paragraph " << para << " of message " << doc + 1;
+    // Every message's sections: the first number is the name paragraph.
+    const size_t records = info.size() / qm::mail_side::kAttachInfoSize;
+    size_t promised = 0;
+    for (size_t m = 0; m < messages; ++m)
+      promised += size_t(qm::le::get32s(reinterpret_cast<const unsigned char*>(index.data()) + m * 8));
+    EXPECT_EQ(records, promised);
+  }
+}
+
+TEST_P(MailBuildProgramTest, FailuresKeepThePreviousDatabase) {
+  ini(box_);
+  BuildRun first = run(true);
+  ASSERT_TRUE(first.end_mark) << first.raw;
+  const auto before = snapshot();
+
+  ini(root_ + "no-such.mbox");
+  BuildRun missing = run(true);
+  EXPECT_FALSE(missing.end_mark);
+  EXPECT_EQ(missing.count('3'), 1u) << missing.raw;
+  EXPECT_EQ(snapshot(), before);
+
+  ini(box_, root_ + "nowhere/elsewhere.dll");
+  BuildRun gateway = run(true);
+  EXPECT_FALSE(gateway.end_mark);
+  EXPECT_EQ(gateway.count('3'), 1u) << gateway.raw;
+  EXPECT_EQ(snapshot(), before);
+
+}
+
+INSTANTIATE_TEST_SUITE_P(Mailboxes, MailBuildProgramTest, testing::Values("all-lf.mbox", "all-crlf.mbox"),
+                         [](const auto& info) { return std::string(info.param).substr(4, info.param[4] == 'l' ? 2 : 4); });
+
+}  // namespace
