@@ -3,7 +3,12 @@
 // LF) with the built libpostbridge.so: documents, dates and subjects against the side
 // files postbridge writes, attachment words only with -mail and inside their AttachInfo
 // range, and failed or stopped builds that leave the previous database byte-identical.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +23,8 @@
 #include "platform/le.h"
 #include "platform/process.h"
 #include "testsupport/test_files.h"
+
+extern char** environ;
 
 namespace {
 
@@ -277,6 +284,132 @@ TEST_P(MailBuildProgramTest, FailuresKeepThePreviousDatabase) {
   EXPECT_EQ(gateway.count('3'), 1u) << gateway.raw;
   EXPECT_EQ(snapshot(), before);
 
+}
+
+// A running indexer whose output is read until its first document line.
+class LiveBuild {
+ public:
+  explicit LiveBuild(const std::vector<std::string>& argv) {
+    int fds[2];
+    EXPECT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    EXPECT_EQ(posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    fd_ = fds[0];
+  }
+  ~LiveBuild() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    close(fd_);
+  }
+  // Reads until the first '0' line has come; false when the output ended first.
+  bool wait_for_document() {
+    while (out_.rfind("0 ", 0) != 0 && out_.find("\r0 ") == std::string::npos)
+      if (!read_more()) return false;
+    return true;
+  }
+  // Signals the build and reads its output to the end.
+  std::string stop(int s) {
+    kill(pid_, s);
+    while (read_more()) {
+    }
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    return out_;
+  }
+
+ private:
+  bool read_more() {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, 60000) <= 0) return false;
+    char buffer[4096];
+    const ssize_t n = read(fd_, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    out_.append(buffer, size_t(n));
+    return true;
+  }
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  std::string out_;
+};
+
+// A build killed or stopped in the middle of a large mailbox leaves the previous database
+// as it was; the next build clears what a killed one left and completes.
+TEST(MailBuildStop, KilledAndStoppedBuildsKeepThePreviousDatabase) {
+  qm::test::TempDir tmp{"qm-mailstop-"};
+  const std::string root = tmp.path(), bin = root + "bin/", work = root + "db/";
+  fs::create_directories(bin);
+  fs::create_symlink(std::string(QM_DIST_DIR) + "/indexer", bin + "indexer");
+  const std::string small = std::string(QM_SOURCE_DIR) + "/mail/tests/fixtures/all-lf.mbox";
+  const std::string large = root + "large.mbox";
+  {
+    std::ofstream out(large, std::ios::binary);
+    for (int i = 0; i < 40000; ++i)
+      out << "From sender@example.com Mon Mar 13 10:00:00 2000\nFrom: sender@example.com\n"
+             "Subject: message " << i << "\nDate: Mon, 13 Mar 2000 10:00:00 +0800\n\n"
+             "Body text number " << i << " with a few words.\n\n";
+  }
+  auto ini = [&](const std::string& source) {
+    std::ofstream(bin + "vesprin.ini")
+        << "[VESPRIN]\n[INDEX]\n1=1\n[DB-1]\nHtmlDir=" << source << "\nWorkDir=" << work
+        << "\nDataInputPort=" << QM_DIST_DIR << "/postbridge.dll;" << source << ";" << work << "\nMail=1\n";
+  };
+  const std::vector<std::string> argv = {bin + "indexer", "-mail", "-ncl", "-w1", "-f10", "-x1"};
+  // The database's files, without what a killed build leaves (temporaries, staging).
+  auto snapshot = [&] {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(work)) {
+      const std::string p = e.path().string();
+      if (p.find(qm::kMailStagingFolder) != std::string::npos || p.find(".tmp") != std::string::npos)
+        continue;
+      out[p] = e.is_regular_file() ? slurp(p) : "<dir>";
+    }
+    return out;
+  };
+
+  ini(small);
+  {
+    qm::ProcessOptions o;
+    o.argv = argv;
+    o.timeout_ms = 120000;
+    ASSERT_NE(qm::process_run(o).output.find("\x1A\x1A"), std::string::npos);
+  }
+  const auto before = snapshot();
+  ini(large);
+  {
+    LiveBuild live(argv);
+    ASSERT_TRUE(live.wait_for_document());
+    const std::string out = live.stop(SIGKILL);
+    EXPECT_EQ(out.find("\x1A\x1A"), std::string::npos);
+  }
+  EXPECT_EQ(snapshot(), before);
+  {
+    LiveBuild live(argv);
+    ASSERT_TRUE(live.wait_for_document());
+    const std::string out = live.stop(SIGTERM);
+    EXPECT_EQ(out.find("\x1A\x1A"), std::string::npos);
+    EXPECT_NE(out.find("\r3 "), std::string::npos) << out.substr(out.size() > 300 ? out.size() - 300 : 0);
+  }
+  EXPECT_EQ(snapshot(), before);
+  EXPECT_FALSE(fs::exists(work + qm::kMailStagingFolder));
+
+  ini(small);
+  {
+    qm::ProcessOptions o;
+    o.argv = argv;
+    o.timeout_ms = 120000;
+    ASSERT_NE(qm::process_run(o).output.find("\x1A\x1A"), std::string::npos);
+  }
+  EXPECT_EQ(snapshot(), before);  // the same mailbox gives the same files
+  EXPECT_FALSE(fs::exists(work + qm::kMailStagingFolder));
 }
 
 INSTANTIATE_TEST_SUITE_P(Mailboxes, MailBuildProgramTest, testing::Values("all-lf.mbox", "all-crlf.mbox"),
