@@ -22,6 +22,9 @@
 #include "mail/side_files_format.h"
 #include "platform/le.h"
 #include "platform/process.h"
+#include "searcher/database_search.h"
+#include "searcher/query_evaluate.h"
+#include "searcher/query_parser.h"
 #include "testsupport/test_files.h"
 
 extern char** environ;
@@ -286,6 +289,72 @@ TEST_P(MailBuildProgramTest, FailuresKeepThePreviousDatabase) {
 
 }
 
+// The documents a word finds in the database, with the paragraph filter k.
+std::set<uint32_t> search(const std::string& work, std::string words, const std::string& k) {
+  if (!qm::query_parse(words)) return {};
+  qm::SearchDatabase db;
+  db.id = 1;
+  db.work_dir = work;
+  qm::SearchOptions options;
+  options.paragraphs = k;
+  const qm::QueryTermTable table = qm::term_table_build(words);
+  const qm::HitList hits = qm::query_evaluate(
+      table, qm::search_database(table, qm::homophone_slots_plain(table), {db}, options), {});
+  std::set<uint32_t> out;
+  for (const qm::HitRecord& h : hits) out.insert(h.document);
+  return out;
+}
+
+// A word in one field of one message is found in that message alone, and the desktop's
+// mail fields (k 1 subject, 2 sender, 3 content) restrict to its field; attachment text
+// only with attachments on.
+TEST(MailBuildSearch, FieldsAndAttachments) {
+  qm::test::TempDir tmp{"qm-mailsearch-"};
+  const std::string root = tmp.path(), bin = root + "bin/", work = root + "db/";
+  fs::create_directories(bin);
+  fs::create_symlink(std::string(QM_DIST_DIR) + "/indexer", bin + "indexer");
+  const std::string box = root + "fields.mbox";
+  {
+    std::ofstream out(box, std::ios::binary);
+    out << "From - Mon Mar 13 10:00:00 2000\nFrom: Other Person <o@x.tw>\n"
+           "Subject: nothing here\nDate: Mon, 13 Mar 2000 10:00:00 +0800\n\nplain words\n\n"
+           "From - Tue Mar 14 10:00:00 2000\nFrom: Zed Sendword <z@x.tw>\n"
+           "Subject: the subjword note\nDate: Tue, 14 Mar 2000 10:00:00 +0800\n"
+           "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b1\"\n\n"
+           "--b1\nContent-Type: text/plain\n\nthe bodyword text\n"
+           "--b1\nContent-Type: text/plain; name=\"a.txt\"\n"
+           "Content-Disposition: attachment; filename=\"a.txt\"\n\nthe attachword inside\n"
+           "--b1--\n\n";
+  }
+  std::ofstream(bin + "vesprin.ini")
+      << "[VESPRIN]\n[INDEX]\n1=1\n[DB-1]\nHtmlDir=" << box << "\nWorkDir=" << work
+      << "\nDataInputPort=" << QM_DIST_DIR << "/postbridge.dll;" << box << ";" << work << "\nMail=1\n";
+  for (bool attachments : {false, true}) {
+    SCOPED_TRACE(attachments ? "-mail -ncl" : "-ncl");
+    qm::ProcessOptions o;
+    o.argv = {bin + "indexer", "-ncl", "-w1", "-f10", "-x1"};
+    if (attachments) o.argv.insert(o.argv.begin() + 1, "-mail");
+    o.timeout_ms = 120000;
+    const qm::ProcessResult r = qm::process_run(o);
+    ASSERT_NE(r.output.find("\x1A\x1A"), std::string::npos) << r.output;
+    const std::set<uint32_t> second = {1}, none = {};
+    struct Case {
+      const char* word;
+      const char* k;
+      bool found;
+    };
+    const Case cases[] = {
+        {"subjword", "", true},  {"subjword", "1", true},  {"subjword", "2", false}, {"subjword", "3", false},
+        {"sendword", "", true},  {"sendword", "2", true},  {"sendword", "1,3", false},
+        {"bodyword", "", true},  {"bodyword", "3", true},  {"bodyword", "1,2", false},
+        {"attachword", "", attachments}, {"attachword", "1,2,3", false},
+    };
+    for (const Case& c : cases)
+      EXPECT_EQ(search(work, c.word, c.k), c.found ? second : none) << c.word << " k=" << c.k;
+    EXPECT_EQ(search(work, "plain", ""), std::set<uint32_t>{0});
+  }
+}
+
 // A running indexer whose output is read until its first document line.
 class LiveBuild {
  public:
@@ -353,7 +422,7 @@ TEST(MailBuildStop, KilledAndStoppedBuildsKeepThePreviousDatabase) {
   {
     std::ofstream out(large, std::ios::binary);
     for (int i = 0; i < 40000; ++i)
-      out << "From sender@example.com Mon Mar 13 10:00:00 2000\nFrom: sender@example.com\n"
+      out << "From - Mon Mar 13 10:00:00 2000\nFrom: sender@example.com\n"
              "Subject: message " << i << "\nDate: Mon, 13 Mar 2000 10:00:00 +0800\n\n"
              "Body text number " << i << " with a few words.\n\n";
   }
