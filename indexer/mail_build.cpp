@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -141,14 +142,18 @@ bool mail_parse_port(std::string_view value, MailPort& port, std::string& error)
 
 std::string mail_gateway_file(const MailPort& port, const std::string& program_dir) {
   const size_t slash = port.gateway.rfind('/');
-  const std::string name = dynlib_file_name(slash == std::string::npos ? port.gateway
-                                                                       : port.gateway.substr(slash + 1));
+  // The name is looked for case-blind, as configurations copied from the old system
+  // spell it in any case ("POSTBRIDGE.DLL").
+  std::string name = slash == std::string::npos ? port.gateway : port.gateway.substr(slash + 1);
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return char(c < 0x80 ? std::tolower(c) : c); });
+  name = dynlib_file_name(name);
   if (slash != std::string::npos) {
-    const std::string there = port.gateway.substr(0, slash + 1) + name;
+    const std::string there = path_find_case_blind(port.gateway.substr(0, slash + 1), name);
     struct stat st;
     if (stat(there.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return there;
   }
-  return program_dir + name;
+  return path_find_case_blind(program_dir, name);
 }
 
 MailDocument mail_page_document(std::string_view page) {

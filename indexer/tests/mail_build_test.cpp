@@ -64,6 +64,30 @@ TEST(MailPort, Fields) {
   }
 }
 
+// The gateway named in DataInputPort is libpostbridge.so in its folder when that holds
+// one, else the program directory's.
+TEST(MailPort, GatewayFile) {
+  qm::test::TempDir tmp{"qm-mailgw-"};
+  const std::string there = tmp.path() + "there/", prog = tmp.path() + "prog/";
+  fs::create_directories(there);
+  fs::create_directories(prog);
+  std::ofstream(there + "libpostbridge.so") << "x";
+  struct Case {
+    std::string gateway, file;
+  };
+  const Case cases[] = {
+      {there + "postbridge.dll", there + "libpostbridge.so"},
+      {there + "POSTBRIDGE.DLL", there + "libpostbridge.so"},
+      {tmp.path() + "elsewhere/postbridge.dll", prog + "libpostbridge.so"},
+      {"postbridge.dll", prog + "libpostbridge.so"},
+  };
+  for (const Case& c : cases) {
+    qm::MailPort port;
+    port.gateway = c.gateway;
+    EXPECT_EQ(qm::mail_gateway_file(port, prog), c.file) << c.gateway;
+  }
+}
+
 TEST(MailPage, ParagraphsAndSections) {
   const std::string page =
       "<TITLE>Hello there</TITLE>\n<H1>Ann {ann@x.tw}</H1>\n<BODY>line one\n\nline two</BODY>\n"
