@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -234,6 +235,14 @@ TEST_P(MailBuildProgramTest, BuildsWithAndWithoutAttachments) {
     ASSERT_EQ(property.size() % qm::mail_side::kMailPropertySize, 0u);
     ASSERT_GT(messages, 20u);
     EXPECT_EQ(r.count('0'), messages);
+    // Percentages by the bytes handed out: rising, 100 only at the end.
+    std::vector<int> percents;
+    for (const std::string& l : r.lines)
+      if (l.rfind("2 ", 0) == 0) percents.push_back(std::stoi(l.substr(2)));
+    ASSERT_GE(percents.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_LT(percents[percents.size() - 2], 100);
     EXPECT_FALSE(fs::exists(work_ + qm::kMailStagingFolder));
     EXPECT_EQ(fs::exists(work_ + "AttachIdx.db"), attachments);
 
