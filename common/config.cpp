@@ -263,6 +263,7 @@ bool Config::read_database(const IniTree& tree, size_t slot, uint16_t id) {
   if (!desktop) e.TitleTag = text("TitleTag");
   e.DataInputPort = text("DataInputPort");
   e.DataInputPortValue = to_int(e.DataInputPort);
+  e.Mail = flag_if1("Mail");
   if (!desktop) {
     if ((v = get("MetaTag"))) e.MetaTag = string_split_list(*v);
     v = get("LocalFileType");

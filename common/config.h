@@ -73,6 +73,7 @@ struct DatabaseEntry {
   std::string NotesDomino;
   std::string DataInputPort;
   int DataInputPortValue = 0;    // the number DataInputPort begins with (desktop)
+  int Mail = 0;                  // "1": a mail database, whose hits have no file of their own
   std::string TitleTag;
   int TitleParagraph = 0;
   int MaxDisplayRows = 0;        // 1..6

@@ -25,6 +25,7 @@
 #include "common/files.h"
 #include "index/index_writer.h"
 #include "common/charset.h"
+#include "indexer/mail_build.h"
 #include "indexer/page_documents.h"
 #include "indexer/progress.h"
 #include "indexer/terminal_progress.h"
@@ -349,6 +350,7 @@ bool indexer_load_job(const std::string& ini_path, long id, IndexerJob& job, std
     job.cache_dir = settings.CacheDir + hex;
   }
   job.converter_timeout_ms = settings.MaxParsingTime * 1000;
+  job.data_input_port = db.DataInputPort;
   return true;
 }
 
@@ -421,6 +423,62 @@ bool stderr_is_separate(int out_fd) {
   return out.st_dev != err.st_dev || out.st_ino != err.st_ino;
 }
 
+// A mail database: the gateway named by DataInputPort hands out the messages
+// (mail_build.h); the side files it staged go in place once the index files stand.
+int run_mail_build(const IndexerCommand& command, const IndexerJob& job,
+                   const std::string& program_dir, ProgressWriter& progress) {
+  if (!dir_is_directory(job.work_dir) && (!dir_make_all(job.work_dir) ||
+                                          !dir_is_directory(job.work_dir))) {
+    progress.fatal("Cannot create the index folder " + text_to_big5(job.work_dir, {}));
+    return 1;
+  }
+  indexer_remove_stale_temporaries(job.work_dir);
+  MailBuildJob mail;
+  mail.data_input_port = job.data_input_port;
+  mail.work_dir = job.work_dir;
+  mail.program_dir = program_dir;
+  mail.attachments = command.mail;
+  mail.timeout_seconds = std::max(1, job.converter_timeout_ms / 1000);
+  IndexWriterOptions writer_options;
+  writer_options.phrase = job.phrase;
+  if (!job.cache_dir.empty()) {
+    writer_options.committed = [dir = job.cache_dir] {
+      if (dir_is_directory(dir)) dir_remove_tree(dir, false);
+    };
+  }
+  auto writer = std::make_unique<IndexWriter>(job.work_dir, writer_options);
+  if (writer->failed()) {
+    progress.fatal("Cannot write the index: " + writer->error());
+    return 1;
+  }
+  size_t indexed = 0;
+  switch (mail_build(mail, *writer, progress, g_stop, indexed)) {
+    case MailBuildResult::Done:
+      break;
+    case MailBuildResult::Failed:
+      return 1;
+    case MailBuildResult::Stopped:
+      writer.reset();
+      progress.fatal("Stopped; the previous index is kept");
+      return 1;
+  }
+  progress.status("Writing the index files");
+  if (!writer->finish()) {
+    mail_remove_staging(job.work_dir);
+    progress.fatal("Cannot write the index: " + writer->error());
+    return 1;
+  }
+  std::string error;
+  if (!mail_publish(mail, error)) {
+    progress.fatal(error);
+    return 1;
+  }
+  progress.percent(100);
+  progress.summary(indexed, 0);
+  progress.end_mark();
+  return 0;
+}
+
 int run_build(int argc, const char* const* argv, ProgressWriter& progress, int out_fd) {
   IndexerCommand command;
   std::string error;
@@ -435,11 +493,6 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress, int o
     }
     return kUsageExit;
   }
-  if (command.mail || command.ncl) {
-    progress.fatal("Mail databases cannot be built yet");
-    return 1;
-  }
-
   const std::string program_dir = program_dir_from_argv0(argc > 0 ? argv[0] : "");
   const std::string ini_path = path_find_case_blind(program_dir, "vesprin.ini");
   IndexerJob job;
@@ -447,6 +500,7 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress, int o
     progress.fatal(error);
     return 1;
   }
+  if (command.mail || command.ncl) return run_mail_build(command, job, program_dir, progress);
   if (!dir_is_directory(job.html_dir)) {
     progress.fatal("The document folder does not exist: " + text_to_big5(job.html_dir, {}));
     return 1;
@@ -583,7 +637,8 @@ std::string indexer_usage() {
          "  -x<id>       the database (1..65535); it must be listed in [INDEX]\n"
          "  -corvdoc     page documents (.pgx) are indexed too, when LocalFileType lists pgx\n"
          "  -w<handle>, -f10   given by the desktop; they change nothing\n"
-         "  -mail, -ncl  mail databases (not built yet)\n"
+         "  -ncl         a mail database: the gateway named by DataInputPort reads the mail\n"
+         "  -mail        with -ncl: the attachments are indexed too\n"
          "At a terminal the progress is shown as a bar; through a pipe the progress lines\n"
          "of the desktop's job queue are written.\n";
 }

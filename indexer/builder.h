@@ -46,6 +46,7 @@ struct IndexerJob {
   bool phrase = false;                  // SaveFile "1": character pairs and clist.db
   std::string cache_dir;                // the database's keyword cache folder, or empty
   int converter_timeout_ms = 60000;     // MaxParsingTime
+  std::string data_input_port;          // mail databases: gateway;source;workdir[;...]
 };
 
 // Reads the job of database id from the configuration file; false with a reason (the

@@ -1,6 +1,7 @@
 // The marker's page and run (marker_page.h).
 #include "marker/marker_page.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "common/dbid.h"
@@ -77,7 +78,8 @@ bool marker_page(IndexFileSet& set, uint32_t document, const HitQuery& query,
   if (!frame.back_link.empty())
     body += "<P><A HREF=\"" + html_escape_value(frame.back_link) + "\">Back to the result list</A>\r\n";
   std::string encoded;
-  for (uint32_t i = 0; i < count; ++i) {
+  const uint32_t last = std::min<uint32_t>(frame.last_paragraph, uint32_t(count) - (count > 0 ? 1 : 0));
+  for (uint32_t i = frame.first_paragraph; count > 0 && i <= last; ++i) {
     uint16_t kind = 0;
     std::string_view text;
     if (!set.view_paragraph(cross.fulltext_offset, i, kind, text)) return false;
@@ -89,6 +91,16 @@ bool marker_page(IndexFileSet& set, uint32_t document, const HitQuery& query,
   body += "</BODY>\r\n</html>\r\n";
   page = std::move(body);
   return true;
+}
+
+bool marker_parse_range(const std::string& k, uint32_t& first, uint32_t& last) {
+  const size_t comma = k.find(',');
+  if (!parse_number<uint32_t>(k.substr(0, comma), 0, 65535, first)) return false;
+  if (comma == std::string::npos) {
+    last = 0xFFFFFFFFu;
+    return true;
+  }
+  return parse_number<uint32_t>(k.substr(comma + 1), first, 65535, last);
 }
 
 std::string marker_back_link(const SearchRequest& request, const std::string& searcher) {
@@ -145,7 +157,10 @@ void marker_run(const SearchRequest& request, const std::string& program_dir) {
   query.homophones = &tables;
 
   std::string page;
-  const MarkerFrame frame{database.TitleParagraph, marker_back_link(request, config.settings.Searcher)};
+  MarkerFrame frame{database.TitleParagraph, marker_back_link(request, config.settings.Searcher)};
+  const std::string k = url_decode(request.value('k'));
+  if (!k.empty() && !marker_parse_range(k, frame.first_paragraph, frame.last_paragraph))
+    return fatal_text(kMsgBadRange);
   if (!marker_page(set, document, query,
                    {config.settings.MarkBeginText, config.settings.MarkEndText}, page, frame))
     return fatal_text(kMsgBadDocument);

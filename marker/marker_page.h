@@ -5,7 +5,9 @@
 // Request (CGI, as the searcher's result page and the desktop build it): s database id,
 // i document number, p keywords ("NULL" for none), h homophones, f fault tolerance,
 // d configuration file, l "1" for the lexicon's related words (c "1": same category);
-// k is accepted and not used. The database's WorkDir
+// k "first[,last]" the 0-based paragraphs shown (the desktop's view of a mail: its body,
+// without the header paragraphs and attachments, or one range of them); an empty or
+// missing k shows the whole document. The database's WorkDir
 // comes from section DB-<s> of the configuration file (vesprin.ini in the program
 // directory unless d names another one there).
 //
@@ -28,6 +30,7 @@ namespace qm {
 // Messages of a request that names no document.
 inline constexpr const char* kMsgBadDatabase = "Invalid database !";
 inline constexpr const char* kMsgBadDocument = "Invalid document !";
+inline constexpr const char* kMsgBadRange = "Invalid paragraph range !";
 
 // Near-concept marking: the LexDB of program_dir expands the keywords as the search did.
 struct LexiconUse {
@@ -45,7 +48,14 @@ std::vector<std::string> marker_keywords(const std::string& keywords, const Lexi
 struct MarkerFrame {
   long long title_paragraph = 1;
   std::string back_link;
+  // The paragraphs shown, first to last inclusive, cut to the document's.
+  uint32_t first_paragraph = 0;
+  uint32_t last_paragraph = 0xFFFFFFFFu;
 };
+
+// k as paragraph numbers: "first" (to the end) or "first,last". False for a text that is
+// not one of these (first and last each 0..65535, last not below first).
+bool marker_parse_range(const std::string& k, uint32_t& first, uint32_t& last);
 
 // The page body for one document of an open index set: the head with the document's
 // title (its path when it has none) and the charset, a link back to the result list, one

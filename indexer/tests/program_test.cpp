@@ -279,8 +279,11 @@ TEST_F(IndexerProgramTest, RefusedJobsEndWithALineOfCodeThree) {
     std::string db;
     const char* text_part;
   } cases[] = {
-      {"mail database", {"-ncl", "-w1", "-f10", "-x1"}, std_db(), "Mail"},
-      {"mail with attachments", {"-mail", "-ncl", "-w1", "-f10", "-x1"}, std_db(), "Mail"},
+      {"mail database without DataInputPort", {"-ncl", "-w1", "-f10", "-x1"}, std_db(),
+       "lacks DataInputPort"},
+      {"mail with attachments", {"-mail", "-ncl", "-w1", "-f10", "-x1"}, std_db(),
+       "lacks DataInputPort"},
+      {"attachments alone", {"-mail", "-w1", "-f10", "-x1"}, std_db(), "lacks DataInputPort"},
       {"no id", {"-w1", "-f10"}, std_db(), "id"},
       {"unknown database", {"-w1", "-f10", "-x2"}, std_db(), "DB-2"},
       {"missing document folder", {"-w1", "-f10", "-x1"},

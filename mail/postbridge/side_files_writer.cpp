@@ -31,7 +31,8 @@ int SideFilesWriter::drop_attach_index() {
 }
 
 void SideFilesWriter::append(const mail_side::MailPropertyRecord& property) {
-  if (property_) property_->write(mail_side::encode(property));
+  // Written through at once: the index builder reads each record as it is appended.
+  if (property_ && property_->write(mail_side::encode(property))) std::fflush(property_->file());
 }
 
 void SideFilesWriter::append(const mail_side::AttachIndexRecord& index) {

@@ -119,6 +119,44 @@ TEST_F(Marker, WritesTheDocumentWithItsKeywordsMarked) {
   EXPECT_EQ(page, expected);
 }
 
+// k: the paragraphs shown, as the desktop asks for a mail's body ("2", "0,v-1", "2,v-1").
+TEST_F(Marker, ShowsTheParagraphRangeOfK) {
+  struct {
+    std::string k;
+    std::vector<std::string> shown;  // the paragraph lines, or empty with an error
+    bool error;
+  } cases[] = {
+      {"", {"Green tea &amp; black tea", XU GONG ZHONG WEN ZI " r &lt;tea&gt;", ""}, false},
+      {"&k=", {"Green tea &amp; black tea", XU GONG ZHONG WEN ZI " r &lt;tea&gt;", ""}, false},
+      {"&k=1", {XU GONG ZHONG WEN ZI " r &lt;tea&gt;", ""}, false},
+      {"&k=0,0", {"Green tea &amp; black tea"}, false},
+      {"&k=0%2C1", {"Green tea &amp; black tea", XU GONG ZHONG WEN ZI " r &lt;tea&gt;"}, false},
+      {"&k=2,9", {""}, false},
+      {"&k=7", {}, false},
+      {"&k=2,1", {}, true},
+      {"&k=x", {}, true},
+      {"&k=1,", {}, true},
+      {"&k=-1", {}, true},
+      {"&k=70000", {}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.k);
+    std::string message;
+    const std::string page = run("s=3&i=0&p=NULL" + c.k, &message);
+    if (c.error) {
+      EXPECT_EQ(message, qm::kMsgBadRange);
+      continue;
+    }
+    std::vector<std::string> lines;
+    for (size_t at = page.find("\r\n<P>"); at != std::string::npos; at = page.find("\r\n<P>", at + 1)) {
+      const size_t start = at + 5;
+      lines.push_back(page.substr(start, page.find("\r\n", start) - start));
+    }
+    EXPECT_EQ(lines, c.shown);
+    EXPECT_NE(page.find("<TITLE>Green tea &amp; black tea</TITLE>"), std::string::npos);
+  }
+}
+
 // The page's frame: the document's title (from TitleParagraph on), and a link that searches the list again with the request's
 // database, keywords and modes. The desktop reads the page by lines: an optional
 // Content-Type line, "<BODY" as written, a last line "</html>".
@@ -215,7 +253,7 @@ TEST_F(Marker, ProgramWritesThePageEndToEnd) {
     return qm::process_run(options);
   };
 
-  qm::ProcessResult ok = run_program("s=3&p=tea&i=0&h=1&f=1&k=2");
+  qm::ProcessResult ok = run_program("s=3&p=tea&i=0&h=1&f=1&k=0,1");
   ASSERT_TRUE(ok.exited);
   EXPECT_EQ(ok.exit_code, 0);
   EXPECT_EQ(ok.output.rfind("Content-Type: text/html\r\n\r\n<HTML>\r\n", 0), 0u) << ok.output;

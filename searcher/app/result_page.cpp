@@ -212,6 +212,11 @@ RecordTexts result_record_link(IndexFileSet& set, const HitRecord& hit) {
 
   r.source = result_source_address(path, db.HomeUrl);
   r.link = r.source;
+  // A message of a mail database has no file: its hit opens the marked text instead.
+  if (db.Mail) {
+    r.link = cfg_settings().Marker + "?" + r.marker_query;
+    if (request.keywords.value_or(std::string()).empty()) r.link += "&p=NULL";
+  }
   return r;
 }
 

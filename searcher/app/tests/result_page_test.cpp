@@ -274,9 +274,16 @@ TEST_F(ResultPageTest, RecordMarkerQueryAndLink) {
   struct Case {
     std::string query, db;
     std::string marker_query, source;
+    std::string link = "";  // "": the source address
   };
   const std::vector<Case> cases = {
       {"s=1&p=tea", "", "s=1&p=tea&i=0", "/docs/dir/x&y.txt"},
+      // A mail hit opens its marked text: a message has no file behind its path.
+      {"s=1&p=tea", "Mail=1\n", "s=1&p=tea&i=0", "/docs/dir/x&y.txt",
+       "/cgi-bin/marker?s=1&p=tea&i=0"},
+      {"s=1&z=1%2C2", "Mail=1\n", "s=1&p=&i=0", "/docs/dir/x&y.txt",
+       "/cgi-bin/marker?s=1&p=&i=0&p=NULL"},
+      {"s=1&p=tea", "Mail=0\n", "s=1&p=tea&i=0", "/docs/dir/x&y.txt"},
       {"s=1&p=%AF%F9+a%26b&l=1&c=9&h=1&f=1", "",
        "s=1&p=%AF%F9%20a%26b&i=0&l=1&c=9&h=1&f=1", "/docs/dir/x&y.txt"},
       {"s=1&p=tea&l=1", "", "s=1&p=tea&i=0&l=1&c=0", "/docs/dir/x&y.txt"},
@@ -293,7 +300,7 @@ TEST_F(ResultPageTest, RecordMarkerQueryAndLink) {
     const RecordTexts texts = result_record_link(index_set(), hit);
     EXPECT_EQ(texts.marker_query, c.marker_query);
     EXPECT_EQ(texts.source, c.source);
-    EXPECT_EQ(texts.link, c.source);
+    EXPECT_EQ(texts.link, c.link.empty() ? c.source : c.link);
   }
 }
 

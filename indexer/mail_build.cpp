@@ -1,0 +1,383 @@
+// Mail databases (see mail_build.h): the DataInputPort fields, the gateway loaded with
+// platform/dynlib.h, pages cut into paragraphs with the HTML and plain-text readers of
+// html_text.h and text_blocks.h, documents written through index/index_writer.h, and
+// the staged side files put in place at the end.
+#include "indexer/mail_build.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "common/files.h"
+#include "common/strings.h"
+#include "index/index_writer.h"
+#include "indexer/html_text.h"
+#include "indexer/progress.h"
+#include "indexer/text_blocks.h"
+#include "mail/postbridge/postbridge.h"
+#include "mail/side_files_format.h"
+#include "platform/dynlib.h"
+#include "platform/le.h"
+#include "platform/paths.h"
+
+namespace qm {
+namespace {
+
+constexpr uint16_t kTitleKind = 1;
+constexpr uint16_t kBodyKind = 0;
+constexpr size_t kPathLimit = 259;
+constexpr int32_t kAttachNumberLimit = 65535;
+
+// The length of the longest prefix of text within n bytes that cuts no Big5 pair.
+size_t big5_prefix(std::string_view text, size_t n) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t step = (c >= 0x81 && c != 0xFF && i + 1 < text.size()) ? 2 : 1;
+    if (i + step > n) break;
+    i += step;
+  }
+  return i;
+}
+
+bool starts_with_nocase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && string_nicmp(text, prefix, prefix.size()) == 0;
+}
+
+// The text between open and close at pos (pos moves past close); empty when not there.
+std::string_view take_tagged(std::string_view page, size_t& pos, std::string_view open,
+                             std::string_view close) {
+  if (page.compare(pos, open.size(), open) != 0) return {};
+  const size_t start = pos + open.size();
+  const size_t end = page.find(close, start);
+  if (end == std::string_view::npos) return {};
+  pos = end + close.size();
+  return page.substr(start, end - start);
+}
+
+// Blocks joined by blanks, kept within the paragraph limit.
+std::string join_blocks(const ExtractedText& text) {
+  std::string out = text.title;
+  for (const std::string& b : text.blocks) {
+    if (out.size() >= kParagraphLimit) break;
+    if (!out.empty()) out += ' ';
+    out += b;
+  }
+  out.resize(big5_prefix(out, kParagraphLimit));
+  return out;
+}
+
+// Plain text as blocks only: no line is taken apart as a title.
+ExtractedText plain_blocks(std::string_view text) {
+  BlockBuilder builder;
+  PlainTextFeeder feeder(builder);
+  feeder.feed(text);
+  feeder.finish();
+  ExtractedText out;
+  out.blocks = builder.take();
+  return out;
+}
+
+bool looks_like_html(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
+  const std::string_view rest = text.substr(i);
+  return starts_with_nocase(rest, "<html") || starts_with_nocase(rest, "<!doctype html") ||
+         starts_with_nocase(rest, "<head") || starts_with_nocase(rest, "<body");
+}
+
+// One line of plain text for the subject and sender paragraphs.
+std::string one_line(std::string_view text) {
+  BlockBuilder b;
+  b.text(text);
+  std::string out;
+  for (const std::string& s : b.take()) {
+    if (!out.empty()) out += ' ';
+    out += s;
+  }
+  return out;
+}
+
+bool has_extension(std::string_view name, std::string_view ext) {
+  return name.size() > ext.size() &&
+         name[name.size() - ext.size() - 1] == '.' &&
+         string_nicmp(name.substr(name.size() - ext.size()), ext, ext.size()) == 0;
+}
+
+}  // namespace
+
+bool mail_parse_port(std::string_view value, MailPort& port, std::string& error) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  while (true) {
+    const size_t semi = value.find(';', start);
+    fields.emplace_back(value.substr(start, semi == std::string_view::npos ? value.size() - start
+                                                                           : semi - start));
+    if (semi == std::string_view::npos) break;
+    start = semi + 1;
+  }
+  if (fields.size() != 3 && fields.size() != 4) {
+    error = "DataInputPort does not have three or four fields";
+    return false;
+  }
+  if (fields[0].empty() || fields[1].empty()) {
+    error = "DataInputPort names no gateway or no mail source";
+    return false;
+  }
+  if (fields.size() == 4 && !starts_with_nocase(fields[1], "outlook:")) {
+    error = "DataInputPort has four fields but no outlook: key";
+    return false;
+  }
+  port.gateway = path_backslash_to_slash(fields[0]);
+  port.source = starts_with_nocase(fields[1], "outlook:") ? fields[1]
+                                                         : path_backslash_to_slash(fields[1]);
+  return true;
+}
+
+std::string mail_gateway_file(const MailPort& port, const std::string& program_dir) {
+  const size_t slash = port.gateway.rfind('/');
+  // The name is looked for case-blind, as configurations copied from the old system
+  // spell it in any case ("POSTBRIDGE.DLL").
+  std::string name = slash == std::string::npos ? port.gateway : port.gateway.substr(slash + 1);
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return char(c < 0x80 ? std::tolower(c) : c); });
+  name = dynlib_file_name(name);
+  if (slash != std::string::npos) {
+    const std::string there = path_find_case_blind(port.gateway.substr(0, slash + 1), name);
+    struct stat st;
+    if (stat(there.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return there;
+  }
+  return path_find_case_blind(program_dir, name);
+}
+
+MailDocument mail_page_document(std::string_view page) {
+  MailDocument doc;
+  size_t pos = 0;
+  const std::string_view subject = take_tagged(page, pos, "<TITLE>", "</TITLE>\n");
+  const std::string_view sender = take_tagged(page, pos, "<H1>", "</H1>\n");
+  // The body runs to the "</BODY>\n" that ends the page or opens the first section.
+  std::string_view body;
+  if (page.compare(pos, 6, "<BODY>") == 0) {
+    const size_t start = pos + 6;
+    size_t end = page.find("</BODY>\n<T_ATTACH>", start);
+    if (end == std::string_view::npos) end = page.rfind("</BODY>\n");
+    if (end == std::string_view::npos || end < start) end = page.size();
+    body = page.substr(start, end - start);
+    pos = std::min(page.size(), end + 8);
+  }
+  doc.paragraphs.push_back(one_line(subject));
+  doc.paragraphs.push_back(one_line(sender));
+  doc.paragraphs.push_back(looks_like_html(body) ? join_blocks(html_extract(body))
+                                                 : join_blocks(plain_blocks(body)));
+  while (pos < page.size()) {
+    const size_t open = page.find("<T_ATTACH>", pos);
+    if (open == std::string_view::npos) break;
+    size_t at = open;
+    const std::string_view name = take_tagged(page, at, "<T_ATTACH>", "</T_ATTACH>\r\n");
+    if (at == open) break;
+    size_t next = page.find("<T_ATTACH>", at);
+    if (next == std::string_view::npos) next = page.size();
+    const std::string_view text = page.substr(at, next - at);
+    doc.sections.push_back({std::string(name), doc.paragraphs.size()});
+    doc.paragraphs.push_back(one_line(name));
+    const ExtractedText extracted = has_extension(name, "txt") ? text_extract(text) : html_extract(text);
+    if (!extracted.title.empty()) doc.paragraphs.push_back(extracted.title);
+    for (const std::string& b : extracted.blocks)
+      for (std::string& piece : split_long_block(b)) doc.paragraphs.push_back(std::move(piece));
+    pos = next;
+  }
+  return doc;
+}
+
+std::string mail_document_path(std::string_view subject, std::string_view page_name) {
+  std::string_view path = subject.empty() ? page_name : subject;
+  return std::string(path.substr(0, big5_prefix(path, kPathLimit)));
+}
+
+void mail_remove_staging(const std::string& work_dir) {
+  const std::string staging = work_dir + kMailStagingFolder;
+  if (dir_is_directory(staging)) dir_remove_tree(staging, false);
+}
+
+namespace {
+
+template <typename Fn>
+bool look_up(const DynLib& lib, const char* name, Fn& fn) {
+  fn = reinterpret_cast<Fn>(lib.symbol(name));
+  return fn != nullptr;
+}
+
+// The record postbridge has just appended to its pending MailProperty.db: the file is
+// found once in the staging folder (the writer's temporary name) and read at message n.
+class PropertyTap {
+ public:
+  explicit PropertyTap(std::string dir) : dir_(std::move(dir)) {}
+  ~PropertyTap() { if (fd_ >= 0) ::close(fd_); }
+  PropertyTap(const PropertyTap&) = delete;
+  PropertyTap& operator=(const PropertyTap&) = delete;
+
+  int32_t date(size_t message_index) {
+    if (fd_ < 0) open_pending();
+    if (fd_ < 0) return 0;
+    unsigned char b[4];
+    const off_t at = off_t(message_index * mail_side::kMailPropertySize + mail_side::kMailDateAt);
+    if (::pread(fd_, b, sizeof b, at) != ssize_t(sizeof b)) return 0;
+    return le::get32s(b);
+  }
+
+ private:
+  void open_pending() {
+    const std::string prefix = std::string(".") + mail_side::kMailPropertyFile + ".tmp";
+    DIR* d = opendir(dir_.c_str());
+    if (d == nullptr) return;
+    while (dirent* e = readdir(d)) {
+      if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) {
+        fd_ = ::open((dir_ + e->d_name).c_str(), O_RDONLY | O_CLOEXEC);
+        break;
+      }
+    }
+    closedir(d);
+  }
+  std::string dir_;
+  int fd_ = -1;
+};
+
+}  // namespace
+
+MailBuildResult mail_build(const MailBuildJob& job, IndexWriter& writer, ProgressWriter& progress,
+                           const volatile sig_atomic_t& stop, size_t& indexed) {
+  MailPort port;
+  std::string error;
+  if (job.data_input_port.empty()) {
+    progress.fatal("The mail database lacks DataInputPort");
+    return MailBuildResult::Failed;
+  }
+  if (!mail_parse_port(job.data_input_port, port, error)) {
+    progress.fatal(error);
+    return MailBuildResult::Failed;
+  }
+  DynLib lib;
+  const std::string file = mail_gateway_file(port, job.program_dir);
+  if (!lib.open(file, {}, job.program_dir)) {
+    progress.fatal("The mail gateway cannot be loaded: " + lib.error());
+    return MailBuildResult::Failed;
+  }
+  mail::IG_InitFn init;
+  mail::IG_GetDataFn get_data;
+  mail::IG_ClearDataFn clear_data;
+  mail::IG_SetExtraDataFn set_extra;
+  mail::IG_InitAttachInfoFn init_attach;
+  mail::IG_AppendAttachInfoFn append_attach;
+  mail::IG_EndAttachInfoFn end_attach;
+  if (!look_up(lib, "IG_Init", init) || !look_up(lib, "IG_GetData", get_data) ||
+      !look_up(lib, "IG_ClearData", clear_data) || !look_up(lib, "IG_SetExtraData", set_extra) ||
+      !look_up(lib, "IG_InitAttachInfo", init_attach) ||
+      !look_up(lib, "IG_AppendAttachInfo", append_attach) ||
+      !look_up(lib, "IG_EndAttachInfo", end_attach)) {
+    progress.fatal("The mail gateway lacks its functions: " + file);
+    return MailBuildResult::Failed;
+  }
+
+  mail_remove_staging(job.work_dir);
+  const std::string staging = job.work_dir + kMailStagingFolder + "/";
+  if (!dir_make(staging.substr(0, staging.size() - 1))) {
+    progress.fatal("Cannot create the staging folder in " + job.work_dir);
+    return MailBuildResult::Failed;
+  }
+  if (init(port.source.c_str(), staging.c_str()) == 0) {
+    progress.fatal("The mail source cannot be opened: " + port.source);
+    mail_remove_staging(job.work_dir);
+    return MailBuildResult::Failed;
+  }
+  set_extra(job.program_dir.c_str(), job.attachments ? 1 : 0, job.timeout_seconds, 0);
+  init_attach();
+
+  // The share of the store handed out so far, by bytes, for the percentage lines.
+  struct stat st;
+  const uint64_t store_size =
+      (stat(port.source.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ? uint64_t(st.st_size) : 0;
+  uint64_t handed_out = 0;
+
+  PropertyTap tap(staging);
+  size_t message = 0;
+  bool failed = false;
+  char* name = nullptr;
+  char* text = nullptr;
+  progress.percent(0);
+  while (!stop && progress.ok() && get_data(&name, &text) != 0) {
+    const std::string page_name = name ? name : "";
+    const std::string_view page = text ? std::string_view(text) : std::string_view();
+    handed_out += page.size();
+    MailDocument mail = mail_page_document(page);
+    clear_data(nullptr, &text);
+
+    IndexDocument doc;
+    doc.path = mail_document_path(mail.paragraphs[0], page_name);
+    doc.date = tap.date(message);
+    doc.paragraphs.reserve(mail.paragraphs.size());
+    for (size_t p = 0; p < mail.paragraphs.size(); ++p)
+      doc.paragraphs.push_back({p == 0 ? kTitleKind : kBodyKind, std::move(mail.paragraphs[p])});
+    // Every section gets its record, so AttachInfo.db stays aligned with AttachIdx.db.
+    for (const MailSection& s : mail.sections)
+      append_attach(s.name.c_str(), int32_t(std::min<size_t>(s.name_paragraph, kAttachNumberLimit)));
+    if (!mail.sections.empty())
+      append_attach(nullptr, int32_t(std::min<size_t>(doc.paragraphs.size(), kAttachNumberLimit)));
+    ++message;
+    if (!writer.add_document(doc)) {
+      if (writer.failed()) {
+        progress.fatal("Cannot write the index: " + writer.error());
+        failed = true;
+        break;
+      }
+      progress.status("Skipped " + page_name + ": " + writer.error());
+      continue;
+    }
+    ++indexed;
+    progress.document(page_name);
+    if (store_size > 0) progress.percent(int(std::min<uint64_t>(99, handed_out * 100 / store_size)));
+  }
+  end_attach();
+  if (failed || stop || !progress.ok()) {
+    // Drain nothing further: the staged files are dropped with their folder.
+    mail_remove_staging(job.work_dir);
+    return failed ? MailBuildResult::Failed : MailBuildResult::Stopped;
+  }
+  return MailBuildResult::Done;
+}
+
+bool mail_publish(const MailBuildJob& job, std::string& error) {
+  const std::string staging = job.work_dir + kMailStagingFolder + "/";
+  for (const char* file : {mail_side::kMailPropertyFile, mail_side::kAttachIndexFile,
+                           mail_side::kAttachInfoFile}) {
+    const std::string from = staging + file, to = job.work_dir + file;
+    struct stat st;
+    if (stat(from.c_str(), &st) == 0) {
+      if (std::rename(from.c_str(), to.c_str()) != 0) {
+        error = std::string("Cannot put ") + file + " in place: " + std::strerror(errno);
+        return false;
+      }
+    } else {
+      std::remove(to.c_str());  // this run has none: an old one would not match
+    }
+  }
+  const std::string attach = job.work_dir + mail_side::kAttachFolder;
+  const std::string old_attach = job.work_dir + kMailStagingFolder + "-old";
+  if (dir_is_directory(old_attach)) dir_remove_tree(old_attach, false);
+  if (dir_is_directory(attach) && std::rename(attach.c_str(), old_attach.c_str()) != 0) {
+    error = std::string("Cannot replace the attachment folder: ") + std::strerror(errno);
+    return false;
+  }
+  const std::string new_attach = staging + mail_side::kAttachFolder;
+  if (dir_is_directory(new_attach)) std::rename(new_attach.c_str(), attach.c_str());
+  if (dir_is_directory(old_attach)) dir_remove_tree(old_attach, false);
+  mail_remove_staging(job.work_dir);
+  return true;
+}
+
+}  // namespace qm
