@@ -56,5 +56,6 @@ CSX_API int32_t CSX_SetWindowExt(int32_t slot, int32_t x, int32_t y) { return Re
 CSX_API int32_t CSX_SetViewportExt(int32_t slot, int32_t x, int32_t y) {
   return Renderer().SetViewportExt(slot, x, y);
 }
+CSX_API int32_t CSX_SetGrayScale(uint32_t on) { return Renderer().SetGrayScale(on); }
 
 }  // extern "C"

@@ -77,6 +77,10 @@ CSX_API uint32_t CSX_GetTextExtent(int32_t slot, const char* text, int32_t lengt
 CSX_API void CSX_EnableSystemFont(int32_t slot, int32_t on);
 CSX_API int32_t CSX_SetWindowExt(int32_t slot, int32_t x, int32_t y);
 CSX_API int32_t CSX_SetViewportExt(int32_t slot, int32_t x, int32_t y);
+/* The gray output switch (0 off, the state at load): a changed value empties the glyph
+ * cache and returns 1 (0 when its store cannot be had again); an unchanged value is
+ * returned as it is. */
+CSX_API int32_t CSX_SetGrayScale(uint32_t on);
 
 #ifdef __cplusplus
 }
