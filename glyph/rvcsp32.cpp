@@ -36,6 +36,10 @@ const int kCodePage = qm::glyph::AnsiCodePage();
 
 }  // namespace
 
+namespace qm::glyph {
+uint32_t GraySwitch() { return Renderer().gray_scale(); }
+}  // namespace qm::glyph
+
 extern "C" {
 
 CSX_API int32_t CSX_SetDoc(int32_t fd, uint32_t directoryOffset) { return Renderer().SetDoc(fd, directoryOffset); }

@@ -81,6 +81,15 @@ CSX_API int32_t CSX_SetViewportExt(int32_t slot, int32_t x, int32_t y);
  * cache and returns 1 (0 when its store cannot be had again); an unchanged value is
  * returned as it is. */
 CSX_API int32_t CSX_SetGrayScale(uint32_t on);
+/* ExtTextOutA of the font `lf` selected in the DC, in gray when the switch is on, the
+ * text black, the device a display, the weight not bold and the device height below
+ * 256: 1 when every character was drawn gray, 0 when one fell back to plain output;
+ * otherwise ExtTextOutA's own result. */
+CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y, uint32_t options,
+                                const RECT* rect, const char* text, uint32_t length, const int32_t* advances);
+/* With the switch on: the extent measured at twice the size and halved; otherwise
+ * GetTextExtentPoint32A. */
+CSX_API int32_t CSX_GetTextExtentPoint32G(const LOGFONTA* lf, HDC dc, const char* text, int32_t length, SIZE* out);
 
 #ifdef __cplusplus
 }
