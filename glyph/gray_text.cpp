@@ -96,6 +96,49 @@ void Blend(HDC dc, const uint8_t* gray, uint32_t row_bytes, int32_t width, int32
   if (sdc) DeleteDC(sdc);
 }
 
+// A big-endian 16-bit field of an sfnt table of the selected font.
+bool TableWord(HDC dc, const char tag[4], DWORD offset, int32_t& out, bool is_signed) {
+  const DWORD t = DWORD(uint8_t(tag[0])) | DWORD(uint8_t(tag[1])) << 8 | DWORD(uint8_t(tag[2])) << 16 |
+                  DWORD(uint8_t(tag[3])) << 24;
+  uint8_t b[2];
+  if (GetFontData(dc, t, offset, b, 2) != 2) return false;
+  const uint16_t v = uint16_t(b[0] << 8 | b[1]);
+  out = is_signed ? int32_t(int16_t(v)) : int32_t(v);
+  return true;
+}
+
+// Underline and strike-out: position (up from the baseline) and thickness in device
+// pixels, scaled by the ascent over the units per em. A font without the tables takes
+// the underline half the descent below the baseline and the strike-out a third of the
+// ascent above it, both a twentieth of the height thick (at least 1).
+struct Lines {
+  int32_t under_pos, under_size, strike_pos, strike_size;
+};
+Lines LineMetrics(HDC dc, int32_t ascent, int32_t descent) {
+  int32_t upem = 0, up = 0, ut = 0, ss = 0, sp = 0;
+  const int32_t fallback = std::max(1, (ascent + descent) / 20);
+  if (TableWord(dc, "head", 18, upem, false) && upem > 0 && TableWord(dc, "post", 8, up, true) &&
+      TableWord(dc, "post", 10, ut, true) && TableWord(dc, "OS/2", 26, ss, true) && TableWord(dc, "OS/2", 28, sp, true))
+    return Lines{MulDiv(up, ascent, upem), std::max(1, MulDiv(ut, ascent, upem)), MulDiv(sp, ascent, upem),
+                 std::max(1, MulDiv(ss, ascent, upem))};
+  return Lines{-std::max(1, descent / 2), fallback, ascent / 3, fallback};
+}
+
+// A solid line of `thickness` from (x0, y0) to (x1, y1) raised by `up` across the writing
+// direction (cs, sn).
+void DrawLine(HDC dc, int64_t x0, int64_t y0, int64_t x1, int64_t y1, double cs, double sn, int32_t up,
+              int32_t thickness, COLORREF colour) {
+  // "Up" from the baseline is the writing direction turned a quarter anticlockwise on the
+  // screen: (sn, -cs) with y downward.
+  const int32_t dx = int32_t(std::lround(sn * up)), dy = int32_t(std::lround(-cs * up));
+  HPEN pen = CreatePen(PS_SOLID, thickness, colour);
+  HGDIOBJ old = SelectObject(dc, pen);
+  MoveToEx(dc, int32_t(x0) + dx, int32_t(y0) + dy, nullptr);
+  LineTo(dc, int32_t(x1) + dx, int32_t(y1) + dy);
+  SelectObject(dc, old);
+  DeleteObject(pen);
+}
+
 }  // namespace
 
 // Defined with the renderer's exports: the gray switch.
@@ -240,6 +283,17 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
     pen_y += int64_t(a * sn);
     moved_x += int64_t(a * cs);
     moved_y += int64_t(a * sn);
+  }
+  if (result == 1 && (moved_x != 0 || moved_y != 0) && (lf->lfUnderline || lf->lfStrikeOut)) {
+    SelectObject(dc, plain_font);
+    const Lines lines = LineMetrics(dc, H - D, D);
+    // The baseline under the start point, then each line from there to the pen.
+    const int64_t bx = start.x + int64_t(std::lround(-sn * (H - D))), by = start.y + int64_t(std::lround(cs * (H - D)));
+    const COLORREF ink = GetTextColor(dc);
+    if (lf->lfUnderline)
+      DrawLine(dc, bx, by, bx + moved_x, by + moved_y, cs, sn, lines.under_pos, lines.under_size, ink);
+    if (lf->lfStrikeOut)
+      DrawLine(dc, bx, by, bx + moved_x, by + moved_y, cs, sn, lines.strike_pos, lines.strike_size, ink);
   }
   SelectObject(dc, old_font);
   DeleteObject(plain_font);

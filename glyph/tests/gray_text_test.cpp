@@ -8,6 +8,7 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 #include <cstring>
@@ -216,6 +217,58 @@ TEST_F(GrayText, AdvanceArrayAndCurrentPosition) {
   gray().GetTextExtentPoint32G(&lf, s.dc, "i", 1, &one);
   EXPECT_NEAR(p.x, 10 + 80 + one.cx, 1);
   EXPECT_EQ(p.y, 10);
+}
+
+// a * b / c rounded half away from zero.
+int32_t Scaled(int32_t a, int32_t b, int32_t c) {
+  const int64_t p = int64_t(a) * b;
+  return int32_t((p >= 0 ? p + c / 2 : p - c / 2) / c);
+}
+
+TEST_F(GrayText, UnderlineAndStrikeOutFromTheFontTables) {
+  // The table values as FreeType reads them from the file.
+  FT_Library lib;
+  FT_Face face;
+  ASSERT_EQ(FT_Init_FreeType(&lib), 0);
+  ASSERT_EQ(FT_New_Face(lib, kDejaVu, 0, &face), 0);
+  auto* post = static_cast<TT_Postscript*>(FT_Get_Sfnt_Table(face, FT_SFNT_POST));
+  auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  ASSERT_TRUE(post && os2);
+  const int32_t upem = face->units_per_EM, under_pos = post->underlinePosition, under_size = post->underlineThickness;
+  const int32_t strike_pos = os2->yStrikeoutPosition, strike_size = os2->yStrikeoutSize;
+  FT_Done_Face(face);
+  FT_Done_FreeType(lib);
+
+  gray().SetGrayScale(1);
+  struct Case {
+    bool underline;
+    int32_t pos, size;
+  } cases[] = {{true, under_pos, under_size}, {false, strike_pos, strike_size}};
+  for (const Case& c : cases) {
+    LOGFONTA lf = Font(-40);
+    lf.lfUnderline = c.underline;
+    lf.lfStrikeOut = !c.underline;
+    Surface s(lf);
+    // H and D: the double-size height and descent halved.
+    LOGFONTA big = Font(-80);
+    HFONT f = CreateFontIndirectA(&big);
+    HGDIOBJ old = SelectObject(s.dc, f);
+    TEXTMETRICA tm{};
+    GetTextMetricsA(s.dc, &tm);
+    SelectObject(s.dc, old);
+    DeleteObject(f);
+    const int32_t ascent = (tm.tmHeight + 1) / 2 - (tm.tmDescent + 1) / 2;
+    ASSERT_EQ(gray().ExtTextOutG(&lf, s.dc, 10, 5, 0, nullptr, "   ", 3, nullptr), 1);  // spaces: only the line
+    std::vector<int32_t> rows;
+    for (int32_t y = 0; y < s.h; ++y)
+      if (GetPixel(s.dc, 30, y) == 0) rows.push_back(y);
+    ASSERT_FALSE(rows.empty());
+    const int32_t want_size = std::max(1, Scaled(c.size, ascent, upem));
+    const int32_t want_centre = 5 + ascent - Scaled(c.pos, ascent, upem);
+    EXPECT_EQ(int32_t(rows.size()), want_size) << c.underline;
+    EXPECT_EQ(rows.back() - rows.front() + 1, want_size);
+    EXPECT_NEAR(double(rows.front() + rows.back()) / 2, want_centre, 1.0) << c.underline;
+  }
 }
 
 TEST_F(GrayText, ExtentIsTheDoubleSizeHalved) {
