@@ -38,6 +38,14 @@ const int kCodePage = qm::glyph::AnsiCodePage();
 
 namespace qm::glyph {
 uint32_t GraySwitch() { return Renderer().gray_scale(); }
+bool SlotDeviceFont(int32_t slot, LOGFONTA& out, uint8_t& char_set) {
+  CSX_FontInfo info{};
+  info.size = sizeof info;
+  if (!Renderer().QueryFontInfo(slot, &info)) return false;  // also makes the slot current
+  out = Renderer().device_font();
+  char_set = out.lfCharSet == DEFAULT_CHARSET ? uint8_t(info.charSet) : out.lfCharSet;
+  return true;
+}
 }  // namespace qm::glyph
 
 extern "C" {

@@ -89,6 +89,11 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
                                 const RECT* rect, const char* text, uint32_t length, const int32_t* advances);
 /* With the switch on: the extent measured at twice the size and halved; otherwise
  * GetTextExtentPoint32A. */
+/* Draws text in the document face of the slot as ExtTextOutA would (alignment, current
+ * position, ETO_OPAQUE, ETO_CLIPPED, advance arrays, underline and strike-out): 1, or 0
+ * for a bad slot or when no memory device context can be made. */
+CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_t options, const RECT* rect,
+                             const char* text, int32_t length, const int32_t* advances);
 CSX_API int32_t CSX_GetTextExtentPoint32G(const LOGFONTA* lf, HDC dc, const char* text, int32_t length, SIZE* out);
 
 #ifdef __cplusplus
