@@ -94,6 +94,13 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
  * for a bad slot or when no memory device context can be made. */
 CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_t options, const RECT* rect,
                              const char* text, int32_t length, const int32_t* advances);
+/* Mixed text: end-user-defined characters in the slot's document face, the rest in the
+ * installed font of `lf` (slot -2: the installed font alone); the last run's result, 0
+ * for a slot outside 1..20 and -2. */
+CSX_API int32_t RVExtTextOutEU(int32_t slot, const LOGFONTA* lf, HDC dc, int32_t x, int32_t y, uint32_t options,
+                               const RECT* rect, const char* text, int32_t length, const int32_t* advances);
+/* The extent of such text: height in the high 16 bits, width in the low 16 bits. */
+CSX_API uint32_t CSX_GetTextExtentEU(int32_t slot, const LOGFONTA* lf, HDC dc, const char* text, int32_t length);
 CSX_API int32_t CSX_GetTextExtentPoint32G(const LOGFONTA* lf, HDC dc, const char* text, int32_t length, SIZE* out);
 
 #ifdef __cplusplus

@@ -1,14 +1,19 @@
 // Text output of document faces in librvcsp32.so: RVExtTextOut draws a string glyph by
 // glyph with the slot's face (CSX_CSP bitmaps blitted as 1-bit bitmaps in the text
 // colour), along the escapement, with alignment, current position, opaque and clipped
-// rectangles, advance arrays, underline and strike-out. Built on the CSX_ functions and
-// libqmgdi; called by page viewers.
+// rectangles, advance arrays, underline and strike-out. RVExtTextOutEU and
+// CSX_GetTextExtentEU mix the document face (end-user-defined characters) with an
+// installed font (the rest), run by run. Built on the CSX_ functions, run splitting
+// (text_runs.h) and libqmgdi; called by page viewers.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "glyph/dbcs.h"
 #include "glyph/rvcsp32.h"
+#include "glyph/text_runs.h"
 
 namespace qm::glyph {
 // Defined with the renderer's exports: the device font of the slot's current face.
@@ -45,6 +50,67 @@ void BlitGlyph(HDC dc, HDC mem, const std::vector<unsigned char>& bits, int32_t 
   DeleteObject(bm);
 }
 
+int32_t CountFace(const LOGFONTA*, const void*, DWORD, intptr_t data) {
+  ++*reinterpret_cast<int*>(data);
+  return 0;
+}
+
+bool InstalledFamily(const LOGFONTA& lf) {
+  std::string name(lf.lfFaceName, strnlen(lf.lfFaceName, LF_FACESIZE));
+  if (name.empty()) return false;
+  int found = 0;
+  QmEnumFontFamiliesCharSet(nullptr, name.c_str(), lf.lfCharSet, CountFace, reinterpret_cast<intptr_t>(&found));
+  return found > 0;
+}
+
+uint32_t Gray();
+
+// Installed-font text: gray when the switch is on, else ExtTextOutA; single-byte text
+// with bytes of 0x80 or more goes in runs (each such byte alone) along the current position.
+int32_t DrawInstalled(const LOGFONTA& lf, HDC dc, int32_t x, int32_t y, uint32_t options, const RECT* rect,
+                      const char* text, uint32_t length, const int32_t* advances) {
+  auto draw = [&](int32_t px, int32_t py, const char* t, uint32_t n, const int32_t* a) {
+    return Gray() ? CSX_ExtTextOutG(&lf, dc, px, py, options, rect, t, n, a)
+                  : ExtTextOutA(dc, px, py, options, rect, t, n, a);
+  };
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  bool high = false;
+  for (uint32_t i = 0; i < length && !high; ++i) high = bytes[i] >= 0x80;
+  if (lf.lfCharSet != 0 || !high) return draw(x, y, text, length, advances);
+  const UINT align = GetTextAlign(dc);
+  POINT kept{};
+  if (!(align & TA_UPDATECP)) {
+    GetCurrentPositionEx(dc, &kept);
+    SetTextAlign(dc, align | TA_UPDATECP);
+    MoveToEx(dc, x, y, nullptr);
+  }
+  int32_t result = 0;
+  for (const qm::glyph::TextRun& r : qm::glyph::SplitHighByteRuns(bytes, length))
+    result = draw(x, y, text + r.start, uint32_t(r.length), advances ? advances + r.start : nullptr);
+  if (!(align & TA_UPDATECP)) {
+    SetTextAlign(dc, align);
+    MoveToEx(dc, kept.x, kept.y, nullptr);
+  }
+  return result;
+}
+
+// The document face of the slot for lf (system-font switch off while choosing, then on),
+// and whether an installed family of the face name exists.
+bool DocumentFace(int32_t slot, const LOGFONTA& lf) {
+  CSX_EnableSystemFont(slot, 0);
+  const bool found = CSX_SetFont(slot, &lf) == 1;
+  CSX_EnableSystemFont(slot, 1);
+  return found;
+}
+
+}  // namespace
+
+namespace qm::glyph {
+uint32_t GraySwitch();
+}  // namespace qm::glyph
+
+namespace {
+uint32_t Gray() { return qm::glyph::GraySwitch(); }
 }  // namespace
 
 extern "C" {
@@ -158,6 +224,90 @@ CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_
     MoveToEx(dc, end.x, end.y, nullptr);
   }
   return 1;
+}
+
+CSX_API int32_t RVExtTextOutEU(int32_t slot, const LOGFONTA* lf, HDC dc, int32_t x, int32_t y, uint32_t options,
+                               const RECT* rect, const char* text, int32_t length, const int32_t* advances) {
+  if (!lf || !(slot == -2 || (slot >= 1 && slot <= 20))) return 0;
+  if (length < 0 || (length > 0 && !text)) length = 0;
+  bool found = false;
+  if (slot != -2) {
+    found = DocumentFace(slot, *lf);
+    if (found && !InstalledFamily(*lf)) return RVExtTextOut(slot, dc, x, y, options, rect, text, length, advances);
+  }
+  HFONT font = CreateFontIndirectA(lf);
+  if (!font) return 0;
+  HGDIOBJ old = SelectObject(dc, font);
+  int32_t result = 0;
+  if (!found) {
+    result = slot == -2 ? DrawInstalled(*lf, dc, x, y, options, rect, text, uint32_t(length), advances)
+                        : ExtTextOutA(dc, x, y, options, rect, text, uint32_t(length), advances);
+  } else {
+    const UINT align = GetTextAlign(dc);
+    POINT kept{};
+    if (!(align & TA_UPDATECP)) {
+      GetCurrentPositionEx(dc, &kept);
+      SetTextAlign(dc, align | TA_UPDATECP);
+      MoveToEx(dc, x, y, nullptr);
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    for (const qm::glyph::TextRun& r : qm::glyph::SplitEudcRuns(lf->lfCharSet, bytes, size_t(length))) {
+      const int32_t* a = advances ? advances + r.start : nullptr;
+      result = r.special ? RVExtTextOut(slot, dc, x, y, options, rect, text + r.start, int32_t(r.length), a)
+                         : DrawInstalled(*lf, dc, x, y, options, rect, text + r.start, uint32_t(r.length), a);
+    }
+    if (!(align & TA_UPDATECP)) {
+      SetTextAlign(dc, align);
+      MoveToEx(dc, kept.x, kept.y, nullptr);
+    }
+  }
+  SelectObject(dc, old);
+  DeleteObject(font);
+  return result;
+}
+
+CSX_API uint32_t CSX_GetTextExtentEU(int32_t slot, const LOGFONTA* lf, HDC dc, const char* text, int32_t length) {
+  if (!lf || !(slot == -2 || (slot >= 1 && slot <= 20))) return 0;
+  if (length < 0 || (length > 0 && !text)) length = 0;
+  auto pack = [](int32_t w, int32_t h) { return uint32_t(uint16_t(h)) << 16 | uint16_t(w); };
+  bool found = false;
+  if (slot != -2) {
+    found = DocumentFace(slot, *lf);
+    if (found && !InstalledFamily(*lf)) return CSX_GetTextExtent(slot, text, length);
+  }
+  HFONT font = CreateFontIndirectA(lf);
+  if (!font) return 0;
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE size{};
+  uint32_t result = 0;
+  if (slot == -2) {
+    if (Gray()) CSX_GetTextExtentPoint32G(lf, dc, text, length, &size);
+    else GetTextExtentPointA(dc, text, length, &size);
+    result = pack(size.cx, size.cy);
+  } else if (!found || length == 0) {
+    GetTextExtentPoint32A(dc, text, length, &size);
+    result = pack(size.cx, size.cy);
+  } else {
+    int32_t width = 0, height = 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    for (const qm::glyph::TextRun& r : qm::glyph::SplitEudcRuns(lf->lfCharSet, bytes, size_t(length))) {
+      if (r.special) {
+        const uint32_t e = CSX_GetTextExtent(slot, text + r.start, int32_t(r.length));
+        width += int32_t(e & 0xFFFF);
+        height = std::max(height, int32_t(e >> 16));
+      } else {
+        SIZE s{};
+        if (Gray()) CSX_GetTextExtentPoint32G(lf, dc, text + r.start, int32_t(r.length), &s);
+        else GetTextExtentPoint32A(dc, text + r.start, int32_t(r.length), &s);
+        width += s.cx;
+        height = std::max(height, int32_t(s.cy));
+      }
+    }
+    result = pack(width, height);
+  }
+  SelectObject(dc, old);
+  DeleteObject(font);
+  return result;
 }
 
 }  // extern "C"

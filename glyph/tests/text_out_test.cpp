@@ -18,9 +18,9 @@
 namespace qm::glyph::test {
 namespace {
 
-std::string Document() {
+std::string Document(const char* face = "Ming") {
   HeadSpec h;
-  h.face = "Ming";
+  h.face = face;
   h.units_per_em = 1024;
   h.ascent = 880;
   h.descent = -144;
@@ -42,6 +42,31 @@ using TextOut = decltype(&RVExtTextOut);
 TextOut Rv() {
   static TextOut f = reinterpret_cast<TextOut>(::dlsym(csx().lib, "RVExtTextOut"));
   return f;
+}
+decltype(&RVExtTextOutEU) RvEu() {
+  static auto f = reinterpret_cast<decltype(&RVExtTextOutEU)>(::dlsym(csx().lib, "RVExtTextOutEU"));
+  return f;
+}
+decltype(&CSX_GetTextExtentEU) ExtentEu() {
+  static auto f = reinterpret_cast<decltype(&CSX_GetTextExtentEU)>(::dlsym(csx().lib, "CSX_GetTextExtentEU"));
+  return f;
+}
+decltype(&CSX_ExtTextOutG) TextOutG() {
+  static auto f = reinterpret_cast<decltype(&CSX_ExtTextOutG)>(::dlsym(csx().lib, "CSX_ExtTextOutG"));
+  return f;
+}
+decltype(&CSX_SetGrayScale) SetGray() {
+  static auto f = reinterpret_cast<decltype(&CSX_SetGrayScale)>(::dlsym(csx().lib, "CSX_SetGrayScale"));
+  return f;
+}
+
+LOGFONTA Installed(const char* face, BYTE set, int32_t height) {
+  LOGFONTA lf{};
+  lf.lfHeight = height;
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = set;
+  std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "%s", face);
+  return lf;
 }
 
 class RvText : public ::testing::Test {
@@ -79,6 +104,12 @@ class RvText : public ::testing::Test {
     std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "Ming");
     EXPECT_EQ(csx().SetFont(slot, &lf), 1);
     return slot;
+  }
+  std::vector<COLORREF> Pixels() {
+    std::vector<COLORREF> out;
+    for (int32_t y = 0; y < 200; ++y)
+      for (int32_t x = 0; x < 200; ++x) out.push_back(GetPixel(dc_, x, y));
+    return out;
   }
   int Ink(const RECT& r) {
     int n = 0;
@@ -161,6 +192,103 @@ TEST_F(RvText, ClippedAndOpaqueRectangles) {
   EXPECT_GT(Ink(RECT{0, 0, 40, 40}), 0);
   EXPECT_EQ(Ink(RECT{40, 0, 200, 200}), 0);
   EXPECT_EQ(GetPixel(dc_, 41, 1), RGB(255, 255, 255));
+}
+
+TEST_F(RvText, SlotMinus2IsTheInstalledFontAlone) {
+  LOGFONTA lf = Installed("DejaVu Sans", ANSI_CHARSET, -20);
+  ASSERT_EQ(RvEu()(-2, &lf, dc_, 10, 10, 0, nullptr, "Quill", 5, nullptr), 1);
+  const auto got = Pixels();
+  PatBlt(dc_, 0, 0, 200, 200, WHITENESS);
+  HFONT f = CreateFontIndirectA(&lf);
+  HGDIOBJ old = SelectObject(dc_, f);
+  ExtTextOutA(dc_, 10, 10, 0, nullptr, "Quill", 5, nullptr);
+  SIZE size{};
+  GetTextExtentPointA(dc_, "Quill", 5, &size);
+  SelectObject(dc_, old);
+  DeleteObject(f);
+  EXPECT_TRUE(got == Pixels());
+  const uint32_t e = ExtentEu()(-2, &lf, dc_, "Quill", 5);
+  EXPECT_EQ(int32_t(e & 0xFFFF), size.cx);
+  EXPECT_EQ(int32_t(e >> 16), size.cy);
+  EXPECT_EQ(RvEu()(0, &lf, dc_, 10, 10, 0, nullptr, "Quill", 5, nullptr), 0);
+  EXPECT_EQ(ExtentEu()(21, &lf, dc_, "Quill", 5), 0u);
+}
+
+TEST_F(RvText, EudcInTheMiddleMakesThreeRuns) {
+  // The document face carries the name of an installed family: EUDC characters come from
+  // the document, the rest from the installed font.
+  FontFile f(Document("AR PL UMing TW"));
+  int slot = csx().SetDoc(f.fd(), 0);
+  LOGFONTA lf = Installed("AR PL UMing TW", 136, -24);
+  const char text[] = "\xA4\x40\xFA\x40\xA4\x41";
+  ASSERT_EQ(RvEu()(slot, &lf, dc_, 10, 10, 0, nullptr, text, 6, nullptr), 1);
+  const auto got = Pixels();
+  POINT cp{};
+  GetCurrentPositionEx(dc_, &cp);
+  EXPECT_EQ(cp.x, 0);  // the caller's current position is kept
+  EXPECT_EQ(GetTextAlign(dc_), 0u);
+  // The same drawn run by run by hand.
+  PatBlt(dc_, 0, 0, 200, 200, WHITENESS);
+  HFONT font = CreateFontIndirectA(&lf);
+  HGDIOBJ old = SelectObject(dc_, font);
+  SetTextAlign(dc_, TA_UPDATECP);
+  MoveToEx(dc_, 10, 10, nullptr);
+  ExtTextOutA(dc_, 0, 0, 0, nullptr, text, 2, nullptr);
+  csx().EnableSystemFont(slot, 0);  // the document face, as the mixed call chooses it
+  EXPECT_EQ(csx().SetFont(slot, &lf), 1);
+  csx().EnableSystemFont(slot, 1);
+  Rv()(slot, dc_, 0, 0, 0, nullptr, text + 2, 2, nullptr);
+  ExtTextOutA(dc_, 0, 0, 0, nullptr, text + 4, 2, nullptr);
+  SetTextAlign(dc_, 0);
+  EXPECT_TRUE(got == Pixels());
+  // All in the installed font differs where the EUDC glyph stands.
+  PatBlt(dc_, 0, 0, 200, 200, WHITENESS);
+  ExtTextOutA(dc_, 10, 10, 0, nullptr, text, 6, nullptr);
+  EXPECT_FALSE(got == Pixels());
+  // The extent: installed runs plus the document run.
+  SIZE a{}, c{};
+  GetTextExtentPoint32A(dc_, text, 2, &a);
+  GetTextExtentPoint32A(dc_, text + 4, 2, &c);
+  SelectObject(dc_, old);
+  DeleteObject(font);
+  const uint32_t mid = csx().GetTextExtent(slot, text + 2, 2);
+  const uint32_t e = ExtentEu()(slot, &lf, dc_, text, 6);
+  EXPECT_EQ(int32_t(e & 0xFFFF), a.cx + int32_t(mid & 0xFFFF) + c.cx);
+}
+
+TEST_F(RvText, RandomMixedAndGrayInputNeverCrashes) {
+  FontFile f(Document("AR PL UMing TW"));
+  int slot = csx().SetDoc(f.fd(), 0);
+  std::mt19937 rng(4343);
+  for (int round = 0; round < 200; ++round) {
+    SetGray()(rng() % 2);
+    LOGFONTA lf = Installed(rng() % 2 ? "AR PL UMing TW" : "DejaVu Sans", rng() % 2 ? 136 : 0,
+                            int32_t(rng() % 60) - 30);
+    std::string text(rng() % 10, '\0');
+    for (char& c : text) c = char(rng() % 3 == 0 ? 0xFA : rng() % 3 == 0 ? 0x40 : rng());
+    std::vector<int32_t> adv(text.size());
+    for (int32_t& a : adv) a = int32_t(rng() % 100) - 50;
+    RECT r{int32_t(rng() % 300) - 100, int32_t(rng() % 300) - 100, int32_t(rng() % 300) - 100, int32_t(rng() % 300) - 100};
+    const int32_t length = rng() % 8 == 0 ? -int32_t(rng() % 5) : int32_t(text.size());
+    SetTextAlign(dc_, UINT(rng() % 32));
+    const int which = int(rng() % 3);
+    const int s = rng() % 4 == 0 ? -2 : slot;
+    const int32_t* a = rng() % 2 ? adv.data() : nullptr;
+    const RECT* pr = rng() % 2 ? &r : nullptr;
+    const uint32_t options = rng() % 8;
+    if (which == 0) RvEu()(s, &lf, dc_, int32_t(rng() % 300), int32_t(rng() % 300), options, pr, text.data(), length, a);
+    else if (which == 1) ExtentEu()(s, &lf, dc_, text.data(), length);
+    else if (length >= 0) {
+      HFONT font = CreateFontIndirectA(&lf);
+      HGDIOBJ old = SelectObject(dc_, font);
+      TextOutG()(&lf, dc_, int32_t(rng() % 300), int32_t(rng() % 300), options, pr, text.data(), uint32_t(length), a);
+      SelectObject(dc_, old);
+      DeleteObject(font);
+    }
+  }
+  SetGray()(0);
+  SetTextAlign(dc_, 0);
+  SUCCEED();
 }
 
 TEST_F(RvText, RandomInputNeverCrashes) {
