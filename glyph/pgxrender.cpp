@@ -5,7 +5,12 @@
 // their directory are given:
 //   pgxrender --fonts FILE@OFFSET --face NAME --height N (--text BIG5 | --pgx DOC --page P)
 //             (--out x.png | --ascii)
-// Lines of page text are drawn one below the other. Built on librvcsp32.so, the double-
+//             [--font NAME] [--gray] [--escapement E] [--underline] [--strikeout]
+//             [--opaque] [--map 2:1]
+// Lines of page text are drawn one below the other. With any of the bracketed options
+// the lines go through the text calls into a 32-bit surface (--out only): RVExtTextOut
+// draws the document face alone; with --font, RVExtTextOutEU draws end-user characters
+// in the document face and the rest in the installed font NAME. Built on librvcsp32.so, the double-
 // byte rules of glyph_core and the drawing layer's PNG writer; run by people and tests.
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -29,6 +34,10 @@ struct Options {
   uint32_t offset = 0;
   int height = 0, page = 1;
   bool ascii = false, have_text = false;
+  // The surface form.
+  std::string font;
+  bool gray = false, underline = false, strikeout = false, opaque = false, surface = false;
+  int escapement = 0, map_x = 1, map_y = 1;
 };
 
 int Usage(const char* why) {
@@ -50,6 +59,9 @@ bool ParseArgs(int argc, char** argv, Options& o, const char*& why) {
     std::string v;
     if (a == "--ascii") {
       o.ascii = true;
+    } else if (a == "--gray" || a == "--underline" || a == "--strikeout" || a == "--opaque") {
+      (a == "--gray" ? o.gray : a == "--underline" ? o.underline : a == "--strikeout" ? o.strikeout : o.opaque) = true;
+      o.surface = true;
     } else if (!value(v)) {
       why = "an option lacks its value or is unknown";
       return false;
@@ -74,6 +86,19 @@ bool ParseArgs(int argc, char** argv, Options& o, const char*& why) {
       o.page = std::atoi(v.c_str());
     } else if (a == "--out") {
       o.out = v;
+    } else if (a == "--font") {
+      o.font = v;
+      o.surface = true;
+    } else if (a == "--escapement") {
+      o.escapement = std::atoi(v.c_str());
+      if (o.escapement != 0 && o.escapement != 900 && o.escapement != 1800 && o.escapement != 2700)
+        return why = "--escapement takes 0, 900, 1800 or 2700", false;
+      o.surface = true;
+    } else if (a == "--map") {
+      if (std::sscanf(v.c_str(), "%d:%d", &o.map_x, &o.map_y) != 2 || o.map_x < 1 || o.map_y < 1 || o.map_x > 16 ||
+          o.map_y > 16)
+        return why = "--map takes X:Y, each 1 to 16", false;
+      o.surface = true;
     } else {
       why = "unknown option";
       return false;
@@ -82,6 +107,7 @@ bool ParseArgs(int argc, char** argv, Options& o, const char*& why) {
   if (o.fonts.empty() || o.face.empty() || o.height <= 0) return why = "--fonts, --face and --height are needed", false;
   if (o.have_text == !o.pgx.empty()) return why = "give --text or --pgx", false;
   if (o.ascii == !o.out.empty()) return why = "give --out or --ascii", false;
+  if (o.surface && o.ascii) return why = "the surface options write --out only", false;
   return true;
 }
 
@@ -138,6 +164,69 @@ struct Placed {
   std::vector<unsigned char> bits;
 };
 
+// The surface form: each line through RVExtTextOut or RVExtTextOutEU into a white 32-bit
+// surface, turned by the escapement about the middle, written as PNG.
+int DrawSurface(const Options& o, int slot, const LOGFONTA& lf, const std::vector<std::string>& lines) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  if (!dc) return 1;
+  int32_t widest = 1, line = 1;
+  for (const std::string& l : lines) {
+    const uint32_t e = o.font.empty() ? CSX_GetTextExtent(slot, l.data(), int32_t(l.size()))
+                                      : CSX_GetTextExtentEU(slot, &lf, dc, l.data(), int32_t(l.size()));
+    widest = std::max<int32_t>(widest, int32_t(e & 0xFFFF));
+    line = std::max<int32_t>(line, int32_t(e >> 16));
+  }
+  const int32_t block = line * int32_t(lines.size());
+  const int32_t side = std::max(widest, block) * 2 + 8;
+  const int32_t w = o.escapement % 1800 == 0 ? widest * o.map_x + 8 : side * o.map_x,
+                h = o.escapement % 1800 == 0 ? block * o.map_y + 8 : side * o.map_y;
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = std::max(w, 1);
+  bi.bmiHeader.biHeight = -std::max(h, 1);
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bm = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bm) {
+    DeleteDC(dc);
+    return 1;
+  }
+  HGDIOBJ old = SelectObject(dc, bm);
+  PatBlt(dc, 0, 0, w, h, WHITENESS);
+  if (o.map_x != 1 || o.map_y != 1) {
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, 1, 1, nullptr);
+    SetViewportExtEx(dc, o.map_x, o.map_y, nullptr);
+  }
+  SetBkMode(dc, o.opaque ? OPAQUE : TRANSPARENT);
+  SetBkColor(dc, RGB(255, 255, 192));
+  SetTextColor(dc, 0);
+  CSX_SetGrayScale(o.gray ? 1 : 0);
+  // Lines step across the writing direction; the start sits where the turned block fits.
+  const int32_t lw = w / o.map_x, lh = h / o.map_y;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const int32_t step = int32_t(i) * line;
+    int32_t x = 4, y = 4 + step;
+    if (o.escapement == 900) x = lw / 2 + step, y = lh / 2;
+    else if (o.escapement == 1800) x = lw - 4, y = lh - 4 - step;
+    else if (o.escapement == 2700) x = lw / 2 - step, y = lh / 2;
+    const std::string& l = lines[i];
+    if (o.font.empty()) RVExtTextOut(slot, dc, x, y, 0, nullptr, l.data(), int32_t(l.size()), nullptr);
+    else RVExtTextOutEU(slot, &lf, dc, x, y, 0, nullptr, l.data(), int32_t(l.size()), nullptr);
+  }
+  CSX_SetGrayScale(0);
+  SelectObject(dc, old);
+  int32_t r = QmWritePngFile(o.out.c_str(), bm);
+  DeleteObject(bm);
+  DeleteDC(dc);
+  if (r != QMGDI_FILE_OK) {
+    std::fprintf(stderr, "pgxrender: cannot write %s\n", o.out.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -163,12 +252,30 @@ int main(int argc, char** argv) {
   lf.lfHeight = -o.height;
   lf.lfWeight = FW_NORMAL;
   lf.lfCharSet = CHINESEBIG5_CHARSET;
+  lf.lfEscapement = o.escapement;
+  lf.lfOrientation = o.escapement;
+  lf.lfUnderline = o.underline;
+  lf.lfStrikeOut = o.strikeout;
   std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "%s", o.face.c_str());
   if (CSX_SetFont(slot, &lf) != 1) {
     std::fprintf(stderr, "pgxrender: face %s is not in the document\n", o.face.c_str());
     CSX_End(slot);
     ::close(fd);
     return 1;
+  }
+  if (o.surface) {
+    std::vector<std::string> lines(1);
+    for (char c : text) {
+      if (c == '\r') continue;
+      if (c == '\n') lines.emplace_back();
+      else lines.back() += c;
+    }
+    LOGFONTA installed = lf;
+    if (!o.font.empty()) std::snprintf(installed.lfFaceName, sizeof installed.lfFaceName, "%s", o.font.c_str());
+    int r = DrawSurface(o, slot, installed, lines);
+    CSX_End(slot);
+    ::close(fd);
+    return r;
   }
   int32_t unused = 0, line = 0;
   CSX_GetCharExtent(slot, 'A', &unused, &line);

@@ -84,6 +84,18 @@ void CspRenderer::Reset() {
   reader_.ClearIndexCache();
   cache_.Free();
   cache_ready_ = false;
+  gray_ = 0;
+}
+
+int32_t CspRenderer::SetGrayScale(uint32_t on) {
+  if (on == gray_) return int32_t(on);
+  gray_ = on;
+  // The cache lives while a slot is bound; without one there is nothing to empty.
+  cache_.Free();
+  cache_ready_ = bound_ > 0 && cache_.Init();
+  memo_ = -1;
+  if (selected_) SelectCacheFace();  // the face in use takes a fresh cache face
+  return bound_ > 0 && !cache_ready_ ? 0 : 1;
 }
 
 CspRenderer::Slot* CspRenderer::Bound(int32_t slot) {

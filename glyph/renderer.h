@@ -60,7 +60,13 @@ class CspRenderer {
   int32_t SetWindowExt(int32_t slot, int32_t x, int32_t y);
   int32_t SetViewportExt(int32_t slot, int32_t x, int32_t y);
 
-  // Back to the state at load: no slot bound, no face, no cache, no work buffer.
+  // The gray output switch. A changed value empties the glyph cache (its glyphs were
+  // rendered for the other mode) and returns 1; an unchanged one returns the value.
+  int32_t SetGrayScale(uint32_t on);
+  uint32_t gray_scale() const { return gray_; }
+
+  // Back to the state at load: no slot bound, no face, no cache, no work buffer, gray
+  // output off.
   void Reset();
 
   // Glyph requests served and of those served from the glyph cache (for benchmarks).
@@ -122,6 +128,7 @@ class CspRenderer {
   FontReader reader_;
   GlyphCache cache_;
   bool cache_ready_ = false;
+  uint32_t gray_ = 0;
   FamilyCheck family_check_;
   Stats stats_;
 };

@@ -36,6 +36,18 @@ const int kCodePage = qm::glyph::AnsiCodePage();
 
 }  // namespace
 
+namespace qm::glyph {
+uint32_t GraySwitch() { return Renderer().gray_scale(); }
+bool SlotDeviceFont(int32_t slot, LOGFONTA& out, uint8_t& char_set) {
+  CSX_FontInfo info{};
+  info.size = sizeof info;
+  if (!Renderer().QueryFontInfo(slot, &info)) return false;  // also makes the slot current
+  out = Renderer().device_font();
+  char_set = out.lfCharSet == DEFAULT_CHARSET ? uint8_t(info.charSet) : out.lfCharSet;
+  return true;
+}
+}  // namespace qm::glyph
+
 extern "C" {
 
 CSX_API int32_t CSX_SetDoc(int32_t fd, uint32_t directoryOffset) { return Renderer().SetDoc(fd, directoryOffset); }
@@ -56,5 +68,6 @@ CSX_API int32_t CSX_SetWindowExt(int32_t slot, int32_t x, int32_t y) { return Re
 CSX_API int32_t CSX_SetViewportExt(int32_t slot, int32_t x, int32_t y) {
   return Renderer().SetViewportExt(slot, x, y);
 }
+CSX_API int32_t CSX_SetGrayScale(uint32_t on) { return Renderer().SetGrayScale(on); }
 
 }  // extern "C"

@@ -77,6 +77,31 @@ CSX_API uint32_t CSX_GetTextExtent(int32_t slot, const char* text, int32_t lengt
 CSX_API void CSX_EnableSystemFont(int32_t slot, int32_t on);
 CSX_API int32_t CSX_SetWindowExt(int32_t slot, int32_t x, int32_t y);
 CSX_API int32_t CSX_SetViewportExt(int32_t slot, int32_t x, int32_t y);
+/* The gray output switch (0 off, the state at load): a changed value empties the glyph
+ * cache and returns 1 (0 when its store cannot be had again); an unchanged value is
+ * returned as it is. */
+CSX_API int32_t CSX_SetGrayScale(uint32_t on);
+/* ExtTextOutA of the font `lf` selected in the DC, in gray when the switch is on, the
+ * text black, the device a display, the weight not bold and the device height below
+ * 256: 1 when every character was drawn gray, 0 when one fell back to plain output;
+ * otherwise ExtTextOutA's own result. */
+CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y, uint32_t options,
+                                const RECT* rect, const char* text, uint32_t length, const int32_t* advances);
+/* With the switch on: the extent measured at twice the size and halved; otherwise
+ * GetTextExtentPoint32A. */
+/* Draws text in the document face of the slot as ExtTextOutA would (alignment, current
+ * position, ETO_OPAQUE, ETO_CLIPPED, advance arrays, underline and strike-out): 1, or 0
+ * for a bad slot or when no memory device context can be made. */
+CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_t options, const RECT* rect,
+                             const char* text, int32_t length, const int32_t* advances);
+/* Mixed text: end-user-defined characters in the slot's document face, the rest in the
+ * installed font of `lf` (slot -2: the installed font alone); the last run's result, 0
+ * for a slot outside 1..20 and -2. */
+CSX_API int32_t RVExtTextOutEU(int32_t slot, const LOGFONTA* lf, HDC dc, int32_t x, int32_t y, uint32_t options,
+                               const RECT* rect, const char* text, int32_t length, const int32_t* advances);
+/* The extent of such text: height in the high 16 bits, width in the low 16 bits. */
+CSX_API uint32_t CSX_GetTextExtentEU(int32_t slot, const LOGFONTA* lf, HDC dc, const char* text, int32_t length);
+CSX_API int32_t CSX_GetTextExtentPoint32G(const LOGFONTA* lf, HDC dc, const char* text, int32_t length, SIZE* out);
 
 #ifdef __cplusplus
 }

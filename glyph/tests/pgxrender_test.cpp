@@ -13,6 +13,7 @@
 
 #include "glyph/tests/ttf_outlines.h"
 #include "pagedoc/tests/pgx_writer.h"
+#include "platform/gdi/tests/private_fonts.h"
 #include "testsupport/test_files.h"
 
 namespace qm::glyph::test {
@@ -75,6 +76,44 @@ TEST(Pgxrender, PageOneEqualsTheGolden) {
   std::string golden = ReadAll(golden_path);
   ASSERT_FALSE(golden.empty()) << "missing " << golden_path;
   EXPECT_TRUE(ReadAll(png) == golden) << "rendering differs from " << golden_path;
+}
+
+// The surface form through the text calls: four escapements, underline, strike-out,
+// opaque and transparent backgrounds, gray, the installed font beside the document face,
+// and a 2:1 mapping; each PNG equals its golden (glyph/tests/update_goldens.sh rewrites
+// them). On a difference the output is kept beside the build for inspection.
+TEST(Pgxrender, SurfaceFormsEqualTheirGoldens) {
+  qm::test::UsePrivateFonts();
+  struct Case {
+    const char* name;
+    const char* options;
+  } cases[] = {
+      {"rv_plain", "--escapement 0"},
+      {"rv_e900_underline", "--escapement 900 --underline"},
+      {"rv_e1800_strikeout_opaque", "--escapement 1800 --strikeout --opaque"},
+      {"rv_e2700", "--escapement 2700"},
+      {"eu_gray", "--font 'AR PL UMing TW' --gray"},
+      {"eu_plain_opaque", "--font 'AR PL UMing TW' --opaque --underline"},
+      {"eu_map_2_1", "--font 'AR PL UMing TW' --map 2:1"},
+  };
+  Fixture f;
+  for (const Case& c : cases) {
+    std::string png = f.dir.path() + "/" + c.name + ".png", out;
+    ASSERT_EQ(RunCommand(kProgram + " --fonts " + f.fonts_arg + " --face Ming --height 24 --pgx " + f.doc +
+                             " --page 1 " + c.options + " --out " + png + " 2>&1",
+                         out),
+              0)
+        << c.name << ": " << out;
+    std::string golden_path = std::string(QM_SOURCE_DIR) + "/glyph/tests/data/pgxrender_" + c.name + ".png";
+    if (std::getenv("QM_UPDATE_GOLDEN")) qm::test::write_file(golden_path, ReadAll(png));
+    std::string golden = ReadAll(golden_path);
+    ASSERT_FALSE(golden.empty()) << "missing " << golden_path;
+    if (ReadAll(png) != golden) {
+      const std::string kept = std::string(QM_DIST_DIR) + "/../pgxrender_" + c.name + ".actual.png";
+      qm::test::write_file(kept, ReadAll(png));
+      ADD_FAILURE() << c.name << " differs from " << golden_path << "; output kept in " << kept;
+    }
+  }
 }
 
 TEST(Pgxrender, AsciiArtOfTextShowsEveryCharacter) {

@@ -71,6 +71,31 @@ TEST(Renderer, ResetForgetsSlotsAndBuffers) {
   EXPECT_FALSE(r.has_work_buffer());
 }
 
+TEST(Renderer, GraySwitchEmptiesTheCacheOnChangeOnly) {
+  FontFile f(Document());
+  CspRenderer r;
+  EXPECT_EQ(r.gray_scale(), 0u);
+  EXPECT_EQ(r.SetGrayScale(0), 0);  // unchanged: the value itself
+  int slot = r.SetDoc(f.fd(), 0);
+  LOGFONTA lf{};
+  lf.lfHeight = -24;
+  lf.lfCharSet = 136;
+  std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "Ming");
+  ASSERT_EQ(r.SetFont(slot, &lf), 1);
+  Draw(r, slot, {0xA440, 0xA441});
+  ASSERT_GT(r.cache().entry_count(), 0u);
+  EXPECT_EQ(r.SetGrayScale(7), 1);
+  EXPECT_EQ(r.cache().entry_count(), 0u);  // the face in use starts empty
+  Draw(r, slot, {0xA440});  // the cache works again
+  EXPECT_GT(r.cache().entry_count(), 0u);
+  EXPECT_EQ(r.SetGrayScale(7), 7);  // unchanged: kept, value returned
+  EXPECT_GT(r.cache().entry_count(), 0u);
+  EXPECT_EQ(r.gray_scale(), 7u);
+  r.Reset();
+  EXPECT_EQ(r.gray_scale(), 0u);
+  EXPECT_EQ(r.SetGrayScale(1), 1);  // no slot bound: nothing to empty
+}
+
 // Sets (or, with null, unsets) an environment variable for one scope.
 class ScopedEnv {
  public:

@@ -153,6 +153,11 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
       }
       case Kind::Region:
         return reinterpret_cast<HGDIOBJ>(intptr_t(SelectClipRgn(hdc, obj)));
+      case Kind::Font: {
+        HGDIOBJ old = dc.s.font ? dc.s.font : default_font();
+        dc.s.font = obj == default_font() ? nullptr : static_cast<Font*>(obj);
+        return old;
+      }
       default:
         return nullptr;
     }

@@ -10,11 +10,11 @@
 #include <set>
 #include <string>
 
-#include "platform/gdi/qmgdi.h"
+#include "platform/gdi/gdi_internal.h"
 
-namespace {
+namespace qm::gdi {
 
-const char* CodesetOf(BYTE char_set) {
+const char* codeset_of(BYTE char_set) {
   switch (char_set) {
     case CHINESEBIG5_CHARSET: return "CP950";
     case GB2312_CHARSET: return "CP936";
@@ -25,7 +25,7 @@ const char* CodesetOf(BYTE char_set) {
 }
 
 // Converts with iconv; false when a byte sequence is invalid in `from`.
-bool Convert(const std::string& in, const char* from, const char* to, std::string& out) {
+bool convert(const std::string& in, const char* from, const char* to, std::string& out) {
   iconv_t cd = iconv_open(to, from);
   if (cd == iconv_t(-1)) return false;
   out.assign(in.size() * 4 + 8, '\0');
@@ -40,16 +40,19 @@ bool Convert(const std::string& in, const char* from, const char* to, std::strin
   return true;
 }
 
-}  // namespace
+}  // namespace qm::gdi
+
+using qm::gdi::codeset_of;
+using qm::gdi::convert;
 
 extern "C" {
 
 QMGDI_API int32_t QmEnumFontFamiliesCharSet(HDC, const char* family, BYTE char_set, FONTENUMPROCA proc,
                                             intptr_t data) {
   if (!proc) return 0;
-  const char* codeset = CodesetOf(char_set);
+  const char* codeset = codeset_of(char_set);
   std::string wanted;
-  if (family && !Convert(family, codeset, "UTF-8", wanted)) return 0;
+  if (family && !convert(family, codeset, "UTF-8", wanted)) return 0;
   if (family && wanted.empty()) return 0;
   if (!FcInit()) return 0;
   FcPattern* pattern = FcPatternCreate();
@@ -74,7 +77,7 @@ QMGDI_API int32_t QmEnumFontFamiliesCharSet(HDC, const char* family, BYTE char_s
     lf.lfCharSet = char_set;
     lf.lfWeight = FW_NORMAL;
     std::string local;
-    if (!Convert(chosen, "UTF-8", codeset, local)) local = family ? family : "";
+    if (!convert(chosen, "UTF-8", codeset, local)) local = family ? family : "";
     std::strncpy(lf.lfFaceName, local.c_str(), LF_FACESIZE - 1);
     result = proc(&lf, nullptr, 4 /* a TrueType face */, data);
     if (result == 0) break;

@@ -5,13 +5,14 @@
 #pragma once
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/gdi/qmgdi.h"
 
 namespace qm::gdi {
 
-enum class Kind : uint32_t { Bitmap = 1, Brush, Pen, Region, Palette };
+enum class Kind : uint32_t { Bitmap = 1, Brush, Pen, Region, Palette, Font };
 
 struct Dc;
 
@@ -70,6 +71,16 @@ struct Region : QmGdiObject {
   RECT rect{};
 };
 
+// A logical font; the installed face it stands for is opened on first use (gdi_text.cpp).
+struct Font : QmGdiObject {
+  Font() : QmGdiObject(Kind::Font) {}
+  ~Font() override;
+  LOGFONTA lf{};
+  std::string file;   // the face fontconfig matched, and its index in the file
+  int index = 0;
+  void* face = nullptr;  // FT_Face, owned
+};
+
 struct Palette : QmGdiObject {
   Palette() : QmGdiObject(Kind::Palette) {}
   std::vector<PALETTEENTRY> entries;
@@ -91,6 +102,7 @@ struct DcState {
   Brush* brush = nullptr;
   Pen* pen = nullptr;
   Palette* palette = nullptr;
+  Font* font = nullptr;  // null: the default font
 };
 
 struct Dc {
@@ -124,7 +136,14 @@ bool live_dc(HDC dc);
 Dc* dc_of(HDC dc);
 void ensure_screen();
 Bitmap* default_bitmap();
+// The font a DC uses before one is selected: a 16-pixel cell of the default sans face.
+Font* default_font();
 void register_object(QmGdiObject* o);
+
+// iconv code set of a LOGFONTA character set (136 CP950, 134 CP936, 128 CP932, 129 CP949,
+// else CP1252), and a conversion that fails on any invalid sequence.
+const char* codeset_of(BYTE char_set);
+bool convert(const std::string& in, const char* from, const char* to, std::string& out);
 
 // Index of the nearest colour of a table by squared distance; the first wins a tie.
 uint32_t nearest_entry(const std::vector<RGBQUAD>& table, COLORREF c);

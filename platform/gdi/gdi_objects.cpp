@@ -328,6 +328,11 @@ HGDIOBJ GetStockObject(int32_t which) {
     p->colour = which == WHITE_PEN ? 0xFFFFFF : 0;
     p->style = which == NULL_PEN ? 5 : 0;
     o = p;
+  } else if (which == SYSTEM_FONT) {
+    auto* f = new Font;
+    f->lf.lfHeight = 16;
+    f->lf.lfWeight = FW_NORMAL;
+    o = f;
   } else if (which == DEFAULT_PALETTE) {
     auto* p = new Palette;
     for (const auto& c : kDefaultColours) p->entries.push_back(PALETTEENTRY{c[0], c[1], c[2], 0});
@@ -347,7 +352,7 @@ BOOL DeleteObject(HGDIOBJ obj) {
   if (obj->stock) return 1;
   if (obj->kind == Kind::Bitmap && static_cast<Bitmap*>(obj)->selected) return 0;
   for (Dc* dc : st.dcs) {
-    if (dc->s.brush == obj || dc->s.pen == obj || dc->s.palette == obj) return 0;
+    if (dc->s.brush == obj || dc->s.pen == obj || dc->s.palette == obj || dc->s.font == obj) return 0;
   }
   st.objects.erase(std::find(st.objects.begin(), st.objects.end(), obj));
   delete obj;

@@ -208,6 +208,7 @@ _Static_assert(sizeof(BITMAPINFOHEADER) == 40, "DIB header size");
 #define WHITE_PEN 6
 #define BLACK_PEN 7
 #define NULL_PEN 8
+#define SYSTEM_FONT 13
 #define DEFAULT_PALETTE 15
 
 /* Pen styles. */
@@ -305,6 +306,59 @@ typedef int32_t (*FONTENUMPROCA)(const LOGFONTA* font, const void* metrics, DWOR
 QMGDI_API int32_t EnumFontFamiliesA(HDC dc, const char* family, FONTENUMPROCA proc, intptr_t data);
 QMGDI_API int32_t QmEnumFontFamiliesCharSet(HDC dc, const char* family, BYTE charSet, FONTENUMPROCA proc,
                                             intptr_t data);
+
+/* ---- Fonts and text (FreeType over the fontconfig match) ----------------------------- */
+typedef HGDIOBJ HFONT;
+typedef struct {
+  int32_t tmHeight, tmAscent, tmDescent, tmInternalLeading, tmExternalLeading;
+  int32_t tmAveCharWidth, tmMaxCharWidth, tmWeight, tmOverhang;
+  int32_t tmDigitizedAspectX, tmDigitizedAspectY;
+  BYTE tmFirstChar, tmLastChar, tmDefaultChar, tmBreakChar;
+  BYTE tmItalic, tmUnderlined, tmStruckOut, tmPitchAndFamily, tmCharSet;
+} TEXTMETRICA;
+typedef struct {
+  UINT gmBlackBoxX, gmBlackBoxY;
+  POINT gmptGlyphOrigin;
+  int16_t gmCellIncX, gmCellIncY;
+} GLYPHMETRICS;
+typedef struct {
+  WORD fract;
+  int16_t value;
+} FIXED;
+typedef struct {
+  FIXED eM11, eM12, eM21, eM22;
+} MAT2;
+#define GGO_METRICS 0
+#define GGO_BITMAP 1
+#define GDI_ERROR 0xFFFFFFFFu
+#define ETO_OPAQUE 2
+#define ETO_CLIPPED 4
+
+/* A font of the LOGFONTA: the face name, read in the character set of lfCharSet, is
+ * matched by fontconfig with weight and slant (the nearest installed face stands in).
+ * A negative lfHeight is the em height, a positive one the cell height (ascent plus
+ * descent), 0 a 16-pixel cell; logical units, mapped by the DC the font is used in. */
+QMGDI_API HFONT CreateFontIndirectA(const LOGFONTA* font);
+QMGDI_API BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* out);
+/* Width of the advances of the text (bytes decoded by the font's lfCharSet: 0 CP1252,
+ * 136 CP950, 134 CP936, 128 CP932, 129 CP949) and the cell height. */
+QMGDI_API BOOL GetTextExtentPoint32A(HDC dc, const char* text, int32_t length, SIZE* out);
+QMGDI_API BOOL GetTextExtentPointA(HDC dc, const char* text, int32_t length, SIZE* out);
+/* GGO_METRICS or GGO_BITMAP (rows of 32-bit units, top row first, most significant bit
+ * leftmost); bytes of the bitmap, or GDI_ERROR. A code above 255 in a double-byte set is
+ * a two-byte character. Only the identity matrix is taken. */
+QMGDI_API DWORD GetGlyphOutlineA(HDC dc, UINT ch, UINT format, GLYPHMETRICS* metrics, DWORD size, void* buffer,
+                                 const MAT2* matrix);
+/* Bytes of an sfnt table of the selected font (tag in file byte order, lowest byte
+ * first; 0 the whole file) from `offset`; with a null buffer the bytes available. */
+QMGDI_API DWORD GetFontData(HDC dc, DWORD table, DWORD offset, void* buffer, DWORD size);
+/* Text in the text colour at the alignment of the DC (TA_UPDATECP, TA_LEFT/RIGHT/CENTER,
+ * TA_TOP/BOTTOM/BASELINE); an opaque background mode fills the cells with the background
+ * colour. ETO_OPAQUE fills the rectangle first, ETO_CLIPPED clips to it; an advance array
+ * gives the step after each character (one entry per byte). */
+QMGDI_API BOOL ExtTextOutA(HDC dc, int32_t x, int32_t y, UINT options, const RECT* rect, const char* text,
+                           UINT length, const int32_t* advances);
+QMGDI_API BOOL TextOutA(HDC dc, int32_t x, int32_t y, const char* text, int32_t length);
 
 /* ---- Device contexts ---------------------------------------------------------------- */
 QMGDI_API HDC CreateCompatibleDC(HDC dc);

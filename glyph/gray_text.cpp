@@ -1,0 +1,310 @@
+// Gray text of installed fonts in librvcsp32.so: CSX_ExtTextOutG renders each character
+// at twice the size with GetGlyphOutlineA, reduces it to five gray levels and blends it
+// into the device context through a mask (SRCINVERT, SRCAND, SRCINVERT), and
+// CSX_GetTextExtentPoint32G measures at twice the size and halves. Whenever gray output
+// does not apply the calls are the drawing layer's own ExtTextOutA and
+// GetTextExtentPoint32A. Built on the gray reduction (gray_levels.h), the double-byte
+// rules (dbcs.h) and libqmgdi; called by page viewers and RVExtTextOutEU's runs.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "glyph/dbcs.h"
+#include "glyph/gray_levels.h"
+#include "glyph/rvcsp32.h"
+
+namespace qm::glyph {
+
+namespace {
+
+// Device pixels of a logical length along x or y of the DC.
+int32_t DeviceLength(HDC dc, int32_t v, bool vertical) {
+  POINT p[2] = {{0, 0}, {vertical ? 0 : v, vertical ? v : 0}};
+  if (!LPtoDP(dc, p, 2)) return v;
+  return vertical ? p[1].y - p[0].y : p[1].x - p[0].x;
+}
+
+// The characters of a text as (position, byte count): the double-byte rules of the set;
+// set 127 reads two bytes at a time while two remain.
+struct Piece {
+  size_t pos, bytes;
+  uint32_t code;
+};
+std::vector<Piece> Characters(uint8_t set, const unsigned char* text, size_t length) {
+  std::vector<Piece> out;
+  for (size_t pos = 0; pos < length;) {
+    size_t bytes = 1;
+    uint32_t code = text[pos];
+    if (set == 127 && pos + 1 < length) {
+      bytes = 2;
+      code = uint32_t(text[pos]) << 8 | text[pos + 1];
+    } else {
+      code = NextCharacter(set, text, length, pos, bytes);
+    }
+    out.push_back(Piece{pos, bytes, code});
+    pos += bytes;
+  }
+  return out;
+}
+
+// Blends a gray image (levels 0-4, rows of row_bytes) at device (x, y) of `dc` (in
+// MM_TEXT while drawing): level 0 leaves the target, the others paint their gray.
+void Blend(HDC dc, const uint8_t* gray, uint32_t row_bytes, int32_t width, int32_t height, int32_t x, int32_t y,
+           int32_t sx, int32_t sy) {
+  struct {
+    BITMAPINFOHEADER h;
+    RGBQUAD colours[256];
+  } info{};
+  info.h.biSize = sizeof info.h;
+  info.h.biWidth = int32_t(row_bytes);
+  info.h.biHeight = -(sy + height);
+  info.h.biPlanes = 1;
+  info.h.biBitCount = 8;
+  info.h.biClrUsed = 5;
+  for (int i = 0; i < 5; ++i) {
+    info.colours[i].rgbRed = uint8_t(kGrayPalette[i] >> 16);
+    info.colours[i].rgbGreen = uint8_t(kGrayPalette[i] >> 8);
+    info.colours[i].rgbBlue = uint8_t(kGrayPalette[i]);
+  }
+  void* bits = nullptr;
+  HDC gdc = CreateCompatibleDC(dc), mdc = CreateCompatibleDC(dc), sdc = CreateCompatibleDC(dc);
+  HBITMAP gbm = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP mbm = CreateBitmap(int32_t(row_bytes), sy + height, 1, 1, nullptr);
+  HBITMAP sbm = CreateCompatibleBitmap(dc, width, height);
+  if (gdc && mdc && sdc && gbm && bits && mbm && sbm) {
+    std::memcpy(bits, gray, size_t(row_bytes) * size_t(sy + height));
+    HGDIOBJ og = SelectObject(gdc, gbm), om = SelectObject(mdc, mbm), os = SelectObject(sdc, sbm);
+    SetBkColor(gdc, kGrayPalette[0]);
+    BitBlt(mdc, 0, 0, int32_t(row_bytes), sy + height, gdc, 0, 0, SRCCOPY);  // level 0 -> 1, others 0
+    SetTextColor(sdc, 0);
+    SetBkColor(sdc, 0xFFFFFF);
+    BitBlt(sdc, 0, 0, width, height, dc, x, y, SRCCOPY);
+    BitBlt(sdc, 0, 0, width, height, gdc, sx, sy, SRCINVERT);
+    BitBlt(sdc, 0, 0, width, height, mdc, sx, sy, SRCAND);
+    BitBlt(sdc, 0, 0, width, height, gdc, sx, sy, SRCINVERT);
+    BitBlt(dc, x, y, width, height, sdc, 0, 0, SRCCOPY);
+    SelectObject(gdc, og);
+    SelectObject(mdc, om);
+    SelectObject(sdc, os);
+  }
+  if (gbm) DeleteObject(gbm);
+  if (mbm) DeleteObject(mbm);
+  if (sbm) DeleteObject(sbm);
+  if (gdc) DeleteDC(gdc);
+  if (mdc) DeleteDC(mdc);
+  if (sdc) DeleteDC(sdc);
+}
+
+// A big-endian 16-bit field of an sfnt table of the selected font.
+bool TableWord(HDC dc, const char tag[4], DWORD offset, int32_t& out, bool is_signed) {
+  const DWORD t = DWORD(uint8_t(tag[0])) | DWORD(uint8_t(tag[1])) << 8 | DWORD(uint8_t(tag[2])) << 16 |
+                  DWORD(uint8_t(tag[3])) << 24;
+  uint8_t b[2];
+  if (GetFontData(dc, t, offset, b, 2) != 2) return false;
+  const uint16_t v = uint16_t(b[0] << 8 | b[1]);
+  out = is_signed ? int32_t(int16_t(v)) : int32_t(v);
+  return true;
+}
+
+// Underline and strike-out: position (up from the baseline) and thickness in device
+// pixels, scaled by the ascent over the units per em. A font without the tables takes
+// the underline half the descent below the baseline and the strike-out a third of the
+// ascent above it, both a twentieth of the height thick (at least 1).
+struct Lines {
+  int32_t under_pos, under_size, strike_pos, strike_size;
+};
+Lines LineMetrics(HDC dc, int32_t ascent, int32_t descent) {
+  int32_t upem = 0, up = 0, ut = 0, ss = 0, sp = 0;
+  const int32_t fallback = std::max(1, (ascent + descent) / 20);
+  if (TableWord(dc, "head", 18, upem, false) && upem > 0 && TableWord(dc, "post", 8, up, true) &&
+      TableWord(dc, "post", 10, ut, true) && TableWord(dc, "OS/2", 26, ss, true) && TableWord(dc, "OS/2", 28, sp, true))
+    return Lines{MulDiv(up, ascent, upem), std::max(1, MulDiv(ut, ascent, upem)), MulDiv(sp, ascent, upem),
+                 std::max(1, MulDiv(ss, ascent, upem))};
+  return Lines{-std::max(1, descent / 2), fallback, ascent / 3, fallback};
+}
+
+// A solid line of `thickness` from (x0, y0) to (x1, y1) raised by `up` across the writing
+// direction (cs, sn).
+void DrawLine(HDC dc, int64_t x0, int64_t y0, int64_t x1, int64_t y1, double cs, double sn, int32_t up,
+              int32_t thickness, COLORREF colour) {
+  // "Up" from the baseline is the writing direction turned a quarter anticlockwise on the
+  // screen: (sn, -cs) with y downward.
+  const int32_t dx = int32_t(std::lround(sn * up)), dy = int32_t(std::lround(-cs * up));
+  HPEN pen = CreatePen(PS_SOLID, thickness, colour);
+  HGDIOBJ old = SelectObject(dc, pen);
+  MoveToEx(dc, int32_t(x0) + dx, int32_t(y0) + dy, nullptr);
+  LineTo(dc, int32_t(x1) + dx, int32_t(y1) + dy);
+  SelectObject(dc, old);
+  DeleteObject(pen);
+}
+
+}  // namespace
+
+// Defined with the renderer's exports: the gray switch.
+uint32_t GraySwitch();
+
+}  // namespace qm::glyph
+
+using namespace qm::glyph;
+
+extern "C" {
+
+CSX_API int32_t CSX_GetTextExtentPoint32G(const LOGFONTA* lf, HDC dc, const char* text, int32_t length, SIZE* out) {
+  if (GraySwitch() == 0 || length <= 0 || !text || !lf) return GetTextExtentPoint32A(dc, text, length, out);
+  if (!out) return 0;
+  LOGFONTA doubled = *lf;
+  doubled.lfHeight = int32_t(std::clamp<int64_t>(int64_t(lf->lfHeight) * 2, INT32_MIN, INT32_MAX));
+  doubled.lfWidth = int32_t(std::clamp<int64_t>(int64_t(lf->lfWidth) * 2, INT32_MIN, INT32_MAX));
+  HFONT font = CreateFontIndirectA(&doubled);
+  if (!font) return GetTextExtentPoint32A(dc, text, length, out);
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE size{};
+  BOOL ok = GetTextExtentPoint32A(dc, text, length, &size);
+  if (old) SelectObject(dc, old);
+  DeleteObject(font);
+  if (!ok) return 0;
+  out->cx = size.cx / 2;
+  out->cy = size.cy / 2;
+  return 1;
+}
+
+CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y, uint32_t options,
+                                const RECT* rect, const char* text, uint32_t length, const int32_t* advances) {
+  const int32_t device_height = lf ? DeviceLength(dc, lf->lfHeight, true) : 0;
+  if (!lf || GraySwitch() == 0 || lf->lfWeight == FW_BOLD || !(GetDeviceCaps(dc, TECHNOLOGY) & 1) ||
+      (GetTextColor(dc) & 0xFFFFFF) != 0 || std::abs(int64_t(device_height)) >= 256 || (length > 0 && !text))
+    return ExtTextOutA(dc, x, y, options, rect, text, length, advances);
+  HDC probe = CreateCompatibleDC(dc);
+  if (!probe) return 0;
+  DeleteDC(probe);
+
+  // Everything below is in device pixels: the target is put in MM_TEXT at zero origins
+  // for the duration and brought back with RestoreDC.
+  const UINT align = GetTextAlign(dc);
+  POINT start{x, y};
+  if (align & TA_UPDATECP) GetCurrentPositionEx(dc, &start);
+  LPtoDP(dc, &start, 1);
+  RECT clip{};
+  if (rect) {
+    POINT c[2] = {{rect->left, rect->top}, {rect->right, rect->bottom}};
+    LPtoDP(dc, c, 2);
+    clip = RECT{std::min(c[0].x, c[1].x), std::min(c[0].y, c[1].y), std::max(c[0].x, c[1].x), std::max(c[0].y, c[1].y)};
+  }
+  std::vector<int32_t> device_advances;
+  if (advances)
+    for (uint32_t i = 0; i < length; ++i) device_advances.push_back(DeviceLength(dc, advances[i], false));
+
+  const int saved = SaveDC(dc);
+  SetMapMode(dc, MM_TEXT);
+  SetWindowOrgEx(dc, 0, 0, nullptr);
+  SetViewportOrgEx(dc, 0, 0, nullptr);
+  LOGFONTA plain = *lf, doubled = *lf;
+  plain.lfHeight = device_height;
+  plain.lfWidth = DeviceLength(dc, lf->lfWidth, false);
+  doubled.lfHeight = device_height * 2;
+  doubled.lfWidth = plain.lfWidth * 2;
+  HFONT plain_font = CreateFontIndirectA(&plain), double_font = CreateFontIndirectA(&doubled);
+  HGDIOBJ old_font = SelectObject(dc, double_font);
+  TEXTMETRICA tm{};
+  GetTextMetricsA(dc, &tm);
+  const int32_t H = (tm.tmHeight + 1) / 2, D = (tm.tmDescent + 1) / 2;
+  const int32_t escapement = ((lf->lfEscapement % 3600) + 3600) % 3600;
+  // Direction: theta in tenths of a degree, y downward on the device.
+  const double theta = double((3600 - escapement) % 3600) * 0.001745329253;
+  const double cs = std::cos(theta), sn = std::sin(theta);
+  const POINT origin = start;  // the current position moves from here
+  if (align & 24) {  // TA_BASELINE or TA_BOTTOM lift the start by the ascent or the height
+    const int32_t lift = (align & 24) == TA_BASELINE ? H - D : H;
+    if (escapement == 900) start.x -= lift;
+    else start.y -= lift;
+    if ((align & 24) == TA_BASELINE && rect && clip.bottom - clip.top > lift) clip.top = start.y;
+  } else if (escapement == 2700) {
+    start.x -= H;
+  }
+  if ((options & ETO_OPAQUE) && rect) {
+    HBRUSH brush = CreateSolidBrush(GetBkColor(dc));
+    FillRect(dc, &clip, brush);
+    DeleteObject(brush);
+  }
+  const bool clipped = (options & ETO_CLIPPED) && rect;
+
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  const auto chars = Characters(lf->lfCharSet, bytes, length);
+  int32_t result = 1;
+  int64_t pen_x = start.x, pen_y = start.y, moved_x = 0, moved_y = 0;
+  MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  for (size_t i = 0; i < chars.size(); ++i) {
+    const Piece& c = chars[i];
+    const bool last = i + 1 == chars.size();
+    GLYPHMETRICS gm{};
+    DWORD size = GetGlyphOutlineA(dc, c.code, GGO_BITMAP, &gm, 0, nullptr, &identity);
+    int32_t a = 0;
+    if (size == GDI_ERROR) {
+      SelectObject(dc, plain_font);
+      ExtTextOutA(dc, int32_t(pen_x), int32_t(pen_y), 0, nullptr, text + c.pos, uint32_t(c.bytes), nullptr);
+      SIZE s{};
+      GetTextExtentPoint32A(dc, text + c.pos, int32_t(c.bytes), &s);
+      SelectObject(dc, double_font);
+      a = (advances && !last) ? device_advances[c.pos] + (c.bytes == 2 ? device_advances[c.pos + 1] : 0) : s.cx;
+      result = 0;
+    } else {
+      if (advances && !last) {
+        a = device_advances[c.pos] + (c.bytes == 2 ? device_advances[c.pos + 1] : 0);
+      } else {
+        SIZE upto{}, with{};
+        GetTextExtentPoint32A(dc, text, int32_t(c.pos), &upto);
+        GetTextExtentPoint32A(dc, text, int32_t(c.pos + c.bytes), &with);
+        a = (with.cx - upto.cx) / 2;
+      }
+      const bool left_of_pen = rect && clip.right <= pen_x;
+      std::vector<uint8_t> bits(size);
+      if (size > 0 && !left_of_pen && GetGlyphOutlineA(dc, c.code, GGO_BITMAP, &gm, size, bits.data(), &identity) == size) {
+        const GrayImageShape shape = GrayShape(gm.gmBlackBoxX, gm.gmBlackBoxY);
+        std::vector<uint8_t> gray(shape.bytes);
+        if (ReduceToGrayLevels(bits.data(), bits.size(), gm.gmBlackBoxX, gm.gmBlackBoxY, gray.data(), gray.size())) {
+          const int32_t ox = (gm.gmptGlyphOrigin.x + 1) / 2, oy = (gm.gmptGlyphOrigin.y + 1) / 2;
+          int32_t dx = ox, dy = H - D - oy;
+          if (escapement == 900) dx = H + ox - D, dy = -oy;
+          else if (escapement == 1800) dx = ox, dy = D - H - oy;
+          else if (escapement == 2700) dx = D + ox - H, dy = -oy;
+          int32_t gx = int32_t(pen_x) + dx, gy = int32_t(pen_y) + dy;
+          int32_t w = int32_t(shape.width), h = int32_t(shape.height), sx = 0, sy = 0;
+          if (clipped) {
+            const int32_t l = std::max(gx, clip.left), t = std::max(gy, clip.top);
+            const int32_t r = std::min(gx + w, clip.right), b = std::min(gy + h, clip.bottom);
+            sx = l - gx, sy = t - gy, w = r - l, h = b - t, gx = l, gy = t;
+          }
+          if (w > 0 && h > 0) Blend(dc, gray.data(), shape.row_bytes, w, h, gx, gy, sx, sy);
+        }
+      }
+    }
+    pen_x += int64_t(a * cs);
+    pen_y += int64_t(a * sn);
+    moved_x += int64_t(a * cs);
+    moved_y += int64_t(a * sn);
+  }
+  if (result == 1 && (moved_x != 0 || moved_y != 0) && (lf->lfUnderline || lf->lfStrikeOut)) {
+    SelectObject(dc, plain_font);
+    const Lines lines = LineMetrics(dc, H - D, D);
+    // The baseline under the start point, then each line from there to the pen.
+    const int64_t bx = start.x + int64_t(std::lround(-sn * (H - D))), by = start.y + int64_t(std::lround(cs * (H - D)));
+    const COLORREF ink = GetTextColor(dc);
+    if (lf->lfUnderline)
+      DrawLine(dc, bx, by, bx + moved_x, by + moved_y, cs, sn, lines.under_pos, lines.under_size, ink);
+    if (lf->lfStrikeOut)
+      DrawLine(dc, bx, by, bx + moved_x, by + moved_y, cs, sn, lines.strike_pos, lines.strike_size, ink);
+  }
+  SelectObject(dc, old_font);
+  DeleteObject(plain_font);
+  DeleteObject(double_font);
+  RestoreDC(dc, saved);
+  if (align & TA_UPDATECP) {
+    POINT end{int32_t(origin.x + moved_x), int32_t(origin.y + moved_y)};
+    DPtoLP(dc, &end, 1);
+    MoveToEx(dc, end.x, end.y, nullptr);
+  }
+  return result;
+}
+
+}  // extern "C"
