@@ -56,6 +56,7 @@ TMailForm::TMailForm(std::string program_dir, QWidget* parent)
   lvFind = new QTreeWidget(this);
   lvFind->setObjectName(QStringLiteral("lvFind"));
   lvFind->setRootIsDecorated(false);
+  lvFind->setUniformRowHeights(true);
   lvFind->setSelectionMode(QAbstractItemView::ExtendedSelection);
   lvFind->setSelectionBehavior(QAbstractItemView::SelectRows);
   lvFind->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -171,14 +172,18 @@ void TMailForm::btnFindMailClick() {
   });
   thread_->SetMasks("*.", FileMask);
   thread_->SetRowsSink([this](std::vector<MailFileRow> rows) {
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
     for (const MailFileRow& r : rows) {
-      auto* item = new QTreeWidgetItem(lvFind);
+      auto* item = new QTreeWidgetItem;
       item->setText(0, big5_to_qstring(r.name));
       item->setText(1, big5_to_qstring(r.folder));
       item->setText(2, big5_to_qstring(r.size_text));
       item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
       item->setText(3, big5_to_qstring(r.date_text));
+      items << item;
     }
+    lvFind->addTopLevelItems(items);
   });
   thread_->SetLabel([this](const std::string& s) { lblFind->setText(big5_to_qstring(s)); });
   thread_->SetTexts(big5_text(text::kMsgSearchStopped), big5_text(text::kMsgFoundBefore),

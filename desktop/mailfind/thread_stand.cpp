@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 namespace qm {
@@ -112,8 +113,13 @@ void TThreadStand::Wait() {
   if (worker_.joinable()) worker_.join();
 }
 
-void TThreadStand::Flush(std::string status) {
+void TThreadStand::Flush(std::string status, bool force) {
   if (batch_.empty() && status.empty()) return;
+  // Between folders, hand over at most every 25 ms, so the window thread gets few large
+  // batches instead of a flood of small ones.
+  const auto now = std::chrono::steady_clock::now();
+  if (!force && now - last_post_ < std::chrono::milliseconds(25)) return;
+  last_post_ = now;
   std::vector<MailFileRow> rows;
   rows.swap(batch_);
   post_([rows = std::move(rows), status = std::move(status), sink = rows_, bar = status_bar_,
@@ -135,7 +141,7 @@ void TThreadStand::Execute() {
   }
   std::string status = stop_ ? text_stopped_
                              : text_before_ + std::to_string(found_) + text_after_;
-  Flush(std::move(status));
+  Flush(std::move(status), true);
   if (callback_) post_([cb = callback_, user = user_] { cb(user); });
 }
 
@@ -182,7 +188,7 @@ void TThreadStand::Walk(const std::string& folder, bool first_level) {
                       MailDateText(fst.st_mtime)});
     ++found_;
   }
-  Flush(folder);
+  Flush(folder, false);
 }
 
 }  // namespace qm

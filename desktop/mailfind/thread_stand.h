@@ -6,6 +6,7 @@
 // form (desktop/forms) and the index wizard drive it.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -61,7 +62,7 @@ class TThreadStand {
 
  private:
   void Walk(const std::string& folder, bool first_level);
-  void Flush(std::string status);
+  void Flush(std::string status, bool force);
 
   Poster post_;
   std::string dir_mask_ = "*.";
@@ -75,6 +76,7 @@ class TThreadStand {
   std::atomic<bool> stop_{false};
   std::atomic<int> found_{0};
   std::vector<MailFileRow> batch_;
+  std::chrono::steady_clock::time_point last_post_{};
   std::vector<std::pair<uint64_t, uint64_t>> visited_;
   std::thread worker_;
 };
