@@ -27,6 +27,7 @@
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/forms/database_tree.h"
 #include "desktop/forms/env_fulltext_form.h"
+#include "desktop/forms/rebuild_form.h"
 #include "desktop/hit_list_model.h"
 #include "desktop/preview_pane.h"
 #include "desktop/forms/wait_msg_form.h"
@@ -81,8 +82,8 @@ bool TMainForm::FormCreate() {
                      mReceiver})
     a->setVisible(false);
   // The commands of the forms still to come stay disabled until they are connected.
-  for (QAction* a : {mWizard, mProperty, menuLayout, mWebSearch, mOptions, mAddBM,
-                     mEditBM, mAbout, mContent, popAddBM, pProperty})
+  for (QAction* a : {mWizard, menuLayout, mWebSearch, mOptions, mAddBM,
+                     mEditBM, mAbout, mContent, popAddBM})
     a->setEnabled(false);
   for (QToolButton* b : {btnWizard, btnWebSearch, btnFont}) b->setEnabled(false);
   Panel3->setEnabled(false);
@@ -370,6 +371,17 @@ void TMainForm::btnIndexClick() {
   RefreshTree();
 }
 
+void TMainForm::pPropertyClick() {
+  TreeNode* node = tvDB->selected_node();
+  if (!node || !node->is_database()) return;
+  TRebuildForm form(program_dir_, this);
+  form.DatabaseId = node->database_id;
+  form.DatabaseIndex = catalog_->DatabaseIndexOf(node->database_id);
+  if (form.exec() != QDialog::Accepted) return;
+  catalog_->RefreshConfig();
+  RefreshTree();
+}
+
 void TMainForm::on_options_applied(int page_size) {
   pending_page_size_ = page_size < 10 ? 100 : page_size;
   ShowSelectedRow(true);
@@ -378,6 +390,8 @@ void TMainForm::on_options_applied(int page_size) {
 void TMainForm::wire_commands() {
   connect(mClose, &QAction::triggered, this, &QWidget::close);
   connect(mIndex, &QAction::triggered, this, [this] { btnIndexClick(); });
+  connect(mProperty, &QAction::triggered, this, [this] { pPropertyClick(); });
+  connect(pProperty, &QAction::triggered, this, [this] { pPropertyClick(); });
   connect(btnIndex, &QToolButton::clicked, this, [this] { btnIndexClick(); });
   // A menu item and its option box always agree.
   const std::pair<QCheckBox*, QAction*> pairs[] = {{chkH, mHomo}, {chkF, mFault}, {chkL, mLexical}};

@@ -72,6 +72,9 @@ class TMainForm : public QMainWindow {
   void RefreshTree();
   // btnIndex, mIndex: the index management window, modal; then the tree and search controls.
   void btnIndexClick();
+  // pProperty, mProperty: the add/edit form for the selected database node; after OK the
+  // tree and the search controls.
+  void pPropertyClick();
   DatabaseCatalog* catalog() const { return catalog_.get(); }
 
   // ---- Search (main_form_search.cpp) ----

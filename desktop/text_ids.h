@@ -333,6 +333,7 @@ inline constexpr int kPageHintAfter = 12136;
 inline constexpr int kMsgNotBig5 = 13001;
 inline constexpr int kMsgShellFailed = 13002;
 inline constexpr int kMsgRequestTooLong = 13011;
+inline constexpr int kMsgNoFreeDatabaseId = 13012;
 
 // Every number above, for the tables' test.
 inline constexpr std::array kAllTextIds = {
@@ -398,6 +399,7 @@ inline constexpr std::array kAllTextIds = {
     kMailFindListing, kMailFindNoLibrary, kOptionsPerPageLabel, kPagePrevious, kPageNext,
     kPageUnit, kPageHintBefore, kPageHintAfter, kMsgNotBig5, kMsgShellFailed,
     kMsgRequestTooLong,
+    kMsgNoFreeDatabaseId,
 };
 
 // The pictures, by resource name.

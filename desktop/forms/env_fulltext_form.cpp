@@ -1,6 +1,8 @@
 // The index management window; see env_fulltext_form.h.
 #include "desktop/forms/env_fulltext_form.h"
 
+#include "desktop/forms/rebuild_form.h"
+
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -87,11 +89,9 @@ TEnvFullTextForm::TEnvFullTextForm(std::string program_dir, QWidget* parent)
   all->addWidget(StatusBar1);
   resize(560, 360);
 
-  // FormCreate: Rebuild off, Terminate hidden; adding and editing are not connected yet.
+  // FormCreate: Rebuild off, Terminate hidden.
   btnReBuild->setEnabled(false);
   btnTerminate->setVisible(false);
-  btnAddDB->setEnabled(false);
-  btnPropertyDB->setEnabled(false);
 
   connect(listviewDB, &QTreeWidget::itemChanged, this, [this] {
     if (!filling_) listviewDBClick();
@@ -99,6 +99,8 @@ TEnvFullTextForm::TEnvFullTextForm(std::string program_dir, QWidget* parent)
   connect(btnReBuild, &QPushButton::clicked, this, [this] { btnReBuildClick(); });
   connect(btnTerminate, &QPushButton::clicked, this, [this] { btnTerminateClick(); });
   connect(btnRemoveDB, &QPushButton::clicked, this, [this] { btnRemoveDBClick(); });
+  connect(btnAddDB, &QPushButton::clicked, this, [this] { btnAddDBClick(); });
+  connect(btnPropertyDB, &QPushButton::clicked, this, [this] { btnPropertyDBClick(); });
   connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
 }
 
@@ -243,7 +245,7 @@ void TEnvFullTextForm::OnQueueStarted() {
   btnReBuild->setVisible(false);
   btnTerminate->setVisible(true);
   busy_ = true;
-  btnRemoveDB->setEnabled(false);
+  for (QPushButton* b : {btnAddDB, btnRemoveDB, btnPropertyDB}) b->setEnabled(false);
 }
 
 void TEnvFullTextForm::OnQueueFinished(bool) {
@@ -252,7 +254,24 @@ void TEnvFullTextForm::OnQueueFinished(bool) {
   btnTerminate->setVisible(false);
   busy_ = false;
   stop_requested_ = false;
-  btnRemoveDB->setEnabled(true);
+  for (QPushButton* b : {btnAddDB, btnRemoveDB, btnPropertyDB}) b->setEnabled(true);
+}
+
+void TEnvFullTextForm::btnAddDBClick() {
+  if (busy_) return;
+  TRebuildForm form(program_dir_, this);
+  form.DatabaseId = -1;
+  if (form.exec() == QDialog::Accepted) FillDatabaseList();
+}
+
+void TEnvFullTextForm::btnPropertyDBClick() {
+  if (busy_) return;
+  QTreeWidgetItem* item = listviewDB->currentItem();
+  if (!item) return;
+  TRebuildForm form(program_dir_, this);
+  form.DatabaseId = row_id(item);
+  form.DatabaseIndex = listviewDB->indexOfTopLevelItem(item);
+  if (form.exec() == QDialog::Accepted) FillDatabaseList();
 }
 
 void TEnvFullTextForm::ShowProgress(const ProgressView& view) {

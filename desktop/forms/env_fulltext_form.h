@@ -3,8 +3,8 @@
 // another through the job queue (desktop/indexing/schedule.h), a build is terminated, and
 // a database is removed with its files. A completed build is followed, on the worker, by
 // its property.db (desktop/indexing/property_file.h) when its fulltext.db is not empty.
-// Closing while a build runs asks first; OK stops the run and waits for it. Adding and
-// editing databases (the add/edit form) are not here yet: their buttons stay disabled.
+// Closing while a build runs asks first; OK stops the run and waits for it. Add and
+// Properties open the database add/edit form (rebuild_form.h) and refill the list after OK.
 // Opened modally by the main window's btnIndex and mIndex.
 #pragma once
 #include <QDialog>
@@ -38,6 +38,8 @@ class TEnvFullTextForm : public QDialog {
   void btnReBuildClick();
   void btnTerminateClick();
   void btnRemoveDBClick();
+  void btnAddDBClick();
+  void btnPropertyDBClick();
   bool busy() const { return busy_; }
   // The row of a database id; nullptr when the list has none.
   QTreeWidgetItem* row_of(int id) const;

@@ -2,7 +2,11 @@
 // "indexer" is a script: checked rows rebuilt in list order with their kinds' command
 // lines, the statuses of every ending, a run stopped by closing (after a Cancel that
 // keeps it going), and removing a database by its row's id with its files.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 #include <sys/stat.h>
@@ -12,6 +16,7 @@
 #include "desktop/app.h"
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/forms/env_fulltext_form.h"
+#include "desktop/forms/rebuild_form.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
@@ -137,6 +142,42 @@ class EnvFullTextTest : public QObject {
     QVERIFY(!form_->busy());
     QCOMPARE(form_->row_status(4), int(text::kBuildStopped));
     QVERIFY(test::wait_stopped(pid));
+  }
+
+  void addAndPropertiesRefillTheList() {
+    QVERIFY(form_->btnAddDB->isEnabled());
+    const std::string docs = dir_->dir.sub("docs");
+    QTimer::singleShot(0, form_.get(), [&] {
+      auto* edit = qobject_cast<TRebuildForm*>(QApplication::activeModalWidget());
+      QVERIFY(edit);
+      QCOMPARE(edit->DatabaseId, 5);
+      edit->editDBName->setText(QStringLiteral("Added"));
+      edit->editHtmDir->setText(QString::fromStdString(docs));
+      sink_.expect(load_text(text::kMsgDatabaseAdded), load_text(text::kCaptionInformation),
+                   kStyleInformation, kAnswerOk);
+      edit->btnOk->click();
+      if (edit->isVisible()) edit->reject();  // a refusal shows in the sink's failures
+    });
+    form_->btnAddDB->click();
+    QCOMPARE(form_->listviewDB->topLevelItemCount(), 5);
+    QVERIFY(form_->row_of(5));
+    QCOMPARE(form_->row_of(5)->text(0), QStringLiteral("5.Added"));
+
+    form_->listviewDB->setCurrentItem(form_->row_of(1));
+    QTimer::singleShot(0, form_.get(), [&] {
+      auto* edit = qobject_cast<TRebuildForm*>(QApplication::activeModalWidget());
+      QVERIFY(edit);
+      QCOMPARE(edit->DatabaseId, 1);
+      QCOMPARE(edit->editDBName->text(), QStringLiteral("Docs"));
+      edit->editDBName->setText(QStringLiteral("Renamed"));
+      edit->chkTxt->setChecked(true);  // the entry names no document type
+      sink_.expect(load_text(text::kMsgDatabaseChanged), load_text(text::kCaptionInformation),
+                   kStyleInformation, kAnswerOk);
+      edit->btnOk->click();
+      if (edit->isVisible()) edit->reject();  // a refusal shows in the sink's failures
+    });
+    form_->btnPropertyDB->click();
+    QCOMPARE(form_->row_of(1)->text(0), QStringLiteral("1.Renamed"));
   }
 
   void removeDeletesByRowId() {

@@ -13,6 +13,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QSignalSpy>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 #include "common/ini.h"
@@ -21,6 +23,7 @@
 #include "desktop/big5_qt.h"
 #include "desktop/forms/database_tree.h"
 #include "desktop/forms/env_fulltext_form.h"
+#include "desktop/forms/rebuild_form.h"
 #include "desktop/maker_pages.h"
 #include "platform/shell_open.h"
 #include "desktop/main_form.h"
@@ -267,6 +270,37 @@ class MainFormTest : public QObject {
     form->mIndex->trigger();
     QCOMPARE(opened, 2);
     QVERIFY(form->tvDB->model().find_database(5));
+  }
+
+  void treePropertiesRenameTheNode() {
+    ProgramDir pd("");
+    test::write_file(pd.path() + "vesprin.ini",
+                     "[VESPRIN]\nA=1\n[INDEX]\n5=1\n[DB-5]\nDescription=Late\nWorkDir=" + pd.path() +
+                         "db/\nHtmlDir=" + pd.path() + "\nLocalFileType=txt\n");
+    QVERIFY(desktop_load_resources(pd.path(), "en"));
+    auto form = desktop_create_main_window(pd.path());
+    TreeNode* node = form->tvDB->model().find_database(5);
+    QVERIFY(node);
+    form->tvDB->setCurrentItem(form->tvDB->item_of(node));
+    QVERIFY(form->pProperty->isEnabled());
+    ScriptedMessageSink sink;
+    message_set_sink(&sink);
+    sink.expect(load_text(text::kMsgDatabaseChanged), load_text(text::kCaptionInformation),
+                kStyleInformation, kAnswerOk);
+    QTimer::singleShot(0, [&] {
+      auto* edit = qobject_cast<TRebuildForm*>(QApplication::activeModalWidget());
+      QVERIFY(edit);
+      QCOMPARE(edit->DatabaseId, 5);
+      edit->editDBName->setText(QStringLiteral("Renamed"));
+      edit->btnOk->click();
+      if (edit->isVisible()) edit->reject();
+    });
+    form->pProperty->trigger();
+    message_set_sink(nullptr);
+    QVERIFY2(sink.failures().empty(), sink.failures().c_str());
+    node = form->tvDB->model().find_database(5);
+    QVERIFY(node);
+    QCOMPARE(QString::fromStdString(node->text), QStringLiteral("Renamed"));
   }
 };
 
