@@ -235,6 +235,28 @@ TEST(ReadersTest, RtfStylesWithOutlineLevels) {
 }
 
 // Bounds of the tokenizer: deep groups, \bin past the end, cut escapes and \u runs.
+// Text colours: \cf over the colour table, the enclosing colour back at each group's
+// end, \plain and the automatic entry 0 giving the default; in tables as well.
+TEST(ReadersTest, RtfColours) {
+  const std::string table = "{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue999;}";
+  struct Case {
+    std::string rtf, script;
+  } cases[] = {
+      {"{\\rtf1" + table + "a{\\cf1 red{\\cf2 navy}red}\\cf2 n\\plain p\\cf9 q\\par}",
+       "text unicode \"a\"\nitem 60 0 255 0\ntext unicode \"red\"\nitem 60 0 0xFF0000 0\ntext unicode \"navy\"\n"
+       "item 60 0 255 0\ntext unicode \"red\"\nitem 60 0 0 0\nitem 60 0 0xFF0000 0\ntext unicode \"n\"\n"
+       "item 60 0 0 0\ntext unicode \"p\"\nitem 60 0 0 0\ntext unicode \"q\"\npara\n"},
+      {"{\\rtf1" + table + "\\trowd\\cellx100\\intbl{\\cf1 x}y\\cell\\row}",
+       "cell\nitem 60 0 255 0\ntext unicode \"x\"\nitem 60 0 0 0\ntext unicode \"y\"\nendcell\n"},
+  };
+  for (const Case& c : cases) {
+    auto m = read(KVXFI_RTF, c.rtf);
+    ASSERT_TRUE(m) << c.rtf;
+    std::string s = script_of(*m);
+    EXPECT_NE(s.find(c.script), std::string::npos) << c.rtf << "\n---\n" << s;
+  }
+}
+
 TEST(ReadersTest, RtfBoundsHoldOnHostileInput) {
   struct Case {
     std::string rtf, text;
