@@ -79,6 +79,41 @@ bool DocWriter::attribute(uint32_t attr, bool on) {
   return item(KVXITEM_CHARATTR, attr, on ? 1 : 0, 0);
 }
 
+bool DocWriter::font(const std::vector<uint16_t>& name) {
+  if (!flush()) return false;
+  uint32_t id = kNoFont;
+  std::vector<uint16_t> n(name.begin(), name.begin() + long(std::min<size_t>(name.size(), 80)));
+  if (!n.empty()) {
+    auto found = fonts_.find(n);
+    if (found != fonts_.end()) {
+      id = found->second;
+    } else if (fonts_.size() < kMaxFonts) {
+      std::vector<uint8_t> bytes;
+      for (uint16_t u : n) put_u16(bytes, u);
+      uint32_t first = 0;
+      if (!b_.append(KVXRANGE_NAMES, bytes, &first)) return fail(b_.error());
+      bytes.clear();
+      for (uint32_t w : {0u, first, kFontName16, uint32_t(n.size()), 0u}) put_u32(bytes, w);
+      if (!b_.append(KVXRANGE_FONTS, bytes, &id)) return fail(b_.error());
+      fonts_.emplace(n, id);
+    }
+  }
+  open_paragraph_ = true;
+  return item(kFontItem, id, 0, 0);
+}
+
+bool DocWriter::font_size(uint32_t twips) {
+  if (!flush()) return false;
+  open_paragraph_ = true;
+  return item(kFontSize, twips, 0, 0);
+}
+
+bool DocWriter::text_colour(uint32_t bgr) {
+  if (!flush()) return false;
+  open_paragraph_ = true;
+  return item(kTextColour, 0, bgr & 0xFFFFFFu, 0);
+}
+
 bool DocWriter::document_charset(uint32_t set) { return flush() && item(KVXITEM_DOCCHARSET, set, 0, 0); }
 
 bool DocWriter::footnote_reference() { return flush() && item(KVXITEM_FOOTNOTE, 1, 0, 0); }

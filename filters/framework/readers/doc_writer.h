@@ -5,6 +5,7 @@
 // writer stays failed and error() says why.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,20 @@ class DocWriter {
   // Numbers: 1 comment, 2 keywords, 4 author, 5 subject, 6 title.
   bool property(uint32_t number, const std::vector<uint16_t>& value);
 
+  // Character formatting in force from here: the font of a face name, item {10, font
+  // id}, the id that of a range-12 font item {0, first unit of the name in range 9,
+  // kFontName16, name length, 0}, one per distinct name; an empty name gives {10, kNoFont},
+  // the document's own font. The size in twips {9, twips}; the text colour {60, 0,
+  // 0x00BBGGRR}.
+  bool font(const std::vector<uint16_t>& name);
+  bool font_size(uint32_t twips);
+  bool text_colour(uint32_t bgr);
+
   static constexpr uint32_t kParagraphStyle = 0x1C;
+  static constexpr uint32_t kFontItem = 10, kFontSize = 9, kTextColour = 60;
+  static constexpr uint32_t kFontName16 = 0x14B00000u;
+  static constexpr uint32_t kNoFont = 0xFFFFFFFFu;
+  static constexpr size_t kMaxFonts = 4096;
   static constexpr uint32_t kNoteGroup = 0xA00A0000u;
   static constexpr uint32_t kPropertyGroup = 0xA0010004u;
 
@@ -90,6 +104,7 @@ class DocWriter {
   std::vector<uint16_t> pending_;
   std::vector<Table> tables_;
   std::vector<uint32_t> groups_;  // codes of the groups opened by hyperlink and note
+  std::map<std::vector<uint16_t>, uint32_t> fonts_;  // face name -> range-12 font id
   uint32_t notes_ = 0;
   bool open_paragraph_ = false;  // text or attributes since the last paragraph end
   bool failed_ = false;

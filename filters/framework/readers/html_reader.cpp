@@ -4,13 +4,15 @@
 // wrong meta cannot decode the bytes twice). The title and the author, description,
 // keywords and subject metas become properties; the body is walked into paragraphs (h1
 // to h6 with paragraph styles of outline levels 2 to 7), line breaks, character
-// attributes (b, i, u, s, sub, sup), hyperlinks (a href), bookmarks (a name, id) and
+// attributes (b, i, u, s, sub, sup), font (face, size and colour, the enclosing values
+// restored at its end), hyperlinks (a href), bookmarks (a name, id) and
 // tables with their column and row spans. Head, script and style give no text.
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -130,10 +132,13 @@ class Walker {
     bool linked = !href.empty() && w_.hyperlink(utf16_of(href));
     if (linked) in_link_ = true;
     if (attribute) toggle(attribute, +1);
+    Font outer = font_;
+    if (is(n, "font")) font_open(n);
     bool was_pre = pre_;
     if (is(n, "pre")) pre_ = true;
     walk(n->children, depth + 1);
     pre_ = was_pre;
+    font_close(outer);
     if (attribute) toggle(attribute, -1);
     if (linked) {
       w_.hyperlink_end();
@@ -150,6 +155,76 @@ class Walker {
     if (is(n, "sub")) return KVXATTR_SUBSCRIPT;
     if (is(n, "sup")) return KVXATTR_SUPERSCRIPT;
     return 0;
+  }
+
+  // The font in force: face (empty: the document's), size 1 to 7 (HTML's scale, 3 the
+  // default) and colour 0x00BBGGRR (kNoColour: the default, black).
+  static constexpr uint32_t kNoColour = 0xFFFFFFFFu;
+  struct Font {
+    std::vector<uint16_t> face;
+    int size = 3;
+    uint32_t colour = kNoColour;
+  };
+
+  // Twips of HTML's font sizes 1 to 7: 8, 10, 12, 14, 18, 24 and 36 points.
+  static uint32_t twips_of(int size) {
+    static const uint32_t kPoints[] = {8, 10, 12, 14, 18, 24, 36};
+    return kPoints[std::clamp(size, 1, 7) - 1] * 20;
+  }
+
+  // "#rrggbb", "rrggbb", "#rgb" or one of HTML's sixteen colour names; kNoColour when
+  // none of these.
+  static uint32_t colour_of(std::string v) {
+    for (char& c : v) c = char(std::tolower(static_cast<unsigned char>(c)));
+    while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.pop_back();
+    v.erase(0, std::min(v.size(), v.find_first_not_of(" \t\r\n")));
+    static const std::pair<const char*, const char*> kNames[] = {
+        {"black", "000000"}, {"silver", "c0c0c0"}, {"gray", "808080"},   {"white", "ffffff"},
+        {"maroon", "800000"}, {"red", "ff0000"},   {"purple", "800080"}, {"fuchsia", "ff00ff"},
+        {"green", "008000"}, {"lime", "00ff00"},   {"olive", "808000"},  {"yellow", "ffff00"},
+        {"navy", "000080"},  {"blue", "0000ff"},   {"teal", "008080"},   {"aqua", "00ffff"}};
+    for (auto [name, hex] : kNames)
+      if (v == name) v = hex;
+    if (!v.empty() && v[0] == '#') v.erase(0, 1);
+    if (v.size() == 3) v = {v[0], v[0], v[1], v[1], v[2], v[2]};
+    if (v.size() != 6 || v.find_first_not_of("0123456789abcdef") != std::string::npos) return kNoColour;
+    uint32_t rgb = uint32_t(std::stoul(v, nullptr, 16));
+    return (rgb >> 16) | (rgb & 0xFF00) | (rgb & 0xFF) << 16;
+  }
+
+  // face: the first family named; size: 1 to 7, or +n and -n from the default 3.
+  void font_open(const xmlNode* n) {
+    std::string face = attr(n, "face");
+    face = face.substr(0, face.find(','));
+    size_t b = face.find_first_not_of(" \t\r\n'\""), e = face.find_last_not_of(" \t\r\n'\"");
+    if (b != std::string::npos && !utf16_of(face.substr(b, e - b + 1)).empty()) {
+      font_.face = utf16_of(face.substr(b, e - b + 1));
+      w_.font(font_.face);
+    }
+    std::string size = attr(n, "size");
+    size_t p = size.find_first_not_of(" \t\r\n");
+    if (p != std::string::npos) {
+      int sign = size[p] == '+' ? 1 : size[p] == '-' ? -1 : 0;
+      if (sign) ++p;
+      if (p < size.size() && size[p] >= '0' && size[p] <= '9') {
+        int v = std::min(size[p] - '0', 9);
+        font_.size = std::clamp(sign ? 3 + sign * v : v, 1, 7);
+        w_.font_size(twips_of(font_.size));
+      }
+    }
+    uint32_t colour = colour_of(attr(n, "color"));
+    if (colour != kNoColour) {
+      font_.colour = colour;
+      w_.text_colour(colour);
+    }
+  }
+
+  // Back to the enclosing font, for what the closing element had changed.
+  void font_close(const Font& outer) {
+    if (font_.face != outer.face) w_.font(outer.face);
+    if (font_.size != outer.size) w_.font_size(twips_of(outer.size));
+    if (font_.colour != outer.colour) w_.text_colour(outer.colour == kNoColour ? 0 : outer.colour);
+    font_ = outer;
   }
 
   static bool is_block(const xmlNode* n) {
@@ -233,6 +308,7 @@ class Walker {
 
   DocWriter& w_;
   std::array<int, 16> counts_{};
+  Font font_;
   bool at_start_ = true, last_blank_ = false, pre_ = false, in_link_ = false;
 };
 

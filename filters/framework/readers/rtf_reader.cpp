@@ -7,7 +7,8 @@
 // (\bkmkstart), the \info title, subject, author, keywords and comment as properties, the
 // result text of fields (HYPERLINK results inside hyperlink groups, outside tables), and
 // tables (\trowd ... \cell ... \row, with horizontal \clmgf/\clmrg and vertical
-// \clvmgf/\clvmrg merges as spans). Destinations that hold no running text (font, colour
+// \clvmgf/\clvmrg merges as spans), text colours (\cf over the \colortbl entries, the
+// enclosing colour back at a group's end). Destinations that hold no running text (font
 // and style tables, pictures, headers, footers) are stepped over. A Big5 document also
 // gets the document character-set item. Paragraph styles (\sN) come out as paragraph-style
 // items with the outline level of their stylesheet entry (\outlinelevel, a "heading N"
@@ -31,6 +32,8 @@ constexpr size_t kMaxDepth = 200;
 constexpr size_t kMaxWord = 32;
 constexpr size_t kMaxBookmarkName = 1023;
 constexpr size_t kMaxPropertyUnits = 4096;
+constexpr size_t kMaxColours = 4096;
+constexpr uint32_t kAutoColour = 0xFFFFFFFFu;  // a colour-table entry without components
 
 struct GroupState {
   int uc = 1;
@@ -44,6 +47,8 @@ struct GroupState {
   bool link = false;      // a hyperlink group is open for this field result
   bool note = false;      // the group of a note's text
   bool styles = false;    // inside \stylesheet: style entries, their text is their name
+  bool colours = false;   // inside \colortbl: entries of \red, \green, \blue up to ';'
+  int colour = 0;         // \cf: index in the colour table, 0 the default colour
 };
 
 struct StyleDef {
@@ -123,9 +128,9 @@ bool skipped_destination(const std::string& w) {
 
 // One table cell as recorded until the table ends (its row count is known only then).
 struct Op {
-  enum Kind { Text, Para, Line, Attr, Bookmark, CellEnd, RowEnd, Footnote } kind;
+  enum Kind { Text, Para, Line, Attr, Bookmark, CellEnd, RowEnd, Footnote, Colour } kind;
   std::vector<uint16_t> units;  // Text, Bookmark
-  uint32_t a = 0, b = 0;        // Attr: attribute, on
+  uint32_t a = 0, b = 0;        // Attr: attribute, on; Colour: 0x00BBGGRR
 };
 
 struct CellDef {
@@ -196,6 +201,7 @@ class RtfReader {
       bool was = closed.attrs >> k & 1, now = st().attrs >> k & 1;
       if (was != now && !closed.skip) op_attr(kAttrs[k], now);
     }
+    if (closed.colour != st().colour && !closed.skip) op_colour(st().colour);
     if (closed.fldinst && !st().fldinst) link_target_ = hyperlink_target(field_inst_);
     if (closed.link && !st().link) w_.hyperlink_end();
     if (closed.note && !st().note) {
@@ -216,6 +222,13 @@ class RtfReader {
   void byte(uint8_t b) {
     if (skip_chars_ > 0) {
       --skip_chars_;
+      return;
+    }
+    if (st().colours) {
+      if (b == ';' && colour_table_.size() < kMaxColours) {
+        colour_table_.push_back(entry_colour_);
+        entry_colour_ = kAutoColour;
+      }
       return;
     }
     if (st().skip) return;
@@ -273,6 +286,14 @@ class RtfReader {
   void op_attr(uint32_t attr, bool on) {
     if (in_table_) ops_.push_back({Op::Attr, {}, attr, on ? 1u : 0u});
     else w_.attribute(attr, on);
+  }
+  // The text colour of table entry index; the default (black) for an automatic entry or
+  // an index beyond the table.
+  void op_colour(int index) {
+    uint32_t bgr = index >= 0 && size_t(index) < colour_table_.size() ? colour_table_[size_t(index)] : kAutoColour;
+    if (bgr == kAutoColour) bgr = 0;
+    if (in_table_) ops_.push_back({Op::Colour, {}, bgr});
+    else w_.text_colour(bgr);
   }
   void op_bookmark(const std::vector<uint16_t>& name) {
     if (in_table_) ops_.push_back({Op::Bookmark, name});
@@ -359,6 +380,21 @@ class RtfReader {
     if (in_fonttbl() || (fonttbl_depth_ > 0 && stack_.size() - 1 == fonttbl_depth_)) {
       if (w == "f" && has_param) current_font_def_ = p;
       if (w == "fcharset" && has_param) font_charset_[current_font_def_] = p;
+    }
+    if (w == "colortbl" && !st().skip) {
+      flush_bytes();
+      st().colours = true;
+      colour_table_.clear();
+      entry_colour_ = kAutoColour;
+      return;
+    }
+    if (st().colours) {
+      int shift = w == "red" ? 0 : w == "green" ? 8 : w == "blue" ? 16 : -1;
+      if (shift >= 0 && has_param) {
+        if (entry_colour_ == kAutoColour) entry_colour_ = 0;
+        entry_colour_ = (entry_colour_ & ~(0xFFu << shift)) | uint32_t(std::clamp(p, 0, 255)) << shift;
+      }
+      return;
     }
     if (w == "stylesheet" && !st().skip) {
       flush_bytes();
@@ -454,6 +490,11 @@ class RtfReader {
     }
     if (w == "plain") {
       for (int k = 0; k < 6; ++k) set_attr(k, false);
+      set_colour(0);
+      return;
+    }
+    if (w == "cf") {
+      set_colour(has_param ? std::max(p, 0) : 0);
       return;
     }
     if (bit >= 0) {
@@ -537,6 +578,13 @@ class RtfReader {
     return -1;
   }
 
+  void set_colour(int index) {
+    if (st().colour == index) return;
+    flush_bytes();
+    st().colour = index;
+    op_colour(index);
+  }
+
   void set_attr(int bit, bool on) {
     bool was = st().attrs >> bit & 1;
     if (was == on) return;
@@ -615,6 +663,7 @@ class RtfReader {
       case Op::Para: w_.paragraph(); break;
       case Op::Line: w_.line_break(); break;
       case Op::Attr: w_.attribute(o.a, o.b != 0); break;
+      case Op::Colour: w_.text_colour(o.a); break;
       case Op::Bookmark: w_.bookmark(o.units); break;
       case Op::CellEnd: w_.text({'\t'}); break;
       case Op::RowEnd: w_.paragraph(); break;
@@ -634,6 +683,8 @@ class RtfReader {
   size_t fonttbl_depth_ = 0;
   int32_t current_font_def_ = -1;
   std::map<int32_t, int32_t> font_charset_;
+  std::vector<uint32_t> colour_table_;  // 0x00BBGGRR or kAutoColour per entry
+  uint32_t entry_colour_ = kAutoColour;
   std::vector<uint16_t> bookmark_name_;
   std::vector<uint16_t> props_[7];
   size_t styles_depth_ = 0;

@@ -135,6 +135,15 @@ TEST(ReadersTest, HtmlStructure) {
            "item 8 10 1 0\ntext unicode \"2\"\nitem 8 10 0 0\n", "item 8 11 1 0\n",
            "text unicode \"A line\"\nbreak 22\n", "bookmark \"mark\"\nend\ntext unicode \"a bookmark and \"\ngroup 0x20000001 7 19\n"
            "text unicode \"a link\"\nend\ntext unicode \".\"\npara\n",
+           // font: the face's font item, size +2 (18 points) and colour; the enclosing
+           // values come back at each end; unknown colours and sizes change nothing.
+           "item 10 0 0 0\nitem 9 360 0 0\nitem 60 0 33023 0\ntext unicode \"big \"\n"
+           "item 9 200 0 0\nitem 60 0 0x800000 0\ntext unicode \"small\"\nitem 9 360 0 0\nitem 60 0 33023 0\n"
+           "text unicode \" orange\"\nitem 10 0xFFFFFFFF 0 0\nitem 9 240 0 0\nitem 60 0 0 0\n"
+           "text unicode \" plain.\"\npara\n",
+           // The face's font item: its name "Courier New" (11 units) from unit 26 of range 9.
+           "0043006F007500720069006500720020004E0065007700\n",
+           "record 12 000000001A0000000000B0140B00000000000000\n",
            // Nested b: one bold on and one off around the whole.
            "item 8 2 1 0\ntext unicode \"bold nested still\"\nitem 8 2 0 0\n",
            "text unicode \"Spans\"\npara\ntable 3 3\ncell\ntext unicode \"H1\"\nendcell\ncell 2 1\n",
@@ -226,6 +235,28 @@ TEST(ReadersTest, RtfStylesWithOutlineLevels) {
 }
 
 // Bounds of the tokenizer: deep groups, \bin past the end, cut escapes and \u runs.
+// Text colours: \cf over the colour table, the enclosing colour back at each group's
+// end, \plain and the automatic entry 0 giving the default; in tables as well.
+TEST(ReadersTest, RtfColours) {
+  const std::string table = "{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue999;}";
+  struct Case {
+    std::string rtf, script;
+  } cases[] = {
+      {"{\\rtf1" + table + "a{\\cf1 red{\\cf2 navy}red}\\cf2 n\\plain p\\cf9 q\\par}",
+       "text unicode \"a\"\nitem 60 0 255 0\ntext unicode \"red\"\nitem 60 0 0xFF0000 0\ntext unicode \"navy\"\n"
+       "item 60 0 255 0\ntext unicode \"red\"\nitem 60 0 0 0\nitem 60 0 0xFF0000 0\ntext unicode \"n\"\n"
+       "item 60 0 0 0\ntext unicode \"p\"\nitem 60 0 0 0\ntext unicode \"q\"\npara\n"},
+      {"{\\rtf1" + table + "\\trowd\\cellx100\\intbl{\\cf1 x}y\\cell\\row}",
+       "cell\nitem 60 0 255 0\ntext unicode \"x\"\nitem 60 0 0 0\ntext unicode \"y\"\nendcell\n"},
+  };
+  for (const Case& c : cases) {
+    auto m = read(KVXFI_RTF, c.rtf);
+    ASSERT_TRUE(m) << c.rtf;
+    std::string s = script_of(*m);
+    EXPECT_NE(s.find(c.script), std::string::npos) << c.rtf << "\n---\n" << s;
+  }
+}
+
 TEST(ReadersTest, RtfBoundsHoldOnHostileInput) {
   struct Case {
     std::string rtf, text;
