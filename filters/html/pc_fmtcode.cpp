@@ -120,6 +120,64 @@ CompiledNumberFormat CompileNumberFormat(const std::vector<FormatItem>* items) {
   return f;
 }
 
+namespace {
+bool ConditionHolds(uint32_t test, double value, double constant) {
+  switch (test) {
+    case 1: return value < constant;
+    case 2: return value > constant;
+    case 3: return value == constant;
+    case 4: return value <= constant;
+    case 5: return value >= constant;
+    case 6: return value != constant;
+    case 8: return true;
+    default: return false;
+  }
+}
+constexpr int kMaxSectionDepth = 4;
+}  // namespace
+
+const std::vector<FormatItem>* SelectFormatSection(const std::vector<FormatItem>* items, double value,
+                                                   const FormatSectionResolver& resolve) {
+  for (int depth = 0; items; ++depth) {
+    const std::vector<FormatItem>* target = nullptr;
+    bool found = false;
+    for (size_t i = 0; i < items->size(); ++i) {
+      const FormatItem& it = (*items)[i];
+      if (it.kind == 68) break;
+      if (it.kind != 128) continue;
+      double constant = i + 1 < items->size() && (*items)[i + 1].kind == 224 ? (*items)[i + 1].number : 0;
+      if (!ConditionHolds(it.field1 & 0xFFFF, value, constant)) continue;
+      target = resolve ? resolve(it.field3, (it.field1 >> 16) & 1) : nullptr;
+      found = true;
+      break;
+    }
+    if (!found) return items;
+    if (!target || depth >= kMaxSectionDepth) return nullptr;
+    items = target;
+  }
+  return items;
+}
+
+int FUFormatTextCell(const std::vector<FormatItem>* items, const FormatSectionResolver& resolve, uint32_t* colour,
+                     uint32_t* attribute) {
+  if (!items) return 37;
+  for (int depth = 0; depth <= kMaxSectionDepth; ++depth) {
+    const std::vector<FormatItem>* next = nullptr;
+    for (const FormatItem& it : *items) {
+      if (it.kind == 68) return 0;
+      if (it.kind == 25) *attribute = it.field1;
+      if (it.kind == 60) *colour = it.field2;
+      if (it.kind == 128 && (it.field1 & 0xFFFF) == 8) {
+        next = resolve ? resolve(it.field3, false) : nullptr;
+        if (next) break;
+      }
+    }
+    if (!next) return 0;
+    items = next;
+  }
+  return 0;
+}
+
 std::string PrepareDigitString(double value, const CompiledNumberFormat& format, uint32_t exponentFlags) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.16e", std::fabs(value));

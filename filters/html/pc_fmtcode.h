@@ -6,6 +6,7 @@
 // called by the sheet and database writer for cells whose format is a code list.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,32 @@ namespace pc {
 // One item of a format as the reader hands it over: kind 7 literal text, 24 element code
 // (field1), 25 attribute word (field1), 60 colour (field2 when field1 bit 0 is clear),
 // 68 end. Other kinds are passed over.
+// Kind 128 is a condition: field1 low 16 bits the test (1 <, 2 >, 3 =, 4 <=, 5 >=, 6 !=,
+// 8 always), bit 16 how the target is found, field3 the target; the item after it holds
+// the constant (kind 224, its value read into number).
 struct FormatItem {
   uint32_t kind = 0;
   uint32_t field1 = 0, field2 = 0;
   std::u16string text;
+  uint32_t field3 = 0;
+  double number = 0;
 };
+
+// Finds the section a condition names (byGroupTag: after the group tag 0x20130000 whose
+// field 2 is the target; else the style-item range of the target); nullptr when none.
+using FormatSectionResolver = std::function<const std::vector<FormatItem>*(uint32_t target, bool byGroupTag)>;
+
+// The items to format a value with: a condition that holds sends the value to its section,
+// at most four sections deep (deeper, or a section that cannot be found: nullptr, the
+// default General format).
+const std::vector<FormatItem>* SelectFormatSection(const std::vector<FormatItem>* items, double value,
+                                                   const FormatSectionResolver& resolve);
+
+// The colour and attribute word of a text cell's format: kind 25 gives the attribute, kind
+// 60 the colour (field 2), kind 68 ends; a condition with test 8 continues in its section
+// (at most four deep). 37 when there are no items.
+int FUFormatTextCell(const std::vector<FormatItem>* items, const FormatSectionResolver& resolve, uint32_t* colour,
+                     uint32_t* attribute);
 
 inline constexpr uint32_t kFmtGeneral = 0x001, kFmtScientific = 0x002, kFmtDateTime = 0x004, kFmtPercent = 0x008,
                           kFmtDigits = 0x010, kFmt24Hour = 0x020, kFmtColour = 0x040, kFmtAttribute = 0x080,

@@ -142,3 +142,48 @@ TEST(PagecastFormatCodes, MissingValuesAndColour) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PagecastFormatCodes, ConditionalSections) {
+  // Negative values go to section 1 ("(0)"), zero to section 2 (literal "nil").
+  std::vector<pc::FormatItem> negative = {{24, 0x100, 0, {}}, {68, 0, 0, {}}};
+  std::vector<pc::FormatItem> nil = {{7, 0, 0, u"nil"}, {68, 0, 0, {}}};
+  std::vector<pc::FormatItem> loop;  // sends every value to itself
+  pc::FormatItem cond{128, 1, 0, {}, 1, 0};
+  pc::FormatItem constant{224, 0, 0, {}, 0, 0};
+  pc::FormatItem condZero{128, 3 | (1u << 16), 0, {}, 2, 0};
+  std::vector<pc::FormatItem> main = {cond, constant, condZero, constant, {24, 0x100, 0, {}}, {24, 0x103, 0, {}},
+                                      {24, 0x100, 0, {}}, {68, 0, 0, {}}};
+  loop = {{128, 8, 0, {}, 3, 0}, {68, 0, 0, {}}};
+  pc::FormatSectionResolver resolve = [&](uint32_t target, bool byTag) -> const std::vector<pc::FormatItem>* {
+    if (target == 1 && !byTag) return &negative;
+    if (target == 2 && byTag) return &nil;
+    if (target == 3) return &loop;
+    return nullptr;
+  };
+  EXPECT_EQ(pc::SelectFormatSection(&main, -3, resolve), &negative);
+  EXPECT_EQ(pc::SelectFormatSection(&main, 0, resolve), &nil);
+  EXPECT_EQ(pc::SelectFormatSection(&main, 2.5, resolve), &main);
+  EXPECT_EQ(pc::SelectFormatSection(&loop, 1, resolve), nullptr);  // four deep, then General
+  std::vector<pc::FormatItem> lost = {{128, 8, 0, {}, 9, 0}, {68, 0, 0, {}}};
+  EXPECT_EQ(pc::SelectFormatSection(&lost, 1, resolve), nullptr);
+  EXPECT_EQ(Fmt(pc::SelectFormatSection(&main, 0, resolve), 0), "nil");
+  EXPECT_EQ(Fmt(pc::SelectFormatSection(&main, 2.5, resolve), 2.54), "2,5");
+}
+
+TEST(PagecastFormatCodes, TextCellColourAndAttribute) {
+  std::vector<pc::FormatItem> target = {{60, 1, 0x00FF00, {}}, {68, 0, 0, {}}};
+  std::vector<pc::FormatItem> items = {{25, 5, 0, {}}, {128, 1, 0, {}, 7, 0}, {128, 8, 0, {}, 7, 0}, {60, 0, 0xFF, {}}};
+  pc::FormatSectionResolver resolve = [&](uint32_t t, bool) { return t == 7 ? &target : nullptr; };
+  uint32_t colour = 0, attribute = 0;
+  EXPECT_EQ(pc::FUFormatTextCell(&items, resolve, &colour, &attribute), 0);
+  EXPECT_EQ(attribute, 5u);
+  EXPECT_EQ(colour, 0x00FF00u);  // whatever field 1 holds
+  EXPECT_EQ(pc::FUFormatTextCell(nullptr, resolve, &colour, &attribute), 37);
+  std::vector<pc::FormatItem> self = {{128, 8, 0, {}, 1, 0}};
+  pc::FormatSectionResolver selfResolve = [&](uint32_t, bool) { return &self; };
+  EXPECT_EQ(pc::FUFormatTextCell(&self, selfResolve, &colour, &attribute), 0);
+}
+
+}  // namespace
