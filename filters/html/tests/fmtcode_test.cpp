@@ -136,6 +136,13 @@ TEST(PagecastFormatCodes, MissingValuesAndColour) {
   colour = 7;
   pc::FUFormatNumber(pc::CompileNumberFormat(nullptr), 1, 0, 0, 0, &colour, &attribute, 256, Context());
   EXPECT_EQ(colour, 7u);
+  // The digit string holds the whole double range; the output stops at 255 characters.
+  auto fixed = Items({0x100, 0x103, 0x100, 0x100});
+  std::string big = Fmt(&fixed, 1e300);
+  EXPECT_EQ(big.size(), 255u);
+  EXPECT_EQ(big.substr(0, 3), "100");
+  EXPECT_EQ(Fmt(nullptr, 1e-300), "1,0E-300");
+  EXPECT_EQ(Fmt(nullptr, -1.5e200), "-1,5E+200");
   // Output stops at the capacity, and never passes 255 characters.
   auto many = Items({0x108, 'x'});
   EXPECT_EQ(Fmt(&many, 1e9).size(), 255u);
