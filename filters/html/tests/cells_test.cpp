@@ -3,7 +3,9 @@
 // skipped groups, cell tags, database field blocks and cell formats, and damaged sections.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
+#include <random>
 #include <vector>
 
 #include "filters/html/pc_cells.h"
@@ -176,6 +178,46 @@ TEST(PagecastCells, DatabaseFields) {
   EXPECT_EQ(pc::CUFindDBStartFieldInfoId(s2 | 1, s2 | 9, m), pc::kNoItem);
   EXPECT_EQ(pc::CUGetDBCellFormatId(s2, 2, m), s2 | 7);
   EXPECT_EQ(pc::CUGetDBCellFormatId(s2, 3, m), pc::kNoItem);
+}
+
+}  // namespace
+
+namespace {
+
+// Damaged sections: random kinds, run lengths, counts and range entries. Every answer is
+// an item of the section or no item, and every walk ends.
+TEST(PagecastCells, DamagedSectionsStayInside) {
+  std::mt19937 rng(28);
+  const uint32_t kinds[] = {0, 45, 67, 68, 70, 72, 74, 75, 76, 77, 78, 80, 81, 82, 83, 84, 87, 110, 7};
+  for (int round = 0; round < 300; ++round) {
+    MemorySource m;
+    std::vector<Item> items;
+    size_t n = 1 + rng() % 40;
+    for (size_t i = 0; i < n; ++i) {
+      Item it{kinds[rng() % std::size(kinds)], uint32_t(rng()), uint32_t(rng() % 8), uint32_t(rng() % 4)};
+      if (it.kind == 67 && rng() % 2) it.f1 |= 1u << 29;
+      items.push_back(it);
+    }
+    if (rng() % 4) items.push_back(Item{0});
+    m.addSection(1, items);
+    for (int r = 0, ranges = int(rng() % 4); r < ranges; ++r) m.addRange(S1 | uint32_t(rng() % (n + 3)), uint32_t(rng()));
+    const uint32_t last = S1 + uint32_t(items.size()) - 1;
+    auto inside = [&](uint32_t id) { return id == pc::kNoItem || (id >= S1 && id <= last); };
+    pc::SheetSectionParams p;
+    pc::CUGetSSSectionParams(1, &p, m);
+    uint32_t widths[4];
+    size_t count;
+    pc::CUGatherSSDBCellWidths(S1, widths, 4, &count, m);
+    EXPECT_LE(count, 4u);
+    pc::SheetCellCursor cursor;
+    for (int q = 0; q < 20; ++q) EXPECT_TRUE(inside(pc::CUGetSSCellBeginId(&cursor, 1, rng() % 6, rng() % 6, m)));
+    for (uint32_t id = S1; id <= last; ++id) {
+      EXPECT_TRUE(inside(pc::CUFindSSDBCellEndId(id, m)));
+      EXPECT_TRUE(inside(pc::CUFindSSCellTagInLineId(id, m)));
+      EXPECT_TRUE(inside(pc::CUGetDBCellFormatId(id, rng() % 3, m)));
+      EXPECT_TRUE(inside(pc::CUFindDBStartFieldInfoId(id, last, m)));
+    }
+  }
 }
 
 }  // namespace
