@@ -1,0 +1,235 @@
+// Offscreen tests of the index-database wizard over a scratch program directory whose
+// "indexer" is a shell script: the refusals of each step with their messages, a document
+// database written and built through the job queue up to Finish, Terminate during a slow
+// build removing the new database again, and the mail road's page order.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include "common/ini.h"
+#include "common/strings.h"
+#include "desktop/app.h"
+#include "desktop/forms/wizard_form.h"
+#include "desktop/indexing/schedule.h"
+#include "desktop/messages.h"
+#include "desktop/text_ids.h"
+#include "desktop/texts.h"
+#include "testsupport/test_files.h"
+
+using namespace qm;
+
+namespace {
+
+// A program directory with one database (DB-1 on DB/one/), a document folder and an
+// "indexer" that notes its pid and its arguments, then runs body.
+struct Fixture {
+  explicit Fixture(const std::string& body) {
+    docs = dir.sub("docs");
+    test::write_file(docs + "/a.txt", "alpha beta\n");
+    test::write_file(dir / "vesprin.ini", "[INDEX]\n1=1\n[DB-1]\nDescription=One\nWorkDir=" +
+                                               dir.path() + "DB/one/\nHtmlDir=" + docs + "/\n");
+    test::write_file(dir / "indexer", "#!/bin/sh\ndir=" + dir.path() +
+                                           "\necho $$ >> \"$dir/pids\"\necho \"$@\" >> \"$dir/args\"\n" +
+                                           body + "\n");
+    chmod((dir / "indexer").c_str(), 0755);
+  }
+  std::string value(const std::string& sec, const std::string& key) const {
+    IniTree ini;
+    ini.load(dir / "vesprin.ini");
+    return ini.get(sec, key).value_or("<none>");
+  }
+  test::TempDir dir{"qm-wizard-"};
+  std::string docs;
+};
+
+// Page index of each step for documents.
+int page_of(const TWizardForm& f) { return f.PageControl1->currentIndex(); }
+
+}  // namespace
+
+class WizardFormTest : public QObject {
+  Q_OBJECT
+
+  void expect(int id) {
+    sink_.expect(load_text(id), load_text(text::kCaptionInformation), kStyleInformation, kAnswerOk);
+  }
+  // Next from step 0 up to step `to` on the document road with valid fields.
+  static void walk(TWizardForm& f, const std::string& docs, int to) {
+    f.editHtmDir->setText(QString::fromStdString(docs));
+    while (f.Step() < to) {
+      const int before = f.Step();
+      f.btnNext->click();
+      QCOMPARE(f.Step(), before + 1);
+    }
+  }
+  ScriptedMessageSink sink_;
+
+ private slots:
+  void initTestCase() {
+    common_set_desktop_profile(true);
+    QVERIFY(desktop_load_resources(std::string(QM_DIST_DIR) + "/", "en"));
+    message_set_sink(&sink_);
+  }
+  void cleanupTestCase() { message_set_sink(nullptr); }
+  void cleanup() {
+    QVERIFY2(sink_.failures().empty(), sink_.failures().c_str());
+    QCOMPARE(sink_.pending(), size_t(0));
+  }
+
+  void startsAtTheKindPage() {
+    Fixture fx("printf '\\032\\032'");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    QCOMPARE(f.windowTitle(), QString::fromStdString(load_text(text::kWizardCaption)));
+    QCOMPARE(f.Step(), 0);
+    QVERIFY(f.radioDoc->isChecked());
+    QVERIFY(!f.btnPrev->isEnabled());
+    QVERIFY(!f.btnFinish->isEnabled());
+    QVERIFY(f.btnNext->isEnabled());
+    QVERIFY(f.chkPdf->isChecked());
+    QCOMPARE(f.editDBName->text().isEmpty(), false);
+    QCOMPARE(f.editGroup->text(), QString::fromStdString(load_text(12083)));
+  }
+
+  void refusalsStayOnTheirPage() {
+    Fixture fx("printf '\\032\\032'");
+    enum Field { kFolderFile, kNoType, kNameZero, kNameEmpty, kNoFolder, kNoIndex, kIndexInUse };
+    const struct {
+      Field field;
+      int step;  // the step Next is pressed on
+      int message;
+    } cases[] = {
+        {kFolderFile, 1, text::kMsgNoSuchFolder}, {kNoType, 2, text::kMsgNoType},
+        {kNameZero, 3, text::kMsgNameEmpty},      {kNameEmpty, 3, text::kMsgNameEmpty},
+        {kNoFolder, 4, text::kMsgHtmlDirEmpty},   {kNoIndex, 4, text::kMsgIndexDirEmpty},
+        {kIndexInUse, 4, text::kMsgIndexDirUsed},
+    };
+    for (const auto& c : cases) {
+      TWizardForm f(fx.dir.path());
+      f.show();
+      walk(f, fx.docs, c.step);
+      switch (c.field) {
+        case kFolderFile: f.editHtmDir->setText(QString::fromStdString(fx.docs + "/a.txt")); break;
+        case kNoType:
+          for (QCheckBox* b : {f.chkTxt, f.chkHtm, f.chkPgx, f.chkWord, f.chkExcel, f.chkPower, f.chkPdf, f.chkRTF})
+            b->setChecked(false);
+          break;
+        case kNameZero: f.editDBName->setText(QStringLiteral(" 0 ")); break;
+        case kNameEmpty: f.editDBName->setText(QStringLiteral("  ")); break;
+        case kNoFolder: f.editHtmDir->clear(); break;
+        case kNoIndex: f.editIndexDir->clear(); break;
+        // The same folder written another way still counts as used.
+        case kIndexInUse: f.editIndexDir->setText(QString::fromStdString(fx.dir.path() + "DB/x/../one")); break;
+      }
+      expect(c.message);
+      f.btnNext->click();
+      QCOMPARE(f.Step(), c.step);
+      QCOMPARE(page_of(f), c.step);
+      QCOMPARE(fx.value("INDEX", "2"), std::string("<none>"));
+    }
+  }
+
+  void documentDatabaseBuilt() {
+    Fixture fx("printf '1 Sorting\\r\\n0 a.txt\\r\\n\\032\\032'");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    walk(f, fx.docs, 2);
+    for (QCheckBox* b : {f.chkPgx, f.chkWord, f.chkExcel, f.chkPower, f.chkPdf, f.chkRTF}) b->setChecked(false);
+    walk(f, fx.docs, 3);
+    f.editDBName->setText(QStringLiteral("Papers"));
+    f.btnNext->click();
+    f.editIndexDir->setText(QString::fromStdString(fx.dir.path() + "DB/papers/"));
+    walk(f, fx.docs, 6);
+    QCOMPARE(page_of(f), 6);
+    QVERIFY(!f.btnNext->isEnabled());
+    QCOMPARE(f.DatabaseId(), 2);
+    QCOMPARE(f.schedule().Count(), 1);
+    f.schedule().WaitFinished();
+    QVERIFY(f.btnFinish->isEnabled());
+    QVERIFY(!f.btnTerminate->isVisible());
+    QCOMPARE(f.lbl1->text(), QStringLiteral("1"));
+    QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
+    QCOMPARE(fx.value("DB-2", "Description"), std::string("Papers"));
+    QCOMPARE(fx.value("DB-2", "LocalFileType"), std::string("txt,htm,html"));
+    QCOMPARE(fx.value("DB-2", "WorkDir"), fx.dir.path() + "DB/papers/");
+    const std::string args = test::read_file(fx.dir / "args");
+    QVERIFY2(args.find(" -f10 -x2") != std::string::npos && args.find("-corvdoc") == std::string::npos,
+             args.c_str());
+    f.btnFinish->click();
+    QCOMPARE(f.result(), int(QDialog::Accepted));
+  }
+
+  // Page documents chosen: the builder is asked to read them.
+  void pageDocumentsAskTheBuilder() {
+    Fixture fx("printf '\\032\\032'");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    walk(f, fx.docs, 6);
+    f.schedule().WaitFinished();
+    QVERIFY(test::read_file(fx.dir / "args").find("-corvdoc -w") != std::string::npos);
+  }
+
+  void terminateRemovesTheDatabase() {
+    Fixture fx("printf '0 a.txt\\r\\n'; exec sleep 30");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    walk(f, fx.docs, 6);
+    QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
+    QTRY_VERIFY(QFile::exists(QString::fromStdString(fx.dir / "pids")));
+    QVERIFY(f.Building());
+    QVERIFY(!f.btnCancel->isEnabled());
+    QVERIFY(!f.btnPrev->isEnabled());
+    QVERIFY(!f.close());  // refused while the build runs
+    QTest::keyClick(&f, Qt::Key_Escape);
+    QVERIFY(f.isVisible());
+    f.btnTerminate->click();
+    f.schedule().WaitFinished();
+    QCOMPARE(f.Step(), 5);
+    QCOMPARE(page_of(f), 5);
+    QVERIFY(f.btnPrev->isEnabled() && f.btnCancel->isEnabled() && f.btnNext->isEnabled());
+    QVERIFY(!f.btnFinish->isEnabled());
+    QCOMPARE(fx.value("INDEX", "2"), std::string("<none>"));
+    QCOMPARE(fx.value("DB-2", "Description"), std::string("<none>"));
+    const pid_t pid = pid_t(std::stol(test::read_file(fx.dir / "pids")));
+    QVERIFY(kill(pid, 0) != 0);
+    QVERIFY(f.close());
+  }
+
+  void mailRoadSkipsTheIndexFolderPage() {
+    Fixture fx("printf '\\032\\032'");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    f.radioMail->setChecked(true);
+    f.btnNext->click();
+    QCOMPARE(page_of(f), 7);
+    f.btnNext->click();
+    QCOMPARE(page_of(f), 8);
+    expect(text::kMsgNoMailChosen);
+    f.btnNext->click();
+    QCOMPARE(f.Step(), 2);
+    f.lvFind->setColumnCount(2);
+    auto* row = new QTreeWidgetItem(f.lvFind, QStringList{"inbox.mbx", QString::fromStdString(fx.docs)});
+    row->setSelected(true);
+    f.btnNext->click();
+    QCOMPARE(page_of(f), 9);
+    f.btnNext->click();
+    QCOMPARE(f.Step(), 5);
+    QCOMPARE(page_of(f), 5);
+    f.btnPrev->click();
+    QCOMPARE(f.Step(), 3);
+    QCOMPARE(page_of(f), 9);
+    f.btnPrev->click();
+    QCOMPARE(page_of(f), 8);
+  }
+};
+
+QTEST_MAIN(WizardFormTest)
+#include "wizard_form_qtest.moc"
