@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMovie>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
@@ -18,6 +19,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "common/ini.h"
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/catalogue/database_entry.h"
@@ -27,6 +29,7 @@
 #include "desktop/indexing/command_line.h"
 #include "desktop/indexing/property_file.h"
 #include "desktop/indexing/schedule.h"
+#include "desktop/main_settings.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
@@ -149,8 +152,12 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   labelProgress = new QLabel(TabSheet[6]);
   Image2 = new QLabel(TabSheet[6]);
   Image2->setPixmap(QPixmap(QStringLiteral(":/") + QString::fromStdString(desktop_texts().picture("IDB_INDEXMSG"))));
+  PanelAVI = new QLabel(TabSheet[6]);
+  movie_ = new QMovie(QString::fromStdString(program_dir_ + "quillanim.gif"), QByteArray(), this);
+  PanelAVI->setMovie(movie_);
   l->addWidget(labelProgress);
   l->addWidget(Image2);
+  l->addWidget(PanelAVI);
   auto* counters = new QGridLayout;
   lbl1 = new QLabel(QStringLiteral("0"), TabSheet[6]);
   lbl2 = new QLabel(QStringLiteral("0"), TabSheet[6]);
@@ -266,6 +273,13 @@ void TWizardForm::FormActivate() {
   editMailFolder->setText(QDir::homePath() + QLatin1Char('/'));
   lvFind->clear();
   db_id_ = 0;
+  IniTree ini;
+  ini.load(desktop_config_path(program_dir_));
+  if (auto ext = ini.get("VESPRIN", "TxtExtType")) other_ext_ = *ext;
+  // The still picture unless IdxAnimate is "1"; an animation that cannot play is hidden.
+  animate_ = ini.get("VESPRIN", "IdxAnimate").value_or("") == "1";
+  Image2->setVisible(!animate_);
+  PanelAVI->setVisible(animate_ && movie_->isValid());
   show_step();
 }
 
@@ -408,10 +422,12 @@ void TWizardForm::on_queue_started() {
   btnPrev->setEnabled(false);
   btnCancel->setEnabled(false);
   btnTerminate->setVisible(true);
+  if (animate_ && movie_->isValid()) movie_->start();
 }
 
 void TWizardForm::on_queue_finished(bool stopped) {
   btnTerminate->setVisible(false);
+  movie_->stop();
   may_close_ = true;
   if (stopped || stop_requested_) {
     if (db_id_ > 0) catalog_->DeleteDatabase(db_id_);

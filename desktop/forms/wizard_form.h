@@ -12,6 +12,7 @@
 
 class QCheckBox;
 class QLabel;
+class QMovie;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -64,6 +65,8 @@ class TWizardForm : public QDialog {
   QPushButton* btnBrowser2;
   QLabel* labelProgress;
   QLabel* Image2;
+  QLabel* PanelAVI;  // the animation (quillanim.gif beside the program) while building
+  QMovie* movie() const { return movie_; }
   QLabel* lbl1;
   QLabel* lbl2;
   QLabel* lbl3;
@@ -108,6 +111,8 @@ class TWizardForm : public QDialog {
   bool may_close_ = true;
   bool stop_requested_ = false;
   std::string other_ext_;
+  QMovie* movie_ = nullptr;
+  bool animate_ = false;
 };
 
 }  // namespace qm

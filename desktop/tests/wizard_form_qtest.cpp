@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMovie>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -201,6 +202,41 @@ class WizardFormTest : public QObject {
     const pid_t pid = pid_t(std::stol(test::read_file(fx.dir / "pids")));
     QVERIFY(kill(pid, 0) != 0);
     QVERIFY(f.close());
+  }
+
+  // IdxAnimate "1" plays the animation during the build, "0" shows the still picture, a
+  // missing animation file hides the panel; the extra plain-text extensions are read too.
+  void animationAndStoredExtensions() {
+    // A two-frame 1x1 GIF.
+    static const char kGif[] =
+        "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00"
+        "!\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00"
+        "!\xf9\x04\x00\x0a\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00"
+        "!\xf9\x04\x00\x0a\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02L\x01\x00;";
+    const struct {
+      const char* animate;
+      bool gif;
+      bool still, panel, plays;
+    } cases[] = {{"1", true, false, true, true}, {"0", true, true, false, false},
+                 {"1", false, false, false, false}};
+    for (const auto& c : cases) {
+      Fixture fx("printf '0 a\\r\\n'; exec sleep 30");
+      std::string ini = test::read_file(fx.dir / "vesprin.ini");
+      test::write_file(fx.dir / "vesprin.ini",
+                       "[VESPRIN]\nIdxAnimate=" + std::string(c.animate) + "\nTxtExtType=log,ini\n" + ini);
+      if (c.gif) test::write_file(fx.dir / "quillanim.gif", std::string(kGif, sizeof kGif - 1));
+      TWizardForm f(fx.dir.path());
+      f.show();
+      QCOMPARE(f.OtherExtensions(), std::string("log,ini"));
+      walk(f, fx.docs, 6);
+      QCOMPARE(f.Image2->isVisible(), c.still);
+      QCOMPARE(f.PanelAVI->isVisible(), c.panel);
+      QTRY_VERIFY(f.Building());
+      QCOMPARE(f.movie()->state() == QMovie::Running, c.plays);
+      f.btnTerminate->click();
+      f.schedule().WaitFinished();
+      QCOMPARE(f.movie()->state(), QMovie::NotRunning);
+    }
   }
 
   void mailRoadSkipsTheIndexFolderPage() {
