@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <signal.h>
+#include <filesystem>
 #include <sys/stat.h>
 
 #include "common/ini.h"
@@ -166,6 +167,30 @@ class WizardFormTest : public QObject {
              args.c_str());
     f.btnFinish->click();
     QCOMPARE(f.result(), int(QDialog::Accepted));
+  }
+
+  // The real indexer through the queue: the counters show the folder's documents and the
+  // property file is built after the job.
+  void realIndexerBuildsTheDatabase() {
+    Fixture fx("");
+    const std::string dist = std::string(QM_DIST_DIR) + "/";
+    std::filesystem::remove(fx.dir / "indexer");
+    for (const char* name : {"indexer", "big5.dat", "big5.ref"})
+      std::filesystem::create_symlink(dist + name, fx.dir / name);
+    test::write_file(fx.docs + "/b.txt", "gamma delta epsilon\n");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    walk(f, fx.docs, 2);
+    for (QCheckBox* b : {f.chkHtm, f.chkPgx, f.chkWord, f.chkExcel, f.chkPower, f.chkPdf, f.chkRTF})
+      b->setChecked(false);
+    walk(f, fx.docs, 6);
+    f.schedule().WaitFinished();
+    QVERIFY(f.btnFinish->isEnabled());
+    QCOMPARE(f.lbl1->text(), QStringLiteral("1"));
+    QCOMPARE(f.lbl3->text(), QStringLiteral("2"));
+    const std::string work = fx.value("DB-2", "WorkDir");
+    QVERIFY(std::filesystem::file_size(work + "fulltext.db") > 0);
+    QVERIFY(std::filesystem::exists(work + "property.db"));
   }
 
   // Page documents chosen: the builder is asked to read them.
