@@ -380,7 +380,7 @@ bool TWizardForm::pick_folder(QLineEdit* edit) {
 
 // Documents: the entry on the next free id and one build job for it.
 void TWizardForm::create_and_queue() {
-  if (mail()) return;  // mail databases are made by the mail road (not yet here)
+  if (mail()) return create_mail_and_queue();
   DatabaseEntryFields f;
   f.name = bytes(editDBName);
   f.doc_folder = bytes(editHtmDir);
@@ -414,6 +414,63 @@ void TWizardForm::create_and_queue() {
   schedule_->SetCounterLabels();
   schedule_->AddJob(indexer_command_line(program_dir_, kind, static_cast<uint64_t>(winId()), id), id,
                     [](int, int) {});
+  schedule_->Start();
+}
+
+// Mail: one database per selected row of lvFind in list order, then one job each.
+void TWizardForm::create_mail_and_queue() {
+  const int type = radioIE4->isChecked() ? 0 : radioIE5->isChecked() ? 1 : radioNS->isChecked() ? 2
+                   : radioEudora->isChecked() ? 3 : 4;
+  std::vector<int> ids;
+  catalog_->OpenConfig();
+  for (int r = 0; r < lvFind->topLevelItemCount(); ++r) {
+    QTreeWidgetItem* row = lvFind->topLevelItem(r);
+    if (!row->isSelected()) continue;
+    std::string caption, sub;
+    qstring_to_big5(row->text(0), caption);
+    qstring_to_big5(row->text(1), sub);
+    DatabaseEntryFields f;
+    f.mail = true;
+    f.mail_type = type;
+    f.attach = chkAttach->isChecked();
+    f.group = bytes(editGroup);
+    if (type == 4) {
+      const size_t cut = caption.find_last_of('\\');
+      f.name = cut == std::string::npos ? caption : caption.substr(cut + 1);
+      f.mail_file = caption;
+      f.mail_key = kMailKeyPrefix + sub;
+    } else {
+      const size_t dot = caption.rfind('.');
+      f.name = dot == std::string::npos ? caption : caption.substr(0, dot);
+      if (!sub.empty() && sub.back() != '/') sub += '/';
+      f.mail_file = sub + (type == 2 ? f.name : caption);
+    }
+    const int id = catalog_->NextFreeDatabaseId();
+    if (id == 0) break;
+    // A name whose index folder is taken gets a number: "name(2)" in "name(2)/".
+    const std::string base = f.name;
+    f.index_folder = catalog_->IndexDirectoryFor(base, id);
+    for (int n = 2; catalog_->IsIndexDirectoryUsed(f.index_folder); ++n) {
+      f.name = base + "(" + std::to_string(n) + ")";
+      f.index_folder = catalog_->IndexDirectoryFor(f.name, id);
+    }
+    if (SaveDatabaseEntry(*catalog_, id, f, true) != 0) break;
+    ids.push_back(id);
+    db_id_ = id;
+  }
+  catalog_->CloseConfig();
+  if (ids.empty()) return;
+  schedule_->OnQueueStarted = [this] { on_queue_started(); };
+  schedule_->OnQueueFinished = [this](bool stopped) { on_queue_finished(stopped); };
+  schedule_->status_bar = [this](const ProgressView& view) { show_progress(view); };
+  const std::string program_dir = program_dir_;
+  schedule_->job_work = [program_dir](int db) { build_properties(program_dir, db); };
+  schedule_->Reset(int(ids.size()));
+  schedule_->SetCounterLabels();
+  const IndexerKind kind = chkAttach->isChecked() ? IndexerKind::MailWithAttachments : IndexerKind::Mail;
+  for (int id : ids)
+    schedule_->AddJob(indexer_command_line(program_dir_, kind, static_cast<uint64_t>(winId()), id), id,
+                      [](int, int) {});
   schedule_->Start();
 }
 

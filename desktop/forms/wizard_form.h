@@ -98,6 +98,7 @@ class TWizardForm : public QDialog {
   void show_step();
   bool check_document();
   void create_and_queue();
+  void create_mail_and_queue();
   void on_queue_started();
   void on_queue_finished(bool stopped);
   void show_progress(const ProgressView& view);

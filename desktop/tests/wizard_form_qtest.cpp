@@ -264,6 +264,45 @@ class WizardFormTest : public QObject {
     }
   }
 
+  // Three selected mail files: three databases on consecutive free ids with the group, and
+  // three jobs in list order, "-mail -ncl" with attachments and "-ncl" without.
+  void mailFilesBecomeDatabases() {
+    for (bool attach : {true, false}) {
+      Fixture fx("printf '\\032\\032'");
+      TWizardForm f(fx.dir.path());
+      f.show();
+      f.radioMail->setChecked(true);
+      f.chkAttach->setChecked(attach);
+      f.btnNext->click();
+      f.btnNext->click();
+      f.lvFind->setColumnCount(2);
+      for (const char* name : {"inbox.mbx", "sent.mbx", "skip.mbx", "old.mbx"}) {
+        auto* row = new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(fx.docs)});
+        row->setSelected(std::string(name) != "skip.mbx");
+      }
+      f.editGroup->setText(QStringLiteral("Mail"));
+      while (f.Step() < 6) f.btnNext->click();
+      f.schedule().WaitFinished();
+      QVERIFY(f.btnFinish->isEnabled());
+      const char* names[] = {"inbox", "sent", "old"};
+      const std::string folder = fx.docs.back() == '/' ? fx.docs : fx.docs + "/";
+      for (int i = 0; i < 3; ++i) {
+        const std::string sec = "DB-" + std::to_string(2 + i);
+        QCOMPARE(fx.value("INDEX", std::to_string(2 + i)), std::string("1"));
+        QCOMPARE(fx.value(sec, "Description"), std::string(names[i]));
+        QCOMPARE(QString::fromStdString(fx.value(sec, "HtmlDir")),
+                 QString::fromStdString(folder + names[i] + ".mbx"));
+        QCOMPARE(fx.value(sec, "Group"), std::string("Mail"));
+        QCOMPARE(fx.value(sec, "Attach"), std::string(attach ? "1" : "0"));
+        QCOMPARE(fx.value(sec, "Mail"), std::string("1"));
+      }
+      const std::string opts = attach ? "-mail -ncl -w" : "-ncl -w";
+      const std::string args = test::read_file(fx.dir / "args");
+      const size_t a = args.find(opts), b = args.find("-x2\n"), c = args.find("-x3\n"), d = args.find("-x4\n");
+      QVERIFY2(a == 0 && b < c && c < d && d != std::string::npos, args.c_str());
+    }
+  }
+
   void mailRoadSkipsTheIndexFolderPage() {
     Fixture fx("printf '\\032\\032'");
     TWizardForm f(fx.dir.path());
