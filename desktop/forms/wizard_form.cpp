@@ -29,6 +29,7 @@
 #include "desktop/indexing/command_line.h"
 #include "desktop/indexing/property_file.h"
 #include "desktop/indexing/schedule.h"
+#include "desktop/mailfind/thread_stand.h"
 #include "desktop/main_settings.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
@@ -288,6 +289,50 @@ void TWizardForm::show_step() {
   static constexpr int kDocPages[] = {0, 1, 2, 3, 4, 5, 6};
   static constexpr int kMailPages[] = {0, 7, 8, 9, 4, 5, 6};
   PageControl1->setCurrentIndex((mail() ? kMailPages : kDocPages)[step_]);
+  if (mail() && step_ == 2) start_mail_search();
+}
+
+// The mail-file page: the files of the kind's mask under editMailFolder, found on a
+// worker and listed on the window thread; navigation is off meanwhile.
+void TWizardForm::start_mail_search() {
+  if (thread_ || radio9798->isChecked()) return;
+  const char* mask = radioIE4->isChecked() ? "*.mbx" : radioIE5->isChecked() ? "*.dbx"
+                     : radioNS->isChecked() ? "*.snm" : "*.toc";
+  for (QPushButton* b : {btnPrev, btnNext, btnCancel}) b->setEnabled(false);
+  btnTerminate->setVisible(true);
+  lvFind->clear();
+  lvFind->setColumnCount(3);
+  lvFind->setHeaderLabels({ui(12028), ui(12029), ui(12030)});
+  thread_ = std::make_unique<TThreadStand>([this](std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+  });
+  thread_->SetMasks("*.", mask);
+  thread_->SetRowsSink([this](std::vector<MailFileRow> rows) {
+    for (const MailFileRow& r : rows) {
+      auto* item = new QTreeWidgetItem(lvFind);
+      item->setText(0, big5_to_qstring(r.name));
+      item->setText(1, big5_to_qstring(r.folder));
+      item->setText(2, big5_to_qstring(r.size_text));
+      item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    }
+  });
+  thread_->SetLabel([this](const std::string& s) { lblFind->setText(big5_to_qstring(s)); });
+  auto big5 = [](int id) {
+    std::string out;
+    qstring_to_big5(ui(id), out);
+    return out;
+  };
+  thread_->SetTexts(big5(text::kMsgSearchStopped), big5(text::kMsgFoundBefore), big5(text::kMsgFoundAfter));
+  thread_->SetCallback([](void* user) { static_cast<TWizardForm*>(user)->mail_search_done(); }, this);
+  thread_->SetStartFolder(bytes(editMailFolder));
+  thread_->Start();
+}
+
+void TWizardForm::mail_search_done() {
+  if (thread_) thread_->Wait();
+  thread_.reset();
+  for (QPushButton* b : {btnPrev, btnNext, btnCancel}) b->setEnabled(true);
+  btnTerminate->setVisible(false);
 }
 
 bool TWizardForm::check_document() {
@@ -359,6 +404,7 @@ void TWizardForm::closeEvent(QCloseEvent* event) {
 }
 
 void TWizardForm::btnTerminateClick() {
+  if (thread_) return thread_->Stop();
   schedule_->Stop();
   stop_requested_ = true;
 }

@@ -22,6 +22,7 @@ class QTreeWidget;
 namespace qm {
 class DatabaseCatalog;
 class IndexSchedule;
+class TThreadStand;
 class QtWindowThread;
 struct ProgressView;
 
@@ -99,6 +100,8 @@ class TWizardForm : public QDialog {
   bool check_document();
   void create_and_queue();
   void create_mail_and_queue();
+  void start_mail_search();
+  void mail_search_done();
   void on_queue_started();
   void on_queue_finished(bool stopped);
   void show_progress(const ProgressView& view);
@@ -113,6 +116,7 @@ class TWizardForm : public QDialog {
   bool stop_requested_ = false;
   std::string other_ext_;
   QMovie* movie_ = nullptr;
+  std::unique_ptr<TThreadStand> thread_;
   bool animate_ = false;
 };
 

@@ -274,8 +274,9 @@ class WizardFormTest : public QObject {
       f.radioMail->setChecked(true);
       f.chkAttach->setChecked(attach);
       f.btnNext->click();
+      f.editMailFolder->setText(QString::fromStdString(fx.docs));
       f.btnNext->click();
-      f.lvFind->setColumnCount(2);
+      QTRY_VERIFY(f.btnNext->isEnabled());
       for (const char* name : {"inbox.mbx", "sent.mbx", "skip.mbx", "old.mbx"}) {
         auto* row = new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(fx.docs)});
         row->setSelected(std::string(name) != "skip.mbx");
@@ -308,16 +309,22 @@ class WizardFormTest : public QObject {
     TWizardForm f(fx.dir.path());
     f.show();
     f.radioMail->setChecked(true);
+    f.radioIE4->setChecked(true);
+    test::write_file(fx.docs + "/inbox.mbx", std::string(2000, 'x'));
+    test::write_file(fx.docs + "/tiny.mbx", "x");  // under 1,024 bytes: not listed
     f.btnNext->click();
     QCOMPARE(page_of(f), 7);
+    f.editMailFolder->setText(QString::fromStdString(fx.docs));
     f.btnNext->click();
     QCOMPARE(page_of(f), 8);
+    QTRY_VERIFY(f.btnNext->isEnabled());  // the search has ended
+    QVERIFY(!f.btnTerminate->isVisible());
+    QCOMPARE(f.lvFind->topLevelItemCount(), 1);
+    QCOMPARE(f.lvFind->topLevelItem(0)->text(0), QStringLiteral("inbox.mbx"));
     expect(text::kMsgNoMailChosen);
     f.btnNext->click();
     QCOMPARE(f.Step(), 2);
-    f.lvFind->setColumnCount(2);
-    auto* row = new QTreeWidgetItem(f.lvFind, QStringList{"inbox.mbx", QString::fromStdString(fx.docs)});
-    row->setSelected(true);
+    f.lvFind->topLevelItem(0)->setSelected(true);
     f.btnNext->click();
     QCOMPARE(page_of(f), 9);
     f.btnNext->click();
@@ -328,6 +335,7 @@ class WizardFormTest : public QObject {
     QCOMPARE(page_of(f), 9);
     f.btnPrev->click();
     QCOMPARE(page_of(f), 8);
+    QTRY_VERIFY(f.btnNext->isEnabled());
   }
 };
 
