@@ -29,6 +29,7 @@
 #include "desktop/indexing/command_line.h"
 #include "desktop/indexing/property_file.h"
 #include "desktop/indexing/schedule.h"
+#include "desktop/mailfind/mail_store.h"
 #include "desktop/mailfind/thread_stand.h"
 #include "desktop/main_settings.h"
 #include "desktop/messages.h"
@@ -295,7 +296,8 @@ void TWizardForm::show_step() {
 // The mail-file page: the files of the kind's mask under editMailFolder, found on a
 // worker and listed on the window thread; navigation is off meanwhile.
 void TWizardForm::start_mail_search() {
-  if (thread_ || radio9798->isChecked()) return;
+  if (thread_) return;
+  if (radio9798->isChecked()) return list_store_folders();
   const char* mask = radioIE4->isChecked() ? "*.mbx" : radioIE5->isChecked() ? "*.dbx"
                      : radioNS->isChecked() ? "*.snm" : "*.toc";
   for (QPushButton* b : {btnPrev, btnNext, btnCancel}) b->setEnabled(false);
@@ -326,6 +328,27 @@ void TWizardForm::start_mail_search() {
   thread_->SetCallback([](void* user) { static_cast<TWizardForm*>(user)->mail_search_done(); }, this);
   thread_->SetStartFolder(bytes(editMailFolder));
   thread_->Start();
+}
+
+// The mail-client kind: the store's readable folders, name and key per row.
+void TWizardForm::list_store_folders() {
+  lvFind->clear();
+  lvFind->setColumnCount(1);
+  lvFind->setHeaderLabels({ui(12028)});
+  lblFind->setText(ui(text::kMailFindListing));
+  MailStoreLibrary store;
+  if (!LoadMailStoreLibrary(store, program_dir_)) {
+    lblFind->setText(ui(text::kMailFindNoLibrary));
+    return;
+  }
+  for (const MailStoreFolder& f : ListMailStoreFolders(store)) {
+    auto* item = new QTreeWidgetItem(lvFind);
+    item->setText(0, big5_to_qstring(f.name));
+    item->setText(1, big5_to_qstring(f.key));
+  }
+  lblFind->setText(ui(text::kMsgFoundBefore) + QString::number(lvFind->topLevelItemCount()) +
+                   ui(text::kMsgFoundAfter));
+  UnloadMailStoreLibrary(store);
 }
 
 void TWizardForm::mail_search_done() {

@@ -101,6 +101,7 @@ class TWizardForm : public QDialog {
   void create_and_queue();
   void create_mail_and_queue();
   void start_mail_search();
+  void list_store_folders();
   void mail_search_done();
   void on_queue_started();
   void on_queue_finished(bool stopped);

@@ -304,6 +304,22 @@ class WizardFormTest : public QObject {
     }
   }
 
+  // The mail-client kind without its library: the page says so and nothing is listed.
+  void mailClientKindWithoutLibrary() {
+    Fixture fx("");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    f.radioMail->setChecked(true);
+    f.radio9798->setChecked(true);
+    QVERIFY(!f.editMailFolder->isEnabled());
+    f.btnNext->click();
+    f.btnNext->click();
+    QCOMPARE(page_of(f), 8);
+    QCOMPARE(f.lblFind->text(), QString::fromStdString(load_text(text::kMailFindNoLibrary)));
+    QCOMPARE(f.lvFind->topLevelItemCount(), 0);
+    QVERIFY(f.btnNext->isEnabled() && f.btnPrev->isEnabled());
+  }
+
   void mailRoadSkipsTheIndexFolderPage() {
     Fixture fx("printf '\\032\\032'");
     TWizardForm f(fx.dir.path());
