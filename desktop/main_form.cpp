@@ -28,6 +28,7 @@
 #include "desktop/forms/database_tree.h"
 #include "desktop/forms/env_fulltext_form.h"
 #include "desktop/forms/rebuild_form.h"
+#include "desktop/forms/wizard_form.h"
 #include "desktop/hit_list_model.h"
 #include "desktop/preview_pane.h"
 #include "desktop/forms/wait_msg_form.h"
@@ -82,10 +83,10 @@ bool TMainForm::FormCreate() {
                      mReceiver})
     a->setVisible(false);
   // The commands of the forms still to come stay disabled until they are connected.
-  for (QAction* a : {mWizard, menuLayout, mWebSearch, mOptions, mAddBM,
+  for (QAction* a : {menuLayout, mWebSearch, mOptions, mAddBM,
                      mEditBM, mAbout, mContent, popAddBM})
     a->setEnabled(false);
-  for (QToolButton* b : {btnWizard, btnWebSearch, btnFont}) b->setEnabled(false);
+  for (QToolButton* b : {btnWebSearch, btnFont}) b->setEnabled(false);
   Panel3->setEnabled(false);
   load_history();
   ShowStartPage();
@@ -277,6 +278,10 @@ void TMainForm::showEvent(QShowEvent* event) {
   QApplication::processEvents();
   restore_layout();
   if (on_first_show_) on_first_show_();
+  // No database yet (the tree holds only its root): the wizard is offered.
+  if (tvDB->model().nodes().size() < 2 &&
+      ShowMessageById(text::kAskStartWizard, text::kCaptionQuestion, kStyleQuestionYesNo) == kAnswerYes)
+    btnWizardClick();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -371,6 +376,15 @@ void TMainForm::btnIndexClick() {
   RefreshTree();
 }
 
+void TMainForm::btnWizardClick() {
+  {
+    TWizardForm form(program_dir_, this);
+    form.exec();
+  }
+  catalog_->RefreshConfig();
+  RefreshTree();
+}
+
 void TMainForm::pPropertyClick() {
   TreeNode* node = tvDB->selected_node();
   if (!node || !node->is_database()) return;
@@ -393,6 +407,8 @@ void TMainForm::wire_commands() {
   connect(mProperty, &QAction::triggered, this, [this] { pPropertyClick(); });
   connect(pProperty, &QAction::triggered, this, [this] { pPropertyClick(); });
   connect(btnIndex, &QToolButton::clicked, this, [this] { btnIndexClick(); });
+  connect(mWizard, &QAction::triggered, this, [this] { btnWizardClick(); });
+  connect(btnWizard, &QToolButton::clicked, this, [this] { btnWizardClick(); });
   // A menu item and its option box always agree.
   const std::pair<QCheckBox*, QAction*> pairs[] = {{chkH, mHomo}, {chkF, mFault}, {chkL, mLexical}};
   for (auto [box, item] : pairs) {

@@ -72,6 +72,8 @@ class TMainForm : public QMainWindow {
   void RefreshTree();
   // btnIndex, mIndex: the index management window, modal; then the tree and search controls.
   void btnIndexClick();
+  // btnWizard, mWizard: the index wizard, modal; then the tree and search controls.
+  void btnWizardClick();
   // pProperty, mProperty: the add/edit form for the selected database node; after OK the
   // tree and the search controls.
   void pPropertyClick();

@@ -147,6 +147,7 @@ int SaveDatabaseEntry(DatabaseCatalog& catalog, int id, DatabaseEntryFields& f, 
     ini.set(sec, "HtmlDir", f.mail_file);
     ini.set(sec, "WorkDir", work);
     ini.set(sec, "DataInputPort", port);
+    if (!f.group.empty()) ini.set(sec, "Group", f.group);
     ini.set(sec, "Mail", "1");
     ini.set(sec, "MailType", std::to_string(f.mail_type));
     ini.set(sec, "Attach", f.attach ? "1" : "0");

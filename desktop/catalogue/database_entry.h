@@ -23,6 +23,7 @@ struct DatabaseEntryFields {
   int mail_type = 0;      // 0-4; 4 is the mail-client store
   bool attach = false;
   std::string mail_key;   // "outlook:" + folder key, mail-client stores
+  std::string group;      // mail: the tree folder shown first (the wizard's), "" for none
 };
 
 inline constexpr char kMailKeyPrefix[] = "outlook:";

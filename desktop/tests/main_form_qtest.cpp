@@ -13,6 +13,9 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QSignalSpy>
+#include <QApplication>
+#include <QTimer>
+#include <functional>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -120,7 +123,7 @@ class MainFormTest : public QObject {
     QCOMPARE(form->cmbSrchHistory->count(), 2);
     QCOMPARE(form->cmbSrchHistory->itemText(1), QString::fromUtf8("中文"));
     QVERIFY(!form->btnSearch->isEnabled());
-    QVERIFY(!form->mWizard->isEnabled());  // its form is still to come
+    QVERIFY(form->mWizard->isEnabled());
     QVERIFY(form->HTML1->toPlainText().contains(QString::fromUtf8("全文檢索")));
 
     form->cmbSrchHistory->addItem(QString::fromUtf8("第三"));
@@ -138,8 +141,19 @@ class MainFormTest : public QObject {
     QVERIFY(form);
     bool splashClosed = false;
     form->set_on_first_show([&] { splashClosed = true; });
+    // Only the tree's root: the wizard is offered; No leaves the window as it is.
+    ScriptedMessageSink sink;
+    sink.expect(load_text(text::kAskStartWizard), load_text(text::kCaptionQuestion),
+                kStyleQuestionYesNo, kAnswerNo);
+    message_set_sink(&sink);
+    bool wizard_shown = false;
+    QTimer::singleShot(0, [&] { wizard_shown = QApplication::activeModalWidget() != nullptr; });
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    message_set_sink(nullptr);
+    QCOMPARE(QString::fromStdString(sink.failures()), QString());
+    QCOMPARE(sink.pending(), size_t(0));
+    QVERIFY(!wizard_shown);
     QVERIFY(splashClosed);
     const QSize screen = form->screen()->geometry().size();
     QCOMPARE(form->geometry().width(), screen.width());
@@ -157,6 +171,42 @@ class MainFormTest : public QObject {
     form->close();
   }
 
+  // Yes to the first offer opens the wizard; a tree with a database asks nothing.
+  void firstShowingOffersTheWizard() {
+    ProgramDir pd("[VESPRIN]\nA=1\n");
+    QVERIFY(desktop_load_resources(pd.path(), "en"));
+    auto form = desktop_create_main_window(pd.path());
+    ScriptedMessageSink sink;
+    sink.expect(load_text(text::kAskStartWizard), load_text(text::kCaptionQuestion),
+                kStyleQuestionYesNo, kAnswerYes);
+    message_set_sink(&sink);
+    QString opened;
+    std::function<void()> close_wizard = [&] {
+      QWidget* w = QApplication::activeModalWidget();
+      if (!w) return QTimer::singleShot(10, close_wizard);
+      opened = w->objectName();
+      w->close();
+    };
+    QTimer::singleShot(0, close_wizard);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    message_set_sink(nullptr);
+    QCOMPARE(QString::fromStdString(sink.failures()), QString());
+    QCOMPARE(sink.pending(), size_t(0));
+    QCOMPARE(opened, QStringLiteral("TWizardForm"));
+    form->close();
+
+    ProgramDir with("[VESPRIN]\nA=1\n[INDEX]\n1=1\n[DB-1]\nDescription=One\nWorkDir=/nowhere/\n");
+    auto second = desktop_create_main_window(with.path());
+    ScriptedMessageSink none;
+    message_set_sink(&none);
+    second->show();
+    QVERIFY(QTest::qWaitForWindowExposed(second.get()));
+    message_set_sink(nullptr);
+    QCOMPARE(QString::fromStdString(none.failures()), QString());
+    second->close();
+  }
+
   void nearConceptNeedsTheLexicon() {
     ProgramDir pd("[VESPRIN]\nA=1\n");
     QVERIFY(desktop_load_resources(pd.path(), "en"));
@@ -171,7 +221,7 @@ class MainFormTest : public QObject {
   }
 
   void optionBoxesFollowTheirMenuItems() {
-    ProgramDir pd("[VESPRIN]\nA=1\n");
+    ProgramDir pd("[VESPRIN]\nA=1\n[INDEX]\n1=1\n[DB-1]\nDescription=One\nWorkDir=/nowhere/\n");
     QVERIFY(desktop_load_resources(pd.path(), "en"));
     auto form = desktop_create_main_window(pd.path());
     form->mHomo->trigger();
@@ -195,7 +245,7 @@ class MainFormTest : public QObject {
   }
 
   void pagingQueuedMessagesAndBig5Refusal() {
-    ProgramDir pd("[VESPRIN]\nResultCount=20\n");
+    ProgramDir pd("[VESPRIN]\nResultCount=20\n[INDEX]\n1=1\n[DB-1]\nDescription=One\nWorkDir=/nowhere/\n");
     QVERIFY(desktop_load_resources(pd.path(), "en"));
     auto form = desktop_create_main_window(pd.path());
     form->show();

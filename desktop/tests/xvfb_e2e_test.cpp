@@ -120,7 +120,9 @@ TEST_F(DesktopUnderXvfb, StartsShowsAndClosesOnSigterm) {
   link_program(dir);
   qm::test::write_file(dir / "vesprin.ini",
                        "[VESPRIN]\nSearcher=/cgi-bin/searcher\nResultCount=50\n"
-                       "[HISTORY]\n0=alpha\n1=\xA4\xA4\xA4\xE5\n");
+                       "[HISTORY]\n0=alpha\n1=\xA4\xA4\xA4\xE5\n"
+                       // One database, so the wizard is not offered.
+                       "[INDEX]\n1=1\n[DB-1]\nDescription=One\nWorkDir=/nowhere/\n");
 
   qm::ChildProcess app;
   ASSERT_TRUE(start_program(app, dir, "zh_TW.UTF-8")) << app.error();

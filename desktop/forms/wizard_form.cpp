@@ -1,0 +1,582 @@
+// The index-database wizard (see wizard_form.h). Entries through
+// catalogue/database_entry.h, builds through indexing/schedule.h on a QtWindowThread,
+// messages through messages.h's sink.
+#include "desktop/forms/wizard_form.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMovie>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "common/ini.h"
+#include "desktop/big5_qt.h"
+#include "desktop/catalogue/catalogue.h"
+#include "desktop/catalogue/database_entry.h"
+#include "desktop/forms/browse_folder.h"
+#include "desktop/forms/local_adv_txt_form.h"
+#include "desktop/forms/qt_window_thread.h"
+#include "desktop/indexing/command_line.h"
+#include "desktop/indexing/property_file.h"
+#include "desktop/indexing/schedule.h"
+#include "desktop/mailfind/mail_store.h"
+#include "desktop/mailfind/thread_stand.h"
+#include "desktop/main_settings.h"
+#include "desktop/messages.h"
+#include "desktop/text_ids.h"
+#include "desktop/texts.h"
+
+namespace qm {
+
+namespace {
+
+QString ui(int id) { return utf8_to_qstring(load_text(id)); }
+
+std::string bytes(const QLineEdit* e) {
+  std::string out;
+  qstring_to_big5(e->text().trimmed(), out);
+  return out;
+}
+
+bool empty_or_zero(const QLineEdit* e) {
+  const QString t = e->text().trimmed();
+  return t.isEmpty() || t == QLatin1String("0");
+}
+
+void refuse(int id) { ShowMessageById(id, text::kCaptionInformation, kStyleInformation); }
+
+// On the worker after a completed build: property.db when fulltext.db is not empty.
+void build_properties(const std::string& program_dir, int id) {
+  DatabaseCatalog catalog(program_dir);
+  catalog.OpenConfig();
+  const int i = catalog.DatabaseIndexOf(id);
+  std::string work, html;
+  if (i >= 0 && catalog.FulltextSize(i) > 0 && catalog.DatabaseDirs(id, work, html)) {
+    if (catalog.IsMailDatabase(id))
+      BuildMailPropertyFile(work);
+    else
+      BuildPropertyFile(work, html);
+  }
+  catalog.CloseConfig();
+}
+
+QWidget* page(QStackedWidget* stack, const QString& heading, QVBoxLayout*& layout) {
+  auto* w = new QWidget;
+  layout = new QVBoxLayout(w);
+  auto* title = new QLabel(heading, w);
+  title->setWordWrap(true);
+  layout->addWidget(title);
+  stack->addWidget(w);
+  return w;
+}
+
+}  // namespace
+
+TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
+    : QDialog(parent), program_dir_(std::move(program_dir)),
+      catalog_(std::make_unique<DatabaseCatalog>(program_dir_)),
+      window_(std::make_unique<QtWindowThread>()),
+      schedule_(std::make_unique<IndexSchedule>(*window_)) {
+  setObjectName(QStringLiteral("TWizardForm"));
+  setWindowTitle(ui(text::kWizardCaption));
+  auto* outer = new QVBoxLayout(this);
+  auto* body = new QHBoxLayout;
+  auto* side = new QLabel(this);
+  side->setPixmap(QPixmap(QStringLiteral(":/") + QString::fromStdString(desktop_texts().picture("IDB_WIZARD"))));
+  body->addWidget(side, 0, Qt::AlignTop);
+  PageControl1 = new QStackedWidget(this);
+  body->addWidget(PageControl1, 1);
+  outer->addLayout(body);
+
+  QVBoxLayout* l = nullptr;
+  // TabSheet1: the kind.
+  TabSheet[0] = page(PageControl1, ui(text::kWizardText2002), l);
+  radioDoc = new QRadioButton(ui(text::kTypeDocuments), TabSheet[0]);
+  radioMail = new QRadioButton(ui(text::kTypeMail), TabSheet[0]);
+  l->addWidget(radioDoc);
+  l->addWidget(radioMail);
+  l->addStretch();
+  // TabSheet2: the document folder.
+  TabSheet[1] = page(PageControl1, ui(text::kWizardText2005), l);
+  auto* row = new QHBoxLayout;
+  editHtmDir = new QLineEdit(TabSheet[1]);
+  btnBrowse = new QPushButton(QStringLiteral("..."), TabSheet[1]);
+  row->addWidget(editHtmDir);
+  row->addWidget(btnBrowse);
+  l->addLayout(row);
+  l->addStretch();
+  // TabSheet3: the document types.
+  TabSheet[2] = page(PageControl1, ui(text::kWizardText2008), l);
+  auto* grid = new QGridLayout;
+  chkTxt = new QCheckBox(ui(text::kTypeText), TabSheet[2]);
+  chkHtm = new QCheckBox(ui(text::kTypeHtml), TabSheet[2]);
+  chkPgx = new QCheckBox(ui(text::kTypePgx), TabSheet[2]);
+  chkWord = new QCheckBox(ui(text::kTypeWord), TabSheet[2]);
+  chkExcel = new QCheckBox(ui(text::kTypeExcel), TabSheet[2]);
+  chkPower = new QCheckBox(ui(text::kTypePowerPoint), TabSheet[2]);
+  chkPdf = new QCheckBox(ui(text::kTypePdf), TabSheet[2]);
+  chkRTF = new QCheckBox(ui(text::kTypeRtf), TabSheet[2]);
+  QCheckBox* boxes[] = {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF};
+  for (int i = 0; i < 8; ++i) grid->addWidget(boxes[i], i / 2, i % 2);
+  SpeedButton1 = new QPushButton(QStringLiteral(">>"), TabSheet[2]);
+  grid->addWidget(SpeedButton1, 0, 2);
+  l->addLayout(grid);
+  l->addStretch();
+  // TabSheet4: the name.
+  TabSheet[3] = page(PageControl1, ui(text::kWizardText2011), l);
+  editDBName = new QLineEdit(TabSheet[3]);
+  l->addWidget(editDBName);
+  l->addStretch();
+  // TabSheet5: the index folder.
+  TabSheet[4] = page(PageControl1, ui(text::kWizardText2014), l);
+  row = new QHBoxLayout;
+  editIndexDir = new QLineEdit(TabSheet[4]);
+  btnBrowser2 = new QPushButton(QStringLiteral("..."), TabSheet[4]);
+  row->addWidget(editIndexDir);
+  row->addWidget(btnBrowser2);
+  l->addLayout(row);
+  l->addStretch();
+  // TabSheet6: ready.
+  TabSheet[5] = page(PageControl1, ui(text::kWizardText2017), l);
+  l->addStretch();
+  // TabSheet7: progress.
+  TabSheet[6] = page(PageControl1, ui(text::kWizardText2020), l);
+  labelProgress = new QLabel(TabSheet[6]);
+  Image2 = new QLabel(TabSheet[6]);
+  Image2->setPixmap(QPixmap(QStringLiteral(":/") + QString::fromStdString(desktop_texts().picture("IDB_INDEXMSG"))));
+  PanelAVI = new QLabel(TabSheet[6]);
+  movie_ = new QMovie(QString::fromStdString(program_dir_ + "quillanim.gif"), QByteArray(), this);
+  PanelAVI->setMovie(movie_);
+  l->addWidget(labelProgress);
+  l->addWidget(Image2);
+  l->addWidget(PanelAVI);
+  auto* counters = new QGridLayout;
+  lbl1 = new QLabel(QStringLiteral("0"), TabSheet[6]);
+  lbl2 = new QLabel(QStringLiteral("0"), TabSheet[6]);
+  lbl3 = new QLabel(QStringLiteral("0"), TabSheet[6]);
+  counters->addWidget(new QLabel(ui(text::kWizardText2021), TabSheet[6]), 0, 0);
+  counters->addWidget(lbl1, 0, 1);
+  counters->addWidget(new QLabel(ui(text::kWizardText2022), TabSheet[6]), 1, 0);
+  counters->addWidget(lbl2, 1, 1);
+  counters->addWidget(new QLabel(ui(text::kWizardText2023), TabSheet[6]), 2, 0);
+  counters->addWidget(lbl3, 2, 1);
+  l->addLayout(counters);
+  auto* status = new QHBoxLayout;
+  for (auto*& p : panels) {
+    p = new QLabel(TabSheet[6]);
+    p->setFrameShape(QFrame::StyledPanel);
+    status->addWidget(p, 1);
+  }
+  l->addLayout(status);
+  l->addStretch();
+  // TabSheet8: the mail client kind, the folder to search and attachments.
+  TabSheet[7] = page(PageControl1, ui(text::kWizardText2024), l);
+  radioIE5 = new QRadioButton(QStringLiteral("Outlook Express 5"), TabSheet[7]);
+  radioIE4 = new QRadioButton(QStringLiteral("Outlook Express 4"), TabSheet[7]);
+  radio9798 = new QRadioButton(QStringLiteral("Outlook 97/98"), TabSheet[7]);
+  radioNS = new QRadioButton(QStringLiteral("Netscape Communicator 4.x"), TabSheet[7]);
+  radioEudora = new QRadioButton(QStringLiteral("Eudora"), TabSheet[7]);
+  for (QRadioButton* r : {radioIE5, radioIE4, radio9798, radioNS, radioEudora}) l->addWidget(r);
+  row = new QHBoxLayout;
+  editMailFolder = new QLineEdit(TabSheet[7]);
+  btnSel = new QPushButton(QStringLiteral("..."), TabSheet[7]);
+  row->addWidget(editMailFolder);
+  row->addWidget(btnSel);
+  l->addLayout(row);
+  chkAttach = new QCheckBox(ui(text::kWizardText2025), TabSheet[7]);
+  l->addWidget(chkAttach);
+  // TabSheet9: the mail files found.
+  TabSheet[8] = page(PageControl1, ui(text::kWizardText2026), l);
+  lvFind = new QTreeWidget(TabSheet[8]);
+  lvFind->setRootIsDecorated(false);
+  lvFind->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  lblFind = new QLabel(TabSheet[8]);
+  l->addWidget(lvFind);
+  l->addWidget(lblFind);
+  // TabSheet10: the group.
+  TabSheet[9] = page(PageControl1, ui(text::kWizardText2027), l);
+  editGroup = new QLineEdit(TabSheet[9]);
+  editGroup->setText(ui(12083));
+  l->addWidget(editGroup);
+  l->addStretch();
+
+  auto* buttons = new QHBoxLayout;
+  btnPrev = new QPushButton(ui(text::kWizardPrevious), this);
+  btnNext = new QPushButton(ui(text::kWizardNext), this);
+  btnCancel = new QPushButton(ui(text::kButtonCancel), this);
+  btnFinish = new QPushButton(ui(text::kWizardFinish), this);
+  btnTerminate = new QPushButton(ui(text::kBuildStopped), this);
+  buttons->addWidget(btnTerminate);
+  buttons->addStretch();
+  for (QPushButton* b : {btnPrev, btnNext, btnCancel, btnFinish}) {
+    b->setAutoDefault(false);
+    buttons->addWidget(b);
+  }
+  btnTerminate->setAutoDefault(false);
+  outer->addLayout(buttons);
+
+  connect(btnNext, &QPushButton::clicked, this, [this] { btnNextClick(); });
+  connect(btnPrev, &QPushButton::clicked, this, [this] { btnPrevClick(); });
+  connect(btnCancel, &QPushButton::clicked, this, [this] { btnCancelClick(); });
+  connect(btnFinish, &QPushButton::clicked, this, [this] { btnFinishClick(); });
+  connect(btnTerminate, &QPushButton::clicked, this, [this] { btnTerminateClick(); });
+  connect(SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });
+  connect(btnBrowse, &QPushButton::clicked, this, [this] { pick_folder(editHtmDir); });
+  connect(btnBrowser2, &QPushButton::clicked, this, [this] { pick_folder(editIndexDir); });
+  connect(btnSel, &QPushButton::clicked, this, [this] { pick_folder(editMailFolder); });
+  connect(editMailFolder, &QLineEdit::textChanged, this, [this](const QString&) {
+    if (step_ == 1 && mail()) btnNext->setEnabled(!empty_or_zero(editMailFolder));
+  });
+  for (QRadioButton* r : {radioIE5, radioIE4, radio9798, radioNS, radioEudora})
+    connect(r, &QRadioButton::toggled, this, [this] {
+      const bool store = radio9798->isChecked();
+      editMailFolder->setEnabled(!store);
+      btnSel->setEnabled(!store);
+    });
+}
+
+TWizardForm::~TWizardForm() = default;
+
+bool TWizardForm::mail() const { return radioMail->isChecked(); }
+
+void TWizardForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (may_close_) FormActivate();
+}
+
+void TWizardForm::FormActivate() {
+  step_ = 0;
+  btnNext->setEnabled(true);
+  btnCancel->setEnabled(true);
+  btnPrev->setEnabled(false);
+  btnFinish->setEnabled(false);
+  for (QCheckBox* b : {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF})
+    b->setChecked(true);
+  lblFind->clear();
+  editHtmDir->clear();
+  other_ext_.clear();
+  may_close_ = true;
+  editDBName->setText(big5_to_qstring(catalog_->DefaultDatabaseName()));
+  editIndexDir->setText(big5_to_qstring(catalog_->DefaultIndexDirectory()));
+  stop_requested_ = false;
+  radioDoc->setChecked(true);
+  radioIE5->setChecked(true);
+  btnTerminate->setVisible(false);
+  editMailFolder->setText(QDir::homePath() + QLatin1Char('/'));
+  lvFind->clear();
+  db_id_ = 0;
+  IniTree ini;
+  ini.load(desktop_config_path(program_dir_));
+  if (auto ext = ini.get("VESPRIN", "TxtExtType")) other_ext_ = *ext;
+  // The still picture unless IdxAnimate is "1"; an animation that cannot play is hidden.
+  animate_ = ini.get("VESPRIN", "IdxAnimate").value_or("") == "1";
+  Image2->setVisible(!animate_);
+  PanelAVI->setVisible(animate_ && movie_->isValid());
+  show_step();
+}
+
+// The page of the current step for the chosen kind.
+void TWizardForm::show_step() {
+  static constexpr int kDocPages[] = {0, 1, 2, 3, 4, 5, 6};
+  static constexpr int kMailPages[] = {0, 7, 8, 9, 4, 5, 6};
+  PageControl1->setCurrentIndex((mail() ? kMailPages : kDocPages)[step_]);
+  if (mail() && step_ == 2) start_mail_search();
+}
+
+// The mail-file page: the files of the kind's mask under editMailFolder, found on a
+// worker and listed on the window thread; navigation is off meanwhile.
+void TWizardForm::start_mail_search() {
+  if (thread_) return;
+  if (radio9798->isChecked()) return list_store_folders();
+  const char* mask = radioIE4->isChecked() ? "*.mbx" : radioIE5->isChecked() ? "*.dbx"
+                     : radioNS->isChecked() ? "*.snm" : "*.toc";
+  for (QPushButton* b : {btnPrev, btnNext, btnCancel}) b->setEnabled(false);
+  btnTerminate->setVisible(true);
+  lvFind->clear();
+  lvFind->setColumnCount(3);
+  lvFind->setHeaderLabels({ui(12028), ui(12029), ui(12030)});
+  thread_ = std::make_unique<TThreadStand>([this](std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+  });
+  thread_->SetMasks("*.", mask);
+  thread_->SetRowsSink([this](std::vector<MailFileRow> rows) {
+    for (const MailFileRow& r : rows) {
+      auto* item = new QTreeWidgetItem(lvFind);
+      item->setText(0, big5_to_qstring(r.name));
+      item->setText(1, big5_to_qstring(r.folder));
+      item->setText(2, big5_to_qstring(r.size_text));
+      item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    }
+  });
+  thread_->SetLabel([this](const std::string& s) { lblFind->setText(big5_to_qstring(s)); });
+  auto big5 = [](int id) {
+    std::string out;
+    qstring_to_big5(ui(id), out);
+    return out;
+  };
+  thread_->SetTexts(big5(text::kMsgSearchStopped), big5(text::kMsgFoundBefore), big5(text::kMsgFoundAfter));
+  thread_->SetCallback([](void* user) { static_cast<TWizardForm*>(user)->mail_search_done(); }, this);
+  thread_->SetStartFolder(bytes(editMailFolder));
+  thread_->Start();
+}
+
+// The mail-client kind: the store's readable folders, name and key per row.
+void TWizardForm::list_store_folders() {
+  lvFind->clear();
+  lvFind->setColumnCount(1);
+  lvFind->setHeaderLabels({ui(12028)});
+  lblFind->setText(ui(text::kMailFindListing));
+  MailStoreLibrary store;
+  if (!LoadMailStoreLibrary(store, program_dir_)) {
+    lblFind->setText(ui(text::kMailFindNoLibrary));
+    return;
+  }
+  for (const MailStoreFolder& f : ListMailStoreFolders(store)) {
+    auto* item = new QTreeWidgetItem(lvFind);
+    item->setText(0, big5_to_qstring(f.name));
+    item->setText(1, big5_to_qstring(f.key));
+  }
+  lblFind->setText(ui(text::kMsgFoundBefore) + QString::number(lvFind->topLevelItemCount()) +
+                   ui(text::kMsgFoundAfter));
+  UnloadMailStoreLibrary(store);
+}
+
+void TWizardForm::mail_search_done() {
+  if (thread_) thread_->Wait();
+  thread_.reset();
+  for (QPushButton* b : {btnPrev, btnNext, btnCancel}) b->setEnabled(true);
+  btnTerminate->setVisible(false);
+}
+
+bool TWizardForm::check_document() {
+  if (empty_or_zero(editDBName)) return refuse(text::kMsgNameEmpty), false;
+  if (empty_or_zero(editHtmDir)) return refuse(text::kMsgHtmlDirEmpty), false;
+  if (empty_or_zero(editIndexDir)) return refuse(text::kMsgIndexDirEmpty), false;
+  bool any = false;
+  for (QCheckBox* b : {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF})
+    any = any || b->isChecked();
+  if (!any) return refuse(text::kMsgNoType), false;
+  return true;
+}
+
+void TWizardForm::btnNextClick() {
+  const int next = step_ + 1 == 4 && mail() ? 5 : step_ + 1;
+  const bool doc = !mail();
+  if (next == 2 && doc && !QFileInfo(editHtmDir->text().trimmed()).isDir()) return refuse(text::kMsgNoSuchFolder);
+  if (next == 3) {
+    if (doc) {
+      bool any = false;
+      for (QCheckBox* b : {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF})
+        any = any || b->isChecked();
+      if (!any) return refuse(text::kMsgNoType);
+    } else if (lvFind->selectedItems().isEmpty()) {
+      return refuse(text::kMsgNoMailChosen);
+    }
+  }
+  if (next == 4 && doc && empty_or_zero(editDBName)) return refuse(text::kMsgNameEmpty);
+  if (next == 5 && doc) {
+    if (!check_document()) return;
+    if (catalog_->IsIndexDirectoryUsed(bytes(editIndexDir))) return refuse(text::kMsgIndexDirUsed);
+  }
+  step_ = next;
+  btnPrev->setEnabled(true);
+  show_step();
+  if (step_ == 6) {
+    btnNext->setEnabled(false);
+    create_and_queue();
+  }
+}
+
+void TWizardForm::btnPrevClick() {
+  btnNext->setEnabled(true);
+  btnFinish->setEnabled(false);
+  if (step_ > 0) step_ = step_ - 1 == 4 && mail() ? 3 : step_ - 1;
+  btnPrev->setEnabled(step_ > 0);
+  show_step();
+}
+
+void TWizardForm::btnCancelClick() {
+  may_close_ = true;
+  reject();
+}
+
+void TWizardForm::btnFinishClick() {
+  may_close_ = true;
+  accept();
+}
+
+void TWizardForm::reject() {
+  if (may_close_) QDialog::reject();
+}
+
+void TWizardForm::closeEvent(QCloseEvent* event) {
+  if (may_close_)
+    QDialog::closeEvent(event);
+  else
+    event->ignore();
+}
+
+void TWizardForm::btnTerminateClick() {
+  if (thread_) return thread_->Stop();
+  schedule_->Stop();
+  stop_requested_ = true;
+}
+
+void TWizardForm::SpeedButton1Click() {
+  TLocalAdvTxtF form(this);
+  form.ExtensionText = other_ext_;
+  form.exec();
+  other_ext_ = form.ExtensionText;
+}
+
+bool TWizardForm::pick_folder(QLineEdit* edit) {
+  TBrowseFolder browser(this);
+  browser.Directory = edit->text();
+  if (!browser.Execute()) return false;
+  edit->setText(browser.Directory);
+  return true;
+}
+
+// Documents: the entry on the next free id and one build job for it.
+void TWizardForm::create_and_queue() {
+  if (mail()) return create_mail_and_queue();
+  DatabaseEntryFields f;
+  f.name = bytes(editDBName);
+  f.doc_folder = bytes(editHtmDir);
+  f.index_folder = bytes(editIndexDir);
+  f.txt = chkTxt->isChecked();
+  f.htm = chkHtm->isChecked();
+  f.pgx = chkPgx->isChecked();
+  f.doc = chkWord->isChecked();
+  f.xls = chkExcel->isChecked();
+  f.ppt = chkPower->isChecked();
+  f.pdf = chkPdf->isChecked();
+  f.rtf = chkRTF->isChecked();
+  f.other_ext = other_ext_;
+  catalog_->OpenConfig();
+  const int id = catalog_->NextFreeDatabaseId();
+  const int saved = id == 0 ? -1 : SaveDatabaseEntry(*catalog_, id, f, true);
+  catalog_->CloseConfig();
+  if (saved != 0) {
+    if (saved > 0) refuse(saved);
+    return;
+  }
+  db_id_ = id;
+  // With page documents chosen the builder must also read them.
+  const IndexerKind kind = f.pgx ? IndexerKind::DocumentRebuild : IndexerKind::Document;
+  schedule_->OnQueueStarted = [this] { on_queue_started(); };
+  schedule_->OnQueueFinished = [this](bool stopped) { on_queue_finished(stopped); };
+  schedule_->status_bar = [this](const ProgressView& view) { show_progress(view); };
+  const std::string program_dir = program_dir_;
+  schedule_->job_work = [program_dir](int db) { build_properties(program_dir, db); };
+  schedule_->Reset(1);
+  schedule_->SetCounterLabels();
+  schedule_->AddJob(indexer_command_line(program_dir_, kind, static_cast<uint64_t>(winId()), id), id,
+                    [](int, int) {});
+  schedule_->Start();
+}
+
+// Mail: one database per selected row of lvFind in list order, then one job each.
+void TWizardForm::create_mail_and_queue() {
+  const int type = radioIE4->isChecked() ? 0 : radioIE5->isChecked() ? 1 : radioNS->isChecked() ? 2
+                   : radioEudora->isChecked() ? 3 : 4;
+  std::vector<int> ids;
+  catalog_->OpenConfig();
+  for (int r = 0; r < lvFind->topLevelItemCount(); ++r) {
+    QTreeWidgetItem* row = lvFind->topLevelItem(r);
+    if (!row->isSelected()) continue;
+    std::string caption, sub;
+    qstring_to_big5(row->text(0), caption);
+    qstring_to_big5(row->text(1), sub);
+    DatabaseEntryFields f;
+    f.mail = true;
+    f.mail_type = type;
+    f.attach = chkAttach->isChecked();
+    f.group = bytes(editGroup);
+    if (type == 4) {
+      const size_t cut = caption.find_last_of('\\');
+      f.name = cut == std::string::npos ? caption : caption.substr(cut + 1);
+      f.mail_file = caption;
+      f.mail_key = kMailKeyPrefix + sub;
+    } else {
+      const size_t dot = caption.rfind('.');
+      f.name = dot == std::string::npos ? caption : caption.substr(0, dot);
+      if (!sub.empty() && sub.back() != '/') sub += '/';
+      f.mail_file = sub + (type == 2 ? f.name : caption);
+    }
+    const int id = catalog_->NextFreeDatabaseId();
+    if (id == 0) break;
+    // A name whose index folder is taken gets a number: "name(2)" in "name(2)/".
+    const std::string base = f.name;
+    f.index_folder = catalog_->IndexDirectoryFor(base, id);
+    for (int n = 2; catalog_->IsIndexDirectoryUsed(f.index_folder); ++n) {
+      f.name = base + "(" + std::to_string(n) + ")";
+      f.index_folder = catalog_->IndexDirectoryFor(f.name, id);
+    }
+    if (SaveDatabaseEntry(*catalog_, id, f, true) != 0) break;
+    ids.push_back(id);
+    db_id_ = id;
+  }
+  catalog_->CloseConfig();
+  if (ids.empty()) return;
+  schedule_->OnQueueStarted = [this] { on_queue_started(); };
+  schedule_->OnQueueFinished = [this](bool stopped) { on_queue_finished(stopped); };
+  schedule_->status_bar = [this](const ProgressView& view) { show_progress(view); };
+  const std::string program_dir = program_dir_;
+  schedule_->job_work = [program_dir](int db) { build_properties(program_dir, db); };
+  schedule_->Reset(int(ids.size()));
+  schedule_->SetCounterLabels();
+  const IndexerKind kind = chkAttach->isChecked() ? IndexerKind::MailWithAttachments : IndexerKind::Mail;
+  for (int id : ids)
+    schedule_->AddJob(indexer_command_line(program_dir_, kind, static_cast<uint64_t>(winId()), id), id,
+                      [](int, int) {});
+  schedule_->Start();
+}
+
+void TWizardForm::on_queue_started() {
+  may_close_ = false;
+  btnPrev->setEnabled(false);
+  btnCancel->setEnabled(false);
+  btnTerminate->setVisible(true);
+  if (animate_ && movie_->isValid()) movie_->start();
+}
+
+void TWizardForm::on_queue_finished(bool stopped) {
+  btnTerminate->setVisible(false);
+  movie_->stop();
+  may_close_ = true;
+  if (stopped || stop_requested_) {
+    if (db_id_ > 0) catalog_->DeleteDatabase(db_id_);
+    db_id_ = 0;
+    stop_requested_ = false;
+    btnPrev->setEnabled(true);
+    btnCancel->setEnabled(true);
+    btnNext->setEnabled(true);
+    btnFinish->setEnabled(false);
+    step_ = 5;
+    show_step();
+    return;
+  }
+  btnFinish->setEnabled(true);
+}
+
+void TWizardForm::show_progress(const ProgressView& view) {
+  for (int i = 0; i < 3; ++i) panels[i]->setText(big5_to_qstring(view.panels[i]));
+  if (view.counters_shown) {
+    lbl1->setText(big5_to_qstring(view.total_label));
+    lbl2->setText(big5_to_qstring(view.done_label));
+    lbl3->setText(big5_to_qstring(view.documents_label));
+  }
+}
+
+}  // namespace qm

@@ -1,0 +1,359 @@
+// Offscreen tests of the index-database wizard over a scratch program directory whose
+// "indexer" is a shell script: the refusals of each step with their messages, a document
+// database written and built through the job queue up to Finish, Terminate during a slow
+// build removing the new database again, and the mail road's page order.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMovie>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <signal.h>
+#include <filesystem>
+#include <sys/stat.h>
+
+#include "common/ini.h"
+#include "common/strings.h"
+#include "desktop/app.h"
+#include "desktop/forms/wizard_form.h"
+#include "desktop/indexing/schedule.h"
+#include "desktop/messages.h"
+#include "desktop/text_ids.h"
+#include "desktop/texts.h"
+#include "testsupport/test_files.h"
+
+using namespace qm;
+
+namespace {
+
+// A program directory with one database (DB-1 on DB/one/), a document folder and an
+// "indexer" that notes its pid and its arguments, then runs body.
+struct Fixture {
+  explicit Fixture(const std::string& body) {
+    docs = dir.sub("docs");
+    test::write_file(docs + "/a.txt", "alpha beta\n");
+    test::write_file(dir / "vesprin.ini", "[INDEX]\n1=1\n[DB-1]\nDescription=One\nWorkDir=" +
+                                               dir.path() + "DB/one/\nHtmlDir=" + docs + "/\n");
+    test::write_file(dir / "indexer", "#!/bin/sh\ndir=" + dir.path() +
+                                           "\necho $$ >> \"$dir/pids\"\necho \"$@\" >> \"$dir/args\"\n" +
+                                           body + "\n");
+    chmod((dir / "indexer").c_str(), 0755);
+  }
+  std::string value(const std::string& sec, const std::string& key) const {
+    IniTree ini;
+    ini.load(dir / "vesprin.ini");
+    return ini.get(sec, key).value_or("<none>");
+  }
+  test::TempDir dir{"qm-wizard-"};
+  std::string docs;
+};
+
+// Page index of each step for documents.
+int page_of(const TWizardForm& f) { return f.PageControl1->currentIndex(); }
+
+}  // namespace
+
+class WizardFormTest : public QObject {
+  Q_OBJECT
+
+  void expect(int id) {
+    sink_.expect(load_text(id), load_text(text::kCaptionInformation), kStyleInformation, kAnswerOk);
+  }
+  // Next from step 0 up to step `to` on the document road with valid fields.
+  static void walk(TWizardForm& f, const std::string& docs, int to) {
+    f.editHtmDir->setText(QString::fromStdString(docs));
+    while (f.Step() < to) {
+      const int before = f.Step();
+      f.btnNext->click();
+      QCOMPARE(f.Step(), before + 1);
+    }
+  }
+  ScriptedMessageSink sink_;
+
+ private slots:
+  void initTestCase() {
+    common_set_desktop_profile(true);
+    QVERIFY(desktop_load_resources(std::string(QM_DIST_DIR) + "/", "en"));
+    message_set_sink(&sink_);
+  }
+  void cleanupTestCase() { message_set_sink(nullptr); }
+  void cleanup() {
+    QVERIFY2(sink_.failures().empty(), sink_.failures().c_str());
+    QCOMPARE(sink_.pending(), size_t(0));
+  }
+
+  void startsAtTheKindPage() {
+    Fixture fx("printf '\\032\\032'");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    QCOMPARE(f.windowTitle(), QString::fromStdString(load_text(text::kWizardCaption)));
+    QCOMPARE(f.Step(), 0);
+    QVERIFY(f.radioDoc->isChecked());
+    QVERIFY(!f.btnPrev->isEnabled());
+    QVERIFY(!f.btnFinish->isEnabled());
+    QVERIFY(f.btnNext->isEnabled());
+    QVERIFY(f.chkPdf->isChecked());
+    QCOMPARE(f.editDBName->text().isEmpty(), false);
+    QCOMPARE(f.editGroup->text(), QString::fromStdString(load_text(12083)));
+  }
+
+  void refusalsStayOnTheirPage() {
+    Fixture fx("printf '\\032\\032'");
+    enum Field { kFolderFile, kNoType, kNameZero, kNameEmpty, kNoFolder, kNoIndex, kIndexInUse };
+    const struct {
+      Field field;
+      int step;  // the step Next is pressed on
+      int message;
+    } cases[] = {
+        {kFolderFile, 1, text::kMsgNoSuchFolder}, {kNoType, 2, text::kMsgNoType},
+        {kNameZero, 3, text::kMsgNameEmpty},      {kNameEmpty, 3, text::kMsgNameEmpty},
+        {kNoFolder, 4, text::kMsgHtmlDirEmpty},   {kNoIndex, 4, text::kMsgIndexDirEmpty},
+        {kIndexInUse, 4, text::kMsgIndexDirUsed},
+    };
+    for (const auto& c : cases) {
+      TWizardForm f(fx.dir.path());
+      f.show();
+      walk(f, fx.docs, c.step);
+      switch (c.field) {
+        case kFolderFile: f.editHtmDir->setText(QString::fromStdString(fx.docs + "/a.txt")); break;
+        case kNoType:
+          for (QCheckBox* b : {f.chkTxt, f.chkHtm, f.chkPgx, f.chkWord, f.chkExcel, f.chkPower, f.chkPdf, f.chkRTF})
+            b->setChecked(false);
+          break;
+        case kNameZero: f.editDBName->setText(QStringLiteral(" 0 ")); break;
+        case kNameEmpty: f.editDBName->setText(QStringLiteral("  ")); break;
+        case kNoFolder: f.editHtmDir->clear(); break;
+        case kNoIndex: f.editIndexDir->clear(); break;
+        // The same folder written another way still counts as used.
+        case kIndexInUse: f.editIndexDir->setText(QString::fromStdString(fx.dir.path() + "DB/x/../one")); break;
+      }
+      expect(c.message);
+      f.btnNext->click();
+      QCOMPARE(f.Step(), c.step);
+      QCOMPARE(page_of(f), c.step);
+      QCOMPARE(fx.value("INDEX", "2"), std::string("<none>"));
+    }
+  }
+
+  void documentDatabaseBuilt() {
+    Fixture fx("printf '1 Sorting\\r\\n0 a.txt\\r\\n\\032\\032'");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    walk(f, fx.docs, 2);
+    for (QCheckBox* b : {f.chkPgx, f.chkWord, f.chkExcel, f.chkPower, f.chkPdf, f.chkRTF}) b->setChecked(false);
+    walk(f, fx.docs, 3);
+    f.editDBName->setText(QStringLiteral("Papers"));
+    f.btnNext->click();
+    f.editIndexDir->setText(QString::fromStdString(fx.dir.path() + "DB/papers/"));
+    walk(f, fx.docs, 6);
+    QCOMPARE(page_of(f), 6);
+    QVERIFY(!f.btnNext->isEnabled());
+    QCOMPARE(f.DatabaseId(), 2);
+    QCOMPARE(f.schedule().Count(), 1);
+    f.schedule().WaitFinished();
+    QVERIFY(f.btnFinish->isEnabled());
+    QVERIFY(!f.btnTerminate->isVisible());
+    QCOMPARE(f.lbl1->text(), QStringLiteral("1"));
+    QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
+    QCOMPARE(fx.value("DB-2", "Description"), std::string("Papers"));
+    QCOMPARE(fx.value("DB-2", "LocalFileType"), std::string("txt,htm,html"));
+    QCOMPARE(fx.value("DB-2", "WorkDir"), fx.dir.path() + "DB/papers/");
+    const std::string args = test::read_file(fx.dir / "args");
+    QVERIFY2(args.find(" -f10 -x2") != std::string::npos && args.find("-corvdoc") == std::string::npos,
+             args.c_str());
+    f.btnFinish->click();
+    QCOMPARE(f.result(), int(QDialog::Accepted));
+  }
+
+  // The real indexer through the queue: the counters show the folder's documents and the
+  // property file is built after the job.
+  void realIndexerBuildsTheDatabase() {
+    Fixture fx("");
+    const std::string dist = std::string(QM_DIST_DIR) + "/";
+    std::filesystem::remove(fx.dir / "indexer");
+    for (const char* name : {"indexer", "big5.dat", "big5.ref"})
+      std::filesystem::create_symlink(dist + name, fx.dir / name);
+    test::write_file(fx.docs + "/b.txt", "gamma delta epsilon\n");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    walk(f, fx.docs, 2);
+    for (QCheckBox* b : {f.chkHtm, f.chkPgx, f.chkWord, f.chkExcel, f.chkPower, f.chkPdf, f.chkRTF})
+      b->setChecked(false);
+    walk(f, fx.docs, 6);
+    f.schedule().WaitFinished();
+    QVERIFY(f.btnFinish->isEnabled());
+    QCOMPARE(f.lbl1->text(), QStringLiteral("1"));
+    QCOMPARE(f.lbl3->text(), QStringLiteral("2"));
+    const std::string work = fx.value("DB-2", "WorkDir");
+    QVERIFY(std::filesystem::file_size(work + "fulltext.db") > 0);
+    QVERIFY(std::filesystem::exists(work + "property.db"));
+  }
+
+  // Page documents chosen: the builder is asked to read them.
+  void pageDocumentsAskTheBuilder() {
+    Fixture fx("printf '\\032\\032'");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    walk(f, fx.docs, 6);
+    f.schedule().WaitFinished();
+    QVERIFY(test::read_file(fx.dir / "args").find("-corvdoc -w") != std::string::npos);
+  }
+
+  void terminateRemovesTheDatabase() {
+    Fixture fx("printf '0 a.txt\\r\\n'; exec sleep 30");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    walk(f, fx.docs, 6);
+    QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
+    QTRY_VERIFY(QFile::exists(QString::fromStdString(fx.dir / "pids")));
+    QVERIFY(f.Building());
+    QVERIFY(!f.btnCancel->isEnabled());
+    QVERIFY(!f.btnPrev->isEnabled());
+    QVERIFY(!f.close());  // refused while the build runs
+    QTest::keyClick(&f, Qt::Key_Escape);
+    QVERIFY(f.isVisible());
+    f.btnTerminate->click();
+    f.schedule().WaitFinished();
+    QCOMPARE(f.Step(), 5);
+    QCOMPARE(page_of(f), 5);
+    QVERIFY(f.btnPrev->isEnabled() && f.btnCancel->isEnabled() && f.btnNext->isEnabled());
+    QVERIFY(!f.btnFinish->isEnabled());
+    QCOMPARE(fx.value("INDEX", "2"), std::string("<none>"));
+    QCOMPARE(fx.value("DB-2", "Description"), std::string("<none>"));
+    const pid_t pid = pid_t(std::stol(test::read_file(fx.dir / "pids")));
+    QVERIFY(kill(pid, 0) != 0);
+    QVERIFY(f.close());
+  }
+
+  // IdxAnimate "1" plays the animation during the build, "0" shows the still picture, a
+  // missing animation file hides the panel; the extra plain-text extensions are read too.
+  void animationAndStoredExtensions() {
+    // A two-frame 1x1 GIF.
+    static const char kGif[] =
+        "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00"
+        "!\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00"
+        "!\xf9\x04\x00\x0a\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00"
+        "!\xf9\x04\x00\x0a\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02L\x01\x00;";
+    const struct {
+      const char* animate;
+      bool gif;
+      bool still, panel, plays;
+    } cases[] = {{"1", true, false, true, true}, {"0", true, true, false, false},
+                 {"1", false, false, false, false}};
+    for (const auto& c : cases) {
+      Fixture fx("printf '0 a\\r\\n'; exec sleep 30");
+      std::string ini = test::read_file(fx.dir / "vesprin.ini");
+      test::write_file(fx.dir / "vesprin.ini",
+                       "[VESPRIN]\nIdxAnimate=" + std::string(c.animate) + "\nTxtExtType=log,ini\n" + ini);
+      if (c.gif) test::write_file(fx.dir / "quillanim.gif", std::string(kGif, sizeof kGif - 1));
+      TWizardForm f(fx.dir.path());
+      f.show();
+      QCOMPARE(f.OtherExtensions(), std::string("log,ini"));
+      walk(f, fx.docs, 6);
+      QCOMPARE(f.Image2->isVisible(), c.still);
+      QCOMPARE(f.PanelAVI->isVisible(), c.panel);
+      QTRY_VERIFY(f.Building());
+      QCOMPARE(f.movie()->state() == QMovie::Running, c.plays);
+      f.btnTerminate->click();
+      f.schedule().WaitFinished();
+      QCOMPARE(f.movie()->state(), QMovie::NotRunning);
+    }
+  }
+
+  // Three selected mail files: three databases on consecutive free ids with the group, and
+  // three jobs in list order, "-mail -ncl" with attachments and "-ncl" without.
+  void mailFilesBecomeDatabases() {
+    for (bool attach : {true, false}) {
+      Fixture fx("printf '\\032\\032'");
+      TWizardForm f(fx.dir.path());
+      f.show();
+      f.radioMail->setChecked(true);
+      f.chkAttach->setChecked(attach);
+      f.btnNext->click();
+      f.editMailFolder->setText(QString::fromStdString(fx.docs));
+      f.btnNext->click();
+      QTRY_VERIFY(f.btnNext->isEnabled());
+      for (const char* name : {"inbox.mbx", "sent.mbx", "skip.mbx", "old.mbx"}) {
+        auto* row = new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(fx.docs)});
+        row->setSelected(std::string(name) != "skip.mbx");
+      }
+      f.editGroup->setText(QStringLiteral("Mail"));
+      while (f.Step() < 6) f.btnNext->click();
+      f.schedule().WaitFinished();
+      QVERIFY(f.btnFinish->isEnabled());
+      const char* names[] = {"inbox", "sent", "old"};
+      const std::string folder = fx.docs.back() == '/' ? fx.docs : fx.docs + "/";
+      for (int i = 0; i < 3; ++i) {
+        const std::string sec = "DB-" + std::to_string(2 + i);
+        QCOMPARE(fx.value("INDEX", std::to_string(2 + i)), std::string("1"));
+        QCOMPARE(fx.value(sec, "Description"), std::string(names[i]));
+        QCOMPARE(QString::fromStdString(fx.value(sec, "HtmlDir")),
+                 QString::fromStdString(folder + names[i] + ".mbx"));
+        QCOMPARE(fx.value(sec, "Group"), std::string("Mail"));
+        QCOMPARE(fx.value(sec, "Attach"), std::string(attach ? "1" : "0"));
+        QCOMPARE(fx.value(sec, "Mail"), std::string("1"));
+      }
+      const std::string opts = attach ? "-mail -ncl -w" : "-ncl -w";
+      const std::string args = test::read_file(fx.dir / "args");
+      const size_t a = args.find(opts), b = args.find("-x2\n"), c = args.find("-x3\n"), d = args.find("-x4\n");
+      QVERIFY2(a == 0 && b < c && c < d && d != std::string::npos, args.c_str());
+    }
+  }
+
+  // The mail-client kind without its library: the page says so and nothing is listed.
+  void mailClientKindWithoutLibrary() {
+    Fixture fx("");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    f.radioMail->setChecked(true);
+    f.radio9798->setChecked(true);
+    QVERIFY(!f.editMailFolder->isEnabled());
+    f.btnNext->click();
+    f.btnNext->click();
+    QCOMPARE(page_of(f), 8);
+    QCOMPARE(f.lblFind->text(), QString::fromStdString(load_text(text::kMailFindNoLibrary)));
+    QCOMPARE(f.lvFind->topLevelItemCount(), 0);
+    QVERIFY(f.btnNext->isEnabled() && f.btnPrev->isEnabled());
+  }
+
+  void mailRoadSkipsTheIndexFolderPage() {
+    Fixture fx("printf '\\032\\032'");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    f.radioMail->setChecked(true);
+    f.radioIE4->setChecked(true);
+    test::write_file(fx.docs + "/inbox.mbx", std::string(2000, 'x'));
+    test::write_file(fx.docs + "/tiny.mbx", "x");  // under 1,024 bytes: not listed
+    f.btnNext->click();
+    QCOMPARE(page_of(f), 7);
+    f.editMailFolder->setText(QString::fromStdString(fx.docs));
+    f.btnNext->click();
+    QCOMPARE(page_of(f), 8);
+    QTRY_VERIFY(f.btnNext->isEnabled());  // the search has ended
+    QVERIFY(!f.btnTerminate->isVisible());
+    QCOMPARE(f.lvFind->topLevelItemCount(), 1);
+    QCOMPARE(f.lvFind->topLevelItem(0)->text(0), QStringLiteral("inbox.mbx"));
+    expect(text::kMsgNoMailChosen);
+    f.btnNext->click();
+    QCOMPARE(f.Step(), 2);
+    f.lvFind->topLevelItem(0)->setSelected(true);
+    f.btnNext->click();
+    QCOMPARE(page_of(f), 9);
+    f.btnNext->click();
+    QCOMPARE(f.Step(), 5);
+    QCOMPARE(page_of(f), 5);
+    f.btnPrev->click();
+    QCOMPARE(f.Step(), 3);
+    QCOMPARE(page_of(f), 9);
+    f.btnPrev->click();
+    QCOMPARE(page_of(f), 8);
+    QTRY_VERIFY(f.btnNext->isEnabled());
+  }
+};
+
+QTEST_MAIN(WizardFormTest)
+#include "wizard_form_qtest.moc"
