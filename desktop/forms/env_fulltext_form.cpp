@@ -28,21 +28,6 @@ QString T(int id) { return id == 0 ? QString() : QString::fromStdString(load_tex
 
 int row_id(const QTreeWidgetItem* item) { return item->data(0, Qt::UserRole).toInt(); }
 
-// On the worker after a completed build: property.db when fulltext.db is not empty. The
-// worker reads the configuration through a catalogue of its own.
-void build_properties(const std::string& program_dir, int id) {
-  DatabaseCatalog catalog(program_dir);
-  catalog.OpenConfig();
-  const int i = catalog.DatabaseIndexOf(id);
-  std::string work, html;
-  if (i >= 0 && catalog.FulltextSize(i) > 0 && catalog.DatabaseDirs(id, work, html)) {
-    if (catalog.IsMailDatabase(id))
-      BuildMailPropertyFile(work);
-    else
-      BuildPropertyFile(work, html);
-  }
-  catalog.CloseConfig();
-}
 
 }  // namespace
 
@@ -194,7 +179,7 @@ void TEnvFullTextForm::btnReBuildClick() {
   schedule_->OnQueueFinished = [this](bool stopped) { OnQueueFinished(stopped); };
   schedule_->status_bar = [this](const ProgressView& view) { ShowProgress(view); };
   const std::string program_dir = program_dir_;
-  schedule_->job_work = [program_dir](int id) { build_properties(program_dir, id); };
+  schedule_->job_work = [program_dir](int id) { BuildDatabaseProperties(program_dir, id); };
 
   std::vector<int> ids;
   for (int r = 0; r < listviewDB->topLevelItemCount(); ++r)

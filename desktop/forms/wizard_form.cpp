@@ -55,20 +55,6 @@ bool empty_or_zero(const QLineEdit* e) {
 
 void refuse(int id) { ShowMessageById(id, text::kCaptionInformation, kStyleInformation); }
 
-// On the worker after a completed build: property.db when fulltext.db is not empty.
-void build_properties(const std::string& program_dir, int id) {
-  DatabaseCatalog catalog(program_dir);
-  catalog.OpenConfig();
-  const int i = catalog.DatabaseIndexOf(id);
-  std::string work, html;
-  if (i >= 0 && catalog.FulltextSize(i) > 0 && catalog.DatabaseDirs(id, work, html)) {
-    if (catalog.IsMailDatabase(id))
-      BuildMailPropertyFile(work);
-    else
-      BuildPropertyFile(work, html);
-  }
-  catalog.CloseConfig();
-}
 
 QWidget* page(QStackedWidget* stack, const QString& heading, QVBoxLayout*& layout) {
   auto* w = new QWidget;
@@ -478,7 +464,7 @@ void TWizardForm::create_and_queue() {
   schedule_->OnQueueFinished = [this](bool stopped) { on_queue_finished(stopped); };
   schedule_->status_bar = [this](const ProgressView& view) { show_progress(view); };
   const std::string program_dir = program_dir_;
-  schedule_->job_work = [program_dir](int db) { build_properties(program_dir, db); };
+  schedule_->job_work = [program_dir](int db) { BuildDatabaseProperties(program_dir, db); };
   schedule_->Reset(1);
   schedule_->SetCounterLabels();
   schedule_->AddJob(indexer_command_line(program_dir_, kind, static_cast<uint64_t>(winId()), id), id,
@@ -533,7 +519,7 @@ void TWizardForm::create_mail_and_queue() {
   schedule_->OnQueueFinished = [this](bool stopped) { on_queue_finished(stopped); };
   schedule_->status_bar = [this](const ProgressView& view) { show_progress(view); };
   const std::string program_dir = program_dir_;
-  schedule_->job_work = [program_dir](int db) { build_properties(program_dir, db); };
+  schedule_->job_work = [program_dir](int db) { BuildDatabaseProperties(program_dir, db); };
   schedule_->Reset(int(ids.size()));
   schedule_->SetCounterLabels();
   const IndexerKind kind = chkAttach->isChecked() ? IndexerKind::MailWithAttachments : IndexerKind::Mail;

@@ -1,8 +1,9 @@
 // The index builder's progress lines cut from its output; see progress_parser.h.
 #include "desktop/indexing/progress_parser.h"
 
-#include "common/strings.h"
 #include <climits>
+
+#include "common/strings.h"
 
 namespace qm {
 

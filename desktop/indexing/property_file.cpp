@@ -2,7 +2,6 @@
 // see property_file.h.
 #include "desktop/indexing/property_file.h"
 
-#include "common/strings.h"
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +10,8 @@
 #include <cstring>
 
 #include "common/files.h"
+#include "common/strings.h"
+#include "desktop/catalogue/catalogue.h"
 #include "desktop/catalogue/mail_side_files.h"
 #include "index/doc_property_format.h"
 #include "index/index_format.h"
@@ -164,6 +165,20 @@ bool LoadPropertyTable(const std::string& index_dir, std::vector<DocPropertyReco
   for (size_t i = 0; i < n; ++i)
     out.push_back(doc_property_decode(reinterpret_cast<const unsigned char*>(bytes.data()) + i * fmt::kRecordSize));
   return true;
+}
+
+void BuildDatabaseProperties(const std::string& program_dir, int id) {
+  DatabaseCatalog catalog(program_dir);
+  catalog.OpenConfig();
+  const int i = catalog.DatabaseIndexOf(id);
+  std::string work, html;
+  if (i >= 0 && catalog.FulltextSize(i) > 0 && catalog.DatabaseDirs(id, work, html)) {
+    if (catalog.IsMailDatabase(id))
+      BuildMailPropertyFile(work);
+    else
+      BuildPropertyFile(work, html);
+  }
+  catalog.CloseConfig();
 }
 
 }  // namespace qm

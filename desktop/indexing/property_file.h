@@ -41,6 +41,9 @@ void doc_property_fill_time(long long bytes, std::time_t when, DocPropertyRecord
 // cannot be read or property.db cannot be written (the old file then stays).
 bool BuildPropertyFile(const std::string& index_dir, const std::string& document_dir);
 bool BuildMailPropertyFile(const std::string& index_dir);
+// After a completed build of database id: its property.db, when its fulltext.db is not
+// empty, read through a catalogue of its own (it runs on the builder's worker thread).
+void BuildDatabaseProperties(const std::string& program_dir, int id);
 
 // property.db of index_dir, whole records only; false when it is missing or empty.
 bool LoadPropertyTable(const std::string& index_dir, std::vector<DocPropertyRecord>& out);

@@ -2,8 +2,8 @@
 // Big5-aware cuts. Charset conversion goes through common/charset.h.
 #include "mail/decode/header.h"
 
-#include "common/strings.h"
 #include "common/charset.h"
+#include "common/strings.h"
 #include "mail/decode/codecs.h"
 
 namespace qm::mail {

@@ -2,7 +2,6 @@
 // GMime builds the message tree; the texts are taken from it and made Big5.
 #include "mail/mboxpull/folder_reader.h"
 
-#include "common/strings.h"
 #include <fcntl.h>
 #include <gmime/gmime.h>
 #include <sys/stat.h>
@@ -11,6 +10,7 @@
 #include <algorithm>
 
 #include "common/charset.h"
+#include "common/strings.h"
 
 namespace qm::mboxpull {
 
