@@ -56,7 +56,7 @@ std::u16string file_part(const std::u16string& path) {
   return slash == std::u16string::npos ? path : path.substr(slash + 1);
 }
 
-// The spec buffer as text (8-bit or 16-bit by spec type).
+// The request's path buffer as text (8-bit or 16-bit by its SpecType).
 std::u16string spec_text(const Request& q) {
   std::u16string s;
   if (q.req.SpecType == KVXSPEC_WIDEPATH) {
@@ -186,7 +186,7 @@ KVXSTATUS open_new_file(Export& x, KVXIO* referring, uint32_t kind, uint32_t con
     *out = nullptr;
     return answer;
   }
-  // The name the record holds, else the file part of the spec.
+  // The name the record holds, else the last part of the created file's path.
   std::u16string n;
   for (size_t i = 0; i < kNameMax; ++i) {
     char16_t c = q.wide ? char16_t(q.name_rec[4 + 2 * i] | q.name_rec[5 + 2 * i] << 8) : char16_t(q.name_rec[4 + i]);

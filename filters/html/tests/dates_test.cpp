@@ -1,6 +1,7 @@
-// Tests of the calendar conversions: the spec-like edge cases as tables, the committed day
-// table (Python's datetime and a Julian-calendar formula) and a full walk that checks every
-// day number follows its predecessor by exactly one day.
+// Tests of the calendar conversions: Gregorian and Julian dates, weekdays, times of day and
+// DOS date words as tables of hand-checked cases, the committed day table (Python's datetime
+// and a Julian-calendar formula) and a full walk that checks every day number follows its
+// predecessor by exactly one day.
 #include <gtest/gtest.h>
 
 #include <cmath>
