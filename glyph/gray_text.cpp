@@ -11,19 +11,13 @@
 #include <vector>
 
 #include "glyph/dbcs.h"
+#include "glyph/device_text.h"
 #include "glyph/gray_levels.h"
 #include "glyph/rvcsp32.h"
 
 namespace qm::glyph {
 
 namespace {
-
-// Device pixels of a logical length along x or y of the DC.
-int32_t DeviceLength(HDC dc, int32_t v, bool vertical) {
-  POINT p[2] = {{0, 0}, {vertical ? 0 : v, vertical ? v : 0}};
-  if (!LPtoDP(dc, p, 2)) return v;
-  return vertical ? p[1].y - p[0].y : p[1].x - p[0].x;
-}
 
 // The characters of a text as (position, byte count): the double-byte rules of the set;
 // set 127 reads two bytes at a time while two remain.
@@ -181,24 +175,7 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
 
   // Everything below is in device pixels: the target is put in MM_TEXT at zero origins
   // for the duration and brought back with RestoreDC.
-  const UINT align = GetTextAlign(dc);
-  POINT start{x, y};
-  if (align & TA_UPDATECP) GetCurrentPositionEx(dc, &start);
-  LPtoDP(dc, &start, 1);
-  RECT clip{};
-  if (rect) {
-    POINT c[2] = {{rect->left, rect->top}, {rect->right, rect->bottom}};
-    LPtoDP(dc, c, 2);
-    clip = RECT{std::min(c[0].x, c[1].x), std::min(c[0].y, c[1].y), std::max(c[0].x, c[1].x), std::max(c[0].y, c[1].y)};
-  }
-  std::vector<int32_t> device_advances;
-  if (advances)
-    for (uint32_t i = 0; i < length; ++i) device_advances.push_back(DeviceLength(dc, advances[i], false));
-
-  const int saved = SaveDC(dc);
-  SetMapMode(dc, MM_TEXT);
-  SetWindowOrgEx(dc, 0, 0, nullptr);
-  SetViewportOrgEx(dc, 0, 0, nullptr);
+  auto [align, start, clip, device_advances, saved] = EnterDeviceText(dc, x, y, rect, advances, length);
   LOGFONTA plain = *lf, doubled = *lf;
   plain.lfHeight = device_height;
   plain.lfWidth = DeviceLength(dc, lf->lfWidth, false);

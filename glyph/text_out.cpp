@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "glyph/dbcs.h"
+#include "glyph/device_text.h"
 #include "glyph/rvcsp32.h"
 #include "glyph/text_runs.h"
 
@@ -21,12 +22,6 @@ bool SlotDeviceFont(int32_t slot, LOGFONTA& out, uint8_t& char_set);
 }  // namespace qm::glyph
 
 namespace {
-
-int32_t DeviceLength(HDC dc, int32_t v, bool vertical) {
-  POINT p[2] = {{0, 0}, {vertical ? 0 : v, vertical ? v : 0}};
-  if (!LPtoDP(dc, p, 2)) return v;
-  return vertical ? p[1].y - p[0].y : p[1].x - p[0].x;
-}
 
 // Draws a 1-bit glyph (ink where a bit is 0, rows of 16-bit units) at device (x, y):
 // transparent backgrounds keep the target under the paper, opaque ones paint it.
@@ -134,23 +129,8 @@ CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_
   HDC mem = CreateCompatibleDC(dc);
   if (!mem) return 0;
 
-  const UINT align = GetTextAlign(dc);
-  POINT start{x, y};
-  if (align & TA_UPDATECP) GetCurrentPositionEx(dc, &start);
-  LPtoDP(dc, &start, 1);
-  RECT clip{};
-  if (rect) {
-    POINT c[2] = {{rect->left, rect->top}, {rect->right, rect->bottom}};
-    LPtoDP(dc, c, 2);
-    clip = RECT{std::min(c[0].x, c[1].x), std::min(c[0].y, c[1].y), std::max(c[0].x, c[1].x), std::max(c[0].y, c[1].y)};
-  }
-  std::vector<int32_t> device_advances;
-  if (advances)
-    for (int32_t i = 0; i < length; ++i) device_advances.push_back(DeviceLength(dc, advances[i], false));
-  const int saved = SaveDC(dc);
-  SetMapMode(dc, MM_TEXT);
-  SetWindowOrgEx(dc, 0, 0, nullptr);
-  SetViewportOrgEx(dc, 0, 0, nullptr);
+  auto [align, start, clip, device_advances, saved] =
+      qm::glyph::EnterDeviceText(dc, x, y, rect, advances, size_t(length));
 
   const int32_t escapement = ((lf.lfEscapement % 3600) + 3600) % 3600;
   const double theta = double((3600 - escapement) % 3600) * 0.001745329253;

@@ -3,12 +3,8 @@
 // LF) with the built libpostbridge.so: documents, dates and subjects against the side
 // files postbridge writes, attachment words only with -mail and inside their AttachInfo
 // range, and failed or stopped builds that leave the previous database byte-identical.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +16,7 @@
 
 #include "index/index_reader.h"
 #include "indexer/mail_build.h"
+#include "indexer/tests/live_indexer.h"
 #include "mail/side_files_format.h"
 #include "platform/le.h"
 #include "platform/process.h"
@@ -28,7 +25,6 @@
 #include "searcher/query_parser.h"
 #include "testsupport/test_files.h"
 
-extern char** environ;
 
 namespace {
 
@@ -388,61 +384,6 @@ TEST(MailBuildSearch, FieldsAndAttachments) {
   }
 }
 
-// A running indexer whose output is read until its first document line.
-class LiveBuild {
- public:
-  explicit LiveBuild(const std::vector<std::string>& argv) {
-    int fds[2];
-    EXPECT_EQ(pipe2(fds, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    EXPECT_EQ(posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    fd_ = fds[0];
-  }
-  ~LiveBuild() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    close(fd_);
-  }
-  // Reads until the first '0' line has come; false when the output ended first.
-  bool wait_for_document() {
-    while (out_.rfind("0 ", 0) != 0 && out_.find("\r0 ") == std::string::npos)
-      if (!read_more()) return false;
-    return true;
-  }
-  // Signals the build and reads its output to the end.
-  std::string stop(int s) {
-    kill(pid_, s);
-    while (read_more()) {
-    }
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-    return out_;
-  }
-
- private:
-  bool read_more() {
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, 60000) <= 0) return false;
-    char buffer[4096];
-    const ssize_t n = read(fd_, buffer, sizeof buffer);
-    if (n <= 0) return false;
-    out_.append(buffer, size_t(n));
-    return true;
-  }
-  pid_t pid_ = -1;
-  int fd_ = -1;
-  std::string out_;
-};
-
 // A build killed or stopped in the middle of a large mailbox leaves the previous database
 // as it was; the next build clears what a killed one left and completes.
 TEST(MailBuildStop, KilledAndStoppedBuildsKeepThePreviousDatabase) {
@@ -487,14 +428,14 @@ TEST(MailBuildStop, KilledAndStoppedBuildsKeepThePreviousDatabase) {
   const auto before = snapshot();
   ini(large);
   {
-    LiveBuild live(argv);
+    qm::test::LiveIndexer live(argv, 60000);
     ASSERT_TRUE(live.wait_for_document());
     const std::string out = live.stop(SIGKILL);
     EXPECT_EQ(out.find("\x1A\x1A"), std::string::npos);
   }
   EXPECT_EQ(snapshot(), before);
   {
-    LiveBuild live(argv);
+    qm::test::LiveIndexer live(argv, 60000);
     ASSERT_TRUE(live.wait_for_document());
     const std::string out = live.stop(SIGTERM);
     EXPECT_EQ(out.find("\x1A\x1A"), std::string::npos);

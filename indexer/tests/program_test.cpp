@@ -2,13 +2,9 @@
 // the built program beside a vesprin.ini), with stand-in converters where a failure or a
 // time-out is wanted; its progress stream is checked line by line and the database it
 // writes is read back with the index readers.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,9 +15,9 @@
 #include "index/index_format.h"
 #include "index/index_reader.h"
 #include "platform/process.h"
+#include "indexer/tests/live_indexer.h"
 #include "testsupport/test_files.h"
 
-extern char** environ;
 
 namespace {
 
@@ -319,72 +315,6 @@ TEST_F(IndexerProgramTest, RemovesTheDatabaseKeywordCacheAfterABuild) {
   EXPECT_TRUE(fs::exists(cache + "1B/41/nos"));
 }
 
-// A running indexer whose output is read until a wanted line shows.
-class LiveIndexer {
- public:
-  explicit LiveIndexer(const std::vector<std::string>& argv) {
-    int fds[2];
-    EXPECT_EQ(pipe2(fds, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    EXPECT_EQ(posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    fd_ = fds[0];
-  }
-  ~LiveIndexer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    close(fd_);
-  }
-  // Reads until a line starting with prefix (whose value is not "0") has come; its text.
-  std::string wait_for(const std::string& prefix) {
-    for (;;) {
-      size_t at = 0;
-      while ((at = out_.find(prefix, at)) != std::string::npos) {
-        if (at == 0 || out_[at - 1] == '\r') {
-          size_t cr = out_.find('\r', at);
-          if (cr == std::string::npos) break;
-          std::string text = out_.substr(at + prefix.size(), cr - at - prefix.size());
-          if (text != "0") return text;
-        }
-        ++at;
-      }
-      if (!read_more()) return "";
-    }
-  }
-  std::string rest() {
-    while (read_more()) {
-    }
-    return out_;
-  }
-  void signal(int s) { kill(pid_, s); }
-  void reap() {
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  bool read_more() {
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, 30000) <= 0) return false;
-    char buffer[4096];
-    ssize_t n = read(fd_, buffer, sizeof buffer);
-    if (n <= 0) return false;
-    out_.append(buffer, size_t(n));
-    return true;
-  }
-  pid_t pid_ = -1;
-  int fd_ = -1;
-  std::string out_;
-};
-
 TEST_F(IndexerProgramTest, InterruptedBuildsLeaveThePreviousDatabase) {
   doc("a.txt", "alpha");
   ini(std_db("LocalFileType=txt,doc\n"));
@@ -395,7 +325,7 @@ TEST_F(IndexerProgramTest, InterruptedBuildsLeaveThePreviousDatabase) {
   tool("catdoc", "sleep 60");
   timeout_ms_ = 60000;
   {
-    LiveIndexer live(command({"-w1", "-f10", "-x1"}));
+    qm::test::LiveIndexer live(command({"-w1", "-f10", "-x1"}), 30000);
     std::string helper = live.wait_for("4 ");
     ASSERT_FALSE(helper.empty());
     live.signal(SIGKILL);
@@ -414,7 +344,7 @@ TEST_F(IndexerProgramTest, InterruptedBuildsLeaveThePreviousDatabase) {
 
   // A stop request ends the build between documents, kills the converter and cleans up.
   {
-    LiveIndexer live(command({"-w1", "-f10", "-x1"}));
+    qm::test::LiveIndexer live(command({"-w1", "-f10", "-x1"}), 30000);
     std::string helper = live.wait_for("4 ");
     ASSERT_FALSE(helper.empty());
     live.signal(SIGTERM);
