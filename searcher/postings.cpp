@@ -412,10 +412,6 @@ ParagraphFilter::ParagraphFilter(std::string_view k) : active_(!k.empty()), mark
   }
 }
 
-bool ParagraphFilter::passes(uint16_t paragraph) const {
-  return !active_ || paragraph >= open_start_ || marks_[paragraph];
-}
-
 size_t postings_filter_paragraphs(PostingList& list, const ParagraphFilter& filter) {
   if (!filter.active()) return list.size();
   std::erase_if(list, [&](const PostingEntry& e) { return !filter.passes(e.paragraph); });

@@ -82,7 +82,7 @@ class ParagraphFilter {
 
   bool active() const { return active_; }
   // Paragraph numbers as postings hold them, counted from 0.
-  bool passes(uint16_t paragraph) const;
+  bool passes(uint16_t paragraph) const { return !active_ || paragraph >= open_start_ || marks_[paragraph]; }
 
  private:
   bool active_ = false;
