@@ -119,6 +119,13 @@ struct IndexFileSet::Mapping {
   }
 };
 
+void IndexFileSet::release_posting_pages() {
+  for (IndexFile file : {IndexFile::CharIndex, IndexFile::WordIndex}) {
+    const auto& m = files_[size_t(file)];
+    if (m && m->data) ::madvise(const_cast<unsigned char*>(m->data), m->size, MADV_DONTNEED);
+  }
+}
+
 IndexFileSet::IndexFileSet() = default;
 IndexFileSet::~IndexFileSet() { close(); }
 

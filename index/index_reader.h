@@ -151,6 +151,9 @@ class IndexFileSet {
   bool read_word_signatures(uint32_t first, uint32_t count, std::vector<WordSignature>& out);
   // The raw bytes of an open file (empty when absent); valid until close.
   std::string_view file_bytes(IndexFile file) const;
+  // Lets the pages of the posting files read so far leave the process's memory (they
+  // stay in the page cache and are read again on need). Views stay valid.
+  void release_posting_pages();
 
  private:
   struct Mapping;

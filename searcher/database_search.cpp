@@ -77,7 +77,7 @@ HitList documents_from_postings(const PostingList& postings, uint16_t database, 
 
 HitList search_chinese_word(IndexFileSet& set, uint16_t database, const CharacterSlots& word,
                             const SearchOptions& options, const SearchHooks& hooks, SearchStats* stats,
-                            const DocumentSet* documents, bool per_document) {
+                            const DocumentSet* documents, bool per_document, DocumentRange range) {
   size_t n = 0;
   while (n < word.size() && n < kChineseWordCharacters && !word[n].empty()) ++n;
   if (n == 0) return {};
@@ -96,8 +96,10 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
       if (record.count == 0) continue;
       std::string_view bytes;
       if (!set.view_char_postings(record.offset, record.count, bytes)) return {};
-      if (stats) stats->postings_read += record.count;
-      const PostingSpan span{reinterpret_cast<const unsigned char*>(bytes.data()), record.count};
+      const PostingSpan span =
+          postings_within(PostingSpan{reinterpret_cast<const unsigned char*>(bytes.data()), record.count}, range);
+      if (stats) stats->postings_read += span.size();
+      if (span.empty()) continue;
       if (lists[i].empty()) {
         lists[i] = span;
         continue;
@@ -163,9 +165,9 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
 
 HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_view word,
                             const SearchOptions& options, SearchStats* stats, const DocumentSet* documents,
-                            bool per_document) {
+                            bool per_document, DocumentRange range, EnglishLookups* lookups) {
   PostingSpan span;
-  if (per_document && !documents &&
+  if (per_document && !documents && range.whole() &&
       english_lone_word_span(set, word, options.flags.fault_tolerant, options.match_rate, span,
                              stats ? &stats->postings_read : nullptr)) {
     // One word's list read in place, straight into document records.
@@ -180,7 +182,7 @@ HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_vi
   }
   PostingList found = english_phrase_postings(set, word, options.flags.fault_tolerant,
                                               options.match_rate, options.precision,
-                                              stats ? &stats->postings_read : nullptr, documents);
+                                              stats ? &stats->postings_read : nullptr, documents, range, lookups);
   if (!options.paragraphs.empty()) postings_filter_paragraphs(found, ParagraphFilter(options.paragraphs));
   return per_document ? documents_from_postings(found, database, true) : hits_from_postings(found, database, true);
 }
@@ -235,77 +237,91 @@ DocumentSet documents_of(const HitList& hits) {
   return documents;
 }
 
-TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
-                    const std::vector<SearchDatabase>& databases, const SearchOptions& options,
-                    const SearchHooks& hooks, SearchStats* stats, bool for_evaluation) {
-  TermHits hits(table.terms.size());
-  const HomophoneSlots plain = slots.empty() ? homophone_slots_plain(table) : HomophoneSlots{};
-  const HomophoneSlots& word_slots = slots.empty() ? plain : slots;
-
-  // The words to search, in table order, with their homophone slots (every Chinese word
-  // moves the slot cursor, searched or not).
-  std::vector<size_t> words;
-  std::vector<const CharacterSlots*> word_of(table.terms.size(), nullptr);
-  size_t chinese = 0;
-  bool narrowing = false;  // an operator that can keep a side to the other's documents
-  for (size_t k = 0; k < table.terms.size(); ++k) {
-    const QueryTerm& term = table.terms[k];
-    narrowing = narrowing || term.type == '&' || term.type == '*' || term.type == '-';
-    if (!term.is_word() || term.text.empty()) continue;
-    words.push_back(k);
-    if (term.is_chinese()) {
-      if (chinese < word_slots.size()) word_of[k] = &word_slots[chinese];
-      ++chinese;
+// The words of a term table and how each database is searched for them.
+class WordSearch {
+ public:
+  WordSearch(const QueryTermTable& table, const HomophoneSlots& slots, const SearchOptions& options,
+             const SearchHooks& hooks, SearchStats* stats, bool for_evaluation)
+      : table_(table), options_(options), hooks_(hooks), stats_(stats), word_of_(table.terms.size(), nullptr) {
+    if (slots.empty()) plain_ = homophone_slots_plain(table);
+    const HomophoneSlots& word_slots = slots.empty() ? plain_ : slots;
+    // The words to search, in table order, with their homophone slots (every Chinese word
+    // moves the slot cursor, searched or not).
+    size_t chinese = 0;
+    for (size_t k = 0; k < table.terms.size(); ++k) {
+      const QueryTerm& term = table.terms[k];
+      narrowing_ = narrowing_ || term.type == '&' || term.type == '*' || term.type == '-';
+      if (!term.is_word() || term.text.empty()) continue;
+      words_.push_back(k);
+      if (term.is_chinese()) {
+        if (chinese < word_slots.size()) word_of_[k] = &word_slots[chinese];
+        ++chinese;
+      }
     }
+    // A lone word (brackets aside) becomes one record per document in the evaluation, so
+    // with nothing to combine it is searched straight into those records. Cached hits are
+    // whole lists.
+    lone_word_ = for_evaluation && words_.size() == 1 && !options.cache_enabled;
+    for (const QueryTerm& term : table.terms)
+      if (!term.is_word() && term.type != '(' && term.type != ')') lone_word_ = false;
   }
 
-  // A lone word (brackets aside) becomes one record per document in the evaluation, so
-  // with nothing to combine it is searched straight into those records. Cached hits are
-  // whole lists.
-  bool lone_word = for_evaluation && words.size() == 1 && !options.cache_enabled;
-  for (const QueryTerm& term : table.terms)
-    if (!term.is_word() && term.type != '(' && term.type != ')') lone_word = false;
+  size_t word_count() const { return words_.size(); }
 
-  IndexFileSet own;
-  for (const SearchDatabase& db : databases) {
-    // The request's open set, else one opened here. A failure is reported by the reader;
-    // a sink that returns skips the database.
-    IndexFileSet& set = db.set ? *db.set : own;
-    if (!db.set && !own.open(db.work_dir, search_index_type(db), false)) continue;
-    if (!set.is_open()) continue;
-
-    // Every operator works document by document, so a term needs searching only in the
-    // documents the rest of the expression leaves reachable. The cheapest words go first
-    // and keep the others to their documents; the hits that reach the result are the
-    // same. Cached hits are whole lists, and phrase databases have their own search.
-    const bool narrow = narrowing && !options.cache_enabled && !db.save_file;
-    std::vector<size_t> order = words;
-    std::vector<char> searched(table.terms.size(), 0);
-    std::vector<DocumentSet> found_documents(table.terms.size());
-    if (narrow) {
-      std::vector<uint64_t> size(table.terms.size(), 0);
-      for (size_t k : words) {
-        const QueryTerm& term = table.terms[k];
-        if (term.is_chinese()) {
-          size[k] = word_of[k] ? chinese_word_size(set, *word_of[k]) : 0;
-        } else if (is_alnum_ascii(static_cast<unsigned char>(term.text[0]))) {
-          size[k] = english_phrase_size(set, term.text, options.flags.fault_tolerant, options.match_rate);
-        }
+  // What searching each word costs in the open set (the list its search starts from),
+  // by term index.
+  std::vector<uint64_t> sizes(IndexFileSet& set) {
+    std::vector<uint64_t> size(table_.terms.size(), 0);
+    for (size_t k : words_) {
+      const QueryTerm& term = table_.terms[k];
+      if (term.is_chinese()) {
+        size[k] = word_of_[k] ? chinese_word_size(set, *word_of_[k]) : 0;
+      } else if (is_alnum_ascii(static_cast<unsigned char>(term.text[0]))) {
+        size[k] = english_phrase_size(set, term.text, options_.flags.fault_tolerant, options_.match_rate,
+                                      &lookups_);
       }
-      std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return size[a] < size[b]; });
     }
+    return size;
+  }
+
+  // Every operator works document by document, so a term needs searching only in the
+  // documents the rest of the expression leaves reachable. The cheapest words go first
+  // and keep the others to their documents; the hits that reach the result are the
+  // same. Cached hits are whole lists, and phrase databases have their own search.
+  bool narrows(const SearchDatabase& db) const { return narrowing_ && !options_.cache_enabled && !db.save_file; }
+
+  std::vector<size_t> order(const std::vector<uint64_t>& size) const {
+    std::vector<size_t> order = words_;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return size[a] < size[b]; });
+    return order;
+  }
+
+  // The words in the order they are searched in the open set of db, the cheapest first
+  // where they narrow each other. Starts the set's search: lookups of another set go.
+  std::vector<size_t> start_set(IndexFileSet& set, const SearchDatabase& db) {
+    lookups_.clear();
+    return narrows(db) ? order(sizes(set)) : words_;
+  }
+
+  // Searches the open set of db for every word in order (start_set's), within range,
+  // appending to hits.
+  void search_set(IndexFileSet& set, const SearchDatabase& db, const std::vector<size_t>& order,
+                  DocumentRange range, TermHits& hits) {
+    const bool narrow = narrows(db);
+    std::vector<char> searched(table_.terms.size(), 0);
+    std::vector<DocumentSet> found_documents(table_.terms.size());
 
     for (size_t at = 0; at < order.size(); ++at) {
       const size_t k = order[at];
-      const QueryTerm& term = table.terms[k];
-      const CharacterSlots* word = word_of[k];
+      const QueryTerm& term = table_.terms[k];
+      const CharacterSlots* word = word_of_[k];
 
       std::string cache_path;
-      if (options.cache_enabled) {
-        cache_path = keyword_cache_path(options.cache_dir, db.id, term.text, CacheKind::Plain, options.flags);
+      if (options_.cache_enabled) {
+        cache_path = keyword_cache_path(options_.cache_dir, db.id, term.text, CacheKind::Plain, options_.flags);
         HitList cached;
         if (keyword_cache_read_for(set, cache_path, cached)) {
-          if (stats) ++stats->cache_reads;
+          if (stats_) ++stats_->cache_reads;
           hits[k].insert(hits[k].end(), cached.begin(), cached.end());
           continue;
         }
@@ -314,9 +330,9 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
       ReachableDocuments reachable{true, {}};
       if (narrow) {
         reachable = expression_walk<ReachableDocuments>(
-            table,
+            table_,
             [&](size_t t) {
-              if (table.terms[t].is_word() && !table.terms[t].text.empty() && !searched[t])
+              if (table_.terms[t].is_word() && !table_.terms[t].text.empty() && !searched[t])
                 return ReachableDocuments{true, {}};
               return ReachableDocuments{false, found_documents[t]};
             },
@@ -327,12 +343,13 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
       HitList found;
       if (term.is_chinese()) {
         if (db.save_file) {
-          if (hooks.phrase_search && word) found = hooks.phrase_search(set, db, *word, options);
+          if (hooks_.phrase_search && word) found = hooks_.phrase_search(set, db, *word, options_);
         } else if (word) {
-          found = search_chinese_word(set, db.id, *word, options, hooks, stats, documents, lone_word);
+          found = search_chinese_word(set, db.id, *word, options_, hooks_, stats_, documents, lone_word_, range);
         }
       } else if (is_alnum_ascii(static_cast<unsigned char>(term.text[0]))) {
-        found = search_english_word(set, db.id, term.text, options, stats, documents, lone_word);
+        found = search_english_word(set, db.id, term.text, options_, stats_, documents, lone_word_, range,
+                                    &lookups_);
       }
       if (narrow && at + 1 < order.size()) {  // the last word's documents narrow nothing
         searched[k] = 1;
@@ -341,18 +358,83 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
 
       // A cache file that cannot be written, or hits of a set replaced meanwhile, stay in
       // memory only.
-      if (options.cache_enabled && keyword_cache_write_for(set, cache_path, found) && stats)
-        ++stats->cache_writes;
+      if (options_.cache_enabled && keyword_cache_write_for(set, cache_path, found) && stats_)
+        ++stats_->cache_writes;
       if (hits[k].empty()) {
         hits[k] = std::move(found);
       } else {
         hits[k].insert(hits[k].end(), found.begin(), found.end());
       }
     }
+  }
+
+ private:
+  const QueryTermTable& table_;
+  const SearchOptions& options_;
+  const SearchHooks& hooks_;
+  SearchStats* stats_;
+  HomophoneSlots plain_;
+  std::vector<size_t> words_;
+  std::vector<const CharacterSlots*> word_of_;
+  bool narrowing_ = false;  // an operator that can keep a side to the other's documents
+  bool lone_word_ = false;
+  EnglishLookups lookups_;  // of the set being searched
+};
+
+TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
+                    const std::vector<SearchDatabase>& databases, const SearchOptions& options,
+                    const SearchHooks& hooks, SearchStats* stats, bool for_evaluation) {
+  TermHits hits(table.terms.size());
+  WordSearch search(table, slots, options, hooks, stats, for_evaluation);
+  IndexFileSet own;
+  for (const SearchDatabase& db : databases) {
+    // The request's open set, else one opened here. A failure is reported by the reader;
+    // a sink that returns skips the database.
+    IndexFileSet& set = db.set ? *db.set : own;
+    if (!db.set && !own.open(db.work_dir, search_index_type(db), false)) continue;
+    if (!set.is_open()) continue;
+    search.search_set(set, db, search.start_set(set, db), DocumentRange{}, hits);
     own.close();
   }
   if (hooks.word_boundary_done) hooks.word_boundary_done();
   return hits;
+}
+
+// A run holds about options.run_postings postings of the query's largest word list, so
+// a boolean query over frequent words keeps about that many hit records, not one per hit
+// of the database. Runs are few enough that looking the Chinese words up again for each
+// costs little; English words are looked up once per database.
+constexpr uint64_t kMostRuns = 64;
+
+void search_runs(const QueryTermTable& table, const HomophoneSlots& slots,
+                 const std::vector<SearchDatabase>& databases, const SearchOptions& options,
+                 const SearchHooks& hooks, SearchStats* stats, const std::function<void(TermHits&)>& block) {
+  WordSearch search(table, slots, options, hooks, stats, true);
+  IndexFileSet own;
+  for (const SearchDatabase& db : databases) {
+    IndexFileSet& set = db.set ? *db.set : own;
+    if (!db.set && !own.open(db.work_dir, search_index_type(db), false)) continue;
+    if (!set.is_open()) continue;
+    const std::vector<size_t> order = search.start_set(set, db);
+    const std::vector<uint64_t> size = search.sizes(set);
+    const uint64_t largest = *std::max_element(size.begin(), size.end());
+    const uint64_t per_run = std::max<uint64_t>(options.run_postings, 1);
+    const uint64_t runs = std::clamp<uint64_t>((largest + per_run - 1) / per_run, 1, kMostRuns);
+    const uint64_t width = (uint64_t(set.document_count()) + runs) / runs;
+    for (uint64_t r = 0; r < runs; ++r) {
+      DocumentRange range;
+      range.first = uint32_t(std::min<uint64_t>(r * width, UINT32_MAX));
+      if (r + 1 < runs) range.end = (r + 1) * width;  // the last run takes every document left
+      if (runs == 1) range = DocumentRange{};
+      TermHits hits(table.terms.size());
+      search.search_set(set, db, order, range, hits);
+      block(hits);
+      // The run's posting pages are done with; the next run reads other pages.
+      if (runs > 1) set.release_posting_pages();
+    }
+    own.close();
+  }
+  if (hooks.word_boundary_done) hooks.word_boundary_done();
 }
 
 }  // namespace
@@ -366,6 +448,25 @@ TermHits search_database(const QueryTermTable& table, const HomophoneSlots& slot
     fatal_text("Out of memory !");
     return TermHits(table.terms.size());
   }
+}
+
+bool search_database_runs(const QueryTermTable& table, const HomophoneSlots& slots,
+                          const std::vector<SearchDatabase>& databases, const SearchOptions& options,
+                          const SearchHooks& hooks, SearchStats* stats,
+                          const std::function<void(TermHits& lists)>& block) {
+  size_t words = 0;
+  for (const QueryTerm& term : table.terms) words += term.is_word() && !term.text.empty() ? 1 : 0;
+  if (words < 2 || options.cache_enabled) return false;
+  for (size_t d = 0; d < databases.size(); ++d) {
+    if (databases[d].save_file) return false;
+    if (d > 0 && databases[d - 1].id >= databases[d].id) return false;
+  }
+  try {
+    search_runs(table, slots, databases, options, hooks, stats, block);
+  } catch (const std::bad_alloc&) {
+    fatal_text("Out of memory !");
+  }
+  return true;
 }
 
 }  // namespace qm

@@ -38,17 +38,49 @@ int phrase_window(int precision) {
   return 0;
 }
 
+const EnglishLookups::Found* EnglishLookups::find(std::string_view word, bool fuzzy, int match_rate) const {
+  auto it = found_.find(std::tuple(std::string(word), fuzzy, match_rate));
+  return it == found_.end() ? nullptr : &it->second;
+}
+
+void EnglishLookups::keep(std::string_view word, bool fuzzy, int match_rate, Found found) {
+  found_[std::tuple(std::string(word), fuzzy, match_rate)] = std::move(found);
+}
+
 namespace {
 
 struct WordList {
   uint32_t offset = 0, count = 0;
 };
 
+bool find_word_lists(IndexFileSet& set, std::string_view word, bool fuzzy, int match_rate,
+                     std::vector<WordList>& out);
+
 // The eindex.db lists of the index words matching a query word; false when a file fails.
+// Taken from lookups when the word was looked up before, else kept there.
 bool english_word_lists(IndexFileSet& set, std::string_view word, bool fuzzy, int match_rate,
-                        std::vector<WordList>& out) {
-  out.clear();
+                        std::vector<WordList>& out, EnglishLookups* lookups = nullptr) {
   if (word.size() > index_format::kMaxWordLength) word = word.substr(0, index_format::kMaxWordLength);
+  if (lookups) {
+    if (const EnglishLookups::Found* found = lookups->find(word, fuzzy, match_rate)) {
+      out.clear();
+      for (const auto& [offset, count] : found->lists) out.push_back(WordList{offset, count});
+      return found->complete;
+    }
+  }
+  const bool complete = find_word_lists(set, word, fuzzy, match_rate, out);
+  if (lookups) {
+    EnglishLookups::Found found;
+    found.complete = complete;
+    for (const WordList& list : out) found.lists.emplace_back(list.offset, list.count);
+    lookups->keep(word, fuzzy, match_rate, std::move(found));
+  }
+  return complete;
+}
+
+bool find_word_lists(IndexFileSet& set, std::string_view word, bool fuzzy, int match_rate,
+                     std::vector<WordList>& out) {
+  out.clear();
   if (word.empty()) return true;
   const WordSignature query = word_signature(word);
   const int threshold = fuzzy ? match_rate : 100;
@@ -79,29 +111,39 @@ bool english_word_lists(IndexFileSet& set, std::string_view word, bool fuzzy, in
   return true;
 }
 
-// Appends one word's list, only the entries of documents when given (read in place).
-bool append_word_list(IndexFileSet& set, const WordList& list, const DocumentSet* documents, PostingList& out) {
-  if (!documents) return set.append_word_postings(list.offset, list.count, out);
-  const std::string_view bytes = set.file_bytes(IndexFile::WordIndex);
-  if (list.offset % 8 != 0 || list.offset > bytes.size() || (bytes.size() - list.offset) / 8 < list.count)
-    return set.append_word_postings(list.offset, list.count, out);  // reports the fault
-  postings_append_documents(PostingSpan{reinterpret_cast<const unsigned char*>(bytes.data()) + list.offset,
-                                        list.count},
-                            *documents, out);
+// Appends one word's list (read in place), only the entries of documents when given and
+// of the range. postings_read counts the entries within the range.
+bool append_word_list(IndexFileSet& set, const WordList& list, const DocumentSet* documents, DocumentRange range,
+                      PostingList& out, uint64_t* postings_read) {
+  if (!documents && range.whole()) {
+    if (!set.append_word_postings(list.offset, list.count, out)) return false;
+    if (postings_read) *postings_read += list.count;
+    return true;
+  }
+  std::string_view bytes;
+  if (!set.view_word_postings(list.offset, list.count, bytes)) return false;  // reported by the reader
+  const PostingSpan span =
+      postings_within(PostingSpan{reinterpret_cast<const unsigned char*>(bytes.data()), list.count}, range);
+  if (postings_read) *postings_read += span.size();
+  if (documents) {
+    postings_append_documents(span, *documents, out);
+  } else {
+    out.reserve(out.size() + span.size());
+    for (size_t e = 0; e < span.size(); ++e) out.push_back(span.entry(e));
+  }
   return true;
 }
 
 }  // namespace
 
 PostingList english_word_postings(IndexFileSet& set, std::string_view word, bool fuzzy, int match_rate,
-                                  uint64_t* postings_read, const DocumentSet* documents) {
+                                  uint64_t* postings_read, const DocumentSet* documents, DocumentRange range,
+                                  EnglishLookups* lookups) {
   PostingList out;
   std::vector<WordList> lists;
-  const bool complete = english_word_lists(set, word, fuzzy, match_rate, lists);
-  for (const WordList& list : lists) {
-    if (!append_word_list(set, list, documents, out)) return out;
-    if (postings_read) *postings_read += list.count;
-  }
+  const bool complete = english_word_lists(set, word, fuzzy, match_rate, lists, lookups);
+  for (const WordList& list : lists)
+    if (!append_word_list(set, list, documents, range, out, postings_read)) return out;
   if (!complete) return out;
   // Several words' lists make one ordered list for the phrase walk and the hits.
   if (lists.size() > 1)
@@ -134,7 +176,8 @@ bool english_lone_word_span(IndexFileSet& set, std::string_view text, bool fuzzy
   return true;
 }
 
-uint64_t english_phrase_size(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate) {
+uint64_t english_phrase_size(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate,
+                             EnglishLookups* lookups) {
   const std::string owned(text);
   std::string word;
   uint64_t smallest = UINT64_MAX;
@@ -142,7 +185,7 @@ uint64_t english_phrase_size(IndexFileSet& set, std::string_view text, bool fuzz
   for (const char* p = owned.c_str(); (p = string_next_word(p, word, 30)) != nullptr;) {
     if (!is_alnum_ascii(static_cast<unsigned char>(word[0]))) continue;
     uint64_t size = 0;
-    if (english_word_lists(set, word, fuzzy, match_rate, lists))
+    if (english_word_lists(set, word, fuzzy, match_rate, lists, lookups))
       for (const WordList& list : lists) size += list.count;
     smallest = std::min(smallest, size);
   }
@@ -150,7 +193,8 @@ uint64_t english_phrase_size(IndexFileSet& set, std::string_view text, bool fuzz
 }
 
 PostingList english_phrase_postings(IndexFileSet& set, std::string_view text, bool fuzzy, int match_rate,
-                                    int precision, uint64_t* postings_read, const DocumentSet* documents) {
+                                    int precision, uint64_t* postings_read, const DocumentSet* documents,
+                                    DocumentRange range, EnglishLookups* lookups) {
   const int w = phrase_window(precision);
   const std::string owned(text);
   std::string word;
@@ -158,7 +202,7 @@ PostingList english_phrase_postings(IndexFileSet& set, std::string_view text, bo
   bool first = true;
   for (const char* p = owned.c_str(); (p = string_next_word(p, word, 30)) != nullptr;) {
     if (!is_alnum_ascii(static_cast<unsigned char>(word[0]))) continue;
-    PostingList next = english_word_postings(set, word, fuzzy, match_rate, postings_read, documents);
+    PostingList next = english_word_postings(set, word, fuzzy, match_rate, postings_read, documents, range, lookups);
     if (first) {
       result = std::move(next);
       first = false;

@@ -412,10 +412,6 @@ ParagraphFilter::ParagraphFilter(std::string_view k) : active_(!k.empty()), mark
   }
 }
 
-bool ParagraphFilter::passes(uint16_t paragraph) const {
-  return !active_ || paragraph >= open_start_ || marks_[paragraph];
-}
-
 size_t postings_filter_paragraphs(PostingList& list, const ParagraphFilter& filter) {
   if (!filter.active()) return list.size();
   std::erase_if(list, [&](const PostingEntry& e) { return !filter.passes(e.paragraph); });
@@ -472,6 +468,29 @@ void postings_join_spans(const std::vector<PostingSpan>& lists, bool fault_toler
   const size_t restrict_to = lists.size() < 2 || longest < 4 * lists[s].size() ? JoinCursors::kNone : s;
   if (lists.size() == 2 && join_exact_pair(lists, restrict_to, out)) return;
   join_exact(lists, restrict_to, out);
+}
+
+namespace {
+
+// Index of the first entry whose document is at least document.
+size_t first_of_document(PostingSpan list, uint64_t document) {
+  if (document > UINT32_MAX) return list.size();
+  const uint64_t first = document << 32;
+  size_t low = 0, high = list.size();
+  while (low < high) {
+    const size_t mid = low + (high - low) / 2;
+    if (list.key(mid) < first) low = mid + 1; else high = mid;
+  }
+  return low;
+}
+
+}  // namespace
+
+PostingSpan postings_within(PostingSpan list, DocumentRange range) {
+  if (range.whole() || list.empty()) return list;
+  const size_t begin = first_of_document(list, range.first);
+  const size_t end = std::max(begin, first_of_document(list, range.end));
+  return PostingSpan{list.data + begin * 8, end - begin};
 }
 
 void postings_append_documents(PostingSpan list, const DocumentSet& documents, PostingList& out) {

@@ -49,6 +49,18 @@ static_assert(std::endian::native == std::endian::little && sizeof(PostingEntry)
 // The documents a search is kept to (database_search.cpp): ascending, each once.
 using DocumentSet = std::vector<uint32_t>;
 
+// A run of document numbers [first, end) a search is kept to; the whole list by default.
+// Searching run after run gives the hits of searching whole, run by run, since every hit
+// lies within one document.
+struct DocumentRange {
+  uint32_t first = 0;
+  uint64_t end = uint64_t(UINT32_MAX) + 1;
+  bool whole() const { return first == 0 && end > UINT32_MAX; }
+};
+
+// The part of list whose documents lie in range (a view of the same entries).
+PostingSpan postings_within(PostingSpan list, DocumentRange range);
+
 // Appends the entries of list whose document is in documents, in list order, skipping
 // ahead in the list from one document to the next.
 void postings_append_documents(PostingSpan list, const DocumentSet& documents, PostingList& out);
@@ -70,7 +82,7 @@ class ParagraphFilter {
 
   bool active() const { return active_; }
   // Paragraph numbers as postings hold them, counted from 0.
-  bool passes(uint16_t paragraph) const;
+  bool passes(uint16_t paragraph) const { return !active_ || paragraph >= open_start_ || marks_[paragraph]; }
 
  private:
   bool active_ = false;

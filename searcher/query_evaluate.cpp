@@ -7,22 +7,43 @@
 
 namespace qm {
 
-HitList query_evaluate(const QueryTermTable& table, TermHits lists, const SearchHooks& hooks) {
+namespace {
+
+// The expression over the lists, collapsed to one record per document.
+HitList combine_collapse(const QueryTermTable& table, TermHits& lists) {
   HitList result = expression_walk<HitList>(
       table, [&](size_t k) { return k < lists.size() ? std::move(lists[k]) : HitList{}; },
       [](HitList left, HitList right, char op) { return hits_combine(std::move(left), std::move(right), op); });
   lists.clear();
-
   hits_collapse_documents(result);
+  return result;
+}
+
+}  // namespace
+
+HitList query_evaluate(const QueryTermTable& table, TermHits lists, const SearchHooks& hooks) {
+  HitList result = combine_collapse(table, lists);
+  if (hooks.property_step) hooks.property_step(result);
+  return result;
+}
+
+HitList search_evaluate(const QueryTermTable& table, const HomophoneSlots& slots,
+                        const std::vector<SearchDatabase>& databases, const SearchOptions& options,
+                        const SearchHooks& hooks, SearchStats* stats) {
+  HitList result;
+  const bool by_runs = search_database_runs(table, slots, databases, options, hooks, stats, [&](TermHits& lists) {
+    const HitList part = combine_collapse(table, lists);
+    result.insert(result.end(), part.begin(), part.end());
+  });
+  if (!by_runs) return query_evaluate(table, search_database(table, slots, databases, options, hooks, stats, true), hooks);
   if (hooks.property_step) hooks.property_step(result);
   return result;
 }
 
 HitList search_expression(const std::string& expression, const std::vector<SearchDatabase>& databases,
                           const SearchOptions& options, const SearchHooks& hooks, SearchStats* stats) {
-  QueryTermTable table = term_table_build(expression);
-  TermHits lists = search_database(table, homophone_slots_plain(table), databases, options, hooks, stats, true);
-  return query_evaluate(table, std::move(lists), hooks);
+  const QueryTermTable table = term_table_build(expression);
+  return search_evaluate(table, homophone_slots_plain(table), databases, options, hooks, stats);
 }
 
 }  // namespace qm

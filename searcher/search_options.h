@@ -52,6 +52,9 @@ struct SearchOptions {
   std::string cache_dir;                // CacheDir, ending with "/"
   int match_rate = kDefaultMatchRate;   // MatchRate
   int precision = kDefaultPrecision;    // Precision
+  // A query of several words is searched a run of documents at a time, each run holding
+  // about this many postings of its largest word list (search_database_runs).
+  uint64_t run_postings = 16384;
 };
 
 // The databases of the loaded table in slot order (a zero record is skipped).

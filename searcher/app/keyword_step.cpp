@@ -58,8 +58,7 @@ int search_keywords() {
   SearchHooks hooks;
   install_phrase_hooks(hooks, state.program_dir, table, options);
   hooks.property_step = property_step_hook(databases, property);
-  TermHits lists = search_database(table, slots, databases, options, hooks, nullptr, true);
-  state.hits = query_evaluate(table, std::move(lists), hooks);
+  state.hits = search_evaluate(table, slots, databases, options, hooks);
   return 1;
 }
 

@@ -240,12 +240,21 @@ bool PageTemplate::block_skipped(bool not_skip_all, int first) const {
   return not_skip_all ? (any && !any_filled) : any_unfilled;
 }
 
+namespace {
+
+// Names compare without regard to letter case; a name of another length differs at once.
+bool same_name(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && string_icmp(a, b) == 0;
+}
+
+}  // namespace
+
 bool PageTemplate::set_value(std::string_view name, std::string_view text) {
   if (name.empty()) return false;
   int target = -1;
   walk(false, [&](int i) {
     const TemplateItem& item = items_[i];
-    if (item.kind == TemplateItemKind::Value && !item.value && string_icmp(item.name, name) == 0) {
+    if (item.kind == TemplateItemKind::Value && !item.value && same_name(item.name, name)) {
       target = i;
       return false;
     }
@@ -261,7 +270,7 @@ int PageTemplate::set_all(std::string_view name, std::string_view text) {
   std::vector<int> targets;
   walk(false, [&](int i) {
     const TemplateItem& item = items_[i];
-    if (item.kind == TemplateItemKind::Value && !item.value && string_icmp(item.name, name) == 0)
+    if (item.kind == TemplateItemKind::Value && !item.value && same_name(item.name, name))
       targets.push_back(i);
     return true;
   });

@@ -31,6 +31,32 @@ TEST(Postings, UnionKeepsBothCopiesInOrder) {
   EXPECT_EQ(show(postings_union(a, {})), show(a));
 }
 
+TEST(Postings, WithinARunOfDocuments) {
+  const PostingList list = {P(0, 0, 0), P(0, 3, 2), P(2, 0, 0), P(2, 1, 0), P(7, 0, 0), P(0xFFFFFFFF, 0, 4)};
+  const auto within = [&](uint32_t first, uint64_t end) {
+    const PostingSpan span = postings_within(PostingSpan::of(list), DocumentRange{first, end});
+    PostingList out;
+    for (size_t i = 0; i < span.size(); ++i) out.push_back(span.entry(i));
+    return show(out);
+  };
+  const struct {
+    uint32_t first;
+    uint64_t end;
+    const char* expected;
+  } cases[] = {
+      {0, uint64_t(1) << 32, "(0,0,0)(0,3,2)(2,0,0)(2,1,0)(7,0,0)(4294967295,0,4)"},  // whole
+      {0, 1, "(0,0,0)(0,3,2)"},
+      {1, 3, "(2,0,0)(2,1,0)"},
+      {3, 7, ""},                                   // between documents
+      {7, 0xFFFFFFFF, "(7,0,0)"},
+      {8, uint64_t(1) << 32, "(4294967295,0,4)"},   // the last document number
+      {5, 5, ""},                                   // an empty run
+      {9, 4, ""},                                   // an end before the first
+  };
+  for (const auto& c : cases) EXPECT_EQ(within(c.first, c.end), c.expected) << c.first << ".." << c.end;
+  EXPECT_TRUE(postings_within(PostingSpan{}, DocumentRange{1, 2}).empty());
+}
+
 TEST(Postings, ParagraphFilter) {
   struct Case {
     std::string k;

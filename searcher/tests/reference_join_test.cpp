@@ -192,10 +192,12 @@ TEST_F(ReferenceSearch, BenchmarkQueriesGiveTheSameHits) {
   const std::vector<std::string> texts = queries();
   ASSERT_EQ(texts.size(), 40u);
   size_t with_hits = 0;
-  for (int mode = 0; mode < 3; ++mode) {
+  // Modes 3 to 5 search a few documents at a time, as a boolean query over long lists is.
+  for (int mode = 0; mode < 6; ++mode) {
     SearchOptions options;
-    if (mode == 1) options.flags.fault_tolerant = true;
-    if (mode == 2) options.paragraphs = "2~3,5";
+    if (mode % 3 == 1) options.flags.fault_tolerant = true;
+    if (mode % 3 == 2) options.paragraphs = "2~3,5";
+    if (mode >= 3) options.run_postings = 40;
     for (const std::string& text : texts) {
       std::string expression = text;
       ASSERT_TRUE(query_parse(expression)) << text;
@@ -205,7 +207,7 @@ TEST_F(ReferenceSearch, BenchmarkQueriesGiveTheSameHits) {
       with_hits += expected.empty() ? 0 : 1;
     }
   }
-  EXPECT_GT(with_hits, 80u);
+  EXPECT_GT(with_hits, 160u);
 }
 
 // Boolean queries whose sides differ in size by much (the cheap side is searched first
@@ -236,10 +238,11 @@ TEST_F(ReferenceSearch, BooleanQueriesWithUnevenSidesGiveTheSameHits) {
       "(the & " + middle + ") * (" + frequent + " - ascii)",
   };
   size_t with_hits = 0;
-  for (int mode = 0; mode < 3; ++mode) {
+  for (int mode = 0; mode < 6; ++mode) {
     SearchOptions options;
-    if (mode == 1) options.flags.fault_tolerant = true;
-    if (mode == 2) options.paragraphs = "1,3~";
+    if (mode % 3 == 1) options.flags.fault_tolerant = true;
+    if (mode % 3 == 2) options.paragraphs = "1,3~";
+    if (mode >= 3) options.run_postings = 40;
     for (const std::string& text : expressions) {
       std::string expression = text;
       if (!query_parse(expression)) continue;
@@ -249,7 +252,7 @@ TEST_F(ReferenceSearch, BooleanQueriesWithUnevenSidesGiveTheSameHits) {
       with_hits += expected.empty() ? 0 : 1;
     }
   }
-  EXPECT_GT(with_hits, 30u);
+  EXPECT_GT(with_hits, 60u);
 }
 
 TEST_F(ReferenceSearch, HomophoneAlternativesGiveTheSameHits) {
@@ -278,6 +281,39 @@ TEST_F(ReferenceSearch, HomophoneAlternativesGiveTheSameHits) {
           << texts[q];
     }
   }
+}
+
+// Runs: the databases in order, each in several runs when the lists are long against the
+// run size, and the queries that are searched whole refused.
+TEST_F(ReferenceSearch, RunsOfDocumentsCoverEveryDatabaseInOrder) {
+  SearchOptions options;
+  options.run_postings = 40;
+  const auto runs_of = [&](const std::string& text, const std::vector<SearchDatabase>& databases) {
+    std::string expression = text;
+    EXPECT_TRUE(query_parse(expression)) << text;
+    const QueryTermTable table = term_table_build(expression);
+    std::vector<uint16_t> seen;  // the database of each run's records
+    const bool by_runs = search_database_runs(table, homophone_slots_plain(table), databases, options, {}, nullptr,
+                                              [&](TermHits& lists) {
+                                                uint16_t db = 0;
+                                                for (const HitList& l : lists)
+                                                  if (!l.empty()) db = l.front().database;
+                                                if (db != 0) seen.push_back(db);  // a run with hits
+                                              });
+    return std::pair(by_runs, seen);
+  };
+  const auto [by_runs, seen] = runs_of("the * python", databases_);
+  ASSERT_TRUE(by_runs);
+  EXPECT_GT(seen.size(), 4u);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_EQ(seen.front(), 2);
+  EXPECT_EQ(seen.back(), 5);
+
+  EXPECT_FALSE(runs_of("python", databases_).first);
+  const std::vector<SearchDatabase> reversed(databases_.rbegin(), databases_.rend());
+  EXPECT_FALSE(runs_of("the * python", reversed).first);
+  options.cache_enabled = true;
+  EXPECT_FALSE(runs_of("the * python", databases_).first);
 }
 
 }  // namespace
