@@ -20,10 +20,12 @@
 #include <QVBoxLayout>
 
 #include "common/ini.h"
+#include "common/strings.h"
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/catalogue/database_entry.h"
 #include "desktop/forms/browse_folder.h"
+#include "desktop/forms/entry_fields_ui.h"
 #include "desktop/forms/local_adv_txt_form.h"
 #include "desktop/forms/qt_window_thread.h"
 #include "desktop/indexing/command_line.h"
@@ -42,9 +44,10 @@ namespace {
 
 QString ui(int id) { return utf8_to_qstring(load_text(id)); }
 
+// A field's Big5 text without the blanks around it.
 std::string bytes(const QLineEdit* e) {
-  std::string out;
-  qstring_to_big5(e->text().trimmed(), out);
+  std::string out = EditBytes(e);
+  string_trim(out, " \t");
   return out;
 }
 
@@ -104,16 +107,16 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   // TabSheet3: the document types.
   TabSheet[2] = page(PageControl1, ui(text::kWizardText2008), l);
   auto* grid = new QGridLayout;
-  chkTxt = new QCheckBox(ui(text::kTypeText), TabSheet[2]);
-  chkHtm = new QCheckBox(ui(text::kTypeHtml), TabSheet[2]);
-  chkPgx = new QCheckBox(ui(text::kTypePgx), TabSheet[2]);
-  chkWord = new QCheckBox(ui(text::kTypeWord), TabSheet[2]);
-  chkExcel = new QCheckBox(ui(text::kTypeExcel), TabSheet[2]);
-  chkPower = new QCheckBox(ui(text::kTypePowerPoint), TabSheet[2]);
-  chkPdf = new QCheckBox(ui(text::kTypePdf), TabSheet[2]);
-  chkRTF = new QCheckBox(ui(text::kTypeRtf), TabSheet[2]);
-  QCheckBox* boxes[] = {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF};
-  for (int i = 0; i < 8; ++i) grid->addWidget(boxes[i], i / 2, i % 2);
+  types_ = DocumentTypeBoxes::Make(TabSheet[2]);
+  chkTxt = types_.txt;
+  chkHtm = types_.htm;
+  chkPgx = types_.pgx;
+  chkWord = types_.doc;
+  chkExcel = types_.xls;
+  chkPower = types_.ppt;
+  chkPdf = types_.pdf;
+  chkRTF = types_.rtf;
+  for (int i = 0; i < 8; ++i) grid->addWidget(types_.all()[i], i / 2, i % 2);
   SpeedButton1 = new QPushButton(QStringLiteral(">>"), TabSheet[2]);
   grid->addWidget(SpeedButton1, 0, 2);
   l->addLayout(grid);
@@ -246,8 +249,7 @@ void TWizardForm::FormActivate() {
   btnCancel->setEnabled(true);
   btnPrev->setEnabled(false);
   btnFinish->setEnabled(false);
-  for (QCheckBox* b : {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF})
-    b->setChecked(true);
+  types_.SetAll(true);
   lblFind->clear();
   editHtmDir->clear();
   other_ext_.clear();
@@ -348,10 +350,7 @@ bool TWizardForm::check_document() {
   if (empty_or_zero(editDBName)) return refuse(text::kMsgNameEmpty), false;
   if (empty_or_zero(editHtmDir)) return refuse(text::kMsgHtmlDirEmpty), false;
   if (empty_or_zero(editIndexDir)) return refuse(text::kMsgIndexDirEmpty), false;
-  bool any = false;
-  for (QCheckBox* b : {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF})
-    any = any || b->isChecked();
-  if (!any) return refuse(text::kMsgNoType), false;
+  if (!types_.AnyChecked()) return refuse(text::kMsgNoType), false;
   return true;
 }
 
@@ -361,10 +360,7 @@ void TWizardForm::btnNextClick() {
   if (next == 2 && doc && !QFileInfo(editHtmDir->text().trimmed()).isDir()) return refuse(text::kMsgNoSuchFolder);
   if (next == 3) {
     if (doc) {
-      bool any = false;
-      for (QCheckBox* b : {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF})
-        any = any || b->isChecked();
-      if (!any) return refuse(text::kMsgNoType);
+      if (!types_.AnyChecked()) return refuse(text::kMsgNoType);
     } else if (lvFind->selectedItems().isEmpty()) {
       return refuse(text::kMsgNoMailChosen);
     }
@@ -436,19 +432,7 @@ bool TWizardForm::pick_folder(QLineEdit* edit) {
 // Documents: the entry on the next free id and one build job for it.
 void TWizardForm::create_and_queue() {
   if (mail()) return create_mail_and_queue();
-  DatabaseEntryFields f;
-  f.name = bytes(editDBName);
-  f.doc_folder = bytes(editHtmDir);
-  f.index_folder = bytes(editIndexDir);
-  f.txt = chkTxt->isChecked();
-  f.htm = chkHtm->isChecked();
-  f.pgx = chkPgx->isChecked();
-  f.doc = chkWord->isChecked();
-  f.xls = chkExcel->isChecked();
-  f.ppt = chkPower->isChecked();
-  f.pdf = chkPdf->isChecked();
-  f.rtf = chkRTF->isChecked();
-  f.other_ext = other_ext_;
+  DatabaseEntryFields f = DocumentEntryFields(editDBName, editHtmDir, editIndexDir, types_, other_ext_);
   catalog_->OpenConfig();
   const int id = catalog_->NextFreeDatabaseId();
   const int saved = id == 0 ? -1 : SaveDatabaseEntry(*catalog_, id, f, true);

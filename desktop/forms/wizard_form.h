@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "desktop/forms/entry_fields_ui.h"
+
 class QCheckBox;
 class QLabel;
 class QMovie;
@@ -116,6 +118,7 @@ class TWizardForm : public QDialog {
   bool may_close_ = true;
   bool stop_requested_ = false;
   std::string other_ext_;
+  DocumentTypeBoxes types_;
   QMovie* movie_ = nullptr;
   std::unique_ptr<TThreadStand> thread_;
   bool animate_ = false;
