@@ -320,6 +320,79 @@ class WizardFormTest : public QObject {
     QVERIFY(f.btnNext->isEnabled() && f.btnPrev->isEnabled());
   }
 
+  // The mail-client kind against the scripted store: its readable folders are listed with
+  // their keys, and each selected folder becomes a database with its key, in list order.
+  void mailClientKindListsTheStore() {
+    Fixture fx("printf '\\032\\032'");
+    std::filesystem::create_symlink(std::string(QM_FAKE_MBOX_DIR) + "libmboxpull.so", fx.dir / "libmboxpull.so");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    f.radioMail->setChecked(true);
+    f.radio9798->setChecked(true);
+    f.btnNext->click();
+    f.btnNext->click();
+    QCOMPARE(page_of(f), 8);
+    QVERIFY(f.btnNext->isEnabled() && f.btnPrev->isEnabled() && f.btnCancel->isEnabled());
+    QVERIFY(!f.btnTerminate->isVisible());
+    QCOMPARE(f.lvFind->topLevelItemCount(), 2);  // the unreadable folder is left out
+    QCOMPARE(f.lvFind->topLevelItem(0)->text(0), QStringLiteral("Inbox"));
+    QCOMPARE(f.lvFind->topLevelItem(1)->text(1), QStringLiteral("k/sent"));
+    QCOMPARE(f.lblFind->text(), QString::fromStdString(load_text(text::kMsgFoundBefore) + "2" +
+                                                       load_text(text::kMsgFoundAfter)));
+    for (int r = 0; r < 2; ++r) f.lvFind->topLevelItem(r)->setSelected(true);
+    while (f.Step() < 6) f.btnNext->click();
+    f.schedule().WaitFinished();
+    QVERIFY(f.btnFinish->isEnabled());
+    const char* names[] = {"Inbox", "Sent Items"};
+    const char* keys[] = {"outlook:k/inbox", "outlook:k/sent"};
+    for (int i = 0; i < 2; ++i) {
+      const std::string sec = "DB-" + std::to_string(2 + i);
+      const std::string work = fx.dir.path() + "DB/" + names[i] + "/";
+      QCOMPARE(fx.value(sec, "Description"), std::string(names[i]));
+      QCOMPARE(fx.value(sec, "HtmlDir"), std::string(names[i]));
+      QCOMPARE(fx.value(sec, "MailKey"), std::string(keys[i]));
+      QCOMPARE(fx.value(sec, "MailType"), std::string("4"));
+      QCOMPARE(fx.value(sec, "WorkDir"), work);
+      QCOMPARE(fx.value(sec, "DataInputPort"),
+               fx.dir.path() + "libpostbridge.so;" + keys[i] + ";" + work + ";" + names[i]);
+    }
+    const std::string args = test::read_file(fx.dir / "args");
+    QVERIFY2(args.find("-ncl -w") == 0 && args.find("-x2\n") < args.find("-x3\n"), args.c_str());
+  }
+
+  // Terminate during a mail run of three databases: the run stops, the last database
+  // created is removed, the earlier ones stay listed, and no builder is left running.
+  void terminateDuringAMailRun() {
+    Fixture fx("printf '0 m\\r\\n'; exec sleep 30");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    f.radioMail->setChecked(true);
+    f.btnNext->click();
+    f.editMailFolder->setText(QString::fromStdString(fx.docs));
+    f.btnNext->click();
+    QTRY_VERIFY(f.btnNext->isEnabled());
+    for (const char* name : {"a.mbx", "b.mbx", "c.mbx"})
+      new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(fx.docs)});
+    f.lvFind->selectAll();
+    while (f.Step() < 6) f.btnNext->click();
+    QTRY_VERIFY(QFile::exists(QString::fromStdString(fx.dir / "pids")));
+    QVERIFY(f.Building());
+    f.btnTerminate->click();
+    f.schedule().WaitFinished();
+    QCOMPARE(f.Step(), 5);
+    QCOMPARE(page_of(f), 5);
+    QVERIFY(f.btnPrev->isEnabled() && f.btnCancel->isEnabled() && f.btnNext->isEnabled());
+    QVERIFY(!f.btnFinish->isEnabled());
+    QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
+    QCOMPARE(fx.value("INDEX", "3"), std::string("1"));
+    QCOMPARE(fx.value("INDEX", "4"), std::string("<none>"));
+    QCOMPARE(fx.value("DB-4", "Description"), std::string("<none>"));
+    // Only the first builder ran, and it is gone.
+    const std::string pids = test::read_file(fx.dir / "pids");
+    QCOMPARE(std::count(pids.begin(), pids.end(), '\n'), 1L);
+    QVERIFY(kill(pid_t(std::stol(pids)), 0) != 0);
+  }
+
   void mailRoadSkipsTheIndexFolderPage() {
     Fixture fx("printf '\\032\\032'");
     TWizardForm f(fx.dir.path());
