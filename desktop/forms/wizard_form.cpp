@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -51,10 +52,11 @@ std::string bytes(const QLineEdit* e) {
   return out;
 }
 
-bool empty_or_zero(const QLineEdit* e) {
-  const QString t = e->text().trimmed();
+bool empty_or_zero(const QString& text) {
+  const QString t = text.trimmed();
   return t.isEmpty() || t == QLatin1String("0");
 }
+bool empty_or_zero(const QLineEdit* e) { return empty_or_zero(e->text()); }
 
 void refuse(int id) { ShowMessageById(id, text::kCaptionInformation, kStyleInformation); }
 
@@ -177,7 +179,9 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   radioEudora = new QRadioButton(QStringLiteral("Eudora"), TabSheet[7]);
   for (QRadioButton* r : {radioIE5, radioIE4, radio9798, radioNS, radioEudora}) l->addWidget(r);
   row = new QHBoxLayout;
-  editMailFolder = new QLineEdit(TabSheet[7]);
+  editMailFolder = new QComboBox(TabSheet[7]);
+  editMailFolder->setEditable(true);
+  editMailFolder->setInsertPolicy(QComboBox::NoInsert);
   btnSel = new QPushButton(QStringLiteral("..."), TabSheet[7]);
   row->addWidget(editMailFolder);
   row->addWidget(btnSel);
@@ -190,6 +194,9 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   lvFind->setRootIsDecorated(false);
   lvFind->setSelectionMode(QAbstractItemView::ExtendedSelection);
   lblFind = new QLabel(TabSheet[8]);
+  cmbDrive = new QComboBox(TabSheet[8]);
+  cmbDrive->addItem(QStringLiteral("/"));
+  cmbDrive->setVisible(false);
   l->addWidget(lvFind);
   l->addWidget(lblFind);
   // TabSheet10: the group.
@@ -223,8 +230,8 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   connect(btnBrowse, &QPushButton::clicked, this, [this] { pick_folder(editHtmDir); });
   connect(btnBrowser2, &QPushButton::clicked, this, [this] { pick_folder(editIndexDir); });
   connect(btnSel, &QPushButton::clicked, this, [this] { pick_folder(editMailFolder); });
-  connect(editMailFolder, &QLineEdit::textChanged, this, [this](const QString&) {
-    if (step_ == 1 && mail()) btnNext->setEnabled(!empty_or_zero(editMailFolder));
+  connect(editMailFolder, &QComboBox::editTextChanged, this, [this](const QString& text) {
+    if (step_ == 1 && mail()) btnNext->setEnabled(!empty_or_zero(text));
   });
   for (QRadioButton* r : {radioIE5, radioIE4, radio9798, radioNS, radioEudora})
     connect(r, &QRadioButton::toggled, this, [this] {
@@ -260,7 +267,8 @@ void TWizardForm::FormActivate() {
   radioDoc->setChecked(true);
   radioIE5->setChecked(true);
   btnTerminate->setVisible(false);
-  editMailFolder->setText(QDir::homePath() + QLatin1Char('/'));
+  editMailFolder->setEditText(QDir::homePath() + QLatin1Char('/'));
+  cmbDrive->setCurrentIndex(0);
   lvFind->clear();
   db_id_ = 0;
   IniTree ini;
@@ -288,6 +296,7 @@ void TWizardForm::start_mail_search() {
   if (radio9798->isChecked()) return list_store_folders();
   const char* mask = radioIE4->isChecked() ? "*.mbx" : radioIE5->isChecked() ? "*.dbx"
                      : radioNS->isChecked() ? "*.snm" : "*.toc";
+  cmbDrive->setCurrentIndex(0);
   for (QPushButton* b : {btnPrev, btnNext, btnCancel}) b->setEnabled(false);
   btnTerminate->setVisible(true);
   lvFind->clear();
@@ -314,7 +323,9 @@ void TWizardForm::start_mail_search() {
   };
   thread_->SetTexts(big5(text::kMsgSearchStopped), big5(text::kMsgFoundBefore), big5(text::kMsgFoundAfter));
   thread_->SetCallback([](void* user) { static_cast<TWizardForm*>(user)->mail_search_done(); }, this);
-  thread_->SetStartFolder(bytes(editMailFolder));
+  std::string start;
+  qstring_to_big5(editMailFolder->currentText().trimmed(), start);
+  thread_->SetStartFolder(start);
   thread_->Start();
 }
 
@@ -358,6 +369,7 @@ void TWizardForm::btnNextClick() {
   const int next = step_ + 1 == 4 && mail() ? 5 : step_ + 1;
   const bool doc = !mail();
   if (next == 2 && doc && !QFileInfo(editHtmDir->text().trimmed()).isDir()) return refuse(text::kMsgNoSuchFolder);
+  if (next == 2 && !doc && !radio9798->isChecked()) RememberFolderText(editMailFolder);
   if (next == 3) {
     if (doc) {
       if (!types_.AnyChecked()) return refuse(text::kMsgNoType);
@@ -426,6 +438,14 @@ bool TWizardForm::pick_folder(QLineEdit* edit) {
   browser.Directory = edit->text();
   if (!browser.Execute()) return false;
   edit->setText(browser.Directory);
+  return true;
+}
+
+bool TWizardForm::pick_folder(QComboBox* edit) {
+  TBrowseFolder browser(this);
+  browser.Directory = edit->currentText();
+  if (!browser.Execute()) return false;
+  edit->setEditText(browser.Directory);
   return true;
 }
 

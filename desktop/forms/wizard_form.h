@@ -13,6 +13,7 @@
 #include "desktop/forms/entry_fields_ui.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QMovie;
 class QLineEdit;
@@ -79,11 +80,12 @@ class TWizardForm : public QDialog {
   QRadioButton* radio9798;
   QRadioButton* radioNS;
   QRadioButton* radioEudora;
-  QLineEdit* editMailFolder;
+  QComboBox* editMailFolder;  // with the folders searched before
   QPushButton* btnSel;
   QCheckBox* chkAttach;
   QTreeWidget* lvFind;
   QLabel* lblFind;
+  QComboBox* cmbDrive;  // one root: drives have no meaning here; kept hidden
   QLineEdit* editGroup;
   QPushButton* btnNext;
   QPushButton* btnPrev;
@@ -109,6 +111,7 @@ class TWizardForm : public QDialog {
   void on_queue_finished(bool stopped);
   void show_progress(const ProgressView& view);
   bool pick_folder(QLineEdit* edit);
+  bool pick_folder(QComboBox* edit);
   std::string program_dir_;
   std::unique_ptr<DatabaseCatalog> catalog_;
   std::unique_ptr<QtWindowThread> window_;

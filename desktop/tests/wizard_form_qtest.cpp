@@ -3,6 +3,7 @@
 // database written and built through the job queue up to Finish, Terminate during a slow
 // build removing the new database again, and the mail road's page order.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMovie>
@@ -274,7 +275,7 @@ class WizardFormTest : public QObject {
       f.radioMail->setChecked(true);
       f.chkAttach->setChecked(attach);
       f.btnNext->click();
-      f.editMailFolder->setText(QString::fromStdString(fx.docs));
+      f.editMailFolder->setEditText(QString::fromStdString(fx.docs));
       f.btnNext->click();
       QTRY_VERIFY(f.btnNext->isEnabled());
       for (const char* name : {"inbox.mbx", "sent.mbx", "skip.mbx", "old.mbx"}) {
@@ -368,7 +369,7 @@ class WizardFormTest : public QObject {
     f.show();
     f.radioMail->setChecked(true);
     f.btnNext->click();
-    f.editMailFolder->setText(QString::fromStdString(fx.docs));
+    f.editMailFolder->setEditText(QString::fromStdString(fx.docs));
     f.btnNext->click();
     QTRY_VERIFY(f.btnNext->isEnabled());
     for (const char* name : {"a.mbx", "b.mbx", "c.mbx"})
@@ -393,6 +394,38 @@ class WizardFormTest : public QObject {
     QVERIFY(kill(pid_t(std::stol(pids)), 0) != 0);
   }
 
+  // Each folder searched joins the folder list once, whatever its letter case; the
+  // mail-client kind searches no folder and adds none.
+  void mailFolderHistory() {
+    Fixture fx("");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    QCOMPARE(f.cmbDrive->currentIndex(), 0);
+    QVERIFY(f.cmbDrive->isHidden());
+    f.radioMail->setChecked(true);
+    f.btnNext->click();
+    const QString other = QString::fromStdString(fx.dir.sub("Other"));
+    const struct {
+      QString folder;
+      bool store;
+      int count;
+    } cases[] = {{QString::fromStdString(fx.docs), false, 1},
+                 {QString::fromStdString(fx.docs).toUpper(), false, 1},
+                 {other, false, 2},
+                 {QString::fromStdString(fx.dir.path()), true, 2}};
+    for (const auto& c : cases) {
+      (c.store ? f.radio9798 : f.radioIE5)->setChecked(true);
+      f.editMailFolder->setEditText(c.folder);
+      f.btnNext->click();
+      QCOMPARE(f.Step(), 2);
+      QTRY_VERIFY(f.btnPrev->isEnabled());
+      QCOMPARE(f.editMailFolder->count(), c.count);
+      QCOMPARE(f.editMailFolder->currentText(), c.folder);
+      f.btnPrev->click();
+    }
+    QCOMPARE(f.editMailFolder->itemText(1), other);
+  }
+
   void mailRoadSkipsTheIndexFolderPage() {
     Fixture fx("printf '\\032\\032'");
     TWizardForm f(fx.dir.path());
@@ -403,7 +436,7 @@ class WizardFormTest : public QObject {
     test::write_file(fx.docs + "/tiny.mbx", "x");  // under 1,024 bytes: not listed
     f.btnNext->click();
     QCOMPARE(page_of(f), 7);
-    f.editMailFolder->setText(QString::fromStdString(fx.docs));
+    f.editMailFolder->setEditText(QString::fromStdString(fx.docs));
     f.btnNext->click();
     QCOMPARE(page_of(f), 8);
     QTRY_VERIFY(f.btnNext->isEnabled());  // the search has ended
