@@ -94,8 +94,13 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   TabSheet[0] = page(PageControl1, ui(text::kWizardText2002), l);
   radioDoc = new QRadioButton(ui(text::kTypeDocuments), TabSheet[0]);
   radioMail = new QRadioButton(ui(text::kTypeMail), TabSheet[0]);
-  l->addWidget(radioDoc);
-  l->addWidget(radioMail);
+  for (auto [radio, hint] : {std::pair{radioDoc, text::kWizardText2003}, {radioMail, text::kWizardText2004}}) {
+    l->addWidget(radio);
+    auto* note = new QLabel(ui(hint), TabSheet[0]);
+    note->setWordWrap(true);
+    note->setIndent(20);
+    l->addWidget(note);
+  }
   l->addStretch();
   // TabSheet2: the document folder.
   TabSheet[1] = page(PageControl1, ui(text::kWizardText2005), l);
@@ -172,12 +177,14 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   l->addStretch();
   // TabSheet8: the mail client kind, the folder to search and attachments.
   TabSheet[7] = page(PageControl1, ui(text::kWizardText2024), l);
-  radioIE5 = new QRadioButton(QStringLiteral("Outlook Express 5"), TabSheet[7]);
-  radioIE4 = new QRadioButton(QStringLiteral("Outlook Express 4"), TabSheet[7]);
-  radio9798 = new QRadioButton(QStringLiteral("Outlook 97/98"), TabSheet[7]);
-  radioNS = new QRadioButton(QStringLiteral("Netscape Communicator 4.x"), TabSheet[7]);
-  radioEudora = new QRadioButton(QStringLiteral("Eudora"), TabSheet[7]);
+  radioIE5 = new QRadioButton(ui(text::kWizardText2034), TabSheet[7]);
+  radioIE4 = new QRadioButton(ui(text::kWizardText2035), TabSheet[7]);
+  radio9798 = new QRadioButton(ui(text::kWizardText2036), TabSheet[7]);
+  radioNS = new QRadioButton(ui(text::kWizardText2037), TabSheet[7]);
+  radioEudora = new QRadioButton(ui(text::kWizardText2038), TabSheet[7]);
   for (QRadioButton* r : {radioIE5, radioIE4, radio9798, radioNS, radioEudora}) l->addWidget(r);
+  lblMailFolder = new QLabel(ui(text::kWizardText2039), TabSheet[7]);
+  l->addWidget(lblMailFolder);
   row = new QHBoxLayout;
   editMailFolder = new QComboBox(TabSheet[7]);
   editMailFolder->setEditable(true);
@@ -220,6 +227,9 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   }
   btnTerminate->setAutoDefault(false);
   outer->addLayout(buttons);
+  // The pages switch without tabs, so no tab row takes room; the window keeps one size
+  // on every page.
+  outer->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(btnNext, &QPushButton::clicked, this, [this] { btnNextClick(); });
   connect(btnPrev, &QPushButton::clicked, this, [this] { btnPrevClick(); });
@@ -236,6 +246,7 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   for (QRadioButton* r : {radioIE5, radioIE4, radio9798, radioNS, radioEudora})
     connect(r, &QRadioButton::toggled, this, [this] {
       const bool store = radio9798->isChecked();
+      lblMailFolder->setEnabled(!store);
       editMailFolder->setEnabled(!store);
       btnSel->setEnabled(!store);
     });

@@ -80,6 +80,7 @@ class TWizardForm : public QDialog {
   QRadioButton* radio9798;
   QRadioButton* radioNS;
   QRadioButton* radioEudora;
+  QLabel* lblMailFolder;
   QComboBox* editMailFolder;  // with the folders searched before
   QPushButton* btnSel;
   QCheckBox* chkAttach;

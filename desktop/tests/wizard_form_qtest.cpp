@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -100,6 +101,33 @@ class WizardFormTest : public QObject {
     QVERIFY(f.chkPdf->isChecked());
     QCOMPARE(f.editDBName->text().isEmpty(), false);
     QCOMPARE(f.editGroup->text(), QString::fromStdString(load_text(12083)));
+  }
+
+  // The mail kinds and the folder label carry numbered texts; no page has a tab row and
+  // the window keeps one size on every page.
+  void kindTextsAndOneSizeOnEveryPage() {
+    Fixture fx("");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    const std::pair<QWidget*, int> captions[] = {
+        {f.radioIE5, text::kWizardText2034},  {f.radioIE4, text::kWizardText2035},
+        {f.radio9798, text::kWizardText2036}, {f.radioNS, text::kWizardText2037},
+        {f.radioEudora, text::kWizardText2038}};
+    for (const auto& [w, id] : captions)
+      QCOMPARE(static_cast<QRadioButton*>(w)->text(), QString::fromStdString(load_text(id)));
+    QCOMPARE(f.lblMailFolder->text(), QString::fromStdString(load_text(text::kWizardText2039)));
+    QVERIFY(f.findChildren<QTabBar*>().isEmpty());
+    QApplication::processEvents();
+    const QSize size = f.size();
+    for (int page = 0; page < 10; ++page) {
+      f.PageControl1->setCurrentIndex(page);
+      QApplication::processEvents();
+      QCOMPARE(f.size(), size);
+    }
+    f.radio9798->setChecked(true);
+    QVERIFY(!f.lblMailFolder->isEnabled());
+    f.radioNS->setChecked(true);
+    QVERIFY(f.lblMailFolder->isEnabled());
   }
 
   void refusalsStayOnTheirPage() {
