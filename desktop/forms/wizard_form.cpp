@@ -61,12 +61,15 @@ bool empty_or_zero(const QLineEdit* e) { return empty_or_zero(e->text()); }
 void refuse(int id) { ShowMessageById(id, text::kCaptionInformation, kStyleInformation); }
 
 
+// A page with its heading, when there is one.
 QWidget* page(QStackedWidget* stack, const QString& heading, QVBoxLayout*& layout) {
   auto* w = new QWidget;
   layout = new QVBoxLayout(w);
-  auto* title = new QLabel(heading, w);
-  title->setWordWrap(true);
-  layout->addWidget(title);
+  if (!heading.isEmpty()) {
+    auto* title = new QLabel(heading, w);
+    title->setWordWrap(true);
+    layout->addWidget(title);
+  }
   stack->addWidget(w);
   return w;
 }
@@ -145,35 +148,42 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   // TabSheet6: ready.
   TabSheet[5] = page(PageControl1, ui(text::kWizardText2017), l);
   l->addStretch();
-  // TabSheet7: progress.
-  TabSheet[6] = page(PageControl1, ui(text::kWizardText2020), l);
-  labelProgress = new QLabel(TabSheet[6]);
+  // TabSheet7: progress. The waiting text and the status panels show while a build runs,
+  // the two closing texts after it.
+  TabSheet[6] = page(PageControl1, QString(), l);
+  labelProgress = new QLabel(ui(text::kWizardText2020), TabSheet[6]);
+  labelProgress->setWordWrap(true);
+  labelBuilt = new QLabel(ui(text::kWizardText2028), TabSheet[6]);
+  labelFinish = new QLabel(ui(text::kWizardText2029), TabSheet[6]);
   Image2 = new QLabel(TabSheet[6]);
   Image2->setPixmap(QPixmap(QStringLiteral(":/") + QString::fromStdString(desktop_texts().picture("IDB_INDEXMSG"))));
   PanelAVI = new QLabel(TabSheet[6]);
   movie_ = new QMovie(QString::fromStdString(program_dir_ + "quillanim.gif"), QByteArray(), this);
   PanelAVI->setMovie(movie_);
-  l->addWidget(labelProgress);
-  l->addWidget(Image2);
-  l->addWidget(PanelAVI);
-  auto* counters = new QGridLayout;
-  lbl1 = new QLabel(QStringLiteral("0"), TabSheet[6]);
-  lbl2 = new QLabel(QStringLiteral("0"), TabSheet[6]);
-  lbl3 = new QLabel(QStringLiteral("0"), TabSheet[6]);
-  counters->addWidget(new QLabel(ui(text::kWizardText2021), TabSheet[6]), 0, 0);
+  for (QLabel* w : {labelProgress, labelBuilt, labelFinish, Image2, PanelAVI}) l->addWidget(w);
+  GroupBox1 = new QFrame(TabSheet[6]);
+  GroupBox1->setFrameShape(QFrame::StyledPanel);
+  auto* counters = new QGridLayout(GroupBox1);
+  lbl1 = new QLabel(QStringLiteral("0"), GroupBox1);
+  lbl2 = new QLabel(QStringLiteral("0"), GroupBox1);
+  lbl3 = new QLabel(QStringLiteral("0"), GroupBox1);
+  counters->addWidget(new QLabel(ui(text::kWizardText2021), GroupBox1), 0, 0);
   counters->addWidget(lbl1, 0, 1);
-  counters->addWidget(new QLabel(ui(text::kWizardText2022), TabSheet[6]), 1, 0);
+  counters->addWidget(new QLabel(ui(text::kWizardText2022), GroupBox1), 1, 0);
   counters->addWidget(lbl2, 1, 1);
-  counters->addWidget(new QLabel(ui(text::kWizardText2023), TabSheet[6]), 2, 0);
+  counters->addWidget(new QLabel(ui(text::kWizardText2023), GroupBox1), 2, 0);
   counters->addWidget(lbl3, 2, 1);
-  l->addLayout(counters);
-  auto* status = new QHBoxLayout;
+  counters->setColumnStretch(1, 1);
+  l->addWidget(GroupBox1);
+  GroupBox2 = new QWidget(TabSheet[6]);
+  auto* status = new QHBoxLayout(GroupBox2);
+  status->setContentsMargins(0, 0, 0, 0);
   for (auto*& p : panels) {
-    p = new QLabel(TabSheet[6]);
+    p = new QLabel(GroupBox2);
     p->setFrameShape(QFrame::StyledPanel);
     status->addWidget(p, 1);
   }
-  l->addLayout(status);
+  l->addWidget(GroupBox2);
   l->addStretch();
   // TabSheet8: the mail client kind, the folder to search and attachments.
   TabSheet[7] = page(PageControl1, ui(text::kWizardText2024), l);
@@ -278,6 +288,8 @@ void TWizardForm::FormActivate() {
   radioDoc->setChecked(true);
   radioIE5->setChecked(true);
   btnTerminate->setVisible(false);
+  labelBuilt->setVisible(false);
+  labelFinish->setVisible(false);
   editMailFolder->setEditText(QDir::homePath() + QLatin1Char('/'));
   cmbDrive->setCurrentIndex(0);
   lvFind->clear();
@@ -548,12 +560,20 @@ void TWizardForm::on_queue_started() {
   may_close_ = false;
   btnPrev->setEnabled(false);
   btnCancel->setEnabled(false);
-  btnTerminate->setVisible(true);
+  for (QWidget* w : {static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(labelProgress),
+                     static_cast<QWidget*>(btnTerminate)})
+    w->setVisible(true);
+  labelBuilt->setVisible(false);
+  labelFinish->setVisible(false);
   if (animate_ && movie_->isValid()) movie_->start();
 }
 
 void TWizardForm::on_queue_finished(bool stopped) {
-  btnTerminate->setVisible(false);
+  for (QWidget* w : {static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(labelProgress),
+                     static_cast<QWidget*>(btnTerminate)})
+    w->setVisible(false);
+  labelBuilt->setVisible(true);
+  labelFinish->setVisible(true);
   movie_->stop();
   may_close_ = true;
   if (stopped || stop_requested_) {

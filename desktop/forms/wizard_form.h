@@ -14,6 +14,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QFrame;
 class QLabel;
 class QMovie;
 class QLineEdit;
@@ -71,6 +72,10 @@ class TWizardForm : public QDialog {
   QLabel* Image2;
   QLabel* PanelAVI;  // the animation (quillanim.gif beside the program) while building
   QMovie* movie() const { return movie_; }
+  QLabel* labelBuilt;   // after a build: the database is built
+  QLabel* labelFinish;  // after a build: press Finish
+  QFrame* GroupBox1;    // the counters
+  QWidget* GroupBox2;   // the status panels
   QLabel* lbl1;
   QLabel* lbl2;
   QLabel* lbl3;

@@ -333,6 +333,39 @@ class WizardFormTest : public QObject {
     }
   }
 
+  // A builder that gives up on one database ('3') is not a stop: the next job still runs,
+  // both databases stay, and Finish follows. While the run goes the waiting text and the
+  // status panels show; after it the two closing texts instead.
+  void givingUpIsNotAStop() {
+    Fixture fx("until test -e \"$dir/go\"; do sleep 0.05; done\n"
+               "case \"$*\" in *-x2) printf '3 no mail\\r\\n' ;; *) printf '1 Sorting\\r\\n\\032\\032' ;; esac");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    f.radioMail->setChecked(true);
+    f.btnNext->click();
+    f.editMailFolder->setEditText(QString::fromStdString(fx.docs));
+    f.btnNext->click();
+    QTRY_VERIFY(f.btnNext->isEnabled());
+    for (const char* name : {"a.mbx", "b.mbx"})
+      new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(fx.docs)});
+    f.lvFind->selectAll();
+    while (f.Step() < 6) f.btnNext->click();
+    QVERIFY(f.Building());
+    QVERIFY(f.labelProgress->isVisible() && f.GroupBox2->isVisible() && f.btnTerminate->isVisible());
+    QVERIFY(!f.labelBuilt->isVisible() && !f.labelFinish->isVisible());
+    test::write_file(fx.dir / "go", "");
+    f.schedule().WaitFinished();
+    QCOMPARE(f.Step(), 6);
+    QVERIFY(f.btnFinish->isEnabled());
+    QVERIFY(!f.labelProgress->isVisible() && !f.GroupBox2->isVisible() && !f.btnTerminate->isVisible());
+    QVERIFY(f.labelBuilt->isVisible() && f.labelFinish->isVisible());
+    QCOMPARE(f.lbl2->text(), QStringLiteral("2"));
+    QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
+    QCOMPARE(fx.value("INDEX", "3"), std::string("1"));
+    const std::string args = test::read_file(fx.dir / "args");
+    QVERIFY2(args.find("-x2\n") < args.find("-x3\n") && args.find("-x3\n") != std::string::npos, args.c_str());
+  }
+
   // The mail-client kind without its library: the page says so and nothing is listed.
   void mailClientKindWithoutLibrary() {
     Fixture fx("");
