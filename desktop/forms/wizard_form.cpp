@@ -10,18 +10,22 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMovie>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStackedLayout>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "common/ini.h"
 #include "common/strings.h"
+#include "desktop/app.h"
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/catalogue/database_entry.h"
@@ -85,9 +89,9 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   setWindowTitle(ui(text::kWizardCaption));
   auto* outer = new QVBoxLayout(this);
   auto* body = new QHBoxLayout;
-  auto* side = new QLabel(this);
-  side->setPixmap(QPixmap(QStringLiteral(":/") + QString::fromStdString(desktop_texts().picture("IDB_WIZARD"))));
-  body->addWidget(side, 0, Qt::AlignTop);
+  Image1 = new QLabel(this);
+  Image1->setPixmap(desktop_picture("IDB_WIZARD"));
+  body->addWidget(Image1, 0, Qt::AlignTop);
   PageControl1 = new QStackedWidget(this);
   body->addWidget(PageControl1, 1);
   outer->addLayout(body);
@@ -110,7 +114,7 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   auto* row = new QHBoxLayout;
   editHtmDir = new QLineEdit(TabSheet[1]);
   btnBrowse = new QPushButton(QStringLiteral("..."), TabSheet[1]);
-  row->addWidget(editHtmDir);
+  row->addWidget(editHtmDir, 1);
   row->addWidget(btnBrowse);
   l->addLayout(row);
   l->addStretch();
@@ -141,7 +145,7 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   row = new QHBoxLayout;
   editIndexDir = new QLineEdit(TabSheet[4]);
   btnBrowser2 = new QPushButton(QStringLiteral("..."), TabSheet[4]);
-  row->addWidget(editIndexDir);
+  row->addWidget(editIndexDir, 1);
   row->addWidget(btnBrowser2);
   l->addLayout(row);
   l->addStretch();
@@ -156,11 +160,21 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   labelBuilt = new QLabel(ui(text::kWizardText2028), TabSheet[6]);
   labelFinish = new QLabel(ui(text::kWizardText2029), TabSheet[6]);
   Image2 = new QLabel(TabSheet[6]);
-  Image2->setPixmap(QPixmap(QStringLiteral(":/") + QString::fromStdString(desktop_texts().picture("IDB_INDEXMSG"))));
+  Image2->setPixmap(desktop_picture("IDB_INDEXMSG"));
   PanelAVI = new QLabel(TabSheet[6]);
   movie_ = new QMovie(QString::fromStdString(program_dir_ + "quillanim.gif"), QByteArray(), this);
   PanelAVI->setMovie(movie_);
-  for (QLabel* w : {labelProgress, labelBuilt, labelFinish, Image2, PanelAVI}) l->addWidget(w);
+  // The waiting text and the two closing texts take turns in one place.
+  turns_ = new QStackedLayout;
+  turns_->addWidget(labelProgress);
+  auto* closing = new QWidget(TabSheet[6]);
+  auto* closing_layout = new QVBoxLayout(closing);
+  closing_layout->setContentsMargins(0, 0, 0, 0);
+  closing_layout->addWidget(labelBuilt);
+  closing_layout->addWidget(labelFinish);
+  turns_->addWidget(closing);
+  l->addLayout(turns_);
+  for (QLabel* w : {Image2, PanelAVI}) l->addWidget(w);
   GroupBox1 = new QFrame(TabSheet[6]);
   GroupBox1->setFrameShape(QFrame::StyledPanel);
   auto* counters = new QGridLayout(GroupBox1);
@@ -200,7 +214,7 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   editMailFolder->setEditable(true);
   editMailFolder->setInsertPolicy(QComboBox::NoInsert);
   btnSel = new QPushButton(QStringLiteral("..."), TabSheet[7]);
-  row->addWidget(editMailFolder);
+  row->addWidget(editMailFolder, 1);
   row->addWidget(btnSel);
   l->addLayout(row);
   chkAttach = new QCheckBox(ui(text::kWizardText2025), TabSheet[7]);
@@ -210,6 +224,9 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   lvFind = new QTreeWidget(TabSheet[8]);
   lvFind->setRootIsDecorated(false);
   lvFind->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // Room for the three columns of the mail files (100, 198 and 62 pixels) and a scroll bar.
+  lvFind->setMinimumWidth(100 + 198 + 62 + 2 * lvFind->frameWidth() +
+                          lvFind->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
   lblFind = new QLabel(TabSheet[8]);
   cmbDrive = new QComboBox(TabSheet[8]);
   cmbDrive->addItem(QStringLiteral("/"));
@@ -236,6 +253,11 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
     buttons->addWidget(b);
   }
   btnTerminate->setAutoDefault(false);
+  // Terminate comes and goes without moving the other buttons.
+  QSizePolicy keep = btnTerminate->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  btnTerminate->setSizePolicy(keep);
+  for (QPushButton* b : {btnBrowse, btnBrowser2, btnSel}) b->setFixedWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
   outer->addLayout(buttons);
   // The pages switch without tabs, so no tab row takes room; the window keeps one size
   // on every page.
@@ -288,8 +310,7 @@ void TWizardForm::FormActivate() {
   radioDoc->setChecked(true);
   radioIE5->setChecked(true);
   btnTerminate->setVisible(false);
-  labelBuilt->setVisible(false);
-  labelFinish->setVisible(false);
+  turns_->setCurrentIndex(0);
   editMailFolder->setEditText(QDir::homePath() + QLatin1Char('/'));
   cmbDrive->setCurrentIndex(0);
   lvFind->clear();
@@ -325,6 +346,12 @@ void TWizardForm::start_mail_search() {
   lvFind->clear();
   lvFind->setColumnCount(3);
   lvFind->setHeaderLabels({ui(12028), ui(12029), ui(12030)});
+  lvFind->header()->setSectionResizeMode(QHeaderView::Interactive);
+  lvFind->header()->setStretchLastSection(false);
+  lvFind->setColumnWidth(0, 100);
+  lvFind->setColumnWidth(1, 198);
+  lvFind->setColumnWidth(2, 62);
+  lvFind->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
   thread_ = std::make_unique<TThreadStand>([this](std::function<void()> task) {
     QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
   });
@@ -357,6 +384,7 @@ void TWizardForm::list_store_folders() {
   lvFind->clear();
   lvFind->setColumnCount(1);
   lvFind->setHeaderLabels({ui(12028)});
+  lvFind->header()->setStretchLastSection(true);
   lblFind->setText(ui(text::kMailFindListing));
   MailStoreLibrary store;
   if (!LoadMailStoreLibrary(store, program_dir_)) {
@@ -560,20 +588,16 @@ void TWizardForm::on_queue_started() {
   may_close_ = false;
   btnPrev->setEnabled(false);
   btnCancel->setEnabled(false);
-  for (QWidget* w : {static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(labelProgress),
-                     static_cast<QWidget*>(btnTerminate)})
-    w->setVisible(true);
-  labelBuilt->setVisible(false);
-  labelFinish->setVisible(false);
+  GroupBox2->setVisible(true);
+  btnTerminate->setVisible(true);
+  turns_->setCurrentIndex(0);
   if (animate_ && movie_->isValid()) movie_->start();
 }
 
 void TWizardForm::on_queue_finished(bool stopped) {
-  for (QWidget* w : {static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(labelProgress),
-                     static_cast<QWidget*>(btnTerminate)})
-    w->setVisible(false);
-  labelBuilt->setVisible(true);
-  labelFinish->setVisible(true);
+  GroupBox2->setVisible(false);
+  btnTerminate->setVisible(false);
+  turns_->setCurrentIndex(1);
   movie_->stop();
   may_close_ = true;
   if (stopped || stop_requested_) {

@@ -20,6 +20,7 @@ class QMovie;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QStackedLayout;
 class QStackedWidget;
 class QTreeWidget;
 
@@ -51,6 +52,7 @@ class TWizardForm : public QDialog {
   const std::string& OtherExtensions() const { return other_ext_; }
 
   QStackedWidget* PageControl1;
+  QLabel* Image1;  // the side picture
   QWidget* TabSheet[10];
   QRadioButton* radioDoc;
   QRadioButton* radioMail;
@@ -129,6 +131,7 @@ class TWizardForm : public QDialog {
   std::string other_ext_;
   DocumentTypeBoxes types_;
   QMovie* movie_ = nullptr;
+  QStackedLayout* turns_ = nullptr;  // the waiting text, or the two closing texts
   std::unique_ptr<TThreadStand> thread_;
   bool animate_ = false;
 };

@@ -101,6 +101,8 @@ class WizardFormTest : public QObject {
     QVERIFY(f.chkPdf->isChecked());
     QCOMPARE(f.editDBName->text().isEmpty(), false);
     QCOMPARE(f.editGroup->text(), QString::fromStdString(load_text(12083)));
+    QVERIFY(!f.Image1->pixmap().isNull());
+    QVERIFY(!f.Image2->pixmap().isNull());
   }
 
   // The mail kinds and the folder label carry numbered texts; no page has a tab row and
