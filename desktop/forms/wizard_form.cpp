@@ -29,6 +29,7 @@
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/catalogue/database_entry.h"
+#include "desktop/catalogue/entries.h"
 #include "desktop/forms/browse_folder.h"
 #include "desktop/forms/entry_fields_ui.h"
 #include "desktop/forms/local_adv_txt_form.h"
@@ -61,6 +62,15 @@ bool empty_or_zero(const QString& text) {
   return t.isEmpty() || t == QLatin1String("0");
 }
 bool empty_or_zero(const QLineEdit* e) { return empty_or_zero(e->text()); }
+
+// The configuration table held open for a batch of lookups and writes.
+struct HeldTable {
+  explicit HeldTable(DatabaseCatalog& c) : catalog(c) { catalog.OpenConfig(); }
+  ~HeldTable() { catalog.CloseConfig(); }
+  HeldTable(const HeldTable&) = delete;
+  HeldTable& operator=(const HeldTable&) = delete;
+  DatabaseCatalog& catalog;
+};
 
 void refuse(int id) { ShowMessageById(id, text::kCaptionInformation, kStyleInformation); }
 
@@ -503,73 +513,57 @@ bool TWizardForm::pick_folder(QComboBox* edit) {
 // Documents: the entry on the next free id and one build job for it.
 void TWizardForm::create_and_queue() {
   if (mail()) return create_mail_and_queue();
-  DatabaseEntryFields f = DocumentEntryFields(editDBName, editHtmDir, editIndexDir, types_, other_ext_);
-  catalog_->OpenConfig();
+  const DatabaseEntryFields f = DocumentEntryFields(editDBName, editHtmDir, editIndexDir, types_, other_ext_);
+  DocumentDatabaseEntry e;
+  e.Description = bytes(editDBName);
+  e.HtmlDir = EntryFolderText(bytes(editHtmDir));
+  e.WorkDir = EntryFolderText(bytes(editIndexDir));
+  e.types = FileTypeChoices(f);
+  e.extra_text_extensions = f.other_ext;
+  HeldTable held(*catalog_);
   const int id = catalog_->NextFreeDatabaseId();
-  const int saved = id == 0 ? -1 : SaveDatabaseEntry(*catalog_, id, f, true);
-  catalog_->CloseConfig();
-  if (saved != 0) {
-    if (saved > 0) refuse(saved);
-    return;
-  }
+  if (id == 0 || !WriteDocumentDatabaseEntry(*catalog_, id, e)) return;
   db_id_ = id;
   // With page documents chosen the builder must also read them.
-  const IndexerKind kind = f.pgx ? IndexerKind::DocumentRebuild : IndexerKind::Document;
-  schedule_->OnQueueStarted = [this] { on_queue_started(); };
-  schedule_->OnQueueFinished = [this](bool stopped) { on_queue_finished(stopped); };
-  schedule_->status_bar = [this](const ProgressView& view) { show_progress(view); };
-  const std::string program_dir = program_dir_;
-  schedule_->job_work = [program_dir](int db) { BuildDatabaseProperties(program_dir, db); };
-  schedule_->Reset(1);
-  schedule_->SetCounterLabels();
-  schedule_->AddJob(indexer_command_line(program_dir_, kind, static_cast<uint64_t>(winId()), id), id,
-                    [](int, int) {});
-  schedule_->Start();
+  queue_builds(f.pgx ? IndexerKind::DocumentRebuild : IndexerKind::Document, {id});
 }
 
 // Mail: one database per selected row of lvFind in list order, then one job each.
 void TWizardForm::create_mail_and_queue() {
-  const int type = radioIE4->isChecked() ? 0 : radioIE5->isChecked() ? 1 : radioNS->isChecked() ? 2
-                   : radioEudora->isChecked() ? 3 : 4;
+  const int kind = radioIE4->isChecked() ? kMailOutlookExpress4 : radioIE5->isChecked() ? kMailOutlookExpress5
+                   : radioNS->isChecked() ? kMailNetscape : radioEudora->isChecked() ? kMailEudora
+                   : kMailOutlook;
   std::vector<int> ids;
-  catalog_->OpenConfig();
+  HeldTable held(*catalog_);
   for (int r = 0; r < lvFind->topLevelItemCount(); ++r) {
     QTreeWidgetItem* row = lvFind->topLevelItem(r);
     if (!row->isSelected()) continue;
-    std::string caption, sub;
+    std::string caption, detail;
     qstring_to_big5(row->text(0), caption);
-    qstring_to_big5(row->text(1), sub);
-    DatabaseEntryFields f;
-    f.mail = true;
-    f.mail_type = type;
-    f.attach = chkAttach->isChecked();
-    f.group = bytes(editGroup);
-    if (type == 4) {
-      const size_t cut = caption.find_last_of('\\');
-      f.name = cut == std::string::npos ? caption : caption.substr(cut + 1);
-      f.mail_file = caption;
-      f.mail_key = kMailKeyPrefix + sub;
-    } else {
-      const size_t dot = caption.rfind('.');
-      f.name = dot == std::string::npos ? caption : caption.substr(0, dot);
-      if (!sub.empty() && sub.back() != '/') sub += '/';
-      f.mail_file = sub + (type == 2 ? f.name : caption);
-    }
+    qstring_to_big5(row->text(1), detail);
     const int id = catalog_->NextFreeDatabaseId();
     if (id == 0) break;
-    // A name whose index folder is taken gets a number: "name(2)" in "name(2)/".
-    const std::string base = f.name;
-    f.index_folder = catalog_->IndexDirectoryFor(base, id);
-    for (int n = 2; catalog_->IsIndexDirectoryUsed(f.index_folder); ++n) {
-      f.name = base + "(" + std::to_string(n) + ")";
-      f.index_folder = catalog_->IndexDirectoryFor(f.name, id);
-    }
-    if (SaveDatabaseEntry(*catalog_, id, f, true) != 0) break;
+    MailNames names = mail_names_from_row(kind, caption, detail);
+    mail_names_place(*catalog_, names, id);
+    MailDatabaseEntry e;
+    e.Description = names.Description;
+    e.MailKey = names.MailKey;
+    e.gateway = catalog_->GatewayPath();
+    e.WorkDir = names.WorkDir;
+    e.mail_source = names.mail_source;
+    e.Group = bytes(editGroup);
+    e.MailType = kind;
+    e.Attach = chkAttach->isChecked();
+    if (!WriteMailDatabaseEntry(*catalog_, id, e)) break;
     ids.push_back(id);
     db_id_ = id;
   }
-  catalog_->CloseConfig();
   if (ids.empty()) return;
+  queue_builds(chkAttach->isChecked() ? IndexerKind::MailWithAttachments : IndexerKind::Mail, ids);
+}
+
+// One build job per new database, in order, with the counters and status panels attached.
+void TWizardForm::queue_builds(IndexerKind kind, const std::vector<int>& ids) {
   schedule_->OnQueueStarted = [this] { on_queue_started(); };
   schedule_->OnQueueFinished = [this](bool stopped) { on_queue_finished(stopped); };
   schedule_->status_bar = [this](const ProgressView& view) { show_progress(view); };
@@ -577,7 +571,6 @@ void TWizardForm::create_mail_and_queue() {
   schedule_->job_work = [program_dir](int db) { BuildDatabaseProperties(program_dir, db); };
   schedule_->Reset(int(ids.size()));
   schedule_->SetCounterLabels();
-  const IndexerKind kind = chkAttach->isChecked() ? IndexerKind::MailWithAttachments : IndexerKind::Mail;
   for (int id : ids)
     schedule_->AddJob(indexer_command_line(program_dir_, kind, static_cast<uint64_t>(winId()), id), id,
                       [](int, int) {});

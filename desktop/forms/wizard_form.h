@@ -9,8 +9,10 @@
 #include <QDialog>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "desktop/forms/entry_fields_ui.h"
+#include "desktop/indexing/command_line.h"
 
 class QCheckBox;
 class QComboBox;
@@ -112,6 +114,7 @@ class TWizardForm : public QDialog {
   bool check_document();
   void create_and_queue();
   void create_mail_and_queue();
+  void queue_builds(IndexerKind kind, const std::vector<int>& ids);
   void start_mail_search();
   void list_store_folders();
   void mail_search_done();
