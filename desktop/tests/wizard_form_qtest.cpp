@@ -457,6 +457,29 @@ class WizardFormTest : public QObject {
     QVERIFY(kill(pid_t(std::stol(pids)), 0) != 0);
   }
 
+  // Terminate on the mail-file page stops the search: the page says so and the navigation
+  // comes back.
+  void terminateStopsTheMailSearch() {
+    Fixture fx("");
+    const std::string tree = fx.dir.sub("tree");
+    for (int i = 0; i < 40; ++i)
+      for (int j = 0; j < 40; ++j)
+        std::filesystem::create_directories(tree + "/" + std::to_string(i) + "/" + std::to_string(j));
+    TWizardForm f(fx.dir.path());
+    f.show();
+    f.radioMail->setChecked(true);
+    f.btnNext->click();
+    f.editMailFolder->setEditText(QString::fromStdString(tree));
+    f.btnNext->click();
+    QVERIFY(f.btnTerminate->isVisible());
+    QVERIFY(!f.btnNext->isEnabled() && !f.btnPrev->isEnabled() && !f.btnCancel->isEnabled());
+    f.btnTerminate->click();
+    QTRY_VERIFY(f.btnNext->isEnabled());
+    QVERIFY(f.btnPrev->isEnabled() && f.btnCancel->isEnabled());
+    QVERIFY(!f.btnTerminate->isVisible());
+    QCOMPARE(f.lblFind->text(), QString::fromStdString(load_text(text::kMsgSearchStopped)));
+  }
+
   // Each folder searched joins the folder list once, whatever its letter case; the
   // mail-client kind searches no folder and adds none.
   void mailFolderHistory() {

@@ -33,6 +33,9 @@ using namespace qm;
 
 namespace {
 
+// What went wrong starting the X server, when it is installed but gave no display.
+std::string g_server_trouble;
+
 const QString kShots = QStringLiteral(QM_DIST_DIR "/../wizard-pages/");
 
 // Visible widgets of the page that are not inside the window, or that overlap a sibling
@@ -84,6 +87,7 @@ class WizardPagesTest : public QObject {
 
  private slots:
   void initTestCase() {
+    QVERIFY2(g_server_trouble.empty(), g_server_trouble.c_str());
     if (qEnvironmentVariableIsEmpty("DISPLAY")) QSKIP("Xvfb is needed (scripts/setup)");
     common_set_desktop_profile(true);
     message_set_sink(&sink_);
@@ -161,15 +165,28 @@ int main(int argc, char** argv) {
   if (!xvfb.empty()) {
     ChildOptions o;
     o.argv = {xvfb, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"};
+    // Xvfb may warn on the same pipe before it writes the display number on a line of its own.
+    auto display_line = [](const std::string& out) {
+      size_t start = 0;
+      for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = out.substr(start, end - start);
+        if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) return line;
+      }
+      return std::string();
+    };
     std::string out;
     if (server.start(o)) {
-      for (int waited = 0; waited < 20000 && out.find('\n') == std::string::npos; waited += 50)
+      for (int waited = 0; waited < 20000 && display_line(out).empty(); waited += 50)
         if (server.read(out, 50) == ChildRead::End) break;
-      const std::string display = out.substr(0, out.find('\n'));
-      if (!display.empty() && display.find_first_not_of("0123456789") == std::string::npos) {
+      const std::string display = display_line(out);
+      if (!display.empty()) {
         setenv("DISPLAY", (":" + display).c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+      } else {
+        g_server_trouble = "Xvfb gave no display: " + out;
       }
+    } else {
+      g_server_trouble = "Xvfb did not start: " + server.error();
     }
   }
   if (!server.started() || qgetenv("QT_QPA_PLATFORM") != "xcb") {
