@@ -50,6 +50,18 @@ struct Fixture {
     ini.load(dir / "vesprin.ini");
     return ini.get(sec, key).value_or("<none>");
   }
+  // The keys of a section in file order, as Python's configparser reads them.
+  std::string keys(const std::string& sec) const {
+    test::write_file(dir / "keys.py",
+                     "import configparser,sys\n"
+                     "p=configparser.ConfigParser(interpolation=None,strict=True)\n"
+                     "p.optionxform=str\n"
+                     "p.read(sys.argv[1],encoding='latin-1')\n"
+                     "print(','.join(p[sys.argv[2]].keys()),end='')\n");
+    std::string out;
+    test::command_output("python3 " + (dir / "keys.py") + " " + (dir / "vesprin.ini") + " " + sec, out);
+    return out;
+  }
   test::TempDir dir{"qm-wizard-"};
   std::string docs;
 };
@@ -192,6 +204,7 @@ class WizardFormTest : public QObject {
     QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
     QCOMPARE(fx.value("DB-2", "Description"), std::string("Papers"));
     QCOMPARE(fx.value("DB-2", "LocalFileType"), std::string("txt,htm,html"));
+    QCOMPARE(fx.keys("DB-2"), std::string("Description,HtmlDir,WorkDir,LocalFileType"));
     QCOMPARE(fx.value("DB-2", "WorkDir"), fx.dir.path() + "DB/papers/");
     const std::string args = test::read_file(fx.dir / "args");
     QVERIFY2(args.find(" -f10 -x2") != std::string::npos && args.find("-corvdoc") == std::string::npos,
@@ -327,6 +340,7 @@ class WizardFormTest : public QObject {
         QCOMPARE(fx.value(sec, "Group"), std::string("Mail"));
         QCOMPARE(fx.value(sec, "Attach"), std::string(attach ? "1" : "0"));
         QCOMPARE(fx.value(sec, "Mail"), std::string("1"));
+        QCOMPARE(fx.keys(sec), std::string("Description,HtmlDir,WorkDir,DataInputPort,Group,Mail,MailType,Attach"));
       }
       const std::string opts = attach ? "-mail -ncl -w" : "-ncl -w";
       const std::string args = test::read_file(fx.dir / "args");
@@ -416,6 +430,8 @@ class WizardFormTest : public QObject {
       QCOMPARE(fx.value(sec, "HtmlDir"), std::string(names[i]));
       QCOMPARE(fx.value(sec, "MailKey"), std::string(keys[i]));
       QCOMPARE(fx.value(sec, "MailType"), std::string("4"));
+      QCOMPARE(fx.keys(sec),
+               std::string("MailKey,Description,HtmlDir,WorkDir,DataInputPort,Group,Mail,MailType,Attach"));
       QCOMPARE(fx.value(sec, "WorkDir"), work);
       QCOMPARE(fx.value(sec, "DataInputPort"),
                fx.dir.path() + "libpostbridge.so;" + keys[i] + ";" + work + ";" + names[i]);
