@@ -8,6 +8,7 @@
 
 #include "common/ini.h"
 #include "desktop/catalogue/catalogue_paths.h"
+#include "desktop/catalogue/entries.h"
 
 namespace qm {
 
@@ -78,20 +79,18 @@ bool LoadDatabaseEntry(DatabaseCatalog& catalog, int id, DatabaseEntryFields& f)
   return true;
 }
 
+unsigned FileTypeChoices(const DatabaseEntryFields& f) {
+  const std::pair<bool, FileTypeChoice> boxes[] = {
+      {f.txt, kTypeText}, {f.htm, kTypeWeb},    {f.pgx, kTypePageDoc}, {f.doc, kTypeWord},
+      {f.xls, kTypeSheet}, {f.ppt, kTypeSlides}, {f.pdf, kTypePdf},     {f.rtf, kTypeRtf}};
+  unsigned bits = 0;
+  for (const auto& [checked, bit] : boxes)
+    if (checked) bits |= bit;
+  return bits;
+}
+
 std::string LocalFileTypeText(const DatabaseEntryFields& f) {
-  std::vector<std::string> parts;
-  if (f.txt) parts.push_back("txt");
-  if (f.htm) parts.push_back("htm,html");
-  if (f.pgx) parts.push_back("pgx");
-  if (f.doc) parts.push_back("doc");
-  if (f.xls) parts.push_back("xls");
-  if (f.ppt) parts.push_back("ppt");
-  if (f.pdf) parts.push_back("pdf");
-  if (f.rtf) parts.push_back("rtf");
-  std::string out;
-  for (const auto& p : parts) out += (out.empty() ? "" : ",") + p;
-  if (f.txt && !blank(f.other_ext)) out += "," + f.other_ext;
-  return out;
+  return local_file_type_value(FileTypeChoices(f), f.other_ext);
 }
 
 int CheckDatabaseEntry(DatabaseCatalog& catalog, DatabaseEntryFields& f, bool adding,

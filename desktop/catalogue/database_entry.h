@@ -31,6 +31,9 @@ inline constexpr char kMailKeyPrefix[] = "outlook:";
 // Fills fields from DB-<id> (Description from the table). false when id is unknown.
 bool LoadDatabaseEntry(DatabaseCatalog& catalog, int id, DatabaseEntryFields& fields);
 
+// The checked type boxes as FileTypeChoice bits (entries.h).
+unsigned FileTypeChoices(const DatabaseEntryFields& fields);
+
 // LocalFileType of the checked boxes in the order txt, "htm,html", pgx, doc, xls, ppt,
 // pdf, rtf; the other extensions follow txt's group at the end when txt is checked.
 std::string LocalFileTypeText(const DatabaseEntryFields& fields);

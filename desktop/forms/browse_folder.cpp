@@ -1,6 +1,7 @@
 // The folder browser (see browse_folder.h).
 #include "desktop/forms/browse_folder.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -126,6 +127,14 @@ bool TBrowseFolder::Execute() {
   if (exec() != QDialog::Accepted || selection_.isEmpty()) return false;
   Directory = selection_;
   return true;
+}
+
+void RememberFolderText(QComboBox* box) {
+  const QString folder = box->currentText();
+  for (int i = 0; i < box->count(); ++i)
+    if (box->itemText(i).compare(folder, Qt::CaseInsensitive) == 0) return;
+  box->addItem(folder);
+  box->setEditText(folder);
 }
 
 }  // namespace qm

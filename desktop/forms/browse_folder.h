@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QString>
 
+class QComboBox;
 class QDialogButtonBox;
 class QFileSystemModel;
 class QLabel;
@@ -92,5 +93,9 @@ class TBrowseFolder : public QDialog {
   QString custom_caption_;
   int custom_width_ = 75;
 };
+
+// A folder history in a combo box: its current text joins the list unless an entry equals
+// it ignoring case; the text stays as typed.
+void RememberFolderText(QComboBox* box);
 
 }  // namespace qm

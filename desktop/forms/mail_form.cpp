@@ -191,12 +191,7 @@ void TMailForm::btnFindMailClick() {
   thread_->SetCallback([](void* user) { static_cast<TMailForm*>(user)->SearchDone(); }, this);
   thread_->SetStartFolder(start);
   thread_->Start();
-  const QString folder = editMailFolder->currentText();
-  bool known = false;
-  for (int i = 0; i < editMailFolder->count(); ++i)
-    known = known || editMailFolder->itemText(i).compare(folder, Qt::CaseInsensitive) == 0;
-  if (!known) editMailFolder->addItem(folder);
-  editMailFolder->setEditText(folder);
+  RememberFolderText(editMailFolder);
 }
 
 void TMailForm::SearchDone() {

@@ -17,6 +17,7 @@
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/forms/browse_folder.h"
+#include "desktop/forms/entry_fields_ui.h"
 #include "desktop/forms/local_adv_txt_form.h"
 #include "desktop/forms/mail_form.h"
 #include "desktop/messages.h"
@@ -27,11 +28,6 @@ namespace qm {
 
 namespace {
 QString ui(int id) { return utf8_to_qstring(load_text(id)); }
-std::string bytes(const QLineEdit* e) {
-  std::string out;
-  qstring_to_big5(e->text(), out);
-  return out;
-}
 constexpr const char* kMailMasks[] = {"*.mbx", "*.dbx", "*.snm", "*.toc", "*.pst"};
 }  // namespace
 
@@ -61,16 +57,16 @@ TRebuildForm::TRebuildForm(std::string program_dir, QWidget* parent)
   doc->addWidget(editHtmDir, 0, 1, 1, 3);
   doc->addWidget(btnHtml, 0, 4);
   doc->addWidget(new QLabel(ui(text::kEnvTypes), TabSheet1), 1, 0);
-  chkTxt = new QCheckBox(ui(text::kTypeText), TabSheet1);
-  chkHtm = new QCheckBox(ui(text::kTypeHtml), TabSheet1);
-  chkPgx = new QCheckBox(ui(text::kTypePgx), TabSheet1);
-  chkWord = new QCheckBox(ui(text::kTypeWord), TabSheet1);
-  chkExcel = new QCheckBox(ui(text::kTypeExcel), TabSheet1);
-  chkPower = new QCheckBox(ui(text::kTypePowerPoint), TabSheet1);
-  chkPdf = new QCheckBox(ui(text::kTypePdf), TabSheet1);
-  chkRTF = new QCheckBox(ui(text::kTypeRtf), TabSheet1);
-  QCheckBox* boxes[] = {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF};
-  for (int i = 0; i < 8; ++i) doc->addWidget(boxes[i], 2 + i / 4, i % 4);
+  types_ = DocumentTypeBoxes::Make(TabSheet1);
+  chkTxt = types_.txt;
+  chkHtm = types_.htm;
+  chkPgx = types_.pgx;
+  chkWord = types_.doc;
+  chkExcel = types_.xls;
+  chkPower = types_.ppt;
+  chkPdf = types_.pdf;
+  chkRTF = types_.rtf;
+  for (int i = 0; i < 8; ++i) doc->addWidget(types_.all()[i], 2 + i / 4, i % 4);
   SpeedButton1 = new QPushButton(QStringLiteral(">>"), TabSheet1);
   doc->addWidget(SpeedButton1, 2, 4);
   PageControl1->addTab(TabSheet1, ui(text::kTypeDocuments));
@@ -112,7 +108,7 @@ TRebuildForm::TRebuildForm(std::string program_dir, QWidget* parent)
   buttons->addWidget(btnApply);
   layout->addLayout(buttons);
   for (QPushButton* b : {btnHtml, SpeedButton1, btnSel, btnDB, btnCancel, btnApply}) b->setAutoDefault(false);
-  for (QCheckBox* b : boxes) b->setChecked(b != chkPdf);
+  for (QCheckBox* b : types_.all()) b->setChecked(b != chkPdf);
 
   connect(btnOk, &QPushButton::clicked, this, &TRebuildForm::btnOkClick);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -146,21 +142,9 @@ TMailForm* TRebuildForm::mailForm() {
 }
 
 DatabaseEntryFields TRebuildForm::gather() const {
-  DatabaseEntryFields f;
+  DatabaseEntryFields f = DocumentEntryFields(editDBName, editHtmDir, editIndexDirMail, types_, other_ext_);
   f.mail = radioMail->isChecked();
-  f.name = bytes(editDBName);
-  f.doc_folder = bytes(editHtmDir);
-  f.mail_file = bytes(editHtmDirMail);
-  f.index_folder = bytes(editIndexDirMail);
-  f.txt = chkTxt->isChecked();
-  f.htm = chkHtm->isChecked();
-  f.pgx = chkPgx->isChecked();
-  f.doc = chkWord->isChecked();
-  f.xls = chkExcel->isChecked();
-  f.ppt = chkPower->isChecked();
-  f.pdf = chkPdf->isChecked();
-  f.rtf = chkRTF->isChecked();
-  f.other_ext = other_ext_;
+  f.mail_file = EditBytes(editHtmDirMail);
   f.mail_type = cmbMailType->currentIndex();
   f.attach = chkAttach->isChecked();
   f.mail_key = mail_key_;
@@ -171,14 +155,7 @@ void TRebuildForm::put(const DatabaseEntryFields& f) {
   editDBName->setText(big5_to_qstring(f.name));
   editHtmDir->setText(big5_to_qstring(f.doc_folder));
   editIndexDirMail->setText(big5_to_qstring(f.index_folder));
-  chkTxt->setChecked(f.txt);
-  chkHtm->setChecked(f.htm);
-  chkPgx->setChecked(f.pgx);
-  chkWord->setChecked(f.doc);
-  chkExcel->setChecked(f.xls);
-  chkPower->setChecked(f.ppt);
-  chkPdf->setChecked(f.pdf);
-  chkRTF->setChecked(f.rtf);
+  types_.Show(f);
   other_ext_ = f.other_ext;
   chkAttach->setChecked(f.attach);
   mail_key_ = f.mail_key;
@@ -316,7 +293,7 @@ void TRebuildForm::btnSelClick() {
 void TRebuildForm::cmbMailDBNameClick(int index) {
   if (prev_mail_item_ >= 0 && prev_mail_item_ < cmbMailDBName->count()) {
     if (!editDBName->text().isEmpty()) cmbMailDBName->setItemText(prev_mail_item_, editDBName->text());
-    std::string dir = bytes(editIndexDirMail);
+    std::string dir = EditBytes(editIndexDirMail);
     if (!dir.empty()) {
       auto obj = cmbMailDBName->itemData(prev_mail_item_).value<TMailObject>();
       obj.IndexDirectory = dir;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "desktop/catalogue/database_entry.h"
+#include "desktop/forms/entry_fields_ui.h"
 
 class QCheckBox;
 class QComboBox;
@@ -101,6 +102,7 @@ class TRebuildForm : public QDialog {
   bool saved_ = false;
   bool no_id_ = false;
   std::string other_ext_;
+  DocumentTypeBoxes types_;
   std::string mail_key_;
   int prev_mail_item_ = -1;
   TBrowseFolder* browser_ = nullptr;

@@ -5,25 +5,33 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMovie>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStackedLayout>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "common/ini.h"
+#include "common/strings.h"
+#include "desktop/app.h"
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/catalogue/database_entry.h"
+#include "desktop/catalogue/entries.h"
 #include "desktop/forms/browse_folder.h"
+#include "desktop/forms/entry_fields_ui.h"
 #include "desktop/forms/local_adv_txt_form.h"
 #include "desktop/forms/qt_window_thread.h"
 #include "desktop/indexing/command_line.h"
@@ -42,26 +50,40 @@ namespace {
 
 QString ui(int id) { return utf8_to_qstring(load_text(id)); }
 
+// A field's Big5 text without the blanks around it.
 std::string bytes(const QLineEdit* e) {
-  std::string out;
-  qstring_to_big5(e->text().trimmed(), out);
+  std::string out = EditBytes(e);
+  string_trim(out, " \t");
   return out;
 }
 
-bool empty_or_zero(const QLineEdit* e) {
-  const QString t = e->text().trimmed();
+bool empty_or_zero(const QString& text) {
+  const QString t = text.trimmed();
   return t.isEmpty() || t == QLatin1String("0");
 }
+bool empty_or_zero(const QLineEdit* e) { return empty_or_zero(e->text()); }
+
+// The configuration table held open for a batch of lookups and writes.
+struct HeldTable {
+  explicit HeldTable(DatabaseCatalog& c) : catalog(c) { catalog.OpenConfig(); }
+  ~HeldTable() { catalog.CloseConfig(); }
+  HeldTable(const HeldTable&) = delete;
+  HeldTable& operator=(const HeldTable&) = delete;
+  DatabaseCatalog& catalog;
+};
 
 void refuse(int id) { ShowMessageById(id, text::kCaptionInformation, kStyleInformation); }
 
 
+// A page with its heading, when there is one.
 QWidget* page(QStackedWidget* stack, const QString& heading, QVBoxLayout*& layout) {
   auto* w = new QWidget;
   layout = new QVBoxLayout(w);
-  auto* title = new QLabel(heading, w);
-  title->setWordWrap(true);
-  layout->addWidget(title);
+  if (!heading.isEmpty()) {
+    auto* title = new QLabel(heading, w);
+    title->setWordWrap(true);
+    layout->addWidget(title);
+  }
   stack->addWidget(w);
   return w;
 }
@@ -77,9 +99,9 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   setWindowTitle(ui(text::kWizardCaption));
   auto* outer = new QVBoxLayout(this);
   auto* body = new QHBoxLayout;
-  auto* side = new QLabel(this);
-  side->setPixmap(QPixmap(QStringLiteral(":/") + QString::fromStdString(desktop_texts().picture("IDB_WIZARD"))));
-  body->addWidget(side, 0, Qt::AlignTop);
+  Image1 = new QLabel(this);
+  Image1->setPixmap(desktop_picture("IDB_WIZARD"));
+  body->addWidget(Image1, 0, Qt::AlignTop);
   PageControl1 = new QStackedWidget(this);
   body->addWidget(PageControl1, 1);
   outer->addLayout(body);
@@ -89,31 +111,36 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   TabSheet[0] = page(PageControl1, ui(text::kWizardText2002), l);
   radioDoc = new QRadioButton(ui(text::kTypeDocuments), TabSheet[0]);
   radioMail = new QRadioButton(ui(text::kTypeMail), TabSheet[0]);
-  l->addWidget(radioDoc);
-  l->addWidget(radioMail);
+  for (auto [radio, hint] : {std::pair{radioDoc, text::kWizardText2003}, {radioMail, text::kWizardText2004}}) {
+    l->addWidget(radio);
+    auto* note = new QLabel(ui(hint), TabSheet[0]);
+    note->setWordWrap(true);
+    note->setIndent(20);
+    l->addWidget(note);
+  }
   l->addStretch();
   // TabSheet2: the document folder.
   TabSheet[1] = page(PageControl1, ui(text::kWizardText2005), l);
   auto* row = new QHBoxLayout;
   editHtmDir = new QLineEdit(TabSheet[1]);
   btnBrowse = new QPushButton(QStringLiteral("..."), TabSheet[1]);
-  row->addWidget(editHtmDir);
+  row->addWidget(editHtmDir, 1);
   row->addWidget(btnBrowse);
   l->addLayout(row);
   l->addStretch();
   // TabSheet3: the document types.
   TabSheet[2] = page(PageControl1, ui(text::kWizardText2008), l);
   auto* grid = new QGridLayout;
-  chkTxt = new QCheckBox(ui(text::kTypeText), TabSheet[2]);
-  chkHtm = new QCheckBox(ui(text::kTypeHtml), TabSheet[2]);
-  chkPgx = new QCheckBox(ui(text::kTypePgx), TabSheet[2]);
-  chkWord = new QCheckBox(ui(text::kTypeWord), TabSheet[2]);
-  chkExcel = new QCheckBox(ui(text::kTypeExcel), TabSheet[2]);
-  chkPower = new QCheckBox(ui(text::kTypePowerPoint), TabSheet[2]);
-  chkPdf = new QCheckBox(ui(text::kTypePdf), TabSheet[2]);
-  chkRTF = new QCheckBox(ui(text::kTypeRtf), TabSheet[2]);
-  QCheckBox* boxes[] = {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF};
-  for (int i = 0; i < 8; ++i) grid->addWidget(boxes[i], i / 2, i % 2);
+  types_ = DocumentTypeBoxes::Make(TabSheet[2]);
+  chkTxt = types_.txt;
+  chkHtm = types_.htm;
+  chkPgx = types_.pgx;
+  chkWord = types_.doc;
+  chkExcel = types_.xls;
+  chkPower = types_.ppt;
+  chkPdf = types_.pdf;
+  chkRTF = types_.rtf;
+  for (int i = 0; i < 8; ++i) grid->addWidget(types_.all()[i], i / 2, i % 2);
   SpeedButton1 = new QPushButton(QStringLiteral(">>"), TabSheet[2]);
   grid->addWidget(SpeedButton1, 0, 2);
   l->addLayout(grid);
@@ -128,55 +155,76 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   row = new QHBoxLayout;
   editIndexDir = new QLineEdit(TabSheet[4]);
   btnBrowser2 = new QPushButton(QStringLiteral("..."), TabSheet[4]);
-  row->addWidget(editIndexDir);
+  row->addWidget(editIndexDir, 1);
   row->addWidget(btnBrowser2);
   l->addLayout(row);
   l->addStretch();
   // TabSheet6: ready.
   TabSheet[5] = page(PageControl1, ui(text::kWizardText2017), l);
   l->addStretch();
-  // TabSheet7: progress.
-  TabSheet[6] = page(PageControl1, ui(text::kWizardText2020), l);
-  labelProgress = new QLabel(TabSheet[6]);
+  // TabSheet7: progress. The waiting text and the status panels show while a build runs,
+  // the two closing texts after it.
+  TabSheet[6] = page(PageControl1, QString(), l);
+  labelProgress = new QLabel(ui(text::kWizardText2020), TabSheet[6]);
+  labelProgress->setWordWrap(true);
+  labelBuilt = new QLabel(ui(text::kWizardText2028), TabSheet[6]);
+  labelFinish = new QLabel(ui(text::kWizardText2029), TabSheet[6]);
   Image2 = new QLabel(TabSheet[6]);
-  Image2->setPixmap(QPixmap(QStringLiteral(":/") + QString::fromStdString(desktop_texts().picture("IDB_INDEXMSG"))));
+  Image2->setPixmap(desktop_picture("IDB_INDEXMSG"));
   PanelAVI = new QLabel(TabSheet[6]);
   movie_ = new QMovie(QString::fromStdString(program_dir_ + "quillanim.gif"), QByteArray(), this);
   PanelAVI->setMovie(movie_);
-  l->addWidget(labelProgress);
-  l->addWidget(Image2);
-  l->addWidget(PanelAVI);
-  auto* counters = new QGridLayout;
-  lbl1 = new QLabel(QStringLiteral("0"), TabSheet[6]);
-  lbl2 = new QLabel(QStringLiteral("0"), TabSheet[6]);
-  lbl3 = new QLabel(QStringLiteral("0"), TabSheet[6]);
-  counters->addWidget(new QLabel(ui(text::kWizardText2021), TabSheet[6]), 0, 0);
+  // The waiting text and the two closing texts take turns in one place.
+  turns_ = new QStackedLayout;
+  turns_->addWidget(labelProgress);
+  auto* closing = new QWidget(TabSheet[6]);
+  auto* closing_layout = new QVBoxLayout(closing);
+  closing_layout->setContentsMargins(0, 0, 0, 0);
+  closing_layout->addWidget(labelBuilt);
+  closing_layout->addWidget(labelFinish);
+  turns_->addWidget(closing);
+  l->addLayout(turns_);
+  for (QLabel* w : {Image2, PanelAVI}) l->addWidget(w);
+  GroupBox1 = new QFrame(TabSheet[6]);
+  GroupBox1->setFrameShape(QFrame::StyledPanel);
+  auto* counters = new QGridLayout(GroupBox1);
+  lbl1 = new QLabel(QStringLiteral("0"), GroupBox1);
+  lbl2 = new QLabel(QStringLiteral("0"), GroupBox1);
+  lbl3 = new QLabel(QStringLiteral("0"), GroupBox1);
+  counters->addWidget(new QLabel(ui(text::kWizardText2021), GroupBox1), 0, 0);
   counters->addWidget(lbl1, 0, 1);
-  counters->addWidget(new QLabel(ui(text::kWizardText2022), TabSheet[6]), 1, 0);
+  counters->addWidget(new QLabel(ui(text::kWizardText2022), GroupBox1), 1, 0);
   counters->addWidget(lbl2, 1, 1);
-  counters->addWidget(new QLabel(ui(text::kWizardText2023), TabSheet[6]), 2, 0);
+  counters->addWidget(new QLabel(ui(text::kWizardText2023), GroupBox1), 2, 0);
   counters->addWidget(lbl3, 2, 1);
-  l->addLayout(counters);
-  auto* status = new QHBoxLayout;
+  counters->setColumnStretch(1, 1);
+  l->addWidget(GroupBox1);
+  GroupBox2 = new QWidget(TabSheet[6]);
+  auto* status = new QHBoxLayout(GroupBox2);
+  status->setContentsMargins(0, 0, 0, 0);
   for (auto*& p : panels) {
-    p = new QLabel(TabSheet[6]);
+    p = new QLabel(GroupBox2);
     p->setFrameShape(QFrame::StyledPanel);
     status->addWidget(p, 1);
   }
-  l->addLayout(status);
+  l->addWidget(GroupBox2);
   l->addStretch();
   // TabSheet8: the mail client kind, the folder to search and attachments.
   TabSheet[7] = page(PageControl1, ui(text::kWizardText2024), l);
-  radioIE5 = new QRadioButton(QStringLiteral("Outlook Express 5"), TabSheet[7]);
-  radioIE4 = new QRadioButton(QStringLiteral("Outlook Express 4"), TabSheet[7]);
-  radio9798 = new QRadioButton(QStringLiteral("Outlook 97/98"), TabSheet[7]);
-  radioNS = new QRadioButton(QStringLiteral("Netscape Communicator 4.x"), TabSheet[7]);
-  radioEudora = new QRadioButton(QStringLiteral("Eudora"), TabSheet[7]);
+  radioIE5 = new QRadioButton(ui(text::kWizardText2034), TabSheet[7]);
+  radioIE4 = new QRadioButton(ui(text::kWizardText2035), TabSheet[7]);
+  radio9798 = new QRadioButton(ui(text::kWizardText2036), TabSheet[7]);
+  radioNS = new QRadioButton(ui(text::kWizardText2037), TabSheet[7]);
+  radioEudora = new QRadioButton(ui(text::kWizardText2038), TabSheet[7]);
   for (QRadioButton* r : {radioIE5, radioIE4, radio9798, radioNS, radioEudora}) l->addWidget(r);
+  lblMailFolder = new QLabel(ui(text::kWizardText2039), TabSheet[7]);
+  l->addWidget(lblMailFolder);
   row = new QHBoxLayout;
-  editMailFolder = new QLineEdit(TabSheet[7]);
+  editMailFolder = new QComboBox(TabSheet[7]);
+  editMailFolder->setEditable(true);
+  editMailFolder->setInsertPolicy(QComboBox::NoInsert);
   btnSel = new QPushButton(QStringLiteral("..."), TabSheet[7]);
-  row->addWidget(editMailFolder);
+  row->addWidget(editMailFolder, 1);
   row->addWidget(btnSel);
   l->addLayout(row);
   chkAttach = new QCheckBox(ui(text::kWizardText2025), TabSheet[7]);
@@ -186,7 +234,13 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   lvFind = new QTreeWidget(TabSheet[8]);
   lvFind->setRootIsDecorated(false);
   lvFind->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // Room for the three columns of the mail files (100, 198 and 62 pixels) and a scroll bar.
+  lvFind->setMinimumWidth(100 + 198 + 62 + 2 * lvFind->frameWidth() +
+                          lvFind->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
   lblFind = new QLabel(TabSheet[8]);
+  cmbDrive = new QComboBox(TabSheet[8]);
+  cmbDrive->addItem(QStringLiteral("/"));
+  cmbDrive->setVisible(false);
   l->addWidget(lvFind);
   l->addWidget(lblFind);
   // TabSheet10: the group.
@@ -209,7 +263,15 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
     buttons->addWidget(b);
   }
   btnTerminate->setAutoDefault(false);
+  // Terminate comes and goes without moving the other buttons.
+  QSizePolicy keep = btnTerminate->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  btnTerminate->setSizePolicy(keep);
+  for (QPushButton* b : {btnBrowse, btnBrowser2, btnSel}) b->setFixedWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
   outer->addLayout(buttons);
+  // The pages switch without tabs, so no tab row takes room; the window keeps one size
+  // on every page.
+  outer->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(btnNext, &QPushButton::clicked, this, [this] { btnNextClick(); });
   connect(btnPrev, &QPushButton::clicked, this, [this] { btnPrevClick(); });
@@ -220,12 +282,13 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   connect(btnBrowse, &QPushButton::clicked, this, [this] { pick_folder(editHtmDir); });
   connect(btnBrowser2, &QPushButton::clicked, this, [this] { pick_folder(editIndexDir); });
   connect(btnSel, &QPushButton::clicked, this, [this] { pick_folder(editMailFolder); });
-  connect(editMailFolder, &QLineEdit::textChanged, this, [this](const QString&) {
-    if (step_ == 1 && mail()) btnNext->setEnabled(!empty_or_zero(editMailFolder));
+  connect(editMailFolder, &QComboBox::editTextChanged, this, [this](const QString& text) {
+    if (step_ == 1 && mail()) btnNext->setEnabled(!empty_or_zero(text));
   });
   for (QRadioButton* r : {radioIE5, radioIE4, radio9798, radioNS, radioEudora})
     connect(r, &QRadioButton::toggled, this, [this] {
       const bool store = radio9798->isChecked();
+      lblMailFolder->setEnabled(!store);
       editMailFolder->setEnabled(!store);
       btnSel->setEnabled(!store);
     });
@@ -246,8 +309,7 @@ void TWizardForm::FormActivate() {
   btnCancel->setEnabled(true);
   btnPrev->setEnabled(false);
   btnFinish->setEnabled(false);
-  for (QCheckBox* b : {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF})
-    b->setChecked(true);
+  types_.SetAll(true);
   lblFind->clear();
   editHtmDir->clear();
   other_ext_.clear();
@@ -258,7 +320,9 @@ void TWizardForm::FormActivate() {
   radioDoc->setChecked(true);
   radioIE5->setChecked(true);
   btnTerminate->setVisible(false);
-  editMailFolder->setText(QDir::homePath() + QLatin1Char('/'));
+  turns_->setCurrentIndex(0);
+  editMailFolder->setEditText(QDir::homePath() + QLatin1Char('/'));
+  cmbDrive->setCurrentIndex(0);
   lvFind->clear();
   db_id_ = 0;
   IniTree ini;
@@ -286,11 +350,18 @@ void TWizardForm::start_mail_search() {
   if (radio9798->isChecked()) return list_store_folders();
   const char* mask = radioIE4->isChecked() ? "*.mbx" : radioIE5->isChecked() ? "*.dbx"
                      : radioNS->isChecked() ? "*.snm" : "*.toc";
+  cmbDrive->setCurrentIndex(0);
   for (QPushButton* b : {btnPrev, btnNext, btnCancel}) b->setEnabled(false);
   btnTerminate->setVisible(true);
   lvFind->clear();
   lvFind->setColumnCount(3);
   lvFind->setHeaderLabels({ui(12028), ui(12029), ui(12030)});
+  lvFind->header()->setSectionResizeMode(QHeaderView::Interactive);
+  lvFind->header()->setStretchLastSection(false);
+  lvFind->setColumnWidth(0, 100);
+  lvFind->setColumnWidth(1, 198);
+  lvFind->setColumnWidth(2, 62);
+  lvFind->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
   thread_ = std::make_unique<TThreadStand>([this](std::function<void()> task) {
     QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
   });
@@ -312,7 +383,9 @@ void TWizardForm::start_mail_search() {
   };
   thread_->SetTexts(big5(text::kMsgSearchStopped), big5(text::kMsgFoundBefore), big5(text::kMsgFoundAfter));
   thread_->SetCallback([](void* user) { static_cast<TWizardForm*>(user)->mail_search_done(); }, this);
-  thread_->SetStartFolder(bytes(editMailFolder));
+  std::string start;
+  qstring_to_big5(editMailFolder->currentText().trimmed(), start);
+  thread_->SetStartFolder(start);
   thread_->Start();
 }
 
@@ -321,6 +394,7 @@ void TWizardForm::list_store_folders() {
   lvFind->clear();
   lvFind->setColumnCount(1);
   lvFind->setHeaderLabels({ui(12028)});
+  lvFind->header()->setStretchLastSection(true);
   lblFind->setText(ui(text::kMailFindListing));
   MailStoreLibrary store;
   if (!LoadMailStoreLibrary(store, program_dir_)) {
@@ -348,10 +422,7 @@ bool TWizardForm::check_document() {
   if (empty_or_zero(editDBName)) return refuse(text::kMsgNameEmpty), false;
   if (empty_or_zero(editHtmDir)) return refuse(text::kMsgHtmlDirEmpty), false;
   if (empty_or_zero(editIndexDir)) return refuse(text::kMsgIndexDirEmpty), false;
-  bool any = false;
-  for (QCheckBox* b : {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF})
-    any = any || b->isChecked();
-  if (!any) return refuse(text::kMsgNoType), false;
+  if (!types_.AnyChecked()) return refuse(text::kMsgNoType), false;
   return true;
 }
 
@@ -359,12 +430,10 @@ void TWizardForm::btnNextClick() {
   const int next = step_ + 1 == 4 && mail() ? 5 : step_ + 1;
   const bool doc = !mail();
   if (next == 2 && doc && !QFileInfo(editHtmDir->text().trimmed()).isDir()) return refuse(text::kMsgNoSuchFolder);
+  if (next == 2 && !doc && !radio9798->isChecked()) RememberFolderText(editMailFolder);
   if (next == 3) {
     if (doc) {
-      bool any = false;
-      for (QCheckBox* b : {chkTxt, chkHtm, chkPgx, chkWord, chkExcel, chkPower, chkPdf, chkRTF})
-        any = any || b->isChecked();
-      if (!any) return refuse(text::kMsgNoType);
+      if (!types_.AnyChecked()) return refuse(text::kMsgNoType);
     } else if (lvFind->selectedItems().isEmpty()) {
       return refuse(text::kMsgNoMailChosen);
     }
@@ -433,88 +502,68 @@ bool TWizardForm::pick_folder(QLineEdit* edit) {
   return true;
 }
 
+bool TWizardForm::pick_folder(QComboBox* edit) {
+  TBrowseFolder browser(this);
+  browser.Directory = edit->currentText();
+  if (!browser.Execute()) return false;
+  edit->setEditText(browser.Directory);
+  return true;
+}
+
 // Documents: the entry on the next free id and one build job for it.
 void TWizardForm::create_and_queue() {
   if (mail()) return create_mail_and_queue();
-  DatabaseEntryFields f;
-  f.name = bytes(editDBName);
-  f.doc_folder = bytes(editHtmDir);
-  f.index_folder = bytes(editIndexDir);
-  f.txt = chkTxt->isChecked();
-  f.htm = chkHtm->isChecked();
-  f.pgx = chkPgx->isChecked();
-  f.doc = chkWord->isChecked();
-  f.xls = chkExcel->isChecked();
-  f.ppt = chkPower->isChecked();
-  f.pdf = chkPdf->isChecked();
-  f.rtf = chkRTF->isChecked();
-  f.other_ext = other_ext_;
-  catalog_->OpenConfig();
+  const DatabaseEntryFields f = DocumentEntryFields(editDBName, editHtmDir, editIndexDir, types_, other_ext_);
+  DocumentDatabaseEntry e;
+  e.Description = bytes(editDBName);
+  e.HtmlDir = EntryFolderText(bytes(editHtmDir));
+  e.WorkDir = EntryFolderText(bytes(editIndexDir));
+  e.types = FileTypeChoices(f);
+  e.extra_text_extensions = f.other_ext;
+  HeldTable held(*catalog_);
   const int id = catalog_->NextFreeDatabaseId();
-  const int saved = id == 0 ? -1 : SaveDatabaseEntry(*catalog_, id, f, true);
-  catalog_->CloseConfig();
-  if (saved != 0) {
-    if (saved > 0) refuse(saved);
-    return;
-  }
+  if (id == 0 || !WriteDocumentDatabaseEntry(*catalog_, id, e)) return;
   db_id_ = id;
   // With page documents chosen the builder must also read them.
-  const IndexerKind kind = f.pgx ? IndexerKind::DocumentRebuild : IndexerKind::Document;
-  schedule_->OnQueueStarted = [this] { on_queue_started(); };
-  schedule_->OnQueueFinished = [this](bool stopped) { on_queue_finished(stopped); };
-  schedule_->status_bar = [this](const ProgressView& view) { show_progress(view); };
-  const std::string program_dir = program_dir_;
-  schedule_->job_work = [program_dir](int db) { BuildDatabaseProperties(program_dir, db); };
-  schedule_->Reset(1);
-  schedule_->SetCounterLabels();
-  schedule_->AddJob(indexer_command_line(program_dir_, kind, static_cast<uint64_t>(winId()), id), id,
-                    [](int, int) {});
-  schedule_->Start();
+  queue_builds(f.pgx ? IndexerKind::DocumentRebuild : IndexerKind::Document, {id});
 }
 
 // Mail: one database per selected row of lvFind in list order, then one job each.
 void TWizardForm::create_mail_and_queue() {
-  const int type = radioIE4->isChecked() ? 0 : radioIE5->isChecked() ? 1 : radioNS->isChecked() ? 2
-                   : radioEudora->isChecked() ? 3 : 4;
+  const int kind = radioIE4->isChecked() ? kMailOutlookExpress4 : radioIE5->isChecked() ? kMailOutlookExpress5
+                   : radioNS->isChecked() ? kMailNetscape : radioEudora->isChecked() ? kMailEudora
+                   : kMailOutlook;
   std::vector<int> ids;
-  catalog_->OpenConfig();
+  HeldTable held(*catalog_);
   for (int r = 0; r < lvFind->topLevelItemCount(); ++r) {
     QTreeWidgetItem* row = lvFind->topLevelItem(r);
     if (!row->isSelected()) continue;
-    std::string caption, sub;
+    std::string caption, detail;
     qstring_to_big5(row->text(0), caption);
-    qstring_to_big5(row->text(1), sub);
-    DatabaseEntryFields f;
-    f.mail = true;
-    f.mail_type = type;
-    f.attach = chkAttach->isChecked();
-    f.group = bytes(editGroup);
-    if (type == 4) {
-      const size_t cut = caption.find_last_of('\\');
-      f.name = cut == std::string::npos ? caption : caption.substr(cut + 1);
-      f.mail_file = caption;
-      f.mail_key = kMailKeyPrefix + sub;
-    } else {
-      const size_t dot = caption.rfind('.');
-      f.name = dot == std::string::npos ? caption : caption.substr(0, dot);
-      if (!sub.empty() && sub.back() != '/') sub += '/';
-      f.mail_file = sub + (type == 2 ? f.name : caption);
-    }
+    qstring_to_big5(row->text(1), detail);
     const int id = catalog_->NextFreeDatabaseId();
     if (id == 0) break;
-    // A name whose index folder is taken gets a number: "name(2)" in "name(2)/".
-    const std::string base = f.name;
-    f.index_folder = catalog_->IndexDirectoryFor(base, id);
-    for (int n = 2; catalog_->IsIndexDirectoryUsed(f.index_folder); ++n) {
-      f.name = base + "(" + std::to_string(n) + ")";
-      f.index_folder = catalog_->IndexDirectoryFor(f.name, id);
-    }
-    if (SaveDatabaseEntry(*catalog_, id, f, true) != 0) break;
+    MailNames names = mail_names_from_row(kind, caption, detail);
+    mail_names_place(*catalog_, names, id);
+    MailDatabaseEntry e;
+    e.Description = names.Description;
+    e.MailKey = names.MailKey;
+    e.gateway = catalog_->GatewayPath();
+    e.WorkDir = names.WorkDir;
+    e.mail_source = names.mail_source;
+    e.Group = bytes(editGroup);
+    e.MailType = kind;
+    e.Attach = chkAttach->isChecked();
+    if (!WriteMailDatabaseEntry(*catalog_, id, e)) break;
     ids.push_back(id);
     db_id_ = id;
   }
-  catalog_->CloseConfig();
   if (ids.empty()) return;
+  queue_builds(chkAttach->isChecked() ? IndexerKind::MailWithAttachments : IndexerKind::Mail, ids);
+}
+
+// One build job per new database, in order, with the counters and status panels attached.
+void TWizardForm::queue_builds(IndexerKind kind, const std::vector<int>& ids) {
   schedule_->OnQueueStarted = [this] { on_queue_started(); };
   schedule_->OnQueueFinished = [this](bool stopped) { on_queue_finished(stopped); };
   schedule_->status_bar = [this](const ProgressView& view) { show_progress(view); };
@@ -522,7 +571,6 @@ void TWizardForm::create_mail_and_queue() {
   schedule_->job_work = [program_dir](int db) { BuildDatabaseProperties(program_dir, db); };
   schedule_->Reset(int(ids.size()));
   schedule_->SetCounterLabels();
-  const IndexerKind kind = chkAttach->isChecked() ? IndexerKind::MailWithAttachments : IndexerKind::Mail;
   for (int id : ids)
     schedule_->AddJob(indexer_command_line(program_dir_, kind, static_cast<uint64_t>(winId()), id), id,
                       [](int, int) {});
@@ -533,12 +581,16 @@ void TWizardForm::on_queue_started() {
   may_close_ = false;
   btnPrev->setEnabled(false);
   btnCancel->setEnabled(false);
+  GroupBox2->setVisible(true);
   btnTerminate->setVisible(true);
+  turns_->setCurrentIndex(0);
   if (animate_ && movie_->isValid()) movie_->start();
 }
 
 void TWizardForm::on_queue_finished(bool stopped) {
+  GroupBox2->setVisible(false);
   btnTerminate->setVisible(false);
+  turns_->setCurrentIndex(1);
   movie_->stop();
   may_close_ = true;
   if (stopped || stop_requested_) {

@@ -9,13 +9,20 @@
 #include <QDialog>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "desktop/forms/entry_fields_ui.h"
+#include "desktop/indexing/command_line.h"
 
 class QCheckBox;
+class QComboBox;
+class QFrame;
 class QLabel;
 class QMovie;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QStackedLayout;
 class QStackedWidget;
 class QTreeWidget;
 
@@ -47,6 +54,7 @@ class TWizardForm : public QDialog {
   const std::string& OtherExtensions() const { return other_ext_; }
 
   QStackedWidget* PageControl1;
+  QLabel* Image1;  // the side picture
   QWidget* TabSheet[10];
   QRadioButton* radioDoc;
   QRadioButton* radioMail;
@@ -68,6 +76,10 @@ class TWizardForm : public QDialog {
   QLabel* Image2;
   QLabel* PanelAVI;  // the animation (quillanim.gif beside the program) while building
   QMovie* movie() const { return movie_; }
+  QLabel* labelBuilt;   // after a build: the database is built
+  QLabel* labelFinish;  // after a build: press Finish
+  QFrame* GroupBox1;    // the counters
+  QWidget* GroupBox2;   // the status panels
   QLabel* lbl1;
   QLabel* lbl2;
   QLabel* lbl3;
@@ -77,11 +89,13 @@ class TWizardForm : public QDialog {
   QRadioButton* radio9798;
   QRadioButton* radioNS;
   QRadioButton* radioEudora;
-  QLineEdit* editMailFolder;
+  QLabel* lblMailFolder;
+  QComboBox* editMailFolder;  // with the folders searched before
   QPushButton* btnSel;
   QCheckBox* chkAttach;
   QTreeWidget* lvFind;
   QLabel* lblFind;
+  QComboBox* cmbDrive;  // one root: drives have no meaning here; kept hidden
   QLineEdit* editGroup;
   QPushButton* btnNext;
   QPushButton* btnPrev;
@@ -100,6 +114,7 @@ class TWizardForm : public QDialog {
   bool check_document();
   void create_and_queue();
   void create_mail_and_queue();
+  void queue_builds(IndexerKind kind, const std::vector<int>& ids);
   void start_mail_search();
   void list_store_folders();
   void mail_search_done();
@@ -107,6 +122,7 @@ class TWizardForm : public QDialog {
   void on_queue_finished(bool stopped);
   void show_progress(const ProgressView& view);
   bool pick_folder(QLineEdit* edit);
+  bool pick_folder(QComboBox* edit);
   std::string program_dir_;
   std::unique_ptr<DatabaseCatalog> catalog_;
   std::unique_ptr<QtWindowThread> window_;
@@ -116,7 +132,9 @@ class TWizardForm : public QDialog {
   bool may_close_ = true;
   bool stop_requested_ = false;
   std::string other_ext_;
+  DocumentTypeBoxes types_;
   QMovie* movie_ = nullptr;
+  QStackedLayout* turns_ = nullptr;  // the waiting text, or the two closing texts
   std::unique_ptr<TThreadStand> thread_;
   bool animate_ = false;
 };

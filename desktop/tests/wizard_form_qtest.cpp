@@ -3,12 +3,14 @@
 // database written and built through the job queue up to Finish, Terminate during a slow
 // build removing the new database again, and the mail road's page order.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMovie>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -47,6 +49,18 @@ struct Fixture {
     IniTree ini;
     ini.load(dir / "vesprin.ini");
     return ini.get(sec, key).value_or("<none>");
+  }
+  // The keys of a section in file order, as Python's configparser reads them.
+  std::string keys(const std::string& sec) const {
+    test::write_file(dir / "keys.py",
+                     "import configparser,sys\n"
+                     "p=configparser.ConfigParser(interpolation=None,strict=True)\n"
+                     "p.optionxform=str\n"
+                     "p.read(sys.argv[1],encoding='latin-1')\n"
+                     "print(','.join(p[sys.argv[2]].keys()),end='')\n");
+    std::string out;
+    test::command_output("python3 " + (dir / "keys.py") + " " + (dir / "vesprin.ini") + " " + sec, out);
+    return out;
   }
   test::TempDir dir{"qm-wizard-"};
   std::string docs;
@@ -99,6 +113,35 @@ class WizardFormTest : public QObject {
     QVERIFY(f.chkPdf->isChecked());
     QCOMPARE(f.editDBName->text().isEmpty(), false);
     QCOMPARE(f.editGroup->text(), QString::fromStdString(load_text(12083)));
+    QVERIFY(!f.Image1->pixmap().isNull());
+    QVERIFY(!f.Image2->pixmap().isNull());
+  }
+
+  // The mail kinds and the folder label carry numbered texts; no page has a tab row and
+  // the window keeps one size on every page.
+  void kindTextsAndOneSizeOnEveryPage() {
+    Fixture fx("");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    const std::pair<QWidget*, int> captions[] = {
+        {f.radioIE5, text::kWizardText2034},  {f.radioIE4, text::kWizardText2035},
+        {f.radio9798, text::kWizardText2036}, {f.radioNS, text::kWizardText2037},
+        {f.radioEudora, text::kWizardText2038}};
+    for (const auto& [w, id] : captions)
+      QCOMPARE(static_cast<QRadioButton*>(w)->text(), QString::fromStdString(load_text(id)));
+    QCOMPARE(f.lblMailFolder->text(), QString::fromStdString(load_text(text::kWizardText2039)));
+    QVERIFY(f.findChildren<QTabBar*>().isEmpty());
+    QApplication::processEvents();
+    const QSize size = f.size();
+    for (int page = 0; page < 10; ++page) {
+      f.PageControl1->setCurrentIndex(page);
+      QApplication::processEvents();
+      QCOMPARE(f.size(), size);
+    }
+    f.radio9798->setChecked(true);
+    QVERIFY(!f.lblMailFolder->isEnabled());
+    f.radioNS->setChecked(true);
+    QVERIFY(f.lblMailFolder->isEnabled());
   }
 
   void refusalsStayOnTheirPage() {
@@ -161,6 +204,7 @@ class WizardFormTest : public QObject {
     QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
     QCOMPARE(fx.value("DB-2", "Description"), std::string("Papers"));
     QCOMPARE(fx.value("DB-2", "LocalFileType"), std::string("txt,htm,html"));
+    QCOMPARE(fx.keys("DB-2"), std::string("Description,HtmlDir,WorkDir,LocalFileType"));
     QCOMPARE(fx.value("DB-2", "WorkDir"), fx.dir.path() + "DB/papers/");
     const std::string args = test::read_file(fx.dir / "args");
     QVERIFY2(args.find(" -f10 -x2") != std::string::npos && args.find("-corvdoc") == std::string::npos,
@@ -274,7 +318,7 @@ class WizardFormTest : public QObject {
       f.radioMail->setChecked(true);
       f.chkAttach->setChecked(attach);
       f.btnNext->click();
-      f.editMailFolder->setText(QString::fromStdString(fx.docs));
+      f.editMailFolder->setEditText(QString::fromStdString(fx.docs));
       f.btnNext->click();
       QTRY_VERIFY(f.btnNext->isEnabled());
       for (const char* name : {"inbox.mbx", "sent.mbx", "skip.mbx", "old.mbx"}) {
@@ -296,12 +340,46 @@ class WizardFormTest : public QObject {
         QCOMPARE(fx.value(sec, "Group"), std::string("Mail"));
         QCOMPARE(fx.value(sec, "Attach"), std::string(attach ? "1" : "0"));
         QCOMPARE(fx.value(sec, "Mail"), std::string("1"));
+        QCOMPARE(fx.keys(sec), std::string("Description,HtmlDir,WorkDir,DataInputPort,Group,Mail,MailType,Attach"));
       }
       const std::string opts = attach ? "-mail -ncl -w" : "-ncl -w";
       const std::string args = test::read_file(fx.dir / "args");
       const size_t a = args.find(opts), b = args.find("-x2\n"), c = args.find("-x3\n"), d = args.find("-x4\n");
       QVERIFY2(a == 0 && b < c && c < d && d != std::string::npos, args.c_str());
     }
+  }
+
+  // A builder that gives up on one database ('3') is not a stop: the next job still runs,
+  // both databases stay, and Finish follows. While the run goes the waiting text and the
+  // status panels show; after it the two closing texts instead.
+  void givingUpIsNotAStop() {
+    Fixture fx("until test -e \"$dir/go\"; do sleep 0.05; done\n"
+               "case \"$*\" in *-x2) printf '3 no mail\\r\\n' ;; *) printf '1 Sorting\\r\\n\\032\\032' ;; esac");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    f.radioMail->setChecked(true);
+    f.btnNext->click();
+    f.editMailFolder->setEditText(QString::fromStdString(fx.docs));
+    f.btnNext->click();
+    QTRY_VERIFY(f.btnNext->isEnabled());
+    for (const char* name : {"a.mbx", "b.mbx"})
+      new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(fx.docs)});
+    f.lvFind->selectAll();
+    while (f.Step() < 6) f.btnNext->click();
+    QVERIFY(f.Building());
+    QVERIFY(f.labelProgress->isVisible() && f.GroupBox2->isVisible() && f.btnTerminate->isVisible());
+    QVERIFY(!f.labelBuilt->isVisible() && !f.labelFinish->isVisible());
+    test::write_file(fx.dir / "go", "");
+    f.schedule().WaitFinished();
+    QCOMPARE(f.Step(), 6);
+    QVERIFY(f.btnFinish->isEnabled());
+    QVERIFY(!f.labelProgress->isVisible() && !f.GroupBox2->isVisible() && !f.btnTerminate->isVisible());
+    QVERIFY(f.labelBuilt->isVisible() && f.labelFinish->isVisible());
+    QCOMPARE(f.lbl2->text(), QStringLiteral("2"));
+    QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
+    QCOMPARE(fx.value("INDEX", "3"), std::string("1"));
+    const std::string args = test::read_file(fx.dir / "args");
+    QVERIFY2(args.find("-x2\n") < args.find("-x3\n") && args.find("-x3\n") != std::string::npos, args.c_str());
   }
 
   // The mail-client kind without its library: the page says so and nothing is listed.
@@ -320,6 +398,136 @@ class WizardFormTest : public QObject {
     QVERIFY(f.btnNext->isEnabled() && f.btnPrev->isEnabled());
   }
 
+  // The mail-client kind against the scripted store: its readable folders are listed with
+  // their keys, and each selected folder becomes a database with its key, in list order.
+  void mailClientKindListsTheStore() {
+    Fixture fx("printf '\\032\\032'");
+    std::filesystem::create_symlink(std::string(QM_FAKE_MBOX_DIR) + "libmboxpull.so", fx.dir / "libmboxpull.so");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    f.radioMail->setChecked(true);
+    f.radio9798->setChecked(true);
+    f.btnNext->click();
+    f.btnNext->click();
+    QCOMPARE(page_of(f), 8);
+    QVERIFY(f.btnNext->isEnabled() && f.btnPrev->isEnabled() && f.btnCancel->isEnabled());
+    QVERIFY(!f.btnTerminate->isVisible());
+    QCOMPARE(f.lvFind->topLevelItemCount(), 2);  // the unreadable folder is left out
+    QCOMPARE(f.lvFind->topLevelItem(0)->text(0), QStringLiteral("Inbox"));
+    QCOMPARE(f.lvFind->topLevelItem(1)->text(1), QStringLiteral("k/sent"));
+    QCOMPARE(f.lblFind->text(), QString::fromStdString(load_text(text::kMsgFoundBefore) + "2" +
+                                                       load_text(text::kMsgFoundAfter)));
+    for (int r = 0; r < 2; ++r) f.lvFind->topLevelItem(r)->setSelected(true);
+    while (f.Step() < 6) f.btnNext->click();
+    f.schedule().WaitFinished();
+    QVERIFY(f.btnFinish->isEnabled());
+    const char* names[] = {"Inbox", "Sent Items"};
+    const char* keys[] = {"outlook:k/inbox", "outlook:k/sent"};
+    for (int i = 0; i < 2; ++i) {
+      const std::string sec = "DB-" + std::to_string(2 + i);
+      const std::string work = fx.dir.path() + "DB/" + names[i] + "/";
+      QCOMPARE(fx.value(sec, "Description"), std::string(names[i]));
+      QCOMPARE(fx.value(sec, "HtmlDir"), std::string(names[i]));
+      QCOMPARE(fx.value(sec, "MailKey"), std::string(keys[i]));
+      QCOMPARE(fx.value(sec, "MailType"), std::string("4"));
+      QCOMPARE(fx.keys(sec),
+               std::string("MailKey,Description,HtmlDir,WorkDir,DataInputPort,Group,Mail,MailType,Attach"));
+      QCOMPARE(fx.value(sec, "WorkDir"), work);
+      QCOMPARE(fx.value(sec, "DataInputPort"),
+               fx.dir.path() + "libpostbridge.so;" + keys[i] + ";" + work + ";" + names[i]);
+    }
+    const std::string args = test::read_file(fx.dir / "args");
+    QVERIFY2(args.find("-ncl -w") == 0 && args.find("-x2\n") < args.find("-x3\n"), args.c_str());
+  }
+
+  // Terminate during a mail run of three databases: the run stops, the last database
+  // created is removed, the earlier ones stay listed, and no builder is left running.
+  void terminateDuringAMailRun() {
+    Fixture fx("printf '0 m\\r\\n'; exec sleep 30");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    f.radioMail->setChecked(true);
+    f.btnNext->click();
+    f.editMailFolder->setEditText(QString::fromStdString(fx.docs));
+    f.btnNext->click();
+    QTRY_VERIFY(f.btnNext->isEnabled());
+    for (const char* name : {"a.mbx", "b.mbx", "c.mbx"})
+      new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(fx.docs)});
+    f.lvFind->selectAll();
+    while (f.Step() < 6) f.btnNext->click();
+    QTRY_VERIFY(QFile::exists(QString::fromStdString(fx.dir / "pids")));
+    QVERIFY(f.Building());
+    f.btnTerminate->click();
+    f.schedule().WaitFinished();
+    QCOMPARE(f.Step(), 5);
+    QCOMPARE(page_of(f), 5);
+    QVERIFY(f.btnPrev->isEnabled() && f.btnCancel->isEnabled() && f.btnNext->isEnabled());
+    QVERIFY(!f.btnFinish->isEnabled());
+    QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
+    QCOMPARE(fx.value("INDEX", "3"), std::string("1"));
+    QCOMPARE(fx.value("INDEX", "4"), std::string("<none>"));
+    QCOMPARE(fx.value("DB-4", "Description"), std::string("<none>"));
+    // Only the first builder ran, and it is gone.
+    const std::string pids = test::read_file(fx.dir / "pids");
+    QCOMPARE(std::count(pids.begin(), pids.end(), '\n'), 1L);
+    QVERIFY(kill(pid_t(std::stol(pids)), 0) != 0);
+  }
+
+  // Terminate on the mail-file page stops the search: the page says so and the navigation
+  // comes back.
+  void terminateStopsTheMailSearch() {
+    Fixture fx("");
+    const std::string tree = fx.dir.sub("tree");
+    for (int i = 0; i < 40; ++i)
+      for (int j = 0; j < 40; ++j)
+        std::filesystem::create_directories(tree + "/" + std::to_string(i) + "/" + std::to_string(j));
+    TWizardForm f(fx.dir.path());
+    f.show();
+    f.radioMail->setChecked(true);
+    f.btnNext->click();
+    f.editMailFolder->setEditText(QString::fromStdString(tree));
+    f.btnNext->click();
+    QVERIFY(f.btnTerminate->isVisible());
+    QVERIFY(!f.btnNext->isEnabled() && !f.btnPrev->isEnabled() && !f.btnCancel->isEnabled());
+    f.btnTerminate->click();
+    QTRY_VERIFY(f.btnNext->isEnabled());
+    QVERIFY(f.btnPrev->isEnabled() && f.btnCancel->isEnabled());
+    QVERIFY(!f.btnTerminate->isVisible());
+    QCOMPARE(f.lblFind->text(), QString::fromStdString(load_text(text::kMsgSearchStopped)));
+  }
+
+  // Each folder searched joins the folder list once, whatever its letter case; the
+  // mail-client kind searches no folder and adds none.
+  void mailFolderHistory() {
+    Fixture fx("");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    QCOMPARE(f.cmbDrive->currentIndex(), 0);
+    QVERIFY(f.cmbDrive->isHidden());
+    f.radioMail->setChecked(true);
+    f.btnNext->click();
+    const QString other = QString::fromStdString(fx.dir.sub("Other"));
+    const struct {
+      QString folder;
+      bool store;
+      int count;
+    } cases[] = {{QString::fromStdString(fx.docs), false, 1},
+                 {QString::fromStdString(fx.docs).toUpper(), false, 1},
+                 {other, false, 2},
+                 {QString::fromStdString(fx.dir.path()), true, 2}};
+    for (const auto& c : cases) {
+      (c.store ? f.radio9798 : f.radioIE5)->setChecked(true);
+      f.editMailFolder->setEditText(c.folder);
+      f.btnNext->click();
+      QCOMPARE(f.Step(), 2);
+      QTRY_VERIFY(f.btnPrev->isEnabled());
+      QCOMPARE(f.editMailFolder->count(), c.count);
+      QCOMPARE(f.editMailFolder->currentText(), c.folder);
+      f.btnPrev->click();
+    }
+    QCOMPARE(f.editMailFolder->itemText(1), other);
+  }
+
   void mailRoadSkipsTheIndexFolderPage() {
     Fixture fx("printf '\\032\\032'");
     TWizardForm f(fx.dir.path());
@@ -330,7 +538,7 @@ class WizardFormTest : public QObject {
     test::write_file(fx.docs + "/tiny.mbx", "x");  // under 1,024 bytes: not listed
     f.btnNext->click();
     QCOMPARE(page_of(f), 7);
-    f.editMailFolder->setText(QString::fromStdString(fx.docs));
+    f.editMailFolder->setEditText(QString::fromStdString(fx.docs));
     f.btnNext->click();
     QCOMPARE(page_of(f), 8);
     QTRY_VERIFY(f.btnNext->isEnabled());  // the search has ended
