@@ -128,10 +128,14 @@ void PropertyFilter::SetFilterKeywords(const std::string& keywords, int database
 
 bool PropertyFilter::load_settings() {
   if (settings_loaded_) return true;
+  // The settings by the search engine's rules (the desktop's own reading leaves out the
+  // cache keys), without any database.
   DatabaseCatalog catalogue(program_dir_);
-  DatabaseIdSet ids;
-  Config config(ids);
-  if (!config.load(catalogue.ConfigPath())) return false;
+  DatabaseIdSet none;
+  none.add(0, true);
+  Config config(none);
+  std::string error;
+  if (!config.load_for_build(catalogue.ConfigPath(), error)) return false;
   settings_ = config.settings;
   settings_loaded_ = true;
   return true;
