@@ -60,6 +60,16 @@ TEST(AdvancedSearch, DatesAndMailFields) {
   }
 }
 
+// A record's date number is what "%04d%02d%02d" writes, also for fields out of range.
+TEST(AdvancedSearch, RecordDateNumbers) {
+  struct Case {
+    int y, m, d;
+    long long number;
+  } cases[] = {{2000, 1, 5, 20000105}, {0, 0, 0, 0},           {12345, 1, 1, 123450101},
+               {2000, 123, 5, 200012305}, {-1, 1, 1, -10101}, {1999, 12, 31, 19991231}};
+  for (const Case& c : cases) EXPECT_EQ(RecordDateNumber(c.y, c.m, c.d), c.number) << c.y << "/" << c.m << "/" << c.d;
+}
+
 TEST(AdvancedSearch, KeywordCacheMustBeOn) {
   common_set_desktop_profile(true);  // a missing file is reported, not fatal
   test::TempDir dir("qm-advcache-");
