@@ -140,7 +140,7 @@ void TOptionsForm::build() {
   Panel1 = named(new QFrame(TabSheet1), "Panel1");
   Panel1->setFrameShape(QFrame::Panel);
   Panel1->setFrameShadow(QFrame::Sunken);
-  Panel1->setMinimumSize(4 * kCell + 5 * kGap, 2 * kCell);
+  Panel1->setMinimumSize(200, 2 * kCell);
   Panel1->installEventFilter(this);
   auto* marks = new QHBoxLayout(Panel1);
   lblFG = named(new QLabel(QStringLiteral("F"), Panel1), "lblFG");
@@ -152,12 +152,12 @@ void TOptionsForm::build() {
   marks->addWidget(lblBG);
   lbSize = named(new QListWidget(TabSheet1), "lbSize");
   keys->addWidget(Label4, 0, 0);
-  keys->addWidget(Label5, 0, 1);
-  keys->addWidget(keyColor, 1, 0, Qt::AlignTop | Qt::AlignLeft);
-  keys->addWidget(Panel1, 2, 0, Qt::AlignTop | Qt::AlignLeft);
-  keys->addWidget(Label6, 0, 2);
-  keys->addWidget(lbSize, 1, 2, 2, 1);
-  keys->setColumnStretch(3, 1);
+  keys->addWidget(Label5, 1, 0);
+  keys->addWidget(keyColor, 2, 0, Qt::AlignTop | Qt::AlignLeft);
+  keys->addWidget(Panel1, 3, 0, Qt::AlignTop);
+  keys->addWidget(Label6, 0, 1);
+  keys->addWidget(lbSize, 1, 1, 3, 1);
+  keys->setRowStretch(3, 1);
 
   // Plain text.
   auto* text = new QVBoxLayout(TabSheet2);
@@ -333,6 +333,7 @@ void TOptionsForm::FormActivate() {
   keyColor->SetBackgroundIndex(v.highlight.bg_index);
   lblFG->setVisible(v.highlight.fg_index == -1);
   lblBG->setVisible(v.highlight.bg_index == -1);
+  show_sample();
   lbSize->clear();
   for (int id : {text::kOptionsSize1, text::kOptionsSize2, text::kOptionsSize3, text::kOptionsSize4,
                  text::kOptionsSize5, text::kOptionsSizeNone})
@@ -353,7 +354,16 @@ void TOptionsForm::FormActivate() {
   btnApply->setEnabled(false);
 }
 
+void TOptionsForm::show_sample() {
+  const int fg = keyColor->ForegroundIndex(), bg = keyColor->BackgroundIndex();
+  QString style;
+  if (fg != -1) style += QStringLiteral("color: #%1;").arg(QString::fromStdString(KeyColorText(fg)));
+  if (bg != -1) style += QStringLiteral("background: #%1;").arg(QString::fromStdString(KeyColorText(bg)));
+  lblSample->setStyleSheet(style);
+}
+
 void TOptionsForm::changed() {
+  show_sample();
   if (!loading_) btnApply->setEnabled(true);
 }
 

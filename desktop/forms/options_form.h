@@ -117,6 +117,7 @@ class TOptionsForm : public QDialog {
   void build();
   void set_captions();
   void changed();
+  void show_sample();  // the panel's caption in the chosen colours
   void save();
 
   std::string program_dir_;
