@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -110,10 +111,15 @@ struct AdvancedDir {
                          ms::encode(ms::MailPropertyRecord{20010204, "Re: tea", "Bob"}) +
                          ms::encode(ms::MailPropertyRecord{19991231, "Old tea", "Cy"}));
     if (!BuildMailPropertyFile(mail)) return;
+    // Database 3 "Many": m0.htm, m1.txt, m2.htm ... m29.txt, all about tea.
+    std::vector<std::pair<std::string, std::string>> many;
+    for (int i = 0; i < 30; ++i) many.push_back({"m" + std::to_string(i) + (i % 2 ? ".txt" : ".htm"), "tea"});
+    if (!write_index(dir.path() + "db/many/", many) || !BuildPropertyFile(dir.path() + "db/many/", docs)) return;
     write_ini("1");
     folder_dat_write(dir / "Folder.dat", {{true, 4, 0, -1, "Databases"},
                                           {false, 3, 1, 1, "Docs"},
-                                          {false, 3, 1, 2, "Mail"}});
+                                          {false, 3, 1, 2, "Mail"},
+                                          {false, 4, 1, 3, "Many"}});
     ok = true;
   }
   void write_ini(const char* cache) {
@@ -121,16 +127,17 @@ struct AdvancedDir {
     test::write_file(dir / "vesprin.ini",
                      "[VESPRIN]\nSearcher=/cgi-bin/searcher\nHomePage=/\nSystemAdm=a@b\n"
                      "TmplNextQuery=desktop_hits.htm\nResultCount=100\nCacheFile=" + std::string(cache) +
-                         "\n[INDEX]\n1=1\n2=1\n"
+                         "\n[INDEX]\n1=1\n2=1\n3=1\n"
                          "[DB-1]\nDescription=Docs\nWorkDir=" + root + "db/docs/\nHtmlDir=" + root + "docs/\n"
                          "[DB-2]\nDescription=Mail\nWorkDir=" + root + "db/mail/\nHtmlDir=" + root +
-                         "db/mail/\nMail=1\n");
+                         "db/mail/\nMail=1\n"
+                         "[DB-3]\nDescription=Many\nWorkDir=" + root + "db/many/\nHtmlDir=" + root + "docs/\n");
   }
   std::string path() const { return dir.path(); }
 };
 
 void check_only(TMainForm& form, std::initializer_list<int> ids) {
-  for (int id = 1; id <= 2; ++id)
+  for (int id = 1; id <= 3; ++id)
     form.tvDB->model().find_database(id)->state =
         std::find(ids.begin(), ids.end(), id) != ids.end() ? kStateChecked : kStateUnchecked;
 }
@@ -277,6 +284,25 @@ class AdvancedViewsTest : public QObject {
     // The form keeps its own file filter values.
     QVERIFY(form_->search_adv_form()->chkFilterName->isChecked());
     QCOMPARE(form_->search_adv_form()->cmbFilterName->currentText(), QStringLiteral("b*"));
+  }
+
+  // The next page of an advanced search is filtered as the first was.
+  void pagesOfAnAdvancedSearchAreFiltered() {
+    check_only(*form_, {3});
+    form_->post_options_applied(10);
+    QApplication::processEvents();
+    advanced("tea", [](TSearchAdvForm& f) {
+      f.chkFilterName->setChecked(true);
+      f.cmbFilterName->setEditText(QStringLiteral("*.htm"));
+    });
+    QCOMPARE(form_->statusPanels[1]->text(), QStringLiteral("15"));
+    QCOMPARE(form_->hits()->rowCount(), 10);
+    QVERIFY(form_->spdbtnNext->isEnabled());
+    form_->spdbtnNext->click();
+    QCOMPARE(form_->page_start(), 11);
+    QCOMPARE(form_->hits()->rowCount(), 5);
+    for (const QString& name : names()) QVERIFY2(name.endsWith(QLatin1String(".htm")), qPrintable(name));
+    QCOMPARE(form_->pre_runs(), 2);
   }
 
   void refusedWithoutTheKeywordCache() {
