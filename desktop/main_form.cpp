@@ -27,6 +27,8 @@
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/forms/database_tree.h"
 #include "desktop/forms/env_fulltext_form.h"
+#include "desktop/forms/options_form.h"
+#include "desktop/forms/search_adv_form.h"
 #include "desktop/forms/rebuild_form.h"
 #include "desktop/forms/wizard_form.h"
 #include "desktop/hit_list_model.h"
@@ -55,6 +57,7 @@ TMainForm::TMainForm(std::string program_dir, QWidget* parent)
   build_popups();
   wire_commands();
   wire_hit_commands();
+  wire_advanced_commands();
   resize(1000, 700);
 }
 
@@ -83,10 +86,10 @@ bool TMainForm::FormCreate() {
                      mReceiver})
     a->setVisible(false);
   // The commands of the forms still to come stay disabled until they are connected.
-  for (QAction* a : {menuLayout, mWebSearch, mOptions, mAddBM,
+  for (QAction* a : {menuLayout, mWebSearch, mAddBM,
                      mEditBM, mAbout, mContent, popAddBM})
     a->setEnabled(false);
-  for (QToolButton* b : {btnWebSearch, btnFont}) b->setEnabled(false);
+  for (QToolButton* b : {btnWebSearch}) b->setEnabled(false);
   Panel3->setEnabled(false);
   load_history();
   ShowStartPage();

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "desktop/indexing/advanced_search.h"
+#include "desktop/options_settings.h"
 #include "desktop/search/hit_sort.h"
 #include "desktop/search/search_request.h"
 
@@ -37,6 +39,8 @@ class HitListModel;
 class PageRun;
 class PreviewPane;
 class ShellOpener;
+class TOptionsForm;
+class TSearchAdvForm;
 class TWaitMsgForm;
 
 class TMainForm : public QMainWindow {
@@ -110,6 +114,26 @@ class TMainForm : public QMainWindow {
   std::string row_document_path(int row) const;
   int marker_runs() const { return marker_runs_; }
   TWaitMsgForm* wait_window() const { return wait_.get(); }
+
+  // ---- Advanced search and options (main_form_advanced.cpp, main_form_options.cpp) ----
+  // btnSearchAdv, mSearchAdv: the advanced-search form (made at first use and kept); on
+  // OK its text, switches, filters and mail fields are taken over and the search runs
+  // with the searcher's first run and the filter over the keyword cache before the real
+  // run. Filters without the keyword cache are refused (message 13041).
+  void btnSearchAdvClick();
+  TSearchAdvForm* search_adv_form() const { return search_adv_.get(); }
+  // Whether the next search is the advanced one taken over from the form.
+  bool advanced_pending() const { return advanced_pending_; }
+  // The searcher's first runs made so far (one per advanced search).
+  int pre_runs() const { return pre_runs_; }
+  // mOptions, btnFont: the options form (made at first use and kept); after OK, and after
+  // each Apply, its settings are taken over.
+  void mOptionsClick();
+  TOptionsForm* options_form() const { return options_.get(); }
+  // The new highlight into every stored brief view (lengths kept).
+  void ReapplyHighlightToViews(const HighlightMarks& marks);
+  // The address of the web search site (the options form's editURL once taken over).
+  const std::string& web_search_address() const { return web_search_address_; }
 
   // The private messages of the old window, as queued calls.
   void post_rename_refused();   // 2024: a tree rename to an empty or duplicate name
@@ -190,6 +214,14 @@ class TMainForm : public QMainWindow {
   void on_renamed();
   void on_options_applied(int page_size);
   void page_by(int direction);
+  // Advanced search and options.
+  void wire_advanced_commands();
+  void wire_options_commands();
+  // The searcher's first run and the filter loop of an advanced search; false when the
+  // window was closed meanwhile (no real run then).
+  bool AdvancedPreRunAndFilter(const std::string& query, const SearchRequestInput& request);
+  // The options form's settings taken over (OK, or the applied message).
+  void take_over_options();
 
   std::string program_dir_;
   int page_size_ = 0;          // rows per page (0 until first shown)
@@ -216,6 +248,15 @@ class TMainForm : public QMainWindow {
   bool search_busy_ = false;
   std::string last_full_row_;  // caption of the row shown last in full view
   int marker_runs_ = 0;
+
+  // Advanced search and options.
+  std::unique_ptr<TSearchAdvForm> search_adv_;
+  std::unique_ptr<TOptionsForm> options_;
+  AdvancedSearchChoice advanced_;
+  bool advanced_pending_ = false;
+  bool last_search_advanced_ = false;  // paging through it filters again
+  int pre_runs_ = 0;
+  std::string web_search_address_;
 };
 
 }  // namespace qm

@@ -84,6 +84,11 @@ std::optional<SearchRequestInput> TMainForm::request_from_controls() {
   in.lexical = chkL->isChecked();
   in.rows_per_page = page_size_;
   in.page_start = page_start_;
+  // An advanced search asks for the mail fields chosen in its form.
+  if (advanced_pending_ && advanced_.mail_fields_wanted()) {
+    in.mail_fields_wanted = true;
+    for (int f = 0; f < 3; ++f) in.mail_fields[f] = advanced_.mail_fields[f];
+  }
   return in;
 }
 
@@ -107,6 +112,7 @@ void TMainForm::StartSearch(const SearchRequestInput& request) {
   if (!query) {
     // Cutting the text would search for something else: the search is refused.
     ShowMessageById(text::kMsgRequestTooLong, text::kCaptionError, kStyleStop);
+    advanced_pending_ = false;
     set_search_controls(true);
     Panel3->setEnabled(hit_count_ > 0);
     return;
@@ -126,7 +132,11 @@ void TMainForm::StartSearch(const SearchRequestInput& request) {
   std::vector<HitRow> rows;
   std::string hit_number;
   std::optional<int> first;
-  RunSearcher(*query, rows, hit_number, first);
+  // An advanced search: the first run fills the keyword cache and the filters rewrite it.
+  const bool advanced = advanced_pending_;
+  advanced_pending_ = false;
+  last_search_advanced_ = advanced;
+  if (!advanced || AdvancedPreRunAndFilter(*query, request)) RunSearcher(*query, rows, hit_number, first);
   last_request_ = request;
   have_request_ = true;
   QApplication::processEvents();
@@ -279,6 +289,7 @@ void TMainForm::wire_hit_commands() {
     if (!have_request_ || search_busy_) return;
     SearchRequestInput request = last_request_;
     request.page_start = first_row;
+    advanced_pending_ = last_search_advanced_;  // the pages of an advanced search are filtered too
     StartSearch(request);
   });
 }

@@ -334,6 +334,9 @@ inline constexpr int kMsgNotBig5 = 13001;
 inline constexpr int kMsgShellFailed = 13002;
 inline constexpr int kMsgRequestTooLong = 13011;
 inline constexpr int kMsgNoFreeDatabaseId = 13012;
+// The advanced search's file filters need the keyword cache.
+inline constexpr int kMsgFilterNeedsCache = 13041;
+inline constexpr int kOptionsAnimate = 13042;
 
 // Every number above, for the tables' test.
 inline constexpr std::array kAllTextIds = {
@@ -400,6 +403,7 @@ inline constexpr std::array kAllTextIds = {
     kPageUnit, kPageHintBefore, kPageHintAfter, kMsgNotBig5, kMsgShellFailed,
     kMsgRequestTooLong,
     kMsgNoFreeDatabaseId,
+    kMsgFilterNeedsCache, kOptionsAnimate,
 };
 
 // The pictures, by resource name.

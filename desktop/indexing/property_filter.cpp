@@ -112,6 +112,15 @@ long long ParseDateText(std::string_view text) {
   return std::strtoll(buffer, nullptr, 10);
 }
 
+long long RecordDateNumber(int32_t year, int32_t month, int32_t day) {
+  // The number "%04d%02d%02d" writes; plain arithmetic while every field fits its width.
+  if (year >= 0 && year <= 9999 && month >= 0 && month <= 99 && day >= 0 && day <= 99)
+    return year * 10000LL + month * 100LL + day;
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%04d%02d%02d", year, month, day);
+  return std::strtoll(buffer, nullptr, 10);
+}
+
 PropertyFilter::PropertyFilter(std::string program_dir) : program_dir_(std::move(program_dir)) {}
 
 void PropertyFilter::SetFilterDirectories(const std::string& index_dir, const std::string& document_dir) {
@@ -128,10 +137,14 @@ void PropertyFilter::SetFilterKeywords(const std::string& keywords, int database
 
 bool PropertyFilter::load_settings() {
   if (settings_loaded_) return true;
+  // The settings by the search engine's rules (the desktop's own reading leaves out the
+  // cache keys), without any database.
   DatabaseCatalog catalogue(program_dir_);
-  DatabaseIdSet ids;
-  Config config(ids);
-  if (!config.load(catalogue.ConfigPath())) return false;
+  DatabaseIdSet none;
+  none.add(0, true);
+  Config config(none);
+  std::string error;
+  if (!config.load_for_build(catalogue.ConfigPath(), error)) return false;
   settings_ = config.settings;
   settings_loaded_ = true;
   return true;
@@ -179,10 +192,16 @@ bool PropertyFilter::MatchProperties(uint32_t document) {
     if (!MatchWildcard(name, mask_, 0)) return false;
   }
   if (options_->date_on) {
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%04d%02d%02d", r.year, r.month, r.day);
-    const long long date = std::strtoll(buffer, nullptr, 10);
-    if (date < ParseDateText(options_->from_date) || date > ParseDateText(options_->to_date)) return false;
+    // The range is read once per pair of texts, not once per hit.
+    if (!range_parsed_ || range_from_text_ != options_->from_date || range_to_text_ != options_->to_date) {
+      range_from_text_ = options_->from_date;
+      range_to_text_ = options_->to_date;
+      range_from_ = ParseDateText(range_from_text_);
+      range_to_ = ParseDateText(range_to_text_);
+      range_parsed_ = true;
+    }
+    const long long date = RecordDateNumber(r.year, r.month, r.day);
+    if (date < range_from_ || date > range_to_) return false;
   }
   if (options_->size_on) {
     if (options_->at_least ? r.size_kb < options_->size_limit : r.size_kb > options_->size_limit) return false;

@@ -41,6 +41,8 @@ bool MatchWildcard(std::string_view name, const WildcardPattern& pattern, size_t
 // "y/m/d" as the number yyyymmdd (the three numbers written "%04d%02d%02d"); numbers
 // missing for want of a '/' are 0; each number is its leading decimal digits.
 long long ParseDateText(std::string_view text);
+// A record's date as the number of "%04d%02d%02d" over year, month and day.
+long long RecordDateNumber(int32_t year, int32_t month, int32_t day);
 
 struct PropertyFilterOptions {
   bool name_on = false, date_on = false, size_on = false;
@@ -92,6 +94,9 @@ class PropertyFilter {
   WildcardPattern mask_;
   std::string mask_text_;
   bool mask_compiled_ = false;
+  std::string range_from_text_, range_to_text_;
+  long long range_from_ = 0, range_to_ = 0;
+  bool range_parsed_ = false;
 };
 
 }  // namespace qm
