@@ -153,7 +153,7 @@ void WriteStyleBlock(const std::vector<StyleClass>& classes, const std::u16strin
   }
   bool classes_allowed = TagAllowed(77, s.flavour);
   for (const StyleClass& c : classes) {
-    if (!classes_allowed || c.styleId == 0 || c.uses == 0 || c.alias) continue;
+    if (!classes_allowed || c.styleId == 0xFFFFFFFFu || c.uses == 0 || c.alias) continue;
     for (int variant = 0; variant < (c.listVariant ? 2 : 1); ++variant) {
       EmitRaw(("." + c.name + (variant ? "--List" : "") + "{").c_str(), status, s);
       EmitLineBreak(status, s);

@@ -23,9 +23,11 @@ void WriteCssProps(const ParaAttrRecord& para, const CharAttrRecord& chr, int mo
 
 struct StyleClass {
   std::string name;
-  uint32_t styleId = 0;
+  uint32_t styleId = 0xFFFFFFFFu;  // none: the default entry, never written as a rule
+  uint32_t parent = 0xFFFFFFFFu;
   uint32_t uses = 0;
-  bool alias = false, listVariant = false;
+  bool alias = false, listVariant = false, unnamed = false;
+  int aliasOf = -1;  // the entry an alias stands for
   ParaAttrRecord para;
   CharAttrRecord chr;
 };

@@ -47,6 +47,7 @@ struct WriterState {
   uint32_t outputCharset = 0x00080101;  // the output set (pc_charsets.h)
   uint32_t textCharset = 0x14B00000;    // the set of the text runs now written
   uint32_t noAnchors = 0;  // anchor names are not recorded
+  std::u16string defaultFace = u"Arial";  // option 35: the face added after a font name
   bool linkOpen = false;
   std::vector<std::u16string> pendingAnchors;
   std::vector<PendingLink> pendingLinks;
