@@ -1,0 +1,179 @@
+// Attribute gathering over a real chunker (a chunk script opened by the framework): style
+// definitions from their identified groups resolved parent first, a style applied in a
+// paragraph, skippable groups walked over, font names by id, the run-end scanner, group
+// skipping and the text frame finder's empty range.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "filters/common/kvx_abi.h"
+#include "filters/html/pc_chunkattrs.h"
+
+namespace pc::test {
+namespace {
+
+class PagecastChunkAttrs : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(DAInit(), KVX_OK); }
+  void TearDown() override {
+    if (doc_) {
+      EXPECT_EQ(DACloseDocument(doc_), KVX_OK);
+    }
+    EXPECT_EQ(DADeInit(), KVX_OK);
+    EXPECT_EQ(KVXLiveHandleCount(), 0u);
+  }
+  KVXHANDLE open(const std::string& body) {
+    script_ = "kvx-chunks 1\n" + body;
+    KVXMEMORYSPEC spec = {sizeof spec, script_.data(), uint32_t(script_.size())};
+    KVXHANDLE chunker = 0;
+    EXPECT_EQ(DAOpenDocument(&doc_, KVXSPEC_MEMORY, &spec, 0), KVX_OK);
+    EXPECT_EQ(DAGetHChunker(doc_, &chunker), KVX_OK);
+    return chunker;
+  }
+  // The ids of the main stream in order.
+  std::vector<uint32_t> ids(KVXHANDLE ch) {
+    std::vector<uint32_t> out;
+    uint32_t id = 0;
+    EXPECT_EQ(CHGetItemId(ch, KVXRANGE_ITEMS, 0, &id), KVX_OK);
+    while (id != kNoItemId && out.size() < 1000) {
+      out.push_back(id);
+      uint8_t b[16];
+      uint32_t next = 0;
+      if (CHGetItem(ch, KVXRANGE_ITEMS, id, b, &next) != KVX_OK) break;
+      id = next;
+    }
+    return out;
+  }
+  std::string script_;
+  KVXHANDLE doc_ = 0;
+};
+
+// A style record of range 3: kind, word 3, word 4, parent, three zero words.
+std::string style_record(uint32_t kind, uint32_t outline, uint32_t parent) {
+  char b[80];
+  auto hex = [](uint32_t v) {
+    char h[9];
+    std::snprintf(h, sizeof h, "%02x%02x%02x%02x", v & 0xFF, v >> 8 & 0xFF, v >> 16 & 0xFF, v >> 24);
+    return std::string(h);
+  };
+  std::snprintf(b, sizeof b, "record 3 %s%s%s%s%s\n", hex(kind).c_str(), hex(0).c_str(), hex(outline).c_str(),
+                hex(parent).c_str(), std::string(24, '0').c_str());
+  return b;
+}
+
+const std::string kStyles = style_record(1, 2, 0xFFFFFFFF) + style_record(1, 3, 1) + style_record(1, 0, 2) +
+                            style_record(1, 0, 4) +
+                            "group 0xA008001C 1 0\nitem 12 3 0 0\nitem 8 2 1 0\nend\n"
+                            "group 0xA008001C 2 28\nitem 98 0 240 0\nitem 9 300 0 0\nend\n"
+                            "group 0xA008001C 3 56\nitem 8 3 1 0\nend\n"      // parent 2
+                            "group 0xA008001C 4 84\nitem 8 12 1 0\nend\n";    // its own parent
+
+TEST_F(PagecastChunkAttrs, StylesResolveParentFirst) {
+  KVXHANDLE ch = open("section wp\n" + kStyles + "text cp1252 \"x\"\npara\n");
+  ChunkerAttrs src(ch, 2);
+  const StyleAttrRecord* r = nullptr;
+  int key = -1;
+  ASSERT_EQ(src.cache().GatherStyle(2, 0, &r, &key), KVX_OK);
+  EXPECT_EQ(r->para.alignment, 3);  // from style 1
+  EXPECT_EQ(r->para.spaceBefore, 240u);
+  EXPECT_EQ(r->chars.toggles[0], 1);
+  EXPECT_EQ(r->chars.fontSize, 300);
+  EXPECT_EQ(src.cache().StyleKeyWord(key), 3);
+  // Two slots for three styles: the oldest slot is reused and gathered again on its next use.
+  ASSERT_EQ(src.cache().GatherStyle(3, 0, &r, nullptr), KVX_OK);
+  EXPECT_EQ(r->chars.toggles[1], 1);
+  EXPECT_EQ(r->chars.toggles[0], 1);
+  ASSERT_EQ(src.cache().GatherStyle(1, 0, &r, nullptr), KVX_OK);
+  EXPECT_EQ(r->para.alignment, 3);
+  EXPECT_EQ(r->chars.fontSize, 0);
+  // A style that is its own parent has none; a style not defined gives the default.
+  ASSERT_EQ(src.cache().GatherStyle(4, 0, &r, nullptr), KVX_OK);
+  EXPECT_EQ(r->chars.toggles[9], 1);
+  EXPECT_EQ(r->chars.toggles[0], 0);
+  ASSERT_EQ(src.cache().GatherStyle(77, 0, &r, nullptr), KVX_OK);
+  EXPECT_EQ(r->para.flags, 0u);
+}
+
+TEST_F(PagecastChunkAttrs, ParagraphWalkerAppliesStylesAndSkipsGroups) {
+  KVXHANDLE ch = open("section wp\n" + kStyles +
+                      "item 28 0 2 0\nitem 13 720 0 720\n"
+                      "group 0x20000010 0\nitem 12 2 0 0\nend\n"
+                      "item 14 2 360 0\ntext cp1252 \"hello\"\npara\ntext cp1252 \"next\"\n");
+  ChunkerAttrs src(ch);
+  std::vector<uint32_t> all = ids(ch);
+  // The paragraph starts after the 4 definitions (3 + 3 + 2 + 2 items) and the section item.
+  size_t start = 0;
+  while (start < all.size()) {
+    uint8_t b[16];
+    uint32_t next = 0, kind = 0;
+    ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, all[start], b, &next), KVX_OK);
+    std::memcpy(&kind, b, 4);
+    if (kind == 28) break;
+    ++start;
+  }
+  ASSERT_LT(start, all.size());
+  ParaAttrRecord para;
+  WalkState ws;
+  ws.item = all[start];
+  ASSERT_EQ(GatherParagraph(src, para, ws), KVX_OK);
+  EXPECT_TRUE(para.flags & 0x4000);  // reset to style 2
+  EXPECT_EQ(para.left, 720);
+  EXPECT_TRUE(para.flags & 0x10);
+  EXPECT_NE(para.alignment, 2);  // inside the skipped group
+  EXPECT_EQ(para.lineHeight, 360u);
+  EXPECT_EQ(para.largestFont, 300u);
+  EXPECT_TRUE(ws.hasContent);
+  EXPECT_FALSE(ws.empty);
+  // It stopped at the paragraph break.
+  uint8_t b[16];
+  uint32_t next = 0, kind = 0, a = 0;
+  ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, ws.item, b, &next), KVX_OK);
+  std::memcpy(&kind, b, 4);
+  std::memcpy(&a, b + 4, 4);
+  EXPECT_EQ(kind, 0u);
+  EXPECT_EQ(a, 1u);
+  // The run end after the style application is the text run, past the skipped group.
+  uint32_t end = FindParagraphEnd(ch, all[start], kNoItemId, 0);
+  ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, end, b, &next), KVX_OK);
+  std::memcpy(&kind, b, 4);
+  EXPECT_EQ(kind, 7u);
+  // Skipping the group from its first inner item lands on the line-height item.
+  uint32_t group = all[start + 2];
+  ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, group, b, &next), KVX_OK);
+  EXPECT_EQ(SkipGroup(ch, next), all[start + 5]);
+  EXPECT_EQ(CUFindTextFrameId(ch, all[start + 1], all[start], 1), kNoItemId);
+}
+
+TEST_F(PagecastChunkAttrs, LeadingAttributesAndFontNames) {
+  // Font item 0: name "Courier" (16-bit text) at unit 0 of range 9.
+  KVXHANDLE ch = open(
+      "section wp\nrecord 9 43006f0075007200690065007200\nrecord 12 0000000000000000"
+      "0000b0140700000000000000\n"
+      "item 10 0 0 0\nitem 8 3 1 0\nitem 60 0 255 0\ntext cp1252 \"x\"\n");
+  ChunkerAttrs src(ch);
+  EXPECT_EQ(src.fontName(0), u"Courier");
+  EXPECT_EQ(src.fontName(5), u"");
+  std::vector<uint32_t> all = ids(ch);
+  size_t at = 0;
+  for (; at < all.size(); ++at) {
+    uint8_t b[16];
+    uint32_t next = 0, kind = 0;
+    ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, all[at], b, &next), KVX_OK);
+    std::memcpy(&kind, b, 4);
+    if (kind == 10) break;
+  }
+  ASSERT_LT(at, all.size());
+  CharAttrRecord chr;
+  WalkState ws;
+  ws.item = all[at];
+  uint32_t stop = GatherLeadingAttrs(src, chr, ws);
+  EXPECT_EQ(stop, all[at + 3]);
+  EXPECT_EQ(chr.fontNames[0], u"Courier");
+  EXPECT_EQ(chr.toggles[1], 1);
+  EXPECT_EQ(chr.colour, 255u);
+  EXPECT_EQ(chr.flags & (0x200000 | 0x2 | 0x100000), 0x200000u | 0x2 | 0x100000);
+}
+
+}  // namespace
+}  // namespace pc::test
