@@ -111,6 +111,14 @@ std::string ClassName(const std::u16string& name) {
   return out;
 }
 
+std::string CssSelectorName(const std::string& name) {
+  if (name.empty()) return name;
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (digit(name[0])) return std::string("\\3") + name[0] + " " + name.substr(1);
+  if (name[0] == '-' && name.size() > 1 && digit(name[1])) return "\\" + name;
+  return name;
+}
+
 void WriteCssProps(const ParaAttrRecord& p, const CharAttrRecord& c, int mode, bool in_sheet, bool in_table,
                    const std::u16string& default_face, uint32_t& status, WriterState& s) {
   bool shading_written = false;
@@ -211,7 +219,7 @@ void WriteStyleBlock(const std::vector<StyleClass>& classes, const std::u16strin
   for (const StyleClass& c : classes) {
     if (!classes_allowed || c.styleId == 0xFFFFFFFFu || c.uses == 0 || c.alias) continue;
     for (int variant = 0; variant < (c.listVariant ? 2 : 1); ++variant) {
-      EmitRaw(("." + c.name + (variant ? "--List" : "") + "{").c_str(), status, s);
+      EmitRaw(("." + CssSelectorName(c.name) + (variant ? "--List" : "") + "{").c_str(), status, s);
       EmitLineBreak(status, s);
       WriteCssProps(c.para, c.chr, variant ? 1 : 3, true, false, face, status, s);
       EmitRaw("}", status, s);

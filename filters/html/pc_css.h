@@ -16,6 +16,11 @@ namespace pc {
 // other character "-" and four hex digits. Never cut, so names stay distinct.
 std::string ClassName(const std::u16string& styleName);
 
+// The class name as a CSS selector word: a leading digit, or a "-" before a digit (a
+// style name that starts with a character outside ASCII), is escaped so that the rule
+// still selects CLASS="name".
+std::string CssSelectorName(const std::string& className);
+
 // Mode bit 1: paragraph properties, bit 0: character properties. inSheet: the style
 // block (a line break after each property) or a STYLE= value (breaks after column 67).
 void WriteCssProps(const ParaAttrRecord& para, const CharAttrRecord& chr, int mode, bool inSheet, bool inTable,

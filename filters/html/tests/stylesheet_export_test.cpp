@@ -36,6 +36,8 @@ std::string debian_python(const std::string& dir, const std::string& code) {
 std::string css_rules(const std::string& dir, const std::string& css_path) {
   return debian_python(dir,
                 "import tinycss2\n"
+                "def prelude(tokens):\n"
+                "    return ''.join(t.value if t.type == 'ident' else tinycss2.serialize([t]) for t in tokens).strip()\n"
                 "src = open('" + css_path + "', encoding='utf-8').read()\n"
                 "for r in tinycss2.parse_stylesheet(src, skip_comments=True, skip_whitespace=True):\n"
                 "    if r.type == 'error':\n"
@@ -45,7 +47,7 @@ std::string css_rules(const std::string& dir, const std::string& css_path) {
                 "    for d in decls:\n"
                 "        if d.type == 'error': out.append('ERROR ' + d.message); continue\n"
                 "        out.append(d.lower_name + ':' + tinycss2.serialize(d.value).strip())\n"
-                "    print(tinycss2.serialize(r.prelude).strip() + '|' + ';'.join(out))\n");
+                "    print(prelude(r.prelude) + '|' + ';'.join(out))\n");
 }
 
 const char* const kFixedRules =

@@ -18,11 +18,11 @@ namespace {
 struct StyledWriter {
   Harness h;
   HtmlWriter w;
-  explicit StyledWriter(uint32_t flavour) : h(flavour) {
+  explicit StyledWriter(uint32_t flavour, uint32_t set = 0x00080101, uint16_t kind = kKind8) : h(flavour) {
     h.flavourOption = flavour;
     w.s = h.s;
     EXPECT_EQ(StartWriter(w), KVX_OK);
-    EXPECT_EQ(ConfigureHtmlWriter(0x00080101, kKind8, w, nullptr), KVX_OK);
+    EXPECT_EQ(ConfigureHtmlWriter(set, kind, w, nullptr), KVX_OK);
   }
   std::string take() {
     std::string o = h.sink.bytes;
@@ -33,19 +33,22 @@ struct StyledWriter {
 
 // tinycss2 (the system's python3, where Debian's package lives) reads css as a style
 // sheet (sheet) or as a declaration list: one line per rule or declaration.
-std::string tinycss(const std::string& css, bool sheet) {
+std::string tinycss(const std::string& css, bool sheet, const char* encoding = "latin-1") {
   qm::test::TempDir dir{"pagecast-css-"};
   qm::test::write_file(dir / "in.css", css);
   std::string code =
       "import tinycss2\n"
-      "src = open('" + dir / "in.css" + "', encoding='latin-1').read()\n"
+      "src = open('" + dir / "in.css" + "', encoding='" + encoding + "').read()\n"
+      "import sys\nsys.stdout.reconfigure(encoding='utf-8')\n"
+      "def prelude(tokens):\n"
+      "    return ''.join(t.value if t.type == 'ident' else tinycss2.serialize([t]) for t in tokens).strip()\n"
       "def decls(nodes):\n"
       "    out = []\n"
       "    for d in tinycss2.parse_declaration_list(nodes, skip_comments=True, skip_whitespace=True):\n"
       "        out.append('ERROR ' + d.message if d.type == 'error' else d.lower_name + ':' + tinycss2.serialize(d.value).strip())\n"
       "    return ';'.join(out)\n" +
       std::string(sheet ? "for r in tinycss2.parse_stylesheet(src, skip_comments=True, skip_whitespace=True):\n"
-                          "    print('ERROR ' + r.message if r.type == 'error' else tinycss2.serialize(r.prelude).strip() + '|' + decls(r.content))\n"
+                          "    print('ERROR ' + r.message if r.type == 'error' else prelude(r.prelude) + '|' + decls(r.content))\n"
                         : "print(decls(src))\n");
   qm::test::write_file(dir / "oracle.py", code);
   std::string out;
@@ -80,8 +83,11 @@ TEST(PagecastStyleSheet, ClassTableAliasesAndTheSheet) {
   ASSERT_EQ(AddStyleClass(w, 8, kNoStyleId, u"UnnamedStyle2", plain, &d), KVX_OK);
   EXPECT_TRUE(w.classes[size_t(d)].alias);
   EXPECT_EQ(w.classes[size_t(d)].name, w.classes[size_t(c)].name);
+  // A name that starts with a digit makes a class whose selector needs escaping.
+  ASSERT_EQ(AddStyleClass(w, 9, kNoStyleId, u"2nd", plain, nullptr), KVX_OK);
   uint32_t st = 0;
   StyleCountUse(w, 5, st);
+  StyleCountUse(w, 9, st);
   StyleCountUse(w, 8, st);  // counts for style 7
   EXPECT_EQ(st, 0u);
   EXPECT_EQ(w.classes[size_t(c)].uses, 1u);
@@ -97,11 +103,43 @@ TEST(PagecastStyleSheet, ClassTableAliasesAndTheSheet) {
             "TH P|padding-top:1pt;padding-bottom:1pt\n"
             ".Heading-00201|margin-top:12pt;text-align:center;font-family:\"Times New Roman\", \"Arial\";font-size:16pt;"
             "font-weight:bold;color:#FF0000\n"
-            ".UnnamedStyle1|font-style:italic\n")
+            ".UnnamedStyle1|font-style:italic\n"
+            ".2nd|font-style:italic\n")
       << sheet;
+  EXPECT_NE(sheet.find(".\\32 nd{"), std::string::npos) << sheet;
   // Kind 0 writes nothing.
   EXPECT_EQ(FinishWriter(0, &sw.h.sink.io, w), KVX_OK);
   EXPECT_EQ(sw.take(), "");
+}
+
+TEST(PagecastStyleSheet, SheetOfSixteenBitOutputIsUtf8InF15Flavours) {
+  for (uint32_t flavour : {2u, 13u}) {
+    StyledWriter sw(flavour, KVXCS_UNICODE, kKindLE);
+    StyleAttrRecord r;
+    r.chars.flags = 0x200000;
+    r.chars.fontNames[0] = u"\u6a19\u6977\u9ad4";
+    int i = -1;
+    ASSERT_EQ(AddStyleClass(sw.w, 3, kNoStyleId, u"\u6a19\u984c", r, &i), KVX_OK);
+    uint32_t st = 0;
+    StyleCountUse(sw.w, 3, st);
+    EXPECT_EQ(StyleSheetKind(sw.w), flavour == 2 ? kKindUTF8 : kKindLE);
+    ASSERT_EQ(FinishWriter(1, &sw.h.sink.io, sw.w), KVX_OK);
+    std::string sheet = sw.take();
+    std::string utf8 = sheet;
+    if (flavour == 13) {  // UTF-16LE: back to UTF-8 for the oracle
+      std::u16string units;
+      for (size_t k = 0; k + 1 < sheet.size(); k += 2) units.push_back(char16_t(uint8_t(sheet[k]) | uint8_t(sheet[k + 1]) << 8));
+      utf8.clear();
+      for (char16_t c : units) {
+        if (c < 0x80) utf8 += char(c);
+        else if (c < 0x800) utf8 += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+        else utf8 += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+      }
+    }
+    std::string rules = tinycss(utf8, true, "utf-8");
+    EXPECT_NE(rules.find(".-6a19-984c|font-family:\"\xE6\xA8\x99\xE6\xA5\xB7\xE9\xAB\x94\", \"Arial\"\n"), std::string::npos)
+        << flavour << "\n" << rules;
+  }
 }
 
 TEST(PagecastStyleSheet, DefaultFaceFromOption35) {
