@@ -4,8 +4,10 @@
 // writer (pc_css.cpp).
 #include "pc_stylesheet.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "pc_charsets.h"
 #include "pc_memory.h"
 #include "pc_writer.h"
 
@@ -321,6 +323,137 @@ void WriteParaStyleAttr(const ParaAttrRecord& para, uint32_t& status, HtmlWriter
     WriteCssProps(diff, CharAttrRecord{}, 2, false, w.inTable, w.s.defaultFace, status, w.s);
     EmitRaw("\"", status, w.s);
   }
+}
+
+namespace {
+
+// A face name in the output set's bytes (double-byte characters as two bytes), at most
+// 80 characters.
+std::string face_bytes(const std::u16string& name, const WriterState& s) {
+  std::vector<uint16_t> units(name.begin(), name.begin() + long(std::min<size_t>(name.size(), 80)));
+  std::string out;
+  if (s.outputCharset != KVXCS_UNICODE &&
+      MapText16(units.data(), uint32_t(units.size()), KVXCS_UNICODE, s.outputCharset) == KVX_OK) {
+    for (uint16_t u : units) {
+      if (u > 0xFF) out.push_back(char(u >> 8));
+      out.push_back(char(u & 0xFF));
+    }
+    return out;
+  }
+  for (uint16_t u : units) out.push_back(u < 0x100 ? char(u) : '?');
+  return out;
+}
+
+struct ToggleProp {
+  uint32_t flag;
+  unsigned toggle, code, cssEntry;  // cssEntry 0: no style word
+};
+constexpr ToggleProp kToggleProps[] = {
+    {0x1, 0, 2, 84},      {0x2, 1, 3, 89},      {0x10000, 9, 12, 96}, {0x20, 3, 4, 95},   {0x40, 4, 5, 95},
+    {0x100, 6, 14, 95},   {0x80, 5, 13, 95},    {0x8, 8, 10, 104},    {0x4, 7, 11, 105},  {0x200, 13, 9, 99},
+    {0x400, 14, 16, 100}, {0x800, 16, 17, 101}, {0x1000, 15, 6, 92},  {0x4000, 11, 19, 0}, {0x8000, 12, 20, 0},
+    {0x2000, 2, 15, 108},
+};
+
+std::vector<size_t> chain_of(const HtmlWriter& w, uint32_t styleId) {
+  std::vector<size_t> chain;
+  for (uint32_t id = styleId; id != kNoStyleId && chain.size() < 32;) {
+    uint32_t st = 0;
+    int i = StyleFind(w, id, st);
+    if (i < 0) break;
+    bool seen = false;
+    for (size_t c : chain) seen = seen || c == size_t(i);
+    if (seen) break;
+    chain.push_back(size_t(i));
+    id = w.classes[size_t(i)].parent;
+  }
+  return chain;
+}
+
+}  // namespace
+
+void WriteStyleTags(size_t entry, bool on, bool force, uint32_t& status, HtmlWriter& w) {
+  if (status != 0 || entry >= w.classes.size()) return;
+  const CharAttrRecord c = w.classes[entry].chr;
+  WriterState& s = w.s;
+  bool classes = TagAllowed(79, s.flavour);
+  auto by_class = [&](unsigned css) { return classes && css != 0 && TagAllowed(css, s.flavour); };
+  for (const ToggleProp& p : kToggleProps) {
+    if (!(c.flags & p.flag) || (by_class(p.cssEntry) && !force)) continue;
+    SetCharAttribute(p.code, on ? c.toggles[p.toggle] : 0, s);
+  }
+  if ((c.flags & 0x10) && (!by_class(103) || force)) SetVerticalAlign(on ? c.verticalOffset : 0, s);
+  if ((c.flags & 0x80000) && (!by_class(87) || force)) SetFontSize(on && c.fontSize ? c.fontSize : 240, s);
+  if ((c.flags & 0x100000) && (!by_class(82) || force)) SetColour(on ? c.colour : 0, s);
+  if ((c.flags & 0x8000000) && (!by_class(106) || force)) SetBackground(on ? c.background : 0xFFFFFF, s);
+  if ((c.flags & 0x200000) && (!by_class(86) || force)) SetFace(on ? face_bytes(c.fontNames[0], s) : std::string(), s);
+}
+
+void ApplyCharStyle(uint32_t styleId, bool on, bool force, uint32_t& status, HtmlWriter& w) {
+  if (status != 0) return;
+  std::vector<size_t> chain = chain_of(w, styleId);
+  if (chain.empty()) {
+    StyleFind(w, styleId, status);
+    return;
+  }
+  for (size_t k = chain.size(); k-- > 0;) WriteStyleTags(chain[k], on, force, status, w);
+  if (w.inListMarker || status != 0) return;
+  if (TagAllowed(79, w.s.flavour)) {
+    for (size_t k = chain.size(); k-- > 0;) {
+      const CharAttrRecord& c = w.classes[chain[k]].chr;
+      CharAttrRecord& cur = w.current;
+      for (const ToggleProp& p : kToggleProps)
+        if (c.flags & p.flag) cur.toggles[p.toggle] = c.toggles[p.toggle];
+      if (c.flags & 0x10) cur.verticalOffset = c.verticalOffset;
+      if (c.flags & 0x80000) cur.fontSize = c.fontSize;
+      if (c.flags & 0x100000) cur.colour = c.colour;
+      if (c.flags & 0x8000000) cur.background = c.background;
+      if (c.flags & 0x200000) cur.fontNames[0] = c.fontNames[0];
+      cur.flags |= c.flags & ~0x80000000u;
+    }
+  }
+  StyleCountUse(w, styleId, status);
+}
+
+void ApplyParaStyle(uint32_t styleId, ParaAttrRecord& para, uint32_t& status, HtmlWriter& w) {
+  if (status != 0) return;
+  int i = StyleFind(w, styleId, status);
+  if (i < 0) return;
+  const ParaAttrRecord& p = w.classes[size_t(i)].para;
+  auto take = [&](uint32_t flag, auto copy) {
+    if ((p.flags & flag) && !(para.flags & flag)) {
+      copy();
+      para.flags |= flag;
+    }
+  };
+  take(0x1, [&] { para.alignment = p.alignment; });
+  take(0x2, [&] { para.spaceBefore = p.spaceBefore; });
+  take(0x4, [&] { para.spaceAfter = p.spaceAfter; });
+  take(0x10, [&] { para.left = p.left; });
+  take(0x40, [&] { para.right = p.right; });
+  take(0x20, [&] { para.firstLine = p.firstLine; });
+  take(0x8, [&] { para.lineHeight = p.lineHeight; });
+  take(0x10000, [&] { std::copy(std::begin(p.shading), std::end(p.shading), std::begin(para.shading)); });
+  w.paraStyle = styleId;
+  StyleCountUse(w, styleId, status);
+}
+
+void OpenChangeSpan(uint32_t& status, HtmlWriter& w) {
+  if (status != 0) return;
+  const CharAttrRecord& top = w.spanStack.back();
+  uint32_t changed = 0;
+  for (uint32_t mask : kCharProps)
+    if (!same_char_prop(w.current, top, mask)) changed |= mask;
+  if (changed == 0) return;
+  if (!EmitTag(true, "<%s", 76, status, w.s)) return;
+  CharAttrRecord diff = w.current;
+  diff.flags = w.current.flags & changed;
+  if (EmitTag(true, " %s\"", 81, status, w.s)) {
+    WriteCssProps(ParaAttrRecord{}, diff, 1, false, w.inTable, w.s.defaultFace, status, w.s);
+    EmitRaw("\"", status, w.s);
+  }
+  EmitRaw(">", status, w.s);
+  w.spanStack.push_back(w.current);
 }
 
 KVXSTATUS SaveBookmark(int which, HtmlWriter& w) {

@@ -36,7 +36,7 @@ struct HtmlWriter {
   ParaAttrRecord paraBase;          // the paragraph state before its own attributes
   uint32_t paraStyle = kNoStyleId;  // the current paragraph's style (else the fallback)
   uint32_t fallbackStyle = kNoStyleId;
-  bool inTable = false, inList = false;
+  bool inTable = false, inList = false, inListMarker = false;
   int headingLevel = 0;
   // The bookmark position kept by SaveBookmark.
   struct Bookmark {
@@ -89,6 +89,24 @@ int CloseRunSpan(bool force, uint32_t& status, HtmlWriter& w);
 // The paragraph's own properties that differ from its style, as STYLE= on the open tag;
 // a pending vertical space is added to the space before and consumed.
 void WriteParaStyleAttr(const ParaAttrRecord& para, uint32_t& status, HtmlWriter& w);
+
+// Writes the character properties of a table entry that are set, in the fixed order
+// (bold, italic, strike-through, the underlines, sub- and superscript, the cases, small
+// capitals, attributes 19 and 20, hidden, vertical offset, size, colour, background,
+// face): a property the flavour expresses by the SPAN class only when force is set,
+// others through the writer's setters (pc_chars.h). With on false the values are the
+// "off" ones (size 240, background white, no face). Stops at a nonzero status.
+void WriteStyleTags(size_t entry, bool on, bool force, uint32_t& status, HtmlWriter& w);
+// Applies a character style, parents first: its tags, then (outside a list marker, in
+// flavours with the SPAN class) its values become the current character state, and a use
+// is counted.
+void ApplyCharStyle(uint32_t styleId, bool on, bool force, uint32_t& status, HtmlWriter& w);
+// Applies a paragraph style: each paragraph property of the style that para does not set
+// itself is copied into para; the style becomes the paragraph's style and a use is counted.
+void ApplyParaStyle(uint32_t styleId, ParaAttrRecord& para, uint32_t& status, HtmlWriter& w);
+// Inside a run: a SPAN with the properties of the current character state that differ
+// from the top of the span stack; the state is pushed. Nothing when none differ.
+void OpenChangeSpan(uint32_t& status, HtmlWriter& w);
 
 // Bookmark position: save and restore (argument 10; any other is 18).
 KVXSTATUS SaveBookmark(int which, HtmlWriter& w);

@@ -272,6 +272,73 @@ TEST(PagecastStyleSheet, ParagraphStyleAttribute) {
   EXPECT_EQ(st, 0u);
 }
 
+TEST(PagecastStyleSheet, StylesAppliedAsTagsOrThroughTheClass) {
+  StyleAttrRecord parent, child;
+  parent.chars.flags = 0x20;
+  parent.chars.toggles[3] = 1;
+  child.chars.flags = 0x1 | 0x2;
+  child.chars.toggles[0] = child.chars.toggles[1] = 1;
+  // Tag flavour: the properties become wanted tags, parents first.
+  StyledWriter tags(11);
+  ASSERT_EQ(AddStyleClass(tags.w, 1, kNoStyleId, u"Under", parent, nullptr), KVX_OK);
+  ASSERT_EQ(AddStyleClass(tags.w, 2, 1, u"Strong", child, nullptr), KVX_OK);
+  uint32_t st = 0;
+  ApplyCharStyle(2, true, false, st, tags.w);
+  FlushPendingFormat(st, tags.w.s);
+  EXPECT_EQ(tags.take(), "<B><I><U>");
+  ApplyCharStyle(2, false, false, st, tags.w);
+  FlushPendingFormat(st, tags.w.s);
+  EXPECT_EQ(tags.take(), "</U></I></B>");
+  EXPECT_EQ(st, 0u);
+  // CSS flavour: the class says it, so nothing is set unless forced; the values become
+  // the current character state and the use is counted.
+  StyledWriter css(13);
+  ASSERT_EQ(AddStyleClass(css.w, 1, kNoStyleId, u"Under", parent, nullptr), KVX_OK);
+  ASSERT_EQ(AddStyleClass(css.w, 2, 1, u"Strong", child, nullptr), KVX_OK);
+  ApplyCharStyle(2, true, false, st, css.w);
+  EXPECT_EQ(css.w.s.styleFlags, 0u);
+  EXPECT_EQ(css.w.current.flags, 0x1u | 0x2 | 0x20);
+  EXPECT_EQ(css.w.classes[2].uses, 1u);
+  ApplyCharStyle(2, true, true, st, css.w);
+  EXPECT_EQ(css.w.s.styleFlags & (kStyleBold | kStyleItalic | kStyleUnderline), kStyleBold | kStyleItalic | kStyleUnderline);
+  // A change inside the run: a SPAN with what differs from the span below.
+  css.w.current.flags |= 0x100000;
+  css.w.current.colour = 0x00336699;
+  OpenChangeSpan(st, css.w);
+  std::string html = css.take();
+  EXPECT_EQ(tinycss(style_value(html), false),
+            "font-weight:bold;font-style:italic;text-decoration:underline;color:#996633\n")
+      << html;
+  OpenChangeSpan(st, css.w);  // nothing changed since
+  EXPECT_EQ(css.take(), "");
+  EXPECT_EQ(CloseRunSpan(true, st, css.w), 1);
+  EXPECT_EQ(css.take(), "</SPAN>");
+  ApplyCharStyle(9, true, false, st, css.w);
+  EXPECT_EQ(st, 18u);
+}
+
+TEST(PagecastStyleSheet, ParagraphStyleFillsWhatTheParagraphLeavesOpen) {
+  StyledWriter sw(13);
+  StyleAttrRecord body;
+  body.para.flags = 0x1 | 0x2 | 0x8;
+  body.para.alignment = 3;
+  body.para.spaceBefore = 120;
+  body.para.lineHeight = 280;
+  ASSERT_EQ(AddStyleClass(sw.w, 4, kNoStyleId, u"Body", body, nullptr), KVX_OK);
+  ParaAttrRecord para;
+  para.flags = 0x1;
+  para.alignment = 2;
+  uint32_t st = 0;
+  ApplyParaStyle(4, para, st, sw.w);
+  EXPECT_EQ(para.alignment, 2);
+  EXPECT_EQ(para.spaceBefore, 120u);
+  EXPECT_EQ(para.lineHeight, 280u);
+  EXPECT_EQ(para.flags, 0x1u | 0x2 | 0x8);
+  EXPECT_EQ(sw.w.paraStyle, 4u);
+  EXPECT_EQ(sw.w.classes[1].uses, 1u);
+  EXPECT_EQ(st, 0u);
+}
+
 TEST(PagecastStyleSheet, BookmarkArgumentOtherThanTenIs18) {
   StyledWriter sw(11);
   EXPECT_EQ(SaveBookmark(9, sw.w), 18);
