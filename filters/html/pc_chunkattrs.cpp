@@ -1,6 +1,8 @@
 // Attribute gathering over the export's chunker (see pc_chunkattrs.h).
 #include "pc_chunkattrs.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -232,6 +234,247 @@ uint32_t CUFindTextFrameId(KVXHANDLE chunker, uint32_t first, uint32_t last, uin
     }
     if (id == last) break;
     id = next;
+  }
+  return kNoItemId;
+}
+
+namespace {
+
+// Decodes the one item id (words w) into the records.
+KVXSTATUS decode_one(ChunkerAttrs& src, ParaAttrRecord& para, CharAttrRecord& chr, FrameAttrRecord& frame,
+                     uint32_t id, const uint32_t w[4], uint32_t next) {
+  uint32_t after = next;
+  return DecodeAttrs(src, para, chr, frame, w, &after, id);
+}
+
+bool run_kind(uint32_t k) {
+  return (k >= 8 && k <= 10) || (k >= 12 && k <= 14) || (k >= 20 && k <= 23) || k == 25 || (k >= 28 && k <= 30) ||
+         (k >= 56 && k <= 65) || (k >= 93 && k <= 95) || (k >= 97 && k <= 103) || k == 119;
+}
+
+// Walks items from first to last, skipping groups with bit 29; visit answers true to stop
+// (the id is then returned). kNoItemId at the end of the range or on a read failure.
+template <typename Visit>
+uint32_t walk(KVXHANDLE ch, uint32_t first, uint32_t last, bool stopAtScopeClose, Visit visit) {
+  for (uint32_t id = first; id != kNoItemId;) {
+    uint32_t w[4], next = 0;
+    if (!get(ch, id, w, &next)) return kNoItemId;
+    if (visit(id, w, next)) return id;
+    if (stopAtScopeClose && w[0] == kGroupClose && (w[1] >> 29 & 1)) return id;
+    if (w[0] == kGroupOpen && (w[1] >> 29 & 1)) {
+      uint32_t after = SkipGroup(ch, next);
+      if (after == kNoItemId || (last != kNoItemId && after > last)) return kNoItemId;
+      id = after;
+      continue;
+    }
+    if (id == last) return kNoItemId;
+    id = next;
+  }
+  return kNoItemId;
+}
+
+uint32_t lo16(uint32_t v) { return v & 0xFFFF; }
+
+}  // namespace
+
+KVXSTATUS GatherRunAttrs(ChunkerAttrs& src, ParaAttrRecord& para, CharAttrRecord& chr, uint32_t first, uint32_t last) {
+  FrameAttrRecord frame;
+  KVXSTATUS status = KVX_OK;
+  walk(src.chunker(), first, last, false, [&](uint32_t id, const uint32_t* w, uint32_t next) {
+    if (!run_kind(w[0])) return false;
+    status = decode_one(src, para, chr, frame, id, w, next);
+    return status != KVX_OK;
+  });
+  return status;
+}
+
+KVXSTATUS CUGatherParaFontInfo(ChunkerAttrs& src, CharAttrRecord& chr, WalkState& ws) {
+  ParaAttrRecord para;
+  FrameAttrRecord frame;
+  chr.flags = 0;
+  walk(src.chunker(), ws.item, ws.last, false, [&](uint32_t id, const uint32_t* w, uint32_t next) {
+    uint32_t k = w[0];
+    if ((k == 0 && w[1] == 1) || ends_scope(w)) return true;
+    if (k == 9 || k == 28 || k == 60 || k == 95) decode_one(src, para, chr, frame, id, w, next);
+    return false;
+  });
+  return KVX_OK;
+}
+
+KVXSTATUS GatherRunLimited(ChunkerAttrs& src, FrameAttrRecord& frame, WalkState& ws) {
+  ParaAttrRecord para;
+  CharAttrRecord chr;
+  KVXSTATUS status = KVX_OK;
+  walk(src.chunker(), ws.item, ws.last, false, [&](uint32_t id, const uint32_t* w, uint32_t next) {
+    if (w[0] == 28 || (w[0] >= 147 && w[0] <= 154)) status = decode_one(src, para, chr, frame, id, w, next);
+    return status != KVX_OK;
+  });
+  return status;
+}
+
+KVXSTATUS StyleIndents(ChunkerAttrs& src, uint32_t flags, uint32_t styleId, uint32_t given, uint32_t* out) {
+  uint32_t left = 0, right = 0;
+  if (flags & 0x4000) {
+    const StyleAttrRecord* r = nullptr;
+    if (KVXSTATUS st = src.cache().GatherStyle(styleId, 0, &r, nullptr)) return st;
+    if (r->para.flags & 0x10) left = uint16_t(r->para.left);
+    if (r->para.flags & 0x40) right = uint16_t(r->para.right);
+  }
+  if (flags & 0x10) left = lo16(given);
+  if (flags & 0x40) right = given >> 16;
+  *out = left | right << 16;
+  return KVX_OK;
+}
+
+uint32_t FindTabStop(KVXHANDLE ch, uint32_t tabKind, uint32_t first, uint32_t last) {
+  return walk(ch, first, last, true, [&](uint32_t, const uint32_t* w, uint32_t) { return w[0] == 24 && w[1] == tabKind; });
+}
+
+uint32_t FindGroupOpen(KVXHANDLE ch, uint32_t first, uint32_t last, uint32_t code) {
+  return walk(ch, first, last, true,
+              [&](uint32_t, const uint32_t* w, uint32_t) { return w[0] == kGroupOpen && w[1] == code; });
+}
+
+uint32_t FindBreak(KVXHANDLE ch, uint32_t first, uint32_t last, uint32_t breakType) {
+  return walk(ch, first, last, false, [&](uint32_t, const uint32_t* w, uint32_t) { return w[0] == 0 && w[1] == breakType; });
+}
+
+int FindGroupCode(KVXHANDLE ch, uint32_t id, uint32_t* code) {
+  uint32_t w[4], next = 0;
+  *code = 0;
+  if (!get(ch, id, w, &next) || w[0] != kGroupOpen) return 0;
+  *code = w[1];
+  return 1;
+}
+
+uint32_t FindBreakBack(KVXHANDLE ch, uint32_t start, uint32_t breakType) {
+  uint32_t id = start;
+  unsigned depth = 0;  // inside groups stepped over backwards
+  for (uint32_t steps = 0; steps < 0x1000000; ++steps) {
+    uint32_t prev = 0;
+    if (CHPrevItemId(ch, KVXRANGE_ITEMS, id, &prev) != KVX_OK || prev == kNoItemId) return kNoItemId;
+    id = prev;
+    uint32_t w[4], next = 0;
+    if (!get(ch, id, w, &next)) return kNoItemId;
+    if (w[0] == kGroupClose && (depth > 0 || (w[1] >> 29 & 1) || w[1] == 0x170000 || w[1] == 0x180000)) {
+      ++depth;
+      continue;
+    }
+    if (depth > 0) {
+      if (w[0] == kGroupOpen) --depth;
+      continue;
+    }
+    if (w[0] == 0 && w[1] == breakType) return id;
+    if (w[0] == kGroupOpen && (w[1] >> 29 & 1)) return id;
+  }
+  return kNoItemId;
+}
+
+KVXSTATUS FindFrameText(KVXHANDLE ch, uint32_t first, uint32_t limit, std::string* text) {
+  constexpr uint32_t kFrameGroup = 0x201C0000u, kIdGroup = 0xA0010004u;
+  constexpr size_t kMax = 512;
+  text->clear();
+  bool inside = false;
+  std::vector<uint32_t> open;  // codes of the groups opened on the way
+  for (uint32_t id = first; id != kNoItemId;) {
+    uint32_t w[4], next = 0;
+    if (!get(ch, id, w, &next)) return 37;
+    if (w[0] == 0 && w[1] == limit) return 37;
+    if (w[0] == kGroupOpen) {
+      open.push_back(w[1]);
+      if (w[1] == kFrameGroup) inside = true;
+    } else if (w[0] == kGroupClose) {
+      uint32_t code = open.empty() ? w[1] : open.back();
+      if (!open.empty()) open.pop_back();
+      if (code == kFrameGroup || code == kIdGroup || w[1] == kFrameGroup || w[1] == kIdGroup) return 37;
+    } else if (w[0] == KVXITEM_TEXT && inside) {
+      uint32_t count = std::min<uint32_t>(w[3], uint32_t(kMax));
+      std::vector<uint8_t> b(size_t(count) * 2);
+      if (count && CHGetItems(ch, KVXRANGE_TEXT, w[2], b.data(), uint32_t(b.size())) != KVX_OK) return 37;
+      for (uint32_t i = 0; i < count; ++i) {
+        uint16_t c = uint16_t(b[2 * i] | b[2 * i + 1] << 8);
+        size_t need = c > 0xFF ? 2 : 1;
+        if (text->size() + need > kMax) break;  // never half a character
+        if (c > 0xFF) text->push_back(char(c >> 8));
+        text->push_back(char(c & 0xFF));
+      }
+      return KVX_OK;
+    }
+    id = next;
+  }
+  return 37;
+}
+
+KVXSTATUS ReadFrameProps(KVXHANDLE ch, uint32_t first, FrameProps* out) {
+  *out = FrameProps{};
+  uint32_t w[4], next = 0;
+  if (!get(ch, first, w, &next)) return 37;
+  for (uint32_t id = next; id != kNoItemId;) {
+    if (!get(ch, id, w, &next) || w[0] == 194) break;
+    if (w[0] == 193) {
+      uint32_t bit = w[1], b = w[2], c = w[3];
+      out->mask |= bit;
+      switch (bit) {
+        case 1: out->words[3] = b; break;
+        case 2: out->words[2] = b; break;
+        case 4: out->words[9] = b; break;
+        case 8: out->words[4] = b, out->words[5] = c; break;
+        case 16: out->words[8] = b, out->words[7] = c; break;
+        case 64: out->words[10] = b; break;
+        case 128: out->words[1] = b; break;
+        case 256: out->words[11] = b, out->words[12] = c; break;
+        case 512: out->words[6] = b; break;
+        default: break;
+      }
+    }
+    id = next;
+  }
+  return out->mask ? KVX_OK : 37;
+}
+
+namespace {
+
+// The nesting items of range 14: {kind, a, b, position}.
+std::vector<std::array<uint32_t, 2>> nesting(KVXHANDLE ch) {
+  std::vector<std::array<uint32_t, 2>> out;
+  uint32_t count = 0;
+  if (CHGetItemCount(ch, KVXRANGE_NESTING, &count) != KVX_OK) return out;
+  for (uint32_t i = 0; i < count && i < 0x100000; ++i) {
+    uint8_t b[16];
+    uint32_t next = 0;
+    if (CHGetItem(ch, KVXRANGE_NESTING, i, b, &next) != KVX_OK) break;
+    out.push_back({le32(b), le32(b + 12)});
+  }
+  return out;
+}
+
+}  // namespace
+
+uint32_t FindEnclosingOpen(KVXHANDLE ch, uint32_t position) {
+  std::vector<std::array<uint32_t, 2>> n = nesting(ch);
+  std::vector<uint32_t> stack;
+  for (const auto& e : n) {
+    if (e[0] == 16) {
+      stack.push_back(e[1]);
+    } else if (e[0] == 17 && !stack.empty()) {
+      uint32_t open = stack.back();
+      stack.pop_back();
+      if (stack.empty() && open <= position && e[1] > position) return open;  // the outermost
+    }
+  }
+  return kNoItemId;
+}
+
+uint32_t FindMatchingClose(KVXHANDLE ch, uint32_t position) {
+  std::vector<std::array<uint32_t, 2>> n = nesting(ch);
+  int depth = -1;
+  for (const auto& e : n) {
+    if (depth < 0) {
+      if (e[0] == 16 && e[1] == position) depth = 0;
+      continue;
+    }
+    if (e[0] == 16) ++depth;
+    if (e[0] == 17 && depth-- == 0) return e[1];
   }
   return kNoItemId;
 }

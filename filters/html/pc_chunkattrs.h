@@ -68,4 +68,57 @@ uint32_t GatherLeadingAttrs(ChunkerAttrs& src, CharAttrRecord& chr, WalkState& w
 // frame record (range 7, flags in its fifth word) shares a flag; kNoItemId when none.
 uint32_t CUFindTextFrameId(KVXHANDLE chunker, uint32_t first, uint32_t last, uint32_t flags);
 
+// Decodes every attribute item from first to last into para and chr (kinds 8-10, 12-14,
+// 20-23, 25, 28-30, 56-65, 93-95, 97-103, 119), groups with bit 29 skipped.
+KVXSTATUS GatherRunAttrs(ChunkerAttrs& src, ParaAttrRecord& para, CharAttrRecord& chr, uint32_t first, uint32_t last);
+
+// The font of a paragraph for the list loader: chr's flags cleared, then only kinds 9, 28,
+// 60 and 95 decoded from ws.item to ws.last; it stops at a paragraph break (kind 0, a = 1),
+// the ends of a scope and the group closes 0xA00A0000 and 0xA0120000. 0.
+KVXSTATUS CUGatherParaFontInfo(ChunkerAttrs& src, CharAttrRecord& chr, WalkState& ws);
+
+// Style applications and frame words only (kinds 28, 147-154) from ws.item to ws.last.
+KVXSTATUS GatherRunLimited(ChunkerAttrs& src, FrameAttrRecord& frame, WalkState& ws);
+
+// The left and right indents (low and high 16 bits of *out) of a paragraph: with flags
+// 0x4000 the style's where its paragraph flags have 0x10 (left) and 0x40 (right); flags
+// 0x10 and 0x40 take the given pair's low and high halves instead.
+KVXSTATUS StyleIndents(ChunkerAttrs& src, uint32_t flags, uint32_t styleId, uint32_t given, uint32_t* out);
+
+// Forward scanners; each skips groups with bit 29 and answers kNoItemId at the end of its
+// range (last included; kNoItemId: the stream's end).
+uint32_t FindTabStop(KVXHANDLE chunker, uint32_t tabKind, uint32_t first, uint32_t last);    // kind 24, a = tabKind
+uint32_t FindGroupOpen(KVXHANDLE chunker, uint32_t first, uint32_t last, uint32_t code);     // group open a = code
+uint32_t FindBreak(KVXHANDLE chunker, uint32_t first, uint32_t last, uint32_t breakType);    // kind 0, a = type
+// FindTabStop and FindGroupOpen also stop at the close of a group with bit 29 (the end of
+// the scope they started in).
+
+// 1 and the group's code when the item is a group open, else 0 and code 0.
+int FindGroupCode(KVXHANDLE chunker, uint32_t id, uint32_t* code);
+
+// Backwards from start (excluded) to a break of the type or a group open with bit 29;
+// groups closed with bit 29, 0x170000 or 0x180000 are stepped over whole.
+uint32_t FindBreakBack(KVXHANDLE chunker, uint32_t start, uint32_t breakType);
+
+// The first text run inside the group 0x201C0000 from first on, as bytes (a character
+// above 0xFF as its two bytes, high first), at most 512 bytes, never a character cut.
+// 37 when a break of type limit, the group's close or the close of a group 0xA0010004
+// comes first.
+KVXSTATUS FindFrameText(KVXHANDLE chunker, uint32_t first, uint32_t limit, std::string* text);
+
+// Frame properties: from the item after first, kind-193 items until kind 194; a is the
+// property bit (ORed into mask): 1 -> word 3, 2 -> 2, 4 -> 9, 8 -> 4 and 5, 16 -> 8 and 7,
+// 64 -> 10, 128 -> 1, 256 -> 11 and 12, 512 -> 6 (from b, then c). 37 when no bit came.
+struct FrameProps {
+  uint32_t mask = 0;
+  uint32_t words[13] = {};
+};
+KVXSTATUS ReadFrameProps(KVXHANDLE chunker, uint32_t first, FrameProps* out);
+
+// Nesting over range 14 (kind 16 opens, 17 closes, word 3 the position): the position of
+// the outermost open whose matching close lies after the position; of the close that ends
+// the nesting open at the position. kNoItemId when none.
+uint32_t FindEnclosingOpen(KVXHANDLE chunker, uint32_t position);
+uint32_t FindMatchingClose(KVXHANDLE chunker, uint32_t position);
+
 }  // namespace pc

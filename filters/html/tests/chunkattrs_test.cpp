@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "filters/common/kvx_abi.h"
 #include "filters/html/pc_chunkattrs.h"
@@ -102,7 +104,7 @@ TEST_F(PagecastChunkAttrs, ParagraphWalkerAppliesStylesAndSkipsGroups) {
                       "item 14 2 360 0\ntext cp1252 \"hello\"\npara\ntext cp1252 \"next\"\n");
   ChunkerAttrs src(ch);
   std::vector<uint32_t> all = ids(ch);
-  // The paragraph starts after the 4 definitions (3 + 3 + 2 + 2 items) and the section item.
+  // The paragraph starts at the style application after the definitions.
   size_t start = 0;
   while (start < all.size()) {
     uint8_t b[16];
@@ -173,6 +175,118 @@ TEST_F(PagecastChunkAttrs, LeadingAttributesAndFontNames) {
   EXPECT_EQ(chr.toggles[1], 1);
   EXPECT_EQ(chr.colour, 255u);
   EXPECT_EQ(chr.flags & (0x200000 | 0x2 | 0x100000), 0x200000u | 0x2 | 0x100000);
+}
+
+// The kind and a of an item.
+std::pair<uint32_t, uint32_t> kind_of(KVXHANDLE ch, uint32_t id) {
+  uint8_t b[16];
+  uint32_t next = 0, kind = 0, a = 0;
+  if (CHGetItem(ch, KVXRANGE_ITEMS, id, b, &next) != KVX_OK) return {0xFFFFFFFF, 0};
+  std::memcpy(&kind, b, 4);
+  std::memcpy(&a, b + 4, 4);
+  return {kind, a};
+}
+
+TEST_F(PagecastChunkAttrs, Scanners) {
+  KVXHANDLE ch = open(
+      "section wp\n"
+      "item 24 7 0 0\n"                                        // 1 a tab of kind 7
+      "group 0x20000010 0\nitem 24 9 0 0\nend\n"               // 2-4 skipped whole
+      "item 24 9 0 0\n"                                        // 5
+      "group 0x201C0000 0\ntext unicode \"\\u{6846}x\"\nend\n"  // 6-8 a frame's text
+      "break 20\n"                                             // 9
+      "para\n"                                                 // 10
+      "item 193 8 11 12\nitem 193 512 13 0\nitem 194 0 0 0\n"  // 11-13 frame properties
+      "text cp1252 \"t\"\n");                                  // 14
+  std::vector<uint32_t> all = ids(ch);
+  ASSERT_EQ(all.size(), 14u);
+  auto at = [&](size_t i) { return all[i - 1]; };  // the numbers in the script's comments
+  EXPECT_EQ(FindTabStop(ch, 9, at(1), kNoItemId), at(5));
+  EXPECT_EQ(FindTabStop(ch, 9, at(1), at(4)), kNoItemId);
+  // Started inside the skipped group, its close ends the scope.
+  EXPECT_EQ(FindTabStop(ch, 8, at(3), kNoItemId), at(4));
+  EXPECT_EQ(FindGroupOpen(ch, at(1), kNoItemId, 0x201C0000u), at(6));
+  EXPECT_EQ(FindBreak(ch, at(1), kNoItemId, 20), at(9));
+  EXPECT_EQ(FindBreak(ch, at(1), at(8), 20), kNoItemId);
+  uint32_t code = 1;
+  EXPECT_EQ(FindGroupCode(ch, at(6), &code), 1);
+  EXPECT_EQ(code, 0x201C0000u);
+  EXPECT_EQ(FindGroupCode(ch, at(5), &code), 0);
+  EXPECT_EQ(code, 0u);
+  // Backwards from the paragraph break: the break of type 20; from the tab after the
+  // skipped group: back over it to the start.
+  EXPECT_EQ(FindBreakBack(ch, at(10), 20), at(9));
+  EXPECT_EQ(FindBreakBack(ch, at(5), 20), kNoItemId);
+  // The frame's text keeps the double-byte character whole.
+  std::string text;
+  ASSERT_EQ(FindFrameText(ch, at(1), 1, &text), KVX_OK);
+  EXPECT_EQ(text, "\x68\x46x");
+  EXPECT_EQ(FindFrameText(ch, at(8), 1, &text), 37);
+  FrameProps fp;
+  ASSERT_EQ(ReadFrameProps(ch, at(10), &fp), KVX_OK);
+  EXPECT_EQ(fp.mask, 8u | 512);
+  EXPECT_EQ(fp.words[4], 11u);
+  EXPECT_EQ(fp.words[5], 12u);
+  EXPECT_EQ(fp.words[6], 13u);
+  EXPECT_EQ(ReadFrameProps(ch, at(12), &fp), 37);
+}
+
+TEST_F(PagecastChunkAttrs, NestingOfTables) {
+  KVXHANDLE ch = open(
+      "section wp\ntable 1 1\ncell\ntable 1 1\ncell\ntext cp1252 \"in\"\nendcell\nendrow\nendtable\n"
+      "endcell\nendrow\nendtable\ntext cp1252 \"after\"\n");
+  uint32_t count = 0;
+  ASSERT_EQ(CHGetItemCount(ch, KVXRANGE_NESTING, &count), KVX_OK);
+  ASSERT_EQ(count, 4u);
+  uint32_t pos[4];
+  for (uint32_t i = 0; i < 4; ++i) {
+    uint8_t b[16];
+    uint32_t next = 0;
+    ASSERT_EQ(CHGetItem(ch, KVXRANGE_NESTING, i, b, &next), KVX_OK);
+    std::memcpy(&pos[i], b + 12, 4);
+  }
+  // Opens at pos[0] (outer) and pos[1] (inner); closes pos[2] (inner), pos[3] (outer).
+  EXPECT_EQ(FindEnclosingOpen(ch, pos[1] + 1), pos[0]);
+  EXPECT_EQ(FindEnclosingOpen(ch, pos[3] + 1), kNoItemId);
+  EXPECT_EQ(FindMatchingClose(ch, pos[0]), pos[3]);
+  EXPECT_EQ(FindMatchingClose(ch, pos[1]), pos[2]);
+}
+
+TEST_F(PagecastChunkAttrs, RunGatherersPickTheirKinds) {
+  KVXHANDLE ch = open("section wp\n" + kStyles +
+                      "item 9 400 0 0\nitem 12 2 0 0\nitem 8 2 1 0\nitem 60 0 255 0\n"
+                      "group 0x20000010 0\nitem 9 999 0 0\nend\n"
+                      "item 147 5 0 0\nitem 154 1 50 0\npara\nitem 9 100 0 0\n");
+  ChunkerAttrs src(ch);
+  std::vector<uint32_t> all = ids(ch);
+  size_t first = 0;
+  while (first < all.size() && kind_of(ch, all[first]) != std::make_pair(9u, 400u)) ++first;
+  ASSERT_LT(first, all.size());
+  ParaAttrRecord para;
+  CharAttrRecord chr;
+  ASSERT_EQ(GatherRunAttrs(src, para, chr, all[first], kNoItemId), KVX_OK);
+  EXPECT_EQ(chr.fontSize, 100);  // the last size item, not the one in the skipped group
+  EXPECT_EQ(para.alignment, 2);
+  EXPECT_EQ(chr.toggles[0], 1);
+  // The list loader's font walk stops at the paragraph break and takes only its kinds.
+  CharAttrRecord font;
+  font.flags = 0xFFFF;
+  WalkState ws;
+  ws.item = all[first];
+  ASSERT_EQ(CUGatherParaFontInfo(src, font, ws), KVX_OK);
+  EXPECT_EQ(font.fontSize, 400);
+  EXPECT_EQ(font.colour, 255u);
+  EXPECT_EQ(font.flags, 0x80000u | 0x100000);
+  FrameAttrRecord frame;
+  ASSERT_EQ(GatherRunLimited(src, frame, ws), KVX_OK);
+  EXPECT_EQ(frame.words[2], 5u);
+  EXPECT_EQ(frame.words[6], 127u);
+  // Indents: the given halves where the flags say; without the style flag nothing else.
+  uint32_t out = 0;
+  ASSERT_EQ(StyleIndents(src, 0x10 | 0x40, 1, 100 | 200 << 16, &out), KVX_OK);
+  EXPECT_EQ(out, 100u | 200u << 16);
+  ASSERT_EQ(StyleIndents(src, 0, 1, 100 | 200 << 16, &out), KVX_OK);
+  EXPECT_EQ(out, 0u);
 }
 
 }  // namespace
