@@ -479,4 +479,69 @@ uint32_t FindMatchingClose(KVXHANDLE ch, uint32_t position) {
   return kNoItemId;
 }
 
+KVXSTATUS ScanTable(KVXHANDLE ch, uint32_t item, TableScan* scan) {
+  *scan = TableScan{};
+  uint32_t start = FindEnclosingOpen(ch, item);
+  if (start == kNoItemId) return 37;
+  scan->start = start;
+  uint32_t w[4], next = 0;
+  if (CHGetItem(ch, KVXRANGE_ITEMS, start, w, &next) != KVX_OK) return 37;
+  TableRowEntry row;
+  bool rowHasContent = false;
+  for (uint32_t id = next; id != kNoItemId;) {
+    uint8_t b[16];
+    if (KVXSTATUS st = CHGetItem(ch, KVXRANGE_ITEMS, id, b, &next)) return st;
+    uint32_t k = le32(b), a = le32(b + 4);
+    if (k == KVXITEM_TABLESTART) {  // a nested table: step over it
+      uint32_t close = FindMatchingClose(ch, id);
+      if (close == kNoItemId) return 37;
+      if (KVXSTATUS st = CHGetItem(ch, KVXRANGE_ITEMS, close, b, &next)) return st;
+      id = next;
+      continue;
+    }
+    if (k == KVXITEM_TABLEEND) {
+      scan->end = id;
+      break;
+    }
+    if (k == 18 && row.first18 == kNoItemId) row.first18 = a, rowHasContent = true;
+    if (k == 19 && row.first19 == kNoItemId) row.first19 = a, rowHasContent = true;
+    if (k == 0 && a == KVXBREAK_CELL && row.cells < 0xFFFF) ++row.cells, rowHasContent = true;
+    if (k == 0 && a == KVXBREAK_ROW) {
+      if (scan->rows.size() >= 0x100000) return 13;
+      scan->rows.push_back(row);
+      if (row.cells > scan->widest) scan->widest = row.cells;
+      if (scan->rowOfItem == kNoItemId && id >= item) scan->rowOfItem = uint32_t(scan->rows.size() - 1);
+      row = TableRowEntry{};
+      rowHasContent = false;
+    }
+    id = next;
+  }
+  if (rowHasContent) {  // a last row without its end
+    scan->rows.push_back(row);
+    if (row.cells > scan->widest) scan->widest = row.cells;
+  }
+  return KVX_OK;
+}
+
+KVXSTATUS TableRowItem(KVXHANDLE ch, uint32_t row, uint32_t words[4]) {
+  uint32_t count = 0, next = 0;
+  uint8_t b[16];
+  if (CHGetItemCount(ch, KVXRANGE_ROWS, &count) != KVX_OK || row >= count) return 15;
+  if (KVXSTATUS st = CHGetItem(ch, KVXRANGE_ROWS, row, b, &next)) return st;
+  for (int i = 0; i < 4; ++i) words[i] = le32(b + 4 * i);
+  return KVX_OK;
+}
+
+KVXSTATUS TableCellItem(KVXHANDLE ch, uint32_t row, uint32_t cell, uint32_t words[4]) {
+  uint32_t r[4];
+  if (KVXSTATUS st = TableRowItem(ch, row, r)) return st;
+  uint32_t count = 0, next = 0;
+  // Row item {kind, row, first cell, cell count}.
+  if (cell >= r[3] || CHGetItemCount(ch, KVXRANGE_CELLS, &count) != KVX_OK || r[2] + cell >= count) return 15;
+  uint8_t b[16];
+  if (KVXSTATUS st = CHGetItem(ch, KVXRANGE_CELLS, r[2] + cell, b, &next)) return st;
+  for (int i = 0; i < 4; ++i) words[i] = le32(b + 4 * i);
+  return KVX_OK;
+}
+
 }  // namespace pc

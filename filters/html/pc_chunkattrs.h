@@ -12,6 +12,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pc_styles.h"
 
@@ -120,5 +121,26 @@ KVXSTATUS ReadFrameProps(KVXHANDLE chunker, uint32_t first, FrameProps* out);
 // the nesting open at the position. kNoItemId when none.
 uint32_t FindEnclosingOpen(KVXHANDLE chunker, uint32_t position);
 uint32_t FindMatchingClose(KVXHANDLE chunker, uint32_t position);
+
+// The table scan: from the table start that encloses an item (kind 16) to its end (kind
+// 17), one row entry per row: its cell count (breaks of type 20), the first values of
+// kinds 18 and 19 in it; a break of type 19 ends a row. Nested tables are stepped over.
+// Also the first row that ends at or after the given item and the widest row's count.
+struct TableRowEntry {
+  uint16_t cells = 0;
+  uint32_t first18 = 0xFFFFFFFFu, first19 = 0xFFFFFFFFu;
+};
+struct TableScan {
+  uint32_t start = 0xFFFFFFFFu, end = 0xFFFFFFFFu;
+  std::vector<TableRowEntry> rows;
+  uint32_t rowOfItem = 0xFFFFFFFFu;
+  uint16_t widest = 0;
+};
+// 37 when the item is in no table; a failed read is passed on.
+KVXSTATUS ScanTable(KVXHANDLE chunker, uint32_t item, TableScan* scan);
+// The row item (range 10, by its index) and a cell item of that row (range 11, the cell
+// counted from the row's first cell); 15 when the row or the cell is out of range.
+KVXSTATUS TableRowItem(KVXHANDLE chunker, uint32_t row, uint32_t words[4]);
+KVXSTATUS TableCellItem(KVXHANDLE chunker, uint32_t row, uint32_t cell, uint32_t words[4]);
 
 }  // namespace pc

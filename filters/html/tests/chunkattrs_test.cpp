@@ -291,3 +291,46 @@ TEST_F(PagecastChunkAttrs, RunGatherersPickTheirKinds) {
 
 }  // namespace
 }  // namespace pc::test
+
+namespace pc::test {
+namespace {
+
+TEST_F(PagecastChunkAttrs, TableScanRowsCellsAndNesting) {
+  KVXHANDLE ch = open(
+      "section wp\ntable 2 3\n"
+      "cell\ntext cp1252 \"a\"\nendcell\ncell 2 1\ntext cp1252 \"b\"\nendcell\nendrow\n"
+      "cell\ntable 1 1\ncell\ntext cp1252 \"in\"\nendcell\nendrow\nendtable\nendcell\n"
+      "cell\nendcell\ncell\ntext cp1252 \"z\"\nendcell\nendrow\nendtable\n");
+  std::vector<uint32_t> all = ids(ch);
+  // The item of "z": the scan from inside the outer table's second row.
+  size_t z = all.size();
+  for (size_t i = 0; i < all.size(); ++i) {
+    uint8_t b[16];
+    uint32_t next = 0, kind = 0, count = 0;
+    ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, all[i], b, &next), KVX_OK);
+    std::memcpy(&kind, b, 4);
+    std::memcpy(&count, b + 12, 4);
+    if (kind == KVXITEM_TEXT && count == 1) z = i;  // "a", "b", "z": the last one wins
+  }
+  ASSERT_LT(z, all.size());
+  TableScan scan;
+  ASSERT_EQ(ScanTable(ch, all[z], &scan), KVX_OK);
+  EXPECT_EQ(scan.start, all[0]);
+  ASSERT_EQ(scan.rows.size(), 2u);
+  EXPECT_EQ(scan.rows[0].cells, 2);
+  EXPECT_EQ(scan.rows[1].cells, 3);  // the nested table's cell is not counted
+  EXPECT_EQ(scan.widest, 3);
+  EXPECT_EQ(scan.rowOfItem, 1u);
+  EXPECT_EQ(scan.end, all.back());
+  EXPECT_EQ(ScanTable(ch, all.back() + 1, &scan), 37);
+  // Rows and cells of the ranges: the outer table's first row has two cells.
+  uint32_t w[4];
+  ASSERT_EQ(TableRowItem(ch, 0, w), KVX_OK);
+  ASSERT_EQ(TableCellItem(ch, 0, 1, w), KVX_OK);
+  EXPECT_EQ(w[3], 2u | 1u << 16);  // the spans of "cell 2 1"
+  EXPECT_EQ(TableCellItem(ch, 0, 2, w), 15);
+  EXPECT_EQ(TableRowItem(ch, 99, w), 15);
+}
+
+}  // namespace
+}  // namespace pc::test
