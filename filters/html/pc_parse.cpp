@@ -501,7 +501,7 @@ KVXSTATUS process_link(Export& x, bool include, std::u16string* text, uint32_t* 
     if (KVXSTATUS st = open_tpl(&tpl)) return st;
     KVXIO* out = nullptr;
     KVXSTATUS st = open_new_file(x, x.root_out, 513, KVXEXPORT_HTML, x.root_spec_type, nullptr, &out, &name);
-    if (st != KVX_OK || out == nullptr) return st == KVX_OK ? kIoFailed : st;
+    if (st != KVX_OK || out == nullptr) return kIoFailed;  // the linked file cannot be made
     int made = -1;
     if (KVXSTATUS s2 = parse_into_new_entry(x, tpl, out, true, name, *element, p ? key : std::vector<int32_t>{}, &made)) {
       if (made < 0) out->Close(out);
