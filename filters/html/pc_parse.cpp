@@ -501,7 +501,9 @@ KVXSTATUS process_link(Export& x, bool include, std::u16string* text, uint32_t* 
     if (KVXSTATUS st = open_tpl(&tpl)) return st;
     KVXIO* out = nullptr;
     KVXSTATUS st = open_new_file(x, x.root_out, 513, KVXEXPORT_HTML, x.root_spec_type, nullptr, &out, &name);
-    if (st != KVX_OK || out == nullptr) return kIoFailed;  // the linked file cannot be made
+    // The linked file cannot be made: 1553 (memory running out keeps its own status).
+    if (st == KVXERR_NOMEMORY || st == kOutOfMemory) return st;
+    if (st != KVX_OK || out == nullptr) return kIoFailed;
     int made = -1;
     if (KVXSTATUS s2 = parse_into_new_entry(x, tpl, out, true, name, *element, p ? key : std::vector<int32_t>{}, &made)) {
       if (made < 0) out->Close(out);
