@@ -104,17 +104,24 @@ KVXSTATUS write_mark(Export& x, KVXIO* out) {
 
 // ---- Replay ----------------------------------------------------------------------------------
 
-// Whether any command list inserts a document body, and whether any refers to
-// Pragma.CSSFile.
-void body_and_css_inserts(const Export& x, bool* bodies, bool* css) {
-  *bodies = *css = false;
-  for (const Entry& e : x.entries)
-    for (const Record& r : e.list) {
-      if (r.code != 202 || r.a >= x.paths.size()) continue;
-      const PathRec& p = x.paths[r.a];
-      if (is_css_file_path(p)) *css = true;
-      for (int32_t k : p.items) *bodies = *bodies || k == -8;
+// The first template whose command lists insert a document body without referring to
+// Pragma.CSSFile (each page that shows bodies needs its own link to the style sheet); -1
+// when none.
+int template_without_css_link(const Export& x) {
+  for (size_t t = 0; t < x.templates.size(); ++t) {
+    bool bodies = false, css = false;
+    for (const Entry& e : x.entries) {
+      if (e.tpl != int(t)) continue;
+      for (const Record& r : e.list) {
+        if (r.code != 202 || r.a >= x.paths.size()) continue;
+        const PathRec& p = x.paths[r.a];
+        if (is_css_file_path(p)) css = true;
+        for (int32_t k : p.items) bodies = bodies || k == -8;
+      }
     }
+    if (bodies && !css) return int(t);
+  }
+  return -1;
 }
 
 // A host element's text as the template gave it (a 16-bit template's characters whole).
@@ -487,11 +494,9 @@ KVXSTATUS run_export(Export& x) {
     return st;
   }
   // Bodies written with style classes need the template to link the style sheet.
-  bool bodies = false, css = false;
-  body_and_css_inserts(x, &bodies, &css);
-  if (x.css_mode == 1 && bodies && !css) {
-    x.err_tpl = x.entries[0].tpl;
-    reader_seek(r, 0);
+  if (int t = x.css_mode == 1 ? template_without_css_link(x) : -1; t >= 0) {
+    x.err_tpl = t;
+    reader_seek(*x.templates[size_t(t)].reader, 0);
     write_error_page(x, 0, kNoStyleSheetLink);
     return kNoStyleSheetLink;
   }

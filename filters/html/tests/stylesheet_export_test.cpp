@@ -82,6 +82,16 @@ TEST_F(PagecastStyleSheetTest, BodiesWithoutTheLinkAre1589) {
     EXPECT_EQ(r.run, KVX_OK) << flavour;
     EXPECT_EQ(r.out.rfind("none", 0), 0u) << flavour;
   }
+  // A linked page that shows bodies needs its own link.
+  file("b.tpt", "<LINK HREF=\"{VELMINS ELEMENT=Pragma.CSSFile}\">{VELMINS ELEMENT=Sections.1.Body}");
+  file("c.tpt", "c {VELMINS ELEMENT=Sections.1.Body}");
+  Result linked = run(kDoc, "{VELMINS ELEMENT=Pragma.CSSFile}{VELMLINK TEMPLATE=b.tpt}",
+                      {word(KVXOPT_CHARSET, KVXCS_CP1252), word(KVXOPT_FLAVOR, 2)});
+  EXPECT_EQ(linked.run, KVX_OK);
+  Result unlinked = run(kDoc, "{VELMINS ELEMENT=Pragma.CSSFile}{VELMLINK TEMPLATE=c.tpt}",
+                        {word(KVXOPT_CHARSET, KVXCS_CP1252), word(KVXOPT_FLAVOR, 2)});
+  EXPECT_EQ(unlinked.run, 1589);
+  EXPECT_NE(unlinked.out.find("<A NAME=\"err\"></A>c</STRONG>"), std::string::npos) << unlinked.out;
   // Without bodies the link is not needed.
   Result plain = run(kDoc, "text only", {word(KVXOPT_CHARSET, KVXCS_CP1252), word(KVXOPT_FLAVOR, 2)});
   EXPECT_EQ(plain.run, KVX_OK);
