@@ -192,6 +192,7 @@ typedef struct { /* KVXCB_CREATEFILE, KVXCB_FILECREATED */
   uint32_t SpecType;
   void* Spec;            /* the path to create; the host fills it when it names the file */
   void* NameRecord;      /* u16 0x0808 (8-bit) or 0x1008 (16-bit names), u16 0, the name, u32 number */
+  const void* TemplateName; /* the open template's file name in the name record's text form, null when none */
 } KVXFILEREQUEST;
 
 typedef struct { /* KVXCB_GRAPHICFAILED */

@@ -1,6 +1,8 @@
 // Elements, paragraphs and aligned blocks of the HTML writer (see pc_blocks.h).
 #include "pc_blocks.h"
 
+#include "pc_structure.h"
+
 namespace pc {
 
 void BeginElement(uint32_t flags, WriterState& s) {
@@ -66,6 +68,8 @@ void StartParagraph(uint32_t& status, WriterState& s) {
   }
   EmitRaw(">", status, s);
   s.paraOpen = true;
+  if (s.firstIndent > 0 && !TagAllowed(118, s.flavour)) EmitSpace(0, s.firstIndent, false, status, s);
+  s.firstIndent = 0;
 }
 
 void EndParagraph(uint32_t& status, WriterState& s) {
@@ -82,6 +86,54 @@ void EndParagraph(uint32_t& status, WriterState& s) {
   s.pendingSpace += s.spaceAfter;
   FlushPendingLines(status, s);
   EmitLineBreak(status, s);
+}
+
+namespace {
+
+// A side of the border block (word 1 top, 11 bottom) that draws a line: its width in
+// twips, else 0.
+uint32_t side_width(const ParaAttrRecord& p, unsigned word) {
+  if (!(p.flags & 0x100) || p.borders[word + 2] == 1) return 0;
+  return p.borders[word];
+}
+
+void rule(uint32_t width, uint32_t& status, WriterState& s) {
+  int pixels = int((width + 10) / 20);
+  WriteRuleSized(pixels < 1 ? 1 : pixels, status, s);
+}
+
+}  // namespace
+
+void BorderGroupParagraph(const ParaAttrRecord& p, bool same, uint32_t& status, WriterState& s, BorderGroup& g) {
+  if (TagAllowed(122, s.flavour)) return;
+  uint32_t top = side_width(p, 1), bottom = side_width(p, 11);
+  bool bordered = top != 0 || bottom != 0;
+  if (g.open && bordered && same) {
+    g.spaceAfter = (p.flags & 0x4) ? p.spaceAfter : 0;
+    return;  // the group goes on: no rule between its paragraphs
+  }
+  BorderGroupEnd(status, s, g);
+  if (!bordered) return;
+  g.open = true;
+  g.bottomWidth = bottom;
+  g.bottomSpacing = p.borders[14];
+  g.spaceAfter = (p.flags & 0x4) ? p.spaceAfter : 0;
+  if (top == 0) return;
+  s.pendingSpace += p.borders[4];
+  if (!TagAllowed(114, s.flavour) && (p.flags & 0x2)) {
+    s.pendingSpace += p.spaceBefore;
+    s.spaceBefore = 0;  // said before the rule, not again after it
+  }
+  rule(top, status, s);
+}
+
+void BorderGroupEnd(uint32_t& status, WriterState& s, BorderGroup& g) {
+  if (!g.open) return;
+  g.open = false;
+  if (g.bottomWidth == 0) return;
+  s.pendingSpace += g.bottomSpacing;
+  if (!TagAllowed(115, s.flavour)) s.pendingSpace += g.spaceAfter;
+  rule(g.bottomWidth, status, s);
 }
 
 void WriteParagraphText(const char* text, uint32_t& status, WriterState& s) {

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 
+#include "pc_attrs.h"
 #include "pc_chars.h"
 
 namespace pc {
@@ -23,6 +24,20 @@ void BeginParagraph(int headingLevel, int alignment, uint32_t spaceBefore, uint3
 void StartParagraph(uint32_t& status, WriterState& s);
 // Closes formatting and the open paragraph or heading, then pending lines and a break.
 void EndParagraph(uint32_t& status, WriterState& s);
+
+// Paragraph borders in flavours without "border-style:" (entry 122): a sized rule before
+// the first paragraph of a group of bordered paragraphs and after its last, with the
+// border's spacing (and the paragraph's space before or after where the flavour has no
+// margin words) as blank space around it. BorderGroupParagraph is called before each
+// paragraph starts (sameAsBefore: same record, indentation and alignment as the one
+// before); BorderGroupEnd after the last paragraph of the element.
+struct BorderGroup {
+  bool open = false;
+  uint32_t bottomWidth = 0, bottomSpacing = 0, spaceAfter = 0;
+};
+void BorderGroupParagraph(const ParaAttrRecord& para, bool sameAsBefore, uint32_t& status, WriterState& s,
+                          BorderGroup& g);
+void BorderGroupEnd(uint32_t& status, WriterState& s, BorderGroup& g);
 
 // Text with the paragraph started and the formatting brought in line first.
 void WriteParagraphText(const char* text, uint32_t& status, WriterState& s);

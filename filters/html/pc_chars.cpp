@@ -2,6 +2,8 @@
 // setters (see pc_chars.h).
 #include "pc_chars.h"
 
+#include <cstring>
+
 #include <string>
 #include <vector>
 
@@ -344,6 +346,30 @@ void CloseFormatting(uint32_t& status, WriterState& s) {
   close_font(status, s);
 }
 
+KVXSTATUS SetTextCharset(uint32_t charset, WriterState& s) {
+  bool generic = charset == 0 || charset == 0x00010100 || charset == 0x00020100 || charset == 0x00030100;
+  uint32_t source = 0;
+  if (generic && !s.charsetName.empty()) {
+    std::u16string name = s.charsetName;
+    name.push_back(u'\0');
+    source = UTCharSetFromName(reinterpret_cast<const uint16_t*>(name.data()));
+  }
+  if (source == 0) source = UTGetUnknownCharSet(generic ? s.documentCharset : charset);
+  if (source == s.textCharset) return KVX_OK;
+  KVXCHARMAPREQUEST req;
+  std::memset(&req, 0, sizeof req);
+  req.Size = sizeof req;
+  req.Replacement = 0x40;
+  req.Word2 = 1;
+  req.Source = source;
+  req.Target = s.outputCharset;
+  KVXCHARMAP* map = nullptr;
+  if (KVXSTATUS st = UTCreateMap(&map, &req)) return st;
+  UTReleaseMap(map);
+  s.textCharset = source;
+  return KVX_OK;
+}
+
 void WriteTextItem(uint32_t code, uint32_t& status, WriterState& s) {
   if (code > 256) {
     uint16_t unit = uint16_t(code);
@@ -353,6 +379,11 @@ void WriteTextItem(uint32_t code, uint32_t& status, WriterState& s) {
   }
   switch (code) {
     case 1:
+      if (s.paraPending && !s.paraOpen) {  // before the paragraph's first text
+        s.firstIndent += 720;
+        s.wrapAllowed = 1;
+        break;
+      }
       FlushPendingFormat(status, s);
       if (s.wrapAllowed) BreakIfLong(0, status, s);
       WriteText8("\xA0", status, s);

@@ -54,6 +54,12 @@ void WriteText8(const char* text, uint32_t& status, WriterState& s);
 // longer than 67 columns.
 void WriteText16(const uint16_t* text, uint32_t count, uint32_t& status, WriterState& s);
 
+// The set of the text runs that follow: the generic ids (0, 0x00010100, 0x00020100,
+// 0x00030100) stand for the set named by charsetName when there is one, else for the
+// document's set; any other id for itself. The map to the output set is tried once; its
+// status is returned (the set is kept only on success).
+KVXSTATUS SetTextCharset(uint32_t charset, WriterState& s);
+
 // 16-bit Unicode text through the same path.
 void WriteUnicodeText(const std::u16string& text, uint32_t& status, WriterState& s);
 
@@ -85,7 +91,8 @@ void FlushPendingFormat(uint32_t& status, WriterState& s);
 // Closes the character codes and the FONT tag (element end).
 void CloseFormatting(uint32_t& status, WriterState& s);
 
-// One document character (codes above 256) or special item (1 tab, 4-5 line breaks,
+// One document character (codes above 256) or special item (1 tab: before the
+// paragraph's first text it adds 720 twips to the first-line indentation, 4-5 line breaks,
 // 6 hard space, 7 hard hyphen, 9 date, 10 time; others nothing).
 void WriteTextItem(uint32_t code, uint32_t& status, WriterState& s);
 

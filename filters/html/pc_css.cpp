@@ -1,6 +1,7 @@
 // Class names, CSS property lists and the style block (see pc_css.h).
 #include "pc_css.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace pc {
@@ -38,6 +39,60 @@ void font_name(const std::u16string& name, uint32_t& status, WriterState& s) {
   WriteUnicodeText(escaped, status, s);
 }
 
+// The inline border properties: the sides top, right, bottom, left (words 1, 16, 11, 6 of
+// the border block: width, colour, style code, spacing, extra margin), then the paddings.
+void write_borders(const ParaAttrRecord& p, uint32_t& status, WriterState& s) {
+  static const unsigned kSide[4] = {1, 16, 11, 6};
+  int width[4];
+  uint32_t colour[4];
+  unsigned style[4];
+  for (int i = 0; i < 4; ++i) {
+    uint32_t w = p.borders[kSide[i]], code = p.borders[kSide[i] + 2];
+    if (code == 1 || w == 0) {
+      width[i] = 0, colour[i] = 0xFFFFFF, style[i] = 127;
+      continue;
+    }
+    width[i] = std::max(1, int(w / 20));
+    colour[i] = p.borders[kSide[i] + 1];
+    switch (code) {
+      case 0x20: style[i] = 126; break;
+      case 0x80: case 0x100: case 0x200: style[i] = 125; break;
+      case 2: case 0x400: case 0x800: case 0x1000: case 0x2000: case 0x4000:
+        style[i] = 124;
+        width[i] = std::max(2, width[i]);
+        break;
+      default: style[i] = 123; break;
+    }
+  }
+  char b[64];
+  if (EmitTag(true, " %s", 133, status, s)) {
+    for (int w : width) {
+      std::snprintf(b, sizeof b, " %dpt", w);
+      EmitRaw(b, status, s);
+    }
+    EmitRaw(";", status, s);
+    after_prop(false, status, s);
+  }
+  if (EmitTag(true, " %s", 134, status, s)) {
+    for (uint32_t c : colour) {
+      std::snprintf(b, sizeof b, " #%2.2X%2.2X%2.2X", unsigned(c & 0xFF), unsigned(c >> 8 & 0xFF), unsigned(c >> 16 & 0xFF));
+      EmitRaw(b, status, s);
+    }
+    EmitRaw(";", status, s);
+    after_prop(false, status, s);
+  }
+  if (EmitTag(true, " %s", 122, status, s)) {
+    for (unsigned st : style) EmitTag(true, " %s", st, status, s);
+    EmitRaw(";", status, s);
+    after_prop(false, status, s);
+  }
+  static const struct {
+    unsigned entry, word;
+  } kPad[4] = {{128, 4}, {130, 9}, {131, 19}, {129, 14}};
+  for (const auto& pad : kPad)
+    if (p.borders[pad.word]) length(pad.entry, int32_t(p.borders[pad.word]), false, status, s);
+}
+
 }  // namespace
 
 std::string ClassName(const std::u16string& name) {
@@ -54,6 +109,14 @@ std::string ClassName(const std::u16string& name) {
     }
   }
   return out;
+}
+
+std::string CssSelectorName(const std::string& name) {
+  if (name.empty()) return name;
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (digit(name[0])) return std::string("\\3") + name[0] + " " + name.substr(1);
+  if (name[0] == '-' && name.size() > 1 && digit(name[1])) return "\\" + name;
+  return name;
 }
 
 void WriteCssProps(const ParaAttrRecord& p, const CharAttrRecord& c, int mode, bool in_sheet, bool in_table,
@@ -74,6 +137,7 @@ void WriteCssProps(const ParaAttrRecord& p, const CharAttrRecord& c, int mode, b
       int32_t total = p.right + (extra ? int32_t(p.extraRight) : 0) + right_extra;
       length(117, total < 0 ? 0 : total, in_sheet, status, s);
     }
+    if (borders && !in_sheet && TagAllowed(122, s.flavour)) write_borders(p, status, s);
     if ((p.flags & 0x1) && p.alignment >= 1 && p.alignment <= 4) word(109, 109 + p.alignment, in_sheet, status, s);
     if ((p.flags & 0x20) && p.firstLine >= 0) length(118, p.firstLine, in_sheet, status, s);
     if ((p.flags & 0x8) && p.lineHeight) length(119, int32_t(p.lineHeight), in_sheet, status, s);
@@ -153,9 +217,9 @@ void WriteStyleBlock(const std::vector<StyleClass>& classes, const std::u16strin
   }
   bool classes_allowed = TagAllowed(77, s.flavour);
   for (const StyleClass& c : classes) {
-    if (!classes_allowed || c.styleId == 0 || c.uses == 0 || c.alias) continue;
+    if (!classes_allowed || c.styleId == 0xFFFFFFFFu || c.uses == 0 || c.alias) continue;
     for (int variant = 0; variant < (c.listVariant ? 2 : 1); ++variant) {
-      EmitRaw(("." + c.name + (variant ? "--List" : "") + "{").c_str(), status, s);
+      EmitRaw(("." + CssSelectorName(c.name) + (variant ? "--List" : "") + "{").c_str(), status, s);
       EmitLineBreak(status, s);
       WriteCssProps(c.para, c.chr, variant ? 1 : 3, true, false, face, status, s);
       EmitRaw("}", status, s);

@@ -16,6 +16,11 @@ namespace pc {
 // other character "-" and four hex digits. Never cut, so names stay distinct.
 std::string ClassName(const std::u16string& styleName);
 
+// The class name as a CSS selector word: a leading digit, or a "-" before a digit (a
+// style name that starts with a character outside ASCII), is escaped so that the rule
+// still selects CLASS="name".
+std::string CssSelectorName(const std::string& className);
+
 // Mode bit 1: paragraph properties, bit 0: character properties. inSheet: the style
 // block (a line break after each property) or a STYLE= value (breaks after column 67).
 void WriteCssProps(const ParaAttrRecord& para, const CharAttrRecord& chr, int mode, bool inSheet, bool inTable,
@@ -23,9 +28,11 @@ void WriteCssProps(const ParaAttrRecord& para, const CharAttrRecord& chr, int mo
 
 struct StyleClass {
   std::string name;
-  uint32_t styleId = 0;
+  uint32_t styleId = 0xFFFFFFFFu;  // none: the default entry, never written as a rule
+  uint32_t parent = 0xFFFFFFFFu;
   uint32_t uses = 0;
-  bool alias = false, listVariant = false;
+  bool alias = false, listVariant = false, unnamed = false;
+  int aliasOf = -1;  // the entry an alias stands for
   ParaAttrRecord para;
   CharAttrRecord chr;
 };

@@ -104,6 +104,33 @@ KVXSTATUS write_mark(Export& x, KVXIO* out) {
 
 // ---- Replay ----------------------------------------------------------------------------------
 
+// The first template whose command lists insert a document body without referring to
+// Pragma.CSSFile (each page that shows bodies needs its own link to the style sheet); -1
+// when none.
+int template_without_css_link(const Export& x) {
+  for (size_t t = 0; t < x.templates.size(); ++t) {
+    bool bodies = false, css = false;
+    for (const Entry& e : x.entries) {
+      if (e.tpl != int(t)) continue;
+      for (const Record& r : e.list) {
+        if (r.code != 202 || r.a >= x.paths.size()) continue;
+        const PathRec& p = x.paths[r.a];
+        if (is_css_file_path(p)) css = true;
+        for (int32_t k : p.items) bodies = bodies || k == -8;
+      }
+    }
+    if (bodies && !css) return int(t);
+  }
+  return -1;
+}
+
+// A host element's text as the template gave it (a 16-bit template's characters whole).
+std::u16string host_text16(const Export& x, const Entry& e, const std::string& text) {
+  uint16_t width = 1;
+  if (e.tpl >= 0 && x.templates[size_t(e.tpl)].reader) width = x.templates[size_t(e.tpl)].reader->width;
+  return word16(text, width);
+}
+
 KVXSTATUS replay(Export& x, size_t index, KVXIO* target) {
   x.entries[index].replayed = true;
   for (size_t i = 0; i < x.entries[index].list.size(); ++i) {
@@ -118,7 +145,7 @@ KVXSTATUS replay(Export& x, size_t index, KVXIO* target) {
         st = copy_range(x, target, x.templates[size_t(e.tpl)], rec.a, rec.b);
         break;
       case 202:
-        st = pass_element(x, target, x.paths[rec.a]);
+        st = template_pass_element(x, target, x.paths[rec.a]);
         break;
       case 203:
         st = write_text8(target, x.texts8[rec.a], x.out_kind) ? kIoFailed : KVX_OK;
@@ -134,9 +161,10 @@ KVXSTATUS replay(Export& x, size_t index, KVXIO* target) {
         if (st == KVX_OK && target->Seek(target, KVXIO_SEEK_END, 0) != KVX_OK) st = kIoFailed;
         break;
       case 208: {
-        std::u16string wide = widen(x.texts8[rec.a]) + u'\0';
+        std::u16string wide = host_text16(x, e, x.texts8[rec.a]) + u'\0';
+        std::string narrow8 = narrow(wide);
         KVXHOSTELEMENT he{target, x.wide_names ? static_cast<const void*>(wide.data())
-                                               : static_cast<const void*>(x.texts8[rec.a].c_str())};
+                                               : static_cast<const void*>(narrow8.c_str())};
         KVXSTATUS answer = EXDoCallback(x.ex, KVXCB_HOSTELEMENT, &he);
         if (answer != KVX_OK && answer != KVXCB_USEDEFAULT) return answer;
         break;
@@ -165,8 +193,9 @@ KVXSTATUS replay(Export& x, size_t index, KVXIO* target) {
         break;
       }
       case 210: {
-        const std::string& t8 = x.texts8[rec.a];
-        std::u16string wide = widen(t8) + u'\0';
+        std::u16string wide = host_text16(x, e, x.texts8[rec.a]);
+        const std::string t8 = narrow(wide);
+        wide += u'\0';
         KVXELEMENTTEXT et{target, nullptr, nullptr};
         if (x.wide_names) {
           et.Text = wide.data();
@@ -306,6 +335,7 @@ KVXSTATUS export_close(uint32_t /*word*/, void* instance) {
   Export* x = export_of(instance);
   if (x == nullptr) return KVX_OK;
   close_all(*x);
+  StopWriter(x->writer);
   MUCacheDeinit(&x->cache, &x->ledger);
   delete x;
   set_export(instance, nullptr);
@@ -329,6 +359,10 @@ KVXSTATUS export_open(uint32_t spec_type, const void* spec, uint32_t word3, KVXH
   MemLedgerInit(&x->ledger2);
   MUCacheInit(4095, 1, 96, 0, 0, &x->cache, &x->ledger);
   x->ex = ex;
+  if (KVXSTATUS st = StartWriter(x->writer)) {
+    export_close(0, instance);
+    return st;
+  }
   // Start-of-export set-up.
   x->entries.reserve(32);
   x->stack.reserve(32);
@@ -392,18 +426,43 @@ void host_elements(Export& x) {
   if (answer != KVX_OK || list == nullptr) return;
   auto** names = static_cast<void**>(list);
   for (size_t i = 0; i < 4096 && names[i] != nullptr; ++i) {
-    std::string n;
+    std::u16string n;
     if (x.wide_names) {
       auto* w = static_cast<const uint16_t*>(names[i]);
-      for (size_t k = 0; k < kNameMax && w[k] != 0; ++k) n.push_back(w[k] < 0x100 ? char(w[k]) : '\x7F');
+      for (size_t k = 0; k < kNameMax && w[k] != 0; ++k) n.push_back(char16_t(w[k]));
     } else {
-      auto* c = static_cast<const char*>(names[i]);
-      for (size_t k = 0; k < kNameMax && c[k] != 0; ++k) n.push_back(c[k]);
+      auto* c = static_cast<const unsigned char*>(names[i]);
+      for (size_t k = 0; k < kNameMax && c[k] != 0; ++k) n.push_back(char16_t(c[k]));
     }
     if (n.empty()) break;
-    x.host_elements.push_back(lower(n));
+    x.host_elements.push_back(lower16(n));
   }
 }
+
+}  // namespace
+
+KVXSTATUS style_sheet_link(Export& x, std::u16string* name) {
+  name->clear();
+  if (x.css_mode != 1) return KVXERR_NOITEM;
+  if (x.css_entry < 0) {
+    int idx = -1;
+    uint16_t kind = StyleSheetKind(x.writer);
+    if (KVXSTATUS st = open_content_file(x, 1142, kind, &idx)) return st;
+    x.css_entry = idx;
+  }
+  *name = x.entries[size_t(x.css_entry)].name;
+  return KVX_OK;
+}
+
+KVXSTATUS template_pass_element(Export& x, KVXIO* out, const PathRec& p) {
+  if (!is_css_file_path(p)) return pass_element(x, out, p);
+  std::u16string name;
+  if (style_sheet_link(x, &name) != KVX_OK) return KVX_OK;  // nothing to link to
+  if (x.out_kind == kKind8) return write_text8(out, narrow(name), x.out_kind);
+  return write_units(out, name, x.out_kind);
+}
+
+namespace {
 
 KVXSTATUS run_export(Export& x) {
   if (x.entries.empty() || x.root_out == nullptr) return kIoFailed;
@@ -413,6 +472,14 @@ KVXSTATUS run_export(Export& x) {
     x.entries[0].tpl = tpl;
   }
   if (KVXSTATUS st = output_form(x)) return st;
+  x.css_mode = 0;
+  x.css_entry = -1;
+  KVXHANDLE ex = x.ex;
+  x.writer.s.getOption = [ex](uint32_t id, void* buffer, uint32_t* size) { return DAGetOption(ex, id, buffer, size); };
+  x.writer.s.output = x.root_out;
+  bool classes = false;
+  if (KVXSTATUS st = ConfigureHtmlWriter(x.out_charset, x.out_kind, x.writer, &classes)) return st;
+  x.css_mode = classes ? 1 : 0;
   host_elements(x);
   x.cur_entry = 0;
   Reader& r = *x.templates[size_t(x.entries[0].tpl)].reader;
@@ -426,11 +493,20 @@ KVXSTATUS run_export(Export& x) {
     write_error_page(x, x.err_pos, st);
     return st;
   }
+  // Bodies written with style classes need the template to link the style sheet.
+  if (int t = x.css_mode == 1 ? template_without_css_link(x) : -1; t >= 0) {
+    x.err_tpl = t;
+    reader_seek(*x.templates[size_t(t)].reader, 0);
+    write_error_page(x, 0, kNoStyleSheetLink);
+    return kNoStyleSheetLink;
+  }
   for (Entry& e : x.entries) e.replayed = false;
   KVXSTATUS all = KVX_OK;
   for (size_t i = 0; i < x.entries.size(); ++i)
     if (!x.entries[i].replayed) all |= replay(x, i, x.entries[i].out);
-  return all != KVX_OK ? kReplayFailed : KVX_OK;
+  if (all != KVX_OK) return kReplayFailed;
+  if (x.css_entry >= 0) return FinishWriter(int(x.css_mode), x.entries[size_t(x.css_entry)].out, x.writer);
+  return KVX_OK;
 }
 
 KVXSTATUS export_write(uint32_t /*word*/, void* instance) {

@@ -13,6 +13,7 @@ namespace pc {
 namespace {
 
 constexpr KVXSTATUS kNoRootSpec = 326;
+constexpr uint16_t kKindWideBit = 0x0001, kKindUtf8Bit = 0x2000, kKindLittleBit = 0x8000;
 
 const char* extension_of(uint32_t content_type) {
   switch (content_type) {
@@ -167,6 +168,17 @@ KVXSTATUS open_new_file(Export& x, KVXIO* referring, uint32_t kind, uint32_t con
   q.req.Spec = q.spec.data();
   q.req.NameRecord = q.name_rec.data();
   set_number(q, x.file_counter + 1);
+  // The open template's file name travels with the request, in the name record's form.
+  int tpl = x.cur_entry >= 0 && size_t(x.cur_entry) < x.entries.size() ? x.entries[size_t(x.cur_entry)].tpl
+                                                                        : int(x.templates.size()) - 1;
+  std::u16string tpl16;
+  std::string tpl8;
+  if (tpl >= 0 && !x.templates[size_t(tpl)].builtin) {
+    tpl16 = x.templates[size_t(tpl)].path16;
+    tpl8 = x.templates[size_t(tpl)].wide_path ? narrow(tpl16) : x.templates[size_t(tpl)].name;
+    tpl16.push_back(u'\0');
+    q.req.TemplateName = q.wide ? static_cast<const void*>(tpl16.data()) : static_cast<const void*>(tpl8.c_str());
+  }
   KVXSTATUS answer = EXDoCallback(x.ex, KVXCB_CREATEFILE, &q.req);
   if (answer == KVXCB_USEDEFAULT) {
     KVXSTATUS st = kind == 516 ? open_root_name(q, output_spec) : open_new_name(x, q);
@@ -211,6 +223,34 @@ KVXSTATUS register_file(Export& x, KVXIO* out, const std::u16string& name, int p
   e.list.push_back(Record{200, e.open_value, 0, 0, 0});
   x.entries.push_back(std::move(e));
   *index = int(x.entries.size()) - 1;
+  return KVX_OK;
+}
+
+KVXSTATUS open_content_file(Export& x, uint32_t content_type, uint16_t mark_kind, int* index) {
+  *index = -1;
+  KVXIO* out = nullptr;
+  std::u16string name;
+  if (KVXSTATUS st = open_new_file(x, x.root_out, 513, content_type, x.root_spec_type, nullptr, &out, &name)) return st;
+  uint8_t mark[2] = {0xFF, 0xFE};
+  uint16_t k = uint16_t(mark_kind & (kKindWideBit | kKindUtf8Bit | kKindLittleBit));
+  if (k == kKindWideBit) mark[0] = 0xFE, mark[1] = 0xFF;
+  if (k == kKindWideBit || k == (kKindWideBit | kKindLittleBit)) {
+    uint32_t w = 0;
+    if (out->Write(out, mark, 2, &w) != KVX_OK || w != 2) {
+      out->Close(out);
+      return kIoFailed;
+    }
+  }
+  int idx = -1;
+  if (KVXSTATUS st = register_file(x, out, name, x.cur_entry, 0xFFFFFFFFu, &idx)) {
+    out->Close(out);
+    return st;
+  }
+  Entry& e = x.entries[size_t(idx)];
+  e.own_out = true;
+  e.replayed = true;
+  e.recording = false;
+  *index = idx;
   return KVX_OK;
 }
 

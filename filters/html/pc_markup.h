@@ -47,6 +47,14 @@ struct WriterState {
   uint32_t outputCharset = 0x00080101;  // the output set (pc_charsets.h)
   uint32_t textCharset = 0x14B00000;    // the set of the text runs now written
   uint32_t noAnchors = 0;  // anchor names are not recorded
+  std::u16string defaultFace = u"Arial";  // option 35: the face added after a font name
+  // The set of the document (for the generic ids) and the name that stands for it when the
+  // document's set is unnamed (SetTextCharset).
+  uint32_t documentCharset = 0x00030100;
+  std::u16string charsetName;
+  // The paragraph's first-line indentation in twips, written as blank space after its
+  // start tag in flavours without "text-indent:"; a tab before the first text adds 720.
+  uint32_t firstIndent = 0;
   bool linkOpen = false;
   std::vector<std::u16string> pendingAnchors;
   std::vector<PendingLink> pendingLinks;

@@ -141,7 +141,7 @@ KVXSTATUS if_condition(Export& x, bool* cond) {
   if (path < 0) return kOpenerNoBrace;
   const PathRec p = x.paths[size_t(path)];
   if (p.ends_in_type && !have_value) return kTypeWithoutValue;
-  bool exists = p.host || element_exists(x, p);
+  bool exists = p.host || template_element_exists(x, p);
   if (not_exists) {
     *cond = !exists;
   } else {
@@ -187,6 +187,8 @@ KVXSTATUS handle_if(Export& x) {
   return KVX_OK;
 }
 
+KVXSTATUS rep_body(Export& x, size_t ci, int path, uint32_t command);
+
 KVXSTATUS handle_rep(Export& x) {
   Saved saved = enter(x, kWRep);
   uint32_t command = x.cmd_pos;
@@ -202,11 +204,20 @@ KVXSTATUS handle_rep(Export& x) {
   if (ctx == nullptr) return kNoIndexContext;
   size_t ci = size_t(ctx - x.stack.data());
   if (KVXSTATUS st = expect(r, "}", kCloserNoBrace)) return st;
+  x.rep_commands.push_back(command);
+  KVXSTATUS st = rep_body(x, ci, path, command);
+  x.rep_commands.pop_back();
+  if (st == KVX_OK) leave(x, saved);
+  return st;
+}
+
+KVXSTATUS rep_body(Export& x, size_t ci, int path, uint32_t command) {
+  Reader& r = reader(x);
   uint32_t body = r.tell();
   int32_t saved_index = x.stack[ci].index;
   const PathRec p = x.paths[size_t(path)];
   bool rec0 = recording(x);
-  if (element_exists(x, with_last_index(p, 1))) {
+  if (template_element_exists(x, with_last_index(p, 1))) {
     for (int32_t i = 1;; ++i) {
       if (uint32_t(i) > kMaxRepPasses) return kOutOfMemory;
       x.stack[ci].index = i;
@@ -216,7 +227,7 @@ KVXSTATUS handle_rep(Export& x) {
       if (KVXSTATUS st = parse_loop(x, &closer)) return st;
       if (closer != kWRepEnd) return open_at_end(x, command);
       x.stack.resize(contexts);
-      if (!element_exists(x, with_last_index(p, i + 1))) break;
+      if (!template_element_exists(x, with_last_index(p, i + 1))) break;
     }
   } else {
     set_recording(x, false);
@@ -227,7 +238,6 @@ KVXSTATUS handle_rep(Export& x) {
     if (closer != kWRepEnd) return open_at_end(x, command);
   }
   x.stack[ci].index = saved_index;
-  leave(x, saved);
   return KVX_OK;
 }
 
@@ -251,7 +261,7 @@ KVXSTATUS number_text(Export& x, const PathRec& p, NumberMode mode, std::string*
   int64_t v = 0;
   if (mode == NumberMode::Count || mode == NumberMode::CountB0) {
     int32_t i = 1;
-    while (i <= int32_t(kMaxRepPasses) && element_exists(x, with_last_index(p, i))) ++i;
+    while (i <= int32_t(kMaxRepPasses) && template_element_exists(x, with_last_index(p, i))) ++i;
     v = i - 1;
   } else {
     v = p.items.back();
@@ -331,7 +341,7 @@ KVXSTATUS handle_ins(Export& x) {
     if (p.host) {
       x.texts8.push_back(p.host_text);
       if (KVXSTATUS st = record(x, 210, uint32_t(x.texts8.size() - 1))) return st;
-    } else if (element_exists(x, x.paths[size_t(path)])) {
+    } else if (template_element_exists(x, x.paths[size_t(path)])) {
       if (KVXSTATUS st = record(x, 202, uint32_t(path))) return st;
     }
   }
@@ -428,11 +438,14 @@ KVXSTATUS parse_into_new_entry(Export& x, int tpl, KVXIO* out, bool own_out, con
   x.cur_entry = idx;
   x.open_stmt = x.encl_stmt = 0;
   x.depth = 0;
+  std::vector<uint32_t> outer_reps;
+  outer_reps.swap(x.rep_commands);  // the other template's repetitions are not this one's
   ++x.include_depth;
   Reader& r = *x.templates[size_t(tpl)].reader;
   if (!reader_seek(r, r.width == 2 ? 2 : 0)) return kIoFailed;
   x.entries[size_t(idx)].text_start = r.tell();
   KVXSTATUS st = parse_template(x);
+  x.rep_commands.swap(outer_reps);
   --x.include_depth;
   x.cur_entry = saved_entry;
   leave(x, saved);
@@ -483,12 +496,14 @@ KVXSTATUS process_link(Export& x, bool include, std::u16string* text, uint32_t* 
   if (found >= 0) {
     if (x.entries[size_t(found)].out != x.entries[size_t(x.cur_entry)].out) name = x.entries[size_t(found)].name;
   } else {
-    if (p != nullptr && !element_exists(x, *p)) return KVX_OK;
+    if (p != nullptr && !template_element_exists(x, *p)) return KVX_OK;
     int tpl = -1;
     if (KVXSTATUS st = open_tpl(&tpl)) return st;
     KVXIO* out = nullptr;
     KVXSTATUS st = open_new_file(x, x.root_out, 513, KVXEXPORT_HTML, x.root_spec_type, nullptr, &out, &name);
-    if (st != KVX_OK || out == nullptr) return st == KVX_OK ? kIoFailed : st;
+    // The linked file cannot be made: 1553 (memory running out keeps its own status).
+    if (st == KVXERR_NOMEMORY || st == kOutOfMemory) return st;
+    if (st != KVX_OK || out == nullptr) return kIoFailed;
     int made = -1;
     if (KVXSTATUS s2 = parse_into_new_entry(x, tpl, out, true, name, *element, p ? key : std::vector<int32_t>{}, &made)) {
       if (made < 0) out->Close(out);
@@ -607,6 +622,12 @@ KVXSTATUS parse_loop(Export& x, int* closer) {
       continue;
     }
     if (n == kWIfEnd || n == kWRepEnd || n == kWIgnoreEnd || n == kWElse || n == kWElseIf) {
+      // A /VELMREP that would close a repetition while a statement inside it is still open
+      // leaves the repetition's nesting unbalanced: 1566 at the VELMREP.
+      if (n == kWRepEnd && x.open_stmt != kWRep && !x.rep_commands.empty()) {
+        reader_seek(r, x.rep_commands.back());
+        return kRepUnbalanced;
+      }
       if ((n == kWIfEnd && x.open_stmt != kWIf) || (n == kWRepEnd && x.open_stmt != kWRep) || n == kWIgnoreEnd)
         return kUnbalanced;
       if (n == kWElse && x.open_stmt != kWIf) return kElseOutsideIf;

@@ -201,8 +201,9 @@ KVXSTATUS parse_path(Export& x, Reader& r, const std::string& first, PathUse use
   int start = 2;
   int row = find_row(start, word);
   if (row == 0) {
-    for (const std::string& h : x.host_elements) {
-      if (h == word) {
+    std::u16string word16_lower = lower16(word16(word, r.width));
+    for (const std::u16string& h : x.host_elements) {
+      if (h == word16_lower) {
         std::string rest;
         uint32_t at = r.tell();
         if (next_word(r, ScanMode::ToBrace, rest) && rest != "}") {
@@ -320,8 +321,8 @@ KVXSTATUS parse_path(Export& x, Reader& r, const std::string& first, PathUse use
     int next = start == 0 ? 0 : find_row(start, lw);
     if (next == 0) {  // not part of the path: an attribute word or the like
       if (!x.host_elements.empty())
-        for (const std::string& h : x.host_elements)
-          if (h == lw) return kUnknownWord;
+        for (const std::u16string& h : x.host_elements)
+          if (h == lower16(word16(lw, r.width))) return kUnknownWord;
       reader_seek(r, at);
       break;
     }
@@ -365,6 +366,15 @@ KVXSTATUS section_type_of_path(Export& x, const PathRec& p, uint32_t* type) {
     }
   }
   return kNoSection;
+}
+
+bool is_css_file_path(const PathRec& p) {
+  return !p.host && p.items.size() == 2 && uint32_t(p.items[0]) == 0x85000000u && uint32_t(p.items[1]) == 0x85000005u;
+}
+
+bool template_element_exists(Export& x, const PathRec& p) {
+  if (is_css_file_path(p)) return x.css_mode == 1;
+  return element_exists(x, p);
 }
 
 }  // namespace pc

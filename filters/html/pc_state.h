@@ -12,6 +12,7 @@
 
 #include "filters/common/kvx_abi.h"
 #include "pc_memory.h"
+#include "pc_stylesheet.h"
 
 namespace pc {
 
@@ -88,9 +89,10 @@ struct Reader {
 struct Template {
   KVXIO* io = nullptr;
   std::unique_ptr<Reader> reader;
-  std::string name;         // file name as given (8-bit), "" for the built-in one
+  std::string name;         // file name as given: 8-bit, or UTF-8 of a 16-bit path; "" built-in
   std::u16string path16;    // full path as 16-bit text for the error page and requests
   bool builtin = false;
+  bool wide_path = false;   // opened by its 16-bit path
   bool parsing = false;     // on the current include/link chain
 };
 
@@ -159,6 +161,7 @@ struct Export {
   int open_stmt = 0, encl_stmt = 0, depth = 0;
   uint32_t cmd_pos = 0;
   bool in_deferred_link = false;
+  std::vector<uint32_t> rep_commands;  // positions of the open VELMREP commands
   uint32_t include_depth = 0;
   int err_tpl = -1;
   uint32_t err_pos = 0;
@@ -169,9 +172,16 @@ struct Export {
   std::string charset_name = "us-ascii";
   uint32_t doc_charset = 0;
   bool before_text = false;
-  std::vector<std::string> host_elements;  // lower case
+  std::vector<std::u16string> host_elements;  // ASCII letters in lower case
   KVXSTATUS status = 0;
   bool error_page_written = false;
+
+  // The HTML writer of the export. Style-sheet mode 1 (the flavour writes style classes):
+  // the style sheet goes into a file of its own, opened on first use by Pragma.CSSFile and
+  // written by FinishWriter at the end of the run; css_entry is its output-file entry.
+  HtmlWriter writer;
+  uint32_t css_mode = 0;
+  int css_entry = -1;
 
   MemLedger ledger{};
   MemLedger ledger2{};
@@ -200,6 +210,7 @@ bool next_word(Reader& r, ScanMode mode, std::string& word, bool* too_long = nul
 // Word number of a (case-folded) word; 0 when not in the table.
 int word_number(const std::string& word);
 std::string lower(const std::string& s);
+std::u16string lower16(const std::u16string& s);
 
 // ---- Element paths (pc_paths.cpp) ---------------------------------------------------------
 enum class PathUse { Ins, If, Rep, IncDec, Link, Number };
@@ -210,6 +221,17 @@ KVXSTATUS parse_path(Export& x, Reader& r, const std::string& first, PathUse use
 KVXSTATUS section_type_from_word(const std::string& word, uint32_t* type);
 KVXSTATUS section_type_of_path(Export& x, const PathRec& p, uint32_t* type);
 Context* find_context(Export& x, const std::vector<int32_t>& key);
+
+// ---- Elements the engine answers itself (pc_paths.cpp, pc_engine.cpp) ---------------------
+// Pragma.CSSFile exists when a style-sheet file is written (mode 1); every other path goes
+// to the element side.
+bool template_element_exists(Export& x, const PathRec& p);
+// Writes Pragma.CSSFile as the style-sheet file's name (the file opened on first use);
+// every other path goes to the element side.
+KVXSTATUS template_pass_element(Export& x, KVXIO* out, const PathRec& p);
+bool is_css_file_path(const PathRec& p);
+// The style-sheet file's name, opening the file on first use (content type 1142).
+KVXSTATUS style_sheet_link(Export& x, std::u16string* name);
 
 // ---- Element side (pc_elements.cpp) -------------------------------------------------------------
 bool element_exists(Export& x, const PathRec& p);
@@ -229,6 +251,10 @@ KVXSTATUS open_new_file(Export& x, KVXIO* referring, uint32_t kind, uint32_t con
 // Registers a file as an entry with the opening record; *index gets it.
 KVXSTATUS register_file(Export& x, KVXIO* out, const std::u16string& name, int parent, uint32_t element,
                         int* index);
+// Opens a file for element content beside the root file (kind 513, the content type's
+// extension), writes the byte-order mark of markKind (0x8001 FF FE, 0x4001 FE FF, none for
+// 8-bit and UTF-8), and registers it as an entry (already replayed) under the current one.
+KVXSTATUS open_content_file(Export& x, uint32_t content_type, uint16_t markKind, int* index);
 KVXSTATUS record(Export& x, uint32_t code, uint32_t a, uint32_t b = 0, uint32_t c = 0, uint32_t d = 0);
 void close_outputs_on_failure(Export& x);
 
@@ -236,6 +262,11 @@ void close_outputs_on_failure(Export& x);
 KVXSTATUS write_error_page(Export& x, uint32_t position, KVXSTATUS status);
 
 std::u16string widen(const std::string& s);
+// The text of a template word: bytes of an 8-bit template (width 1), or the 16-bit
+// characters of a 16-bit one (kept UTF-8 encoded in the word by the scanner).
+std::u16string word16(const std::string& word, uint16_t width);
+// The word form of 16-bit text (UTF-8 from 0x80), as the scanner makes it.
+std::string word_of16(const std::u16string& text);
 std::string narrow(const std::u16string& s);
 
 }  // namespace pc

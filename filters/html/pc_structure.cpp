@@ -209,6 +209,22 @@ void OpenTable(TableState t, uint32_t& status, WriterState& s, std::vector<Table
   TableState& cur = stack.back();
   if (!EmitTag(true, "<%s", 36, status, s)) return;
   cur.tablesWritten = 1;
+  if (TagAllowed(122, s.flavour)) {  // the borders go into the table's inline style
+    if (cur.outerLine != 0 && !EmitTag(true, " %s\"1\"", 40, status, s)) EmitTag(true, " %s", 38, status, s);
+    if (cur.outerLine == 1) EmitTag(true, " %s\"0\"", 42, status, s);
+    if (EmitTag(true, " %s\"", 150, status, s)) {
+      EmitTag(true, " %s", 122, status, s);
+      EmitTag(true, " %s;", cur.outerLine == 0 ? 127 : cur.outerLine == 1 ? 123 : 124, status, s);
+      if (cur.outerLine != 0 && EmitTag(true, " %s", 133, status, s))
+        EmitFormatted(" %upx;", uint16_t(cur.outerThickness < 1 ? 1 : cur.outerThickness), status, s);
+      EmitRaw("\"", status, s);
+    }
+    EmitRaw(">", status, s);
+    EmitLineBreak(status, s);
+    cur.rowOpen = cur.cellOpen = false;
+    cur.running = 0;
+    return;
+  }
   if (cur.kind != 1) {
     border_attr(cur.width, status, s);
     EmitTag(true, " %s\"0\"", 42, status, s);
@@ -315,6 +331,7 @@ void OpenCell(const CellSpec& c, bool continuation, uint32_t& status, WriterStat
   t.cellOpen = true;
   t.rowWritten = true;
   t.cellEntry = entry;
+  if (entry == 44 || entry == 48) t.cellStarts.push_back(c.firstColumn);
   uint64_t twips = 0, pixels = 0;
   for (unsigned i = c.firstColumn; i < c.firstColumn + c.columnCount && i < t.columns.size(); ++i) {
     twips += t.columns[i];
@@ -360,6 +377,7 @@ void CloseCell(bool empty, uint32_t& status, WriterState& s, TableState& t) {
   if (t.headerBold) EmitTag(false, "<%s>", 4, status, s);
   t.headerBold = false;
   EmitTag(false, "<%s>", t.cellEntry, status, s);
+  if ((t.cellEntry == 44 || t.cellEntry == 48) && !t.cellStarts.empty()) t.cellStarts.pop_back();
   t.cellOpen = false;
 }
 

@@ -59,6 +59,27 @@ struct TableState {
   bool rowOpen = false, cellOpen = false, headerBold = false, rowWritten = false, cellWritten = false;
   unsigned cellEntry = 0;
   int rowValign = 0;
+  // The outer frame's line code (0 none, 1 single, 2 double) and thickness in pixels, for
+  // the opening in flavours with "border-style:".
+  int outerLine = 0, outerThickness = 0;
+  // The first columns of the open plain cells (a header cell written as TD included).
+  std::vector<uint32_t> cellStarts;
+};
+
+// The cell-start record that the converters hand to the cell writer: four words (the
+// default {1, 0x10000, 1, 0}) and the cell's 20 bytes of attributes.
+struct CellStartRecord {
+  uint32_t words[4] = {1, 0x10000, 1, 0};
+  uint8_t attrs[20] = {};
+};
+
+// What the body converter lays a table out from: column edges (running totals) and
+// widths in twips, the row height and the three border flag words (outer frame, first
+// and second inner lines; ClassifyBorder).
+struct TableGeometry {
+  std::vector<uint32_t> edges, widths;
+  uint32_t height = 0;
+  uint32_t borders[3] = {};
 };
 
 struct CellSpec {

@@ -3,6 +3,7 @@
 // read by template format, the scanner that cuts the template into words, and the word
 // table. Called by the engine (loading) and by the parser and element paths (words).
 #include <cstring>
+#include <vector>
 
 #include "pc_state.h"
 
@@ -34,6 +35,24 @@ bool fill(Reader& r) {
 uint32_t next_byte(Reader& r) {
   if (r.used >= r.filled && !fill(r)) return kEndChar;
   return r.buf[r.used++];
+}
+
+// UTF-8 of one 16-bit unit (a lone surrogate is written as its three bytes, and read
+// back by word16 the same way).
+size_t utf8_of(uint32_t c, char* u) {
+  if (c < 0x80) {
+    u[0] = char(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    u[0] = char(0xC0 | c >> 6);
+    u[1] = char(0x80 | (c & 0x3F));
+    return 2;
+  }
+  u[0] = char(0xE0 | c >> 12);
+  u[1] = char(0x80 | (c >> 6 & 0x3F));
+  u[2] = char(0x80 | (c & 0x3F));
+  return 3;
 }
 
 bool is_separator(uint32_t c, bool dot) {
@@ -73,6 +92,13 @@ std::string lower(const std::string& s) {
   return o;
 }
 
+std::u16string lower16(const std::u16string& s) {
+  std::u16string o = s;
+  for (char16_t& c : o)
+    if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+  return o;
+}
+
 int word_number(const std::string& word) {
   std::string w = lower(word);
   if (w.empty()) return 0;
@@ -102,7 +128,8 @@ uint32_t read_char(Reader& r) {
   uint32_t b = next_byte(r);
   if (b == kEndChar) return kEndChar;
   uint32_t c = r.format == kTplLE ? (a | b << 8) : (a << 8 | b);
-  return c > 0xFF ? kWideChar : c;
+  // The two values that stand for "end" and "wide" are noncharacters; read as U+FFFD.
+  return c >= kWideChar ? 0xFFFD : c;
 }
 
 void unread_char(Reader& r) {
@@ -137,7 +164,19 @@ bool scan_word(Reader& r, ScanMode mode, std::string& word, bool* too_long) {
       if (too_long) *too_long = true;
       return false;
     }
-    word.push_back(ch == kWideChar ? '\x7F' : char(ch));
+    // A 16-bit template's characters from 0x80 are kept whole, UTF-8 encoded in the
+    // word (keywords are ASCII, so they compare as before); word16 decodes them.
+    if (r.width == 2 && ch >= 0x80) {
+      char u[4];
+      size_t n = utf8_of(ch, u);
+      if (word.size() + n >= kWordMax) {
+        if (too_long) *too_long = true;
+        return false;
+      }
+      word.append(u, n);
+    } else {
+      word.push_back(char(ch));
+    }
     return true;
   };
   if ((mode == ScanMode::Value || mode == ScanMode::ToBrace) && c == '"') {
@@ -232,7 +271,8 @@ KVXSTATUS load_template(Export& x, bool default_allowed, int* index) {
     if (open_type == KVXSPEC_WIDEPATH) {
       auto* w = reinterpret_cast<const uint16_t*>(value.data());
       for (size_t i = 0; i < 4096 && w[i] != 0; ++i) t.path16.push_back(char16_t(w[i]));
-      t.name = narrow(t.path16);
+      t.name = word_of16(t.path16);
+      t.wide_path = true;
     } else if (open_type == KVXSPEC_PATH) {
       t.name = value.data();
       t.path16 = widen(t.name);
@@ -255,8 +295,26 @@ KVXSTATUS load_template(Export& x, bool default_allowed, int* index) {
 }
 
 KVXSTATUS open_named_template(Export& x, const std::string& name, int relative_to, int* index) {
+  // A name from a 16-bit template, or relative to a template opened by a 16-bit path, is
+  // opened by its 16-bit path, so characters beyond Latin-1 reach the file system whole.
+  const Template* from = relative_to >= 0 ? &x.templates[size_t(relative_to)] : nullptr;
+  uint16_t width = from && from->reader ? from->reader->width : 1;
+  bool wide = from && (from->wide_path || width == 2);
+  std::u16string name16 = word16(name, width);
+  bool relative = !name16.empty() && name16[0] != u'/' && from != nullptr;
+  std::u16string path16;
   std::string path = name;
-  if (!name.empty() && name[0] != '/' && relative_to >= 0) path = directory_of(x.templates[size_t(relative_to)].name) + name;
+  if (wide) {
+    path16 = name16;
+    if (relative) {
+      size_t slash = from->path16.rfind(u'/');
+      if (slash != std::u16string::npos) path16 = from->path16.substr(0, slash + 1) + name16;
+    }
+    path = word_of16(path16);
+  } else {
+    if (relative) path = directory_of(from->name) + name;
+    path16 = widen(path);
+  }
   for (size_t i = 0; i < x.templates.size(); ++i) {
     Template& t = x.templates[i];
     if (!t.builtin && lower(t.name) == lower(path)) {
@@ -269,8 +327,11 @@ KVXSTATUS open_named_template(Export& x, const std::string& name, int relative_t
   if (path.empty()) return kNoTemplate;
   Template t;
   t.name = path;
-  t.path16 = widen(path);
-  KVXSTATUS st = IOOpen(&t.io, KVXSPEC_PATH, path.c_str(), 0);
+  t.path16 = path16;
+  t.wide_path = wide;
+  std::vector<uint16_t> spec16(path16.begin(), path16.end());
+  spec16.push_back(0);
+  KVXSTATUS st = wide ? IOOpen(&t.io, KVXSPEC_WIDEPATH, spec16.data(), 0) : IOOpen(&t.io, KVXSPEC_PATH, path.c_str(), 0);
   if (st != KVX_OK || t.io == nullptr) return kNoTemplate;
   if (KVXSTATUS a = attach_reader(t)) {
     t.io->Close(t.io);
@@ -290,6 +351,37 @@ void close_templates(Export& x, KVXSTATUS* first) {
     }
     t.reader.reset();
   }
+}
+
+std::u16string word16(const std::string& word, uint16_t width) {
+  if (width != 2) return widen(word);
+  std::u16string o;
+  for (size_t i = 0; i < word.size();) {
+    auto c = uint8_t(word[i]);
+    if (c < 0x80) {
+      o.push_back(char16_t(c));
+      ++i;
+    } else if ((c & 0xE0) == 0xC0 && i + 1 < word.size()) {
+      o.push_back(char16_t((c & 0x1F) << 6 | (uint8_t(word[i + 1]) & 0x3F)));
+      i += 2;
+    } else if ((c & 0xF0) == 0xE0 && i + 2 < word.size()) {
+      o.push_back(char16_t((c & 0x0F) << 12 | (uint8_t(word[i + 1]) & 0x3F) << 6 | (uint8_t(word[i + 2]) & 0x3F)));
+      i += 3;
+    } else {
+      o.push_back(u'\uFFFD');
+      ++i;
+    }
+  }
+  return o;
+}
+
+std::string word_of16(const std::u16string& text) {
+  std::string o;
+  for (char16_t c : text) {
+    char u[4];
+    o.append(u, utf8_of(c, u));
+  }
+  return o;
 }
 
 std::u16string widen(const std::string& s) {

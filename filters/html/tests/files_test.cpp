@@ -46,7 +46,9 @@ TEST_F(PagecastFilesTest, HostAnswersOtherThanZeroAndFiftyStopTheExport) {
     Result r = run(kDoc, "text", kCp1252);
     EXPECT_EQ(r.open, 77) << id;
   }
-  // A refusal for a linked file is the export's status; the files are closed.
+  // A linked file that cannot be made (the host refuses it) is 1553, with the error page
+  // at the link; the files are closed.
+  KVXTestStringMode(1);
   for (uint32_t id : {uint32_t(KVXCB_CREATEFILE), uint32_t(KVXCB_FILECREATED)}) {
     host_ = Host{};
     host_.dir = dir_.path();
@@ -54,7 +56,8 @@ TEST_F(PagecastFilesTest, HostAnswersOtherThanZeroAndFiftyStopTheExport) {
     file("b.tpt", "linked");
     Result r = run(kDoc, "{VELMLINK TEMPLATE=b.tpt}", kCp1252);
     EXPECT_EQ(r.open, KVX_OK);
-    EXPECT_EQ(r.run, 78) << id;
+    EXPECT_EQ(r.run, 1553) << id;
+    EXPECT_NE(r.out.find("#14332#1553#142D9#"), std::string::npos) << r.out;
   }
 }
 

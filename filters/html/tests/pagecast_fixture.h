@@ -26,7 +26,22 @@ struct Host {
   int named = 0;
   uint16_t tag = 0;         // name record tag of the last file request
   std::u16string name;      // its name (16-bit names) or its bytes widened (8-bit names)
+  bool wide = false;        // the export runs with 16-bit names (option 32)
+  std::u16string template_name;  // the template name of the last file request, widened
+  std::u16string host_text;      // the text of the last HOSTELEMENT or ELEMENTTEXT callback, widened
 };
+
+// A zero-terminated text of 8-bit or 16-bit units, widened.
+inline std::u16string host_units(const void* text, bool wide) {
+  std::u16string s;
+  if (text == nullptr) return s;
+  for (size_t i = 0; i < 4096; ++i) {
+    char16_t c = wide ? char16_t(static_cast<const uint16_t*>(text)[i]) : char16_t(static_cast<const uint8_t*>(text)[i]);
+    if (c == 0) break;
+    s.push_back(c);
+  }
+  return s;
+}
 
 inline KVXSTATUS host_callback(KVXHANDLE, void* data, uint32_t id, void* cb) {
   auto* h = static_cast<Host*>(data);
@@ -43,6 +58,7 @@ inline KVXSTATUS host_callback(KVXHANDLE, void* data, uint32_t id, void* cb) {
     std::memcpy(&tag, rec, 2);
     std::memcpy(&n, rec + (tag == 0x1008 ? 4 + 4096 : 4 + 2048), 4);
     h->tag = tag;
+    h->template_name = host_units(q->TemplateName, tag == 0x1008);
     h->name.clear();
     for (size_t i = 0; i < 2048; ++i) {
       char16_t c = tag == 0x1008 ? char16_t(rec[4 + 2 * i] | rec[5 + 2 * i] << 8) : char16_t(rec[4 + i]);
@@ -59,12 +75,15 @@ inline KVXSTATUS host_callback(KVXHANDLE, void* data, uint32_t id, void* cb) {
     *static_cast<void**>(cb) = h->host_elements.data();
   } else if (id == KVXCB_HOSTELEMENT) {
     auto* he = static_cast<KVXHOSTELEMENT*>(cb);
-    h->log += std::string(" \"") + static_cast<const char*>(he->Text) + "\"";
+    h->host_text = host_units(he->Text, h->wide);
+    if (!h->wide) h->log += std::string(" \"") + static_cast<const char*>(he->Text) + "\"";
     uint32_t w = 0;
     he->File->Write(he->File, "[host]", 6, &w);
   } else if (id == KVXCB_ELEMENTTEXT) {
     auto* et = static_cast<KVXELEMENTTEXT*>(cb);
-    h->log += std::string(" \"") + static_cast<const char*>(et->Text) + "\" " +
+    h->host_text = host_units(et->Text, h->wide);
+    if (!h->wide)
+      h->log += std::string(" \"") + static_cast<const char*>(et->Text) + "\" " +
               std::to_string(static_cast<const char*>(et->End) - static_cast<const char*>(et->Text));
   } else if (id == KVXCB_BEFORETEXT) {
     auto* bt = static_cast<KVXBEFORETEXT*>(cb);

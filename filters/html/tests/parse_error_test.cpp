@@ -28,6 +28,7 @@ const Case kCases[] = {
     {"{VELMINS ELEMENT=Sections WIDTH=abc}", 1555, "abc"},
     {"{VELMINC ELEMENT=Sections.2}", 1559, "2"},
     {"{VELMINCLUDE TEMPLATE=missing.tpt}", 1564, "tpt"},
+    {"{VELMREP ELEMENT=Sections}{VELMIF ELEMENT=Sections}x{/VELMREP}", 1566, "{VELMREP"},
     {"{VELMIF ELEMENT=Sections}a{VELMELSE}b{VELMELSE}c{/VELMIF}", 1567, "{VELMELSE"},
     {"ab{VELMIGNORE}cd", 1568, "{VELMIGNORE"},
     {"{VELMREP ELEMENT=Pragma.Charset}x{/VELMREP}", 1569, "Charset"},

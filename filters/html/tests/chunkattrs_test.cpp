@@ -1,0 +1,336 @@
+// Attribute gathering over a real chunker (a chunk script opened by the framework): style
+// definitions from their identified groups resolved parent first, a style applied in a
+// paragraph, skippable groups walked over, font names by id, the run-end scanner, group
+// skipping and the text frame finder's empty range.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "filters/common/kvx_abi.h"
+#include "filters/html/pc_chunkattrs.h"
+
+namespace pc::test {
+namespace {
+
+class PagecastChunkAttrs : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(DAInit(), KVX_OK); }
+  void TearDown() override {
+    if (doc_) {
+      EXPECT_EQ(DACloseDocument(doc_), KVX_OK);
+    }
+    EXPECT_EQ(DADeInit(), KVX_OK);
+    EXPECT_EQ(KVXLiveHandleCount(), 0u);
+  }
+  KVXHANDLE open(const std::string& body) {
+    script_ = "kvx-chunks 1\n" + body;
+    KVXMEMORYSPEC spec = {sizeof spec, script_.data(), uint32_t(script_.size())};
+    KVXHANDLE chunker = 0;
+    EXPECT_EQ(DAOpenDocument(&doc_, KVXSPEC_MEMORY, &spec, 0), KVX_OK);
+    EXPECT_EQ(DAGetHChunker(doc_, &chunker), KVX_OK);
+    return chunker;
+  }
+  // The ids of the main stream in order.
+  std::vector<uint32_t> ids(KVXHANDLE ch) {
+    std::vector<uint32_t> out;
+    uint32_t id = 0;
+    EXPECT_EQ(CHGetItemId(ch, KVXRANGE_ITEMS, 0, &id), KVX_OK);
+    while (id != kNoItemId && out.size() < 1000) {
+      out.push_back(id);
+      uint8_t b[16];
+      uint32_t next = 0;
+      if (CHGetItem(ch, KVXRANGE_ITEMS, id, b, &next) != KVX_OK) break;
+      id = next;
+    }
+    return out;
+  }
+  std::string script_;
+  KVXHANDLE doc_ = 0;
+};
+
+// A style record of range 3: kind, word 3, word 4, parent, three zero words.
+std::string style_record(uint32_t kind, uint32_t outline, uint32_t parent) {
+  char b[80];
+  auto hex = [](uint32_t v) {
+    char h[9];
+    std::snprintf(h, sizeof h, "%02x%02x%02x%02x", v & 0xFF, v >> 8 & 0xFF, v >> 16 & 0xFF, v >> 24);
+    return std::string(h);
+  };
+  std::snprintf(b, sizeof b, "record 3 %s%s%s%s%s\n", hex(kind).c_str(), hex(0).c_str(), hex(outline).c_str(),
+                hex(parent).c_str(), std::string(24, '0').c_str());
+  return b;
+}
+
+const std::string kStyles = style_record(1, 2, 0xFFFFFFFF) + style_record(1, 3, 1) + style_record(1, 0, 2) +
+                            style_record(1, 0, 4) +
+                            "group 0xA008001C 1 0\nitem 12 3 0 0\nitem 8 2 1 0\nend\n"
+                            "group 0xA008001C 2 28\nitem 98 0 240 0\nitem 9 300 0 0\nend\n"
+                            "group 0xA008001C 3 56\nitem 8 3 1 0\nend\n"      // parent 2
+                            "group 0xA008001C 4 84\nitem 8 12 1 0\nend\n";    // its own parent
+
+TEST_F(PagecastChunkAttrs, StylesResolveParentFirst) {
+  KVXHANDLE ch = open("section wp\n" + kStyles + "text cp1252 \"x\"\npara\n");
+  ChunkerAttrs src(ch, 2);
+  const StyleAttrRecord* r = nullptr;
+  int key = -1;
+  ASSERT_EQ(src.cache().GatherStyle(2, 0, &r, &key), KVX_OK);
+  EXPECT_EQ(r->para.alignment, 3);  // from style 1
+  EXPECT_EQ(r->para.spaceBefore, 240u);
+  EXPECT_EQ(r->chars.toggles[0], 1);
+  EXPECT_EQ(r->chars.fontSize, 300);
+  EXPECT_EQ(src.cache().StyleKeyWord(key), 3);
+  // Two slots for three styles: the oldest slot is reused and gathered again on its next use.
+  ASSERT_EQ(src.cache().GatherStyle(3, 0, &r, nullptr), KVX_OK);
+  EXPECT_EQ(r->chars.toggles[1], 1);
+  EXPECT_EQ(r->chars.toggles[0], 1);
+  ASSERT_EQ(src.cache().GatherStyle(1, 0, &r, nullptr), KVX_OK);
+  EXPECT_EQ(r->para.alignment, 3);
+  EXPECT_EQ(r->chars.fontSize, 0);
+  // A style that is its own parent has none; a style not defined gives the default.
+  ASSERT_EQ(src.cache().GatherStyle(4, 0, &r, nullptr), KVX_OK);
+  EXPECT_EQ(r->chars.toggles[9], 1);
+  EXPECT_EQ(r->chars.toggles[0], 0);
+  ASSERT_EQ(src.cache().GatherStyle(77, 0, &r, nullptr), KVX_OK);
+  EXPECT_EQ(r->para.flags, 0u);
+}
+
+TEST_F(PagecastChunkAttrs, ParagraphWalkerAppliesStylesAndSkipsGroups) {
+  KVXHANDLE ch = open("section wp\n" + kStyles +
+                      "item 28 0 2 0\nitem 13 720 0 720\n"
+                      "group 0x20000010 0\nitem 12 2 0 0\nend\n"
+                      "item 14 2 360 0\ntext cp1252 \"hello\"\npara\ntext cp1252 \"next\"\n");
+  ChunkerAttrs src(ch);
+  std::vector<uint32_t> all = ids(ch);
+  // The paragraph starts at the style application after the definitions.
+  size_t start = 0;
+  while (start < all.size()) {
+    uint8_t b[16];
+    uint32_t next = 0, kind = 0;
+    ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, all[start], b, &next), KVX_OK);
+    std::memcpy(&kind, b, 4);
+    if (kind == 28) break;
+    ++start;
+  }
+  ASSERT_LT(start, all.size());
+  ParaAttrRecord para;
+  WalkState ws;
+  ws.item = all[start];
+  ASSERT_EQ(GatherParagraph(src, para, ws), KVX_OK);
+  EXPECT_TRUE(para.flags & 0x4000);  // reset to style 2
+  EXPECT_EQ(para.left, 720);
+  EXPECT_TRUE(para.flags & 0x10);
+  EXPECT_NE(para.alignment, 2);  // inside the skipped group
+  EXPECT_EQ(para.lineHeight, 360u);
+  EXPECT_EQ(para.largestFont, 300u);
+  EXPECT_TRUE(ws.hasContent);
+  EXPECT_FALSE(ws.empty);
+  // It stopped at the paragraph break.
+  uint8_t b[16];
+  uint32_t next = 0, kind = 0, a = 0;
+  ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, ws.item, b, &next), KVX_OK);
+  std::memcpy(&kind, b, 4);
+  std::memcpy(&a, b + 4, 4);
+  EXPECT_EQ(kind, 0u);
+  EXPECT_EQ(a, 1u);
+  // The run end after the style application is the text run, past the skipped group.
+  uint32_t end = FindParagraphEnd(ch, all[start], kNoItemId, 0);
+  ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, end, b, &next), KVX_OK);
+  std::memcpy(&kind, b, 4);
+  EXPECT_EQ(kind, 7u);
+  // Skipping the group from its first inner item lands on the line-height item.
+  uint32_t group = all[start + 2];
+  ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, group, b, &next), KVX_OK);
+  EXPECT_EQ(SkipGroup(ch, next), all[start + 5]);
+  EXPECT_EQ(CUFindTextFrameId(ch, all[start + 1], all[start], 1), kNoItemId);
+}
+
+TEST_F(PagecastChunkAttrs, LeadingAttributesAndFontNames) {
+  // Font item 0: name "Courier" (16-bit text) at unit 0 of range 9.
+  KVXHANDLE ch = open(
+      "section wp\nrecord 9 43006f0075007200690065007200\nrecord 12 0000000000000000"
+      "0000b0140700000000000000\n"
+      "item 10 0 0 0\nitem 8 3 1 0\nitem 60 0 255 0\ntext cp1252 \"x\"\n");
+  ChunkerAttrs src(ch);
+  EXPECT_EQ(src.fontName(0), u"Courier");
+  EXPECT_EQ(src.fontName(5), u"");
+  std::vector<uint32_t> all = ids(ch);
+  size_t at = 0;
+  for (; at < all.size(); ++at) {
+    uint8_t b[16];
+    uint32_t next = 0, kind = 0;
+    ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, all[at], b, &next), KVX_OK);
+    std::memcpy(&kind, b, 4);
+    if (kind == 10) break;
+  }
+  ASSERT_LT(at, all.size());
+  CharAttrRecord chr;
+  WalkState ws;
+  ws.item = all[at];
+  uint32_t stop = GatherLeadingAttrs(src, chr, ws);
+  EXPECT_EQ(stop, all[at + 3]);
+  EXPECT_EQ(chr.fontNames[0], u"Courier");
+  EXPECT_EQ(chr.toggles[1], 1);
+  EXPECT_EQ(chr.colour, 255u);
+  EXPECT_EQ(chr.flags & (0x200000 | 0x2 | 0x100000), 0x200000u | 0x2 | 0x100000);
+}
+
+// The kind and a of an item.
+std::pair<uint32_t, uint32_t> kind_of(KVXHANDLE ch, uint32_t id) {
+  uint8_t b[16];
+  uint32_t next = 0, kind = 0, a = 0;
+  if (CHGetItem(ch, KVXRANGE_ITEMS, id, b, &next) != KVX_OK) return {0xFFFFFFFF, 0};
+  std::memcpy(&kind, b, 4);
+  std::memcpy(&a, b + 4, 4);
+  return {kind, a};
+}
+
+TEST_F(PagecastChunkAttrs, Scanners) {
+  KVXHANDLE ch = open(
+      "section wp\n"
+      "item 24 7 0 0\n"                                        // 1 a tab of kind 7
+      "group 0x20000010 0\nitem 24 9 0 0\nend\n"               // 2-4 skipped whole
+      "item 24 9 0 0\n"                                        // 5
+      "group 0x201C0000 0\ntext unicode \"\\u{6846}x\"\nend\n"  // 6-8 a frame's text
+      "break 20\n"                                             // 9
+      "para\n"                                                 // 10
+      "item 193 8 11 12\nitem 193 512 13 0\nitem 194 0 0 0\n"  // 11-13 frame properties
+      "text cp1252 \"t\"\n");                                  // 14
+  std::vector<uint32_t> all = ids(ch);
+  ASSERT_EQ(all.size(), 14u);
+  auto at = [&](size_t i) { return all[i - 1]; };  // the numbers in the script's comments
+  EXPECT_EQ(FindTabStop(ch, 9, at(1), kNoItemId), at(5));
+  EXPECT_EQ(FindTabStop(ch, 9, at(1), at(4)), kNoItemId);
+  // Started inside the skipped group, its close ends the scope.
+  EXPECT_EQ(FindTabStop(ch, 8, at(3), kNoItemId), at(4));
+  EXPECT_EQ(FindGroupOpen(ch, at(1), kNoItemId, 0x201C0000u), at(6));
+  EXPECT_EQ(FindBreak(ch, at(1), kNoItemId, 20), at(9));
+  EXPECT_EQ(FindBreak(ch, at(1), at(8), 20), kNoItemId);
+  uint32_t code = 1;
+  EXPECT_EQ(FindGroupCode(ch, at(6), &code), 1);
+  EXPECT_EQ(code, 0x201C0000u);
+  EXPECT_EQ(FindGroupCode(ch, at(5), &code), 0);
+  EXPECT_EQ(code, 0u);
+  // Backwards from the paragraph break: the break of type 20; from the tab after the
+  // skipped group: back over it to the start.
+  EXPECT_EQ(FindBreakBack(ch, at(10), 20), at(9));
+  EXPECT_EQ(FindBreakBack(ch, at(5), 20), kNoItemId);
+  // The frame's text keeps the double-byte character whole.
+  std::string text;
+  ASSERT_EQ(FindFrameText(ch, at(1), 1, &text), KVX_OK);
+  EXPECT_EQ(text, "\x68\x46x");
+  EXPECT_EQ(FindFrameText(ch, at(8), 1, &text), 37);
+  FrameProps fp;
+  ASSERT_EQ(ReadFrameProps(ch, at(10), &fp), KVX_OK);
+  EXPECT_EQ(fp.mask, 8u | 512);
+  EXPECT_EQ(fp.words[4], 11u);
+  EXPECT_EQ(fp.words[5], 12u);
+  EXPECT_EQ(fp.words[6], 13u);
+  EXPECT_EQ(ReadFrameProps(ch, at(12), &fp), 37);
+}
+
+TEST_F(PagecastChunkAttrs, NestingOfTables) {
+  KVXHANDLE ch = open(
+      "section wp\ntable 1 1\ncell\ntable 1 1\ncell\ntext cp1252 \"in\"\nendcell\nendrow\nendtable\n"
+      "endcell\nendrow\nendtable\ntext cp1252 \"after\"\n");
+  uint32_t count = 0;
+  ASSERT_EQ(CHGetItemCount(ch, KVXRANGE_NESTING, &count), KVX_OK);
+  ASSERT_EQ(count, 4u);
+  uint32_t pos[4];
+  for (uint32_t i = 0; i < 4; ++i) {
+    uint8_t b[16];
+    uint32_t next = 0;
+    ASSERT_EQ(CHGetItem(ch, KVXRANGE_NESTING, i, b, &next), KVX_OK);
+    std::memcpy(&pos[i], b + 12, 4);
+  }
+  // Opens at pos[0] (outer) and pos[1] (inner); closes pos[2] (inner), pos[3] (outer).
+  EXPECT_EQ(FindEnclosingOpen(ch, pos[1] + 1), pos[0]);
+  EXPECT_EQ(FindEnclosingOpen(ch, pos[3] + 1), kNoItemId);
+  EXPECT_EQ(FindMatchingClose(ch, pos[0]), pos[3]);
+  EXPECT_EQ(FindMatchingClose(ch, pos[1]), pos[2]);
+}
+
+TEST_F(PagecastChunkAttrs, RunGatherersPickTheirKinds) {
+  KVXHANDLE ch = open("section wp\n" + kStyles +
+                      "item 9 400 0 0\nitem 12 2 0 0\nitem 8 2 1 0\nitem 60 0 255 0\n"
+                      "group 0x20000010 0\nitem 9 999 0 0\nend\n"
+                      "item 147 5 0 0\nitem 154 1 50 0\npara\nitem 9 100 0 0\n");
+  ChunkerAttrs src(ch);
+  std::vector<uint32_t> all = ids(ch);
+  size_t first = 0;
+  while (first < all.size() && kind_of(ch, all[first]) != std::make_pair(9u, 400u)) ++first;
+  ASSERT_LT(first, all.size());
+  ParaAttrRecord para;
+  CharAttrRecord chr;
+  ASSERT_EQ(GatherRunAttrs(src, para, chr, all[first], kNoItemId), KVX_OK);
+  EXPECT_EQ(chr.fontSize, 100);  // the last size item, not the one in the skipped group
+  EXPECT_EQ(para.alignment, 2);
+  EXPECT_EQ(chr.toggles[0], 1);
+  // The list loader's font walk stops at the paragraph break and takes only its kinds.
+  CharAttrRecord font;
+  font.flags = 0xFFFF;
+  WalkState ws;
+  ws.item = all[first];
+  ASSERT_EQ(CUGatherParaFontInfo(src, font, ws), KVX_OK);
+  EXPECT_EQ(font.fontSize, 400);
+  EXPECT_EQ(font.colour, 255u);
+  EXPECT_EQ(font.flags, 0x80000u | 0x100000);
+  FrameAttrRecord frame;
+  ASSERT_EQ(GatherRunLimited(src, frame, ws), KVX_OK);
+  EXPECT_EQ(frame.words[2], 5u);
+  EXPECT_EQ(frame.words[6], 127u);
+  // Indents: the given halves where the flags say; without the style flag nothing else.
+  uint32_t out = 0;
+  ASSERT_EQ(StyleIndents(src, 0x10 | 0x40, 1, 100 | 200 << 16, &out), KVX_OK);
+  EXPECT_EQ(out, 100u | 200u << 16);
+  ASSERT_EQ(StyleIndents(src, 0, 1, 100 | 200 << 16, &out), KVX_OK);
+  EXPECT_EQ(out, 0u);
+}
+
+}  // namespace
+}  // namespace pc::test
+
+namespace pc::test {
+namespace {
+
+TEST_F(PagecastChunkAttrs, TableScanRowsCellsAndNesting) {
+  KVXHANDLE ch = open(
+      "section wp\ntable 2 3\n"
+      "cell\ntext cp1252 \"a\"\nendcell\ncell 2 1\ntext cp1252 \"b\"\nendcell\nendrow\n"
+      "cell\ntable 1 1\ncell\ntext cp1252 \"in\"\nendcell\nendrow\nendtable\nendcell\n"
+      "cell\nendcell\ncell\ntext cp1252 \"z\"\nendcell\nendrow\nendtable\n");
+  std::vector<uint32_t> all = ids(ch);
+  // The item of "z": the scan from inside the outer table's second row.
+  size_t z = all.size();
+  for (size_t i = 0; i < all.size(); ++i) {
+    uint8_t b[16];
+    uint32_t next = 0, kind = 0, count = 0;
+    ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, all[i], b, &next), KVX_OK);
+    std::memcpy(&kind, b, 4);
+    std::memcpy(&count, b + 12, 4);
+    if (kind == KVXITEM_TEXT && count == 1) z = i;  // "a", "b", "z": the last one wins
+  }
+  ASSERT_LT(z, all.size());
+  TableScan scan;
+  ASSERT_EQ(ScanTable(ch, all[z], &scan), KVX_OK);
+  EXPECT_EQ(scan.start, all[0]);
+  ASSERT_EQ(scan.rows.size(), 2u);
+  EXPECT_EQ(scan.rows[0].cells, 2);
+  EXPECT_EQ(scan.rows[1].cells, 3);  // the nested table's cell is not counted
+  EXPECT_EQ(scan.widest, 3);
+  EXPECT_EQ(scan.rowOfItem, 1u);
+  EXPECT_EQ(scan.end, all.back());
+  EXPECT_EQ(ScanTable(ch, all.back() + 1, &scan), 37);
+  // Rows and cells of the ranges: the outer table's first row has two cells.
+  uint32_t w[4];
+  ASSERT_EQ(TableRowItem(ch, 0, w), KVX_OK);
+  ASSERT_EQ(TableCellItem(ch, 0, 1, w), KVX_OK);
+  EXPECT_EQ(w[3], 2u | 1u << 16);  // the spans of "cell 2 1"
+  EXPECT_EQ(TableCellItem(ch, 0, 2, w), 15);
+  EXPECT_EQ(TableRowItem(ch, 99, w), 15);
+}
+
+}  // namespace
+}  // namespace pc::test
