@@ -38,6 +38,8 @@ class PageRun;
 class PreviewPane;
 class ShellOpener;
 class TWaitMsgForm;
+class TBookmarkForm;
+class TDocPtyForm;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -110,6 +112,29 @@ class TMainForm : public QMainWindow {
   std::string row_document_path(int row) const;
   int marker_runs() const { return marker_runs_; }
   TWaitMsgForm* wait_window() const { return wait_.get(); }
+
+  // ---- Bookmarks, properties, layout, about, web search (main_form_bookmarks.cpp) ----
+  // mEditBM: the bookmark manager, on top of all windows.
+  void mEditBMClick();
+  // mAddBM, popAddBM: the selected hit (not a mail) as a bookmark and a menu entry.
+  void mAddBMClick();
+  // A bookmark menu entry: opens the bookmark's document.
+  void BookmarkClick(int tag);
+  // mContent: the properties of the selected hit, modal.
+  void mContentClick();
+  // btnWebSearch, mWebSearch: the web search form, modal.
+  void btnWebSearchClick();
+  // menuLayout: the layout dialog, modal; then the tree caption follows the tree panel.
+  void menuLayoutClick();
+  // mAbout: the about box, modal.
+  void mAboutClick();
+  // At the first showing: the manager fills the bookmark menu and takes hits from the list.
+  void SetUpBookmarks();
+  // The web search site (the options' address; by default the maker's).
+  void set_web_search_address(std::string address) { web_search_address_ = std::move(address); }
+  const std::string& web_search_address() const { return web_search_address_; }
+  TBookmarkForm* bookmark_form() const { return bookmarks_; }
+  TDocPtyForm* doc_pty_form() const { return doc_pty_; }
 
   // The private messages of the old window, as queued calls.
   void post_rename_refused();   // 2024: a tree rename to an empty or duplicate name
@@ -190,6 +215,9 @@ class TMainForm : public QMainWindow {
   void on_renamed();
   void on_options_applied(int page_size);
   void page_by(int direction);
+  // Bookmarks and the other windows of main_form_bookmarks.cpp.
+  void create_bookmark_forms();
+  void wire_bookmark_commands();
 
   std::string program_dir_;
   int page_size_ = 0;          // rows per page (0 until first shown)
@@ -216,6 +244,12 @@ class TMainForm : public QMainWindow {
   bool search_busy_ = false;
   std::string last_full_row_;  // caption of the row shown last in full view
   int marker_runs_ = 0;
+
+  // Bookmarks, properties, web search (children of the window).
+  TBookmarkForm* bookmarks_ = nullptr;
+  TDocPtyForm* doc_pty_ = nullptr;
+  bool bookmarks_set_up_ = false;
+  std::string web_search_address_;
 };
 
 }  // namespace qm
