@@ -33,6 +33,7 @@ W* named(W* w, const char* name) {
 
 TLayoutForm::TLayoutForm(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("LayoutForm"));
+  setMinimumWidth(360);
   auto* layout = new QVBoxLayout(this);
   GroupBox1 = named(new QGroupBox(this), "GroupBox1");
   auto* group = new QVBoxLayout(GroupBox1);

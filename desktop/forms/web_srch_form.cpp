@@ -55,9 +55,14 @@ TWebSrchForm::TWebSrchForm(std::string host, std::function<void(const std::strin
   editStrings = named(new QLineEdit(this), "editStrings");
   editStrings->setMinimumWidth(300);
   right->addWidget(editStrings);
+  // The operator hint beside its caption.
+  auto* operators = new QHBoxLayout;
+  lbl3 = named(new QLabel(this), "lbl3");
   lblOperator = named(new QLabel(this), "lblOperator");
   lblOperator->setText(QStringLiteral("AND~[*]  OR~[+]  NOT~[-]"));
-  right->addWidget(lblOperator);
+  operators->addWidget(lbl3);
+  operators->addWidget(lblOperator, 1);
+  right->addLayout(operators);
   lbl2 = named(new QLabel(this), "lbl2");
   right->addWidget(lbl2);
   auto* scopes = new QGridLayout;
@@ -70,10 +75,8 @@ TWebSrchForm::TWebSrchForm(std::string host, std::function<void(const std::strin
   scopes->addWidget(radio3, 1, 0);
   scopes->addWidget(radio4, 1, 1);
   right->addLayout(scopes);
-  lbl3 = named(new QLabel(this), "lbl3");
   lbl4 = named(new QLabel(this), "lbl4");
   lbl4->setWordWrap(true);
-  right->addWidget(lbl3);
   right->addWidget(lbl4);
   right->addStretch();
   auto* buttons = new QHBoxLayout;
