@@ -227,11 +227,23 @@ TBookmarkForm::TBookmarkForm(std::string program_dir, QWidget* parent)
   connect(mClose, &QAction::triggered, this, &QWidget::close);
   connect(tvBM, &QTreeWidget::currentItemChanged, this, &TBookmarkForm::tvBMChange);
   connect(tvBM, &QTreeWidget::itemChanged, this, &TBookmarkForm::item_edited);
+  // tvBMEdited: an edit that ends (not by Esc) saves and reloads, queued, so the editor is
+  // gone first; a new folder's name thus reaches the menu even when kept as it was.
+  connect(tvBM->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
+          [this](QWidget*, QAbstractItemDelegate::EndEditHint hint) {
+            if (hint != QAbstractItemDelegate::RevertModelCache) PostSaveAndReload();
+          });
   connect(tvBM, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
     // The node under the mouse is selected for any button.
     if (QTreeWidgetItem* item = tvBM->itemAt(p)) tvBM->setCurrentItem(item);
     PopupMenu1->popup(tvBM->viewport()->mapToGlobal(p));
   });
+}
+
+TBookmarkForm::~TBookmarkForm() {
+  // An editor still open closes with the view; its signals must not reach this form then.
+  tvBM->itemDelegate()->disconnect(this);
+  tvBM->disconnect(this);
 }
 
 std::string TBookmarkForm::root_caption() const {
@@ -445,9 +457,7 @@ void TBookmarkForm::item_edited(QTreeWidgetItem* item) {
     item->setText(0, big5_to_qstring(node->caption));
     return;
   }
-  if (caption == node->caption) return;
   tree_.set_caption(node, caption);
-  PostSaveAndReload();
 }
 
 void TBookmarkForm::bmPropertyClick() {

@@ -69,6 +69,7 @@ class TBookmarkForm : public QMainWindow {
  public:
   // program_dir ends in "/".
   explicit TBookmarkForm(std::string program_dir, QWidget* parent = nullptr);
+  ~TBookmarkForm() override;
 
   // ---- For the main window ----
   // The menu under which bookmarks are listed and the handler of their entries; then load.

@@ -62,6 +62,13 @@ struct Setup {
   }
 };
 
+// The open name editor of the tree (closed editors wait for their deletion).
+QLineEdit* open_editor(TBookmarkForm& form) {
+  for (QLineEdit* e : form.tvBM->findChildren<QLineEdit*>())
+    if (e->isVisible()) return e;
+  return nullptr;
+}
+
 BookmarkRecord rec(uint8_t kind, int level, const char* caption, std::string path = {}) {
   BookmarkRecord r;
   r.kind = kind;
@@ -104,7 +111,10 @@ class BookmarkFormTest : public QObject {
     QTreeWidgetItem* item = s.form->tvBM->currentItem();
     QVERIFY(item);
     QCOMPARE(item->text(0), QStringLiteral("New Folder"));
-    item->setText(0, QStringLiteral("A"));
+    auto* editor = open_editor(*s.form);
+    QVERIFY(editor);
+    editor->setText(QStringLiteral("A"));
+    QTest::keyClick(editor, Qt::Key_Return);
     QTRY_COMPARE(QString::fromStdString(s.shape()), QStringLiteral("0Bookmarks 1A "));
     s.form->select_node(s.node(1));
     s.form->bmSeparateClick();
@@ -217,6 +227,25 @@ class BookmarkFormTest : public QObject {
     QCOMPARE(QString::fromStdString(r[1].caption), QStringLiteral("My report"));
     QCOMPARE(QString::fromStdString(r[1].path), QStringLiteral("/e/report.doc"));
     QCOMPARE(s.menu.actions()[3]->text(), QStringLiteral("My report"));
+  }
+
+  void renameEndsInASavedReload() {
+    Setup s({rec(1, 0, "root"), rec(0, 1, "b", "/d/b.htm")});
+    s.form->select_node(s.node(1));
+    s.form->bmRenameClick();
+    auto* editor = open_editor(*s.form);
+    QVERIFY(editor);
+    editor->setText(QStringLiteral("dropped"));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QApplication::processEvents();
+    QCOMPARE(QString::fromStdString(s.shape()), QStringLiteral("0root 1b "));
+    s.form->bmRenameClick();
+    editor = open_editor(*s.form);
+    QVERIFY(editor);
+    editor->setText(QStringLiteral("kept"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE(QString::fromStdString(s.shape()), QStringLiteral("0root 1kept "));
+    QCOMPARE(s.menu.actions()[3]->text(), QStringLiteral("kept"));
   }
 
   void closingSavesAndEscCloses() {
