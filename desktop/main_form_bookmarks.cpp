@@ -50,6 +50,15 @@ std::string name_after_separator(std::string_view name) {
   return std::string(cut == std::string_view::npos ? name : name.substr(cut + 1));
 }
 
+// A bookmark's caption (Big5) from a hit's name: a mail's subject is Big5 already, a
+// document's name is a file name, taken as the list shows it.
+std::string hit_caption(const HitRow& h) {
+  const std::string& name = h.sub[kSubName];
+  std::string big5;
+  if (h.mail || !qstring_to_big5(file_text(name), big5)) return name;
+  return big5;
+}
+
 }  // namespace
 
 void TMainForm::create_bookmark_forms() {
@@ -80,7 +89,7 @@ void TMainForm::SetUpBookmarks() {
     const int r = selected_row();
     if (r < 0) return std::nullopt;
     const HitRow& h = hits_->row(r);
-    return BookmarkHit{h.sub[kSubName], row_document_path(r), h.mail};
+    return BookmarkHit{hit_caption(h), row_document_path(r), h.mail};
   });
 }
 
@@ -100,8 +109,9 @@ void TMainForm::mAddBMClick() {
   if (h.mail) return;  // a mail has no file to bookmark
   SetUpBookmarks();
   const std::string path = bookmark_hit_path(row_document_path(r));
-  const int tag = bookmarks_->AddBookmark(h.sub[kSubName], path);
-  bookmark_menu_entry(mBookMark, h.sub[kSubName], tag, [this](int t) { BookmarkClick(t); });
+  const std::string caption = hit_caption(h);
+  const int tag = bookmarks_->AddBookmark(caption, path);
+  bookmark_menu_entry(mBookMark, caption, tag, [this](int t) { BookmarkClick(t); });
 }
 
 void TMainForm::BookmarkClick(int tag) {

@@ -130,11 +130,16 @@ class BookmarkCommandsTest : public QObject {
                  kAnswerOk);
     p.last_entry()->trigger();
     QCOMPARE(QString::fromStdString(p.opened()), QString::fromStdString(p.dir / "docs/sub/a.htm\n"));
-    // Closing the window stores the bookmark.
+    // A file name in UTF-8 becomes a Big5 caption that shows as the list shows it.
+    p.form->hits()->update_rows([](std::vector<HitRow>& rows) { rows[0].sub[kSubName] = "sub/\xE4\xB8\xAD.htm"; });
+    p.form->mAddBM->trigger();
+    QCOMPARE(p.last_entry()->text(), QStringLiteral("sub/\u4e2d.htm"));
+    // Closing the window stores the bookmarks.
     p.form->close();
     std::vector<BookmarkRecord> records;
     QCOMPARE(bookmark_dat_read(p.dir / "Bookmark.dat", records), BookmarkDatStatus::Ok);
-    QCOMPARE(records.size(), size_t(2));
+    QCOMPARE(records.size(), size_t(3));
+    QCOMPARE(records[2].caption, std::string("sub/\xA4\xA4.htm"));
     QCOMPARE(QString::fromStdString(records[1].path), QString::fromStdString(p.dir / "docs/sub/a.htm"));
   }
 
