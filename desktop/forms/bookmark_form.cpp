@@ -276,8 +276,9 @@ void TBookmarkForm::Load() {
 
 bool TBookmarkForm::Save() {
   if (!loaded_) return false;
-  // A file that cannot be written leaves the previous one.
-  return tree_.save(program_dir_ + bookmark_dat::kFileName) || tree_.save(FilePath());
+  // Written under its own spelling (an old file read under another case is left); a file
+  // that cannot be written leaves the previous one.
+  return tree_.save(program_dir_ + bookmark_dat::kFileName);
 }
 
 void TBookmarkForm::SaveAndReload() {

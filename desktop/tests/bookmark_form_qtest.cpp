@@ -248,6 +248,20 @@ class BookmarkFormTest : public QObject {
     QCOMPARE(s.menu.actions()[3]->text(), QStringLiteral("kept"));
   }
 
+  void fileOfAnotherCaseIsRead() {
+    test::TempDir dir("qm-bookmarks-");
+    bookmark_dat_write(dir / "BOOKMARK.DAT", {rec(1, 0, "old root"), rec(0, 1, "kept", "/k")});
+    QMenu menu;
+    for (int i = 0; i < 3; ++i) menu.addAction(QStringLiteral("x"));
+    TBookmarkForm form(dir.path());
+    form.SetBookmarkMenu(&menu, [](int) {});
+    QCOMPARE(QString::fromStdString(form.PathOfTag(1)), QStringLiteral("/k"));
+    QVERIFY(form.Save());
+    std::vector<BookmarkRecord> records;
+    QCOMPARE(bookmark_dat_read(dir / "Bookmark.dat", records), BookmarkDatStatus::Ok);
+    QCOMPARE(QString::fromStdString(records[0].caption), QStringLiteral("old root"));
+  }
+
   void closingSavesAndEscCloses() {
     Setup s;
     s.form->tree().add_bookmark("x", "/x");
