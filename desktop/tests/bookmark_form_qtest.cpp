@@ -250,7 +250,9 @@ class BookmarkFormTest : public QObject {
 
   void fileOfAnotherCaseIsRead() {
     test::TempDir dir("qm-bookmarks-");
-    bookmark_dat_write(dir / "BOOKMARK.DAT", {rec(1, 0, "old root"), rec(0, 1, "kept", "/k")});
+    BookmarkRecord kept = rec(0, 1, "kept", "/k");
+    kept.index = 1;
+    bookmark_dat_write(dir / "BOOKMARK.DAT", {rec(1, 0, "old root"), kept});
     QMenu menu;
     for (int i = 0; i < 3; ++i) menu.addAction(QStringLiteral("x"));
     TBookmarkForm form(dir.path());
