@@ -4,7 +4,8 @@
 // the search and the hit views; options, bookmarks, properties and the wizard connect to
 // the controls left here (they stay disabled until then). Built in main_form_build.cpp
 // (the widgets), main_form.cpp (behaviour), main_form_search.cpp (search, list, sorting,
-// paging) and main_form_views.cpp (preview, page files, opening documents); settings
+// paging), main_form_views.cpp (preview, page files, opening documents) and
+// main_form_bookmarks.cpp (bookmarks, hit properties, layout, about, web search); settings
 // without Qt are main_settings.h, the search without Qt desktop/search/.
 #pragma once
 #include <QMainWindow>
