@@ -25,6 +25,7 @@
 #include "common/ini.h"
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue.h"
+#include "desktop/forms/bookmark_form.h"
 #include "desktop/forms/database_tree.h"
 #include "desktop/forms/env_fulltext_form.h"
 #include "desktop/forms/options_form.h"
@@ -58,6 +59,7 @@ TMainForm::TMainForm(std::string program_dir, QWidget* parent)
   wire_commands();
   wire_hit_commands();
   wire_advanced_commands();
+  wire_bookmark_commands();
   resize(1000, 700);
 }
 
@@ -104,6 +106,7 @@ bool TMainForm::FormCreate() {
   tvDB->load_at_start(root_text);
   // The database property form is still to come: its items stay disabled.
   tvDB->set_command_items({mAddFolder, pAddFolder}, {}, {mDelFolder, pDelFolder, mRename, pRename});
+  create_bookmark_forms();
 
   page_size_ = 0;
   mHomo->setVisible(homophone_shown_);
@@ -280,6 +283,7 @@ void TMainForm::showEvent(QShowEvent* event) {
   first_show_done_ = true;
   QApplication::processEvents();
   restore_layout();
+  SetUpBookmarks();
   if (on_first_show_) on_first_show_();
   // No database yet (the tree holds only its root): the wizard is offered.
   if (tvDB->model().nodes().size() < 2 &&
@@ -308,7 +312,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
                    desktop_config_path(program_dir_).c_str());
     if (catalog_ && !tvDB->save_tree())
       std::fprintf(stderr, "quillmere: cannot save %s\n", catalog_->FolderDatPath().c_str());
-    // The bookmarks are saved here once their form is connected.
+    if (bookmarks_ && bookmarks_->loaded() && !bookmarks_->Save())
+      std::fprintf(stderr, "quillmere: cannot save %s\n", bookmarks_->FilePath().c_str());
   }
   event->accept();
 }
@@ -454,10 +459,9 @@ void TMainForm::wire_commands() {
   connect(HTML1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { PopupMenuPreview->popup(HTML1->mapToGlobal(p)); });
   connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
-    // PopupMenuSearchPopup: the hit commands need rows (the property and bookmark
-    // commands stay off until their forms are connected).
+    // PopupMenuSearchPopup: the hit commands need rows.
     const bool rows = hits_->rowCount() > 0;
-    for (QAction* a : {mOpenFile, mBrief, mFullText}) a->setEnabled(rows);
+    for (QAction* a : {mOpenFile, mBrief, mFullText, mContent, popAddBM}) a->setEnabled(rows);
     PopupMenuSearch->popup(ListView1->viewport()->mapToGlobal(p));
   });
   connect(tvDB, &DatabaseTreeWidget::nodeClicked, this, &TMainForm::SetTreeCaption);

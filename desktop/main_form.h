@@ -4,7 +4,8 @@
 // the search and the hit views; options, bookmarks, properties and the wizard connect to
 // the controls left here (they stay disabled until then). Built in main_form_build.cpp
 // (the widgets), main_form.cpp (behaviour), main_form_search.cpp (search, list, sorting,
-// paging) and main_form_views.cpp (preview, page files, opening documents); settings
+// paging), main_form_views.cpp (preview, page files, opening documents) and
+// main_form_bookmarks.cpp (bookmarks, hit properties, layout, about, web search); settings
 // without Qt are main_settings.h, the search without Qt desktop/search/.
 #pragma once
 #include <QMainWindow>
@@ -42,6 +43,8 @@ class ShellOpener;
 class TOptionsForm;
 class TSearchAdvForm;
 class TWaitMsgForm;
+class TBookmarkForm;
+class TDocPtyForm;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -134,6 +137,27 @@ class TMainForm : public QMainWindow {
   void ReapplyHighlightToViews(const HighlightMarks& marks);
   // The address of the web search site (the options form's editURL once taken over).
   const std::string& web_search_address() const { return web_search_address_; }
+  // ---- Bookmarks, properties, layout, about, web search (main_form_bookmarks.cpp) ----
+  // mEditBM: the bookmark manager, on top of all windows.
+  void mEditBMClick();
+  // mAddBM, popAddBM: the selected hit (not a mail) as a bookmark and a menu entry.
+  void mAddBMClick();
+  // A bookmark menu entry: opens the bookmark's document.
+  void BookmarkClick(int tag);
+  // mContent: the properties of the selected hit, modal.
+  void mContentClick();
+  // btnWebSearch, mWebSearch: the web search form, modal.
+  void btnWebSearchClick();
+  // menuLayout: the layout dialog, modal; then the tree caption follows the tree panel.
+  void menuLayoutClick();
+  // mAbout: the about box, modal.
+  void mAboutClick();
+  // At the first showing: the manager fills the bookmark menu and takes hits from the list.
+  void SetUpBookmarks();
+  // The web search site (the options' address; by default the maker's).
+  void set_web_search_address(std::string address) { web_search_address_ = std::move(address); }
+  TBookmarkForm* bookmark_form() const { return bookmarks_; }
+  TDocPtyForm* doc_pty_form() const { return doc_pty_; }
 
   // The private messages of the old window, as queued calls.
   void post_rename_refused();   // 2024: a tree rename to an empty or duplicate name
@@ -222,6 +246,9 @@ class TMainForm : public QMainWindow {
   bool AdvancedPreRunAndFilter(const std::string& query, const SearchRequestInput& request);
   // The options form's settings taken over (OK, or the applied message).
   void take_over_options();
+  // Bookmarks and the other windows of main_form_bookmarks.cpp.
+  void create_bookmark_forms();
+  void wire_bookmark_commands();
 
   std::string program_dir_;
   int page_size_ = 0;          // rows per page (0 until first shown)
@@ -256,6 +283,10 @@ class TMainForm : public QMainWindow {
   bool advanced_pending_ = false;
   bool last_search_advanced_ = false;  // paging through it filters again
   int pre_runs_ = 0;
+  // Bookmarks, properties, web search (children of the window).
+  TBookmarkForm* bookmarks_ = nullptr;
+  TDocPtyForm* doc_pty_ = nullptr;
+  bool bookmarks_set_up_ = false;
   std::string web_search_address_;
 };
 

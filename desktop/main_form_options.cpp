@@ -35,7 +35,6 @@ void TMainForm::ReapplyHighlightToViews(const HighlightMarks& marks) {
 }
 
 void TMainForm::wire_options_commands() {
-  web_search_address_ = "http://" + std::string(maker::kWebSearchHost) + "/";
   connect(mOptions, &QAction::triggered, this, [this] { mOptionsClick(); });
   connect(btnFont, &QToolButton::clicked, this, [this] { mOptionsClick(); });
 }
