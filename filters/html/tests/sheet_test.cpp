@@ -1,0 +1,126 @@
+// Sheet and database sections through whole exports: chunk-script sheets written as tables
+// with a header row of names and a first column of row numbers, cells in every form,
+// number formats with conditions and colours, missing values and damaged grids.
+#include <regex>
+
+#include "filters/html/tests/pagecast_fixture.h"
+
+namespace pc::test {
+namespace {
+
+const std::string kBody = "{VELMINS ELEMENT=Sections.1.Body}";
+
+// The table's rows, each as its cells' texts (tags stripped).
+std::vector<std::vector<std::string>> Grid(const std::string& html) {
+  std::vector<std::vector<std::string>> rows;
+  static const std::regex row("<TR>([\\s\\S]*?)</TR>"), cell("<T[HD][^>]*>([\\s\\S]*?)</T[HD]>"), tag("<[^>]*>");
+  for (auto r = std::sregex_iterator(html.begin(), html.end(), row); r != std::sregex_iterator(); ++r) {
+    std::string inner = (*r)[1];
+    rows.emplace_back();
+    for (auto c = std::sregex_iterator(inner.begin(), inner.end(), cell); c != std::sregex_iterator(); ++c)
+      rows.back().push_back(std::regex_replace(std::string((*c)[1]), tag, ""));
+  }
+  return rows;
+}
+
+using Rows = std::vector<std::vector<std::string>>;
+using PagecastSheetTest = PagecastTest;
+
+TEST_F(PagecastSheetTest, ThreeByTwoSheetIsFourByThreeTable) {
+  Result r = run(
+      "section ss \"S\"\nitem 84 3 2 0\ncolumns 2\ncells 6\n"
+      "cell\ntext cp1252 \"a\"\ncell\nvalue 1.5\n"
+      "cell\ncell\nvalue -2\n"
+      "cell\ntext cp1252 \"<b>\"\ncell\n",
+      kBody);
+  EXPECT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out.rfind("<A NAME=\"s1sheet\"></A><TABLE", 0), 0u) << r.out;
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;"},
+                               {"1", "a", "1.5"},
+                               {"2", "&nbsp;", "-2"},
+                               {"3", "&lt;b&gt;", "&nbsp;"}}))
+      << r.out;
+  // Header cells in a spreadsheet, data cells as TD.
+  EXPECT_NE(r.out.find("<TH WIDTH=\"22\"><B>1</B></TH>"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<TD WIDTH=\"60\">a</TD>"), std::string::npos) << r.out;
+}
+
+TEST_F(PagecastSheetTest, DatabaseShowsItsFieldNames) {
+  // Items 0-5: the field block (the names are the text runs at 3 and 4), then two records.
+  Result r = run(
+      "section db \"D\"\nitem 80 0 0 0\nitem 82 10 3 1\nitem 82 1440 4 2\n"
+      "text cp1252 \"Name\"\ntext cp1252 \"Age\"\nitem 81 0 0 0\n"
+      "item 83 0 0 0\nitem 83 0x40002 0 0\ncells 4\n"
+      "item 70 0 0 0\ntext cp1252 \"Ann\"\nitem 74 0 0 0\nvalue 31\n"
+      "item 70 0 1 0\ntext cp1252 \"Bo\"\nitem 74 1 1 0\nvalue 0.5\n",
+      kBody);
+  EXPECT_EQ(r.run, KVX_OK);
+  // The second field's format is fixed with two decimals (display type 4).
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "Name", "Age"}, {"1", "Ann", "31.00"}, {"2", "Bo", "0.50"}})) << r.out;
+  // Databases have no header cells; widths: 10 characters (1,200 twips) and 1,440 twips.
+  EXPECT_EQ(r.out.find("<TH"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<TD WIDTH=\"60\">Name</TD>"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<TD WIDTH=\"72\">Age</TD>"), std::string::npos) << r.out;
+}
+
+// A format of two sections: "0.00" for values of 0 and above, "(0.00)" in red below.
+const char* const kFormat =
+    "group 0xA0100000 1\n"
+    "group 0x20130000 1\nitem 128 0x10001 0 2\nvalue 0\nitem 24 0x100 0 0\nitem 24 0x103 0 0\n"
+    "item 24 0x100 0 0\nitem 24 0x100 0 0\nend\n"
+    "group 0x20130000 2\nitem 60 0 0xFF 0\ntext cp1252 \"(\"\nitem 24 0x100 0 0\nitem 24 0x103 0 0\n"
+    "item 24 0x100 0 0\nitem 24 0x100 0 0\ntext cp1252 \")\"\nend\nend\n";
+
+TEST_F(PagecastSheetTest, NumberFormatsWithConditionsAndColours) {
+  Result r = run(std::string("section ss \"F\"\n") + kFormat +
+                     "item 84 2 2 0\ncolumns 2\ncells 4\n"
+                     "cell 1\nvalue 3.14159\ncell 1\nvalue -2.5\n"
+                     "cell 1\ncell 7\nvalue 4\n",
+                 kBody, {word(KVXOPT_FLAVOR, 3)});
+  EXPECT_EQ(r.run, KVX_OK);
+  // A number cell without a value is empty; a format the document lacks is General.
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "3.14", "(2.50)"}, {"2", "&nbsp;", "4"}}))
+      << r.out;
+  EXPECT_NE(r.out.find("COLOR=\"#FF0000\">(2.50)"), std::string::npos) << r.out;
+  // The colour ends with its cell.
+  EXPECT_EQ(r.out.find("COLOR", r.out.find("(2.50)")), std::string::npos) << r.out;
+}
+
+TEST_F(PagecastSheetTest, SheetsWithoutCellsAndDamagedGrids) {
+  struct Case {
+    const char* script;
+    Rows grid;
+  } cases[] = {
+      // No cells at all: nothing is written.
+      {"section ss \"E\"\ntext cp1252 \"stray\"\npara\n", {}},
+      // A range entry that claims more cells than the section holds: rows end with the cells.
+      {"section ss \"R\"\ncolumns 1\ncells 50\ncell\ntext cp1252 \"x\"\n", {{"&nbsp;", "&nbsp;"}, {"1", "x"}}},
+      // Cells of a run item answer for each cell they cover; they are written empty.
+      {"section ss \"U\"\ncolumns 2\ncells 4\ncell\ntext cp1252 \"a\"\nitem 87 0x30000 0 0\n",
+       {{"&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "a", "&nbsp;"}, {"2", "&nbsp;", "&nbsp;"}}},
+      // A value item whose unit is missing gives an empty cell.
+      {"section ss \"V\"\ncolumns 1\ncells 1\ncell\nitem 0xE0 99 0 0\n", {{"&nbsp;", "&nbsp;"}, {"1", "&nbsp;"}}},
+  };
+  for (const Case& c : cases) {
+    Result r = run(c.script, kBody);
+    EXPECT_EQ(r.run, KVX_OK) << c.script;
+    EXPECT_EQ(Grid(r.out), c.grid) << c.script << "\n" << r.out;
+    if (c.grid.empty()) {
+      EXPECT_EQ(r.out, "") << c.script;
+    }
+  }
+}
+
+TEST_F(PagecastSheetTest, SecondSheetOfAWorkbook) {
+  Result r = run(
+      "section wp \"W\"\ntext cp1252 \"words\"\npara\n"
+      "section ss \"A\"\ncolumns 1\ncells 1\ncell\ntext cp1252 \"first\"\n"
+      "section ss \"B\"\ncolumns 1\ncells 2\ncell\ntext cp1252 \"second\"\ncell\nvalue 2\n",
+      "{VELMINS ELEMENT=Sections.3.Body}");
+  EXPECT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out.rfind("<A NAME=\"s3sheet\">", 0), 0u) << r.out;
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;"}, {"1", "second"}, {"2", "2"}})) << r.out;
+}
+
+}  // namespace
+}  // namespace pc::test
