@@ -216,9 +216,9 @@ std::u16string FormatCellNumber(const FormatCache::Format* format, double value,
                                 uint32_t dateFlags, uint32_t* colour, const DateTimeContext& context) {
   const std::vector<FormatItem>* first = format && !format->sections[0].empty() ? &format->sections[0] : nullptr;
   const std::vector<FormatItem>* items = first ? SelectFormatSection(first, value, Resolver(format)) : nullptr;
-  // A section that a condition chose shows the value without its sign: the section's own
-  // text says what the sign is.
-  if (items && items != first && value < 0) value = -value;
+  // In a format of several sections the sections' own text says what the sign is: a
+  // negative value is shown without its sign, whichever section shows it.
+  if (items && format->sections.size() > 1 && value < 0) value = -value;
   uint32_t attribute = 0;
   return FUFormatNumber(CompileNumberFormat(items), value, dateBase, dateFlags, 0, colour, &attribute, 256, context);
 }

@@ -2,6 +2,7 @@
 // with a header row of names and a first column of row numbers, cells in every form,
 // number formats with conditions and colours, missing values and damaged grids.
 #include <regex>
+#include <sstream>
 
 #include "filters/html/tests/pagecast_fixture.h"
 
@@ -63,25 +64,30 @@ TEST_F(PagecastSheetTest, DatabaseShowsItsFieldNames) {
   EXPECT_NE(r.out.find("<TD WIDTH=\"72\">Age</TD>"), std::string::npos) << r.out;
 }
 
-// A format of two sections: "0.00" for values of 0 and above, "(0.00)" in red below.
-const char* const kFormat =
+// Format 1 of two sections: "0.00" for values of 0 and above, "(0.00)" in red below;
+// format 2 of one section: "0.0".
+const char* const kFormats =
     "group 0xA0100000 1\n"
     "group 0x20130000 1\nitem 128 0x10001 0 2\nvalue 0\nitem 24 0x100 0 0\nitem 24 0x103 0 0\n"
     "item 24 0x100 0 0\nitem 24 0x100 0 0\nend\n"
     "group 0x20130000 2\nitem 60 0 0xFF 0\ntext cp1252 \"(\"\nitem 24 0x100 0 0\nitem 24 0x103 0 0\n"
-    "item 24 0x100 0 0\nitem 24 0x100 0 0\ntext cp1252 \")\"\nend\nend\n";
+    "item 24 0x100 0 0\nitem 24 0x100 0 0\ntext cp1252 \")\"\nend\nend\n"
+    "group 0xA0100000 2\ngroup 0x20130000 1\nitem 24 0x100 0 0\nitem 24 0x103 0 0\nitem 24 0x100 0 0\nend\nend\n";
 
 TEST_F(PagecastSheetTest, NumberFormatsWithConditionsAndColours) {
-  Result r = run(std::string("section ss \"F\"\n") + kFormat +
-                     "item 84 2 2 0\ncolumns 2\ncells 4\n"
-                     "cell 1\nvalue 3.14159\ncell 1\nvalue -2.5\n"
-                     "cell 1\ncell 7\nvalue 4\n",
+  Result r = run(std::string("section ss \"F\"\n") + kFormats +
+                     "item 84 2 3 0\ncolumns 3\ncells 6\n"
+                     "cell 1\nvalue 3.14159\ncell 1\nvalue -2.5\ncell 2\nvalue -1.25\n"
+                     "cell 1\ncell 7\nvalue 4\ncell 2\nvalue 0\n",
                  kBody, {word(KVXOPT_FLAVOR, 3)});
   EXPECT_EQ(r.run, KVX_OK);
+  // The negative section carries its own signs; a format of one section writes the sign.
   // A number cell without a value is empty; a format the document lacks is General.
-  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "3.14", "(2.50)"}, {"2", "&nbsp;", "4"}}))
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;", "&nbsp;"},
+                               {"1", "3.14", "(2.50)", "-1.3"},
+                               {"2", "&nbsp;", "4", "0.0"}}))
       << r.out;
-  EXPECT_NE(r.out.find("COLOR=\"#FF0000\">(2.50)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<FONT COLOR=\"#FF0000\">(2.50)</FONT>"), std::string::npos) << r.out;
   // The colour ends with its cell.
   EXPECT_EQ(r.out.find("COLOR", r.out.find("(2.50)")), std::string::npos) << r.out;
 }
@@ -120,6 +126,100 @@ TEST_F(PagecastSheetTest, SecondSheetOfAWorkbook) {
   EXPECT_EQ(r.run, KVX_OK);
   EXPECT_EQ(r.out.rfind("<A NAME=\"s3sheet\">", 0), 0u) << r.out;
   EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;"}, {"1", "second"}, {"2", "2"}})) << r.out;
+}
+
+}  // namespace
+}  // namespace pc::test
+
+namespace pc::test {
+namespace {
+
+class PagecastWorkbookTest : public PagecastTest {
+ protected:
+  // Exports one section body of a document file into UTF-8 output.
+  Result convert(const std::string& path, int section) {
+    Result r;
+    std::string tpl = file("t.tpt", "{VELMINS ELEMENT=Sections." + std::to_string(section) + ".Body}");
+    KVXHANDLE doc = 0, ex = 0;
+    EXPECT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, path.c_str(), 0), KVX_OK) << path;
+    Option opts[] = {text(KVXOPT_TEMPLATE, tpl), word(KVXOPT_CHARSET, KVXCS_UTF8), word(KVXOPT_FLAVOR, 3)};
+    for (const Option& o : opts) EXPECT_EQ(DASetOption(doc, o.id, o.value.data(), uint32_t(o.value.size())), KVX_OK);
+    std::string out = dir_ / "out.htm";
+    r.open = EXOpenExport(doc, KVXEXPORT_HTML, KVXSPEC_PATH, out.c_str(), 0, nullptr, host_callback, &host_, &ex);
+    if (r.open == KVX_OK) {
+      r.run = EXRunExport(ex);
+      EXPECT_EQ(EXCloseExport(ex), KVX_OK);
+    }
+    EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+    r.out = qm::test::read_file(out);
+    return r;
+  }
+};
+
+std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(qm::test::read_file(path));
+  std::string line;
+  while (std::getline(in, line)) {
+    rows.emplace_back();
+    size_t start = 0;
+    for (size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
+      rows.back().push_back(line.substr(start, comma - start));
+    rows.back().push_back(line.substr(start));
+  }
+  return rows;
+}
+
+// The data cells of a converted sheet: the header row and the row numbers dropped, empty
+// cells as "" and the markup characters read back.
+std::vector<std::vector<std::string>> DataCells(const std::string& html) {
+  std::vector<std::vector<std::string>> grid = Grid(html), data;
+  for (size_t r = 1; r < grid.size(); ++r) {
+    data.emplace_back();
+    for (size_t c = 1; c < grid[r].size(); ++c) {
+      std::string t = grid[r][c];
+      if (t == "&nbsp;") t.clear();
+      for (auto [from, to] : {std::pair<std::string, std::string>{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
+        for (size_t at; (at = t.find(from)) != std::string::npos;) t.replace(at, from.size(), to);
+      data.back().push_back(t);
+    }
+  }
+  return data;
+}
+
+// Each workbook's sheets against LibreOffice's CSV of them. Where a cell differs, the
+// difference is listed with its cause.
+TEST_F(PagecastWorkbookTest, FixturesMatchLibreOfficeCsv) {
+  struct Difference {
+    const char* file;
+    size_t sheet, row, column;
+    const char* ours;
+  } differences[] = {
+      // The CSV keeps the raw value of "#,##0.00;[Red]\-#,##0.00"; it is written formatted.
+      {"office.xlsx", 1, 4, 1, "-12.50"},
+      {"office.ods", 1, 4, 1, "-12.50"},
+      // The time cell's format in these files is "hh:mm"; the CSV shows the source's.
+      {"office.xlsx", 1, 4, 2, "10:30"},
+      {"office.ods", 1, 4, 2, "10:30"},
+      // The binary reader keeps no percent format, a 24-hour time and a boolean as 1.
+      {"office.xls", 1, 2, 1, "0.25"},
+      {"office.xls", 1, 4, 2, "10:30:00"},
+      {"office.xls", 1, 6, 0, "1"},
+  };
+  for (const char* name : {"office.xls", "office.xlsx", "office.ods"}) {
+    for (size_t sheet = 1; sheet <= 2; ++sheet) {
+      Result r = convert(std::string(QM_FRAMEWORK_DATA "/") + name, int(sheet));
+      EXPECT_EQ(r.run, KVX_OK) << name;
+      auto expected = ReadCsv(QM_FRAMEWORK_DATA "/office.sheet" + std::to_string(sheet) + ".csv");
+      for (const Difference& d : differences)
+        if (d.file == std::string(name) && d.sheet == sheet) expected[d.row][d.column] = d.ours;
+      auto got = DataCells(r.out);
+      // The CSV's rows are as wide as the sheet's used columns.
+      for (auto& row : expected) row.resize(got.empty() ? 0 : got[0].size());
+      while (!expected.empty() && expected.back() == std::vector<std::string>(expected.back().size())) expected.pop_back();
+      EXPECT_EQ(got, expected) << name << " sheet " << sheet << "\n" << r.out;
+    }
+  }
 }
 
 }  // namespace
