@@ -43,7 +43,7 @@ ChunkerSheetSource::ChunkerSheetSource(KVXHANDLE chunker, KVXHANDLE exportHandle
 
 bool ChunkerSheetSource::bind(uint32_t section) {
   KVXSECTIONINFO info{};
-  if (CHGetSectionInfo(chunker_, section, &info) != KVX_OK) return false;
+  if (CHGetSectionInfo(chunker_, section, &info) != KVX_OK || info.ItemCount == 0) return false;
   first_ = info.FirstItem;
   last_ = info.LastItem;
   groupsRead_ = false;

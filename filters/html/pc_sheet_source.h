@@ -42,7 +42,7 @@ class ChunkerSheetSource : public SheetSource {
  public:
   // exportHandle gives the locale options (0: English defaults).
   ChunkerSheetSource(KVXHANDLE chunker, KVXHANDLE exportHandle);
-  // Bounds stream-0 reads to the section (0-based); false when it has no information.
+  // Bounds stream-0 reads to the section (0-based); false when it has no items.
   bool bind(uint32_t section);
 
   KVXSTATUS item(uint32_t stream, uint32_t id, uint32_t words[4]) override;

@@ -97,8 +97,9 @@ TEST_F(PagecastSheetTest, SheetsWithoutCellsAndDamagedGrids) {
     const char* script;
     Rows grid;
   } cases[] = {
-      // No cells at all: nothing is written.
+      // No cells at all, or no items: nothing is written.
       {"section ss \"E\"\ntext cp1252 \"stray\"\npara\n", {}},
+      {"section db \"E\"\n", {}},
       // A range entry that claims more cells than the section holds: rows end with the cells.
       {"section ss \"R\"\ncolumns 1\ncells 50\ncell\ntext cp1252 \"x\"\n", {{"&nbsp;", "&nbsp;"}, {"1", "x"}}},
       // Cells of a run item answer for each cell they cover; they are written empty.
