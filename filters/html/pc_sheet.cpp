@@ -24,6 +24,9 @@ constexpr uint32_t kRowNumberWidth = 360;
 constexpr uint32_t kDefaultColumnWidth = 1200;
 // A damaged column count cannot make the writer allocate or loop without end.
 constexpr uint32_t kMaxColumns = 16384;
+// The writer walks the column widths for every cell; wider sheets are written without
+// widths, so each cell costs the same.
+constexpr uint32_t kMaxSizedColumns = 256;
 constexpr uint64_t kMaxCells = uint64_t(1) << 24;
 constexpr uint32_t kMaxTextUnits = 0x8000;
 
@@ -229,8 +232,10 @@ KVXSTATUS WriteSheet(uint32_t sectionNumber, uint32_t sectionType, SheetContext&
   TableState table;
   table.kind = ReduceBorderKind(BorderKindFromLines(1, 1, 1), true, true, c.w.flavour);
   table.width = 1;
-  table.columns.push_back(kRowNumberWidth);
-  for (uint32_t width : widths) table.columns.push_back(width != 0 ? width : kDefaultColumnWidth);
+  if (columns <= kMaxSizedColumns) {
+    table.columns.push_back(kRowNumberWidth);
+    for (uint32_t width : widths) table.columns.push_back(width != 0 ? width : kDefaultColumnWidth);
+  }
   OpenTable(table, status, c.w, c.tables);
 
   // Header row: an empty corner, then the column or field names.

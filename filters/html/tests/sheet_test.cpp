@@ -118,6 +118,40 @@ TEST_F(PagecastSheetTest, SheetsWithoutCellsAndDamagedGrids) {
   }
 }
 
+// Data values in the framework's double form and in stored forms of their own (bytes from
+// the unit's fifth on, storage type and scale code in the value item).
+TEST_F(PagecastSheetTest, DataValuesOfEveryForm) {
+  struct Case {
+    const char* unit;    // 16 bytes in hex
+    const char* fields;  // scale code and storage type
+    const char* text;
+  } cases[] = {
+      {"01000000000000000000000000000440", "0 0", "2.5"},      // the readers' double
+      {"00000000000004d20000000000000000", "329 13", "12.34"},  // big-endian i32 times 0.01
+      {"00000000f50100000000000000000000", "0 15", "-0.00007"}, // compact word 0x1F5 (its sign bit set)
+      {"00000000000000000000000000c0ff3f", "0 9", "&nbsp;"},    // a type without a value
+      {"0000000000000000000000c0ff3f0000", "0 6", "1.5"},       // 80-bit real
+      {"00000000d2040000000000000000ffff", "321 0", "1234000"}, // little-endian i32 times 1000
+  };
+  for (const Case& c : cases) {
+    Result r = run(std::string("section ss \"V\"\ncolumns 1\ncells 1\nrecord 17 ") + c.unit + "\ncell\nitem 0xE0 0 " +
+                       c.fields + "\n",
+                   kBody);
+    EXPECT_EQ(r.run, KVX_OK);
+    EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;"}, {"1", c.text}})) << c.unit << "\n" << r.out;
+  }
+}
+
+TEST_F(PagecastSheetTest, WideSheetsAreWrittenWithoutWidths) {
+  Result narrow = run("section ss \"N\"\ncolumns 256\ncells 1\ncell\ntext cp1252 \"x\"\n", kBody);
+  Result wide = run("section ss \"W\"\ncolumns 257\ncells 1\ncell\ntext cp1252 \"x\"\n", kBody);
+  EXPECT_NE(narrow.out.find("<TD WIDTH=\"60\">x</TD>"), std::string::npos);
+  EXPECT_NE(wide.out.find("<TD>x</TD>"), std::string::npos);
+  EXPECT_EQ(wide.out.find("WIDTH"), std::string::npos);
+  EXPECT_EQ(Grid(wide.out).size(), 2u);
+  EXPECT_EQ(Grid(wide.out)[1].size(), 258u);
+}
+
 TEST_F(PagecastSheetTest, SecondSheetOfAWorkbook) {
   Result r = run(
       "section wp \"W\"\ntext cp1252 \"words\"\npara\n"
