@@ -171,13 +171,13 @@ namespace {
 
 class PagecastWorkbookTest : public PagecastTest {
  protected:
-  // Exports one section body of a document file into UTF-8 output.
-  Result convert(const std::string& path, int section) {
+  // Exports one section body of a document file into UTF-8 (or another set's) output.
+  Result convert(const std::string& path, int section, uint32_t charset = KVXCS_UTF8) {
     Result r;
     std::string tpl = file("t.tpt", "{VELMINS ELEMENT=Sections." + std::to_string(section) + ".Body}");
     KVXHANDLE doc = 0, ex = 0;
     EXPECT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, path.c_str(), 0), KVX_OK) << path;
-    Option opts[] = {text(KVXOPT_TEMPLATE, tpl), word(KVXOPT_CHARSET, KVXCS_UTF8), word(KVXOPT_FLAVOR, 3)};
+    Option opts[] = {text(KVXOPT_TEMPLATE, tpl), word(KVXOPT_CHARSET, charset), word(KVXOPT_FLAVOR, 3)};
     for (const Option& o : opts) EXPECT_EQ(DASetOption(doc, o.id, o.value.data(), uint32_t(o.value.size())), KVX_OK);
     std::string out = dir_ / "out.htm";
     r.open = EXOpenExport(doc, KVXEXPORT_HTML, KVXSPEC_PATH, out.c_str(), 0, nullptr, host_callback, &host_, &ex);
@@ -255,6 +255,12 @@ TEST_F(PagecastWorkbookTest, FixturesMatchLibreOfficeCsv) {
       EXPECT_EQ(got, expected) << name << " sheet " << sheet << "\n" << r.out;
     }
   }
+  // Big5 output: the Chinese cell in its two-byte form (Python's cp950 gives the bytes).
+  Result big5 = convert(QM_FRAMEWORK_DATA "/office.xlsx", 1, KVXCS_BIG5);
+  std::string bytes = python(dir_.path(), "import sys\nsys.stdout.write('\\u4e2d\\u6587\\u6e2c\\u8a66'.encode('cp950').hex())\n");
+  std::string expected;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) expected.push_back(char(std::stoi(bytes.substr(i, 2), nullptr, 16)));
+  EXPECT_NE(big5.out.find("<TD WIDTH=\"60\">" + expected + "</TD>"), std::string::npos) << big5.out;
 }
 
 }  // namespace
