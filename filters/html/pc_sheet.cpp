@@ -92,6 +92,7 @@ void ApplyColour(uint32_t colour, SheetContext& c) {
 }  // namespace
 
 KVXSTATUS WriteCellContent(const uint32_t item[4], uint32_t itemId, SheetContext& c) {
+  if (c.tables.empty()) return KVX_OK;  // cells are written only inside a sheet's table
   uint32_t status = 0;
   uint32_t kind = item[0];
   if (kind == kValue) {
@@ -156,6 +157,7 @@ KVXSTATUS WriteCellContent(const uint32_t item[4], uint32_t itemId, SheetContext
 }
 
 KVXSTATUS ConvertSheetCell(uint32_t firstItem, uint32_t endItem, SheetContext& c) {
+  if (c.tables.empty()) return KVX_OK;
   uint32_t id = firstItem, w[4];
   for (uint64_t guard = 0; guard < kMaxCells; ++guard) {
     if (c.src.item(0, id, w) != KVX_OK) return KVX_OK;  // a read error ends the cell
