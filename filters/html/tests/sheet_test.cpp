@@ -152,6 +152,21 @@ TEST_F(PagecastSheetTest, WideSheetsAreWrittenWithoutWidths) {
   EXPECT_EQ(Grid(wide.out)[1].size(), 258u);
 }
 
+// The host's locale record and the framework's texts reach the display-type formatter.
+TEST_F(PagecastSheetTest, LocaleOptionAndFrameworkTexts) {
+  KVXNUMBERFORMATS nf = {',', '.', '-', '.', "EUR", "vm", "nm", 0, 0, 1};
+  Option locale{KVXOPT_NUMBERFORMATS, std::string(reinterpret_cast<const char*>(&nf), sizeof nf)};
+  Result r = run(
+      "section db \"L\"\nitem 80 0 0 0\nitem 82 10 0 1\nitem 82 10 0 1\nitem 82 10 0 1\nitem 81 0 0 0\n"
+      "item 83 0x40002 8 0\nitem 83 0x80000 0 0\nitem 83 0 0 0\ncells 3\n"
+      "item 74 0 0 0\nvalue 1234567.891\nitem 74 1 0 0\nvalue 0.7\nitem 74 2 0 0\nvalue 2.5\n",
+      kBody, {locale});
+  EXPECT_EQ(r.run, KVX_OK);
+  // Fixed with grouping; a boolean of 0.7 is false (it truncates to 0); General.
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "1.234.567,89", "FALSE", "2,5"}}))
+      << r.out;
+}
+
 TEST_F(PagecastSheetTest, SecondSheetOfAWorkbook) {
   Result r = run(
       "section wp \"W\"\ntext cp1252 \"words\"\npara\n"
