@@ -104,8 +104,8 @@ KVXSTATUS WriteCellContent(const uint32_t item[4], uint32_t itemId, SheetContext
     uint32_t colour = c.colour;
     std::u16string text;
     if (pending == kNumberCell) {
-      text = FormatCellNumber(c.formats.get(c.pendingFormat, c.src), value, double(c.dateBase), c.dateFlags,
-                              &colour, c.src.context());
+      text = FormatCellNumber(c.formats, c.src, c.pendingFormat, value, double(c.dateBase), c.dateFlags, &colour,
+                              c.src.context());
     } else {
       uint32_t w[4] = {};
       if (pending == kField && c.pendingFormat != kNoItem && c.src.item(0, c.pendingFormat, w) != KVX_OK)
@@ -137,7 +137,7 @@ KVXSTATUS WriteCellContent(const uint32_t item[4], uint32_t itemId, SheetContext
       break;
     case kTextCell: {
       uint32_t colour = c.colour, attribute = 0;
-      if (FormatTextCellColour(c.formats.get(item[3], c.src), &colour, &attribute) == 0) ApplyColour(colour, c);
+      if (FormatTextCellColour(c.formats, c.src, item[3], &colour, &attribute) == 0) ApplyColour(colour, c);
       break;
     }
     case kField: {

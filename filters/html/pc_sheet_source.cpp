@@ -202,30 +202,37 @@ const FormatCache::Format* FormatCache::get(uint32_t number, SheetSource& src) {
 
 namespace {
 
-FormatSectionResolver Resolver(const FormatCache::Format* format) {
-  return [format](uint32_t target, bool) -> const std::vector<FormatItem>* {
-    if (!format || target == 0 || target > format->sections.size() || format->sections[target - 1].empty())
-      return nullptr;
-    return &format->sections[target - 1];
+// A condition's target: with the group tag, a section of the same format by its number;
+// otherwise the first section of the format with that number.
+FormatSectionResolver Resolver(const FormatCache::Format* format, FormatCache& cache, SheetSource& src) {
+  return [format, &cache, &src](uint32_t target, bool byGroupTag) -> const std::vector<FormatItem>* {
+    const FormatCache::Format* in = byGroupTag ? format : cache.get(target, src);
+    uint32_t section = byGroupTag ? target : 1;
+    if (!in || section == 0 || section > in->sections.size() || in->sections[section - 1].empty()) return nullptr;
+    return &in->sections[section - 1];
   };
 }
 
 }  // namespace
 
-std::u16string FormatCellNumber(const FormatCache::Format* format, double value, double dateBase,
+std::u16string FormatCellNumber(FormatCache& cache, SheetSource& src, uint32_t number, double value, double dateBase,
                                 uint32_t dateFlags, uint32_t* colour, const DateTimeContext& context) {
+  const FormatCache::Format* format = cache.get(number, src);
   const std::vector<FormatItem>* first = format && !format->sections[0].empty() ? &format->sections[0] : nullptr;
-  const std::vector<FormatItem>* items = first ? SelectFormatSection(first, value, Resolver(format)) : nullptr;
-  // In a format of several sections the sections' own text says what the sign is: a
-  // negative value is shown without its sign, whichever section shows it.
-  if (items && format->sections.size() > 1 && value < 0) value = -value;
+  const std::vector<FormatItem>* items =
+      first ? SelectFormatSection(first, value, Resolver(format, cache, src)) : nullptr;
+  // Where a format has several sections their own text says what the sign is: a negative
+  // value is shown without its sign, whichever section shows it.
+  if (items && (format->sections.size() > 1 || items != first) && value < 0) value = -value;
   uint32_t attribute = 0;
   return FUFormatNumber(CompileNumberFormat(items), value, dateBase, dateFlags, 0, colour, &attribute, 256, context);
 }
 
-int FormatTextCellColour(const FormatCache::Format* format, uint32_t* colour, uint32_t* attribute) {
+int FormatTextCellColour(FormatCache& cache, SheetSource& src, uint32_t number, uint32_t* colour,
+                         uint32_t* attribute) {
+  const FormatCache::Format* format = cache.get(number, src);
   if (!format || format->sections[0].empty()) return kCellNotFound;
-  return FUFormatTextCell(&format->sections[0], Resolver(format), colour, attribute);
+  return FUFormatTextCell(&format->sections[0], Resolver(format, cache, src), colour, attribute);
 }
 
 }  // namespace pc

@@ -89,9 +89,10 @@ class FormatCache {
 // Formats a value with format number n of the cache (0 or a missing format: General),
 // choosing the section by its conditions. *colour keeps its value unless the format
 // names one.
-std::u16string FormatCellNumber(const FormatCache::Format* format, double value, double dateBase,
+std::u16string FormatCellNumber(FormatCache& cache, SheetSource& src, uint32_t number, double value, double dateBase,
                                 uint32_t dateFlags, uint32_t* colour, const DateTimeContext& context);
-// The colour and attribute of a text cell's format; 37 without a format.
-int FormatTextCellColour(const FormatCache::Format* format, uint32_t* colour, uint32_t* attribute);
+// The colour and attribute of a text cell's format n; 37 without a format.
+int FormatTextCellColour(FormatCache& cache, SheetSource& src, uint32_t number, uint32_t* colour,
+                         uint32_t* attribute);
 
 }  // namespace pc

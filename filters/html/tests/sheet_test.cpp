@@ -92,6 +92,22 @@ TEST_F(PagecastSheetTest, NumberFormatsWithConditionsAndColours) {
   EXPECT_EQ(r.out.find("COLOR", r.out.find("(2.50)")), std::string::npos) << r.out;
 }
 
+// A condition without the group tag names another format by its number: format 3 always
+// goes on to format 4, which is blue and brackets its number.
+TEST_F(PagecastSheetTest, ConditionsNamingOtherFormats) {
+  Result r = run(
+      "section ss \"O\"\n"
+      "group 0xA0100000 3\ngroup 0x20130000 1\nitem 128 8 0 4\nitem 24 0x100 0 0\nend\nend\n"
+      "group 0xA0100000 4\ngroup 0x20130000 1\nitem 60 0 0xFF0000 0\ntext cp1252 \"[\"\nitem 24 0x100 0 0\n"
+      "text cp1252 \"]\"\nend\nend\n"
+      "columns 2\ncells 2\nitem 0x49 0 0 3\ntext cp1252 \"t\"\ncell 3\nvalue -7\n",
+      kBody, {word(KVXOPT_FLAVOR, 3)});
+  EXPECT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "t", "[7]"}})) << r.out;
+  EXPECT_NE(r.out.find("<FONT COLOR=\"#0000FF\">t</FONT>"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<FONT COLOR=\"#0000FF\">[7]</FONT>"), std::string::npos) << r.out;
+}
+
 TEST_F(PagecastSheetTest, SheetsWithoutCellsAndDamagedGrids) {
   struct Case {
     const char* script;
