@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pc_charsets.h"
+#include "pc_sheet.h"
 #include "pc_state.h"
 #include "pc_writer.h"
 
@@ -156,6 +157,10 @@ KVXSTATUS pass_element(Export& x, KVXIO* out, const PathRec& p) {
   }
   if (uint32_t(it[0]) == kSections && it.size() >= 2) {
     if (it.size() == 4 && it[3] == kTitle) return write_name(x, out, section_name(x, it[1]));
+    KVXSECTIONRECORD rec{};
+    if (it.size() == 3 && it[2] == kBody && section_record(x, it[1], &rec) &&
+        ((rec.Type & 0xFFFF) == KVXSECTION_SS || (rec.Type & 0xFFFF) == KVXSECTION_DB))
+      return WriteSheetElement(x, out, uint32_t(it[1]), rec.Type & 0xFFFF);
     return write_section_body(x, out, it[1]);
   }
   return KVX_OK;

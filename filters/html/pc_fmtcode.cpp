@@ -319,9 +319,33 @@ std::u16string FUFormatNumber(const CompiledNumberFormat& format, double value, 
   bool dateFormat = format.flags & kFmtDateTime;
   std::string out;  // 8-bit while digits are placed; wide text parts collected in order
   std::u16string wide;
+  std::vector<bool> literal;  // per unit of wide: literal text, which a carry passes over
   auto flush = [&] {
-    wide += Widen(out);
+    std::u16string placed = Widen(out);
+    wide += placed;
+    literal.insert(literal.end(), placed.size(), false);
     out.clear();
+  };
+  auto addLiteral = [&](const std::u16string& text) {
+    flush();
+    wide += text;
+    literal.insert(literal.end(), text.size(), true);
+  };
+  // Carries one into the digits already placed in wide; false when it runs out of the
+  // first of them, which *first then names (wide.size() when there is none).
+  auto carryIntoWide = [&](size_t* first) {
+    *first = wide.size();
+    for (size_t i = wide.size(); i > 0;) {
+      --i;
+      if (literal[i] || wide[i] < u'0' || wide[i] > u'9') continue;
+      *first = i;
+      if (wide[i] != u'9') {
+        ++wide[i];
+        return true;
+      }
+      wide[i] = u'0';
+    }
+    return false;
   };
   if (negative && (format.flags & kFmtDigits) && !(format.flags & kFmtGeneral)) out += '-';
   size_t intPos = 0, fracPos = 0, expPos = 0;
@@ -329,9 +353,16 @@ std::u16string FUFormatNumber(const CompiledNumberFormat& format, double value, 
   bool grouping = false, inFraction = false, inExponent = false;
   auto roundFraction = [&] {
     if (fracPos < parts.fraction.size() && parts.fraction[fracPos] > '4') {
-      if (IncrementDigits(&out, out.size())) {
-        size_t first = out.find_first_of("0123456789");
-        if (first != std::string::npos) out.insert(first, "1");
+      // The carry runs through the placed digits, passing over literal text between them.
+      size_t firstPlaced = 0;
+      if (IncrementDigits(&out, out.size()) && !carryIntoWide(&firstPlaced)) {
+        if (firstPlaced < wide.size()) {
+          wide.insert(firstPlaced, 1, u'1');
+          literal.insert(literal.begin() + long(firstPlaced), false);
+        } else {
+          size_t first = out.find_first_of("0123456789");
+          if (first != std::string::npos) out.insert(first, "1");
+        }
       }
       fracPos = parts.fraction.size();
     }
@@ -346,8 +377,7 @@ std::u16string FUFormatNumber(const CompiledNumberFormat& format, double value, 
         out += parts.integer.substr(intPos, surplus);
         intPos += surplus;
       }
-      flush();
-      wide.push_back(char16_t(e));
+      addLiteral(std::u16string(1, char16_t(e)));
       continue;
     }
     uint32_t code = e & 0xFFFF;
@@ -441,18 +471,17 @@ std::u16string FUFormatNumber(const CompiledNumberFormat& format, double value, 
         inFraction = false;
         break;
       case 0x10C:
-        flush();
-        wide += Text30(context, value == 0 ? kTextFalse : kTextTrue);
+        addLiteral(Text30(context, value == 0 ? kTextFalse : kTextTrue));
         break;
       case 0x10D: out += GeneralRendering(work, negative); break;
-      case 0x120: flush(); wide += Text30(context, kTextWeekday2 + uint32_t(weekday)); break;
-      case 0x133: flush(); wide += Text30(context, kTextWeekday1 + uint32_t(weekday)); break;
+      case 0x120: addLiteral(Text30(context, kTextWeekday2 + uint32_t(weekday))); break;
+      case 0x133: addLiteral(Text30(context, kTextWeekday1 + uint32_t(weekday))); break;
       case 0x121: out += std::string(date.day < 10 ? "0" : "") + std::to_string(date.day); break;
       case 0x122: out += std::to_string(date.day); break;
       case 0x123: out += std::string(date.month < 10 ? "0" : "") + std::to_string(date.month); break;
       case 0x124: out += std::to_string(date.month); break;
-      case 0x125: flush(); wide += Text30(context, kTextMonth1 + uint32_t(date.month)); break;
-      case 0x126: flush(); wide += Text30(context, kTextMonth2 + uint32_t(date.month)); break;
+      case 0x125: addLiteral(Text30(context, kTextMonth1 + uint32_t(date.month))); break;
+      case 0x126: addLiteral(Text30(context, kTextMonth2 + uint32_t(date.month))); break;
       case 0x127: {
         char b[16];
         std::snprintf(b, sizeof b, "%4.4i", date.year);
@@ -486,9 +515,8 @@ std::u16string FUFormatNumber(const CompiledNumberFormat& format, double value, 
       case 0x130: out += nf.dateSeparator; break;
       case 0x131: out += nf.timeSeparator; break;
       case 0x134:
-        flush();
-        wide += Text30(context, kTextWeekday1 + uint32_t(weekday)) + u"," + Text30(context, kTextMonth1 + uint32_t(date.month)) +
-                u" " + Widen(std::to_string(date.day)) + u", ";
+        addLiteral(Text30(context, kTextWeekday1 + uint32_t(weekday)) + u"," +
+                   Text30(context, kTextMonth1 + uint32_t(date.month)) + u" " + Widen(std::to_string(date.day)) + u", ");
         {
           char b[16];
           std::snprintf(b, sizeof b, "%4.4i", date.year);

@@ -1,6 +1,6 @@
 // The built-in default template over a two-section document (a word-processing section
-// with Big5 and CP1252 text, a spreadsheet section) with docpress's options gives the
-// reviewed page in tests/data/default_page.htm, byte for byte.
+// with Big5 and CP1252 text, a spreadsheet section without cells) with docpress's options
+// gives the reviewed page in tests/data/default_page.htm, byte for byte.
 #include "filters/html/tests/pagecast_fixture.h"
 
 namespace pc::test {

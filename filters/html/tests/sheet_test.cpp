@@ -1,0 +1,298 @@
+// Sheet and database sections through whole exports: chunk-script sheets written as tables
+// with a header row of names and a first column of row numbers, cells in every form,
+// number formats with conditions and colours, missing values and damaged grids.
+#include <regex>
+#include <sstream>
+
+#include "filters/html/tests/pagecast_fixture.h"
+
+namespace pc::test {
+namespace {
+
+const std::string kBody = "{VELMINS ELEMENT=Sections.1.Body}";
+
+// The table's rows, each as its cells' texts (tags stripped).
+std::vector<std::vector<std::string>> Grid(const std::string& html) {
+  std::vector<std::vector<std::string>> rows;
+  static const std::regex row("<TR>([\\s\\S]*?)</TR>"), cell("<T[HD][^>]*>([\\s\\S]*?)</T[HD]>"), tag("<[^>]*>");
+  for (auto r = std::sregex_iterator(html.begin(), html.end(), row); r != std::sregex_iterator(); ++r) {
+    std::string inner = (*r)[1];
+    rows.emplace_back();
+    for (auto c = std::sregex_iterator(inner.begin(), inner.end(), cell); c != std::sregex_iterator(); ++c)
+      rows.back().push_back(std::regex_replace(std::string((*c)[1]), tag, ""));
+  }
+  return rows;
+}
+
+using Rows = std::vector<std::vector<std::string>>;
+using PagecastSheetTest = PagecastTest;
+
+TEST_F(PagecastSheetTest, ThreeByTwoSheetIsFourByThreeTable) {
+  Result r = run(
+      "section ss \"S\"\nitem 84 3 2 0\ncolumns 2\ncells 6\n"
+      "cell\ntext cp1252 \"a\"\ncell\nvalue 1.5\n"
+      "cell\ncell\nvalue -2\n"
+      "cell\ntext cp1252 \"<b>\"\ncell\n",
+      kBody);
+  EXPECT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out.rfind("<A NAME=\"s1sheet\"></A><TABLE", 0), 0u) << r.out;
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;"},
+                               {"1", "a", "1.5"},
+                               {"2", "&nbsp;", "-2"},
+                               {"3", "&lt;b&gt;", "&nbsp;"}}))
+      << r.out;
+  // Header cells in a spreadsheet, data cells as TD.
+  EXPECT_NE(r.out.find("<TH WIDTH=\"22\"><B>1</B></TH>"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<TD WIDTH=\"60\">a</TD>"), std::string::npos) << r.out;
+}
+
+TEST_F(PagecastSheetTest, DatabaseShowsItsFieldNames) {
+  // Items 0-5: the field block (the names are the text runs at 3 and 4), then two records.
+  Result r = run(
+      "section db \"D\"\nitem 80 0 0 0\nitem 82 10 3 1\nitem 82 1440 4 2\n"
+      "text cp1252 \"Name\"\ntext cp1252 \"Age\"\nitem 81 0 0 0\n"
+      "item 83 0 0 0\nitem 83 0x40002 0 0\ncells 4\n"
+      "item 70 0 0 0\ntext cp1252 \"Ann\"\nitem 74 0 0 0\nvalue 31\n"
+      "item 70 0 1 0\ntext cp1252 \"Bo\"\nitem 74 1 1 0\nvalue 0.5\n",
+      kBody);
+  EXPECT_EQ(r.run, KVX_OK);
+  // The second field's format is fixed with two decimals (display type 4).
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "Name", "Age"}, {"1", "Ann", "31.00"}, {"2", "Bo", "0.50"}})) << r.out;
+  // Databases have no header cells; widths: 10 characters (1,200 twips) and 1,440 twips.
+  EXPECT_EQ(r.out.find("<TH"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<TD WIDTH=\"60\">Name</TD>"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<TD WIDTH=\"72\">Age</TD>"), std::string::npos) << r.out;
+}
+
+// Format 1 of two sections: "0.00" for values of 0 and above, "(0.00)" in red below;
+// format 2 of one section: "0.0".
+const char* const kFormats =
+    "group 0xA0100000 1\n"
+    "group 0x20130000 1\nitem 128 0x10001 0 2\nvalue 0\nitem 24 0x100 0 0\nitem 24 0x103 0 0\n"
+    "item 24 0x100 0 0\nitem 24 0x100 0 0\nend\n"
+    "group 0x20130000 2\nitem 60 0 0xFF 0\ntext cp1252 \"(\"\nitem 24 0x100 0 0\nitem 24 0x103 0 0\n"
+    "item 24 0x100 0 0\nitem 24 0x100 0 0\ntext cp1252 \")\"\nend\nend\n"
+    "group 0xA0100000 2\ngroup 0x20130000 1\nitem 24 0x100 0 0\nitem 24 0x103 0 0\nitem 24 0x100 0 0\nend\nend\n";
+
+TEST_F(PagecastSheetTest, NumberFormatsWithConditionsAndColours) {
+  Result r = run(std::string("section ss \"F\"\n") + kFormats +
+                     "item 84 2 3 0\ncolumns 3\ncells 6\n"
+                     "cell 1\nvalue 3.14159\ncell 1\nvalue -2.5\ncell 2\nvalue -1.25\n"
+                     "cell 1\ncell 7\nvalue 4\ncell 2\nvalue 0\n",
+                 kBody, {word(KVXOPT_FLAVOR, 3)});
+  EXPECT_EQ(r.run, KVX_OK);
+  // The negative section carries its own signs; a format of one section writes the sign.
+  // A number cell without a value is empty; a format the document lacks is General.
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;", "&nbsp;"},
+                               {"1", "3.14", "(2.50)", "-1.3"},
+                               {"2", "&nbsp;", "4", "0.0"}}))
+      << r.out;
+  EXPECT_NE(r.out.find("<FONT COLOR=\"#FF0000\">(2.50)</FONT>"), std::string::npos) << r.out;
+  // The colour ends with its cell.
+  EXPECT_EQ(r.out.find("COLOR", r.out.find("(2.50)")), std::string::npos) << r.out;
+}
+
+// A condition without the group tag names another format by its number: format 3 always
+// goes on to format 4, which is blue and brackets its number.
+TEST_F(PagecastSheetTest, ConditionsNamingOtherFormats) {
+  Result r = run(
+      "section ss \"O\"\n"
+      "group 0xA0100000 3\ngroup 0x20130000 1\nitem 128 8 0 4\nitem 24 0x100 0 0\nend\nend\n"
+      "group 0xA0100000 4\ngroup 0x20130000 1\nitem 60 0 0xFF0000 0\ntext cp1252 \"[\"\nitem 24 0x100 0 0\n"
+      "text cp1252 \"]\"\nend\nend\n"
+      "columns 2\ncells 2\nitem 0x49 0 0 3\ntext cp1252 \"t\"\ncell 3\nvalue -7\n",
+      kBody, {word(KVXOPT_FLAVOR, 3)});
+  EXPECT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "t", "[7]"}})) << r.out;
+  EXPECT_NE(r.out.find("<FONT COLOR=\"#0000FF\">t</FONT>"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<FONT COLOR=\"#0000FF\">[7]</FONT>"), std::string::npos) << r.out;
+}
+
+TEST_F(PagecastSheetTest, SheetsWithoutCellsAndDamagedGrids) {
+  struct Case {
+    const char* script;
+    Rows grid;
+  } cases[] = {
+      // No cells at all, or no items: nothing is written.
+      {"section ss \"E\"\ntext cp1252 \"stray\"\npara\n", {}},
+      {"section db \"E\"\n", {}},
+      // A range entry that claims more cells than the section holds: rows end with the cells.
+      {"section ss \"R\"\ncolumns 1\ncells 50\ncell\ntext cp1252 \"x\"\n", {{"&nbsp;", "&nbsp;"}, {"1", "x"}}},
+      // Cells of a run item answer for each cell they cover; they are written empty.
+      {"section ss \"U\"\ncolumns 2\ncells 4\ncell\ntext cp1252 \"a\"\nitem 87 0x30000 0 0\n",
+       {{"&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "a", "&nbsp;"}, {"2", "&nbsp;", "&nbsp;"}}},
+      // A value item whose unit is missing gives an empty cell.
+      {"section ss \"V\"\ncolumns 1\ncells 1\ncell\nitem 0xE0 99 0 0\n", {{"&nbsp;", "&nbsp;"}, {"1", "&nbsp;"}}},
+  };
+  for (const Case& c : cases) {
+    Result r = run(c.script, kBody);
+    EXPECT_EQ(r.run, KVX_OK) << c.script;
+    EXPECT_EQ(Grid(r.out), c.grid) << c.script << "\n" << r.out;
+    if (c.grid.empty()) {
+      EXPECT_EQ(r.out, "") << c.script;
+    }
+  }
+}
+
+// Data values in the framework's double form and in stored forms of their own (bytes from
+// the unit's fifth on, storage type and scale code in the value item).
+TEST_F(PagecastSheetTest, DataValuesOfEveryForm) {
+  struct Case {
+    const char* unit;    // 16 bytes in hex
+    const char* fields;  // scale code and storage type
+    const char* text;
+  } cases[] = {
+      {"01000000000000000000000000000440", "0 0", "2.5"},      // the readers' double
+      {"00000000000004d20000000000000000", "329 13", "12.34"},  // big-endian i32 times 0.01
+      {"00000000f50100000000000000000000", "0 15", "-0.00007"}, // compact word 0x1F5 (its sign bit set)
+      {"00000000000000000000000000c0ff3f", "0 9", "&nbsp;"},    // a type without a value
+      {"0000000000000000000000c0ff3f0000", "0 6", "1.5"},       // 80-bit real
+      {"00000000d2040000000000000000ffff", "321 0", "1234000"}, // little-endian i32 times 1000
+  };
+  for (const Case& c : cases) {
+    Result r = run(std::string("section ss \"V\"\ncolumns 1\ncells 1\nrecord 17 ") + c.unit + "\ncell\nitem 0xE0 0 " +
+                       c.fields + "\n",
+                   kBody);
+    EXPECT_EQ(r.run, KVX_OK);
+    EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;"}, {"1", c.text}})) << c.unit << "\n" << r.out;
+  }
+}
+
+TEST_F(PagecastSheetTest, WideSheetsAreWrittenWithoutWidths) {
+  Result narrow = run("section ss \"N\"\ncolumns 256\ncells 1\ncell\ntext cp1252 \"x\"\n", kBody);
+  Result wide = run("section ss \"W\"\ncolumns 257\ncells 1\ncell\ntext cp1252 \"x\"\n", kBody);
+  EXPECT_NE(narrow.out.find("<TD WIDTH=\"60\">x</TD>"), std::string::npos);
+  EXPECT_NE(wide.out.find("<TD>x</TD>"), std::string::npos);
+  EXPECT_EQ(wide.out.find("WIDTH"), std::string::npos);
+  EXPECT_EQ(Grid(wide.out).size(), 2u);
+  EXPECT_EQ(Grid(wide.out)[1].size(), 258u);
+}
+
+// The host's locale record and the framework's texts reach the display-type formatter.
+TEST_F(PagecastSheetTest, LocaleOptionAndFrameworkTexts) {
+  KVXNUMBERFORMATS nf = {',', '.', '-', '.', "EUR", "vm", "nm", 0, 0, 1};
+  Option locale{KVXOPT_NUMBERFORMATS, std::string(reinterpret_cast<const char*>(&nf), sizeof nf)};
+  Result r = run(
+      "section db \"L\"\nitem 80 0 0 0\nitem 82 10 0 1\nitem 82 10 0 1\nitem 82 10 0 1\nitem 81 0 0 0\n"
+      "item 83 0x40002 8 0\nitem 83 0x80000 0 0\nitem 83 0 0 0\ncells 3\n"
+      "item 74 0 0 0\nvalue 1234567.891\nitem 74 1 0 0\nvalue 0.7\nitem 74 2 0 0\nvalue 2.5\n",
+      kBody, {locale});
+  EXPECT_EQ(r.run, KVX_OK);
+  // Fixed with grouping; a boolean of 0.7 is false (it truncates to 0); General.
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "1.234.567,89", "FALSE", "2,5"}}))
+      << r.out;
+}
+
+TEST_F(PagecastSheetTest, SecondSheetOfAWorkbook) {
+  Result r = run(
+      "section wp \"W\"\ntext cp1252 \"words\"\npara\n"
+      "section ss \"A\"\ncolumns 1\ncells 1\ncell\ntext cp1252 \"first\"\n"
+      "section ss \"B\"\ncolumns 1\ncells 2\ncell\ntext cp1252 \"second\"\ncell\nvalue 2\n",
+      "{VELMINS ELEMENT=Sections.3.Body}");
+  EXPECT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out.rfind("<A NAME=\"s3sheet\">", 0), 0u) << r.out;
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;"}, {"1", "second"}, {"2", "2"}})) << r.out;
+}
+
+}  // namespace
+}  // namespace pc::test
+
+namespace pc::test {
+namespace {
+
+class PagecastWorkbookTest : public PagecastTest {
+ protected:
+  // Exports one section body of a document file into UTF-8 (or another set's) output.
+  Result convert(const std::string& path, int section, uint32_t charset = KVXCS_UTF8) {
+    Result r;
+    std::string tpl = file("t.tpt", "{VELMINS ELEMENT=Sections." + std::to_string(section) + ".Body}");
+    KVXHANDLE doc = 0, ex = 0;
+    EXPECT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, path.c_str(), 0), KVX_OK) << path;
+    Option opts[] = {text(KVXOPT_TEMPLATE, tpl), word(KVXOPT_CHARSET, charset), word(KVXOPT_FLAVOR, 3)};
+    for (const Option& o : opts) EXPECT_EQ(DASetOption(doc, o.id, o.value.data(), uint32_t(o.value.size())), KVX_OK);
+    std::string out = dir_ / "out.htm";
+    r.open = EXOpenExport(doc, KVXEXPORT_HTML, KVXSPEC_PATH, out.c_str(), 0, nullptr, host_callback, &host_, &ex);
+    if (r.open == KVX_OK) {
+      r.run = EXRunExport(ex);
+      EXPECT_EQ(EXCloseExport(ex), KVX_OK);
+    }
+    EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+    r.out = qm::test::read_file(out);
+    return r;
+  }
+};
+
+std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(qm::test::read_file(path));
+  std::string line;
+  while (std::getline(in, line)) {
+    rows.emplace_back();
+    size_t start = 0;
+    for (size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
+      rows.back().push_back(line.substr(start, comma - start));
+    rows.back().push_back(line.substr(start));
+  }
+  return rows;
+}
+
+// The data cells of a converted sheet: the header row and the row numbers dropped, empty
+// cells as "" and the markup characters read back.
+std::vector<std::vector<std::string>> DataCells(const std::string& html) {
+  std::vector<std::vector<std::string>> grid = Grid(html), data;
+  for (size_t r = 1; r < grid.size(); ++r) {
+    data.emplace_back();
+    for (size_t c = 1; c < grid[r].size(); ++c) {
+      std::string t = grid[r][c];
+      if (t == "&nbsp;") t.clear();
+      for (auto [from, to] : {std::pair<std::string, std::string>{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
+        for (size_t at; (at = t.find(from)) != std::string::npos;) t.replace(at, from.size(), to);
+      data.back().push_back(t);
+    }
+  }
+  return data;
+}
+
+// Each workbook's sheets against LibreOffice's CSV of them. Where a cell differs, the
+// difference is listed with its cause.
+TEST_F(PagecastWorkbookTest, FixturesMatchLibreOfficeCsv) {
+  struct Difference {
+    const char* file;
+    size_t sheet, row, column;
+    const char* ours;
+  } differences[] = {
+      // The CSV keeps the raw value of "#,##0.00;[Red]\-#,##0.00"; it is written formatted.
+      {"office.xlsx", 1, 4, 1, "-12.50"},
+      {"office.ods", 1, 4, 1, "-12.50"},
+      // The time cell's format in these files is "hh:mm"; the CSV shows the source's.
+      {"office.xlsx", 1, 4, 2, "10:30"},
+      {"office.ods", 1, 4, 2, "10:30"},
+      // The binary reader keeps no percent format, a 24-hour time and a boolean as 1.
+      {"office.xls", 1, 2, 1, "0.25"},
+      {"office.xls", 1, 4, 2, "10:30:00"},
+      {"office.xls", 1, 6, 0, "1"},
+  };
+  for (const char* name : {"office.xls", "office.xlsx", "office.ods"}) {
+    for (size_t sheet = 1; sheet <= 2; ++sheet) {
+      Result r = convert(std::string(QM_FRAMEWORK_DATA "/") + name, int(sheet));
+      EXPECT_EQ(r.run, KVX_OK) << name;
+      auto expected = ReadCsv(QM_FRAMEWORK_DATA "/office.sheet" + std::to_string(sheet) + ".csv");
+      for (const Difference& d : differences)
+        if (d.file == std::string(name) && d.sheet == sheet) expected[d.row][d.column] = d.ours;
+      auto got = DataCells(r.out);
+      // The CSV's rows are as wide as the sheet's used columns.
+      for (auto& row : expected) row.resize(got.empty() ? 0 : got[0].size());
+      while (!expected.empty() && expected.back() == std::vector<std::string>(expected.back().size())) expected.pop_back();
+      EXPECT_EQ(got, expected) << name << " sheet " << sheet << "\n" << r.out;
+    }
+  }
+  // Big5 output: the Chinese cell in its two-byte form (Python's cp950 gives the bytes).
+  Result big5 = convert(QM_FRAMEWORK_DATA "/office.xlsx", 1, KVXCS_BIG5);
+  std::string bytes = python(dir_.path(), "import sys\nsys.stdout.write('\\u4e2d\\u6587\\u6e2c\\u8a66'.encode('cp950').hex())\n");
+  std::string expected;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) expected.push_back(char(std::stoi(bytes.substr(i, 2), nullptr, 16)));
+  EXPECT_NE(big5.out.find("<TD WIDTH=\"60\">" + expected + "</TD>"), std::string::npos) << big5.out;
+}
+
+}  // namespace
+}  // namespace pc::test
