@@ -381,21 +381,29 @@ class WordSearch {
   EnglishLookups lookups_;  // of the set being searched
 };
 
+// Calls search(set, db) for each database in order with its open index set: the
+// request's, else one opened here and closed after. A failure is reported by the reader;
+// a sink that returns skips the database.
+template <class Search>
+void for_each_open_set(const std::vector<SearchDatabase>& databases, Search&& search) {
+  IndexFileSet own;
+  for (const SearchDatabase& db : databases) {
+    IndexFileSet& set = db.set ? *db.set : own;
+    if (!db.set && !own.open(db.work_dir, search_index_type(db), false)) continue;
+    if (!set.is_open()) continue;
+    search(set, db);
+    own.close();
+  }
+}
+
 TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
                     const std::vector<SearchDatabase>& databases, const SearchOptions& options,
                     const SearchHooks& hooks, SearchStats* stats, bool for_evaluation) {
   TermHits hits(table.terms.size());
   WordSearch search(table, slots, options, hooks, stats, for_evaluation);
-  IndexFileSet own;
-  for (const SearchDatabase& db : databases) {
-    // The request's open set, else one opened here. A failure is reported by the reader;
-    // a sink that returns skips the database.
-    IndexFileSet& set = db.set ? *db.set : own;
-    if (!db.set && !own.open(db.work_dir, search_index_type(db), false)) continue;
-    if (!set.is_open()) continue;
+  for_each_open_set(databases, [&](IndexFileSet& set, const SearchDatabase& db) {
     search.search_set(set, db, search.start_set(set, db), DocumentRange{}, hits);
-    own.close();
-  }
+  });
   if (hooks.word_boundary_done) hooks.word_boundary_done();
   return hits;
 }
@@ -410,11 +418,7 @@ void search_runs(const QueryTermTable& table, const HomophoneSlots& slots,
                  const std::vector<SearchDatabase>& databases, const SearchOptions& options,
                  const SearchHooks& hooks, SearchStats* stats, const std::function<void(TermHits&)>& block) {
   WordSearch search(table, slots, options, hooks, stats, true);
-  IndexFileSet own;
-  for (const SearchDatabase& db : databases) {
-    IndexFileSet& set = db.set ? *db.set : own;
-    if (!db.set && !own.open(db.work_dir, search_index_type(db), false)) continue;
-    if (!set.is_open()) continue;
+  for_each_open_set(databases, [&](IndexFileSet& set, const SearchDatabase& db) {
     const std::vector<size_t> order = search.start_set(set, db);
     const std::vector<uint64_t> size = search.sizes(set);
     const uint64_t largest = *std::max_element(size.begin(), size.end());
@@ -432,8 +436,7 @@ void search_runs(const QueryTermTable& table, const HomophoneSlots& slots,
       // The run's posting pages are done with; the next run reads other pages.
       if (runs > 1) set.release_posting_pages();
     }
-    own.close();
-  }
+  });
   if (hooks.word_boundary_done) hooks.word_boundary_done();
 }
 

@@ -2,6 +2,7 @@
 #include "searcher/hits.h"
 
 #include <limits>
+#include <utility>
 
 #include "platform/le.h"
 
@@ -26,10 +27,14 @@ HitRecord merged(HitRecord left, const HitRecord& right) {
   return left;
 }
 
+// The combinations below write their result over the left list, which they own: a
+// record is written at or before the place it is read from, so nothing is read after it
+// was overwritten.
+
 // Same paragraph: the first common paragraph of a document gives one record; the rest of
 // the document's records on both sides add 1 each to its score.
-HitList combine_paragraph(const HitList& l, const HitList& r) {
-  HitList out;
+HitList combine_paragraph(HitList l, const HitList& r) {
+  size_t kept = 0;
   size_t i = 0, j = 0;
   while (i < l.size() && j < r.size()) {
     int c = paragraph_compare(l[i], r[j]);
@@ -49,14 +54,15 @@ HitList combine_paragraph(const HitList& l, const HitList& r) {
         hit.score = score_add(hit.score, 1);
         ++j;
       }
-      out.push_back(hit);
+      l[kept++] = hit;
     }
   }
-  return out;
+  l.resize(kept);
+  return l;
 }
 
-HitList combine_document(const HitList& l, const HitList& r) {
-  HitList out;
+HitList combine_document(HitList l, const HitList& r) {
+  size_t kept = 0;
   size_t i = 0, j = 0;
   while (i < l.size() && j < r.size()) {
     int c = document_compare(l[i], r[j]);
@@ -65,26 +71,28 @@ HitList combine_document(const HitList& l, const HitList& r) {
     } else if (c > 0) {
       ++j;
     } else {
-      out.push_back(merged(l[i++], r[j++]));
+      l[kept++] = merged(l[i++], r[j++]);
     }
   }
-  return out;
+  l.resize(kept);
+  return l;
 }
 
-HitList combine_not(const HitList& l, const HitList& r) {
-  HitList out;
+HitList combine_not(HitList l, const HitList& r) {
+  size_t kept = 0;
   size_t i = 0, j = 0;
   while (i < l.size()) {
     int c = j < r.size() ? document_compare(l[i], r[j]) : -1;
     if (c < 0) {
-      out.push_back(l[i++]);
+      l[kept++] = l[i++];
     } else if (c == 0) {
       ++i;  // every record of a document found on the right goes
     } else {
       ++j;
     }
   }
-  return out;
+  l.resize(kept);
+  return l;
 }
 
 HitList combine_or(const HitList& l, const HitList& r) {
@@ -155,9 +163,9 @@ bool hits_decode(std::string_view bytes, HitList& out) {
 
 HitList hits_combine(HitList left, HitList right, char op) {
   switch (op) {
-    case '&': return combine_paragraph(left, right);
-    case '*': return combine_document(left, right);
-    case '-': return combine_not(left, right);
+    case '&': return combine_paragraph(std::move(left), right);
+    case '*': return combine_document(std::move(left), right);
+    case '-': return combine_not(std::move(left), right);
     default: return combine_or(left, right);
   }
 }
