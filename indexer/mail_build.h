@@ -57,7 +57,9 @@ struct MailBuildJob {
 enum class MailBuildResult { Done, Failed, Stopped };
 
 // Runs the gateway and feeds the writer; on Done the caller finishes the writer and then
-// calls mail_publish. Failures are reported on a '3' line through progress.
+// calls mail_publish. Failures are reported on a '3' line through progress. Once stop is
+// set, a converter the gateway is running is killed with its process group, so the build
+// returns Stopped without waiting for the converter's time-out.
 MailBuildResult mail_build(const MailBuildJob& job, IndexWriter& writer, ProgressWriter& progress,
                            const volatile sig_atomic_t& stop, size_t& indexed);
 

@@ -455,6 +455,54 @@ TEST(MailBuildStop, KilledAndStoppedBuildsKeepThePreviousDatabase) {
   EXPECT_FALSE(fs::exists(work + qm::kMailStagingFolder));
 }
 
+// A stop while the gateway waits for a converter ends the converter with its group at
+// once: the build reports its stop long before the converter's ten-minute time-out, and
+// the converter is gone. The converter here is a stand-in that notes its process id and
+// sleeps.
+TEST(MailBuildStop, StopEndsARunningConverter) {
+  qm::test::TempDir tmp{"qm-mailconv-"};
+  const std::string root = tmp.path(), bin = root + "bin/", work = root + "db/";
+  fs::create_directories(bin);
+  fs::create_symlink(std::string(QM_DIST_DIR) + "/indexer", bin + "indexer");
+  const std::string pid_file = root + "converter.pid";
+  {
+    std::ofstream script(bin + "docpress");
+    script << "#!/bin/sh\necho $$ > '" << pid_file << ".part'\nmv '" << pid_file << ".part' '"
+           << pid_file << "'\nexec sleep 600\n";
+  }
+  fs::permissions(bin + "docpress", fs::perms::owner_all);
+  const std::string box = root + "conv.mbox";
+  std::ofstream(box, std::ios::binary)
+      << "From - Mon Mar 13 10:00:00 2000\nFrom: a@x.tw\nSubject: with a document\n"
+         "Date: Mon, 13 Mar 2000 10:00:00 +0800\nMIME-Version: 1.0\n"
+         "Content-Type: multipart/mixed; boundary=\"b1\"\n\n"
+         "--b1\nContent-Type: text/plain\n\nbody\n"
+         "--b1\nContent-Type: application/msword; name=\"a.doc\"\n"
+         "Content-Disposition: attachment; filename=\"a.doc\"\n\nnot really a document\n"
+         "--b1--\n\n";
+  std::ofstream(bin + "vesprin.ini")
+      << "[VESPRIN]\nMaxParsingTime=600\n[INDEX]\n1=1\n[DB-1]\nHtmlDir=" << box << "\nWorkDir=" << work
+      << "\nDataInputPort=" << QM_DIST_DIR << "/postbridge.dll;" << box << ";" << work << "\nMail=1\n";
+
+  qm::test::LiveIndexer live({bin + "indexer", "-mail", "-ncl", "-w1", "-f10", "-x1"}, 30000);
+  // The converter has started once its note stands (bounded: the build itself is small).
+  for (int i = 0; i < 3000 && !fs::exists(pid_file); ++i) usleep(20000);
+  ASSERT_TRUE(fs::exists(pid_file));
+  const pid_t converter = pid_t(std::stol(slurp(pid_file)));
+  live.signal(SIGTERM);
+  const std::string out = live.rest();
+  const bool stopped = out.rfind("3 ", 0) == 0 || out.find("\r3 ") != std::string::npos;
+  EXPECT_EQ(out.find("\x1A\x1A"), std::string::npos);
+  // Not stopped in time: the destructor kills the build rather than waiting for it.
+  ASSERT_TRUE(stopped) << out;
+  // Gone, or at most a corpse that nobody has reaped yet.
+  const std::string stat = slurp("/proc/" + std::to_string(converter) + "/stat");
+  const size_t close = stat.rfind(')');
+  EXPECT_TRUE(stat.empty() || (close != std::string::npos && stat.compare(close, 3, ") Z") == 0)) << stat;
+  live.reap();
+  EXPECT_FALSE(fs::exists(work + qm::kMailStagingFolder));
+}
+
 INSTANTIATE_TEST_SUITE_P(Mailboxes, MailBuildProgramTest, testing::Values("all-lf.mbox", "all-crlf.mbox"),
                          [](const auto& info) { return std::string(info.param).substr(4, info.param[4] == 'l' ? 2 : 4); });
 
