@@ -503,6 +503,71 @@ TEST(MailBuildStop, StopEndsARunningConverter) {
   EXPECT_FALSE(fs::exists(work + qm::kMailStagingFolder));
 }
 
+// A mail-client store folder through the gateway and the mboxpull stand-in, over the
+// committed fixture store: the four-field DataInputPort with its "outlook:" key, pages
+// named after the folder, Big5 subjects in MailProperty.db, and a word that stands only in
+// the spreadsheet attachment found with -mail alone. A store that cannot be logged into
+// ends the job with a '3' line and keeps the database.
+TEST(MailBuildOutlook, StoreFolderThroughTheStandIn) {
+  qm::test::TempDir tmp{"qm-mailoutlook-"};
+  const std::string root = tmp.path(), bin = root + "bin/", work = root + "db/";
+  fs::create_directories(bin);
+  fs::create_symlink(std::string(QM_DIST_DIR) + "/indexer", bin + "indexer");
+  // The converter stand-in: the words of the document as one HTML paragraph.
+  std::ofstream(bin + "docpress")
+      << "#!/bin/sh\n{ printf '<html><body><p>'; tr -cs 'A-Za-z' ' ' < \"$1\"; "
+         "printf '</p></body></html>'; } > \"$2\"\n";
+  fs::permissions(bin + "docpress", fs::perms::owner_all);
+  std::ofstream(bin + "vesprin.ini")
+      << "[VESPRIN]\n[INDEX]\n1=1\n[DB-1]\nHtmlDir=store\\archive\nWorkDir=" << work
+      << "\nDataInputPort=" << QM_DIST_DIR << "/postbridge.dll;outlook:archive;" << work
+      << ";store\\archive\nMail=1\n";
+  const std::string store = std::string(QM_SOURCE_DIR) + "/mail/tests/store";
+  auto run = [&](bool attachments, const std::string& store_dir) {
+    setenv("MBOXPULL_STORE", store_dir.c_str(), 1);
+    qm::ProcessOptions o;
+    o.argv = {bin + "indexer", "-ncl", "-w1", "-f10", "-x1"};
+    if (attachments) o.argv.insert(o.argv.begin() + 1, "-mail");
+    o.timeout_ms = 120000;
+    o.stderr_mode = qm::ProcessStderr::Merge;
+    const qm::ProcessResult r = qm::process_run(o);
+    unsetenv("MBOXPULL_STORE");
+    return r.output;
+  };
+
+  for (bool attachments : {false, true}) {
+    SCOPED_TRACE(attachments ? "-mail -ncl" : "-ncl");
+    const std::string out = run(attachments, store);
+    ASSERT_NE(out.find("\x1A\x1A"), std::string::npos) << out;
+    // The fourteen messages of the folder's .eml files, by name; pages named after it.
+    EXPECT_NE(out.find("0 [archive] - 1\r"), std::string::npos) << out;
+    EXPECT_NE(out.find("0 [archive] - 15\r"), std::string::npos) << out;
+    EXPECT_EQ(out.find("0 [archive] - 16\r"), std::string::npos) << out;
+    const std::string property = slurp(work + "MailProperty.db");
+    ASSERT_EQ(property.size(), 15 * qm::mail_side::kMailPropertySize);
+    // Python's email package decodes the subjects of 02 and 03 to these, written in CP950.
+    auto subject = [&](size_t m) {
+      return std::string(property.c_str() + m * qm::mail_side::kMailPropertySize + qm::mail_side::kMailSubjectAt);
+    };
+    EXPECT_EQ(subject(1), "\xA4\xA4\xA4\xE5\xB6l\xA5\xF3");
+    EXPECT_EQ(subject(2), "Re: \xA4\xA4\xA4\xE5\xB6l\xA5\xF3 done");
+    // "xlsonlyword" stands only in budget.xls of the last message; "noteword" in its notes.txt.
+    EXPECT_EQ(search(work, "xlsonlyword", ""), attachments ? std::set<uint32_t>{14} : std::set<uint32_t>{});
+    EXPECT_EQ(search(work, "noteword", ""), attachments ? std::set<uint32_t>{14} : std::set<uint32_t>{});
+  }
+
+  std::map<std::string, std::string> before;
+  for (const auto& e : fs::recursive_directory_iterator(work))
+    before[e.path().string()] = e.is_regular_file() ? slurp(e.path().string()) : "<dir>";
+  const std::string refused = run(true, root + "no-store");
+  EXPECT_EQ(refused.find("\x1A\x1A"), std::string::npos);
+  EXPECT_TRUE(refused.rfind("3 ", 0) == 0 || refused.find("\r3 ") != std::string::npos) << refused;
+  std::map<std::string, std::string> after;
+  for (const auto& e : fs::recursive_directory_iterator(work))
+    after[e.path().string()] = e.is_regular_file() ? slurp(e.path().string()) : "<dir>";
+  EXPECT_EQ(after, before);
+}
+
 INSTANTIATE_TEST_SUITE_P(Mailboxes, MailBuildProgramTest, testing::Values("all-lf.mbox", "all-crlf.mbox"),
                          [](const auto& info) { return std::string(info.param).substr(4, info.param[4] == 'l' ? 2 : 4); });
 
