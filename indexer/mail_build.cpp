@@ -30,10 +30,14 @@
 #include "mail/side_files_format.h"
 #include "platform/dynlib.h"
 #include "platform/le.h"
+#include "platform/message_box.h"
 #include "platform/paths.h"
 
 namespace qm {
 namespace {
+
+// Where a message box of the gateway goes while a mail build runs (see qm_message_box).
+ProgressWriter* g_box_progress = nullptr;
 
 constexpr uint16_t kTitleKind = 1;
 constexpr uint16_t kBodyKind = 0;
@@ -348,6 +352,11 @@ MailBuildResult mail_build(const MailBuildJob& job, IndexWriter& writer, Progres
   }
 
   mail_remove_staging(job.work_dir);
+  // The gateway's boxes (a refused login) go to the desktop while it runs.
+  struct BoxRoute {
+    explicit BoxRoute(ProgressWriter& p) { g_box_progress = &p; }
+    ~BoxRoute() { g_box_progress = nullptr; }
+  } box_route(progress);
   const std::string staging = job.work_dir + kMailStagingFolder + "/";
   if (!dir_make(staging.substr(0, staging.size() - 1))) {
     progress.fatal("Cannot create the staging folder in " + job.work_dir);
@@ -445,3 +454,12 @@ bool mail_publish(const MailBuildJob& job, std::string& error) {
 }
 
 }  // namespace qm
+
+// The index builder's message boxes (platform/message_box.h): the builder runs hidden, so
+// a box of the gateway it loaded goes to the desktop as a '5' line, which the desktop
+// shows through its message sink. The program exports this function by name.
+extern "C" __attribute__((visibility("default"))) int32_t qm_message_box(const char* text, const char*,
+                                                                         int32_t) {
+  if (qm::g_box_progress != nullptr && text != nullptr) qm::g_box_progress->message(text);
+  return qm::kBoxAnswerOk;
+}

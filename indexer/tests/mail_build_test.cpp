@@ -507,7 +507,8 @@ TEST(MailBuildStop, StopEndsARunningConverter) {
 // committed fixture store: the four-field DataInputPort with its "outlook:" key, pages
 // named after the folder, Big5 subjects in MailProperty.db, and a word that stands only in
 // the spreadsheet attachment found with -mail alone. A store that cannot be logged into
-// ends the job with a '3' line and keeps the database.
+// sends the gateway's "Fail to login !" box on a '5' line, ends the job with a '3' line
+// and keeps the database.
 TEST(MailBuildOutlook, StoreFolderThroughTheStandIn) {
   qm::test::TempDir tmp{"qm-mailoutlook-"};
   const std::string root = tmp.path(), bin = root + "bin/", work = root + "db/";
@@ -562,6 +563,10 @@ TEST(MailBuildOutlook, StoreFolderThroughTheStandIn) {
   const std::string refused = run(true, root + "no-store");
   EXPECT_EQ(refused.find("\x1A\x1A"), std::string::npos);
   EXPECT_TRUE(refused.rfind("3 ", 0) == 0 || refused.find("\r3 ") != std::string::npos) << refused;
+  // The gateway's box comes to the desktop as a '5' line before the job ends.
+  const size_t box = refused.find("5 Fail to login !\r");
+  EXPECT_NE(box, std::string::npos) << refused;
+  EXPECT_LT(box, refused.find("3 ")) << refused;
   std::map<std::string, std::string> after;
   for (const auto& e : fs::recursive_directory_iterator(work))
     after[e.path().string()] = e.is_regular_file() ? slurp(e.path().string()) : "<dir>";
