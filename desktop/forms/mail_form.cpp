@@ -238,8 +238,7 @@ void TMailForm::btnOkClick() {
     std::string name;
     TMailObject obj;
     if (outlook_) {
-      const size_t slash = caption.rfind('/');
-      name = slash == std::string::npos ? caption : caption.substr(slash + 1);
+      name = MailStoreShortName(caption);
       obj.SourcePath = caption;
       obj.FolderKey = item->data(0, Qt::UserRole).toByteArray().toStdString();
     } else {
