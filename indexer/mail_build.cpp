@@ -1,7 +1,9 @@
 // Mail databases (see mail_build.h): the DataInputPort fields, the gateway loaded with
 // platform/dynlib.h, pages cut into paragraphs with the HTML and plain-text readers of
 // html_text.h and text_blocks.h, documents written through index/index_writer.h, and
-// the staged side files put in place at the end.
+// the staged side files put in place at the end. While the gateway runs, a watcher thread
+// ends its converter on a stop, and the gateway's message boxes (platform/message_box.h)
+// go to the desktop as '5' lines through the exported qm_message_box.
 #include "indexer/mail_build.h"
 
 #include <dirent.h>

@@ -3,7 +3,8 @@
 // page the gateway hands out into one indexed document: subject, sender, body as one
 // paragraph, then per attachment section its name and its text. The gateway writes its
 // side files into a staging folder inside WorkDir; they replace the old ones only after
-// the index files stand, so a failed or stopped build leaves the old database whole.
+// the index files stand, so a failed or stopped build leaves the old database whole. The
+// gateway's message boxes (its refused login) become '5' lines for the desktop.
 // Called by run_build (builder.cpp) for "-ncl" and "-mail" jobs.
 #pragma once
 #include <csignal>
