@@ -85,11 +85,17 @@ std::string join_blocks(const ExtractedText& text) {
   return out;
 }
 
-// Plain text as blocks only: no line is taken apart as a title.
+// Plain text as blocks only: no line is taken apart as a title. The body paragraph keeps
+// only its first kParagraphLimit bytes, so the text is fed in pieces and the feeding
+// stops once more than that has come out: text already emitted does not change, so the
+// kept start is the same as from the whole body, and a message of tens of megabytes is
+// not copied into blocks whole.
 ExtractedText plain_blocks(std::string_view text) {
+  constexpr size_t kPiece = 64 * 1024;
   BlockBuilder builder;
   PlainTextFeeder feeder(builder);
-  feeder.feed(text);
+  for (size_t at = 0; at < text.size() && builder.emitted() <= kParagraphLimit + 2; at += kPiece)
+    feeder.feed(text.substr(at, kPiece));
   feeder.finish();
   ExtractedText out;
   out.blocks = builder.take();

@@ -115,6 +115,19 @@ TEST(MailPage, ParagraphsAndSections) {
   const qm::MailDocument b = qm::mail_page_document("<TITLE>t</TITLE>\n<H1>s</H1>\n<BODY>" + big + "</BODY>\n");
   ASSERT_EQ(b.paragraphs.size(), 3u);
   EXPECT_EQ(b.paragraphs[2].size(), 65000u);
+
+  // A body of megabytes in many lines and paragraphs: the kept start is the whole text
+  // with its white space collapsed, cut at the limit.
+  std::string lines, collapsed;
+  for (int i = 0; i < 200000; ++i) {
+    const std::string words = "w" + std::to_string(i) + " \xA4\xA4x";
+    lines += words + (i % 7 == 6 ? "\r\n\r\n" : "\n");
+    if (!collapsed.empty()) collapsed += ' ';
+    collapsed += words;
+  }
+  const qm::MailDocument m = qm::mail_page_document("<TITLE>t</TITLE>\n<H1>s</H1>\n<BODY>" + lines + "</BODY>\n");
+  ASSERT_EQ(m.paragraphs.size(), 3u);
+  EXPECT_EQ(m.paragraphs[2], collapsed.substr(0, 65000));
 }
 
 TEST(MailPage, StoredPath) {
