@@ -281,6 +281,13 @@ size_t big5_char_len(std::string_view text, size_t pos) {
   return 1;
 }
 
+std::string_view big5_after_last(std::string_view text, char c) {
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); i += big5_char_len(text, i))
+    if (text[i] == c && big5_char_len(text, i) == 1) start = i + 1;
+  return text.substr(start);
+}
+
 size_t big5_prefix_length(std::string_view text, size_t max) {
   size_t i = 0;
   while (i < text.size()) {

@@ -75,6 +75,9 @@ bool is_alnum_ascii(unsigned char c);
 bool big5_is_pair(unsigned char lead, unsigned char trail);
 // Length in bytes of the character at p: 2 for a Big5 pair, 1 otherwise, 0 at the end.
 size_t big5_char_len(std::string_view text, size_t pos);
+// The part of text after its last single-byte c (a byte of a Big5 pair is not one); the
+// whole text without one.
+std::string_view big5_after_last(std::string_view text, char c);
 // The length of the longest start of text within max bytes that splits no double-byte
 // character (a lead 0xA1-0xFE with a trail 0x40-0xFE).
 size_t big5_prefix_length(std::string_view text, size_t max);

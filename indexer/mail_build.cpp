@@ -1,18 +1,26 @@
 // Mail databases (see mail_build.h): the DataInputPort fields, the gateway loaded with
 // platform/dynlib.h, pages cut into paragraphs with the HTML and plain-text readers of
 // html_text.h and text_blocks.h, documents written through index/index_writer.h, and
-// the staged side files put in place at the end.
+// the staged side files put in place at the end. While the gateway runs, a watcher thread
+// ends its converter on a stop, and the gateway's message boxes (platform/message_box.h)
+// go to the desktop as '5' lines through the exported qm_message_box.
 #include "indexer/mail_build.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "common/files.h"
 #include "common/strings.h"
@@ -24,10 +32,14 @@
 #include "mail/side_files_format.h"
 #include "platform/dynlib.h"
 #include "platform/le.h"
+#include "platform/message_box.h"
 #include "platform/paths.h"
 
 namespace qm {
 namespace {
+
+// Where a message box of the gateway goes while a mail build runs (see qm_message_box).
+ProgressWriter* g_box_progress = nullptr;
 
 constexpr uint16_t kTitleKind = 1;
 constexpr uint16_t kBodyKind = 0;
@@ -73,11 +85,17 @@ std::string join_blocks(const ExtractedText& text) {
   return out;
 }
 
-// Plain text as blocks only: no line is taken apart as a title.
+// Plain text as blocks only: no line is taken apart as a title. The body paragraph keeps
+// only its first kParagraphLimit bytes, so the text is fed in pieces and the feeding
+// stops once more than that has come out: text already emitted does not change, so the
+// kept start is the same as from the whole body, and a message of tens of megabytes is
+// not copied into blocks whole.
 ExtractedText plain_blocks(std::string_view text) {
+  constexpr size_t kPiece = 64 * 1024;
   BlockBuilder builder;
   PlainTextFeeder feeder(builder);
-  feeder.feed(text);
+  for (size_t at = 0; at < text.size() && builder.emitted() <= kParagraphLimit + 2; at += kPiece)
+    feeder.feed(text.substr(at, kPiece));
   feeder.finish();
   ExtractedText out;
   out.blocks = builder.take();
@@ -213,17 +231,18 @@ bool look_up(const DynLib& lib, const char* name, Fn& fn) {
   return fn != nullptr;
 }
 
-// The record postbridge has just appended to its pending MailProperty.db: the file is
-// found once in the staging folder (the writer's temporary name) and read at message n.
+// The record postbridge has just appended to MailProperty.db in the staging folder: the
+// gateway writes each record through as it hands the message out, so record n is the
+// date of the message handed out n-th (from 0). The file is opened at the first look.
 class PropertyTap {
  public:
-  explicit PropertyTap(std::string dir) : dir_(std::move(dir)) {}
+  explicit PropertyTap(std::string dir) : path_(std::move(dir) + mail_side::kMailPropertyFile) {}
   ~PropertyTap() { if (fd_ >= 0) ::close(fd_); }
   PropertyTap(const PropertyTap&) = delete;
   PropertyTap& operator=(const PropertyTap&) = delete;
 
   int32_t date(size_t message_index) {
-    if (fd_ < 0) open_pending();
+    if (fd_ < 0) fd_ = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd_ < 0) return 0;
     unsigned char b[4];
     const off_t at = off_t(message_index * mail_side::kMailPropertySize + mail_side::kMailDateAt);
@@ -232,20 +251,76 @@ class PropertyTap {
   }
 
  private:
-  void open_pending() {
-    const std::string prefix = std::string(".") + mail_side::kMailPropertyFile + ".tmp";
-    DIR* d = opendir(dir_.c_str());
-    if (d == nullptr) return;
-    while (dirent* e = readdir(d)) {
-      if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) {
-        fd_ = ::open((dir_ + e->d_name).c_str(), O_RDONLY | O_CLOEXEC);
-        break;
-      }
-    }
-    closedir(d);
-  }
-  std::string dir_;
+  std::string path_;
   int fd_ = -1;
+};
+
+// While a mail build runs, a stop request also ends the converter the gateway may be
+// waiting for at that moment, which would otherwise run on to its time-out. The gateway
+// starts each converter as a child of ours that leads a process group of its own; once
+// the stop flag is set, a watcher thread kills every such group of our children, and
+// keeps doing so until the build returns, so a converter started meanwhile goes too.
+class ConverterStopper {
+ public:
+  explicit ConverterStopper(const volatile sig_atomic_t& stop) : stop_(stop) {
+    // The stop signals stay with the thread that builds: the watcher only looks at the flag.
+    sigset_t block, old;
+    sigemptyset(&block);
+    for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&block, s);
+    pthread_sigmask(SIG_BLOCK, &block, &old);
+    thread_ = std::thread([this] { watch(); });
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  }
+  ~ConverterStopper() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  ConverterStopper(const ConverterStopper&) = delete;
+  ConverterStopper& operator=(const ConverterStopper&) = delete;
+
+ private:
+  void watch() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, std::chrono::milliseconds(20), [this] { return done_; }))
+      if (stop_) kill_child_groups();
+  }
+  // Kills the process group of each child of ours that leads its own group.
+  static void kill_child_groups() {
+    const pid_t self = getpid();
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return;
+    while (const dirent* e = readdir(proc)) {
+      if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
+      const std::string stat = slurp_small(std::string("/proc/") + e->d_name + "/stat");
+      // "pid (comm) state ppid pgrp ...": the name may hold blanks and parentheses.
+      const size_t close = stat.rfind(')');
+      if (close == std::string::npos) continue;
+      char state = 0;
+      long ppid = 0, pgrp = 0;
+      if (std::sscanf(stat.c_str() + close + 1, " %c %ld %ld", &state, &ppid, &pgrp) != 3) continue;
+      const long pid = std::atol(e->d_name);
+      if (ppid == long(self) && pgrp == pid && pid > 1) kill(-pid_t(pid), SIGKILL);
+    }
+    closedir(proc);
+  }
+  static std::string slurp_small(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char buffer[512];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    return n > 0 ? std::string(buffer, size_t(n)) : std::string();
+  }
+
+  const volatile sig_atomic_t& stop_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread thread_;
 };
 
 }  // namespace
@@ -285,6 +360,11 @@ MailBuildResult mail_build(const MailBuildJob& job, IndexWriter& writer, Progres
   }
 
   mail_remove_staging(job.work_dir);
+  // The gateway's boxes (a refused login) go to the desktop while it runs.
+  struct BoxRoute {
+    explicit BoxRoute(ProgressWriter& p) { g_box_progress = &p; }
+    ~BoxRoute() { g_box_progress = nullptr; }
+  } box_route(progress);
   const std::string staging = job.work_dir + kMailStagingFolder + "/";
   if (!dir_make(staging.substr(0, staging.size() - 1))) {
     progress.fatal("Cannot create the staging folder in " + job.work_dir);
@@ -305,6 +385,7 @@ MailBuildResult mail_build(const MailBuildJob& job, IndexWriter& writer, Progres
   uint64_t handed_out = 0;
 
   PropertyTap tap(staging);
+  const ConverterStopper converter_stopper(stop);
   size_t message = 0;
   bool failed = false;
   char* name = nullptr;
@@ -381,3 +462,12 @@ bool mail_publish(const MailBuildJob& job, std::string& error) {
 }
 
 }  // namespace qm
+
+// The index builder's message boxes (platform/message_box.h): the builder runs hidden, so
+// a box of the gateway it loaded goes to the desktop as a '5' line, which the desktop
+// shows through its message sink. The program exports this function by name.
+extern "C" __attribute__((visibility("default"))) int32_t qm_message_box(const char* text, const char*,
+                                                                         int32_t) {
+  if (qm::g_box_progress != nullptr && text != nullptr) qm::g_box_progress->message(text);
+  return qm::kBoxAnswerOk;
+}

@@ -3,7 +3,8 @@
 // page the gateway hands out into one indexed document: subject, sender, body as one
 // paragraph, then per attachment section its name and its text. The gateway writes its
 // side files into a staging folder inside WorkDir; they replace the old ones only after
-// the index files stand, so a failed or stopped build leaves the old database whole.
+// the index files stand, so a failed or stopped build leaves the old database whole. The
+// gateway's message boxes (its refused login) become '5' lines for the desktop.
 // Called by run_build (builder.cpp) for "-ncl" and "-mail" jobs.
 #pragma once
 #include <csignal>
@@ -57,7 +58,9 @@ struct MailBuildJob {
 enum class MailBuildResult { Done, Failed, Stopped };
 
 // Runs the gateway and feeds the writer; on Done the caller finishes the writer and then
-// calls mail_publish. Failures are reported on a '3' line through progress.
+// calls mail_publish. Failures are reported on a '3' line through progress. Once stop is
+// set, a converter the gateway is running is killed with its process group, so the build
+// returns Stopped without waiting for the converter's time-out.
 MailBuildResult mail_build(const MailBuildJob& job, IndexWriter& writer, ProgressWriter& progress,
                            const volatile sig_atomic_t& stop, size_t& indexed);
 

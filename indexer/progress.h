@@ -2,7 +2,8 @@
 // each line is a code character, a blank and a text, ended by CR and shorter than 255
 // bytes; a completed build ends with two 0x1A bytes. Codes: '0' a document indexed,
 // '1' a status text, '2' a percentage, '3' the build ended abnormally, '4' the process id
-// of a helper process (0: none is running now).
+// of a helper process (0: none is running now), '5' a message box of a library the
+// builder loaded (the mail gateway's refused login), which the desktop shows.
 //
 // At a terminal the builder shows a person its progress instead (terminal_progress.h),
 // through the same calls; begin, reading and summary exist for that view and add no
@@ -28,6 +29,7 @@ class ProgressWriter {
   virtual void percent(int value);  // written only when it differs from the last one
   virtual void fatal(std::string_view text) { line('3', text); }
   virtual void helper(long pid) { line('4', std::to_string(pid)); }
+  virtual void message(std::string_view text) { line('5', text); }
   virtual void end_mark();
   // The number of documents found, before the first is read.
   virtual void begin(size_t /*total*/) {}

@@ -24,6 +24,7 @@ class TerminalProgress : public ProgressWriter {
   void status(std::string_view text) override;
   void percent(int value) override;
   void fatal(std::string_view text) override;
+  void message(std::string_view text) override { line(text); }
   void helper(long) override {}
   void end_mark() override {}
   void begin(size_t total) override;

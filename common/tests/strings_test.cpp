@@ -71,6 +71,22 @@ TEST(StringFind, CaseBlindAndBig5Aware) {
   EXPECT_EQ(qm::big5_find_char("\xA4\xB3\x5C", "\xB3\x5C"), std::string::npos);  // 0xB3 is a trail here
 }
 
+TEST(Big5, AfterLastSeparator) {
+  // "\xA5\x5C" is a Big5 character whose second byte is a backslash.
+  const struct {
+    const char* text;
+    const char* after;
+  } cases[] = {
+      {"store\\Work\\Projects", "Projects"},
+      {"Projects", "Projects"},
+      {"store\\", ""},
+      {"store\\\xA5\x5C", "\xA5\x5C"},
+      {"a\\\xA5\x5C\\b\xA5\x5C", "b\xA5\x5C"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(qm::big5_after_last(c.text, '\\'), c.after) << c.text;
+}
+
 TEST(StringCompare, CaseBlindAsciiOnly) {
   EXPECT_EQ(qm::string_icmp("Vesprin.INI", "vesprin.ini"), 0);
   EXPECT_LT(qm::string_icmp("abc", "abd"), 0);

@@ -86,10 +86,7 @@ MailNames mail_names_from_row(int mail_kind, std::string_view caption, std::stri
   MailNames names;
   if (mail_kind == kMailOutlook) {
     // The display name's last part (after its last "\", Big5-aware) names the database.
-    size_t cut = std::string_view::npos;
-    for (size_t i = 0; i < caption.size(); i += big5_char_len(caption, i))
-      if (caption[i] == '\\') cut = i;
-    names.Description = std::string(cut == std::string_view::npos ? caption : caption.substr(cut + 1));
+    names.Description = std::string(big5_after_last(caption, '\\'));
     names.mail_source = std::string(caption);
     names.MailKey = "outlook:" + std::string(detail);
     return names;

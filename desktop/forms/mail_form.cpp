@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "desktop/big5_qt.h"
+#include "desktop/catalogue/catalogue_paths.h"
 #include "desktop/forms/browse_folder.h"
 #include "desktop/mailfind/mail_store.h"
 #include "desktop/mailfind/thread_stand.h"
@@ -233,8 +234,7 @@ void TMailForm::btnOkClick() {
     std::string name;
     TMailObject obj;
     if (outlook_) {
-      const size_t slash = caption.rfind('/');
-      name = slash == std::string::npos ? caption : caption.substr(slash + 1);
+      name = MailStoreShortName(caption);
       obj.SourcePath = caption;
       obj.FolderKey = item->data(0, Qt::UserRole).toByteArray().toStdString();
     } else {
@@ -244,7 +244,10 @@ void TMailForm::btnOkClick() {
       qstring_to_big5(item->text(1), folder);
       obj.SourcePath = folder + (FileMask == "*.snm" ? name : caption);
     }
-    obj.IndexDirectory = program_dir_ + "DB/" + name + "/";
+    // The index folder is named as the catalogue names folders (UTF-8, no "/", never "..").
+    std::string folder_name = catalogue_file_name(name);
+    if (folder_name.empty()) folder_name = "mail";
+    obj.IndexDirectory = program_dir_ + "DB/" + folder_name + "/";
     if (TargetCombo) TargetCombo->addItem(big5_to_qstring(name), QVariant::fromValue(obj));
     ResultName = name;
     ResultSource = obj.SourcePath;

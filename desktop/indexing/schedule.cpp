@@ -1,6 +1,10 @@
 // The index-build job queue and its worker; see schedule.h.
 #include "desktop/indexing/schedule.h"
 
+#include "common/big5_codec.h"
+#include "desktop/messages.h"
+#include "desktop/text_ids.h"
+
 namespace qm {
 
 namespace {
@@ -140,6 +144,11 @@ void TThreadBuildIndex::show_view(bool wait) {
 }
 
 void TThreadBuildIndex::on_line(const ProgressLine& line) {
+  if (line.code == '5') {
+    const std::string text = big5_to_utf8(line.text);
+    window_.call([text] { ShowMessageText(text, text::kCaptionError, kStyleStop); });
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(view_mutex_);
     view_.apply(line);

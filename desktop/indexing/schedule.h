@@ -9,6 +9,9 @@
 // worker. Progress lines are counted on the worker as they come; the view reaches the
 // window at most every 50 ms, and always at the start and end of a job. A job's worker
 // work (the property build) runs on the worker after a completed job, before its event 0.
+// A '5' line is a message box of a library the builder loaded (the mail gateway's refused
+// login): it is shown through the desktop's message sink (desktop/messages.h) on the
+// window thread, caption "Error" and the stop sign, the worker waiting for it.
 //
 // Qt-free; used by the environment form and the wizard; tests in tests/schedule_test.cpp.
 #pragma once

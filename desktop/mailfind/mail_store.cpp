@@ -1,5 +1,8 @@
-// The mail-store library loader (see mail_store.h), over platform/dynlib.h.
+// The mail-store library loader (see mail_store.h), over platform/dynlib.h and the Big5
+// walk of common/strings.h.
 #include "desktop/mailfind/mail_store.h"
+
+#include "common/strings.h"
 
 namespace qm {
 
@@ -13,9 +16,8 @@ bool bind(const DynLib& lib, const char* name, Fn& out) {
 
 bool LoadMailStoreLibrary(MailStoreLibrary& store, const std::string& program_dir) {
   UnloadMailStoreLibrary(store);
-  std::string dir = program_dir;
-  if (!dir.empty() && dir.back() != '/') dir += '/';
-  if (!store.lib.open(dir + "libmboxpull.so", "", "")) return false;
+  // "mboxpull.dll" by that name (libmboxpull.so here), in the program directory.
+  if (!store.lib.open(mail::kMboxpullLibrary, program_dir, "")) return false;
   const bool bound = bind(store.lib, "Login", store.Login) &&
                      bind(store.lib, "ListFolder", store.ListFolder) &&
                      bind(store.lib, "Logoff", store.Logoff) &&
@@ -58,6 +60,10 @@ std::vector<MailStoreFolder> ListMailStoreFolders(MailStoreLibrary& store) {
     out.push_back({std::move(key), std::move(name)});
   }
   return out;
+}
+
+std::string MailStoreShortName(const std::string& display) {
+  return std::string(big5_after_last(display, '\\'));
 }
 
 }  // namespace qm

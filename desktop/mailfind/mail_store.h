@@ -1,7 +1,8 @@
-// The desktop's hold on the mail-store library: LoadMailStoreLibrary opens
-// <program dir>libmboxpull.so, binds its seven entries by name and logs in (Login(0, "")
+// The desktop's hold on the mail-store library: LoadMailStoreLibrary opens "mboxpull.dll"
+// (libmboxpull.so) in the program directory, binds its seven entries by name and logs in (Login(0, "")
 // must give 0); UnloadMailStoreLibrary logs off and closes it. ListMailStoreFolders lists
-// the store's folders that can be read, for the mail form's mail-client mode. Qt-free.
+// the store's folders that can be read, for the mail form's mail-client mode; and the short
+// name of a folder that names its database. Qt-free.
 #pragma once
 #include <string>
 #include <vector>
@@ -37,5 +38,9 @@ struct MailStoreFolder {
 // Folders 0, 1, ... until ListFolder gives nonzero, without those PrepareGetMsg refuses
 // (-1). Nothing when the store is not loaded.
 std::vector<MailStoreFolder> ListMailStoreFolders(MailStoreLibrary& store);
+
+// The short name of a folder's display name ("<store>\a\b" in Big5): the part after its
+// last "\" that is not the second byte of a Big5 character; the whole text without one.
+std::string MailStoreShortName(const std::string& display);
 
 }  // namespace qm

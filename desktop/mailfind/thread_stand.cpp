@@ -174,8 +174,11 @@ void TThreadStand::Walk(const std::string& folder, bool first_level) {
       measured = find_file_ci(entries, base);
       caption = base;
     } else if (toc) {
+      // The mailbox beside its table of contents; a .toc alone lists nothing. The caption
+      // is the mailbox's own spelling, so the source handed on opens on a case-sensitive
+      // file system ("Out.TOC" beside "Out.MBX" gives "Out.MBX").
       measured = find_file_ci(entries, base + ".mbx");
-      caption = base + ".mbx";
+      caption = measured ? measured->name : base + ".mbx";
     }
     if (!measured) continue;
     int fd = open((folder + measured->name).c_str(), O_RDONLY | O_CLOEXEC);

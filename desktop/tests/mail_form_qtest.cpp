@@ -1,5 +1,6 @@
-// Offscreen tests of the mail-store dialog: the mail-client mode over a scripted
-// mail-store library (the refused folder skipped; a failed load lists nothing), a file
+// Offscreen tests of the mail-store dialog: the mail-client mode over the stand-in
+// mail-store library and the fixture store (the broken folder skipped, the database named
+// after the folder's short name; with no store nothing is listed), a file
 // search of .snm pairs handed back as TMailObjects, the history without case-blind
 // duplicates, message 12019 with nothing selected, and the terminate button's status.
 #include <QComboBox>
@@ -26,33 +27,43 @@ class MailFormTest : public QObject {
   void initTestCase() { QVERIFY(desktop_load_resources(std::string(QM_DIST_DIR) + "/", "en")); }
 
   void mailClientMode() {
-    unsetenv("QM_FAKE_MBOX_LOGIN_FAILS");
-    TMailForm f(QM_FAKE_MBOX_DIR);
+    const std::string program = std::string(QM_DIST_DIR) + "/";
+    const std::string store = std::string(QM_SOURCE_DIR) + "/mail/tests/store";
+    setenv("MBOXPULL_STORE", store.c_str(), 1);
+    TMailForm f(program);
     f.FileMask = "*.pst";
     QComboBox target;
     f.TargetCombo = &target;
     f.show();
     QVERIFY(f.OutlookMode());
-    QCOMPARE(f.lvFind->topLevelItemCount(), 2);
-    QCOMPARE(f.lvFind->topLevelItem(0)->text(0), QStringLiteral("Inbox"));
-    QCOMPARE(f.lvFind->topLevelItem(1)->text(0), QStringLiteral("Sent Items"));
+    // The fixture's folders without the broken one, by their display names.
+    const QStringList want = {QStringLiteral("store"), QStringLiteral("store\\Work"),
+                              QStringLiteral("store\\Work\\Projects"), QStringLiteral("store\\archive"),
+                              QStringLiteral("store\\lists.mbox"), QStringLiteral("store\\中文")};
+    QCOMPARE(f.lvFind->topLevelItemCount(), want.size());
+    for (int i = 0; i < want.size(); ++i) QCOMPARE(f.lvFind->topLevelItem(i)->text(0), want[i]);
     QVERIFY(f.editMailFolder->isHidden());
-    f.lvFind->topLevelItem(1)->setSelected(true);
+    f.lvFind->topLevelItem(2)->setSelected(true);
+    f.lvFind->topLevelItem(5)->setSelected(true);
     f.btnOk->click();
-    QCOMPARE(target.count(), 1);
-    QCOMPARE(target.itemText(0), QStringLiteral("Sent Items"));
+    QCOMPARE(target.count(), 2);
+    // Each database is named after the part of the display name behind its last "\".
+    QCOMPARE(target.itemText(0), QStringLiteral("Projects"));
+    QCOMPARE(target.itemText(1), QStringLiteral("中文"));
     const auto obj = target.itemData(0).value<TMailObject>();
-    QCOMPARE(obj.FolderKey, std::string("k/sent"));
-    QCOMPARE(obj.SourcePath, std::string("Sent Items"));
-    QCOMPARE(obj.IndexDirectory, std::string(QM_FAKE_MBOX_DIR) + "DB/Sent Items/");
-    QCOMPARE(f.ResultFolderKey, std::string("k/sent"));
+    QCOMPARE(obj.FolderKey, std::string(".Work.Projects"));
+    QCOMPARE(obj.SourcePath, std::string("store\\Work\\Projects"));
+    QCOMPARE(obj.IndexDirectory, program + "DB/Projects/");
+    QCOMPARE(f.ResultFolderKey, std::string("%E4%B8%AD%E6%96%87"));
+    QCOMPARE(f.ResultIndexDir, program + "DB/中文/");  // index folders are named in UTF-8
 
-    setenv("QM_FAKE_MBOX_LOGIN_FAILS", "1", 1);
-    TMailForm failed(QM_FAKE_MBOX_DIR);
+    test::TempDir none{"qm-mailform-nostore-"};
+    setenv("MBOXPULL_STORE", (none / "missing").c_str(), 1);
+    TMailForm failed(program);
     failed.FileMask = "*.pst";
     failed.show();
     QCOMPARE(failed.lvFind->topLevelItemCount(), 0);
-    unsetenv("QM_FAKE_MBOX_LOGIN_FAILS");
+    unsetenv("MBOXPULL_STORE");
   }
 
   void fileSearchHandsBackPairs() {

@@ -1,7 +1,8 @@
 // Offscreen tests of the database add/edit dialog over a scratch program directory: a
 // new document database with the next free id, an existing entry loaded and its
 // refusals, three mail stores from the mail-store dialog saved as three consecutive ids
-// (the list empties), and no free id refused.
+// (the list empties), a folder of the mail-client store saved and built by the real
+// index builder, and no free id refused.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -19,7 +20,10 @@
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
+#include "platform/process.h"
 #include "testsupport/test_files.h"
+
+#include <unistd.h>
 
 using namespace qm;
 
@@ -128,6 +132,45 @@ class RebuildFormTest : public QObject {
     QCOMPARE(value(dir, "DB-4", "Description"), std::string("c"));
     QCOMPARE(value(dir, "DB-4", "DataInputPort"),
              dir.path() + "libpostbridge.so;" + mail + "c.mbx;" + dir.path() + "DB/c/");
+  }
+
+  // The mail-client kind over the stand-in mail-store library and the fixture store: the
+  // folder chosen in the mail-store dialog is saved with its four-field DataInputPort, and
+  // the real index builder builds it through the gateway.
+  void storeFolderSavedAndBuilt() {
+    test::TempDir dir{"qm-rebuild-"};
+    for (const char* file : {"indexer", "libpostbridge.so", "libmboxpull.so"})
+      QVERIFY(symlink((std::string(QM_DIST_DIR) + "/" + file).c_str(), (dir / file).c_str()) == 0);
+    setenv("MBOXPULL_STORE", (std::string(QM_SOURCE_DIR) + "/mail/tests/store").c_str(), 1);
+    test::write_file(dir / "vesprin.ini", "[INDEX]\n1=1\n[DB-1]\nDescription=One\nWorkDir=/x/one/\n");
+    TRebuildForm f(dir.path());
+    f.show();
+    f.radioMail->click();
+    f.cmbMailType->setCurrentIndex(4);
+    QTimer::singleShot(0, &f, [&] {
+      TMailForm* m = f.mailForm();
+      QVERIFY(m->OutlookMode());
+      for (int i = 0; i < m->lvFind->topLevelItemCount(); ++i)
+        if (m->lvFind->topLevelItem(i)->text(0) == QStringLiteral("store\\archive"))
+          m->lvFind->topLevelItem(i)->setSelected(true);
+      m->btnOk->click();
+    });
+    f.btnSel->click();
+    QCOMPARE(f.editDBName->text(), QStringLiteral("archive"));
+    expect(text::kMsgDatabaseAdded);
+    f.btnApply->click();
+    const std::string work = dir.path() + "DB/archive/";
+    QCOMPARE(value(dir, "DB-2", "DataInputPort"),
+             dir.path() + "libpostbridge.so;outlook:archive;" + work + ";store\\archive");
+
+    ProcessOptions run;
+    run.argv = {dir / "indexer", "-ncl", "-w0", "-f10", "-x2"};
+    run.timeout_ms = 120000;
+    const ProcessResult r = process_run(run);
+    unsetenv("MBOXPULL_STORE");
+    QVERIFY2(r.output.find("\x1A\x1A") != std::string::npos, r.output.c_str());
+    QVERIFY(r.output.find("0 [archive] - 15\r") != std::string::npos);
+    QCOMPARE(test::read_file(work + "MailProperty.db").size(), size_t(15 * 168));
   }
 
   void noFreeIdRefused() {

@@ -398,11 +398,14 @@ class WizardFormTest : public QObject {
     QVERIFY(f.btnNext->isEnabled() && f.btnPrev->isEnabled());
   }
 
-  // The mail-client kind against the scripted store: its readable folders are listed with
-  // their keys, and each selected folder becomes a database with its key, in list order.
+  // The mail-client kind over the stand-in library and the fixture store: its readable
+  // folders are listed with their keys, and each selected folder becomes a database named
+  // after the display name's last part, with its key, in list order.
   void mailClientKindListsTheStore() {
     Fixture fx("printf '\\032\\032'");
-    std::filesystem::create_symlink(std::string(QM_FAKE_MBOX_DIR) + "libmboxpull.so", fx.dir / "libmboxpull.so");
+    std::filesystem::create_symlink(std::string(QM_DIST_DIR) + "/libmboxpull.so", fx.dir / "libmboxpull.so");
+    const std::string store = std::string(QM_SOURCE_DIR) + "/mail/tests/store";
+    setenv("MBOXPULL_STORE", store.c_str(), 1);
     TWizardForm f(fx.dir.path());
     f.show();
     f.radioMail->setChecked(true);
@@ -412,29 +415,34 @@ class WizardFormTest : public QObject {
     QCOMPARE(page_of(f), 8);
     QVERIFY(f.btnNext->isEnabled() && f.btnPrev->isEnabled() && f.btnCancel->isEnabled());
     QVERIFY(!f.btnTerminate->isVisible());
-    QCOMPARE(f.lvFind->topLevelItemCount(), 2);  // the unreadable folder is left out
-    QCOMPARE(f.lvFind->topLevelItem(0)->text(0), QStringLiteral("Inbox"));
-    QCOMPARE(f.lvFind->topLevelItem(1)->text(1), QStringLiteral("k/sent"));
-    QCOMPARE(f.lblFind->text(), QString::fromStdString(load_text(text::kMsgFoundBefore) + "2" +
+    // The fixture's six readable folders (the broken one is left out).
+    QCOMPARE(f.lvFind->topLevelItemCount(), 6);
+    QCOMPARE(f.lvFind->topLevelItem(2)->text(0), QStringLiteral("store\\Work\\Projects"));
+    QCOMPARE(f.lvFind->topLevelItem(2)->text(1), QStringLiteral(".Work.Projects"));
+    QCOMPARE(f.lblFind->text(), QString::fromStdString(load_text(text::kMsgFoundBefore) + "6" +
                                                        load_text(text::kMsgFoundAfter)));
-    for (int r = 0; r < 2; ++r) f.lvFind->topLevelItem(r)->setSelected(true);
+    f.lvFind->topLevelItem(2)->setSelected(true);
+    f.lvFind->topLevelItem(5)->setSelected(true);
     while (f.Step() < 6) f.btnNext->click();
     f.schedule().WaitFinished();
+    unsetenv("MBOXPULL_STORE");
     QVERIFY(f.btnFinish->isEnabled());
-    const char* names[] = {"Inbox", "Sent Items"};
-    const char* keys[] = {"outlook:k/inbox", "outlook:k/sent"};
+    const char* names[] = {"Projects", "\xA4\xA4\xA4\xE5"};
+    const char* sources[] = {"store\\Work\\Projects", "store\\\xA4\xA4\xA4\xE5"};
+    const char* keys[] = {"outlook:.Work.Projects", "outlook:%E4%B8%AD%E6%96%87"};
+    const char* folders[] = {"Projects", "中文"};  // index folders are named in UTF-8
     for (int i = 0; i < 2; ++i) {
       const std::string sec = "DB-" + std::to_string(2 + i);
-      const std::string work = fx.dir.path() + "DB/" + names[i] + "/";
+      const std::string work = fx.dir.path() + "DB/" + folders[i] + "/";
       QCOMPARE(fx.value(sec, "Description"), std::string(names[i]));
-      QCOMPARE(fx.value(sec, "HtmlDir"), std::string(names[i]));
+      QCOMPARE(fx.value(sec, "HtmlDir"), std::string(sources[i]));
       QCOMPARE(fx.value(sec, "MailKey"), std::string(keys[i]));
       QCOMPARE(fx.value(sec, "MailType"), std::string("4"));
       QCOMPARE(fx.keys(sec),
                std::string("MailKey,Description,HtmlDir,WorkDir,DataInputPort,Group,Mail,MailType,Attach"));
       QCOMPARE(fx.value(sec, "WorkDir"), work);
       QCOMPARE(fx.value(sec, "DataInputPort"),
-               fx.dir.path() + "libpostbridge.so;" + keys[i] + ";" + work + ";" + names[i]);
+               fx.dir.path() + "libpostbridge.so;" + keys[i] + ";" + work + ";" + sources[i]);
     }
     const std::string args = test::read_file(fx.dir / "args");
     QVERIFY2(args.find("-ncl -w") == 0 && args.find("-x2\n") < args.find("-x3\n"), args.c_str());

@@ -115,6 +115,19 @@ TEST(MailPage, ParagraphsAndSections) {
   const qm::MailDocument b = qm::mail_page_document("<TITLE>t</TITLE>\n<H1>s</H1>\n<BODY>" + big + "</BODY>\n");
   ASSERT_EQ(b.paragraphs.size(), 3u);
   EXPECT_EQ(b.paragraphs[2].size(), 65000u);
+
+  // A body of megabytes in many lines and paragraphs: the kept start is the whole text
+  // with its white space collapsed, cut at the limit.
+  std::string lines, collapsed;
+  for (int i = 0; i < 200000; ++i) {
+    const std::string words = "w" + std::to_string(i) + " \xA4\xA4x";
+    lines += words + (i % 7 == 6 ? "\r\n\r\n" : "\n");
+    if (!collapsed.empty()) collapsed += ' ';
+    collapsed += words;
+  }
+  const qm::MailDocument m = qm::mail_page_document("<TITLE>t</TITLE>\n<H1>s</H1>\n<BODY>" + lines + "</BODY>\n");
+  ASSERT_EQ(m.paragraphs.size(), 3u);
+  EXPECT_EQ(m.paragraphs[2], collapsed.substr(0, 65000));
 }
 
 TEST(MailPage, StoredPath) {
@@ -453,6 +466,124 @@ TEST(MailBuildStop, KilledAndStoppedBuildsKeepThePreviousDatabase) {
   }
   EXPECT_EQ(snapshot(), before);  // the same mailbox gives the same files
   EXPECT_FALSE(fs::exists(work + qm::kMailStagingFolder));
+}
+
+// A stop while the gateway waits for a converter ends the converter with its group at
+// once: the build reports its stop long before the converter's ten-minute time-out, and
+// the converter is gone. The converter here is a stand-in that notes its process id and
+// sleeps.
+TEST(MailBuildStop, StopEndsARunningConverter) {
+  qm::test::TempDir tmp{"qm-mailconv-"};
+  const std::string root = tmp.path(), bin = root + "bin/", work = root + "db/";
+  fs::create_directories(bin);
+  fs::create_symlink(std::string(QM_DIST_DIR) + "/indexer", bin + "indexer");
+  const std::string pid_file = root + "converter.pid";
+  {
+    std::ofstream script(bin + "docpress");
+    script << "#!/bin/sh\necho $$ > '" << pid_file << ".part'\nmv '" << pid_file << ".part' '"
+           << pid_file << "'\nexec sleep 600\n";
+  }
+  fs::permissions(bin + "docpress", fs::perms::owner_all);
+  const std::string box = root + "conv.mbox";
+  std::ofstream(box, std::ios::binary)
+      << "From - Mon Mar 13 10:00:00 2000\nFrom: a@x.tw\nSubject: with a document\n"
+         "Date: Mon, 13 Mar 2000 10:00:00 +0800\nMIME-Version: 1.0\n"
+         "Content-Type: multipart/mixed; boundary=\"b1\"\n\n"
+         "--b1\nContent-Type: text/plain\n\nbody\n"
+         "--b1\nContent-Type: application/msword; name=\"a.doc\"\n"
+         "Content-Disposition: attachment; filename=\"a.doc\"\n\nnot really a document\n"
+         "--b1--\n\n";
+  std::ofstream(bin + "vesprin.ini")
+      << "[VESPRIN]\nMaxParsingTime=600\n[INDEX]\n1=1\n[DB-1]\nHtmlDir=" << box << "\nWorkDir=" << work
+      << "\nDataInputPort=" << QM_DIST_DIR << "/postbridge.dll;" << box << ";" << work << "\nMail=1\n";
+
+  qm::test::LiveIndexer live({bin + "indexer", "-mail", "-ncl", "-w1", "-f10", "-x1"}, 30000);
+  // The converter has started once its note stands (bounded: the build itself is small).
+  for (int i = 0; i < 3000 && !fs::exists(pid_file); ++i) usleep(20000);
+  ASSERT_TRUE(fs::exists(pid_file));
+  const pid_t converter = pid_t(std::stol(slurp(pid_file)));
+  live.signal(SIGTERM);
+  const std::string out = live.rest();
+  const bool stopped = out.rfind("3 ", 0) == 0 || out.find("\r3 ") != std::string::npos;
+  EXPECT_EQ(out.find("\x1A\x1A"), std::string::npos);
+  // Not stopped in time: the destructor kills the build rather than waiting for it.
+  ASSERT_TRUE(stopped) << out;
+  // Gone, or at most a corpse that nobody has reaped yet.
+  const std::string stat = slurp("/proc/" + std::to_string(converter) + "/stat");
+  const size_t close = stat.rfind(')');
+  EXPECT_TRUE(stat.empty() || (close != std::string::npos && stat.compare(close, 3, ") Z") == 0)) << stat;
+  live.reap();
+  EXPECT_FALSE(fs::exists(work + qm::kMailStagingFolder));
+}
+
+// A mail-client store folder through the gateway and the mboxpull stand-in, over the
+// committed fixture store: the four-field DataInputPort with its "outlook:" key, pages
+// named after the folder, Big5 subjects in MailProperty.db, and a word that stands only in
+// the spreadsheet attachment found with -mail alone. A store that cannot be logged into
+// sends the gateway's "Fail to login !" box on a '5' line, ends the job with a '3' line
+// and keeps the database.
+TEST(MailBuildOutlook, StoreFolderThroughTheStandIn) {
+  qm::test::TempDir tmp{"qm-mailoutlook-"};
+  const std::string root = tmp.path(), bin = root + "bin/", work = root + "db/";
+  fs::create_directories(bin);
+  fs::create_symlink(std::string(QM_DIST_DIR) + "/indexer", bin + "indexer");
+  // The converter stand-in: the words of the document as one HTML paragraph.
+  std::ofstream(bin + "docpress")
+      << "#!/bin/sh\n{ printf '<html><body><p>'; tr -cs 'A-Za-z' ' ' < \"$1\"; "
+         "printf '</p></body></html>'; } > \"$2\"\n";
+  fs::permissions(bin + "docpress", fs::perms::owner_all);
+  std::ofstream(bin + "vesprin.ini")
+      << "[VESPRIN]\n[INDEX]\n1=1\n[DB-1]\nHtmlDir=store\\archive\nWorkDir=" << work
+      << "\nDataInputPort=" << QM_DIST_DIR << "/postbridge.dll;outlook:archive;" << work
+      << ";store\\archive\nMail=1\n";
+  const std::string store = std::string(QM_SOURCE_DIR) + "/mail/tests/store";
+  auto run = [&](bool attachments, const std::string& store_dir) {
+    setenv("MBOXPULL_STORE", store_dir.c_str(), 1);
+    qm::ProcessOptions o;
+    o.argv = {bin + "indexer", "-ncl", "-w1", "-f10", "-x1"};
+    if (attachments) o.argv.insert(o.argv.begin() + 1, "-mail");
+    o.timeout_ms = 120000;
+    o.stderr_mode = qm::ProcessStderr::Merge;
+    const qm::ProcessResult r = qm::process_run(o);
+    unsetenv("MBOXPULL_STORE");
+    return r.output;
+  };
+
+  for (bool attachments : {false, true}) {
+    SCOPED_TRACE(attachments ? "-mail -ncl" : "-ncl");
+    const std::string out = run(attachments, store);
+    ASSERT_NE(out.find("\x1A\x1A"), std::string::npos) << out;
+    // The fourteen messages of the folder's .eml files, by name; pages named after it.
+    EXPECT_NE(out.find("0 [archive] - 1\r"), std::string::npos) << out;
+    EXPECT_NE(out.find("0 [archive] - 15\r"), std::string::npos) << out;
+    EXPECT_EQ(out.find("0 [archive] - 16\r"), std::string::npos) << out;
+    const std::string property = slurp(work + "MailProperty.db");
+    ASSERT_EQ(property.size(), 15 * qm::mail_side::kMailPropertySize);
+    // Python's email package decodes the subjects of 02 and 03 to these, written in CP950.
+    auto subject = [&](size_t m) {
+      return std::string(property.c_str() + m * qm::mail_side::kMailPropertySize + qm::mail_side::kMailSubjectAt);
+    };
+    EXPECT_EQ(subject(1), "\xA4\xA4\xA4\xE5\xB6l\xA5\xF3");
+    EXPECT_EQ(subject(2), "Re: \xA4\xA4\xA4\xE5\xB6l\xA5\xF3 done");
+    // "xlsonlyword" stands only in budget.xls of the last message; "noteword" in its notes.txt.
+    EXPECT_EQ(search(work, "xlsonlyword", ""), attachments ? std::set<uint32_t>{14} : std::set<uint32_t>{});
+    EXPECT_EQ(search(work, "noteword", ""), attachments ? std::set<uint32_t>{14} : std::set<uint32_t>{});
+  }
+
+  std::map<std::string, std::string> before;
+  for (const auto& e : fs::recursive_directory_iterator(work))
+    before[e.path().string()] = e.is_regular_file() ? slurp(e.path().string()) : "<dir>";
+  const std::string refused = run(true, root + "no-store");
+  EXPECT_EQ(refused.find("\x1A\x1A"), std::string::npos);
+  EXPECT_TRUE(refused.rfind("3 ", 0) == 0 || refused.find("\r3 ") != std::string::npos) << refused;
+  // The gateway's box comes to the desktop as a '5' line before the job ends.
+  const size_t box = refused.find("5 Fail to login !\r");
+  EXPECT_NE(box, std::string::npos) << refused;
+  EXPECT_LT(box, refused.find("3 ")) << refused;
+  std::map<std::string, std::string> after;
+  for (const auto& e : fs::recursive_directory_iterator(work))
+    after[e.path().string()] = e.is_regular_file() ? slurp(e.path().string()) : "<dir>";
+  EXPECT_EQ(after, before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Mailboxes, MailBuildProgramTest, testing::Values("all-lf.mbox", "all-crlf.mbox"),

@@ -36,7 +36,6 @@ std::string mailbox_name_of(const std::string& path) {
 
 int Gateway::init(const std::string& source, const std::string& outdir) {
   end_source();
-  side_files_.abandon();
   table_.clear();
   table_open_ = false;
   last_open_ = false;
@@ -49,7 +48,6 @@ int Gateway::init(const std::string& source, const std::string& outdir) {
   empty_attachment_folder(outdir_ + mail_side::kAttachFolder);
   remove_stale_text_folders(outdir_);
   texts_.start(outdir_);
-  side_files_.start(outdir_);
   message_number_ = 0;
   attach_total_ = 0;
   mailbox_name_.clear();
@@ -58,10 +56,10 @@ int Gateway::init(const std::string& source, const std::string& outdir) {
   const bool client = istarts_with(source, "Outlook:");
   const std::string path = client ? source : path_backslash_to_slash(source);
   source_.set_mail_client(client_places_, outdir_);
-  if (!source_.open(path, limits_)) {
-    side_files_.abandon();
-    return 0;
-  }
+  // The side files are started only once the source has opened, so a source that cannot
+  // be read leaves the old files as they were.
+  if (!source_.open(path, limits_)) return 0;
+  side_files_.start(outdir_);
   source_open_ = true;
   if (!client)
     mailbox_name_ = mailbox_name_of(path);
@@ -135,7 +133,7 @@ int32_t Gateway::append_attachments(const MessageRecord& record, std::string& pa
 
 void Gateway::end_source() {
   texts_.finish();
-  if (source_open_) side_files_.finish();
+  side_files_.close();
   source_open_ = false;
   source_ = MailSource();
 }

@@ -16,6 +16,7 @@
 #include "mail/decode/date.h"
 #include "mail/decode/header.h"
 #include "mail/decode/names.h"
+#include "platform/message_box.h"
 
 namespace qm::mail {
 
@@ -102,6 +103,8 @@ bool MailClientSource::open(const std::string& source, const MailClientPlaces& p
   if (login(0, &handle) != 0) {
     logoff_ = nullptr;
     lib_.close();
+    // The one box of the sources; the program that loaded the gateway shows it.
+    message_box("Fail to login !", "Error", kBoxStyleError);
     return false;
   }
   if (prepare(folder_.c_str(), 0) != 0) {

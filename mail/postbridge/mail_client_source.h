@@ -2,8 +2,9 @@
 // mboxpull (mail/mboxpull.h), loaded at run time from postbridge's own folder, then the
 // program directory. Each message's named attachments of the types the gateway reads are
 // saved by the library into "~QX_" files in a private folder of the output directory,
-// read back and deleted. Builds on platform/dynlib.h and mail/decode/; used by the source
-// dispatcher (sources.cpp).
+// read back and deleted. A refused login shows the box "Fail to login !" through
+// platform/message_box.h. Builds on platform/dynlib.h and mail/decode/; used by the
+// source dispatcher (sources.cpp).
 #pragma once
 #include <string>
 

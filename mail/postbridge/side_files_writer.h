@@ -1,24 +1,32 @@
 // Writers of a mail database's side files (layout in mail/side_files_format.h, read by
-// the desktop catalogue): MailProperty.db and AttachIdx.db grow by one record per
-// message during a run and replace the old files when the run ends; AttachInfo.db is
-// written whole at the end. Every file is replaced safely (temporary file and rename),
-// so a run that breaks off leaves the previous files whole. Used by the gateway.
+// the desktop catalogue and, during a run, by the index builder): MailProperty.db and
+// AttachIdx.db are started empty in the output directory when a source has opened and
+// grow by one record per message, each record written through at once, so a reader finds
+// record n at n x size as soon as the message is handed out. AttachInfo.db is written
+// whole at the end, replacing the old file safely. A caller that must keep an old
+// database whole while a run may break off gives an output directory of its own (the
+// index builder stages the files and puts them in place afterwards). Used by the gateway.
 #pragma once
-#include <memory>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "mail/side_files_format.h"
-#include "platform/atomic_file.h"
 
 namespace qm::mail {
 
 class SideFilesWriter {
  public:
-  // Starts MailProperty.db and AttachIdx.db in dir ("" or ending in "/"). A file that
-  // cannot be started is left out: its records are not written.
+  SideFilesWriter() = default;
+  ~SideFilesWriter() { close(); }
+  SideFilesWriter(const SideFilesWriter&) = delete;
+  SideFilesWriter& operator=(const SideFilesWriter&) = delete;
+
+  // Starts MailProperty.db and AttachIdx.db empty in dir (ending in "/"), replacing what
+  // was there; a symbolic link of that name is replaced, never followed. A file that
+  // cannot be made is left out: its records are not written.
   void start(const std::string& dir);
-  // Drops AttachIdx.db: the run's records are not kept and an old file is deleted.
+  // Drops AttachIdx.db: the run's records are not kept and the file is deleted.
   // The result of the deletion: 0 when a file was deleted (never before a start).
   int drop_attach_index();
   bool has_attach_index() const { return index_ != nullptr; }
@@ -26,15 +34,14 @@ class SideFilesWriter {
   void append(const mail_side::MailPropertyRecord& property);
   void append(const mail_side::AttachIndexRecord& index);
 
-  // Replaces the old files with this run's (end of the source).
-  void finish();
-  // Leaves the old files whole (a run that failed to start).
-  void abandon();
+  // Closes the files (end of the source, or a new run).
+  void close();
 
  private:
   std::string dir_;
-  std::unique_ptr<AtomicFileWriter> property_;
-  std::unique_ptr<AtomicFileWriter> index_;
+  bool started_ = false;
+  std::FILE* property_ = nullptr;
+  std::FILE* index_ = nullptr;
 };
 
 // Writes AttachInfo.db in dir with the records, replacing the old file.

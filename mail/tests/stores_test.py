@@ -4,7 +4,8 @@ pbdrive: every store gives the corpus's messages in order, each page checked aga
 Python's email package (compat32) on the raw text the store holds, as the mailbox
 fixtures are in oracle_test.py; the tagged bodies of the .toc-paired mailbox, and with
 attachments on, the one attachment its "Attachment Converted:" lines may bring in. Also
-checks that rerunning the generator gives the committed bytes.
+checks that rerunning the generator gives the committed bytes, and that Debian's undbx
+reads the same messages from the .dbx through its folder index.
 
     stores_test.py PBDRIVE [unittest arguments]
 """
@@ -12,6 +13,7 @@ import email
 import email.policy
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -110,6 +112,25 @@ class Stores(unittest.TestCase):
 
 
 class Generator(unittest.TestCase):
+    def test_undbx_reads_the_same_messages_from_the_block_folder(self):
+        """Debian's undbx, a second reader of the client's files that goes through the
+        folder index (normal mode, no recovery), extracts exactly the messages the gateway
+        reads from folder.dbx, byte for byte and in index order."""
+        undbx = shutil.which("undbx")
+        self.assertIsNotNone(undbx, "undbx is missing; run scripts/setup")
+        with tempfile.TemporaryDirectory() as d:
+            run = subprocess.run([undbx, os.path.join(STORES, "folder.dbx"), d], capture_output=True)
+            self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+            out = os.path.join(d, "folder")
+            # Each file name ends in the offset of its message info: the index order.
+            names = sorted((n for n in os.listdir(out) if n.endswith(".eml")),
+                           key=lambda n: int(n.rsplit(".", 2)[1], 16))
+            got = []
+            for n in names:
+                with open(os.path.join(out, n), "rb") as fh:
+                    got.append(fh.read())
+        self.assertEqual(got, make_stores.expected()["folder.dbx"])
+
     def test_rerun_gives_committed_bytes(self):
         with tempfile.TemporaryDirectory() as d:
             subprocess.run([sys.executable, os.path.join(HERE, "tools", "make_stores.py"), d], check=True)

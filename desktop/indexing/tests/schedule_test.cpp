@@ -15,6 +15,8 @@
 #include "desktop/indexing/command_line.h"
 #include "desktop/indexing/schedule.h"
 #include "desktop/indexing/window_queue.h"
+#include "desktop/messages.h"
+#include "desktop/texts.h"
 #include "testsupport/test_files.h"
 #include "testsupport/test_processes.h"
 
@@ -146,6 +148,25 @@ TEST(IndexSchedule, ResultsOfScriptedBuilders) {
     }
   EXPECT_EQ(works, (std::vector<std::string>{"work 1", "work 4", "work 6"}));
   expect_all_stopped(b.pids());
+}
+
+// A library's message box relayed by the builder on a '5' line is shown through the
+// message sink on the window thread, Big5 text as UTF-8, before the job's result; the
+// job then fails on its '3' line.
+TEST(IndexSchedule, BuilderMessageBoxIsShownThroughTheSink) {
+  Builders b("1) printf '5 Fail to login !\\r\\n5 \\244\\244\\r\\n3 refused\\r\\n';;\n");
+  desktop_texts().parse("9001\tError\n");
+  ScriptedMessageSink sink;
+  message_set_sink(&sink);
+  sink.expect("Fail to login !", "Error", kStyleStop, kAnswerOk);
+  sink.expect("\xE4\xB8\xAD", "Error", kStyleStop, kAnswerOk);  // Big5 A4A4 is U+4E2D
+  QueueRun run;
+  run_jobs(b, {1}, run, false, true);
+  EXPECT_EQ(sink.failures(), "");
+  EXPECT_EQ(sink.pending(), 0u);
+  EXPECT_EQ(run.events, (std::vector<std::pair<int, int>>{{1, 9}, {1, 1}}));
+  message_set_sink(nullptr);
+  desktop_texts().clear();
 }
 
 TEST(IndexSchedule, MissingBuilderFailsEveryJob) {

@@ -136,12 +136,15 @@ TEST_F(WalkerTest, TocPairListsTheMbxCaseBlind) {
   Write("x/in.mbx", 2048);
   Write("y/Out.TOC", 10);
   Write("y/Out.MBX", 4096);
+  Write("z/alone.toc", 4096);  // no mailbox beside it: not listed, never a source
   Run("*.toc", root_.string() + "/");
   ASSERT_EQ(rows_.size(), 2u);
   ASSERT_NE(Row("in.mbx"), nullptr);
   EXPECT_EQ(Row("in.mbx")->size_text, "3KB");
-  ASSERT_NE(Row("Out.mbx"), nullptr);
-  EXPECT_EQ(Row("Out.mbx")->size_text, "5KB");
+  // The mailbox's own spelling, so that folder + caption names the file.
+  ASSERT_NE(Row("Out.MBX"), nullptr);
+  EXPECT_EQ(Row("Out.MBX")->size_text, "5KB");
+  EXPECT_TRUE(std::filesystem::exists(Row("Out.MBX")->folder + "Out.MBX"));
 }
 
 TEST_F(WalkerTest, SmallFilesAreNotListed) {

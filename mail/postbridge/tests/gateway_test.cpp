@@ -88,6 +88,31 @@ TEST_F(GatewayTest, PagesAndSideFiles) {
   EXPECT_EQ(qm::test::read_file(out + "AttachInfo.db"), "");
 }
 
+// Each message's records stand in the files under their own names as soon as its page is
+// handed out (the index builder reads the date there); a link planted under a side file's
+// name is replaced, and its target is not written.
+TEST_F(GatewayTest, RecordsAreWrittenThroughUnderTheirNames) {
+  qm::test::write_file(dir / "victim", "keep");
+  fs::create_directories(out);
+  fs::create_symlink(dir / "victim", out + "MailProperty.db");
+  Gateway g;
+  ASSERT_EQ(g.init(dir / "box.mbox", out), 1);
+  g.set_extra_data(dir.path(), 1, 60, 0);
+  EXPECT_FALSE(fs::is_symlink(out + "MailProperty.db"));
+  EXPECT_EQ(qm::test::read_file(out + "MailProperty.db"), "");
+  const uint32_t dates[] = {20000313u, 0u};
+  std::string name, page;
+  for (size_t n = 0; n < 2; ++n) {
+    ASSERT_TRUE(g.get_data(name, page));
+    const std::string prop = qm::test::read_file(out + "MailProperty.db");
+    ASSERT_EQ(prop.size(), (n + 1) * 168) << "after message " << n + 1;
+    EXPECT_EQ(le32(prop, n * 168), dates[n]);
+    EXPECT_EQ(qm::test::read_file(out + "AttachIdx.db").size(), (n + 1) * 8);
+  }
+  EXPECT_FALSE(g.get_data(name, page));
+  EXPECT_EQ(qm::test::read_file(dir / "victim"), "keep");
+}
+
 TEST_F(GatewayTest, AttachmentsOffLeaveNoIndexFile) {
   qm::test::write_file(out + "AttachIdx.db", "old");
   qm::test::write_file(dir / "Export.err", "old log");

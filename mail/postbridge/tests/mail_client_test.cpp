@@ -15,6 +15,15 @@
 #include "mail/postbridge/mail_client_source.h"
 #include "testsupport/test_files.h"
 
+// The boxes the gateway showed, as "caption|text|style": this test program is the one
+// that loaded the gateway, so it takes them (platform/message_box.h).
+std::vector<std::string> g_boxes;
+extern "C" __attribute__((visibility("default"))) int32_t qm_message_box(const char* text, const char* caption,
+                                                                         int32_t style) {
+  g_boxes.push_back(std::string(caption) + "|" + text + "|" + std::to_string(style));
+  return 1;
+}
+
 namespace qm::mail {
 namespace {
 
@@ -91,27 +100,32 @@ TEST_F(MailClient, FirstPageCarriesTheMessageTexts) {
   EXPECT_EQ(std::string(property.c_str() + 85), "Ann Lee <ann@example.com>");
 }
 
+// Only a refused login shows the box, "Fail to login !" under "Error" with the stop sign;
+// the other refusals are the result alone.
 TEST_F(MailClient, RefusedSourcesOpenNothing) {
   test::TempDir empty;
   const struct {
     const char* source;
     const char* store;
     bool own_places;
+    bool box;
   } cases[] = {
-      {"outlook:.broken", nullptr, true},
-      {"outlook:no-such-folder", nullptr, true},
-      {"outlook:../store", nullptr, true},
-      {"outlook:archive", "/nonexistent/quillmere-store", true},
-      {"outlook:archive", nullptr, false},  // no library where it is looked for
+      {"outlook:.broken", nullptr, true, false},
+      {"outlook:no-such-folder", nullptr, true, false},
+      {"outlook:../store", nullptr, true, false},
+      {"outlook:archive", "/nonexistent/quillmere-store", true, true},
+      {"outlook:archive", nullptr, false, false},  // no library where it is looked for
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.source);
     if (c.store) ::setenv("MBOXPULL_STORE", c.store, 1);
+    g_boxes.clear();
     Gateway g;
     g.set_mail_client_places(c.own_places ? places_ : MailClientPlaces{empty.dir(), empty.dir()});
     EXPECT_EQ(g.init(c.source, out_.dir()), 0);
     std::string name, page;
     EXPECT_FALSE(g.get_data(name, page));
+    EXPECT_EQ(g_boxes, c.box ? std::vector<std::string>{"Error|Fail to login !|16"} : std::vector<std::string>{});
     ::setenv("MBOXPULL_STORE", kStore.c_str(), 1);
   }
 }

@@ -9,13 +9,20 @@ layouts the mail gateway reads:
   tags, and one whose "Attachment Converted:" lines name a file in Attach/ (and two
   that point outside the folder). The .toc is a small table of our own (offset and
   length of each message); the gateway does not read it.
-- folder.dbx: a file signature, then chains of blocks (16-byte header: own offset, kind
-  word, data length, next offset; 512 data bytes a block): the folder index (the offsets
-  of the message chains), an object that is no message, a freed chain (kind word 508), an
-  object whose first block claims more than 512 bytes, and the messages, one of them
-  with its blocks in reverse order in the file. Messages without a To: or CC: line get
-  one, as a mail client stores them; the corpus message with neither sender nor
-  recipient is kept as it is and is not read.
+- folder.dbx: the client's file header (signature; the count of indexed messages at
+  0xC4 and the root of their index tree at 0xE4), then chains of blocks (16-byte header:
+  own offset, kind word, data length, next offset; 512 data bytes a block): an object
+  that is no message, a freed chain (kind word 508), an object whose first block claims
+  more than 512 bytes, and the messages, one of them with its blocks in reverse order in
+  the file; then the folder index: one message-info object per message (an indexed-info
+  object: own offset, body length, object length, entry count, then 4-byte entries of
+  index number and 3-byte value; index 0 the message number, index 4 the offset of its
+  first block) and one tree node (0x27C bytes: own offset, child and parent links, the
+  entry count at 0x11, then 12-byte entries whose first word points to a message info).
+  Messages without a To: or CC: line get one, as a mail client stores them; the corpus
+  message with neither sender nor recipient is kept as a chain outside the index and is
+  not read. The gateway finds messages by their blocks, not through the index; undbx
+  reads the index, so it checks the generator independently.
 
 The output is deterministic; mail/tests/stores_test.py imports expected() for the raw
 texts each store gives.
@@ -33,7 +40,9 @@ MARKER = b"\x00\x7f\x00\x7f"
 TOC_LINE = b"From ???@??? Thu Dec 10 00:00:00 2026"
 STD = (b"From: Ann Lee <ann@example.com>\r\nTo: bob@example.com\r\n"
        b"Date: Sun, 12 Mar 2000 23:30:00 -0500\r\n")
-SIGNATURE = bytes.fromhex("CFAD12FEC5FD746F66E3D1119A4E00C0")
+SIGNATURE = bytes.fromhex("CFAD12FEC5FD746F66E3D1119A4E00C04FA309D40500000005000000")
+HEADER_SIZE = 0x24BC
+TREE_NODE_SIZE = 0x27C
 BLOCK_DATA = 512
 FREED = 508
 USED = 0x200
@@ -121,7 +130,7 @@ def tocbox(messages):
 
 class Dbx:
     def __init__(self):
-        self.data = bytearray(SIGNATURE + b"\0" * (0x200 - len(SIGNATURE)))
+        self.data = bytearray(SIGNATURE + b"\0" * (HEADER_SIZE - len(SIGNATURE)))
 
     def chain(self, text, kind=USED, reverse=False, whole=False):
         """Writes text as a chain of blocks (one block when whole); the offset of its
@@ -161,7 +170,6 @@ def dbx_messages(messages):
 
 def folder_dbx(messages):
     d = Dbx()
-    index_at = d.chain(b"\0" * (4 * (len(messages) + 1)))  # filled in below
     d.chain(b"Folder-Name: Inbox\r\nCreated: Thu, 10 Dec 2026 00:00:00 +0800\r\n\r\n")
     d.chain(b"From: old@example.com\r\nTo: bob@example.com\r\nSubject: freed slot\r\n\r\nDeleted.\r\n" * 8,
             kind=FREED)
@@ -169,11 +177,25 @@ def folder_dbx(messages):
     starts = []
     for i, raw in enumerate(messages):
         assert b"\0" not in raw
-        starts.append(d.chain(raw, reverse=(i == 13)))
-    table = struct.pack("<I", len(starts)) + b"".join(struct.pack("<I", s) for s in starts)
-    d.data[index_at + 16:index_at + 16 + len(table)] = table
-    d.put32(0x10, index_at)
-    d.put32(0x14, len(starts))
+        start = d.chain(raw, reverse=(i == 13))
+        if has_sender(raw) and has_recipient(raw):
+            starts.append(start)
+    # The folder index: a message info per indexed message, then the tree node over them.
+    infos = []
+    for number, start in enumerate(starts, 1):
+        at = len(d.data)
+        entries = [(0x00, number), (0x04, start)]
+        body = b"".join(struct.pack("<I", (index | 0x80) | value << 8) for index, value in entries)
+        d.data += struct.pack("<IIHBB", at, len(body), 12 + len(body), len(entries), 1) + body
+        infos.append(at)
+    assert len(infos) <= (TREE_NODE_SIZE - 0x18) // 12
+    node = len(d.data)
+    d.data += struct.pack("<IIIIBBHI", node, 0, 0, 0, 0, len(infos), 0, 0)
+    d.data += b"".join(struct.pack("<III", info, 0, 0) for info in infos)
+    d.data += b"\0" * (node + TREE_NODE_SIZE - len(d.data))
+    d.put32(0xC4, len(infos))
+    d.put32(0xE4, node)
+    d.put32(0x7C, len(d.data))
     return bytes(d.data)
 
 
