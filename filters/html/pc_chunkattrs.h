@@ -144,3 +144,36 @@ KVXSTATUS TableRowItem(KVXHANDLE chunker, uint32_t row, uint32_t words[4]);
 KVXSTATUS TableCellItem(KVXHANDLE chunker, uint32_t row, uint32_t cell, uint32_t words[4]);
 
 }  // namespace pc
+
+namespace pc {
+
+// The id of the last item of the scope that holds id: the item just before the group
+// close that ends it. Groups opened on the way are stepped over whole; when id is itself
+// a group open, the last item inside that group. kNoItemId when the stream ends first.
+uint32_t FindScopeEnd(KVXHANDLE chunker, uint32_t id);
+
+// A group found by code and id word (kind 67 {67, code, id, c}): first through the
+// identified groups of range 16, then by walking the stream on from the last of them.
+// *item is the group open, *end the last item of the group (FindScopeEnd); with flags
+// bit 0 the open's four words go to words. 37 for id kNoItemId or when none is found.
+KVXSTATUS FindStyleItem(KVXHANDLE chunker, uint32_t id, uint32_t code, uint32_t flags, uint32_t* item, uint32_t* end,
+                        uint32_t words[4] = nullptr);
+
+// The first property group (0xA0010004) from first on whose id word equals *id, or the
+// first one at all when *id is 0 (its id word then goes to *id); *item is its open.
+// Groups with bit 29 of other codes are stepped over. 37 when a break of type limit
+// comes first or the stream ends.
+KVXSTATUS FindIdGroup(KVXHANDLE chunker, uint32_t first, uint32_t limit, uint32_t* item, uint32_t* id);
+
+// The marker kind of a list level whose marker group (0xA0120000) has the id word
+// group: 8 (a text marker) when a text run comes before the group's first separator
+// (kind 31) or its close, else 0; 0 too when the group cannot be found.
+uint32_t CheckListMarker(KVXHANDLE chunker, uint32_t group);
+
+// The font of one part of a list marker: like CUGatherParaFontInfo (kinds 9, 28, 60 and
+// 95 from first to last, the same stops), but it adds to chr as it stands and stops at
+// the separator (kind 31) that brings their count to the given number (the first
+// separator for 0 and 1). 0.
+KVXSTATUS GatherCellFont(ChunkerAttrs& src, CharAttrRecord& chr, uint32_t separators, uint32_t first, uint32_t last);
+
+}  // namespace pc
