@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -129,6 +130,26 @@ uint32_t SkipGroup(KVXHANDLE chunker, uint32_t id) {
   return kNoItemId;
 }
 
+KVXSTATUS SkipGroupBack(KVXHANDLE chunker, uint32_t id, uint32_t* open) {
+  unsigned depth = 0;
+  for (uint32_t steps = 0; steps < 0x1000000; ++steps) {
+    uint32_t prev = kNoItemId, w[4], next = 0;
+    if (CHPrevItemId(chunker, KVXRANGE_ITEMS, id, &prev) != KVX_OK || prev == kNoItemId) return 37;
+    id = prev;
+    if (!get(chunker, id, w, &next)) return 37;
+    if (w[0] == kGroupClose) {
+      ++depth;
+    } else if (w[0] == kGroupOpen) {
+      if (depth == 0) {
+        *open = id;
+        return KVX_OK;
+      }
+      --depth;
+    }
+  }
+  return 37;
+}
+
 uint32_t FindParagraphEnd(KVXHANDLE chunker, uint32_t first, uint32_t last, uint32_t flags) {
   for (uint32_t id = first; id != kNoItemId;) {
     uint32_t w[4], next = 0;
@@ -191,11 +212,12 @@ KVXSTATUS GatherParagraph(ChunkerAttrs& src, ParaAttrRecord& para, WalkState& ws
   if (para.firstItem == 0) para.firstItem = first;
   if ((chr.flags & 0x80000) && chr.fontSize > para.largestFont) para.largestFont = chr.fontSize;
   if (ws.positions) {
-    para.extraLeft = uint32_t(ws.left > 0 ? ws.left : 0);
-    para.extraRight = uint32_t(ws.right > 0 ? ws.right : 0);
+    int64_t left = int64_t(ws.left) - ws.marginLeft, right = int64_t(ws.right) - ws.marginRight;
+    para.extraLeft = uint32_t(std::clamp<int64_t>(left, 0, INT32_MAX));
+    para.extraRight = uint32_t(std::clamp<int64_t>(right, 0, INT32_MAX));
     para.flags |= 0x200;
   }
-  return KVX_OK;
+  return ws.headingLevel ? ws.headingLevel(para) : KVX_OK;
 }
 
 uint32_t GatherLeadingAttrs(ChunkerAttrs& src, CharAttrRecord& chr, WalkState& ws) {

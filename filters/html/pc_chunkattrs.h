@@ -11,6 +11,7 @@
 // group's items are the definition, up to its close.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,11 @@ class ChunkerAttrs : public AttrSource, public StyleDefs {
 // groups skipped), kNoItemId when an item cannot be read or the stream ends first. Iterative.
 uint32_t SkipGroup(KVXHANDLE chunker, uint32_t id);
 
+// Backwards from the item before id to the open of the group that holds id (so from a
+// group close to its own open), groups closed on the way stepped over; 37 when the stream
+// begins first or an item cannot be read.
+KVXSTATUS SkipGroupBack(KVXHANDLE chunker, uint32_t id, uint32_t* open);
+
 // The first item from first up to last that ends a run: a break of type 1, 2, 19, 20, 22
 // (unless flags bit 1), a text run (7), kinds 26 and 224, a kind 24 other than 2, 4, 5,
 // 12, 13; groups with bit 29 and 0x170000/0x180000 are skipped. 0 at the end of the range.
@@ -55,10 +61,17 @@ struct WalkState {
   uint32_t largestFont = 0;
   int32_t left = 0, right = 0;  // positions of kind 20
   bool positions = false;
+  // The document's margin words (the smallest page layout values the element scan met):
+  // the positions of kind 20 are measured from them.
+  int32_t marginLeft = 0, marginRight = 0;
+  // Sets the paragraph's heading level word last (the element side's heading lists);
+  // its status is the walker's. Unset: the level is left as it is.
+  std::function<KVXSTATUS(ParaAttrRecord&)> headingLevel;
 };
 
 // The paragraph walker: decodes the paragraph's attribute items into para (and scratch
 // character and frame records) up to the paragraph's end; ws.item ends at the stop item.
+// The positions of kind 20 less the margin words (at least 0) become the extra indents.
 KVXSTATUS GatherParagraph(ChunkerAttrs& src, ParaAttrRecord& para, WalkState& ws);
 
 // Decodes the attributes that lead a run (kinds 8-10, 25, 28, 60-65, 94, 95, 119) into

@@ -362,6 +362,20 @@ TEST_F(PagecastChunkAttrs, ScopeEndsAndPropertyGroups) {
   } scopes[] = {{2, 7}, {3, 7}, {5, 5}, {6, 5}, {4, 5}, {16, 19}, {17, 18}};
   for (const Scope& s : scopes) EXPECT_EQ(FindScopeEnd(ch, at(s.from)), at(s.end)) << s.from;
   EXPECT_EQ(FindScopeEnd(ch, at(1)), kNoItemId);  // no group around it: the stream ends
+  // Backwards to the open of the group that holds an item, closes on the way stepped over.
+  struct Back {
+    size_t from;
+    KVXSTATUS status;
+    size_t open;
+  } backs[] = {{8, KVX_OK, 2}, {7, KVX_OK, 2}, {6, KVX_OK, 4}, {3, KVX_OK, 2}, {20, KVX_OK, 16},
+               {18, KVX_OK, 17}, {12, 37, 0}, {1, 37, 0}};
+  for (const Back& b : backs) {
+    uint32_t open = kNoItemId;
+    EXPECT_EQ(SkipGroupBack(ch, at(b.from), &open), b.status) << b.from;
+    if (b.status == KVX_OK) {
+      EXPECT_EQ(open, at(b.open)) << b.from;
+    }
+  }
   // Property groups by number, the first when the number is 0; a break of the limit's
   // type ends the search; a property inside a skipped group is not found.
   struct Find {
@@ -485,6 +499,43 @@ TEST_F(PagecastChunkAttrs, FontNamesByReferenceAndById) {
   EXPECT_EQ(text, u"Intro");
   EXPECT_EQ(ReadTextItem(ch, all.back() + 7, &text, 99), 0u);
   EXPECT_EQ(text, u"");
+}
+
+TEST_F(PagecastChunkAttrs, ParagraphPositionsFromTheMarginsAndTheHeadingLevel) {
+  KVXHANDLE ch = open("section wp\nitem 20 1800 900 0\ntext cp1252 \"x\"\npara\n");
+  ChunkerAttrs src(ch);
+  std::vector<uint32_t> all = ids(ch);
+  struct Case {
+    int32_t marginLeft, marginRight;
+    uint32_t left, right;
+  } cases[] = {{0, 0, 1800, 900}, {1440, 1200, 360, 0}, {-100, 900, 1900, 0}};
+  for (const Case& c : cases) {
+    ParaAttrRecord para;
+    WalkState ws;
+    ws.item = all[0];
+    ws.marginLeft = c.marginLeft;
+    ws.marginRight = c.marginRight;
+    ASSERT_EQ(GatherParagraph(src, para, ws), KVX_OK);
+    EXPECT_EQ(para.extraLeft, c.left) << c.marginLeft;
+    EXPECT_EQ(para.extraRight, c.right) << c.marginLeft;
+    EXPECT_TRUE(para.flags & 0x200);
+  }
+  // The heading level is set last, and its status is the walker's.
+  ParaAttrRecord para;
+  WalkState ws;
+  ws.item = all[0];
+  uint32_t seen = 0;
+  ws.headingLevel = [&](ParaAttrRecord& p) {
+    seen = p.extraLeft;
+    p.headingLevel = 3;
+    return KVXSTATUS(KVX_OK);
+  };
+  ASSERT_EQ(GatherParagraph(src, para, ws), KVX_OK);
+  EXPECT_EQ(seen, 1800u);
+  EXPECT_EQ(para.headingLevel, 3u);
+  ws.item = all[0];
+  ws.headingLevel = [](ParaAttrRecord&) { return KVXSTATUS(37); };
+  EXPECT_EQ(GatherParagraph(src, para, ws), 37);
 }
 
 TEST(PagecastFontNames, ByteLayouts) {
