@@ -352,6 +352,12 @@ uint32_t FindBreak(KVXHANDLE ch, uint32_t first, uint32_t last, uint32_t breakTy
   return walk(ch, first, last, false, [&](uint32_t, const uint32_t* w, uint32_t) { return w[0] == 0 && w[1] == breakType; });
 }
 
+int NextItemIsText(KVXHANDLE ch, uint32_t item, uint32_t end) {
+  uint32_t w[4], next = 0;
+  if (item == kNoItemId || item >= end || !get(ch, item, w, &next)) return 0;
+  return w[0] == 0 && w[1] == 2 ? 0 : 1;
+}
+
 int FindGroupCode(KVXHANDLE ch, uint32_t id, uint32_t* code) {
   uint32_t w[4], next = 0;
   *code = 0;

@@ -214,6 +214,10 @@ TEST_F(PagecastChunkAttrs, Scanners) {
   EXPECT_EQ(FindGroupCode(ch, at(6), &code), 1);
   EXPECT_EQ(code, 0x201C0000u);
   EXPECT_EQ(FindGroupCode(ch, at(5), &code), 0);
+  // Whether the line goes on: anything but a line break below the end.
+  EXPECT_EQ(NextItemIsText(ch, at(5), at(14)), 1);
+  EXPECT_EQ(NextItemIsText(ch, at(5), at(5)), 0);
+  EXPECT_EQ(NextItemIsText(ch, all.back() + 1, kNoItemId), 0);
   EXPECT_EQ(code, 0u);
   // Backwards from the paragraph break: the break of type 20; from the tab after the
   // skipped group: back over it to the start.
@@ -502,7 +506,7 @@ TEST_F(PagecastChunkAttrs, FontNamesByReferenceAndById) {
 }
 
 TEST_F(PagecastChunkAttrs, ParagraphPositionsFromTheMarginsAndTheHeadingLevel) {
-  KVXHANDLE ch = open("section wp\nitem 20 1800 900 0\ntext cp1252 \"x\"\npara\n");
+  KVXHANDLE ch = open("section wp\nitem 20 1800 900 0\ntext cp1252 \"x\"\npara\nbreak 2\n");
   ChunkerAttrs src(ch);
   std::vector<uint32_t> all = ids(ch);
   struct Case {
@@ -536,6 +540,9 @@ TEST_F(PagecastChunkAttrs, ParagraphPositionsFromTheMarginsAndTheHeadingLevel) {
   ws.item = all[0];
   ws.headingLevel = [](ParaAttrRecord&) { return KVXSTATUS(37); };
   EXPECT_EQ(GatherParagraph(src, para, ws), 37);
+  ASSERT_EQ(all.size(), 4u);
+  EXPECT_EQ(NextItemIsText(ch, all[3], kNoItemId), 0);  // a line break
+  EXPECT_EQ(NextItemIsText(ch, all[2], kNoItemId), 1);  // a paragraph end is not one
 }
 
 TEST(PagecastFontNames, ByteLayouts) {
