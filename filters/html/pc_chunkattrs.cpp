@@ -1,6 +1,8 @@
 // Attribute gathering over the export's chunker (see pc_chunkattrs.h).
 #include "pc_chunkattrs.h"
 
+#include "pc_fontnames.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -12,7 +14,6 @@ namespace pc {
 namespace {
 
 constexpr uint32_t kGroupOpen = 67, kGroupClose = 68;
-constexpr uint32_t kFontText16 = 0x14B00000;
 constexpr uint32_t kMaxDefinitionItems = 4096;
 constexpr uint32_t kMaxNameUnits = 80;
 
@@ -97,21 +98,9 @@ KVXSTATUS ChunkerAttrs::style(uint32_t styleId, uint32_t context, const StyleAtt
 }
 
 std::u16string ChunkerAttrs::fontName(uint32_t fontId) {
-  // Font item {kind, first name unit in range 9, character set, length, 0}.
-  uint8_t f[20];
-  uint32_t next = 0;
   std::u16string name;
-  if (CHGetItem(chunker_, KVXRANGE_FONTS, fontId, f, &next) != KVX_OK) return name;
-  uint32_t unit = le32(f + 4), set = le32(f + 8), length = le32(f + 12);
-  if (length > kMaxNameUnits) length = kMaxNameUnits;
-  std::vector<uint8_t> b(size_t(length) * 2);
-  if (length == 0 || CHGetItems(chunker_, KVXRANGE_NAMES, unit, b.data(), uint32_t(b.size())) != KVX_OK) return name;
-  for (uint32_t i = 0; i < length; ++i) {
-    auto c = char16_t(b[2 * i] | b[2 * i + 1] << 8);
-    if (c == 0) break;
-    // 8-bit names keep a byte per unit; 16-bit names are taken as they are.
-    name.push_back(set == kFontText16 ? c : char16_t(c & 0xFF));
-  }
+  uint32_t charset = 0;
+  if (ReadFontNameById(chunker_, fontId, (kMaxNameUnits + 1) * 2, &name, &charset) != KVX_OK) name.clear();
   return name;
 }
 

@@ -2,8 +2,9 @@
 // 0xA008001C of range 16, each with its 28-byte record in range 3), attribute items,
 // range-3 blocks and font names as an AttrSource, with the style cache over them; and the
 // walkers and scanners of the item stream (group skipping, run and paragraph ends, the
-// paragraph walker, leading attributes, text frame markers). Builds on DecodeAttrs
-// (pc_attrs.h) and the style cache (pc_styles.h); the element converters call it.
+// paragraph walker, leading attributes, text frame markers, scope ends, property groups,
+// list markers). Builds on DecodeAttrs (pc_attrs.h), the style cache (pc_styles.h) and the
+// font names of pc_fontnames.h; the element converters call it.
 //
 // A style definition: a group open {0x43, 0xA008001C, style id, c} whose c is the first
 // byte in range 3 of its record {kind, word 3, word 4 (outline level), parent id, 0, 0, 0}

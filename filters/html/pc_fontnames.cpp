@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "filters/html/pc_charsets.h"
 #include "platform/le.h"
 
 namespace pc {
@@ -72,7 +73,14 @@ KVXSTATUS ReadFontNameById(KVXHANDLE ch, uint32_t fontId, uint32_t size, std::u1
   uint32_t room = size / 2 > 0 ? size / 2 - 1 : 0;
   if (!name_units(ch, f.unit, std::min(f.length, room), &units)) return 37;
   *charset = f.charset;
-  *name = units.substr(0, units.find(u'\0'));
+  units = units.substr(0, units.find(u'\0'));
+  // The writer takes face names as Unicode: other sets are mapped.
+  if (f.charset != kSet16 && !units.empty()) {
+    std::vector<uint16_t> u(units.begin(), units.end());
+    if (KVXSTATUS st = MapText16(u.data(), uint32_t(u.size()), f.charset, kSet16)) return st;
+    units.assign(u.begin(), u.end());
+  }
+  *name = std::move(units);
   return KVX_OK;
 }
 

@@ -25,9 +25,10 @@ constexpr uint32_t kSet16 = 0x14B00000u;
 KVXSTATUS ReadFontName(KVXHANDLE chunker, const uint32_t reference[4], uint32_t size, std::string* name,
                        uint32_t* charset);
 
-// The name of font id as 16-bit text: at most size / 2 - 1 characters (room for the
-// terminator of a size-byte buffer), up to its first zero unit; the font's set in
-// *charset. 37 when the font is not there.
+// The name of font id as Unicode text: at most size / 2 - 1 characters (room for the
+// terminator of a size-byte buffer), up to its first zero unit, mapped from the font's
+// set ("@" for what Unicode lacks); the font's set in *charset. 37 when the font is not
+// there; the map's status when the set has none.
 KVXSTATUS ReadFontNameById(KVXHANDLE chunker, uint32_t fontId, uint32_t size, std::u16string* name, uint32_t* charset);
 
 // At most count characters of the text of item id (units b to b + c of range 9); the

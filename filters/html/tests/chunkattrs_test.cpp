@@ -449,11 +449,13 @@ TEST_F(PagecastChunkAttrs, ListMarkersAndTheirFonts) {
   }
 }
 
-// Range 9: "Courier" (units 0-6), the Big5 name of U+4E2D U+6587 (units 7-8); range 12:
-// font 0 the 16-bit "Courier", font 1 the Big5 name.
+// Range 9: "Courier" (units 0-6), the Big5 name of U+4E2D U+6587 (units 7-8), 0x80 "A"
+// (units 9-10); range 12: font 0 the 16-bit "Courier", font 1 the Big5 name, font 2 units
+// 9-10 in CP1252, font 3 the same in a set the framework does not know.
 const char kFonts[] =
-    "record 9 43006f0075007200690065007200a4a4e5a4\n"
-    "record 12 00000000000000000000b014070000000000000000000000070000000000b6130200000000000000\n";
+    "record 9 43006f0075007200690065007200a4a4e5a480004100\n"
+    "record 12 00000000000000000000b014070000000000000000000000070000000000b6130200000000000000"
+    "00000000090000000001e41402000000000000000000000009000000777700000200000000000000\n";
 
 TEST_F(PagecastChunkAttrs, FontNamesByReferenceAndById) {
   KVXHANDLE ch = open(std::string("section wp\n") + kFonts + "bookmark \"Intro\"\ntext cp1252 \"x\"\nend\n");
@@ -490,10 +492,17 @@ TEST_F(PagecastChunkAttrs, FontNamesByReferenceAndById) {
   ASSERT_EQ(ReadFontNameById(ch, 0, 8, &name, &charset), KVX_OK);
   EXPECT_EQ(name, u"Cou");  // a buffer of 8 bytes holds three characters and the terminator
   EXPECT_EQ(charset, KVXCS_UNICODE);
+  // Names in other sets are mapped to Unicode, as the writer takes them.
   ASSERT_EQ(ReadFontNameById(ch, 1, 64, &name, &charset), KVX_OK);
-  EXPECT_EQ(name, u"\xA4A4\xA4E5");
+  EXPECT_EQ(name, u"\u4E2D\u6587");
   EXPECT_EQ(charset, KVXCS_BIG5);
-  EXPECT_EQ(ReadFontNameById(ch, 2, 64, &name, &charset), 37);
+  ASSERT_EQ(ReadFontNameById(ch, 2, 64, &name, &charset), KVX_OK);
+  EXPECT_EQ(name, u"\u20ACA");
+  EXPECT_NE(ReadFontNameById(ch, 3, 64, &name, &charset), KVX_OK);
+  EXPECT_EQ(ReadFontNameById(ch, 4, 64, &name, &charset), 37);
+  ChunkerAttrs src(ch);
+  EXPECT_EQ(src.fontName(1), u"\u4E2D\u6587");
+  EXPECT_EQ(src.fontName(3), u"");
   // An item's text from range 9: the bookmark's name, cut to the count asked for.
   std::vector<uint32_t> all = ids(ch);
   std::u16string text;
