@@ -53,7 +53,11 @@ ChunkerAttrs::ChunkerAttrs(KVXHANDLE chunker, uint32_t slotCount)
 
 bool ChunkerAttrs::definition(uint32_t styleId, StyleDef& def) {
   uint32_t open = kNoItemId, w[4], next = 0;
-  if (FindStyleItem(chunker_, styleId, kStyleGroup, 1, &open, nullptr, w) != KVX_OK) return false;
+  if (missing_.count(styleId)) return false;
+  if (FindStyleItem(chunker_, styleId, kStyleGroup, 1, &open, nullptr, w) != KVX_OK) {
+    missing_.insert(styleId);
+    return false;
+  }
   if (!get(chunker_, open, w, &next)) return false;
   uint8_t rec[kStyleRecordBytes];
   if (CHGetItems(chunker_, KVXRANGE_RECORDS, w[3], rec, kStyleRecordBytes) != KVX_OK) return false;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "pc_styles.h"
@@ -38,6 +39,8 @@ class ChunkerAttrs : public AttrSource, public StyleDefs {
  private:
   KVXHANDLE chunker_;
   StyleCache cache_;
+  // Style ids without a definition: a miss walks the stream, so it is walked once.
+  std::unordered_set<uint32_t> missing_;
 };
 
 // The id after the close that matches the group whose first inner item is id (nested
