@@ -594,12 +594,15 @@ KVXSTATUS FindStyleItem(KVXHANDLE ch, uint32_t id, uint32_t code, uint32_t flags
     uint8_t e[12];
     uint32_t next = 0;
     if (KVXSTATUS st = CHGetItem(ch, KVXRANGE_GROUPS, i, e, &next)) return st;
-    if (le32(e + 4) == code && le32(e + 8) == id) open = le32(e);
+    if (le32(e + 4) != code) continue;
+    if (le32(e + 8) == id) open = le32(e);
     from = le32(e);
   }
   uint32_t w[4], next = 0;
   if (open == kNoItemId) {
-    // Groups the index does not hold: the stream on from its last entry.
+    // Groups the index does not hold: the stream on from its last entry of the code, or
+    // from the start for a code it does not index at all (an entry of another code can
+    // lie past the group).
     if (from == kNoItemId && CHGetItemId(ch, KVXRANGE_ITEMS, 0, &from) != KVX_OK) return 37;
     for (uint32_t at = from, steps = 0; at != kNoItemId && steps < 0x1000000; ++steps) {
       if (!get(ch, at, w, &next)) return 37;

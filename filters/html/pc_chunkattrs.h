@@ -174,7 +174,8 @@ namespace pc {
 uint32_t FindScopeEnd(KVXHANDLE chunker, uint32_t id);
 
 // A group found by code and id word (kind 67 {67, code, id, c}): first through the
-// identified groups of range 16, then by walking the stream on from the last of them.
+// identified groups of range 16, then by walking the stream on from the last of them of
+// that code (from the stream's start when the index holds none of the code).
 // *item is the group open, *end the last item of the group (FindScopeEnd); with flags
 // bit 0 the open's four words go to words. 37 for id kNoItemId or when none is found.
 KVXSTATUS FindStyleItem(KVXHANDLE chunker, uint32_t id, uint32_t code, uint32_t flags, uint32_t* item, uint32_t* end,

@@ -408,8 +408,9 @@ TEST_F(PagecastChunkAttrs, ListMarkersAndTheirFonts) {
                       "group 0xA0120000 6 0\nitem 31 0 0 0\ntext cp1252 \"x\"\nend\n"
                       "group 0xA0120000 7 0\ngroup 0x10 0\nend\ntext cp1252 \"z\"\nend\n"
                       "group 0xA0120000 8 0\nitem 9 200 0 0\nitem 31 0 0 0\nitem 60 0 255 0\nitem 31 0 0 0\n"
-                      "item 9 400 0 0\nend\ntext cp1252 \"body\"\n");
-  // The marker groups are not in the index of range 16: found by walking on from it.
+                      "item 9 400 0 0\nend\ntext cp1252 \"body\"\ngroup 0xA0150000 1 0\nend\n");
+  // The marker groups are not in the index of range 16: found by walking the stream from
+  // its start (the picture the index holds lies past them).
   uint32_t open = 0, end = 0, words[4] = {};
   ASSERT_EQ(FindStyleItem(ch, 8, 0xA0120000u, 1, &open, &end, words), KVX_OK);
   EXPECT_EQ(words[0], 67u);
