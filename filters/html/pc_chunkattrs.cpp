@@ -210,7 +210,7 @@ KVXSTATUS GatherParagraph(ChunkerAttrs& src, ParaAttrRecord& para, WalkState& ws
     para.extraRight = uint32_t(std::clamp<int64_t>(right, 0, INT32_MAX));
     para.flags |= 0x200;
   }
-  return ws.headingLevel ? ws.headingLevel(para) : KVX_OK;
+  return ws.finishParagraph ? ws.finishParagraph(para) : KVX_OK;
 }
 
 uint32_t GatherLeadingAttrs(ChunkerAttrs& src, CharAttrRecord& chr, WalkState& ws) {
@@ -497,7 +497,7 @@ KVXSTATUS ScanTable(KVXHANDLE ch, uint32_t item, TableScan* scan) {
   if (start == kNoItemId) return 37;
   scan->start = start;
   uint32_t w[4], next = 0;
-  if (CHGetItem(ch, KVXRANGE_ITEMS, start, w, &next) != KVX_OK) return 37;
+  if (!get(ch, start, w, &next)) return 37;
   TableRowEntry row;
   bool rowHasContent = false;
   for (uint32_t id = next; id != kNoItemId;) {

@@ -68,9 +68,10 @@ struct WalkState {
   // The document's margin words (the smallest page layout values the element scan met):
   // the positions of kind 20 are measured from them.
   int32_t marginLeft = 0, marginRight = 0;
-  // Sets the paragraph's heading level word last (the element side's heading lists);
-  // its status is the walker's. Unset: the level is left as it is.
-  std::function<KVXSTATUS(ParaAttrRecord&)> headingLevel;
+  // The walker's last step, the element side's: a list item's level style and marker kind
+  // (CheckListMarker over the level's marker group), then the heading level word from the
+  // heading lists. Its status is the walker's; unset, the record stays as gathered.
+  std::function<KVXSTATUS(ParaAttrRecord&)> finishParagraph;
 };
 
 // The paragraph walker: decodes the paragraph's attribute items into para (and scratch

@@ -515,7 +515,7 @@ TEST_F(PagecastChunkAttrs, FontNamesByReferenceAndById) {
   EXPECT_EQ(text, u"");
 }
 
-TEST_F(PagecastChunkAttrs, ParagraphPositionsFromTheMarginsAndTheHeadingLevel) {
+TEST_F(PagecastChunkAttrs, ParagraphPositionsFromTheMarginsAndTheLastStep) {
   KVXHANDLE ch = open("section wp\nitem 20 1800 900 0\ntext cp1252 \"x\"\npara\nbreak 2\n");
   ChunkerAttrs src(ch);
   std::vector<uint32_t> all = ids(ch);
@@ -534,12 +534,12 @@ TEST_F(PagecastChunkAttrs, ParagraphPositionsFromTheMarginsAndTheHeadingLevel) {
     EXPECT_EQ(para.extraRight, c.right) << c.marginLeft;
     EXPECT_TRUE(para.flags & 0x200);
   }
-  // The heading level is set last, and its status is the walker's.
+  // The element side's last step sees the gathered record; its status is the walker's.
   ParaAttrRecord para;
   WalkState ws;
   ws.item = all[0];
   uint32_t seen = 0;
-  ws.headingLevel = [&](ParaAttrRecord& p) {
+  ws.finishParagraph = [&](ParaAttrRecord& p) {
     seen = p.extraLeft;
     p.headingLevel = 3;
     return KVXSTATUS(KVX_OK);
@@ -548,7 +548,7 @@ TEST_F(PagecastChunkAttrs, ParagraphPositionsFromTheMarginsAndTheHeadingLevel) {
   EXPECT_EQ(seen, 1800u);
   EXPECT_EQ(para.headingLevel, 3u);
   ws.item = all[0];
-  ws.headingLevel = [](ParaAttrRecord&) { return KVXSTATUS(37); };
+  ws.finishParagraph = [](ParaAttrRecord&) { return KVXSTATUS(37); };
   EXPECT_EQ(GatherParagraph(src, para, ws), 37);
   ASSERT_EQ(all.size(), 4u);
   EXPECT_EQ(NextItemIsText(ch, all[3], kNoItemId), 0);  // a line break
