@@ -112,8 +112,8 @@ uint32_t FindBreak(KVXHANDLE chunker, uint32_t first, uint32_t last, uint32_t br
 // FindTabStop and FindGroupOpen also stop at the close of a group with bit 29 (the end of
 // the scope they started in).
 
-// 1 when item lies below end, can be read and is not a line break (kind 0, a = 2): the
-// writer asks it before a line break to know whether more of the line follows; else 0.
+// 1 when item lies below end, can be read and is not a line break (kind 0, a = 2); else
+// 0, also when it cannot be read.
 int NextItemIsText(KVXHANDLE chunker, uint32_t item, uint32_t end);
 
 // 1 and the group's code when the item is a group open, else 0 and code 0.
