@@ -1,8 +1,11 @@
 // Attribute gathering over the export's chunker (see pc_chunkattrs.h).
 #include "pc_chunkattrs.h"
 
+#include "pc_fontnames.h"
+
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -11,7 +14,6 @@ namespace pc {
 namespace {
 
 constexpr uint32_t kGroupOpen = 67, kGroupClose = 68;
-constexpr uint32_t kFontText16 = 0x14B00000;
 constexpr uint32_t kMaxDefinitionItems = 4096;
 constexpr uint32_t kMaxNameUnits = 80;
 
@@ -50,18 +52,13 @@ ChunkerAttrs::ChunkerAttrs(KVXHANDLE chunker, uint32_t slotCount)
     : chunker_(chunker), cache_(*this, *this, slotCount) {}
 
 bool ChunkerAttrs::definition(uint32_t styleId, StyleDef& def) {
-  if (styleId == kNoItemId) return false;
-  uint32_t count = 0;
-  if (CHGetItemCount(chunker_, KVXRANGE_GROUPS, &count) != KVX_OK) return false;
-  uint32_t open = kNoItemId;
-  for (uint32_t i = 0; i < count && open == kNoItemId; ++i) {
-    uint8_t e[12];
-    uint32_t next = 0;
-    if (CHGetItem(chunker_, KVXRANGE_GROUPS, i, e, &next) != KVX_OK) return false;
-    if (le32(e + 4) == kStyleGroup && le32(e + 8) == styleId) open = le32(e);
+  uint32_t open = kNoItemId, w[4], next = 0;
+  if (missing_.count(styleId)) return false;
+  if (FindStyleItem(chunker_, styleId, kStyleGroup, 1, &open, nullptr, w) != KVX_OK) {
+    missing_.insert(styleId);
+    return false;
   }
-  uint32_t w[4], next = 0;
-  if (open == kNoItemId || !get(chunker_, open, w, &next) || w[0] != kGroupOpen || w[1] != kStyleGroup) return false;
+  if (!get(chunker_, open, w, &next)) return false;
   uint8_t rec[kStyleRecordBytes];
   if (CHGetItems(chunker_, KVXRANGE_RECORDS, w[3], rec, kStyleRecordBytes) != KVX_OK) return false;
   def.kind = le32(rec);
@@ -105,21 +102,9 @@ KVXSTATUS ChunkerAttrs::style(uint32_t styleId, uint32_t context, const StyleAtt
 }
 
 std::u16string ChunkerAttrs::fontName(uint32_t fontId) {
-  // Font item {kind, first name unit in range 9, character set, length, 0}.
-  uint8_t f[20];
-  uint32_t next = 0;
   std::u16string name;
-  if (CHGetItem(chunker_, KVXRANGE_FONTS, fontId, f, &next) != KVX_OK) return name;
-  uint32_t unit = le32(f + 4), set = le32(f + 8), length = le32(f + 12);
-  if (length > kMaxNameUnits) length = kMaxNameUnits;
-  std::vector<uint8_t> b(size_t(length) * 2);
-  if (length == 0 || CHGetItems(chunker_, KVXRANGE_NAMES, unit, b.data(), uint32_t(b.size())) != KVX_OK) return name;
-  for (uint32_t i = 0; i < length; ++i) {
-    auto c = char16_t(b[2 * i] | b[2 * i + 1] << 8);
-    if (c == 0) break;
-    // 8-bit names keep a byte per unit; 16-bit names are taken as they are.
-    name.push_back(set == kFontText16 ? c : char16_t(c & 0xFF));
-  }
+  uint32_t charset = 0;
+  if (ReadFontNameById(chunker_, fontId, (kMaxNameUnits + 1) * 2, &name, &charset) != KVX_OK) name.clear();
   return name;
 }
 
@@ -136,6 +121,26 @@ uint32_t SkipGroup(KVXHANDLE chunker, uint32_t id) {
     id = next;
   }
   return kNoItemId;
+}
+
+KVXSTATUS SkipGroupBack(KVXHANDLE chunker, uint32_t id, uint32_t* open) {
+  unsigned depth = 0;
+  for (uint32_t steps = 0; steps < 0x1000000; ++steps) {
+    uint32_t prev = kNoItemId, w[4], next = 0;
+    if (CHPrevItemId(chunker, KVXRANGE_ITEMS, id, &prev) != KVX_OK || prev == kNoItemId) return 37;
+    id = prev;
+    if (!get(chunker, id, w, &next)) return 37;
+    if (w[0] == kGroupClose) {
+      ++depth;
+    } else if (w[0] == kGroupOpen) {
+      if (depth == 0) {
+        *open = id;
+        return KVX_OK;
+      }
+      --depth;
+    }
+  }
+  return 37;
 }
 
 uint32_t FindParagraphEnd(KVXHANDLE chunker, uint32_t first, uint32_t last, uint32_t flags) {
@@ -200,11 +205,12 @@ KVXSTATUS GatherParagraph(ChunkerAttrs& src, ParaAttrRecord& para, WalkState& ws
   if (para.firstItem == 0) para.firstItem = first;
   if ((chr.flags & 0x80000) && chr.fontSize > para.largestFont) para.largestFont = chr.fontSize;
   if (ws.positions) {
-    para.extraLeft = uint32_t(ws.left > 0 ? ws.left : 0);
-    para.extraRight = uint32_t(ws.right > 0 ? ws.right : 0);
+    int64_t left = int64_t(ws.left) - ws.marginLeft, right = int64_t(ws.right) - ws.marginRight;
+    para.extraLeft = uint32_t(std::clamp<int64_t>(left, 0, INT32_MAX));
+    para.extraRight = uint32_t(std::clamp<int64_t>(right, 0, INT32_MAX));
     para.flags |= 0x200;
   }
-  return KVX_OK;
+  return ws.finishParagraph ? ws.finishParagraph(para) : KVX_OK;
 }
 
 uint32_t GatherLeadingAttrs(ChunkerAttrs& src, CharAttrRecord& chr, WalkState& ws) {
@@ -337,6 +343,12 @@ uint32_t FindGroupOpen(KVXHANDLE ch, uint32_t first, uint32_t last, uint32_t cod
 
 uint32_t FindBreak(KVXHANDLE ch, uint32_t first, uint32_t last, uint32_t breakType) {
   return walk(ch, first, last, false, [&](uint32_t, const uint32_t* w, uint32_t) { return w[0] == 0 && w[1] == breakType; });
+}
+
+int NextItemIsText(KVXHANDLE ch, uint32_t item, uint32_t end) {
+  uint32_t w[4], next = 0;
+  if (item == kNoItemId || item >= end || !get(ch, item, w, &next)) return 0;
+  return w[0] == 0 && w[1] == 2 ? 0 : 1;
 }
 
 int FindGroupCode(KVXHANDLE ch, uint32_t id, uint32_t* code) {
@@ -485,7 +497,7 @@ KVXSTATUS ScanTable(KVXHANDLE ch, uint32_t item, TableScan* scan) {
   if (start == kNoItemId) return 37;
   scan->start = start;
   uint32_t w[4], next = 0;
-  if (CHGetItem(ch, KVXRANGE_ITEMS, start, w, &next) != KVX_OK) return 37;
+  if (!get(ch, start, w, &next)) return 37;
   TableRowEntry row;
   bool rowHasContent = false;
   for (uint32_t id = next; id != kNoItemId;) {
@@ -541,6 +553,115 @@ KVXSTATUS TableCellItem(KVXHANDLE ch, uint32_t row, uint32_t cell, uint32_t word
   uint8_t b[16];
   if (KVXSTATUS st = CHGetItem(ch, KVXRANGE_CELLS, r[2] + cell, b, &next)) return st;
   for (int i = 0; i < 4; ++i) words[i] = le32(b + 4 * i);
+  return KVX_OK;
+}
+
+}  // namespace pc
+
+namespace pc {
+
+uint32_t FindScopeEnd(KVXHANDLE ch, uint32_t id) {
+  uint32_t w[4], next = 0;
+  if (!get(ch, id, w, &next)) return kNoItemId;
+  if (w[0] == kGroupClose) {  // a close ends its own scope
+    uint32_t prev = kNoItemId;
+    return CHPrevItemId(ch, KVXRANGE_ITEMS, id, &prev) == KVX_OK ? prev : kNoItemId;
+  }
+  // From a group open the scope is the group itself; any other item is in the scope
+  // that is open around it. Groups opened on the way are stepped over by their depth.
+  uint32_t prev = id;
+  unsigned depth = 0;
+  for (uint32_t steps = 0; next != kNoItemId && steps < 0x1000000; ++steps) {
+    id = next;
+    if (!get(ch, id, w, &next)) return kNoItemId;
+    if (w[0] == kGroupOpen) {
+      ++depth;
+    } else if (w[0] == kGroupClose) {
+      if (depth == 0) return prev;
+      --depth;
+    }
+    prev = id;
+  }
+  return kNoItemId;
+}
+
+KVXSTATUS FindStyleItem(KVXHANDLE ch, uint32_t id, uint32_t code, uint32_t flags, uint32_t* item, uint32_t* end,
+                        uint32_t words[4]) {
+  if (id == kNoItemId) return 37;
+  uint32_t count = 0, open = kNoItemId, from = kNoItemId;
+  if (CHGetItemCount(ch, KVXRANGE_GROUPS, &count) != KVX_OK) count = 0;
+  for (uint32_t i = 0; i < count && open == kNoItemId; ++i) {
+    uint8_t e[12];
+    uint32_t next = 0;
+    if (KVXSTATUS st = CHGetItem(ch, KVXRANGE_GROUPS, i, e, &next)) return st;
+    if (le32(e + 4) != code) continue;
+    if (le32(e + 8) == id) open = le32(e);
+    from = le32(e);
+  }
+  uint32_t w[4], next = 0;
+  if (open == kNoItemId) {
+    // Groups the index does not hold: the stream on from its last entry of the code, or
+    // from the start for a code it does not index at all (an entry of another code can
+    // lie past the group).
+    if (from == kNoItemId && CHGetItemId(ch, KVXRANGE_ITEMS, 0, &from) != KVX_OK) return 37;
+    for (uint32_t at = from, steps = 0; at != kNoItemId && steps < 0x1000000; ++steps) {
+      if (!get(ch, at, w, &next)) return 37;
+      if (w[0] == kGroupOpen && w[1] == code && w[2] == id) {
+        open = at;
+        break;
+      }
+      at = next;
+    }
+    if (open == kNoItemId) return 37;
+  }
+  if (!get(ch, open, w, &next) || w[0] != kGroupOpen || w[1] != code) return 37;
+  if (item) *item = open;
+  if (end) *end = FindScopeEnd(ch, open);
+  if ((flags & 1) && words) std::copy(w, w + 4, words);
+  return KVX_OK;
+}
+
+KVXSTATUS FindIdGroup(KVXHANDLE ch, uint32_t first, uint32_t limit, uint32_t* item, uint32_t* id) {
+  constexpr uint32_t kIdGroup = 0xA0010004u;
+  bool limited = false;
+  uint32_t found = walk(ch, first, kNoItemId, false, [&](uint32_t, const uint32_t* w, uint32_t) {
+    if (w[0] == 0 && w[1] == limit) return limited = true;
+    return w[0] == kGroupOpen && w[1] == kIdGroup && (*id == 0 || w[2] == *id);
+  });
+  if (found == kNoItemId || limited) return 37;
+  uint32_t w[4], next = 0;
+  if (!get(ch, found, w, &next)) return 37;
+  *item = found;
+  *id = w[2];
+  return KVX_OK;
+}
+
+uint32_t CheckListMarker(KVXHANDLE ch, uint32_t group) {
+  constexpr uint32_t kMarkerGroup = 0xA0120000u;
+  uint32_t open = kNoItemId, end = kNoItemId;
+  if (FindStyleItem(ch, group, kMarkerGroup, 0, &open, &end) != KVX_OK) return 0;
+  uint32_t w[4], next = 0;
+  if (!get(ch, open, w, &next)) return 0;
+  unsigned depth = 0;  // groups without bit 29 entered (the others are stepped over)
+  uint32_t text = walk(ch, next, end, false, [&](uint32_t, const uint32_t* v, uint32_t) {
+    if (v[0] == kGroupOpen && !(v[1] >> 29 & 1)) ++depth;
+    if (v[0] == kGroupClose && depth > 0) return --depth, false;
+    return v[0] == KVXITEM_TEXT || v[0] == 31 || v[0] == kGroupClose;
+  });
+  return text != kNoItemId && get(ch, text, w, &next) && w[0] == KVXITEM_TEXT ? 8 : 0;
+}
+
+KVXSTATUS GatherCellFont(ChunkerAttrs& src, CharAttrRecord& chr, uint32_t separators, uint32_t first, uint32_t last) {
+  ParaAttrRecord para;
+  FrameAttrRecord frame;
+  uint32_t met = 0;
+  walk(src.chunker(), first, last, false, [&](uint32_t id, const uint32_t* w, uint32_t next) {
+    uint32_t k = w[0];
+    if ((k == 0 && w[1] == 1) || ends_scope(w)) return true;
+    if (k == 31) return ++met >= separators;
+    if (k == 9 || k == 28 || k == 60 || k == 95) decode_one(src, para, chr, frame, id, w, next);
+    return false;
+  });
   return KVX_OK;
 }
 

@@ -2,8 +2,9 @@
 // 0xA008001C of range 16, each with its 28-byte record in range 3), attribute items,
 // range-3 blocks and font names as an AttrSource, with the style cache over them; and the
 // walkers and scanners of the item stream (group skipping, run and paragraph ends, the
-// paragraph walker, leading attributes, text frame markers). Builds on DecodeAttrs
-// (pc_attrs.h) and the style cache (pc_styles.h); the element converters call it.
+// paragraph walker, leading attributes, text frame markers, scope ends, property groups,
+// list markers). Builds on DecodeAttrs (pc_attrs.h), the style cache (pc_styles.h) and the
+// font names of pc_fontnames.h; the element converters call it.
 //
 // A style definition: a group open {0x43, 0xA008001C, style id, c} whose c is the first
 // byte in range 3 of its record {kind, word 3, word 4 (outline level), parent id, 0, 0, 0}
@@ -11,7 +12,9 @@
 // group's items are the definition, up to its close.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "pc_styles.h"
@@ -36,11 +39,18 @@ class ChunkerAttrs : public AttrSource, public StyleDefs {
  private:
   KVXHANDLE chunker_;
   StyleCache cache_;
+  // Style ids without a definition: a miss walks the stream, so it is walked once.
+  std::unordered_set<uint32_t> missing_;
 };
 
 // The id after the close that matches the group whose first inner item is id (nested
 // groups skipped), kNoItemId when an item cannot be read or the stream ends first. Iterative.
 uint32_t SkipGroup(KVXHANDLE chunker, uint32_t id);
+
+// Backwards from the item before id to the open of the group that holds id (so from a
+// group close to its own open), groups closed on the way stepped over; 37 when the stream
+// begins first or an item cannot be read.
+KVXSTATUS SkipGroupBack(KVXHANDLE chunker, uint32_t id, uint32_t* open);
 
 // The first item from first up to last that ends a run: a break of type 1, 2, 19, 20, 22
 // (unless flags bit 1), a text run (7), kinds 26 and 224, a kind 24 other than 2, 4, 5,
@@ -55,10 +65,18 @@ struct WalkState {
   uint32_t largestFont = 0;
   int32_t left = 0, right = 0;  // positions of kind 20
   bool positions = false;
+  // The document's margin words (the smallest page layout values the element scan met):
+  // the positions of kind 20 are measured from them.
+  int32_t marginLeft = 0, marginRight = 0;
+  // The walker's last step, the element side's: a list item's level style and marker kind
+  // (CheckListMarker over the level's marker group), then the heading level word from the
+  // heading lists. Its status is the walker's; unset, the record stays as gathered.
+  std::function<KVXSTATUS(ParaAttrRecord&)> finishParagraph;
 };
 
 // The paragraph walker: decodes the paragraph's attribute items into para (and scratch
 // character and frame records) up to the paragraph's end; ws.item ends at the stop item.
+// The positions of kind 20 less the margin words (at least 0) become the extra indents.
 KVXSTATUS GatherParagraph(ChunkerAttrs& src, ParaAttrRecord& para, WalkState& ws);
 
 // Decodes the attributes that lead a run (kinds 8-10, 25, 28, 60-65, 94, 95, 119) into
@@ -93,6 +111,10 @@ uint32_t FindGroupOpen(KVXHANDLE chunker, uint32_t first, uint32_t last, uint32_
 uint32_t FindBreak(KVXHANDLE chunker, uint32_t first, uint32_t last, uint32_t breakType);    // kind 0, a = type
 // FindTabStop and FindGroupOpen also stop at the close of a group with bit 29 (the end of
 // the scope they started in).
+
+// 1 when item lies below end, can be read and is not a line break (kind 0, a = 2); else
+// 0, also when it cannot be read.
+int NextItemIsText(KVXHANDLE chunker, uint32_t item, uint32_t end);
 
 // 1 and the group's code when the item is a group open, else 0 and code 0.
 int FindGroupCode(KVXHANDLE chunker, uint32_t id, uint32_t* code);
@@ -142,5 +164,39 @@ KVXSTATUS ScanTable(KVXHANDLE chunker, uint32_t item, TableScan* scan);
 // counted from the row's first cell); 15 when the row or the cell is out of range.
 KVXSTATUS TableRowItem(KVXHANDLE chunker, uint32_t row, uint32_t words[4]);
 KVXSTATUS TableCellItem(KVXHANDLE chunker, uint32_t row, uint32_t cell, uint32_t words[4]);
+
+}  // namespace pc
+
+namespace pc {
+
+// The id of the last item of the scope that holds id: the item just before the group
+// close that ends it. Groups opened on the way are stepped over whole; when id is itself
+// a group open, the last item inside that group. kNoItemId when the stream ends first.
+uint32_t FindScopeEnd(KVXHANDLE chunker, uint32_t id);
+
+// A group found by code and id word (kind 67 {67, code, id, c}): first through the
+// identified groups of range 16, then by walking the stream on from the last of them of
+// that code (from the stream's start when the index holds none of the code).
+// *item is the group open, *end the last item of the group (FindScopeEnd); with flags
+// bit 0 the open's four words go to words. 37 for id kNoItemId or when none is found.
+KVXSTATUS FindStyleItem(KVXHANDLE chunker, uint32_t id, uint32_t code, uint32_t flags, uint32_t* item, uint32_t* end,
+                        uint32_t words[4] = nullptr);
+
+// The first property group (0xA0010004) from first on whose id word equals *id, or the
+// first one at all when *id is 0 (its id word then goes to *id); *item is its open.
+// Groups with bit 29 of other codes are stepped over. 37 when a break of type limit
+// comes first or the stream ends.
+KVXSTATUS FindIdGroup(KVXHANDLE chunker, uint32_t first, uint32_t limit, uint32_t* item, uint32_t* id);
+
+// The marker kind of a list level whose marker group (0xA0120000) has the id word
+// group: 8 (a text marker) when a text run comes before the group's first separator
+// (kind 31) or its close, else 0; 0 too when the group cannot be found.
+uint32_t CheckListMarker(KVXHANDLE chunker, uint32_t group);
+
+// The font of one part of a list marker: like CUGatherParaFontInfo (kinds 9, 28, 60 and
+// 95 from first to last, the same stops), but it adds to chr as it stands and stops at
+// the separator (kind 31) that brings their count to the given number (the first
+// separator for 0 and 1). 0.
+KVXSTATUS GatherCellFont(ChunkerAttrs& src, CharAttrRecord& chr, uint32_t separators, uint32_t first, uint32_t last);
 
 }  // namespace pc

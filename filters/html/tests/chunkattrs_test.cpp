@@ -1,7 +1,8 @@
 // Attribute gathering over a real chunker (a chunk script opened by the framework): style
 // definitions from their identified groups resolved parent first, a style applied in a
 // paragraph, skippable groups walked over, font names by id, the run-end scanner, group
-// skipping and the text frame finder's empty range.
+// skipping and the text frame finder's empty range; scope ends, property groups, list
+// markers and their fonts, and font names and texts in their byte layouts.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "filters/common/kvx_abi.h"
 #include "filters/html/pc_chunkattrs.h"
+#include "filters/html/pc_fontnames.h"
 
 namespace pc::test {
 namespace {
@@ -212,6 +214,10 @@ TEST_F(PagecastChunkAttrs, Scanners) {
   EXPECT_EQ(FindGroupCode(ch, at(6), &code), 1);
   EXPECT_EQ(code, 0x201C0000u);
   EXPECT_EQ(FindGroupCode(ch, at(5), &code), 0);
+  // Whether the line goes on: anything but a line break below the end.
+  EXPECT_EQ(NextItemIsText(ch, at(5), at(14)), 1);
+  EXPECT_EQ(NextItemIsText(ch, at(5), at(5)), 0);
+  EXPECT_EQ(NextItemIsText(ch, all.back() + 1, kNoItemId), 0);
   EXPECT_EQ(code, 0u);
   // Backwards from the paragraph break: the break of type 20; from the tab after the
   // skipped group: back over it to the start.
@@ -330,6 +336,252 @@ TEST_F(PagecastChunkAttrs, TableScanRowsCellsAndNesting) {
   EXPECT_EQ(w[3], 2u | 1u << 16);  // the spans of "cell 2 1"
   EXPECT_EQ(TableCellItem(ch, 0, 2, w), 15);
   EXPECT_EQ(TableRowItem(ch, 99, w), 15);
+}
+
+}  // namespace
+}  // namespace pc::test
+
+namespace pc::test {
+namespace {
+
+TEST_F(PagecastChunkAttrs, ScopeEndsAndPropertyGroups) {
+  KVXHANDLE ch = open(
+      "section wp\n"
+      "text cp1252 \"a\"\n"                                       // 1
+      "group 0xA0010004 6 0xFE\ntext cp1252 \"title\"\n"          // 2-3 property 6
+      "group 0x10 0\ntext cp1252 \"x\"\nend\n"                    // 4-6 a group inside it
+      "text cp1252 \"y\"\nend\n"                                  // 7-8
+      "group 0xA0010004 2 0xFE\ntext cp1252 \"kw\"\nend\n"        // 9-11 property 2
+      "break 20\n"                                                // 12
+      "group 0xA0010004 4 0xFE\ntext cp1252 \"au\"\nend\n"        // 13-15 property 4
+      "group 0xA00A0000 1 1\n"                                    // 16 a note
+      "group 0xA0010004 7 0xFE\ntext cp1252 \"n\"\nend\nend\n");  // 17-20 property 7 in it
+  std::vector<uint32_t> all = ids(ch);
+  ASSERT_EQ(all.size(), 20u);
+  auto at = [&](size_t i) { return all[i - 1]; };
+  // Scope ends: from a group open its last inner item, a group inside stepped over; from
+  // an item the last item of the group around it; a close ends its own group.
+  struct Scope {
+    size_t from, end;
+  } scopes[] = {{2, 7}, {3, 7}, {5, 5}, {6, 5}, {4, 5}, {16, 19}, {17, 18}};
+  for (const Scope& s : scopes) EXPECT_EQ(FindScopeEnd(ch, at(s.from)), at(s.end)) << s.from;
+  EXPECT_EQ(FindScopeEnd(ch, at(1)), kNoItemId);  // no group around it: the stream ends
+  // Backwards to the open of the group that holds an item, closes on the way stepped over.
+  struct Back {
+    size_t from;
+    KVXSTATUS status;
+    size_t open;
+  } backs[] = {{8, KVX_OK, 2}, {7, KVX_OK, 2}, {6, KVX_OK, 4}, {3, KVX_OK, 2}, {20, KVX_OK, 16},
+               {18, KVX_OK, 17}, {12, 37, 0}, {1, 37, 0}};
+  for (const Back& b : backs) {
+    uint32_t open = kNoItemId;
+    EXPECT_EQ(SkipGroupBack(ch, at(b.from), &open), b.status) << b.from;
+    if (b.status == KVX_OK) {
+      EXPECT_EQ(open, at(b.open)) << b.from;
+    }
+  }
+  // Property groups by number, the first when the number is 0; a break of the limit's
+  // type ends the search; a property inside a skipped group is not found.
+  struct Find {
+    uint32_t id, limit;
+    KVXSTATUS status;
+    size_t item;
+    uint32_t idOut;
+  } finds[] = {{0, 20, KVX_OK, 2, 6}, {6, 20, KVX_OK, 2, 6}, {2, 20, KVX_OK, 9, 2},
+               {4, 20, 37, 0, 4},     {4, 19, KVX_OK, 13, 4}, {7, 19, 37, 0, 7}, {99, 19, 37, 0, 99}};
+  for (const Find& f : finds) {
+    uint32_t item = kNoItemId, id = f.id;
+    EXPECT_EQ(FindIdGroup(ch, at(1), f.limit, &item, &id), f.status) << f.id;
+    if (f.status == KVX_OK) {
+      EXPECT_EQ(item, at(f.item)) << f.id;
+    }
+    EXPECT_EQ(id, f.idOut) << f.id;
+  }
+  uint32_t item = 0, id = 0;
+  EXPECT_EQ(FindIdGroup(ch, at(3), 20, &item, &id), KVX_OK);  // from inside the first one on
+  EXPECT_EQ(item, at(9));
+}
+
+TEST_F(PagecastChunkAttrs, ListMarkersAndTheirFonts) {
+  KVXHANDLE ch = open("section wp\n" + kStyles +
+                      "group 0xA0120000 5 0\ntext cp1252 \"Chapter \"\nitem 31 0 0 0\nfield 10\nend\n"
+                      "group 0xA0120000 6 0\nitem 31 0 0 0\ntext cp1252 \"x\"\nend\n"
+                      "group 0xA0120000 7 0\ngroup 0x10 0\nend\ntext cp1252 \"z\"\nend\n"
+                      "group 0xA0120000 8 0\nitem 9 200 0 0\nitem 31 0 0 0\nitem 60 0 255 0\nitem 31 0 0 0\n"
+                      "item 9 400 0 0\nend\ntext cp1252 \"body\"\ngroup 0xA0150000 1 0\nend\n");
+  // The marker groups are not in the index of range 16: found by walking the stream from
+  // its start (the picture the index holds lies past them).
+  uint32_t open = 0, end = 0, words[4] = {};
+  ASSERT_EQ(FindStyleItem(ch, 8, 0xA0120000u, 1, &open, &end, words), KVX_OK);
+  EXPECT_EQ(words[0], 67u);
+  EXPECT_EQ(words[2], 8u);
+  EXPECT_EQ(kind_of(ch, end), std::make_pair(9u, 400u));
+  EXPECT_EQ(FindStyleItem(ch, 9, 0xA0120000u, 1, &open, &end, words), 37);
+  EXPECT_EQ(FindStyleItem(ch, kNoItemId, 0xA0120000u, 1, &open, &end, words), 37);
+  // Styles are still found through the index.
+  ASSERT_EQ(FindStyleItem(ch, 3, kStyleGroup, 0, &open, &end), KVX_OK);
+  EXPECT_EQ(kind_of(ch, end), std::make_pair(8u, 3u));
+  // A text before the first separator makes a text marker; a group entered on the way
+  // does not end the search; an unknown group is no marker.
+  struct Marker {
+    uint32_t group, kind;
+  } markers[] = {{5, 8}, {6, 0}, {7, 8}, {8, 0}, {99, 0}};
+  for (const Marker& m : markers) EXPECT_EQ(CheckListMarker(ch, m.group), m.kind) << m.group;
+  // The font of the marker's parts: up to the separator that brings the count to n, added
+  // to what the record holds.
+  ASSERT_EQ(FindStyleItem(ch, 8, 0xA0120000u, 0, &open, &end), KVX_OK);
+  uint8_t b[16];
+  uint32_t first = 0;
+  ASSERT_EQ(CHGetItem(ch, KVXRANGE_ITEMS, open, b, &first), KVX_OK);
+  ChunkerAttrs src(ch);
+  struct Font {
+    uint32_t separators;
+    uint16_t size;
+    uint32_t colour, flags;
+  } fonts[] = {{0, 200, 0, 0x80000}, {1, 200, 0, 0x80000}, {2, 200, 255, 0x80000 | 0x100000},
+               {9, 400, 255, 0x80000 | 0x100000}};
+  for (const Font& f : fonts) {
+    CharAttrRecord chr;
+    chr.flags = 0x4;
+    ASSERT_EQ(GatherCellFont(src, chr, f.separators, first, end), KVX_OK);
+    EXPECT_EQ(chr.fontSize, f.size) << f.separators;
+    EXPECT_EQ(chr.colour, f.colour) << f.separators;
+    EXPECT_EQ(chr.flags, f.flags | 0x4) << f.separators;
+  }
+}
+
+// Range 9: "Courier" (units 0-6), the Big5 name of U+4E2D U+6587 (units 7-8), 0x80 "A"
+// (units 9-10); range 12: font 0 the 16-bit "Courier", font 1 the Big5 name, font 2 units
+// 9-10 in CP1252, font 3 the same in a set the framework does not know.
+const char kFonts[] =
+    "record 9 43006f0075007200690065007200a4a4e5a480004100\n"
+    "record 12 00000000000000000000b014070000000000000000000000070000000000b6130200000000000000"
+    "00000000090000000001e41402000000000000000000000009000000777700000200000000000000\n";
+
+TEST_F(PagecastChunkAttrs, FontNamesByReferenceAndById) {
+  KVXHANDLE ch = open(std::string("section wp\n") + kFonts + "bookmark \"Intro\"\ntext cp1252 \"x\"\nend\n");
+  struct Case {
+    uint32_t ref[4], size;
+    KVXSTATUS status;
+    std::string name;
+    uint32_t charset;
+  } cases[] = {
+      {{0x2, 9, 0, 0}, 16, KVX_OK, std::string("\0C\0o\0u\0r\0i\0e\0r", 14), KVXCS_UNICODE},  // id in word 2
+      {{0x2, 9, 0, 0}, 15, 46, "", KVXCS_UNICODE},                                          // no room for the 0 pair
+      {{0x82, 9, 1, 0}, 16, KVX_OK, "\xA4\xA4\xA4\xE5", KVXCS_BIG5},                         // bit 1 first
+      {{0x80, 1, 0, 0}, 5, KVX_OK, "\xA4\xA4\xA4\xE5", KVXCS_BIG5},                          // id in word 1
+      {{0x80, 1, 0, 0}, 4, 46, "", KVXCS_BIG5},  // length + 1 is 3, but the characters are double-byte
+      {{0, 0, 0, 0}, 64, 37, "", 0},             // the reference names no font
+      {{0x80, 7, 0, 0}, 64, 37, "", 0},          // no such font
+  };
+  for (const Case& c : cases) {
+    std::string name = "old";
+    uint32_t charset = 0;
+    EXPECT_EQ(ReadFontName(ch, c.ref, c.size, &name, &charset), c.status) << c.ref[0] << " " << c.size;
+    if (c.status == KVX_OK) {
+      EXPECT_EQ(name, c.name);
+      EXPECT_EQ(charset, c.charset);
+      // Back to 16 bits: the units of range 9.
+      std::u16string wide;
+      ASSERT_EQ(TextToWide(name, 64, charset, &wide), KVX_OK);
+      EXPECT_EQ(wide, charset == KVXCS_UNICODE ? u"Courier" : u"\xA4A4\xA4E5");
+      EXPECT_EQ(NarrowToBytes(wide, charset), name);
+    }
+  }
+  std::u16string name;
+  uint32_t charset = 0;
+  ASSERT_EQ(ReadFontNameById(ch, 0, 8, &name, &charset), KVX_OK);
+  EXPECT_EQ(name, u"Cou");  // a buffer of 8 bytes holds three characters and the terminator
+  EXPECT_EQ(charset, KVXCS_UNICODE);
+  // Names in other sets are mapped to Unicode, as the writer takes them.
+  ASSERT_EQ(ReadFontNameById(ch, 1, 64, &name, &charset), KVX_OK);
+  EXPECT_EQ(name, u"\u4E2D\u6587");
+  EXPECT_EQ(charset, KVXCS_BIG5);
+  ASSERT_EQ(ReadFontNameById(ch, 2, 64, &name, &charset), KVX_OK);
+  EXPECT_EQ(name, u"\u20ACA");
+  EXPECT_NE(ReadFontNameById(ch, 3, 64, &name, &charset), KVX_OK);
+  EXPECT_EQ(ReadFontNameById(ch, 4, 64, &name, &charset), 37);
+  ChunkerAttrs src(ch);
+  EXPECT_EQ(src.fontName(1), u"\u4E2D\u6587");
+  EXPECT_EQ(src.fontName(3), u"");
+  // An item's text from range 9: the bookmark's name, cut to the count asked for.
+  std::vector<uint32_t> all = ids(ch);
+  std::u16string text;
+  EXPECT_EQ(ReadTextItem(ch, all[0], &text, 3), 3u);
+  EXPECT_EQ(text, u"Int");
+  EXPECT_EQ(ReadTextItem(ch, all[0], &text, 99), 5u);
+  EXPECT_EQ(text, u"Intro");
+  EXPECT_EQ(ReadTextItem(ch, all.back() + 7, &text, 99), 0u);
+  EXPECT_EQ(text, u"");
+}
+
+TEST_F(PagecastChunkAttrs, ParagraphPositionsFromTheMarginsAndTheLastStep) {
+  KVXHANDLE ch = open("section wp\nitem 20 1800 900 0\ntext cp1252 \"x\"\npara\nbreak 2\n");
+  ChunkerAttrs src(ch);
+  std::vector<uint32_t> all = ids(ch);
+  struct Case {
+    int32_t marginLeft, marginRight;
+    uint32_t left, right;
+  } cases[] = {{0, 0, 1800, 900}, {1440, 1200, 360, 0}, {-100, 900, 1900, 0}};
+  for (const Case& c : cases) {
+    ParaAttrRecord para;
+    WalkState ws;
+    ws.item = all[0];
+    ws.marginLeft = c.marginLeft;
+    ws.marginRight = c.marginRight;
+    ASSERT_EQ(GatherParagraph(src, para, ws), KVX_OK);
+    EXPECT_EQ(para.extraLeft, c.left) << c.marginLeft;
+    EXPECT_EQ(para.extraRight, c.right) << c.marginLeft;
+    EXPECT_TRUE(para.flags & 0x200);
+  }
+  // The element side's last step sees the gathered record; its status is the walker's.
+  ParaAttrRecord para;
+  WalkState ws;
+  ws.item = all[0];
+  uint32_t seen = 0;
+  ws.finishParagraph = [&](ParaAttrRecord& p) {
+    seen = p.extraLeft;
+    p.headingLevel = 3;
+    return KVXSTATUS(KVX_OK);
+  };
+  ASSERT_EQ(GatherParagraph(src, para, ws), KVX_OK);
+  EXPECT_EQ(seen, 1800u);
+  EXPECT_EQ(para.headingLevel, 3u);
+  ws.item = all[0];
+  ws.finishParagraph = [](ParaAttrRecord&) { return KVXSTATUS(37); };
+  EXPECT_EQ(GatherParagraph(src, para, ws), 37);
+  ASSERT_EQ(all.size(), 4u);
+  EXPECT_EQ(NextItemIsText(ch, all[3], kNoItemId), 0);  // a line break
+  EXPECT_EQ(NextItemIsText(ch, all[2], kNoItemId), 1);  // a paragraph end is not one
+}
+
+TEST(PagecastFontNames, ByteLayouts) {
+  struct Wide {
+    std::string bytes;
+    uint32_t size, charset;
+    KVXSTATUS status;
+    std::u16string text;
+  } wides[] = {
+      {std::string("\0A\x4E\x2D", 4), 6, KVXCS_UNICODE, KVX_OK, u"A\u4E2D"},
+      {std::string("\0A\x4E\x2D", 4), 5, KVXCS_UNICODE, 46, u""},       // the terminator must fit
+      {std::string("\0A\x4E", 3), 64, KVXCS_UNICODE, 15, u""},          // half a character
+      {"a\xA4\xA4z", 8, KVXCS_BIG5, KVX_OK, u"a\xA4A4z"},
+      {"a\xA4", 64, KVXCS_BIG5, 15, u""},                               // a lead byte ends the text
+      {"a\xA4", 64, KVXCS_CP1252, KVX_OK, u"a\u00A4"},                  // no lead bytes in 1252
+      {"abc", 7, KVXCS_CP1252, 46, u""},
+  };
+  for (const Wide& w : wides) {
+    std::u16string text = u"old";
+    EXPECT_EQ(TextToWide(w.bytes, w.size, w.charset, &text), w.status) << w.bytes;
+    EXPECT_EQ(text, w.text) << w.bytes;
+  }
+  EXPECT_EQ(NarrowToBytes(u"A\u4E2D", KVXCS_UNICODE), std::string("\0A\x4E\x2D", 4));
+  EXPECT_EQ(NarrowToBytes(u"\u00E9x", KVXCS_CP1252), "\xE9x");
+  EXPECT_EQ(NarrowToBytes(u"\u4100z", KVXCS_BIG5), "\x41");  // a zero low byte ends it
+  EXPECT_EQ(NarrowToBytes(std::u16string(u"ab\0c", 4), KVXCS_UNICODE), std::string("\0a\0b", 4));
+  std::string bytes("\0a\0\0b\0", 6);
+  EXPECT_EQ(DropZeroBytes(bytes), 2u);
+  EXPECT_EQ(bytes, "ab");
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 // aliases, use counts through the alias), the style sheet written from it (checked by
 // tinycss2, python3-tinycss2), class tags over a parent chain, run spans and the
 // paragraph's STYLE= with their inline properties (also parsed by tinycss2), the default
-// face of option 35, and the bookmark argument.
+// face of option 35, the bookmark argument, and a styled chunk script gathered and written.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "filters/common/kvx_abi.h"
+#include "filters/html/pc_chunkattrs.h"
 #include "filters/html/pc_stylesheet.h"
 #include "filters/html/tests/writer_harness.h"
 #include "testsupport/test_files.h"
@@ -348,6 +350,135 @@ TEST(PagecastStyleSheet, BookmarkArgumentOtherThanTenIs18) {
   AddPendingAnchor(u"b", sw.w.s);
   ASSERT_EQ(RestoreBookmark(10, sw.w), KVX_OK);
   EXPECT_EQ(sw.w.s.pendingAnchors.size(), 1u);
+}
+
+}  // namespace
+}  // namespace pc::test
+
+namespace pc::test {
+namespace {
+
+// A style record of range 3 as a chunk-script line: kind, two words, parent, three zeros.
+std::string style_line(uint32_t kind, uint32_t parent) {
+  std::string hex;
+  for (uint32_t v : {kind, 0u, 0u, parent, 0u, 0u, 0u}) {
+    char b[9];
+    std::snprintf(b, sizeof b, "%02x%02x%02x%02x", v & 0xFF, v >> 8 & 0xFF, v >> 16 & 0xFF, v >> 24);
+    hex += b;
+  }
+  return "record 3 " + hex + "\n";
+}
+
+// The style values of every STYLE= in html, in order.
+std::vector<std::string> style_values(const std::string& html) {
+  std::vector<std::string> out;
+  for (size_t a = html.find("STYLE=\""); a != std::string::npos; a = html.find("STYLE=\"", a)) {
+    a += 7;
+    out.push_back(html.substr(a, html.find('"', a) - a));
+  }
+  return out;
+}
+
+// A document's styles and paragraphs read from a chunk script by the attribute gatherers
+// and written by the CSS flavour 13: the style block and the inline properties, read by
+// tinycss2, carry the document's lengths (twips / 20) and colours (red in the low byte).
+TEST(PagecastStyleSheet, StyledChunkScriptGivesSheetAndInlineStyles) {
+  ASSERT_EQ(DAInit(), KVX_OK);
+  std::string script =
+      "kvx-chunks 1\nsection wp\n" + style_line(1, 0xFFFFFFFF) + style_line(0, 0xFFFFFFFF) +
+      // Style 1 "Heading 1": centred, 12pt before, bold, 16pt, blue.
+      "group 0xA008001C 1 0\nitem 12 3 0 0\nitem 98 0 240 0\nitem 8 2 1 0\nitem 9 320 0 0\n"
+      "item 60 0 0xFF0000 0\nend\n"
+      // Style 2 "Emphasis": italic, green.
+      "group 0xA008001C 2 28\nitem 8 3 1 0\nitem 60 0 0x008000 0\nend\n"
+      // A heading, then a paragraph of style 1 indented 1 inch with a larger run.
+      "item 28 0 1 0\ntext cp1252 \"Title\"\npara\n"
+      "item 28 0 1 0\nitem 13 1440 0 1440\ntext cp1252 \"a\"\nitem 9 500 0 0\nitem 60 0 0x0000FF 0\n"
+      "text cp1252 \"b\"\npara\n";
+  KVXMEMORYSPEC spec = {sizeof spec, script.data(), uint32_t(script.size())};
+  KVXHANDLE doc = 0, ch = 0;
+  ASSERT_EQ(DAOpenDocument(&doc, KVXSPEC_MEMORY, &spec, 0), KVX_OK);
+  ASSERT_EQ(DAGetHChunker(doc, &ch), KVX_OK);
+  {
+    ChunkerAttrs src(ch);
+    StyledWriter sw(13);
+    HtmlWriter& w = sw.w;
+    const char16_t* names[] = {u"Heading 1", u"Emphasis"};
+    for (uint32_t id : {1u, 2u}) {
+      const StyleAttrRecord* r = nullptr;
+      ASSERT_EQ(src.cache().GatherStyle(id, 0, &r, nullptr), KVX_OK);
+      ASSERT_EQ(AddStyleClass(w, id, kNoStyleId, names[id - 1], *r, nullptr), KVX_OK);
+    }
+    // The paragraphs: the first item after the definitions is the first style application.
+    uint32_t id = 0, next = 0, words[4];
+    ASSERT_EQ(CHGetItemId(ch, KVXRANGE_ITEMS, 0, &id), KVX_OK);
+    for (;;) {
+      ASSERT_EQ(src.item(id, words, &next), KVX_OK);
+      if (words[0] == 28) break;
+      id = next;
+    }
+    uint32_t st = 0;
+    const char* texts[] = {"Title", "a", "b"};
+    size_t runs = 0;
+    for (int paragraph = 0; paragraph < 2; ++paragraph) {
+      ParaAttrRecord para;
+      WalkState ws;
+      ws.item = id;
+      ASSERT_EQ(GatherParagraph(src, para, ws), KVX_OK);
+      ASSERT_TRUE(para.flags & 0x4000);
+      ApplyParaStyle(para.styleKey, para, st, w);
+      WriteClassTag(para.styleKey, 27, true, true, st, w);
+      WriteParaStyleAttr(para, st, w);
+      EmitRaw(">", st, w.s);
+      // The runs: the attributes that lead each text run, then its text.
+      CharAttrRecord run = w.spanStack[0];
+      for (uint32_t at = id; at != ws.item;) {
+        WalkState rs;
+        rs.item = at;
+        rs.last = ws.item;
+        CharAttrRecord lead = run;
+        uint32_t text = GatherLeadingAttrs(src, lead, rs);
+        ASSERT_NE(text, kNoItemId);
+        ASSERT_EQ(src.item(text, words, &next), KVX_OK);
+        if (words[0] == KVXITEM_TEXT) {
+          lead.flags |= run.flags;
+          OpenRunSpan(lead, st, w);
+          WriteText8(texts[runs++], st, w.s);
+          run = lead;
+        }
+        at = text == ws.item ? text : next;
+      }
+      while (w.spanStack.size() > 1) CloseRunSpan(true, st, w);
+      WriteClassTag(para.styleKey, 24, false, false, st, w);
+      EmitRaw("</P>", st, w.s);
+      // On past the paragraph break.
+      ASSERT_EQ(src.item(ws.item, words, &next), KVX_OK);
+      id = next;
+    }
+    ASSERT_EQ(st, 0u);
+    std::string body = sw.take();
+    WriteStyleBlock(w.classes, u"", st, w.s);
+    ASSERT_EQ(st, 0u);
+    std::string sheet = tinycss(sw.take(), true);
+    // The heading's class: its paragraph and character values in points and colours.
+    std::string cls = CssSelectorName(ClassName(u"Heading 1"));
+    EXPECT_NE(sheet.find("." + cls + "|margin-top:12pt;text-align:center;font-size:16pt;font-weight:bold;"
+                         "color:#0000FF\n"),
+              std::string::npos)
+        << sheet;
+    EXPECT_EQ(sheet.find("Emphasis"), std::string::npos) << sheet;  // never used
+    // Inline: the second paragraph's indent of 1440 twips, the larger red run (0x0000FF: red in the low byte).
+    std::vector<std::string> inline_styles = style_values(body);
+    ASSERT_EQ(inline_styles.size(), 2u) << body;
+    EXPECT_EQ(tinycss(inline_styles[0], false), "margin-left:72pt;margin-right:0pt;text-indent:0pt\n") << body;
+    EXPECT_EQ(tinycss(inline_styles[1], false), "font-size:25pt;color:#FF0000\n") << body;
+    EXPECT_EQ(runs, 3u);
+    EXPECT_NE(body.find("<P CLASS=\"" + ClassName(u"Heading 1") + "\">Title</P>"), std::string::npos) << body;
+    EXPECT_NE(body.find(">a<SPAN CLASS=\"" + ClassName(u"Heading 1") + "\" STYLE="), std::string::npos) << body;
+    EXPECT_NE(body.find(">b</SPAN></P>"), std::string::npos) << body;
+  }
+  EXPECT_EQ(DACloseDocument(doc), KVX_OK);
+  EXPECT_EQ(DADeInit(), KVX_OK);
 }
 
 }  // namespace
