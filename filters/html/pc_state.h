@@ -15,6 +15,8 @@
 
 namespace pc {
 
+struct ContentState;  // the element side's lists and converter state (pc_content.h)
+
 // Template and export statuses.
 enum : KVXSTATUS {
   kReplayFailed = 9,
@@ -176,6 +178,7 @@ struct Export {
   MemLedger ledger{};
   MemLedger ledger2{};
   MUCacheHeader cache{};
+  std::shared_ptr<ContentState> content;  // made on the first element request
 };
 
 // ---- Template reading (pc_template.cpp) -----------------------------------------------------
