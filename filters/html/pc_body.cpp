@@ -41,7 +41,15 @@ struct Body {
   std::vector<uint32_t> heading_ids;                   // heading starts of the range, sorted
   uint32_t content_anchor = kNoItem;                    // heading whose content anchor waits
   const char* name;
+  std::vector<std::u16string> queued;  // anchors queued by this conversion
 };
+
+// Queues an anchor once per conversion.
+void queue_anchor(Body& b, const std::u16string& name) {
+  if (name.empty() || std::find(b.queued.begin(), b.queued.end(), name) != b.queued.end()) return;
+  b.queued.push_back(name);
+  AddPendingAnchor(name, b.w);
+}
 
 // The rows, columns and whether row spans can be written, from the table's cells.
 TableRun scan_table(const ContentState& c, size_t pos, size_t end) {
@@ -299,11 +307,11 @@ void numbering_field(Body& b, const ChunkItem& it) {
 void heading_anchor(Body& b, uint32_t id, bool paragraph_start) {
   if (b.name == nullptr || b.plain) return;
   if (paragraph_start && b.content_anchor != kNoItem) {
-    AddPendingAnchor(make_heading_name(b.c, b.content_anchor, "content"), b.w);
+    queue_anchor(b, make_heading_name(b.c, b.content_anchor, "content"));
     b.content_anchor = kNoItem;
   }
   if (std::binary_search(b.heading_ids.begin(), b.heading_ids.end(), id)) {
-    AddPendingAnchor(make_heading_name(b.c, id, "body"), b.w);
+    queue_anchor(b, make_heading_name(b.c, id, "body"));
     b.content_anchor = id;
   }
 }
@@ -370,12 +378,13 @@ KVXSTATUS write_plain(Export& x, KVXIO* out, const std::u16string& text) {
   return status;
 }
 
-KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t flags, const char* name) {
+KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t flags, const char* name,
+                       const std::u16string& anchor) {
   ContentState& c = content(x);
   end = std::min(end, c.items.size());
   if (first >= end || !range_has_text(c, first, end)) return KVX_OK;
   WriterState& w = content_writer(x, out);
-  Body b{x, c, w, flags, (flags & kNoAnchorsFlag) != 0, false, false, 0, {}, {}, {}, kNoItem, name};
+  Body b{x, c, w, flags, (flags & kNoAnchorsFlag) != 0, false, false, 0, {}, {}, {}, kNoItem, name, {}};
   scan_for(c, -1, 0);
   size_t tables_before = c.tables.size();
   if (!b.plain) {
@@ -386,8 +395,10 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
         for (uint32_t e : l)
           if (!(e & kFiller) && e >= c.items[first].id && e <= c.items[end - 1].id) b.heading_ids.push_back(e);
       std::sort(b.heading_ids.begin(), b.heading_ids.end());
-      if (first == 0) AddPendingAnchor(make_heading_name(c, c.items[0].id, "content"), w);
+      if (first == 0 && !std::binary_search(b.heading_ids.begin(), b.heading_ids.end(), c.items[0].id))
+        queue_anchor(b, make_heading_name(c, c.items[0].id, "content"));
     }
+    if (!(flags & 0x40000000u)) queue_anchor(b, anchor);
     BeginParagraph(0, 1, 0, 0, w);
   }
   size_t marks_before = c.marks.size();

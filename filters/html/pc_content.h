@@ -94,6 +94,12 @@ uint32_t section_type_at(const ContentState& c, size_t pos);
 // The range of section n (1-based): first and end positions; false when there is none.
 bool section_range(const ContentState& c, int32_t n, size_t* first, size_t* end);
 
+// ---- Dispatcher (pc_elements.cpp) ----
+// One request over an element path: 0 when the element exists (and was written for
+// kReqWrite), 37 when it does not, 25 for a leaf that is not there; the anchor name of a
+// name request is left in content(x).name.
+KVXSTATUS element_request(Export& x, const PathRec& p, uint32_t request, KVXIO* out, uint32_t flags);
+
 // ---- Element scan (pc_scan.cpp) ----
 // Scans on until list holds n entries (0: to the end); 0 found, 37 not.
 KVXSTATUS scan_for(ContentState& c, int list, size_t n);
@@ -111,8 +117,10 @@ uint32_t content_charset(Export& x, ContentState& c);
 // ---- Body converter (pc_body.cpp) ----
 constexpr uint32_t kNoAnchorsFlag = 0x80000000u, kNoTablesFlag = 4;
 // Converts the items at positions [first, end) into out. mode 1: running text in an
-// element block. name: "body" or "content" writes heading anchors; null none.
-KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t flags, const char* name);
+// element block. name: "body" or "content" writes heading anchors; null none. anchor:
+// the element's own anchor, queued at the start.
+KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t flags, const char* name,
+                       const std::u16string& anchor = u"");
 // The writer of the export bound to out (configured on first use).
 WriterState& content_writer(Export& x, KVXIO* out);
 // The output-file link of the element at item id: empty when it is in the current file.

@@ -88,13 +88,15 @@ size_t nth_in(const ContentState& c, const std::vector<uint32_t>& list, int32_t 
   return end;
 }
 
-KVXSTATUS write_body(Export& x, Request& r, size_t first, size_t end, const char* name) {
+// owner: the item whose heading name names the element (kNoItem: the range's first).
+KVXSTATUS write_body(Export& x, Request& r, size_t first, size_t end, const char* name, uint32_t owner = kNoItem) {
   ContentState& c = content(x);
   if (first >= end) return kNotFound;
   r.first_id = c.items[first].id;
-  c.name = make_heading_name(c, c.items[first].id, name);
+  c.name = make_heading_name(c, owner == kNoItem ? c.items[first].id : owner, name);
   if (!(r.bits & kReqWrite)) return KVX_OK;
-  return convert_body(x, r.out, first, end, r.flags, name);
+  std::u16string anchor = c.name;
+  return convert_body(x, r.out, first, end, r.flags, name, anchor);
 }
 
 KVXSTATUS section_title(Export& x, Request& r, int32_t number, uint32_t type, size_t first, size_t end) {
@@ -122,11 +124,11 @@ KVXSTATUS section_title(Export& x, Request& r, int32_t number, uint32_t type, si
 // Contents and headings of a wp section from word i on, inside [first, end); level is the
 // heading level of the range (0 for the section).
 KVXSTATUS contents(Export& x, Request& r, const std::vector<int32_t>& it, size_t i, size_t first, size_t end,
-                   int level) {
+                   int level, uint32_t owner) {
   ContentState& c = content(x);
   settle_headings(c);
   const auto& lists = c.headings[c.heading_mode - 1];
-  if (i >= it.size()) return write_body(x, r, first, end, "content");
+  if (i >= it.size()) return write_body(x, r, first, end, "content", owner);
   uint32_t word = uint32_t(it[i]);
   if (it[i] == kPreface) {
     size_t stop = end;
@@ -134,7 +136,7 @@ KVXSTATUS contents(Export& x, Request& r, const std::vector<int32_t>& it, size_t
       size_t p = nth_in(c, lists[size_t(level)], 1, first, end, nullptr);
       stop = std::min(stop, p);
     }
-    return write_body(x, r, first, stop, "content");
+    return write_body(x, r, first, stop, "content", owner);
   }
   if ((word & 0xFF000000u) != kHeadings || i + 1 >= it.size()) return kNotFound;
   int l = int(word & 0xFF);
@@ -148,7 +150,11 @@ KVXSTATUS contents(Export& x, Request& r, const std::vector<int32_t>& it, size_t
     if (p > h && p < h_end) h_end = p;
   }
   bool filler = (entry & kFiller) != 0;
-  if (i + 2 >= it.size()) return kNotFound;
+  if (i + 2 >= it.size()) {  // the heading itself
+    r.first_id = c.items[h].id;
+    c.name = make_heading_name(c, c.items[h].id, "body");
+    return KVX_OK;
+  }
   int32_t next = it[i + 2];
   if (next == kBody) {
     if (i + 3 < it.size() && it[i + 3] == kTitle) {
@@ -158,8 +164,13 @@ KVXSTATUS contents(Export& x, Request& r, const std::vector<int32_t>& it, size_t
       c.name = make_heading_name(c, c.items[h].id, "body");
       return r.bits & kReqWrite ? convert_body(x, r.out, h, t1, r.flags, nullptr) : KVX_OK;
     }
-    if (i + 3 < it.size()) return kNotFound;
-    return write_body(x, r, h, h_end, "body");
+    if (i + 3 < it.size() && it[i + 3] == kContents) {
+      ++i;
+      next = kContents;
+    } else {
+      if (i + 3 < it.size()) return kNotFound;
+      return write_body(x, r, h, h_end, "body");
+    }
   }
   if (next == kContents) {
     size_t start = h;
@@ -167,7 +178,7 @@ KVXSTATUS contents(Export& x, Request& r, const std::vector<int32_t>& it, size_t
     if (l < 9)
       for (uint32_t e : lists[size_t(l)]) deeper_here = deeper_here || position_of(c, e & ~kFiller) == h;
     if (!filler && !deeper_here) start = heading_part_end(c, h, h_end);
-    return contents(x, r, it, i + 3, start, h_end, l);
+    return contents(x, r, it, i + 3, start, h_end, l, c.items[h].id);
   }
   return kNotFound;
 }
@@ -218,7 +229,7 @@ KVXSTATUS section_path(Export& x, Request& r, const std::vector<int32_t>& it) {
     }
     int32_t next = it[i + 1];
     if (next == kTitle) return section_title(x, r, number, type, first, end);
-    if (next == kContents) return type == 0 ? contents(x, r, it, i + 2, first, end, 0) : kNotFound;
+    if (next == kContents) return type == 0 ? contents(x, r, it, i + 2, first, end, 0, kNoItem) : kNotFound;
     i += 1;
     w = it[i];
   }
@@ -300,6 +311,11 @@ KVXSTATUS dispatch(Export& x, const PathRec& p, Request& r) {
 }
 
 }  // namespace
+
+KVXSTATUS element_request(Export& x, const PathRec& p, uint32_t request, KVXIO* out, uint32_t flags) {
+  Request r{request, out, flags};
+  return dispatch(x, p, r);
+}
 
 bool element_exists(Export& x, const PathRec& p) {
   if (p.host) return true;
