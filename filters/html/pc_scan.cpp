@@ -240,7 +240,11 @@ std::u16string make_heading_name(ContentState& c, uint32_t id, const char* suffi
       return widen(buf);
     }
   }
-  return widen(std::string("s1") + suffix);
+  // Not a heading: the section's own name, by its number, so sections do not share it.
+  size_t section = 1;
+  for (size_t k = 0; k < c.sections.size(); ++k)
+    if (c.sections[k].first != kNoItem && c.sections[k].first <= id) section = k + 1;
+  return widen("s" + std::to_string(section) + suffix);
 }
 
 uint32_t content_charset(Export& x, ContentState& c) {

@@ -84,8 +84,8 @@ TEST_F(PagecastFilesTest, LinksPerElementWithAndWithoutTop) {
   ASSERT_EQ(r.run, KVX_OK);
   // A section has no anchor of its own: the link names the file alone.
   EXPECT_EQ(r.out, "<a href=\"out_1.htm\">out_1.htm</a><a href=\"out_2.htm\">out_2.htm</a>");
-  EXPECT_EQ(qm::test::read_file(dir_ / "out_1.htm"), "[<P><A NAME=\"s1content\"></A>first</P>\r\n]");
-  EXPECT_EQ(qm::test::read_file(dir_ / "out_2.htm"), "[<P>second</P>\r\n]");
+  EXPECT_EQ(qm::test::read_file(dir_ / "out_1.htm"), "[<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>first</P>\r\n]");
+  EXPECT_EQ(qm::test::read_file(dir_ / "out_2.htm"), "[<P><A NAME=\"s2body\"></A>second</P>\r\n]");
 }
 
 TEST_F(PagecastFilesTest, LinkToAnElementThatDoesNotExistWritesNothing) {
