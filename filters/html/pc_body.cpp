@@ -58,6 +58,7 @@ TableRun scan_table(const ContentState& c, size_t pos, size_t end) {
   t.cols = c.items[pos].b;
   std::vector<uint32_t> occupied;  // per row: columns taken by its cells and spans from above
   std::vector<uint32_t> covered;   // per column: rows still covered from above
+  std::vector<uint32_t> added;     // spans that start in the current row: rows below it
   uint32_t row_cells = 0, widest = 0;
   int depth = 0;
   bool any_cell = false;
@@ -65,6 +66,9 @@ TableRun scan_table(const ContentState& c, size_t pos, size_t end) {
     uint32_t cov = 0;
     for (uint32_t& r : covered)
       if (r > 0) ++cov, --r;
+    if (covered.size() < added.size()) covered.resize(added.size(), 0);
+    for (size_t k = 0; k < added.size(); ++k) covered[k] = std::max(covered[k], added[k]);
+    added.assign(added.size(), 0);
     occupied.push_back(row_cells + cov);
     widest = std::max(widest, row_cells + cov);
     row_cells = 0;
@@ -79,9 +83,9 @@ TableRun scan_table(const ContentState& c, size_t pos, size_t end) {
       uint32_t span = std::max<uint32_t>(it.c & 0xFFFF, 1), down = std::max<uint32_t>(it.c >> 16, 1);
       row_cells += span;
       any_cell = true;
-      if (down > 1 && it.b < 4096) {
-        if (covered.size() < it.b + span) covered.resize(it.b + span, 0);
-        for (uint32_t k = it.b; k < it.b + span; ++k) covered[k] = std::max(covered[k], down);
+      if (down > 1 && it.b < 4096 && span < 4096) {
+        if (added.size() < it.b + span) added.resize(it.b + span, 0);
+        for (uint32_t k = it.b; k < it.b + span; ++k) added[k] = std::max(added[k], down - 1);
       }
     }
     if (it.kind == 0 && it.a == kBreakRow) end_row();
@@ -204,6 +208,15 @@ void open_cell(Body& b, const ChunkItem& it) {
   BeginParagraph(0, 1, 0, 0, b.w);
 }
 
+// Closes the innermost link after the text written in it; formatting opened inside is
+// closed first (and opened again before the next text).
+void end_link(Body& b) {
+  MarkLinkEnd(b.w);
+  if (b.plain) return;
+  CloseFormatting(b.status, b.w);
+  ClosePendingLinks(false, false, b.status, b.w);
+}
+
 // The link of a "#name" target or a bookmark name: the file of the bookmark, "#" and the
 // name; empty when no bookmark has the name.
 std::u16string bookmark_link(Body& b, const std::u16string& name, KVXIO* out) {
@@ -231,7 +244,7 @@ void close_mark(Body& b, uint32_t letter) {
   for (size_t i = b.c.marks.size(); i-- > 0;) {
     if (b.c.marks[i].first != letter) continue;
     b.c.marks.erase(b.c.marks.begin() + long(i));
-    if (letter != 'B') MarkLinkEnd(b.w);
+    if (letter != 'B') end_link(b);
     return;
   }
 }
@@ -264,6 +277,9 @@ void note_reference_mark(Body& b, size_t pos, KVXIO* out) {
   int list = it.a == 1 ? kFootnotes : it.a == 2 ? kEndnotes : kAnnotations;
   size_t first = 0, end = 0;
   if (!note_text_range(b.c, pos, &first, &end)) return;
+  uint32_t mark = it.a == 1 ? kMarkFootnote : it.a == 2 ? kMarkEndnote : kMarkAnnotation;
+  for (size_t p = first; p < end; ++p)
+    if (b.c.items[p].kind == kItemOpen && b.c.items[p].a == mark) return;  // the text has its marks
   if (it.a == 1 && b.c.first_footnote == kNoItem) b.c.first_footnote = pos > 0 ? b.c.items[pos - 1].id : 0;
   scan_for(b.c, -1, 0);
   uint32_t ordinal = ordinal_in(b.c.lists[list], it.id);
@@ -272,7 +288,7 @@ void note_reference_mark(Body& b, size_t pos, KVXIO* out) {
   SetCharAttribute(11, 1, b.w);
   write_ascii(b, std::to_string(it.b > 0 ? it.b : ordinal));
   SetCharAttribute(11, 0, b.w);
-  if (link) MarkLinkEnd(b.w);
+  if (link) end_link(b);
 }
 
 void write_text_item(Body& b, const ChunkItem& it) {
@@ -297,6 +313,7 @@ void numbering_field(Body& b, const ChunkItem& it) {
   int64_t value = ++b.c.numbering[level];
   for (auto i = b.c.numbering.upper_bound(level); i != b.c.numbering.end(); ++i) i->second = 0;
   uint32_t rec[9] = {};
+  rec[1] = '*';  // no list record here: the plain bullet
   rec[8] = it.c == 0 ? 1 : it.c;
   uint16_t text[512];
   uint32_t n = FUGenerateCounterNumber(rec, 0, text, 512, value);

@@ -115,7 +115,7 @@ KVXSTATUS section_title(Export& x, Request& r, int32_t number, uint32_t type, si
     c.name = make_heading_name(c, c.items[first].id, "body");
     return r.bits & kReqWrite ? convert_body(x, r.out, first, t1, r.flags, nullptr) : KVX_OK;
   }
-  if (!(r.bits & kReqWrite)) return kNotFound;
+  if (!(r.bits & kReqWrite)) return KVX_OK;  // the default name stands in
   char buf[512] = {};
   FUGetDefaultSectionString(uint32_t(number), type, buf, sizeof buf);
   return write_plain(x, r.out, widen(buf));
@@ -300,8 +300,8 @@ KVXSTATUS dispatch(Export& x, const PathRec& p, Request& r) {
   if (k0 == kProperty && it.size() >= 2) {
     int32_t k = it[1];
     if (k == kAll || k == -4) {
-      if (it.size() < 4) return kNotFound;
-      uint32_t bits = r.bits | (it[3] == kName ? kReqName : 0);
+      if (it.size() < 3) return kNotFound;
+      uint32_t bits = r.bits | (it.size() > 3 && it[3] == kName ? kReqName : 0);
       return property_element(x, r.out, k, it[2], bits);
     }
     return property_element(x, r.out, k, 0, r.bits);
