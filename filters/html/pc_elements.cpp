@@ -224,7 +224,6 @@ KVXSTATUS section_path(Export& x, Request& r, const std::vector<int32_t>& it) {
         c.name = widen(buf);
         return kNotFound;  // sheet bodies are written by the sheet side
       }
-      if (type != 0) return first < end ? KVX_OK : kNotFound;  // pictures: nothing to write here
       return write_body(x, r, first, end, "body");
     }
     int32_t next = it[i + 1];
@@ -260,7 +259,7 @@ KVXSTATUS section_path(Export& x, Request& r, const std::vector<int32_t>& it) {
     return convert_body(x, r.out, p + 1, cut, r.flags, nullptr);
   }
   if (word == kBookmarksCode) {
-    if (leaf != kBody && leaf != kName) return kNotFound;
+    if (leaf != kBody && leaf != kName && (leaf != 0 || (r.bits & kReqWrite))) return kNotFound;
     scan_for(c, -1, 0);
     size_t p = nth_in(c, c.lists[kBookmarks], n, first, end, nullptr);
     if (p >= end) return kNotFound;
@@ -270,6 +269,8 @@ KVXSTATUS section_path(Export& x, Request& r, const std::vector<int32_t>& it) {
     return KVX_OK;
   }
   if ((word & 0xFF000000u) == 0x83000000u && word <= 0x83000008u) {
+    if (leaf == 0)  // the element itself: it exists, nothing to write
+      return note_element(x, r.out, word, n, first, end, r.bits & ~kReqWrite, r.flags, &r.first_id);
     if (leaf == kBody || leaf == kContents)
       return note_element(x, r.out, word, n, first, end, r.bits, r.flags | (leaf == kContents ? 0x700 : 0),
                           &r.first_id);
