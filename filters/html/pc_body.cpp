@@ -219,7 +219,8 @@ void end_link(Body& b) {
 
 // The link of a "#name" target or a bookmark name: the file of the bookmark, "#" and the
 // name; empty when no bookmark has the name.
-std::u16string bookmark_link(Body& b, const std::u16string& name, KVXIO* out) {
+std::u16string bookmark_link(Body& b, std::u16string name, KVXIO* out) {
+  name = name.substr(0, std::min(name.find(u'\0'), kMaxBookmarkName));  // as bookmark names are kept
   scan_for(b.c, -1, 0);
   for (uint32_t id : b.c.lists[kBookmarks]) {
     size_t p = position_of(b.c, id);
@@ -280,6 +281,7 @@ void note_reference_mark(Body& b, size_t pos, KVXIO* out) {
   uint32_t mark = it.a == 1 ? kMarkFootnote : it.a == 2 ? kMarkEndnote : kMarkAnnotation;
   for (size_t p = first; p < end; ++p)
     if (b.c.items[p].kind == kItemOpen && b.c.items[p].a == mark) return;  // the text has its marks
+  if (pos > 0 && b.c.items[pos - 1].kind == kItemClose && b.c.items[pos - 1].a == mark) return;  // marked before
   if (it.a == 1 && b.c.first_footnote == kNoItem) b.c.first_footnote = pos > 0 ? b.c.items[pos - 1].id : 0;
   scan_for(b.c, -1, 0);
   uint32_t ordinal = ordinal_in(b.c.lists[list], it.id);

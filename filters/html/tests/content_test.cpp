@@ -88,6 +88,27 @@ TEST_F(PagecastContentTest, NoteMarksLinkOnlyFromTheRunningText) {
             "|<P><A HREF=\"#FNote2\">2</A></P>\r\n");
 }
 
+TEST_F(PagecastContentTest, LongBookmarkNamesAreCut) {
+  std::string name(200, 'b'), units;
+  for (char ch : "#" + name) units += std::string(1, "0123456789abcdef"[ch >> 4]) + "0123456789abcdef"[ch & 15] + "00";
+  Result r = run("section wp\nrecord 9 " + units + "\ngroup 0x20000001 0 201\ntext cp1252 \"go\"\nend\npara\n"
+                 "bookmark \"" + name + "\"\nend\ntext cp1252 \"here\"\npara\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  std::string cut(127, 'b');
+  EXPECT_NE(r.out.find("<A HREF=\"#" + cut + "\">go</A>"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<A NAME=\"" + cut + "\"></A>here"), std::string::npos) << r.out;
+}
+
+TEST_F(PagecastContentTest, AnnotationMarksLinkToTheAnnotationsAnchor) {
+  Result r = run("section wp\ntext cp1252 \"see\"\ngroup 0x80060000 7\ntext cp1252 \"[A7]\"\nend\nitem 0x2C 3 7 0\n"
+                 "group 0xA00A0000 7 3\ntext cp1252 \"remark\"\npara\nend\npara\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}|{VELMINS ELEMENT=Sections.1.Annotations.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out, "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>see<A HREF=\"#ANote1\">[A7]</A></P>\r\n"
+                   "|<A NAME=\"ANote1\"></A>\r\n<P>remark</P>\r\n");
+}
+
 TEST_F(PagecastContentTest, CountersOfEveryKind) {
   Result r = run("section wp\nfield 10\ntext cp1252 \" one\"\npara\nitem 0x1F 10 0 2\nitem 0x1F 10 0 3\n"
                  "item 0x1F 10 0 0x20003\nitem 0x1F 10 1 1\nitem 0x1F 10 0 0x20002\nitem 0x1F 10 0 8\n"
