@@ -150,6 +150,23 @@ KVXSTATUS property_element(Export& x, KVXIO* out, int32_t kind, int32_t n, uint3
 // 17 lower case, word 1 the bullet). flags bit 0: 8-bit in place. Returns the length.
 uint32_t FUGenerateCounterNumber(const uint32_t level[9], uint32_t flags, uint16_t* out, uint32_t capacity,
                                  int64_t number);
+// The list styles of the document, loaded one at a time: 13 level records of nine words.
+struct ListStyleCache {
+  KVXHANDLE chunker = 0;
+  uint32_t loaded = kNoItem;
+  uint32_t levels[13][9] = {};
+};
+// Loads the list style whose definition group (0xA008001C) has the id: the records of its
+// levels 0-11 (items {29, ?, level, record unit}, 36 bytes each in range 3). 0, or the
+// status of a failed read (0 also when no level was found; then nothing is cached).
+KVXSTATUS CULoadListStyle(ListStyleCache& cache, uint32_t styleId);
+// One level's record: 37 for a level above 12, a style id of -1, a style that cannot be
+// loaded, and level 12 (which no definition fills; its record is zeroed). A level whose
+// marker group (0xA0120000, id word 6) holds no numbering field shows its bullet (kind 8).
+KVXSTATUS CULoadListLevelStyle(ListStyleCache& cache, uint32_t styleId, uint32_t level, uint32_t out[9]);
+// 1 when an item of kind 31 lies from first up to, not including, end; 0 otherwise.
+int CURangeHasPutCounter(uint32_t first, uint32_t end, KVXHANDLE chunker);
+
 // The section type's text, a blank and the number, appended within the buffer's size.
 uint32_t FUGetDefaultSectionString(uint32_t number, uint32_t type, char* buffer, uint32_t size);
 

@@ -1,7 +1,8 @@
-// Counters and default section names of the HTML export filter: the text of a numbering
-// field's value under a list level's counter kind (decimal, letters, roman numerals,
-// bullet), and the name written for a section without a title. Called by the body
-// converter (pc_body.cpp) and the dispatcher (pc_elements.cpp).
+// Counters, list styles and default section names of the HTML export filter: the text of a
+// numbering field's value under a list level's counter kind (decimal, letters, roman
+// numerals, bullet), the list-style cache that hands out level records from the chunker,
+// and the name written for a section without a title. Called by the body converter
+// (pc_body.cpp) and the dispatcher (pc_elements.cpp).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -79,6 +80,97 @@ uint32_t FUGenerateCounterNumber(const uint32_t level[9], uint32_t flags, uint16
     return kept;
   }
   return len;
+}
+
+namespace {
+
+constexpr uint32_t kListLevelItem = 29, kMarkerGroup = 0xA0120000u, kCounterItem = 31;
+
+// The first group open of the code whose id word is id, from the chunker's item stream.
+bool find_group(KVXHANDLE chunker, uint32_t code, uint32_t id, uint32_t* at) {
+  uint32_t item = 0;
+  if (CHGetItemId(chunker, KVXRANGE_ITEMS, 0, &item) != KVX_OK) return false;
+  while (item != kNoItem) {
+    uint32_t w[4] = {}, next = kNoItem;
+    if (CHGetItem(chunker, KVXRANGE_ITEMS, item, w, &next) != KVX_OK) return false;
+    if (w[0] == kItemOpen && w[1] == code && w[2] == id) {
+      *at = item;
+      return true;
+    }
+    item = next;
+  }
+  return false;
+}
+
+// The id after the close of the group that opens at item (kNoItem at the stream's end).
+uint32_t group_end(KVXHANDLE chunker, uint32_t item) {
+  int depth = 0;
+  while (item != kNoItem) {
+    uint32_t w[4] = {}, next = kNoItem;
+    if (CHGetItem(chunker, KVXRANGE_ITEMS, item, w, &next) != KVX_OK) return kNoItem;
+    if (w[0] == kItemOpen) ++depth;
+    if (w[0] == kItemClose && --depth == 0) return next;
+    item = next;
+  }
+  return kNoItem;
+}
+
+}  // namespace
+
+KVXSTATUS CULoadListStyle(ListStyleCache& cache, uint32_t styleId) {
+  cache.loaded = kNoItem;
+  uint32_t item = 0;
+  if (!find_group(cache.chunker, kGroupListDef, styleId, &item)) return KVX_OK;
+  uint32_t next = kNoItem, w[4] = {};
+  if (CHGetItem(cache.chunker, KVXRANGE_ITEMS, item, w, &next) != KVX_OK) return kNotThere;
+  int found = 0;
+  for (item = next; item != kNoItem;) {
+    if (KVXSTATUS st = CHGetItem(cache.chunker, KVXRANGE_ITEMS, item, w, &next)) return st;
+    if (w[0] == kItemClose) break;
+    if (w[0] == kItemOpen && (w[1] & kGroupSkip)) {
+      item = group_end(cache.chunker, item);
+      continue;
+    }
+    if (w[0] == kListLevelItem && (w[2] & 0xFFFF) < 12) {
+      uint8_t rec[36];
+      if (KVXSTATUS st = CHGetItems(cache.chunker, KVXRANGE_RECORDS, w[3], rec, sizeof rec)) return st;
+      for (int k = 0; k < 9; ++k)
+        cache.levels[w[2] & 0xFFFF][k] = uint32_t(rec[4 * k]) | uint32_t(rec[4 * k + 1]) << 8 |
+                                         uint32_t(rec[4 * k + 2]) << 16 | uint32_t(rec[4 * k + 3]) << 24;
+      ++found;
+    }
+    item = next;
+  }
+  if (found > 0) cache.loaded = styleId;
+  return KVX_OK;
+}
+
+int CURangeHasPutCounter(uint32_t first, uint32_t end, KVXHANDLE chunker) {
+  for (uint32_t item = first; item != kNoItem && item != end;) {
+    uint32_t w[4] = {}, next = kNoItem;
+    if (CHGetItem(chunker, KVXRANGE_ITEMS, item, w, &next) != KVX_OK) return 0;
+    if (w[0] == kCounterItem) return 1;
+    item = next;
+  }
+  return 0;
+}
+
+KVXSTATUS CULoadListLevelStyle(ListStyleCache& cache, uint32_t styleId, uint32_t level, uint32_t out[9]) {
+  if (level > 12 || styleId == kNoItem) return kNotFound;
+  if (cache.loaded != styleId && (CULoadListStyle(cache, styleId) != KVX_OK || cache.loaded != styleId))
+    return kNotFound;
+  if (level == 12) {  // no definition fills it: a zeroed record, not found
+    std::memset(out, 0, 9 * sizeof(uint32_t));
+    return kNotFound;
+  }
+  std::memcpy(out, cache.levels[level], 9 * sizeof(uint32_t));
+  uint32_t marker = 0;
+  if (!find_group(cache.chunker, kMarkerGroup, out[6], &marker)) return KVX_OK;
+  if (!CURangeHasPutCounter(marker, group_end(cache.chunker, marker), cache.chunker)) {
+    out[2] = 0;
+    out[8] = 8;
+  }
+  return KVX_OK;
 }
 
 uint32_t FUGetDefaultSectionString(uint32_t number, uint32_t type, char* buffer, uint32_t size) {

@@ -189,6 +189,32 @@ TEST(PagecastElementsTest, CounterTexts) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(out)), "42");
 }
 
+TEST(PagecastElementsTest, ListStyleLevels) {
+  // Style 42: level 0 roman whose marker group (id 5) holds a numbering field, level 1
+  // decimal whose marker group (id 6) holds only text.
+  Doc d("section wp\nrecord 3 000000002220000001000000000000000000000000000000050000000000000003000000\nrecord 3 00000000cf25000001000000000000000000000000000000060000000000000001000000\n"
+        "group 0xA008001C 42\nitem 29 0 0 0\nitem 29 0 1 36\nend\n"
+        "group 0xA0120000 5\nfield 10\nend\ngroup 0xA0120000 6\ntext cp1252 \"o\"\nend\n"
+        "text cp1252 \"x\"\npara\n");
+  ListStyleCache cache;
+  cache.chunker = d.x.chunker;
+  uint32_t level[9] = {};
+  ASSERT_EQ(CULoadListLevelStyle(cache, 42, 0, level), KVX_OK);
+  EXPECT_EQ(level[8], 3u);
+  EXPECT_EQ(level[2], 1u);
+  ASSERT_EQ(CULoadListLevelStyle(cache, 42, 1, level), KVX_OK);
+  EXPECT_EQ(level[8], 8u);  // no numbering field: the bullet
+  EXPECT_EQ(level[2], 0u);
+  EXPECT_EQ(level[1], 0x25CFu);
+  uint32_t twelve[9] = {7, 7, 7, 7, 7, 7, 7, 7, 7};
+  EXPECT_EQ(CULoadListLevelStyle(cache, 42, 12, twelve), kNotFound);
+  for (uint32_t w : twelve) EXPECT_EQ(w, 0u);
+  EXPECT_EQ(CULoadListLevelStyle(cache, 42, 13, level), kNotFound);
+  EXPECT_EQ(CULoadListLevelStyle(cache, kNoItem, 0, level), kNotFound);
+  EXPECT_EQ(CULoadListLevelStyle(cache, 43, 0, level), kNotFound);  // no such style: nothing cached
+  EXPECT_EQ(cache.loaded, kNoItem);
+}
+
 TEST(PagecastElementsTest, DefaultSectionNames) {
   char buf[64] = {};
   EXPECT_EQ(FUGetDefaultSectionString(3, 1, buf, sizeof buf), 13u);
