@@ -221,14 +221,17 @@ void end_link(Body& b) {
 // name; empty when no bookmark has the name.
 std::u16string bookmark_link(Body& b, std::u16string name, KVXIO* out) {
   name = name.substr(0, std::min(name.find(u'\0'), kMaxBookmarkName));  // as bookmark names are kept
-  scan_for(b.c, -1, 0);
-  for (uint32_t id : b.c.lists[kBookmarks]) {
-    size_t p = position_of(b.c, id);
-    const ChunkItem& bm = b.c.items[p];
-    std::u16string n = name_text(b.x, bm.b, bm.c, kMaxBookmarkName);
-    if (n == name) return file_link(b.x, out, id) + u"#" + n;
+  if (!b.c.bookmarks_named) {
+    b.c.bookmarks_named = true;
+    scan_for(b.c, -1, 0);
+    for (uint32_t id : b.c.lists[kBookmarks]) {
+      const ChunkItem& bm = b.c.items[position_of(b.c, id)];
+      b.c.bookmark_ids.emplace(name_text(b.x, bm.b, bm.c, kMaxBookmarkName), id);
+    }
   }
-  return u"";
+  auto it = b.c.bookmark_ids.find(name);
+  if (it == b.c.bookmark_ids.end()) return u"";
+  return file_link(b.x, out, it->second) + u"#" + name;
 }
 
 void open_link(Body& b, const ChunkItem& it, KVXIO* out) {

@@ -217,10 +217,9 @@ void settle_headings(ContentState& c) {
 }
 
 uint32_t ordinal_in(const std::vector<uint32_t>& list, uint32_t id) {
-  uint32_t n = 1;
-  for (uint32_t e : list)
-    if ((e & ~kFiller) < id) ++n;
-  return n;
+  // Entries are in stream order, so their ids (filler bit aside) never decrease.
+  auto below = std::partition_point(list.begin(), list.end(), [id](uint32_t e) { return (e & ~kFiller) < id; });
+  return uint32_t(below - list.begin()) + 1;
 }
 
 std::u16string make_element_name(const char* prefix, uint32_t ordinal) {

@@ -2,8 +2,8 @@
 // command lists, element path records, the statement stack, the parse state and the output
 // form. One Export lives on the heap per export; the instance block of the framework holds
 // its pointer. Shared by the template reader and parser (pc_template.cpp, pc_parse.cpp),
-// element paths (pc_paths.cpp), output files (pc_files.cpp), the interim element side
-// (pc_elements.cpp) and the engine (pc_engine.cpp).
+// element paths (pc_paths.cpp), output files (pc_files.cpp), the element side
+// (pc_elements.cpp and pc_content.h) and the engine (pc_engine.cpp).
 #pragma once
 #include <cstdint>
 #include <memory>
