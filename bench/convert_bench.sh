@@ -112,7 +112,7 @@ def rtf_bytes(b):
     return "".join("\\'%02x" % c if c >= 0x80 else chr(c) for c in b)
 out = ["{\\rtf1\\ansi\\ansicpg950\\deff0{\\fonttbl{\\f0\\fnil\\fcharset136 MingLiU;}{\\f1\\fswiss Arial;}}\n"]
 for page in range(2000):
-    for para in range(6):
+    for para in range(7):
         out.append("\\pard\\f1 Page %d paragraph %d: the quick brown fox jumps over the lazy dog. " % (page + 1, para + 1))
         out.append("\\f0 " + rtf_bytes(zh) + "\\f1  {\\b bold} and {\\i italic} text.\\par\n")
     out.append("\\trowd\\cellx2000\\cellx4000\\cellx6000\n")
