@@ -2,7 +2,8 @@
 // when missing), exported through libkvx.so with the built-in template or, by the input's
 // size, with a template that walks headings, tables, notes, page parts, bookmarks and
 // properties; the export must end with a documented status and leave no handle open.
-// Built with libFuzzer under clang (pagecast_chunks_fuzz); otherwise the same function
+// Built with libFuzzer under clang (pagecast_chunks_fuzz, with -dict=tests/fuzz_chunks.dict
+// for the script's words); otherwise the same function
 // replays the files or folders named on the command line (the corpus in
 // tests/fuzz_chunks_corpus, run by CTest under the sanitizers).
 #include <cstdio>
