@@ -103,6 +103,7 @@ KVXSTATUS section_title(Export& x, Request& r, int32_t number, uint32_t type, si
   ContentState& c = content(x);
   size_t t1 = first;
   if (type == 0) t1 = heading_part_end(c, first, end);
+  if (type == 7) t1 = after_paragraph(c, first, end);  // a slide: its first paragraph
   if (type == 1 || type == 2) {
     std::u16string name = section_name(x, number);
     c.name = make_heading_name(c, first < c.items.size() ? c.items[first].id : 0, "body");

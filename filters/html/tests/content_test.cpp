@@ -137,6 +137,12 @@ TEST_F(PagecastContentTest, UntitledSectionsGetTheirDefaultName) {
                  "{VELMINS ELEMENT=Sections.1.Body.Title SUPPRESS=TAGS}", kCp1252);
   ASSERT_EQ(r.run, KVX_OK);
   EXPECT_EQ(r.out, "Document 1");
+  // A slide's title is its first paragraph; a picture has none.
+  Result s = run("section pr\ntext cp1252 \"Slide title\"\npara\ntext cp1252 \"point\"\npara\nsection bm\nitem 0 0xFE 0 0\n",
+                 "{VELMINS ELEMENT=Sections.1.Body.Title SUPPRESS=TAGS}|{VELMINS ELEMENT=Sections.2.Body.Title SUPPRESS=TAGS}",
+                 kCp1252);
+  ASSERT_EQ(s.run, KVX_OK);
+  EXPECT_EQ(s.out, "Slide title|Image 2");
 }
 
 }  // namespace
