@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Independent checks of one converted document: every .htm file of the output folder has
 no NUL byte, decodes strictly in the charset its page names (Big5 as Python's cp950), has
-balanced tags by html.parser, and every internal HREF names an existing output file and a
-NAME in it. The visible text of the root page (without head, the template's own <h1> and
+balanced tags by html.parser, and every internal HREF ("#name" or an output file's .htm
+name) names an existing output file and a NAME in it. The visible text of the root page (without head, the template's own <h1> and
 the raised note numbers of note links) holds the same characters, blanks aside, as the
 document's text from kvxdump --text (characters that the output set cannot hold are "@").
 Usage: check_page.py FOLDER ROOT MODEL_TEXT_FILE; prints "ok" or the faults."""
@@ -82,7 +82,9 @@ def main():
         pages[f] = (p, codec)
     for f, (p, _) in pages.items():
         for h in p.hrefs:
-            if re.match(r"^[a-z]+:", h):
+            # Internal links: to an anchor of the page or to another output file (.htm); the
+            # document's own links to other files or addresses are kept as they were.
+            if not (h.startswith("#") or re.match(r"^[^/:#]+\.htm(#|$)", h)):
                 continue
             target, _, name = h.partition("#")
             target = target or f
