@@ -504,6 +504,9 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
           open_note_mark(b, p, out);
         } else if (it.a == kScopeA || it.a == kScopeB || it.a == kScopeC) {
           b.scopes.push_back({w.wantedCodes, w.styleFlags});
+        } else if (it.a == kGroupOutline || it.a == kGroupOutline2) {
+          // The outline group holds the heading's running text: its paragraph is a heading.
+          if (!b.plain && w.paraPending && !w.paraOpen) w.headingLevel = int(std::clamp<uint32_t>(it.b, 1, 6));
         } else if (it.a == 0x170000u || it.a == 0x180000u || (it.a & kGroupSkip)) {
           p = c.close_of[p];
         }

@@ -225,6 +225,19 @@ KVXSTATUS section_path(Export& x, Request& r, const std::vector<int32_t>& it) {
         c.name = widen(buf);
         return kNotFound;  // sheet bodies are written by the sheet side
       }
+      if (type == 0 && c.heading_mode == 1 && !c.outline_groups) {
+        // Sections cut inside paragraphs: the body runs from paragraph end to paragraph end.
+        auto para_end_before = [&c](size_t pos, size_t* at) {
+          for (size_t p = pos; p-- > 0;)
+            if (c.items[p].kind == 0 && c.items[p].a == kBreakPara) return *at = p + 1, true;
+          return false;
+        };
+        size_t at = 0;
+        uint32_t owner = first < c.items.size() ? c.items[first].id : kNoItem;  // the name stays the section's
+        if (first > 0) first = para_end_before(first, &at) ? at : 0;
+        if (end < c.items.size() && para_end_before(end, &at)) end = at;
+        return write_body(x, r, first, end, "body", owner);
+      }
       return write_body(x, r, first, end, "body");
     }
     int32_t next = it[i + 1];

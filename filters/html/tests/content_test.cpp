@@ -132,6 +132,16 @@ TEST_F(PagecastContentTest, PragmaLeavesAndProperties) {
   EXPECT_EQ(r.out, "big5|none|The title two|no author|<Title>");
 }
 
+TEST_F(PagecastContentTest, OutlineGroupsOfTheSecondFormMoveSectionsToParagraphEnds) {
+  Result r = run("section wp\ngroup 0x20160008 1\ntext cp1252 \"Head\"\npara\nend\ntext cp1252 \"a\"\npara\n"
+                 "text cp1252 \"b\"\nsection wp\ntext cp1252 \" c\"\npara\n",
+                 "[{VELMINS ELEMENT=Sections.1.Body}][{VELMINS ELEMENT=Sections.2.Body}]", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out,
+            "[<H1><A NAME=\"h1.1body\"></A>Head</H1>\r\n<P><A NAME=\"h1.1content\"></A>a</P>\r\n]"
+            "[<P><A NAME=\"s2body\"></A>b c</P>\r\n]");
+}
+
 TEST_F(PagecastContentTest, UntitledSectionsGetTheirDefaultName) {
   Result r = run("section wp\npara\ntable 1 1\ncell\ntext cp1252 \"t\"\nendcell\nendrow\nendtable\n",
                  "{VELMINS ELEMENT=Sections.1.Body.Title SUPPRESS=TAGS}", kCp1252);
