@@ -79,7 +79,6 @@ struct ContentState {
   std::vector<TableState> tables;
   std::vector<std::pair<uint32_t, uint32_t>> marks;  // open marks: letter, number
   uint32_t first_footnote = kNoItem;
-  std::array<std::array<uint32_t, 9>, 4> note_settings{};
   std::map<uint32_t, int64_t> numbering;  // by list level
   std::u16string name;  // the last anchor name made
   std::map<std::u16string, uint32_t> bookmark_ids;  // by name (first of a name), made on first use
