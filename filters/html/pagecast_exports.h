@@ -7,4 +7,5 @@
   X(VwGetRtns)                                                                                  \
   X(MUCacheInit) X(MUCacheAdd) X(MUCacheRetrieve) X(MUCacheDeinit) X(MUCacheLock) X(MUCacheUnlock) \
   X(BIGetLinkByHFile) X(BIGetLinkByElemChId) X(BIGetSectionTypeFromInString)                    \
+  X(HtmlElementExist) X(HtmlGetElementName) X(HtmlHandleElement)                                \
   X(PCTestFailAlloc)

@@ -334,8 +334,8 @@ void FlushPendingFormat(uint32_t& status, WriterState& s) {
   if (font_change || !s.pendingAnchors.empty() || AnyLinkPending(s)) {
     CloseCodes(status, s);
     close_font(status, s);
+    WritePendingAnchors(true, status, s);  // anchors first: an anchor never stands inside a link
     WritePendingLinks(status, s);
-    WritePendingAnchors(true, status, s);
     open_font(status, s);
   }
   FlushCodes(status, s);

@@ -2,6 +2,8 @@
 #include "pc_charsets.h"
 
 #include <cstring>
+#include <map>
+#include <vector>
 
 namespace pc {
 
@@ -74,17 +76,28 @@ KVXSTATUS SetOutputCharset(KVXHANDLE ex, uint32_t doc_set, uint32_t* row_id, uin
 
 KVXSTATUS MapText16(uint16_t* text, uint32_t count, uint32_t source, uint32_t target) {
   if (UTGetUnknownCharSet(source) == UTGetUnknownCharSet(target)) return KVX_OK;
-  KVXCHARMAPREQUEST req;
-  std::memset(&req, 0, sizeof req);
-  req.Size = sizeof req;
-  req.Replacement = 0x40;
-  req.Word2 = 1;
-  req.Source = source;
-  req.Target = target;
+  // Mapped units are kept per pair of sets for the thread, so each unit meets the
+  // framework's map once; 0 marks a unit not mapped yet.
+  thread_local std::map<std::pair<uint32_t, uint32_t>, std::vector<uint16_t>> memo;
+  std::vector<uint16_t>& known = memo[{source, target}];
+  if (known.empty()) known.assign(0x10000, 0);
   KVXCHARMAP* map = nullptr;
-  if (KVXSTATUS st = UTCreateMap(&map, &req)) return st;
   for (uint32_t i = 0; i < count; ++i) {
     uint16_t c = text[i];
+    if (known[c] != 0) {
+      text[i] = known[c];
+      continue;
+    }
+    if (map == nullptr) {
+      KVXCHARMAPREQUEST req;
+      std::memset(&req, 0, sizeof req);
+      req.Size = sizeof req;
+      req.Replacement = 0x40;
+      req.Word2 = 1;
+      req.Source = source;
+      req.Target = target;
+      if (KVXSTATUS st = UTCreateMap(&map, &req)) return st;
+    }
     uint32_t result = 0;
     if ((c & 0xFF00) == map->LoadedPage)
       result = map->Page[c & 0xFF];
@@ -102,9 +115,10 @@ KVXSTATUS MapText16(uint16_t* text, uint32_t count, uint32_t source, uint32_t ta
           m = ascii_replacement(c);
       }
     }
+    known[c] = m;
     text[i] = m;
   }
-  UTReleaseMap(map);
+  if (map != nullptr) UTReleaseMap(map);
   return KVX_OK;
 }
 

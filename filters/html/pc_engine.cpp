@@ -10,6 +10,7 @@
 
 #include "filters/common/kvx_entry.h"
 #include "pc_charsets.h"
+#include "pc_content.h"
 #include "pc_state.h"
 #include "pc_writer.h"
 
@@ -590,6 +591,45 @@ KVX_API KVXSTATUS BIGetLinkByElemChId(uint32_t chunk_id, uint16_t* out, uint32_t
 KVX_API KVXSTATUS BIGetSectionTypeFromInString(const char* word, uint32_t* type) {
   if (word == nullptr || type == nullptr) return pc::kUnknownSectionType;
   return pc::section_type_from_word(word, type);
+}
+
+// The element requests over a path of count words: exists (0 or 37; first item of the
+// element, end item -1 and found 1 on the way out), its anchor name (16-bit, at most 128
+// characters with the terminator), and writing it into out (flags bit 31 suppresses tags,
+// bit 30 anchors).
+KVX_API KVXSTATUS HtmlElementExist(uint32_t count, const int32_t* path, uint32_t* first, uint32_t* end,
+                                   uint32_t* found, void* instance) {
+  pc::Export* x = pc::export_of(instance);
+  if (x == nullptr || (path == nullptr && count > 0) || count > 64) return KVXERR_BADPARAM;
+  if (first) *first = 0;
+  if (end) *end = 0xFFFFFFFFu;
+  if (found) *found = 1;
+  pc::PathRec p;
+  p.items.assign(path, path + count);
+  KVXSTATUS st = pc::element_request(*x, p, pc::kReqExists, nullptr, 0);
+  if (st == KVX_OK && first) *first = pc::element_id(*x, p);
+  return st;
+}
+
+KVX_API KVXSTATUS HtmlGetElementName(uint32_t count, const int32_t* path, uint16_t* name, void* instance) {
+  pc::Export* x = pc::export_of(instance);
+  if (x == nullptr || name == nullptr || (path == nullptr && count > 0) || count > 64) return KVXERR_BADPARAM;
+  pc::PathRec p;
+  p.items.assign(path, path + count);
+  KVXSTATUS st = pc::element_request(*x, p, pc::kReqName, nullptr, 0);
+  std::u16string n = pc::content(*x).name.substr(0, 127);
+  for (size_t i = 0; i < n.size(); ++i) name[i] = n[i];
+  name[n.size()] = 0;
+  return st;
+}
+
+KVX_API KVXSTATUS HtmlHandleElement(KVXIO* out, uint32_t count, const int32_t* path, uint32_t flags,
+                                    const uint32_t* /*attribute*/, void* instance) {
+  pc::Export* x = pc::export_of(instance);
+  if (x == nullptr || out == nullptr || (path == nullptr && count > 0) || count > 64) return KVXERR_BADPARAM;
+  pc::PathRec p;
+  p.items.assign(path, path + count);
+  return pc::element_request(*x, p, pc::kReqWrite, out, flags & 0xC0000000u);
 }
 
 }  // extern "C"

@@ -2,8 +2,8 @@
 // command lists, element path records, the statement stack, the parse state and the output
 // form. One Export lives on the heap per export; the instance block of the framework holds
 // its pointer. Shared by the template reader and parser (pc_template.cpp, pc_parse.cpp),
-// element paths (pc_paths.cpp), output files (pc_files.cpp), the interim element side
-// (pc_elements.cpp) and the engine (pc_engine.cpp).
+// element paths (pc_paths.cpp), output files (pc_files.cpp), the element side
+// (pc_elements.cpp and pc_content.h) and the engine (pc_engine.cpp).
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -15,6 +15,8 @@
 #include "pc_stylesheet.h"
 
 namespace pc {
+
+struct ContentState;  // the element side's lists and converter state (pc_content.h)
 
 // Template and export statuses.
 enum : KVXSTATUS {
@@ -186,6 +188,7 @@ struct Export {
   MemLedger ledger{};
   MemLedger ledger2{};
   MUCacheHeader cache{};
+  std::shared_ptr<ContentState> content;  // made on the first element request
 };
 
 // ---- Template reading (pc_template.cpp) -----------------------------------------------------

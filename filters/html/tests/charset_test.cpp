@@ -120,7 +120,7 @@ TEST_F(PagecastCharsetExportTest, NamesAndTheOutputSetRule) {
   }
   // UTF-8 is written as 16-bit Unicode text in the UTF-8 form.
   Result u = run("section wp\ntext big5 \"中\"\n", "{VELMINS ELEMENT=Sections.1.Body}", {word(KVXOPT_CHARSET, KVXCS_UTF8)});
-  EXPECT_EQ(u.out, "\xE4\xB8\xAD");
+  EXPECT_EQ(u.out, "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>\xE4\xB8\xAD</P>\r\n");
 }
 
 }  // namespace

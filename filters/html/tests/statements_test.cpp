@@ -41,7 +41,7 @@ TEST_F(PagecastStatementsTest, Cases) {
       {"x{VELMINCLUDE TEMPLATE=\"inc 16.tpt\"}y", "x\xE9-\xE9y"},
       {"{VELMIGNORE}{VELMINS ELEMENT=Nothing} {{/VELMIGNORE}", "{VELMINS ELEMENT=Nothing} {"},
       {"{VELMINS ELEMENT=Pragma.Charset}{/VELMINS} {VELMINS ELEMENT=Pragma.SourceFileName}", "us-ascii doc.kvx"},
-      {"<h1>{VELMINS ELEMENT=Sections.2.Body.Title}</h1>{VELMINS ELEMENT=Sections.1.Body}", "<h1>Two</h1>first\r\n"},
+      {"<h1>{VELMINS ELEMENT=Sections.2.Body.Title}</h1>{VELMINS ELEMENT=Sections.1.Body}", "<h1>Two</h1><P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>first</P>\r\n"},
   };
   file("inc.tpt", "<{VELMINS ELEMENT=Sections.Current.Type}>");
   file("inc 16.tpt", std::string("\xFF\xFE\xE9\0-\0\xE9\0", 8));

@@ -96,7 +96,7 @@ TEST_F(PagecastTextTest, EmptyTemplateValueFallsBackToTheDefaultTemplate) {
                  {{KVXOPT_TEMPLATE, std::string(1, '\0')}, word(KVXOPT_CHARSET, KVXCS_CP1252)});
   EXPECT_EQ(r.run, KVX_OK);
   EXPECT_EQ(r.out.rfind("<html><head>\r\n", 0), 0u) << r.out;
-  EXPECT_NE(r.out.find("Body text\r\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Body text</P>\r\n"), std::string::npos) << r.out;
 }
 
 TEST_F(PagecastTextTest, UnreadableOutputCharsetEndsTheExportWithTheFrameworksStatus) {

@@ -1,0 +1,544 @@
+// The body converter of the HTML export filter: turns a range of the document's items into
+// HTML through the writer: text runs, paragraphs and breaks, headings, character
+// formatting, special characters, numbering fields, framework texts, hyperlinks,
+// bookmarks, index-entry anchors, note marks and tables with column and row spans. Every
+// element with running text is written by it (section bodies, headings, tables, notes,
+// page parts, property values). Builds on the element scan (pc_scan.cpp) and the writer
+// (pc_blocks.h, pc_structure.h); called by the dispatcher and the note and property writers.
+#include <algorithm>
+#include <cstring>
+
+#include "pc_blocks.h"
+#include "pc_content.h"
+
+namespace pc {
+
+namespace {
+
+constexpr uint32_t kColumnTwips = 1440;
+constexpr uint32_t kMaxRunUnits = 0x100000;
+constexpr size_t kMaxBookmarkName = 127;
+constexpr uint32_t kScopeA = 0x20200008u, kScopeB = 0xA0090000u, kScopeC = 0xA00900D0u;
+
+// One open table: what the table scan found and where the writing stands.
+struct TableRun {
+  uint32_t rows = 0, cols = 0;
+  bool row_spans = false;
+  bool row_open = false, cell_open = false, cell_text = false;
+};
+
+struct Body {
+  Export& x;
+  ContentState& c;
+  WriterState& w;
+  uint32_t flags;
+  bool plain;  // tags suppressed: text only
+  bool blank = false;  // plain text: a paragraph ended, a blank goes before more text
+  bool wrote = false;  // plain text was written
+  uint32_t status = 0;
+  std::vector<TableRun> runs;
+  std::vector<std::pair<uint32_t, uint32_t>> scopes;  // saved wanted codes and style flags
+  std::vector<uint32_t> heading_ids;                   // heading starts of the range, sorted
+  uint32_t content_anchor = kNoItem;                    // heading whose content anchor waits
+  const char* name;
+  std::vector<std::u16string> queued;  // anchors queued by this conversion
+};
+
+// Queues an anchor once per conversion.
+void queue_anchor(Body& b, const std::u16string& name) {
+  if (name.empty() || std::find(b.queued.begin(), b.queued.end(), name) != b.queued.end()) return;
+  b.queued.push_back(name);
+  AddPendingAnchor(name, b.w);
+}
+
+// The rows, columns and whether row spans can be written, from the table's cells.
+TableRun scan_table(const ContentState& c, size_t pos, size_t end) {
+  TableRun t;
+  t.rows = c.items[pos].a;
+  t.cols = c.items[pos].b;
+  std::vector<uint32_t> occupied;  // per row: columns taken by its cells and spans from above
+  std::vector<uint32_t> covered;   // per column: rows still covered from above
+  std::vector<uint32_t> added;     // spans that start in the current row: rows below it
+  uint32_t row_cells = 0, widest = 0;
+  int depth = 0;
+  bool any_cell = false;
+  auto end_row = [&]() {
+    uint32_t cov = 0;
+    for (uint32_t& r : covered)
+      if (r > 0) ++cov, --r;
+    if (covered.size() < added.size()) covered.resize(added.size(), 0);
+    for (size_t k = 0; k < added.size(); ++k) covered[k] = std::max(covered[k], added[k]);
+    added.assign(added.size(), 0);
+    occupied.push_back(row_cells + cov);
+    widest = std::max(widest, row_cells + cov);
+    row_cells = 0;
+    any_cell = false;
+  };
+  for (size_t p = pos + 1; p < end; ++p) {
+    const ChunkItem& it = c.items[p];
+    if (it.kind == kItemTableStart) ++depth;
+    if (it.kind == kItemTableEnd && depth-- == 0) break;
+    if (depth > 0) continue;
+    if (it.kind == kItemCellStart) {
+      uint32_t span = std::max<uint32_t>(it.c & 0xFFFF, 1), down = std::max<uint32_t>(it.c >> 16, 1);
+      row_cells += span;
+      any_cell = true;
+      if (down > 1 && it.b < 4096 && span < 4096) {
+        if (added.size() < it.b + span) added.resize(it.b + span, 0);
+        for (uint32_t k = it.b; k < it.b + span; ++k) added[k] = std::max(added[k], down - 1);
+      }
+    }
+    if (it.kind == 0 && it.a == kBreakRow) end_row();
+  }
+  if (any_cell) end_row();
+  if (t.rows == 0) t.rows = uint32_t(occupied.size());
+  if (t.cols == 0) t.cols = widest;
+  t.cols = std::min<uint32_t>(t.cols, 4096);
+  t.row_spans = !occupied.empty();
+  for (uint32_t o : occupied) t.row_spans = t.row_spans && o == occupied.front();
+  return t;
+}
+
+void start_text(Body& b) {
+  if (b.plain) {
+    if (b.blank) WriteText8(" ", b.status, b.w);
+    b.blank = false;
+    b.wrote = true;
+    return;
+  }
+  if (!b.runs.empty() && !b.runs.back().cell_open) {
+    // Text inside a table but outside any cell gets a plain cell of its own.
+    TableRun& t = b.runs.back();
+    if (!t.row_open) OpenRow(0, b.status, b.w, b.c.tables.back());
+    t.row_open = true;
+    CellSpec spec;
+    spec.firstColumn = t.cols;
+    OpenCell(spec, false, b.status, b.w, b.c.tables.back());
+    t.cell_open = true;
+    BeginParagraph(0, 1, 0, 0, b.w);
+  }
+  if (!b.w.paraOpen && !b.w.paraPending) BeginParagraph(0, 1, 0, 0, b.w);
+  if (b.w.paraPending && !b.w.paraOpen) {
+    CloseFormatting(b.status, b.w);
+    StartParagraph(b.status, b.w);
+  }
+  FlushPendingFormat(b.status, b.w);
+  if (!b.runs.empty()) b.runs.back().cell_text = true;
+}
+
+void write_units(Body& b, const uint16_t* units, uint32_t count, uint32_t set) {
+  if (count == 0) return;
+  start_text(b);
+  uint32_t saved = b.w.textCharset;
+  b.w.textCharset = set;
+  WriteText16(units, count, b.status, b.w);
+  b.w.textCharset = saved;
+}
+
+void write_ascii(Body& b, const std::string& text) {
+  std::u16string u = widen(text);
+  write_units(b, reinterpret_cast<const uint16_t*>(u.data()), uint32_t(u.size()), KVXCS_UNICODE);
+}
+
+void end_paragraph(Body& b) {
+  if (b.plain) {
+    b.blank = b.wrote;
+    return;
+  }
+  EndParagraph(b.status, b.w);
+  BeginParagraph(0, 1, 0, 0, b.w);
+}
+
+void close_cell(Body& b) {
+  TableRun& t = b.runs.back();
+  if (!t.cell_open) return;
+  EndParagraph(b.status, b.w);
+  CloseCell(!t.cell_text, b.status, b.w, b.c.tables.back());
+  t.cell_open = false;
+  t.cell_text = false;
+}
+
+void close_row(Body& b) {
+  TableRun& t = b.runs.back();
+  close_cell(b);
+  if (t.row_open) CloseRow(b.status, b.w, b.c.tables.back());
+  t.row_open = false;
+}
+
+void close_table(Body& b) {
+  close_row(b);
+  CloseTable(b.status, b.w, b.c.tables);
+  b.runs.pop_back();
+  BeginParagraph(0, 1, 0, 0, b.w);
+}
+
+void open_table(Body& b, size_t pos, size_t end) {
+  const ChunkItem& it = b.c.items[pos];
+  TableRun t = scan_table(b.c, pos, end);
+  EndParagraph(b.status, b.w);
+  AddPendingAnchor(make_element_name("table", ordinal_in(b.c.lists[kTables], it.id)), b.w);
+  WritePendingLinks(b.status, b.w);
+  WritePendingAnchors(true, b.status, b.w);
+  TableState ts;
+  ts.kind = 1;
+  ts.noFixedWidth = true;
+  ts.columns.assign(t.cols, kColumnTwips);
+  OpenTable(ts, b.status, b.w, b.c.tables);
+  b.runs.push_back(t);
+}
+
+void open_cell(Body& b, const ChunkItem& it) {
+  TableRun& t = b.runs.back();
+  close_cell(b);
+  if (!t.row_open) OpenRow(0, b.status, b.w, b.c.tables.back());
+  t.row_open = true;
+  CellSpec spec;
+  uint32_t row = it.a, col = it.b;
+  uint32_t span = std::max<uint32_t>(it.c & 0xFFFF, 1), down = std::max<uint32_t>(it.c >> 16, 1);
+  if (row < t.rows && col < t.cols) {
+    spec.firstColumn = col;
+    spec.columnCount = std::min(span, t.cols - col);
+    spec.rowSpan = t.row_spans ? std::min(down, t.rows - row) - 1 : 0;
+  } else {
+    spec.firstColumn = t.cols;  // a cell the table scan did not count: written plain
+  }
+  b.c.tables.back().running = uint64_t(std::min(spec.firstColumn, t.cols)) * kColumnTwips;
+  OpenCell(spec, false, b.status, b.w, b.c.tables.back());
+  t.cell_open = true;
+  BeginParagraph(0, 1, 0, 0, b.w);
+}
+
+// Closes the innermost link after the text written in it; formatting opened inside is
+// closed first (and opened again before the next text).
+void end_link(Body& b) {
+  MarkLinkEnd(b.w);
+  if (b.plain) return;
+  CloseFormatting(b.status, b.w);
+  ClosePendingLinks(false, false, b.status, b.w);
+}
+
+// The link of a "#name" target or a bookmark name: the file of the bookmark, "#" and the
+// name; empty when no bookmark has the name.
+std::u16string bookmark_link(Body& b, std::u16string name, KVXIO* out) {
+  name = name.substr(0, std::min(name.find(u'\0'), kMaxBookmarkName));  // as bookmark names are kept
+  if (!b.c.bookmarks_named) {
+    b.c.bookmarks_named = true;
+    scan_for(b.c, -1, 0);
+    for (uint32_t id : b.c.lists[kBookmarks]) {
+      const ChunkItem& bm = b.c.items[position_of(b.c, id)];
+      b.c.bookmark_ids.emplace(name_text(b.x, bm.b, bm.c, kMaxBookmarkName), id);
+    }
+  }
+  auto it = b.c.bookmark_ids.find(name);
+  if (it == b.c.bookmark_ids.end()) return u"";
+  return file_link(b.x, out, it->second) + u"#" + name;
+}
+
+void open_link(Body& b, const ChunkItem& it, KVXIO* out) {
+  uint32_t number = it.b;
+  if (b.flags & kNoAnchorsFlag) return;
+  std::u16string target = name_text(b.x, it.b, it.c, 1023);
+  if (!target.empty() && target[0] == u'#') target = bookmark_link(b, target.substr(1), out);
+  if (target.empty()) return;
+  AddPendingLink(target, b.w);
+  b.c.marks.push_back({'H', number});
+}
+
+void close_mark(Body& b, uint32_t letter) {
+  for (size_t i = b.c.marks.size(); i-- > 0;) {
+    if (b.c.marks[i].first != letter) continue;
+    b.c.marks.erase(b.c.marks.begin() + long(i));
+    if (letter != 'B') end_link(b);
+    return;
+  }
+}
+
+// A note mark group: a link to the note that carries the mark's number, unless the mark
+// stands in that note's own text.
+void open_note_mark(Body& b, size_t pos, KVXIO* out) {
+  const ChunkItem& it = b.c.items[pos];
+  int list = it.a == kMarkFootnote ? kFootnotes : it.a == kMarkEndnote ? kEndnotes : kAnnotations;
+  uint32_t bit = list == kFootnotes ? 0x100 : list == kEndnotes ? 0x200 : 0x400;
+  if (b.flags & (bit | kNoAnchorsFlag)) return;
+  scan_for(b.c, -1, 0);
+  const auto& l = b.c.lists[list];
+  for (size_t n = 0; n < l.size(); ++n) {
+    size_t ref = position_of(b.c, l[n]);
+    if (ref >= b.c.items.size() || b.c.items[ref].b != it.b) continue;
+    size_t first = 0, end = 0;
+    if (note_text_range(b.c, ref, &first, &end) && pos >= first && pos < end) return;
+    AddPendingLink(file_link(b.x, out, l[n]) + u"#" + make_element_name(note_prefix(list), uint32_t(n + 1)), b.w);
+    b.c.marks.push_back({'F', it.b});
+    return;
+  }
+}
+
+// A note reference of the framework's form: the note's number as a raised mark linked to
+// the note's anchor.
+void note_reference_mark(Body& b, size_t pos, KVXIO* out) {
+  const ChunkItem& it = b.c.items[pos];
+  if (it.a < 1 || it.a > 3) return;
+  int list = it.a == 1 ? kFootnotes : it.a == 2 ? kEndnotes : kAnnotations;
+  size_t first = 0, end = 0;
+  if (!note_text_range(b.c, pos, &first, &end)) return;
+  uint32_t mark = it.a == 1 ? kMarkFootnote : it.a == 2 ? kMarkEndnote : kMarkAnnotation;
+  for (size_t p = first; p < end; ++p)
+    if (b.c.items[p].kind == kItemOpen && b.c.items[p].a == mark) return;  // the text has its marks
+  if (pos > 0 && b.c.items[pos - 1].kind == kItemClose && b.c.items[pos - 1].a == mark) return;  // marked before
+  if (it.a == 1 && b.c.first_footnote == kNoItem) b.c.first_footnote = pos > 0 ? b.c.items[pos - 1].id : 0;
+  scan_for(b.c, -1, 0);
+  uint32_t ordinal = ordinal_in(b.c.lists[list], it.id);
+  bool link = !(b.flags & (kNoAnchorsFlag | (0x80u << it.a)));
+  if (link) AddPendingLink(file_link(b.x, out, it.id) + u"#" + make_element_name(note_prefix(list), ordinal), b.w);
+  SetCharAttribute(11, 1, b.w);
+  write_ascii(b, std::to_string(it.b > 0 ? it.b : ordinal));
+  SetCharAttribute(11, 0, b.w);
+  if (link) end_link(b);
+}
+
+void write_text_item(Body& b, const ChunkItem& it) {
+  if (it.c == 0 || it.c > kMaxRunUnits) return;
+  std::vector<uint16_t> units(it.c);
+  if (CHGetItems(b.x.chunker, KVXRANGE_TEXT, it.b, units.data(), it.c * 2) != KVX_OK) return;
+  write_units(b, units.data(), it.c, it.a);
+}
+
+void write_font(Body& b, const ChunkItem& it) {
+  uint32_t rec[5] = {}, next = 0;
+  if (it.a == kNoItem || CHGetItem(b.x.chunker, KVXRANGE_FONTS, it.a, rec, &next) != KVX_OK) return;
+  std::u16string name = name_text(b.x, rec[1], rec[3], 64);
+  for (char16_t ch : name)
+    if (ch < 0x20 || ch > 0x7E || ch == '"') return;  // only plain names go into markup
+  if (!name.empty()) SetFace(narrow(name), b.w);
+}
+
+void numbering_field(Body& b, const ChunkItem& it) {
+  if (it.a != 10) return;
+  uint32_t level = std::min<uint32_t>(it.b, 11);
+  int64_t value = ++b.c.numbering[level];
+  for (auto i = b.c.numbering.upper_bound(level); i != b.c.numbering.end(); ++i) i->second = 0;
+  uint32_t rec[9] = {};
+  rec[1] = '*';  // no list record here: the plain bullet
+  rec[8] = it.c == 0 ? 1 : it.c;
+  uint16_t text[512];
+  uint32_t n = FUGenerateCounterNumber(rec, 0, text, 512, value);
+  write_units(b, text, n, KVXCS_UNICODE);
+}
+
+// Heading anchors: "body" at a heading's start, "content" at the paragraph after it.
+void heading_anchor(Body& b, uint32_t id, bool paragraph_start) {
+  if (b.name == nullptr || b.plain) return;
+  if (paragraph_start && b.content_anchor != kNoItem) {
+    queue_anchor(b, make_heading_name(b.c, b.content_anchor, "content"));
+    b.content_anchor = kNoItem;
+  }
+  if (std::binary_search(b.heading_ids.begin(), b.heading_ids.end(), id)) {
+    queue_anchor(b, make_heading_name(b.c, id, "body"));
+    b.content_anchor = id;
+  }
+}
+
+bool range_has_text(const ContentState& c, size_t first, size_t end) {
+  for (size_t p = first; p < end; ++p) {
+    const ChunkItem& it = c.items[p];
+    if (it.kind == 0 && (it.a == kBreakPara || it.a == kBreakCell)) return true;
+    if (it.kind == kItemText && it.c > 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+WriterState& content_writer(Export& x, KVXIO* out) {
+  ContentState& c = content(x);
+  if (!c.writer_ready) {
+    c.writer_ready = true;
+    KVXHANDLE ex = x.ex;
+    c.w.getOption = [ex](uint32_t id, void* buffer, uint32_t* size) { return DAGetOption(ex, id, buffer, size); };
+    if (ConfigureWriter(x.out_charset, x.out_kind, c.w, nullptr) != KVX_OK) {
+      c.w.getOption = [ex, flavour = uint32_t(0)](uint32_t id, void* buffer, uint32_t* size) {
+        if (id == KVXOPT_FLAVOR && *size >= 4) {
+          std::memcpy(buffer, &flavour, 4);
+          return KVXSTATUS(KVX_OK);
+        }
+        return DAGetOption(ex, id, buffer, size);
+      };
+      ConfigureWriter(x.out_charset, x.out_kind, c.w, nullptr);
+    }
+  }
+  c.w.output = out;
+  return c.w;
+}
+
+std::u16string file_link(Export& x, KVXIO* out, uint32_t id) {
+  const Entry* best = nullptr;
+  for (const Entry& e : x.entries) {
+    if (e.element_id == kNoItem || e.element_id > id || !e.own_out) continue;
+    if (best == nullptr || e.element_id > best->element_id) best = &e;
+  }
+  if (best == nullptr || best->out == out) return u"";
+  return best->name;
+}
+
+std::u16string name_text(Export& x, uint32_t first, uint32_t count, uint32_t max) {
+  std::u16string s;
+  if (first == kNoItem || count == 0) return s;
+  count = std::min(count, max);
+  std::vector<uint16_t> units(count);
+  if (CHGetItems(x.chunker, KVXRANGE_NAMES, first, units.data(), count * 2) != KVX_OK) return s;
+  for (uint16_t u : units) {
+    if (u == 0) break;
+    s.push_back(char16_t(u));
+  }
+  return s;
+}
+
+KVXSTATUS write_plain(Export& x, KVXIO* out, const std::u16string& text) {
+  WriterState& w = content_writer(x, out);
+  uint32_t status = 0;
+  WriteUnicodeText(text, status, w);
+  return status;
+}
+
+KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t flags, const char* name,
+                       const std::u16string& anchor) {
+  ContentState& c = content(x);
+  end = std::min(end, c.items.size());
+  if (first >= end || !range_has_text(c, first, end)) return KVX_OK;
+  WriterState& w = content_writer(x, out);
+  Body b{x, c, w, flags, (flags & kNoAnchorsFlag) != 0, false, false, 0, {}, {}, {}, kNoItem, name, {}};
+  scan_for(c, -1, 0);
+  size_t tables_before = c.tables.size();
+  if (!b.plain) {
+    BeginElement((flags & 0x40000000u) ? 4 : 0, w);
+    if (name != nullptr && section_type_at(c, first) == 0) {
+      settle_headings(c);
+      for (const auto& l : c.headings[c.heading_mode - 1])
+        for (uint32_t e : l)
+          if (!(e & kFiller) && e >= c.items[first].id && e <= c.items[end - 1].id) b.heading_ids.push_back(e);
+      std::sort(b.heading_ids.begin(), b.heading_ids.end());
+      if (first == 0 && !std::binary_search(b.heading_ids.begin(), b.heading_ids.end(), c.items[0].id))
+        queue_anchor(b, make_heading_name(c, c.items[0].id, "content"));
+    }
+    if (!(flags & 0x40000000u)) queue_anchor(b, anchor);
+    BeginParagraph(0, 1, 0, 0, w);
+  }
+  size_t marks_before = c.marks.size();
+  bool para_start = true;
+  for (size_t p = first; p < end && b.status == 0; ++p) {
+    const ChunkItem& it = c.items[p];
+    heading_anchor(b, it.id, para_start);
+    para_start = false;
+    switch (it.kind) {
+      case kItemText:
+        write_text_item(b, it);
+        break;
+      case 0:
+        if (!b.plain && !b.runs.empty() && it.a == kBreakRow) {
+          close_row(b);
+        } else if (!b.plain && !b.runs.empty() && it.a == kBreakCell) {
+          close_cell(b);
+        } else if (it.a == kBreakPara || it.a == kBreakLine || it.a == kBreakPage || it.a == kBreakRow ||
+                   it.a == kBreakCell) {
+          end_paragraph(b);
+          para_start = true;
+        }
+        break;
+      case 0x401:
+        end_paragraph(b);
+        para_start = true;
+        break;
+      case kItemTableStart:
+        if (!b.plain && !(flags & kNoTablesFlag)) open_table(b, p, end);
+        break;
+      case kItemTableEnd:
+        if (!b.plain && !b.runs.empty()) close_table(b);
+        break;
+      case kItemCellStart:
+        if (!b.plain && !b.runs.empty()) open_cell(b, it);
+        break;
+      case kItemParaStyle:
+        if (!b.plain && w.paraPending && !w.paraOpen) w.headingLevel = it.b >= 2 && it.b <= 7 ? int(it.b) - 1 : 0;
+        break;
+      case kItemSpecial:
+        if (it.a != 0) {
+          start_text(b);
+          WriteTextItem(it.a, b.status, w);
+        }
+        break;
+      case kItemField:
+        numbering_field(b, it);
+        break;
+      case kItemNoteRef:
+        note_reference_mark(b, p, out);
+        break;
+      case kItemString: {
+        char text[128] = {};
+        if (UTGetString(it.a, text, sizeof text, 0) == KVX_OK) write_ascii(b, text);
+        break;
+      }
+      case kItemCharAttr:
+        SetCharAttribute(it.a, it.b, w);
+        break;
+      case kItemFontSize:
+        if (it.a != 0) SetFontSize(it.a, w);
+        break;
+      case kItemColour:
+        SetColour(it.b, w);
+        break;
+      case kItemFont:
+        write_font(b, it);
+        break;
+      case kItemOpen:
+        if (it.a == kGroupLinkKvx || it.a == kGroupLink12 || it.a == kGroupLink16) {
+          open_link(b, it, out);
+        } else if (it.a == kGroupBookmarkKvx || it.a == kGroupBookmark) {
+          if (it.a == kGroupBookmarkKvx || !(it.c & 1)) {
+            if (!b.plain) AddPendingAnchor(name_text(x, it.b, it.c, kMaxBookmarkName), w);
+            c.marks.push_back({'B', it.b});
+          }
+        } else if (it.a == kGroupIndexEntry) {
+          if (!b.plain) AddPendingAnchor(make_element_name("indexentry", ordinal_in(c.lists[kIndexEntries], it.id)), w);
+          p = c.close_of[p];
+        } else if (it.a == kMarkFootnote || it.a == kMarkEndnote || it.a == kMarkAnnotation) {
+          open_note_mark(b, p, out);
+        } else if (it.a == kScopeA || it.a == kScopeB || it.a == kScopeC) {
+          b.scopes.push_back({w.wantedCodes, w.styleFlags});
+        } else if (it.a == kGroupOutline || it.a == kGroupOutline2) {
+          // The outline group holds the heading's running text: its paragraph is a heading.
+          if (!b.plain && w.paraPending && !w.paraOpen) w.headingLevel = int(std::clamp<uint32_t>(it.b, 1, 6));
+        } else if (it.a == 0x170000u || it.a == 0x180000u || (it.a & kGroupSkip)) {
+          p = c.close_of[p];
+        }
+        break;
+      case kItemClose:
+        if (it.a == kGroupLinkKvx || it.a == kGroupLink12 || it.a == kGroupLink16) close_mark(b, 'H');
+        else if (it.a == kGroupBookmarkKvx || it.a == kGroupBookmark) close_mark(b, 'B');
+        else if (it.a == kMarkFootnote || it.a == kMarkEndnote || it.a == kMarkAnnotation) close_mark(b, 'F');
+        else if ((it.a == kScopeA || it.a == kScopeB || it.a == kScopeC) && !b.scopes.empty()) {
+          w.wantedCodes = uint16_t(b.scopes.back().first);
+          w.styleFlags = b.scopes.back().second;
+          b.scopes.pop_back();
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  while (!b.runs.empty()) close_table(b);
+  while (c.tables.size() > tables_before) CloseTable(b.status, w, c.tables);
+  if (c.marks.size() > marks_before) {
+    for (size_t i = marks_before; i < c.marks.size(); ++i)
+      if (c.marks[i].first != 'B') MarkLinkEnd(w);
+    c.marks.resize(marks_before);
+  }
+  if (!b.plain) {
+    KVXSTATUS st = EndElement(w);
+    if (b.status == 0) b.status = st;
+  } else {
+    CloseFormatting(b.status, w);
+  }
+  return b.status;
+}
+
+}  // namespace pc

@@ -1,0 +1,159 @@
+// The content side through whole exports of chunk scripts: element names, heading modes,
+// pragma leaves, notes and page parts, properties, and the body converter's HTML (character
+// formatting, tables with spans, links through bookmarks, note marks, counters).
+#include "filters/html/tests/pagecast_fixture.h"
+
+namespace pc::test {
+namespace {
+
+const std::vector<Option> kCp1252 = {word(KVXOPT_CHARSET, KVXCS_CP1252)};
+
+using PagecastContentTest = PagecastTest;
+
+TEST_F(PagecastContentTest, CharacterFormattingNests) {
+  Result r = run("section wp\nitem 8 3 1 0\ntext cp1252 \"it \"\nitem 8 2 1 0\ntext cp1252 \"bold\"\n"
+                 "item 8 2 0 0\nitem 8 3 0 0\ntext cp1252 \" plain\"\npara\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out,
+            "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A><I>it </I>\r\n<B><I>bold</I></B> plain</P>\r\n");
+}
+
+TEST_F(PagecastContentTest, TablesWithSpans) {
+  const std::string cell = "endcell\n";
+  auto c = [](const char* text, const char* spans = "") {
+    return std::string("cell") + spans + "\ntext cp1252 \"" + text + "\"\nendcell\n";
+  };
+  struct Case {
+    const char* what;
+    std::string table;
+    const char* want;
+  } cases[] = {
+      {"a cell over three columns", "table 2 3\n" + c("wide", " 3 1") + "endrow\n" + c("a") + c("b") + c("c") + "endrow\nendtable\n",
+       "<TABLE><TR>\r\n<TD COLSPAN=\"3\"><P>wide</P>\r\n</TD></TR>\r\n<TR>\r\n<TD><P>a</P>\r\n</TD>\r\n"
+       "<TD><P>b</P>\r\n</TD>\r\n<TD><P>c</P>\r\n</TD></TR>\r\n</TABLE>\r\n"},
+      {"a row span in even rows", "table 2 2\n" + c("tall", " 1 2") + c("r") + "endrow\n" + c("s") + "endrow\nendtable\n",
+       "<TABLE><TR>\r\n<TD ROWSPAN=\"2\"><P>tall</P>\r\n</TD>\r\n<TD><P>r</P>\r\n</TD></TR>\r\n<TR>\r\n"
+       "<TD><P>s</P>\r\n</TD></TR>\r\n</TABLE>\r\n"},
+      {"ragged rows get no row spans",
+       "table 2 2\n" + c("tall", " 1 2") + c("r") + "endrow\n" + c("s") + c("t") + "endrow\nendtable\n",
+       "<TABLE><TR>\r\n<TD><P>tall</P>\r\n</TD>\r\n<TD><P>r</P>\r\n</TD></TR>\r\n<TR>\r\n<TD><P>s</P>\r\n</TD>\r\n"
+       "<TD><P>t</P>\r\n</TD></TR>\r\n</TABLE>\r\n"},
+      {"a cell past the scanned columns is plain", "table 1 2\n" + c("1") + c("2") + c("extra", " 2 2") + "endrow\nendtable\n",
+       "<TABLE><TR>\r\n<TD><P>1</P>\r\n</TD>\r\n<TD><P>2</P>\r\n</TD>\r\n<TD><P>extra</P>\r\n</TD></TR>\r\n</TABLE>\r\n"},
+      {"an empty cell", "table 1 1\ncell\nendcell\nendrow\nendtable\n",
+       "<TABLE><TR>\r\n<TD>&nbsp;</TD></TR>\r\n</TABLE>\r\n"},
+  };
+  for (const Case& k : cases) {
+    Result r = run("section wp\n" + k.table + "text cp1252 \"after\"\npara\n", "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+    ASSERT_EQ(r.run, KVX_OK) << k.what;
+    std::string want = std::string("<A NAME=\"s1content\"></A><A NAME=\"s1body\"></A><A NAME=\"table1\"></A>") +
+                       k.want + "<P>after</P>\r\n";
+    EXPECT_EQ(r.out, want) << k.what;
+  }
+}
+
+TEST_F(PagecastContentTest, LinkThroughABookmarkIntoAnotherFile) {
+  file("sec.tpt", "{VELMINS ELEMENT=Sections.Current.Body}");
+  // "#mark" as the link's target (range 9, units 0-4); the bookmark stands in section 2.
+  Result r = run("section wp\nrecord 9 23006d00610072006b00\ngroup 0x20000001 0 5\ntext cp1252 \"go\"\nend\n"
+                 "record 9 23006e006f006e006500\ngroup 0x20000001 5 5\ntext cp1252 \" nowhere\"\nend\npara\n"
+                 "section wp\ntext cp1252 \"before\"\npara\nbookmark \"mark\"\nend\ntext cp1252 \"target\"\npara\n",
+                 "{VELMREP ELEMENT=Sections}[{VELMLINK ELEMENT=Sections.Current TEMPLATE=sec.tpt}]{/VELMREP}",
+                 kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out, "[out_1.htm][out_2.htm]");
+  // A target that names no bookmark is no link.
+  EXPECT_EQ(qm::test::read_file(dir_ / "out_1.htm"),
+            "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A><A HREF=\"out_2.htm#mark\">go</A> \r\nnowhere</P>\r\n");
+  EXPECT_EQ(qm::test::read_file(dir_ / "out_2.htm"),
+            "<P><A NAME=\"s2body\"></A>before</P>\r\n<P><A NAME=\"mark\"></A>target</P>\r\n");
+}
+
+TEST_F(PagecastContentTest, NoteMarksLinkOnlyFromTheRunningText) {
+  std::string doc =
+      "section wp\ntext cp1252 \"see\"\ngroup 0x80050000 1\ntext cp1252 \"1\"\nend\nitem 0x2C 1 1 0\n"
+      "group 0xA00A0000 1 1\ngroup 0x80050000 1\ntext cp1252 \"1\"\nend\ntext cp1252 \" the note\"\npara\nend\n"
+      "text cp1252 \" and\"\nitem 0x2C 1 2 0\ngroup 0xA00A0000 2 1\ntext cp1252 \"second\"\npara\nend\npara\n";
+  Result r = run(doc,
+                 "{VELMINS ELEMENT=Sections.1.Body}|{VELMINS ELEMENT=Sections.1.Footnotes.1.Body}|"
+                 "{VELMINS ELEMENT=Sections.1.Footnotes.1.Content}|{VELMINS ELEMENT=Sections.1.Footnotes.2.Reference}",
+                 kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out,
+            "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>see<A HREF=\"#FNote1\">1</A> \r\n"
+            "and<A HREF=\"#FNote2\"><SUP>2</SUP></A></P>\r\n"
+            "|<A NAME=\"FNote1\"></A>\r\n<P>1 the note</P>\r\n"
+            "|<A NAME=\"FNote1\"></A>\r\n<P>1 the note</P>\r\n"
+            "|<P><A HREF=\"#FNote2\">2</A></P>\r\n");
+}
+
+TEST_F(PagecastContentTest, LongBookmarkNamesAreCut) {
+  std::string name(200, 'b'), units;
+  for (char ch : "#" + name) units += std::string(1, "0123456789abcdef"[ch >> 4]) + "0123456789abcdef"[ch & 15] + "00";
+  Result r = run("section wp\nrecord 9 " + units + "\ngroup 0x20000001 0 201\ntext cp1252 \"go\"\nend\npara\n"
+                 "bookmark \"" + name + "\"\nend\ntext cp1252 \"here\"\npara\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  std::string cut(127, 'b');
+  EXPECT_NE(r.out.find("<A HREF=\"#" + cut + "\">go</A>"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<A NAME=\"" + cut + "\"></A>here"), std::string::npos) << r.out;
+}
+
+TEST_F(PagecastContentTest, AnnotationMarksLinkToTheAnnotationsAnchor) {
+  Result r = run("section wp\ntext cp1252 \"see\"\ngroup 0x80060000 7\ntext cp1252 \"[A7]\"\nend\nitem 0x2C 3 7 0\n"
+                 "group 0xA00A0000 7 3\ntext cp1252 \"remark\"\npara\nend\npara\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}|{VELMINS ELEMENT=Sections.1.Annotations.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out, "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>see<A HREF=\"#ANote1\">[A7]</A></P>\r\n"
+                   "|<A NAME=\"ANote1\"></A>\r\n<P>remark</P>\r\n");
+}
+
+TEST_F(PagecastContentTest, CountersOfEveryKind) {
+  Result r = run("section wp\nfield 10\ntext cp1252 \" one\"\npara\nitem 0x1F 10 0 2\nitem 0x1F 10 0 3\n"
+                 "item 0x1F 10 0 0x20003\nitem 0x1F 10 1 1\nitem 0x1F 10 0 0x20002\nitem 0x1F 10 0 8\n"
+                 "item 0x1F 10 0 11\npara\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  // Level 0 counts 1 to 7 in its kinds; level 1 starts at 1.
+  EXPECT_EQ(r.out, "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>1 one</P>\r\n<P>BIIIiv1e**</P>\r\n");
+}
+
+TEST_F(PagecastContentTest, PragmaLeavesAndProperties) {
+  std::string doc = "section wp\nitem 0x19 0x13B60000 0 0\ntext big5 \"\xE4\xB8\xAD\"\npara\n"
+                    "group 0xA0010004 6 0xFE\ntext cp1252 \"The title\"\npara\ntext cp1252 \"two\"\nend\n";
+  Result r = run(doc,
+                 "{VELMINS ELEMENT=Pragma.Charset}|{VELMIF ELEMENT=Pragma.CSSFile}css{VELMELSE}none{/VELMIF}|"
+                 "{VELMINS ELEMENT=Property.Title}|{VELMIF ELEMENT=Property.Author}a{VELMELSE}no author{/VELMIF}|"
+                 "{VELMREP ELEMENT=Property.All}<{VELMINS ELEMENT=Property.All.Current.Name}>{/VELMREP}",
+                 kCp1252);
+  // The document's Big5 set wins over a single-byte output set.
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out, "big5|none|The title two|no author|<Title>");
+}
+
+TEST_F(PagecastContentTest, OutlineGroupsOfTheSecondFormMoveSectionsToParagraphEnds) {
+  Result r = run("section wp\ngroup 0x20160008 1\ntext cp1252 \"Head\"\npara\nend\ntext cp1252 \"a\"\npara\n"
+                 "text cp1252 \"b\"\nsection wp\ntext cp1252 \" c\"\npara\n",
+                 "[{VELMINS ELEMENT=Sections.1.Body}][{VELMINS ELEMENT=Sections.2.Body}]", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out,
+            "[<H1><A NAME=\"h1.1body\"></A>Head</H1>\r\n<P><A NAME=\"h1.1content\"></A>a</P>\r\n]"
+            "[<P><A NAME=\"s2body\"></A>b c</P>\r\n]");
+}
+
+TEST_F(PagecastContentTest, UntitledSectionsGetTheirDefaultName) {
+  Result r = run("section wp\npara\ntable 1 1\ncell\ntext cp1252 \"t\"\nendcell\nendrow\nendtable\n",
+                 "{VELMINS ELEMENT=Sections.1.Body.Title SUPPRESS=TAGS}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out, "Document 1");
+  // A slide's title is its first paragraph; a picture has none.
+  Result s = run("section pr\ntext cp1252 \"Slide title\"\npara\ntext cp1252 \"point\"\npara\nsection bm\nitem 0 0xFE 0 0\n",
+                 "{VELMINS ELEMENT=Sections.1.Body.Title SUPPRESS=TAGS}|{VELMINS ELEMENT=Sections.2.Body.Title SUPPRESS=TAGS}",
+                 kCp1252);
+  ASSERT_EQ(s.run, KVX_OK);
+  EXPECT_EQ(s.out, "Slide title|Image 2");
+}
+
+}  // namespace
+}  // namespace pc::test

@@ -1,0 +1,104 @@
+// Whole documents converted end to end: every reader fixture of the framework but the
+// spreadsheets goes through kvxrun with the built-in template, under kvxrun's defaults and
+// under docpress's options, and each output folder passes our own tag-stack check and the
+// independent checks of check_page.py (balanced tags by html.parser, strict decoding in
+// the page's charset, no NUL byte, internal links that resolve, the document's text).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "testsupport/test_files.h"
+
+namespace {
+
+// Every end tag closes the innermost open tag; "" or the fault.
+std::string stack_fault(const std::string& html) {
+  std::vector<std::string> stack;
+  for (size_t i = 0; (i = html.find('<', i)) != std::string::npos; ++i) {
+    size_t end = html.find('>', i);
+    if (end == std::string::npos) return "unterminated tag";
+    std::string tag = html.substr(i + 1, end - i - 1);
+    if (!tag.empty() && tag[0] == '/') {
+      if (stack.empty() || stack.back() != tag.substr(1)) return "stray </" + tag.substr(1) + "> at " + std::to_string(i);
+      stack.pop_back();
+    } else {
+      stack.push_back(tag.substr(0, tag.find_first_of(" \r\n")));
+    }
+  }
+  return stack.empty() ? "" : "unclosed <" + stack.back() + ">";
+}
+
+std::string check(const std::string& folder, const std::string& model) {
+  std::string report;
+  qm::test::command_output(std::string("python3 ") + QM_CHECK_PAGE + " " + folder + " out.htm " + model, report);
+  return report;
+}
+
+struct OptionSet {
+  const char* name;
+  const char* args;
+};
+
+// docpress's options: text fallback, root-file callback, flavour 0, no pictures, numeric
+// references, Big5 output in little-endian order, option 337890.
+const OptionSet kOptionSets[] = {
+    {"defaults", ""},
+    {"docpress", "--set 2=1 --set 32=1 --set 7=0 --set 6=1998 --set 27=1 --set 1=0x13B60000 --set 31=2 --set 337890=1"},
+};
+
+// The fixtures the framework reads as documents (its spreadsheets are converted by the
+// sheet writer; the flat ODF files are not read by the framework).
+const char* const kFixtures[] = {"big5.html",  "latin.html", "latin.rtf",  "office.rtf", "sample.rtf",
+                                 "office.doc", "office.docx", "sample.docx", "office.odt", "sample.odt",
+                                 "office.pdf", "sample.pdf", "office.ppt"};
+
+TEST(PagecastConvertTest, ReaderFixturesConvertWithTheDefaultTemplate) {
+  qm::test::TempDir dir{"pagecast-convert-"};
+  for (const char* fixture : kFixtures) {
+    std::string in = std::string(QM_FRAMEWORK_DATA) + "/" + fixture;
+    std::string model = dir / (std::string(fixture) + ".txt"), ignored;
+    ASSERT_EQ(qm::test::command_output(std::string(QM_KVXDUMP) + " --text " + in + " > " + model, ignored), 0)
+        << fixture;
+    for (const OptionSet& o : kOptionSets) {
+      std::string folder = dir / (std::string(fixture) + "." + o.name);
+      std::filesystem::create_directories(folder);
+      std::string out;
+      ASSERT_EQ(qm::test::command_output(std::string(QM_KVXRUN) + " " + o.args + " " + in + " " + folder + "/out.htm", out),
+                0)
+          << fixture << " " << o.name << ": " << out;
+      for (const auto& f : std::filesystem::directory_iterator(folder))
+        EXPECT_EQ(stack_fault(qm::test::read_file(f.path().string())), "") << fixture << " " << o.name << " " << f.path();
+      EXPECT_EQ(check(folder, model), "ok\n") << fixture << " " << o.name;
+    }
+  }
+}
+
+// The checker itself finds the faults it is there for.
+TEST(PagecastConvertTest, CheckerFindsFaults) {
+  qm::test::TempDir dir{"pagecast-checker-"};
+  std::string model = dir / "model.txt";
+  qm::test::write_file(model, "abc");
+  struct Case {
+    const char* what;
+    std::string page;
+    const char* fault;
+  } cases[] = {
+      {"good", "<html><body><P><A NAME=\"x\"></A>abc<A HREF=\"#x\"></A></P></body></html>", "ok"},
+      {"unbalanced", "<html><body><P>abc</B></P></body></html>", "does not close"},
+      {"missing anchor", "<html><body><P>abc<A HREF=\"#y\"></A></P></body></html>", "missing anchor"},
+      {"missing file", "<html><body><P>abc<A HREF=\"no.htm\"></A></P></body></html>", "missing file"},
+      {"nul", std::string("<html><body><P>abc\0</P></body></html>", 35), "NUL"},
+      {"bad big5", "<meta content=\"charset=big5\"></meta><P>abc\xA4</P>", "not cp950"},
+      {"text", "<html><body><P>abd</P></body></html>", "text differs"},
+  };
+  for (const Case& c : cases) {
+    std::string folder = dir / std::to_string(&c - cases);
+    std::filesystem::create_directories(folder);
+    qm::test::write_file(folder + "/out.htm", c.page);
+    EXPECT_NE(check(folder, model).find(c.fault), std::string::npos) << c.what << ": " << check(folder, model);
+  }
+}
+
+}  // namespace
