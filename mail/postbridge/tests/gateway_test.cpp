@@ -1,7 +1,8 @@
 // Tests of the gateway: pages and names, the side files byte for byte (offsets of the
 // stored layout read with memcpy-free byte access), attachments off and on, the
-// attachment table, section openers inside a message, failed and repeated starts, an empty output directory, seeded
-// corruption of a mailbox, and the flat IG_ functions of the built libpostbridge.so.
+// attachment table, section openers inside a message, failed and repeated starts, an
+// empty output directory, seeded corruption of a mailbox, and the flat IG_ functions of
+// the built libpostbridge.so.
 #include "mail/postbridge/gateway.h"
 
 #include <gtest/gtest.h>
