@@ -7,11 +7,12 @@
 # Prints messages/s, MB/s, peak memory and index size of each, and the average time
 # attachments add. A second, smaller run shows whether peak memory depends on the count.
 #
-#   bench/mail_bench.sh [--messages N] [--small N] [--build-dir DIR] [--keep]
+#   bench/mail_bench.sh [--messages N] [--small N] [--build-dir DIR] [--no-notmuch] [--keep]
 #
 #   --messages N      messages in the large mailbox (default 50000, about 500 MB)
 #   --small N         messages in the comparison run (default 10000; 0 skips it)
 #   --build-dir DIR   release build tree to use or make (default <repo>/build-bench)
+#   --no-notmuch      skip the notmuch runs (our own before/after comparisons)
 #   --keep            keep the work folder for a look afterwards
 #
 # Installs what it needs first (scripts/setup bench: scripts/packages/optional/bench.txt).
@@ -23,13 +24,15 @@ messages=50000
 small=10000
 build_dir="$repo/build-bench"
 keep=0
+notmuch=1
 while (($#)); do
   case "$1" in
     --messages) messages=${2:?--messages needs a number}; shift 2 ;;
     --small) small=${2:?--small needs a number}; shift 2 ;;
     --build-dir) build_dir=${2:?--build-dir needs a folder}; shift 2 ;;
+    --no-notmuch) notmuch=0; shift ;;
     --keep) keep=1; shift ;;
-    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "mail_bench: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -167,10 +170,12 @@ run_set() {  # <count>
   report "indexer -mail -ncl" "$count" "$bytes" "$dir/db"
   awk -v a="$wall" -v b="$ncl_wall" -v n="$((count / 20))" 'BEGIN {
     if (n > 0) printf "%-22s %.1f ms per attachment\n", "attachments", (a - b) * 1000 / n }'
-  printf '[database]\npath=%s\n[new]\ntags=\n[maildir]\nsynchronize_flags=false\n' "$dir/Maildir" >"$dir/notmuch.cfg"
-  run_measured "$dir/notmuch.log" env NOTMUCH_CONFIG="$dir/notmuch.cfg" notmuch new --quiet
-  report "notmuch new" "$count" "$bytes" "$dir/Maildir/.notmuch"
-  rm -rf "$dir"
+  if ((notmuch)); then
+    printf '[database]\npath=%s\n[new]\ntags=\n[maildir]\nsynchronize_flags=false\n' "$dir/Maildir" >"$dir/notmuch.cfg"
+    run_measured "$dir/notmuch.log" env NOTMUCH_CONFIG="$dir/notmuch.cfg" notmuch new --quiet
+    report "notmuch new" "$count" "$bytes" "$dir/Maildir/.notmuch"
+  fi
+  ((keep)) || rm -rf "$dir"  # --keep keeps the mailboxes and databases too
 }
 
 run_set "$messages"

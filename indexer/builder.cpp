@@ -441,6 +441,7 @@ int run_mail_build(const IndexerCommand& command, const IndexerJob& job,
   mail.timeout_seconds = std::max(1, job.converter_timeout_ms / 1000);
   IndexWriterOptions writer_options;
   writer_options.phrase = job.phrase;
+  writer_options.memory_budget = kMailIndexMemoryBudget;
   if (!job.cache_dir.empty()) {
     writer_options.committed = [dir = job.cache_dir] {
       if (dir_is_directory(dir)) dir_remove_tree(dir, false);

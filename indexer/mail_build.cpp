@@ -40,6 +40,8 @@ namespace {
 
 // Where a message box of the gateway goes while a mail build runs (see qm_message_box).
 ProgressWriter* g_box_progress = nullptr;
+// The boxes relayed so far: a box while the gateway opens the source is its refused login.
+size_t g_boxes_shown = 0;
 
 constexpr uint16_t kTitleKind = 1;
 constexpr uint16_t kBodyKind = 0;
@@ -370,8 +372,11 @@ MailBuildResult mail_build(const MailBuildJob& job, IndexWriter& writer, Progres
     progress.fatal("Cannot create the staging folder in " + job.work_dir);
     return MailBuildResult::Failed;
   }
+  const size_t boxes_before = g_boxes_shown;
   if (init(port.source.c_str(), staging.c_str()) == 0) {
-    progress.fatal("The mail source cannot be opened: " + port.source);
+    // The only box the gateway shows while it opens a source is the store's refused login.
+    progress.fatal(g_boxes_shown != boxes_before ? "The mail store refused the login: " + port.source
+                                                 : "The mail source cannot be opened: " + port.source);
     mail_remove_staging(job.work_dir);
     return MailBuildResult::Failed;
   }
@@ -468,6 +473,9 @@ bool mail_publish(const MailBuildJob& job, std::string& error) {
 // shows through its message sink. The program exports this function by name.
 extern "C" __attribute__((visibility("default"))) int32_t qm_message_box(const char* text, const char*,
                                                                          int32_t) {
-  if (qm::g_box_progress != nullptr && text != nullptr) qm::g_box_progress->message(text);
+  if (qm::g_box_progress != nullptr && text != nullptr) {
+    qm::g_box_progress->message(text);
+    ++qm::g_boxes_shown;
+  }
   return qm::kBoxAnswerOk;
 }

@@ -44,6 +44,12 @@ MailDocument mail_page_document(std::string_view page);
 // a character boundary to 259 bytes.
 std::string mail_document_path(std::string_view subject, std::string_view page_name);
 
+// The index writer's memory budget for mail builds. A mail build also holds a long
+// message while it is decoded (tens of megabytes), so the postings are spilled in small
+// runs: the peak then no longer depends on how many messages have come before. The index
+// files are the same whatever the budget.
+inline constexpr size_t kMailIndexMemoryBudget = size_t(16) << 20;
+
 // The staging folder inside the work folder.
 inline constexpr char kMailStagingFolder[] = ".mail-staging";
 

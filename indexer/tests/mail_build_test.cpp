@@ -321,6 +321,8 @@ TEST_P(MailBuildProgramTest, FailuresKeepThePreviousDatabase) {
   BuildRun missing = run(true);
   EXPECT_FALSE(missing.end_mark);
   EXPECT_EQ(missing.count('3'), 1u) << missing.raw;
+  EXPECT_NE(missing.raw.find("3 The mail source cannot be opened: " + root_ + "no-such.mbox\r"), std::string::npos)
+      << missing.raw;
   EXPECT_EQ(snapshot(), before);
 
   ini(box_, root_ + "nowhere/elsewhere.dll");
@@ -521,7 +523,7 @@ TEST(MailBuildStop, StopEndsARunningConverter) {
 // named after the folder, Big5 subjects in MailProperty.db, and a word that stands only in
 // the spreadsheet attachment found with -mail alone. A store that cannot be logged into
 // sends the gateway's "Fail to login !" box on a '5' line, ends the job with a '3' line
-// and keeps the database.
+// that names the refused login, and keeps the database.
 TEST(MailBuildOutlook, StoreFolderThroughTheStandIn) {
   qm::test::TempDir tmp{"qm-mailoutlook-"};
   const std::string root = tmp.path(), bin = root + "bin/", work = root + "db/";
@@ -580,6 +582,9 @@ TEST(MailBuildOutlook, StoreFolderThroughTheStandIn) {
   const size_t box = refused.find("5 Fail to login !\r");
   EXPECT_NE(box, std::string::npos) << refused;
   EXPECT_LT(box, refused.find("3 ")) << refused;
+  // The job's end names the refused login, not a source that cannot be opened.
+  EXPECT_NE(refused.find("3 The mail store refused the login: outlook:archive\r"), std::string::npos) << refused;
+  EXPECT_EQ(refused.find("cannot be opened"), std::string::npos) << refused;
   std::map<std::string, std::string> after;
   for (const auto& e : fs::recursive_directory_iterator(work))
     after[e.path().string()] = e.is_regular_file() ? slurp(e.path().string()) : "<dir>";

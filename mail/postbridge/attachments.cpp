@@ -277,10 +277,8 @@ bool holds_attach_opener(std::string_view text) {
   return false;
 }
 
-std::string defuse_attach_opener(std::string_view text) {
+void append_defused(std::string& out, std::string_view text) {
   static constexpr std::string_view kOpener = "<T_ATTACH>";
-  std::string out;
-  out.reserve(text.size());
   size_t from = 0;
   for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
     if (!equals_blind(text.substr(at, kOpener.size()), kOpener)) continue;
@@ -289,6 +287,12 @@ std::string defuse_attach_opener(std::string_view text) {
     from = at + 1;
   }
   out.append(text.substr(from));
+}
+
+std::string defuse_attach_opener(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  append_defused(out, text);
   return out;
 }
 

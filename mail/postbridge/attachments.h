@@ -71,6 +71,8 @@ class AttachmentTexts {
 // Defuses the attachment-section opener inside text: each "<T_ATTACH>" (any case) gets
 // its "<" written "&lt;", so only the gateway's own section lines open sections.
 std::string defuse_attach_opener(std::string_view text);
+// The same appended to out, without a copy of its own.
+void append_defused(std::string& out, std::string_view text);
 // True when the text holds the opener (any case).
 bool holds_attach_opener(std::string_view text);
 

@@ -89,7 +89,7 @@ bool Gateway::get_data(std::string& name, std::string& page) {
   }
   ++message_number_;
   if (record.body.empty() && !record.parts.empty() && record.parts.front().name.empty())
-    record.body = record.parts.front().data;
+    record.body = std::move(record.parts.front().data);  // an unnamed part is not converted
 
   mail_side::MailPropertyRecord property;
   property.date = record.date;
@@ -97,8 +97,19 @@ bool Gateway::get_data(std::string& name, std::string& page) {
   property.sender = std::string(big5_cut(record.sender, mail_side::kMailTextField - 1));
 
   name = mail_page_name(mailbox_name_, message_number_);
-  // Only the gateway's own section lines may open an attachment section.
-  page = defuse_attach_opener(mail_page(record.subject, record.sender, record.body));
+  // Only the gateway's own section lines may open an attachment section. The page is
+  // mail_page() defused piece by piece (no opener can span a piece and the tags between
+  // them), in one buffer: a long body is copied once.
+  page.clear();
+  page.reserve(record.subject.size() + record.sender.size() + record.body.size() + 48);
+  page += "<TITLE>";
+  append_defused(page, record.subject);
+  page += "</TITLE>\n<H1>";
+  append_defused(page, page_sender(record.sender));
+  page += "</H1>\n<BODY>";
+  append_defused(page, record.body);
+  page += "</BODY>\n";
+  record.body = std::string();  // not needed past this point
   const int32_t count = attach_ ? append_attachments(record, page) : 0;
   // The caller takes the page as a C string: a NUL would hide the sections after it
   // while AttachIdx.db still counts them.
@@ -125,7 +136,7 @@ int32_t Gateway::append_attachments(const MessageRecord& record, std::string& pa
     page += "<T_ATTACH>";
     page += name;
     page += "</T_ATTACH>\r\n";
-    page += defuse_attach_opener(text);
+    append_defused(page, text);
     ++count;
   }
   return count;

@@ -77,21 +77,43 @@ bool MailboxReader::skip_message() {
 }
 
 bool MailboxReader::next(std::string& message) {
+  std::string_view view;
+  if (!next(view)) return false;
+  message.assign(view);
+  return true;
+}
+
+void MailboxReader::release_window() {
+  if (!release_) return;
+  release_ = false;
+  // An ordinary window stays: its refill moves the unread rest when it runs dry.
+  if (capacity_ <= limits_.initial) return;
+  window_.erase(0, scan_);
+  scan_ = 0;
+  if (window_.size() < limits_.initial) {
+    capacity_ = limits_.initial;
+    std::string(window_).swap(window_);  // give the grown buffer back
+  }
+}
+
+bool MailboxReader::next(std::string_view& message) {
+  release_window();
   if (finished_ || !file_) return false;
   while (true) {
     const size_t at = window_.find(separator_.text, scan_ + 1);  // never the separator that opens it
     if (at != std::string::npos) {
       const size_t end = separator_.trim_cr && at > scan_ && window_[at - 1] == '\r' ? at - 1 : at;
-      message.assign(window_, scan_, end - scan_);
+      message = std::string_view(window_).substr(scan_, end - scan_);
       scan_ = at + separator_.step;
+      release_ = true;
       return true;
     }
     if (at_end_) {
       finished_ = true;
       if (only_blank(window_, scan_)) return false;
-      message.assign(window_, scan_);
-      window_.clear();
-      scan_ = 0;
+      message = std::string_view(window_).substr(scan_);
+      scan_ = window_.size();
+      release_ = true;
       return true;
     }
     if (scan_ == 0) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace qm::mail {
@@ -40,6 +41,12 @@ class MailboxReader {
   // next separator); false at the end of the file. The last message runs to the end.
   // A file whose first bytes are not a separator gives them as its first message.
   bool next(std::string& message);
+  // The same without a copy: the view points into the window and stays valid until the
+  // next call of next() or release_window().
+  bool next(std::string_view& message);
+  // Gives back a window grown for a long message once that message has been used, so
+  // its buffer is not held while the message is worked on; next() calls it first.
+  void release_window();
 
   // The largest window held so far, and the number of messages passed over as too long.
   size_t largest_window() const { return largest_; }
@@ -57,6 +64,7 @@ class MailboxReader {
   std::FILE* file_ = nullptr;
   bool at_end_ = false;    // the file is read to its end
   bool finished_ = false;  // every message handed out
+  bool release_ = false;   // the window's start holds handed-out text to drop first
   std::string window_;
   size_t scan_ = 0;        // start of the next message in the window
   size_t capacity_ = 0;    // the window's current size limit

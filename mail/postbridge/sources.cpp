@@ -105,11 +105,12 @@ bool MailSource::next(MessageRecord& record) {
     return false;
   }
   if (!mailbox_) return false;
-  std::string raw;
-  if (!mailbox_->next(raw)) {
-    return false;
-  }
+  // Decoded straight from the reader's window, which is given back before the page is
+  // made: a long message is not held twice.
+  std::string_view raw;
+  if (!mailbox_->next(raw)) return false;
   record = parse_message(raw);
+  mailbox_->release_window();
   return true;
 }
 

@@ -1,7 +1,8 @@
 // Tests of the gateway: pages and names, the side files byte for byte (offsets of the
 // stored layout read with memcpy-free byte access), attachments off and on, the
-// attachment table, failed and repeated starts, an empty output directory, seeded
-// corruption of a mailbox, and the flat IG_ functions of the built libpostbridge.so.
+// attachment table, section openers inside a message, failed and repeated starts, an
+// empty output directory, seeded corruption of a mailbox, and the flat IG_ functions of
+// the built libpostbridge.so.
 #include "mail/postbridge/gateway.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +87,23 @@ TEST_F(GatewayTest, PagesAndSideFiles) {
   EXPECT_EQ(le32(idx, 4), 0u);
   EXPECT_EQ(le32(idx, 12), 0u);  // offset = earlier attachments x 266
   EXPECT_EQ(qm::test::read_file(out + "AttachInfo.db"), "");
+}
+
+// Section openers in the subject, sender and body are defused wherever they stand, in
+// any case; an opener cut by the body's end stays as it is.
+TEST_F(GatewayTest, OpenersInsideAMessageAreDefused) {
+  qm::test::write_file(dir / "box.mbox",
+                       "From - Thu Dec 10 00:00:00 2026\r\n"
+                       "From: <t_attach>\r\n"
+                       "Subject: see <T_ATTACH>x\r\n"
+                       "\r\n"
+                       "a<T_Attach>b<T_ATTACH><T_ATTACH>\r\nends <T_ATTACH\r\n");
+  Gateway g;
+  const auto pages = run(g, 1);
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_EQ(pages[0].second,
+            "<TITLE>see &lt;T_ATTACH>x</TITLE>\n<H1>{t_attach}</H1>\n"
+            "<BODY>a&lt;T_Attach>b&lt;T_ATTACH>&lt;T_ATTACH>\r\nends <T_ATTACH\r\n</BODY>\n");
 }
 
 // Each message's records stand in the files under their own names as soon as its page is

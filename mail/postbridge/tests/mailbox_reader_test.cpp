@@ -1,5 +1,6 @@
 // Tests of the plain mailbox reader: separators with CR LF and LF line ends, the last
-// message, window growth and refills at every offset (small windows), and with the real
+// message, window growth and refills at every offset (small windows), messages as views
+// across windows given back after a long message, and with the real
 // limits a 1 MB message read whole and a 40 MB message skipped with a window of at most
 // 32 MB while the messages around it are read.
 #include "mail/postbridge/mailbox_reader.h"
@@ -97,6 +98,33 @@ TEST(MailboxReader, RefillsAtEveryOffsetAndSkipsTooLongMessages) {
   }
   EXPECT_GE(got.size(), expected.size() - 2);  // those at the limit's very edge may go
   EXPECT_EQ(got.back(), expected.back());
+}
+
+// Messages handed out as views into the window: a grown window is given back right after
+// its long message, and the ordinary messages around long ones still come out whole.
+TEST(MailboxReader, ViewsAcrossGrownAndReleasedWindows) {
+  qm::test::TempDir dir;
+  const WindowLimits small{64, 1024};
+  std::string box;
+  std::vector<std::string> expected;
+  for (size_t n = 0; n < 40; ++n) {
+    const std::string m = message(n % 3 == 1 ? 300 + 17 * n : n, char('a' + n % 26), n % 2 ? "\n" : "\r\n");
+    box += m;
+    expected.push_back(m.substr(0, m.size() - (n % 2 ? 1 : 2)));
+  }
+  expected.back() = message(39, char('a' + 39 % 26), "\n");  // the last keeps its line end
+  qm::test::write_file(dir / "box", box);
+  MailboxReader reader(small);
+  ASSERT_TRUE(reader.open(dir / "box"));
+  std::vector<std::string> got;
+  std::string_view view;
+  while (reader.next(view)) {
+    got.emplace_back(view);
+    if (got.size() % 2) reader.release_window();  // also called by next() itself
+  }
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(reader.skipped(), 0u);
+  EXPECT_FALSE(reader.next(view));
 }
 
 TEST(MailboxReader, LongMessagesWithTheRealWindow) {
