@@ -42,54 +42,6 @@ std::vector<Piece> Characters(uint8_t set, const unsigned char* text, size_t len
   return out;
 }
 
-// Blends a gray image (levels 0-4, rows of row_bytes) at device (x, y) of `dc` (in
-// MM_TEXT while drawing): level 0 leaves the target, the others paint their gray.
-void Blend(HDC dc, const uint8_t* gray, uint32_t row_bytes, int32_t width, int32_t height, int32_t x, int32_t y,
-           int32_t sx, int32_t sy) {
-  struct {
-    BITMAPINFOHEADER h;
-    RGBQUAD colours[256];
-  } info{};
-  info.h.biSize = sizeof info.h;
-  info.h.biWidth = int32_t(row_bytes);
-  info.h.biHeight = -(sy + height);
-  info.h.biPlanes = 1;
-  info.h.biBitCount = 8;
-  info.h.biClrUsed = 5;
-  for (int i = 0; i < 5; ++i) {
-    info.colours[i].rgbRed = uint8_t(kGrayPalette[i] >> 16);
-    info.colours[i].rgbGreen = uint8_t(kGrayPalette[i] >> 8);
-    info.colours[i].rgbBlue = uint8_t(kGrayPalette[i]);
-  }
-  void* bits = nullptr;
-  HDC gdc = CreateCompatibleDC(dc), mdc = CreateCompatibleDC(dc), sdc = CreateCompatibleDC(dc);
-  HBITMAP gbm = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-  HBITMAP mbm = CreateBitmap(int32_t(row_bytes), sy + height, 1, 1, nullptr);
-  HBITMAP sbm = CreateCompatibleBitmap(dc, width, height);
-  if (gdc && mdc && sdc && gbm && bits && mbm && sbm) {
-    std::memcpy(bits, gray, size_t(row_bytes) * size_t(sy + height));
-    HGDIOBJ og = SelectObject(gdc, gbm), om = SelectObject(mdc, mbm), os = SelectObject(sdc, sbm);
-    SetBkColor(gdc, kGrayPalette[0]);
-    BitBlt(mdc, 0, 0, int32_t(row_bytes), sy + height, gdc, 0, 0, SRCCOPY);  // level 0 -> 1, others 0
-    SetTextColor(sdc, 0);
-    SetBkColor(sdc, 0xFFFFFF);
-    BitBlt(sdc, 0, 0, width, height, dc, x, y, SRCCOPY);
-    BitBlt(sdc, 0, 0, width, height, gdc, sx, sy, SRCINVERT);
-    BitBlt(sdc, 0, 0, width, height, mdc, sx, sy, SRCAND);
-    BitBlt(sdc, 0, 0, width, height, gdc, sx, sy, SRCINVERT);
-    BitBlt(dc, x, y, width, height, sdc, 0, 0, SRCCOPY);
-    SelectObject(gdc, og);
-    SelectObject(mdc, om);
-    SelectObject(sdc, os);
-  }
-  if (gbm) DeleteObject(gbm);
-  if (mbm) DeleteObject(mbm);
-  if (sbm) DeleteObject(sbm);
-  if (gdc) DeleteDC(gdc);
-  if (mdc) DeleteDC(mdc);
-  if (sdc) DeleteDC(sdc);
-}
-
 // A big-endian 16-bit field of an sfnt table of the selected font.
 bool TableWord(HDC dc, const char tag[4], DWORD offset, int32_t& out, bool is_signed) {
   const DWORD t = DWORD(uint8_t(tag[0])) | DWORD(uint8_t(tag[1])) << 8 | DWORD(uint8_t(tag[2])) << 16 |
@@ -134,6 +86,52 @@ void DrawLine(HDC dc, int64_t x0, int64_t y0, int64_t x1, int64_t y1, double cs,
 }
 
 }  // namespace
+
+void BlendGray(HDC dc, const uint8_t* gray, uint32_t row_bytes, int32_t width, int32_t height, int32_t x, int32_t y,
+               int32_t sx, int32_t sy) {
+  struct {
+    BITMAPINFOHEADER h;
+    RGBQUAD colours[256];
+  } info{};
+  info.h.biSize = sizeof info.h;
+  info.h.biWidth = int32_t(row_bytes);
+  info.h.biHeight = -(sy + height);
+  info.h.biPlanes = 1;
+  info.h.biBitCount = 8;
+  info.h.biClrUsed = 5;
+  for (int i = 0; i < 5; ++i) {
+    info.colours[i].rgbRed = uint8_t(kGrayPalette[i] >> 16);
+    info.colours[i].rgbGreen = uint8_t(kGrayPalette[i] >> 8);
+    info.colours[i].rgbBlue = uint8_t(kGrayPalette[i]);
+  }
+  void* bits = nullptr;
+  HDC gdc = CreateCompatibleDC(dc), mdc = CreateCompatibleDC(dc), sdc = CreateCompatibleDC(dc);
+  HBITMAP gbm = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP mbm = CreateBitmap(int32_t(row_bytes), sy + height, 1, 1, nullptr);
+  HBITMAP sbm = CreateCompatibleBitmap(dc, width, height);
+  if (gdc && mdc && sdc && gbm && bits && mbm && sbm) {
+    std::memcpy(bits, gray, size_t(row_bytes) * size_t(sy + height));
+    HGDIOBJ og = SelectObject(gdc, gbm), om = SelectObject(mdc, mbm), os = SelectObject(sdc, sbm);
+    SetBkColor(gdc, kGrayPalette[0]);
+    BitBlt(mdc, 0, 0, int32_t(row_bytes), sy + height, gdc, 0, 0, SRCCOPY);  // level 0 -> 1, others 0
+    SetTextColor(sdc, 0);
+    SetBkColor(sdc, 0xFFFFFF);
+    BitBlt(sdc, 0, 0, width, height, dc, x, y, SRCCOPY);
+    BitBlt(sdc, 0, 0, width, height, gdc, sx, sy, SRCINVERT);
+    BitBlt(sdc, 0, 0, width, height, mdc, sx, sy, SRCAND);
+    BitBlt(sdc, 0, 0, width, height, gdc, sx, sy, SRCINVERT);
+    BitBlt(dc, x, y, width, height, sdc, 0, 0, SRCCOPY);
+    SelectObject(gdc, og);
+    SelectObject(mdc, om);
+    SelectObject(sdc, os);
+  }
+  if (gbm) DeleteObject(gbm);
+  if (mbm) DeleteObject(mbm);
+  if (sbm) DeleteObject(sbm);
+  if (gdc) DeleteDC(gdc);
+  if (mdc) DeleteDC(mdc);
+  if (sdc) DeleteDC(sdc);
+}
 
 // Defined with the renderer's exports: the gray switch.
 uint32_t GraySwitch();
@@ -252,7 +250,7 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
             const int32_t r = std::min(gx + w, clip.right), b = std::min(gy + h, clip.bottom);
             sx = l - gx, sy = t - gy, w = r - l, h = b - t, gx = l, gy = t;
           }
-          if (w > 0 && h > 0) Blend(dc, gray.data(), shape.row_bytes, w, h, gx, gy, sx, sy);
+          if (w > 0 && h > 0) BlendGray(dc, gray.data(), shape.row_bytes, w, h, gx, gy, sx, sy);
         }
       }
     }

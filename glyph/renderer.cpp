@@ -11,6 +11,7 @@
 
 #include "glyph/dbcs.h"
 #include "glyph/font_format.h"
+#include "glyph/gray_levels.h"
 #include "glyph/outline.h"
 #include "glyph/span_fill.h"
 #include "glyph/stroke_program.h"
@@ -471,6 +472,66 @@ int32_t CspRenderer::RenderRecord(uint16_t code, unsigned char* bits, CSX_GlyphM
   }
   cache_.Store(code, bits, size_t(size), gm);
   return int32_t(size);
+}
+
+template <typename F>
+auto CspRenderer::WithDoubledFont(F render) {
+  const LOGFONTA kept = device_;
+  device_ = doubled_;
+  Recompute();
+  SelectCacheFace();
+  auto result = render();
+  device_ = kept;
+  Recompute();
+  SelectCacheFace();
+  return result;
+}
+
+int32_t CspRenderer::RenderGrayGlyph(int32_t slot, uint32_t code32, uint8_t* gray, CSX_GlyphMetrics* metrics) {
+  if (!Bound(slot)) return 0;
+  MakeCurrent(slot - 1);
+  if (!selected_ || code32 > 0xFFFF) return 0;
+  const uint16_t code = uint16_t(code32);
+  CSX_GlyphMetrics big{};
+  std::vector<unsigned char> bits;  // the doubled glyph, ink 0, rows of 16-bit units
+  const int32_t size = WithDoubledFont([&]() -> int32_t {
+    auto cached = [&](size_t n) {
+      GlyphMetrics gm;
+      if (n == 0) return false;
+      if (gray) bits.assign(n, 0xFF);
+      if (cache_.Lookup(code, gray ? bits.data() : nullptr, n, gm) != n) return false;
+      big = {gm.width, gm.height, gm.origin_x, gm.origin_y, gm.advance, gm.sixth};
+      return true;
+    };
+    if (const size_t n = cache_.StoredSize(code); cached(n)) return int32_t(n);
+    // The size first (the cache keeps the rendering when it can), then the bits.
+    const int32_t n = RenderRecord(code, nullptr, big);
+    if (n <= 0 || !gray) return n;
+    if (cache_.StoredSize(code) == size_t(n) && cached(size_t(n))) return n;
+    bits.assign(size_t(n), 0xFF);
+    return RenderRecord(code, bits.data(), big);
+  });
+  if (size <= 0 || big.width <= 0 || big.height <= 0) return 0;
+  const GrayImageShape shape = GrayShape(uint32_t(big.width), uint32_t(big.height));
+  if (shape.bytes == 0) return 0;
+  if (metrics)
+    *metrics = {int32_t(shape.width), int32_t(shape.height), (big.originX + 1) / 2, (big.originY + 1) / 2,
+                big.advance / 2, big.sixth / 2};
+  const int64_t out_size = int64_t(shape.row_bytes) * shape.height;
+  if (out_size > INT32_MAX) return 0;
+  if (gray) {
+    // Ink 1 on rows of 32-bit units, as the reduction reads them.
+    const size_t from_row = size_t((big.width + 15) / 16 * 2), to_row = MonoRowBytes(uint32_t(big.width));
+    std::vector<uint8_t> mono(to_row * size_t(big.height), 0), levels(shape.bytes);
+    for (size_t r = 0; r < size_t(big.height); ++r)
+      for (size_t b = 0; b < from_row && (r + 1) * from_row <= bits.size(); ++b)
+        mono[r * to_row + b] = uint8_t(~bits[r * from_row + b]);
+    if (!ReduceToGrayLevels(mono.data(), mono.size(), uint32_t(big.width), uint32_t(big.height), levels.data(),
+                            levels.size()))
+      return 0;
+    std::memcpy(gray, levels.data(), size_t(out_size));
+  }
+  return int32_t(out_size);
 }
 
 // ---- Extents and information --------------------------------------------------------------

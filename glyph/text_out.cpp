@@ -17,8 +17,10 @@
 #include "glyph/text_runs.h"
 
 namespace qm::glyph {
-// Defined with the renderer's exports: the device font of the slot's current face.
+// Defined with the renderer's exports: the device font of the slot's current face, and
+// the gray glyph images of document faces.
 bool SlotDeviceFont(int32_t slot, LOGFONTA& out, uint8_t& char_set);
+int32_t RenderGrayGlyph(int32_t slot, uint32_t code, uint8_t* gray, CSX_GlyphMetrics* metrics);
 }  // namespace qm::glyph
 
 namespace {
@@ -128,6 +130,12 @@ CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_
   }
   HDC mem = CreateCompatibleDC(dc);
   if (!mem) return 0;
+  // Gray glyphs: black text on a display, the device height below 256 pixels either way.
+  const bool gray = Gray() != 0 && (GetTextColor(dc) & 0xFFFFFF) == 0 && (GetDeviceCaps(dc, TECHNOLOGY) & 1) &&
+                    std::abs(int64_t(lf.lfHeight)) < 256;
+  auto glyph = [&](uint16_t code, unsigned char* bits, CSX_GlyphMetrics* m) {
+    return gray ? qm::glyph::RenderGrayGlyph(slot, code, bits, m) : CSX_CSP(slot, code, bits, m);
+  };
 
   auto [align, start, clip, device_advances, saved] =
       qm::glyph::EnterDeviceText(dc, x, y, rect, advances, size_t(length));
@@ -158,13 +166,13 @@ CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_
     const uint16_t code = qm::glyph::NextCharacter(set, bytes, size_t(length), pos, n);
     const bool last = pos + n >= size_t(length);
     CSX_GlyphMetrics m{};
-    const int32_t size = CSX_CSP(slot, code, nullptr, &m);
+    const int32_t size = glyph(code, nullptr, &m);
     int32_t a = m.advance;
     if (advances && !last) a = device_advances[pos] + (n == 2 ? device_advances[pos + 1] : 0);
     const int64_t pen_x = start.x + moved_x + (escapement == 2700 ? column : 0), pen_y = start.y + moved_y;
     if (size > 0 && !(rect && clip.right <= pen_x)) {
-      std::vector<unsigned char> bits(size_t(size), 0xFF);
-      if (CSX_CSP(slot, code, bits.data(), &m) == size && m.width > 0 && m.height > 0) {
+      std::vector<unsigned char> bits(size_t(size), gray ? 0 : 0xFF);
+      if (glyph(code, bits.data(), &m) == size && m.width > 0 && m.height > 0) {
         int32_t dx = m.originX, dy = m.originY;
         if (escapement == 900) dx = m.originY, dy = -(m.originX + m.height);
         else if (escapement == 1800) dx = -(m.originX + m.width), dy = -(m.originY + m.height);
@@ -175,7 +183,10 @@ CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_
           const int32_t r = std::min(gx + w, clip.right), b = std::min(gy + h, clip.bottom);
           sx = l - gx, sy = t - gy, w = r - l, h = b - t, gx = l, gy = t;
         }
-        if (w > 0 && h > 0) BlitGlyph(dc, mem, bits, m.width, m.height, gx, gy, sx, sy, w, h);
+        if (w > 0 && h > 0 && gray)
+          qm::glyph::BlendGray(dc, bits.data(), uint32_t(m.width + 3) / 4 * 4, w, h, gx, gy, sx, sy);
+        else if (w > 0 && h > 0)
+          BlitGlyph(dc, mem, bits, m.width, m.height, gx, gy, sx, sy, w, h);
       }
     }
     moved_x += int64_t(a * cs);

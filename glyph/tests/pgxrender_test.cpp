@@ -92,6 +92,8 @@ TEST(Pgxrender, SurfaceFormsEqualTheirGoldens) {
       {"rv_e900", "--escapement 900"},
       {"rv_e1800_strikeout_opaque", "--escapement 1800 --strikeout --opaque"},
       {"rv_e2700", "--escapement 2700"},
+      {"rv_gray", "--gray"},
+      {"rv_e1800_gray", "--escapement 1800 --gray"},
       {"eu_gray", "--font 'AR PL UMing TW' --gray"},
       {"eu_plain_opaque", "--font 'AR PL UMing TW' --opaque --underline"},
       {"eu_map_2_1", "--font 'AR PL UMing TW' --map 2:1"},
