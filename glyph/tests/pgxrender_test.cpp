@@ -89,7 +89,7 @@ TEST(Pgxrender, SurfaceFormsEqualTheirGoldens) {
     const char* options;
   } cases[] = {
       {"rv_plain", "--escapement 0"},
-      {"rv_e900", "--escapement 900"},
+      {"rv_e900_underline", "--escapement 900 --underline"},
       {"rv_e1800_strikeout_opaque", "--escapement 1800 --strikeout --opaque"},
       {"rv_e2700", "--escapement 2700"},
       {"rv_gray", "--gray"},

@@ -251,6 +251,63 @@ TEST_F(RvText, GrayDocumentTextAgainstPlain) {
   SetGray()(0);
 }
 
+// Underline and strike-out lie across the writing direction as at escapement 0: text at
+// 900, 1800 and 2700 is the text at 0 turned about the start point, lines included, pixel
+// for pixel (the square glyph sits above the underline and across the strike-out); at
+// 2700 with top alignment the glyph column, and its lines with it, sits one cell height
+// (20 pixels) further left.
+TEST_F(RvText, TurnedTextWithLinesIsTheUprightTextTurned) {
+  FontFile f(Document());
+  auto draw = [&](int32_t esc) {
+    int slot = csx().SetDoc(f.fd(), 0);
+    LOGFONTA lf{};
+    lf.lfHeight = -20;
+    lf.lfEscapement = esc;
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = 136;
+    lf.lfUnderline = 1;
+    lf.lfStrikeOut = 1;
+    std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "Ming");
+    EXPECT_EQ(csx().SetFont(slot, &lf), 1);
+    PatBlt(dc_, 0, 0, 200, 200, WHITENESS);
+    EXPECT_EQ(Rv()(slot, dc_, 100, 100, 0, nullptr, "\xA4\x40\xA4\x41", 4, nullptr), 1);
+    csx().End(slot);
+    return Pixels();
+  };
+  const std::vector<COLORREF> upright = draw(0);
+  int ink = 0;
+  for (COLORREF c : upright) ink += c == 0;
+  ASSERT_GT(ink, 0);
+  std::vector<COLORREF> want = upright;
+  for (int quarter = 1; quarter < 4; ++quarter) {
+    // Pixel (x, y) turned a quarter anticlockwise about the corner point (100, 100).
+    std::vector<COLORREF> turned(want.size(), 0xFFFFFF);
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 200; ++x) {
+        const int tx = 100 + (y - 100), ty = 100 - 1 - (x - 100);
+        if (tx >= 0 && ty >= 0 && tx < 200 && ty < 200) turned[size_t(ty * 200 + tx)] = want[size_t(y * 200 + x)];
+      }
+    want = turned;
+    const std::vector<COLORREF> got = draw(quarter * 900);
+    const int shift = quarter == 3 ? 20 : 0;
+    int differ = 0;
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 200; ++x)
+        differ += got[size_t(y * 200 + x)] != (x + shift < 200 ? want[size_t(y * 200 + x + shift)] : 0xFFFFFF);
+    EXPECT_EQ(differ, 0) << "escapement " << quarter * 900;
+    if (differ && std::getenv("QM_ART")) {
+      for (int y = 50; y < 150; ++y) {
+        std::string row;
+        for (int x = 50; x < 150; ++x) {
+          const bool g = got[size_t(y * 200 + x)] == 0, w = want[size_t(y * 200 + x + shift)] == 0;
+          row += g && w ? '#' : g ? 'g' : w ? 'w' : '.';
+        }
+        std::fprintf(stderr, "%s\n", row.c_str());
+      }
+    }
+  }
+}
+
 // Red text, a printer and a 300-pixel face draw the plain glyphs with the switch on.
 TEST_F(RvText, GrayDoesNotApply) {
   FontFile f(Document());
