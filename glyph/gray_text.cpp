@@ -42,6 +42,35 @@ std::vector<Piece> Characters(uint8_t set, const unsigned char* text, size_t len
   return out;
 }
 
+// A double-size glyph bitmap (1-bit, rows of 32-bit units) moved onto the grid of 2 by 2
+// blocks: an odd origin gets one blank column on the left or one blank row on top, so that
+// the blocks start on even double-size pixels from the pen and the baseline and the
+// halved origin is exact. Without it a block would straddle two single-size pixels and
+// the gray glyph would sit half a pixel off, often a whole one after rounding.
+struct AlignedGlyph {
+  std::vector<uint8_t> bits;
+  uint32_t width = 0, height = 0;
+  int32_t origin_x = 0, origin_y = 0;  // double-size, both even
+};
+AlignedGlyph AlignToBlocks(const std::vector<uint8_t>& bits, uint32_t width, uint32_t height, int32_t origin_x,
+                           int32_t origin_y) {
+  const uint32_t left = uint32_t(origin_x) & 1, top = uint32_t(origin_y) & 1;
+  AlignedGlyph a;
+  a.width = width + left;
+  a.height = height + top;
+  a.origin_x = origin_x - int32_t(left);
+  a.origin_y = origin_y + int32_t(top);  // up from the baseline: a blank row above
+  const size_t from = MonoRowBytes(width), to = MonoRowBytes(a.width);
+  a.bits.assign(to * a.height, 0);
+  for (uint32_t r = 0; r < height && (r + 1) * from <= bits.size(); ++r)
+    for (uint32_t x = 0; x < width; ++x)
+      if (bits[r * from + x / 8] & (0x80 >> (x % 8))) {
+        const uint32_t nx = x + left;
+        a.bits[(r + top) * to + nx / 8] |= uint8_t(0x80 >> (nx % 8));
+      }
+  return a;
+}
+
 // A big-endian 16-bit field of an sfnt table of the selected font.
 bool TableWord(HDC dc, const char tag[4], DWORD offset, int32_t& out, bool is_signed) {
   const DWORD t = DWORD(uint8_t(tag[0])) | DWORD(uint8_t(tag[1])) << 8 | DWORD(uint8_t(tag[2])) << 16 |
@@ -235,10 +264,12 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
       const bool left_of_pen = rect && clip.right <= pen_x;
       std::vector<uint8_t> bits(size);
       if (size > 0 && !left_of_pen && GetGlyphOutlineA(dc, c.code, GGO_BITMAP, &gm, size, bits.data(), &identity) == size) {
-        const GrayImageShape shape = GrayShape(gm.gmBlackBoxX, gm.gmBlackBoxY);
+        const AlignedGlyph g =
+            AlignToBlocks(bits, gm.gmBlackBoxX, gm.gmBlackBoxY, gm.gmptGlyphOrigin.x, gm.gmptGlyphOrigin.y);
+        const GrayImageShape shape = GrayShape(g.width, g.height);
         std::vector<uint8_t> gray(shape.bytes);
-        if (ReduceToGrayLevels(bits.data(), bits.size(), gm.gmBlackBoxX, gm.gmBlackBoxY, gray.data(), gray.size())) {
-          const int32_t ox = (gm.gmptGlyphOrigin.x + 1) / 2, oy = (gm.gmptGlyphOrigin.y + 1) / 2;
+        if (ReduceToGrayLevels(g.bits.data(), g.bits.size(), g.width, g.height, gray.data(), gray.size())) {
+          const int32_t ox = g.origin_x / 2, oy = g.origin_y / 2;  // even: exact halves
           int32_t dx = ox, dy = H - D - oy;
           if (escapement == 900) dx = H + ox - D, dy = -oy;
           else if (escapement == 1800) dx = ox, dy = D - H - oy;

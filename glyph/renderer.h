@@ -64,7 +64,9 @@ class CspRenderer {
   // (through the glyph cache of the doubled font) and reduced 2 by 2 to levels 0 to 4,
   // one byte a pixel, rows rounded up to 4 bytes, into `gray` (null: metrics only). The
   // metrics are the single size's: the doubled ones halved. Returns the row bytes times
-  // the height, or 0 for a bad slot, no face or a missing glyph.
+  // the height, or 0 for a bad slot, no face or a missing glyph. The doubled glyph is
+  // first moved onto the grid of 2 by 2 blocks as the text output places it (a blank
+  // column or row where its corner is odd), so the halved origins place it exactly.
   int32_t RenderGrayGlyph(int32_t slot, uint32_t code, uint8_t* gray, CSX_GlyphMetrics* metrics);
 
   // The gray output switch. A changed value empties the glyph cache (its glyphs were

@@ -145,61 +145,66 @@ TEST_F(GrayText, OnlyTheFiveLevelsReachTheTarget) {
   EXPECT_GE(seen.size(), 4u);  // anti-aliased edges, not just black and white
 }
 
+// Every glyph on its own, at three sizes: the ink box within a pixel of FreeType's and the
+// mean difference over the two boxes together at most 15% of full scale. (Double-size
+// glyphs are moved onto the grid of 2 by 2 blocks before the reduction; without that a
+// glyph with odd double-size origins, "g" at 24 pixels among them, sat a pixel off and
+// reached 20%.)
 TEST_F(GrayText, CloseToFreeTypeAntiAliasing) {
   gray().SetGrayScale(1);
-  const int em = 24;
-  LOGFONTA lf = Font(-em);
-  Surface s(lf);
-  TEXTMETRICA tm{};
-  GetTextMetricsA(s.dc, &tm);
-  double sum = 0;
-  int n = 0;
-  for (char ch : std::string("AgW8")) {
-    PatBlt(s.dc, 0, 0, s.w, s.h, WHITENESS);
-    const char text[1] = {ch};
-    ASSERT_EQ(gray().ExtTextOutG(&lf, s.dc, 20, 10, 0, nullptr, text, 1, nullptr), 1);
-    // FreeType's 8-bit coverage (unhinted outlines) of the same glyph at the single size,
-    // on the baseline the plain text metrics give.
-    FT_Library lib;
-    FT_Face face;
-    ASSERT_EQ(FT_Init_FreeType(&lib), 0);
-    ASSERT_EQ(FT_New_Face(lib, kDejaVu, 0, &face), 0);
-    FT_Set_Char_Size(face, em * 64, em * 64, 72, 72);
-    ASSERT_EQ(FT_Load_Char(face, FT_ULong(uint8_t(ch)), FT_LOAD_RENDER | FT_LOAD_NO_HINTING), 0);
-    const FT_Bitmap& b = face->glyph->bitmap;
-    std::vector<double> want(size_t(s.w * s.h), 0.0), got(size_t(s.w * s.h), 0.0);
-    const int gx = 20 + face->glyph->bitmap_left, gy = 10 + tm.tmAscent - face->glyph->bitmap_top;
-    for (unsigned r = 0; r < b.rows; ++r)
-      for (unsigned c = 0; c < b.width; ++c) {
-        int x = gx + int(c), y = gy + int(r);
-        if (x >= 0 && y >= 0 && x < s.w && y < s.h) want[size_t(y * s.w + x)] = b.buffer[r * unsigned(b.pitch) + c] / 255.0;
-      }
-    FT_Done_Face(face);
-    FT_Done_FreeType(lib);
-    for (int32_t y = 0; y < s.h; ++y)
-      for (int32_t x = 0; x < s.w; ++x) got[size_t(y * s.w + x)] = (255 - GetRValue(GetPixel(s.dc, x, y))) / 255.0;
-    // Ink boxes: pixels of at least a quarter coverage.
-    auto box = [&](const std::vector<double>& v) {
-      RECT r{s.w, s.h, -1, -1};
+  FT_Library lib;
+  FT_Face face;
+  ASSERT_EQ(FT_Init_FreeType(&lib), 0);
+  ASSERT_EQ(FT_New_Face(lib, kDejaVu, 0, &face), 0);
+  for (int em : {16, 24, 31}) {
+    LOGFONTA lf = Font(-em);
+    Surface s(lf);
+    TEXTMETRICA tm{};
+    GetTextMetricsA(s.dc, &tm);
+    for (char ch : std::string("AgW8@jy")) {
+      PatBlt(s.dc, 0, 0, s.w, s.h, WHITENESS);
+      const char text[1] = {ch};
+      ASSERT_EQ(gray().ExtTextOutG(&lf, s.dc, 20, 10, 0, nullptr, text, 1, nullptr), 1);
+      // FreeType's 8-bit coverage (unhinted outlines) of the same glyph at the single
+      // size, on the baseline the plain text metrics give.
+      FT_Set_Char_Size(face, em * 64, em * 64, 72, 72);
+      ASSERT_EQ(FT_Load_Char(face, FT_ULong(uint8_t(ch)), FT_LOAD_RENDER | FT_LOAD_NO_HINTING), 0);
+      const FT_Bitmap& b = face->glyph->bitmap;
+      std::vector<double> want(size_t(s.w * s.h), 0.0), got(size_t(s.w * s.h), 0.0);
+      const int gx = 20 + face->glyph->bitmap_left, gy = 10 + tm.tmAscent - face->glyph->bitmap_top;
+      for (unsigned r = 0; r < b.rows; ++r)
+        for (unsigned c = 0; c < b.width; ++c) {
+          int x = gx + int(c), y = gy + int(r);
+          if (x >= 0 && y >= 0 && x < s.w && y < s.h)
+            want[size_t(y * s.w + x)] = b.buffer[r * unsigned(b.pitch) + c] / 255.0;
+        }
       for (int32_t y = 0; y < s.h; ++y)
-        for (int32_t x = 0; x < s.w; ++x)
-          if (v[size_t(y * s.w + x)] >= 0.25)
-            r = RECT{std::min(r.left, x), std::min(r.top, y), std::max(r.right, x), std::max(r.bottom, y)};
-      return r;
-    };
-    RECT bw = box(want), bg = box(got);
-    EXPECT_NEAR(bg.left, bw.left, 1) << ch;
-    EXPECT_NEAR(bg.top, bw.top, 1) << ch;
-    EXPECT_NEAR(bg.right, bw.right, 1) << ch;
-    EXPECT_NEAR(bg.bottom, bw.bottom, 1) << ch;
-    for (int32_t y = std::min(bw.top, bg.top); y <= std::max(bw.bottom, bg.bottom); ++y)
-      for (int32_t x = std::min(bw.left, bg.left); x <= std::max(bw.right, bg.right); ++x, ++n)
-        sum += std::abs(want[size_t(y * s.w + x)] - got[size_t(y * s.w + x)]);
+        for (int32_t x = 0; x < s.w; ++x) got[size_t(y * s.w + x)] = (255 - GetRValue(GetPixel(s.dc, x, y))) / 255.0;
+      // Ink boxes: pixels of at least a quarter coverage.
+      auto box = [&](const std::vector<double>& v) {
+        RECT r{s.w, s.h, -1, -1};
+        for (int32_t y = 0; y < s.h; ++y)
+          for (int32_t x = 0; x < s.w; ++x)
+            if (v[size_t(y * s.w + x)] >= 0.25)
+              r = RECT{std::min(r.left, x), std::min(r.top, y), std::max(r.right, x), std::max(r.bottom, y)};
+        return r;
+      };
+      const RECT bw = box(want), bg = box(got);
+      EXPECT_NEAR(bg.left, bw.left, 1) << ch << " " << em;
+      EXPECT_NEAR(bg.top, bw.top, 1) << ch << " " << em;
+      EXPECT_NEAR(bg.right, bw.right, 1) << ch << " " << em;
+      EXPECT_NEAR(bg.bottom, bw.bottom, 1) << ch << " " << em;
+      double sum = 0;
+      int n = 0;
+      for (int32_t y = std::min(bw.top, bg.top); y <= std::max(bw.bottom, bg.bottom); ++y)
+        for (int32_t x = std::min(bw.left, bg.left); x <= std::max(bw.right, bg.right); ++x, ++n)
+          sum += std::abs(want[size_t(y * s.w + x)] - got[size_t(y * s.w + x)]);
+      ASSERT_GT(n, 0);
+      EXPECT_LE(sum / n, 0.15) << ch << " " << em;
+    }
   }
-  // The mean over the glyphs' boxes together: the half-pixel rounding of the halved origin
-  // may put a single glyph a pixel off (g alone reaches about 20%).
-  ASSERT_GT(n, 0);
-  EXPECT_LE(sum / n, 0.15);
+  FT_Done_Face(face);
+  FT_Done_FreeType(lib);
 }
 
 TEST_F(GrayText, AdvanceArrayAndCurrentPosition) {

@@ -200,7 +200,7 @@ TEST_F(RvText, ClippedAndOpaqueRectangles) {
 // The square glyph (a quarter to three quarters of the em) drawn gray: only the five
 // levels reach the target, the square's inside is black, its edges at a size whose double
 // does not put them on pixel borders are partly gray, and the ink box is the plain one's
-// within a pixel (two when turned), at every escapement.
+// within a pixel, at every escapement.
 TEST_F(RvText, GrayDocumentTextAgainstPlain) {
   FontFile f(Document());
   const std::set<COLORREF> levels = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000};
@@ -232,10 +232,7 @@ TEST_F(RvText, GrayDocumentTextAgainstPlain) {
       if (height == -31) {
         EXPECT_GE(seen.size(), 3u) << esc << " " << height;  // gray edges
       }
-      // A turn anchors the glyph at the far edge of its box, and the doubled box is one
-      // doubled pixel short of twice the single one (both carry one pixel of room): turned
-      // gray ink may sit half a pixel further, a pixel more after rounding.
-      const int slack = esc == 0 ? 1 : 2;
+      const int slack = 1;
       EXPECT_NEAR(gray.left, plain.left, slack) << esc << " " << height;
       EXPECT_NEAR(gray.top, plain.top, slack) << esc << " " << height;
       EXPECT_NEAR(gray.right, plain.right, slack) << esc << " " << height;
