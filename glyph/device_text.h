@@ -27,6 +27,13 @@ struct DeviceTextFrame {
 DeviceTextFrame EnterDeviceText(HDC dc, int32_t x, int32_t y, const RECT* rect, const int32_t* advances,
                                 size_t length);
 
+// Fills an underline or strike-out: the band of pixels u in [0, length) along the
+// writing direction and v in [offset - (thickness - 1) / 2, offset + thickness / 2]
+// across it (downward at escapement 0) from the corner point, turned with the text about
+// that point by the escapement (0, 900, 1800 or 2700) as the glyphs are.
+void FillTextLine(HDC dc, POINT corner, int32_t escapement, int64_t length, int32_t offset, int32_t thickness,
+                  COLORREF colour);
+
 // Blends a gray image (levels 0-4, rows of row_bytes; the part from row sy, column sx,
 // width by height) at device (x, y) of `dc` (in MM_TEXT while drawing) through a mask:
 // level 0 leaves the target, the others paint their gray.

@@ -99,21 +99,6 @@ Lines LineMetrics(HDC dc, int32_t ascent, int32_t descent) {
   return Lines{-std::max(1, descent / 2), fallback, ascent / 3, fallback};
 }
 
-// A solid line of `thickness` from (x0, y0) to (x1, y1) raised by `up` across the writing
-// direction (cs, sn).
-void DrawLine(HDC dc, int64_t x0, int64_t y0, int64_t x1, int64_t y1, double cs, double sn, int32_t up,
-              int32_t thickness, COLORREF colour) {
-  // "Up" from the baseline is the writing direction turned a quarter anticlockwise on the
-  // screen: (sn, -cs) with y downward.
-  const int32_t dx = int32_t(std::lround(sn * up)), dy = int32_t(std::lround(-cs * up));
-  HPEN pen = CreatePen(PS_SOLID, thickness, colour);
-  HGDIOBJ old = SelectObject(dc, pen);
-  MoveToEx(dc, int32_t(x0) + dx, int32_t(y0) + dy, nullptr);
-  LineTo(dc, int32_t(x1) + dx, int32_t(y1) + dy);
-  SelectObject(dc, old);
-  DeleteObject(pen);
-}
-
 }  // namespace
 
 void BlendGray(HDC dc, const uint8_t* gray, uint32_t row_bytes, int32_t width, int32_t height, int32_t x, int32_t y,
@@ -293,13 +278,14 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
   if (result == 1 && (moved_x != 0 || moved_y != 0) && (lf->lfUnderline || lf->lfStrikeOut)) {
     SelectObject(dc, plain_font);
     const Lines lines = LineMetrics(dc, H - D, D);
-    // The baseline under the start point, then each line from there to the pen.
-    const int64_t bx = start.x + int64_t(std::lround(-sn * (H - D))), by = start.y + int64_t(std::lround(cs * (H - D)));
+    // Each line from the start point to the pen, its position up from the baseline, turned
+    // with the glyphs about the start point.
+    const int64_t length = std::llround(std::hypot(double(moved_x), double(moved_y)));
     const COLORREF ink = GetTextColor(dc);
     if (lf->lfUnderline)
-      DrawLine(dc, bx, by, bx + moved_x, by + moved_y, cs, sn, lines.under_pos, lines.under_size, ink);
+      FillTextLine(dc, start, escapement, length, H - D - lines.under_pos, lines.under_size, ink);
     if (lf->lfStrikeOut)
-      DrawLine(dc, bx, by, bx + moved_x, by + moved_y, cs, sn, lines.strike_pos, lines.strike_size, ink);
+      FillTextLine(dc, start, escapement, length, H - D - lines.strike_pos, lines.strike_size, ink);
   }
   SelectObject(dc, old_font);
   DeleteObject(plain_font);

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "glyph/dbcs.h"
@@ -195,34 +194,15 @@ CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_
     pos += n;
   }
   if ((moved_x != 0 || moved_y != 0) && (lf.lfUnderline || lf.lfStrikeOut)) {
-    // A line is the band of pixels u in [0, length) along the writing direction and v in
-    // [offset - (thickness - 1) / 2, offset + thickness / 2] across it (downward at 0),
-    // from the start point; it is turned with the text about the start point's corner, as
-    // the glyphs are, and at 2700 moves with the glyph column.
-    const int64_t length = std::max(std::llabs(moved_x), std::llabs(moved_y));
-    const int32_t turns = escapement / 900;
-    auto line = [&](int32_t offset, int32_t thickness) {
-      thickness = std::max(1, thickness);
-      const int64_t v0 = offset - (thickness - 1) / 2, v1 = offset + thickness / 2;
-      auto turn = [&](int64_t u, int64_t v) {
-        const int64_t sx = start.x + (escapement == 2700 ? column : 0), sy = start.y;
-        switch (turns) {
-          case 1: return std::pair<int64_t, int64_t>{sx + v, sy - 1 - u};
-          case 2: return std::pair<int64_t, int64_t>{sx - 1 - u, sy - 1 - v};
-          case 3: return std::pair<int64_t, int64_t>{sx - 1 - v, sy + u};
-          default: return std::pair<int64_t, int64_t>{sx + u, sy + v};
-        }
-      };
-      const auto a = turn(0, v0), b = turn(length - 1, v1);
-      auto clamp = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2)); };
-      RECT band{clamp(std::min(a.first, b.first)), clamp(std::min(a.second, b.second)),
-                clamp(std::max(a.first, b.first) + 1), clamp(std::max(a.second, b.second) + 1)};
-      HBRUSH brush = CreateSolidBrush(GetTextColor(dc));
-      FillRect(dc, &band, brush);
-      DeleteObject(brush);
-    };
-    if (lf.lfUnderline) line(ascent - info.lineMetric[1], info.lineMetric[0]);
-    if (lf.lfStrikeOut) line(ascent - info.lineMetric[3], info.lineMetric[2]);
+    // Lines run from the start point across the glyphs' cells, turned as they are; at
+    // 2700 they move with the glyph column.
+    const int64_t length = std::llround(std::hypot(double(moved_x), double(moved_y)));
+    const POINT corner{start.x + (escapement == 2700 ? column : 0), start.y};
+    const COLORREF ink = GetTextColor(dc);
+    if (lf.lfUnderline)
+      qm::glyph::FillTextLine(dc, corner, escapement, length, ascent - info.lineMetric[1], info.lineMetric[0], ink);
+    if (lf.lfStrikeOut)
+      qm::glyph::FillTextLine(dc, corner, escapement, length, ascent - info.lineMetric[3], info.lineMetric[2], ink);
   }
   RestoreDC(dc, saved);
   DeleteDC(mem);

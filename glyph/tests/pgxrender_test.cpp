@@ -44,7 +44,7 @@ const std::string kLine2 = "PGX 42";
 struct Fixture {
   qm::test::TempDir dir{"qm-pgxrender-"};
   std::string doc, fonts_arg;
-  Fixture() {
+  explicit Fixture(const std::string& face = "Ming") {
     pgx::test::DocSpec spec;
     pgx::test::TextRun a, b;
     a.text = kLine1;
@@ -54,7 +54,7 @@ struct Fixture {
     spec.pages.push_back(pgx::test::PageWriter().text({a, b}).end().bytes());
     std::string bytes = pgx::test::write_pgx(spec).bytes;
     size_t at = bytes.size();
-    bytes += RealFontDirectory("Ming", {0xA4A4, 0xA4E5, 0xA672, 'P', 'G', 'X', '4', '2'});
+    bytes += RealFontDirectory(face, {0xA4A4, 0xA4E5, 0xA672, 'P', 'G', 'X', '4', '2'});
     doc = dir.path() + "/page.pgx";
     qm::test::write_file(doc, bytes);
     fonts_arg = doc + "@" + std::to_string(at);
@@ -84,9 +84,13 @@ TEST(Pgxrender, PageOneEqualsTheGolden) {
 // them). On a difference the output is kept beside the build for inspection.
 TEST(Pgxrender, SurfaceFormsEqualTheirGoldens) {
   qm::test::UsePrivateFonts();
+  // The installed-font cases name one face for both: the document's face carries the
+  // installed family's name, so that ordinary characters go to the installed font and
+  // end-user ones to the document face.
+  const std::string kMixed = "--face 'AR PL UMing TW' --font 'AR PL UMing TW'";
   struct Case {
     const char* name;
-    const char* options;
+    std::string options;
   } cases[] = {
       {"rv_plain", "--escapement 0"},
       {"rv_e900_underline", "--escapement 900 --underline"},
@@ -94,15 +98,19 @@ TEST(Pgxrender, SurfaceFormsEqualTheirGoldens) {
       {"rv_e2700", "--escapement 2700"},
       {"rv_gray", "--gray"},
       {"rv_e1800_gray", "--escapement 1800 --gray"},
-      {"eu_gray", "--font 'AR PL UMing TW' --gray"},
-      {"eu_plain_opaque", "--font 'AR PL UMing TW' --opaque --underline"},
-      {"eu_map_2_1", "--font 'AR PL UMing TW' --map 2:1"},
+      {"eu_gray", kMixed + " --gray"},
+      {"eu_e900_gray_underline", kMixed + " --gray --escapement 900 --underline"},
+      {"eu_e2700_gray", kMixed + " --gray --escapement 2700"},
+      {"eu_plain_opaque", kMixed + " --opaque --underline"},
+      {"eu_map_2_1", kMixed + " --map 2:1"},
   };
-  Fixture f;
+  Fixture ming, mixed("AR PL UMing TW");
   for (const Case& c : cases) {
+    const bool is_mixed = c.options.find("--font") != std::string::npos;
+    const Fixture& f = is_mixed ? mixed : ming;
     std::string png = f.dir.path() + "/" + c.name + ".png", out;
-    ASSERT_EQ(RunCommand(kProgram + " --fonts " + f.fonts_arg + " --face Ming --height 24 --pgx " + f.doc +
-                             " --page 1 " + c.options + " --out " + png + " 2>&1",
+    ASSERT_EQ(RunCommand(kProgram + " --fonts " + f.fonts_arg + (is_mixed ? "" : " --face Ming") +
+                             " --height 24 --pgx " + f.doc + " --page 1 " + c.options + " --out " + png + " 2>&1",
                          out),
               0)
         << c.name << ": " << out;

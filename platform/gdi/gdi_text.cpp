@@ -308,8 +308,17 @@ DWORD GetGlyphOutlineA(HDC hdc, UINT ch, UINT format, GLYPHMETRICS* gm, DWORD si
   uint32_t code = ch > 0xFF ? (IsDoubleByteSet(s.font->lf.lfCharSet) ? decoder.One(bytes, 2) : 0)
                             : decoder.One(bytes + 1, 1);
   if (ch > 0xFFFF) return GDI_ERROR;
+  // The glyph is turned by the font's escapement, as the text is: the origin is then the
+  // turned box's corner from the pen on the baseline (y up) and the cell increment the
+  // turned advance on the device (y down).
+  const double theta = double(s.font->lf.lfEscapement % 3600) * M_PI / 1800.0;
+  const double ux = std::cos(theta), uy = std::sin(theta);
+  FT_Matrix turn{FT_Fixed(std::lround(ux * 65536)), FT_Fixed(std::lround(-uy * 65536)),
+                 FT_Fixed(std::lround(uy * 65536)), FT_Fixed(std::lround(ux * 65536))};
+  FT_Set_Transform(s.face, s.font->lf.lfEscapement % 3600 == 0 ? nullptr : &turn, nullptr);
+  const FT_Error loaded = FT_Load_Glyph(s.face, FT_Get_Char_Index(s.face, code), kLoad | FT_LOAD_RENDER);
   FT_Set_Transform(s.face, nullptr, nullptr);
-  if (FT_Load_Glyph(s.face, FT_Get_Char_Index(s.face, code), kLoad | FT_LOAD_RENDER) != 0) return GDI_ERROR;
+  if (loaded != 0) return GDI_ERROR;
   FT_GlyphSlot g = s.face->glyph;
   const FT_Bitmap& b = g->bitmap;
   if (b.pixel_mode != FT_PIXEL_MODE_MONO && b.width > 0) return GDI_ERROR;
@@ -324,7 +333,7 @@ DWORD GetGlyphOutlineA(HDC hdc, UINT ch, UINT format, GLYPHMETRICS* gm, DWORD si
   gm->gmBlackBoxY = ink ? b.rows : 1;
   gm->gmptGlyphOrigin = POINT{g->bitmap_left, g->bitmap_top};
   gm->gmCellIncX = int16_t((g->advance.x + 32) >> 6);
-  gm->gmCellIncY = 0;
+  gm->gmCellIncY = int16_t(-((g->advance.y + 32) >> 6));
   if (format == GGO_METRICS) return 0;
   if (!buffer || size == 0) return bytes_needed;
   if (size < bytes_needed) return GDI_ERROR;

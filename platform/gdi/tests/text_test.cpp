@@ -155,6 +155,66 @@ TEST_F(Text, GlyphBitmapsMatchFreeType) {
   }
 }
 
+// A font with an escapement gives its glyphs turned: the bitmap is the upright one turned
+// a quarter anticlockwise per 900, the origin the turned box's corner from the pen (y up)
+// and the cell increment the turned advance on the device; the bitmap may differ by ties of
+// the rasteriser's pixel-centre rule, at most a pixel in fifty of the ink.
+TEST_F(Text, GlyphOutlineTurnsByTheEscapement) {
+  struct Upright {
+    GLYPHMETRICS gm;
+    std::vector<std::vector<bool>> rows;
+  };
+  auto fetch = [&](UINT ch, Upright& out) {
+    GLYPHMETRICS gm{};
+    DWORD size = GetGlyphOutlineA(dc_, ch, GGO_BITMAP, &gm, 0, nullptr, nullptr);
+    ASSERT_NE(size, GDI_ERROR);
+    std::vector<uint8_t> bits(size);
+    ASSERT_EQ(GetGlyphOutlineA(dc_, ch, GGO_BITMAP, &gm, size, bits.data(), nullptr), size);
+    const size_t stride = (gm.gmBlackBoxX + 31) / 32 * 4;
+    out.gm = gm;
+    out.rows.assign(gm.gmBlackBoxY, std::vector<bool>(gm.gmBlackBoxX));
+    for (size_t r = 0; r < gm.gmBlackBoxY; ++r)
+      for (size_t x = 0; x < gm.gmBlackBoxX; ++x) out.rows[r][x] = bits[r * stride + x / 8] & (0x80 >> (x % 8));
+  };
+  for (UINT ch : {UINT('g'), UINT('R'), UINT('7')}) {
+    Use("DejaVu Sans", -31);
+    Upright want;
+    fetch(ch, want);
+    for (int quarter = 1; quarter < 4; ++quarter) {
+      // One more quarter turn of the previous one: (x, y) up from the pen becomes (-y, x).
+      Upright t;
+      const int32_t w = int32_t(want.gm.gmBlackBoxX), h = int32_t(want.gm.gmBlackBoxY);
+      t.gm = want.gm;
+      t.gm.gmBlackBoxX = UINT(h);
+      t.gm.gmBlackBoxY = UINT(w);
+      t.gm.gmptGlyphOrigin = POINT{-want.gm.gmptGlyphOrigin.y, want.gm.gmptGlyphOrigin.x + w};
+      t.gm.gmCellIncX = int16_t(want.gm.gmCellIncY);
+      t.gm.gmCellIncY = int16_t(-want.gm.gmCellIncX);
+      t.rows.assign(size_t(w), std::vector<bool>(size_t(h)));
+      for (int32_t r = 0; r < h; ++r)
+        for (int32_t c = 0; c < w; ++c) t.rows[size_t(w - 1 - c)][size_t(r)] = want.rows[size_t(r)][size_t(c)];
+      want = t;
+      Use("DejaVu Sans", -31, ANSI_CHARSET, quarter * 900);
+      Upright got;
+      fetch(ch, got);
+      EXPECT_EQ(got.gm.gmBlackBoxX, want.gm.gmBlackBoxX) << ch << " " << quarter;
+      EXPECT_EQ(got.gm.gmBlackBoxY, want.gm.gmBlackBoxY) << ch << " " << quarter;
+      EXPECT_EQ(got.gm.gmptGlyphOrigin.x, want.gm.gmptGlyphOrigin.x) << ch << " " << quarter;
+      EXPECT_EQ(got.gm.gmptGlyphOrigin.y, want.gm.gmptGlyphOrigin.y) << ch << " " << quarter;
+      EXPECT_EQ(got.gm.gmCellIncX, want.gm.gmCellIncX) << ch << " " << quarter;
+      EXPECT_EQ(got.gm.gmCellIncY, want.gm.gmCellIncY) << ch << " " << quarter;
+      int differ = 0, ink = 0;
+      for (size_t r = 0; r < want.rows.size() && r < got.rows.size(); ++r)
+        for (size_t x = 0; x < want.rows[r].size() && x < got.rows[r].size(); ++x) {
+          differ += got.rows[r][x] != want.rows[r][x];
+          ink += want.rows[r][x];
+        }
+      // Outline points lying exactly on pixel centres may fall either way once turned.
+      EXPECT_LE(differ * 50, ink) << ch << " turned " << quarter * 900;
+    }
+  }
+}
+
 TEST_F(Text, GlyphOutlineRefusals) {
   Use("DejaVu Sans", -20);
   GLYPHMETRICS gm{};
