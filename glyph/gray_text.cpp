@@ -1,5 +1,7 @@
 // Gray text of installed fonts in librvcsp32.so: CSX_ExtTextOutG renders each character
-// at twice the size with GetGlyphOutlineA, reduces it to five gray levels and blends it
+// at twice the size with GetGlyphOutlineA (high single bytes of ANSI text on a Chinese
+// code page, and single bytes of a vertical "@" face, as their whole character cell drawn
+// with TextOutA), reduces it to five gray levels and blends it
 // into the device context through a mask (SRCINVERT, SRCAND, SRCINVERT), and
 // CSX_GetTextExtentPoint32G measures at twice the size and halves. Whenever gray output
 // does not apply the calls are the drawing layer's own ExtTextOutA and
@@ -69,6 +71,76 @@ AlignedGlyph AlignToBlocks(const std::vector<uint8_t>& bits, uint32_t width, uin
         a.bits[(r + top) * to + nx / 8] |= uint8_t(0x80 >> (nx % 8));
       }
   return a;
+}
+
+// A double-size glyph: 1-bit rows of 32-bit units, ink 1, and the corner of its box from
+// the pen on the baseline (x right, y up), as glyph outlines give it.
+struct DoubleGlyph {
+  std::vector<uint8_t> bits;
+  uint32_t width = 0, height = 0;
+  int32_t origin_x = 0, origin_y = 0;
+};
+
+// The glyph outline of the double-size font selected in `dc`; false when the font cannot
+// give it. A glyph without ink has no bits.
+bool OutlineGlyph(HDC dc, uint32_t code, DoubleGlyph& g) {
+  const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  GLYPHMETRICS gm{};
+  const DWORD size = GetGlyphOutlineA(dc, code, GGO_BITMAP, &gm, 0, nullptr, &identity);
+  if (size == GDI_ERROR) return false;
+  g.bits.assign(size, 0);
+  if (size > 0 && GetGlyphOutlineA(dc, code, GGO_BITMAP, &gm, size, g.bits.data(), &identity) != size) return false;
+  if (size == 0) return true;
+  g.width = gm.gmBlackBoxX;
+  g.height = gm.gmBlackBoxY;
+  g.origin_x = gm.gmptGlyphOrigin.x;
+  g.origin_y = gm.gmptGlyphOrigin.y;
+  return g.bits.size() >= MonoRowBytes(g.width) * g.height;
+}
+
+// The whole character cell of one byte drawn with TextOutA in the double-size font into a
+// white monochrome bitmap (the cell turned with the escapement; an even number of rows),
+// its ink read back; the corner comes from the text metrics: the cell's top left on the
+// ascent above the pen, turned.
+bool CellGlyph(HDC dc, HFONT double_font, const char* byte, int32_t escapement, const TEXTMETRICA& tm,
+               DoubleGlyph& g) {
+  SIZE cell{};
+  if (!GetTextExtentPoint32A(dc, byte, 1, &cell)) return false;
+  const int32_t along = cell.cx, across = tm.tmHeight;
+  if (along <= 0 || across <= 0) return true;  // nothing to draw
+  const bool turned = escapement == 900 || escapement == 2700;
+  const int32_t w = turned ? across : along, h0 = turned ? along : across, h = h0 + (h0 & 1);
+  POINT at{0, 0};  // where TextOutA puts the cell's top left corner (turned) in the bitmap
+  if (escapement == 900) at = POINT{0, along};
+  else if (escapement == 1800) at = POINT{along, across};
+  else if (escapement == 2700) at = POINT{across, 0};
+  HDC mem = CreateCompatibleDC(dc);
+  HBITMAP bm = mem ? CreateBitmap(w, h, 1, 1, nullptr) : nullptr;
+  bool ok = false;
+  if (bm) {
+    HGDIOBJ old_bm = SelectObject(mem, bm), old_font = SelectObject(mem, double_font);
+    PatBlt(mem, 0, 0, w, h, WHITENESS);
+    SetTextColor(mem, 0);
+    SetBkMode(mem, TRANSPARENT);
+    SetTextAlign(mem, TA_TOP | TA_LEFT);
+    ok = TextOutA(mem, at.x, at.y, byte, 1) != 0;
+    const size_t row = MonoRowBytes(uint32_t(w));
+    g.bits.assign(row * size_t(h), 0);
+    for (int32_t y = 0; ok && y < h; ++y)
+      for (int32_t x = 0; x < w; ++x)
+        if (GetPixel(mem, x, y) == 0) g.bits[size_t(y) * row + size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
+    SelectObject(mem, old_font);
+    SelectObject(mem, old_bm);
+    DeleteObject(bm);
+  }
+  if (mem) DeleteDC(mem);
+  if (!ok) return false;
+  g.width = uint32_t(w);
+  g.height = uint32_t(h);
+  const int32_t ascent = tm.tmAscent, descent = tm.tmDescent;
+  g.origin_x = escapement == 900 ? -ascent : escapement == 1800 ? -along : escapement == 2700 ? -descent : 0;
+  g.origin_y = escapement == 900 ? along : escapement == 1800 ? descent : escapement == 2700 ? 0 : ascent;
+  return true;
 }
 
 // A big-endian 16-bit field of an sfnt table of the selected font.
@@ -147,8 +219,10 @@ void BlendGray(HDC dc, const uint8_t* gray, uint32_t row_bytes, int32_t width, i
   if (sdc) DeleteDC(sdc);
 }
 
-// Defined with the renderer's exports: the gray switch.
+// Defined with the renderer's exports: the gray switch and the ANSI code page read when
+// the library was loaded.
 uint32_t GraySwitch();
+int LoadedCodePage();
 
 }  // namespace qm::glyph
 
@@ -222,14 +296,20 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
   const auto chars = Characters(lf->lfCharSet, bytes, length);
   int32_t result = 1;
   int64_t pen_x = start.x, pen_y = start.y, moved_x = 0, moved_y = 0;
-  MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  const int code_page = LoadedCodePage();
+  const bool vertical_face = lf->lfFaceName[0] == '@';
   for (size_t i = 0; i < chars.size(); ++i) {
     const Piece& c = chars[i];
     const bool last = i + 1 == chars.size();
-    GLYPHMETRICS gm{};
-    DWORD size = GetGlyphOutlineA(dc, c.code, GGO_BITMAP, &gm, 0, nullptr, &identity);
+    // High single bytes of ANSI text on a Chinese code page, and single bytes of a
+    // vertical face, are drawn as their whole character cell; the rest by glyph outline.
+    const bool by_cell = c.bytes == 1 && ((lf->lfCharSet == ANSI_CHARSET && c.code >= 128 && c.code <= 255 &&
+                                           (code_page == 950 || code_page == 936)) ||
+                                          (vertical_face && c.code <= 255));
+    DoubleGlyph g;
+    const bool have = by_cell ? CellGlyph(dc, double_font, text + c.pos, escapement, tm, g) : OutlineGlyph(dc, c.code, g);
     int32_t a = 0;
-    if (size == GDI_ERROR) {
+    if (!have) {
       SelectObject(dc, plain_font);
       ExtTextOutA(dc, int32_t(pen_x), int32_t(pen_y), 0, nullptr, text + c.pos, uint32_t(c.bytes), nullptr);
       SIZE s{};
@@ -247,14 +327,13 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
         a = (with.cx - upto.cx) / 2;
       }
       const bool left_of_pen = rect && clip.right <= pen_x;
-      std::vector<uint8_t> bits(size);
-      if (size > 0 && !left_of_pen && GetGlyphOutlineA(dc, c.code, GGO_BITMAP, &gm, size, bits.data(), &identity) == size) {
-        const AlignedGlyph g =
-            AlignToBlocks(bits, gm.gmBlackBoxX, gm.gmBlackBoxY, gm.gmptGlyphOrigin.x, gm.gmptGlyphOrigin.y);
-        const GrayImageShape shape = GrayShape(g.width, g.height);
+      if (g.width > 0 && g.height > 0 && !left_of_pen) {
+        const AlignedGlyph aligned = AlignToBlocks(g.bits, g.width, g.height, g.origin_x, g.origin_y);
+        const GrayImageShape shape = GrayShape(aligned.width, aligned.height);
         std::vector<uint8_t> gray(shape.bytes);
-        if (ReduceToGrayLevels(g.bits.data(), g.bits.size(), g.width, g.height, gray.data(), gray.size())) {
-          const int32_t ox = g.origin_x / 2, oy = g.origin_y / 2;  // even: exact halves
+        if (ReduceToGrayLevels(aligned.bits.data(), aligned.bits.size(), aligned.width, aligned.height, gray.data(),
+                               gray.size())) {
+          const int32_t ox = aligned.origin_x / 2, oy = aligned.origin_y / 2;  // even: exact halves
           int32_t dx = ox, dy = H - D - oy;
           if (escapement == 900) dx = H + ox - D, dy = -oy;
           else if (escapement == 1800) dx = ox, dy = D - H - oy;

@@ -10,7 +10,11 @@
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -255,6 +259,68 @@ TEST_F(GrayText, TurnedGrayTextIsTheUprightTextTurned) {
     ASSERT_GT(ink, 100);
     EXPECT_LE(differ * 50, ink) << "escapement " << quarter * 900 << ": " << differ << " of " << ink;
   }
+}
+
+// Gray text of "Rg7" and a high byte at each escapement, as the pixels of a 160 by 160
+// surface; `face` names the font.
+std::vector<COLORREF> GrayPixels(const char* face, int32_t esc) {
+  LOGFONTA lf = Font(-21);
+  std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "%s", face);
+  lf.lfEscapement = esc;
+  Surface s(lf, 160, 160);
+  EXPECT_EQ(gray().ExtTextOutG(&lf, s.dc, 80, 80, 0, nullptr, "R\xE9g7\xA9", 5, nullptr), 1);
+  return s.Pixels();
+}
+
+// A vertical face ("@" before the family) draws its single bytes as whole character
+// cells: the same gray text as the family's glyph outlines give, at every escapement.
+TEST_F(GrayText, VerticalFaceCellsEqualTheOutlines) {
+  gray().SetGrayScale(1);
+  for (int32_t esc : {0, 900, 1800, 2700}) {
+    const std::vector<COLORREF> cells = GrayPixels("@DejaVu Sans", esc), outlines = GrayPixels("DejaVu Sans", esc);
+    int ink = 0;
+    for (COLORREF c : outlines) ink += c != 0xFFFFFF;
+    EXPECT_GT(ink, 100);
+    EXPECT_TRUE(cells == outlines) << esc;
+  }
+}
+
+// On the Big5 code page (read when the library is loaded, so in a child process of this
+// test program) the high bytes of ANSI text are drawn as character cells: the child's
+// gray text equals the glyph outlines' drawn here.
+TEST_F(GrayText, HighBytesOnABig5CodePageEqualTheOutlines) {
+  if (const char* dump = std::getenv("QM_GRAY_CELL_DUMP")) {
+    // The child: draws and writes the pixels.
+    gray().SetGrayScale(1);
+    std::FILE* f = std::fopen(dump, "wb");
+    ASSERT_NE(f, nullptr);
+    for (int32_t esc : {0, 900, 1800, 2700}) {
+      const std::vector<COLORREF> p = GrayPixels("DejaVu Sans", esc);
+      std::fwrite(p.data(), sizeof(COLORREF), p.size(), f);
+    }
+    std::fclose(f);
+    return;
+  }
+  const std::string dump = std::string(::testing::TempDir()) + "qm_gray_cells_" + std::to_string(::getpid());
+  const std::string cmd = "QUILLMERE_CODEPAGE=950 QM_GRAY_CELL_DUMP=" + dump +
+                          " /proc/self/exe --gtest_filter=GrayText.HighBytesOnABig5CodePageEqualTheOutlines >/dev/null";
+  // /proc/self/exe of the shell would be the shell: name this program.
+  char self[4096] = {};
+  ASSERT_GT(::readlink("/proc/self/exe", self, sizeof self - 1), 0);
+  std::string command = cmd;
+  command.replace(command.find("/proc/self/exe"), 14, self);
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::FILE* f = std::fopen(dump.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  gray().SetGrayScale(1);
+  for (int32_t esc : {0, 900, 1800, 2700}) {
+    const std::vector<COLORREF> want = GrayPixels("DejaVu Sans", esc);
+    std::vector<COLORREF> got(want.size());
+    ASSERT_EQ(std::fread(got.data(), sizeof(COLORREF), got.size(), f), got.size());
+    EXPECT_TRUE(got == want) << esc;
+  }
+  std::fclose(f);
+  std::remove(dump.c_str());
 }
 
 TEST_F(GrayText, AdvanceArrayAndCurrentPosition) {

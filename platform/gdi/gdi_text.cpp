@@ -48,6 +48,7 @@ FT_Face OpenFace(Font& f) {
   if (!library() || !FcInit()) return nullptr;
   if (f.file.empty()) {
     std::string raw(f.lf.lfFaceName, strnlen(f.lf.lfFaceName, LF_FACESIZE));
+    if (!raw.empty() && raw[0] == '@') raw.erase(0, 1);  // a vertical-writing name: its family
     std::string name;
     if (!convert(raw, codeset_of(f.lf.lfCharSet), "UTF-8", name)) name.clear();
     FcPattern* p = FcPatternCreate();
@@ -208,6 +209,24 @@ int32_t Advance(FT_Face face, uint32_t code) {
   return int32_t((face->glyph->advance.x + 32) >> 6);
 }
 
+// The writing direction of an escapement (tenths of a degree) on the device, y downward.
+// Quarter turns are exact: the cosine of 270 degrees is not quite 0 in floating point, and
+// a pen a hair above a pixel row would floor into the row above.
+void Direction(int32_t escapement, double& ux, double& uy) {
+  const int32_t e = ((escapement % 3600) + 3600) % 3600;
+  switch (e) {
+    case 0: ux = 1, uy = 0; return;
+    case 900: ux = 0, uy = -1; return;
+    case 1800: ux = -1, uy = 0; return;
+    case 2700: ux = 0, uy = 1; return;
+    default: {
+      const double theta = double(e) * M_PI / 1800.0;
+      ux = std::cos(theta);
+      uy = -std::sin(theta);
+    }
+  }
+}
+
 void SetPixelClipped(Bitmap& b, const RECT& clip, int32_t x, int32_t y, uint32_t raw) {
   if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom) return;
   b.set(x, y, raw);
@@ -311,8 +330,9 @@ DWORD GetGlyphOutlineA(HDC hdc, UINT ch, UINT format, GLYPHMETRICS* gm, DWORD si
   // The glyph is turned by the font's escapement, as the text is: the origin is then the
   // turned box's corner from the pen on the baseline (y up) and the cell increment the
   // turned advance on the device (y down).
-  const double theta = double(s.font->lf.lfEscapement % 3600) * M_PI / 1800.0;
-  const double ux = std::cos(theta), uy = std::sin(theta);
+  double ux = 1, uy = 0;
+  Direction(s.font->lf.lfEscapement, ux, uy);
+  uy = -uy;  // up
   FT_Matrix turn{FT_Fixed(std::lround(ux * 65536)), FT_Fixed(std::lround(-uy * 65536)),
                  FT_Fixed(std::lround(uy * 65536)), FT_Fixed(std::lround(ux * 65536))};
   FT_Set_Transform(s.face, s.font->lf.lfEscapement % 3600 == 0 ? nullptr : &turn, nullptr);
@@ -412,8 +432,8 @@ BOOL ExtTextOutA(HDC hdc, int32_t x, int32_t y, UINT options, const RECT* rect, 
     steps.push_back(a);
     total += a;
   }
-  const double theta = double(s.font->lf.lfEscapement % 3600) * M_PI / 1800.0;
-  const double ux = std::cos(theta), uy = -std::sin(theta);  // writing direction, y downward
+  double ux = 1, uy = 0;
+  Direction(s.font->lf.lfEscapement, ux, uy);  // writing direction, y downward
   const double vx = -uy, vy = ux;                            // the downward perpendicular
   double ox = start.x, oy = start.y;
   const UINT horizontal = dc->s.align & 6;

@@ -326,6 +326,48 @@ TEST_F(Text, CurrentPositionFollowsTurnedText) {
   }
 }
 
+// Turned text is the upright text turned about the start point, glyph for glyph, up to a
+// pixel in fifty where the rasteriser's ties fall the other way once turned. The start
+// points lie on the surface's edge where a direction a hair off its axis (cos 270 degrees
+// is not quite 0 in floating point) would floor every glyph into the row above.
+TEST_F(Text, TurnedTextIsTheUprightTextTurned) {
+  Use("DejaVu Sans", -21);
+  TEXTMETRICA tm{};
+  ASSERT_TRUE(GetTextMetricsA(dc_, &tm));
+  struct Case {
+    int quarters;
+    POINT corner;
+  } cases[] = {{1, {100, 100}}, {2, {120, tm.tmAscent}}, {3, {40, 0}}};
+  for (const Case& c : cases) {
+    auto draw = [&](int32_t esc) {
+      Use("DejaVu Sans", -21, ANSI_CHARSET, esc);
+      PatBlt(dc_, 0, 0, 200, 200, WHITENESS);
+      EXPECT_TRUE(TextOutA(dc_, c.corner.x, c.corner.y, "Rg7", 3));
+      std::vector<bool> ink(200 * 200);
+      for (int32_t y = 0; y < 200; ++y)
+        for (int32_t x = 0; x < 200; ++x) ink[size_t(y * 200 + x)] = GetPixel(dc_, x, y) == 0;
+      return ink;
+    };
+    const std::vector<bool> upright = draw(0);
+    std::vector<bool> want(upright.size());
+    for (int32_t y = 0; y < 200; ++y)
+      for (int32_t x = 0; x < 200; ++x) {
+        // Quarters anticlockwise about the corner point.
+        int32_t tx = x, ty = y;
+        for (int q = 0; q < c.quarters; ++q) {
+          const int32_t nx = c.corner.x + (ty - c.corner.y), ny = c.corner.y - 1 - (tx - c.corner.x);
+          tx = nx, ty = ny;
+        }
+        if (tx >= 0 && ty >= 0 && tx < 200 && ty < 200) want[size_t(ty * 200 + tx)] = upright[size_t(y * 200 + x)];
+      }
+    const std::vector<bool> got = draw(c.quarters * 900);
+    int ink = 0, differ = 0;
+    for (size_t i = 0; i < got.size(); ++i) ink += want[i], differ += got[i] != want[i];
+    ASSERT_GT(ink, 60) << c.quarters;
+    EXPECT_LE(differ * 50, ink) << "escapement " << c.quarters * 900 << ": " << differ << " of " << ink;
+  }
+}
+
 TEST_F(Text, OpaqueAndClippedRectangles) {
   Use("DejaVu Sans", -40);
   SetBkMode(dc_, TRANSPARENT);
