@@ -346,49 +346,77 @@ int32_t Scaled(int32_t a, int32_t b, int32_t c) {
   return int32_t((p >= 0 ? p + c / 2 : p - c / 2) / c);
 }
 
-TEST_F(GrayText, UnderlineAndStrikeOutFromTheFontTables) {
-  // The table values as FreeType reads them from the file.
-  FT_Library lib;
-  FT_Face face;
-  ASSERT_EQ(FT_Init_FreeType(&lib), 0);
-  ASSERT_EQ(FT_New_Face(lib, kDejaVu, 0, &face), 0);
-  auto* post = static_cast<TT_Postscript*>(FT_Get_Sfnt_Table(face, FT_SFNT_POST));
-  auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-  ASSERT_TRUE(post && os2);
-  const int32_t upem = face->units_per_EM, under_pos = post->underlinePosition, under_size = post->underlineThickness;
-  const int32_t strike_pos = os2->yStrikeoutPosition, strike_size = os2->yStrikeoutSize;
-  FT_Done_Face(face);
-  FT_Done_FreeType(lib);
+// The underline and strike-out values of a font file as ttx (fontTools) reads them from the
+// post, OS/2 and head tables.
+struct TableValues {
+  int32_t upem = 0, under_pos = 0, under_size = 0, strike_pos = 0, strike_size = 0;
+};
+bool TtxValues(const std::string& file, TableValues& v) {
+  const std::string cmd = "/usr/bin/python3 -m fontTools.ttx -q -t post -t OS/2 -t head -o - '" + file + "' 2>/dev/null";
+  std::FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return false;
+  std::string xml;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) xml.append(buf, n);
+  if (::pclose(p) != 0) return false;
+  auto value = [&](const char* name, int32_t& out) {
+    const std::string key = std::string("<") + name + " value=\"";
+    const size_t at = xml.find(key);
+    if (at == std::string::npos) return false;
+    out = std::atoi(xml.c_str() + at + key.size());
+    return true;
+  };
+  return value("unitsPerEm", v.upem) && value("underlinePosition", v.under_pos) &&
+         value("underlineThickness", v.under_size) && value("yStrikeoutPosition", v.strike_pos) &&
+         value("yStrikeoutSize", v.strike_size) && v.upem > 0;
+}
 
+// The lines of gray text lie where the font's tables say, scaled by the ascent over the
+// units per em: as many rows as the scaled thickness, centred (the lower middle row for an
+// even thickness) the scaled position above the baseline; for DejaVu Sans and the
+// generated "Quill Test", whose values ttx reads back from the files.
+TEST_F(GrayText, UnderlineAndStrikeOutFromTheFontTables) {
+  ASSERT_FALSE(qm::test::TestFontPath().empty()) << "make_test_font.py needs python3-fonttools";
+  struct FontCase {
+    const char* face;
+    std::string file;
+  } fonts[] = {{"DejaVu Sans", kDejaVu}, {"Quill Test", qm::test::TestFontPath()}};
   gray().SetGrayScale(1);
-  struct Case {
-    bool underline;
-    int32_t pos, size;
-  } cases[] = {{true, under_pos, under_size}, {false, strike_pos, strike_size}};
-  for (const Case& c : cases) {
-    LOGFONTA lf = Font(-40);
-    lf.lfUnderline = c.underline;
-    lf.lfStrikeOut = !c.underline;
-    Surface s(lf);
-    // H and D: the double-size height and descent halved.
-    LOGFONTA big = Font(-80);
-    HFONT f = CreateFontIndirectA(&big);
-    HGDIOBJ old = SelectObject(s.dc, f);
-    TEXTMETRICA tm{};
-    GetTextMetricsA(s.dc, &tm);
-    SelectObject(s.dc, old);
-    DeleteObject(f);
-    const int32_t ascent = (tm.tmHeight + 1) / 2 - (tm.tmDescent + 1) / 2;
-    ASSERT_EQ(gray().ExtTextOutG(&lf, s.dc, 10, 5, 0, nullptr, "   ", 3, nullptr), 1);  // spaces: only the line
-    std::vector<int32_t> rows;
-    for (int32_t y = 0; y < s.h; ++y)
-      if (GetPixel(s.dc, 30, y) == 0) rows.push_back(y);
-    ASSERT_FALSE(rows.empty());
-    const int32_t want_size = std::max(1, Scaled(c.size, ascent, upem));
-    const int32_t want_centre = 5 + ascent - Scaled(c.pos, ascent, upem);
-    EXPECT_EQ(int32_t(rows.size()), want_size) << c.underline;
-    EXPECT_EQ(rows.back() - rows.front() + 1, want_size);
-    EXPECT_NEAR(double(rows.front() + rows.back()) / 2, want_centre, 1.0) << c.underline;
+  for (const FontCase& font : fonts) {
+    TableValues t;
+    ASSERT_TRUE(TtxValues(font.file, t)) << font.file;
+    struct Case {
+      bool underline;
+      int32_t pos, size;
+    } cases[] = {{true, t.under_pos, t.under_size}, {false, t.strike_pos, t.strike_size}};
+    for (const Case& c : cases) {
+      LOGFONTA lf = Font(-40);
+      std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "%s", font.face);
+      lf.lfUnderline = c.underline;
+      lf.lfStrikeOut = !c.underline;
+      Surface s(lf);
+      // H and D: the double-size height and descent halved.
+      LOGFONTA big = lf;
+      big.lfHeight = -80;
+      HFONT f = CreateFontIndirectA(&big);
+      HGDIOBJ old = SelectObject(s.dc, f);
+      TEXTMETRICA tm{};
+      GetTextMetricsA(s.dc, &tm);
+      SelectObject(s.dc, old);
+      DeleteObject(f);
+      const int32_t ascent = (tm.tmHeight + 1) / 2 - (tm.tmDescent + 1) / 2;
+      ASSERT_EQ(gray().ExtTextOutG(&lf, s.dc, 10, 5, 0, nullptr, "   ", 3, nullptr), 1);  // spaces: only the line
+      std::vector<int32_t> rows;
+      for (int32_t y = 0; y < s.h; ++y)
+        if (GetPixel(s.dc, 30, y) == 0) rows.push_back(y);
+      ASSERT_FALSE(rows.empty()) << font.face;
+      const int32_t want_size = std::max(1, Scaled(c.size, ascent, t.upem));
+      const int32_t want_centre = 5 + ascent - Scaled(c.pos, ascent, t.upem);
+      EXPECT_EQ(int32_t(rows.size()), want_size) << font.face << " " << c.underline;
+      EXPECT_EQ(rows.front(), want_centre - (want_size - 1) / 2) << font.face << " " << c.underline;
+      EXPECT_EQ(rows.back(), want_centre + want_size / 2) << font.face << " " << c.underline;
+    }
   }
 }
 

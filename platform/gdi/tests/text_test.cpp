@@ -257,29 +257,35 @@ TEST_F(Text, ExtentIsTheSumOfAdvances) {
   }
 }
 
+// The whole file and its head table, for DejaVu Sans and the generated "Quill Test" (the
+// latter also shows fontconfig finding the generated font by its family).
 TEST_F(Text, FontDataIsTheFilesBytes) {
-  Use("DejaVu Sans", -20);
-  std::ifstream in(kDejaVu, std::ios::binary);
-  std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  ASSERT_GT(file.size(), 12u);
-  EXPECT_EQ(GetFontData(dc_, 0, 0, nullptr, 0), file.size());
-  // The table directory gives where "head" lies.
-  auto be32 = [&](size_t at) {
-    return uint32_t(uint8_t(file[at])) << 24 | uint32_t(uint8_t(file[at + 1])) << 16 |
-           uint32_t(uint8_t(file[at + 2])) << 8 | uint8_t(file[at + 3]);
-  };
-  const unsigned tables = uint8_t(file[4]) << 8 | uint8_t(file[5]);
-  uint32_t offset = 0, length = 0;
-  for (unsigned i = 0; i < tables; ++i)
-    if (file.compare(12 + 16 * i, 4, "head") == 0) offset = be32(12 + 16 * i + 8), length = be32(12 + 16 * i + 12);
-  ASSERT_GT(length, 20u);
-  const DWORD head = 'h' | 'e' << 8 | 'a' << 16 | DWORD('d') << 24;
-  EXPECT_EQ(GetFontData(dc_, head, 0, nullptr, 0), length);
-  std::vector<char> got(length);
-  ASSERT_EQ(GetFontData(dc_, head, 4, got.data(), length), length - 4);
-  EXPECT_EQ(std::string(got.data(), length - 4), file.substr(offset + 4, length - 4));
-  EXPECT_EQ(GetFontData(dc_, head, length + 1, got.data(), length), GDI_ERROR);
-  EXPECT_EQ(GetFontData(dc_, 'z' | 'z' << 8 | 'z' << 16 | DWORD('z') << 24, 0, nullptr, 0), GDI_ERROR);
+  ASSERT_FALSE(qm::test::TestFontPath().empty()) << "make_test_font.py needs python3-fonttools";
+  for (const auto& [face, path] : {std::pair<std::string, std::string>{"DejaVu Sans", kDejaVu},
+                                   std::pair<std::string, std::string>{"Quill Test", qm::test::TestFontPath()}}) {
+    Use(face.c_str(), -20);
+    std::ifstream in(path, std::ios::binary);
+    std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(file.size(), 12u);
+    EXPECT_EQ(GetFontData(dc_, 0, 0, nullptr, 0), file.size());
+    // The table directory gives where "head" lies.
+    auto be32 = [&](size_t at) {
+      return uint32_t(uint8_t(file[at])) << 24 | uint32_t(uint8_t(file[at + 1])) << 16 |
+             uint32_t(uint8_t(file[at + 2])) << 8 | uint8_t(file[at + 3]);
+    };
+    const unsigned tables = uint8_t(file[4]) << 8 | uint8_t(file[5]);
+    uint32_t offset = 0, length = 0;
+    for (unsigned i = 0; i < tables; ++i)
+      if (file.compare(12 + 16 * i, 4, "head") == 0) offset = be32(12 + 16 * i + 8), length = be32(12 + 16 * i + 12);
+    ASSERT_GT(length, 20u);
+    const DWORD head = 'h' | 'e' << 8 | 'a' << 16 | DWORD('d') << 24;
+    EXPECT_EQ(GetFontData(dc_, head, 0, nullptr, 0), length);
+    std::vector<char> got(length);
+    ASSERT_EQ(GetFontData(dc_, head, 4, got.data(), length), length - 4);
+    EXPECT_EQ(std::string(got.data(), length - 4), file.substr(offset + 4, length - 4));
+    EXPECT_EQ(GetFontData(dc_, head, length + 1, got.data(), length), GDI_ERROR);
+    EXPECT_EQ(GetFontData(dc_, 'z' | 'z' << 8 | 'z' << 16 | DWORD('z') << 24, 0, nullptr, 0), GDI_ERROR);
+  }
 }
 
 TEST_F(Text, InkWhereTheGlyphBitmapSays) {
