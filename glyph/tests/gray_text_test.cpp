@@ -22,6 +22,7 @@
 
 #include "glyph/rvcsp32.h"
 #include "platform/gdi/tests/private_fonts.h"
+#include "platform/gdi/tests/ttx_values.h"
 
 namespace {
 
@@ -346,32 +347,6 @@ int32_t Scaled(int32_t a, int32_t b, int32_t c) {
   return int32_t((p >= 0 ? p + c / 2 : p - c / 2) / c);
 }
 
-// The underline and strike-out values of a font file as ttx (fontTools) reads them from the
-// post, OS/2 and head tables.
-struct TableValues {
-  int32_t upem = 0, under_pos = 0, under_size = 0, strike_pos = 0, strike_size = 0;
-};
-bool TtxValues(const std::string& file, TableValues& v) {
-  const std::string cmd = "/usr/bin/python3 -m fontTools.ttx -q -t post -t OS/2 -t head -o - '" + file + "' 2>/dev/null";
-  std::FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return false;
-  std::string xml;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) xml.append(buf, n);
-  if (::pclose(p) != 0) return false;
-  auto value = [&](const char* name, int32_t& out) {
-    const std::string key = std::string("<") + name + " value=\"";
-    const size_t at = xml.find(key);
-    if (at == std::string::npos) return false;
-    out = std::atoi(xml.c_str() + at + key.size());
-    return true;
-  };
-  return value("unitsPerEm", v.upem) && value("underlinePosition", v.under_pos) &&
-         value("underlineThickness", v.under_size) && value("yStrikeoutPosition", v.strike_pos) &&
-         value("yStrikeoutSize", v.strike_size) && v.upem > 0;
-}
-
 // The lines of gray text lie where the font's tables say, scaled by the ascent over the
 // units per em: as many rows as the scaled thickness, centred (the lower middle row for an
 // even thickness) the scaled position above the baseline; for DejaVu Sans and the
@@ -384,8 +359,8 @@ TEST_F(GrayText, UnderlineAndStrikeOutFromTheFontTables) {
   } fonts[] = {{"DejaVu Sans", kDejaVu}, {"Quill Test", qm::test::TestFontPath()}};
   gray().SetGrayScale(1);
   for (const FontCase& font : fonts) {
-    TableValues t;
-    ASSERT_TRUE(TtxValues(font.file, t)) << font.file;
+    qm::test::TtxTableValues t;
+    ASSERT_TRUE(qm::test::TtxValues(font.file, t)) << font.file;
     struct Case {
       bool underline;
       int32_t pos, size;

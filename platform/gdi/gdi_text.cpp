@@ -103,6 +103,7 @@ struct Sized {
   Font* font = nullptr;
   int32_t ascent = 0, descent = 0, em = 0;
   int32_t avg_width = 0, max_width = 0;
+  double scale = 0;  // device pixels a font unit (vertical)
 };
 
 bool SizeFor(const Dc& dc, Sized& out) {
@@ -134,6 +135,7 @@ bool SizeFor(const Dc& dc, Sized& out) {
   out.ascent = int32_t(std::ceil(asc * em_px / upem - 1e-9));
   out.descent = int32_t(std::ceil(desc * em_px / upem - 1e-9));
   out.em = int32_t(std::lround(em_px));
+  out.scale = em_px / upem;
   out.avg_width = avg > 0 ? int32_t(std::lround(avg * em_x / upem)) : out.em / 2;
   out.max_width = int32_t(std::lround(face->max_advance_width * em_x / upem));
   return true;
@@ -466,6 +468,29 @@ BOOL ExtTextOutA(HDC hdc, int32_t x, int32_t y, UINT options, const RECT* rect, 
     pen += steps[i];
   }
   FT_Set_Transform(s.face, nullptr, nullptr);
+  if (total > 0 && (s.font->lf.lfUnderline || s.font->lf.lfStrikeOut)) {
+    // Underline and strike-out along the text, from the font's post and OS/2 values (up
+    // from the baseline, in font units); a font without OS/2 strikes out a third of the
+    // ascent up, as thick as its underline.
+    auto px = [&](double units) { return int32_t(std::lround(units * s.scale)); };
+    double under_pos = s.face->underline_position, under_thick = s.face->underline_thickness;
+    if (auto* post = static_cast<TT_Postscript*>(FT_Get_Sfnt_Table(s.face, FT_SFNT_POST))) {
+      under_pos = post->underlinePosition;  // the table's own value: the line's middle
+      under_thick = post->underlineThickness;
+    }
+    const int32_t under_size = std::max(1, px(under_thick));
+    int32_t strike_pos = s.ascent / 3, strike_size = under_size;
+    if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(s.face, FT_SFNT_OS2)); os2 && os2->version != 0xFFFF) {
+      strike_pos = px(os2->yStrikeoutPosition);
+      strike_size = std::max(1, px(os2->yStrikeoutSize));
+    }
+    auto band = [&](int32_t up_from_baseline, int32_t thickness) {
+      const int32_t c = -up_from_baseline;  // downward across the text
+      FillCell(*bm, clip, ox, oy, ux, uy, double(total), (thickness - 1) / 2 - c, c + thickness / 2 + 1, ink);
+    };
+    if (s.font->lf.lfUnderline) band(px(under_pos), under_size);
+    if (s.font->lf.lfStrikeOut) band(strike_pos, strike_size);
+  }
   if (update_cp) {
     // The current position moves along the writing direction from the start point.
     POINT end{clamp32(std::lround(double(start.x) + double(total) * ux)),

@@ -9,6 +9,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -17,6 +18,7 @@
 
 #include "platform/gdi/qmgdi.h"
 #include "platform/gdi/tests/private_fonts.h"
+#include "platform/gdi/tests/ttx_values.h"
 
 namespace {
 
@@ -285,6 +287,46 @@ TEST_F(Text, FontDataIsTheFilesBytes) {
     EXPECT_EQ(std::string(got.data(), length - 4), file.substr(offset + 4, length - 4));
     EXPECT_EQ(GetFontData(dc_, head, length + 1, got.data(), length), GDI_ERROR);
     EXPECT_EQ(GetFontData(dc_, 'z' | 'z' << 8 | 'z' << 16 | DWORD('z') << 24, 0, nullptr, 0), GDI_ERROR);
+  }
+}
+
+// An underlined or struck-out font draws its line along the text: as many rows as the
+// table's thickness scaled to the em, centred (the lower middle row for an even thickness)
+// the scaled position above the baseline, the values as ttx reads them; for DejaVu Sans and
+// the generated "Quill Test".
+TEST_F(Text, UnderlineAndStrikeOutFromTheFontTables) {
+  ASSERT_FALSE(qm::test::TestFontPath().empty()) << "make_test_font.py needs python3-fonttools";
+  for (const auto& [face, path] : {std::pair<std::string, std::string>{"DejaVu Sans", kDejaVu},
+                                   std::pair<std::string, std::string>{"Quill Test", qm::test::TestFontPath()}}) {
+    qm::test::TtxTableValues t;
+    ASSERT_TRUE(qm::test::TtxValues(path, t)) << path;
+    for (bool underline : {true, false}) {
+      LOGFONTA lf{};
+      lf.lfHeight = -40;
+      lf.lfWeight = FW_NORMAL;
+      lf.lfUnderline = underline;
+      lf.lfStrikeOut = !underline;
+      std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "%s", face.c_str());
+      HFONT f = CreateFontIndirectA(&lf);
+      fonts_.push_back(f);
+      HGDIOBJ old = SelectObject(dc_, f);
+      if (!old_font_) old_font_ = old;
+      PatBlt(dc_, 0, 0, 200, 200, WHITENESS);
+      SetTextAlign(dc_, TA_BASELINE);
+      ASSERT_TRUE(TextOutA(dc_, 10, 100, "   ", 3));  // spaces: only the line
+      SetTextAlign(dc_, 0);
+      std::vector<int32_t> rows;
+      for (int32_t y = 0; y < 200; ++y)
+        if (GetPixel(dc_, 20, y) == 0) rows.push_back(y);
+      ASSERT_FALSE(rows.empty()) << face;
+      auto scaled = [&](int32_t v) { return int32_t(std::lround(double(v) * 40 / t.upem)); };
+      const int32_t size = std::max(1, scaled(underline ? t.under_size : t.strike_size));
+      const int32_t centre = 100 - scaled(underline ? t.under_pos : t.strike_pos);
+      EXPECT_EQ(int32_t(rows.size()), size) << face << " " << underline;
+      EXPECT_EQ(rows.front(), centre - (size - 1) / 2) << face << " " << underline;
+      EXPECT_EQ(rows.back(), centre + size / 2) << face << " " << underline;
+      EXPECT_EQ(GetPixel(dc_, 9, rows.front()), RGB(255, 255, 255));  // from the start point on
+    }
   }
 }
 
