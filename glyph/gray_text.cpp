@@ -1,5 +1,7 @@
 // Gray text of installed fonts in librvcsp32.so: CSX_ExtTextOutG renders each character
-// at twice the size with GetGlyphOutlineA, reduces it to five gray levels and blends it
+// at twice the size with GetGlyphOutlineA (high single bytes of ANSI text on a Chinese
+// code page, and single bytes of a vertical "@" face, as their whole character cell drawn
+// with TextOutA), reduces it to five gray levels and blends it
 // into the device context through a mask (SRCINVERT, SRCAND, SRCINVERT), and
 // CSX_GetTextExtentPoint32G measures at twice the size and halves. Whenever gray output
 // does not apply the calls are the drawing layer's own ExtTextOutA and
@@ -42,10 +44,137 @@ std::vector<Piece> Characters(uint8_t set, const unsigned char* text, size_t len
   return out;
 }
 
-// Blends a gray image (levels 0-4, rows of row_bytes) at device (x, y) of `dc` (in
-// MM_TEXT while drawing): level 0 leaves the target, the others paint their gray.
-void Blend(HDC dc, const uint8_t* gray, uint32_t row_bytes, int32_t width, int32_t height, int32_t x, int32_t y,
-           int32_t sx, int32_t sy) {
+// A double-size glyph bitmap (1-bit, rows of 32-bit units) moved onto the grid of 2 by 2
+// blocks: an odd origin gets one blank column on the left or one blank row on top, so that
+// the blocks start on even double-size pixels from the pen and the baseline and the
+// halved origin is exact. Without it a block would straddle two single-size pixels and
+// the gray glyph would sit half a pixel off, often a whole one after rounding.
+struct AlignedGlyph {
+  std::vector<uint8_t> bits;
+  uint32_t width = 0, height = 0;
+  int32_t origin_x = 0, origin_y = 0;  // double-size, both even
+};
+AlignedGlyph AlignToBlocks(const std::vector<uint8_t>& bits, uint32_t width, uint32_t height, int32_t origin_x,
+                           int32_t origin_y) {
+  const uint32_t left = uint32_t(origin_x) & 1, top = uint32_t(origin_y) & 1;
+  AlignedGlyph a;
+  a.width = width + left;
+  a.height = height + top;
+  a.origin_x = origin_x - int32_t(left);
+  a.origin_y = origin_y + int32_t(top);  // up from the baseline: a blank row above
+  const size_t from = MonoRowBytes(width), to = MonoRowBytes(a.width);
+  a.bits.assign(to * a.height, 0);
+  for (uint32_t r = 0; r < height && (r + 1) * from <= bits.size(); ++r)
+    for (uint32_t x = 0; x < width; ++x)
+      if (bits[r * from + x / 8] & (0x80 >> (x % 8))) {
+        const uint32_t nx = x + left;
+        a.bits[(r + top) * to + nx / 8] |= uint8_t(0x80 >> (nx % 8));
+      }
+  return a;
+}
+
+// A double-size glyph: 1-bit rows of 32-bit units, ink 1, and the corner of its box from
+// the pen on the baseline (x right, y up), as glyph outlines give it.
+struct DoubleGlyph {
+  std::vector<uint8_t> bits;
+  uint32_t width = 0, height = 0;
+  int32_t origin_x = 0, origin_y = 0;
+};
+
+// The glyph outline of the double-size font selected in `dc`; false when the font cannot
+// give it. A glyph without ink has no bits.
+bool OutlineGlyph(HDC dc, uint32_t code, DoubleGlyph& g) {
+  const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  GLYPHMETRICS gm{};
+  const DWORD size = GetGlyphOutlineA(dc, code, GGO_BITMAP, &gm, 0, nullptr, &identity);
+  if (size == GDI_ERROR) return false;
+  g.bits.assign(size, 0);
+  if (size > 0 && GetGlyphOutlineA(dc, code, GGO_BITMAP, &gm, size, g.bits.data(), &identity) != size) return false;
+  if (size == 0) return true;
+  g.width = gm.gmBlackBoxX;
+  g.height = gm.gmBlackBoxY;
+  g.origin_x = gm.gmptGlyphOrigin.x;
+  g.origin_y = gm.gmptGlyphOrigin.y;
+  return g.bits.size() >= MonoRowBytes(g.width) * g.height;
+}
+
+// The whole character cell of one byte drawn with TextOutA in the double-size font into a
+// white monochrome bitmap (the cell turned with the escapement; an even number of rows),
+// its ink read back; the corner comes from the text metrics: the cell's top left on the
+// ascent above the pen, turned.
+bool CellGlyph(HDC dc, HFONT double_font, const char* byte, int32_t escapement, const TEXTMETRICA& tm,
+               DoubleGlyph& g) {
+  SIZE cell{};
+  if (!GetTextExtentPoint32A(dc, byte, 1, &cell)) return false;
+  const int32_t along = cell.cx, across = tm.tmHeight;
+  if (along <= 0 || across <= 0) return true;  // nothing to draw
+  const bool turned = escapement == 900 || escapement == 2700;
+  const int32_t w = turned ? across : along, h0 = turned ? along : across, h = h0 + (h0 & 1);
+  POINT at{0, 0};  // where TextOutA puts the cell's top left corner (turned) in the bitmap
+  if (escapement == 900) at = POINT{0, along};
+  else if (escapement == 1800) at = POINT{along, across};
+  else if (escapement == 2700) at = POINT{across, 0};
+  HDC mem = CreateCompatibleDC(dc);
+  HBITMAP bm = mem ? CreateBitmap(w, h, 1, 1, nullptr) : nullptr;
+  bool ok = false;
+  if (bm) {
+    HGDIOBJ old_bm = SelectObject(mem, bm), old_font = SelectObject(mem, double_font);
+    PatBlt(mem, 0, 0, w, h, WHITENESS);
+    SetTextColor(mem, 0);
+    SetBkMode(mem, TRANSPARENT);
+    SetTextAlign(mem, TA_TOP | TA_LEFT);
+    ok = TextOutA(mem, at.x, at.y, byte, 1) != 0;
+    const size_t row = MonoRowBytes(uint32_t(w));
+    g.bits.assign(row * size_t(h), 0);
+    for (int32_t y = 0; ok && y < h; ++y)
+      for (int32_t x = 0; x < w; ++x)
+        if (GetPixel(mem, x, y) == 0) g.bits[size_t(y) * row + size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
+    SelectObject(mem, old_font);
+    SelectObject(mem, old_bm);
+    DeleteObject(bm);
+  }
+  if (mem) DeleteDC(mem);
+  if (!ok) return false;
+  g.width = uint32_t(w);
+  g.height = uint32_t(h);
+  const int32_t ascent = tm.tmAscent, descent = tm.tmDescent;
+  g.origin_x = escapement == 900 ? -ascent : escapement == 1800 ? -along : escapement == 2700 ? -descent : 0;
+  g.origin_y = escapement == 900 ? along : escapement == 1800 ? descent : escapement == 2700 ? 0 : ascent;
+  return true;
+}
+
+// A big-endian 16-bit field of an sfnt table of the selected font.
+bool TableWord(HDC dc, const char tag[4], DWORD offset, int32_t& out, bool is_signed) {
+  const DWORD t = DWORD(uint8_t(tag[0])) | DWORD(uint8_t(tag[1])) << 8 | DWORD(uint8_t(tag[2])) << 16 |
+                  DWORD(uint8_t(tag[3])) << 24;
+  uint8_t b[2];
+  if (GetFontData(dc, t, offset, b, 2) != 2) return false;
+  const uint16_t v = uint16_t(b[0] << 8 | b[1]);
+  out = is_signed ? int32_t(int16_t(v)) : int32_t(v);
+  return true;
+}
+
+// Underline and strike-out: position (up from the baseline) and thickness in device
+// pixels, scaled by the ascent over the units per em. A font without the tables takes
+// the underline half the descent below the baseline and the strike-out a third of the
+// ascent above it, both a twentieth of the height thick (at least 1).
+struct Lines {
+  int32_t under_pos, under_size, strike_pos, strike_size;
+};
+Lines LineMetrics(HDC dc, int32_t ascent, int32_t descent) {
+  int32_t upem = 0, up = 0, ut = 0, ss = 0, sp = 0;
+  const int32_t fallback = std::max(1, (ascent + descent) / 20);
+  if (TableWord(dc, "head", 18, upem, false) && upem > 0 && TableWord(dc, "post", 8, up, true) &&
+      TableWord(dc, "post", 10, ut, true) && TableWord(dc, "OS/2", 26, ss, true) && TableWord(dc, "OS/2", 28, sp, true))
+    return Lines{MulDiv(up, ascent, upem), std::max(1, MulDiv(ut, ascent, upem)), MulDiv(sp, ascent, upem),
+                 std::max(1, MulDiv(ss, ascent, upem))};
+  return Lines{-std::max(1, descent / 2), fallback, ascent / 3, fallback};
+}
+
+}  // namespace
+
+void BlendGray(HDC dc, const uint8_t* gray, uint32_t row_bytes, int32_t width, int32_t height, int32_t x, int32_t y,
+               int32_t sx, int32_t sy) {
   struct {
     BITMAPINFOHEADER h;
     RGBQUAD colours[256];
@@ -90,53 +219,10 @@ void Blend(HDC dc, const uint8_t* gray, uint32_t row_bytes, int32_t width, int32
   if (sdc) DeleteDC(sdc);
 }
 
-// A big-endian 16-bit field of an sfnt table of the selected font.
-bool TableWord(HDC dc, const char tag[4], DWORD offset, int32_t& out, bool is_signed) {
-  const DWORD t = DWORD(uint8_t(tag[0])) | DWORD(uint8_t(tag[1])) << 8 | DWORD(uint8_t(tag[2])) << 16 |
-                  DWORD(uint8_t(tag[3])) << 24;
-  uint8_t b[2];
-  if (GetFontData(dc, t, offset, b, 2) != 2) return false;
-  const uint16_t v = uint16_t(b[0] << 8 | b[1]);
-  out = is_signed ? int32_t(int16_t(v)) : int32_t(v);
-  return true;
-}
-
-// Underline and strike-out: position (up from the baseline) and thickness in device
-// pixels, scaled by the ascent over the units per em. A font without the tables takes
-// the underline half the descent below the baseline and the strike-out a third of the
-// ascent above it, both a twentieth of the height thick (at least 1).
-struct Lines {
-  int32_t under_pos, under_size, strike_pos, strike_size;
-};
-Lines LineMetrics(HDC dc, int32_t ascent, int32_t descent) {
-  int32_t upem = 0, up = 0, ut = 0, ss = 0, sp = 0;
-  const int32_t fallback = std::max(1, (ascent + descent) / 20);
-  if (TableWord(dc, "head", 18, upem, false) && upem > 0 && TableWord(dc, "post", 8, up, true) &&
-      TableWord(dc, "post", 10, ut, true) && TableWord(dc, "OS/2", 26, ss, true) && TableWord(dc, "OS/2", 28, sp, true))
-    return Lines{MulDiv(up, ascent, upem), std::max(1, MulDiv(ut, ascent, upem)), MulDiv(sp, ascent, upem),
-                 std::max(1, MulDiv(ss, ascent, upem))};
-  return Lines{-std::max(1, descent / 2), fallback, ascent / 3, fallback};
-}
-
-// A solid line of `thickness` from (x0, y0) to (x1, y1) raised by `up` across the writing
-// direction (cs, sn).
-void DrawLine(HDC dc, int64_t x0, int64_t y0, int64_t x1, int64_t y1, double cs, double sn, int32_t up,
-              int32_t thickness, COLORREF colour) {
-  // "Up" from the baseline is the writing direction turned a quarter anticlockwise on the
-  // screen: (sn, -cs) with y downward.
-  const int32_t dx = int32_t(std::lround(sn * up)), dy = int32_t(std::lround(-cs * up));
-  HPEN pen = CreatePen(PS_SOLID, thickness, colour);
-  HGDIOBJ old = SelectObject(dc, pen);
-  MoveToEx(dc, int32_t(x0) + dx, int32_t(y0) + dy, nullptr);
-  LineTo(dc, int32_t(x1) + dx, int32_t(y1) + dy);
-  SelectObject(dc, old);
-  DeleteObject(pen);
-}
-
-}  // namespace
-
-// Defined with the renderer's exports: the gray switch.
+// Defined with the renderer's exports: the gray switch and the ANSI code page read when
+// the library was loaded.
 uint32_t GraySwitch();
+int LoadedCodePage();
 
 }  // namespace qm::glyph
 
@@ -210,14 +296,20 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
   const auto chars = Characters(lf->lfCharSet, bytes, length);
   int32_t result = 1;
   int64_t pen_x = start.x, pen_y = start.y, moved_x = 0, moved_y = 0;
-  MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  const int code_page = LoadedCodePage();
+  const bool vertical_face = lf->lfFaceName[0] == '@';
   for (size_t i = 0; i < chars.size(); ++i) {
     const Piece& c = chars[i];
     const bool last = i + 1 == chars.size();
-    GLYPHMETRICS gm{};
-    DWORD size = GetGlyphOutlineA(dc, c.code, GGO_BITMAP, &gm, 0, nullptr, &identity);
+    // High single bytes of ANSI text on a Chinese code page, and single bytes of a
+    // vertical face, are drawn as their whole character cell; the rest by glyph outline.
+    const bool by_cell = c.bytes == 1 && ((lf->lfCharSet == ANSI_CHARSET && c.code >= 128 && c.code <= 255 &&
+                                           (code_page == 950 || code_page == 936)) ||
+                                          (vertical_face && c.code <= 255));
+    DoubleGlyph g;
+    const bool have = by_cell ? CellGlyph(dc, double_font, text + c.pos, escapement, tm, g) : OutlineGlyph(dc, c.code, g);
     int32_t a = 0;
-    if (size == GDI_ERROR) {
+    if (!have) {
       SelectObject(dc, plain_font);
       ExtTextOutA(dc, int32_t(pen_x), int32_t(pen_y), 0, nullptr, text + c.pos, uint32_t(c.bytes), nullptr);
       SIZE s{};
@@ -235,12 +327,13 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
         a = (with.cx - upto.cx) / 2;
       }
       const bool left_of_pen = rect && clip.right <= pen_x;
-      std::vector<uint8_t> bits(size);
-      if (size > 0 && !left_of_pen && GetGlyphOutlineA(dc, c.code, GGO_BITMAP, &gm, size, bits.data(), &identity) == size) {
-        const GrayImageShape shape = GrayShape(gm.gmBlackBoxX, gm.gmBlackBoxY);
+      if (g.width > 0 && g.height > 0 && !left_of_pen) {
+        const AlignedGlyph aligned = AlignToBlocks(g.bits, g.width, g.height, g.origin_x, g.origin_y);
+        const GrayImageShape shape = GrayShape(aligned.width, aligned.height);
         std::vector<uint8_t> gray(shape.bytes);
-        if (ReduceToGrayLevels(bits.data(), bits.size(), gm.gmBlackBoxX, gm.gmBlackBoxY, gray.data(), gray.size())) {
-          const int32_t ox = (gm.gmptGlyphOrigin.x + 1) / 2, oy = (gm.gmptGlyphOrigin.y + 1) / 2;
+        if (ReduceToGrayLevels(aligned.bits.data(), aligned.bits.size(), aligned.width, aligned.height, gray.data(),
+                               gray.size())) {
+          const int32_t ox = aligned.origin_x / 2, oy = aligned.origin_y / 2;  // even: exact halves
           int32_t dx = ox, dy = H - D - oy;
           if (escapement == 900) dx = H + ox - D, dy = -oy;
           else if (escapement == 1800) dx = ox, dy = D - H - oy;
@@ -252,7 +345,7 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
             const int32_t r = std::min(gx + w, clip.right), b = std::min(gy + h, clip.bottom);
             sx = l - gx, sy = t - gy, w = r - l, h = b - t, gx = l, gy = t;
           }
-          if (w > 0 && h > 0) Blend(dc, gray.data(), shape.row_bytes, w, h, gx, gy, sx, sy);
+          if (w > 0 && h > 0) BlendGray(dc, gray.data(), shape.row_bytes, w, h, gx, gy, sx, sy);
         }
       }
     }
@@ -264,13 +357,14 @@ CSX_API int32_t CSX_ExtTextOutG(const LOGFONTA* lf, HDC dc, int32_t x, int32_t y
   if (result == 1 && (moved_x != 0 || moved_y != 0) && (lf->lfUnderline || lf->lfStrikeOut)) {
     SelectObject(dc, plain_font);
     const Lines lines = LineMetrics(dc, H - D, D);
-    // The baseline under the start point, then each line from there to the pen.
-    const int64_t bx = start.x + int64_t(std::lround(-sn * (H - D))), by = start.y + int64_t(std::lround(cs * (H - D)));
+    // Each line from the start point to the pen, its position up from the baseline, turned
+    // with the glyphs about the start point.
+    const int64_t length = std::llround(std::hypot(double(moved_x), double(moved_y)));
     const COLORREF ink = GetTextColor(dc);
     if (lf->lfUnderline)
-      DrawLine(dc, bx, by, bx + moved_x, by + moved_y, cs, sn, lines.under_pos, lines.under_size, ink);
+      FillTextLine(dc, start, escapement, length, H - D - lines.under_pos, lines.under_size, ink);
     if (lf->lfStrikeOut)
-      DrawLine(dc, bx, by, bx + moved_x, by + moved_y, cs, sn, lines.strike_pos, lines.strike_size, ink);
+      FillTextLine(dc, start, escapement, length, H - D - lines.strike_pos, lines.strike_size, ink);
   }
   SelectObject(dc, old_font);
   DeleteObject(plain_font);

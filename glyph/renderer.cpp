@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "glyph/dbcs.h"
 #include "glyph/font_format.h"
+#include "glyph/gray_levels.h"
 #include "glyph/outline.h"
 #include "glyph/span_fill.h"
 #include "glyph/stroke_program.h"
@@ -471,6 +473,87 @@ int32_t CspRenderer::RenderRecord(uint16_t code, unsigned char* bits, CSX_GlyphM
   }
   cache_.Store(code, bits, size_t(size), gm);
   return int32_t(size);
+}
+
+template <typename F>
+auto CspRenderer::WithDoubledFont(F render) {
+  const LOGFONTA kept = device_;
+  device_ = doubled_;
+  Recompute();
+  SelectCacheFace();
+  auto result = render();
+  device_ = kept;
+  Recompute();
+  SelectCacheFace();
+  return result;
+}
+
+int32_t CspRenderer::RenderGrayGlyph(int32_t slot, uint32_t code32, uint8_t* gray, CSX_GlyphMetrics* metrics) {
+  if (!Bound(slot)) return 0;
+  MakeCurrent(slot - 1);
+  if (!selected_ || code32 > 0xFFFF) return 0;
+  const uint16_t code = uint16_t(code32);
+  CSX_GlyphMetrics big{};
+  std::vector<unsigned char> bits;  // the doubled glyph, ink 0, rows of 16-bit units
+  const int32_t size = WithDoubledFont([&]() -> int32_t {
+    auto cached = [&](size_t n) {
+      GlyphMetrics gm;
+      if (n == 0) return false;
+      if (gray) bits.assign(n, 0xFF);
+      if (cache_.Lookup(code, gray ? bits.data() : nullptr, n, gm) != n) return false;
+      big = {gm.width, gm.height, gm.origin_x, gm.origin_y, gm.advance, gm.sixth};
+      return true;
+    };
+    if (const size_t n = cache_.StoredSize(code); cached(n)) return int32_t(n);
+    // The size first (the cache keeps the rendering when it can), then the bits.
+    const int32_t n = RenderRecord(code, nullptr, big);
+    if (n <= 0 || !gray) return n;
+    if (cache_.StoredSize(code) == size_t(n) && cached(size_t(n))) return n;
+    bits.assign(size_t(n), 0xFF);
+    return RenderRecord(code, bits.data(), big);
+  });
+  if (size <= 0 || big.width <= 0 || big.height <= 0) return 0;
+  // Where the text output puts the doubled bitmap's corner from the pen at this
+  // escapement, and the origins that put a w x h image at (dx, dy) the same way.
+  const int32_t esc = device_.lfEscapement;
+  auto corner = [esc](int32_t ox, int32_t oy, int32_t w, int32_t h) {
+    if (esc == 900) return std::pair<int32_t, int32_t>{oy, -(ox + h)};
+    if (esc == 1800) return std::pair<int32_t, int32_t>{-(ox + w), -(oy + h)};
+    if (esc == 2700) return std::pair<int32_t, int32_t>{-(oy + w), ox};
+    return std::pair<int32_t, int32_t>{ox, oy};
+  };
+  auto origins = [esc](int32_t dx, int32_t dy, int32_t w, int32_t h) {
+    if (esc == 900) return std::pair<int32_t, int32_t>{-dy - h, dx};
+    if (esc == 1800) return std::pair<int32_t, int32_t>{-dx - w, -dy - h};
+    if (esc == 2700) return std::pair<int32_t, int32_t>{dy, -dx - w};
+    return std::pair<int32_t, int32_t>{dx, dy};
+  };
+  // The doubled glyph moves onto the grid of 2 by 2 blocks (a blank column on the left, a
+  // blank row on top when its corner is odd), so that each block is one pixel of the
+  // single size and the halved placement is exact.
+  const auto [dx2, dy2] = corner(big.originX, big.originY, big.width, big.height);
+  const int32_t pad_x = dx2 & 1, pad_y = dy2 & 1;
+  const uint32_t w2 = uint32_t(big.width + pad_x), h2 = uint32_t(big.height + pad_y);
+  const GrayImageShape shape = GrayShape(w2, h2);
+  if (shape.bytes == 0) return 0;
+  const auto [ox, oy] = origins((dx2 - pad_x) / 2, (dy2 - pad_y) / 2, int32_t(shape.width), int32_t(shape.height));
+  if (metrics) *metrics = {int32_t(shape.width), int32_t(shape.height), ox, oy, big.advance / 2, big.sixth / 2};
+  const int64_t out_size = int64_t(shape.row_bytes) * shape.height;
+  if (out_size > INT32_MAX) return 0;
+  if (gray) {
+    // Ink 1 on rows of 32-bit units, as the reduction reads them.
+    const size_t from_row = size_t((big.width + 15) / 16 * 2), to_row = MonoRowBytes(w2);
+    std::vector<uint8_t> mono(to_row * h2, 0), levels(shape.bytes);
+    for (size_t r = 0; r < size_t(big.height) && (r + 1) * from_row <= bits.size(); ++r)
+      for (size_t x = 0; x < size_t(big.width); ++x)
+        if (!(bits[r * from_row + x / 8] & (0x80 >> (x % 8)))) {
+          const size_t nx = x + size_t(pad_x);
+          mono[(r + size_t(pad_y)) * to_row + nx / 8] |= uint8_t(0x80 >> (nx % 8));
+        }
+    if (!ReduceToGrayLevels(mono.data(), mono.size(), w2, h2, levels.data(), levels.size())) return 0;
+    std::memcpy(gray, levels.data(), size_t(out_size));
+  }
+  return int32_t(out_size);
 }
 
 // ---- Extents and information --------------------------------------------------------------

@@ -60,6 +60,15 @@ class CspRenderer {
   int32_t SetWindowExt(int32_t slot, int32_t x, int32_t y);
   int32_t SetViewportExt(int32_t slot, int32_t x, int32_t y);
 
+  // The gray counterpart of Csp: the glyph record rendered at twice the device size
+  // (through the glyph cache of the doubled font) and reduced 2 by 2 to levels 0 to 4,
+  // one byte a pixel, rows rounded up to 4 bytes, into `gray` (null: metrics only). The
+  // metrics are the single size's: the doubled ones halved. Returns the row bytes times
+  // the height, or 0 for a bad slot, no face or a missing glyph. The doubled glyph is
+  // first moved onto the grid of 2 by 2 blocks as the text output places it (a blank
+  // column or row where its corner is odd), so the halved origins place it exactly.
+  int32_t RenderGrayGlyph(int32_t slot, uint32_t code, uint8_t* gray, CSX_GlyphMetrics* metrics);
+
   // The gray output switch. A changed value empties the glyph cache (its glyphs were
   // rendered for the other mode) and returns 1; an unchanged one returns the value.
   int32_t SetGrayScale(uint32_t on);
@@ -109,6 +118,9 @@ class CspRenderer {
   int32_t CharAdvance(uint16_t code, bool for_text);
   // Renders a glyph record into `bits` (null: scratch memory, only when the cache keeps it).
   int32_t RenderRecord(uint16_t code, unsigned char* bits, CSX_GlyphMetrics& m);
+  // The doubled font in place of the device font while `render` runs, then back.
+  template <typename F>
+  auto WithDoubledFont(F render);
 
   std::array<Slot, kSlotCount> slots_;
   int current_ = -1;  // index 0..19, or -1

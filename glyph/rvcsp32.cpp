@@ -38,6 +38,10 @@ const int kCodePage = qm::glyph::AnsiCodePage();
 
 namespace qm::glyph {
 uint32_t GraySwitch() { return Renderer().gray_scale(); }
+int LoadedCodePage() { return kCodePage; }
+int32_t RenderGrayGlyph(int32_t slot, uint32_t code, uint8_t* gray, CSX_GlyphMetrics* metrics) {
+  return Renderer().RenderGrayGlyph(slot, code, gray, metrics);
+}
 bool SlotDeviceFont(int32_t slot, LOGFONTA& out, uint8_t& char_set) {
   CSX_FontInfo info{};
   info.size = sizeof info;

@@ -17,8 +17,10 @@
 #include "glyph/text_runs.h"
 
 namespace qm::glyph {
-// Defined with the renderer's exports: the device font of the slot's current face.
+// Defined with the renderer's exports: the device font of the slot's current face, and
+// the gray glyph images of document faces.
 bool SlotDeviceFont(int32_t slot, LOGFONTA& out, uint8_t& char_set);
+int32_t RenderGrayGlyph(int32_t slot, uint32_t code, uint8_t* gray, CSX_GlyphMetrics* metrics);
 }  // namespace qm::glyph
 
 namespace {
@@ -128,6 +130,12 @@ CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_
   }
   HDC mem = CreateCompatibleDC(dc);
   if (!mem) return 0;
+  // Gray glyphs: black text on a display, the device height below 256 pixels either way.
+  const bool gray = Gray() != 0 && (GetTextColor(dc) & 0xFFFFFF) == 0 && (GetDeviceCaps(dc, TECHNOLOGY) & 1) &&
+                    std::abs(int64_t(lf.lfHeight)) < 256;
+  auto glyph = [&](uint16_t code, unsigned char* bits, CSX_GlyphMetrics* m) {
+    return gray ? qm::glyph::RenderGrayGlyph(slot, code, bits, m) : CSX_CSP(slot, code, bits, m);
+  };
 
   auto [align, start, clip, device_advances, saved] =
       qm::glyph::EnterDeviceText(dc, x, y, rect, advances, size_t(length));
@@ -158,13 +166,13 @@ CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_
     const uint16_t code = qm::glyph::NextCharacter(set, bytes, size_t(length), pos, n);
     const bool last = pos + n >= size_t(length);
     CSX_GlyphMetrics m{};
-    const int32_t size = CSX_CSP(slot, code, nullptr, &m);
+    const int32_t size = glyph(code, nullptr, &m);
     int32_t a = m.advance;
     if (advances && !last) a = device_advances[pos] + (n == 2 ? device_advances[pos + 1] : 0);
     const int64_t pen_x = start.x + moved_x + (escapement == 2700 ? column : 0), pen_y = start.y + moved_y;
     if (size > 0 && !(rect && clip.right <= pen_x)) {
-      std::vector<unsigned char> bits(size_t(size), 0xFF);
-      if (CSX_CSP(slot, code, bits.data(), &m) == size && m.width > 0 && m.height > 0) {
+      std::vector<unsigned char> bits(size_t(size), gray ? 0 : 0xFF);
+      if (glyph(code, bits.data(), &m) == size && m.width > 0 && m.height > 0) {
         int32_t dx = m.originX, dy = m.originY;
         if (escapement == 900) dx = m.originY, dy = -(m.originX + m.height);
         else if (escapement == 1800) dx = -(m.originX + m.width), dy = -(m.originY + m.height);
@@ -175,7 +183,10 @@ CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_
           const int32_t r = std::min(gx + w, clip.right), b = std::min(gy + h, clip.bottom);
           sx = l - gx, sy = t - gy, w = r - l, h = b - t, gx = l, gy = t;
         }
-        if (w > 0 && h > 0) BlitGlyph(dc, mem, bits, m.width, m.height, gx, gy, sx, sy, w, h);
+        if (w > 0 && h > 0 && gray)
+          qm::glyph::BlendGray(dc, bits.data(), uint32_t(m.width + 3) / 4 * 4, w, h, gx, gy, sx, sy);
+        else if (w > 0 && h > 0)
+          BlitGlyph(dc, mem, bits, m.width, m.height, gx, gy, sx, sy, w, h);
       }
     }
     moved_x += int64_t(a * cs);
@@ -183,18 +194,15 @@ CSX_API int32_t RVExtTextOut(int32_t slot, HDC dc, int32_t x, int32_t y, uint32_
     pos += n;
   }
   if ((moved_x != 0 || moved_y != 0) && (lf.lfUnderline || lf.lfStrikeOut)) {
-    // Lines run from the start point, offset across the writing direction.
-    auto line = [&](int32_t offset, int32_t thickness) {
-      const int32_t dx = int32_t(std::lround(-sn * offset)), dy = int32_t(std::lround(cs * offset));
-      HPEN pen = CreatePen(PS_SOLID, std::max(1, thickness), GetTextColor(dc));
-      HGDIOBJ old = SelectObject(dc, pen);
-      MoveToEx(dc, start.x + dx, start.y + dy, nullptr);
-      LineTo(dc, int32_t(start.x + moved_x) + dx, int32_t(start.y + moved_y) + dy);
-      SelectObject(dc, old);
-      DeleteObject(pen);
-    };
-    if (lf.lfUnderline) line(ascent - info.lineMetric[1], info.lineMetric[0]);
-    if (lf.lfStrikeOut) line(ascent - info.lineMetric[3], info.lineMetric[2]);
+    // Lines run from the start point across the glyphs' cells, turned as they are; at
+    // 2700 they move with the glyph column.
+    const int64_t length = std::llround(std::hypot(double(moved_x), double(moved_y)));
+    const POINT corner{start.x + (escapement == 2700 ? column : 0), start.y};
+    const COLORREF ink = GetTextColor(dc);
+    if (lf.lfUnderline)
+      qm::glyph::FillTextLine(dc, corner, escapement, length, ascent - info.lineMetric[1], info.lineMetric[0], ink);
+    if (lf.lfStrikeOut)
+      qm::glyph::FillTextLine(dc, corner, escapement, length, ascent - info.lineMetric[3], info.lineMetric[2], ink);
   }
   RestoreDC(dc, saved);
   DeleteDC(mem);

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -44,7 +46,7 @@ const std::string kLine2 = "PGX 42";
 struct Fixture {
   qm::test::TempDir dir{"qm-pgxrender-"};
   std::string doc, fonts_arg;
-  Fixture() {
+  explicit Fixture(const std::string& face = "Ming") {
     pgx::test::DocSpec spec;
     pgx::test::TextRun a, b;
     a.text = kLine1;
@@ -54,7 +56,7 @@ struct Fixture {
     spec.pages.push_back(pgx::test::PageWriter().text({a, b}).end().bytes());
     std::string bytes = pgx::test::write_pgx(spec).bytes;
     size_t at = bytes.size();
-    bytes += RealFontDirectory("Ming", {0xA4A4, 0xA4E5, 0xA672, 'P', 'G', 'X', '4', '2'});
+    bytes += RealFontDirectory(face, {0xA4A4, 0xA4E5, 0xA672, 'P', 'G', 'X', '4', '2'});
     doc = dir.path() + "/page.pgx";
     qm::test::write_file(doc, bytes);
     fonts_arg = doc + "@" + std::to_string(at);
@@ -84,22 +86,37 @@ TEST(Pgxrender, PageOneEqualsTheGolden) {
 // them). On a difference the output is kept beside the build for inspection.
 TEST(Pgxrender, SurfaceFormsEqualTheirGoldens) {
   qm::test::UsePrivateFonts();
+  // The installed-font cases name one face for both: the document's face carries the
+  // installed family's name, so that ordinary characters go to the installed font and
+  // end-user ones to the document face. "Quill Test" is the font the tests generate with
+  // fontTools (its glyphs pin the golden; the Chinese characters fall to its notdef box).
+  const char* const kUming = "AR PL UMing TW";
+  const std::string kMixed = "--font 'AR PL UMing TW'";
   struct Case {
     const char* name;
-    const char* options;
+    const char* face;  // of the document, and of the installed font with --font
+    std::string options;
   } cases[] = {
-      {"rv_plain", "--escapement 0"},
-      {"rv_e900", "--escapement 900"},
-      {"rv_e1800_strikeout_opaque", "--escapement 1800 --strikeout --opaque"},
-      {"rv_e2700", "--escapement 2700"},
-      {"eu_gray", "--font 'AR PL UMing TW' --gray"},
-      {"eu_plain_opaque", "--font 'AR PL UMing TW' --opaque --underline"},
-      {"eu_map_2_1", "--font 'AR PL UMing TW' --map 2:1"},
+      {"rv_plain", "Ming", "--escapement 0"},
+      {"rv_e900_underline", "Ming", "--escapement 900 --underline"},
+      {"rv_e1800_strikeout_opaque", "Ming", "--escapement 1800 --strikeout --opaque"},
+      {"rv_e2700", "Ming", "--escapement 2700"},
+      {"rv_gray", "Ming", "--gray"},
+      {"rv_e1800_gray", "Ming", "--escapement 1800 --gray"},
+      {"eu_gray", kUming, kMixed + " --gray"},
+      {"eu_e900_gray_underline", kUming, kMixed + " --gray --escapement 900 --underline"},
+      {"eu_e2700_gray", kUming, kMixed + " --gray --escapement 2700"},
+      {"eu_plain_opaque", kUming, kMixed + " --opaque --underline"},
+      {"eu_map_2_1", kUming, kMixed + " --map 2:1"},
+      {"eu_testfont_gray_strikeout", "Quill Test", "--font 'Quill Test' --gray --strikeout --escapement 1800"},
   };
-  Fixture f;
+  std::map<std::string, std::unique_ptr<Fixture>> fixtures;
   for (const Case& c : cases) {
+    auto& slot = fixtures[c.face];
+    if (!slot) slot = std::make_unique<Fixture>(c.face);
+    const Fixture& f = *slot;
     std::string png = f.dir.path() + "/" + c.name + ".png", out;
-    ASSERT_EQ(RunCommand(kProgram + " --fonts " + f.fonts_arg + " --face Ming --height 24 --pgx " + f.doc +
+    ASSERT_EQ(RunCommand(kProgram + " --fonts " + f.fonts_arg + " --face '" + c.face + "' --height 24 --pgx " + f.doc +
                              " --page 1 " + c.options + " --out " + png + " 2>&1",
                          out),
               0)

@@ -1,6 +1,6 @@
 // In-process tests of the renderer class behind librvcsp32.so: glyph requests served
 // from the cache (null-buffer size requests and the sized calls after them) for a
-// cacheable face and not for a bold one, Reset back to the state at load, and the ANSI
+// cacheable face and not for a bold one, gray glyphs reduced from the doubled glyph, Reset back to the state at load, and the ANSI
 // code page taken from the environment.
 #include <gtest/gtest.h>
 
@@ -23,6 +23,9 @@ std::string Document() {
   std::string square = OutlineBody({Polygon({{256, 256}, {768, 256}, {768, 768}, {256, 768}})});
   std::map<uint16_t, std::string> recs;
   for (uint16_t c : {0xA440, 0xA441, 0xA442}) recs[c] = GlyphRecord(0, MetricsSpec{1024, 1024, 0, 0, 1024}, square);
+  // Glyphs reaching left of and above their origin: odd doubled origins at some sizes.
+  recs[0xA443] = GlyphRecord(0, MetricsSpec{1024, 1024, -30, -30, 1024}, square);
+  recs[0xA444] = GlyphRecord(0, MetricsSpec{1024, 1024, -50, -50, 1024}, square);
   return Directory({Font({{"head", HeadTable(h)}, {"cdat", CdatTable(recs)}})});
 }
 
@@ -34,6 +37,66 @@ void Draw(CspRenderer& r, int slot, const std::vector<uint16_t>& codes) {
     ASSERT_GT(size, 0);
     std::vector<unsigned char> buf(size_t(size), 0xFF);
     ASSERT_EQ(r.Csp(slot, c, buf.data(), &m), size);
+  }
+}
+
+// A gray glyph: the doubled glyph's metrics halved, the image one byte a pixel in rows of
+// 4 bytes, each pixel the level of its 2 by 2 block of the doubled 1-bit glyph (counted
+// here from the doubled CSX_CSP bitmap), the blocks counted from even doubled pixels (an
+// odd origin reads one blank column or row first); the face's own size is left as it was.
+TEST(Renderer, GrayGlyphIsTheDoubledGlyphReduced) {
+  FontFile f(Document());
+  for (int32_t height : {-24, -31, -37}) {
+    for (uint16_t code : {0xA440, 0xA443, 0xA444}) {
+      CspRenderer r;
+      int slot = r.SetDoc(f.fd(), 0);
+      LOGFONTA lf{};
+      lf.lfHeight = height;
+      lf.lfWeight = FW_BOLD;  // no bitmap strike, no cache: the record at both sizes
+      lf.lfCharSet = 136;
+      std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "Ming");
+      LOGFONTA twice = lf;
+      twice.lfHeight = height * 2;
+      ASSERT_EQ(r.SetFont(slot, &twice), 1);
+      CSX_GlyphMetrics big{};
+      const int32_t big_size = r.Csp(slot, code, nullptr, &big);
+      ASSERT_GT(big_size, 0);
+      std::vector<unsigned char> bits(size_t(big_size), 0xFF);
+      ASSERT_EQ(r.Csp(slot, code, bits.data(), &big), big_size);
+      ASSERT_EQ(r.SetFont(slot, &lf), 1);
+      const DerivedSize before = r.derived();
+
+      const int px = big.originX & 1, py = big.originY & 1;
+      CSX_GlyphMetrics m{};
+      const int32_t size = r.RenderGrayGlyph(slot, code, nullptr, &m);
+      const int32_t w = (big.width + px + 1) / 2, h = (big.height + py + 1) / 2, row = (w + 3) / 4 * 4;
+      EXPECT_EQ(size, row * h);
+      EXPECT_EQ(m.width, w);
+      EXPECT_EQ(m.height, h);
+      EXPECT_EQ(m.originX * 2, big.originX - px);
+      EXPECT_EQ(m.originY * 2, big.originY - py);
+      EXPECT_EQ(m.advance, big.advance / 2);
+      std::vector<uint8_t> gray(size_t(size), 0xEE);
+      ASSERT_EQ(r.RenderGrayGlyph(slot, code, gray.data(), &m), size);
+      const int big_row = (big.width + 15) / 16 * 2;
+      auto lit = [&](int x, int y) {
+        x -= px, y -= py;
+        return x >= 0 && y >= 0 && x < big.width && y < big.height &&
+               !(bits[size_t(y * big_row + x / 8)] & (0x80 >> (x % 8)));
+      };
+      int full = 0;
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const int s =
+              2 * lit(2 * x, 2 * y) + lit(2 * x + 1, 2 * y) + 2 * lit(2 * x, 2 * y + 1) + lit(2 * x + 1, 2 * y + 1);
+          ASSERT_EQ(gray[size_t(y * row + x)], s < 6 ? (s + 1) / 2 : 4) << x << "," << y << " " << height;
+          full += s == 6;
+        }
+      EXPECT_GT(full, 0);
+      EXPECT_EQ(r.derived().cell_height, before.cell_height);
+      EXPECT_EQ(r.device_font().lfHeight, height);
+      EXPECT_EQ(r.RenderGrayGlyph(slot, 0xA4FF, nullptr, &m), 0);  // missing
+    }
   }
 }
 

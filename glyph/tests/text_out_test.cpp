@@ -1,11 +1,14 @@
 // Tests of RVExtTextOut through librvcsp32.so (dlopen): a bad slot draws nothing, ink
 // lies where the glyph bitmaps of CSX_CSP say, the current position after turned text
 // is the start plus the advances, the last character ignores the advance array, and
-// clipped and opaque rectangles; random bytes, options, rectangles and arrays never crash.
+// clipped and opaque rectangles; gray document text against the plain glyphs and where it
+// does not apply; random bytes, options, rectangles and arrays never crash.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -194,6 +197,134 @@ TEST_F(RvText, ClippedAndOpaqueRectangles) {
   EXPECT_EQ(GetPixel(dc_, 41, 1), RGB(255, 255, 255));
 }
 
+// The square glyph (a quarter to three quarters of the em) drawn gray: only the five
+// levels reach the target, the square's inside is black, its edges at a size whose double
+// does not put them on pixel borders are partly gray, and the ink box is the plain one's
+// within a pixel, at every escapement.
+TEST_F(RvText, GrayDocumentTextAgainstPlain) {
+  FontFile f(Document());
+  const std::set<COLORREF> levels = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000};
+  for (int32_t esc : {0, 900, 1800, 2700}) {
+    for (int32_t height : {-24, -25, -31}) {
+      int slot = Slot(f, height, esc);
+      auto box = [&](bool any_ink) {
+        RECT r{200, 200, -1, -1};
+        for (int32_t y = 0; y < 200; ++y)
+          for (int32_t x = 0; x < 200; ++x) {
+            const COLORREF c = GetPixel(dc_, x, y);
+            if (any_ink ? c != 0xFFFFFF : c == 0)
+              r = RECT{std::min(r.left, x), std::min(r.top, y), std::max(r.right, x), std::max(r.bottom, y)};
+          }
+        return r;
+      };
+      SetGray()(0);
+      PatBlt(dc_, 0, 0, 200, 200, WHITENESS);
+      ASSERT_EQ(Rv()(slot, dc_, 100, 100, 0, nullptr, "\xA4\x40", 2, nullptr), 1);
+      const RECT plain = box(true);
+      SetGray()(1);
+      PatBlt(dc_, 0, 0, 200, 200, WHITENESS);
+      ASSERT_EQ(Rv()(slot, dc_, 100, 100, 0, nullptr, "\xA4\x40", 2, nullptr), 1);
+      const RECT gray = box(true), black = box(false);
+      std::set<COLORREF> seen;
+      for (COLORREF c : Pixels()) seen.insert(c);
+      for (COLORREF c : seen) EXPECT_TRUE(levels.count(c)) << std::hex << c;
+      EXPECT_TRUE(seen.count(0)) << esc << " " << height;
+      if (height == -31) {
+        EXPECT_GE(seen.size(), 3u) << esc << " " << height;  // gray edges
+      }
+      const int slack = 1;
+      EXPECT_NEAR(gray.left, plain.left, slack) << esc << " " << height;
+      EXPECT_NEAR(gray.top, plain.top, slack) << esc << " " << height;
+      EXPECT_NEAR(gray.right, plain.right, slack) << esc << " " << height;
+      EXPECT_NEAR(gray.bottom, plain.bottom, slack) << esc << " " << height;
+      // Inside the gray box less its edge pixels everything is black.
+      EXPECT_LE(black.left, gray.left + 1);
+      EXPECT_GE(black.right, gray.right - 1);
+      EXPECT_LE(black.top, gray.top + 1);
+      EXPECT_GE(black.bottom, gray.bottom - 1);
+      csx().End(slot);
+    }
+  }
+  SetGray()(0);
+}
+
+// Underline and strike-out lie across the writing direction as at escapement 0: text at
+// 900, 1800 and 2700 is the text at 0 turned about the start point, lines included, pixel
+// for pixel (the square glyph sits above the underline and across the strike-out); at
+// 2700 with top alignment the glyph column, and its lines with it, sits one cell height
+// (20 pixels) further left.
+TEST_F(RvText, TurnedTextWithLinesIsTheUprightTextTurned) {
+  FontFile f(Document());
+  auto draw = [&](int32_t esc) {
+    int slot = csx().SetDoc(f.fd(), 0);
+    LOGFONTA lf{};
+    lf.lfHeight = -20;
+    lf.lfEscapement = esc;
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = 136;
+    lf.lfUnderline = 1;
+    lf.lfStrikeOut = 1;
+    std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "Ming");
+    EXPECT_EQ(csx().SetFont(slot, &lf), 1);
+    PatBlt(dc_, 0, 0, 200, 200, WHITENESS);
+    EXPECT_EQ(Rv()(slot, dc_, 100, 100, 0, nullptr, "\xA4\x40\xA4\x41", 4, nullptr), 1);
+    csx().End(slot);
+    return Pixels();
+  };
+  const std::vector<COLORREF> upright = draw(0);
+  int ink = 0;
+  for (COLORREF c : upright) ink += c == 0;
+  ASSERT_GT(ink, 0);
+  std::vector<COLORREF> want = upright;
+  for (int quarter = 1; quarter < 4; ++quarter) {
+    // Pixel (x, y) turned a quarter anticlockwise about the corner point (100, 100).
+    std::vector<COLORREF> turned(want.size(), 0xFFFFFF);
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 200; ++x) {
+        const int tx = 100 + (y - 100), ty = 100 - 1 - (x - 100);
+        if (tx >= 0 && ty >= 0 && tx < 200 && ty < 200) turned[size_t(ty * 200 + tx)] = want[size_t(y * 200 + x)];
+      }
+    want = turned;
+    const std::vector<COLORREF> got = draw(quarter * 900);
+    const int shift = quarter == 3 ? 20 : 0;
+    int differ = 0;
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 200; ++x)
+        differ += got[size_t(y * 200 + x)] != (x + shift < 200 ? want[size_t(y * 200 + x + shift)] : 0xFFFFFF);
+    EXPECT_EQ(differ, 0) << "escapement " << quarter * 900;
+  }
+}
+
+// Red text, a printer and a 300-pixel face draw the plain glyphs with the switch on.
+TEST_F(RvText, GrayDoesNotApply) {
+  FontFile f(Document());
+  struct Case {
+    const char* what;
+    COLORREF colour;
+    bool printer;
+    int32_t height;
+  } cases[] = {{"red", RGB(255, 0, 0), false, -24}, {"printer", 0, true, -24}, {"300 pixels", 0, false, -300}};
+  for (const Case& c : cases) {
+    QmScreenKind kind{0, c.printer ? 1 : 0, 640, 480};
+    ASSERT_TRUE(QmSetScreen(&kind));
+    int slot = Slot(f, c.height);
+    SetTextColor(dc_, c.colour);
+    std::vector<COLORREF> want, got;
+    for (uint32_t on : {0u, 1u}) {
+      SetGray()(on);
+      PatBlt(dc_, 0, 0, 200, 200, WHITENESS);
+      ASSERT_EQ(Rv()(slot, dc_, -60, -60, 0, nullptr, "\xA4\x40\xA4\x41", 4, nullptr), 1);
+      (on ? got : want) = Pixels();
+    }
+    EXPECT_TRUE(got == want) << c.what;
+    csx().End(slot);
+  }
+  SetGray()(0);
+  SetTextColor(dc_, 0);
+  QmScreenKind normal{0, 0, 640, 480};
+  QmSetScreen(&normal);
+}
+
 TEST_F(RvText, SlotMinus2IsTheInstalledFontAlone) {
   LOGFONTA lf = Installed("DejaVu Sans", ANSI_CHARSET, -20);
   ASSERT_EQ(RvEu()(-2, &lf, dc_, 10, 10, 0, nullptr, "Quill", 5, nullptr), 1);
@@ -262,8 +393,9 @@ TEST_F(RvText, RandomMixedAndGrayInputNeverCrashes) {
   std::mt19937 rng(4343);
   for (int round = 0; round < 200; ++round) {
     SetGray()(rng() % 2);
-    LOGFONTA lf = Installed(rng() % 2 ? "AR PL UMing TW" : "DejaVu Sans", rng() % 2 ? 136 : 0,
-                            int32_t(rng() % 60) - 30);
+    static const char* const kFaces[] = {"AR PL UMing TW", "DejaVu Sans", "@AR PL UMing TW"};  // "@": cells
+    LOGFONTA lf = Installed(kFaces[rng() % 3], rng() % 2 ? 136 : 0, int32_t(rng() % 60) - 30);
+    lf.lfEscapement = int32_t(rng() % 4) * 900;
     std::string text(rng() % 10, '\0');
     for (char& c : text) c = char(rng() % 3 == 0 ? 0xFA : rng() % 3 == 0 ? 0x40 : rng());
     std::vector<int32_t> adv(text.size());
@@ -303,9 +435,12 @@ TEST_F(RvText, RandomInputNeverCrashes) {
     RECT r{int32_t(rng() % 300) - 100, int32_t(rng() % 300) - 100, int32_t(rng() % 300) - 100, int32_t(rng() % 300) - 100};
     const int32_t length = rng() % 8 == 0 ? -int32_t(rng() % 5) : int32_t(text.size());
     SetTextAlign(dc_, UINT(rng() % 32));
+    SetGray()(rng() % 2);  // gray glyphs of the document face too
     Rv()(slot, dc_, int32_t(rng() % 400) - 100, int32_t(rng() % 400) - 100, rng() % 8, rng() % 2 ? &r : nullptr,
          text.data(), length, rng() % 2 ? adv.data() : nullptr);
   }
+  SetGray()(0);
+  SetTextAlign(dc_, 0);
   SUCCEED();
 }
 

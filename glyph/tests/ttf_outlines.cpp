@@ -203,6 +203,11 @@ std::string RealFontDirectory(const std::string& face, const std::vector<uint16_
   h.max_descent = 124;
   h.half_advance = 512;
   h.full_advance = 1024;
+  // Underline and strike-out of DejaVu Sans (post and OS/2 tables) on the 1,024 grid.
+  h.line_metric[0] = 45;
+  h.line_metric[1] = -65;
+  h.line_metric[2] = 51;
+  h.line_metric[3] = 265;
   return Directory({Font({{"head", HeadTable(h)}, {"cdat", CdatTable(recs)}})});
 }
 

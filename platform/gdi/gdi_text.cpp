@@ -48,6 +48,7 @@ FT_Face OpenFace(Font& f) {
   if (!library() || !FcInit()) return nullptr;
   if (f.file.empty()) {
     std::string raw(f.lf.lfFaceName, strnlen(f.lf.lfFaceName, LF_FACESIZE));
+    if (!raw.empty() && raw[0] == '@') raw.erase(0, 1);  // a vertical-writing name: its family
     std::string name;
     if (!convert(raw, codeset_of(f.lf.lfCharSet), "UTF-8", name)) name.clear();
     FcPattern* p = FcPatternCreate();
@@ -102,6 +103,7 @@ struct Sized {
   Font* font = nullptr;
   int32_t ascent = 0, descent = 0, em = 0;
   int32_t avg_width = 0, max_width = 0;
+  double scale = 0;  // device pixels a font unit (vertical)
 };
 
 bool SizeFor(const Dc& dc, Sized& out) {
@@ -133,6 +135,7 @@ bool SizeFor(const Dc& dc, Sized& out) {
   out.ascent = int32_t(std::ceil(asc * em_px / upem - 1e-9));
   out.descent = int32_t(std::ceil(desc * em_px / upem - 1e-9));
   out.em = int32_t(std::lround(em_px));
+  out.scale = em_px / upem;
   out.avg_width = avg > 0 ? int32_t(std::lround(avg * em_x / upem)) : out.em / 2;
   out.max_width = int32_t(std::lround(face->max_advance_width * em_x / upem));
   return true;
@@ -206,6 +209,24 @@ const uint8_t* MonoRow(const FT_Bitmap& b, unsigned r) {
 int32_t Advance(FT_Face face, uint32_t code) {
   if (FT_Load_Glyph(face, FT_Get_Char_Index(face, code), kLoad) != 0) return 0;
   return int32_t((face->glyph->advance.x + 32) >> 6);
+}
+
+// The writing direction of an escapement (tenths of a degree) on the device, y downward.
+// Quarter turns are exact: the cosine of 270 degrees is not quite 0 in floating point, and
+// a pen a hair above a pixel row would floor into the row above.
+void Direction(int32_t escapement, double& ux, double& uy) {
+  const int32_t e = ((escapement % 3600) + 3600) % 3600;
+  switch (e) {
+    case 0: ux = 1, uy = 0; return;
+    case 900: ux = 0, uy = -1; return;
+    case 1800: ux = -1, uy = 0; return;
+    case 2700: ux = 0, uy = 1; return;
+    default: {
+      const double theta = double(e) * M_PI / 1800.0;
+      ux = std::cos(theta);
+      uy = -std::sin(theta);
+    }
+  }
 }
 
 void SetPixelClipped(Bitmap& b, const RECT& clip, int32_t x, int32_t y, uint32_t raw) {
@@ -308,8 +329,18 @@ DWORD GetGlyphOutlineA(HDC hdc, UINT ch, UINT format, GLYPHMETRICS* gm, DWORD si
   uint32_t code = ch > 0xFF ? (IsDoubleByteSet(s.font->lf.lfCharSet) ? decoder.One(bytes, 2) : 0)
                             : decoder.One(bytes + 1, 1);
   if (ch > 0xFFFF) return GDI_ERROR;
+  // The glyph is turned by the font's escapement, as the text is: the origin is then the
+  // turned box's corner from the pen on the baseline (y up) and the cell increment the
+  // turned advance on the device (y down).
+  double ux = 1, uy = 0;
+  Direction(s.font->lf.lfEscapement, ux, uy);
+  uy = -uy;  // up
+  FT_Matrix turn{FT_Fixed(std::lround(ux * 65536)), FT_Fixed(std::lround(-uy * 65536)),
+                 FT_Fixed(std::lround(uy * 65536)), FT_Fixed(std::lround(ux * 65536))};
+  FT_Set_Transform(s.face, s.font->lf.lfEscapement % 3600 == 0 ? nullptr : &turn, nullptr);
+  const FT_Error loaded = FT_Load_Glyph(s.face, FT_Get_Char_Index(s.face, code), kLoad | FT_LOAD_RENDER);
   FT_Set_Transform(s.face, nullptr, nullptr);
-  if (FT_Load_Glyph(s.face, FT_Get_Char_Index(s.face, code), kLoad | FT_LOAD_RENDER) != 0) return GDI_ERROR;
+  if (loaded != 0) return GDI_ERROR;
   FT_GlyphSlot g = s.face->glyph;
   const FT_Bitmap& b = g->bitmap;
   if (b.pixel_mode != FT_PIXEL_MODE_MONO && b.width > 0) return GDI_ERROR;
@@ -324,7 +355,7 @@ DWORD GetGlyphOutlineA(HDC hdc, UINT ch, UINT format, GLYPHMETRICS* gm, DWORD si
   gm->gmBlackBoxY = ink ? b.rows : 1;
   gm->gmptGlyphOrigin = POINT{g->bitmap_left, g->bitmap_top};
   gm->gmCellIncX = int16_t((g->advance.x + 32) >> 6);
-  gm->gmCellIncY = 0;
+  gm->gmCellIncY = int16_t(-((g->advance.y + 32) >> 6));
   if (format == GGO_METRICS) return 0;
   if (!buffer || size == 0) return bytes_needed;
   if (size < bytes_needed) return GDI_ERROR;
@@ -403,8 +434,8 @@ BOOL ExtTextOutA(HDC hdc, int32_t x, int32_t y, UINT options, const RECT* rect, 
     steps.push_back(a);
     total += a;
   }
-  const double theta = double(s.font->lf.lfEscapement % 3600) * M_PI / 1800.0;
-  const double ux = std::cos(theta), uy = -std::sin(theta);  // writing direction, y downward
+  double ux = 1, uy = 0;
+  Direction(s.font->lf.lfEscapement, ux, uy);  // writing direction, y downward
   const double vx = -uy, vy = ux;                            // the downward perpendicular
   double ox = start.x, oy = start.y;
   const UINT horizontal = dc->s.align & 6;
@@ -437,6 +468,29 @@ BOOL ExtTextOutA(HDC hdc, int32_t x, int32_t y, UINT options, const RECT* rect, 
     pen += steps[i];
   }
   FT_Set_Transform(s.face, nullptr, nullptr);
+  if (total > 0 && (s.font->lf.lfUnderline || s.font->lf.lfStrikeOut)) {
+    // Underline and strike-out along the text, from the font's post and OS/2 values (up
+    // from the baseline, in font units); a font without OS/2 strikes out a third of the
+    // ascent up, as thick as its underline.
+    auto px = [&](double units) { return int32_t(std::lround(units * s.scale)); };
+    double under_pos = s.face->underline_position, under_thick = s.face->underline_thickness;
+    if (auto* post = static_cast<TT_Postscript*>(FT_Get_Sfnt_Table(s.face, FT_SFNT_POST))) {
+      under_pos = post->underlinePosition;  // the table's own value: the line's middle
+      under_thick = post->underlineThickness;
+    }
+    const int32_t under_size = std::max(1, px(under_thick));
+    int32_t strike_pos = s.ascent / 3, strike_size = under_size;
+    if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(s.face, FT_SFNT_OS2)); os2 && os2->version != 0xFFFF) {
+      strike_pos = px(os2->yStrikeoutPosition);
+      strike_size = std::max(1, px(os2->yStrikeoutSize));
+    }
+    auto band = [&](int32_t up_from_baseline, int32_t thickness) {
+      const int32_t c = -up_from_baseline;  // downward across the text
+      FillCell(*bm, clip, ox, oy, ux, uy, double(total), (thickness - 1) / 2 - c, c + thickness / 2 + 1, ink);
+    };
+    if (s.font->lf.lfUnderline) band(px(under_pos), under_size);
+    if (s.font->lf.lfStrikeOut) band(strike_pos, strike_size);
+  }
   if (update_cp) {
     // The current position moves along the writing direction from the start point.
     POINT end{clamp32(std::lround(double(start.x) + double(total) * ux)),

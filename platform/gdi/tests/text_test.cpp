@@ -9,6 +9,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -17,6 +18,7 @@
 
 #include "platform/gdi/qmgdi.h"
 #include "platform/gdi/tests/private_fonts.h"
+#include "platform/gdi/tests/ttx_values.h"
 
 namespace {
 
@@ -155,6 +157,66 @@ TEST_F(Text, GlyphBitmapsMatchFreeType) {
   }
 }
 
+// A font with an escapement gives its glyphs turned: the bitmap is the upright one turned
+// a quarter anticlockwise per 900, the origin the turned box's corner from the pen (y up)
+// and the cell increment the turned advance on the device; the bitmap may differ by ties of
+// the rasteriser's pixel-centre rule, at most a pixel in fifty of the ink.
+TEST_F(Text, GlyphOutlineTurnsByTheEscapement) {
+  struct Upright {
+    GLYPHMETRICS gm;
+    std::vector<std::vector<bool>> rows;
+  };
+  auto fetch = [&](UINT ch, Upright& out) {
+    GLYPHMETRICS gm{};
+    DWORD size = GetGlyphOutlineA(dc_, ch, GGO_BITMAP, &gm, 0, nullptr, nullptr);
+    ASSERT_NE(size, GDI_ERROR);
+    std::vector<uint8_t> bits(size);
+    ASSERT_EQ(GetGlyphOutlineA(dc_, ch, GGO_BITMAP, &gm, size, bits.data(), nullptr), size);
+    const size_t stride = (gm.gmBlackBoxX + 31) / 32 * 4;
+    out.gm = gm;
+    out.rows.assign(gm.gmBlackBoxY, std::vector<bool>(gm.gmBlackBoxX));
+    for (size_t r = 0; r < gm.gmBlackBoxY; ++r)
+      for (size_t x = 0; x < gm.gmBlackBoxX; ++x) out.rows[r][x] = bits[r * stride + x / 8] & (0x80 >> (x % 8));
+  };
+  for (UINT ch : {UINT('g'), UINT('R'), UINT('7')}) {
+    Use("DejaVu Sans", -31);
+    Upright want;
+    fetch(ch, want);
+    for (int quarter = 1; quarter < 4; ++quarter) {
+      // One more quarter turn of the previous one: (x, y) up from the pen becomes (-y, x).
+      Upright t;
+      const int32_t w = int32_t(want.gm.gmBlackBoxX), h = int32_t(want.gm.gmBlackBoxY);
+      t.gm = want.gm;
+      t.gm.gmBlackBoxX = UINT(h);
+      t.gm.gmBlackBoxY = UINT(w);
+      t.gm.gmptGlyphOrigin = POINT{-want.gm.gmptGlyphOrigin.y, want.gm.gmptGlyphOrigin.x + w};
+      t.gm.gmCellIncX = int16_t(want.gm.gmCellIncY);
+      t.gm.gmCellIncY = int16_t(-want.gm.gmCellIncX);
+      t.rows.assign(size_t(w), std::vector<bool>(size_t(h)));
+      for (int32_t r = 0; r < h; ++r)
+        for (int32_t c = 0; c < w; ++c) t.rows[size_t(w - 1 - c)][size_t(r)] = want.rows[size_t(r)][size_t(c)];
+      want = t;
+      Use("DejaVu Sans", -31, ANSI_CHARSET, quarter * 900);
+      Upright got;
+      fetch(ch, got);
+      EXPECT_EQ(got.gm.gmBlackBoxX, want.gm.gmBlackBoxX) << ch << " " << quarter;
+      EXPECT_EQ(got.gm.gmBlackBoxY, want.gm.gmBlackBoxY) << ch << " " << quarter;
+      EXPECT_EQ(got.gm.gmptGlyphOrigin.x, want.gm.gmptGlyphOrigin.x) << ch << " " << quarter;
+      EXPECT_EQ(got.gm.gmptGlyphOrigin.y, want.gm.gmptGlyphOrigin.y) << ch << " " << quarter;
+      EXPECT_EQ(got.gm.gmCellIncX, want.gm.gmCellIncX) << ch << " " << quarter;
+      EXPECT_EQ(got.gm.gmCellIncY, want.gm.gmCellIncY) << ch << " " << quarter;
+      int differ = 0, ink = 0;
+      for (size_t r = 0; r < want.rows.size() && r < got.rows.size(); ++r)
+        for (size_t x = 0; x < want.rows[r].size() && x < got.rows[r].size(); ++x) {
+          differ += got.rows[r][x] != want.rows[r][x];
+          ink += want.rows[r][x];
+        }
+      // Outline points lying exactly on pixel centres may fall either way once turned.
+      EXPECT_LE(differ * 50, ink) << ch << " turned " << quarter * 900;
+    }
+  }
+}
+
 TEST_F(Text, GlyphOutlineRefusals) {
   Use("DejaVu Sans", -20);
   GLYPHMETRICS gm{};
@@ -197,29 +259,75 @@ TEST_F(Text, ExtentIsTheSumOfAdvances) {
   }
 }
 
+// The whole file and its head table, for DejaVu Sans and the generated "Quill Test" (the
+// latter also shows fontconfig finding the generated font by its family).
 TEST_F(Text, FontDataIsTheFilesBytes) {
-  Use("DejaVu Sans", -20);
-  std::ifstream in(kDejaVu, std::ios::binary);
-  std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  ASSERT_GT(file.size(), 12u);
-  EXPECT_EQ(GetFontData(dc_, 0, 0, nullptr, 0), file.size());
-  // The table directory gives where "head" lies.
-  auto be32 = [&](size_t at) {
-    return uint32_t(uint8_t(file[at])) << 24 | uint32_t(uint8_t(file[at + 1])) << 16 |
-           uint32_t(uint8_t(file[at + 2])) << 8 | uint8_t(file[at + 3]);
-  };
-  const unsigned tables = uint8_t(file[4]) << 8 | uint8_t(file[5]);
-  uint32_t offset = 0, length = 0;
-  for (unsigned i = 0; i < tables; ++i)
-    if (file.compare(12 + 16 * i, 4, "head") == 0) offset = be32(12 + 16 * i + 8), length = be32(12 + 16 * i + 12);
-  ASSERT_GT(length, 20u);
-  const DWORD head = 'h' | 'e' << 8 | 'a' << 16 | DWORD('d') << 24;
-  EXPECT_EQ(GetFontData(dc_, head, 0, nullptr, 0), length);
-  std::vector<char> got(length);
-  ASSERT_EQ(GetFontData(dc_, head, 4, got.data(), length), length - 4);
-  EXPECT_EQ(std::string(got.data(), length - 4), file.substr(offset + 4, length - 4));
-  EXPECT_EQ(GetFontData(dc_, head, length + 1, got.data(), length), GDI_ERROR);
-  EXPECT_EQ(GetFontData(dc_, 'z' | 'z' << 8 | 'z' << 16 | DWORD('z') << 24, 0, nullptr, 0), GDI_ERROR);
+  ASSERT_FALSE(qm::test::TestFontPath().empty()) << "make_test_font.py needs python3-fonttools";
+  for (const auto& [face, path] : {std::pair<std::string, std::string>{"DejaVu Sans", kDejaVu},
+                                   std::pair<std::string, std::string>{"Quill Test", qm::test::TestFontPath()}}) {
+    Use(face.c_str(), -20);
+    std::ifstream in(path, std::ios::binary);
+    std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(file.size(), 12u);
+    EXPECT_EQ(GetFontData(dc_, 0, 0, nullptr, 0), file.size());
+    // The table directory gives where "head" lies.
+    auto be32 = [&](size_t at) {
+      return uint32_t(uint8_t(file[at])) << 24 | uint32_t(uint8_t(file[at + 1])) << 16 |
+             uint32_t(uint8_t(file[at + 2])) << 8 | uint8_t(file[at + 3]);
+    };
+    const unsigned tables = uint8_t(file[4]) << 8 | uint8_t(file[5]);
+    uint32_t offset = 0, length = 0;
+    for (unsigned i = 0; i < tables; ++i)
+      if (file.compare(12 + 16 * i, 4, "head") == 0) offset = be32(12 + 16 * i + 8), length = be32(12 + 16 * i + 12);
+    ASSERT_GT(length, 20u);
+    const DWORD head = 'h' | 'e' << 8 | 'a' << 16 | DWORD('d') << 24;
+    EXPECT_EQ(GetFontData(dc_, head, 0, nullptr, 0), length);
+    std::vector<char> got(length);
+    ASSERT_EQ(GetFontData(dc_, head, 4, got.data(), length), length - 4);
+    EXPECT_EQ(std::string(got.data(), length - 4), file.substr(offset + 4, length - 4));
+    EXPECT_EQ(GetFontData(dc_, head, length + 1, got.data(), length), GDI_ERROR);
+    EXPECT_EQ(GetFontData(dc_, 'z' | 'z' << 8 | 'z' << 16 | DWORD('z') << 24, 0, nullptr, 0), GDI_ERROR);
+  }
+}
+
+// An underlined or struck-out font draws its line along the text: as many rows as the
+// table's thickness scaled to the em, centred (the lower middle row for an even thickness)
+// the scaled position above the baseline, the values as ttx reads them; for DejaVu Sans and
+// the generated "Quill Test".
+TEST_F(Text, UnderlineAndStrikeOutFromTheFontTables) {
+  ASSERT_FALSE(qm::test::TestFontPath().empty()) << "make_test_font.py needs python3-fonttools";
+  for (const auto& [face, path] : {std::pair<std::string, std::string>{"DejaVu Sans", kDejaVu},
+                                   std::pair<std::string, std::string>{"Quill Test", qm::test::TestFontPath()}}) {
+    qm::test::TtxTableValues t;
+    ASSERT_TRUE(qm::test::TtxValues(path, t)) << path;
+    for (bool underline : {true, false}) {
+      LOGFONTA lf{};
+      lf.lfHeight = -40;
+      lf.lfWeight = FW_NORMAL;
+      lf.lfUnderline = underline;
+      lf.lfStrikeOut = !underline;
+      std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "%s", face.c_str());
+      HFONT f = CreateFontIndirectA(&lf);
+      fonts_.push_back(f);
+      HGDIOBJ old = SelectObject(dc_, f);
+      if (!old_font_) old_font_ = old;
+      PatBlt(dc_, 0, 0, 200, 200, WHITENESS);
+      SetTextAlign(dc_, TA_BASELINE);
+      ASSERT_TRUE(TextOutA(dc_, 10, 100, "   ", 3));  // spaces: only the line
+      SetTextAlign(dc_, 0);
+      std::vector<int32_t> rows;
+      for (int32_t y = 0; y < 200; ++y)
+        if (GetPixel(dc_, 20, y) == 0) rows.push_back(y);
+      ASSERT_FALSE(rows.empty()) << face;
+      auto scaled = [&](int32_t v) { return int32_t(std::lround(double(v) * 40 / t.upem)); };
+      const int32_t size = std::max(1, scaled(underline ? t.under_size : t.strike_size));
+      const int32_t centre = 100 - scaled(underline ? t.under_pos : t.strike_pos);
+      EXPECT_EQ(int32_t(rows.size()), size) << face << " " << underline;
+      EXPECT_EQ(rows.front(), centre - (size - 1) / 2) << face << " " << underline;
+      EXPECT_EQ(rows.back(), centre + size / 2) << face << " " << underline;
+      EXPECT_EQ(GetPixel(dc_, 9, rows.front()), RGB(255, 255, 255));  // from the start point on
+    }
+  }
 }
 
 TEST_F(Text, InkWhereTheGlyphBitmapSays) {
@@ -263,6 +371,48 @@ TEST_F(Text, CurrentPositionFollowsTurnedText) {
     EXPECT_EQ(p.x, 100 + c.dx * ext.cx) << c.escapement;
     EXPECT_EQ(p.y, 100 + c.dy * ext.cx) << c.escapement;
     SetTextAlign(dc_, 0);
+  }
+}
+
+// Turned text is the upright text turned about the start point, glyph for glyph, up to a
+// pixel in fifty where the rasteriser's ties fall the other way once turned. The start
+// points lie on the surface's edge where a direction a hair off its axis (cos 270 degrees
+// is not quite 0 in floating point) would floor every glyph into the row above.
+TEST_F(Text, TurnedTextIsTheUprightTextTurned) {
+  Use("DejaVu Sans", -21);
+  TEXTMETRICA tm{};
+  ASSERT_TRUE(GetTextMetricsA(dc_, &tm));
+  struct Case {
+    int quarters;
+    POINT corner;
+  } cases[] = {{1, {100, 100}}, {2, {120, tm.tmAscent}}, {3, {40, 0}}};
+  for (const Case& c : cases) {
+    auto draw = [&](int32_t esc) {
+      Use("DejaVu Sans", -21, ANSI_CHARSET, esc);
+      PatBlt(dc_, 0, 0, 200, 200, WHITENESS);
+      EXPECT_TRUE(TextOutA(dc_, c.corner.x, c.corner.y, "Rg7", 3));
+      std::vector<bool> ink(200 * 200);
+      for (int32_t y = 0; y < 200; ++y)
+        for (int32_t x = 0; x < 200; ++x) ink[size_t(y * 200 + x)] = GetPixel(dc_, x, y) == 0;
+      return ink;
+    };
+    const std::vector<bool> upright = draw(0);
+    std::vector<bool> want(upright.size());
+    for (int32_t y = 0; y < 200; ++y)
+      for (int32_t x = 0; x < 200; ++x) {
+        // Quarters anticlockwise about the corner point.
+        int32_t tx = x, ty = y;
+        for (int q = 0; q < c.quarters; ++q) {
+          const int32_t nx = c.corner.x + (ty - c.corner.y), ny = c.corner.y - 1 - (tx - c.corner.x);
+          tx = nx, ty = ny;
+        }
+        if (tx >= 0 && ty >= 0 && tx < 200 && ty < 200) want[size_t(ty * 200 + tx)] = upright[size_t(y * 200 + x)];
+      }
+    const std::vector<bool> got = draw(c.quarters * 900);
+    int ink = 0, differ = 0;
+    for (size_t i = 0; i < got.size(); ++i) ink += want[i], differ += got[i] != want[i];
+    ASSERT_GT(ink, 60) << c.quarters;
+    EXPECT_LE(differ * 50, ink) << "escapement " << c.quarters * 900 << ": " << differ << " of " << ink;
   }
 }
 
