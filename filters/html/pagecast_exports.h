@@ -7,4 +7,7 @@
   X(VwGetRtns)                                                                                  \
   X(MUCacheInit) X(MUCacheAdd) X(MUCacheRetrieve) X(MUCacheDeinit) X(MUCacheLock) X(MUCacheUnlock) \
   X(BIGetLinkByHFile) X(BIGetLinkByElemChId) X(BIGetSectionTypeFromInString)                    \
-  X(PCTestFailAlloc)
+  X(PCTestFailAlloc)                                                                            \
+  X(HtmlExportEmbeddedObject) X(HtmlExportGraphicObject) X(EUProcessLink) X(EUCleanupAfterLink) \
+  X(EUSetupObjectConversion) X(EUSetupSelectionConversion) X(EUDoConversion)                    \
+  X(EUHandleConversionFailure) X(pagecastCallback) X(WriteGIF)

@@ -16,6 +16,8 @@
 
 namespace pc {
 
+struct PictureState;  // pc_pictures.cpp
+
 // Template and export statuses.
 enum : KVXSTATUS {
   kReplayFailed = 9,
@@ -186,6 +188,9 @@ struct Export {
   MemLedger ledger{};
   MemLedger ledger2{};
   MUCacheHeader cache{};
+
+  // The picture side's state (link text block, spacer picture), made on first use.
+  std::shared_ptr<PictureState> pictures;
 };
 
 // ---- Template reading (pc_template.cpp) -----------------------------------------------------
