@@ -206,9 +206,10 @@ void close_alignment(int alignment, uint32_t& status, WriterState& s) {
 
 // The spec type of the export's output (info id 14; 2 when it cannot be read).
 uint32_t output_spec_type(Export& x) {
-  KVXIO* out = x.writer.s.output ? x.writer.s.output : x.root_out;
+  KVXIO* out = x.root_out ? x.root_out : x.writer.s.output;
   uint32_t spec = KVXSPEC_PATH;
-  if (out == nullptr || out->GetInfo(out, KVXIOINFO_SPECTYPE, &spec) != KVX_OK) spec = KVXSPEC_PATH;
+  if (out == nullptr || out->GetInfo == nullptr || out->GetInfo(out, KVXIOINFO_SPECTYPE, &spec) != KVX_OK)
+    spec = KVXSPEC_PATH;
   return spec;
 }
 
