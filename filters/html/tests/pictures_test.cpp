@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -223,7 +224,11 @@ class PicturesTest : public ::testing::Test {
     script += "record 13 " + hex(&rec, sizeof rec) + "\nitem 26 0 0 0\npara\n";
     script += "section bm\nbitmap 3 2 24 0 0 96 96\nband 3 2 0000FF00FF00FF0000000000FFFFFF000000000000000000\nendbitmap\n";
     qm::test::write_file(dir_ / "doc.kvx", script);
-    ASSERT_EQ(DAOpenDocument(&doc_, KVXSPEC_PATH, (dir_ / "doc.kvx").c_str(), 0), KVX_OK);
+    open_document(dir_ / "doc.kvx", graphic_type, resolution);
+  }
+
+  void open_document(const std::string& path, uint32_t graphic_type = KVXEXPORT_GIF, int32_t resolution = -1) {
+    ASSERT_EQ(DAOpenDocument(&doc_, KVXSPEC_PATH, path.c_str(), 0), KVX_OK);
     ASSERT_EQ(DASetOption(doc_, KVXOPT_GRAPHICTYPE, &graphic_type, 4), KVX_OK);
     if (resolution >= 0) {
       ASSERT_EQ(DASetOption(doc_, KVXOPT_34, &resolution, 4), KVX_OK);
@@ -509,6 +514,103 @@ TEST_F(PicturesTest, SpacerPictureIsMadeOnce) {
   std::string hook;
   EXPECT_TRUE(x_.writer.s.spacerPicture(hook));
   EXPECT_EQ(hook, link);
+}
+
+// Pillow's RGB colours of a picture file, 0xRRGGBB per pixel ("w h" first), transparent
+// pixels as -1.
+std::vector<int64_t> pillow_pixels(const std::string& path, int& w, int& h) {
+  std::string out;
+  std::string cmd = "/usr/bin/python3 -c \"import sys; from PIL import Image; im=Image.open(sys.argv[1]).convert('RGBA'); "
+                    "print(im.size[0], im.size[1]); print(' '.join(str(-1 if a < 128 else r << 16 | g << 8 | b) "
+                    "for r, g, b, a in im.getdata()))\" " + path;
+  std::vector<int64_t> px;
+  if (qm::test::command_output(cmd, out) != 0 || std::sscanf(out.c_str(), "%d %d", &w, &h) != 2) return px;
+  std::istringstream in(out.substr(out.find('\n') + 1));
+  for (int64_t v; in >> v;) px.push_back(v);
+  return px;
+}
+
+TEST_F(PicturesTest, PicturesOfARealPageConvertToTheirColours) {
+  const std::string data = std::string(QM_FRAMEWORK_DATA) + "/pictures/";
+  open_document(data + "page.html");
+  std::vector<uint32_t> items;
+  uint32_t count = 0;
+  ASSERT_EQ(CHGetItemCount(x_.chunker, KVXRANGE_ITEMS, &count), KVX_OK);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t id = 0, item[4] = {};
+    ASSERT_EQ(CHGetItemId(x_.chunker, KVXRANGE_ITEMS, i, &id), KVX_OK);
+    ASSERT_EQ(CHGetItem(x_.chunker, KVXRANGE_ITEMS, id, item, nullptr), KVX_OK);
+    if (item[0] == KVXITEM_GRAPHIC) items.push_back(id);
+  }
+  ASSERT_EQ(items.size(), 5u);
+  for (size_t k = 0; k < items.size(); ++k) ASSERT_EQ(WriteGraphic(x_, 0, 0, items[k], uint32_t(k + 1)), KVX_OK);
+  struct Want {
+    const char* source;  // null: the placeholder
+    int w, h;
+    bool exact;  // at most 256 colours and not scaled: pixel for pixel
+  } want[] = {{"red.gif", 40, 30, false}, {"icon.png", 5, 5, true}, {"grad.png", 20, 20, false},
+              {"photo.jpg", 48, 32, false}, {nullptr, 1, 1, false}};
+  for (size_t k = 0; k < items.size(); ++k) {
+    SCOPED_TRACE(k);
+    std::string name = "page_" + std::to_string(k + 1) + ".gif";
+    EXPECT_NE(sink_.bytes.find("SRC=\"" + name + "\""), std::string::npos) << sink_.bytes;
+    Decoded d = decode_gif(dir_ / name);
+    ASSERT_TRUE(d.ok);
+    if (want[k].source == nullptr) {
+      EXPECT_EQ(file(name).size(), 85u);
+      continue;
+    }
+    EXPECT_EQ(d.width, want[k].w);
+    EXPECT_EQ(d.height, want[k].h);
+    int sw = 0, sh = 0;
+    std::vector<int64_t> src = pillow_pixels(data + want[k].source, sw, sh);
+    ASSERT_EQ(src.size(), size_t(sw) * size_t(sh));
+    std::set<int64_t> source_colours(src.begin(), src.end()), gif_colours;
+    for (size_t i = 0; i < d.colours.size(); ++i) gif_colours.insert(d.indexes[i] == d.transparent ? int64_t(-1) : int64_t(d.colours[i]));
+    if (want[k].exact) {
+      std::vector<int64_t> got;
+      for (size_t i = 0; i < d.colours.size(); ++i) got.push_back(d.indexes[i] == d.transparent ? int64_t(-1) : int64_t(d.colours[i]));
+      EXPECT_EQ(got, src);
+    } else if (source_colours.size() <= 256) {
+      EXPECT_EQ(gif_colours, source_colours);
+    }
+  }
+  EXPECT_NE(sink_.bytes.find("ALT=\"Unconverted image\""), std::string::npos);
+}
+
+TEST_F(PicturesTest, PicturesOfOfficePackagesConvertToTheirColours) {
+  const std::string data = std::string(QM_FRAMEWORK_DATA) + "/";
+  struct Case {
+    const char* document;
+    const char* source;
+    int w, h;  // the display size at 96 per inch
+  } cases[] = {{"pictures.docx", "pictures/icon.png", 96, 48}, {"pictures.odt", "pictures/red.gif", 96, 96}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.document);
+    open_document(data + c.document);
+    uint32_t count = 0, object = 0xFFFFFFFFu;
+    ASSERT_EQ(CHGetItemCount(x_.chunker, KVXRANGE_ITEMS, &count), KVX_OK);
+    for (uint32_t i = 0; i < count; ++i) {
+      uint32_t id = 0, item[4] = {};
+      CHGetItemId(x_.chunker, KVXRANGE_ITEMS, i, &id);
+      if (CHGetItem(x_.chunker, KVXRANGE_ITEMS, id, item, nullptr) == KVX_OK && item[0] == KVXITEM_GRAPHIC) object = id;
+    }
+    ASSERT_NE(object, 0xFFFFFFFFu);
+    ASSERT_EQ(WriteGraphic(x_, 0, 0, object, 1), KVX_OK);
+    Decoded d = decode_gif(dir_ / "page_1.gif");
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.width, c.w);
+    EXPECT_EQ(d.height, c.h);
+    int sw = 0, sh = 0;
+    std::vector<int64_t> src = pillow_pixels(data + c.source, sw, sh);
+    std::set<int64_t> source_colours(src.begin(), src.end()), gif_colours;
+    for (size_t i = 0; i < d.colours.size(); ++i)
+      gif_colours.insert(d.indexes[i] == d.transparent ? int64_t(-1) : int64_t(d.colours[i]));
+    EXPECT_EQ(gif_colours, source_colours);
+    close();
+    sink_.bytes.clear();
+    std::filesystem::remove(dir_ / "page_1.gif");
+  }
 }
 
 }  // namespace
