@@ -12,6 +12,7 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <unordered_map>
 
@@ -220,7 +221,10 @@ std::string bitmap_lines(const DecodedPicture& pic) {
 
 thread_local std::string t_source_dir;
 
+// Only regular files are read: a page that names a device or a pipe gets no picture.
 bool read_file(const std::string& path, std::string& out) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   in.seekg(0, std::ios::end);

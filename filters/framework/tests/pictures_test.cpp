@@ -151,6 +151,13 @@ TEST(ReaderPictures, HtmlImagesBecomeObjects) {
       EXPECT_EQ(obs[i].doc, "kvx-chunks 1\nsection bm\n");
   }
   EXPECT_NE(model_text(*m).find("Before between"), std::string::npos) << model_text(*m);
+  // Devices, pipes and folders are never read: their objects have no bitmap.
+  ChunkBuilder b3;
+  ASSERT_EQ(read_html("<p><img src=\"/dev/stdin\"><img src=\"/dev/zero\"><img src=\"/tmp\"></p>", b3), KVX_OK);
+  auto m3 = b3.finish();
+  std::vector<Object> odd = objects(*m3);
+  ASSERT_EQ(odd.size(), 3u);
+  for (const Object& o : odd) EXPECT_EQ(o.doc, "kvx-chunks 1\nsection bm\n");
   // Without a folder (a page from memory) local pictures cannot be found.
   ChunkBuilder b2;
   ASSERT_EQ(read_html(page, b2), KVX_OK);
