@@ -307,6 +307,13 @@ TEST_F(PicturesTest, PictureSectionBecomesAGifWithBorderZero) {
   ASSERT_EQ(WriteSectionImage(x_, 1, 6, 4), KVX_OK);
   EXPECT_NE(sink_.bytes.find("SRC=\"page_2.gif\" BORDER=\"0\" HEIGHT=\"4\" WIDTH=\"6\""), std::string::npos)
       << sink_.bytes;
+  // A section that holds no picture: the placeholder and the ALT text.
+  sink_.bytes.clear();
+  ASSERT_EQ(WriteSectionImage(x_, 0, 0, 0), KVX_OK);
+  EXPECT_NE(sink_.bytes.find("SRC=\"page_3.gif\" BORDER=\"0\" ALT=\"Unconverted image\">"), std::string::npos)
+      << sink_.bytes;
+  EXPECT_EQ(file("page_3.gif").size(), 85u);
+  EXPECT_EQ(host_.failures, 1);
 }
 
 TEST_F(PicturesTest, ResolutionOptionSizesObjects) {
