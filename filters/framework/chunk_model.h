@@ -68,6 +68,8 @@ class ChunkBuilder {
   const std::string& error() const { return error_; }
   // Items so far in range 0.
   uint32_t item_count() const { return uint32_t(model_->item_ids_.size()); }
+  // The id the next range-0 item will get (an embedded object names its own item).
+  uint32_t next_item_id() const { return in_chunk_ == 0x10000 ? (chunk_ + 1) << 16 : chunk_ << 16 | in_chunk_; }
 
  private:
   bool fail(const std::string& why);

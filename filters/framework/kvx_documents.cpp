@@ -8,6 +8,7 @@
 #include "filters/framework/kvx_io.h"
 #include "filters/framework/kvx_state.h"
 #include "filters/framework/readers/child_tools.h"
+#include "filters/framework/readers/pictures.h"
 #include "filters/framework/readers/reader.h"
 
 using namespace kvx;
@@ -87,6 +88,13 @@ KVXSTATUS load_model(DocumentObj& d) {
   ChunkBuilder builder;
   int saved_timeout = readers::child_tools().timeout_ms;
   if (int ms = child_timeout(d); ms > 0) readers::child_tools().timeout_ms = ms;
+  // Pictures that a page names by a relative path are found beside the page.
+  std::string dir;
+  if (d.spec_type == KVXSPEC_PATH) {
+    dir = file_name(d.file);
+    dir.erase(dir.rfind('/') == std::string::npos ? 0 : dir.rfind('/') + 1);
+  }
+  readers::PictureSourceScope pictures(dir);
   KVXSTATUS st = readers::read_document(id, bytes, builder);
   readers::child_tools().timeout_ms = saved_timeout;
   if (st != KVX_OK) return st;

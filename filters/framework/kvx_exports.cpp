@@ -168,6 +168,22 @@ KVXSTATUS EXOpenExport(KVXHANDLE document, uint32_t export_type, uint32_t output
   e.host_data = host_data;
   if (selection != nullptr) e.selection = *selection;
   KVXHANDLE h = f.add(std::move(e));
+  // Every HTML export owns module data whose second word is 2: the mark by which a nested
+  // export's callback knows the export above it as the HTML filter's.
+  if (export_type == KVXEXPORT_HTML) {
+    KVXHANDLE md = 0;
+    if (DACreateModuleData(&md, h, 0, 16, KVXEXPORT_HTML) != KVX_OK) {
+      slot<VwFreeProcFn>(*p, VWRTN_FREEPROC)(instance);
+      f.handles.erase(h);
+      return KVXERR_NOMEMORY;
+    }
+    void* data = nullptr;
+    if (DALockModuleData(md, &data) == KVX_OK) {
+      const uint32_t kHtmlMark = 2;
+      std::memcpy(static_cast<uint8_t*>(data) + 4, &kHtmlMark, 4);
+      DAUnlockModuleData(md);
+    }
+  }
   slot<VwSetUserFn>(*p, VWRTN_SETUSER)(h, flags, instance);
   KVXSTATUS st = slot<VwExportOpenFn>(*p, VWRTN_EXPORTOPEN)(output_spec_type, output_spec, export_type, h,
                                                             selection, flags, instance);

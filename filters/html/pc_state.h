@@ -17,6 +17,7 @@
 namespace pc {
 
 struct ContentState;  // the element side's lists and converter state (pc_content.h)
+struct PictureState;  // pc_pictures.cpp
 
 // Template and export statuses.
 enum : KVXSTATUS {
@@ -189,6 +190,9 @@ struct Export {
   MemLedger ledger2{};
   MUCacheHeader cache{};
   std::shared_ptr<ContentState> content;  // made on the first element request
+
+  // The picture side's state (link text block, spacer picture), made on first use.
+  std::shared_ptr<PictureState> pictures;
 };
 
 // ---- Template reading (pc_template.cpp) -----------------------------------------------------

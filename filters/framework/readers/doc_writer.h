@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "filters/framework/chunk_model.h"
@@ -59,6 +60,10 @@ class DocWriter {
   bool font(const std::vector<uint16_t>& name);
   bool font_size(uint32_t twips);
   bool text_colour(uint32_t bgr);
+
+  // An embedded picture (PNG, JPEG or GIF bytes) in the running text, sized in twips (0:
+  // its pixels at 96 per inch); defined with the picture decoders (pictures.cpp).
+  bool picture(std::string_view image, int32_t width_twips, int32_t height_twips);
 
   static constexpr uint32_t kParagraphStyle = 0x1C;
   static constexpr uint32_t kFontItem = 10, kFontSize = 9, kTextColour = 60;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "filters/framework/readers/doc_writer.h"
+#include "filters/framework/readers/pictures.h"
 #include "filters/framework/readers/office_common.h"
 #include "filters/framework/readers/reader.h"
 #include "filters/framework/readers/zip_package.h"
@@ -238,6 +239,7 @@ class DocxReader {
         else w_.line_break();
       } else if (xml_is(c, "footnoteReference")) note(1, xml_attr(c, "id"), footnotes_);
       else if (xml_is(c, "endnoteReference")) note(2, xml_attr(c, "id"), endnotes_);
+      else if (xml_is(c, "drawing") || xml_is(c, "pict") || xml_is(c, "AlternateContent")) docx_picture(w_, zip_, c, targets_);
     }
   }
 

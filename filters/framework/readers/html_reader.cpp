@@ -18,6 +18,7 @@
 
 #include "filters/framework/kvx_charsets.h"
 #include "filters/framework/readers/doc_writer.h"
+#include "filters/framework/readers/pictures.h"
 #include "filters/framework/readers/reader.h"
 #include "filters/framework/readers/text_decode.h"
 
@@ -114,6 +115,10 @@ class Walker {
     if (is(n, "br")) {
       w_.line_break();
       at_start_ = true;
+      return;
+    }
+    if (is(n, "img")) {
+      html_picture(w_, n);
       return;
     }
     if (is(n, "table") && w_.table_depth() < DocWriter::kMaxTableDepth) {

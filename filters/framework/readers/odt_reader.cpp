@@ -12,6 +12,7 @@
 #include <string>
 
 #include "filters/framework/readers/doc_writer.h"
+#include "filters/framework/readers/pictures.h"
 #include "filters/framework/readers/office_common.h"
 #include "filters/framework/readers/reader.h"
 #include "filters/framework/readers/zip_package.h"
@@ -211,6 +212,8 @@ class OdtReader {
         w_.bookmark(utf16(xml_attr(c, "name")));
       } else if (xml_is(c, "note")) {
         note(c, depth);
+      } else if (xml_is(c, "frame") && odt_picture(w_, zip_, c)) {
+        // a picture: an embedded object
       } else if (xml_is(c, "annotation") || xml_is(c, "annotation-end") || xml_is(c, "frame") ||
                  xml_is(c, "tracked-changes") || xml_is(c, "change") || xml_is(c, "note-citation") ||
                  xml_is(c, "soft-page-break") || xml_is(c, "bookmark-end")) {

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# docpress benchmark: the office fixtures of the framework's tests (RTF, PDF, DOCX, ODT,
+# XLSX, ODS, DOC, XLS, PPT), each copied N times, converted to HTML by our docpress (one
+# process per document, as postbridge runs it) and by `libreoffice --headless
+# --convert-to html` (one process for the whole set); then an HTML set with pictures (the
+# fixture page with its GIF, PNG and JPEG files, N copies) through docpress, whose reader
+# decodes every picture. Prints documents/s of each and the ratio (goal: docpress at least
+# 10 times LibreOffice's documents/s).
+#
+#   bench/docpress_bench.sh [--copies N] [--build-dir DIR] [--keep]
+#
+#   --copies N        copies of each fixture (default 50)
+#   --build-dir DIR   release build tree to use or make (default <repo>/build-bench)
+#   --keep            keep the work folder for a look afterwards
+#
+# Everything happens in a temporary folder that is removed at the end. Not a test.
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+copies=50
+build_dir="$repo/build-bench"
+keep=0
+while (($#)); do
+  case "$1" in
+    --copies) copies=${2:?--copies needs a number}; shift 2 ;;
+    --build-dir) build_dir=${2:?--build-dir needs a folder}; shift 2 ;;
+    --keep) keep=1; shift ;;
+    *) echo "unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+
+command -v libreoffice >/dev/null || { echo "libreoffice is not installed" >&2; exit 1; }
+cmake -S "$repo" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build_dir" -j"$(nproc)" --target docpress pagecast gfxcast kvx >/dev/null
+dist="$build_dir/dist"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/docpress-bench.XXXXXX")
+cleanup() { if ((keep)); then echo "work folder: $work"; else rm -rf "$work"; fi; }
+trap cleanup EXIT
+
+data="$repo/filters/framework/tests/data"
+mkdir -p "$work/office" "$work/pages" "$work/out-qm" "$work/out-lo" "$work/out-pages"
+for f in office.rtf office.pdf office.docx office.odt office.xlsx office.ods office.doc office.xls office.ppt; do
+  # Names differ before the extension: LibreOffice names its output after the base name.
+  for ((i = 1; i <= copies; ++i)); do cp "$data/$f" "$work/office/${i}_${f%.*}_${f##*.}.${f##*.}"; done
+done
+for ((i = 1; i <= copies; ++i)); do
+  mkdir -p "$work/pages/$i"
+  cp "$data/pictures/"* "$work/pages/$i/"
+done
+
+now() { date +%s.%N; }
+rate() { awk -v n="$1" -v a="$2" -v b="$3" 'BEGIN { t = b - a; printf "%d documents in %.2f s: %.1f documents/s\n", n, t, n / t }'; }
+
+# docpress: one process per document, each into a folder of its own (docpress writes
+# Export.err in its working folder when a conversion fails).
+run_docpress() {  # source folder, output folder, file pattern
+  local n=0 failed=0
+  while IFS= read -r -d '' f; do
+    n=$((n + 1))
+    mkdir -p "$2/$n"
+    local code=0
+    (cd "$2/$n" && "$dist/docpress" "$f" out.htm >/dev/null) || code=$?
+    ((code == 1)) || failed=$((failed + 1))  # docpress exits 1 on success
+  done < <(find "$1" -type f -name "$3" -print0 | sort -z)
+  echo "$n $failed"
+}
+
+count=$(find "$work/office" -type f | wc -l)
+t0=$(now)
+read -r n_qm failed_qm < <(run_docpress "$work/office" "$work/out-qm" '*')
+t1=$(now)
+echo "docpress, office fixtures x $copies: $(rate "$n_qm" "$t0" "$t1") ($failed_qm failed)"
+
+t2=$(now)
+libreoffice -env:UserInstallation="file://$work/lo-profile" --headless --convert-to html --outdir "$work/out-lo" \
+  "$work"/office/* >/dev/null 2>&1 || true
+t3=$(now)
+n_lo=$(find "$work/out-lo" -name '*.htm*' | wc -l)
+echo "libreoffice, the same $count documents: $(rate "$count" "$t2" "$t3") ($n_lo HTML files written)"
+awk -v a="$t0" -v b="$t1" -v c="$t2" -v d="$t3" -v n="$n_qm" -v m="$count" \
+  'BEGIN { printf "ratio (docpress / libreoffice documents/s): %.1f\n", (n / (b - a)) / (m / (d - c)) }'
+
+t4=$(now)
+read -r n_pages failed_pages < <(run_docpress "$work/pages" "$work/out-pages" 'page.html')
+t5=$(now)
+echo "docpress, HTML pages with 5 pictures each x $copies: $(rate "$n_pages" "$t4" "$t5") ($failed_pages failed)"
