@@ -10,6 +10,7 @@
 
 #include "pc_blocks.h"
 #include "pc_content.h"
+#include "pc_pictures.h"
 
 namespace pc {
 
@@ -350,24 +351,10 @@ bool range_has_text(const ContentState& c, size_t first, size_t end) {
 }  // namespace
 
 WriterState& content_writer(Export& x, KVXIO* out) {
-  ContentState& c = content(x);
-  if (!c.writer_ready) {
-    c.writer_ready = true;
-    KVXHANDLE ex = x.ex;
-    c.w.getOption = [ex](uint32_t id, void* buffer, uint32_t* size) { return DAGetOption(ex, id, buffer, size); };
-    if (ConfigureWriter(x.out_charset, x.out_kind, c.w, nullptr) != KVX_OK) {
-      c.w.getOption = [ex, flavour = uint32_t(0)](uint32_t id, void* buffer, uint32_t* size) {
-        if (id == KVXOPT_FLAVOR && *size >= 4) {
-          std::memcpy(buffer, &flavour, 4);
-          return KVXSTATUS(KVX_OK);
-        }
-        return DAGetOption(ex, id, buffer, size);
-      };
-      ConfigureWriter(x.out_charset, x.out_kind, c.w, nullptr);
-    }
-  }
-  c.w.output = out;
-  return c.w;
+  // The export's writer, configured when the export started: the element converters, the
+  // picture side and the style sheet share its state.
+  x.writer.s.output = out;
+  return x.writer.s;
 }
 
 std::u16string file_link(Export& x, KVXIO* out, uint32_t id) {
@@ -456,6 +443,17 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
         break;
       case kItemCellStart:
         if (!b.plain && !b.runs.empty()) open_cell(b, it);
+        break;
+      case kItemGraphic:
+        if (!b.plain) {
+          // The graphic's ordinal among the document's graphics names its anchor.
+          const std::vector<uint32_t>& graphics = c.lists[kGraphics];
+          const auto at = std::lower_bound(graphics.begin(), graphics.end(), it.id);
+          if (at != graphics.end() && *at == it.id) {
+            start_text(b);
+            b.status = WriteGraphic(x, flags, 0, it.id, uint32_t(at - graphics.begin()) + 1);
+          }
+        }
         break;
       case kItemParaStyle:
         if (!b.plain && w.paraPending && !w.paraOpen) w.headingLevel = it.b >= 2 && it.b <= 7 ? int(it.b) - 1 : 0;

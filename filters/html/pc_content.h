@@ -74,8 +74,6 @@ struct ContentState {
   bool layout_seen = false, layout_differ = false;
 
   // Writer and converter.
-  bool writer_ready = false;
-  WriterState w;
   std::vector<TableState> tables;
   std::vector<std::pair<uint32_t, uint32_t>> marks;  // open marks: letter, number
   uint32_t first_footnote = kNoItem;

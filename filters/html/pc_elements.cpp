@@ -11,6 +11,7 @@
 
 #include "pc_charsets.h"
 #include "pc_content.h"
+#include "pc_pictures.h"
 #include "pc_sheet.h"
 #include "pc_writer.h"
 
@@ -29,6 +30,7 @@ struct Request {
   KVXIO* out;
   uint32_t flags;
   uint32_t first_id = kNoItem;
+  uint32_t width = 0, height = 0;  // the statement's WIDTH and HEIGHT (0: the picture's own)
 };
 
 std::u16string source_file_name(Export& x) {
@@ -216,7 +218,9 @@ KVXSTATUS section_path(Export& x, Request& r, const std::vector<int32_t>& it) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "s%dimage", number);
     c.name = widen(buf);
-    return KVX_OK;  // pictures are written by the graphics side
+    if (!(r.bits & kReqWrite)) return KVX_OK;
+    content_writer(x, r.out);
+    return WriteSectionImage(x, uint32_t(number - 1), r.width, r.height);
   }
   if (w == kBody) {
     if (i + 1 == it.size()) {
@@ -347,6 +351,8 @@ KVXSTATUS pass_element(Export& x, KVXIO* out, const PathRec& p) {
     return write_text8(out, std::to_string(type), x.out_kind);
   }
   Request r{kReqWrite, out, p.suppress};
+  r.width = p.width;
+  r.height = p.height;
   KVXSTATUS st = dispatch(x, p, r);
   // An element that is not there writes nothing.
   return st == kNotFound || st == kNotThere ? KVX_OK : st;

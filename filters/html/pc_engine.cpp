@@ -11,6 +11,7 @@
 #include "filters/common/kvx_entry.h"
 #include "pc_charsets.h"
 #include "pc_content.h"
+#include "pc_pictures.h"
 #include "pc_state.h"
 #include "pc_writer.h"
 
@@ -481,6 +482,7 @@ KVXSTATUS run_export(Export& x) {
   bool classes = false;
   if (KVXSTATUS st = ConfigureHtmlWriter(x.out_charset, x.out_kind, x.writer, &classes)) return st;
   x.css_mode = classes ? 1 : 0;
+  InstallSpacerPicture(x);
   host_elements(x);
   x.cur_entry = 0;
   Reader& r = *x.templates[size_t(x.entries[0].tpl)].reader;

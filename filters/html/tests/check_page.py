@@ -17,6 +17,7 @@ class Page(html.parser.HTMLParser):
     def __init__(self):
         super().__init__(convert_charrefs=True)
         self.stack, self.faults, self.names, self.hrefs, self.text = [], [], set(), [], []
+        self.images = []       # SRC of every IMG
         self.skip = 0          # inside head or the template's <h1>
         self.mark = 0          # inside a raised note number of a note link
         self.note_link = False
@@ -27,6 +28,8 @@ class Page(html.parser.HTMLParser):
         a = dict(attrs)
         if tag == "a" and "name" in a:
             self.names.add(a["name"])
+        if tag == "img" and "src" in a:
+            self.images.append(a["src"])
         if tag == "a" and "href" in a:
             self.hrefs.append(a["href"])
             self.note_link = re.search(r"#[FEA]Note[0-9a-f]+$", a["href"] or "") is not None
@@ -81,6 +84,13 @@ def main():
         faults += ["%s: %s" % (f, x) for x in p.faults]
         pages[f] = (p, codec)
     for f, (p, _) in pages.items():
+        for src in p.images:
+            # A picture the export wrote: a file of the folder that is a GIF, JPEG or PNG.
+            path = os.path.join(folder, src)
+            if "/" in src or not os.path.isfile(path):
+                faults.append("%s: picture %s is not an output file" % (f, src))
+            elif not open(path, "rb").read(8).startswith((b"GIF8", b"\xff\xd8", b"\x89PNG")):
+                faults.append("%s: picture %s is not a picture" % (f, src))
         for h in p.hrefs:
             # Internal links: to an anchor of the page or to another output file (.htm); the
             # document's own links to other files or addresses are kept as they were.
