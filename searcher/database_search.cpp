@@ -157,6 +157,13 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
     return hits;
   }
   PostingList found;
+  if (!tolerant) {
+    // An exact hit takes one entry of every list: room for the shortest list's entries
+    // saves growing the vector hit by hit (pages not written to are never touched).
+    size_t shortest = SIZE_MAX;
+    for (const PostingSpan& l : lists) shortest = std::min(shortest, l.size());
+    found.reserve(shortest);
+  }
   postings_join_spans(lists, tolerant, found);
   if (filter.active()) postings_filter_paragraphs(found, filter);
   if (!tolerant && options.flags.word_boundary && hooks.word_boundary) hooks.word_boundary(set, n, found);
