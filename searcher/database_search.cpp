@@ -29,9 +29,20 @@ HitRecord hit_of(const PostingEntry& e, uint16_t database, bool english) {
 }
 
 HitList hits_from_postings(const PostingList& postings, uint16_t database, bool english) {
-  HitList hits;
-  hits.reserve(postings.size());
-  for (const PostingEntry& e : postings) hits.push_back(hit_of(e, database, english));
+  // Sized at once and filled in place: one record a hit, no growth check per record.
+  HitList hits(postings.size());
+  HitRecord* h = hits.data();
+  for (const PostingEntry& e : postings) {
+    h->database = database;
+    h->document = e.document;
+    h->paragraph = e.paragraph;
+    h->position = e.position;
+    h->score = 1;
+    h->hit_count = 1;
+    ++h;
+  }
+  if (english)
+    for (HitRecord& hit : hits) hit.position = kNoPosition;
   return hits;
 }
 
