@@ -185,10 +185,31 @@ PageTemplate PageTemplate::parse(std::string_view text) {
     // The closing item carries its own block's flag, so the decision for the next copy
     // does not depend on blocks nested inside.
     item->not_skip_all = items[block.opening].not_skip_all;
-    append(std::move(*item));
+    const int closing = append(std::move(*item));
     if (--block.remaining > 0 && copies < kTemplateMaxLoopCopies) {
-      ++copies;
-      pos = block.resume;
+      // A block with no T_Loop inside parses to the same items every time: its further
+      // copies are copied from the first one, linked as parsing them would link them.
+      const int first = block.opening + 1;
+      bool flat = true;
+      for (int j = first; j < closing && flat; ++j) flat = items[j].kind != TemplateItemKind::Loop;
+      if (!flat) {
+        ++copies;
+        pos = block.resume;
+        continue;
+      }
+      const size_t size = size_t(closing - first + 1);
+      items.reserve(items.size() + size * size_t(std::min<int64_t>(block.remaining, kTemplateMaxLoopCopies - copies)));
+      do {
+        ++copies;
+        for (int j = first; j <= closing; ++j) {
+          TemplateItem copy = items[j];
+          copy.next = -1;
+          copy.child = -1;
+          append(std::move(copy));
+        }
+      } while (--block.remaining > 0 && copies < kTemplateMaxLoopCopies);
+      prev = block.opening;
+      open.pop_back();
     } else {
       prev = block.opening;
       open.pop_back();
@@ -249,33 +270,45 @@ bool same_name(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+size_t& PageTemplate::fill_cursor(std::string_view name) {
+  if (!indexed_) {
+    walk(false, [&](int i) {
+      if (items_[i].kind == TemplateItemKind::Value) values_.push_back(i);
+      return true;
+    });
+    indexed_ = true;
+  }
+  for (auto& [filled, at] : cursors_)
+    if (same_name(filled, name)) return at;
+  return cursors_.emplace_back(std::string(name), 0).second;
+}
+
 bool PageTemplate::set_value(std::string_view name, std::string_view text) {
   if (name.empty()) return false;
-  int target = -1;
-  walk(false, [&](int i) {
-    const TemplateItem& item = items_[i];
-    if (item.kind == TemplateItemKind::Value && !item.value && same_name(item.name, name)) {
-      target = i;
-      return false;
+  size_t& at = fill_cursor(name);
+  for (; at < values_.size(); ++at) {
+    TemplateItem& item = items_[values_[at]];
+    if (!item.value && same_name(item.name, name)) {
+      item.value = std::string(text);
+      ++at;
+      return true;
     }
-    return true;
-  });
-  if (target < 0) return false;
-  items_[target].value = std::string(text);
-  return true;
+  }
+  return false;
 }
 
 int PageTemplate::set_all(std::string_view name, std::string_view text) {
   if (name.empty()) return 0;
-  std::vector<int> targets;
-  walk(false, [&](int i) {
-    const TemplateItem& item = items_[i];
-    if (item.kind == TemplateItemKind::Value && !item.value && same_name(item.name, name))
-      targets.push_back(i);
-    return true;
-  });
-  for (int i : targets) items_[i].value = std::string(text);
-  return static_cast<int>(targets.size());
+  size_t& at = fill_cursor(name);
+  int filled = 0;
+  for (; at < values_.size(); ++at) {
+    TemplateItem& item = items_[values_[at]];
+    if (!item.value && same_name(item.name, name)) {
+      item.value = std::string(text);
+      ++filled;
+    }
+  }
+  return filled;
 }
 
 std::optional<std::string> PageTemplate::get_const(std::string_view name) const {
@@ -317,6 +350,9 @@ PageTemplate PageTemplate::clone() const {
 void PageTemplate::clear() {
   items_.clear();
   page_.reset();
+  indexed_ = false;
+  values_.clear();
+  cursors_.clear();
 }
 
 std::optional<PageTemplate> tmpl_load(const std::string& path,

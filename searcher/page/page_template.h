@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -88,9 +89,17 @@ class PageTemplate {
   template <typename Visit>
   void walk(bool render_mode, Visit visit) const;
   bool block_skipped(bool not_skip_all, int first) const;
+  // Where the filling of name goes on in values_: every value item of that name before
+  // it has a value (values are only ever given, never taken back).
+  size_t& fill_cursor(std::string_view name);
 
   std::vector<TemplateItem> items_;
   std::optional<std::string> page_;
+  // The value items in the order the fills walk them (declaration blocks left out), made
+  // on the first fill, and one cursor per name filled so far.
+  bool indexed_ = false;
+  std::vector<int> values_;
+  std::vector<std::pair<std::string, size_t>> cursors_;
 };
 
 // The engine under the names the searcher's other steps use. Names compare case-blind.
