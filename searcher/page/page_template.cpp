@@ -270,27 +270,39 @@ bool same_name(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-size_t& PageTemplate::fill_cursor(std::string_view name) {
+PageTemplate::NameFills* PageTemplate::fills_of(std::string_view name) {
+  // Names are mostly spelled the same way each time: the same bytes give the same name
+  // at once (no other name is case-blind equal to it, or the group would not exist).
+  auto find = [&](std::string_view n) -> NameFills* {
+    for (NameFills& f : fills_)
+      if (f.name == n) return &f;
+    for (NameFills& f : fills_)
+      if (same_name(f.name, n)) return &f;
+    return nullptr;
+  };
   if (!indexed_) {
     walk(false, [&](int i) {
-      if (items_[i].kind == TemplateItemKind::Value) values_.push_back(i);
+      const TemplateItem& item = items_[i];
+      if (item.kind != TemplateItemKind::Value) return true;
+      NameFills* f = find(item.name);
+      if (!f) f = &fills_.emplace_back(NameFills{item.name, {}, 0});
+      f->items.push_back(i);
       return true;
     });
     indexed_ = true;
   }
-  for (auto& [filled, at] : cursors_)
-    if (same_name(filled, name)) return at;
-  return cursors_.emplace_back(std::string(name), 0).second;
+  return find(name);
 }
 
 bool PageTemplate::set_value(std::string_view name, std::string_view text) {
   if (name.empty()) return false;
-  size_t& at = fill_cursor(name);
-  for (; at < values_.size(); ++at) {
-    TemplateItem& item = items_[values_[at]];
-    if (!item.value && same_name(item.name, name)) {
+  NameFills* f = fills_of(name);
+  if (!f) return false;
+  for (; f->next < f->items.size(); ++f->next) {
+    TemplateItem& item = items_[f->items[f->next]];
+    if (!item.value) {
       item.value = std::string(text);
-      ++at;
+      ++f->next;
       return true;
     }
   }
@@ -299,11 +311,12 @@ bool PageTemplate::set_value(std::string_view name, std::string_view text) {
 
 int PageTemplate::set_all(std::string_view name, std::string_view text) {
   if (name.empty()) return 0;
-  size_t& at = fill_cursor(name);
+  NameFills* f = fills_of(name);
+  if (!f) return 0;
   int filled = 0;
-  for (; at < values_.size(); ++at) {
-    TemplateItem& item = items_[values_[at]];
-    if (!item.value && same_name(item.name, name)) {
+  for (; f->next < f->items.size(); ++f->next) {
+    TemplateItem& item = items_[f->items[f->next]];
+    if (!item.value) {
       item.value = std::string(text);
       ++filled;
     }
@@ -351,8 +364,7 @@ void PageTemplate::clear() {
   items_.clear();
   page_.reset();
   indexed_ = false;
-  values_.clear();
-  cursors_.clear();
+  fills_.clear();
 }
 
 std::optional<PageTemplate> tmpl_load(const std::string& path,

@@ -20,7 +20,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace qm {
@@ -89,17 +88,22 @@ class PageTemplate {
   template <typename Visit>
   void walk(bool render_mode, Visit visit) const;
   bool block_skipped(bool not_skip_all, int first) const;
-  // Where the filling of name goes on in values_: every value item of that name before
-  // it has a value (values are only ever given, never taken back).
-  size_t& fill_cursor(std::string_view name);
+  // The value items of one name (case-blind) in the order the fills walk them
+  // (declaration blocks left out), and where filling goes on: every item before it has
+  // a value (values are only ever given, never taken back).
+  struct NameFills {
+    std::string name;
+    std::vector<int> items;
+    size_t next = 0;
+  };
+  // The fills of name, made for every name on the first fill; null for a name no value
+  // item has.
+  NameFills* fills_of(std::string_view name);
 
   std::vector<TemplateItem> items_;
   std::optional<std::string> page_;
-  // The value items in the order the fills walk them (declaration blocks left out), made
-  // on the first fill, and one cursor per name filled so far.
   bool indexed_ = false;
-  std::vector<int> values_;
-  std::vector<std::pair<std::string, size_t>> cursors_;
+  std::vector<NameFills> fills_;
 };
 
 // The engine under the names the searcher's other steps use. Names compare case-blind.
