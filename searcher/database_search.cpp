@@ -30,20 +30,23 @@ HitRecord hit_of(const PostingEntry& e, uint16_t database, bool english) {
 }
 
 HitList hits_from_postings(const PostingList& postings, uint16_t database, bool english) {
-  // Sized at once and filled in place: one record a hit, no growth check per record.
-  HitList hits(postings.size());
+  // Every record made at once from one pattern, then the fields of each hit written in.
+  HitList hits(postings.size(), hit_of(PostingEntry{}, database, english));
   HitRecord* h = hits.data();
-  for (const PostingEntry& e : postings) {
-    h->database = database;
-    h->document = e.document;
-    h->paragraph = e.paragraph;
-    h->position = e.position;
-    h->score = 1;
-    h->hit_count = 1;
-    ++h;
+  if (english) {
+    for (const PostingEntry& e : postings) {
+      h->document = e.document;
+      h->paragraph = e.paragraph;
+      ++h;
+    }
+  } else {
+    for (const PostingEntry& e : postings) {
+      h->document = e.document;
+      h->paragraph = e.paragraph;
+      h->position = e.position;
+      ++h;
+    }
   }
-  if (english)
-    for (HitRecord& hit : hits) hit.position = kNoPosition;
   return hits;
 }
 
@@ -283,6 +286,20 @@ class WordSearch {
     lone_word_ = for_evaluation && words_.size() == 1 && !options.cache_enabled;
     for (const QueryTerm& term : table.terms)
       if (!term.is_word() && term.type != '(' && term.type != ')') lone_word_ = false;
+    // A word that is the right side of "-" and nothing else only takes documents away:
+    // one record per document gives the evaluation the same result.
+    documents_only_.assign(table.terms.size(), 0);
+    if (for_evaluation && !options.cache_enabled) {
+      struct Operand {
+        long term = -1;  // the word term this operand is, or -1 for a combination
+      };
+      expression_walk<Operand>(
+          table, [](size_t k) { return Operand{long(k)}; },
+          [&](Operand, Operand right, char op) {
+            if (op == '-' && right.term >= 0) documents_only_[size_t(right.term)] = 1;
+            return Operand{};
+          });
+    }
   }
 
   size_t word_count() const { return words_.size(); }
@@ -360,14 +377,15 @@ class WordSearch {
       const DocumentSet* documents = reachable.every ? nullptr : &reachable.documents;
 
       HitList found;
+      const bool per_document = lone_word_ || documents_only_[k];
       if (term.is_chinese()) {
         if (db.save_file) {
           if (hooks_.phrase_search && word) found = hooks_.phrase_search(set, db, *word, options_);
         } else if (word) {
-          found = search_chinese_word(set, db.id, *word, options_, hooks_, stats_, documents, lone_word_, range);
+          found = search_chinese_word(set, db.id, *word, options_, hooks_, stats_, documents, per_document, range);
         }
       } else if (is_alnum_ascii(static_cast<unsigned char>(term.text[0]))) {
-        found = search_english_word(set, db.id, term.text, options_, stats_, documents, lone_word_, range,
+        found = search_english_word(set, db.id, term.text, options_, stats_, documents, per_document, range,
                                     &lookups_);
       }
       if (narrow && at + 1 < order.size()) {  // the last word's documents narrow nothing
@@ -397,6 +415,7 @@ class WordSearch {
   std::vector<const CharacterSlots*> word_of_;
   bool narrowing_ = false;  // an operator that can keep a side to the other's documents
   bool lone_word_ = false;
+  std::vector<char> documents_only_;  // by term index: searched into one record per document
   EnglishLookups lookups_;  // of the set being searched
 };
 
