@@ -197,8 +197,6 @@ PageTemplate PageTemplate::parse(std::string_view text) {
         pos = block.resume;
         continue;
       }
-      const size_t size = size_t(closing - first + 1);
-      items.reserve(items.size() + size * size_t(std::min<int64_t>(block.remaining, kTemplateMaxLoopCopies - copies)));
       do {
         ++copies;
         for (int j = first; j <= closing; ++j) {
