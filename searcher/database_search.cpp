@@ -82,6 +82,30 @@ class DocumentRecords {
   HitList hits_;
 };
 
+// The records DocumentRecords makes of the entries of a list read in place whose
+// paragraph passes the filter. Without a filter each document's entries are skipped
+// over in one go (galloping): its record is its last entry, scored by their number.
+HitList documents_from_span(PostingSpan list, uint16_t database, bool english, const ParagraphFilter& filter) {
+  if (filter.active()) {
+    DocumentRecords records(database, english);
+    for (size_t e = 0; e < list.size(); ++e) {
+      const PostingEntry entry = list.entry(e);
+      if (filter.passes(entry.paragraph)) records.add(entry);
+    }
+    return records.take();
+  }
+  HitList hits;
+  for (size_t at = 0; at < list.size();) {
+    const size_t end = postings_document_end(list, at);
+    HitRecord h = hit_of(list.entry(end - 1), database, english);
+    h.score = end - at > 0xFFFF ? uint16_t(0xFFFF) : uint16_t(end - at);
+    hits.push_back(h);
+    at = end;
+  }
+  return hits;
+}
+
+// The same for a join's hits, whose documents mostly hold one or two: one by one.
 HitList documents_from_postings(const PostingList& postings, uint16_t database, bool english) {
   DocumentRecords records(database, english);
   for (const PostingEntry& e : postings) records.add(e);
@@ -153,14 +177,7 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
   if (empty > size_t(tolerant ? character_tolerance(n) : 0)) return {};
 
   const ParagraphFilter filter = options.paragraphs.empty() ? ParagraphFilter() : ParagraphFilter(options.paragraphs);
-  if (n == 1 && per_document) {
-    DocumentRecords records(database, false);
-    for (size_t e = 0; e < lists[0].size(); ++e) {
-      const PostingEntry entry = lists[0].entry(e);
-      if (filter.passes(entry.paragraph)) records.add(entry);
-    }
-    return records.take();
-  }
+  if (n == 1 && per_document) return documents_from_span(lists[0], database, false, filter);
   if (n == 1) {
     // Every entry is a hit: straight into records.
     HitList hits;
@@ -195,12 +212,7 @@ HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_vi
     // One word's list read in place, straight into document records.
     const ParagraphFilter filter =
         options.paragraphs.empty() ? ParagraphFilter() : ParagraphFilter(options.paragraphs);
-    DocumentRecords records(database, true);
-    for (size_t e = 0; e < span.size(); ++e) {
-      const PostingEntry entry = span.entry(e);
-      if (filter.passes(entry.paragraph)) records.add(entry);
-    }
-    return records.take();
+    return documents_from_span(span, database, true, filter);
   }
   PostingList found = english_phrase_postings(set, word, options.flags.fault_tolerant,
                                               options.match_rate, options.precision,

@@ -545,6 +545,12 @@ size_t first_of_document(PostingSpan list, uint64_t document) {
 
 }  // namespace
 
+size_t postings_document_end(PostingSpan list, size_t from) {
+  const uint64_t key = list.key(from);
+  if (key >> 32 == UINT32_MAX) return list.size();
+  return gallop_on(list, from, (key | 0xFFFFFFFFu) + 1);
+}
+
 PostingSpan postings_within(PostingSpan list, DocumentRange range) {
   if (range.whole() || list.empty()) return list;
   const size_t begin = first_of_document(list, range.first);
