@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <malloc.h>
 #include <new>
 #include <utility>
 
@@ -29,9 +30,23 @@ HitRecord hit_of(const PostingEntry& e, uint16_t database, bool english) {
 }
 
 HitList hits_from_postings(const PostingList& postings, uint16_t database, bool english) {
-  HitList hits;
-  hits.reserve(postings.size());
-  for (const PostingEntry& e : postings) hits.push_back(hit_of(e, database, english));
+  // Every record made at once from one pattern, then the fields of each hit written in.
+  HitList hits(postings.size(), hit_of(PostingEntry{}, database, english));
+  HitRecord* h = hits.data();
+  if (english) {
+    for (const PostingEntry& e : postings) {
+      h->document = e.document;
+      h->paragraph = e.paragraph;
+      ++h;
+    }
+  } else {
+    for (const PostingEntry& e : postings) {
+      h->document = e.document;
+      h->paragraph = e.paragraph;
+      h->position = e.position;
+      ++h;
+    }
+  }
   return hits;
 }
 
@@ -67,6 +82,30 @@ class DocumentRecords {
   HitList hits_;
 };
 
+// The records DocumentRecords makes of the entries of a list read in place whose
+// paragraph passes the filter. Without a filter each document's entries are skipped
+// over in one go (galloping): its record is its last entry, scored by their number.
+HitList documents_from_span(PostingSpan list, uint16_t database, bool english, const ParagraphFilter& filter) {
+  if (filter.active()) {
+    DocumentRecords records(database, english);
+    for (size_t e = 0; e < list.size(); ++e) {
+      const PostingEntry entry = list.entry(e);
+      if (filter.passes(entry.paragraph)) records.add(entry);
+    }
+    return records.take();
+  }
+  HitList hits;
+  for (size_t at = 0; at < list.size();) {
+    const size_t end = postings_document_end(list, at);
+    HitRecord h = hit_of(list.entry(end - 1), database, english);
+    h.score = end - at > 0xFFFF ? uint16_t(0xFFFF) : uint16_t(end - at);
+    hits.push_back(h);
+    at = end;
+  }
+  return hits;
+}
+
+// The same for a join's hits, whose documents mostly hold one or two: one by one.
 HitList documents_from_postings(const PostingList& postings, uint16_t database, bool english) {
   DocumentRecords records(database, english);
   for (const PostingEntry& e : postings) records.add(e);
@@ -138,14 +177,7 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
   if (empty > size_t(tolerant ? character_tolerance(n) : 0)) return {};
 
   const ParagraphFilter filter = options.paragraphs.empty() ? ParagraphFilter() : ParagraphFilter(options.paragraphs);
-  if (n == 1 && per_document) {
-    DocumentRecords records(database, false);
-    for (size_t e = 0; e < lists[0].size(); ++e) {
-      const PostingEntry entry = lists[0].entry(e);
-      if (filter.passes(entry.paragraph)) records.add(entry);
-    }
-    return records.take();
-  }
+  if (n == 1 && per_document) return documents_from_span(lists[0], database, false, filter);
   if (n == 1) {
     // Every entry is a hit: straight into records.
     HitList hits;
@@ -157,6 +189,13 @@ HitList search_chinese_word(IndexFileSet& set, uint16_t database, const Characte
     return hits;
   }
   PostingList found;
+  if (!tolerant) {
+    // An exact hit takes one entry of every list: room for the shortest list's entries
+    // saves growing the vector hit by hit (pages not written to are never touched).
+    size_t shortest = SIZE_MAX;
+    for (const PostingSpan& l : lists) shortest = std::min(shortest, l.size());
+    found.reserve(shortest);
+  }
   postings_join_spans(lists, tolerant, found);
   if (filter.active()) postings_filter_paragraphs(found, filter);
   if (!tolerant && options.flags.word_boundary && hooks.word_boundary) hooks.word_boundary(set, n, found);
@@ -173,12 +212,7 @@ HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_vi
     // One word's list read in place, straight into document records.
     const ParagraphFilter filter =
         options.paragraphs.empty() ? ParagraphFilter() : ParagraphFilter(options.paragraphs);
-    DocumentRecords records(database, true);
-    for (size_t e = 0; e < span.size(); ++e) {
-      const PostingEntry entry = span.entry(e);
-      if (filter.passes(entry.paragraph)) records.add(entry);
-    }
-    return records.take();
+    return documents_from_span(span, database, true, filter);
   }
   PostingList found = english_phrase_postings(set, word, options.flags.fault_tolerant,
                                               options.match_rate, options.precision,
@@ -264,6 +298,20 @@ class WordSearch {
     lone_word_ = for_evaluation && words_.size() == 1 && !options.cache_enabled;
     for (const QueryTerm& term : table.terms)
       if (!term.is_word() && term.type != '(' && term.type != ')') lone_word_ = false;
+    // A word that is the right side of "-" and nothing else only takes documents away:
+    // one record per document gives the evaluation the same result.
+    documents_only_.assign(table.terms.size(), 0);
+    if (for_evaluation && !options.cache_enabled) {
+      struct Operand {
+        long term = -1;  // the word term this operand is, or -1 for a combination
+      };
+      expression_walk<Operand>(
+          table, [](size_t k) { return Operand{long(k)}; },
+          [&](Operand, Operand right, char op) {
+            if (op == '-' && right.term >= 0) documents_only_[size_t(right.term)] = 1;
+            return Operand{};
+          });
+    }
   }
 
   size_t word_count() const { return words_.size(); }
@@ -341,14 +389,15 @@ class WordSearch {
       const DocumentSet* documents = reachable.every ? nullptr : &reachable.documents;
 
       HitList found;
+      const bool per_document = lone_word_ || documents_only_[k];
       if (term.is_chinese()) {
         if (db.save_file) {
           if (hooks_.phrase_search && word) found = hooks_.phrase_search(set, db, *word, options_);
         } else if (word) {
-          found = search_chinese_word(set, db.id, *word, options_, hooks_, stats_, documents, lone_word_, range);
+          found = search_chinese_word(set, db.id, *word, options_, hooks_, stats_, documents, per_document, range);
         }
       } else if (is_alnum_ascii(static_cast<unsigned char>(term.text[0]))) {
-        found = search_english_word(set, db.id, term.text, options_, stats_, documents, lone_word_, range,
+        found = search_english_word(set, db.id, term.text, options_, stats_, documents, per_document, range,
                                     &lookups_);
       }
       if (narrow && at + 1 < order.size()) {  // the last word's documents narrow nothing
@@ -378,6 +427,7 @@ class WordSearch {
   std::vector<const CharacterSlots*> word_of_;
   bool narrowing_ = false;  // an operator that can keep a side to the other's documents
   bool lone_word_ = false;
+  std::vector<char> documents_only_;  // by term index: searched into one record per document
   EnglishLookups lookups_;  // of the set being searched
 };
 
@@ -414,9 +464,20 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
 // costs little; English words are looked up once per database.
 constexpr uint64_t kMostRuns = 64;
 
+// Runs allocate and free buffers of about the same sizes one run after another. The heap
+// keeps them between runs: large buffers come from the heap rather than mappings of
+// their own, and freed memory is not handed back to the kernel, which would fault the
+// same pages in again in the next run (about half the page faults of a boolean query
+// over frequent words). Peak memory stays that of one run.
+void keep_heap_between_runs() {
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+}
+
 void search_runs(const QueryTermTable& table, const HomophoneSlots& slots,
                  const std::vector<SearchDatabase>& databases, const SearchOptions& options,
                  const SearchHooks& hooks, SearchStats* stats, const std::function<void(TermHits&)>& block) {
+  keep_heap_between_runs();
   WordSearch search(table, slots, options, hooks, stats, true);
   for_each_open_set(databases, [&](IndexFileSet& set, const SearchDatabase& db) {
     const std::vector<size_t> order = search.start_set(set, db);

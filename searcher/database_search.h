@@ -44,7 +44,8 @@ HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_vi
 // Chinese word of the table (homophone_slots_plain without homophones). A database whose
 // files cannot be opened ends the run ("Fail to read index file !").
 // for_evaluation: the lists go to query_evaluate, which keeps one record per document;
-// a lone word's list may then be given in that form already.
+// a lone word's list, or that of a word only taken away by "-", may then be given in
+// that form already.
 TermHits search_database(const QueryTermTable& table, const HomophoneSlots& slots,
                          const std::vector<SearchDatabase>& databases, const SearchOptions& options,
                          const SearchHooks& hooks = {}, SearchStats* stats = nullptr,

@@ -1,7 +1,6 @@
 // Hit records: byte form, operator combinations and the per-document collapse (see hits.h).
 #include "searcher/hits.h"
 
-#include <limits>
 #include <utility>
 
 #include "platform/le.h"
@@ -115,18 +114,6 @@ HitList combine_or(const HitList& l, const HitList& r) {
 }
 
 }  // namespace
-
-uint16_t score_add(uint16_t a, uint32_t b) {
-  uint32_t sum = uint32_t(a) + b;
-  return sum > 0xFFFF ? uint16_t(0xFFFF) : uint16_t(sum);
-}
-
-int32_t hit_count_add(int32_t a, int32_t b) {
-  int64_t sum = int64_t(a) + int64_t(b);
-  if (sum > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (sum < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return int32_t(sum);
-}
 
 void hits_encode(const HitList& hits, std::string& out) {
   out.clear();

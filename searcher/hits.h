@@ -31,8 +31,16 @@ struct HitRecord {
 using HitList = std::vector<HitRecord>;
 
 // Scores and hit counts add up without wrapping: they stop at their largest value.
-uint16_t score_add(uint16_t a, uint32_t b);
-int32_t hit_count_add(int32_t a, int32_t b);
+inline uint16_t score_add(uint16_t a, uint32_t b) {
+  const uint32_t sum = uint32_t(a) + b;
+  return sum > 0xFFFF ? uint16_t(0xFFFF) : uint16_t(sum);
+}
+inline int32_t hit_count_add(int32_t a, int32_t b) {
+  const int64_t sum = int64_t(a) + int64_t(b);
+  if (sum > INT32_MAX) return INT32_MAX;
+  if (sum < INT32_MIN) return INT32_MIN;
+  return int32_t(sum);
+}
 
 // Byte form of a list (n x 20 bytes) and back. Decoding needs a whole number of records.
 void hits_encode(const HitList& hits, std::string& out);

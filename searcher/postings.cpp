@@ -197,9 +197,68 @@ void join_exact(const std::vector<PostingSpan>& lists, size_t restrict_to, Posti
   }
 }
 
+// The first index after from whose key is key or more, and that key (not read when the
+// index is l.size()). A few entries are stepped through one by one (lists of like size
+// mostly move a step or two), then gallop_on takes the rest.
+inline size_t step_on(const PostingSpan& l, size_t from, uint64_t key, uint64_t& found) {
+  const size_t near = std::min(l.size(), from + 9);
+  for (size_t i = from + 1; i < near; ++i) {
+    found = l.key(i);
+    if (found >= key) return i;
+  }
+  if (near == l.size()) return near;
+  const size_t i = gallop_on(l, near - 1, key);
+  if (i < l.size()) found = l.key(i);
+  return i;
+}
+
+// join_exact_pair without a restricting list: the same steps, with the two current
+// entries in registers. A hit is tested on the stored form (document, paragraph and
+// position 2 further on: the second entry is the first plus 2 in its position field),
+// so the entries of a run of hits are never reordered into keys; a hit is copied as
+// stored (the bytes of a PostingEntry).
+void join_pair_unrestricted(const PostingSpan& a, const PostingSpan& b, PostingList& out) {
+  constexpr uint64_t kNextPosition = uint64_t(2) << 48;
+  constexpr uint64_t kLastPosition = 0xFFFD;
+  auto stored = [](const PostingSpan& l, size_t i) {
+    uint64_t v;
+    std::memcpy(&v, l.data + i * 8, 8);
+    return v;
+  };
+  const size_t na = a.size(), nb = b.size();
+  size_t i = 0, j = 0;
+  uint64_t ra = stored(a, 0), rb = stored(b, 0);
+  for (;;) {
+    if (rb == ra + kNextPosition && (ra >> 48) <= kLastPosition) {
+      std::memcpy(static_cast<void*>(&out.emplace_back()), &ra, 8);
+      if (++i >= na || ++j >= nb) return;
+      ra = stored(a, i);
+      rb = stored(b, j);
+      continue;
+    }
+    uint64_t ka = a.key(i), kb = b.key(j);
+    if (ka < kb) {
+      const uint64_t target = position_of(kb) >= 2 ? kb - 2 : kb;
+      i = step_on(a, i, target, ka);
+      if (i >= na) return;
+      ra = stored(a, i);
+    } else {
+      j = step_on(b, j, ka, kb);
+      if (j >= nb) return;
+      rb = stored(b, j);
+    }
+  }
+}
+
 // The exact join of two lists as join_exact does it, with the cursors at hand; false
 // when the lists start with equal entries (duplicate checking: join_exact's business).
 bool join_exact_pair(const std::vector<PostingSpan>& lists, size_t restrict_to, PostingList& out) {
+  if (restrict_to == JoinCursors::kNone) {
+    if (lists[0].empty() || lists[1].empty()) return true;
+    if (lists[0].key(0) == lists[1].key(0)) return false;
+    join_pair_unrestricted(lists[0], lists[1], out);
+    return true;
+  }
   ListCursor a{lists[0]}, b{lists[1]};
   if (restrict_to == 0) b.restrict = &lists[0];
   if (restrict_to == 1) a.restrict = &lists[1];
@@ -485,6 +544,12 @@ size_t first_of_document(PostingSpan list, uint64_t document) {
 }
 
 }  // namespace
+
+size_t postings_document_end(PostingSpan list, size_t from) {
+  const uint64_t key = list.key(from);
+  if (key >> 32 == UINT32_MAX) return list.size();
+  return gallop_on(list, from, (key | 0xFFFFFFFFu) + 1);
+}
 
 PostingSpan postings_within(PostingSpan list, DocumentRange range) {
   if (range.whole() || list.empty()) return list;

@@ -61,6 +61,10 @@ struct DocumentRange {
 // The part of list whose documents lie in range (a view of the same entries).
 PostingSpan postings_within(PostingSpan list, DocumentRange range);
 
+// The index just after the last entry of the document of entry from (from < list.size()),
+// found by galloping.
+size_t postings_document_end(PostingSpan list, size_t from);
+
 // Appends the entries of list whose document is in documents, in list order, skipping
 // ahead in the list from one document to the next.
 void postings_append_documents(PostingSpan list, const DocumentSet& documents, PostingList& out);

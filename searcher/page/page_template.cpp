@@ -185,10 +185,29 @@ PageTemplate PageTemplate::parse(std::string_view text) {
     // The closing item carries its own block's flag, so the decision for the next copy
     // does not depend on blocks nested inside.
     item->not_skip_all = items[block.opening].not_skip_all;
-    append(std::move(*item));
+    const int closing = append(std::move(*item));
     if (--block.remaining > 0 && copies < kTemplateMaxLoopCopies) {
-      ++copies;
-      pos = block.resume;
+      // A block with no T_Loop inside parses to the same items every time: its further
+      // copies are copied from the first one, linked as parsing them would link them.
+      const int first = block.opening + 1;
+      bool flat = true;
+      for (int j = first; j < closing && flat; ++j) flat = items[j].kind != TemplateItemKind::Loop;
+      if (!flat) {
+        ++copies;
+        pos = block.resume;
+        continue;
+      }
+      do {
+        ++copies;
+        for (int j = first; j <= closing; ++j) {
+          TemplateItem copy = items[j];
+          copy.next = -1;
+          copy.child = -1;
+          append(std::move(copy));
+        }
+      } while (--block.remaining > 0 && copies < kTemplateMaxLoopCopies);
+      prev = block.opening;
+      open.pop_back();
     } else {
       prev = block.opening;
       open.pop_back();
@@ -249,33 +268,58 @@ bool same_name(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+PageTemplate::NameFills* PageTemplate::fills_of(std::string_view name) {
+  // Names are mostly spelled the same way each time: the same bytes give the same name
+  // at once (no other name is case-blind equal to it, or the group would not exist).
+  auto find = [&](std::string_view n) -> NameFills* {
+    for (NameFills& f : fills_)
+      if (f.name == n) return &f;
+    for (NameFills& f : fills_)
+      if (same_name(f.name, n)) return &f;
+    return nullptr;
+  };
+  if (!indexed_) {
+    walk(false, [&](int i) {
+      const TemplateItem& item = items_[i];
+      if (item.kind != TemplateItemKind::Value) return true;
+      NameFills* f = find(item.name);
+      if (!f) f = &fills_.emplace_back(NameFills{item.name, {}, 0});
+      f->items.push_back(i);
+      return true;
+    });
+    indexed_ = true;
+  }
+  return find(name);
+}
+
 bool PageTemplate::set_value(std::string_view name, std::string_view text) {
   if (name.empty()) return false;
-  int target = -1;
-  walk(false, [&](int i) {
-    const TemplateItem& item = items_[i];
-    if (item.kind == TemplateItemKind::Value && !item.value && same_name(item.name, name)) {
-      target = i;
-      return false;
+  NameFills* f = fills_of(name);
+  if (!f) return false;
+  for (; f->next < f->items.size(); ++f->next) {
+    TemplateItem& item = items_[f->items[f->next]];
+    if (!item.value) {
+      item.value = std::string(text);
+      ++f->next;
+      return true;
     }
-    return true;
-  });
-  if (target < 0) return false;
-  items_[target].value = std::string(text);
-  return true;
+  }
+  return false;
 }
 
 int PageTemplate::set_all(std::string_view name, std::string_view text) {
   if (name.empty()) return 0;
-  std::vector<int> targets;
-  walk(false, [&](int i) {
-    const TemplateItem& item = items_[i];
-    if (item.kind == TemplateItemKind::Value && !item.value && same_name(item.name, name))
-      targets.push_back(i);
-    return true;
-  });
-  for (int i : targets) items_[i].value = std::string(text);
-  return static_cast<int>(targets.size());
+  NameFills* f = fills_of(name);
+  if (!f) return 0;
+  int filled = 0;
+  for (; f->next < f->items.size(); ++f->next) {
+    TemplateItem& item = items_[f->items[f->next]];
+    if (!item.value) {
+      item.value = std::string(text);
+      ++filled;
+    }
+  }
+  return filled;
 }
 
 std::optional<std::string> PageTemplate::get_const(std::string_view name) const {
@@ -317,6 +361,8 @@ PageTemplate PageTemplate::clone() const {
 void PageTemplate::clear() {
   items_.clear();
   page_.reset();
+  indexed_ = false;
+  fills_.clear();
 }
 
 std::optional<PageTemplate> tmpl_load(const std::string& path,

@@ -88,9 +88,22 @@ class PageTemplate {
   template <typename Visit>
   void walk(bool render_mode, Visit visit) const;
   bool block_skipped(bool not_skip_all, int first) const;
+  // The value items of one name (case-blind) in the order the fills walk them
+  // (declaration blocks left out), and where filling goes on: every item before it has
+  // a value (values are only ever given, never taken back).
+  struct NameFills {
+    std::string name;
+    std::vector<int> items;
+    size_t next = 0;
+  };
+  // The fills of name, made for every name on the first fill; null for a name no value
+  // item has.
+  NameFills* fills_of(std::string_view name);
 
   std::vector<TemplateItem> items_;
   std::optional<std::string> page_;
+  bool indexed_ = false;
+  std::vector<NameFills> fills_;
 };
 
 // The engine under the names the searcher's other steps use. Names compare case-blind.

@@ -57,6 +57,22 @@ TEST(Postings, WithinARunOfDocuments) {
   EXPECT_TRUE(postings_within(PostingSpan{}, DocumentRange{1, 2}).empty());
 }
 
+TEST(Postings, DocumentEnds) {
+  // Runs of one, two and many entries, a long run galloped past, and the last document
+  // number (whose next document number does not exist).
+  PostingList list = {P(0, 0, 0), P(2, 0, 0), P(2, 1, 0)};
+  for (uint16_t k = 0; k < 100; ++k) list.push_back(P(5, k, 0));
+  list.push_back(P(6, 0, 0));
+  list.push_back(P(0xFFFFFFFF, 0, 0));
+  list.push_back(P(0xFFFFFFFF, 0, 2));
+  std::string ends;
+  for (size_t at = 0; at < list.size(); at = postings_document_end(PostingSpan::of(list), at))
+    ends += std::to_string(at) + " ";
+  EXPECT_EQ(ends, "0 1 3 103 104 ");
+  EXPECT_EQ(postings_document_end(PostingSpan::of(list), 50), 103u);
+  EXPECT_EQ(postings_document_end(PostingSpan::of(list), 105), 106u);
+}
+
 TEST(Postings, ParagraphFilter) {
   struct Case {
     std::string k;
