@@ -32,8 +32,27 @@ Installation::Installation() {
   }
 }
 
+// The command name of a process, from /proc/<pid>/stat's "(<comm>)"; empty when gone.
+std::string command_name(const std::string& pid) {
+  std::ifstream in("/proc/" + pid + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return {};
+  const size_t open = line.find('('), close = line.rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close < open) return {};
+  return line.substr(open + 1, close - open - 1);
+}
+
 std::vector<std::string> child_names(pid_t pid) {
   std::vector<std::string> names;
+  // The kernel's list of the main thread's children when it has one (quick enough to
+  // catch a short-lived child), else every process's parent.
+  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+  if (children) {
+    std::string child;
+    while (children >> child)
+      if (std::string name = command_name(child); !name.empty()) names.push_back(name);
+    return names;
+  }
   for (const fs::directory_entry& e : fs::directory_iterator("/proc")) {
     const std::string id = e.path().filename().string();
     if (id.find_first_not_of("0123456789") != std::string::npos) continue;
