@@ -50,6 +50,7 @@
 #include "desktop/tests/e2e/e2e_install.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
+#include "index/index_format.h"
 #include "platform/shell_open.h"
 #include "testsupport/xvfb_server.h"
 
@@ -289,10 +290,14 @@ class MainRoad {
     ASSERT_FALSE(work.empty());
     EXPECT_EQ(work.back(), '/');
     EXPECT_EQ(work.rfind(inst_.path(), 0), 0u) << work;
-    EXPECT_TRUE(fs::exists(work + "cross.db")) << work;
+    using namespace index_format;
+    // The files every set of Chinese and English documents has (clist.db only when built for phrase search).
+    for (const char* file : {kCrossFile, kPathFile, kFulltextFile, kCharHashFile, kCharIndexFile,
+                             kWordHashFile, kWordSignFile, kWordIndexFile, kPrefixFile})
+      EXPECT_TRUE(fs::exists(work + file)) << work << file;
     EXPECT_EQ(documents_counted_, inst_.document_count());
     std::error_code ec;
-    EXPECT_EQ(fs::file_size(work + "property.db", ec), uintmax_t(inst_.document_count()) * 232u);
+    EXPECT_EQ(fs::file_size(work + kPropertyFile, ec), uintmax_t(inst_.document_count()) * 232u);
     const TreeNode* node = f.tvDB->model().find_database(1);
     ASSERT_TRUE(node);
     EXPECT_EQ(node->text, "Samples");
