@@ -210,7 +210,7 @@ class MainRoad {
     shot_paths_.push_back(path);
   }
 
-  // Step 2: the wizard is modal; it is driven from its own event loop once it shows.
+  // The wizard is modal; it is driven from its own event loop once it shows.
   void drive_wizard() {
     auto* w = qobject_cast<TWizardForm*>(QApplication::activeModalWidget());
     if (!w) {
@@ -272,7 +272,7 @@ class MainRoad {
   void drive_main_window() {
     TMainForm& f = *form_;
 
-    // Step 3: the configuration, the index files, the tree, no builder left.
+    // The configuration, the index files, the tree, no builder left.
     const std::string ini = test::read_file(inst_ / "vesprin.ini");
     const auto index = section_of(ini, "INDEX");
     ASSERT_EQ(index.size(), 1u) << ini;
@@ -304,11 +304,11 @@ class MainRoad {
     EXPECT_EQ(node->state, int(kStateChecked));
     EXPECT_TRUE(poll([] { return !e2e::has_child(getpid(), "indexer"); }, kStepLimitMs));
 
-    // Step 4: 茶 typed and Enter.
+    // 茶 (tea) typed, and Enter.
     search(QString::fromUtf8("\xE8\x8C\xB6"));
     shoot("hits-chinese");
 
-    // Step 5: the first row in the brief view, then the full view.
+    // The first row in the brief view, then the full view.
     if (!f.mShowBrief->isChecked()) f.mShowBrief->trigger();
     QAbstractItemView* list = f.ListView1;
     const QModelIndex first = list->model()->index(0, 0);
@@ -342,7 +342,7 @@ class MainRoad {
     EXPECT_GT(f.HTML1->toPlainText().size(), brief_length);
     shoot("full-view");
 
-    // Step 6: tea, sorted by title; a text row and a page row opened.
+    // "tea", sorted by title; a text row and a page row opened.
     f.mShowBrief->trigger();
     search(QStringLiteral("tea"));
     shoot("hits-english");
@@ -462,7 +462,7 @@ TEST(DesktopMainRoad, DefinesBuildsSearchesAndViewsSamples) {
   EXPECT_EQ(road.sink().failures(), "");
   EXPECT_EQ(road.sink().pending(), 0u);
 
-  // Step 7: what closing wrote.
+  // What closing wrote.
   const std::string ini = test::read_file(inst / "vesprin.ini");
   const auto history = section_of(ini, "HISTORY");
   ASSERT_GE(history.size(), 2u) << ini;
