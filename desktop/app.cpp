@@ -100,7 +100,7 @@ std::unique_ptr<TMainForm> desktop_create_main_window(const std::string& program
   return form;
 }
 
-int quillmere_main(int argc, char** argv) {
+int quillmere_main(int argc, char** argv, const DesktopStartHooks* hooks) {
   const std::string program_dir = program_dir_from_argv0(argc > 0 ? argv[0] : "");
   common_set_desktop_profile(true);
   fatal_set_profile(FatalProfile::Desktop);
@@ -111,7 +111,7 @@ int quillmere_main(int argc, char** argv) {
   QApplication app(argc, argv);
   desktop_load_resources(program_dir, language_of_locale());
   QtMessageSink sink;
-  message_set_sink(&sink);
+  message_set_sink(hooks && hooks->sink ? hooks->sink : &sink);
 
   auto splash = std::make_unique<TWelcomeForm>();
   splash->show();
@@ -126,6 +126,8 @@ int quillmere_main(int argc, char** argv) {
   sink.set_parent(form.get());
   form->set_on_first_show([&splash] { splash.reset(); });
   install_stop_signals(form.get());
+  if (hooks && hooks->opener) form->set_shell_opener(hooks->opener);
+  if (hooks && hooks->on_window) hooks->on_window(*form);
   form->show();
   const int code = app.exec();
   message_set_sink(nullptr);

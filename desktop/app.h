@@ -4,11 +4,14 @@
 // form tests use the pieces below.
 #pragma once
 #include <QPixmap>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace qm {
 
+class MessageSink;
+class ShellOpener;
 class TMainForm;
 
 // Registers <program_dir>quillmere.rcc and loads the text table of the language
@@ -23,7 +26,16 @@ QPixmap desktop_picture(const char* name);
 // message is shown; the program then ends with code 1).
 std::unique_ptr<TMainForm> desktop_create_main_window(const std::string& program_dir);
 
-// The whole program.
-int quillmere_main(int argc, char** argv);
+// What the end-to-end tests put in place of the program's own parts: the message sink
+// (instead of message boxes), the shell opener (instead of xdg-open), and a call once the
+// main window exists, before it is first shown. Each may be left empty.
+struct DesktopStartHooks {
+  MessageSink* sink = nullptr;
+  ShellOpener* opener = nullptr;
+  std::function<void(TMainForm&)> on_window;
+};
+
+// The whole program (hooks: nullptr for the real one).
+int quillmere_main(int argc, char** argv, const DesktopStartHooks* hooks = nullptr);
 
 }  // namespace qm

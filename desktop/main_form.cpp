@@ -283,6 +283,8 @@ void TMainForm::showEvent(QShowEvent* event) {
   first_show_done_ = true;
   QApplication::processEvents();
   restore_layout();
+  // Typing goes to the search box from the start.
+  cmbSrchHistory->setFocus();
   SetUpBookmarks();
   if (on_first_show_) on_first_show_();
   // No database yet (the tree holds only its root): the wizard is offered.

@@ -174,11 +174,14 @@ void TMainForm::build_widgets() {
   outer->addWidget(Splitter1, 1);
   setCentralWidget(central);
 
+  // "Ready", the total, "Hits" and the document's path: the total stands right beside its
+  // label and the path takes the rest of the bar.
   for (int i = 0; i < 4; ++i) {
     statusPanels[i] = new QLabel(this);
     statusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-    statusPanels[i]->setMinimumWidth(i == 1 ? 300 : 120);
-    statusBar()->addWidget(statusPanels[i], i == 1 ? 1 : 0);
+    statusPanels[i]->setMinimumWidth(i == 3 ? 300 : i == 0 ? 120 : 60);
+    if (i == 1) statusPanels[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    statusBar()->addWidget(statusPanels[i], i == 3 ? 1 : 0);
   }
 }
 

@@ -155,6 +155,9 @@ class MainFormTest : public QObject {
     QCOMPARE(sink.pending(), size_t(0));
     QVERIFY(!wizard_shown);
     QVERIFY(splashClosed);
+    // The search box has the focus, so typing searches from the start.
+    QVERIFY(form->focusWidget() == form->cmbSrchHistory ||
+            form->focusWidget() == form->cmbSrchHistory->lineEdit());
     const QSize screen = form->screen()->geometry().size();
     QCOMPARE(form->geometry().width(), screen.width());
     QCOMPARE(form->geometry().height(), 300);

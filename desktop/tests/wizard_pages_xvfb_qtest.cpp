@@ -17,7 +17,6 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include <signal.h>
 #include <sys/stat.h>
 
 #include "desktop/app.h"
@@ -25,9 +24,8 @@
 #include "desktop/indexing/schedule.h"
 #include "desktop/messages.h"
 #include "desktop/texts.h"
-#include "platform/process.h"
-#include "platform/shell_open.h"
 #include "testsupport/test_files.h"
+#include "testsupport/xvfb_server.h"
 
 using namespace qm;
 
@@ -160,36 +158,14 @@ class WizardPagesTest : public QObject {
 
 // The X server of this run: started before the application, stopped by its pid after it.
 int main(int argc, char** argv) {
-  ChildProcess server;
-  const std::string xvfb = find_in_path("Xvfb");
-  if (!xvfb.empty()) {
-    ChildOptions o;
-    o.argv = {xvfb, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"};
-    // Xvfb may warn on the same pipe before it writes the display number on a line of its own.
-    auto display_line = [](const std::string& out) {
-      size_t start = 0;
-      for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
-        const std::string line = out.substr(start, end - start);
-        if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) return line;
-      }
-      return std::string();
-    };
-    std::string out;
-    if (server.start(o)) {
-      for (int waited = 0; waited < 20000 && display_line(out).empty(); waited += 50)
-        if (server.read(out, 50) == ChildRead::End) break;
-      const std::string display = display_line(out);
-      if (!display.empty()) {
-        setenv("DISPLAY", (":" + display).c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-      } else {
-        g_server_trouble = "Xvfb gave no display: " + out;
-      }
-    } else {
-      g_server_trouble = "Xvfb did not start: " + server.error();
-    }
+  test::XvfbServer server;
+  if (server.start()) {
+    setenv("DISPLAY", server.display().c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+  } else if (server.installed()) {
+    g_server_trouble = server.error();
   }
-  if (!server.started() || qgetenv("QT_QPA_PLATFORM") != "xcb") {
+  if (server.display().empty()) {
     // No server of our own: the pages are skipped, offscreen.
     unsetenv("DISPLAY");
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -200,11 +176,7 @@ int main(int argc, char** argv) {
     WizardPagesTest test;
     result = QTest::qExec(&test, argc, argv);
   }
-  if (server.started()) {
-    const pid_t pid = server.pid();
-    server.stop();
-    if (kill(pid, 0) == 0) result = 1;
-  }
+  if (!server.display().empty() && !server.stop()) result = 1;
   return result;
 }
 

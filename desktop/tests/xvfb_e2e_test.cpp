@@ -13,6 +13,7 @@
 #include "platform/process.h"
 #include "platform/shell_open.h"
 #include "testsupport/test_files.h"
+#include "testsupport/xvfb_server.h"
 
 namespace {
 
@@ -35,39 +36,20 @@ qm::ChildOptions options(std::vector<std::string> argv, std::vector<std::string>
   return o;
 }
 
-// The display number Xvfb writes on -displayfd: the first line of digits.
-int display_number(const std::string& out) {
-  qm::ChildLineReader reader;
-  std::vector<std::string> lines;
-  reader.feed(out, lines);
-  for (const std::string& l : lines)
-    if (!l.empty() && l.find_first_not_of("0123456789") == std::string::npos) return std::stoi(l);
-  return -1;
-}
-
 class DesktopUnderXvfb : public ::testing::Test {
  protected:
   void SetUp() override {
-    xvfb_ = qm::find_in_path("Xvfb");
     xdotool_ = qm::find_in_path("xdotool");
     import_ = qm::find_in_path("import");
-    if (xvfb_.empty() || xdotool_.empty() || import_.empty())
-      GTEST_SKIP() << "Xvfb, xdotool and ImageMagick are needed (scripts/setup)";
-    ASSERT_TRUE(server_.start(options({xvfb_, "-displayfd", "1", "-screen", "0", "1024x768x24",
-                                       "-nolisten", "tcp", "-noreset"})))
-        << server_.error();
-    std::string out;
-    ASSERT_TRUE(read_until(server_, out, 20000,
-                           [](const std::string& o) { return display_number(o) >= 0; }))
-        << out;
-    display_ = ":" + std::to_string(display_number(out));
+    if (xdotool_.empty() || import_.empty())
+      GTEST_SKIP() << "xdotool and ImageMagick are needed (scripts/setup)";
+    if (!server_.start()) {
+      if (!server_.installed()) GTEST_SKIP() << server_.error();
+      FAIL() << server_.error();
+    }
+    display_ = server_.display();
   }
-  void TearDown() override {
-    if (!server_.started()) return;
-    const pid_t pid = server_.pid();
-    server_.stop();
-    EXPECT_NE(kill(pid, 0), 0);
-  }
+  void TearDown() override { EXPECT_TRUE(server_.stop()); }
 
   // A program directory of links to the built program and its files.
   void link_program(const qm::test::TempDir& dir) {
@@ -111,8 +93,8 @@ class DesktopUnderXvfb : public ::testing::Test {
     return c.exited() ? c.exit_code() : -1;
   }
 
-  std::string xvfb_, xdotool_, import_, display_;
-  qm::ChildProcess server_;
+  std::string xdotool_, import_, display_;
+  qm::test::XvfbServer server_;
 };
 
 TEST_F(DesktopUnderXvfb, StartsShowsAndClosesOnSigterm) {
