@@ -1,0 +1,256 @@
+// Mail databases built through the index wizard with the real programs, offscreen: the
+// indexer, the postbridge gateway and the stand-in mail-store library are linked from
+// dist into a scratch program directory, and the main window searches the results with
+// the real searcher. Covered: the mail-client kind over the committed fixture store
+// (listed without its broken folder, two folders built by the wizard, a third added by
+// the add/edit dialog with its four-field DataInputPort), the page's text when there is
+// no store, and the mail-client store files (.mbx, .dbx, .toc, .snm) found by their masks
+// and built.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <filesystem>
+#include <set>
+
+#include "common/ini.h"
+#include "desktop/app.h"
+#include "desktop/catalogue/folder_dat.h"
+#include "desktop/forms/database_tree.h"
+#include "desktop/forms/mail_form.h"
+#include "desktop/forms/rebuild_form.h"
+#include "desktop/forms/wizard_form.h"
+#include "desktop/hit_list_model.h"
+#include "desktop/indexing/command_line.h"
+#include "desktop/indexing/property_file.h"
+#include "desktop/indexing/schedule.h"
+#include "desktop/main_form.h"
+#include "desktop/messages.h"
+#include "desktop/text_ids.h"
+#include "desktop/texts.h"
+#include "platform/process.h"
+#include "testsupport/test_files.h"
+
+using namespace qm;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kStore = std::string(QM_SOURCE_DIR) + "/mail/tests/store";
+const std::string kStores = std::string(QM_SOURCE_DIR) + "/mail/tests/stores/";
+
+// A program directory without databases: the programs, the gateway, the mail-store
+// library and the tables linked from dist, and a search configuration.
+struct ProgramDir {
+  test::TempDir dir{"qm-wizard-mail-"};
+  ProgramDir() {
+    const std::string dist = std::string(QM_DIST_DIR) + "/";
+    for (const char* name : {"quillmere.rcc", "vesprin.htm"})
+      test::write_file(dir / name, test::read_file(dist + name));
+    for (const char* name : {"indexer", "searcher", "marker", "libpostbridge.so", "libmboxpull.so", "big5.dat",
+                             "big5.ref", "desktop_hits.htm"})
+      fs::create_symlink(dist + name, dir / name);
+    test::write_file(dir / "vesprin.ini",
+                     "[VESPRIN]\nSearcher=/cgi-bin/searcher\nHomePage=/\nSystemAdm=a@b\n"
+                     "TmplNextQuery=desktop_hits.htm\nResultCount=100\n");
+  }
+  std::string value(const std::string& sec, const std::string& key) const {
+    IniTree ini;
+    ini.load(dir / "vesprin.ini");
+    return ini.get(sec, key).value_or("<none>");
+  }
+};
+
+// The store folder for the mail-store library for the life of the value.
+struct StoreVariable {
+  explicit StoreVariable(const std::string& path) { setenv("MBOXPULL_STORE", path.c_str(), 1); }
+  ~StoreVariable() { unsetenv("MBOXPULL_STORE"); }
+};
+
+// The databases of hits of a search, by id.
+using Found = std::set<int>;
+
+}  // namespace
+
+class WizardMailTest : public QObject {
+  Q_OBJECT
+
+  ScriptedMessageSink sink_;
+
+  // The wizard's mail road up to the list page with the kind chosen (and the folder
+  // searched, for the store-file kinds).
+  static void to_list(TWizardForm& f, QRadioButton* kind, const std::string& folder, bool attach) {
+    f.radioMail->setChecked(true);
+    kind->setChecked(true);
+    f.chkAttach->setChecked(attach);
+    f.btnNext->click();
+    if (!folder.empty()) f.editMailFolder->setEditText(QString::fromStdString(folder));
+    f.btnNext->click();
+    QTRY_VERIFY(f.btnNext->isEnabled());
+  }
+  // Selects the rows whose column holds one of the texts, then builds them to Finish.
+  static void build_rows(TWizardForm& f, int column, const QStringList& texts) {
+    int chosen = 0;
+    for (int i = 0; i < f.lvFind->topLevelItemCount(); ++i)
+      if (texts.contains(f.lvFind->topLevelItem(i)->text(column))) {
+        f.lvFind->topLevelItem(i)->setSelected(true);
+        ++chosen;
+      }
+    QCOMPARE(chosen, texts.size());
+    while (f.Step() < 6) {
+      const int before = f.Step();
+      f.btnNext->click();
+      QVERIFY(f.Step() > before);  // the mail road passes over the index-folder step
+    }
+    f.schedule().WaitFinished();
+    QVERIFY(f.btnFinish->isEnabled());
+    f.btnFinish->click();
+  }
+  // The main window over the program directory with every database checked; each query
+  // gives the ids of the databases of its hits.
+  void search(const ProgramDir& pd, const std::vector<std::pair<int, std::string>>& databases,
+              const std::vector<std::pair<QString, Found>>& queries) {
+    std::vector<FolderNodeRecord> nodes{{true, 4, 0, -1, "Databases"}};
+    for (const auto& [id, name] : databases) nodes.push_back({false, 4, 1, id, name});
+    QVERIFY(folder_dat_write(pd.dir / "Folder.dat", nodes));
+    auto form = desktop_create_main_window(pd.dir.path());
+    QVERIFY(form);
+    for (const auto& [id, name] : databases) {
+      TreeNode* node = form->tvDB->model().find_database(id);
+      QVERIFY(node);
+      node->state = kStateChecked;
+    }
+    for (const auto& [query, expected] : queries) {
+      form->cmbSrchHistory->setEditText(query);
+      form->btnSearchClick();
+      Found found;
+      for (int r = 0; r < form->hits()->rowCount(); ++r) found.insert(form->hits()->row(r).database_id);
+      QVERIFY2(found == expected, qPrintable(query));
+    }
+    form->close();
+  }
+
+ private slots:
+  void initTestCase() {
+    common_set_desktop_profile(true);
+    QVERIFY(desktop_load_resources(std::string(QM_DIST_DIR) + "/", "en"));
+    message_set_sink(&sink_);
+  }
+  void cleanupTestCase() { message_set_sink(nullptr); }
+  void cleanup() {
+    QVERIFY2(sink_.failures().empty(), sink_.failures().c_str());
+    QCOMPARE(sink_.pending(), size_t(0));
+  }
+
+  // The mail-client kind over the fixture store: the wizard lists its six readable folders
+  // and builds two, the add/edit dialog adds a third that the builder builds from its
+  // four-field DataInputPort, and a word of each is found in its own database.
+  void storeFoldersBuiltAndSearched() {
+    ProgramDir pd;
+    StoreVariable store(kStore);
+    {
+      TWizardForm f(pd.dir.path());
+      f.show();
+      to_list(f, f.radio9798, "", false);
+      QCOMPARE(f.lvFind->topLevelItemCount(), 6);
+      for (int i = 0; i < 6; ++i) QVERIFY(!f.lvFind->topLevelItem(i)->text(1).contains(QStringLiteral("broken")));
+      build_rows(f, 1, {QStringLiteral(".Work.Projects"), QStringLiteral("%E4%B8%AD%E6%96%87")});
+    }
+    QCOMPARE(pd.value("DB-1", "Description"), std::string("Projects"));
+    QCOMPARE(pd.value("DB-2", "Description"), std::string("\xA4\xA4\xA4\xE5"));
+
+    {
+      TRebuildForm f(pd.dir.path());
+      f.show();
+      f.radioMail->click();
+      f.cmbMailType->setCurrentIndex(4);
+      QTimer::singleShot(0, &f, [&] {
+        TMailForm* m = f.mailForm();
+        for (int i = 0; i < m->lvFind->topLevelItemCount(); ++i)
+          if (m->lvFind->topLevelItem(i)->text(0) == QStringLiteral("store\\archive"))
+            m->lvFind->topLevelItem(i)->setSelected(true);
+        m->btnOk->click();
+      });
+      f.btnSel->click();
+      sink_.expect(load_text(text::kMsgDatabaseAdded), load_text(text::kCaptionInformation), kStyleInformation,
+                   kAnswerOk);
+      f.btnApply->click();
+    }
+    const std::string work = pd.dir.path() + "DB/archive/";
+    QCOMPARE(pd.value("DB-3", "DataInputPort"),
+             pd.dir.path() + "libpostbridge.so;outlook:archive;" + work + ";store\\archive");
+    // The build the desktop starts for a mail database.
+    ProcessOptions run;
+    run.argv = indexer_command_line(pd.dir.path(), IndexerKind::Mail, 0, 3).argv;
+    run.timeout_ms = 120000;
+    const ProcessResult built = process_run(run);
+    QVERIFY2(built.output.find("\x1A\x1A") != std::string::npos, built.output.c_str());
+    BuildDatabaseProperties(pd.dir.path(), 3);
+
+    // "Nested" stands only in a Projects message, "Hello" in the archive's (of the three),
+    // and the Big5 test mail of the 中文 folder is in the archive as well.
+    search(pd, {{1, "Projects"}, {2, "\xA4\xA4\xA4\xE5"}, {3, "archive"}},
+           {{QStringLiteral("nested"), {1}},
+            {QStringLiteral("hello"), {3}},
+            {QStringLiteral("測試"), {2, 3}}});
+  }
+
+  // No store: the library refuses its login and the page says it cannot list.
+  void noStoreShowsThePageText() {
+    ProgramDir pd;
+    StoreVariable store(pd.dir / "no-store");
+    TWizardForm f(pd.dir.path());
+    f.show();
+    to_list(f, f.radio9798, "", false);
+    QCOMPARE(f.lblFind->text(), QString::fromStdString(load_text(text::kMailFindNoLibrary)));
+    QCOMPARE(f.lvFind->topLevelItemCount(), 0);
+  }
+
+  // The store files of the mail clients found by each kind's mask and built: the .mbx
+  // pair and the .dbx of the generated stores, the .mbx beside its .toc (with its
+  // converted attachment), and a mailbox beside its .snm summary.
+  void storeFilesFoundByMasksBuiltAndSearched() {
+    ProgramDir pd;
+    const std::string ns = pd.dir.sub("nsmail");
+    test::write_file(ns + "/Inbox",
+                     test::read_file(std::string(QM_SOURCE_DIR) + "/mail/tests/fixtures/all-lf.mbox"));
+    test::write_file(ns + "/Inbox.snm", "summary");
+    const struct {
+      QRadioButton* TWizardForm::*kind;
+      std::string folder;
+      bool attach;
+      QStringList rows;
+    } runs[] = {{&TWizardForm::radioIE4, kStores, false, {"jmf6.mbx", "tocbox.mbx"}},
+                {&TWizardForm::radioIE5, kStores, false, {"folder.dbx"}},
+                {&TWizardForm::radioEudora, kStores, true, {"tocbox.mbx"}},
+                {&TWizardForm::radioNS, ns, false, {"Inbox"}}};
+    for (const auto& r : runs) {
+      TWizardForm f(pd.dir.path());
+      f.show();
+      to_list(f, f.*r.kind, r.folder, r.attach);
+      QCOMPARE(f.lvFind->topLevelItemCount(), r.rows.size());
+      build_rows(f, 0, r.rows);
+    }
+    const char* names[] = {"jmf6", "tocbox", "folder", "tocbox(2)", "Inbox"};
+    std::vector<std::pair<int, std::string>> databases;
+    for (int id = 1; id <= 5; ++id) {
+      QCOMPARE(pd.value("DB-" + std::to_string(id), "Description"), std::string(names[id - 1]));
+      QVERIFY(fs::file_size(pd.value("DB-" + std::to_string(id), "WorkDir") + "fulltext.db") > 0);
+      databases.push_back({id, names[id - 1]});
+    }
+    // The plain message of the corpus is in every store; the converted attachment's text
+    // only where attachments were read.
+    search(pd, databases,
+           {{QStringLiteral("hello"), {1, 2, 3, 4, 5}},
+            {QStringLiteral("quarterly"), {4}}});
+  }
+};
+
+QTEST_MAIN(WizardMailTest)
+#include "wizard_mail_qtest.moc"
