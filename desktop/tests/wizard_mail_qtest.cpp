@@ -17,6 +17,7 @@
 #include <QtTest>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 
 #include "common/ini.h"
@@ -115,7 +116,8 @@ class WizardMailTest : public QObject {
   // The main window over the program directory with every database checked; each query
   // gives the ids of the databases of its hits.
   void search(const ProgramDir& pd, const std::vector<std::pair<int, std::string>>& databases,
-              const std::vector<std::pair<QString, Found>>& queries) {
+              const std::vector<std::pair<QString, Found>>& queries,
+              const std::function<void(TMainForm&)>& more = {}) {
     std::vector<FolderNodeRecord> nodes{{true, 4, 0, -1, "Databases"}};
     for (const auto& [id, name] : databases) nodes.push_back({false, 4, 1, id, name});
     QVERIFY(folder_dat_write(pd.dir / "Folder.dat", nodes));
@@ -131,8 +133,11 @@ class WizardMailTest : public QObject {
       form->btnSearchClick();
       Found found;
       for (int r = 0; r < form->hits()->rowCount(); ++r) found.insert(form->hits()->row(r).database_id);
-      QVERIFY2(found == expected, qPrintable(query));
+      QString ids;
+      for (int id : found) ids += QString::number(id) + QLatin1Char(' ');
+      QVERIFY2(found == expected, qPrintable(query + QStringLiteral(": ") + ids));
     }
+    if (more) more(*form);
     form->close();
   }
 
@@ -229,7 +234,7 @@ class WizardMailTest : public QObject {
     } runs[] = {{&TWizardForm::radioIE4, kStores, false, {"jmf6.mbx", "tocbox.mbx"}},
                 {&TWizardForm::radioIE5, kStores, false, {"folder.dbx"}},
                 {&TWizardForm::radioEudora, kStores, true, {"tocbox.mbx"}},
-                {&TWizardForm::radioNS, ns, false, {"Inbox"}}};
+                {&TWizardForm::radioNS, ns, true, {"Inbox"}}};
     for (const auto& r : runs) {
       TWizardForm f(pd.dir.path());
       f.show();
@@ -245,10 +250,23 @@ class WizardMailTest : public QObject {
       databases.push_back({id, names[id - 1]});
     }
     // The plain message of the corpus is in every store; the converted attachment's text
-    // only where attachments were read.
+    // only where attachments were read. "fork" stands only in the BinHex attachment of the
+    // corpus message "binhex part", read in the .toc mailbox and the mbox: the mbox's hit
+    // shows the mail columns and the attachment icon.
     search(pd, databases,
            {{QStringLiteral("hello"), {1, 2, 3, 4, 5}},
-            {QStringLiteral("quarterly"), {4}}});
+            {QStringLiteral("quarterly"), {4}},
+            {QStringLiteral("fork"), {4, 5}}},
+           [](TMainForm& form) {
+             QCOMPARE(form.hits()->rowCount(), 2);
+             QCOMPARE(form.hits()->columnCount(), 6);
+             const int r = form.hits()->row(0).database_id == 5 ? 0 : 1;
+             QCOMPARE(form.hits()->row(r).database_id, 5);
+             QCOMPARE(form.hits()->text(r, 1), QStringLiteral("binhex part"));
+             QVERIFY(form.hits()->text(r, 4).contains(QLatin1Char('/')));
+             QVERIFY(form.hits()->text(r, 5).contains(QStringLiteral("Ann")));
+             QCOMPARE(form.hits()->row(r).image, 2);
+           });
   }
 };
 
