@@ -7,12 +7,14 @@
 // no store, and the mail-client store files (.mbx, .dbx, .toc, .snm) found by their masks
 // and built.
 #include <QCheckBox>
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -257,7 +259,7 @@ class WizardMailTest : public QObject {
            {{QStringLiteral("hello"), {1, 2, 3, 4, 5}},
             {QStringLiteral("quarterly"), {4}},
             {QStringLiteral("fork"), {4, 5}}},
-           [](TMainForm& form) {
+           [&pd](TMainForm& form) {
              QCOMPARE(form.hits()->rowCount(), 2);
              QCOMPARE(form.hits()->columnCount(), 6);
              const int r = form.hits()->row(0).database_id == 5 ? 0 : 1;
@@ -266,6 +268,29 @@ class WizardMailTest : public QObject {
              QVERIFY(form.hits()->text(r, 4).contains(QLatin1Char('/')));
              QVERIFY(form.hits()->text(r, 5).contains(QStringLiteral("Ann")));
              QCOMPARE(form.hits()->row(r).image, 2);
+             // The full view: the header table, the body without the attachment's text,
+             // and a link to the saved attachment.
+             form.mShowFull->trigger();
+             form.ListView1->selectionModel()->select(
+                 form.hits()->index(r, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+             const std::string full = test::read_file(pd.dir / "RFull.htm");
+             QVERIFY2(full.find("<TABLE BGCOLOR=#DFE7FF WIDTH=90%>") != std::string::npos, full.c_str());
+             QVERIFY2(full.find("A Mac file.") != std::string::npos, full.c_str());
+             QVERIFY2(full.find("BinHex data") == std::string::npos, full.c_str());
+             const size_t link = full.find("Attach/");
+             QVERIFY2(link != std::string::npos, full.c_str());
+             const std::string saved = full.substr(link, full.find_first_of("\"<> ", link) - link);
+             QVERIFY2(fs::exists(pd.value("DB-5", "WorkDir") + saved), saved.c_str());
+             QVERIFY(test::read_file(pd.value("DB-5", "WorkDir") + saved).find("fork") != std::string::npos);
+             // The plain message's subject, date and sender as each store kind gives them.
+             form.cmbSrchHistory->setEditText(QStringLiteral("hello"));
+             form.btnSearchClick();
+             QCOMPARE(form.hits()->rowCount(), 5);
+             for (int i = 0; i < form.hits()->rowCount(); ++i) {
+               QCOMPARE(form.hits()->text(i, 1), QStringLiteral("Plain ASCII message"));
+               QCOMPARE(form.hits()->text(i, 4), form.hits()->text(0, 4));
+               QVERIFY(form.hits()->text(i, 5).contains(QStringLiteral("Ann Lee")));
+             }
            });
   }
 };
