@@ -200,12 +200,31 @@ class WizardMailTest : public QObject {
     QVERIFY2(built.output.find("\x1A\x1A") != std::string::npos, built.output.c_str());
     BuildDatabaseProperties(pd.dir.path(), 3);
 
-    // "Nested" stands only in a Projects message, "Hello" in the archive's (of the three),
-    // and the Big5 test mail of the 中文 folder is in the archive as well.
+    // "Nested" stands only in a Projects message, "Hello" in the archive's (of the three);
+    // the Big5 test mail of the 中文 folder and the encoded sender of Projects are in the
+    // archive as well.
     search(pd, {{1, "Projects"}, {2, "\xA4\xA4\xA4\xE5"}, {3, "archive"}},
            {{QStringLiteral("nested"), {1}},
             {QStringLiteral("hello"), {3}},
-            {QStringLiteral("測試"), {2, 3}}});
+            {QStringLiteral("測試"), {2, 3}},
+            {QStringLiteral("encoded"), {1, 3}}},
+           [](TMainForm& form) {
+             // Subject and sender come decoded from the mail-store library.
+             QCOMPARE(form.hits()->rowCount(), 2);
+             for (int i = 0; i < 2; ++i) {
+               QCOMPARE(form.hits()->text(i, 1), QStringLiteral("encoded sender"));
+               QVERIFY2(form.hits()->text(i, 5).contains(QStringLiteral("張三")), qPrintable(form.hits()->text(i, 5)));
+             }
+             form.cmbSrchHistory->setEditText(QStringLiteral("測試"));
+             form.btnSearchClick();
+             std::multiset<int> big5;  // the databases of the Big5 test mail's hits
+             for (int i = 0; i < form.hits()->rowCount(); ++i)
+               if (form.hits()->text(i, 1) == QStringLiteral("中文郵件 Big5")) {
+                 QVERIFY(form.hits()->text(i, 5).contains(QStringLiteral("王小明")));
+                 big5.insert(form.hits()->row(i).database_id);
+               }
+             QCOMPARE(big5, (std::multiset<int>{2, 3}));
+           });
   }
 
   // No store: the library refuses its login and the page says it cannot list.
