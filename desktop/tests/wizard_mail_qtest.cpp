@@ -98,7 +98,7 @@ class WizardMailTest : public QObject {
     QTRY_VERIFY(f.btnNext->isEnabled());
   }
   // Selects the rows whose column holds one of the texts, then builds them to Finish.
-  static void build_rows(TWizardForm& f, int column, const QStringList& texts) {
+  static void build_rows(TWizardForm& f, int column, const QStringList& texts, int messages) {
     int chosen = 0;
     for (int i = 0; i < f.lvFind->topLevelItemCount(); ++i)
       if (texts.contains(f.lvFind->topLevelItem(i)->text(column))) {
@@ -113,6 +113,10 @@ class WizardMailTest : public QObject {
     }
     f.schedule().WaitFinished();
     QVERIFY(f.btnFinish->isEnabled());
+    // The counters: databases queued and built, and messages read.
+    QCOMPARE(f.lbl1->text(), QString::number(texts.size()));
+    QCOMPARE(f.lbl2->text(), QString::number(texts.size()));
+    QCOMPARE(f.lbl3->text(), QString::number(messages));
     f.btnFinish->click();
   }
   // The main window over the program directory with every database checked; each query
@@ -167,7 +171,7 @@ class WizardMailTest : public QObject {
       to_list(f, f.radio9798, "", false);
       QCOMPARE(f.lvFind->topLevelItemCount(), 6);
       for (int i = 0; i < 6; ++i) QVERIFY(!f.lvFind->topLevelItem(i)->text(1).contains(QStringLiteral("broken")));
-      build_rows(f, 1, {QStringLiteral(".Work.Projects"), QStringLiteral("%E4%B8%AD%E6%96%87")});
+      build_rows(f, 1, {QStringLiteral(".Work.Projects"), QStringLiteral("%E4%B8%AD%E6%96%87")}, 3 + 1);
     }
     QCOMPARE(pd.value("DB-1", "Description"), std::string("Projects"));
     QCOMPARE(pd.value("DB-2", "Description"), std::string("\xA4\xA4\xA4\xE5"));
@@ -252,16 +256,19 @@ class WizardMailTest : public QObject {
       std::string folder;
       bool attach;
       QStringList rows;
-    } runs[] = {{&TWizardForm::radioIE4, kStores, false, {"jmf6.mbx", "tocbox.mbx"}},
-                {&TWizardForm::radioIE5, kStores, false, {"folder.dbx"}},
-                {&TWizardForm::radioEudora, kStores, true, {"tocbox.mbx"}},
-                {&TWizardForm::radioNS, ns, true, {"Inbox"}}};
+      int messages;
+    } runs[] = {// The corpus's 27 messages; the .toc mailbox adds four of its own, and the
+                // .dbx keeps out the one with neither sender nor recipient.
+                {&TWizardForm::radioIE4, kStores, false, {"jmf6.mbx", "tocbox.mbx"}, 27 + 31},
+                {&TWizardForm::radioIE5, kStores, false, {"folder.dbx"}, 26},
+                {&TWizardForm::radioEudora, kStores, true, {"tocbox.mbx"}, 31},
+                {&TWizardForm::radioNS, ns, true, {"Inbox"}, 27}};
     for (const auto& r : runs) {
       TWizardForm f(pd.dir.path());
       f.show();
       to_list(f, f.*r.kind, r.folder, r.attach);
       QCOMPARE(f.lvFind->topLevelItemCount(), r.rows.size());
-      build_rows(f, 0, r.rows);
+      build_rows(f, 0, r.rows, r.messages);
     }
     const char* names[] = {"jmf6", "tocbox", "folder", "tocbox(2)", "Inbox"};
     std::vector<std::pair<int, std::string>> databases;
