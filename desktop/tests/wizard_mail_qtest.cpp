@@ -189,6 +189,7 @@ class WizardMailTest : public QObject {
         m->btnOk->click();
       });
       f.btnSel->click();
+      f.chkAttach->setChecked(true);
       sink_.expect(load_text(text::kMsgDatabaseAdded), load_text(text::kCaptionInformation), kStyleInformation,
                    kAnswerOk);
       f.btnApply->click();
@@ -196,9 +197,10 @@ class WizardMailTest : public QObject {
     const std::string work = pd.dir.path() + "DB/archive/";
     QCOMPARE(pd.value("DB-3", "DataInputPort"),
              pd.dir.path() + "libpostbridge.so;outlook:archive;" + work + ";store\\archive");
-    // The build the desktop starts for a mail database.
+    QCOMPARE(pd.value("DB-3", "Attach"), std::string("1"));
+    // The build the desktop starts for a mail database with attachments.
     ProcessOptions run;
-    run.argv = indexer_command_line(pd.dir.path(), IndexerKind::Mail, 0, 3).argv;
+    run.argv = indexer_command_line(pd.dir.path(), indexer_rebuild_kind(true, true), 0, 3).argv;
     run.timeout_ms = 120000;
     const ProcessResult built = process_run(run);
     QVERIFY2(built.output.find("\x1A\x1A") != std::string::npos, built.output.c_str());
@@ -211,9 +213,14 @@ class WizardMailTest : public QObject {
            {{QStringLiteral("nested"), {1}},
             {QStringLiteral("hello"), {3}},
             {QStringLiteral("測試"), {2, 3}},
-            {QStringLiteral("encoded"), {1, 3}}},
+            {QStringLiteral("encoded"), {1, 3}},
+            // Words only in the archive's text attachments, one named by RFC 2231.
+            {QStringLiteral("noteword"), {3}},
+            {QStringLiteral("reportword"), {3}}},
            [](TMainForm& form) {
              // Subject and sender come decoded from the mail-store library.
+             form.cmbSrchHistory->setEditText(QStringLiteral("encoded"));
+             form.btnSearchClick();
              QCOMPARE(form.hits()->rowCount(), 2);
              for (int i = 0; i < 2; ++i) {
                QCOMPARE(form.hits()->text(i, 1), QStringLiteral("encoded sender"));
