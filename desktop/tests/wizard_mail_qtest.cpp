@@ -217,7 +217,7 @@ class WizardMailTest : public QObject {
             // Words only in the archive's text attachments, one named by RFC 2231.
             {QStringLiteral("noteword"), {3}},
             {QStringLiteral("reportword"), {3}}},
-           [](TMainForm& form) {
+           [&pd](TMainForm& form) {
              // Subject and sender come decoded from the mail-store library.
              form.cmbSrchHistory->setEditText(QStringLiteral("encoded"));
              form.btnSearchClick();
@@ -235,6 +235,23 @@ class WizardMailTest : public QObject {
                  big5.insert(form.hits()->row(i).database_id);
                }
              QCOMPARE(big5, (std::multiset<int>{2, 3}));
+             // The full view of the archive's attachment mail links its saved text attachment.
+             form.cmbSrchHistory->setEditText(QStringLiteral("noteword"));
+             form.btnSearchClick();
+             QCOMPARE(form.hits()->rowCount(), 1);
+             QCOMPARE(form.hits()->row(0).image, 2);
+             form.mShowFull->trigger();
+             form.ListView1->selectionModel()->select(
+                 form.hits()->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+             const std::string full = test::read_file(pd.dir / "RFull.htm");
+             QVERIFY2(full.find("Quarterly figures attached.") != std::string::npos, full.c_str());
+             const size_t link = full.find("notes.txt");
+             QVERIFY2(link != std::string::npos, full.c_str());
+             const size_t start = full.rfind("Attach/", link);
+             QVERIFY2(start != std::string::npos, full.c_str());
+             const std::string saved = full.substr(start, link + 9 - start);
+             QVERIFY2(test::read_file(pd.value("DB-3", "WorkDir") + saved).find("noteword") != std::string::npos,
+                      saved.c_str());
            });
   }
 
