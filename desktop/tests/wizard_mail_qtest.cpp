@@ -5,7 +5,8 @@
 // (listed without its broken folder, two folders built by the wizard, a third added by
 // the add/edit dialog with its four-field DataInputPort), the page's text when there is
 // no store, and the mail-client store files (.mbx, .dbx, .toc, .snm) found by their masks
-// and built.
+// and built. The searches check the hits' databases, the mail columns with the decoded
+// subjects and senders, and the full view's saved attachments.
 #include <QCheckBox>
 #include <QAction>
 #include <QComboBox>
