@@ -182,14 +182,19 @@ class WizardMailTest : public QObject {
       f.show();
       f.radioMail->click();
       f.cmbMailType->setCurrentIndex(4);
+      QStringList listed;  // the folders of the mail-store dialog
       QTimer::singleShot(0, &f, [&] {
         TMailForm* m = f.mailForm();
+        for (int i = 0; i < m->lvFind->topLevelItemCount(); ++i) listed << m->lvFind->topLevelItem(i)->text(0);
         for (int i = 0; i < m->lvFind->topLevelItemCount(); ++i)
           if (m->lvFind->topLevelItem(i)->text(0) == QStringLiteral("store\\archive"))
             m->lvFind->topLevelItem(i)->setSelected(true);
         m->btnOk->click();
       });
       f.btnSel->click();
+      // The mail-store dialog lists the same six folders.
+      QCOMPARE(listed.size(), 6);
+      QVERIFY(!listed.join(QLatin1Char(';')).contains(QStringLiteral("broken")));
       f.chkAttach->setChecked(true);
       sink_.expect(load_text(text::kMsgDatabaseAdded), load_text(text::kCaptionInformation), kStyleInformation,
                    kAnswerOk);
