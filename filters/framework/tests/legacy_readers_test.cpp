@@ -190,9 +190,9 @@ TEST(LegacyReadersTest, LibreOfficeRtf) {
   for (const char* piece : {"group 0xA0010004 6 254\ntext unicode \"Sample document\"\nend\n",
                             "item 44 1 1 0\ngroup 0xA00A0000 1 1\n", "item 44 2 2 0\ngroup 0xA00A0000 2 2\n",
                             // LibreOffice underlines its links in navy (\cf over its colour table).
-                            "group 0x20000001 10 21\nitem 60 0 0x800000 0\nitem 8 4 1 0\ntext unicode \"the site\"\n"
+                            "group 0x20000001 22 21\nitem 60 0 0x800000 0\nitem 8 4 1 0\ntext unicode \"the site\"\n"
                             "item 8 4 0 0\nitem 60 0 0 0\nend\n",
-                            "group 0x20000001 31 11\nitem 60 0 0x800000 0\nitem 8 4 1 0\ntext unicode \"back\"\n"})
+                            "group 0x20000001 43 11\nitem 60 0 0x800000 0\nitem 8 4 1 0\ntext unicode \"back\"\n"})
     EXPECT_NE(s.find(piece), std::string::npos) << piece << "\n" << s;
   auto odt = read(KVXFI_ODT, qm::test::read_file(kData + "/office.odt"));
   ASSERT_TRUE(odt);

@@ -195,14 +195,16 @@ TEST(ReadersTest, RtfStructure) {
            // \info's title and author as properties 6 and 4.
            "section wp\nitem 25 0x13B60000 0 0\ngroup 0xA0010004 6 254\ntext unicode \"Sample\"\nend\n"
            "group 0xA0010004 4 254\ntext unicode \"Quillmere\"\nend\n"
-           "text unicode \"Plain text with \"\nitem 8 2 1 0\ntext unicode \"bold\"\nitem 8 2 0 0\n",
+           "item 10 0 0 0\ntext unicode \"Plain text with \"\nitem 8 2 1 0\ntext unicode \"bold\"\nitem 8 2 0 0\n",
            "item 8 4 1 0\ntext unicode \"under\"\nitem 8 4 0 0\n", "item 8 12 1 0\n",
            "text unicode \" and H\"\nitem 8 10 1 0\ntext unicode \"2\"\nitem 8 10 0 0\n",
            // \'e9 in CP1252, \u with its ? skipped, Big5 pairs in the fcharset136 font.
-           "text unicode \"Caf\xC3\xA9 \xE2\x82\xAC" "5 and \xE4\xB8\xAD\xE6\x96\x87 \xE6\xB8\xAC\xE8\xA9\xA6\"\nbreak 22\n",
+           // The f1 font's item around them (font items 0 and 1 are Times New Roman and PMingLiU).
+           "text unicode \"Caf\xC3\xA9 \xE2\x82\xAC" "5 and \"\nitem 10 1 0 0\n"
+           "text unicode \"\xE4\xB8\xAD\xE6\x96\x87 \xE6\xB8\xAC\xE8\xA9\xA6\"\nitem 10 0 0 0\nbreak 22\n",
            "text unicode \"next line\\u{0009}tabbed\"\npara\n",
            // The HYPERLINK field's result inside a hyperlink group naming its target in range 9.
-           "bookmark \"mark\"\nend\ntext unicode \"Bookmark here and \"\ngroup 0x20000001 4 19\n"
+           "bookmark \"mark\"\nend\ntext unicode \"Bookmark here and \"\ngroup 0x20000001 27 19\n"
            "text unicode \"link text\"\nend\ntext unicode \" after.\"\n",
            // The footnote's text in its note group, at its place.
            "text unicode \"Note\"\nitem 8 11 1 0\nitem 8 11 0 0\nitem 44 1 1 0\ngroup 0xA00A0000 1 1\n"
@@ -255,6 +257,38 @@ TEST(ReadersTest, RtfColours) {
     std::string s = script_of(*m);
     EXPECT_NE(s.find(c.script), std::string::npos) << c.rtf << "\n---\n" << s;
   }
+}
+
+// Fonts and sizes: \f names its font table entry (the name decoded in the entry's own
+// character set; groups inside an entry such as \panose and \falt are no part of it),
+// \fs half-points as twips; the enclosing font back at a group's end, \plain giving
+// \deff and 12 points; an unknown number is the document's font; in tables as well.
+TEST(ReadersTest, RtfFonts) {
+  const std::string table =
+      "{\\fonttbl{\\f0\\froman Times New Roman;}{\\f1\\fmodern{\\*\\panose 02070309}Courier{\\*\\falt Cour};}"
+      "{\\f2\\fnil\\fcharset136 \\'b7\\'73\\'b2\\'d3\\'a9\\'fa\\'c5\\'e9;}}";
+  struct Case {
+    std::string rtf, script;
+  } cases[] = {
+      {"{\\rtf1\\deff0" + table + "a{\\f1\\fs20 b}\\f2 c\\plain d\\f7 e\\par}",
+       "text unicode \"a\"\nitem 10 0 0 0\nitem 9 200 0 0\ntext unicode \"b\"\nitem 10 0xFFFFFFFF 0 0\n"
+       "item 9 240 0 0\nitem 10 1 0 0\ntext unicode \"c\"\nitem 10 2 0 0\ntext unicode \"d\"\n"
+       "item 10 0xFFFFFFFF 0 0\ntext unicode \"e\"\npara\n"},
+      {"{\\rtf1" + table + "\\trowd\\cellx100\\intbl{\\fs36 x}y\\cell\\row}",
+       "cell\nitem 9 360 0 0\ntext unicode \"x\"\nitem 9 240 0 0\ntext unicode \"y\"\nendcell\n"},
+  };
+  for (const Case& c : cases) {
+    auto m = read(KVXFI_RTF, c.rtf);
+    ASSERT_TRUE(m) << c.rtf;
+    std::string s = script_of(*m);
+    EXPECT_NE(s.find(c.script), std::string::npos) << c.rtf << "\n---\n" << s;
+  }
+  // The names in range 9 (units little-endian): "Courier" first (the first font met),
+  // then the Big5 name, then "Times New Roman".
+  auto m = read(KVXFI_RTF, cases[0].rtf);
+  ASSERT_TRUE(m);
+  std::string s = script_of(*m);
+  EXPECT_NE(s.find("record 9 43006F0075007200690065007200B065307D0E66D49A5400"), std::string::npos) << s;
 }
 
 TEST(ReadersTest, RtfBoundsHoldOnHostileInput) {
