@@ -164,6 +164,35 @@ TEST(ReadersTest, HtmlStructure) {
   EXPECT_NE(script_of(*big5).find("item 25 0x13B60000 0 0\n"), std::string::npos);
 }
 
+// The style attribute's font-family (its first family), font-size (lengths, sizes relative
+// to the enclosing one, keywords) and color (hex, rgb(), names) as font, size and colour
+// items; the enclosing values back at the element's end; values not understood and values
+// already in force change nothing.
+TEST(ReadersTest, HtmlStyleFonts) {
+  struct Case {
+    const char* html;
+    const char* script;
+  } cases[] = {
+      {"<p>a<span style=\"font-family: 'DejaVu Sans', serif; font-size: 15pt; color: rgb(255, 0, 50%)\">b</span>c",
+       "text unicode \"a\"\nitem 10 0 0 0\nitem 9 300 0 0\nitem 60 0 0x8000FF 0\ntext unicode \"b\"\n"
+       "item 10 0xFFFFFFFF 0 0\nitem 9 240 0 0\nitem 60 0 0 0\ntext unicode \"c\"\npara\n"},
+      {"<div style=\"font-size:20px\">a<b style=\"font-size:150%;COLOR:#0F0 !important\">b</b>"
+       "<i style=\"font-size:x-large\">c</i><i style=\"font-size:2em\">d</i></div>",
+       "item 9 300 0 0\ntext unicode \"a\"\nitem 8 2 1 0\nitem 9 450 0 0\nitem 60 0 65280 0\n"
+       "text unicode \"b\"\nitem 9 300 0 0\nitem 60 0 0 0\nitem 8 2 0 0\nitem 8 3 1 0\nitem 9 360 0 0\n"
+       "text unicode \"c\"\nitem 9 300 0 0\nitem 8 3 0 0\nitem 8 3 1 0\nitem 9 600 0 0\ntext unicode \"d\"\n"
+       "item 9 300 0 0\nitem 8 3 0 0\nitem 9 240 0 0\npara\n"},
+      {"<p style=\"font-size: big; color: rgb(1,2); font-family: ; font-size: 12pt; color: black x\">a</p>",
+       "section wp\ntext unicode \"a\"\npara\n"},
+  };
+  for (const Case& c : cases) {
+    auto m = read(KVXFI_HTML, c.html);
+    ASSERT_TRUE(m) << c.html;
+    std::string s = script_of(*m);
+    EXPECT_NE(s.find(c.script), std::string::npos) << c.html << "\n---\n" << s;
+  }
+}
+
 // latin.rtf's words equal those of unrtf --text (its Latin-1 output, header lines dropped).
 TEST(ReadersTest, RtfTextAgreesWithUnrtf) {
   std::string path = kData + "/latin.rtf";
