@@ -183,6 +183,28 @@ bool DocWriter::note_end() {
   return close_group(kNoteGroup);
 }
 
+bool DocWriter::page_part(uint32_t kind) {
+  if (!flush()) return false;
+  if (groups_.size() >= 64) return fail("groups nested too deeply");
+  uint32_t number = ++parts_, id = 0;
+  if (!item(kPagePartDefinition, kind, number, 0, &id)) return false;
+  if (!b_.group_open(kPagePartGroup, number, kind)) return fail(b_.error());
+  groups_.push_back(kPagePartGroup);
+  open_parts_.emplace_back(id, number);
+  ++written_;
+  open_paragraph_ = false;
+  return true;
+}
+
+bool DocWriter::page_part_end() {
+  if (open_parts_.empty() || groups_.empty() || groups_.back() != kPagePartGroup) return true;
+  if (in_paragraph() && !paragraph()) return false;
+  if (!close_group(kPagePartGroup)) return false;
+  auto [id, number] = open_parts_.back();
+  open_parts_.pop_back();
+  return item(kPagePartReference, id, number, 0);
+}
+
 bool DocWriter::property(uint32_t number, const std::vector<uint16_t>& value) {
   if (value.empty()) return true;
   if (!flush()) return false;

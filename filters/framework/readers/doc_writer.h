@@ -1,5 +1,6 @@
 // The readers' side of the ChunkBuilder: running text gathered into Unicode runs,
-// paragraphs and line breaks, character attributes, bookmarks and tables in the item
+// paragraphs and line breaks, character attributes, bookmarks, notes, headers and
+// footers, and tables in the item
 // forms that chunk scripts write, so a reader states structure and never builds items by
 // hand. Every count a reader hands in is bounded here; after the first refused call the
 // writer stays failed and error() says why.
@@ -47,6 +48,12 @@ class DocWriter {
   // running text, then its text inside group kNoteGroup (id word = number) up to note_end.
   bool note(uint32_t type);
   bool note_end();
+  // A header or footer: its definition item {kPagePartDefinition, kind (kHeader or
+  // kFooter), number, 0}, its text inside group kPagePartGroup (id word = number, third
+  // word = kind) up to page_part_end, then its reference {kPagePartReference, the
+  // definition's item id, number, 0}, where the part comes into force.
+  bool page_part(uint32_t kind);
+  bool page_part_end();
   // A document property: group kPropertyGroup {number, 0xFE} around its value's text.
   // Numbers: 1 comment, 2 keywords, 4 author, 5 subject, 6 title.
   bool property(uint32_t number, const std::vector<uint16_t>& value);
@@ -67,6 +74,9 @@ class DocWriter {
   static constexpr size_t kMaxFonts = 4096;
   static constexpr uint32_t kNoteGroup = 0xA00A0000u;
   static constexpr uint32_t kPropertyGroup = 0xA0010004u;
+  static constexpr uint32_t kPagePartDefinition = 0x2F, kPagePartReference = 0x2B;
+  static constexpr uint32_t kPagePartGroup = 0xA00B0000u;
+  static constexpr uint32_t kHeader = 8, kFooter = 0x10;
 
   // Tables: start with their size, then per row cells (each closed by end_cell) and
   // end_row; a cell's row and column are counted here, skipping columns that a row span
@@ -106,6 +116,8 @@ class DocWriter {
   std::vector<uint32_t> groups_;  // codes of the groups opened by hyperlink and note
   std::map<std::vector<uint16_t>, uint32_t> fonts_;  // face name -> range-12 font id
   uint32_t notes_ = 0;
+  uint32_t parts_ = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> open_parts_;  // definition item id, number
   bool open_paragraph_ = false;  // text or attributes since the last paragraph end
   bool failed_ = false;
   bool started_ = false;

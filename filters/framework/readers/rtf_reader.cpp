@@ -6,12 +6,13 @@
 // \ftnalt) as notes at their place (in tables only their marks), bookmarks
 // (\bkmkstart), the \info title, subject, author, keywords and comment as properties, the
 // result text of fields (HYPERLINK results inside hyperlink groups, outside tables), and
-// tables (\trowd ... \cell ... \row, with horizontal \clmgf/\clmrg and vertical
+// headers and footers (\header, \footer and their l, r and f forms) as page parts at their
+// place, tables (\trowd ... \cell ... \row, with horizontal \clmgf/\clmrg and vertical
 // \clvmgf/\clvmrg merges as spans), text colours (\cf over the \colortbl entries, the
 // enclosing colour back at a group's end), fonts and sizes (\f over the \fonttbl names,
 // \fs, \plain back to \deff and 12 points, the enclosing ones back at a group's end).
 // Destinations that hold no running text (font
-// and style tables, pictures, headers, footers) are stepped over. A Big5 document also
+// and style tables, pictures) are stepped over. A Big5 document also
 // gets the document character-set item. Paragraph styles (\sN) come out as paragraph-style
 // items with the outline level of their stylesheet entry (\outlinelevel, a "heading N"
 // name, or their \sbasedon parents').
@@ -50,6 +51,7 @@ struct GroupState {
   bool fldinst = false;   // collecting a field instruction
   bool link = false;      // a hyperlink group is open for this field result
   bool note = false;      // the group of a note's text
+  bool part = false;      // the group of a header's or footer's text
   bool styles = false;    // inside \stylesheet: style entries, their text is their name
   bool colours = false;   // inside \colortbl: entries of \red, \green, \blue up to ';'
   int colour = 0;         // \cf: index in the colour table, 0 the default colour
@@ -116,6 +118,13 @@ int attr_bit(const std::string& w) {
   if (w == "sub") return 4;
   if (w == "super") return 5;
   return -1;
+}
+
+// Headers (all pages, left, right, first) and footers.
+uint32_t page_part_kind(const std::string& w) {
+  if (w == "header" || w == "headerl" || w == "headerr" || w == "headerf") return DocWriter::kHeader;
+  if (w == "footer" || w == "footerl" || w == "footerr" || w == "footerf") return DocWriter::kFooter;
+  return 0;
 }
 
 bool skipped_destination(const std::string& w) {
@@ -198,6 +207,12 @@ class RtfReader {
     if (in_fonttbl() && stack_.size() == fonttbl_depth_ + 2) end_font_entry();
     stack_.pop_back();
     if (stack_.size() == fonttbl_depth_) fonttbl_depth_ = 0;
+    if (closed.part && !st().part) {
+      flush_bytes();
+      end_table();
+      w_.page_part_end();
+      in_part_ = false;
+    }
     if (closed.bookmark) {
       op_bookmark(bookmark_name_);
       bookmark_name_.clear();
@@ -456,7 +471,16 @@ class RtfReader {
       link_target_.clear();
       return;
     }
-    if (w == "footnote" && !st().skip && !in_table_ && !in_note_ && !st().info) {
+    if (uint32_t kind = page_part_kind(w); kind != 0 && !st().skip && !in_note_ && !in_part_ && !st().info) {
+      if (in_table_ && !intbl_) end_table();
+      if (!in_table_) {
+        flush_bytes();
+        st().part = in_part_ = true;
+        w_.page_part(kind);
+        return;
+      }
+    }
+    if (w == "footnote" && !st().skip && !in_table_ && !in_note_ && !in_part_ && !st().info) {
       flush_bytes();
       bool endnote = s_.substr(pos_).starts_with("\\ftnalt");
       st().note = in_note_ = true;
@@ -764,7 +788,7 @@ class RtfReader {
   std::string entry_name_;
   std::map<int32_t, StyleDef> style_defs_;
   std::vector<uint16_t> field_inst_, link_target_;
-  bool in_note_ = false;
+  bool in_note_ = false, in_part_ = false;
   bool intbl_ = false, in_table_ = false;
   std::vector<Op> ops_;
   std::vector<std::vector<CellDef>> rows_;

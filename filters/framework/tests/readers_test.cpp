@@ -244,9 +244,39 @@ TEST(ReadersTest, RtfStructure) {
            "item 18 2 1 0x10001\ntext unicode \"H\"\n",
            "endtable\ntext unicode \"After the table.\"\npara\ntext unicode \"Binary d end.\"\npara\n"})
     EXPECT_NE(s.find(want), std::string::npos) << want << "\n---\n" << s;
-  for (const char* absent : {"Times", "heading", "Header", "hidden", "0102", "HYPERLINK"})
+  for (const char* absent : {"Times", "heading", "hidden", "0102", "HYPERLINK"})
     EXPECT_EQ(s.find(absent), std::string::npos) << absent;
   EXPECT_EQ(model_text(*m).find("Quillmere"), std::string::npos);
+}
+
+// Headers and footers (all four forms of each) as page parts at their place: the
+// definition {47, kind, number}, the text in its group, the reference {43, definition's
+// item id, number}; the enclosing formatting back after it; notes inside them give no
+// note; a header after a table's last row ends the table; one inside a cell is skipped.
+TEST(ReadersTest, RtfHeadersAndFooters) {
+  struct Case {
+    std::string rtf, script;
+  } cases[] = {
+      {"{\\rtf1{\\header\\pard Head\\par}{\\footerf\\pard\\b Foot}Body\\par}",
+       "section wp\nitem 47 8 1 0\ngroup 0xA00B0000 1 8\ntext unicode \"Head\"\npara\nend\nitem 43 0 1 0\n"
+       "item 47 16 2 0\ngroup 0xA00B0000 2 16\nitem 8 2 1 0\ntext unicode \"Foot\"\npara\nend\nitem 43 6 2 0\n"
+       "item 8 2 0 0\ntext unicode \"Body\"\npara\n"},
+      {"{\\rtf1{\\headerl A{\\footnote N}{\\headerr B}}C\\par}",
+       "section wp\nitem 47 8 1 0\ngroup 0xA00B0000 1 8\ntext unicode \"A\"\npara\nend\nitem 43 0 1 0\n"
+       "text unicode \"C\"\npara\n"},
+      {"{\\rtf1\\trowd\\cellx100\\intbl x\\cell\\row\\pard{\\footer F}y\\par}",
+       "endtable\nitem 47 16 1 0\ngroup 0xA00B0000 1 16\ntext unicode \"F\"\npara\nend\n"},
+      {"{\\rtf1\\trowd\\cellx100\\intbl x{\\header H}\\cell\\row}",
+       "cell\ntext unicode \"x\"\nendcell\n"},
+  };
+  for (const Case& c : cases) {
+    auto m = read(KVXFI_RTF, c.rtf);
+    ASSERT_TRUE(m) << c.rtf;
+    std::string s = script_of(*m);
+    EXPECT_NE(s.find(c.script), std::string::npos) << c.rtf << "\n---\n" << s;
+    EXPECT_EQ(s.find("\"N\""), std::string::npos) << s;
+    EXPECT_EQ(s.find("\"H\""), std::string::npos) << s;
+  }
 }
 
 // Paragraph styles with the outline levels of their stylesheet entries: their own
