@@ -107,8 +107,11 @@ TEST(LegacyReadersTest, ExcelTextCellsAgreeWithXls2csv) {
   }
   EXPECT_EQ(ours, theirs);
   std::string s = script_of(*m);
-  for (const char* piece : {"section ss \"Data\" date 0x24D9AC 1\n", "cell\nvalue 1234.5\n", "cell 1\nvalue 45306\n",
-                            "cell\nvalue -12.5\ncell 2\nvalue 0.4375\n",
+  // Dates and times (the CSV's 2024-01-15 and 10:30:00 AM) in the date and the time display
+  // types: the locale's short date with a four-digit year; the 24-hour time with seconds.
+  for (const char* piece : {"section ss \"Data\" date 0x24D9AC 1\n", "cell\nvalue 1234.5\n",
+                            "cell\nitem 83 0x60688 0x20C000 0\nvalue 45306\n",
+                            "cell\nvalue -12.5\ncell\nitem 83 0x71000 0x40000 0\nvalue 0.4375\n",
                             "section ss \"\xE4\xB8\xAD\xE6\x96\x87\" date 0x24D9AC 1\nitem 84 1 2 0\ncolumns 2\n"})
     EXPECT_NE(s.find(piece), std::string::npos) << piece << "\n" << s;
 }
