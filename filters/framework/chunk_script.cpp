@@ -939,10 +939,10 @@ bool write_chunk_script(const ChunkModel& model, std::string& out, std::string* 
 std::string model_text(const ChunkModel& m) {
   std::string out;
   const std::vector<uint8_t>& text = m.bytes(KVXRANGE_TEXT);
-  uint32_t in_property = 0;  // open property and format groups: no running text
+  uint32_t in_property = 0;  // open property, format and style groups: no running text
   for (uint32_t i = 0; i < m.unit_count(KVXRANGE_ITEMS); ++i) {
     uint32_t kind = m.word(0, i, 0), a = m.word(0, i, 1), b = m.word(0, i, 2), c = m.word(0, i, 3);
-    if ((kind == KVXITEM_GROUPOPEN || kind == KVXITEM_GROUPCLOSE) && (a == kPropertyGroup || a == kFormatGroup)) {
+    if ((kind == KVXITEM_GROUPOPEN || kind == KVXITEM_GROUPCLOSE) && (a == kPropertyGroup || a == kFormatGroup || a == KVXGROUP_STYLE)) {
       if (kind == KVXITEM_GROUPOPEN) ++in_property;
       else if (in_property > 0) --in_property;
       continue;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "filters/framework/chunk_model.h"
@@ -54,6 +55,23 @@ class DocWriter {
   // definition's item id, number, 0}, where the part comes into force.
   bool page_part(uint32_t kind);
   bool page_part_end();
+  // Lists. A list style per marker (counter kind, lower case, bullet character), defined
+  // at its first use: group KVXGROUP_STYLE (id word = style id from kFirstListStyle, third
+  // word = the byte offset in range 3 of its 28-byte record {kind 4 (list), outline level
+  // 0, list kind 1, parent -1, 0, 0, 0}) holding one level item {29, 0, level, offset of
+  // the level's 36-byte record} per level 0-11, whose words are {bullet character,
+  // numbered (1) or not (0), 0, 0, 0, marker group id, 0, counter kind | 0x20000 for lower
+  // case, 0}, and the marker group kMarkerGroup (id word = the style id) holding a
+  // numbering field and "." for numbered lists, the bullet character for the others.
+  // Returns the style id, 0 when no more styles can be defined.
+  static constexpr uint32_t kCounterDecimal = 1, kCounterLetters = 2, kCounterRoman = 3, kCounterBullet = 8;
+  static constexpr uint32_t kListLevels = 12, kFirstListStyle = 0x100, kMaxListStyles = 256;
+  static constexpr uint32_t kMarkerGroup = 0xA0120000u;
+  uint32_t list_style(uint32_t counter, bool lower, uint16_t bullet);
+  // A list item's paragraph starts here: the list style applied {28, 0, style, 0}, its
+  // level {93, 10, level, 1}, its own number {30, 10, level + 1, number} when number is
+  // not 0, and the numbering field {0x1F, 10, 0, 0} where its marker stands.
+  bool list_item(uint32_t style, uint32_t level, uint32_t number);
   // A document property: group kPropertyGroup {number, 0xFE} around its value's text.
   // Numbers: 1 comment, 2 keywords, 4 author, 5 subject, 6 title.
   bool property(uint32_t number, const std::vector<uint16_t>& value);
@@ -116,6 +134,7 @@ class DocWriter {
   std::vector<uint32_t> groups_;  // codes of the groups opened by hyperlink and note
   std::map<std::vector<uint16_t>, uint32_t> fonts_;  // face name -> range-12 font id
   uint32_t notes_ = 0;
+  std::map<std::tuple<uint32_t, bool, uint16_t>, uint32_t> list_styles_;
   uint32_t parts_ = 0;
   std::vector<std::pair<uint32_t, uint32_t>> open_parts_;  // definition item id, number
   bool open_paragraph_ = false;  // text or attributes since the last paragraph end

@@ -6,7 +6,8 @@
 // to h6 with paragraph styles of outline levels 2 to 7), line breaks, character
 // attributes (b, i, u, s, sub, sup), font (face, size and colour) and the style attribute's
 // font-family, font-size and color (the enclosing values restored at the element's end),
-// hyperlinks (a href), bookmarks (a name, id) and
+// lists (ul and ol as list styles by their markers, li as list items with their levels
+// and numbers), hyperlinks (a href), bookmarks (a name, id) and
 // tables with their column and row spans. Head, script and style give no text.
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
@@ -127,6 +128,9 @@ class Walker {
     uint32_t attribute = inline_attribute(n);
     bool block = is_block(n);
     if (block) end_paragraph();
+    bool list = is_any(n, {"ul", "ol", "menu", "dir"});
+    if (list) list_open(n);
+    if (is(n, "li")) list_item(n);
     static const char* const kHeadings[] = {"h1", "h2", "h3", "h4", "h5", "h6"};
     for (uint32_t level = 0; level < 6; ++level)
       if (is(n, kHeadings[level])) w_.paragraph_style(0, level + 2);
@@ -148,6 +152,62 @@ class Walker {
       in_link_ = false;
     }
     if (block) end_paragraph();
+    if (list) lists_.pop_back();
+  }
+
+  // Lists: each ul or ol is one level deeper (at most 12); ol's type (1, a, A, i, I) and
+  // start, ul's type (disc, circle, square; by depth when not given: disc, circle, then
+  // square) choose the marker's list style; li's value sets the number from there on.
+  struct List {
+    uint32_t style = 0;
+    bool numbered = false;
+    uint32_t next = 1;
+  };
+
+  static uint32_t number_attr(const std::string& v, uint32_t fallback) {
+    size_t p = v.find_first_not_of(" \t\r\n");
+    if (p == std::string::npos || v[p] < '0' || v[p] > '9') return fallback;
+    uint32_t x = 0;
+    for (; p < v.size() && v[p] >= '0' && v[p] <= '9'; ++p) x = std::min<uint32_t>(x * 10 + uint32_t(v[p] - '0'), 0x7FFFFFFF);
+    return x;
+  }
+
+  void list_open(const xmlNode* n) {
+    List l;
+    std::string type = attr(n, "type");
+    if (is(n, "ol")) {
+      l.numbered = true;
+      uint32_t counter = DocWriter::kCounterDecimal;
+      bool lower = false;
+      if (type == "a" || type == "A") counter = DocWriter::kCounterLetters, lower = type == "a";
+      if (type == "i" || type == "I") counter = DocWriter::kCounterRoman, lower = type == "i";
+      l.style = w_.list_style(counter, lower, 0);
+      l.next = number_attr(attr(n, "start"), 1);
+    } else {
+      size_t bullets = 0;
+      for (const List& outer : lists_) bullets += outer.numbered ? 0 : 1;
+      type = trimmed_lower(type);
+      uint16_t bullet = type == "disc" ? 0x2022 : type == "circle" ? 0x25E6 : type == "square" ? 0x25AA
+                        : bullets == 0 ? 0x2022 : bullets == 1 ? 0x25E6 : 0x25AA;
+      l.style = w_.list_style(DocWriter::kCounterBullet, false, bullet);
+    }
+    lists_.push_back(l);
+  }
+
+  void list_item(const xmlNode* n) {
+    if (lists_.empty()) {  // an li outside any list: a bulleted item of its own
+      uint32_t style = w_.list_style(DocWriter::kCounterBullet, false, 0x2022);
+      if (style != 0) w_.list_item(style, 0, 0);
+      return;
+    }
+    List& l = lists_.back();
+    if (l.style == 0) return;
+    uint32_t number = 0;
+    if (l.numbered) {
+      number = number_attr(attr(n, "value"), l.next);
+      l.next = number < 0x7FFFFFFF ? number + 1 : number;
+    }
+    w_.list_item(l.style, uint32_t(std::min<size_t>(lists_.size() - 1, DocWriter::kListLevels - 1)), number);
   }
 
   static uint32_t inline_attribute(const xmlNode* n) {
@@ -405,6 +465,7 @@ class Walker {
   }
 
   DocWriter& w_;
+  std::vector<List> lists_;
   std::array<int, 16> counts_{};
   Font font_;
   bool at_start_ = true, last_blank_ = false, pre_ = false, in_link_ = false;

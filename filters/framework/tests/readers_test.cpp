@@ -193,6 +193,36 @@ TEST(ReadersTest, HtmlStyleFonts) {
   }
 }
 
+// Lists: each marker's list style defined once at its first use (its 12 level items and
+// its marker group: a numbering field and "." when numbered, else the bullet); each li a
+// list item of its depth, numbered from start, value setting the number from there on;
+// ul bullets by depth; an li outside a list a bulleted item. Markers are no running text.
+TEST(ReadersTest, HtmlLists) {
+  auto m = read(KVXFI_HTML, "<ul><li>a<ol type=\"i\" start=\"3\"><li>b<li value=\"7\">c<li></ol>"
+                            "<ul><li>x<ul type=square><li>y</ul></ul><li>d</ul><li>e");
+  ASSERT_TRUE(m);
+  std::string s = script_of(*m);
+  for (const char* want : {
+           "section wp\ngroup 0xA008001C 256\nitem 29 0 0 28\nitem 29 0 1 64\n",
+           "item 29 0 11 424\ngroup 0xA0120000 256\ntext unicode \"\xE2\x80\xA2\"\nend\nend\n"
+           "item 28 0 256 0\nitem 93 10 0 1\nfield 10\ntext unicode \"a\"\npara\n",
+           "group 0xA0120000 257\nfield 10\ntext unicode \".\"\nend\nend\n"
+           "item 28 0 257 0\nitem 93 10 1 1\nitem 30 10 2 3\nfield 10\ntext unicode \"b\"\npara\n"
+           "item 28 0 257 0\nitem 93 10 1 1\nitem 30 10 2 7\nfield 10\ntext unicode \"c\"\npara\n"
+           "item 28 0 257 0\nitem 93 10 1 1\nitem 30 10 2 8\nfield 10\npara\n",
+           // The second ul level: a circle; the square named by its type on the third.
+           "group 0xA0120000 258\ntext unicode \"\xE2\x97\xA6\"\nend\nend\nitem 28 0 258 0\nitem 93 10 1 1\n",
+           "group 0xA0120000 259\ntext unicode \"\xE2\x96\xAA\"\nend\nend\nitem 28 0 259 0\nitem 93 10 2 1\n",
+           "item 28 0 256 0\nitem 93 10 0 1\nfield 10\ntext unicode \"d\"\npara\n"
+           "item 28 0 256 0\nitem 93 10 0 1\nfield 10\ntext unicode \"e\"\npara\n",
+           // The ordered style's record: list (4), outline 0, list kind 1, no parent; its
+           // levels lower-case roman (3 | 0x20000), numbered, marker group 257.
+           "040000000000000001000000FFFFFFFF"})
+    EXPECT_NE(s.find(want), std::string::npos) << want << "\n---\n" << s;
+  EXPECT_NE(s.find("0000000001000000000000000000000000000000010100000000000003000200"), std::string::npos) << s;
+  EXPECT_EQ(model_text(*m), "a\nb\nc\n\nx\ny\nd\ne\n");
+}
+
 // latin.rtf's words equal those of unrtf --text (its Latin-1 output, header lines dropped).
 TEST(ReadersTest, RtfTextAgreesWithUnrtf) {
   std::string path = kData + "/latin.rtf";
