@@ -117,6 +117,8 @@ void notes_of(std::string_view fib, std::string_view table, std::string_view doc
     uint32_t a = u32(table, txt_fc + 4 * i), b = u32(table, txt_fc + 4 * (i + 1));
     if (b < a || uint64_t(base) + b > 0xFFFFFFFFu) continue;
     note.text = clean(pieces.text(doc, base + a, base + b));
+    std::vector<uint16_t> mark = pieces.text(doc, note.position, note.position + 1);
+    note.numbered = mark.size() == 1 && mark[0] == 0x02;
     out.push_back(std::move(note));
   }
 }

@@ -13,6 +13,7 @@ namespace kvx::readers {
 struct WordNote {
   uint32_t type = 1;      // 1 footnote, 2 endnote
   uint32_t position = 0;  // character position of its reference in the main text
+  bool numbered = true;   // the reference is the automatic number, not a mark of its own
   std::vector<uint16_t> text;  // paragraphs end with '\n'; field codes and marks left out
 };
 

@@ -3,8 +3,9 @@
 // subtitle and author as properties; section titles as headings (outline levels by
 // depth); paragraphs with bold and other emphasis; each table group as a table; notes;
 // links. antiword marks notes "[?]" and gives no footnote text: the notes are read by
-// doc_notes.cpp and set in order at those marks, and antiword's own closing paragraphs
-// of endnote text ("[i] text") are dropped for the endnotes so set. A document whose file-information block says it is encrypted is refused with
+// doc_notes.cpp and the automatically numbered ones set in order at those marks
+// (footnotes left without a mark at the end), and antiword's own closing paragraphs of endnote text ("[i] text") are dropped
+// for the endnotes so set. A document whose file-information block says it is encrypted is refused with
 // KVXERR_ENCRYPTED before antiword runs; a missing antiword is KVXERR_NOTOOL.
 #include <algorithm>
 #include <cstring>
@@ -51,7 +52,7 @@ bool word_encrypted(std::string_view s) {
 
 class DocBookWalker {
  public:
-  DocBookWalker(DocWriter& w, std::vector<WordNote> notes) : w_(w), notes_(std::move(notes)) {}
+  DocBookWalker(DocWriter& w, const std::vector<WordNote>& notes) : w_(w), notes_(notes.begin(), notes.end()) {}
 
   void book(xmlNode* root) {
     std::string title, subtitle, author;
@@ -72,6 +73,11 @@ class DocBookWalker {
     w_.property(5, utf16(squeeze(subtitle)));
     w_.property(4, utf16(author));
     blocks(root, 0, 0);
+    // Footnotes without a mark of antiword's (whose text antiword drops) go at the end;
+    // endnotes without one are in antiword's text already.
+    end_paragraph();
+    for (const Note& n : notes_)
+      if (n.type == 1 && !n.placed) note(n);
   }
 
  private:
@@ -137,21 +143,28 @@ class DocBookWalker {
   void marked_text(const char* utf8) {
     std::string_view t(utf8);
     size_t at;
-    while (next_note_ < notes_.size() && (at = t.find("[?]")) != std::string_view::npos) {
+    while ((at = t.find("[?]")) != std::string_view::npos) {
+      while (next_note_ < notes_.size() && !notes_[next_note_].numbered) ++next_note_;
+      if (next_note_ >= notes_.size()) break;
       text(std::string(t.substr(0, at)).c_str());
-      const WordNote& n = notes_[next_note_++];
+      Note& n = notes_[next_note_++];
+      n.placed = true;
       set_attrs(0);
-      w_.note(n.type);
-      for (uint16_t u : n.text) {
-        if (u == '\n') w_.paragraph();
-        else w_.text(u);
-      }
-      w_.note_end();
+      note(n);
       if (n.type == 2) endnotes_.push_back(squeeze(utf8_of(n.text)));
       set_attrs(attrs_);
       t.remove_prefix(at + 3);
     }
     text(std::string(t).c_str());
+  }
+
+  void note(const WordNote& n) {
+    w_.note(n.type);
+    for (uint16_t u : n.text) {
+      if (u == '\n') w_.paragraph();
+      else w_.text(u);
+    }
+    w_.note_end();
   }
 
   static std::string utf8_of(const std::vector<uint16_t>& units) {
@@ -266,7 +279,13 @@ class DocBookWalker {
   }
 
   DocWriter& w_;
-  std::vector<WordNote> notes_;
+  // antiword's "[?]" stands for the automatic numbers only: other notes are not placed
+  // at marks.
+  struct Note : WordNote {
+    Note(const WordNote& n) : WordNote(n) {}
+    bool placed = false;
+  };
+  std::vector<Note> notes_;
   size_t next_note_ = 0;
   std::vector<std::string> endnotes_;  // texts of the endnotes set at their marks
   uint32_t attrs_ = 0, shown_ = 0;

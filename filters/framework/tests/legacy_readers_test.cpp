@@ -114,6 +114,25 @@ TEST(LegacyReadersTest, WordNotesFromTheFileTables) {
     EXPECT_LE(readers::word_notes(doc.substr(0, cut)).size(), 2u) << cut;
 }
 
+// A footnote with a mark of its own (antiword shows the mark, no "[?]") is set at the
+// end; the automatically numbered endnote still takes its "[?]".
+TEST(LegacyReadersTest, WordFootnoteWithItsOwnMark) {
+  std::string doc = qm::test::read_file(kData + "/office.doc");
+  const std::string numbered("t\0e\0x\0t\0\x02\0", 10);
+  size_t at = doc.find(numbered);
+  ASSERT_NE(at, std::string::npos);
+  doc[at + 8] = '*';
+  auto m = read(KVXFI_DOC, doc);
+  ASSERT_TRUE(m);
+  std::string s = script_of(*m);
+  for (const char* piece : {"text unicode \" text*.\"\npara\n",
+                            "text unicode \"After the table\"\nitem 44 2 1 0\ngroup 0xA00A0000 1 2\n"
+                            "text unicode \"An endnote\"\npara\nend\n",
+                            "text unicode \"Second page\"\npara\nitem 44 1 2 0\ngroup 0xA00A0000 2 1\n"
+                            "text unicode \"A footnote's text\"\npara\nend\n"})
+    EXPECT_NE(s.find(piece), std::string::npos) << piece << "\n" << s;
+}
+
 // The text cells, row by row, equal xls2csv's fields that are no numbers.
 TEST(LegacyReadersTest, ExcelTextCellsAgreeWithXls2csv) {
   std::string path = kData + "/office.xls";
