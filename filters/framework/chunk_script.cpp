@@ -59,7 +59,6 @@ constexpr uint32_t kRowItem = 0x13;
 constexpr uint32_t kSheetColumns = 75;
 constexpr uint32_t kSheetCell = 0x46;
 constexpr uint32_t kNumberCell = 0x48;
-constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr uint32_t kPropertyGroup = 0xA0010004u;
 constexpr uint32_t kNoteGroup = 0xA00A0000u;
 constexpr uint32_t kFormatGroup = 0xA0100000u;

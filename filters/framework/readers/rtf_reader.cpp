@@ -756,7 +756,7 @@ class RtfReader {
       case Op::Font: w_.font(o.units); break;
       case Op::Size: w_.font_size(o.a); break;
       case Op::Bookmark: w_.bookmark(o.units); break;
-      case Op::CellEnd: w_.text({'\t'}); break;
+      case Op::CellEnd: w_.text(uint16_t('\t')); break;
       case Op::RowEnd: w_.paragraph(); break;
       case Op::Footnote: w_.footnote_reference(); break;
     }
