@@ -303,13 +303,17 @@ void write_text_item(Body& b, const ChunkItem& it) {
   write_units(b, units.data(), it.c, it.a);
 }
 
+// A font item sets the face of the text after it; a font without a usable name (the
+// document's own font, id -1, or a name that cannot go into markup) ends the face set
+// before, so it does not run on past the formatting that set it.
 void write_font(Body& b, const ChunkItem& it) {
   uint32_t rec[5] = {}, next = 0;
-  if (it.a == kNoItem || CHGetItem(b.x.chunker, KVXRANGE_FONTS, it.a, rec, &next) != KVX_OK) return;
-  std::u16string name = name_text(b.x, rec[1], rec[3], 64);
-  for (char16_t ch : name)
-    if (ch < 0x20 || ch > 0x7E || ch == '"') return;  // only plain names go into markup
-  if (!name.empty()) SetFace(narrow(name), b.w);
+  std::u16string name;
+  if (it.a != kNoItem && CHGetItem(b.x.chunker, KVXRANGE_FONTS, it.a, rec, &next) == KVX_OK)
+    name = name_text(b.x, rec[1], rec[3], 64);
+  if (std::any_of(name.begin(), name.end(), [](char16_t ch) { return ch < 0x20 || ch > 0x7E || ch == '"'; }))
+    name.clear();  // only plain names go into markup
+  SetFace(narrow(name), b.w);
 }
 
 void numbering_field(Body& b, const ChunkItem& it) {
