@@ -205,7 +205,7 @@ uint32_t DocWriter::list_style(uint32_t counter, bool lower, uint16_t bullet) {
   if (!b_.group_open(KVXGROUP_STYLE, id, at)) return refused();
   for (uint32_t level = 0; level < kListLevels; ++level) {
     rec.clear();
-    for (uint32_t w : {uint32_t(bullet), numbered ? 1u : 0u, 0u, 0u, 0u, id, 0u, counter | (lower ? 0x20000u : 0u), 0u})
+    for (uint32_t w : {0u, uint32_t(bullet), numbered ? 1u : 0u, 0u, 0u, 0u, id, 0u, counter | (lower ? 0x20000u : 0u)})
       put_u32(rec, w);
     if (!b_.append(KVXRANGE_RECORDS, rec, &at) || !b_.item(kListLevelItem, 0, level, at)) return refused();
   }

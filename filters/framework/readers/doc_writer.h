@@ -59,9 +59,10 @@ class DocWriter {
   // at its first use: group KVXGROUP_STYLE (id word = style id from kFirstListStyle, third
   // word = the byte offset in range 3 of its 28-byte record {kind 4 (list), outline level
   // 0, list kind 1, parent -1, 0, 0, 0}) holding one level item {29, 0, level, offset of
-  // the level's 36-byte record} per level 0-11, whose words are {bullet character,
+  // the level's 36-byte record} per level 0-11, whose words 0-8 are {0, bullet character,
   // numbered (1) or not (0), 0, 0, 0, marker group id, 0, counter kind | 0x20000 for lower
-  // case, 0}, and the marker group kMarkerGroup (id word = the style id) holding a
+  // case} (word 1 the bullet, word 6 the marker group, word 8 the counter kind, as the
+  // HTML export reads a list level), and the marker group kMarkerGroup (id word = the style id) holding a
   // numbering field and "." for numbered lists, the bullet character for the others.
   // Returns the style id, 0 when no more styles can be defined.
   static constexpr uint32_t kCounterDecimal = 1, kCounterLetters = 2, kCounterRoman = 3, kCounterBullet = 8;
