@@ -6,7 +6,9 @@
 // page parts, property values). Builds on the element scan (pc_scan.cpp) and the writer
 // (pc_blocks.h, pc_structure.h); called by the dispatcher and the note and property writers.
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <map>
 
 #include "pc_blocks.h"
 #include "pc_content.h"
@@ -46,6 +48,7 @@ struct Body {
   // Lists: what the paragraph now read says of its list item (the list style applied,
   // its level, its own number), and the HTML lists open, innermost last.
   ListStyleCache list_cache{};
+  std::map<std::pair<uint32_t, uint32_t>, std::array<uint32_t, 10>> level_records;  // word 9: found
   uint32_t para_style = kNoItem;
   int para_level = -1;
   int64_t para_number = 0;
@@ -354,6 +357,17 @@ void write_font(Body& b, const ChunkItem& it) {
   SetFace(narrow(name), b.w);
 }
 
+// A list level's record, looked up once per conversion (each lookup walks the stream).
+bool level_record(Body& b, uint32_t style, uint32_t level, uint32_t rec[9]) {
+  auto [at, fresh] = b.level_records.try_emplace({style, level});
+  if (fresh) {
+    if (b.list_cache.chunker == 0) b.list_cache.chunker = b.x.chunker;
+    at->second[9] = CULoadListLevelStyle(b.list_cache, style, level, at->second.data()) == KVX_OK;
+  }
+  std::memcpy(rec, at->second.data(), 9 * sizeof(uint32_t));
+  return at->second[9] != 0;
+}
+
 // The HTML list of a level record: numbers of its counter kind, or bullets of its shape.
 ListSpec list_spec(const uint32_t rec[9]) {
   ListSpec l;
@@ -381,8 +395,7 @@ ListSpec list_spec(const uint32_t rec[9]) {
 bool open_list_item(Body& b) {
   if (b.plain || b.para_style == kNoItem || b.para_level < 0 || b.w.paraOpen) return false;
   uint32_t rec[9] = {};
-  if (b.list_cache.chunker == 0) b.list_cache.chunker = b.x.chunker;
-  if (CULoadListLevelStyle(b.list_cache, b.para_style, uint32_t(b.para_level), rec) != KVX_OK) return false;
+  if (!level_record(b, b.para_style, uint32_t(b.para_level), rec)) return false;
   ListSpec spec = list_spec(rec);
   size_t depth = size_t(b.para_level) + 1;
   while (!b.lists.empty() &&
@@ -398,7 +411,7 @@ bool open_list_item(Body& b) {
   while (b.lists.size() < depth) {
     uint32_t outer[9] = {};
     int level = int(b.lists.size());
-    ListSpec l = level == b.para_level || CULoadListLevelStyle(b.list_cache, b.para_style, uint32_t(level), outer) != KVX_OK
+    ListSpec l = level == b.para_level || !level_record(b, b.para_style, uint32_t(level), outer)
                      ? spec
                      : list_spec(outer);
     if (level == b.para_level && l.kind == 2 && b.para_number > 0 && b.para_number < 0x7FFFFFFF) l.start = int(b.para_number);
@@ -508,8 +521,8 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   end = std::min(end, c.items.size());
   if (first >= end || !range_has_text(c, first, end)) return KVX_OK;
   WriterState& w = content_writer(x, out);
-  Body b{x, c, w, flags, (flags & kNoAnchorsFlag) != 0, false, false, 0, {}, {}, {}, kNoItem, name, {}, {}, kNoItem,
-         -1, 0, false, {}};
+  Body b{x, c, w, flags, (flags & kNoAnchorsFlag) != 0, false, false, 0, {}, {}, {}, kNoItem, name, {}, {}, {},
+         kNoItem, -1, 0, false, {}};
   scan_for(c, -1, 0);
   size_t tables_before = c.tables.size();
   if (!b.plain) {
