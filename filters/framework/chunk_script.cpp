@@ -59,10 +59,10 @@ constexpr uint32_t kRowItem = 0x13;
 constexpr uint32_t kSheetColumns = 75;
 constexpr uint32_t kSheetCell = 0x46;
 constexpr uint32_t kNumberCell = 0x48;
-constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr uint32_t kPropertyGroup = 0xA0010004u;
 constexpr uint32_t kNoteGroup = 0xA00A0000u;
 constexpr uint32_t kFormatGroup = 0xA0100000u;
+constexpr uint32_t kPagePartGroup = 0xA00B0000u;  // a header's or footer's text
 
 const char* const kSectionWords[] = {"wp", "ss", "db", "", "bm", "ar", "dr", "pr", "ch"};
 
@@ -936,13 +936,19 @@ bool write_chunk_script(const ChunkModel& model, std::string& out, std::string* 
   return true;
 }
 
-std::string model_text(const ChunkModel& m) {
+std::string model_text(const ChunkModel& m, bool page_parts) {
   std::string out;
   const std::vector<uint8_t>& text = m.bytes(KVXRANGE_TEXT);
-  uint32_t in_property = 0;  // open property and format groups: no running text
+  uint32_t in_property = 0;  // open property, format and style groups: no running text
+  uint32_t in_part = 0;      // groups open since a page part's group opened (left out)
   for (uint32_t i = 0; i < m.unit_count(KVXRANGE_ITEMS); ++i) {
     uint32_t kind = m.word(0, i, 0), a = m.word(0, i, 1), b = m.word(0, i, 2), c = m.word(0, i, 3);
-    if ((kind == KVXITEM_GROUPOPEN || kind == KVXITEM_GROUPCLOSE) && (a == kPropertyGroup || a == kFormatGroup)) {
+    if (!page_parts && (in_part > 0 || (kind == KVXITEM_GROUPOPEN && a == kPagePartGroup))) {
+      if (kind == KVXITEM_GROUPOPEN) ++in_part;
+      else if (kind == KVXITEM_GROUPCLOSE) --in_part;
+      continue;
+    }
+    if ((kind == KVXITEM_GROUPOPEN || kind == KVXITEM_GROUPCLOSE) && (a == kPropertyGroup || a == kFormatGroup || a == KVXGROUP_STYLE)) {
       if (kind == KVXITEM_GROUPOPEN) ++in_property;
       else if (in_property > 0) --in_property;
       continue;

@@ -2,8 +2,9 @@
 // --fallback reads an unrecognised source as plain text) as the framework's chunker holds it. Default:
 // every range with its units (range 0 and the word ranges as words, the text ranges as
 // units, the byte ranges as hex) and the sections; --text: the plain text (text runs in
-// UTF-8, a line end at each paragraph, cell and row end); --script: the chunk script
-// that builds the same model again.
+// UTF-8, a line end at each paragraph, cell and row end); --body-text: the same without the
+// texts of headers and footers (what a page without page parts shows); --script: the
+// chunk script that builds the same model again.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -18,7 +19,7 @@
 namespace {
 
 int usage() {
-  std::fprintf(stderr, "usage: kvxdump [--ranges|--text|--script] [--fallback] FILE\n");
+  std::fprintf(stderr, "usage: kvxdump [--ranges|--text|--body-text|--script] [--fallback] FILE\n");
   return 2;
 }
 
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
     else
       return usage();
   }
-  if (path == nullptr || (mode != "--ranges" && mode != "--text" && mode != "--script")) return usage();
+  if (path == nullptr || (mode != "--ranges" && mode != "--text" && mode != "--body-text" && mode != "--script")) return usage();
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "kvxdump: cannot read %s\n", path);
@@ -89,9 +90,9 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  if (mode == "--text") {
+  if (mode == "--text" || mode == "--body-text") {
     {
-      std::string text = kvx::model_text(*model);
+      std::string text = kvx::model_text(*model, mode == "--text");
       std::fwrite(text.data(), 1, text.size(), stdout);
     }
   } else if (mode == "--script") {

@@ -6,7 +6,9 @@
 // page parts, property values). Builds on the element scan (pc_scan.cpp) and the writer
 // (pc_blocks.h, pc_structure.h); called by the dispatcher and the note and property writers.
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <map>
 
 #include "pc_blocks.h"
 #include "pc_content.h"
@@ -20,6 +22,7 @@ constexpr uint32_t kColumnTwips = 1440;
 constexpr uint32_t kMaxRunUnits = 0x100000;
 constexpr size_t kMaxBookmarkName = 127;
 constexpr uint32_t kScopeA = 0x20200008u, kScopeB = 0xA0090000u, kScopeC = 0xA00900D0u;
+constexpr uint32_t kItemListNumber = 30, kItemListNumbering = 93;  // {30, 10, level + 1, n}, {93, 10, level, 1}
 
 // One open table: what the table scan found and where the writing stands.
 struct TableRun {
@@ -43,6 +46,20 @@ struct Body {
   uint32_t content_anchor = kNoItem;                    // heading whose content anchor waits
   const char* name;
   std::vector<std::u16string> queued;  // anchors queued by this conversion
+  // Lists: what the paragraph now read says of its list item (the list style applied,
+  // its level, its own number), and the HTML lists open, innermost last.
+  ListStyleCache list_cache{};
+  std::map<std::pair<uint32_t, uint32_t>, std::array<uint32_t, 10>> level_records;  // word 9: found
+  uint32_t para_style = kNoItem;
+  int para_level = -1;
+  int64_t para_number = 0;
+  bool para_item = false;  // this paragraph is written as a list item
+  struct OpenList {
+    uint32_t style;
+    int level;
+    bool item_open;
+  };
+  std::vector<OpenList> lists;
 };
 
 // Queues an anchor once per conversion.
@@ -100,6 +117,20 @@ TableRun scan_table(const ContentState& c, size_t pos, size_t end) {
   return t;
 }
 
+// Ends the open list items and lists (the paragraph of the last item first).
+void close_lists(Body& b) {
+  if (b.lists.empty() || b.plain) return;
+  if (b.w.paraOpen) {
+    EndParagraph(b.status, b.w);
+    BeginParagraph(0, 1, 0, 0, b.w);
+  }
+  while (!b.lists.empty()) {
+    if (b.lists.back().item_open) EndListItem(false, b.status, b.w);
+    EndList(b.status, b.w);
+    b.lists.pop_back();
+  }
+}
+
 void start_text(Body& b) {
   if (b.plain) {
     if (b.blank) WriteText8(" ", b.status, b.w);
@@ -120,6 +151,7 @@ void start_text(Body& b) {
   }
   if (!b.w.paraOpen && !b.w.paraPending) BeginParagraph(0, 1, 0, 0, b.w);
   if (b.w.paraPending && !b.w.paraOpen) {
+    if (!b.para_item) close_lists(b);
     CloseFormatting(b.status, b.w);
     StartParagraph(b.status, b.w);
   }
@@ -141,7 +173,14 @@ void write_ascii(Body& b, const std::string& text) {
   write_units(b, reinterpret_cast<const uint16_t*>(u.data()), uint32_t(u.size()), KVXCS_UNICODE);
 }
 
-void end_paragraph(Body& b) {
+// A paragraph end, or a line break (line) that goes on in the same list item.
+void end_paragraph(Body& b, bool line = false) {
+  if (!line) {
+    b.para_style = kNoItem;
+    b.para_level = -1;
+    b.para_number = 0;
+    b.para_item = false;
+  }
   if (b.plain) {
     b.blank = b.wrote;
     return;
@@ -153,6 +192,7 @@ void end_paragraph(Body& b) {
 void close_cell(Body& b) {
   TableRun& t = b.runs.back();
   if (!t.cell_open) return;
+  close_lists(b);
   EndParagraph(b.status, b.w);
   CloseCell(!t.cell_text, b.status, b.w, b.c.tables.back());
   t.cell_open = false;
@@ -176,6 +216,7 @@ void close_table(Body& b) {
 void open_table(Body& b, size_t pos, size_t end) {
   const ChunkItem& it = b.c.items[pos];
   TableRun t = scan_table(b.c, pos, end);
+  close_lists(b);
   EndParagraph(b.status, b.w);
   AddPendingAnchor(make_element_name("table", ordinal_in(b.c.lists[kTables], it.id)), b.w);
   WritePendingLinks(b.status, b.w);
@@ -304,17 +345,91 @@ void write_text_item(Body& b, const ChunkItem& it) {
   write_units(b, units.data(), it.c, it.a);
 }
 
+// A font item sets the face of the text after it; a font without a usable name (the
+// document's own font, id -1, or a name that cannot go into markup) ends the face set
+// before, so it does not run on past the formatting that set it.
 void write_font(Body& b, const ChunkItem& it) {
   uint32_t rec[5] = {}, next = 0;
-  if (it.a == kNoItem || CHGetItem(b.x.chunker, KVXRANGE_FONTS, it.a, rec, &next) != KVX_OK) return;
-  std::u16string name = name_text(b.x, rec[1], rec[3], 64);
-  for (char16_t ch : name)
-    if (ch < 0x20 || ch > 0x7E || ch == '"') return;  // only plain names go into markup
-  if (!name.empty()) SetFace(narrow(name), b.w);
+  std::u16string name;
+  if (it.a != kNoItem && CHGetItem(b.x.chunker, KVXRANGE_FONTS, it.a, rec, &next) == KVX_OK)
+    name = name_text(b.x, rec[1], rec[3], 64);
+  if (std::any_of(name.begin(), name.end(), [](char16_t ch) { return ch < 0x20 || ch > 0x7E || ch == '"'; }))
+    name.clear();  // only plain names go into markup
+  SetFace(narrow(name), b.w);
+}
+
+// A list level's record, looked up once per conversion (each lookup walks the stream).
+bool level_record(Body& b, uint32_t style, uint32_t level, uint32_t rec[9]) {
+  auto [at, fresh] = b.level_records.try_emplace({style, level});
+  if (fresh) {
+    if (b.list_cache.chunker == 0) b.list_cache.chunker = b.x.chunker;
+    at->second[9] = CULoadListLevelStyle(b.list_cache, style, level, at->second.data()) == KVX_OK;
+  }
+  std::memcpy(rec, at->second.data(), 9 * sizeof(uint32_t));
+  return at->second[9] != 0;
+}
+
+// The HTML list of a level record: numbers of its counter kind, or bullets of its shape.
+ListSpec list_spec(const uint32_t rec[9]) {
+  ListSpec l;
+  uint32_t kind = rec[8] & 0xFFFF;
+  bool lower = (rec[8] & 0x20000) != 0;
+  if (kind == 2 || kind == 3) {
+    l.kind = 2;
+    l.type = kind == 2 ? (lower ? "a" : "A") : (lower ? "i" : "I");
+  } else if (kind == 1 || (kind >= 4 && kind <= 10 && kind != 8)) {
+    l.kind = 2;
+    l.type = "1";
+  } else {
+    uint32_t bullet = rec[1] & 0xFFFF;
+    l.type = bullet == 0x25E6 || bullet == 0x25CB || bullet == 'o' ? "CIRCLE"
+             : bullet == 0x25AA || bullet == 0x25A0 || bullet == 0x25FE ? "SQUARE" : "DISC";
+  }
+  return l;
+}
+
+// The numbering field that starts a list item's paragraph (the paragraph applied a list
+// style and gave its level): the item is written as an HTML list item, in lists opened or
+// closed to its level, and its marker is the list's own (the item's number goes to the
+// list when it is not the next). False when the field is to be written as text: no list
+// style, a level the style lacks, or text already written in the paragraph.
+bool open_list_item(Body& b) {
+  if (b.plain || b.para_style == kNoItem || b.para_level < 0 || b.w.paraOpen) return false;
+  uint32_t rec[9] = {};
+  if (!level_record(b, b.para_style, uint32_t(b.para_level), rec)) return false;
+  ListSpec spec = list_spec(rec);
+  size_t depth = size_t(b.para_level) + 1;
+  while (!b.lists.empty() &&
+         (b.lists.size() > depth || (b.lists.size() == depth && b.lists.back().style != b.para_style))) {
+    if (b.lists.back().item_open) EndListItem(false, b.status, b.w);
+    EndList(b.status, b.w);
+    b.lists.pop_back();
+  }
+  if (b.lists.size() == depth && b.lists.back().item_open) {
+    EndListItem(false, b.status, b.w);
+    b.lists.back().item_open = false;
+  }
+  while (b.lists.size() < depth) {
+    uint32_t outer[9] = {};
+    int level = int(b.lists.size());
+    ListSpec l = level == b.para_level || !level_record(b, b.para_style, uint32_t(level), outer)
+                     ? spec
+                     : list_spec(outer);
+    if (level == b.para_level && l.kind == 2 && b.para_number > 0 && b.para_number < 0x7FFFFFFF) l.start = int(b.para_number);
+    StartList(l, b.status, b.w);
+    b.lists.push_back({b.para_style, level, false});
+  }
+  int number = b.w.listStack.empty() ? 1 : b.w.listStack.back().next;
+  if (spec.kind == 2 && b.para_number > 0 && b.para_number < 0x7FFFFFFF) number = int(b.para_number);
+  StartListItem(10, number, b.status, b.w);
+  b.lists.back().item_open = true;
+  b.para_item = true;
+  return true;
 }
 
 void numbering_field(Body& b, const ChunkItem& it) {
   if (it.a != 10) return;
+  if (open_list_item(b)) return;
   uint32_t level = std::min<uint32_t>(it.b, 11);
   int64_t value = ++b.c.numbering[level];
   for (auto i = b.c.numbering.upper_bound(level); i != b.c.numbering.end(); ++i) i->second = 0;
@@ -393,7 +508,8 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   end = std::min(end, c.items.size());
   if (first >= end || !range_has_text(c, first, end)) return KVX_OK;
   WriterState& w = content_writer(x, out);
-  Body b{x, c, w, flags, (flags & kNoAnchorsFlag) != 0, false, false, 0, {}, {}, {}, kNoItem, name, {}};
+  Body b{x, c, w, flags, (flags & kNoAnchorsFlag) != 0, false, false, 0, {}, {}, {}, kNoItem, name, {}, {}, {},
+         kNoItem, -1, 0, false, {}};
   scan_for(c, -1, 0);
   size_t tables_before = c.tables.size();
   if (!b.plain) {
@@ -427,7 +543,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
           close_cell(b);
         } else if (it.a == kBreakPara || it.a == kBreakLine || it.a == kBreakPage || it.a == kBreakRow ||
                    it.a == kBreakCell) {
-          end_paragraph(b);
+          end_paragraph(b, it.a == kBreakLine);
           para_start = true;
         }
         break;
@@ -457,6 +573,13 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
         break;
       case kItemParaStyle:
         if (!b.plain && w.paraPending && !w.paraOpen) w.headingLevel = it.b >= 2 && it.b <= 7 ? int(it.b) - 1 : 0;
+        b.para_style = it.b;
+        break;
+      case kItemListNumbering:
+        if (it.a == 10) b.para_level = int(std::min<uint32_t>(it.b, 11));
+        break;
+      case kItemListNumber:
+        if (it.a == 10) b.para_number = it.c;
         break;
       case kItemSpecial:
         if (it.a != 0) {
@@ -523,6 +646,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
         break;
     }
   }
+  close_lists(b);
   while (!b.runs.empty()) close_table(b);
   while (c.tables.size() > tables_before) CloseTable(b.status, w, c.tables);
   if (c.marks.size() > marks_before) {

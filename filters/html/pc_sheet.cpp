@@ -17,6 +17,9 @@ namespace {
 constexpr uint32_t kTextItem = 7, kBreakItem = 0, kGroupOpen = 0x43, kGroupClose = 0x44;
 constexpr uint32_t kCell = 0x46, kStyledCell = 0x47, kNumberCell = 0x48, kTextCell = 0x49, kField = 0x4A;
 constexpr uint32_t kSheetCell = 0x57, kValue = 0xE0;
+// A display type ({83, type << 16 | layout, flags, 0}): of a database field, or of a general
+// cell's value when it stands between the cell and its value (dates and times of a sheet).
+constexpr uint32_t kDisplayType = 83;
 constexpr uint32_t kSkipGroupBit = 0x20000000u;
 // Width of the row-number column, in the unit of the column widths.
 constexpr uint32_t kRowNumberWidth = 360;
@@ -108,13 +111,18 @@ KVXSTATUS WriteCellContent(const uint32_t item[4], uint32_t itemId, SheetContext
                               c.src.context());
     } else {
       uint32_t w[4] = {};
-      if (pending == kField && c.pendingFormat != kNoItem && c.src.item(0, c.pendingFormat, w) != KVX_OK)
+      if ((pending == kField || pending == kCell) && c.pendingFormat != kNoItem &&
+          c.src.item(0, c.pendingFormat, w) != KVX_OK)
         w[1] = w[2] = 0;
       text = FUFormatNumber35(w[1], w[2], value, double(c.dateBase), c.dateFlags, &colour, 256, c.src.context());
     }
     ApplyColour(colour, c);
     WriteCellText(text, KVXCS_UNICODE, c, status);
     return status;
+  }
+  if (kind == kDisplayType) {
+    if (c.pendingKind == kCell) c.pendingFormat = itemId;
+    return KVX_OK;
   }
   if (kind < kCell || (kind > kField && kind != kSheetCell)) return KVX_OK;
   // A cell start: one table cell per grid cell, however many start items it holds.
@@ -123,7 +131,7 @@ KVXSTATUS WriteCellContent(const uint32_t item[4], uint32_t itemId, SheetContext
   switch (kind) {
     case kCell:
       c.pendingKind = kCell;
-      c.pendingFormat = 0;
+      c.pendingFormat = kNoItem;  // general, unless a display type follows
       break;
     case kStyledCell: {
       static const unsigned kCodes[4] = {2, 3, 4, 12};  // bold, italic, underline, strike-through
@@ -174,7 +182,7 @@ KVXSTATUS ConvertSheetCell(uint32_t firstItem, uint32_t endItem, SheetContext& c
         if (c.src.nextId(0, id, &id) != KVX_OK || c.src.item(0, id, w) != KVX_OK) return KVX_OK;
         depth += w[0] == kGroupOpen ? 1 : w[0] == kGroupClose ? -1 : 0;
       }
-    } else if ((w[0] >= kCell && w[0] <= kField) || w[0] == kSheetCell || w[0] == kValue) {
+    } else if ((w[0] >= kCell && w[0] <= kField) || w[0] == kSheetCell || w[0] == kValue || w[0] == kDisplayType) {
       status = WriteCellContent(w, id, c);
     }
     if (status) return status;

@@ -81,6 +81,7 @@ void StartList(const ListSpec& l, uint32_t& status, WriterState& s) {
   EmitLineBreak(status, s);
   unsigned entry = list_numbered(l) ? 64 : 59;
   if (!EmitTag(true, "<%s", entry, status, s)) return;
+  int next = 1;  // a start the tag cannot carry goes on the first item's VALUE instead
   if (TagAllowed(138, s.flavour)) {
     if (EmitTag(true, " %s\"", 137, status, s)) {
       EmitRaw("list-style: ", status, s);
@@ -89,11 +90,11 @@ void StartList(const ListSpec& l, uint32_t& status, WriterState& s) {
     }
   } else {
     if (l.marks && l.type) EmitTagText(true, " %s\"%s\"", l.type, 69, status, s);
-    if (list_numbered(l) && l.start != 1) EmitTagNumber(true, " %s\"%d\"", l.start, 70, status, s);
+    if (list_numbered(l) && l.start != 1 && EmitTagNumber(true, " %s\"%d\"", l.start, 70, status, s)) next = l.start;
     if (!l.marks) EmitTag(true, " %s", 67, status, s);
   }
   EmitRaw(">", status, s);
-  s.listStack.push_back({entry, l.start});
+  s.listStack.push_back({entry, next});
 }
 
 KVXSTATUS StartListItem(int code, int number, uint32_t& status, WriterState& s) {

@@ -2,13 +2,17 @@
 // (antiword -x db: DocBook, UTF-8) and its output is read with libxml2: the book's title,
 // subtitle and author as properties; section titles as headings (outline levels by
 // depth); paragraphs with bold and other emphasis; each table group as a table; notes;
-// links. A document whose file-information block says it is encrypted is refused with
+// links. antiword marks notes "[?]" and gives no footnote text: the notes are read by
+// doc_notes.cpp and the automatically numbered ones set in order at those marks
+// (footnotes left without a mark at the end), and antiword's own closing paragraphs of endnote text ("[i] text") are dropped
+// for the endnotes so set. A document whose file-information block says it is encrypted is refused with
 // KVXERR_ENCRYPTED before antiword runs; a missing antiword is KVXERR_NOTOOL.
 #include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "filters/framework/readers/child_tools.h"
+#include "filters/framework/readers/doc_notes.h"
 #include "filters/framework/readers/doc_writer.h"
 #include "filters/framework/readers/reader.h"
 #include "filters/framework/readers/zip_package.h"
@@ -48,7 +52,7 @@ bool word_encrypted(std::string_view s) {
 
 class DocBookWalker {
  public:
-  explicit DocBookWalker(DocWriter& w) : w_(w) {}
+  DocBookWalker(DocWriter& w, const std::vector<WordNote>& notes) : w_(w), notes_(notes.begin(), notes.end()) {}
 
   void book(xmlNode* root) {
     std::string title, subtitle, author;
@@ -69,6 +73,11 @@ class DocBookWalker {
     w_.property(5, utf16(squeeze(subtitle)));
     w_.property(4, utf16(author));
     blocks(root, 0, 0);
+    // Footnotes without a mark of antiword's (whose text antiword drops) go at the end;
+    // endnotes without one are in antiword's text already.
+    end_paragraph();
+    for (const Note& n : notes_)
+      if (n.type == 1 && !n.placed) note(n);
   }
 
  private:
@@ -95,6 +104,7 @@ class DocBookWalker {
         inline_content(c, depth + 1);
         end_paragraph();
       } else if (xml_is(c, "para") || xml_is(c, "simpara")) {
+        if (placed_endnote(squeeze(xml_text(c)))) continue;
         inline_content(c, depth + 1);
         end_paragraph();
       } else if (xml_is(c, "informaltable") || xml_is(c, "table")) {
@@ -129,6 +139,64 @@ class DocBookWalker {
     }
   }
 
+  // Text with antiword's note marks: each "[?]" takes the next note while notes last.
+  void marked_text(const char* utf8) {
+    std::string_view t(utf8);
+    size_t at;
+    while ((at = t.find("[?]")) != std::string_view::npos) {
+      while (next_note_ < notes_.size() && !notes_[next_note_].numbered) ++next_note_;
+      if (next_note_ >= notes_.size()) break;
+      text(std::string(t.substr(0, at)).c_str());
+      Note& n = notes_[next_note_++];
+      n.placed = true;
+      set_attrs(0);
+      note(n);
+      if (n.type == 2) endnotes_.push_back(squeeze(utf8_of(n.text)));
+      set_attrs(attrs_);
+      t.remove_prefix(at + 3);
+    }
+    text(std::string(t).c_str());
+  }
+
+  void note(const WordNote& n) {
+    w_.note(n.type);
+    for (uint16_t u : n.text) {
+      if (u == '\n') w_.paragraph();
+      else w_.text(u);
+    }
+    w_.note_end();
+  }
+
+  static std::string utf8_of(const std::vector<uint16_t>& units) {
+    std::string out;
+    for (size_t i = 0; i < units.size(); ++i) {
+      uint32_t cp = units[i];
+      if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
+      else if (cp >= 0xD800 && cp <= 0xDFFF)
+        cp = 0xFFFD;
+      if (cp < 0x80) out += char(cp);
+      else if (cp < 0x800) out += {char(0xC0 | cp >> 6), char(0x80 | (cp & 0x3F))};
+      else if (cp < 0x10000) out += {char(0xE0 | cp >> 12), char(0x80 | (cp >> 6 & 0x3F)), char(0x80 | (cp & 0x3F))};
+      else
+        out += {char(0xF0 | cp >> 18), char(0x80 | (cp >> 12 & 0x3F)), char(0x80 | (cp >> 6 & 0x3F)),
+                char(0x80 | (cp & 0x3F))};
+    }
+    return out;
+  }
+
+  // True (and the endnote taken off the list) when a paragraph is antiword's "[mark]
+  // text" of an endnote already set at its mark.
+  bool placed_endnote(const std::string& para) {
+    if (endnotes_.empty() || !para.starts_with("[")) return false;
+    size_t close = para.find("] ");
+    if (close == std::string::npos) return false;
+    auto it = std::find(endnotes_.begin(), endnotes_.end(), para.substr(close + 2));
+    if (it == endnotes_.end()) return false;
+    endnotes_.erase(it);
+    return true;
+  }
+
   void inline_content(xmlNode* parent, int depth) {
     if (depth > kMaxDepth) return;
     for (xmlNode* c = parent->children; c && !w_.failed(); c = c->next) {
@@ -140,7 +208,7 @@ class DocBookWalker {
           blank_ = true;
         }
         set_attrs(attrs_);
-        text(reinterpret_cast<const char*>(c->content));
+        marked_text(reinterpret_cast<const char*>(c->content));
       } else if (xml_is(c, "emphasis")) {
         uint32_t saved = attrs_;
         attrs_ |= 1u << (xml_attr(c, "role") == "bold" ? KVXATTR_BOLD : KVXATTR_ITALIC);
@@ -211,6 +279,15 @@ class DocBookWalker {
   }
 
   DocWriter& w_;
+  // antiword's "[?]" stands for the automatic numbers only: other notes are not placed
+  // at marks.
+  struct Note : WordNote {
+    Note(const WordNote& n) : WordNote(n) {}
+    bool placed = false;
+  };
+  std::vector<Note> notes_;
+  size_t next_note_ = 0;
+  std::vector<std::string> endnotes_;  // texts of the endnotes set at their marks
   uint32_t attrs_ = 0, shown_ = 0;
   bool blank_ = true, space_ = false;
 };
@@ -228,7 +305,7 @@ KVXSTATUS read_doc(std::string_view bytes, ChunkBuilder& out) {
   if (!doc) return KVXERR_BADFORMAT;
   DocWriter w(out);
   w.section();
-  DocBookWalker walker(w);
+  DocBookWalker walker(w, word_notes(bytes));
   walker.book(xmlDocGetRootElement(doc.get()));
   if (!w.finish() && w.written() == 0) return KVXERR_BADFORMAT;
   return KVX_OK;

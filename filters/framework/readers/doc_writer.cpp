@@ -11,6 +11,8 @@ constexpr uint32_t kCellStart = 0x12;
 constexpr uint32_t kRowItem = 0x13;
 constexpr uint32_t kNestOpen = 16, kNestClose = 17;
 constexpr size_t kMaxRunUnits = 0x8000;
+constexpr uint32_t kListLevelItem = 29, kApplyStyle = 28, kListNumbering = 93, kListNumber = 30;
+constexpr uint32_t kNumberingField = 10;
 }  // namespace
 
 bool DocWriter::fail(const std::string& why) {
@@ -181,6 +183,71 @@ bool DocWriter::note(uint32_t type) {
 bool DocWriter::note_end() {
   if (in_paragraph() && !paragraph()) return false;
   return close_group(kNoteGroup);
+}
+
+uint32_t DocWriter::list_style(uint32_t counter, bool lower, uint16_t bullet) {
+  if (!flush()) return 0;
+  if (!started_ && !section()) return 0;
+  auto key = std::make_tuple(counter, lower, bullet);
+  auto found = list_styles_.find(key);
+  if (found != list_styles_.end()) return found->second;
+  if (list_styles_.size() >= kMaxListStyles) return 0;
+  uint32_t id = kFirstListStyle + uint32_t(list_styles_.size());
+  bool numbered = counter != kCounterBullet;
+  auto refused = [this]() {
+    fail(b_.error());
+    return 0u;
+  };
+  std::vector<uint8_t> rec;
+  for (uint32_t w : {4u, 0u, 1u, 0xFFFFFFFFu, 0u, 0u, 0u}) put_u32(rec, w);
+  uint32_t at = 0;
+  if (!b_.append(KVXRANGE_RECORDS, rec, &at)) return refused();
+  if (!b_.group_open(KVXGROUP_STYLE, id, at)) return refused();
+  for (uint32_t level = 0; level < kListLevels; ++level) {
+    rec.clear();
+    for (uint32_t w : {0u, uint32_t(bullet), numbered ? 1u : 0u, 0u, 0u, 0u, id, 0u, counter | (lower ? 0x20000u : 0u)})
+      put_u32(rec, w);
+    if (!b_.append(KVXRANGE_RECORDS, rec, &at) || !b_.item(kListLevelItem, 0, level, at)) return refused();
+  }
+  if (!b_.group_open(kMarkerGroup, id, 0)) return refused();
+  bool ok = numbered ? b_.item(KVXITEM_FIELD, kNumberingField, 0, 0) && b_.text(KVXCS_UNICODE, {'.'})
+                     : b_.text(KVXCS_UNICODE, {bullet});
+  if (!ok || !b_.group_close() || !b_.group_close()) return refused();
+  written_ += kListLevels + 4;
+  list_styles_.emplace(key, id);
+  return id;
+}
+
+bool DocWriter::list_item(uint32_t style, uint32_t level, uint32_t number) {
+  if (!flush()) return false;
+  level = std::min(level, kListLevels - 1);
+  if (!item(kApplyStyle, 0, style, 0) || !item(kListNumbering, 10, level, 1)) return false;
+  if (number != 0 && !item(kListNumber, 10, level + 1, number)) return false;
+  if (!item(KVXITEM_FIELD, kNumberingField, 0, 0)) return false;
+  open_paragraph_ = true;  // the marker makes the paragraph, even without text
+  return true;
+}
+
+bool DocWriter::page_part(uint32_t kind) {
+  if (!flush()) return false;
+  if (groups_.size() >= 64) return fail("groups nested too deeply");
+  uint32_t number = ++parts_, id = 0;
+  if (!item(kPagePartDefinition, kind, number, 0, &id)) return false;
+  if (!b_.group_open(kPagePartGroup, number, kind)) return fail(b_.error());
+  groups_.push_back(kPagePartGroup);
+  open_parts_.emplace_back(id, number);
+  ++written_;
+  open_paragraph_ = false;
+  return true;
+}
+
+bool DocWriter::page_part_end() {
+  if (open_parts_.empty() || groups_.empty() || groups_.back() != kPagePartGroup) return true;
+  if (in_paragraph() && !paragraph()) return false;
+  if (!close_group(kPagePartGroup)) return false;
+  auto [id, number] = open_parts_.back();
+  open_parts_.pop_back();
+  return item(kPagePartReference, id, number, 0);
 }
 
 bool DocWriter::property(uint32_t number, const std::vector<uint16_t>& value) {

@@ -1,5 +1,6 @@
 // The readers' side of the ChunkBuilder: running text gathered into Unicode runs,
-// paragraphs and line breaks, character attributes, bookmarks and tables in the item
+// paragraphs and line breaks, character attributes, bookmarks, notes, headers and
+// footers, and tables in the item
 // forms that chunk scripts write, so a reader states structure and never builds items by
 // hand. Every count a reader hands in is bounded here; after the first refused call the
 // writer stays failed and error() says why.
@@ -8,6 +9,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "filters/framework/chunk_model.h"
@@ -48,6 +50,30 @@ class DocWriter {
   // running text, then its text inside group kNoteGroup (id word = number) up to note_end.
   bool note(uint32_t type);
   bool note_end();
+  // A header or footer: its definition item {kPagePartDefinition, kind (kHeader or
+  // kFooter), number, 0}, its text inside group kPagePartGroup (id word = number, third
+  // word = kind) up to page_part_end, then its reference {kPagePartReference, the
+  // definition's item id, number, 0}, where the part comes into force.
+  bool page_part(uint32_t kind);
+  bool page_part_end();
+  // Lists. A list style per marker (counter kind, lower case, bullet character), defined
+  // at its first use: group KVXGROUP_STYLE (id word = style id from kFirstListStyle, third
+  // word = the byte offset in range 3 of its 28-byte record {kind 4 (list), outline level
+  // 0, list kind 1, parent -1, 0, 0, 0}) holding one level item {29, 0, level, offset of
+  // the level's 36-byte record} per level 0-11, whose words 0-8 are {0, bullet character,
+  // numbered (1) or not (0), 0, 0, 0, marker group id, 0, counter kind | 0x20000 for lower
+  // case} (word 1 the bullet, word 6 the marker group, word 8 the counter kind, as the
+  // HTML export reads a list level), and the marker group kMarkerGroup (id word = the style id) holding a
+  // numbering field and "." for numbered lists, the bullet character for the others.
+  // Returns the style id, 0 when no more styles can be defined.
+  static constexpr uint32_t kCounterDecimal = 1, kCounterLetters = 2, kCounterRoman = 3, kCounterBullet = 8;
+  static constexpr uint32_t kListLevels = 12, kFirstListStyle = 0x100, kMaxListStyles = 256;
+  static constexpr uint32_t kMarkerGroup = 0xA0120000u;
+  uint32_t list_style(uint32_t counter, bool lower, uint16_t bullet);
+  // A list item's paragraph starts here: the list style applied {28, 0, style, 0}, its
+  // level {93, 10, level, 1}, its own number {30, 10, level + 1, number} when number is
+  // not 0, and the numbering field {0x1F, 10, 0, 0} where its marker stands.
+  bool list_item(uint32_t style, uint32_t level, uint32_t number);
   // A document property: group kPropertyGroup {number, 0xFE} around its value's text.
   // Numbers: 1 comment, 2 keywords, 4 author, 5 subject, 6 title.
   bool property(uint32_t number, const std::vector<uint16_t>& value);
@@ -72,6 +98,9 @@ class DocWriter {
   static constexpr size_t kMaxFonts = 4096;
   static constexpr uint32_t kNoteGroup = 0xA00A0000u;
   static constexpr uint32_t kPropertyGroup = 0xA0010004u;
+  static constexpr uint32_t kPagePartDefinition = 0x2F, kPagePartReference = 0x2B;
+  static constexpr uint32_t kPagePartGroup = 0xA00B0000u;
+  static constexpr uint32_t kHeader = 8, kFooter = 0x10;
 
   // Tables: start with their size, then per row cells (each closed by end_cell) and
   // end_row; a cell's row and column are counted here, skipping columns that a row span
@@ -111,6 +140,9 @@ class DocWriter {
   std::vector<uint32_t> groups_;  // codes of the groups opened by hyperlink and note
   std::map<std::vector<uint16_t>, uint32_t> fonts_;  // face name -> range-12 font id
   uint32_t notes_ = 0;
+  std::map<std::tuple<uint32_t, bool, uint16_t>, uint32_t> list_styles_;
+  uint32_t parts_ = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> open_parts_;  // definition item id, number
   bool open_paragraph_ = false;  // text or attributes since the last paragraph end
   bool failed_ = false;
   bool started_ = false;

@@ -4,8 +4,10 @@
 // wrong meta cannot decode the bytes twice). The title and the author, description,
 // keywords and subject metas become properties; the body is walked into paragraphs (h1
 // to h6 with paragraph styles of outline levels 2 to 7), line breaks, character
-// attributes (b, i, u, s, sub, sup), font (face, size and colour, the enclosing values
-// restored at its end), hyperlinks (a href), bookmarks (a name, id) and
+// attributes (b, i, u, s, sub, sup), font (face, size and colour) and the style attribute's
+// font-family, font-size and color (the enclosing values restored at the element's end),
+// lists (ul and ol as list styles by their markers, li as list items with their levels
+// and numbers), hyperlinks (a href), bookmarks (a name, id) and
 // tables with their column and row spans. Head, script and style give no text.
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -130,6 +133,9 @@ class Walker {
     uint32_t attribute = inline_attribute(n);
     bool block = is_block(n);
     if (block) end_paragraph();
+    bool list = is_any(n, {"ul", "ol", "menu", "dir"});
+    if (list) list_open(n);
+    if (is(n, "li")) list_item(n);
     static const char* const kHeadings[] = {"h1", "h2", "h3", "h4", "h5", "h6"};
     for (uint32_t level = 0; level < 6; ++level)
       if (is(n, kHeadings[level])) w_.paragraph_style(0, level + 2);
@@ -139,6 +145,7 @@ class Walker {
     if (attribute) toggle(attribute, +1);
     Font outer = font_;
     if (is(n, "font")) font_open(n);
+    style_open(n);
     bool was_pre = pre_;
     if (is(n, "pre")) pre_ = true;
     walk(n->children, depth + 1);
@@ -150,6 +157,62 @@ class Walker {
       in_link_ = false;
     }
     if (block) end_paragraph();
+    if (list) lists_.pop_back();
+  }
+
+  // Lists: each ul or ol is one level deeper (at most 12); ol's type (1, a, A, i, I) and
+  // start, ul's type (disc, circle, square; by depth when not given: disc, circle, then
+  // square) choose the marker's list style; li's value sets the number from there on.
+  struct List {
+    uint32_t style = 0;
+    bool numbered = false;
+    uint32_t next = 1;
+  };
+
+  static uint32_t number_attr(const std::string& v, uint32_t fallback) {
+    size_t p = v.find_first_not_of(" \t\r\n");
+    if (p == std::string::npos || v[p] < '0' || v[p] > '9') return fallback;
+    uint32_t x = 0;
+    for (; p < v.size() && v[p] >= '0' && v[p] <= '9'; ++p) x = std::min<uint32_t>(x * 10 + uint32_t(v[p] - '0'), 0x7FFFFFFF);
+    return x;
+  }
+
+  void list_open(const xmlNode* n) {
+    List l;
+    std::string type = attr(n, "type");
+    if (is(n, "ol")) {
+      l.numbered = true;
+      uint32_t counter = DocWriter::kCounterDecimal;
+      bool lower = false;
+      if (type == "a" || type == "A") counter = DocWriter::kCounterLetters, lower = type == "a";
+      if (type == "i" || type == "I") counter = DocWriter::kCounterRoman, lower = type == "i";
+      l.style = w_.list_style(counter, lower, 0);
+      l.next = number_attr(attr(n, "start"), 1);
+    } else {
+      size_t bullets = 0;
+      for (const List& outer : lists_) bullets += outer.numbered ? 0 : 1;
+      type = trimmed_lower(type);
+      uint16_t bullet = type == "disc" ? 0x2022 : type == "circle" ? 0x25E6 : type == "square" ? 0x25AA
+                        : bullets == 0 ? 0x2022 : bullets == 1 ? 0x25E6 : 0x25AA;
+      l.style = w_.list_style(DocWriter::kCounterBullet, false, bullet);
+    }
+    lists_.push_back(l);
+  }
+
+  void list_item(const xmlNode* n) {
+    if (lists_.empty()) {  // an li outside any list: a bulleted item of its own
+      uint32_t style = w_.list_style(DocWriter::kCounterBullet, false, 0x2022);
+      if (style != 0) w_.list_item(style, 0, 0);
+      return;
+    }
+    List& l = lists_.back();
+    if (l.style == 0) return;
+    uint32_t number = 0;
+    if (l.numbered) {
+      number = number_attr(attr(n, "value"), l.next);
+      l.next = number < 0x7FFFFFFF ? number + 1 : number;
+    }
+    w_.list_item(l.style, uint32_t(std::min<size_t>(lists_.size() - 1, DocWriter::kListLevels - 1)), number);
   }
 
   static uint32_t inline_attribute(const xmlNode* n) {
@@ -162,12 +225,13 @@ class Walker {
     return 0;
   }
 
-  // The font in force: face (empty: the document's), size 1 to 7 (HTML's scale, 3 the
-  // default) and colour 0x00BBGGRR (kNoColour: the default, black).
+  // The font in force: face (empty: the document's), size in twips (12 points, HTML's
+  // size 3, the default) and colour 0x00BBGGRR (kNoColour: the default, black).
   static constexpr uint32_t kNoColour = 0xFFFFFFFFu;
+  static constexpr uint32_t kDefaultTwips = 240, kMinTwips = 20, kMaxTwips = 32760;
   struct Font {
     std::vector<uint16_t> face;
-    int size = 3;
+    uint32_t twips = kDefaultTwips;
     uint32_t colour = kNoColour;
   };
 
@@ -177,12 +241,34 @@ class Walker {
     return kPoints[std::clamp(size, 1, 7) - 1] * 20;
   }
 
-  // "#rrggbb", "rrggbb", "#rgb" or one of HTML's sixteen colour names; kNoColour when
-  // none of these.
-  static uint32_t colour_of(std::string v) {
+  static std::string trimmed_lower(std::string v) {
     for (char& c : v) c = char(std::tolower(static_cast<unsigned char>(c)));
     while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.pop_back();
     v.erase(0, std::min(v.size(), v.find_first_not_of(" \t\r\n")));
+    return v;
+  }
+
+  // "#rrggbb", "rrggbb", "#rgb", "rgb(r, g, b)" (numbers or percentages) or one of HTML's
+  // sixteen colour names; kNoColour when none of these.
+  static uint32_t colour_of(std::string v) {
+    v = trimmed_lower(v);
+    if (v.starts_with("rgb(") && v.back() == ')') {
+      uint32_t bgr = 0;
+      std::string args = v.substr(4, v.size() - 5);
+      for (int k = 0; k < 3; ++k) {
+        size_t comma = args.find(',');
+        if ((comma == std::string::npos) != (k == 2)) return kNoColour;
+        std::string part = trimmed_lower(args.substr(0, comma));
+        args = comma == std::string::npos ? "" : args.substr(comma + 1);
+        char* end = nullptr;
+        double x = std::strtod(part.c_str(), &end);
+        if (part.empty() || end == part.c_str()) return kNoColour;
+        if (*end == '%') x = x * 255 / 100, ++end;
+        if (*end != '\0' || !(x == x)) return kNoColour;
+        bgr |= uint32_t(std::clamp(x, 0.0, 255.0) + 0.5) << (8 * k);
+      }
+      return bgr;
+    }
     static const std::pair<const char*, const char*> kNames[] = {
         {"black", "000000"}, {"silver", "c0c0c0"}, {"gray", "808080"},   {"white", "ffffff"},
         {"maroon", "800000"}, {"red", "ff0000"},   {"purple", "800080"}, {"fuchsia", "ff00ff"},
@@ -199,11 +285,9 @@ class Walker {
 
   // face: the first family named; size: 1 to 7, or +n and -n from the default 3.
   void font_open(const xmlNode* n) {
-    std::string face = attr(n, "face");
-    face = face.substr(0, face.find(','));
-    size_t b = face.find_first_not_of(" \t\r\n'\""), e = face.find_last_not_of(" \t\r\n'\"");
-    if (b != std::string::npos && !utf16_of(face.substr(b, e - b + 1)).empty()) {
-      font_.face = utf16_of(face.substr(b, e - b + 1));
+    std::vector<uint16_t> face = utf16_of(first_family(attr(n, "face")));
+    if (!face.empty()) {
+      font_.face = face;
       w_.font(font_.face);
     }
     std::string size = attr(n, "size");
@@ -213,8 +297,8 @@ class Walker {
       if (sign) ++p;
       if (p < size.size() && size[p] >= '0' && size[p] <= '9') {
         int v = std::min(size[p] - '0', 9);
-        font_.size = std::clamp(sign ? 3 + sign * v : v, 1, 7);
-        w_.font_size(twips_of(font_.size));
+        font_.twips = twips_of(std::clamp(sign ? 3 + sign * v : v, 1, 7));
+        w_.font_size(font_.twips);
       }
     }
     uint32_t colour = colour_of(attr(n, "color"));
@@ -224,10 +308,84 @@ class Walker {
     }
   }
 
+  // The first family of a font-family list (or of a face attribute), unquoted; empty when
+  // it names none.
+  static std::string first_family(const std::string& list) {
+    std::string face = list.substr(0, list.find(','));
+    size_t b = face.find_first_not_of(" \t\r\n'\""), e = face.find_last_not_of(" \t\r\n'\"");
+    return b == std::string::npos ? std::string() : face.substr(b, e - b + 1);
+  }
+
+  // A CSS font size in twips: a length (pt, px, pc, in, cm, mm), a size relative to the
+  // enclosing one (em, %, larger, smaller) or a keyword (xx-small to xx-large, HTML's
+  // sizes 1 to 6 about medium = 3); 0 when the value is none of these.
+  static uint32_t css_twips(const std::string& value, uint32_t current) {
+    std::string v = trimmed_lower(value);
+    static const std::pair<const char*, uint32_t> kKeywords[] = {
+        {"xx-small", 140}, {"x-small", 160}, {"small", 200},    {"medium", 240},
+        {"large", 280},    {"x-large", 360}, {"xx-large", 480}, {"xxx-large", 720}};
+    for (auto [word, twips] : kKeywords)
+      if (v == word) return twips;
+    double x = 0;
+    if (v == "larger") x = current * 1.2;
+    else if (v == "smaller") x = current / 1.2;
+    else {
+      char* end = nullptr;
+      x = std::strtod(v.c_str(), &end);
+      if (end == v.c_str() || !(x == x) || x <= 0) return 0;
+      std::string unit = trimmed_lower(end);
+      static const std::pair<const char*, double> kUnits[] = {
+          {"pt", 20}, {"px", 15}, {"pc", 240}, {"in", 1440}, {"cm", 1440 / 2.54}, {"mm", 144 / 2.54}};
+      bool known = false;
+      for (auto [name, factor] : kUnits)
+        if (unit == name) x *= factor, known = true;
+      if (unit == "em" || unit == "rem") x *= current, known = true;
+      if (unit == "%") x = x * current / 100, known = true;
+      if (!known) return 0;
+    }
+    return uint32_t(std::clamp(x, double(kMinTwips), double(kMaxTwips)) + 0.5);
+  }
+
+  // An element's style attribute: its font-family, font-size and color declarations.
+  void style_open(const xmlNode* n) {
+    std::string style = attr(n, "style");
+    size_t at = 0;
+    while (at < style.size()) {
+      size_t end = style.find(';', at);
+      if (end == std::string::npos) end = style.size();
+      std::string decl = style.substr(at, end - at);
+      at = end + 1;
+      size_t colon = decl.find(':');
+      if (colon == std::string::npos) continue;
+      std::string name = trimmed_lower(decl.substr(0, colon)), value = decl.substr(colon + 1);
+      size_t bang = value.find('!');  // "!important" changes nothing here
+      if (bang != std::string::npos) value.erase(bang);
+      if (name == "font-family") {
+        std::vector<uint16_t> face = utf16_of(first_family(value));
+        if (!face.empty() && face != font_.face) {
+          font_.face = face;
+          w_.font(face);
+        }
+      } else if (name == "font-size") {
+        uint32_t twips = css_twips(value, font_.twips);
+        if (twips != 0 && twips != font_.twips) {
+          font_.twips = twips;
+          w_.font_size(twips);
+        }
+      } else if (name == "color") {
+        uint32_t colour = colour_of(value);
+        if (colour != kNoColour && colour != font_.colour) {
+          font_.colour = colour;
+          w_.text_colour(colour);
+        }
+      }
+    }
+  }
+
   // Back to the enclosing font, for what the closing element had changed.
   void font_close(const Font& outer) {
     if (font_.face != outer.face) w_.font(outer.face);
-    if (font_.size != outer.size) w_.font_size(twips_of(outer.size));
+    if (font_.twips != outer.twips) w_.font_size(outer.twips);
     if (font_.colour != outer.colour) w_.text_colour(outer.colour == kNoColour ? 0 : outer.colour);
     font_ = outer;
   }
@@ -312,6 +470,7 @@ class Walker {
   }
 
   DocWriter& w_;
+  std::vector<List> lists_;
   std::array<int, 16> counts_{};
   Font font_;
   bool at_start_ = true, last_blank_ = false, pre_ = false, in_link_ = false;

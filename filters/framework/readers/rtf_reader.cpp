@@ -6,10 +6,13 @@
 // \ftnalt) as notes at their place (in tables only their marks), bookmarks
 // (\bkmkstart), the \info title, subject, author, keywords and comment as properties, the
 // result text of fields (HYPERLINK results inside hyperlink groups, outside tables), and
-// tables (\trowd ... \cell ... \row, with horizontal \clmgf/\clmrg and vertical
+// headers and footers (\header, \footer and their l, r and f forms) as page parts at their
+// place, tables (\trowd ... \cell ... \row, with horizontal \clmgf/\clmrg and vertical
 // \clvmgf/\clvmrg merges as spans), text colours (\cf over the \colortbl entries, the
-// enclosing colour back at a group's end). Destinations that hold no running text (font
-// and style tables, pictures, headers, footers) are stepped over. A Big5 document also
+// enclosing colour back at a group's end), fonts and sizes (\f over the \fonttbl names,
+// \fs, \plain back to \deff and 12 points, the enclosing ones back at a group's end).
+// Destinations that hold no running text (font
+// and style tables, pictures) are stepped over. A Big5 document also
 // gets the document character-set item. Paragraph styles (\sN) come out as paragraph-style
 // items with the outline level of their stylesheet entry (\outlinelevel, a "heading N"
 // name, or their \sbasedon parents').
@@ -34,6 +37,8 @@ constexpr size_t kMaxBookmarkName = 1023;
 constexpr size_t kMaxPropertyUnits = 4096;
 constexpr size_t kMaxColours = 4096;
 constexpr uint32_t kAutoColour = 0xFFFFFFFFu;  // a colour-table entry without components
+constexpr size_t kMaxFontName = 160;
+constexpr size_t kMaxFontEntries = 4096;
 
 struct GroupState {
   int uc = 1;
@@ -46,9 +51,11 @@ struct GroupState {
   bool fldinst = false;   // collecting a field instruction
   bool link = false;      // a hyperlink group is open for this field result
   bool note = false;      // the group of a note's text
+  bool part = false;      // the group of a header's or footer's text
   bool styles = false;    // inside \stylesheet: style entries, their text is their name
   bool colours = false;   // inside \colortbl: entries of \red, \green, \blue up to ';'
   int colour = 0;         // \cf: index in the colour table, 0 the default colour
+  int size = 24;          // \fs: half-points
 };
 
 struct StyleDef {
@@ -113,6 +120,13 @@ int attr_bit(const std::string& w) {
   return -1;
 }
 
+// Headers (all pages, left, right, first) and footers.
+uint32_t page_part_kind(const std::string& w) {
+  if (w == "header" || w == "headerl" || w == "headerr" || w == "headerf") return DocWriter::kHeader;
+  if (w == "footer" || w == "footerl" || w == "footerr" || w == "footerf") return DocWriter::kFooter;
+  return 0;
+}
+
 bool skipped_destination(const std::string& w) {
   static const char* const kWords[] = {
       "fonttbl", "colortbl", "pict", "object", "header", "footer", "headerl", "headerr",
@@ -128,9 +142,9 @@ bool skipped_destination(const std::string& w) {
 
 // One table cell as recorded until the table ends (its row count is known only then).
 struct Op {
-  enum Kind { Text, Para, Line, Attr, Bookmark, CellEnd, RowEnd, Footnote, Colour } kind;
-  std::vector<uint16_t> units;  // Text, Bookmark
-  uint32_t a = 0, b = 0;        // Attr: attribute, on; Colour: 0x00BBGGRR
+  enum Kind { Text, Para, Line, Attr, Bookmark, CellEnd, RowEnd, Footnote, Colour, Font, Size } kind;
+  std::vector<uint16_t> units;  // Text, Bookmark, Font (its face name)
+  uint32_t a = 0, b = 0;        // Attr: attribute, on; Colour: 0x00BBGGRR; Size: twips
 };
 
 struct CellDef {
@@ -190,8 +204,15 @@ class RtfReader {
   void end_group() {
     GroupState closed = stack_.back();
     if (closed.styles && stack_.size() == styles_depth_ + 2) end_style_entry();
+    if (in_fonttbl() && stack_.size() == fonttbl_depth_ + 2) end_font_entry();
     stack_.pop_back();
     if (stack_.size() == fonttbl_depth_) fonttbl_depth_ = 0;
+    if (closed.part && !st().part) {
+      flush_bytes();
+      end_table();
+      w_.page_part_end();
+      in_part_ = false;
+    }
     if (closed.bookmark) {
       op_bookmark(bookmark_name_);
       bookmark_name_.clear();
@@ -202,6 +223,7 @@ class RtfReader {
       if (was != now && !closed.skip) op_attr(kAttrs[k], now);
     }
     if (closed.colour != st().colour && !closed.skip) op_colour(st().colour);
+    if (stack_.size() > 1) sync_font();
     if (closed.fldinst && !st().fldinst) link_target_ = hyperlink_target(field_inst_);
     if (closed.link && !st().link) w_.hyperlink_end();
     if (closed.note && !st().note) {
@@ -213,8 +235,10 @@ class RtfReader {
     }
   }
 
-  bool big5_font() const {
-    auto it = font_charset_.find(stack_.back().font);
+  bool big5_font() const { return big5_charset(stack_.back().font); }
+
+  bool big5_charset(int32_t font) const {
+    auto it = font_charset_.find(font);
     int cs = it == font_charset_.end() ? -1 : it->second;
     return cs == 136 || ((cs == -1 || cs == 0 || cs == 1) && ansicpg_ == 950);
   }
@@ -222,6 +246,14 @@ class RtfReader {
   void byte(uint8_t b) {
     if (skip_chars_ > 0) {
       --skip_chars_;
+      return;
+    }
+    if (in_fonttbl()) {
+      // A font entry's name: its own text up to ';', not that of groups inside it.
+      size_t level = stack_.size() - 1;
+      if (level != fonttbl_depth_ && level != fonttbl_depth_ + 1) return;
+      if (b == ';') end_font_entry();
+      else if (font_entry_.size() < kMaxFontName) font_entry_ += char(b);
       return;
     }
     if (st().colours) {
@@ -378,7 +410,7 @@ class RtfReader {
     if (w == "ansicpg" && has_param) ansicpg_ = p;
     if (w == "fonttbl") fonttbl_depth_ = stack_.size() - 1;
     if (in_fonttbl() || (fonttbl_depth_ > 0 && stack_.size() - 1 == fonttbl_depth_)) {
-      if (w == "f" && has_param) current_font_def_ = p;
+      if (w == "f" && has_param) current_font_def_ = p, font_entry_.clear();
       if (w == "fcharset" && has_param) font_charset_[current_font_def_] = p;
     }
     if (w == "colortbl" && !st().skip) {
@@ -439,7 +471,16 @@ class RtfReader {
       link_target_.clear();
       return;
     }
-    if (w == "footnote" && !st().skip && !in_table_ && !in_note_ && !st().info) {
+    if (uint32_t kind = page_part_kind(w); kind != 0 && !st().skip && !in_note_ && !in_part_ && !st().info) {
+      if (in_table_ && !intbl_) end_table();
+      if (!in_table_) {
+        flush_bytes();
+        st().part = in_part_ = true;
+        w_.page_part(kind);
+        return;
+      }
+    }
+    if (w == "footnote" && !st().skip && !in_table_ && !in_note_ && !in_part_ && !st().info) {
       flush_bytes();
       bool endnote = s_.substr(pos_).starts_with("\\ftnalt");
       st().note = in_note_ = true;
@@ -478,8 +519,10 @@ class RtfReader {
     if (w == "f" && has_param) {
       flush_bytes();
       st().font = p;
+      sync_font();
       return;
     }
+    if (w == "deff" && has_param) deff_ = p;
     if (st().skip) return;
     int bit = attr_bit(w);
     if (w == "ulnone") bit = 2, has_param = true, p = 0;
@@ -491,6 +534,16 @@ class RtfReader {
     if (w == "plain") {
       for (int k = 0; k < 6; ++k) set_attr(k, false);
       set_colour(0);
+      flush_bytes();
+      st().font = deff_;
+      st().size = 24;
+      sync_font();
+      return;
+    }
+    if (w == "fs") {
+      flush_bytes();
+      st().size = has_param && p > 0 ? std::min(p, 3276) : 24;
+      sync_font();
       return;
     }
     if (w == "cf") {
@@ -576,6 +629,42 @@ class RtfReader {
       style = it->second.parent;
     }
     return -1;
+  }
+
+  // A font table entry ends: its name, decoded in its own character set, kept by number.
+  void end_font_entry() {
+    while (!font_entry_.empty() && font_entry_.back() == ' ') font_entry_.pop_back();
+    size_t at = font_entry_.find_first_not_of(' ');
+    if (at != std::string::npos && current_font_def_ >= 0 && font_names_.size() < kMaxFontEntries &&
+        !font_names_.contains(current_font_def_))
+      font_names_[current_font_def_] = decode(font_entry_.substr(at), big5_charset(current_font_def_)
+                                                                         ? SourceEncoding::Big5
+                                                                         : SourceEncoding::Cp1252);
+    font_entry_.clear();
+  }
+
+  // Text that goes to the running text (not to a table, property, field or name).
+  bool emitting() const {
+    const GroupState& g = stack_.back();
+    return !g.skip && !g.styles && !g.colours && !g.info && !g.fldinst && !g.bookmark && !in_fonttbl();
+  }
+
+  // The font and size in force written when they differ from the last ones written.
+  void sync_font() {
+    if (!emitting()) return;
+    if (st().font != written_font_) {
+      written_font_ = st().font;
+      auto it = font_names_.find(st().font);
+      std::vector<uint16_t> name = it == font_names_.end() ? std::vector<uint16_t>{} : it->second;
+      if (in_table_) ops_.push_back({Op::Font, name});
+      else w_.font(name);
+    }
+    if (st().size != written_size_) {
+      written_size_ = st().size;
+      uint32_t twips = uint32_t(st().size) * 10;
+      if (in_table_) ops_.push_back({Op::Size, {}, twips});
+      else w_.font_size(twips);
+    }
   }
 
   void set_colour(int index) {
@@ -664,8 +753,10 @@ class RtfReader {
       case Op::Line: w_.line_break(); break;
       case Op::Attr: w_.attribute(o.a, o.b != 0); break;
       case Op::Colour: w_.text_colour(o.a); break;
+      case Op::Font: w_.font(o.units); break;
+      case Op::Size: w_.font_size(o.a); break;
       case Op::Bookmark: w_.bookmark(o.units); break;
-      case Op::CellEnd: w_.text({'\t'}); break;
+      case Op::CellEnd: w_.text(uint16_t('\t')); break;
       case Op::RowEnd: w_.paragraph(); break;
       case Op::Footnote: w_.footnote_reference(); break;
     }
@@ -683,6 +774,10 @@ class RtfReader {
   size_t fonttbl_depth_ = 0;
   int32_t current_font_def_ = -1;
   std::map<int32_t, int32_t> font_charset_;
+  std::map<int32_t, std::vector<uint16_t>> font_names_;
+  std::string font_entry_;
+  int32_t deff_ = -1;
+  int written_font_ = -1, written_size_ = 24;
   std::vector<uint32_t> colour_table_;  // 0x00BBGGRR or kAutoColour per entry
   uint32_t entry_colour_ = kAutoColour;
   std::vector<uint16_t> bookmark_name_;
@@ -693,7 +788,7 @@ class RtfReader {
   std::string entry_name_;
   std::map<int32_t, StyleDef> style_defs_;
   std::vector<uint16_t> field_inst_, link_target_;
-  bool in_note_ = false;
+  bool in_note_ = false, in_part_ = false;
   bool intbl_ = false, in_table_ = false;
   std::vector<Op> ops_;
   std::vector<std::vector<CellDef>> rows_;

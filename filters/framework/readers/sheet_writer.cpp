@@ -232,6 +232,18 @@ void SheetWriter::set(uint32_t row, uint32_t column, SheetCell cell) {
   cells_[{row, column}] = std::move(cell);
 }
 
+DisplayFormat date_display(uint32_t type) {
+  // Slots: month 1, day 2, year 3 (the locale reorders them), time 4; the time alone 1.
+  constexpr uint32_t kMonthSlot = 1u << 3, kDaySlot = 2u << 6, kYearSlot = 3u << 9;
+  constexpr uint32_t kLocaleDate = 0x4000, kYear4 = 0x8000, kDayNumber = 0x200000, kTime24Seconds = 0x40000;
+  DisplayFormat d;
+  uint32_t date = kMonthSlot | kDaySlot | kYearSlot, date_flags = kLocaleDate | kYear4 | kDayNumber;
+  if (type == kDisplayDate) d = {kDisplayDate << 16 | date, date_flags};
+  else if (type == kDisplayDateTime) d = {kDisplayDateTime << 16 | date | 4u << 12, date_flags | kTime24Seconds};
+  else d = {kDisplayTime << 16 | 1u << 12, kTime24Seconds};
+  return d;
+}
+
 bool SheetWriter::value(double v) {
   std::vector<uint8_t> rec;
   put_u32(rec, 1);
@@ -311,6 +323,9 @@ bool SheetWriter::end() {
       }
       if (!cell) continue;
       if (cell->number) {
+        if (!formatted && cell->display.word != 0 &&
+            !b_.item(kDisplayFormatItem, cell->display.word, cell->display.flags, 0))
+          return fail(b_.error());
         if (!value(cell->value)) return false;
       } else {
         size_t n = std::min<size_t>(cell->text.size(), 0x8000);

@@ -4,7 +4,9 @@
 // format groups, its size {84, rows, columns, 0}, the column count {75, n}, one range-15
 // entry over all cells, and every cell of the grid row by row: {0x46, column, row, 0}
 // for text, empty and General numbers, {0x48, column, row, format number} for numbers
-// shown in a format, each number followed by its data-value item (range 17).
+// shown in a format, each number followed by its data-value item (range 17); a number in
+// a display type (dates of workbooks that keep no format codes) is a 0x46 cell with its
+// display-type format item before the value.
 //
 // A format group is group 0xA0100000 (id word = format number, from 1) holding one group
 // 0x20130000 per section of the format (id word = section number, from 1); a section holds
@@ -57,10 +59,24 @@ NumberFormat compile_excel_format(std::string_view code);
 // True when the format shows dates or times.
 bool is_date_format(const NumberFormat& f);
 
+// A display-type cell format: {kDisplayFormatItem, type << 16 | layout word, flags, 0}
+// between a cell item {0x46, ...} and its data value. Types 5 date and time, 6 date, 7
+// time; the layout word holds 3-bit slots (weekday, month, day, year, time from bit 0)
+// giving each part's position; the flags say how each part is written.
+inline constexpr uint32_t kDisplayFormatItem = 83;
+enum : uint32_t { kDisplayDateTime = 5, kDisplayDate = 6, kDisplayTime = 7 };
+struct DisplayFormat {
+  uint32_t word = 0, flags = 0;
+};
+// The locale's short date (its order and separator, four-digit year, day and month as
+// numbers), the 24-hour time with seconds, or both.
+DisplayFormat date_display(uint32_t type);
+
 struct SheetCell {
   bool number = false;
   double value = 0;
   uint32_t format = 0;          // sheet format number (0: General)
+  DisplayFormat display;        // a display type instead of a format (word 0: none)
   std::vector<uint16_t> text;   // text cells
 };
 

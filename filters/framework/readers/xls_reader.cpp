@@ -7,7 +7,8 @@
 // far. One ss section per worksheet, named by the sheet, with the workbook's date system
 // (1900 with the leap-day flag, or 1904); numbers as data values in General; dates,
 // date-times and times (which libfreexl gives as text) turned back into serials of the
-// workbook's date system in a date format of their kind; text cells as text. A workbook
+// workbook's date system in the date, time or date-and-time display type (libfreexl
+// keeps no format codes); text cells as text. A workbook
 // with a password is refused with KVXERR_ENCRYPTED.
 #include <fcntl.h>
 #include <freexl.h>
@@ -241,9 +242,6 @@ KVXSTATUS read_xls(std::string_view bytes, ChunkBuilder& out) {
   std::string records;
   if (!run_worker(src.path(), records)) return KVXERR_OPENFAILED;
   SheetWriter w(out);
-  const NumberFormat kDate = compile_excel_format("yyyy-mm-dd");
-  const NumberFormat kDateTime = compile_excel_format("yyyy-mm-dd hh:mm:ss");
-  const NumberFormat kTime = compile_excel_format("hh:mm:ss");
   Records in(records);
   uint32_t base = 0, flags = 0;
   bool open = false, ok = true;
@@ -281,7 +279,9 @@ KVXSTATUS read_xls(std::string_view bytes, ChunkBuilder& out) {
         ok = open && in.u32(row) && in.u32(col) && in.u32(kind) && in.text(text);
         if (ok && serial_of(text, kind, base, flags != 0, cell.value)) {
           cell.number = true;
-          cell.format = w.format(kind == FREEXL_CELL_DATE ? kDate : kind == FREEXL_CELL_TIME ? kTime : kDateTime);
+          cell.display = date_display(kind == FREEXL_CELL_DATE   ? kDisplayDate
+                                      : kind == FREEXL_CELL_TIME ? kDisplayTime
+                                                                 : kDisplayDateTime);
           w.set(row, col, std::move(cell));
         }
         break;

@@ -68,6 +68,9 @@ TEST(ChunkScriptTest, KvxdumpPrintsRangesTextAndScript) {
   ASSERT_EQ(qm::test::command_output(dump + "--text " + path, out), 0);
   EXPECT_EQ(out.substr(0, 12), "中文 text\n") << out;
   EXPECT_NE(out.find("合併\t\na\tb\t\n"), std::string::npos) << out;
+  std::string body;  // the fixture has no page parts: the same text
+  ASSERT_EQ(qm::test::command_output(dump + "--body-text " + path, body), 0);
+  EXPECT_EQ(body, out);
   out.clear();
   ASSERT_EQ(qm::test::command_output(dump + path, out), 0);
   EXPECT_NE(out.find("range 0: 38 units of 16 bytes\n"), std::string::npos) << out;
@@ -99,6 +102,19 @@ TEST(ChunkScriptTest, RawFormsAndGapsRoundTrip) {
   // The raw item's bytes form: written back as a record line and the item.
   EXPECT_EQ(round_trip("kvx-chunks 1\nsection wp\nitem 5 0 0 0 AABB\n"),
             "kvx-chunks 1\nsection wp\nitem 5 0 0 0\nrecord 3 AABB\n");
+}
+
+// The plain text with and without the texts of page parts: a header's group (with a group
+// of its own inside) is left out whole, the body text around it stays.
+TEST(ChunkScriptTest, PlainTextWithoutPagePartsLeavesOutTheirGroups) {
+  std::unique_ptr<ChunkModel> m;
+  ASSERT_EQ(read_chunk_script("kvx-chunks 1\nsection wp\ntext unicode \"before\"\npara\nitem 47 8 1 0\n"
+                              "group 0xA00B0000 1 8\ntext unicode \"Head \"\nbookmark \"m\"\ntext unicode \"mark\"\nend\n"
+                              "text unicode \"ed\"\npara\nend\nitem 43 0 1 0\ntext unicode \"after\"\npara\n",
+                              m, nullptr),
+            KVX_OK);
+  EXPECT_EQ(model_text(*m), "before\nHead marked\nafter\n");
+  EXPECT_EQ(model_text(*m, false), "before\nafter\n");
 }
 
 TEST(ChunkScriptTest, MalformedLinesFailWithTheirLineNumber) {

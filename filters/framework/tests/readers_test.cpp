@@ -164,6 +164,73 @@ TEST(ReadersTest, HtmlStructure) {
   EXPECT_NE(script_of(*big5).find("item 25 0x13B60000 0 0\n"), std::string::npos);
 }
 
+// The style attribute's font-family (its first family), font-size (lengths, sizes relative
+// to the enclosing one, keywords) and color (hex, rgb(), names) as font, size and colour
+// items; the enclosing values back at the element's end; values not understood and values
+// already in force change nothing.
+TEST(ReadersTest, HtmlStyleFonts) {
+  struct Case {
+    const char* html;
+    const char* script;
+  } cases[] = {
+      {"<p>a<span style=\"font-family: 'DejaVu Sans', serif; font-size: 15pt; color: rgb(255, 0, 50%)\">b</span>c",
+       "text unicode \"a\"\nitem 10 0 0 0\nitem 9 300 0 0\nitem 60 0 0x8000FF 0\ntext unicode \"b\"\n"
+       "item 10 0xFFFFFFFF 0 0\nitem 9 240 0 0\nitem 60 0 0 0\ntext unicode \"c\"\npara\n"},
+      {"<div style=\"font-size:20px\">a<b style=\"font-size:150%;COLOR:#0F0 !important\">b</b>"
+       "<i style=\"font-size:x-large\">c</i><i style=\"font-size:2em\">d</i></div>",
+       "item 9 300 0 0\ntext unicode \"a\"\nitem 8 2 1 0\nitem 9 450 0 0\nitem 60 0 65280 0\n"
+       "text unicode \"b\"\nitem 9 300 0 0\nitem 60 0 0 0\nitem 8 2 0 0\nitem 8 3 1 0\nitem 9 360 0 0\n"
+       "text unicode \"c\"\nitem 9 300 0 0\nitem 8 3 0 0\nitem 8 3 1 0\nitem 9 600 0 0\ntext unicode \"d\"\n"
+       "item 9 300 0 0\nitem 8 3 0 0\nitem 9 240 0 0\npara\n"},
+      {"<p style=\"font-size: big; color: rgb(1,2); font-family: ; font-size: 12pt; color: black x\">a</p>",
+       "section wp\ntext unicode \"a\"\npara\n"},
+  };
+  for (const Case& c : cases) {
+    auto m = read(KVXFI_HTML, c.html);
+    ASSERT_TRUE(m) << c.html;
+    std::string s = script_of(*m);
+    EXPECT_NE(s.find(c.script), std::string::npos) << c.html << "\n---\n" << s;
+  }
+}
+
+// Lists: each marker's list style defined once at its first use (its 12 level items and
+// its marker group: a numbering field and "." when numbered, else the bullet); each li a
+// list item of its depth, numbered from start, value setting the number from there on;
+// ul bullets by depth; an li outside a list a bulleted item. Markers are no running text.
+TEST(ReadersTest, HtmlLists) {
+  auto m = read(KVXFI_HTML, "<ul><li>a<ol type=\"i\" start=\"3\"><li>b<li value=\"7\">c<li></ol>"
+                            "<ul><li>x<ul type=square><li>y</ul></ul><li>d</ul><li>e");
+  ASSERT_TRUE(m);
+  std::string s = script_of(*m);
+  for (const char* want : {
+           "section wp\ngroup 0xA008001C 256\nitem 29 0 0 28\nitem 29 0 1 64\n",
+           "item 29 0 11 424\ngroup 0xA0120000 256\ntext unicode \"\xE2\x80\xA2\"\nend\nend\n"
+           "item 28 0 256 0\nitem 93 10 0 1\nfield 10\ntext unicode \"a\"\npara\n",
+           "group 0xA0120000 257\nfield 10\ntext unicode \".\"\nend\nend\n"
+           "item 28 0 257 0\nitem 93 10 1 1\nitem 30 10 2 3\nfield 10\ntext unicode \"b\"\npara\n"
+           "item 28 0 257 0\nitem 93 10 1 1\nitem 30 10 2 7\nfield 10\ntext unicode \"c\"\npara\n"
+           "item 28 0 257 0\nitem 93 10 1 1\nitem 30 10 2 8\nfield 10\npara\n",
+           // The second ul level: a circle; the square named by its type on the third.
+           "group 0xA0120000 258\ntext unicode \"\xE2\x97\xA6\"\nend\nend\nitem 28 0 258 0\nitem 93 10 1 1\n",
+           "group 0xA0120000 259\ntext unicode \"\xE2\x96\xAA\"\nend\nend\nitem 28 0 259 0\nitem 93 10 2 1\n",
+           "item 28 0 256 0\nitem 93 10 0 1\nfield 10\ntext unicode \"d\"\npara\n"
+           "item 28 0 256 0\nitem 93 10 0 1\nfield 10\ntext unicode \"e\"\npara\n",
+           // The ordered style's record: list (4), outline 0, list kind 1, no parent; its
+           // levels lower-case roman (3 | 0x20000), numbered, marker group 257.
+           "040000000000000001000000FFFFFFFF"})
+    EXPECT_NE(s.find(want), std::string::npos) << want << "\n---\n" << s;
+  // Level records (range 3, whatever its lines): word 1 the bullet, 2 numbered, 6 the
+  // marker group, 8 the counter kind: the ordered style's and the first bulleted one's.
+  std::string records;
+  for (size_t at = 0; (at = s.find("record 3 ", at)) != std::string::npos; at += 9)
+    records += s.substr(at + 9, s.find('\n', at) - at - 9);
+  EXPECT_NE(records.find("000000000000000001000000000000000000000000000000010100000000000003000200"), std::string::npos)
+      << records;
+  EXPECT_NE(records.find("000000002220000000000000000000000000000000000000000100000000000008000000"), std::string::npos)
+      << records;
+  EXPECT_EQ(model_text(*m), "a\nb\nc\n\nx\ny\nd\ne\n");
+}
+
 // latin.rtf's words equal those of unrtf --text (its Latin-1 output, header lines dropped).
 TEST(ReadersTest, RtfTextAgreesWithUnrtf) {
   std::string path = kData + "/latin.rtf";
@@ -195,14 +262,16 @@ TEST(ReadersTest, RtfStructure) {
            // \info's title and author as properties 6 and 4.
            "section wp\nitem 25 0x13B60000 0 0\ngroup 0xA0010004 6 254\ntext unicode \"Sample\"\nend\n"
            "group 0xA0010004 4 254\ntext unicode \"Quillmere\"\nend\n"
-           "text unicode \"Plain text with \"\nitem 8 2 1 0\ntext unicode \"bold\"\nitem 8 2 0 0\n",
+           "item 10 0 0 0\ntext unicode \"Plain text with \"\nitem 8 2 1 0\ntext unicode \"bold\"\nitem 8 2 0 0\n",
            "item 8 4 1 0\ntext unicode \"under\"\nitem 8 4 0 0\n", "item 8 12 1 0\n",
            "text unicode \" and H\"\nitem 8 10 1 0\ntext unicode \"2\"\nitem 8 10 0 0\n",
            // \'e9 in CP1252, \u with its ? skipped, Big5 pairs in the fcharset136 font.
-           "text unicode \"Caf\xC3\xA9 \xE2\x82\xAC" "5 and \xE4\xB8\xAD\xE6\x96\x87 \xE6\xB8\xAC\xE8\xA9\xA6\"\nbreak 22\n",
+           // The f1 font's item around them (font items 0 and 1 are Times New Roman and PMingLiU).
+           "text unicode \"Caf\xC3\xA9 \xE2\x82\xAC" "5 and \"\nitem 10 1 0 0\n"
+           "text unicode \"\xE4\xB8\xAD\xE6\x96\x87 \xE6\xB8\xAC\xE8\xA9\xA6\"\nitem 10 0 0 0\nbreak 22\n",
            "text unicode \"next line\\u{0009}tabbed\"\npara\n",
            // The HYPERLINK field's result inside a hyperlink group naming its target in range 9.
-           "bookmark \"mark\"\nend\ntext unicode \"Bookmark here and \"\ngroup 0x20000001 4 19\n"
+           "bookmark \"mark\"\nend\ntext unicode \"Bookmark here and \"\ngroup 0x20000001 27 19\n"
            "text unicode \"link text\"\nend\ntext unicode \" after.\"\n",
            // The footnote's text in its note group, at its place.
            "text unicode \"Note\"\nitem 8 11 1 0\nitem 8 11 0 0\nitem 44 1 1 0\ngroup 0xA00A0000 1 1\n"
@@ -213,9 +282,39 @@ TEST(ReadersTest, RtfStructure) {
            "item 18 2 1 0x10001\ntext unicode \"H\"\n",
            "endtable\ntext unicode \"After the table.\"\npara\ntext unicode \"Binary d end.\"\npara\n"})
     EXPECT_NE(s.find(want), std::string::npos) << want << "\n---\n" << s;
-  for (const char* absent : {"Times", "heading", "Header", "hidden", "0102", "HYPERLINK"})
+  for (const char* absent : {"Times", "heading", "hidden", "0102", "HYPERLINK"})
     EXPECT_EQ(s.find(absent), std::string::npos) << absent;
   EXPECT_EQ(model_text(*m).find("Quillmere"), std::string::npos);
+}
+
+// Headers and footers (all four forms of each) as page parts at their place: the
+// definition {47, kind, number}, the text in its group, the reference {43, definition's
+// item id, number}; the enclosing formatting back after it; notes inside them give no
+// note; a header after a table's last row ends the table; one inside a cell is skipped.
+TEST(ReadersTest, RtfHeadersAndFooters) {
+  struct Case {
+    std::string rtf, script;
+  } cases[] = {
+      {"{\\rtf1{\\header\\pard Head\\par}{\\footerf\\pard\\b Foot}Body\\par}",
+       "section wp\nitem 47 8 1 0\ngroup 0xA00B0000 1 8\ntext unicode \"Head\"\npara\nend\nitem 43 0 1 0\n"
+       "item 47 16 2 0\ngroup 0xA00B0000 2 16\nitem 8 2 1 0\ntext unicode \"Foot\"\npara\nend\nitem 43 6 2 0\n"
+       "item 8 2 0 0\ntext unicode \"Body\"\npara\n"},
+      {"{\\rtf1{\\headerl A{\\footnote N}{\\headerr B}}C\\par}",
+       "section wp\nitem 47 8 1 0\ngroup 0xA00B0000 1 8\ntext unicode \"A\"\npara\nend\nitem 43 0 1 0\n"
+       "text unicode \"C\"\npara\n"},
+      {"{\\rtf1\\trowd\\cellx100\\intbl x\\cell\\row\\pard{\\footer F}y\\par}",
+       "endtable\nitem 47 16 1 0\ngroup 0xA00B0000 1 16\ntext unicode \"F\"\npara\nend\n"},
+      {"{\\rtf1\\trowd\\cellx100\\intbl x{\\header H}\\cell\\row}",
+       "cell\ntext unicode \"x\"\nendcell\n"},
+  };
+  for (const Case& c : cases) {
+    auto m = read(KVXFI_RTF, c.rtf);
+    ASSERT_TRUE(m) << c.rtf;
+    std::string s = script_of(*m);
+    EXPECT_NE(s.find(c.script), std::string::npos) << c.rtf << "\n---\n" << s;
+    EXPECT_EQ(s.find("\"N\""), std::string::npos) << s;
+    EXPECT_EQ(s.find("\"H\""), std::string::npos) << s;
+  }
 }
 
 // Paragraph styles with the outline levels of their stylesheet entries: their own
@@ -255,6 +354,38 @@ TEST(ReadersTest, RtfColours) {
     std::string s = script_of(*m);
     EXPECT_NE(s.find(c.script), std::string::npos) << c.rtf << "\n---\n" << s;
   }
+}
+
+// Fonts and sizes: \f names its font table entry (the name decoded in the entry's own
+// character set; groups inside an entry such as \panose and \falt are no part of it),
+// \fs half-points as twips; the enclosing font back at a group's end, \plain giving
+// \deff and 12 points; an unknown number is the document's font; in tables as well.
+TEST(ReadersTest, RtfFonts) {
+  const std::string table =
+      "{\\fonttbl{\\f0\\froman Times New Roman;}{\\f1\\fmodern{\\*\\panose 02070309}Courier{\\*\\falt Cour};}"
+      "{\\f2\\fnil\\fcharset136 \\'b7\\'73\\'b2\\'d3\\'a9\\'fa\\'c5\\'e9;}}";
+  struct Case {
+    std::string rtf, script;
+  } cases[] = {
+      {"{\\rtf1\\deff0" + table + "a{\\f1\\fs20 b}\\f2 c\\plain d\\f7 e\\par}",
+       "text unicode \"a\"\nitem 10 0 0 0\nitem 9 200 0 0\ntext unicode \"b\"\nitem 10 0xFFFFFFFF 0 0\n"
+       "item 9 240 0 0\nitem 10 1 0 0\ntext unicode \"c\"\nitem 10 2 0 0\ntext unicode \"d\"\n"
+       "item 10 0xFFFFFFFF 0 0\ntext unicode \"e\"\npara\n"},
+      {"{\\rtf1" + table + "\\trowd\\cellx100\\intbl{\\fs36 x}y\\cell\\row}",
+       "cell\nitem 9 360 0 0\ntext unicode \"x\"\nitem 9 240 0 0\ntext unicode \"y\"\nendcell\n"},
+  };
+  for (const Case& c : cases) {
+    auto m = read(KVXFI_RTF, c.rtf);
+    ASSERT_TRUE(m) << c.rtf;
+    std::string s = script_of(*m);
+    EXPECT_NE(s.find(c.script), std::string::npos) << c.rtf << "\n---\n" << s;
+  }
+  // The names in range 9 (units little-endian): "Courier" first (the first font met),
+  // then the Big5 name, then "Times New Roman".
+  auto m = read(KVXFI_RTF, cases[0].rtf);
+  ASSERT_TRUE(m);
+  std::string s = script_of(*m);
+  EXPECT_NE(s.find("record 9 43006F0075007200690065007200B065307D0E66D49A5400"), std::string::npos) << s;
 }
 
 TEST(ReadersTest, RtfBoundsHoldOnHostileInput) {

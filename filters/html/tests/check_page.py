@@ -4,7 +4,8 @@ no NUL byte, decodes strictly in the charset its page names (Big5 as Python's cp
 balanced tags by html.parser, and every internal HREF ("#name" or an output file's .htm
 name) names an existing output file and a NAME in it. The visible text of the root page (without head, the template's own <h1> and
 the raised note numbers of note links) holds the same characters, blanks aside, as the
-document's text from kvxdump --text (characters that the output set cannot hold are "@").
+document's text without headers and footers, which the default template does not
+show (kvxdump --body-text; characters that the output set cannot hold are "@").
 Usage: check_page.py FOLDER ROOT MODEL_TEXT_FILE; prints "ok" or the faults."""
 import collections
 import html.parser

@@ -53,6 +53,29 @@ TEST_F(PagecastContentTest, TablesWithSpans) {
   }
 }
 
+// A face ends where the source goes back to its own font (font id -1) or to a font whose
+// name cannot be written: the text after it, in this and later paragraphs, has no face.
+TEST_F(PagecastContentTest, FontFacesEndWithTheFontThatSetThem) {
+  // Font 0: "Mono" (range 9, units 0-3); font 1: a name with a quote (units 4-6).
+  const std::string fonts =
+      "section wp\nrecord 9 4d006f006e006f00610022006200\nrecord 12 0000000000000000"
+      "0000b01404000000000000000000000004000000"
+      "0000b0140300000000000000\n";
+  struct Case {
+    const char* what;
+    const char* back;  // the item that ends the face
+  } cases[] = {{"the document's font", "item 10 0xFFFFFFFF 0 0"}, {"a name markup cannot hold", "item 10 1 0 0"}};
+  for (const Case& k : cases) {
+    Result r = run(fonts + "item 10 0 0 0\ntext cp1252 \"mono\"\n" + k.back +
+                       "\ntext cp1252 \" plain\"\npara\ntext cp1252 \"next\"\npara\n",
+                   "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+    ASSERT_EQ(r.run, KVX_OK) << k.what;
+    EXPECT_EQ(r.out, "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A><FONT FACE=\"Mono\">mono</FONT> \r\n"
+                     "plain</P>\r\n<P>next</P>\r\n")
+        << k.what;
+  }
+}
+
 TEST_F(PagecastContentTest, LinkThroughABookmarkIntoAnotherFile) {
   file("sec.tpt", "{VELMINS ELEMENT=Sections.Current.Body}");
   // "#mark" as the link's target (range 9, units 0-4); the bookmark stands in section 2.

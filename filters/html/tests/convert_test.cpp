@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -56,6 +57,8 @@ const char* const kFixtures[] = {"big5.html",  "latin.html", "latin.rtf",  "offi
                                  "office.pdf", "sample.pdf", "office.ppt", "pictures.docx", "pictures.odt",
                                  "pictures/page.html"};
 
+// The default template writes bodies, footnotes and endnotes but no headers or footers, so
+// the text a page is checked against is the document's text without its page parts.
 TEST(PagecastConvertTest, ReaderFixturesConvertWithTheDefaultTemplate) {
   qm::test::TempDir dir{"pagecast-convert-"};
   for (const char* fixture : kFixtures) {
@@ -63,7 +66,7 @@ TEST(PagecastConvertTest, ReaderFixturesConvertWithTheDefaultTemplate) {
     std::string flat = fixture;  // the work files' names: a fixture's folder joined in
     std::replace(flat.begin(), flat.end(), '/', '_');
     std::string model = dir / (flat + ".txt"), ignored;
-    ASSERT_EQ(qm::test::command_output(std::string(QM_KVXDUMP) + " --text " + in + " > " + model, ignored), 0)
+    ASSERT_EQ(qm::test::command_output(std::string(QM_KVXDUMP) + " --body-text " + in + " > " + model, ignored), 0)
         << fixture;
     for (const OptionSet& o : kOptionSets) {
       std::string folder = dir / (flat + "." + o.name);
@@ -78,6 +81,51 @@ TEST(PagecastConvertTest, ReaderFixturesConvertWithTheDefaultTemplate) {
       }
       EXPECT_EQ(check(folder, model), "ok\n") << fixture << " " << o.name;
     }
+  }
+}
+
+// The page of a small HTML document through the HTML reader and the default template:
+// the body's markup without line ends and without the section's own anchors.
+std::string converted_body(const qm::test::TempDir& dir, const std::string& name, const std::string& html) {
+  std::string in = dir / (name + ".html"), folder = dir / name, out;
+  qm::test::write_file(in, html);
+  std::filesystem::create_directories(folder);
+  if (qm::test::command_output(std::string(QM_KVXRUN) + " " + in + " " + folder + "/out.htm", out) != 0) return "failed: " + out;
+  std::string page = qm::test::read_file(folder + "/out.htm"), body;
+  page = page.substr(std::min(page.size(), page.find("<body>")));
+  for (char ch : page)
+    if (ch != '\r' && ch != '\n') body += ch;
+  for (const char* anchor : {"<A NAME=\"s1content\"></A>", "<A NAME=\"s1body\"></A>"})
+    if (size_t at = body.find(anchor); at != std::string::npos) body.erase(at, std::strlen(anchor));
+  return body;
+}
+
+// HTML lists come out as lists whose markers are the list's own: no number or bullet is
+// written as text; the list type, start (on the first item where the default flavour has
+// no START) and item values, and nesting, are kept. A font
+// face ends with the element that set it.
+TEST(PagecastConvertTest, ListsAndFontsOfHtmlDocuments) {
+  qm::test::TempDir dir{"pagecast-lists-"};
+  struct Case {
+    const char* what;
+    const char* html;
+    const char* want;
+  } cases[] = {
+      {"bullets", "<ul><li>a</li><li>b</li></ul><p>after</p>",
+       "<UL TYPE=\"DISC\"><LI><P>a</P></LI><LI><P>b</P></LI></UL><P>after</P>"},
+      {"numbers from 3, an item's own value", "<ol type=\"i\" start=\"3\"><li>x</li><li value=\"7\">y</li><li>z</li></ol>",
+       "<OL TYPE=\"i\"><LI VALUE=\"3\"><P>x</P></LI><LI VALUE=\"7\"><P>y</P></LI><LI><P>z</P></LI></OL>"},
+      {"a list inside an item", "<ul><li>a<ol><li>b</li></ol></li><li>c</li></ul>",
+       "<UL TYPE=\"DISC\"><LI><P>a</P><OL TYPE=\"1\"><LI><P>b</P></LI></OL></LI><LI><P>c</P></LI></UL>"},
+      {"a line break inside an item", "<ol><li>a<br>b</li></ol>", "<OL TYPE=\"1\"><LI><P>a</P><P>b</P></LI></OL>"},
+      {"a face ends with its element", "<p><font face=\"Mono\">x</font> y</p><p>z</p>",
+       "<P><FONT FACE=\"Mono\">x</FONT> y</P><P>z</P>"},
+  };
+  for (const Case& k : cases) {
+    std::string body = converted_body(dir, std::to_string(&k - cases), k.html);
+    EXPECT_NE(body.find(k.want), std::string::npos) << k.what << ": " << body;
+    EXPECT_EQ(stack_fault(body.substr(body.find("<body>") + 6, body.find("</body>") - body.find("<body>") - 6)), "")
+        << k.what << ": " << body;
   }
 }
 

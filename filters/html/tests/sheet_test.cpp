@@ -267,9 +267,12 @@ TEST_F(PagecastWorkbookTest, FixturesMatchLibreOfficeCsv) {
       // The time cell's format in these files is "hh:mm"; the CSV shows the source's.
       {"office.xlsx", 1, 4, 2, "10:30"},
       {"office.ods", 1, 4, 2, "10:30"},
-      // The binary reader keeps no percent format, a 24-hour time and a boolean as 1.
+      // The binary reader keeps no percent format and gives a boolean as 1; its dates and
+      // times carry display types: the locale's short date and a 24-hour time, each part
+      // followed by its separator or a blank.
       {"office.xls", 1, 2, 1, "0.25"},
-      {"office.xls", 1, 4, 2, "10:30:00"},
+      {"office.xls", 1, 3, 1, "1/15/2024 "},
+      {"office.xls", 1, 4, 2, "10:30:00 "},
       {"office.xls", 1, 6, 0, "1"},
   };
   for (const char* name : {"office.xls", "office.xlsx", "office.ods"}) {

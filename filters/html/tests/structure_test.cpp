@@ -161,6 +161,14 @@ TEST(PagecastStructure, RulesIndentsAndLists) {
   StartList(ListSpec{1, nullptr, 1, false}, st, c.s);
   EndList(st, c.s);
   EXPECT_EQ(c.out(), "<UL STYLE=\"list-style: square\"></UL>\r\n<UL STYLE=\"list-style: none\"></UL>\r\n");
+
+  // Where the list tag cannot say its start, the first item's VALUE does.
+  Harness v(13);
+  StartList(ListSpec{2, "1", 3, true}, st, v.s);
+  EXPECT_EQ(StartListItem(10, 3, st, v.s), KVX_OK);
+  EndListItem(false, st, v.s);
+  EndList(st, v.s);
+  EXPECT_EQ(v.out(), "<OL STYLE=\"list-style: decimal\"><LI VALUE=\"3\"></LI></OL>\r\n");
 }
 
 TEST(PagecastStructure, IndentsAndFrames) {
