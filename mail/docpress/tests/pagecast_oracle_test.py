@@ -4,16 +4,22 @@ the HTML it writes is Big5 (iconv reads it as CP950) and holds every word of an
 independent text of the source, the words made CP950 by iconv. The sources and their
 oracles: PDF (pdftotext), RTF in Latin and with Unicode Chinese (unrtf), Word (catdoc)
 and Excel (xls2csv), all made by LibreOffice; PowerPoint made by LibreOffice (the flat
-ODF source: catppt finds no text in it); an RTF on the Chinese code page (cp950.rtf, whose
-maker keeps its text in cp950.txt); the page-document reader's plain fixture (written with
+ODF source: catppt finds no text in it); an RTF on the Chinese code page (cp950.rtf,
+unrtf); the page-document reader's plain fixture (written with
 the text of its pages by write_pgx_fixture). A word is a run of two or more ASCII letters
 and digits, or one Chinese character. Skipped (exit 77) while dist/ has no libpagecast.so
 or docpress.tpt.
 
-    pagecast_oracle_test.py DIST_DIR FRAMEWORK_DATA_DIR DOCPRESS_DATA_DIR WRITE_PGX_FIXTURE
+Then the same sources as the attachments of one message, through pbdrive with attachments
+on and dist/ as the converter directory: a section for each, in part order, with its words.
+
+    pagecast_oracle_test.py DIST_DIR FRAMEWORK_DATA_DIR DOCPRESS_DATA_DIR WRITE_PGX_FIXTURE PBDRIVE
 """
 import csv
+import email.message
+import html
 import io
+import mailbox
 import os
 import re
 import subprocess
@@ -32,40 +38,20 @@ def run(argv, **kw) -> bytes:
     return subprocess.run(argv, check=True, capture_output=True, **kw).stdout
 
 
-def without_info(rtf: bytes) -> bytes:
-    """The RTF without its {\\info} group: properties give no words on the page (unrtf
-    prints the keywords as a line of text)."""
-    start = rtf.find(b"{\\info")
-    if start < 0:
-        return rtf
-    depth, i = 0, start
-    while i < len(rtf):
-        c = rtf[i:i + 1]
-        if c == b"\\":
-            i += 2
-            continue
-        depth += {b"{": 1, b"}": -1}.get(c, 0)
-        i += 1
-        if depth == 0:
-            break
-    return rtf[:start] + rtf[i:]
-
-
 def unrtf_text(path: str) -> bytes:
+    """The text of unrtf's HTML body (its text mode writes "?" for Chinese characters;
+    the HTML has them as references, from \\u forms and from Big5 bytes alike)."""
     # unrtf writes the pictures it meets into its working directory.
     with tempfile.TemporaryDirectory() as scratch:
-        copy = os.path.join(scratch, "source.rtf")
-        with open(path, "rb") as f, open(copy, "wb") as out:
-            out.write(without_info(f.read()))
-        text = run(["unrtf", "--text", copy], cwd=scratch)
-    keep = [line for line in text.split(b"\n") if not line.startswith((b"###", b"---")) and not line.endswith(b".wmf")]
-    return b"\n".join(keep)
+        page = run(["unrtf", "--html", path], cwd=scratch).decode("utf-8", "replace")
+    body = page[page.find("<body>"):]
+    return html.unescape(re.sub(r"<[^>]*>", "", body)).encode("utf-8")
 
 
 def words(utf8: bytes) -> set:
     """The words of a UTF-8 text as CP950 (iconv): runs of two or more ASCII letters and
     digits, and each CJK ideograph alone; an ideograph Big5 lacks is dropped."""
-    text = utf8.decode("utf-8", "replace")  # unrtf writes Latin text in Latin-1
+    text = utf8.decode("utf-8")
     tokens = re.findall(r"[A-Za-z0-9]{2,}", text) + re.findall(r"[\u4e00-\u9fff]", text)
     big5 = subprocess.run(["iconv", "-c", "-f", "UTF-8", "-t", "CP950"], input="\n".join(tokens).encode("utf-8"),
                           capture_output=True).stdout
@@ -102,7 +88,7 @@ def html_text(html: bytes) -> bytes:
 
 
 def main() -> int:
-    dist, data, own_data, write_pgx = sys.argv[1:5]
+    dist, data, own_data, write_pgx, pbdrive = sys.argv[1:6]
     if not (os.path.exists(os.path.join(dist, "libpagecast.so")) and os.path.exists(os.path.join(dist, "docpress.tpt"))):
         print("no HTML export filter installed in", dist)
         return SKIP
@@ -116,15 +102,15 @@ def main() -> int:
         ("latin.rtf", at("latin.rtf"), unrtf_text),
         ("sample.rtf", at("sample.rtf"), unrtf_text),
         ("office.rtf", at("office.rtf"), unrtf_text),
-        ("cp950.rtf", os.path.join(own_data, "cp950.rtf"),
-         lambda p: open(os.path.join(own_data, "cp950.txt"), "rb").read()),
+        ("cp950.rtf", os.path.join(own_data, "cp950.rtf"), unrtf_text),
         ("office.doc", at("office.doc"), catdoc_text),
         ("office.xls", at("office.xls"), xls2csv_text),
         ("office.ppt", at("office.ppt"), lambda p: flat_odf_text(at("office.fodp"))),
         ("plain.pgx", pgx, lambda p: from_big5(open(pgx_text, "rb").read())),
     ]
     failures = 0
-    for name, source, oracle in cases:
+    expected = {name: words(oracle(source)) for name, source, oracle in cases}
+    for name, source, _ in cases:
         with tempfile.TemporaryDirectory() as work:
             proc = subprocess.run([os.path.join(dist, "docpress"), source, "out.htm"], cwd=work, capture_output=True)
             out = os.path.join(work, "out.htm")
@@ -133,25 +119,82 @@ def main() -> int:
             problems = []
             if proc.returncode != 1:
                 problems.append("exit code %d, log %r" % (proc.returncode, open(log).read() if os.path.exists(log) else ""))
-            if subprocess.run(["iconv", "-f", "CP950", "-t", "UTF-8"], input=html, capture_output=True).returncode:
-                problems.append("the output is not Big5")
-            if b"&#160;" in html:
-                problems.append("an entity &#160; is left")
-            expected = words(oracle(source))
-            if not expected:
-                problems.append("the oracle gives no words")
-            text = html_text(html)
-            missing = sorted(w.decode("cp950", "replace") for w in expected if w not in text)
-            missing = [w for w in missing if w not in KNOWN_LOSSES.get(name, set())]
-            if missing:
-                problems.append("words missing: %r" % missing)
-            for p in problems:
-                print("%s: %s" % (name, p))
-            if not problems:
-                print("%s: %d words found" % (name, len(expected)))
-            failures += bool(problems)
+            failures += report(name, problems + page_problems(name, html, expected[name]))
+    failures += mailbox_road(pbdrive, dist, cases, expected)
     return 1 if failures else 0
 
+
+def page_problems(name: str, html: bytes, expected: set) -> list:
+    problems = []
+    if subprocess.run(["iconv", "-f", "CP950", "-t", "UTF-8"], input=html, capture_output=True).returncode:
+        problems.append("the output is not Big5")
+    if b"&#160;" in html:
+        problems.append("an entity &#160; is left")
+    if not expected:
+        problems.append("the oracle gives no words")
+    text = html_text(html)
+    missing = sorted(w.decode("cp950", "replace") for w in expected if w not in text)
+    missing = [w for w in missing if w not in KNOWN_LOSSES.get(name, set())]
+    if missing:
+        problems.append("words missing: %r" % missing)
+    return problems
+
+
+def report(name: str, problems: list) -> int:
+    for p in problems:
+        print("%s: %s" % (name, p))
+    if not problems:
+        print("%s: every word found" % name)
+    return bool(problems)
+
+
+def records(output: bytes) -> list:
+    """pbdrive's records: "<tag> <length>\\n<bytes>\\n"."""
+    found, i = [], 0
+    while i < len(output):
+        eol = output.index(b"\n", i)
+        tag, length = output[i:eol].split(b" ")
+        start = eol + 1
+        found.append((tag.decode(), output[start:start + int(length)]))
+        i = start + int(length) + 1
+    return found
+
+
+def mailbox_road(pbdrive: str, dist: str, cases: list, expected: dict) -> int:
+    """pbdrive with attachments on, the converter directory dist/, over a mailbox of one
+    message that carries every source as an attachment: the page has a section for each,
+    in part order, holding the source's words."""
+    message = email.message.EmailMessage()
+    message["From"] = "sender@example.org"
+    message["To"] = "reader@example.org"
+    message["Subject"] = "Attachments of every kind"
+    message["Date"] = "Mon, 15 Jan 2024 10:30:00 +0800"
+    message.set_content("The documents are attached.\n")
+    for name, source, _ in cases:
+        with open(source, "rb") as f:
+            message.add_attachment(f.read(), maintype="application", subtype="octet-stream", filename=name)
+    with tempfile.TemporaryDirectory() as d:
+        box, work = os.path.join(d, "in.mbox"), os.path.join(d, "work")
+        os.mkdir(work)
+        mbox = mailbox.mbox(box)
+        mbox.add(message)
+        mbox.close()
+        proc = subprocess.run([pbdrive, "-a", "-c", dist, box, work], capture_output=True)
+        if proc.returncode:
+            return report("mailbox", ["pbdrive exit code %d: %r" % (proc.returncode, proc.stderr)])
+        texts = [v for t, v in records(proc.stdout) if t == "TEXT"]
+        if len(texts) != 1:
+            return report("mailbox", ["%d pages" % len(texts)])
+        page = texts[0]
+        sections = page[page.find(b"</BODY>\n") + 8:].split(b"<T_ATTACH>")[1:]
+        names = [s.split(b"</T_ATTACH>\r\n", 1)[0].decode() for s in sections]
+        if names != [name for name, _, _ in cases]:
+            return report("mailbox", ["sections %r" % names])
+        failures = 0
+        for (name, _, _), section in zip(cases, sections):
+            html = section.split(b"</T_ATTACH>\r\n", 1)[1]
+            failures += report("mailbox " + name, page_problems(name, html, expected[name]))
+        return failures
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -2,9 +2,7 @@
 """Writes cp950.rtf, a small RTF on the Traditional Chinese code page (\\ansicpg950, a
 font of character set 136) whose Chinese text is Big5 bytes in \\'hh escapes and no
 \\u forms, as older Chinese word processors write it; LibreOffice writes only \\u
-forms. Python's cp950 codec makes the bytes; cp950.txt holds the same text in UTF-8, the
-oracle of the test (unrtf does not read this code page). Run once; the outputs are
-committed.
+forms. Python's cp950 codec makes the bytes. Run once; the output is committed.
 Usage: make_cp950_rtf.py OUTPUT_DIR"""
 import os
 import sys
@@ -32,8 +30,6 @@ def main() -> None:
            "{\\f1\\fnil\\fcharset136 PMingLiU;}}\n" + body + "}\n")
     with open(os.path.join(sys.argv[1], "cp950.rtf"), "w", encoding="ascii", newline="\n") as f:
         f.write(rtf)
-    with open(os.path.join(sys.argv[1], "cp950.txt"), "w", encoding="utf-8", newline="\n") as f:
-        f.write("\n".join(PARAGRAPHS) + "\n")
 
 
 if __name__ == "__main__":
