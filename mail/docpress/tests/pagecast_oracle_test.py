@@ -5,8 +5,8 @@ independent text of the source, the words made CP950 by iconv. The sources and t
 oracles: PDF (pdftotext), RTF in Latin and with Unicode Chinese (unrtf), Word (catdoc)
 and Excel (xls2csv), all made by LibreOffice; PowerPoint made by LibreOffice (the flat
 ODF source: catppt finds no text in it); an RTF on the Chinese code page (cp950.rtf,
-unrtf); the page-document reader's plain fixture (written with
-the text of its pages by write_pgx_fixture). A word is a run of two or more ASCII letters
+unrtf); the page-document reader's plain fixture (written with the text of its pages by
+write_pgx_fixture). A word is a run of two or more ASCII letters
 and digits, or one Chinese character. Skipped (exit 77) while dist/ has no libpagecast.so
 or docpress.tpt.
 
@@ -114,25 +114,25 @@ def main() -> int:
         with tempfile.TemporaryDirectory() as work:
             proc = subprocess.run([os.path.join(dist, "docpress"), source, "out.htm"], cwd=work, capture_output=True)
             out = os.path.join(work, "out.htm")
-            html = open(out, "rb").read() if os.path.exists(out) else b""
+            page = open(out, "rb").read() if os.path.exists(out) else b""
             log = os.path.join(work, "Export.err")
             problems = []
             if proc.returncode != 1:
                 problems.append("exit code %d, log %r" % (proc.returncode, open(log).read() if os.path.exists(log) else ""))
-            failures += report(name, problems + page_problems(name, html, expected[name]))
+            failures += report(name, problems + page_problems(name, page, expected[name]))
     failures += mailbox_road(pbdrive, dist, cases, expected)
     return 1 if failures else 0
 
 
-def page_problems(name: str, html: bytes, expected: set) -> list:
+def page_problems(name: str, page: bytes, expected: set) -> list:
     problems = []
-    if subprocess.run(["iconv", "-f", "CP950", "-t", "UTF-8"], input=html, capture_output=True).returncode:
+    if subprocess.run(["iconv", "-f", "CP950", "-t", "UTF-8"], input=page, capture_output=True).returncode:
         problems.append("the output is not Big5")
-    if b"&#160;" in html:
+    if b"&#160;" in page:
         problems.append("an entity &#160; is left")
     if not expected:
         problems.append("the oracle gives no words")
-    text = html_text(html)
+    text = html_text(page)
     missing = sorted(w.decode("cp950", "replace") for w in expected if w not in text)
     missing = [w for w in missing if w not in KNOWN_LOSSES.get(name, set())]
     if missing:
@@ -192,8 +192,8 @@ def mailbox_road(pbdrive: str, dist: str, cases: list, expected: dict) -> int:
             return report("mailbox", ["sections %r" % names])
         failures = 0
         for (name, _, _), section in zip(cases, sections):
-            html = section.split(b"</T_ATTACH>\r\n", 1)[1]
-            failures += report("mailbox " + name, page_problems(name, html, expected[name]))
+            converted = section.split(b"</T_ATTACH>\r\n", 1)[1]
+            failures += report("mailbox " + name, page_problems(name, converted, expected[name]))
         return failures
 
 if __name__ == "__main__":
