@@ -29,11 +29,6 @@ import xml.etree.ElementTree as ET
 
 SKIP = 77
 
-# antiword, through which the framework reads Word, gives no footnote text (the Word
-# reader's own test against catdoc leaves the same words over).
-KNOWN_LOSSES = {"office.doc": {"footnote"}}
-
-
 def run(argv, **kw) -> bytes:
     return subprocess.run(argv, check=True, capture_output=True, **kw).stdout
 
@@ -134,7 +129,6 @@ def page_problems(name: str, page: bytes, expected: set) -> list:
         problems.append("the oracle gives no words")
     text = html_text(page)
     missing = sorted(w.decode("cp950", "replace") for w in expected if w not in text)
-    missing = [w for w in missing if w not in KNOWN_LOSSES.get(name, set())]
     if missing:
         problems.append("words missing: %r" % missing)
     return problems
