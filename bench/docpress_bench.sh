@@ -53,22 +53,32 @@ now() { date +%s.%N; }
 rate() { awk -v n="$1" -v a="$2" -v b="$3" 'BEGIN { t = b - a; printf "%d documents in %.2f s: %.1f documents/s\n", n, t, n / t }'; }
 
 # docpress: one process per document, each into a folder of its own (docpress writes
-# Export.err in its working folder when a conversion fails).
-run_docpress() {  # source folder, output folder, file pattern
-  local n=0 failed=0
-  while IFS= read -r -d '' f; do
+# Export.err in its working folder when a conversion fails). The documents are listed and
+# their folders made before the clock starts, so the timed loop is one subshell and one
+# docpress per document.
+docs=()
+prepare() {  # source folder, output folder, file pattern
+  docs=()
+  while IFS= read -r -d '' f; do docs+=("$f"); done < <(find "$1" -type f -name "$3" -print0 | sort -z)
+  local dirs=() i
+  for ((i = 1; i <= ${#docs[@]}; ++i)); do dirs+=("$2/$i"); done
+  if ((${#dirs[@]})); then mkdir -p "${dirs[@]}"; fi
+}
+run_docpress() {  # output folder
+  local n=0 failed=0 f
+  for f in "${docs[@]}"; do
     n=$((n + 1))
-    mkdir -p "$2/$n"
     local code=0
-    (cd "$2/$n" && "$dist/docpress" "$f" out.htm >/dev/null) || code=$?
+    (cd "$1/$n" && "$dist/docpress" "$f" out.htm >/dev/null) || code=$?
     ((code == 1)) || failed=$((failed + 1))  # docpress exits 1 on success
-  done < <(find "$1" -type f -name "$3" -print0 | sort -z)
+  done
   echo "$n $failed"
 }
 
 count=$(find "$work/office" -type f | wc -l)
+prepare "$work/office" "$work/out-qm" '*'
 t0=$(now)
-read -r n_qm failed_qm < <(run_docpress "$work/office" "$work/out-qm" '*')
+read -r n_qm failed_qm < <(run_docpress "$work/out-qm")
 t1=$(now)
 echo "docpress, office fixtures x $copies: $(rate "$n_qm" "$t0" "$t1") ($failed_qm failed)"
 
@@ -81,7 +91,8 @@ echo "libreoffice, the same $count documents: $(rate "$count" "$t2" "$t3") ($n_l
 awk -v a="$t0" -v b="$t1" -v c="$t2" -v d="$t3" -v n="$n_qm" -v m="$count" \
   'BEGIN { printf "ratio (docpress / libreoffice documents/s): %.1f\n", (n / (b - a)) / (m / (d - c)) }'
 
+prepare "$work/pages" "$work/out-pages" 'page.html'
 t4=$(now)
-read -r n_pages failed_pages < <(run_docpress "$work/pages" "$work/out-pages" 'page.html')
+read -r n_pages failed_pages < <(run_docpress "$work/out-pages")
 t5=$(now)
 echo "docpress, HTML pages with 5 pictures each x $copies: $(rate "$n_pages" "$t4" "$t5") ($failed_pages failed)"

@@ -46,6 +46,23 @@ bool DocWriter::section(uint32_t type) {
 bool DocWriter::flush() {
   if (failed_) return false;
   if (!started_ && !section()) return false;
+  // A hard space (U+00A0) is the special item the exports write as a non-breaking space,
+  // not a character: a Big5 page has no code for it.
+  std::vector<uint16_t> text;
+  text.swap(pending_);
+  size_t begin = 0;
+  for (size_t k = 0; k <= text.size(); ++k) {
+    if (k < text.size() && text[k] != kHardSpaceUnit) continue;
+    pending_.assign(text.begin() + long(begin), text.begin() + long(k));
+    if (!flush_run()) return false;
+    if (k < text.size() && !item(kSpecialItem, kHardSpace, 0, 0)) return false;
+    if (k < text.size()) open_paragraph_ = true;
+    begin = k + 1;
+  }
+  return true;
+}
+
+bool DocWriter::flush_run() {
   size_t at = 0;
   while (at < pending_.size()) {
     size_t n = std::min(kMaxRunUnits, pending_.size() - at);

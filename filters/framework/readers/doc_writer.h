@@ -92,6 +92,10 @@ class DocWriter {
   bool picture(std::string_view image, int32_t width_twips, int32_t height_twips);
 
   static constexpr uint32_t kParagraphStyle = 0x1C;
+  // Special characters: item {0x18, kind, 0, 0}; kind 6 is a hard space, which the text
+  // gives as U+00A0.
+  static constexpr uint32_t kSpecialItem = 0x18, kHardSpace = 6;
+  static constexpr uint16_t kHardSpaceUnit = 0xA0;
   static constexpr uint32_t kFontItem = 10, kFontSize = 9, kTextColour = 60;
   static constexpr uint32_t kFontName16 = 0x14B00000u;
   static constexpr uint32_t kNoFont = 0xFFFFFFFFu;
@@ -128,6 +132,7 @@ class DocWriter {
     std::vector<uint32_t> covered;  // per column: rows still covered by a span from above
   };
   bool flush();
+  bool flush_run();  // pending_ as text runs
   bool item(uint32_t kind, uint32_t a, uint32_t b, uint32_t c, uint32_t* id = nullptr);
   bool records(uint32_t range, std::initializer_list<uint32_t> words);
   bool fail(const std::string& why);

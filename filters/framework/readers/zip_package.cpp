@@ -1,49 +1,41 @@
-// ZIP packages and XML parts (see zip_package.h).
+// ZIP packages and XML parts (see zip_package.h); libzip is reached through
+// zip_archive.h's table (KVXERR_NOTOOL when libkvxzip.so cannot be loaded).
 #include "filters/framework/readers/zip_package.h"
 
 #include <libxml/parser.h>
-#include <zip.h>
 
 #include <climits>
 #include <cstring>
 
 #include "filters/framework/readers/text_decode.h"
+#include "filters/framework/readers/zip_archive.h"
 
 namespace kvx::readers {
 
 ZipPackage::~ZipPackage() {
-  if (zip_) zip_discard(zip_);
+  if (zip_) fn_->close(zip_);
 }
 
 KVXSTATUS ZipPackage::open(std::string_view bytes) {
-  zip_error_t err;
-  zip_error_init(&err);
-  zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &err);
-  if (src == nullptr) {
-    zip_error_fini(&err);
-    return KVXERR_BADFORMAT;
-  }
-  zip_ = zip_open_from_source(src, ZIP_RDONLY, &err);
-  zip_error_fini(&err);
-  if (zip_ == nullptr) {
-    zip_source_free(src);
-    return KVXERR_BADFORMAT;
-  }
-  zip_int64_t n = zip_get_num_entries(zip_, 0);
+  fn_ = zip_functions();
+  if (fn_ == nullptr) return KVXERR_NOTOOL;
+  zip_ = fn_->open(bytes.data(), bytes.size());
+  if (zip_ == nullptr) return KVXERR_BADFORMAT;
+  int64_t n = fn_->count(zip_);
   if (n < 0 || uint64_t(n) > kMaxEntries) return KVXERR_BADFORMAT;
   return KVX_OK;
 }
 
 bool ZipPackage::has(const std::string& name) const {
-  return zip_ && zip_name_locate(zip_, name.c_str(), 0) >= 0;
+  return zip_ && fn_->locate(zip_, name.c_str()) >= 0;
 }
 
 std::vector<std::string> ZipPackage::names() const {
   std::vector<std::string> out;
   if (!zip_) return out;
-  zip_int64_t n = zip_get_num_entries(zip_, 0);
-  for (zip_int64_t i = 0; i < n && uint64_t(i) < kMaxEntries; ++i) {
-    const char* name = zip_get_name(zip_, zip_uint64_t(i), 0);
+  int64_t n = fn_->count(zip_);
+  for (int64_t i = 0; i < n && uint64_t(i) < kMaxEntries; ++i) {
+    const char* name = fn_->name(zip_, uint64_t(i));
     if (name) out.emplace_back(name);
   }
   return out;
@@ -52,37 +44,9 @@ std::vector<std::string> ZipPackage::names() const {
 KVXSTATUS ZipPackage::read(const std::string& name, std::string& out) const {
   out.clear();
   if (!zip_) return KVXERR_NOTFOUND;
-  zip_int64_t index = zip_name_locate(zip_, name.c_str(), 0);
+  int64_t index = fn_->locate(zip_, name.c_str());
   if (index < 0) return KVXERR_NOTFOUND;
-  zip_stat_t st;
-  zip_stat_init(&st);
-  if (zip_stat_index(zip_, zip_uint64_t(index), 0, &st) != 0) return KVXERR_BADFORMAT;
-  if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) return KVXERR_ENCRYPTED;
-  if ((st.valid & ZIP_STAT_SIZE) && st.size > kMaxPartBytes) return KVXERR_BADFORMAT;
-  zip_file_t* f = zip_fopen_index(zip_, zip_uint64_t(index), 0);
-  if (f == nullptr) {
-    int ze = zip_get_error(zip_)->zip_err;
-    return ze == ZIP_ER_NOPASSWD || ze == ZIP_ER_WRONGPASSWD || ze == ZIP_ER_ENCRNOTSUPP ? KVXERR_ENCRYPTED
-                                                                                          : KVXERR_BADFORMAT;
-  }
-  // The stated size is not trusted: reading stops at the cap whatever the header says.
-  char buf[65536];
-  KVXSTATUS status = KVX_OK;
-  for (;;) {
-    zip_int64_t got = zip_fread(f, buf, sizeof buf);
-    if (got < 0) {
-      status = out.empty() ? KVXERR_BADFORMAT : KVX_OK;  // a damaged tail keeps what was read
-      break;
-    }
-    if (got == 0) break;
-    if (out.size() + uint64_t(got) > kMaxPartBytes) {
-      status = KVXERR_BADFORMAT;
-      break;
-    }
-    out.append(buf, size_t(got));
-  }
-  zip_fclose(f);
-  return status;
+  return fn_->read(zip_, uint64_t(index), kMaxPartBytes, &out);
 }
 
 XmlDoc parse_xml(const std::string& bytes) {

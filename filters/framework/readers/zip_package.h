@@ -1,4 +1,4 @@
-// ZIP packages (OOXML and ODF) read from memory through libzip, for the DOCX, ODT, XLSX
+// ZIP packages (OOXML and ODF) read from memory through libzip (zip_archive.h), for the DOCX, ODT, XLSX
 // and ODS readers: parts by name, each capped in size, the package capped in entries, and
 // encrypted entries told apart from damaged ones. Also the libxml2 parse of a part with
 // the network and entity expansion off, and small helpers over the parsed tree.
@@ -13,7 +13,7 @@
 
 #include "filters/common/kvx_abi.h"
 
-struct zip;  // libzip's archive
+struct KvxZipFunctions;  // zip_archive.h
 
 namespace kvx::readers {
 
@@ -23,7 +23,8 @@ class ZipPackage {
   static constexpr uint64_t kMaxPartBytes = uint64_t(64) << 20;
 
   ~ZipPackage();
-  // KVX_OK; KVXERR_BADFORMAT when the bytes are no ZIP archive or hold too many entries.
+  // KVX_OK; KVXERR_BADFORMAT when the bytes are no ZIP archive or hold too many entries;
+  // KVXERR_NOTOOL when libzip cannot be loaded.
   KVXSTATUS open(std::string_view bytes);
   bool has(const std::string& name) const;
   // The part's bytes: KVX_OK, KVXERR_NOTFOUND (no such part), KVXERR_ENCRYPTED,
@@ -33,7 +34,8 @@ class ZipPackage {
   std::vector<std::string> names() const;
 
  private:
-  ::zip* zip_ = nullptr;
+  const KvxZipFunctions* fn_ = nullptr;
+  void* zip_ = nullptr;  // the archive, through fn_
 };
 
 // An XML document parsed without network access or entity expansion; null when the

@@ -1,7 +1,7 @@
 // The document readers in-process: format detection by content and by extension, the
 // plain-text decode order with the Big5 character-set item, HTML text against Python's
 // html.parser, RTF text against unrtf, PDF text against pdftotext, their structure (attributes, bookmarks, table
-// spans, Big5 fonts), the RTF tokenizer's bounds, the fall-back
+// spans, Big5 fonts, hard spaces), the RTF tokenizer's bounds, the fall-back
 // format through DAOpenDocument, and seeded corruptions of every fixture read in full.
 #include <gtest/gtest.h>
 
@@ -314,6 +314,28 @@ TEST(ReadersTest, RtfHeadersAndFooters) {
     EXPECT_NE(s.find(c.script), std::string::npos) << c.rtf << "\n---\n" << s;
     EXPECT_EQ(s.find("\"N\""), std::string::npos) << s;
     EXPECT_EQ(s.find("\"H\""), std::string::npos) << s;
+  }
+}
+
+// A hard space (RTF \~, HTML &nbsp;, U+00A0 in the text) is the special item {0x18, 6}
+// between the text runs, never a character the Big5 page would lose as "@".
+TEST(ReadersTest, HardSpacesAreSpecialItems) {
+  const struct {
+    uint32_t format;
+    const char* source;
+  } kCases[] = {
+      {KVXFI_RTF, "{\\rtf1\\ansi Hard\\~space and two\\~\\~kept\\par}"},
+      {KVXFI_HTML, "<html><body><p>Hard&nbsp;space and two&#160;\xC2\xA0kept</p></body></html>"},
+  };
+  for (const auto& c : kCases) {
+    auto m = read(c.format, c.source);
+    ASSERT_TRUE(m) << c.source;
+    std::string s = script_of(*m);
+    EXPECT_NE(s.find("text unicode \"Hard\"\nitem 24 6 0 0\ntext unicode \"space and two\"\n"
+                     "item 24 6 0 0\nitem 24 6 0 0\ntext unicode \"kept\"\n"),
+              std::string::npos)
+        << c.source << "\n---\n" << s;
+    EXPECT_EQ(s.find("\\u{00A0}"), std::string::npos) << s;
   }
 }
 

@@ -3,23 +3,51 @@
 docpress.tpt: every document fixture of the framework converts to exactly one file (the
 output, exit code 1, no error log, no picture or style-sheet file beside it) that is
 strict Big5 without a NUL byte and without "&#160;"; the same run with a third argument
-differs only by "&#160;" where the first has blanks; and where an independent extractor
-exists, each of its words stands in the page's text. Skipped (exit 77) while dist/ has no
-libpagecast.so or docpress.tpt.
+differs only by "&#160;" where the first has blanks, and there "&#160;" stands for every
+hard space and empty table cell of the documents made for it (data/road); and where an
+independent extractor exists, the page's words are the extractor's words, as many times
+each, once "&#160;" is a blank. Skipped (exit 77) while dist/ has no libpagecast.so or
+docpress.tpt.
+
+The extractors are exact except where listed in INEXACT: there the extractor's ASCII
+letters and digits must all stand in the page, and the page may have more.
 
     docpress_road_test.py DIST_DIR DATA_DIR
 """
+import collections
+import html as entities
 import os
 import re
 import subprocess
 import sys
 import tempfile
 
+ROAD_DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data", "road")
+
 SKIP = 77
 FIXTURES = ["latin.rtf", "sample.rtf", "office.rtf", "sample.pdf", "office.pdf", "sample.docx", "office.docx",
             "sample.odt", "office.odt", "sample.xlsx", "office.xlsx", "sample.ods", "office.ods", "latin.html",
             "big5.html", "office.doc", "office.xls", "office.ppt", "pictures.docx", "pictures.odt",
-            "pictures/page.html"]
+            "pictures/page.html", ROAD_DATA + "/spaces.rtf", ROAD_DATA + "/spaces.html"]
+
+# Where the extractor is not exact, and why; there its ASCII letters and digits must all
+# stand in the page's words, as many times each, and the page may have more.
+INEXACT = {
+    # unrtf writes "?" for the Big5 runs of \ansicpg950 and leaves footnotes and endnotes
+    # out; it drops a hard space (\~) altogether, joining the words on either side.
+    "sample.rtf", "office.rtf", "spaces.rtf",
+}
+
+# What the run with a third argument must hold: "&#160;" for each hard space, and a cell
+# with nothing but "&#160;" for the empty cell.
+KEPT = {
+    "spaces.rtf": [b"Hard&#160;space", b"two&#160;&#160;kept", b"<TD>&#160;</TD>"],
+    "spaces.html": [b"Hard&#160;space", b"two&#160;&#160;kept", b"<TD>&#160;</TD>"],
+}
+
+# Tags inside a word; every other tag separates words.
+INLINE = {"a", "b", "i", "u", "s", "em", "strong", "font", "span", "sub", "sup", "strike", "tt", "code", "big",
+          "small", "blink"}
 
 
 def oracle_text(path: str, data: str):
@@ -45,8 +73,39 @@ def oracle_text(path: str, data: str):
     return None
 
 
-def words(text: bytes) -> list:
-    return sorted(set(re.findall(rb"[A-Za-z0-9]{2,}", text)))
+def oracle_words(text: bytes) -> collections.Counter:
+    """The extractor's words; a character Big5 has no code for is "@", as the page has it."""
+    text = "".join(c if c.isspace() or can_big5(c) else "@" for c in text.decode("utf-8", "replace"))
+    return collections.Counter(re.findall(r"[\w@]+", text))
+
+
+def can_big5(c: str) -> bool:
+    try:
+        c.encode("cp950")
+        return True
+    except UnicodeEncodeError:
+        return False
+
+
+def ascii_letters(words: collections.Counter) -> collections.Counter:
+    out = collections.Counter()
+    for w, n in words.items():
+        for c in w:
+            if c.isascii() and c.isalnum():
+                out[c] += n
+    return out
+
+
+def page_words(html: bytes) -> collections.Counter:
+    """The words of the page's body: the note reference numbers the export adds go, inline
+    tags join, other tags separate, entities are their characters and "&#160;" a blank."""
+    body = html.split(b"<BODY", 1)[-1]
+    body = re.sub(rb'<A HREF="#[FE]Note\d+"><EM>\d+</EM></A>', b"", body)
+
+    def tag(m):
+        return "" if m.group(1).lower() in INLINE else " "
+    text = re.sub(r"</?([A-Za-z0-9]+)[^>]*>", tag, body.decode("cp950"))
+    return collections.Counter(re.findall(r"[\w@]+", entities.unescape(text).replace("\xa0", " ")))
 
 
 def run(dist: str, source: str, extra: list):
@@ -86,12 +145,22 @@ def main() -> int:
             problems.append("with -n: exit code %d, files %r" % (code_n, files_n))
         elif kept.replace(b"&#160;", b" ") != html:
             problems.append("the output with -n differs by more than its &#160; entities")
+        else:
+            flat = re.sub(rb"\s+", b"", kept)
+            absent = [k for k in KEPT.get(os.path.basename(name), []) if re.sub(rb"\s+", b"", k) not in flat]
+            if absent:
+                problems.append("with -n, not found: %r" % absent)
         oracle = oracle_text(source, data)
         if oracle is not None:
-            text = re.sub(rb"<[^>]*>", b"", html)
-            missing = [w for w in words(oracle) if w not in text]
-            if missing:
-                problems.append("words missing: %r" % missing[:20])
+            want, have = oracle_words(oracle), page_words(html)
+            if os.path.basename(name) in INEXACT:
+                want, have = ascii_letters(want), ascii_letters(have)
+                extra = collections.Counter()
+            else:
+                extra = have - want
+            missing = want - have
+            if missing or extra:
+                problems.append("words missing: %r; words added: %r" % (sorted(missing)[:20], sorted(extra)[:20]))
         for p in problems:
             print("%s: %s" % (name, p))
         failures += bool(problems)
