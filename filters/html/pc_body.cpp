@@ -116,13 +116,14 @@ int register_style(Body& b, uint32_t id) {
   return kind;
 }
 
-// Opens the pending paragraph in a CSS flavour: its attributes gathered from its first
-// item, its paragraph style's values taken where it sets none itself, then the open tag
-// (with the style's class chain where the flavour writes classes) and, inline, the
-// alignment, spacing and indents that differ from the style. False when the paragraph's
-// attributes cannot be gathered (it is then opened plainly).
+// Opens the pending paragraph from its gathered attributes: its first item's attributes
+// gathered, its paragraph style's values taken where it sets none itself. In a CSS flavour
+// the open tag is written here (with the style's class chain where the flavour writes
+// classes) with, inline, the alignment, spacing and indents that differ from the style;
+// true then. Elsewhere only the alignment goes to the writer, which opens the paragraph
+// (false), as it does when the attributes cannot be gathered.
 bool start_styled_paragraph(Body& b) {
-  if (!b.css || b.para_first == kNoItem) return false;
+  if (b.plain || b.para_first == kNoItem) return false;
   ChunkerAttrs& src = attrs_of(b);
   ParaAttrRecord para;
   WalkState ws;
@@ -140,16 +141,21 @@ bool start_styled_paragraph(Body& b) {
     ApplyParaStyle(style, para, st, h);
     if (h.useClasses) {
       // The parents' classes are written too: their rules are in use.
-      for (uint32_t id = h.classes[size_t(StyleFind(h, style, st))].parent, n = 0; id != kNoStyleId && n < kMaxStyleDepth; ++n) {
-        int i = StyleFind(h, id, st);
-        if (i < 0) break;
-        StyleCountUse(h, id, st);
-        id = h.classes[size_t(i)].parent;
+      int i = StyleFind(h, style, st);
+      for (unsigned n = 0; i >= 0 && n < kMaxStyleDepth; ++n) {
+        uint32_t parent = h.classes[size_t(i)].parent;
+        if (parent == kNoStyleId || (i = StyleFind(h, parent, st)) < 0) break;
+        StyleCountUse(h, parent, st);
       }
     } else {
       h.paraStyle = kNoStyleId;  // no class: every value goes inline
       style = kNoStyleId;
     }
+  }
+  if (!b.css) {
+    if ((para.flags & 0x1) && para.alignment >= 1 && para.alignment <= 4) s.alignment = para.alignment;
+    if (b.status == 0) b.status = st;
+    return false;
   }
   s.paraPending = false;
   bool heading = s.headingLevel > 0 && TagAllowed(149, s.flavour);

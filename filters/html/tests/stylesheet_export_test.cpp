@@ -141,8 +141,8 @@ TEST_F(PagecastStyleSheetTest, StyledDocumentWritesClassRulesAndInlineStyles) {
   ASSERT_FALSE(inline_css.empty());
   qm::test::write_file(dir_ / "inline.css", inline_css);
   EXPECT_EQ(css_rules(dir_.path(), dir_ / "inline.css").find("ERROR"), std::string::npos) << inline_css;
-  // Flavours without classes or paragraph styles (docpress's 0 among them) write the
-  // paragraphs as before.
+  // Flavours without classes or paragraph styles (docpress's 0 among them) write no class
+  // and no STYLE=.
   for (uint32_t flavour : {0u, 1u}) {
     Result plain = run(kStyledDoc, "{VELMINS ELEMENT=Sections.1.Body}",
                        {word(KVXOPT_CHARSET, KVXCS_CP1252), word(KVXOPT_FLAVOR, flavour)});
@@ -150,6 +150,9 @@ TEST_F(PagecastStyleSheetTest, StyledDocumentWritesClassRulesAndInlineStyles) {
     EXPECT_EQ(plain.out.find("CLASS="), std::string::npos) << plain.out;
     EXPECT_EQ(plain.out.find("STYLE="), std::string::npos) << plain.out;
     EXPECT_EQ(parse_page(dir_.path(), plain.out), "ok Title Nested Indented plain styled\n") << plain.out;
+    // The alignment is the writer's: the style's centre, the paragraph's own right.
+    EXPECT_NE(plain.out.find("<P ALIGN=\"CENTER\">"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("<P ALIGN=\"RIGHT\">Nested"), std::string::npos) << plain.out;
   }
 }
 
