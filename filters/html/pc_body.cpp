@@ -73,6 +73,9 @@ struct Body {
   std::unique_ptr<ChunkerAttrs> attrs;
   uint32_t para_first = kNoItem;
   uint32_t open_style = kNoStyleId;
+  // Where the flavour has no classes: the character values of the open paragraph's style,
+  // under the run's own in its spans.
+  CharAttrRecord para_chars;
 };
 
 ChunkerAttrs& attrs_of(Body& b) {
@@ -129,6 +132,7 @@ bool start_styled_paragraph(Body& b) {
   WalkState ws;
   ws.item = b.para_first;
   if (GatherParagraph(src, para, ws) != KVX_OK) return false;
+  b.para_chars = CharAttrRecord{};
   HtmlWriter& h = b.x.writer;
   WriterState& s = b.w;
   uint32_t st = 0;
@@ -148,7 +152,10 @@ bool start_styled_paragraph(Body& b) {
         StyleCountUse(h, parent, st);
       }
     } else {
-      h.paraStyle = kNoStyleId;  // no class: every value goes inline
+      // No class: every value goes inline, the character values in the runs' spans.
+      int i = StyleFind(h, style, st);
+      if (i >= 0 && b.css) b.para_chars = h.classes[size_t(i)].chr;
+      h.paraStyle = kNoStyleId;
       style = kNoStyleId;
     }
   }
@@ -190,6 +197,22 @@ bool spans_equal(const CharAttrRecord& a, const CharAttrRecord& c) {
          std::equal(std::begin(a.toggles), std::end(a.toggles), std::begin(c.toggles)) && a.fontNames[0] == c.fontNames[0];
 }
 
+// The run's recorded character state over the paragraph style's values: each property
+// the run sets is its own, the others the style's.
+CharAttrRecord under_style(const CharAttrRecord& style, const CharAttrRecord& run) {
+  static const uint32_t kToggle[][2] = {{0x1, 0},     {0x2, 1},     {0x20, 3},    {0x10000, 9}, {0x2000, 2},
+                                        {0x200, 13},  {0x400, 14},  {0x800, 16},  {0x1000, 15}};
+  CharAttrRecord r = style;
+  for (const auto& t : kToggle)
+    if (run.flags & t[0]) r.toggles[t[1]] = run.toggles[t[1]];
+  if (run.flags & 0x80000) r.fontSize = run.fontSize;
+  if (run.flags & 0x100000) r.colour = run.colour;
+  if (run.flags & 0x8000000) r.background = run.background;
+  if (run.flags & 0x200000) r.fontNames[0] = run.fontNames[0];
+  r.flags |= run.flags;
+  return r;
+}
+
 // Before a text: the formatting is brought up to date, inside a span of the recorded
 // character state where it differs from none.
 void flush_format(Body& b) {
@@ -200,6 +223,7 @@ void flush_format(Body& b) {
     return;
   }
   CharAttrRecord now = RecordedCharState(s);
+  if (b.para_chars.flags != 0) now = under_style(b.para_chars, now);
   bool tags = !(s.fontWanted == s.fontOpen) || !s.pendingAnchors.empty() || AnyLinkPending(s) || s.openCodes != s.wantedCodes;
   if (!tags && h.spanStack.size() > 1 && spans_equal(now, h.spanStack.back())) return;
   close_spans(b);
@@ -213,6 +237,7 @@ void flush_format(Body& b) {
 // the formatting and links opened in it.
 void end_para(Body& b) {
   close_spans(b);
+  b.para_chars = CharAttrRecord{};
   if (b.open_style != kNoStyleId && b.w.paraOpen) {
     CloseFormatting(b.status, b.w);
     ClosePendingLinks(false, true, b.status, b.w);
@@ -670,7 +695,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   if (first >= end || !range_has_text(c, first, end)) return KVX_OK;
   WriterState& w = content_writer(x, out);
   Body b{x, c, w, flags, (flags & kNoAnchorsFlag) != 0, false, false, 0, {}, {}, {}, kNoItem, name, {}, {}, {},
-         kNoItem, -1, 0, false, {}, false, nullptr, kNoItem, kNoStyleId};
+         kNoItem, -1, 0, false, {}, false, nullptr, kNoItem, kNoStyleId, {}};
   // Paragraph and character styles go through the class and inline writers where the
   // flavour writes paragraph STYLE= or classes.
   b.css = !b.plain && (x.writer.useClasses || TagAllowed(132, w.flavour));

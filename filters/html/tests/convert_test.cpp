@@ -73,9 +73,9 @@ std::string css_check(const std::string& folder) {
 const OptionSet kOptionSets[] = {
     {"defaults", ""},
     {"docpress", "--set 2=1 --set 32=1 --set 7=0 --set 6=1998 --set 27=1 --set 1=0x13B60000 --set 31=2 --set 337890=1"},
-    // Two CSS flavours: classes in a style-sheet file (2), inline styles only (7).
+    // Two CSS flavours: classes in a style-sheet file (2), inline styles only (10).
     {"css", "--set 7=2"},
-    {"inline", "--set 7=7"},
+    {"inline", "--set 7=10"},
 };
 
 // The fixtures the framework reads as documents (its spreadsheets are converted by the

@@ -141,6 +141,17 @@ TEST_F(PagecastStyleSheetTest, StyledDocumentWritesClassRulesAndInlineStyles) {
   ASSERT_FALSE(inline_css.empty());
   qm::test::write_file(dir_ / "inline.css", inline_css);
   EXPECT_EQ(css_rules(dir_.path(), dir_ / "inline.css").find("ERROR"), std::string::npos) << inline_css;
+  // Inline only (flavour 10): the style's paragraph values on the paragraph, its
+  // character values in the spans of its runs.
+  Result inl = run(kStyledDoc, "{VELMINS ELEMENT=Sections.1.Body}", {word(KVXOPT_CHARSET, KVXCS_CP1252), word(KVXOPT_FLAVOR, 10)});
+  ASSERT_EQ(inl.run, KVX_OK);
+  EXPECT_EQ(parse_page(dir_.path(), inl.out), "ok Title Nested Indented plain styled\n") << inl.out;
+  EXPECT_EQ(inl.out.find("CLASS="), std::string::npos) << inl.out;
+  EXPECT_NE(inl.out.find("<P STYLE=\" margin-top: 12pt; text-align: center;\">"), std::string::npos) << inl.out;
+  EXPECT_NE(inl.out.find("margin-left: 36pt"), std::string::npos) << inl.out;
+  EXPECT_NE(inl.out.find("<SPAN STYLE=\" font-size: 16pt;\r\n font-weight: bold; color: #0000FF;\">Title</SPAN>"),
+            std::string::npos)
+      << inl.out;
   // Flavours without classes or paragraph styles (docpress's 0 among them) write no class
   // and no STYLE=.
   for (uint32_t flavour : {0u, 1u}) {
