@@ -13,6 +13,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "pc_blocks.h"
 #include "pc_chunkattrs.h"
@@ -76,6 +77,15 @@ struct Body {
   // Where the flavour has no classes: the character values of the open paragraph's style,
   // under the run's own in its spans.
   CharAttrRecord para_chars;
+  // The character state recorded before a character style was applied: the style holds
+  // until the next style application, which brings this state back.
+  struct CharState {
+    uint32_t flags, size, colour, background;
+    std::string face;
+    uint16_t codes;
+    WriterState::FontTag font;
+  };
+  std::optional<CharState> before_char_style;
 };
 
 ChunkerAttrs& attrs_of(Body& b) {
@@ -117,6 +127,32 @@ int register_style(Body& b, uint32_t id) {
     if (AddStyleClass(h, chain[k].first, parent, widen(name), record, nullptr) != KVX_OK) return -1;
   }
   return kind;
+}
+
+// A style application ends the character style applied before it.
+void end_char_style(Body& b) {
+  if (!b.before_char_style) return;
+  const Body::CharState& c = *b.before_char_style;
+  WriterState& s = b.w;
+  s.styleFlags = c.flags;
+  s.styleSize = c.size;
+  s.styleColour = c.colour;
+  s.styleBackground = c.background;
+  s.styleFace = c.face;
+  s.wantedCodes = c.codes;
+  s.fontWanted = c.font;
+  b.before_char_style.reset();
+}
+
+// A style application item: a character style's values are applied over the state now
+// recorded (parents first), to hold until the next style application.
+void apply_char_style(Body& b, uint32_t id) {
+  end_char_style(b);
+  if (register_style(b, id) != 0) return;
+  WriterState& s = b.w;
+  b.before_char_style = Body::CharState{s.styleFlags, s.styleSize, s.styleColour, s.styleBackground,
+                                        s.styleFace, s.wantedCodes, s.fontWanted};
+  ApplyCharStyle(id, true, true, b.status, b.x.writer);
 }
 
 // Opens the pending paragraph from its gathered attributes: its first item's attributes
@@ -695,7 +731,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   if (first >= end || !range_has_text(c, first, end)) return KVX_OK;
   WriterState& w = content_writer(x, out);
   Body b{x, c, w, flags, (flags & kNoAnchorsFlag) != 0, false, false, 0, {}, {}, {}, kNoItem, name, {}, {}, {},
-         kNoItem, -1, 0, false, {}, false, nullptr, kNoItem, kNoStyleId, {}};
+         kNoItem, -1, 0, false, {}, false, nullptr, kNoItem, kNoStyleId, {}, {}};
   // Paragraph and character styles go through the class and inline writers where the
   // flavour writes paragraph STYLE= or classes.
   b.css = !b.plain && (x.writer.useClasses || TagAllowed(132, w.flavour));
@@ -717,9 +753,11 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   }
   size_t marks_before = c.marks.size();
   bool para_start = true;
+  bool para_begin = true;  // the next item is the first of a paragraph (not after a line break)
   for (size_t p = first; p < end && b.status == 0; ++p) {
     const ChunkItem& it = c.items[p];
-    if (para_start) b.para_first = it.id;
+    if (para_begin) b.para_first = it.id;
+    para_begin = false;
     heading_anchor(b, it.id, para_start);
     para_start = false;
     switch (it.kind) {
@@ -729,26 +767,33 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
       case 0:
         if (!b.plain && !b.runs.empty() && it.a == kBreakRow) {
           close_row(b);
+          para_begin = true;
         } else if (!b.plain && !b.runs.empty() && it.a == kBreakCell) {
           close_cell(b);
+          para_begin = true;
         } else if (it.a == kBreakPara || it.a == kBreakLine || it.a == kBreakPage || it.a == kBreakRow ||
                    it.a == kBreakCell) {
           end_paragraph(b, it.a == kBreakLine);
           para_start = true;
+          para_begin = it.a != kBreakLine;
         }
         break;
       case 0x401:
         end_paragraph(b);
         para_start = true;
+        para_begin = true;
         break;
       case kItemTableStart:
         if (!b.plain && !(flags & kNoTablesFlag)) open_table(b, p, end);
+        para_begin = true;
         break;
       case kItemTableEnd:
         if (!b.plain && !b.runs.empty()) close_table(b);
+        para_begin = true;
         break;
       case kItemCellStart:
         if (!b.plain && !b.runs.empty()) open_cell(b, it);
+        para_begin = true;
         break;
       case kItemGraphic:
         if (!b.plain) {
@@ -764,7 +809,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
       case kItemParaStyle:
         if (!b.plain && w.paraPending && !w.paraOpen) w.headingLevel = it.b >= 2 && it.b <= 7 ? int(it.b) - 1 : 0;
         b.para_style = it.b;
-        if (b.css && register_style(b, it.b) == 0) ApplyCharStyle(it.b, true, true, b.status, x.writer);
+        if (b.css) apply_char_style(b, it.b);
         break;
       case kItemListNumbering:
         if (it.a == 10) b.para_level = int(std::min<uint32_t>(it.b, 11));
@@ -839,6 +884,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   }
   close_lists(b);
   while (!b.runs.empty()) close_table(b);
+  end_char_style(b);
   while (c.tables.size() > tables_before) CloseTable(b.status, w, c.tables);
   if (c.marks.size() > marks_before) {
     for (size_t i = marks_before; i < c.marks.size(); ++i)

@@ -167,6 +167,40 @@ TEST_F(PagecastStyleSheetTest, StyledDocumentWritesClassRulesAndInlineStyles) {
   }
 }
 
+// Paragraph styles start afresh in each cell; a character style holds until the next
+// style application; spans and class chains close inside their cells.
+TEST_F(PagecastStyleSheetTest, StylesInTableCells) {
+  const std::string doc =
+      "section wp\n" + style_record(1, 0xFFFFFFFF) + style_record(1, 11) + style_record(0, 0xFFFFFFFF) +
+      "group 0xA008001C 11 0\nitem 12 3 0 0\nend\n"
+      "group 0xA008001C 12 28\nitem 13 720 0 720\nend\n"
+      "group 0xA008001C 13 56\nitem 8 3 1 0\nitem 60 0 0x00FF00 0\nend\n"
+      "table 2 2\ncell\nitem 28 0 12 0\ntext cp1252 \"in a cell\"\nendcell\n"
+      "cell\nitem 8 2 1 0\ntext cp1252 \"bold \"\nitem 28 0 13 0\ntext cp1252 \"styled\"\nendcell\nendrow\n"
+      "cell\nitem 28 0 11 0\nitem 12 2 0 0\ntext cp1252 \"right\"\npara\ntext cp1252 \"two\"\nendcell\n"
+      "cell\ntext cp1252 \"x\"\nendcell\nendrow\nendtable\n"
+      "item 28 0 12 0\nitem 8 2 0 0\ntext cp1252 \"after\"\npara\n";
+  std::string tpl = "<LINK HREF=\"{VELMINS ELEMENT=Pragma.CSSFile}\"></LINK>{VELMINS ELEMENT=Sections.1.Body}";
+  Result r = run(doc, tpl, {word(KVXOPT_CHARSET, KVXCS_CP1252), word(KVXOPT_FLAVOR, 2)});
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(parse_page(dir_.path(), r.out), "ok in a cell bold styled right two x after\n") << r.out;
+  std::string flat;
+  for (char ch : r.out)
+    if (ch != '\r' && ch != '\n') flat += ch;
+  for (const char* want : {
+           "<TD><P CLASS=\"UnnamedStyle1\"><DIV CLASS=\"UnnamedStyle2\">in a cell</DIV></P>",
+           "<SPAN STYLE=\" font-weight: bold;\">bold </SPAN><SPAN STYLE=\" font-weight: bold; font-style: italic; "
+           "color: #00FF00;\">styled</SPAN></P>",
+           "<TD><P CLASS=\"UnnamedStyle1\" STYLE=\" text-align: right;\"><SPAN STYLE=\" font-weight: bold;\">right",
+           "<P><SPAN STYLE=\" font-weight: bold;\">two</SPAN></P>",
+           "<P CLASS=\"UnnamedStyle1\"><DIV CLASS=\"UnnamedStyle2\">after</DIV></P>"})
+    EXPECT_NE(flat.find(want), std::string::npos) << want << "\n" << flat;
+  std::string rules = css_rules(dir_.path(), dir_ / "out_1.css");
+  EXPECT_NE(rules.find(".UnnamedStyle2|margin-left:36pt;margin-right:0pt;text-align:center;text-indent:0pt\n"),
+            std::string::npos)
+      << rules;
+}
+
 TEST_F(PagecastStyleSheetTest, BodiesWithoutTheLinkAre1589) {
   KVXTestStringMode(1);
   for (uint32_t flavour : {2u, 4u, 13u, 14u, 15u, 16u}) {
