@@ -67,11 +67,10 @@ struct Body {
     bool item_open;
   };
   std::vector<OpenList> lists;
-  // Paragraph styles in the CSS flavours: the attribute gatherer over the chunker (made on
-  // first use), the first item of the paragraph now read, and the style whose class
-  // chain the open paragraph carries (its nested levels close before the paragraph).
+  // Paragraph styles: whether the flavour writes paragraph STYLE= or classes, the first
+  // item of the paragraph now read, and the style whose class chain the open paragraph
+  // carries (its nested levels close before the paragraph).
   bool css = false;
-  std::unique_ptr<ChunkerAttrs> attrs;
   uint32_t para_first = kNoItem;
   uint32_t open_style = kNoStyleId;
   // Where the flavour has no classes: the character values of the open paragraph's style,
@@ -89,8 +88,8 @@ struct Body {
 };
 
 ChunkerAttrs& attrs_of(Body& b) {
-  if (!b.attrs) b.attrs = std::make_unique<ChunkerAttrs>(b.x.chunker);
-  return *b.attrs;
+  if (!b.c.attrs) b.c.attrs = std::make_shared<ChunkerAttrs>(b.x.chunker);
+  return *b.c.attrs;
 }
 
 // Registers a character (0) or paragraph (1) style and its parents as style classes;
@@ -731,7 +730,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   if (first >= end || !range_has_text(c, first, end)) return KVX_OK;
   WriterState& w = content_writer(x, out);
   Body b{x, c, w, flags, (flags & kNoAnchorsFlag) != 0, false, false, 0, {}, {}, {}, kNoItem, name, {}, {}, {},
-         kNoItem, -1, 0, false, {}, false, nullptr, kNoItem, kNoStyleId, {}, {}};
+         kNoItem, -1, 0, false, {}, false, kNoItem, kNoStyleId, {}, {}};
   // Paragraph and character styles go through the class and inline writers where the
   // flavour writes paragraph STYLE= or classes.
   b.css = !b.plain && (x.writer.useClasses || TagAllowed(132, w.flavour));
