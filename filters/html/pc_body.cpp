@@ -95,7 +95,7 @@ ChunkerAttrs& attrs_of(Body& b) {
 // Registers a character (0) or paragraph (1) style and its parents as style classes;
 // the style's kind, -1 for any other style or one that cannot be resolved. A style
 // without a name is "UnnamedStyle" and its ordinal among the unnamed ones, in hexadecimal.
-int register_style(Body& b, uint32_t id) {
+int register_new_style(Body& b, uint32_t id) {
   HtmlWriter& h = b.x.writer;
   ChunkerAttrs& src = attrs_of(b);
   std::vector<std::pair<uint32_t, uint32_t>> chain;  // ids and parents, the style first
@@ -125,6 +125,15 @@ int register_style(Body& b, uint32_t id) {
     std::snprintf(name, sizeof name, "UnnamedStyle%zX", unnamed + 1);
     if (AddStyleClass(h, chain[k].first, parent, widen(name), record, nullptr) != KVX_OK) return -1;
   }
+  return kind;
+}
+
+// The kind of a style as register_new_style found it, each style looked up once per export.
+int register_style(Body& b, uint32_t id) {
+  auto known = b.c.style_kinds.find(id);
+  if (known != b.c.style_kinds.end()) return known->second;
+  int kind = register_new_style(b, id);
+  b.c.style_kinds.emplace(id, kind);
   return kind;
 }
 

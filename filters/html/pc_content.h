@@ -61,6 +61,7 @@ struct ContentState {
   // The attribute gatherer of the body converter (styles resolved and definitions found
   // once per export), made on first use.
   std::shared_ptr<ChunkerAttrs> attrs;
+  std::map<uint32_t, int> style_kinds;  // style id: 0 character, 1 paragraph, -1 other or none
 
   // Element scan.
   size_t scan_pos = 0;
