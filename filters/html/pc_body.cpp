@@ -10,6 +10,7 @@
 // property writers.
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -123,7 +124,10 @@ int register_new_style(Body& b, uint32_t id) {
     size_t unnamed = size_t(std::count_if(h.classes.begin(), h.classes.end(), [](const StyleClass& c) { return c.unnamed; }));
     char name[32];
     std::snprintf(name, sizeof name, "UnnamedStyle%zX", unnamed + 1);
-    if (AddStyleClass(h, chain[k].first, parent, widen(name), record, nullptr) != KVX_OK) return -1;
+    if (KVXSTATUS st = AddStyleClass(h, chain[k].first, parent, widen(name), record, nullptr)) {
+      if (b.status == 0) b.status = st;  // no memory for the class table
+      return -1;
+    }
   }
   return kind;
 }
