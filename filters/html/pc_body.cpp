@@ -3,16 +3,24 @@
 // formatting, special characters, numbering fields, framework texts, hyperlinks,
 // bookmarks, index-entry anchors, note marks and tables with column and row spans. Every
 // element with running text is written by it (section bodies, headings, tables, notes,
-// page parts, property values). Builds on the element scan (pc_scan.cpp) and the writer
-// (pc_blocks.h, pc_structure.h); called by the dispatcher and the note and property writers.
+// page parts, property values). In the CSS flavours paragraphs carry their style's class
+// chain and their own values inline, and runs a span of their character state. Builds on
+// the element scan (pc_scan.cpp), the attribute gatherer (pc_chunkattrs.h) and the writer
+// (pc_blocks.h, pc_structure.h, pc_stylesheet.h); called by the dispatcher and the note and
+// property writers.
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <optional>
 
 #include "pc_blocks.h"
+#include "pc_chunkattrs.h"
 #include "pc_content.h"
 #include "pc_pictures.h"
+#include "pc_tags.h"
 
 namespace pc {
 
@@ -60,7 +68,232 @@ struct Body {
     bool item_open;
   };
   std::vector<OpenList> lists;
+  // Paragraph styles: whether the flavour writes paragraph STYLE= or classes, the first
+  // item of the paragraph now read, and the style whose class chain the open paragraph
+  // carries (its nested levels close before the paragraph).
+  bool css = false;
+  uint32_t para_first = kNoItem;
+  uint32_t open_style = kNoStyleId;
+  // Where the flavour has no classes: the character values of the open paragraph's style,
+  // under the run's own in its spans.
+  CharAttrRecord para_chars;
+  // The character state recorded before a character style was applied: the style holds
+  // until the next style application, which brings this state back.
+  struct CharState {
+    uint32_t flags, size, colour, background;
+    std::string face;
+    uint16_t codes;
+    WriterState::FontTag font;
+  };
+  std::optional<CharState> before_char_style;
 };
+
+ChunkerAttrs& attrs_of(Body& b) {
+  if (!b.c.attrs) b.c.attrs = std::make_shared<ChunkerAttrs>(b.x.chunker);
+  return *b.c.attrs;
+}
+
+// Registers a character (0) or paragraph (1) style and its parents as style classes;
+// the style's kind, -1 for any other style or one that cannot be resolved. A style
+// without a name is "UnnamedStyle" and its ordinal among the unnamed ones, in hexadecimal.
+int register_new_style(Body& b, uint32_t id) {
+  HtmlWriter& h = b.x.writer;
+  ChunkerAttrs& src = attrs_of(b);
+  std::vector<std::pair<uint32_t, uint32_t>> chain;  // ids and parents, the style first
+  int kind = -1;
+  for (uint32_t at = id; at != kNoStyleId && chain.size() < kMaxStyleDepth;) {
+    if (std::any_of(chain.begin(), chain.end(), [at](const auto& e) { return e.first == at; })) break;
+    StyleDef def;
+    if (!src.definition(at, def)) break;
+    if (chain.empty()) {
+      if (def.kind > 1) return -1;
+      kind = int(def.kind);
+    }
+    chain.emplace_back(at, def.parent);
+    at = def.parent;
+  }
+  if (kind < 0) return -1;
+  // Parents first, so a child's class chain finds them.
+  for (size_t k = chain.size(); k-- > 0;) {
+    uint32_t st = 0;
+    if (StyleFind(h, chain[k].first, st) >= 0) continue;
+    const StyleAttrRecord* r = nullptr;
+    if (src.cache().GatherStyle(chain[k].first, 0, &r, nullptr) != KVX_OK || r == nullptr) return -1;
+    StyleAttrRecord record = *r;
+    uint32_t parent = k + 1 < chain.size() ? chain[k].second : kNoStyleId;
+    size_t unnamed = size_t(std::count_if(h.classes.begin(), h.classes.end(), [](const StyleClass& c) { return c.unnamed; }));
+    char name[32];
+    std::snprintf(name, sizeof name, "UnnamedStyle%zX", unnamed + 1);
+    if (KVXSTATUS st = AddStyleClass(h, chain[k].first, parent, widen(name), record, nullptr)) {
+      if (b.status == 0) b.status = st;  // no memory for the class table
+      return -1;
+    }
+  }
+  return kind;
+}
+
+// The kind of a style as register_new_style found it, each style looked up once per export.
+int register_style(Body& b, uint32_t id) {
+  auto known = b.c.style_kinds.find(id);
+  if (known != b.c.style_kinds.end()) return known->second;
+  int kind = register_new_style(b, id);
+  b.c.style_kinds.emplace(id, kind);
+  return kind;
+}
+
+// A style application ends the character style applied before it.
+void end_char_style(Body& b) {
+  if (!b.before_char_style) return;
+  const Body::CharState& c = *b.before_char_style;
+  WriterState& s = b.w;
+  s.styleFlags = c.flags;
+  s.styleSize = c.size;
+  s.styleColour = c.colour;
+  s.styleBackground = c.background;
+  s.styleFace = c.face;
+  s.wantedCodes = c.codes;
+  s.fontWanted = c.font;
+  b.before_char_style.reset();
+}
+
+// A style application item: a character style's values are applied over the state now
+// recorded (parents first), to hold until the next style application.
+void apply_char_style(Body& b, uint32_t id) {
+  end_char_style(b);
+  if (register_style(b, id) != 0) return;
+  WriterState& s = b.w;
+  b.before_char_style = Body::CharState{s.styleFlags, s.styleSize, s.styleColour, s.styleBackground,
+                                        s.styleFace, s.wantedCodes, s.fontWanted};
+  ApplyCharStyle(id, true, true, b.status, b.x.writer);
+}
+
+// Opens the pending paragraph from its gathered attributes: its first item's attributes
+// gathered, its paragraph style's values taken where it sets none itself. In a CSS flavour
+// the open tag is written here (with the style's class chain where the flavour writes
+// classes) with, inline, the alignment, spacing and indents that differ from the style;
+// true then. Elsewhere only the alignment goes to the writer, which opens the paragraph
+// (false), as it does when the attributes cannot be gathered.
+bool start_styled_paragraph(Body& b) {
+  if (b.plain || b.para_first == kNoItem) return false;
+  ChunkerAttrs& src = attrs_of(b);
+  ParaAttrRecord para;
+  WalkState ws;
+  ws.item = b.para_first;
+  if (GatherParagraph(src, para, ws) != KVX_OK) return false;
+  b.para_chars = CharAttrRecord{};
+  HtmlWriter& h = b.x.writer;
+  WriterState& s = b.w;
+  uint32_t st = 0;
+  uint32_t style = kNoStyleId;
+  if ((para.flags & 0x4000) && register_style(b, para.styleKey) == 1) style = para.styleKey;
+  h.inTable = !b.runs.empty();
+  h.inList = !b.lists.empty();
+  h.paraStyle = kNoStyleId;
+  if (style != kNoStyleId) {
+    ApplyParaStyle(style, para, st, h);
+    if (h.useClasses) {
+      // The parents' classes are written too: their rules are in use.
+      int i = StyleFind(h, style, st);
+      for (unsigned n = 0; i >= 0 && n < kMaxStyleDepth; ++n) {
+        uint32_t parent = h.classes[size_t(i)].parent;
+        if (parent == kNoStyleId || (i = StyleFind(h, parent, st)) < 0) break;
+        StyleCountUse(h, parent, st);
+      }
+    } else {
+      // No class: every value goes inline, the character values in the runs' spans.
+      int i = StyleFind(h, style, st);
+      if (i >= 0 && b.css) b.para_chars = h.classes[size_t(i)].chr;
+      h.paraStyle = kNoStyleId;
+      style = kNoStyleId;
+    }
+  }
+  if (!b.css) {
+    if ((para.flags & 0x1) && para.alignment >= 1 && para.alignment <= 4) s.alignment = para.alignment;
+    if (b.status == 0) b.status = st;
+    return false;
+  }
+  s.paraPending = false;
+  bool heading = s.headingLevel > 0 && TagAllowed(149, s.flavour);
+  h.headingLevel = s.headingLevel;
+  if (style != kNoStyleId) {
+    WriteClassTag(style, heading ? 149 : 27, true, true, st, h);
+  } else if (heading) {
+    EmitTagNumber(true, "<%s%d", s.headingLevel, 149, st, s);
+  } else {
+    EmitTag(true, "<%s", 27, st, s);
+  }
+  s.openHeading = heading ? s.headingLevel : 0;
+  WriteParaStyleAttr(para, st, h);
+  EmitRaw(">", st, s);
+  s.paraOpen = true;
+  s.firstIndent = 0;
+  b.open_style = style;
+  if (b.status == 0) b.status = st;
+  return true;
+}
+
+// The run span of the CSS flavours: it holds the character state that the setters
+// recorded, opened after the formatting tags and links before a text and closed before
+// any of them changes, so it is always the innermost element.
+void close_spans(Body& b) {
+  HtmlWriter& h = b.x.writer;
+  while (h.spanStack.size() > 1) CloseRunSpan(true, b.status, h);
+}
+
+bool spans_equal(const CharAttrRecord& a, const CharAttrRecord& c) {
+  return a.flags == c.flags && a.fontSize == c.fontSize && a.colour == c.colour && a.background == c.background &&
+         std::equal(std::begin(a.toggles), std::end(a.toggles), std::begin(c.toggles)) && a.fontNames[0] == c.fontNames[0];
+}
+
+// The run's recorded character state over the paragraph style's values: each property
+// the run sets is its own, the others the style's.
+CharAttrRecord under_style(const CharAttrRecord& style, const CharAttrRecord& run) {
+  static const uint32_t kToggle[][2] = {{0x1, 0},     {0x2, 1},     {0x20, 3},    {0x10000, 9}, {0x2000, 2},
+                                        {0x200, 13},  {0x400, 14},  {0x800, 16},  {0x1000, 15}};
+  CharAttrRecord r = style;
+  for (const auto& t : kToggle)
+    if (run.flags & t[0]) r.toggles[t[1]] = run.toggles[t[1]];
+  if (run.flags & 0x80000) r.fontSize = run.fontSize;
+  if (run.flags & 0x100000) r.colour = run.colour;
+  if (run.flags & 0x8000000) r.background = run.background;
+  if (run.flags & 0x200000) r.fontNames[0] = run.fontNames[0];
+  r.flags |= run.flags;
+  return r;
+}
+
+// Before a text: the formatting is brought up to date, inside a span of the recorded
+// character state where it differs from none.
+void flush_format(Body& b) {
+  HtmlWriter& h = b.x.writer;
+  WriterState& s = b.w;
+  if (!b.css) {
+    FlushPendingFormat(b.status, s);
+    return;
+  }
+  CharAttrRecord now = RecordedCharState(s);
+  if (b.para_chars.flags != 0) now = under_style(b.para_chars, now);
+  bool tags = !(s.fontWanted == s.fontOpen) || !s.pendingAnchors.empty() || AnyLinkPending(s) || s.openCodes != s.wantedCodes;
+  if (!tags && h.spanStack.size() > 1 && spans_equal(now, h.spanStack.back())) return;
+  close_spans(b);
+  FlushPendingFormat(b.status, s);
+  h.current = now;
+  h.inTable = !b.runs.empty();
+  OpenChangeSpan(b.status, h);
+}
+
+// Ends the open paragraph; the nested levels of its class chain close inside it, after
+// the formatting and links opened in it.
+void end_para(Body& b) {
+  close_spans(b);
+  b.para_chars = CharAttrRecord{};
+  if (b.open_style != kNoStyleId && b.w.paraOpen) {
+    CloseFormatting(b.status, b.w);
+    ClosePendingLinks(false, true, b.status, b.w);
+    WriteClassTag(b.open_style, 24, false, false, b.status, b.x.writer);
+  }
+  b.open_style = kNoStyleId;
+  EndParagraph(b.status, b.w);
+}
 
 // Queues an anchor once per conversion.
 void queue_anchor(Body& b, const std::u16string& name) {
@@ -121,7 +354,7 @@ TableRun scan_table(const ContentState& c, size_t pos, size_t end) {
 void close_lists(Body& b) {
   if (b.lists.empty() || b.plain) return;
   if (b.w.paraOpen) {
-    EndParagraph(b.status, b.w);
+    end_para(b);
     BeginParagraph(0, 1, 0, 0, b.w);
   }
   while (!b.lists.empty()) {
@@ -153,9 +386,9 @@ void start_text(Body& b) {
   if (b.w.paraPending && !b.w.paraOpen) {
     if (!b.para_item) close_lists(b);
     CloseFormatting(b.status, b.w);
-    StartParagraph(b.status, b.w);
+    if (!start_styled_paragraph(b)) StartParagraph(b.status, b.w);
   }
-  FlushPendingFormat(b.status, b.w);
+  flush_format(b);
   if (!b.runs.empty()) b.runs.back().cell_text = true;
 }
 
@@ -185,7 +418,7 @@ void end_paragraph(Body& b, bool line = false) {
     b.blank = b.wrote;
     return;
   }
-  EndParagraph(b.status, b.w);
+  end_para(b);
   BeginParagraph(0, 1, 0, 0, b.w);
 }
 
@@ -193,7 +426,7 @@ void close_cell(Body& b) {
   TableRun& t = b.runs.back();
   if (!t.cell_open) return;
   close_lists(b);
-  EndParagraph(b.status, b.w);
+  end_para(b);
   CloseCell(!t.cell_text, b.status, b.w, b.c.tables.back());
   t.cell_open = false;
   t.cell_text = false;
@@ -217,7 +450,7 @@ void open_table(Body& b, size_t pos, size_t end) {
   const ChunkItem& it = b.c.items[pos];
   TableRun t = scan_table(b.c, pos, end);
   close_lists(b);
-  EndParagraph(b.status, b.w);
+  end_para(b);
   AddPendingAnchor(make_element_name("table", ordinal_in(b.c.lists[kTables], it.id)), b.w);
   WritePendingLinks(b.status, b.w);
   WritePendingAnchors(true, b.status, b.w);
@@ -255,6 +488,7 @@ void open_cell(Body& b, const ChunkItem& it) {
 void end_link(Body& b) {
   MarkLinkEnd(b.w);
   if (b.plain) return;
+  close_spans(b);
   CloseFormatting(b.status, b.w);
   ClosePendingLinks(false, false, b.status, b.w);
 }
@@ -509,7 +743,10 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   if (first >= end || !range_has_text(c, first, end)) return KVX_OK;
   WriterState& w = content_writer(x, out);
   Body b{x, c, w, flags, (flags & kNoAnchorsFlag) != 0, false, false, 0, {}, {}, {}, kNoItem, name, {}, {}, {},
-         kNoItem, -1, 0, false, {}};
+         kNoItem, -1, 0, false, {}, false, kNoItem, kNoStyleId, {}, {}};
+  // Paragraph and character styles go through the class and inline writers where the
+  // flavour writes paragraph STYLE= or classes.
+  b.css = !b.plain && (x.writer.useClasses || TagAllowed(132, w.flavour));
   scan_for(c, -1, 0);
   size_t tables_before = c.tables.size();
   if (!b.plain) {
@@ -528,8 +765,11 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   }
   size_t marks_before = c.marks.size();
   bool para_start = true;
+  bool para_begin = true;  // the next item is the first of a paragraph (not after a line break)
   for (size_t p = first; p < end && b.status == 0; ++p) {
     const ChunkItem& it = c.items[p];
+    if (para_begin) b.para_first = it.id;
+    para_begin = false;
     heading_anchor(b, it.id, para_start);
     para_start = false;
     switch (it.kind) {
@@ -539,26 +779,33 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
       case 0:
         if (!b.plain && !b.runs.empty() && it.a == kBreakRow) {
           close_row(b);
+          para_begin = true;
         } else if (!b.plain && !b.runs.empty() && it.a == kBreakCell) {
           close_cell(b);
+          para_begin = true;
         } else if (it.a == kBreakPara || it.a == kBreakLine || it.a == kBreakPage || it.a == kBreakRow ||
                    it.a == kBreakCell) {
           end_paragraph(b, it.a == kBreakLine);
           para_start = true;
+          para_begin = it.a != kBreakLine;
         }
         break;
       case 0x401:
         end_paragraph(b);
         para_start = true;
+        para_begin = true;
         break;
       case kItemTableStart:
         if (!b.plain && !(flags & kNoTablesFlag)) open_table(b, p, end);
+        para_begin = true;
         break;
       case kItemTableEnd:
         if (!b.plain && !b.runs.empty()) close_table(b);
+        para_begin = true;
         break;
       case kItemCellStart:
         if (!b.plain && !b.runs.empty()) open_cell(b, it);
+        para_begin = true;
         break;
       case kItemGraphic:
         if (!b.plain) {
@@ -574,6 +821,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
       case kItemParaStyle:
         if (!b.plain && w.paraPending && !w.paraOpen) w.headingLevel = it.b >= 2 && it.b <= 7 ? int(it.b) - 1 : 0;
         b.para_style = it.b;
+        if (b.css) apply_char_style(b, it.b);
         break;
       case kItemListNumbering:
         if (it.a == 10) b.para_level = int(std::min<uint32_t>(it.b, 11));
@@ -648,6 +896,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   }
   close_lists(b);
   while (!b.runs.empty()) close_table(b);
+  end_char_style(b);
   while (c.tables.size() > tables_before) CloseTable(b.status, w, c.tables);
   if (c.marks.size() > marks_before) {
     for (size_t i = marks_before; i < c.marks.size(); ++i)
@@ -655,6 +904,8 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
     c.marks.resize(marks_before);
   }
   if (!b.plain) {
+    close_spans(b);
+    if (b.open_style != kNoStyleId) end_para(b);
     KVXSTATUS st = EndElement(w);
     if (b.status == 0) b.status = st;
   } else {

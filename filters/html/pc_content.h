@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,12 +50,18 @@ struct ChunkItem {
   uint32_t id, kind, a, b, c;
 };
 
+class ChunkerAttrs;  // pc_chunkattrs.h
+
 struct ContentState {
   bool loaded = false;
   KVXSTATUS load_status = 0;
   std::vector<ChunkItem> items;
   std::vector<uint32_t> close_of;  // position of a group open's close (items.size() when none)
   std::vector<std::pair<uint32_t, uint32_t>> sections;  // first item id, type
+  // The attribute gatherer of the body converter (styles resolved and definitions found
+  // once per export), made on first use.
+  std::shared_ptr<ChunkerAttrs> attrs;
+  std::map<uint32_t, int> style_kinds;  // style id: 0 character, 1 paragraph, -1 other or none
 
   // Element scan.
   size_t scan_pos = 0;

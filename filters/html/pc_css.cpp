@@ -36,7 +36,10 @@ void font_name(const std::u16string& name, uint32_t& status, WriterState& s) {
     if (c == u'\'' || c == u'\\') escaped += u'\\';
     escaped += c;
   }
+  // Never broken across lines: a line end inside a quoted CSS string ends the string.
+  ++s.noLineBreaks;
   WriteUnicodeText(escaped, status, s);
+  --s.noLineBreaks;
 }
 
 // The inline border properties: the sides top, right, bottom, left (words 1, 16, 11, 6 of

@@ -456,6 +456,39 @@ void OpenChangeSpan(uint32_t& status, HtmlWriter& w) {
   w.spanStack.push_back(w.current);
 }
 
+CharAttrRecord RecordedCharState(const WriterState& s) {
+  // Style flag, record flag, toggle.
+  static const uint32_t kMap[][3] = {
+      {kStyleBold, 0x1, 0},          {kStyleItalic, 0x2, 1},       {kStyleUnderline, 0x20, 3},
+      {kStyleStrike, 0x10000, 9},    {kStyleHidden, 0x2000, 2},    {kStyleUpper, 0x200, 13},
+      {kStyleLower, 0x400, 14},      {kStyleCapitalise, 0x800, 16}, {kStyleSmallCaps, 0x1000, 15},
+  };
+  CharAttrRecord r;
+  for (const auto& m : kMap) {
+    if (!(s.styleFlags & m[0])) continue;
+    r.flags |= m[1];
+    r.toggles[m[2]] = 1;
+  }
+  if ((s.styleFlags & 0x80000) && s.styleSize != 0) {
+    r.flags |= 0x80000;
+    r.fontSize = uint16_t(std::min<uint32_t>(s.styleSize, 0xFFFF));
+  }
+  if (s.styleFlags & 0x100000) {
+    r.flags |= 0x100000;
+    r.colour = s.styleColour;
+  }
+  if (s.styleFlags & 0x8000000) {
+    r.flags |= 0x8000000;
+    r.background = s.styleBackground;
+  }
+  if ((s.styleFlags & 0x200000) && !s.styleFace.empty()) {
+    r.flags |= 0x200000;
+    r.fontNames[0].assign(s.styleFace.begin(), s.styleFace.end());
+    for (char16_t& c : r.fontNames[0]) c = char16_t(uint8_t(c));  // the face's bytes, one character each
+  }
+  return r;
+}
+
 KVXSTATUS SaveBookmark(int which, HtmlWriter& w) {
   if (which != 10) return kStatusNoStyle;
   w.bookmark = {true, w.s.lineLength, w.s.pendingSpace, w.s.pendingLines, w.s.pendingAnchors.size(),

@@ -108,6 +108,12 @@ void ApplyParaStyle(uint32_t styleId, ParaAttrRecord& para, uint32_t& status, Ht
 // from the top of the span stack; the state is pushed. Nothing when none differ.
 void OpenChangeSpan(uint32_t& status, HtmlWriter& w);
 
+// The character state that the setters recorded for the CSS flavours (pc_chars.h: the
+// style flags with size, colour, background and face) as a character record, for the
+// run spans: bold, italic, underline, strike-through, hidden, the cases, small capitals,
+// size, colour, background, face.
+CharAttrRecord RecordedCharState(const WriterState& s);
+
 // Bookmark position: save and restore (argument 10; any other is 18).
 KVXSTATUS SaveBookmark(int which, HtmlWriter& w);
 KVXSTATUS RestoreBookmark(int which, HtmlWriter& w);

@@ -1,8 +1,9 @@
 // Whole documents converted end to end: every reader fixture of the framework but the
-// spreadsheets goes through kvxrun with the built-in template, under kvxrun's defaults and
-// under docpress's options, and each output folder passes our own tag-stack check and the
-// independent checks of check_page.py (balanced tags by html.parser, strict decoding in
-// the page's charset, no NUL byte, internal links that resolve, the document's text).
+// spreadsheets goes through kvxrun with the built-in template, under kvxrun's defaults,
+// under docpress's options and in two CSS flavours, and each output folder passes our own
+// tag-stack check and the independent checks of check_page.py (balanced tags by
+// html.parser, strict decoding in the page's charset, no NUL byte, internal links that
+// resolve, the document's text) and tinycss2's reading of its style sheet and inline styles.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,11 +44,38 @@ struct OptionSet {
   const char* args;
 };
 
+// tinycss2 (Debian's python3-tinycss2, under the system's python3) over the style-sheet
+// files of a folder and every inline STYLE= of its pages: "ok" or the parse errors.
+std::string css_check(const std::string& folder) {
+  std::string script = folder + "/../css_check.py", out;
+  qm::test::write_file(script,
+                       "import glob, re, sys, tinycss2\n"
+                       "bad = []\n"
+                       "def check(name, text):\n"
+                       "    for r in tinycss2.parse_stylesheet(text, skip_comments=True, skip_whitespace=True):\n"
+                       "        if r.type == 'error': bad.append(name + ': ' + r.message); continue\n"
+                       "        for d in tinycss2.parse_declaration_list(r.content, skip_comments=True, skip_whitespace=True):\n"
+                       "            if d.type == 'error': bad.append(name + ': ' + d.message)\n"
+                       "            elif any(t.type == 'error' for t in d.value): bad.append(name + ': bad value ' + d.name)\n"
+                       "for f in glob.glob(sys.argv[1] + '/*.css'):\n"
+                       "    check(f, open(f, encoding='utf-8', errors='replace').read())\n"
+                       "for f in glob.glob(sys.argv[1] + '/*.htm'):\n"
+                       "    page = open(f, encoding='latin-1').read()\n"
+                       "    for v in re.findall(r'STYLE=\"([^\"]*)\"', page):\n"
+                       "        check(f, 'x {' + v + '}')\n"
+                       "print('\\n'.join(bad) if bad else 'ok')\n");
+  qm::test::command_output("/usr/bin/python3 " + script + " " + folder, out);
+  return out;
+}
+
 // docpress's options: text fallback, root-file callback, flavour 0, no pictures, numeric
 // references, Big5 output in little-endian order, option 337890.
 const OptionSet kOptionSets[] = {
     {"defaults", ""},
     {"docpress", "--set 2=1 --set 32=1 --set 7=0 --set 6=1998 --set 27=1 --set 1=0x13B60000 --set 31=2 --set 337890=1"},
+    // Two CSS flavours: classes in a style-sheet file (2), inline styles only (10).
+    {"css", "--set 7=2"},
+    {"inline", "--set 7=10"},
 };
 
 // The fixtures the framework reads as documents (its spreadsheets are converted by the
@@ -80,6 +108,7 @@ TEST(PagecastConvertTest, ReaderFixturesConvertWithTheDefaultTemplate) {
         EXPECT_EQ(stack_fault(qm::test::read_file(f.path().string())), "") << fixture << " " << o.name << " " << f.path();
       }
       EXPECT_EQ(check(folder, model), "ok\n") << fixture << " " << o.name;
+      EXPECT_EQ(css_check(folder), "ok\n") << fixture << " " << o.name;
     }
   }
 }

@@ -1,6 +1,6 @@
 // Fuzz target of the content side: each input is a chunk script (the magic line is added
-// when missing), exported through libkvx.so with the built-in template or, by the input's
-// size, with a template that walks headings, tables, notes, page parts, bookmarks and
+// when missing), exported through libkvx.so in one of four flavours (two of them CSS) with
+// the built-in template or, by the input's size, with a template that walks headings, tables, notes, page parts, bookmarks and
 // properties; the export must end with a documented status and leave no handle open.
 // Built with libFuzzer under clang (pagecast_chunks_fuzz, with -dict=tests/fuzz_chunks.dict
 // for the script's words); otherwise the same function
@@ -71,7 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (DAOpenDocument(&doc, KVXSPEC_PATH, in.c_str(), 0) != KVX_OK) std::abort();
   // The output set and the template follow from the input's size.
   const uint32_t charsets[] = {KVXCS_BIG5, KVXCS_CP1252, KVXCS_UTF8};
-  uint32_t charset = charsets[size % 3], flavour = (size / 3) % 2 == 0 ? 0 : 11, graphics = KVXEXPORT_NONE;
+  // Flavours: 0 and 11 without style words, 2 (classes and a style sheet) and 10 (inline
+  // STYLE= only).
+  const uint32_t flavours[2][2] = {{0, 11}, {2, 10}};
+  uint32_t charset = charsets[size % 3], flavour = flavours[(size / 12) % 2][(size / 3) % 2], graphics = KVXEXPORT_NONE;
   DASetOption(doc, KVXOPT_CHARSET, &charset, 4);
   DASetOption(doc, KVXOPT_FLAVOR, &flavour, 4);
   DASetOption(doc, KVXOPT_GRAPHICTYPE, &graphics, 4);

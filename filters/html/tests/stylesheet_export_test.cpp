@@ -67,6 +67,140 @@ TEST_F(PagecastStyleSheetTest, CssFlavourLinksItsStyleSheetFile) {
       << host_.log;
 }
 
+// A style record of range 3 for a chunk script: kind, two zero words, parent, three zero
+// words (u32 little-endian).
+std::string style_record(uint32_t kind, uint32_t parent) {
+  std::string hex = "record 3 ";
+  for (uint32_t v : {kind, 0u, 0u, parent, 0u, 0u, 0u}) {
+    char b[9];
+    std::snprintf(b, sizeof b, "%02x%02x%02x%02x", v & 0xFF, v >> 8 & 0xFF, v >> 16 & 0xFF, v >> 24);
+    hex += b;
+  }
+  return hex + "\n";
+}
+
+// Style 11: a paragraph style, centred with 12pt before, bold, 16pt, blue. Style 12: a
+// paragraph style under 11 with an indent of half an inch. Style 13: a character style,
+// italic. Paragraphs of style 1, of style 2 with its own right alignment, of no style
+// with an indent of one inch, and one with a run of style 13.
+const std::string kStyledDoc =
+    "section wp\n" + style_record(1, 0xFFFFFFFF) + style_record(1, 11) + style_record(0, 0xFFFFFFFF) +
+    "group 0xA008001C 11 0\nitem 12 3 0 0\nitem 98 0 240 0\nitem 8 2 1 0\nitem 9 320 0 0\nitem 60 0 0xFF0000 0\nend\n"
+    "group 0xA008001C 12 28\nitem 13 720 0 720\nend\n"
+    "group 0xA008001C 13 56\nitem 8 3 1 0\nend\n"
+    "item 28 0 11 0\ntext cp1252 \"Title\"\npara\n"
+    "item 28 0 12 0\nitem 12 2 0 0\ntext cp1252 \"Nested\"\npara\n"
+    "item 13 1440 0 1440\ntext cp1252 \"Indented\"\npara\n"
+    "text cp1252 \"plain \"\nitem 28 0 13 0\ntext cp1252 \"styled\"\npara\n";
+
+// Balanced tags and the visible text, by Python's html.parser.
+std::string parse_page(const std::string& dir, const std::string& page) {
+  qm::test::write_file(dir + "page.htm", page);
+  return python(dir,
+                "import html.parser\n"
+                "class P(html.parser.HTMLParser):\n"
+                "  def __init__(s):\n"
+                "    super().__init__(convert_charrefs=True); s.stack=[]; s.text=''; s.bad=''\n"
+                "  def handle_starttag(s, t, a): s.stack.append(t)\n"
+                "  def handle_endtag(s, t):\n"
+                "    if not s.stack or s.stack.pop() != t: s.bad = s.bad or 'mismatch ' + t\n"
+                "  def handle_data(s, d): s.text += d\n"
+                "p = P(); p.feed(open('" + dir + "page.htm', encoding='latin-1').read()); p.close()\n"
+                "if p.stack: p.bad = p.bad or 'open ' + p.stack[-1]\n"
+                "print(p.bad or 'ok', ' '.join(p.text.split()))\n");
+}
+
+TEST_F(PagecastStyleSheetTest, StyledDocumentWritesClassRulesAndInlineStyles) {
+  std::string tpl = "<LINK HREF=\"{VELMINS ELEMENT=Pragma.CSSFile}\"></LINK>{VELMINS ELEMENT=Sections.1.Body}";
+  Result r = run(kStyledDoc, tpl, {word(KVXOPT_CHARSET, KVXCS_CP1252), word(KVXOPT_FLAVOR, 2)});
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(parse_page(dir_.path(), r.out), "ok Title Nested Indented plain styled\n") << r.out;
+  // The paragraphs carry their style's class chain; their own values go inline.
+  EXPECT_NE(r.out.find("<P CLASS=\"UnnamedStyle1\">"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<P CLASS=\"UnnamedStyle1\"><DIV CLASS=\"UnnamedStyle2\" STYLE=\" text-align: right"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Nested</DIV></P>"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<P STYLE=\" margin-left: 72pt"), std::string::npos) << r.out;
+  std::string rules = css_rules(dir_.path(), dir_ / "out_1.css");
+  EXPECT_EQ(rules.find("ERROR"), std::string::npos) << rules;
+  // The character style's italic run in a span of its own.
+  EXPECT_NE(r.out.find("<P>plain <SPAN STYLE=\" font-style: italic;\">styled</SPAN></P>"), std::string::npos) << r.out;
+  EXPECT_NE(rules.find(".UnnamedStyle1|margin-top:12pt;text-align:center;font-size:16pt;font-weight:bold;"
+                       "color:#0000FF\n"),
+            std::string::npos)
+      << rules;
+  EXPECT_NE(rules.find(".UnnamedStyle2|"), std::string::npos) << rules;
+  EXPECT_NE(rules.find(".UnnamedStyle3|font-style:italic"), std::string::npos) << rules;
+  // The inline STYLE= values parse as declarations too.
+  std::string inline_css;
+  for (size_t a = r.out.find("STYLE=\""); a != std::string::npos; a = r.out.find("STYLE=\"", a)) {
+    a += 7;
+    inline_css += "x {" + r.out.substr(a, r.out.find('"', a) - a) + "}\n";
+  }
+  ASSERT_FALSE(inline_css.empty());
+  qm::test::write_file(dir_ / "inline.css", inline_css);
+  EXPECT_EQ(css_rules(dir_.path(), dir_ / "inline.css").find("ERROR"), std::string::npos) << inline_css;
+  // Inline only (flavour 10): the style's paragraph values on the paragraph, its
+  // character values in the spans of its runs.
+  Result inl = run(kStyledDoc, "{VELMINS ELEMENT=Sections.1.Body}", {word(KVXOPT_CHARSET, KVXCS_CP1252), word(KVXOPT_FLAVOR, 10)});
+  ASSERT_EQ(inl.run, KVX_OK);
+  EXPECT_EQ(parse_page(dir_.path(), inl.out), "ok Title Nested Indented plain styled\n") << inl.out;
+  EXPECT_EQ(inl.out.find("CLASS="), std::string::npos) << inl.out;
+  EXPECT_NE(inl.out.find("<P STYLE=\" margin-top: 12pt; text-align: center;\">"), std::string::npos) << inl.out;
+  EXPECT_NE(inl.out.find("margin-left: 36pt"), std::string::npos) << inl.out;
+  EXPECT_NE(inl.out.find("<SPAN STYLE=\" font-size: 16pt;\r\n font-weight: bold; color: #0000FF;\">Title</SPAN>"),
+            std::string::npos)
+      << inl.out;
+  // Flavours without classes or paragraph styles (docpress's 0 among them) write no class
+  // and no STYLE=.
+  for (uint32_t flavour : {0u, 1u}) {
+    Result plain = run(kStyledDoc, "{VELMINS ELEMENT=Sections.1.Body}",
+                       {word(KVXOPT_CHARSET, KVXCS_CP1252), word(KVXOPT_FLAVOR, flavour)});
+    ASSERT_EQ(plain.run, KVX_OK);
+    EXPECT_EQ(plain.out.find("CLASS="), std::string::npos) << plain.out;
+    EXPECT_EQ(plain.out.find("STYLE="), std::string::npos) << plain.out;
+    EXPECT_EQ(parse_page(dir_.path(), plain.out), "ok Title Nested Indented plain styled\n") << plain.out;
+    // The alignment is the writer's: the style's centre, the paragraph's own right.
+    EXPECT_NE(plain.out.find("<P ALIGN=\"CENTER\">"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("<P ALIGN=\"RIGHT\">Nested"), std::string::npos) << plain.out;
+  }
+}
+
+// Paragraph styles start afresh in each cell; a character style holds until the next
+// style application; spans and class chains close inside their cells.
+TEST_F(PagecastStyleSheetTest, StylesInTableCells) {
+  const std::string doc =
+      "section wp\n" + style_record(1, 0xFFFFFFFF) + style_record(1, 11) + style_record(0, 0xFFFFFFFF) +
+      "group 0xA008001C 11 0\nitem 12 3 0 0\nend\n"
+      "group 0xA008001C 12 28\nitem 13 720 0 720\nend\n"
+      "group 0xA008001C 13 56\nitem 8 3 1 0\nitem 60 0 0x00FF00 0\nend\n"
+      "table 2 2\ncell\nitem 28 0 12 0\ntext cp1252 \"in a cell\"\nendcell\n"
+      "cell\nitem 8 2 1 0\ntext cp1252 \"bold \"\nitem 28 0 13 0\ntext cp1252 \"styled\"\nendcell\nendrow\n"
+      "cell\nitem 28 0 11 0\nitem 12 2 0 0\ntext cp1252 \"right\"\npara\ntext cp1252 \"two\"\nendcell\n"
+      "cell\ntext cp1252 \"x\"\nendcell\nendrow\nendtable\n"
+      "item 28 0 12 0\nitem 8 2 0 0\ntext cp1252 \"after\"\npara\n";
+  std::string tpl = "<LINK HREF=\"{VELMINS ELEMENT=Pragma.CSSFile}\"></LINK>{VELMINS ELEMENT=Sections.1.Body}";
+  Result r = run(doc, tpl, {word(KVXOPT_CHARSET, KVXCS_CP1252), word(KVXOPT_FLAVOR, 2)});
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(parse_page(dir_.path(), r.out), "ok in a cell bold styled right two x after\n") << r.out;
+  std::string flat;
+  for (char ch : r.out)
+    if (ch != '\r' && ch != '\n') flat += ch;
+  for (const char* want : {
+           "<TD><P CLASS=\"UnnamedStyle1\"><DIV CLASS=\"UnnamedStyle2\">in a cell</DIV></P>",
+           "<SPAN STYLE=\" font-weight: bold;\">bold </SPAN><SPAN STYLE=\" font-weight: bold; font-style: italic; "
+           "color: #00FF00;\">styled</SPAN></P>",
+           "<TD><P CLASS=\"UnnamedStyle1\" STYLE=\" text-align: right;\"><SPAN STYLE=\" font-weight: bold;\">right",
+           "<P><SPAN STYLE=\" font-weight: bold;\">two</SPAN></P>",
+           "<P CLASS=\"UnnamedStyle1\"><DIV CLASS=\"UnnamedStyle2\">after</DIV></P>"})
+    EXPECT_NE(flat.find(want), std::string::npos) << want << "\n" << flat;
+  std::string rules = css_rules(dir_.path(), dir_ / "out_1.css");
+  EXPECT_NE(rules.find(".UnnamedStyle2|margin-left:36pt;margin-right:0pt;text-align:center;text-indent:0pt\n"),
+            std::string::npos)
+      << rules;
+}
+
 TEST_F(PagecastStyleSheetTest, BodiesWithoutTheLinkAre1589) {
   KVXTestStringMode(1);
   for (uint32_t flavour : {2u, 4u, 13u, 14u, 15u, 16u}) {
