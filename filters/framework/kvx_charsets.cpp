@@ -1,6 +1,6 @@
 // Character sets over glibc's iconv (see kvx_charsets.h). Each character is converted on
 // its own through cached conversion descriptors, so a set's units never depend on the
-// characters around them.
+// characters around them; each answer is kept per set, so glibc is asked once.
 #include "filters/framework/kvx_charsets.h"
 
 #include <errno.h>
@@ -9,7 +9,10 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <cstdlib>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include "filters/common/kvx_abi.h"
 
@@ -117,6 +120,36 @@ bool convert(iconv_t cd, const char* in, size_t in_len, char* out, size_t& out_l
   return true;
 }
 
+// One set's conversions as far as they have been asked for, so glibc converts each unit
+// and each code point of the set once per process (a map of 256 units is made per page
+// of text written). Entries: 0 not asked yet, 1 no character, else the answer plus 2.
+// The tables come from calloc, so only the pages touched are ever written.
+struct SetCache {
+  uint32_t set = 0;
+  uint32_t* to_unicode = nullptr;  // by unit
+  uint32_t* to_unit = nullptr;     // by code point up to U+FFFF
+  ~SetCache() {
+    std::free(to_unicode);
+    std::free(to_unit);
+  }
+};
+
+SetCache* cache_of(uint32_t set) {
+  static std::vector<std::unique_ptr<SetCache>> caches;
+  for (auto& c : caches)
+    if (c->set == set) return c.get();
+  auto c = std::make_unique<SetCache>();
+  c->set = set;
+  c->to_unicode = static_cast<uint32_t*>(std::calloc(0x10000, sizeof(uint32_t)));
+  c->to_unit = static_cast<uint32_t*>(std::calloc(0x10000, sizeof(uint32_t)));
+  if (c->to_unicode == nullptr || c->to_unit == nullptr) return nullptr;
+  caches.push_back(std::move(c));
+  return caches.back().get();
+}
+
+bool convert_unit_to_unicode(uint32_t set, const char* glibc_name, uint16_t unit, uint32_t& code_point);
+bool convert_unicode_to_unit(const char* glibc_name, uint32_t code_point, uint16_t& unit);
+
 }  // namespace
 
 uint32_t resolve_charset(uint32_t id) {
@@ -185,6 +218,21 @@ bool unit_to_unicode(uint32_t set, uint16_t unit, uint32_t& code_point) {
   }
   const SetRow* r = row_of(set);
   if (r == nullptr || r->iconv[0] == '\0') return false;
+  SetCache* cache = cache_of(set);
+  if (cache == nullptr) return convert_unit_to_unicode(set, r->iconv, unit, code_point);
+  uint32_t& known = cache->to_unicode[unit];
+  if (known == 0) {
+    uint32_t cp = 0;
+    known = convert_unit_to_unicode(set, r->iconv, unit, cp) ? cp + 2 : 1;
+  }
+  if (known == 1) return false;
+  code_point = known - 2;
+  return true;
+}
+
+namespace {
+
+bool convert_unit_to_unicode(uint32_t set, const char* glibc_name, uint16_t unit, uint32_t& code_point) {
   char in[2];
   size_t n = 0;
   if (unit > 0xFF) {
@@ -195,10 +243,28 @@ bool unit_to_unicode(uint32_t set, uint16_t unit, uint32_t& code_point) {
   if (n == 1 && is_lead_byte(set, uint8_t(unit))) return false;
   char out[16];
   size_t out_len = sizeof out;
-  if (!convert(descriptor("UTF-32LE", r->iconv), in, n, out, out_len) || out_len != 4) return false;
+  if (!convert(descriptor("UTF-32LE", glibc_name), in, n, out, out_len) || out_len != 4) return false;
   std::memcpy(&code_point, out, 4);
   return true;
 }
+
+bool convert_unicode_to_unit(const char* glibc_name, uint32_t code_point, uint16_t& unit) {
+  char in[4];
+  std::memcpy(in, &code_point, 4);
+  char out[16];
+  size_t out_len = sizeof out;
+  if (!convert(descriptor(glibc_name, "UTF-32LE"), in, 4, out, out_len)) return false;
+  if (out_len == 1) {
+    unit = uint8_t(out[0]);
+  } else if (out_len == 2) {
+    unit = uint16_t(uint8_t(out[0]) << 8 | uint8_t(out[1]));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 bool unicode_to_unit(uint32_t set, uint32_t code_point, uint16_t& unit) {
   set = resolve_charset(set);
@@ -209,18 +275,15 @@ bool unicode_to_unit(uint32_t set, uint32_t code_point, uint16_t& unit) {
   }
   const SetRow* r = row_of(set);
   if (r == nullptr || r->iconv[0] == '\0') return false;
-  char in[4];
-  std::memcpy(in, &code_point, 4);
-  char out[16];
-  size_t out_len = sizeof out;
-  if (!convert(descriptor(r->iconv, "UTF-32LE"), in, 4, out, out_len)) return false;
-  if (out_len == 1) {
-    unit = uint8_t(out[0]);
-  } else if (out_len == 2) {
-    unit = uint16_t(uint8_t(out[0]) << 8 | uint8_t(out[1]));
-  } else {
-    return false;
+  SetCache* cache = code_point <= 0xFFFF ? cache_of(set) : nullptr;
+  if (cache == nullptr) return convert_unicode_to_unit(r->iconv, code_point, unit);
+  uint32_t& known = cache->to_unit[code_point];
+  if (known == 0) {
+    uint16_t u = 0;
+    known = convert_unicode_to_unit(r->iconv, code_point, u) ? uint32_t(u) + 2 : 1;
   }
+  if (known == 1) return false;
+  unit = uint16_t(known - 2);
   return true;
 }
 

@@ -1,6 +1,8 @@
 // IO objects of the framework (see kvx_io.h). Every object that the framework makes
 // starts with the KVXIO routine table, carries a reference count (an adopted object is
 // shared: each holder closes it once, the last close frees it) and is listed while open.
+// Writes to a file collect in a buffer of the object (an export writes its pages a few
+// bytes at a time), which goes to the file before any other call on the object and at close.
 #include "filters/framework/kvx_io.h"
 
 #include "filters/framework/kvx_charsets.h"
@@ -27,6 +29,9 @@ struct Object {
   uint32_t refs = 1;
   uint32_t spec_type = 0;
   int fd = -1;
+  bool writable = false;        // created: writes are buffered
+  bool write_failed = false;    // a buffered write did not reach the file
+  std::string pending;          // written bytes not yet in the file
   std::string name8;            // spec 2: the bytes of the path
   std::vector<uint16_t> name16; // spec 4: the UTF-16 path
   std::string data;             // memory
@@ -44,11 +49,35 @@ Object* ours(KVXIO* io) {
   return live().count(o) ? o : nullptr;
 }
 
+constexpr size_t kWriteBuffer = 64 * 1024;
+
+// Writes all bytes to the descriptor; false when it takes fewer.
+bool write_fd(int fd, const char* bytes, size_t count, size_t* done) {
+  size_t n = 0;
+  while (n < count) {
+    ssize_t w = ::write(fd, bytes + n, count - n);
+    if (w <= 0) break;
+    n += size_t(w);
+  }
+  if (done) *done = n;
+  return n == count;
+}
+
+// The buffered bytes to the file; false (and every later write refused) when they do not
+// all get there.
+bool flush(Object* o) {
+  if (o->pending.empty()) return !o->write_failed;
+  if (!write_fd(o->fd, o->pending.data(), o->pending.size(), nullptr)) o->write_failed = true;
+  o->pending.clear();
+  return !o->write_failed;
+}
+
 KVXSTATUS do_close(KVXIO* io) {
   Object* o = ours(io);
   if (o == nullptr) return KVXERR_BADHANDLE;
   if (--o->refs > 0) return KVX_OK;
   KVXSTATUS st = KVX_OK;
+  if (o->fd >= 0 && !flush(o)) st = KVXERR_SHORTWRITE;
   if (o->fd >= 0 && ::close(o->fd) != 0) st = KVXERR_SHORTWRITE;
   live().erase(o);
   delete o;
@@ -67,6 +96,7 @@ KVXSTATUS do_read(KVXIO* io, void* buffer, uint32_t count, uint32_t* got) {
     std::memcpy(buffer, o->data.data() + o->pos, n);
     o->pos += n;
   } else {
+    if (!flush(o)) return KVXERR_OPENFAILED;
     while (n < count) {
       ssize_t r = ::read(o->fd, static_cast<char*>(buffer) + n, count - n);
       if (r < 0) return KVXERR_OPENFAILED;
@@ -85,11 +115,19 @@ KVXSTATUS do_write(KVXIO* io, const void* buffer, uint32_t count, uint32_t* writ
   if (count > 0 && buffer == nullptr) return KVXERR_BADPARAM;
   if (o->kind == Kind::Redirect) return o->inner->Write(o->inner, buffer, count, written);
   if (o->kind == Kind::Memory) return KVXERR_UNSUPPORTED;
+  const char* bytes = static_cast<const char*>(buffer);
+  if (o->writable && !o->write_failed && o->pending.size() + count <= kWriteBuffer) {
+    o->pending.append(bytes, count);
+    if (written) *written = count;
+    return KVX_OK;
+  }
+  if (!flush(o)) return KVXERR_SHORTWRITE;
   size_t n = 0;
-  while (n < count) {
-    ssize_t w = ::write(o->fd, static_cast<const char*>(buffer) + n, count - n);
-    if (w <= 0) break;
-    n += size_t(w);
+  if (o->writable && count < kWriteBuffer) {
+    o->pending.assign(bytes, count);
+    n = count;
+  } else {
+    write_fd(o->fd, bytes, count, &n);
   }
   if (written) *written = uint32_t(n);
   return n == count ? KVX_OK : KVXERR_SHORTWRITE;
@@ -100,6 +138,7 @@ KVXSTATUS do_seek(KVXIO* io, uint32_t origin, int32_t offset) {
   if (o == nullptr) return KVXERR_BADHANDLE;
   if (o->kind == Kind::Redirect) return o->inner->Seek(o->inner, origin, offset);
   if (origin > KVXIO_SEEK_END) return KVXERR_BADPARAM;
+  if (o->kind == Kind::File && !flush(o)) return KVXERR_BADPARAM;
   if (o->kind == Kind::Memory) {
     long long base = origin == KVXIO_SEEK_SET ? 0 : origin == KVXIO_SEEK_CUR ? (long long)o->pos : (long long)o->data.size();
     long long to = base + offset;
@@ -122,6 +161,7 @@ KVXSTATUS do_tell(KVXIO* io, uint32_t* position) {
     *position = uint32_t(o->pos);
     return KVX_OK;
   }
+  if (!flush(o)) return KVXERR_BADPARAM;
   off_t at = ::lseek(o->fd, 0, SEEK_CUR);
   if (at < 0 || at > UINT32_MAX) return KVXERR_BADPARAM;
   *position = uint32_t(at);
@@ -141,6 +181,7 @@ KVXSTATUS do_get_info(KVXIO* io, uint32_t id, void* out) {
   if (o == nullptr) return KVXERR_BADHANDLE;
   if (out == nullptr) return KVXERR_BADPARAM;
   if (o->kind == Kind::Redirect && id != KVXIOINFO_SPECTYPE) return o->inner->GetInfo(o->inner, id, out);
+  if (o->kind == Kind::File) flush(o);  // whoever asks may look at the file itself
   switch (id) {
     case KVXIOINFO_FILENAME:
     case KVXIOINFO_RELATIVESPEC: {
@@ -212,6 +253,7 @@ KVXSTATUS open_path(KVXIO** out, uint32_t spec_type, const void* spec, bool crea
   }
   Object* o = make(Kind::File, spec_type);
   o->fd = fd;
+  o->writable = create;
   o->name8 = spec_type == KVXSPEC_PATH ? path : std::string();
   o->name16 = wide;
   *out = &o->io;

@@ -36,14 +36,137 @@ bool is(const xmlNode* n, const char* name) {
   return n->type == XML_ELEMENT_NODE && std::strcmp(reinterpret_cast<const char*>(n->name), name) == 0;
 }
 
-bool is_any(const xmlNode* n, std::initializer_list<const char*> names) {
-  for (const char* name : names)
-    if (is(n, name)) return true;
-  return false;
+// What the walk does with an element, by its name: looked up once per element in a
+// table sorted by name instead of comparing the name with each list of names in turn.
+enum TagFlag : uint32_t {
+  kSkip = 1u << 0,      // head, script, style, title, noscript, template: no text
+  kBreak = 1u << 1,     // br
+  kImage = 1u << 2,     // img
+  kTable = 1u << 3,     // table
+  kAnchor = 1u << 4,    // a
+  kBlock = 1u << 5,     // ends the paragraph before and after
+  kList = 1u << 6,      // ul, ol, menu, dir
+  kOrdered = 1u << 7,   // ol
+  kItem = 1u << 8,      // li
+  kFont = 1u << 9,      // font
+  kPre = 1u << 10,      // pre
+  kRow = 1u << 11,      // tr
+  kRowGroup = 1u << 12, // thead, tbody, tfoot
+  kCell = 1u << 13,     // td, th
+  kCaption = 1u << 14,  // caption
+};
+
+struct Tag {
+  const char* name;
+  uint32_t flags;
+  uint32_t attribute;  // character attribute switched on inside
+  uint32_t heading;    // 1 to 6 for h1 to h6
+};
+
+constexpr Tag kTags[] = {
+    {"a", kAnchor, 0, 0},
+    {"address", kBlock, 0, 0},
+    {"article", kBlock, 0, 0},
+    {"aside", kBlock, 0, 0},
+    {"b", 0, KVXATTR_BOLD, 0},
+    {"blockquote", kBlock, 0, 0},
+    {"body", kBlock, 0, 0},
+    {"br", kBreak, 0, 0},
+    {"caption", kBlock | kCaption, 0, 0},
+    {"center", kBlock, 0, 0},
+    {"cite", 0, KVXATTR_ITALIC, 0},
+    {"dd", kBlock, 0, 0},
+    {"del", 0, KVXATTR_STRIKE, 0},
+    {"dfn", 0, KVXATTR_ITALIC, 0},
+    {"dir", kList, 0, 0},
+    {"div", kBlock, 0, 0},
+    {"dl", kBlock, 0, 0},
+    {"dt", kBlock, 0, 0},
+    {"em", 0, KVXATTR_ITALIC, 0},
+    {"fieldset", kBlock, 0, 0},
+    {"figcaption", kBlock, 0, 0},
+    {"figure", kBlock, 0, 0},
+    {"font", kFont, 0, 0},
+    {"footer", kBlock, 0, 0},
+    {"form", kBlock, 0, 0},
+    {"h1", kBlock, 0, 1},
+    {"h2", kBlock, 0, 2},
+    {"h3", kBlock, 0, 3},
+    {"h4", kBlock, 0, 4},
+    {"h5", kBlock, 0, 5},
+    {"h6", kBlock, 0, 6},
+    {"head", kSkip, 0, 0},
+    {"header", kBlock, 0, 0},
+    {"hr", kBlock, 0, 0},
+    {"html", kBlock, 0, 0},
+    {"i", 0, KVXATTR_ITALIC, 0},
+    {"img", kImage, 0, 0},
+    {"ins", 0, KVXATTR_UNDERLINE, 0},
+    {"li", kBlock | kItem, 0, 0},
+    {"main", kBlock, 0, 0},
+    {"menu", kList, 0, 0},
+    {"nav", kBlock, 0, 0},
+    {"noscript", kSkip, 0, 0},
+    {"ol", kBlock | kList | kOrdered, 0, 0},
+    {"p", kBlock, 0, 0},
+    {"pre", kBlock | kPre, 0, 0},
+    {"s", 0, KVXATTR_STRIKE, 0},
+    {"script", kSkip, 0, 0},
+    {"section", kBlock, 0, 0},
+    {"strike", 0, KVXATTR_STRIKE, 0},
+    {"strong", 0, KVXATTR_BOLD, 0},
+    {"style", kSkip, 0, 0},
+    {"sub", 0, KVXATTR_SUBSCRIPT, 0},
+    {"sup", 0, KVXATTR_SUPERSCRIPT, 0},
+    {"table", kBlock | kTable, 0, 0},
+    {"tbody", kRowGroup, 0, 0},
+    {"td", kBlock | kCell, 0, 0},
+    {"template", kSkip, 0, 0},
+    {"tfoot", kRowGroup, 0, 0},
+    {"th", kBlock | kCell, 0, 0},
+    {"thead", kRowGroup, 0, 0},
+    {"title", kSkip, 0, 0},
+    {"tr", kBlock | kRow, 0, 0},
+    {"u", 0, KVXATTR_UNDERLINE, 0},
+    {"ul", kBlock | kList, 0, 0},
+    {"var", 0, KVXATTR_ITALIC, 0},
+};
+
+constexpr Tag kNoTag = {"", 0, 0, 0};
+
+// The table entry of an element (of a node that is no element: no flags).
+const Tag& tag_of(const xmlNode* n) {
+  if (n->type != XML_ELEMENT_NODE || n->name == nullptr) return kNoTag;
+  const char* name = reinterpret_cast<const char*>(n->name);
+  size_t lo = 0, hi = std::size(kTags);
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    int c = std::strcmp(kTags[mid].name, name);
+    if (c == 0) return kTags[mid];
+    if (c < 0) lo = mid + 1;
+    else hi = mid;
+  }
+  return kNoTag;
 }
 
+bool has(const xmlNode* n, uint32_t flag) { return (tag_of(n).flags & flag) != 0; }
+
+// An attribute's value as xmlGetProp gives it, without its copy and lookups in the common
+// case of one text node (the HTML parser makes no attribute defaults).
 std::string attr(const xmlNode* n, const char* name) {
-  xmlChar* v = xmlGetProp(n, reinterpret_cast<const xmlChar*>(name));
+  const auto* wanted = reinterpret_cast<const xmlChar*>(name);
+  bool found = false;
+  for (const xmlAttr* a = n->properties; a != nullptr && !found; a = a->next) {
+    if (!xmlStrEqual(a->name, wanted)) continue;
+    const xmlNode* c = a->children;
+    if (c != nullptr && c->next == nullptr && (c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE))
+      return c->content ? std::string(reinterpret_cast<const char*>(c->content)) : std::string();
+    found = true;
+  }
+  const xmlDoc* d = n->doc;
+  if (!found && !(d && ((d->intSubset && d->intSubset->attributes) || (d->extSubset && d->extSubset->attributes))))
+    return {};
+  xmlChar* v = xmlGetProp(n, wanted);
   if (v == nullptr) return {};
   std::string out(reinterpret_cast<const char*>(v));
   xmlFree(v);
@@ -89,13 +212,39 @@ bool meta_encoding(std::string_view s, SourceEncoding& enc) {
   return false;
 }
 
+// True when the bytes are UTF-8 as decode_utf8 takes it (no overlong forms, surrogates or
+// code points past U+10FFFF); checked without decoding.
+bool valid_utf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    uint8_t c = uint8_t(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    int n = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? (c <= 0xEF ? 2 : -1) : c >= 0xC2 && c <= 0xDF ? 1 : -1;
+    if (n < 0 || i + size_t(n) >= s.size()) return false;
+    uint32_t cp = c & (0x3F >> n);
+    for (int k = 1; k <= n; ++k) {
+      uint8_t t = uint8_t(s[i + size_t(k)]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (t & 0x3F);
+    }
+    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += size_t(n) + 1;
+  }
+  return true;
+}
+
 // Rows of a table: its tr children, also those inside thead, tbody and tfoot.
 void table_rows(xmlNode* table, std::vector<xmlNode*>& rows) {
   for (xmlNode* c = table->children; c; c = c->next) {
-    if (is(c, "tr")) rows.push_back(c);
-    else if (is_any(c, {"thead", "tbody", "tfoot"}))
+    uint32_t flags = tag_of(c).flags;
+    if (flags & kRow) rows.push_back(c);
+    else if (flags & kRowGroup)
       for (xmlNode* r = c->children; r; r = r->next)
-        if (is(r, "tr")) rows.push_back(r);
+        if (has(r, kRow)) rows.push_back(r);
   }
 }
 
@@ -114,40 +263,40 @@ class Walker {
       return;
     }
     if (n->type != XML_ELEMENT_NODE || depth > kMaxDepth) return;
-    if (is_any(n, {"head", "script", "style", "title", "noscript", "template"})) return;
-    if (is(n, "br")) {
+    const Tag& tag = tag_of(n);
+    if (tag.flags & kSkip) return;
+    if (tag.flags & kBreak) {
       w_.line_break();
       at_start_ = true;
       return;
     }
-    if (is(n, "img")) {
+    if (tag.flags & kImage) {
       html_picture(w_, n);
       return;
     }
-    if (is(n, "table") && w_.table_depth() < DocWriter::kMaxTableDepth) {
+    if ((tag.flags & kTable) && w_.table_depth() < DocWriter::kMaxTableDepth) {
       table(n, depth);
       return;
     }
-    std::string name = attr(n, is(n, "a") ? "name" : "id");
+    bool anchor = (tag.flags & kAnchor) != 0;
+    std::string name = attr(n, anchor ? "name" : "id");
     if (!name.empty()) w_.bookmark(utf16_of(name));
-    uint32_t attribute = inline_attribute(n);
-    bool block = is_block(n);
+    uint32_t attribute = tag.attribute;
+    bool block = (tag.flags & kBlock) != 0;
     if (block) end_paragraph();
-    bool list = is_any(n, {"ul", "ol", "menu", "dir"});
-    if (list) list_open(n);
-    if (is(n, "li")) list_item(n);
-    static const char* const kHeadings[] = {"h1", "h2", "h3", "h4", "h5", "h6"};
-    for (uint32_t level = 0; level < 6; ++level)
-      if (is(n, kHeadings[level])) w_.paragraph_style(0, level + 2);
-    std::string href = is(n, "a") && !in_link_ ? attr(n, "href") : std::string();
+    bool list = (tag.flags & kList) != 0;
+    if (list) list_open(n, (tag.flags & kOrdered) != 0);
+    if (tag.flags & kItem) list_item(n);
+    if (tag.heading) w_.paragraph_style(0, tag.heading + 1);
+    std::string href = anchor && !in_link_ ? attr(n, "href") : std::string();
     bool linked = !href.empty() && w_.hyperlink(utf16_of(href));
     if (linked) in_link_ = true;
     if (attribute) toggle(attribute, +1);
     Font outer = font_;
-    if (is(n, "font")) font_open(n);
+    if (tag.flags & kFont) font_open(n);
     style_open(n);
     bool was_pre = pre_;
-    if (is(n, "pre")) pre_ = true;
+    if (tag.flags & kPre) pre_ = true;
     walk(n->children, depth + 1);
     pre_ = was_pre;
     font_close(outer);
@@ -177,10 +326,10 @@ class Walker {
     return x;
   }
 
-  void list_open(const xmlNode* n) {
+  void list_open(const xmlNode* n, bool ordered) {
     List l;
     std::string type = attr(n, "type");
-    if (is(n, "ol")) {
+    if (ordered) {
       l.numbered = true;
       uint32_t counter = DocWriter::kCounterDecimal;
       bool lower = false;
@@ -213,16 +362,6 @@ class Walker {
       l.next = number < 0x7FFFFFFF ? number + 1 : number;
     }
     w_.list_item(l.style, uint32_t(std::min<size_t>(lists_.size() - 1, DocWriter::kListLevels - 1)), number);
-  }
-
-  static uint32_t inline_attribute(const xmlNode* n) {
-    if (is_any(n, {"b", "strong"})) return KVXATTR_BOLD;
-    if (is_any(n, {"i", "em", "cite", "var", "dfn"})) return KVXATTR_ITALIC;
-    if (is_any(n, {"u", "ins"})) return KVXATTR_UNDERLINE;
-    if (is_any(n, {"s", "strike", "del"})) return KVXATTR_STRIKE;
-    if (is(n, "sub")) return KVXATTR_SUBSCRIPT;
-    if (is(n, "sup")) return KVXATTR_SUPERSCRIPT;
-    return 0;
   }
 
   // The font in force: face (empty: the document's), size in twips (12 points, HTML's
@@ -390,13 +529,6 @@ class Walker {
     font_ = outer;
   }
 
-  static bool is_block(const xmlNode* n) {
-    return is_any(n, {"p", "div", "h1", "h2", "h3", "h4", "h5", "h6", "ul", "ol", "li", "dl", "dt", "dd",
-                      "blockquote", "pre", "address", "center", "hr", "form", "fieldset", "section", "article",
-                      "header", "footer", "nav", "aside", "main", "figure", "figcaption", "caption", "table",
-                      "tr", "td", "th", "body", "html"});
-  }
-
   void toggle(uint32_t attribute, int step) {
     int& count = counts_[attribute];
     if ((step > 0 && count++ == 0) || (step < 0 && --count == 0)) w_.attribute(attribute, step > 0);
@@ -409,7 +541,9 @@ class Walker {
 
   // Whitespace collapsed to one blank, none at a paragraph's start; in pre, lines kept.
   void text(const char* utf8) {
-    for (uint16_t u : utf16_of(utf8)) {
+    std::string_view bytes(utf8);
+    if (!decode_utf8(bytes, units_)) units_ = decode(bytes, SourceEncoding::Utf8);
+    for (uint16_t u : units_) {
       if (pre_ && (u == '\n' || u == '\r')) {
         if (u == '\n') w_.paragraph();
         at_start_ = true;
@@ -429,7 +563,7 @@ class Walker {
   void table(xmlNode* t, int depth) {
     end_paragraph();
     for (xmlNode* c = t->children; c; c = c->next)
-      if (is(c, "caption")) {
+      if (has(c, kCaption)) {
         walk(c->children, depth + 1);
         end_paragraph();
       }
@@ -441,7 +575,7 @@ class Walker {
     for (size_t r = 0; r < rows.size(); ++r) {
       uint32_t col = 0;
       for (xmlNode* c = rows[r]->children; c; c = c->next) {
-        if (!is_any(c, {"td", "th"})) continue;
+        if (!has(c, kCell)) continue;
         while (col < covered.size() && covered[col] > 0) ++col;
         uint32_t cs = span(c, "colspan"), rs = std::min<uint32_t>(span(c, "rowspan"), uint32_t(rows.size() - r));
         if (col + cs > DocWriter::kMaxTableColumns) break;
@@ -457,7 +591,7 @@ class Walker {
     if (!w_.table_start(uint32_t(rows.size()), columns)) return;
     for (xmlNode* row : rows) {
       for (xmlNode* c = row->children; c && !w_.failed(); c = c->next) {
-        if (!is_any(c, {"td", "th"})) continue;
+        if (!has(c, kCell)) continue;
         if (!w_.cell(span(c, "colspan"), span(c, "rowspan"))) break;
         at_start_ = true;
         walk(c->children, depth + 1);
@@ -471,6 +605,7 @@ class Walker {
 
   DocWriter& w_;
   std::vector<List> lists_;
+  std::vector<uint16_t> units_;  // the text node being written, reused
   std::array<int, 16> counts_{};
   Font font_;
   bool at_start_ = true, last_blank_ = false, pre_ = false, in_link_ = false;
@@ -518,8 +653,24 @@ KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out) {
   size_t mark = 0;
   SourceEncoding enc = guess_encoding(bytes, &mark);
   if (mark == 0) meta_encoding(bytes, enc);
-  std::vector<uint16_t> units = decode(bytes, enc);
   std::string utf8;
+  std::vector<uint16_t> units;
+  std::string_view plain = bytes;
+  if (enc == SourceEncoding::Utf8 && plain.starts_with("\xEF\xBB\xBF")) plain.remove_prefix(3);
+  if (enc == SourceEncoding::Utf8 && valid_utf8(plain)) {
+    // Already what the parser takes: copied as it is, NULs replaced as below.
+    utf8.reserve(plain.size());
+    for (size_t at = 0; at < plain.size();) {
+      size_t nul = plain.find('\0', at);
+      utf8.append(plain.substr(at, nul == std::string_view::npos ? std::string_view::npos : nul - at));
+      if (nul == std::string_view::npos) break;
+      utf8 += "\xEF\xBF\xBD";
+      at = nul + 1;
+    }
+  } else {
+    units = decode(bytes, enc);
+    utf8.reserve(units.size() + units.size() / 2);
+  }
   for (size_t i = 0; i < units.size(); ++i) {
     uint32_t cp = units[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)

@@ -140,14 +140,21 @@ bool decode_gif(std::string_view bytes, DecodedPicture& out) {
   return ok;
 }
 
-std::string hex(const uint8_t* p, size_t n) {
+// Bytes as upper-case hex digits, appended to s.
+void append_hex(std::string& s, const uint8_t* p, size_t n) {
   static const char* const d = "0123456789ABCDEF";
-  std::string s;
-  s.reserve(n * 2);
+  size_t at = s.size();
+  s.resize(at + n * 2);
+  char* q = s.data() + at;
   for (size_t i = 0; i < n; ++i) {
-    s += d[p[i] >> 4];
-    s += d[p[i] & 15];
+    *q++ = d[p[i] >> 4];
+    *q++ = d[p[i] & 15];
   }
+}
+
+std::string hex(const uint8_t* p, size_t n) {
+  std::string s;
+  append_hex(s, p, n);
   return s;
 }
 
@@ -169,6 +176,7 @@ std::string bitmap_lines(const DecodedPicture& pic) {
   std::unordered_map<uint32_t, uint32_t> index;
   std::vector<uint32_t> palette;
   bool transparent = false;
+  uint32_t last = 0xFFFFFFFFu;  // the colour of the pixel before, already in the palette
   for (size_t i = 0; i < size_t(w) * h && palette.size() + (transparent ? 1 : 0) <= 256; ++i) {
     const uint8_t* p = &pic.rgba[i * 4];
     if (p[3] < 128) {
@@ -176,6 +184,8 @@ std::string bitmap_lines(const DecodedPicture& pic) {
       continue;
     }
     uint32_t rgb = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+    if (rgb == last) continue;
+    last = rgb;
     if (index.emplace(rgb, uint32_t(palette.size())).second) palette.push_back(rgb);
   }
   std::string s;
@@ -190,16 +200,24 @@ std::string bitmap_lines(const DecodedPicture& pic) {
          (transparent ? "0x1000" : "0") + " 96 96\n";
     if (transparent) s += "transparency " + std::to_string(clear) + "\n";
     uint32_t stride = (w + 3) / 4 * 4;
+    uint32_t last_rgb = 0xFFFFFFFFu, last_index = 0;  // the colour looked up before
     for (uint32_t first = 0; first < h; first += kBandRows) {
       uint32_t n = std::min(kBandRows, h - first);
       std::vector<uint8_t> rows(size_t(stride) * n, 0);
       for (uint32_t r = 0; r < n; ++r)
         for (uint32_t x = 0; x < w; ++x) {
           const uint8_t* p = &pic.rgba[((size_t(first) + r) * w + x) * 4];
-          rows[size_t(r) * stride + x] =
-              uint8_t(p[3] < 128 ? clear : index[uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]]);
+          uint32_t at = clear;
+          if (p[3] >= 128) {
+            uint32_t rgb = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+            if (rgb != last_rgb) last_rgb = rgb, last_index = index[rgb];
+            at = last_index;
+          }
+          rows[size_t(r) * stride + x] = uint8_t(at);
         }
-      s += "band " + std::to_string(w) + " " + std::to_string(n) + " " + hex(rows.data(), rows.size()) + "\n";
+      s += "band " + std::to_string(w) + " " + std::to_string(n) + " ";
+      append_hex(s, rows.data(), rows.size());
+      s += '\n';
     }
   } else {
     s += "bitmap " + std::to_string(w) + " " + std::to_string(h) + " 24 0 0 96 96\n";
@@ -213,10 +231,13 @@ std::string bitmap_lines(const DecodedPicture& pic) {
           uint8_t* q = &rows[size_t(r) * stride + 3 * x];
           q[0] = uint8_t(rgb), q[1] = uint8_t(rgb >> 8), q[2] = uint8_t(rgb >> 16);
         }
-      s += "band " + std::to_string(w) + " " + std::to_string(n) + " " + hex(rows.data(), rows.size()) + "\n";
+      s += "band " + std::to_string(w) + " " + std::to_string(n) + " ";
+      append_hex(s, rows.data(), rows.size());
+      s += '\n';
     }
   }
-  return s + "endbitmap\n";
+  s += "endbitmap\n";
+  return s;
 }
 
 thread_local std::string t_source_dir;
@@ -310,7 +331,10 @@ bool decode_picture(std::string_view b, DecodedPicture& out) {
 std::string picture_document(const DecodedPicture* picture, uint32_t object_id) {
   std::string s = std::string(kChunkScriptMagic) + "\nsection bm\n";
   if (picture == nullptr || picture->width == 0 || picture->height == 0) return s;
-  return s + "group 0xA0150000 " + std::to_string(object_id) + "\n" + bitmap_lines(*picture) + "end\n";
+  s += "group 0xA0150000 " + std::to_string(object_id) + "\n";
+  s += bitmap_lines(*picture);
+  s += "end\n";
+  return s;
 }
 
 const std::string& picture_source_dir() { return t_source_dir; }

@@ -1,7 +1,9 @@
 // IO objects through libkvx.so: files by 8-bit and UTF-16 path, the routine order of the
 // object, end of file, get-info ids, adopted objects, redirection to a test object that
-// refuses bytes after N, and read-only memory.
+// refuses bytes after N, read-only memory, and writes held in the object until another
+// call or the close.
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "filters/framework/tests/framework_fixture.h"
@@ -75,6 +77,35 @@ TEST_F(IoTest, FileRoutinesInOrder) {
   ASSERT_EQ(IOOpen(&io, KVXSPEC_PATH, path.c_str(), 0), KVX_OK);
   EXPECT_EQ(io->Write(io, "x", 1, &n), KVXERR_SHORTWRITE);
   EXPECT_EQ(io->Close(io), KVX_OK);
+}
+
+// Writes collect in the object: small and large ones reach the file in their order, a
+// seek back and a write over bytes still held, and a write the device refuses fails the
+// close.
+TEST_F(IoTest, HeldWritesReachTheFileInOrderAndAFailedOneFailsTheClose) {
+  std::string path = dir_ / "held.bin";
+  KVXIO* io = nullptr;
+  ASSERT_EQ(IOCreate(&io, KVXSPEC_PATH, path.c_str(), KVXIO_CREATE), KVX_OK);
+  std::string big(100000, 'b'), want;
+  uint32_t n = 0;
+  for (const std::string& piece : {std::string("ab"), big, std::string("cd"), std::string(70000, 'e'), std::string("f")}) {
+    EXPECT_EQ(io->Write(io, piece.data(), uint32_t(piece.size()), &n), KVX_OK);
+    EXPECT_EQ(n, piece.size());
+    want += piece;
+  }
+  EXPECT_EQ(io->Seek(io, KVXIO_SEEK_SET, 1), KVX_OK);
+  EXPECT_EQ(io->Write(io, "XY", 2, &n), KVX_OK);
+  want.replace(1, 2, "XY");
+  uint32_t size = 0;
+  EXPECT_EQ(io->GetInfo(io, KVXIOINFO_SIZE, &size), KVX_OK);
+  EXPECT_EQ(size, want.size());
+  EXPECT_EQ(io->Close(io), KVX_OK);
+  EXPECT_EQ(qm::test::read_file(path), want);
+
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  ASSERT_EQ(IOCreate(&io, KVXSPEC_PATH, "/dev/full", KVXIO_CREATE), KVX_OK);
+  EXPECT_EQ(io->Write(io, "x", 1, &n), KVX_OK);  // held
+  EXPECT_EQ(io->Close(io), KVXERR_SHORTWRITE);
 }
 
 TEST_F(IoTest, WidePathsAreWrittenAsUtf8AndReportedAsUtf16) {
