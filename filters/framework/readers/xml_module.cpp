@@ -1,8 +1,8 @@
 // libxml2 for libkvx.so, loaded the first time a document's XML or HTML is parsed, so that
 // documents of other formats never map libxml2 and the ICU, zlib and lzma libraries behind
 // it. The readers call libxml2 by its own names; these definitions (hidden inside
-// libkvx.so) forward each call to the library opened here. The static builds link libxml2
-// itself and leave this file out.
+// libkvx.so) forward each call to the library opened here, by the soname the build found
+// (KVX_SONAME_XML2). The static builds link libxml2 itself and leave this file out.
 #include <dlfcn.h>
 #include <libxml/HTMLparser.h>
 #include <libxml/globals.h>
@@ -35,7 +35,7 @@ void bind(void* lib, const char* name, Fn& fn, bool& ok) {
 const XmlLibrary& xml_library() {
   static const XmlLibrary lib = [] {
     XmlLibrary l;
-    void* h = dlopen("libxml2.so.2", RTLD_NOW | RTLD_LOCAL);
+    void* h = dlopen(KVX_SONAME_XML2, RTLD_NOW | RTLD_LOCAL);
     if (h == nullptr) return l;
     bool ok = true;
     bind(h, "xmlReadMemory", l.read_memory, ok);
