@@ -7,10 +7,12 @@
 # decodes every picture. Prints documents/s of each and the ratio (goal: docpress at least
 # 10 times LibreOffice's documents/s).
 #
-#   bench/docpress_bench.sh [--copies N] [--build-dir DIR] [--keep]
+#   bench/docpress_bench.sh [--copies N] [--build-dir DIR] [--dist DIR] [--keep]
 #
 #   --copies N        copies of each fixture (default 50)
 #   --build-dir DIR   release build tree to use or make (default <repo>/build-bench)
+#   --dist DIR        an installed layout to time instead of building one (a copy of an
+#                     older build's dist/, to compare before and after with one script)
 #   --keep            keep the work folder for a look afterwards
 #
 # Everything happens in a temporary folder that is removed at the end. Not a test.
@@ -20,19 +22,23 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 copies=50
 build_dir="$repo/build-bench"
 keep=0
+dist=
 while (($#)); do
   case "$1" in
     --copies) copies=${2:?--copies needs a number}; shift 2 ;;
     --build-dir) build_dir=${2:?--build-dir needs a folder}; shift 2 ;;
+    --dist) dist=$(cd "${2:?--dist needs a folder}" && pwd); shift 2 ;;
     --keep) keep=1; shift ;;
     *) echo "unknown argument $1" >&2; exit 2 ;;
   esac
 done
 
 command -v libreoffice >/dev/null || { echo "libreoffice is not installed" >&2; exit 1; }
-cmake -S "$repo" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build_dir" -j"$(nproc)" --target docpress pagecast gfxcast kvx >/dev/null
-dist="$build_dir/dist"
+if [[ -z $dist ]]; then
+  cmake -S "$repo" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build_dir" -j"$(nproc)" --target docpress pagecast gfxcast kvx >/dev/null
+  dist="$build_dir/dist"
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/docpress-bench.XXXXXX")
 cleanup() { if ((keep)); then echo "work folder: $work"; else rm -rf "$work"; fi; }

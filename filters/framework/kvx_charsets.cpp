@@ -1,6 +1,8 @@
 // Character sets over glibc's iconv (see kvx_charsets.h). Each character is converted on
 // its own through cached conversion descriptors, so a set's units never depend on the
-// characters around them; each answer is kept per set, so glibc is asked once.
+// characters around them. Code points travel as glibc's built-in UCS-4LE, checked here as
+// UTF-32 would check them, so that no conversion module but the document's own set's is
+// loaded; UTF-16 is this file's own arithmetic.
 #include "filters/framework/kvx_charsets.h"
 
 #include <errno.h>
@@ -9,10 +11,8 @@
 #include <array>
 #include <cctype>
 #include <cstring>
-#include <cstdlib>
 #include <map>
-#include <memory>
-#include <vector>
+#include <unordered_map>
 
 #include "filters/common/kvx_abi.h"
 
@@ -120,35 +120,11 @@ bool convert(iconv_t cd, const char* in, size_t in_len, char* out, size_t& out_l
   return true;
 }
 
-// One set's conversions as far as they have been asked for, so glibc converts each unit
-// and each code point of the set once per process (a map of 256 units is made per page
-// of text written). Entries: 0 not asked yet, 1 no character, else the answer plus 2.
-// The tables come from calloc, so only the pages touched are ever written.
-struct SetCache {
-  uint32_t set = 0;
-  uint32_t* to_unicode = nullptr;  // by unit
-  uint32_t* to_unit = nullptr;     // by code point up to U+FFFF
-  ~SetCache() {
-    std::free(to_unicode);
-    std::free(to_unit);
-  }
-};
+// The code points UTF-32 admits: no surrogates, nothing past U+10FFFF.
+bool valid_code_point(uint32_t cp) { return cp < 0x110000 && (cp < 0xD800 || cp > 0xDFFF); }
 
-SetCache* cache_of(uint32_t set) {
-  static std::vector<std::unique_ptr<SetCache>> caches;
-  for (auto& c : caches)
-    if (c->set == set) return c.get();
-  auto c = std::make_unique<SetCache>();
-  c->set = set;
-  c->to_unicode = static_cast<uint32_t*>(std::calloc(0x10000, sizeof(uint32_t)));
-  c->to_unit = static_cast<uint32_t*>(std::calloc(0x10000, sizeof(uint32_t)));
-  if (c->to_unicode == nullptr || c->to_unit == nullptr) return nullptr;
-  caches.push_back(std::move(c));
-  return caches.back().get();
-}
-
-bool convert_unit_to_unicode(uint32_t set, const char* glibc_name, uint16_t unit, uint32_t& code_point);
-bool convert_unicode_to_unit(const char* glibc_name, uint32_t code_point, uint16_t& unit);
+// Code points as units of 4 bytes, little-endian (glibc's built-in set, no module).
+const char kCodePoints[] = "UCS-4LE";
 
 }  // namespace
 
@@ -161,8 +137,10 @@ uint32_t resolve_charset(uint32_t id) {
 }
 
 bool charset_supported(uint32_t set) {
-  const SetRow* r = row_of(resolve_charset(set));
-  return r != nullptr && r->iconv[0] != '\0' && descriptor("UTF-32LE", r->iconv) != (iconv_t)-1;
+  set = resolve_charset(set);
+  if (set == KVXCS_UNICODE) return true;  // converted without iconv
+  const SetRow* r = row_of(set);
+  return r != nullptr && r->iconv[0] != '\0' && descriptor(kCodePoints, r->iconv) != (iconv_t)-1;
 }
 
 std::string charset_name(uint32_t set) {
@@ -191,7 +169,7 @@ bool is_lead_byte(uint32_t set, uint8_t byte) {
   auto it = tables.find(set);
   if (it == tables.end()) {
     std::array<int8_t, 256> t{};
-    iconv_t cd = descriptor("UTF-32LE", row_of(set)->iconv);
+    iconv_t cd = descriptor(kCodePoints, row_of(set)->iconv);
     for (int b = 0; b < 256; ++b) {
       // A lead byte alone is an incomplete character.
       ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -209,8 +187,10 @@ bool is_lead_byte(uint32_t set, uint8_t byte) {
   return it->second[byte] != 0;
 }
 
-bool unit_to_unicode(uint32_t set, uint16_t unit, uint32_t& code_point) {
-  set = resolve_charset(set);
+namespace {
+
+// One character through iconv; unit_to_unicode remembers the answers.
+bool convert_unit(uint32_t set, uint16_t unit, uint32_t& code_point) {
   if (set == KVXCS_UNICODE) {
     if (unit >= 0xD800 && unit <= 0xDFFF) return false;
     code_point = unit;
@@ -218,21 +198,6 @@ bool unit_to_unicode(uint32_t set, uint16_t unit, uint32_t& code_point) {
   }
   const SetRow* r = row_of(set);
   if (r == nullptr || r->iconv[0] == '\0') return false;
-  SetCache* cache = cache_of(set);
-  if (cache == nullptr) return convert_unit_to_unicode(set, r->iconv, unit, code_point);
-  uint32_t& known = cache->to_unicode[unit];
-  if (known == 0) {
-    uint32_t cp = 0;
-    known = convert_unit_to_unicode(set, r->iconv, unit, cp) ? cp + 2 : 1;
-  }
-  if (known == 1) return false;
-  code_point = known - 2;
-  return true;
-}
-
-namespace {
-
-bool convert_unit_to_unicode(uint32_t set, const char* glibc_name, uint16_t unit, uint32_t& code_point) {
   char in[2];
   size_t n = 0;
   if (unit > 0xFF) {
@@ -243,17 +208,25 @@ bool convert_unit_to_unicode(uint32_t set, const char* glibc_name, uint16_t unit
   if (n == 1 && is_lead_byte(set, uint8_t(unit))) return false;
   char out[16];
   size_t out_len = sizeof out;
-  if (!convert(descriptor("UTF-32LE", glibc_name), in, n, out, out_len) || out_len != 4) return false;
+  if (!convert(descriptor(kCodePoints, r->iconv), in, n, out, out_len) || out_len != 4) return false;
   std::memcpy(&code_point, out, 4);
-  return true;
+  return valid_code_point(code_point);
 }
 
-bool convert_unicode_to_unit(const char* glibc_name, uint32_t code_point, uint16_t& unit) {
+// One code point through iconv; unicode_to_unit remembers the answers.
+bool convert_code_point(uint32_t set, uint32_t code_point, uint16_t& unit) {
+  if (set == KVXCS_UNICODE) {
+    if (code_point > 0xFFFF || (code_point >= 0xD800 && code_point <= 0xDFFF)) return false;
+    unit = uint16_t(code_point);
+    return true;
+  }
+  const SetRow* r = row_of(set);
+  if (r == nullptr || r->iconv[0] == '\0' || !valid_code_point(code_point)) return false;
   char in[4];
   std::memcpy(in, &code_point, 4);
   char out[16];
   size_t out_len = sizeof out;
-  if (!convert(descriptor(glibc_name, "UTF-32LE"), in, 4, out, out_len)) return false;
+  if (!convert(descriptor(r->iconv, kCodePoints), in, 4, out, out_len)) return false;
   if (out_len == 1) {
     unit = uint8_t(out[0]);
   } else if (out_len == 2) {
@@ -264,26 +237,42 @@ bool convert_unicode_to_unit(const char* glibc_name, uint32_t code_point, uint16
   return true;
 }
 
+// Answers of the two conversions by set and character: each character converts on its
+// own, so an answer never changes, and a document repeats few characters many times.
+// Keys are the set above the character; -1 stands for "no such character".
+using Memo = std::unordered_map<uint64_t, int64_t>;
+Memo& units_memo() {
+  static Memo answers;
+  return answers;
+}
+Memo& code_points_memo() {
+  static Memo answers;
+  return answers;
+}
+
 }  // namespace
+
+bool unit_to_unicode(uint32_t set, uint16_t unit, uint32_t& code_point) {
+  set = resolve_charset(set);
+  auto [it, fresh] = units_memo().try_emplace(uint64_t(set) << 32 | unit, -1);
+  if (fresh) {
+    uint32_t cp = 0;
+    if (convert_unit(set, unit, cp)) it->second = cp;
+  }
+  if (it->second < 0) return false;
+  code_point = uint32_t(it->second);
+  return true;
+}
 
 bool unicode_to_unit(uint32_t set, uint32_t code_point, uint16_t& unit) {
   set = resolve_charset(set);
-  if (set == KVXCS_UNICODE) {
-    if (code_point > 0xFFFF || (code_point >= 0xD800 && code_point <= 0xDFFF)) return false;
-    unit = uint16_t(code_point);
-    return true;
-  }
-  const SetRow* r = row_of(set);
-  if (r == nullptr || r->iconv[0] == '\0') return false;
-  SetCache* cache = code_point <= 0xFFFF ? cache_of(set) : nullptr;
-  if (cache == nullptr) return convert_unicode_to_unit(r->iconv, code_point, unit);
-  uint32_t& known = cache->to_unit[code_point];
-  if (known == 0) {
+  auto [it, fresh] = code_points_memo().try_emplace(uint64_t(set) << 32 | code_point, -1);
+  if (fresh) {
     uint16_t u = 0;
-    known = convert_unicode_to_unit(r->iconv, code_point, u) ? uint32_t(u) + 2 : 1;
+    if (convert_code_point(set, code_point, u)) it->second = u;
   }
-  if (known == 1) return false;
-  unit = uint16_t(known - 2);
+  if (it->second < 0) return false;
+  unit = uint16_t(it->second);
   return true;
 }
 
@@ -292,10 +281,11 @@ bool utf8_to_units(uint32_t set, const std::string& utf8, std::vector<uint16_t>&
   // Decode UTF-8 with iconv so malformed input is refused the same way everywhere.
   std::string out(utf8.size() * 4 + 4, '\0');
   size_t out_len = out.size();
-  if (!convert(descriptor("UTF-32LE", "UTF-8"), utf8.data(), utf8.size(), out.data(), out_len)) return false;
+  if (!convert(descriptor(kCodePoints, "UTF-8"), utf8.data(), utf8.size(), out.data(), out_len)) return false;
   for (size_t i = 0; i + 4 <= out_len; i += 4) {
     uint32_t cp;
     std::memcpy(&cp, out.data() + i, 4);
+    if (!valid_code_point(cp)) return false;
     if (resolve_charset(set) == KVXCS_UNICODE && cp > 0xFFFF) {
       cp -= 0x10000;
       units.push_back(uint16_t(0xD800 + (cp >> 10)));
@@ -322,11 +312,12 @@ bool units_to_utf8(uint32_t set, const std::vector<uint16_t>& units, std::string
     } else if (!unit_to_unicode(set, units[i], cp)) {
       return false;
     }
+    if (!valid_code_point(cp)) return false;
     cps.append(reinterpret_cast<const char*>(&cp), 4);
   }
   std::string out(cps.size() + 4, '\0');
   size_t out_len = out.size();
-  if (!convert(descriptor("UTF-8", "UTF-32LE"), cps.data(), cps.size(), out.data(), out_len)) return false;
+  if (!convert(descriptor("UTF-8", kCodePoints), cps.data(), cps.size(), out.data(), out_len)) return false;
   utf8.assign(out.data(), out_len);
   return true;
 }

@@ -58,10 +58,15 @@ std::unique_ptr<Plugin> load_plugin(const std::string& path) {
   return p;
 }
 
+// Lists the filters: those named in $KVX_PLUGINS, then the installed ones. None is loaded
+// here; plugin_for loads them one at a time, in this order, until one answers, so a
+// document without pictures never maps the graphics filter.
 void load_plugins() {
   Framework& f = framework();
   if (f.plugins_loaded) return;
   f.plugins_loaded = true;
+  f.plugins_pending.clear();
+  f.plugins_next = 0;
   // Filters named in $KVX_PLUGINS come first, so that they answer their export types
   // before the installed filters do.
   if (const char* extra = std::getenv("KVX_PLUGINS")) {
@@ -71,20 +76,28 @@ void load_plugins() {
       size_t end = list.find(':', start);
       if (end == std::string::npos) end = list.size();
       std::string path = list.substr(start, end - start);
-      if (!path.empty())
-        if (auto p = load_plugin(path)) f.plugins.push_back(std::move(p));
+      if (!path.empty()) f.plugins_pending.push_back(path);
       start = end + 1;
     }
   }
   std::string dir = library_dir();
-  for (const char* name : kPluginNames)
-    if (auto p = load_plugin(dir + name)) f.plugins.push_back(std::move(p));
+  for (const char* name : kPluginNames) f.plugins_pending.push_back(dir + name);
 }
 
+// The first filter, in the listed order, that answers the type. The loaded ones are asked
+// first: they come before every filter still pending.
 Plugin* plugin_for(uint32_t type) {
-  for (auto& p : framework().plugins)
+  Framework& f = framework();
+  for (auto& p : f.plugins)
     for (uint16_t id : p->export_ids)
       if (id == type) return p.get();
+  while (f.plugins_next < f.plugins_pending.size()) {
+    auto p = load_plugin(f.plugins_pending[f.plugins_next++]);
+    if (p == nullptr) continue;
+    f.plugins.push_back(std::move(p));
+    for (uint16_t id : f.plugins.back()->export_ids)
+      if (id == type) return f.plugins.back().get();
+  }
   return nullptr;
 }
 
@@ -138,6 +151,8 @@ void unload_plugins() {
   for (auto& p : f.plugins) ::dlclose(p->library);
   f.plugins.clear();
   f.plugins_loaded = false;
+  f.plugins_pending.clear();
+  f.plugins_next = 0;
 }
 
 }  // namespace kvx

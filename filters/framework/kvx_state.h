@@ -69,6 +69,10 @@ class Framework {
   std::map<KVXHANDLE, HandleObj> handles;
   std::vector<std::unique_ptr<Plugin>> plugins;
   bool plugins_loaded = false;
+  // Filters found but not loaded yet, in the order they answer; each is loaded only when
+  // no filter before it answers an export type asked for.
+  std::vector<std::string> plugins_pending;
+  size_t plugins_next = 0;
   std::string fail_function;  // test hook: the nth call of this function from now fails
   uint32_t fail_nth = 0;
   KVXSTATUS fail_status = 0;

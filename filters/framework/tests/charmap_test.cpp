@@ -41,6 +41,12 @@ TEST_F(CharmapTest, ChineseAndCp1252Characters) {
       {KVXCS_UTF8, KVXCS_CP1252, 0x20AC, 0x80},     // the UTF-8 id maps as Unicode
       {KVXCS_BIG5, KVXCS_CP1252, 0xA4A4, '@'},      // no such character: the replacement
       {KVXCS_BIG5, KVXCS_UNICODE, 0xA4, '@'},       // a lead byte alone
+      // One byte in three sets whose ids differ in their top bits: each answers its own.
+      {0x80000100, KVXCS_UNICODE, 0x80, 0xC4},      // Mac Roman: Ä
+      {0x00080101, KVXCS_UNICODE, 0x80, 0x80},      // ISO 8859-1: a C1 control
+      {KVXCS_CP1252, KVXCS_UNICODE, 0x80, 0x20AC},  // €
+      {0x80000100, KVXCS_UNICODE, 0x80, 0xC4},      // asked again
+      {KVXCS_UNICODE, KVXCS_BIG5, 0xD800, '@'},     // a lone surrogate is no character
   };
   for (const Case& c : cases) {
     KVXCHARMAP* map = nullptr;
