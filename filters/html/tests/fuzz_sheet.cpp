@@ -4,17 +4,12 @@
 // documented status and leave no handle open. Built with libFuzzer under clang
 // (pagecast_sheet_fuzz); otherwise the same function replays the files or folders named on
 // the command line (the corpus in tests/fuzz_sheet_corpus, run by CTest under the sanitizers).
-#include <cstdio>
-#include <cstdlib>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
-#include <unistd.h>
-
-#include "filters/common/kvx_abi.h"
+#include "filters/html/tests/fuzz_replay.h"
 
 namespace {
 
@@ -23,8 +18,7 @@ const char* const kTemplate =
 
 std::filesystem::path work_dir() {
   static std::filesystem::path dir = [] {
-    auto d = std::filesystem::temp_directory_path() / ("pagecast-sheet-fuzz-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(d);
+    auto d = pagecast_fuzz::make_work_dir("pagecast-sheet-fuzz-");
     std::ofstream(d / "t.tpt") << kTemplate;
     return d;
   }();
@@ -48,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     f.write(reinterpret_cast<const char*>(data), std::streamsize(size));
   }
   std::filesystem::remove(out);
-  KVXHANDLE doc = 0, ex = 0;
+  KVXHANDLE doc = 0;
   if (DAOpenDocument(&doc, KVXSPEC_PATH, in.c_str(), 0) != KVX_OK) return 0;
   KVXHANDLE chunker = 0;
   if (DAGetHChunker(doc, &chunker) != KVX_OK) {
@@ -59,40 +53,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DASetOption(doc, KVXOPT_CHARSET, &charset, 4);
   DASetOption(doc, KVXOPT_FLAVOR, &flavour, 4);
   DASetOption(doc, KVXOPT_TEMPLATE, tpl.c_str(), uint32_t(tpl.size() + 1));
-  KVXSTATUS st = EXOpenExport(doc, KVXEXPORT_HTML, KVXSPEC_PATH, out.c_str(), 0, nullptr, nullptr, nullptr, &ex);
-  if (st == KVX_OK) {
-    st = EXRunExport(ex);
-    if (EXCloseExport(ex) != KVX_OK) std::abort();
-  }
-  if (DACloseDocument(doc) != KVX_OK) std::abort();
-  if (!documented(st)) {
-    std::fprintf(stderr, "undocumented status %d\n", st);
-    std::abort();
-  }
-  if (KVXLiveHandleCount() != 0) std::abort();
+  KVXSTATUS st = pagecast_fuzz::export_and_close(doc, out);
+  pagecast_fuzz::check_end(st, documented);
   return 0;
 }
 
 #ifndef QM_LIBFUZZER
-int main(int argc, char** argv) {
-  int files = 0;
-  for (int i = 1; i < argc; ++i) {
-    std::vector<std::filesystem::path> inputs;
-    if (std::filesystem::is_directory(argv[i])) {
-      for (const auto& f : std::filesystem::directory_iterator(argv[i])) inputs.push_back(f.path());
-    } else {
-      inputs.push_back(argv[i]);
-    }
-    for (const auto& p : inputs) {
-      std::ifstream f(p, std::ios::binary);
-      std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-      LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-      ++files;
-    }
-  }
-  std::filesystem::remove_all(work_dir());
-  DADeInit();
-  std::printf("%d inputs replayed\n", files);
-  return files > 0 ? 0 : 1;
-}
+int main(int argc, char** argv) { return pagecast_fuzz::replay_main(argc, argv, work_dir); }
 #endif
