@@ -58,14 +58,7 @@ TRebuildForm::TRebuildForm(std::string program_dir, QWidget* parent)
   doc->addWidget(btnHtml, 0, 4);
   doc->addWidget(new QLabel(ui_text(text::kEnvTypes), TabSheet1), 1, 0);
   types_ = DocumentTypeBoxes::Make(TabSheet1);
-  chkTxt = types_.txt;
-  chkHtm = types_.htm;
-  chkPgx = types_.pgx;
-  chkWord = types_.doc;
-  chkExcel = types_.xls;
-  chkPower = types_.ppt;
-  chkPdf = types_.pdf;
-  chkRTF = types_.rtf;
+  types_.NameIn(*this);
   for (int i = 0; i < 8; ++i) doc->addWidget(types_.all()[i], 2 + i / 4, i % 4);
   SpeedButton1 = new QPushButton(QStringLiteral(">>"), TabSheet1);
   doc->addWidget(SpeedButton1, 2, 4);

@@ -131,14 +131,7 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   TabSheet[2] = page(PageControl1, ui_text(text::kWizardText2008), l);
   auto* grid = new QGridLayout;
   types_ = DocumentTypeBoxes::Make(TabSheet[2]);
-  chkTxt = types_.txt;
-  chkHtm = types_.htm;
-  chkPgx = types_.pgx;
-  chkWord = types_.doc;
-  chkExcel = types_.xls;
-  chkPower = types_.ppt;
-  chkPdf = types_.pdf;
-  chkRTF = types_.rtf;
+  types_.NameIn(*this);
   for (int i = 0; i < 8; ++i) grid->addWidget(types_.all()[i], i / 2, i % 2);
   SpeedButton1 = new QPushButton(QStringLiteral(">>"), TabSheet[2]);
   grid->addWidget(SpeedButton1, 0, 2);
