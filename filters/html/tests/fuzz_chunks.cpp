@@ -33,16 +33,6 @@ const char* const kWalk =
     "{/VELMREP}{VELMREP ELEMENT=Property.All}{VELMINS ELEMENT=Property.All.Current.Name}="
     "{VELMINS ELEMENT=Property.All.Current.Body}{/VELMREP}{VELMINS ELEMENT=Property.Others.1.Name}";
 
-std::filesystem::path work_dir() {
-  static std::filesystem::path dir = [] {
-    auto d = pagecast_fuzz::make_work_dir("pagecast-chunks-fuzz-");
-    std::ofstream(d / "walk.tpt") << kWalk;
-    std::ofstream(d / "part.tpt") << "{VELMINS ELEMENT=Sections.1.Body}";
-    return d;
-  }();
-  return dir;
-}
-
 bool documented(KVXSTATUS st) {
   return st == 0 || st == 9 || st == 13 || st == 18 || st == 25 || st == 34 || st == 37 || st == 47 ||
          (st >= 1536 && st <= 1589);
@@ -50,10 +40,17 @@ bool documented(KVXSTATUS st) {
 
 }  // namespace
 
+std::filesystem::path pagecast_fuzz::work_dir() {
+  static const std::filesystem::path dir =
+      scratch_dir("pagecast-chunks-fuzz-",
+                  {{"walk.tpt", kWalk}, {"part.tpt", "{VELMINS ELEMENT=Sections.1.Body}"}});
+  return dir;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = DAInit() == KVX_OK;
   if (!ready) std::abort();
-  std::filesystem::path dir = work_dir();
+  std::filesystem::path dir = pagecast_fuzz::work_dir();
   pagecast_fuzz::clear_outputs(dir);
   std::string script(reinterpret_cast<const char*>(data), size);
   if (script.rfind("kvx-chunks 1\n", 0) != 0) script = "kvx-chunks 1\n" + script;
@@ -75,7 +72,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pagecast_fuzz::check_end(st, documented);
   return 0;
 }
-
-#ifndef QM_LIBFUZZER
-int main(int argc, char** argv) { return pagecast_fuzz::replay_main(argc, argv, work_dir); }
-#endif

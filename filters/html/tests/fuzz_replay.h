@@ -2,7 +2,8 @@
 // fuzz_chunks.cpp): the per-process scratch folder, the export run through libkvx.so with
 // its end checks (a documented status, no handle left open), and the replay main that
 // feeds the files or folders named on the command line to LLVMFuzzerTestOneInput when the
-// target is not built with libFuzzer.
+// target is not built with libFuzzer. Each target defines LLVMFuzzerTestOneInput and
+// pagecast_fuzz::work_dir.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -10,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -21,10 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace pagecast_fuzz {
 
-// A fresh scratch folder named by the target and this process.
-inline std::filesystem::path make_work_dir(const std::string& prefix) {
+// The target's scratch folder, made on first use (each target defines it with
+// scratch_dir below).
+std::filesystem::path work_dir();
+
+// A fresh scratch folder named by the target and this process, holding the given files
+// (name, bytes).
+inline std::filesystem::path scratch_dir(const std::string& prefix,
+                                         std::initializer_list<std::pair<const char*, const char*>> files) {
   auto d = std::filesystem::temp_directory_path() / (prefix + std::to_string(::getpid()));
   std::filesystem::create_directories(d);
+  for (const auto& [name, bytes] : files) std::ofstream(d / name) << bytes;
   return d;
 }
 
@@ -58,7 +68,7 @@ inline void check_end(KVXSTATUS st, bool (*documented)(KVXSTATUS)) {
 
 // Replays every file named, or every file of every folder named, then removes the
 // scratch folder and unloads the library. Fails when there was nothing to replay.
-inline int replay_main(int argc, char** argv, std::filesystem::path (*work_dir)()) {
+inline int replay_main(int argc, char** argv) {
   int files = 0;
   for (int i = 1; i < argc; ++i) {
     std::vector<std::filesystem::path> inputs;
@@ -81,3 +91,7 @@ inline int replay_main(int argc, char** argv, std::filesystem::path (*work_dir)(
 }
 
 }  // namespace pagecast_fuzz
+
+#ifndef QM_LIBFUZZER
+int main(int argc, char** argv) { return pagecast_fuzz::replay_main(argc, argv); }
+#endif

@@ -16,25 +16,21 @@ namespace {
 const char* const kTemplate =
     "[{VELMINS ELEMENT=Sections.1.Body}][{VELMINS ELEMENT=Sections.2.Body}][{VELMINS ELEMENT=Sections.3.Body}]";
 
-std::filesystem::path work_dir() {
-  static std::filesystem::path dir = [] {
-    auto d = pagecast_fuzz::make_work_dir("pagecast-sheet-fuzz-");
-    std::ofstream(d / "t.tpt") << kTemplate;
-    return d;
-  }();
-  return dir;
-}
-
 bool documented(KVXSTATUS st) {
   return st == 0 || st == 9 || st == 13 || st == 15 || st == 25 || st == 34 || st == 47 || (st >= 1536 && st <= 1589);
 }
 
 }  // namespace
 
+std::filesystem::path pagecast_fuzz::work_dir() {
+  static const std::filesystem::path dir = scratch_dir("pagecast-sheet-fuzz-", {{"t.tpt", kTemplate}});
+  return dir;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = DAInit() == KVX_OK;
   if (!ready) std::abort();
-  std::filesystem::path dir = work_dir();
+  std::filesystem::path dir = pagecast_fuzz::work_dir();
   std::string in = (dir / "doc.kvx").string(), out = (dir / "out.htm").string(), tpl = (dir / "t.tpt").string();
   {
     std::ofstream f(in, std::ios::binary | std::ios::trunc);
@@ -57,7 +53,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pagecast_fuzz::check_end(st, documented);
   return 0;
 }
-
-#ifndef QM_LIBFUZZER
-int main(int argc, char** argv) { return pagecast_fuzz::replay_main(argc, argv, work_dir); }
-#endif

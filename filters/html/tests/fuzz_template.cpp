@@ -5,7 +5,6 @@
 // in tests/fuzz_corpus, run by CTest under the sanitizers).
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "filters/html/tests/fuzz_replay.h"
@@ -16,26 +15,23 @@ const char* const kScript =
     "kvx-chunks 1\nsection wp \"One\"\ntext cp1252 \"first & <b>\"\npara\ntext big5 \"中文\"\npara\n"
     "section ss \"Two\"\ntext cp1252 \"b\"\nsection db \"Three\"\ntext cp1252 \"c\"\n";
 
-std::filesystem::path work_dir() {
-  static std::filesystem::path dir = [] {
-    auto d = pagecast_fuzz::make_work_dir("pagecast-fuzz-");
-    std::ofstream(d / "doc.kvx") << kScript;
-    std::ofstream(d / "inc.tpt") << "<{VELMINS ELEMENT=Sections.Current.Type}>";
-    return d;
-  }();
-  return dir;
-}
-
 bool documented(KVXSTATUS st) {
   return st == 0 || st == 9 || st == 13 || st == 34 || st == 47 || (st >= 1536 && st <= 1589);
 }
 
 }  // namespace
 
+std::filesystem::path pagecast_fuzz::work_dir() {
+  static const std::filesystem::path dir =
+      scratch_dir("pagecast-fuzz-",
+                  {{"doc.kvx", kScript}, {"inc.tpt", "<{VELMINS ELEMENT=Sections.Current.Type}>"}});
+  return dir;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = DAInit() == KVX_OK;
   if (!ready) std::abort();
-  std::filesystem::path dir = work_dir();
+  std::filesystem::path dir = pagecast_fuzz::work_dir();
   pagecast_fuzz::clear_outputs(dir);
   KVXMEMORYSPEC mem{sizeof(KVXMEMORYSPEC), data, uint32_t(size)};
   KVXIO* tpl = nullptr;
@@ -58,7 +54,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pagecast_fuzz::check_end(st, documented);
   return 0;
 }
-
-#ifndef QM_LIBFUZZER
-int main(int argc, char** argv) { return pagecast_fuzz::replay_main(argc, argv, work_dir); }
-#endif
