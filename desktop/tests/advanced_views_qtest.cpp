@@ -34,6 +34,7 @@
 #include "desktop/main_form.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
+#include "desktop/tests/sink_fixture.h"
 #include "desktop/texts.h"
 #include "index/index_writer.h"
 #include "mail/side_files_format.h"
@@ -147,8 +148,7 @@ class AdvancedViewsTest : public QObject {
     check_only(*form_, {1});
   }
   void cleanup() {
-    QCOMPARE(QString::fromStdString(sink_.failures()), QString());
-    QCOMPARE(sink_.pending(), size_t(0));
+    test::check_sink_done(sink_);
     form_.reset();
     message_set_sink(nullptr);
     desktop_texts().clear();

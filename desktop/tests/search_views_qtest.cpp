@@ -27,6 +27,7 @@
 #include "desktop/messages.h"
 #include "desktop/preview_pane.h"
 #include "desktop/text_ids.h"
+#include "desktop/tests/sink_fixture.h"
 #include "desktop/texts.h"
 #include "index/index_writer.h"
 #include "mail/side_files_format.h"
@@ -175,8 +176,7 @@ class SearchViewsTest : public QObject {
     QVERIFY(form_);
   }
   void cleanup() {
-    QCOMPARE(QString::fromStdString(sink_.failures()), QString());
-    QCOMPARE(sink_.pending(), size_t(0));
+    test::check_sink_done(sink_);
     form_.reset();
     message_set_sink(nullptr);
     desktop_texts().clear();
