@@ -70,6 +70,17 @@ struct Fixture {
 // Page index of each step for documents.
 int page_of(const TWizardForm& f) { return f.PageControl1->currentIndex(); }
 
+// Terminate during the build: the wizard is back on the page before the build with its
+// navigation, and Finish stays off.
+void terminate_build(TWizardForm& f) {
+  f.btnTerminate->click();
+  f.schedule().WaitFinished();
+  QCOMPARE(f.Step(), 5);
+  QCOMPARE(page_of(f), 5);
+  QVERIFY(f.btnPrev->isEnabled() && f.btnCancel->isEnabled() && f.btnNext->isEnabled());
+  QVERIFY(!f.btnFinish->isEnabled());
+}
+
 }  // namespace
 
 class WizardFormTest : public QObject {
@@ -254,12 +265,7 @@ class WizardFormTest : public QObject {
     QVERIFY(!f.close());  // refused while the build runs
     QTest::keyClick(&f, Qt::Key_Escape);
     QVERIFY(f.isVisible());
-    f.btnTerminate->click();
-    f.schedule().WaitFinished();
-    QCOMPARE(f.Step(), 5);
-    QCOMPARE(page_of(f), 5);
-    QVERIFY(f.btnPrev->isEnabled() && f.btnCancel->isEnabled() && f.btnNext->isEnabled());
-    QVERIFY(!f.btnFinish->isEnabled());
+    terminate_build(f);
     QCOMPARE(fx.value("INDEX", "2"), std::string("<none>"));
     QCOMPARE(fx.value("DB-2", "Description"), std::string("<none>"));
     const pid_t pid = pid_t(std::stol(test::read_file(fx.dir / "pids")));
@@ -459,12 +465,7 @@ class WizardFormTest : public QObject {
     while (f.Step() < 6) f.btnNext->click();
     QTRY_VERIFY(QFile::exists(QString::fromStdString(fx.dir / "pids")));
     QVERIFY(f.Building());
-    f.btnTerminate->click();
-    f.schedule().WaitFinished();
-    QCOMPARE(f.Step(), 5);
-    QCOMPARE(page_of(f), 5);
-    QVERIFY(f.btnPrev->isEnabled() && f.btnCancel->isEnabled() && f.btnNext->isEnabled());
-    QVERIFY(!f.btnFinish->isEnabled());
+    terminate_build(f);
     QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
     QCOMPARE(fx.value("INDEX", "3"), std::string("1"));
     QCOMPARE(fx.value("INDEX", "4"), std::string("<none>"));
