@@ -48,9 +48,7 @@ std::filesystem::path pagecast_fuzz::work_dir() {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = DAInit() == KVX_OK;
-  if (!ready) std::abort();
-  std::filesystem::path dir = pagecast_fuzz::work_dir();
+  std::filesystem::path dir = pagecast_fuzz::start();
   pagecast_fuzz::clear_outputs(dir);
   std::string script(reinterpret_cast<const char*>(data), size);
   if (script.rfind("kvx-chunks 1\n", 0) != 0) script = "kvx-chunks 1\n" + script;

@@ -38,6 +38,14 @@ inline std::filesystem::path scratch_dir(const std::string& prefix,
   return d;
 }
 
+// The library loaded once (a failed load aborts) and the scratch folder; each input
+// starts here.
+inline std::filesystem::path start() {
+  static bool ready = DAInit() == KVX_OK;
+  if (!ready) std::abort();
+  return work_dir();
+}
+
 // Removes what an earlier input wrote (the root file and its side files).
 inline void clear_outputs(const std::filesystem::path& dir) {
   for (const auto& f : std::filesystem::directory_iterator(dir))

@@ -28,9 +28,7 @@ std::filesystem::path pagecast_fuzz::work_dir() {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = DAInit() == KVX_OK;
-  if (!ready) std::abort();
-  std::filesystem::path dir = pagecast_fuzz::work_dir();
+  std::filesystem::path dir = pagecast_fuzz::start();
   std::string in = (dir / "doc.kvx").string(), out = (dir / "out.htm").string(), tpl = (dir / "t.tpt").string();
   {
     std::ofstream f(in, std::ios::binary | std::ios::trunc);

@@ -29,9 +29,7 @@ std::filesystem::path pagecast_fuzz::work_dir() {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = DAInit() == KVX_OK;
-  if (!ready) std::abort();
-  std::filesystem::path dir = pagecast_fuzz::work_dir();
+  std::filesystem::path dir = pagecast_fuzz::start();
   pagecast_fuzz::clear_outputs(dir);
   KVXMEMORYSPEC mem{sizeof(KVXMEMORYSPEC), data, uint32_t(size)};
   KVXIO* tpl = nullptr;
