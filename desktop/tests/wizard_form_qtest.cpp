@@ -16,6 +16,7 @@
 
 #include <signal.h>
 #include <filesystem>
+#include <initializer_list>
 #include <sys/stat.h>
 
 #include "common/ini.h"
@@ -69,6 +70,18 @@ struct Fixture {
 
 // Page index of each step for documents.
 int page_of(const TWizardForm& f) { return f.PageControl1->currentIndex(); }
+
+// The mail kind over folder, then on the found-files page the named files listed there
+// and all selected.
+void select_found_mail(TWizardForm& f, const std::string& folder, std::initializer_list<const char*> names) {
+  f.radioMail->setChecked(true);
+  f.btnNext->click();
+  f.editMailFolder->setEditText(QString::fromStdString(folder));
+  f.btnNext->click();
+  QTRY_VERIFY(f.btnNext->isEnabled());
+  for (const char* name : names) new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(folder)});
+  f.lvFind->selectAll();
+}
 
 // Terminate during the build: the wizard is back on the page before the build with its
 // navigation, and Finish stays off.
@@ -357,14 +370,7 @@ class WizardFormTest : public QObject {
                "case \"$*\" in *-x2) printf '3 no mail\\r\\n' ;; *) printf '1 Sorting\\r\\n\\032\\032' ;; esac");
     TWizardForm f(fx.dir.path());
     f.show();
-    f.radioMail->setChecked(true);
-    f.btnNext->click();
-    f.editMailFolder->setEditText(QString::fromStdString(fx.docs));
-    f.btnNext->click();
-    QTRY_VERIFY(f.btnNext->isEnabled());
-    for (const char* name : {"a.mbx", "b.mbx"})
-      new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(fx.docs)});
-    f.lvFind->selectAll();
+    select_found_mail(f, fx.docs, {"a.mbx", "b.mbx"});
     while (f.Step() < 6) f.btnNext->click();
     QVERIFY(f.Building());
     QVERIFY(f.labelProgress->isVisible() && f.GroupBox2->isVisible() && f.btnTerminate->isVisible());
@@ -454,14 +460,7 @@ class WizardFormTest : public QObject {
     Fixture fx("printf '0 m\\r\\n'; exec sleep 30");
     TWizardForm f(fx.dir.path());
     f.show();
-    f.radioMail->setChecked(true);
-    f.btnNext->click();
-    f.editMailFolder->setEditText(QString::fromStdString(fx.docs));
-    f.btnNext->click();
-    QTRY_VERIFY(f.btnNext->isEnabled());
-    for (const char* name : {"a.mbx", "b.mbx", "c.mbx"})
-      new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(fx.docs)});
-    f.lvFind->selectAll();
+    select_found_mail(f, fx.docs, {"a.mbx", "b.mbx", "c.mbx"});
     while (f.Step() < 6) f.btnNext->click();
     QTRY_VERIFY(QFile::exists(QString::fromStdString(fx.dir / "pids")));
     QVERIFY(f.Building());
