@@ -169,17 +169,12 @@ class SearchViewsTest : public QObject {
   void initTestCase() { common_set_desktop_profile(true); }
   void init() {
     dir_ = std::make_unique<SearchDir>();
-    QVERIFY(desktop_load_resources(dir_->path(), "en"));
-    sink_ = ScriptedMessageSink();
-    message_set_sink(&sink_);
-    form_ = desktop_create_main_window(dir_->path());
+    form_ = test::open_main_window(dir_->path(), sink_);
     QVERIFY(form_);
   }
   void cleanup() {
     test::check_sink_done(sink_);
-    form_.reset();
-    message_set_sink(nullptr);
-    desktop_texts().clear();
+    test::close_main_window(form_);
     dir_.reset();
   }
 
