@@ -35,13 +35,6 @@ constexpr uint32_t kPictureFileKind = 0x202;
 constexpr uint32_t kMaxResolution = 2400;
 constexpr uint32_t kHtmlModuleWord = 2;
 
-Export* export_of(void* instance) {
-  if (instance == nullptr) return nullptr;
-  Export* x = nullptr;
-  std::memcpy(&x, instance, sizeof x);
-  return x;
-}
-
 PictureState& pictures(Export& x) {
   if (!x.pictures) x.pictures = std::make_shared<PictureState>();
   return *x.pictures;
