@@ -52,11 +52,7 @@ struct AdvancedDir {
   test::TempDir dir{"qm-advviews-"};
   bool ok = false;
   AdvancedDir() {
-    const std::string dist = std::string(QM_DIST_DIR) + "/";
-    for (const char* name : {"quillmere.rcc", "vesprin.htm"})
-      test::write_file(dir / name, test::read_file(dist + name));
-    for (const char* name : {"searcher", "big5.dat", "big5.ref", "desktop_hits.htm"})
-      fs::create_symlink(dist + name, dir / name);
+    test::program_dir_from_dist(dir.path(), {"searcher", "big5.dat", "big5.ref", "desktop_hits.htm"});
     const std::string docs = dir.sub("docs");
     const auto index = test::write_dated_docs(docs, {
         {"a.htm", 500, test::local_day(2000, 1, 5), "Green tea leaf SIZE=7 and black tea."},

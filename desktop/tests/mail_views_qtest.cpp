@@ -38,12 +38,9 @@ class MailViewsTest : public QObject {
   void initTestCase() { common_set_desktop_profile(true); }
   void init() {
     dir_ = std::make_unique<test::TempDir>("qm-mailviews-");
-    const std::string root = dir_->path(), dist = std::string(QM_DIST_DIR) + "/";
-    for (const char* name : {"quillmere.rcc", "vesprin.htm"})
-      test::write_file(*dir_ / name, test::read_file(dist + name));
-    for (const char* name : {"searcher", "marker", "indexer", "libpostbridge.so", "big5.dat", "big5.ref",
-                             "desktop_hits.htm"})
-      fs::create_symlink(dist + name, *dir_ / name);
+    const std::string root = dir_->path();
+    test::program_dir_from_dist(root, {"searcher", "marker", "indexer", "libpostbridge.so", "big5.dat", "big5.ref",
+                                       "desktop_hits.htm"});
     const std::string box = std::string(QM_SOURCE_DIR) + "/mail/tests/fixtures/all-lf.mbox";
     test::write_file(*dir_ / "vesprin.ini",
                      "[VESPRIN]\nSearcher=/cgi-bin/searcher\nHomePage=/\nSystemAdm=a@b\n"

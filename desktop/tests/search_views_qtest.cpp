@@ -69,11 +69,7 @@ void make_script(const std::string& path, const std::string& body) {
 struct SearchDir {
   test::TempDir dir{"qm-search-"};
   SearchDir() {
-    const std::string dist = std::string(QM_DIST_DIR) + "/";
-    for (const char* name : {"quillmere.rcc", "vesprin.htm"})
-      test::write_file(dir / name, test::read_file(dist + name));
-    for (const char* name : {"searcher", "marker", "big5.dat", "big5.ref", "desktop_hits.htm"})
-      fs::create_symlink(dist + name, dir / name);
+    test::program_dir_from_dist(dir.path(), {"searcher", "marker", "big5.dat", "big5.ref", "desktop_hits.htm"});
     const std::string docs = dir.sub("docs");
     test::write_file(docs + "green.txt", "green");
     test::write_file(docs + "black.txt", "black");

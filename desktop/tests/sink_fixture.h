@@ -1,11 +1,14 @@
 // Shared set-up of the desktop's Qt tests that answer the program's message boxes from a
 // ScriptedMessageSink: the texts of the built tree loaded under the desktop's
 // configuration rules with the sink in place, the end check that every expected message
-// came and none other, and the main window opened and closed around such a sink. The form
-// tests (rebuild, wizard, wizard mail) and the main window's views tests call it.
+// came and none other, the main window opened and closed around such a sink, and a
+// program folder made from the built tree. The form tests (rebuild, wizard, wizard mail)
+// and the main window's views tests call it.
 #pragma once
 #include <QtTest>
 
+#include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -14,8 +17,17 @@
 #include "desktop/main_form.h"
 #include "desktop/messages.h"
 #include "desktop/texts.h"
+#include "testsupport/test_files.h"
 
 namespace qm::test {
+
+// Makes dir (ending in '/') a program folder of the built tree: its own copies of the
+// resources and the start page, and links to the named programs and tables of dist.
+inline void program_dir_from_dist(const std::string& dir, std::initializer_list<const char*> links) {
+  const std::string dist = std::string(QM_DIST_DIR) + "/";
+  for (const char* name : {"quillmere.rcc", "vesprin.htm"}) write_file(dir + name, read_file(dist + name));
+  for (const char* name : links) std::filesystem::create_symlink(dist + name, dir + name);
+}
 
 // The desktop's configuration rules, the tree's English texts and messages sent to sink;
 // false when the texts do not load.

@@ -55,12 +55,8 @@ const std::string kStores = std::string(QM_SOURCE_DIR) + "/mail/tests/stores/";
 struct ProgramDir {
   test::TempDir dir{"qm-wizard-mail-"};
   ProgramDir() {
-    const std::string dist = std::string(QM_DIST_DIR) + "/";
-    for (const char* name : {"quillmere.rcc", "vesprin.htm"})
-      test::write_file(dir / name, test::read_file(dist + name));
-    for (const char* name : {"indexer", "searcher", "marker", "libpostbridge.so", "libmboxpull.so", "big5.dat",
-                             "big5.ref", "desktop_hits.htm"})
-      fs::create_symlink(dist + name, dir / name);
+    test::program_dir_from_dist(dir.path(), {"indexer", "searcher", "marker", "libpostbridge.so", "libmboxpull.so",
+                                             "big5.dat", "big5.ref", "desktop_hits.htm"});
     test::write_file(dir / "vesprin.ini",
                      "[VESPRIN]\nSearcher=/cgi-bin/searcher\nHomePage=/\nSystemAdm=a@b\n"
                      "TmplNextQuery=desktop_hits.htm\nResultCount=100\n");
