@@ -53,11 +53,16 @@ inline std::unique_ptr<TMainForm> open_main_window(const std::string& dir, Scrip
   return desktop_create_main_window(dir);
 }
 
-// Closes the window and takes the sink and the loaded texts away again.
-inline void close_main_window(std::unique_ptr<TMainForm>& form) {
-  form.reset();
+// Takes the sink and the loaded texts away again.
+inline void drop_sink_and_texts() {
   message_set_sink(nullptr);
   desktop_texts().clear();
+}
+
+// Closes the window, then drops the sink and the texts.
+inline void close_main_window(std::unique_ptr<TMainForm>& form) {
+  form.reset();
+  drop_sink_and_texts();
 }
 
 }  // namespace qm::test

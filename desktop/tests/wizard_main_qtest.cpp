@@ -57,10 +57,7 @@ class WizardMainTest : public QObject {
 
  private slots:
   void initTestCase() { common_set_desktop_profile(true); }
-  void cleanup() {
-    message_set_sink(nullptr);
-    desktop_texts().clear();
-  }
+  void cleanup() { test::drop_sink_and_texts(); }
 
   void builtDatabaseIsCheckedAndSearchable() {
     EmptyProgramDir pd;
