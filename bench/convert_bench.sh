@@ -40,6 +40,7 @@ done
 [[ "$html_limit" =~ ^[0-9]+$ ]] || { echo "convert_bench: --html takes a whole number" >&2; exit 2; }
 
 die() { echo "convert_bench: $*" >&2; exit 1; }
+. "$repo/bench/release_build.sh"
 "$repo/scripts/setup" bench
 for tool in pdftohtml pdfinfo unrtf libreoffice python3 /usr/bin/time cmake; do
   command -v "$tool" >/dev/null || die "$tool is missing; run scripts/setup bench"
@@ -51,14 +52,8 @@ for f in "$pdf_en" "$pdf_zh"; do [ -f "$f" ] || die "$f is missing (package debi
 [ -d "$html_root" ] || die "$html_root is missing (package python3.11-doc)"
 
 echo "== building the release kvxrun and libpagecast.so in $build_dir"
-if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  cmake -S "$repo" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DQM_SANITIZE=OFF >/dev/null ||
-    die "cmake could not configure $build_dir"
-fi
-grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$build_dir/CMakeCache.txt" ||
-  die "$build_dir is not a Release build tree"
-build_log=$(cmake --build "$build_dir" -j"$jobs" --target kvxrun pagecast 2>&1) ||
-  { printf '%s\n' "$build_log" | tail -20 >&2; die "the build failed"; }
+release_tree
+release_build "$jobs" kvxrun pagecast
 kvxrun="$build_dir/dist/kvxrun"
 [ -x "$kvxrun" ] || die "$kvxrun was not built"
 # docpress's options: text fallback, root-file callback, flavour 0, no pictures, numeric

@@ -43,6 +43,7 @@ done
 [[ "$repeat" =~ ^[1-9][0-9]*$ ]] || { echo "indexer_bench: --repeat takes a number from 1" >&2; exit 2; }
 
 die() { echo "indexer_bench: $*" >&2; exit 1; }
+. "$repo/bench/release_build.sh"
 "$repo/scripts/setup" bench
 for tool in groff iconv omindex /usr/bin/time cmake; do
   command -v "$tool" >/dev/null || die "$tool is missing; run scripts/setup bench"
@@ -54,16 +55,10 @@ html_root=/usr/share/doc/python3.11/html
 
 # ---- release build ------------------------------------------------------------------------
 echo "== building the release indexer in $build_dir"
-if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  cmake -S "$repo" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DQM_SANITIZE=OFF >/dev/null ||
-    die "cmake could not configure $build_dir"
-fi
-grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$build_dir/CMakeCache.txt" ||
-  die "$build_dir is not a Release build tree"
+release_tree
 grep -q '^QM_SANITIZE:BOOL=ON$' "$build_dir/CMakeCache.txt" &&
   die "$build_dir is built with sanitizers; give a plain release tree"
-build_log=$(cmake --build "$build_dir" -j"$(nproc)" --target indexer 2>&1) ||
-  { printf '%s\n' "$build_log" | tail -20 >&2; die "the build failed"; }
+release_build "$(nproc)" indexer
 
 # ---- work folder --------------------------------------------------------------------------
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-indexer-bench-XXXXXX")

@@ -40,6 +40,7 @@ done
 [[ "$small" =~ ^[0-9]+$ ]] || { echo "mail_bench: --small takes a whole number" >&2; exit 2; }
 
 die() { echo "mail_bench: $*" >&2; exit 1; }
+. "$repo/bench/release_build.sh"
 "$repo/scripts/setup" bench
 for tool in groff iconv notmuch python3 /usr/bin/time cmake; do
   command -v "$tool" >/dev/null || die "$tool is missing; run scripts/setup bench"
@@ -50,14 +51,8 @@ html_root=/usr/share/doc/python3.11/html
 [ -d "$html_root" ] || die "$html_root is missing (package python3.11-doc)"
 
 echo "== building the release indexer and gateway in $build_dir"
-if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  cmake -S "$repo" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DQM_SANITIZE=OFF >/dev/null ||
-    die "cmake could not configure $build_dir"
-fi
-grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$build_dir/CMakeCache.txt" ||
-  die "$build_dir is not a Release build tree"
-build_log=$(cmake --build "$build_dir" -j"$(nproc)" --target indexer postbridge 2>&1) ||
-  { printf '%s\n' "$build_log" | tail -20 >&2; die "the build failed"; }
+release_tree
+release_build "$(nproc)" indexer postbridge
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-mail-bench-XXXXXX")
 cleanup() { if ((keep)); then echo "work folder kept: $work"; else rm -rf "$work"; fi; }

@@ -28,6 +28,7 @@
 #include "desktop/forms/bookmark_form.h"
 #include "desktop/forms/database_tree.h"
 #include "desktop/forms/env_fulltext_form.h"
+#include "desktop/forms/form_ui.h"
 #include "desktop/forms/options_form.h"
 #include "desktop/forms/search_adv_form.h"
 #include "desktop/forms/rebuild_form.h"
@@ -44,12 +45,6 @@
 #include "platform/shell_open.h"
 
 namespace qm {
-namespace {
-
-QString T(int id) { return utf8_to_qstring(load_text(id)); }
-
-}  // namespace
-
 TMainForm::TMainForm(std::string program_dir, QWidget* parent)
     : QMainWindow(parent), program_dir_(std::move(program_dir)) {
   setObjectName(QStringLiteral("MainForm"));
@@ -97,7 +92,7 @@ bool TMainForm::FormCreate() {
   ShowStartPage();
 
   ApplyLanguageTexts();
-  SetTreeCaption(T(text::kTreeCaption));
+  SetTreeCaption(ui_text(text::kTreeCaption));
   // The tree: Folder.dat completed from the configuration, then saved again.
   catalog_ = std::make_unique<DatabaseCatalog>(program_dir_);
   tvDB->set_catalog(catalog_.get());
@@ -121,7 +116,7 @@ bool TMainForm::FormCreate() {
 }
 
 void TMainForm::ApplyLanguageTexts() {
-  const QString title = T(text::kTitleProduct) + QStringLiteral("  ") + T(text::kTitleVersion);
+  const QString title = ui_text(text::kTitleProduct) + QStringLiteral("  ") + ui_text(text::kTitleVersion);
   setWindowTitle(title);
   QApplication::setApplicationName(title);
 
@@ -166,7 +161,7 @@ void TMainForm::ApplyLanguageTexts() {
       {text::kPopRename, pRename},         {text::kPopProperty, pProperty},
       {text::kPopProperty, mContent},
   };
-  for (const Caption& c : captions) c.item->setText(T(c.id));
+  for (const Caption& c : captions) c.item->setText(ui_text(c.id));
   struct MenuCaption {
     int id;
     QMenu* menu;
@@ -177,27 +172,27 @@ void TMainForm::ApplyLanguageTexts() {
       {text::kMenuTools, mTools},   {text::kMenuBookmark, mBookMark}, {text::kMenuHelp, mHelp},
       {text::kMenuVesprin, mVesprin},
   };
-  for (const MenuCaption& m : menus) m.menu->setTitle(T(m.id));
-  btnWizard->setText(T(text::kToolWizard));
-  btnIndex->setText(T(text::kToolIndex));
-  btnSearchAdv->setText(T(text::kToolSearchAdv));
-  btnHelp->setText(T(text::kToolHelp));
-  btnWebSearch->setText(T(text::kWebSearch));
-  btnFont->setText(T(text::kToolFont));
-  lblInput->setText(T(text::kLabelInput));
-  btnSearch->setText(T(text::kButtonSearch));
-  chkH->setText(T(text::kCheckHomophone));
-  chkF->setText(T(text::kCheckFault));
-  chkL->setText(T(text::kCheckLexical));
-  panelTreeHead->setToolTip(T(text::kTreeHead));
-  hits_->set_headers({T(text::kColumnNumber), T(text::kColumnName), T(text::kColumnTimes),
-                      T(text::kColumnTitle), T(text::kColumnDate)},
-                     T(text::kAdvMailSender));
-  statusPanels[0]->setText(T(text::kStatusReady));
-  statusPanels[2]->setText(T(text::kStatusHits));
+  for (const MenuCaption& m : menus) m.menu->setTitle(ui_text(m.id));
+  btnWizard->setText(ui_text(text::kToolWizard));
+  btnIndex->setText(ui_text(text::kToolIndex));
+  btnSearchAdv->setText(ui_text(text::kToolSearchAdv));
+  btnHelp->setText(ui_text(text::kToolHelp));
+  btnWebSearch->setText(ui_text(text::kWebSearch));
+  btnFont->setText(ui_text(text::kToolFont));
+  lblInput->setText(ui_text(text::kLabelInput));
+  btnSearch->setText(ui_text(text::kButtonSearch));
+  chkH->setText(ui_text(text::kCheckHomophone));
+  chkF->setText(ui_text(text::kCheckFault));
+  chkL->setText(ui_text(text::kCheckLexical));
+  panelTreeHead->setToolTip(ui_text(text::kTreeHead));
+  hits_->set_headers({ui_text(text::kColumnNumber), ui_text(text::kColumnName), ui_text(text::kColumnTimes),
+                      ui_text(text::kColumnTitle), ui_text(text::kColumnDate)},
+                     ui_text(text::kAdvMailSender));
+  statusPanels[0]->setText(ui_text(text::kStatusReady));
+  statusPanels[2]->setText(ui_text(text::kStatusHits));
   const int mailIds[4] = {text::kMailHeaderSender, text::kMailHeaderDate, text::kMailHeaderSubject,
                           text::kMailHeaderAttach};
-  for (int i = 0; i < 4; ++i) mailHeaderLabels[i]->setText(T(mailIds[i]));
+  for (int i = 0; i < 4; ++i) mailHeaderLabels[i]->setText(ui_text(mailIds[i]));
   homophone_shown_ = fault_shown_ = lexical_shown_ = true;
 }
 

@@ -17,6 +17,7 @@
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/forms/bookmark_form.h"
+#include "desktop/forms/form_ui.h"
 #include "desktop/forms/layout_form.h"
 #include "desktop/forms/property_forms.h"
 #include "desktop/forms/web_srch_form.h"
@@ -30,8 +31,6 @@
 
 namespace qm {
 namespace {
-
-QString T(int id) { return utf8_to_qstring(load_text(id)); }
 
 QString file_text(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
@@ -143,7 +142,7 @@ void TMainForm::mContentClick() {
   DocProperties p;
   // A mail's name is its subject (Big5); a document's is a file name.
   p.caption = h.mail ? big5_to_qstring(name) : file_text(name);
-  p.type = T(h.mail ? text::kTypeMail : text::kTypeDocuments);
+  p.type = ui_text(h.mail ? text::kTypeMail : text::kTypeDocuments);
   p.database = big5_to_qstring(catalog_->DatabaseDescription(h.database_id));
   p.sender = h.mail ? big5_to_qstring(h.sub[kSubSender]) : QString();
   p.title = big5_to_qstring(h.sub[kSubTitle]);

@@ -16,6 +16,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "desktop/forms/form_ui.h"
 #include "desktop/main_form.h"
 #include "desktop/forms/database_tree.h"
 #include "desktop/hit_list_model.h"
@@ -23,18 +24,6 @@
 
 namespace qm {
 namespace {
-
-template <typename T>
-T* named(T* object, const char* name) {
-  object->setObjectName(QString::fromLatin1(name));
-  return object;
-}
-
-QAction* action(QMenu* menu, const char* name) {
-  QAction* a = menu->addAction(QString());
-  a->setObjectName(QString::fromLatin1(name));
-  return a;
-}
 
 QAction* separator(QMenu* menu, const char* name) {
   QAction* a = menu->addSeparator();
@@ -188,33 +177,33 @@ void TMainForm::build_widgets() {
 void TMainForm::build_menus() {
   QMenuBar* bar = menuBar();
   mFile = named(bar->addMenu(QString()), "mFile");
-  mWizard = action(mFile, "mWizard");
-  mIndex = action(mFile, "mIndex");
+  mWizard = named_action(mFile, "mWizard");
+  mIndex = named_action(mFile, "mIndex");
   mFile->addSeparator();
-  mOpen = action(mFile, "mOpen");
-  mSave = action(mFile, "mSave");
-  mBrowser = action(mFile, "mBrowser");
-  mPrint = action(mFile, "mPrint");
+  mOpen = named_action(mFile, "mOpen");
+  mSave = named_action(mFile, "mSave");
+  mBrowser = named_action(mFile, "mBrowser");
+  mPrint = named_action(mFile, "mPrint");
   N2 = separator(mFile, "N2");
-  mAddFolder = action(mFile, "mAddFolder");
-  mDelFolder = action(mFile, "mDelFolder");
-  mRename = action(mFile, "mRename");
-  mProperty = action(mFile, "mProperty");
+  mAddFolder = named_action(mFile, "mAddFolder");
+  mDelFolder = named_action(mFile, "mDelFolder");
+  mRename = named_action(mFile, "mRename");
+  mProperty = named_action(mFile, "mProperty");
   N6 = separator(mFile, "N6");
-  mClose = action(mFile, "mClose");
+  mClose = named_action(mFile, "mClose");
 
   mEdit = named(bar->addMenu(QString()), "mEdit");
-  menuCopy = action(mEdit, "menuCopy");
-  mPaste = action(mEdit, "mPaste");
-  mDelete = action(mEdit, "mDelete");
-  mSelAll = action(mEdit, "mSelAll");
+  menuCopy = named_action(mEdit, "menuCopy");
+  mPaste = named_action(mEdit, "mPaste");
+  mDelete = named_action(mEdit, "mDelete");
+  mSelAll = named_action(mEdit, "mSelAll");
 
   mView = named(bar->addMenu(QString()), "mView");
-  mDoc = action(mView, "mDoc");
-  menuLayout = action(mView, "menuLayout");
+  mDoc = named_action(mView, "mDoc");
+  menuLayout = named_action(mView, "menuLayout");
   mPreview = named(mView->addMenu(QString()), "mPreview");
-  mShowBrief = action(mPreview, "mShowBrief");
-  mShowFull = action(mPreview, "mShowFull");
+  mShowBrief = named_action(mPreview, "mShowBrief");
+  mShowFull = named_action(mPreview, "mShowFull");
   mShowBrief->setCheckable(true);
   mShowFull->setCheckable(true);
   mSort = named(mView->addMenu(QString()), "mSort");
@@ -229,66 +218,66 @@ void TMainForm::build_menus() {
   QList<QAction*> sortItems = mSort->actions();
   for (int i = 0; i < sortItems.size(); ++i) sortItems[i]->setObjectName(kSortNames[i]);
   mSort->addSeparator();
-  mA = action(mSort, "mA");
-  mD = action(mSort, "mD");
+  mA = named_action(mSort, "mA");
+  mD = named_action(mSort, "mD");
   mA->setCheckable(true);
   mD->setCheckable(true);
 
   mSearch = named(bar->addMenu(QString()), "mSearch");
-  mSearcher = action(mSearch, "mSearcher");
-  mSearchAdv = action(mSearch, "mSearchAdv");
+  mSearcher = named_action(mSearch, "mSearcher");
+  mSearchAdv = named_action(mSearch, "mSearchAdv");
   mLine = separator(mSearch, "mLine");
-  mHomo = action(mSearch, "mHomo");
-  mFault = action(mSearch, "mFault");
-  mLexical = action(mSearch, "mLexical");
+  mHomo = named_action(mSearch, "mHomo");
+  mFault = named_action(mSearch, "mFault");
+  mLexical = named_action(mSearch, "mLexical");
   for (QAction* a : {mHomo, mFault, mLexical}) a->setCheckable(true);
   mSearch->addSeparator();
-  mClearHistory = action(mSearch, "mClearHistory");
+  mClearHistory = named_action(mSearch, "mClearHistory");
 
   mTools = named(bar->addMenu(QString()), "mTools");
-  mWebSearch = action(mTools, "mWebSearch");
-  mOptions = action(mTools, "mOptions");
+  mWebSearch = named_action(mTools, "mWebSearch");
+  mOptions = named_action(mTools, "mOptions");
   mBookMark = named(mTools->addMenu(QString()), "mBookMark");
-  mAddBM = action(mBookMark, "mAddBM");
-  mEditBM = action(mBookMark, "mEditBM");
+  mAddBM = named_action(mBookMark, "mAddBM");
+  mEditBM = named_action(mBookMark, "mEditBM");
   mBookMark->addSeparator();  // the bookmark entries follow
 
   mHelp = named(bar->addMenu(QString()), "mHelp");
-  mContents = action(mHelp, "mContents");
+  mContents = named_action(mHelp, "mContents");
   mVesprin = named(mHelp->addMenu(QString()), "mVesprin");
-  mService = action(mVesprin, "mService");
-  mProduct = action(mVesprin, "mProduct");
-  mOnline = action(mVesprin, "mOnline");
-  mHome = action(mVesprin, "mHome");
-  mUpdate = action(mHelp, "mUpdate");
+  mService = named_action(mVesprin, "mService");
+  mProduct = named_action(mVesprin, "mProduct");
+  mOnline = named_action(mVesprin, "mOnline");
+  mHome = named_action(mVesprin, "mHome");
+  mUpdate = named_action(mHelp, "mUpdate");
   mHelp->addSeparator();
-  mAbout = action(mHelp, "mAbout");
+  mAbout = named_action(mHelp, "mAbout");
 }
 
 void TMainForm::build_popups() {
   PopupMenuSearch = named(new QMenu(this), "PopupMenuSearch");
-  mOpenFile = action(PopupMenuSearch, "mOpenFile");
-  mBrief = action(PopupMenuSearch, "mBrief");
+  mOpenFile = named_action(PopupMenuSearch, "mOpenFile");
+  mBrief = named_action(PopupMenuSearch, "mBrief");
   mBrief->setCheckable(true);
-  mFullText = action(PopupMenuSearch, "mFullText");
+  mFullText = named_action(PopupMenuSearch, "mFullText");
   mFullText->setCheckable(true);
   PopupMenuSearch->addSeparator();
-  popAddBM = action(PopupMenuSearch, "popAddBM");
-  mContent = action(PopupMenuSearch, "mContent");
+  popAddBM = named_action(PopupMenuSearch, "popAddBM");
+  mContent = named_action(PopupMenuSearch, "mContent");
 
   PopupMenuPreview = named(new QMenu(this), "PopupMenuPreview");
-  ShowBrief = action(PopupMenuPreview, "ShowBrief");
-  ShowFull = action(PopupMenuPreview, "ShowFull");
+  ShowBrief = named_action(PopupMenuPreview, "ShowBrief");
+  ShowFull = named_action(PopupMenuPreview, "ShowFull");
   PopupMenuPreview->addSeparator();
-  mCopy = action(PopupMenuPreview, "mCopy");
-  mSelectAll = action(PopupMenuPreview, "mSelectAll");
+  mCopy = named_action(PopupMenuPreview, "mCopy");
+  mSelectAll = named_action(PopupMenuPreview, "mSelectAll");
 
   PopupMenuTree = named(new QMenu(this), "PopupMenuTree");
-  pAddFolder = action(PopupMenuTree, "pAddFolder");
-  pDelFolder = action(PopupMenuTree, "pDelFolder");
-  pRename = action(PopupMenuTree, "pRename");
+  pAddFolder = named_action(PopupMenuTree, "pAddFolder");
+  pDelFolder = named_action(PopupMenuTree, "pDelFolder");
+  pRename = named_action(PopupMenuTree, "pRename");
   PopupMenuTree->addSeparator();
-  pProperty = action(PopupMenuTree, "pProperty");
+  pProperty = named_action(PopupMenuTree, "pProperty");
 }
 
 }  // namespace qm

@@ -18,6 +18,7 @@
 #include "common/big5_codec.h"
 #include "desktop/big5_qt.h"
 #include "desktop/bookmarks/bookmark_format.h"
+#include "desktop/forms/form_ui.h"
 #include "desktop/forms/property_forms.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
@@ -26,8 +27,6 @@
 
 namespace qm {
 namespace {
-
-QString T(int id) { return utf8_to_qstring(load_text(id)); }
 
 constexpr int kNodeRole = Qt::UserRole + 1;
 
@@ -187,27 +186,22 @@ TBookmarkForm::TBookmarkForm(std::string program_dir, QWidget* parent)
   setStatusBar(StatusBarMsg);
   mFile = menuBar()->addMenu(QString());
   mFile->setObjectName(QStringLiteral("mFile"));
-  auto action = [](QMenu* menu, const char* name) {
-    QAction* a = menu->addAction(QString());
-    a->setObjectName(QString::fromLatin1(name));
-    return a;
-  };
-  mAddFolder = action(mFile, "mAddFolder");
-  mSeparate = action(mFile, "mSeparate");
+  mAddFolder = named_action(mFile, "mAddFolder");
+  mSeparate = named_action(mFile, "mSeparate");
   mFile->addSeparator();
-  mDel = action(mFile, "mDel");
-  mRename = action(mFile, "mRename");
-  mProperty = action(mFile, "mProperty");
+  mDel = named_action(mFile, "mDel");
+  mRename = named_action(mFile, "mRename");
+  mProperty = named_action(mFile, "mProperty");
   mFile->addSeparator();
-  mClose = action(mFile, "mClose");
+  mClose = named_action(mFile, "mClose");
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  bmNewFolder = action(PopupMenu1, "bmNewFolder");
-  bmSeparate = action(PopupMenu1, "bmSeparate");
+  bmNewFolder = named_action(PopupMenu1, "bmNewFolder");
+  bmSeparate = named_action(PopupMenu1, "bmSeparate");
   PopupMenu1->addSeparator();
-  bmDelete = action(PopupMenu1, "bmDelete");
-  bmRename = action(PopupMenu1, "bmRename");
-  bmProperty = action(PopupMenu1, "bmProperty");
+  bmDelete = named_action(PopupMenu1, "bmDelete");
+  bmRename = named_action(PopupMenu1, "bmRename");
+  bmProperty = named_action(PopupMenu1, "bmProperty");
   resize(420, 460);
 
   tree_.set_separator_labels(separator_labels());
@@ -374,14 +368,14 @@ void TBookmarkForm::showEvent(QShowEvent* event) {
 }
 
 void TBookmarkForm::FormActivate() {
-  setWindowTitle(T(text::kBookmarkCaption));
-  mFile->setTitle(T(text::kBookmarkFile));
-  for (QAction* a : {mAddFolder, bmNewFolder}) a->setText(T(text::kBookmarkNewFolder));
-  for (QAction* a : {mSeparate, bmSeparate}) a->setText(T(text::kBookmarkSeparator));
-  mClose->setText(T(text::kBookmarkClose));
-  for (QAction* a : {mRename, bmRename}) a->setText(T(text::kBookmarkRename));
-  for (QAction* a : {mDel, bmDelete}) a->setText(T(text::kBookmarkDelete));
-  for (QAction* a : {mProperty, bmProperty}) a->setText(T(text::kBookmarkProperty));
+  setWindowTitle(ui_text(text::kBookmarkCaption));
+  mFile->setTitle(ui_text(text::kBookmarkFile));
+  for (QAction* a : {mAddFolder, bmNewFolder}) a->setText(ui_text(text::kBookmarkNewFolder));
+  for (QAction* a : {mSeparate, bmSeparate}) a->setText(ui_text(text::kBookmarkSeparator));
+  mClose->setText(ui_text(text::kBookmarkClose));
+  for (QAction* a : {mRename, bmRename}) a->setText(ui_text(text::kBookmarkRename));
+  for (QAction* a : {mDel, bmDelete}) a->setText(ui_text(text::kBookmarkDelete));
+  for (QAction* a : {mProperty, bmProperty}) a->setText(ui_text(text::kBookmarkProperty));
   if (QTreeWidgetItem* root = tvBM->topLevelItem(0)) root->setExpanded(true);
   tvBMChange();
 }

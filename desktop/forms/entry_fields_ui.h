@@ -27,6 +27,18 @@ struct DocumentTypeBoxes {
   void SetAll(bool checked) const;
   void Read(DatabaseEntryFields& fields) const;
   void Show(const DatabaseEntryFields& fields) const;
+  // Points a form's named boxes (chkTxt ... chkRTF) at these.
+  template <class Form>
+  void NameIn(Form& form) const {
+    form.chkTxt = txt;
+    form.chkHtm = htm;
+    form.chkPgx = pgx;
+    form.chkWord = doc;
+    form.chkExcel = xls;
+    form.chkPower = ppt;
+    form.chkPdf = pdf;
+    form.chkRTF = rtf;
+  }
 };
 
 // The edit's text as Big5 bytes, as typed (the entry checks trim it).

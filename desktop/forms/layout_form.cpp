@@ -12,23 +12,12 @@
 
 #include "desktop/app.h"
 #include "desktop/big5_qt.h"
+#include "desktop/forms/form_ui.h"
 #include "desktop/maker_pages.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
 
 namespace qm {
-namespace {
-
-QString T(int id) { return utf8_to_qstring(load_text(id)); }
-
-template <typename W>
-W* named(W* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
-
-}  // namespace
-
 // ---- TLayoutForm ----
 
 TLayoutForm::TLayoutForm(QWidget* parent) : QDialog(parent) {
@@ -85,17 +74,17 @@ void TLayoutForm::showEvent(QShowEvent* event) {
 }
 
 void TLayoutForm::FormActivate() {
-  setWindowTitle(T(text::kLayoutCaption));
-  GroupBox1->setTitle(T(text::kLayoutGroup));
-  Label1->setText(T(text::kLayoutLabel1));
-  Label2->setText(T(text::kLayoutLabel2));
-  chkToolBar->setText(T(text::kLayoutToolBar));
-  chkTreeView->setText(T(text::kLayoutTree));
-  chkListView->setText(T(text::kLayoutList));
-  chkPreview->setText(T(text::kLayoutPreview));
-  btnOk->setText(T(text::kButtonOk));
-  btnCancel->setText(T(text::kButtonCancel));
-  btnApply->setText(T(text::kButtonApply));
+  setWindowTitle(ui_text(text::kLayoutCaption));
+  GroupBox1->setTitle(ui_text(text::kLayoutGroup));
+  Label1->setText(ui_text(text::kLayoutLabel1));
+  Label2->setText(ui_text(text::kLayoutLabel2));
+  chkToolBar->setText(ui_text(text::kLayoutToolBar));
+  chkTreeView->setText(ui_text(text::kLayoutTree));
+  chkListView->setText(ui_text(text::kLayoutList));
+  chkPreview->setText(ui_text(text::kLayoutPreview));
+  btnOk->setText(ui_text(text::kButtonOk));
+  btnCancel->setText(ui_text(text::kButtonCancel));
+  btnApply->setText(ui_text(text::kButtonApply));
   btnApply->setEnabled(false);
 }
 
@@ -121,7 +110,7 @@ void TLayoutForm::btnApplyClick() {
 TAboutF::TAboutF(std::function<void(const std::string&)> open, QWidget* parent)
     : QDialog(parent), open_(std::move(open)) {
   setObjectName(QStringLiteral("AboutF"));
-  setWindowTitle(T(text::kMenuAbout).remove(QLatin1Char('&')));
+  setWindowTitle(ui_text(text::kMenuAbout).remove(QLatin1Char('&')));
   auto* layout = new QHBoxLayout(this);
   auto* panel = named(new QFrame(this), "Panel1");
   panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -140,11 +129,11 @@ TAboutF::TAboutF(std::function<void(const std::string&)> open, QWidget* parent)
   big.setBold(true);
   big.setPointSizeF(big.pointSizeF() * 1.4);
   lblProduct->setFont(big);
-  lblProduct->setText(T(text::kTitleProduct) + QLatin1Char(' ') + T(text::kTitleEdition));
+  lblProduct->setText(ui_text(text::kTitleProduct) + QLatin1Char(' ') + ui_text(text::kTitleEdition));
   lblVersion = named(new QLabel(this), "lblVersion");
-  lblVersion->setText(T(text::kTitleVersion));
+  lblVersion->setText(ui_text(text::kTitleVersion));
   lblOwner = named(new QLabel(this), "lblOwner");
-  lblOwner->setText(T(text::kTitleMaker));
+  lblOwner->setText(ui_text(text::kTitleMaker));
   auto* bevel = named(new QFrame(this), "Bevel1");
   bevel->setFrameShape(QFrame::HLine);
   bevel->setFrameShadow(QFrame::Sunken);

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "desktop/big5_qt.h"
+#include "desktop/forms/form_ui.h"
 #include "desktop/plain_ext.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
@@ -114,12 +115,9 @@ void TLocalAdvTxtF::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TLocalAdvTxtF::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == editTxtType && event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      btnAddClick();
-      return true;
-    }
+  if (enter_pressed_in(watched, editTxtType, event)) {
+    btnAddClick();
+    return true;
   }
   return QDialog::eventFilter(watched, event);
 }

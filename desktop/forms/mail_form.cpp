@@ -15,6 +15,7 @@
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue_paths.h"
 #include "desktop/forms/browse_folder.h"
+#include "desktop/forms/form_ui.h"
 #include "desktop/mailfind/mail_store.h"
 #include "desktop/mailfind/thread_stand.h"
 #include "desktop/messages.h"
@@ -24,11 +25,10 @@
 namespace qm {
 
 namespace {
-QString ui(int id) { return utf8_to_qstring(load_text(id)); }
 // A UTF-8 text of the table as the walker's 8-bit text.
 std::string big5_text(int id) {
   std::string out;
-  qstring_to_big5(ui(id), out);
+  qstring_to_big5(ui_text(id), out);
   return out;
 }
 }  // namespace
@@ -101,23 +101,23 @@ void TMailForm::showEvent(QShowEvent* event) {
 void TMailForm::FormActivate() {
   lblFind->clear();
   outlook_ = FileMask == "*.pst";
-  setWindowTitle(ui(text::kMailFindCaption));
-  Label46->setText(ui(text::kMailFindDrive));
-  Label47->setText(ui(text::kMailFindHint));
-  Label45->setText(ui(text::kMailFindFound));
-  btnFindMail->setText(ui(text::kMailFindButton));
-  btnOk->setText(ui(text::kButtonOk));
-  btnCancel->setText(ui(text::kButtonCancel));
-  btnTerminate->setText(ui(text::kMailFindStop));
+  setWindowTitle(ui_text(text::kMailFindCaption));
+  Label46->setText(ui_text(text::kMailFindDrive));
+  Label47->setText(ui_text(text::kMailFindHint));
+  Label45->setText(ui_text(text::kMailFindFound));
+  btnFindMail->setText(ui_text(text::kMailFindButton));
+  btnOk->setText(ui_text(text::kButtonOk));
+  btnCancel->setText(ui_text(text::kButtonCancel));
+  btnTerminate->setText(ui_text(text::kMailFindStop));
   lvFind->clear();
   if (outlook_) {
     lvFind->setColumnCount(1);
-    lvFind->setHeaderLabels({ui(text::kMailColumnName)});
+    lvFind->setHeaderLabels({ui_text(text::kMailColumnName)});
     lvFind->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   } else {
     lvFind->setColumnCount(4);
-    lvFind->setHeaderLabels({ui(text::kMailColumnName), ui(text::kMailColumnFolder),
-                             ui(text::kMailColumnSize), ui(text::kMailColumnDate)});
+    lvFind->setHeaderLabels({ui_text(text::kMailColumnName), ui_text(text::kMailColumnFolder),
+                             ui_text(text::kMailColumnSize), ui_text(text::kMailColumnDate)});
     const int widths[] = {102, 200, 62, 75};
     for (int c = 0; c < 4; ++c) lvFind->setColumnWidth(c, widths[c]);
     lvFind->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
@@ -139,7 +139,7 @@ void TMailForm::ListOutlookFolders() {
                      static_cast<QWidget*>(btnSel), static_cast<QWidget*>(btnFindMail)})
     w->hide();
   Label47->show();
-  lblFind->setText(ui(text::kMailFindListing));
+  lblFind->setText(ui_text(text::kMailFindListing));
   MailStoreLibrary store;
   LoadMailStoreLibrary(store, program_dir_);
   lvFind->clear();
@@ -149,8 +149,8 @@ void TMailForm::ListOutlookFolders() {
     item->setData(0, Qt::UserRole, QByteArray::fromStdString(f.key));
     lblFind->setText(big5_to_qstring(f.name));
   }
-  lblFind->setText(ui(text::kMsgFoundBefore) + QString::number(lvFind->topLevelItemCount()) +
-                   ui(text::kMsgFoundAfter));
+  lblFind->setText(ui_text(text::kMsgFoundBefore) + QString::number(lvFind->topLevelItemCount()) +
+                   ui_text(text::kMsgFoundAfter));
   UnloadMailStoreLibrary(store);
 }
 

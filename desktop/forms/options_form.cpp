@@ -23,6 +23,7 @@
 
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue.h"
+#include "desktop/forms/form_ui.h"
 #include "desktop/maker_pages.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
@@ -32,14 +33,6 @@ namespace {
 
 constexpr int kCell = 22;  // one colour cell, in pixels
 constexpr int kGap = 3;
-
-QString T(int id) { return utf8_to_qstring(load_text(id)); }
-
-template <class W>
-W* named(W* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
 
 QColor grid_color(int index) {
   const uint32_t rgb = KeyColorRgb(index);
@@ -292,30 +285,30 @@ void TOptionsForm::build() {
 }
 
 void TOptionsForm::set_captions() {
-  setWindowTitle(T(text::kOptionsCaption));
-  PageControl1->setTabText(0, T(text::kOptionsTabHighlight));
-  PageControl1->setTabText(1, T(text::kOptionsTabText));
-  PageControl1->setTabText(4, T(text::kOptionsTabSearch));
-  Label4->setText(T(text::kOptionsColor));
-  Label5->setText(T(text::kOptionsBackground));
-  Label6->setText(T(text::kOptionsSize));
-  lblSample->setText(T(text::kOptionsSample));
-  Label1->setText(T(text::kOptionsLabel1));
-  Label2->setText(T(text::kOptionsLabel2));
-  LabelTxtType->setText(T(text::kOptionsTextType));
-  btnAdd->setText(T(text::kOptionsAdd));
-  btnRemove->setText(T(text::kOptionsRemove));
-  GroupBox1->setTitle(T(text::kOptionsFuzzy));
-  LabelMatchRateBar->setText(T(text::kOptionsMatchRate));
-  LabelPrecisionBar->setText(T(text::kOptionsPrecision));
-  GroupBox2->setTitle(T(text::kOptionsResults));
-  Label8->setText(T(text::kOptionsPerPage));
-  Label9->setText(T(text::kOptionsPerPageLabel));
-  Label10->setText(T(text::kOptionsPerPageHint));
-  btnOk->setText(T(text::kButtonOk));
-  btnCancel->setText(T(text::kButtonCancel));
-  btnApply->setText(T(text::kButtonApply));
-  chkWizard->setText(T(text::kOptionsAnimate));
+  setWindowTitle(ui_text(text::kOptionsCaption));
+  PageControl1->setTabText(0, ui_text(text::kOptionsTabHighlight));
+  PageControl1->setTabText(1, ui_text(text::kOptionsTabText));
+  PageControl1->setTabText(4, ui_text(text::kOptionsTabSearch));
+  Label4->setText(ui_text(text::kOptionsColor));
+  Label5->setText(ui_text(text::kOptionsBackground));
+  Label6->setText(ui_text(text::kOptionsSize));
+  lblSample->setText(ui_text(text::kOptionsSample));
+  Label1->setText(ui_text(text::kOptionsLabel1));
+  Label2->setText(ui_text(text::kOptionsLabel2));
+  LabelTxtType->setText(ui_text(text::kOptionsTextType));
+  btnAdd->setText(ui_text(text::kOptionsAdd));
+  btnRemove->setText(ui_text(text::kOptionsRemove));
+  GroupBox1->setTitle(ui_text(text::kOptionsFuzzy));
+  LabelMatchRateBar->setText(ui_text(text::kOptionsMatchRate));
+  LabelPrecisionBar->setText(ui_text(text::kOptionsPrecision));
+  GroupBox2->setTitle(ui_text(text::kOptionsResults));
+  Label8->setText(ui_text(text::kOptionsPerPage));
+  Label9->setText(ui_text(text::kOptionsPerPageLabel));
+  Label10->setText(ui_text(text::kOptionsPerPageHint));
+  btnOk->setText(ui_text(text::kButtonOk));
+  btnCancel->setText(ui_text(text::kButtonCancel));
+  btnApply->setText(ui_text(text::kButtonApply));
+  chkWizard->setText(ui_text(text::kOptionsAnimate));
 }
 
 void TOptionsForm::showEvent(QShowEvent* event) {
@@ -337,7 +330,7 @@ void TOptionsForm::FormActivate() {
   lbSize->clear();
   for (int id : {text::kOptionsSize1, text::kOptionsSize2, text::kOptionsSize3, text::kOptionsSize4,
                  text::kOptionsSize5, text::kOptionsSizeNone})
-    lbSize->addItem(T(id));
+    lbSize->addItem(ui_text(id));
   lbSize->setCurrentRow(v.highlight.size_index);
   // The extensions.
   listboxTxtType->clear();
@@ -480,12 +473,9 @@ bool TOptionsForm::eventFilter(QObject* watched, QEvent* event) {
     Panel1MouseDown(static_cast<QMouseEvent*>(event)->button());
     return true;
   }
-  if (watched == editTxtType && event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      btnAddClick();
-      return true;
-    }
+  if (enter_pressed_in(watched, editTxtType, event)) {
+    btnAddClick();
+    return true;
   }
   return QDialog::eventFilter(watched, event);
 }

@@ -12,13 +12,12 @@
 #include <QVBoxLayout>
 
 #include "desktop/big5_qt.h"
+#include "desktop/forms/form_ui.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
 
 namespace qm {
 namespace {
-
-QString T(int id) { return utf8_to_qstring(load_text(id)); }
 
 QLineEdit* grey_edit(QWidget* parent, const char* name) {
   auto* e = new QLineEdit(parent);
@@ -81,13 +80,13 @@ void TDocPtyForm::showEvent(QShowEvent* event) {
 }
 
 void TDocPtyForm::FormActivate() {
-  setWindowTitle(T(text::kDocPtyCaption));
-  lblType->setText(T(text::kDocPtyType));
-  lblMailFile->setText(T(text::kDocPtyMailFile));
-  lblDate->setText(T(text::kDocPtyDate));
-  lblTitle->setText(T(text::kDocPtyTitle));
-  lblSender->setText(T(text::kDocPtySender));
-  btnOk->setText(T(text::kButtonOk));
+  setWindowTitle(ui_text(text::kDocPtyCaption));
+  lblType->setText(ui_text(text::kDocPtyType));
+  lblMailFile->setText(ui_text(text::kDocPtyMailFile));
+  lblDate->setText(ui_text(text::kDocPtyDate));
+  lblTitle->setText(ui_text(text::kDocPtyTitle));
+  lblSender->setText(ui_text(text::kDocPtySender));
+  btnOk->setText(ui_text(text::kButtonOk));
 }
 
 void TDocPtyForm::ShowProperties(const DocProperties& p) {
@@ -165,7 +164,7 @@ TBMPtyForm::TBMPtyForm(QWidget* parent) : QDialog(parent) {
   layout->addLayout(buttons);
 
   // FormCreate: the browser's filter.
-  filter_ = bookmark_file_filter(T(text::kBookmarkFilter));
+  filter_ = bookmark_file_filter(ui_text(text::kBookmarkFilter));
   choose_ = [](QWidget* parent, const QString& filter) {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
   };
@@ -182,11 +181,11 @@ void TBMPtyForm::showEvent(QShowEvent* event) {
 }
 
 void TBMPtyForm::FormActivate() {
-  setWindowTitle(T(text::kBookmarkPtyCaption));
-  lblBookMark->setText(T(text::kBookmarkPtyLabel));
-  lblBMName->setText(T(text::kBookmarkName));
-  btnOk->setText(T(text::kButtonOk));
-  btnCancel->setText(T(text::kButtonCancel));
+  setWindowTitle(ui_text(text::kBookmarkPtyCaption));
+  lblBookMark->setText(ui_text(text::kBookmarkPtyLabel));
+  lblBMName->setText(ui_text(text::kBookmarkName));
+  btnOk->setText(ui_text(text::kButtonOk));
+  btnCancel->setText(ui_text(text::kButtonCancel));
 }
 
 void TBMPtyForm::SetBookmark(const QString& caption, const QString& target) {

@@ -18,6 +18,7 @@
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/forms/browse_folder.h"
 #include "desktop/forms/entry_fields_ui.h"
+#include "desktop/forms/form_ui.h"
 #include "desktop/forms/local_adv_txt_form.h"
 #include "desktop/forms/mail_form.h"
 #include "desktop/messages.h"
@@ -27,7 +28,6 @@
 namespace qm {
 
 namespace {
-QString ui(int id) { return utf8_to_qstring(load_text(id)); }
 constexpr const char* kMailMasks[] = {"*.mbx", "*.dbx", "*.snm", "*.toc", "*.pst"};
 }  // namespace
 
@@ -35,17 +35,17 @@ TRebuildForm::TRebuildForm(std::string program_dir, QWidget* parent)
     : QDialog(parent), program_dir_(std::move(program_dir)),
       catalog_(std::make_unique<DatabaseCatalog>(program_dir_)) {
   setObjectName(QStringLiteral("RebuildForm"));
-  setWindowTitle(ui(text::kEnvCaption));
+  setWindowTitle(ui_text(text::kEnvCaption));
   auto* layout = new QVBoxLayout(this);
   auto* top = new QFormLayout;
   editDBName = new QLineEdit(this);
-  top->addRow(ui(text::kEnvDbName), editDBName);
+  top->addRow(ui_text(text::kEnvDbName), editDBName);
   auto* kinds = new QHBoxLayout;
-  radioDoc = new QRadioButton(ui(text::kTypeDocuments), this);
-  radioMail = new QRadioButton(ui(text::kTypeMail), this);
+  radioDoc = new QRadioButton(ui_text(text::kTypeDocuments), this);
+  radioMail = new QRadioButton(ui_text(text::kTypeMail), this);
   kinds->addWidget(radioDoc);
   kinds->addWidget(radioMail);
-  top->addRow(ui(text::kMailKindLabel), kinds);
+  top->addRow(ui_text(text::kMailKindLabel), kinds);
   layout->addLayout(top);
 
   PageControl1 = new QTabWidget(this);
@@ -53,55 +53,48 @@ TRebuildForm::TRebuildForm(std::string program_dir, QWidget* parent)
   auto* doc = new QGridLayout(TabSheet1);
   editHtmDir = new QLineEdit(TabSheet1);
   btnHtml = new QPushButton(QStringLiteral("..."), TabSheet1);
-  doc->addWidget(new QLabel(ui(text::kEnvHtmlDir), TabSheet1), 0, 0);
+  doc->addWidget(new QLabel(ui_text(text::kEnvHtmlDir), TabSheet1), 0, 0);
   doc->addWidget(editHtmDir, 0, 1, 1, 3);
   doc->addWidget(btnHtml, 0, 4);
-  doc->addWidget(new QLabel(ui(text::kEnvTypes), TabSheet1), 1, 0);
+  doc->addWidget(new QLabel(ui_text(text::kEnvTypes), TabSheet1), 1, 0);
   types_ = DocumentTypeBoxes::Make(TabSheet1);
-  chkTxt = types_.txt;
-  chkHtm = types_.htm;
-  chkPgx = types_.pgx;
-  chkWord = types_.doc;
-  chkExcel = types_.xls;
-  chkPower = types_.ppt;
-  chkPdf = types_.pdf;
-  chkRTF = types_.rtf;
+  types_.NameIn(*this);
   for (int i = 0; i < 8; ++i) doc->addWidget(types_.all()[i], 2 + i / 4, i % 4);
   SpeedButton1 = new QPushButton(QStringLiteral(">>"), TabSheet1);
   doc->addWidget(SpeedButton1, 2, 4);
-  PageControl1->addTab(TabSheet1, ui(text::kTypeDocuments));
+  PageControl1->addTab(TabSheet1, ui_text(text::kTypeDocuments));
 
   TabSheet2 = new QWidget;
   auto* mail = new QGridLayout(TabSheet2);
   cmbMailType = new QComboBox(TabSheet2);
   for (int id : {text::kMailTypeMbox, text::kMailTypeMbx, text::kMailTypeOutlookExpress,
                  text::kMailTypeOutlook, text::kMailTypeOther})
-    cmbMailType->addItem(ui(id));
+    cmbMailType->addItem(ui_text(id));
   editHtmDirMail = new QLineEdit(TabSheet2);
   btnSel = new QPushButton(QStringLiteral("..."), TabSheet2);
   cmbMailDBName = new QComboBox(TabSheet2);
-  chkAttach = new QCheckBox(ui(text::kEnvAttach), TabSheet2);
-  mail->addWidget(new QLabel(ui(text::kMailTypeLabel), TabSheet2), 0, 0);
+  chkAttach = new QCheckBox(ui_text(text::kEnvAttach), TabSheet2);
+  mail->addWidget(new QLabel(ui_text(text::kMailTypeLabel), TabSheet2), 0, 0);
   mail->addWidget(cmbMailType, 0, 1);
-  mail->addWidget(new QLabel(ui(text::kMailFileLabel), TabSheet2), 1, 0);
+  mail->addWidget(new QLabel(ui_text(text::kMailFileLabel), TabSheet2), 1, 0);
   mail->addWidget(editHtmDirMail, 1, 1);
   mail->addWidget(btnSel, 1, 2);
   mail->addWidget(cmbMailDBName, 2, 1);
   mail->addWidget(chkAttach, 3, 1);
-  PageControl1->addTab(TabSheet2, ui(text::kTypeMail));
+  PageControl1->addTab(TabSheet2, ui_text(text::kTypeMail));
   layout->addWidget(PageControl1);
 
   auto* index = new QHBoxLayout;
   editIndexDirMail = new QLineEdit(this);
   btnDB = new QPushButton(QStringLiteral("..."), this);
-  index->addWidget(new QLabel(ui(text::kEnvIndexDir), this));
+  index->addWidget(new QLabel(ui_text(text::kEnvIndexDir), this));
   index->addWidget(editIndexDirMail, 1);
   index->addWidget(btnDB);
   layout->addLayout(index);
   auto* buttons = new QHBoxLayout;
-  btnOk = new QPushButton(ui(text::kButtonOk), this);
-  btnCancel = new QPushButton(ui(text::kButtonCancel), this);
-  btnApply = new QPushButton(ui(text::kButtonApply), this);
+  btnOk = new QPushButton(ui_text(text::kButtonOk), this);
+  btnCancel = new QPushButton(ui_text(text::kButtonCancel), this);
+  btnApply = new QPushButton(ui_text(text::kButtonApply), this);
   buttons->addStretch();
   buttons->addWidget(btnOk);
   buttons->addWidget(btnCancel);

@@ -18,19 +18,12 @@
 #include <QVBoxLayout>
 
 #include "desktop/big5_qt.h"
+#include "desktop/forms/form_ui.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
 
 namespace qm {
 namespace {
-
-QString T(int id) { return utf8_to_qstring(load_text(id)); }
-
-template <class W>
-W* named(W* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
 
 QComboBox* keyword_box(QWidget* parent, const char* name) {
   auto* box = named(new QComboBox(parent), name);
@@ -177,38 +170,38 @@ void TSearchAdvForm::build() {
 }
 
 void TSearchAdvForm::FormCreate() {
-  setWindowTitle(T(text::kAdvCaption));
-  lblString->setText(T(text::kAdvString));
-  chkH->setText(T(text::kCheckHomophone));
-  chkF->setText(T(text::kCheckFault));
-  chkL->setText(T(text::kCheckLexical));
-  btnOk->setText(T(text::kButtonOk));
-  btnCancel->setText(T(text::kButtonCancel));
-  PageControl1->setTabText(0, T(text::kAdvTabFilter));
-  PageControl1->setTabText(1, T(text::kAdvTabMail));
-  groupFilter->setTitle(T(text::kAdvGroupFilter));
-  chkFilterName->setText(T(text::kAdvFilterName));
-  chkFilterDate->setText(T(text::kAdvFilterDate));
-  chkFilterSize->setText(T(text::kAdvFilterSize));
-  labelFrom->setText(T(text::kAdvFrom));
-  labelTo->setText(T(text::kAdvTo));
-  labelKB->setText(T(text::kAdvKB));
-  groupMailItem->setTitle(T(text::kAdvMailItems));
-  chkMailSubject->setText(T(text::kAdvMailSubject));
-  chkMailSender->setText(T(text::kAdvMailSender));
-  chkMailContent->setText(T(text::kAdvMailContent));
-  groupMFilter->setTitle(T(text::kAdvMailFilter));
-  chkMailDate->setText(T(text::kAdvMailDate));
-  labelF->setText(T(text::kAdvFrom));
-  labelT->setText(T(text::kAdvTo));
+  setWindowTitle(ui_text(text::kAdvCaption));
+  lblString->setText(ui_text(text::kAdvString));
+  chkH->setText(ui_text(text::kCheckHomophone));
+  chkF->setText(ui_text(text::kCheckFault));
+  chkL->setText(ui_text(text::kCheckLexical));
+  btnOk->setText(ui_text(text::kButtonOk));
+  btnCancel->setText(ui_text(text::kButtonCancel));
+  PageControl1->setTabText(0, ui_text(text::kAdvTabFilter));
+  PageControl1->setTabText(1, ui_text(text::kAdvTabMail));
+  groupFilter->setTitle(ui_text(text::kAdvGroupFilter));
+  chkFilterName->setText(ui_text(text::kAdvFilterName));
+  chkFilterDate->setText(ui_text(text::kAdvFilterDate));
+  chkFilterSize->setText(ui_text(text::kAdvFilterSize));
+  labelFrom->setText(ui_text(text::kAdvFrom));
+  labelTo->setText(ui_text(text::kAdvTo));
+  labelKB->setText(ui_text(text::kAdvKB));
+  groupMailItem->setTitle(ui_text(text::kAdvMailItems));
+  chkMailSubject->setText(ui_text(text::kAdvMailSubject));
+  chkMailSender->setText(ui_text(text::kAdvMailSender));
+  chkMailContent->setText(ui_text(text::kAdvMailContent));
+  groupMFilter->setTitle(ui_text(text::kAdvMailFilter));
+  chkMailDate->setText(ui_text(text::kAdvMailDate));
+  labelF->setText(ui_text(text::kAdvFrom));
+  labelT->setText(ui_text(text::kAdvTo));
   for (QComboBox* box : {cmbOperator1, cmbOperator2}) {
     box->clear();
-    box->addItems({T(text::kAdvOperatorAnd), T(text::kAdvOperatorOr), T(text::kAdvOperatorNot)});
+    box->addItems({ui_text(text::kAdvOperatorAnd), ui_text(text::kAdvOperatorOr), ui_text(text::kAdvOperatorNot)});
   }
   cmbOperator1->setCurrentIndex(0);
   cmbOperator2->setCurrentIndex(1);
   cmbKB->clear();
-  cmbKB->addItems({T(text::kAdvAtLeast), T(text::kAdvAtMost)});
+  cmbKB->addItems({ui_text(text::kAdvAtLeast), ui_text(text::kAdvAtMost)});
   cmbKB->setCurrentIndex(0);
 
   btnOk->setEnabled(false);

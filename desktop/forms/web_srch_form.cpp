@@ -13,23 +13,12 @@
 
 #include "desktop/app.h"
 #include "desktop/big5_qt.h"
+#include "desktop/forms/form_ui.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
 #include "desktop/web_search.h"
 
 namespace qm {
-namespace {
-
-QString T(int id) { return utf8_to_qstring(load_text(id)); }
-
-template <typename W>
-W* named(W* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
-
-}  // namespace
-
 TWebSrchForm::TWebSrchForm(std::string host, std::function<void(const std::string&)> open,
                            QWidget* parent)
     : QDialog(parent), host_(std::move(host)), open_(std::move(open)) {
@@ -106,18 +95,18 @@ void TWebSrchForm::showEvent(QShowEvent* event) {
 }
 
 void TWebSrchForm::FormActivate() {
-  setWindowTitle(T(text::kWebSearch));
-  lbl1->setText(T(text::kWebLabel1));
-  lbl2->setText(T(text::kWebLabel2));
-  lbl3->setText(T(text::kWebLabel3));
-  lbl4->setText(T(text::kWebLabel4));
-  lblOperator->setText(T(text::kWebOperators));
-  radio1->setText(T(text::kWebScope1));
-  radio2->setText(T(text::kWebScope2));
-  radio3->setText(T(text::kWebScope3));
-  radio4->setText(T(text::kWebScope0));
-  BtnOk->setText(T(text::kButtonOk));
-  btnCancel->setText(T(text::kButtonCancel));
+  setWindowTitle(ui_text(text::kWebSearch));
+  lbl1->setText(ui_text(text::kWebLabel1));
+  lbl2->setText(ui_text(text::kWebLabel2));
+  lbl3->setText(ui_text(text::kWebLabel3));
+  lbl4->setText(ui_text(text::kWebLabel4));
+  lblOperator->setText(ui_text(text::kWebOperators));
+  radio1->setText(ui_text(text::kWebScope1));
+  radio2->setText(ui_text(text::kWebScope2));
+  radio3->setText(ui_text(text::kWebScope3));
+  radio4->setText(ui_text(text::kWebScope0));
+  BtnOk->setText(ui_text(text::kButtonOk));
+  btnCancel->setText(ui_text(text::kButtonCancel));
   radio4->setChecked(true);
   scope_ = '0';
 }

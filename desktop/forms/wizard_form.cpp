@@ -32,6 +32,7 @@
 #include "desktop/catalogue/entries.h"
 #include "desktop/forms/browse_folder.h"
 #include "desktop/forms/entry_fields_ui.h"
+#include "desktop/forms/form_ui.h"
 #include "desktop/forms/local_adv_txt_form.h"
 #include "desktop/forms/qt_window_thread.h"
 #include "desktop/indexing/command_line.h"
@@ -47,8 +48,6 @@
 namespace qm {
 
 namespace {
-
-QString ui(int id) { return utf8_to_qstring(load_text(id)); }
 
 // A field's Big5 text without the blanks around it.
 std::string bytes(const QLineEdit* e) {
@@ -96,7 +95,7 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
       window_(std::make_unique<QtWindowThread>()),
       schedule_(std::make_unique<IndexSchedule>(*window_)) {
   setObjectName(QStringLiteral("TWizardForm"));
-  setWindowTitle(ui(text::kWizardCaption));
+  setWindowTitle(ui_text(text::kWizardCaption));
   auto* outer = new QVBoxLayout(this);
   auto* body = new QHBoxLayout;
   Image1 = new QLabel(this);
@@ -108,19 +107,19 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
 
   QVBoxLayout* l = nullptr;
   // TabSheet1: the kind.
-  TabSheet[0] = page(PageControl1, ui(text::kWizardText2002), l);
-  radioDoc = new QRadioButton(ui(text::kTypeDocuments), TabSheet[0]);
-  radioMail = new QRadioButton(ui(text::kTypeMail), TabSheet[0]);
+  TabSheet[0] = page(PageControl1, ui_text(text::kWizardText2002), l);
+  radioDoc = new QRadioButton(ui_text(text::kTypeDocuments), TabSheet[0]);
+  radioMail = new QRadioButton(ui_text(text::kTypeMail), TabSheet[0]);
   for (auto [radio, hint] : {std::pair{radioDoc, text::kWizardText2003}, {radioMail, text::kWizardText2004}}) {
     l->addWidget(radio);
-    auto* note = new QLabel(ui(hint), TabSheet[0]);
+    auto* note = new QLabel(ui_text(hint), TabSheet[0]);
     note->setWordWrap(true);
     note->setIndent(20);
     l->addWidget(note);
   }
   l->addStretch();
   // TabSheet2: the document folder.
-  TabSheet[1] = page(PageControl1, ui(text::kWizardText2005), l);
+  TabSheet[1] = page(PageControl1, ui_text(text::kWizardText2005), l);
   auto* row = new QHBoxLayout;
   editHtmDir = new QLineEdit(TabSheet[1]);
   btnBrowse = new QPushButton(QStringLiteral("..."), TabSheet[1]);
@@ -129,29 +128,22 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   l->addLayout(row);
   l->addStretch();
   // TabSheet3: the document types.
-  TabSheet[2] = page(PageControl1, ui(text::kWizardText2008), l);
+  TabSheet[2] = page(PageControl1, ui_text(text::kWizardText2008), l);
   auto* grid = new QGridLayout;
   types_ = DocumentTypeBoxes::Make(TabSheet[2]);
-  chkTxt = types_.txt;
-  chkHtm = types_.htm;
-  chkPgx = types_.pgx;
-  chkWord = types_.doc;
-  chkExcel = types_.xls;
-  chkPower = types_.ppt;
-  chkPdf = types_.pdf;
-  chkRTF = types_.rtf;
+  types_.NameIn(*this);
   for (int i = 0; i < 8; ++i) grid->addWidget(types_.all()[i], i / 2, i % 2);
   SpeedButton1 = new QPushButton(QStringLiteral(">>"), TabSheet[2]);
   grid->addWidget(SpeedButton1, 0, 2);
   l->addLayout(grid);
   l->addStretch();
   // TabSheet4: the name.
-  TabSheet[3] = page(PageControl1, ui(text::kWizardText2011), l);
+  TabSheet[3] = page(PageControl1, ui_text(text::kWizardText2011), l);
   editDBName = new QLineEdit(TabSheet[3]);
   l->addWidget(editDBName);
   l->addStretch();
   // TabSheet5: the index folder.
-  TabSheet[4] = page(PageControl1, ui(text::kWizardText2014), l);
+  TabSheet[4] = page(PageControl1, ui_text(text::kWizardText2014), l);
   row = new QHBoxLayout;
   editIndexDir = new QLineEdit(TabSheet[4]);
   btnBrowser2 = new QPushButton(QStringLiteral("..."), TabSheet[4]);
@@ -160,15 +152,15 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   l->addLayout(row);
   l->addStretch();
   // TabSheet6: ready.
-  TabSheet[5] = page(PageControl1, ui(text::kWizardText2017), l);
+  TabSheet[5] = page(PageControl1, ui_text(text::kWizardText2017), l);
   l->addStretch();
   // TabSheet7: progress. The waiting text and the status panels show while a build runs,
   // the two closing texts after it.
   TabSheet[6] = page(PageControl1, QString(), l);
-  labelProgress = new QLabel(ui(text::kWizardText2020), TabSheet[6]);
+  labelProgress = new QLabel(ui_text(text::kWizardText2020), TabSheet[6]);
   labelProgress->setWordWrap(true);
-  labelBuilt = new QLabel(ui(text::kWizardText2028), TabSheet[6]);
-  labelFinish = new QLabel(ui(text::kWizardText2029), TabSheet[6]);
+  labelBuilt = new QLabel(ui_text(text::kWizardText2028), TabSheet[6]);
+  labelFinish = new QLabel(ui_text(text::kWizardText2029), TabSheet[6]);
   Image2 = new QLabel(TabSheet[6]);
   Image2->setPixmap(desktop_picture("IDB_INDEXMSG"));
   PanelAVI = new QLabel(TabSheet[6]);
@@ -191,11 +183,11 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   lbl1 = new QLabel(QStringLiteral("0"), GroupBox1);
   lbl2 = new QLabel(QStringLiteral("0"), GroupBox1);
   lbl3 = new QLabel(QStringLiteral("0"), GroupBox1);
-  counters->addWidget(new QLabel(ui(text::kWizardText2021), GroupBox1), 0, 0);
+  counters->addWidget(new QLabel(ui_text(text::kWizardText2021), GroupBox1), 0, 0);
   counters->addWidget(lbl1, 0, 1);
-  counters->addWidget(new QLabel(ui(text::kWizardText2022), GroupBox1), 1, 0);
+  counters->addWidget(new QLabel(ui_text(text::kWizardText2022), GroupBox1), 1, 0);
   counters->addWidget(lbl2, 1, 1);
-  counters->addWidget(new QLabel(ui(text::kWizardText2023), GroupBox1), 2, 0);
+  counters->addWidget(new QLabel(ui_text(text::kWizardText2023), GroupBox1), 2, 0);
   counters->addWidget(lbl3, 2, 1);
   counters->setColumnStretch(1, 1);
   l->addWidget(GroupBox1);
@@ -210,14 +202,14 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   l->addWidget(GroupBox2);
   l->addStretch();
   // TabSheet8: the mail client kind, the folder to search and attachments.
-  TabSheet[7] = page(PageControl1, ui(text::kWizardText2024), l);
-  radioIE5 = new QRadioButton(ui(text::kWizardText2034), TabSheet[7]);
-  radioIE4 = new QRadioButton(ui(text::kWizardText2035), TabSheet[7]);
-  radio9798 = new QRadioButton(ui(text::kWizardText2036), TabSheet[7]);
-  radioNS = new QRadioButton(ui(text::kWizardText2037), TabSheet[7]);
-  radioEudora = new QRadioButton(ui(text::kWizardText2038), TabSheet[7]);
+  TabSheet[7] = page(PageControl1, ui_text(text::kWizardText2024), l);
+  radioIE5 = new QRadioButton(ui_text(text::kWizardText2034), TabSheet[7]);
+  radioIE4 = new QRadioButton(ui_text(text::kWizardText2035), TabSheet[7]);
+  radio9798 = new QRadioButton(ui_text(text::kWizardText2036), TabSheet[7]);
+  radioNS = new QRadioButton(ui_text(text::kWizardText2037), TabSheet[7]);
+  radioEudora = new QRadioButton(ui_text(text::kWizardText2038), TabSheet[7]);
   for (QRadioButton* r : {radioIE5, radioIE4, radio9798, radioNS, radioEudora}) l->addWidget(r);
-  lblMailFolder = new QLabel(ui(text::kWizardText2039), TabSheet[7]);
+  lblMailFolder = new QLabel(ui_text(text::kWizardText2039), TabSheet[7]);
   l->addWidget(lblMailFolder);
   row = new QHBoxLayout;
   editMailFolder = new QComboBox(TabSheet[7]);
@@ -227,10 +219,10 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   row->addWidget(editMailFolder, 1);
   row->addWidget(btnSel);
   l->addLayout(row);
-  chkAttach = new QCheckBox(ui(text::kWizardText2025), TabSheet[7]);
+  chkAttach = new QCheckBox(ui_text(text::kWizardText2025), TabSheet[7]);
   l->addWidget(chkAttach);
   // TabSheet9: the mail files found.
-  TabSheet[8] = page(PageControl1, ui(text::kWizardText2026), l);
+  TabSheet[8] = page(PageControl1, ui_text(text::kWizardText2026), l);
   lvFind = new QTreeWidget(TabSheet[8]);
   lvFind->setRootIsDecorated(false);
   lvFind->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -244,18 +236,18 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   l->addWidget(lvFind);
   l->addWidget(lblFind);
   // TabSheet10: the group.
-  TabSheet[9] = page(PageControl1, ui(text::kWizardText2027), l);
+  TabSheet[9] = page(PageControl1, ui_text(text::kWizardText2027), l);
   editGroup = new QLineEdit(TabSheet[9]);
-  editGroup->setText(ui(12083));
+  editGroup->setText(ui_text(12083));
   l->addWidget(editGroup);
   l->addStretch();
 
   auto* buttons = new QHBoxLayout;
-  btnPrev = new QPushButton(ui(text::kWizardPrevious), this);
-  btnNext = new QPushButton(ui(text::kWizardNext), this);
-  btnCancel = new QPushButton(ui(text::kButtonCancel), this);
-  btnFinish = new QPushButton(ui(text::kWizardFinish), this);
-  btnTerminate = new QPushButton(ui(text::kBuildStopped), this);
+  btnPrev = new QPushButton(ui_text(text::kWizardPrevious), this);
+  btnNext = new QPushButton(ui_text(text::kWizardNext), this);
+  btnCancel = new QPushButton(ui_text(text::kButtonCancel), this);
+  btnFinish = new QPushButton(ui_text(text::kWizardFinish), this);
+  btnTerminate = new QPushButton(ui_text(text::kBuildStopped), this);
   buttons->addWidget(btnTerminate);
   buttons->addStretch();
   for (QPushButton* b : {btnPrev, btnNext, btnCancel, btnFinish}) {
@@ -355,7 +347,7 @@ void TWizardForm::start_mail_search() {
   btnTerminate->setVisible(true);
   lvFind->clear();
   lvFind->setColumnCount(3);
-  lvFind->setHeaderLabels({ui(12028), ui(12029), ui(12030)});
+  lvFind->setHeaderLabels({ui_text(12028), ui_text(12029), ui_text(12030)});
   lvFind->header()->setSectionResizeMode(QHeaderView::Interactive);
   lvFind->header()->setStretchLastSection(false);
   lvFind->setColumnWidth(0, 100);
@@ -378,7 +370,7 @@ void TWizardForm::start_mail_search() {
   thread_->SetLabel([this](const std::string& s) { lblFind->setText(big5_to_qstring(s)); });
   auto big5 = [](int id) {
     std::string out;
-    qstring_to_big5(ui(id), out);
+    qstring_to_big5(ui_text(id), out);
     return out;
   };
   thread_->SetTexts(big5(text::kMsgSearchStopped), big5(text::kMsgFoundBefore), big5(text::kMsgFoundAfter));
@@ -393,12 +385,12 @@ void TWizardForm::start_mail_search() {
 void TWizardForm::list_store_folders() {
   lvFind->clear();
   lvFind->setColumnCount(1);
-  lvFind->setHeaderLabels({ui(12028)});
+  lvFind->setHeaderLabels({ui_text(12028)});
   lvFind->header()->setStretchLastSection(true);
-  lblFind->setText(ui(text::kMailFindListing));
+  lblFind->setText(ui_text(text::kMailFindListing));
   MailStoreLibrary store;
   if (!LoadMailStoreLibrary(store, program_dir_)) {
-    lblFind->setText(ui(text::kMailFindNoLibrary));
+    lblFind->setText(ui_text(text::kMailFindNoLibrary));
     return;
   }
   for (const MailStoreFolder& f : ListMailStoreFolders(store)) {
@@ -406,8 +398,8 @@ void TWizardForm::list_store_folders() {
     item->setText(0, big5_to_qstring(f.name));
     item->setText(1, big5_to_qstring(f.key));
   }
-  lblFind->setText(ui(text::kMsgFoundBefore) + QString::number(lvFind->topLevelItemCount()) +
-                   ui(text::kMsgFoundAfter));
+  lblFind->setText(ui_text(text::kMsgFoundBefore) + QString::number(lvFind->topLevelItemCount()) +
+                   ui_text(text::kMsgFoundAfter));
   UnloadMailStoreLibrary(store);
 }
 

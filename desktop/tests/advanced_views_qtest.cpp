@@ -18,7 +18,6 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QtTest>
-#include <sys/time.h>
 
 #include <ctime>
 #include <filesystem>
@@ -31,9 +30,11 @@
 #include "desktop/forms/search_adv_form.h"
 #include "desktop/hit_list_model.h"
 #include "desktop/indexing/property_file.h"
+#include "desktop/indexing/tests/dated_docs.h"
 #include "desktop/main_form.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
+#include "desktop/tests/sink_fixture.h"
 #include "desktop/texts.h"
 #include "index/index_writer.h"
 #include "mail/side_files_format.h"
@@ -44,31 +45,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::time_t local_day(int y, int m, int d) {
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = m - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = 10;
-  tm.tm_isdst = -1;
-  return std::mktime(&tm);
-}
-
-bool write_index(const std::string& dir, const std::vector<std::pair<std::string, std::string>>& docs) {
-  fs::create_directories(dir);
-  IndexWriterOptions options;
-  options.sync = false;
-  IndexWriter writer(dir, options);
-  for (const auto& [path, text] : docs) {
-    IndexDocument doc;
-    doc.path = path;
-    doc.paragraphs.push_back({1, path});
-    doc.paragraphs.push_back({0, text});
-    if (!writer.add_document(doc)) return false;
-  }
-  return writer.finish();
-}
-
 // Database 1 "Docs": a.htm (1 KB, 2000-01-05), b.txt (20 KB, 2001-06-01), c.htm (5 KB,
 // 2002-03-03), e.htm (12 KB, 2000-02-01); database 2 "Mail": three messages received
 // 2001-02-03, 2001-02-04 and 1999-12-31. Both checked in the tree.
@@ -76,33 +52,17 @@ struct AdvancedDir {
   test::TempDir dir{"qm-advviews-"};
   bool ok = false;
   AdvancedDir() {
-    const std::string dist = std::string(QM_DIST_DIR) + "/";
-    for (const char* name : {"quillmere.rcc", "vesprin.htm"})
-      test::write_file(dir / name, test::read_file(dist + name));
-    for (const char* name : {"searcher", "big5.dat", "big5.ref", "desktop_hits.htm"})
-      fs::create_symlink(dist + name, dir / name);
+    test::program_dir_from_dist(dir.path(), {"searcher", "big5.dat", "big5.ref", "desktop_hits.htm"});
     const std::string docs = dir.sub("docs");
-    struct Doc {
-      const char* name;
-      size_t bytes;
-      std::time_t when;
-      const char* text;
-    } files[] = {
-        {"a.htm", 500, local_day(2000, 1, 5), "Green tea leaf SIZE=7 and black tea."},
-        {"b.txt", 20000, local_day(2001, 6, 1), "black tea with green tea leaf"},
-        {"c.htm", 5000, local_day(2002, 3, 3), "leaf of the green tea"},
-        {"e.htm", 12000, local_day(2000, 2, 1), "tea and leaf"},
-    };
-    std::vector<std::pair<std::string, std::string>> index;
-    for (const Doc& d : files) {
-      test::write_file(docs + d.name, std::string(d.bytes, 'x'));
-      struct timeval tv[2] = {{d.when, 0}, {d.when, 0}};
-      utimes((docs + d.name).c_str(), tv);
-      index.push_back({d.name, d.text});
-    }
+    const auto index = test::write_dated_docs(docs, {
+        {"a.htm", 500, test::local_day(2000, 1, 5), "Green tea leaf SIZE=7 and black tea."},
+        {"b.txt", 20000, test::local_day(2001, 6, 1), "black tea with green tea leaf"},
+        {"c.htm", 5000, test::local_day(2002, 3, 3), "leaf of the green tea"},
+        {"e.htm", 12000, test::local_day(2000, 2, 1), "tea and leaf"},
+    });
     const std::string work = dir.path() + "db/docs/", mail = dir.path() + "db/mail/";
-    if (!write_index(work, index) || !BuildPropertyFile(work, docs)) return;
-    if (!write_index(mail, {{"Tea party", "Come for tea."}, {"Re: tea", "More tea, please."},
+    if (!test::write_index(work, index) || !BuildPropertyFile(work, docs)) return;
+    if (!test::write_index(mail, {{"Tea party", "Come for tea."}, {"Re: tea", "More tea, please."},
                             {"Old tea", "Tea of last year."}}))
       return;
     namespace ms = mail_side;
@@ -114,7 +74,7 @@ struct AdvancedDir {
     // Database 3 "Many": m0.htm, m1.txt, m2.htm ... m29.txt, all about tea.
     std::vector<std::pair<std::string, std::string>> many;
     for (int i = 0; i < 30; ++i) many.push_back({"m" + std::to_string(i) + (i % 2 ? ".txt" : ".htm"), "tea"});
-    if (!write_index(dir.path() + "db/many/", many) || !BuildPropertyFile(dir.path() + "db/many/", docs)) return;
+    if (!test::write_index(dir.path() + "db/many/", many) || !BuildPropertyFile(dir.path() + "db/many/", docs)) return;
     write_ini("1");
     folder_dat_write(dir / "Folder.dat", {{true, 4, 0, -1, "Databases"},
                                           {false, 3, 1, 1, "Docs"},
@@ -176,19 +136,13 @@ class AdvancedViewsTest : public QObject {
   void init() {
     dir_ = std::make_unique<AdvancedDir>();
     QVERIFY(dir_->ok);
-    QVERIFY(desktop_load_resources(dir_->path(), "en"));
-    sink_ = ScriptedMessageSink();
-    message_set_sink(&sink_);
-    form_ = desktop_create_main_window(dir_->path());
+    form_ = test::open_main_window(dir_->path(), sink_);
     QVERIFY(form_);
     check_only(*form_, {1});
   }
   void cleanup() {
-    QCOMPARE(QString::fromStdString(sink_.failures()), QString());
-    QCOMPARE(sink_.pending(), size_t(0));
-    form_.reset();
-    message_set_sink(nullptr);
-    desktop_texts().clear();
+    test::check_sink_done(sink_);
+    test::close_main_window(form_);
     dir_.reset();
   }
 

@@ -17,6 +17,7 @@
 #include "desktop/hit_list_model.h"
 #include "desktop/main_form.h"
 #include "desktop/messages.h"
+#include "desktop/tests/sink_fixture.h"
 #include "desktop/texts.h"
 #include "mail/side_files_format.h"
 #include "platform/le.h"
@@ -37,12 +38,9 @@ class MailViewsTest : public QObject {
   void initTestCase() { common_set_desktop_profile(true); }
   void init() {
     dir_ = std::make_unique<test::TempDir>("qm-mailviews-");
-    const std::string root = dir_->path(), dist = std::string(QM_DIST_DIR) + "/";
-    for (const char* name : {"quillmere.rcc", "vesprin.htm"})
-      test::write_file(*dir_ / name, test::read_file(dist + name));
-    for (const char* name : {"searcher", "marker", "indexer", "libpostbridge.so", "big5.dat", "big5.ref",
-                             "desktop_hits.htm"})
-      fs::create_symlink(dist + name, *dir_ / name);
+    const std::string root = dir_->path();
+    test::program_dir_from_dist(root, {"searcher", "marker", "indexer", "libpostbridge.so", "big5.dat", "big5.ref",
+                                       "desktop_hits.htm"});
     const std::string box = std::string(QM_SOURCE_DIR) + "/mail/tests/fixtures/all-lf.mbox";
     test::write_file(*dir_ / "vesprin.ini",
                      "[VESPRIN]\nSearcher=/cgi-bin/searcher\nHomePage=/\nSystemAdm=a@b\n"
@@ -57,17 +55,12 @@ class MailViewsTest : public QObject {
     QVERIFY2(built.output.find("\x1A\x1A") != std::string::npos, built.output.c_str());
     folder_dat_write(*dir_ / "Folder.dat", {{true, 4, 0, -1, "Databases"}, {false, 4, 1, 1, "Inbox"}});
 
-    QVERIFY(desktop_load_resources(root, "en"));
-    sink_ = ScriptedMessageSink();
-    message_set_sink(&sink_);
-    form_ = desktop_create_main_window(root);
+    form_ = test::open_main_window(root, sink_);
     QVERIFY(form_);
   }
   void cleanup() {
     QCOMPARE(QString::fromStdString(sink_.failures()), QString());
-    form_.reset();
-    message_set_sink(nullptr);
-    desktop_texts().clear();
+    test::close_main_window(form_);
     dir_.reset();
   }
 

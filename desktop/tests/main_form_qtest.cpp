@@ -32,6 +32,7 @@
 #include "desktop/main_form.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
+#include "desktop/tests/sink_fixture.h"
 #include "desktop/texts.h"
 #include "testsupport/test_files.h"
 
@@ -61,10 +62,7 @@ class MainFormTest : public QObject {
  private slots:
   // The program reads its configuration with the desktop's rules (the tree's catalogue).
   void initTestCase() { common_set_desktop_profile(true); }
-  void cleanup() {
-    message_set_sink(nullptr);
-    desktop_texts().clear();
-  }
+  void cleanup() { test::drop_sink_and_texts(); }
 
   void captionsInBothLanguages() {
     ProgramDir pd("[VESPRIN]\nSearcher=/s\n");

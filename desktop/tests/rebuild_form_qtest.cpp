@@ -19,6 +19,7 @@
 #include "desktop/forms/rebuild_form.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
+#include "desktop/tests/sink_fixture.h"
 #include "desktop/texts.h"
 #include "platform/process.h"
 #include "testsupport/test_files.h"
@@ -41,16 +42,9 @@ class RebuildFormTest : public QObject {
   ScriptedMessageSink sink_;
 
  private slots:
-  void initTestCase() {
-    common_set_desktop_profile(true);
-    QVERIFY(desktop_load_resources(std::string(QM_DIST_DIR) + "/", "en"));
-    message_set_sink(&sink_);
-  }
+  void initTestCase() { QVERIFY(test::load_texts_with_sink(sink_)); }
   void cleanupTestCase() { message_set_sink(nullptr); }
-  void cleanup() {
-    QVERIFY2(sink_.failures().empty(), sink_.failures().c_str());
-    QCOMPARE(sink_.pending(), size_t(0));
-  }
+  void cleanup() { test::check_sink_done(sink_); }
 
   void newDocumentDatabase() {
     test::TempDir dir{"qm-rebuild-"};

@@ -27,6 +27,7 @@
 #include "desktop/messages.h"
 #include "desktop/preview_pane.h"
 #include "desktop/text_ids.h"
+#include "desktop/tests/sink_fixture.h"
 #include "desktop/texts.h"
 #include "index/index_writer.h"
 #include "mail/side_files_format.h"
@@ -68,11 +69,7 @@ void make_script(const std::string& path, const std::string& body) {
 struct SearchDir {
   test::TempDir dir{"qm-search-"};
   SearchDir() {
-    const std::string dist = std::string(QM_DIST_DIR) + "/";
-    for (const char* name : {"quillmere.rcc", "vesprin.htm"})
-      test::write_file(dir / name, test::read_file(dist + name));
-    for (const char* name : {"searcher", "marker", "big5.dat", "big5.ref", "desktop_hits.htm"})
-      fs::create_symlink(dist + name, dir / name);
+    test::program_dir_from_dist(dir.path(), {"searcher", "marker", "big5.dat", "big5.ref", "desktop_hits.htm"});
     const std::string docs = dir.sub("docs");
     test::write_file(docs + "green.txt", "green");
     test::write_file(docs + "black.txt", "black");
@@ -168,18 +165,12 @@ class SearchViewsTest : public QObject {
   void initTestCase() { common_set_desktop_profile(true); }
   void init() {
     dir_ = std::make_unique<SearchDir>();
-    QVERIFY(desktop_load_resources(dir_->path(), "en"));
-    sink_ = ScriptedMessageSink();
-    message_set_sink(&sink_);
-    form_ = desktop_create_main_window(dir_->path());
+    form_ = test::open_main_window(dir_->path(), sink_);
     QVERIFY(form_);
   }
   void cleanup() {
-    QCOMPARE(QString::fromStdString(sink_.failures()), QString());
-    QCOMPARE(sink_.pending(), size_t(0));
-    form_.reset();
-    message_set_sink(nullptr);
-    desktop_texts().clear();
+    test::check_sink_done(sink_);
+    test::close_main_window(form_);
     dir_.reset();
   }
 

@@ -16,6 +16,7 @@
 
 #include <signal.h>
 #include <filesystem>
+#include <initializer_list>
 #include <sys/stat.h>
 
 #include "common/ini.h"
@@ -25,6 +26,7 @@
 #include "desktop/indexing/schedule.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
+#include "desktop/tests/sink_fixture.h"
 #include "desktop/texts.h"
 #include "testsupport/test_files.h"
 
@@ -69,6 +71,29 @@ struct Fixture {
 // Page index of each step for documents.
 int page_of(const TWizardForm& f) { return f.PageControl1->currentIndex(); }
 
+// The mail kind over folder, then on the found-files page the named files listed there
+// and all selected.
+void select_found_mail(TWizardForm& f, const std::string& folder, std::initializer_list<const char*> names) {
+  f.radioMail->setChecked(true);
+  f.btnNext->click();
+  f.editMailFolder->setEditText(QString::fromStdString(folder));
+  f.btnNext->click();
+  QTRY_VERIFY(f.btnNext->isEnabled());
+  for (const char* name : names) new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(folder)});
+  f.lvFind->selectAll();
+}
+
+// Terminate during the build: the wizard is back on the page before the build with its
+// navigation, and Finish stays off.
+void terminate_build(TWizardForm& f) {
+  f.btnTerminate->click();
+  f.schedule().WaitFinished();
+  QCOMPARE(f.Step(), 5);
+  QCOMPARE(page_of(f), 5);
+  QVERIFY(f.btnPrev->isEnabled() && f.btnCancel->isEnabled() && f.btnNext->isEnabled());
+  QVERIFY(!f.btnFinish->isEnabled());
+}
+
 }  // namespace
 
 class WizardFormTest : public QObject {
@@ -89,16 +114,9 @@ class WizardFormTest : public QObject {
   ScriptedMessageSink sink_;
 
  private slots:
-  void initTestCase() {
-    common_set_desktop_profile(true);
-    QVERIFY(desktop_load_resources(std::string(QM_DIST_DIR) + "/", "en"));
-    message_set_sink(&sink_);
-  }
+  void initTestCase() { QVERIFY(test::load_texts_with_sink(sink_)); }
   void cleanupTestCase() { message_set_sink(nullptr); }
-  void cleanup() {
-    QVERIFY2(sink_.failures().empty(), sink_.failures().c_str());
-    QCOMPARE(sink_.pending(), size_t(0));
-  }
+  void cleanup() { test::check_sink_done(sink_); }
 
   void startsAtTheKindPage() {
     Fixture fx("printf '\\032\\032'");
@@ -260,12 +278,7 @@ class WizardFormTest : public QObject {
     QVERIFY(!f.close());  // refused while the build runs
     QTest::keyClick(&f, Qt::Key_Escape);
     QVERIFY(f.isVisible());
-    f.btnTerminate->click();
-    f.schedule().WaitFinished();
-    QCOMPARE(f.Step(), 5);
-    QCOMPARE(page_of(f), 5);
-    QVERIFY(f.btnPrev->isEnabled() && f.btnCancel->isEnabled() && f.btnNext->isEnabled());
-    QVERIFY(!f.btnFinish->isEnabled());
+    terminate_build(f);
     QCOMPARE(fx.value("INDEX", "2"), std::string("<none>"));
     QCOMPARE(fx.value("DB-2", "Description"), std::string("<none>"));
     const pid_t pid = pid_t(std::stol(test::read_file(fx.dir / "pids")));
@@ -357,14 +370,7 @@ class WizardFormTest : public QObject {
                "case \"$*\" in *-x2) printf '3 no mail\\r\\n' ;; *) printf '1 Sorting\\r\\n\\032\\032' ;; esac");
     TWizardForm f(fx.dir.path());
     f.show();
-    f.radioMail->setChecked(true);
-    f.btnNext->click();
-    f.editMailFolder->setEditText(QString::fromStdString(fx.docs));
-    f.btnNext->click();
-    QTRY_VERIFY(f.btnNext->isEnabled());
-    for (const char* name : {"a.mbx", "b.mbx"})
-      new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(fx.docs)});
-    f.lvFind->selectAll();
+    select_found_mail(f, fx.docs, {"a.mbx", "b.mbx"});
     while (f.Step() < 6) f.btnNext->click();
     QVERIFY(f.Building());
     QVERIFY(f.labelProgress->isVisible() && f.GroupBox2->isVisible() && f.btnTerminate->isVisible());
@@ -454,23 +460,11 @@ class WizardFormTest : public QObject {
     Fixture fx("printf '0 m\\r\\n'; exec sleep 30");
     TWizardForm f(fx.dir.path());
     f.show();
-    f.radioMail->setChecked(true);
-    f.btnNext->click();
-    f.editMailFolder->setEditText(QString::fromStdString(fx.docs));
-    f.btnNext->click();
-    QTRY_VERIFY(f.btnNext->isEnabled());
-    for (const char* name : {"a.mbx", "b.mbx", "c.mbx"})
-      new QTreeWidgetItem(f.lvFind, QStringList{name, QString::fromStdString(fx.docs)});
-    f.lvFind->selectAll();
+    select_found_mail(f, fx.docs, {"a.mbx", "b.mbx", "c.mbx"});
     while (f.Step() < 6) f.btnNext->click();
     QTRY_VERIFY(QFile::exists(QString::fromStdString(fx.dir / "pids")));
     QVERIFY(f.Building());
-    f.btnTerminate->click();
-    f.schedule().WaitFinished();
-    QCOMPARE(f.Step(), 5);
-    QCOMPARE(page_of(f), 5);
-    QVERIFY(f.btnPrev->isEnabled() && f.btnCancel->isEnabled() && f.btnNext->isEnabled());
-    QVERIFY(!f.btnFinish->isEnabled());
+    terminate_build(f);
     QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
     QCOMPARE(fx.value("INDEX", "3"), std::string("1"));
     QCOMPARE(fx.value("INDEX", "4"), std::string("<none>"));

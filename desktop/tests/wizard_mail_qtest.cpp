@@ -37,6 +37,7 @@
 #include "desktop/main_form.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
+#include "desktop/tests/sink_fixture.h"
 #include "desktop/texts.h"
 #include "platform/process.h"
 #include "testsupport/test_files.h"
@@ -54,12 +55,8 @@ const std::string kStores = std::string(QM_SOURCE_DIR) + "/mail/tests/stores/";
 struct ProgramDir {
   test::TempDir dir{"qm-wizard-mail-"};
   ProgramDir() {
-    const std::string dist = std::string(QM_DIST_DIR) + "/";
-    for (const char* name : {"quillmere.rcc", "vesprin.htm"})
-      test::write_file(dir / name, test::read_file(dist + name));
-    for (const char* name : {"indexer", "searcher", "marker", "libpostbridge.so", "libmboxpull.so", "big5.dat",
-                             "big5.ref", "desktop_hits.htm"})
-      fs::create_symlink(dist + name, dir / name);
+    test::program_dir_from_dist(dir.path(), {"indexer", "searcher", "marker", "libpostbridge.so", "libmboxpull.so",
+                                             "big5.dat", "big5.ref", "desktop_hits.htm"});
     test::write_file(dir / "vesprin.ini",
                      "[VESPRIN]\nSearcher=/cgi-bin/searcher\nHomePage=/\nSystemAdm=a@b\n"
                      "TmplNextQuery=desktop_hits.htm\nResultCount=100\n");
@@ -149,16 +146,9 @@ class WizardMailTest : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    common_set_desktop_profile(true);
-    QVERIFY(desktop_load_resources(std::string(QM_DIST_DIR) + "/", "en"));
-    message_set_sink(&sink_);
-  }
+  void initTestCase() { QVERIFY(test::load_texts_with_sink(sink_)); }
   void cleanupTestCase() { message_set_sink(nullptr); }
-  void cleanup() {
-    QVERIFY2(sink_.failures().empty(), sink_.failures().c_str());
-    QCOMPARE(sink_.pending(), size_t(0));
-  }
+  void cleanup() { test::check_sink_done(sink_); }
 
   // The mail-client kind over the fixture store: the wizard lists its six readable folders
   // and builds two, the add/edit dialog adds a third that the builder builds from its

@@ -24,6 +24,7 @@
 #include "desktop/main_form.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
+#include "desktop/tests/sink_fixture.h"
 #include "desktop/texts.h"
 #include "testsupport/test_files.h"
 
@@ -38,11 +39,8 @@ struct EmptyProgramDir {
   test::TempDir dir{"qm-wizard-main-"};
   std::string docs;
   EmptyProgramDir() {
-    const std::string dist = std::string(QM_DIST_DIR) + "/";
-    for (const char* name : {"quillmere.rcc", "vesprin.htm"})
-      test::write_file(dir / name, test::read_file(dist + name));
-    for (const char* name : {"indexer", "searcher", "marker", "big5.dat", "big5.ref", "desktop_hits.htm"})
-      fs::create_symlink(dist + name, dir / name);
+    test::program_dir_from_dist(dir.path(),
+                                {"indexer", "searcher", "marker", "big5.dat", "big5.ref", "desktop_hits.htm"});
     docs = dir.sub("docs");
     test::write_file(docs + "/teas.txt", "Oolong and pu-erh are fermented teas.\n");
     test::write_file(docs + "/coffee.txt", "Arabica beans grow in the highlands.\n");
@@ -59,10 +57,7 @@ class WizardMainTest : public QObject {
 
  private slots:
   void initTestCase() { common_set_desktop_profile(true); }
-  void cleanup() {
-    message_set_sink(nullptr);
-    desktop_texts().clear();
-  }
+  void cleanup() { test::drop_sink_and_texts(); }
 
   void builtDatabaseIsCheckedAndSearchable() {
     EmptyProgramDir pd;

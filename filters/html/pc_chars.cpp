@@ -356,15 +356,8 @@ KVXSTATUS SetTextCharset(uint32_t charset, WriterState& s) {
   }
   if (source == 0) source = UTGetUnknownCharSet(generic ? s.documentCharset : charset);
   if (source == s.textCharset) return KVX_OK;
-  KVXCHARMAPREQUEST req;
-  std::memset(&req, 0, sizeof req);
-  req.Size = sizeof req;
-  req.Replacement = 0x40;
-  req.Word2 = 1;
-  req.Source = source;
-  req.Target = s.outputCharset;
   KVXCHARMAP* map = nullptr;
-  if (KVXSTATUS st = UTCreateMap(&map, &req)) return st;
+  if (KVXSTATUS st = CreateCharMap(&map, source, s.outputCharset, 0x40)) return st;
   UTReleaseMap(map);
   s.textCharset = source;
   return KVX_OK;

@@ -74,6 +74,17 @@ KVXSTATUS SetOutputCharset(KVXHANDLE ex, uint32_t doc_set, uint32_t* row_id, uin
   return KVX_OK;
 }
 
+KVXSTATUS CreateCharMap(KVXCHARMAP** map, uint32_t sourceSet, uint32_t targetSet, uint16_t replacement) {
+  KVXCHARMAPREQUEST req;
+  std::memset(&req, 0, sizeof req);
+  req.Size = sizeof req;
+  req.Replacement = replacement;
+  req.Word2 = 1;
+  req.Source = sourceSet;
+  req.Target = targetSet;
+  return UTCreateMap(map, &req);
+}
+
 KVXSTATUS MapText16(uint16_t* text, uint32_t count, uint32_t source, uint32_t target) {
   if (UTGetUnknownCharSet(source) == UTGetUnknownCharSet(target)) return KVX_OK;
   // Mapped units are kept per pair of sets for the thread, so each unit meets the
@@ -89,14 +100,7 @@ KVXSTATUS MapText16(uint16_t* text, uint32_t count, uint32_t source, uint32_t ta
       continue;
     }
     if (map == nullptr) {
-      KVXCHARMAPREQUEST req;
-      std::memset(&req, 0, sizeof req);
-      req.Size = sizeof req;
-      req.Replacement = 0x40;
-      req.Word2 = 1;
-      req.Source = source;
-      req.Target = target;
-      if (KVXSTATUS st = UTCreateMap(&map, &req)) return st;
+      if (KVXSTATUS st = CreateCharMap(&map, source, target, 0x40)) return st;
     }
     uint32_t result = 0;
     if ((c & 0xFF00) == map->LoadedPage)

@@ -1,7 +1,7 @@
 // Output character sets of the HTML export filter: the table that joins framework set ids
 // to HTML charset names, the choice of an export's output set (the host's option corrected
 // by the document's own set) and MapText16, which maps 16-bit text in place between two
-// framework sets. Used by the export engine and the element side.
+// framework sets, and CreateCharMap, the framework map they build on. Used by the export engine and the element side.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -34,5 +34,9 @@ KVXSTATUS SetOutputCharset(KVXHANDLE exportHandle, uint32_t documentSet, uint32_
 // characters become "@", curly quotes and dashes of 0x90-0x97 their ASCII forms where
 // the target is single-byte. Returns UTCreateMap's status on failure (text unchanged).
 KVXSTATUS MapText16(uint16_t* text, uint32_t count, uint32_t sourceSet, uint32_t targetSet);
+
+// A framework map from sourceSet to targetSet that writes `replacement` for what it cannot
+// map; UTCreateMap's status. The caller releases the map with UTReleaseMap.
+KVXSTATUS CreateCharMap(KVXCHARMAP** map, uint32_t sourceSet, uint32_t targetSet, uint16_t replacement);
 
 }  // namespace pc

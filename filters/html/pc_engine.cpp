@@ -21,13 +21,6 @@ namespace {
 
 constexpr uint16_t kDataSize = 19044;
 
-Export* export_of(void* instance) {
-  if (instance == nullptr) return nullptr;
-  Export* x = nullptr;
-  std::memcpy(&x, instance, sizeof x);
-  return x;
-}
-
 void set_export(void* instance, Export* x) { std::memcpy(instance, &x, sizeof x); }
 
 // ---- Template text in the output form ---------------------------------------------------

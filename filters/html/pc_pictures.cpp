@@ -10,6 +10,7 @@
 #include "filters/graphics/placeholders.h"
 #include "pc_blocks.h"
 #include "pc_chars.h"
+#include "pc_charsets.h"
 #include "pc_gif.h"
 #include "pc_writer.h"
 
@@ -33,13 +34,6 @@ constexpr uint32_t kNoItem = 0xFFFFFFFFu;
 constexpr uint32_t kPictureFileKind = 0x202;
 constexpr uint32_t kMaxResolution = 2400;
 constexpr uint32_t kHtmlModuleWord = 2;
-
-Export* export_of(void* instance) {
-  if (instance == nullptr) return nullptr;
-  Export* x = nullptr;
-  std::memcpy(&x, instance, sizeof x);
-  return x;
-}
 
 PictureState& pictures(Export& x) {
   if (!x.pictures) x.pictures = std::make_shared<PictureState>();
@@ -75,15 +69,8 @@ std::vector<uint16_t> widen_link_text(const uint8_t* text, uint32_t charset, siz
 // Maps units of a set to Unicode in place; the map's status.
 KVXSTATUS map_to_unicode(std::vector<uint16_t>& units, uint32_t charset) {
   if (is_unicode(charset)) return KVX_OK;
-  KVXCHARMAPREQUEST req;
-  std::memset(&req, 0, sizeof req);
-  req.Size = sizeof req;
-  req.Replacement = 0x3F;
-  req.Word2 = 1;
-  req.Source = charset;
-  req.Target = KVXCS_UNICODE;
   KVXCHARMAP* map = nullptr;
-  if (KVXSTATUS st = UTCreateMap(&map, &req)) return st;
+  if (KVXSTATUS st = CreateCharMap(&map, charset, KVXCS_UNICODE, 0x3F)) return st;
   KVXSTATUS st = KVX_OK;
   for (uint16_t& u : units) {
     uint32_t result = 0;

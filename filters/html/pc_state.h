@@ -1,11 +1,13 @@
 // The state of one HTML export: the template readers, the output-file table with its
 // command lists, element path records, the statement stack, the parse state and the output
 // form. One Export lives on the heap per export; the instance block of the framework holds
-// its pointer. Shared by the template reader and parser (pc_template.cpp, pc_parse.cpp),
-// element paths (pc_paths.cpp), output files (pc_files.cpp), the element side
-// (pc_elements.cpp and pc_content.h) and the engine (pc_engine.cpp).
+// its pointer (export_of reads it). Shared by the template reader and parser
+// (pc_template.cpp, pc_parse.cpp), element paths (pc_paths.cpp), output files
+// (pc_files.cpp), the element side (pc_elements.cpp and pc_content.h), the pictures
+// (pc_pictures.cpp) and the engine (pc_engine.cpp).
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -194,6 +196,14 @@ struct Export {
   // The picture side's state (link text block, spacer picture), made on first use.
   std::shared_ptr<PictureState> pictures;
 };
+
+// The export whose pointer the framework's instance block holds; null for no block.
+inline Export* export_of(void* instance) {
+  if (instance == nullptr) return nullptr;
+  Export* x = nullptr;
+  std::memcpy(&x, instance, sizeof x);
+  return x;
+}
 
 // ---- Template reading (pc_template.cpp) -----------------------------------------------------
 // Opens the named template or, when default_allowed, the built-in one, into a new

@@ -104,6 +104,22 @@ void class_attr(unsigned entry, size_t index, uint32_t& status, HtmlWriter& w) {
   EmitTagText(true, " %s\"%s\"", name.c_str(), entry, status, w.s);
 }
 
+// The classes from the style up through its parents to the root, without loops.
+std::vector<size_t> chain_of(const HtmlWriter& w, uint32_t styleId) {
+  std::vector<size_t> chain;
+  for (uint32_t id = styleId; id != kNoStyleId && chain.size() < 32;) {
+    uint32_t st = 0;
+    int i = StyleFind(w, id, st);
+    if (i < 0) break;
+    bool seen = false;
+    for (size_t c : chain) seen = seen || c == size_t(i);
+    if (seen) break;
+    chain.push_back(size_t(i));
+    id = w.classes[size_t(i)].parent;
+  }
+  return chain;
+}
+
 unsigned class_entry_of(unsigned tag) { return tag == 27 || tag == 149 ? 77 : tag == 71 ? 78 : 79; }
 
 }  // namespace
@@ -208,17 +224,7 @@ void StyleCountUse(HtmlWriter& w, uint32_t styleId, uint32_t& status) {
 
 void WriteClassTag(uint32_t styleId, unsigned tag, bool open, bool keepOpen, uint32_t& status, HtmlWriter& w) {
   // The chain from the style up to its root, without loops.
-  std::vector<size_t> chain;
-  for (uint32_t id = styleId; id != kNoStyleId && chain.size() < 32;) {
-    uint32_t st = 0;
-    int i = StyleFind(w, id, st);
-    if (i < 0) break;
-    bool seen = false;
-    for (size_t c : chain) seen = seen || c == size_t(i);
-    if (seen) break;
-    chain.push_back(size_t(i));
-    id = w.classes[size_t(i)].parent;
-  }
+  std::vector<size_t> chain = chain_of(w, styleId);
   if (chain.empty()) {
     StyleFind(w, styleId, status);
     return;
@@ -354,21 +360,6 @@ constexpr ToggleProp kToggleProps[] = {
     {0x400, 14, 16, 100}, {0x800, 16, 17, 101}, {0x1000, 15, 6, 92},  {0x4000, 11, 19, 0}, {0x8000, 12, 20, 0},
     {0x2000, 2, 15, 108},
 };
-
-std::vector<size_t> chain_of(const HtmlWriter& w, uint32_t styleId) {
-  std::vector<size_t> chain;
-  for (uint32_t id = styleId; id != kNoStyleId && chain.size() < 32;) {
-    uint32_t st = 0;
-    int i = StyleFind(w, id, st);
-    if (i < 0) break;
-    bool seen = false;
-    for (size_t c : chain) seen = seen || c == size_t(i);
-    if (seen) break;
-    chain.push_back(size_t(i));
-    id = w.classes[size_t(i)].parent;
-  }
-  return chain;
-}
 
 }  // namespace
 

@@ -98,6 +98,17 @@ LOGFONTA Font(int32_t height, int32_t weight = FW_NORMAL) {
   return lf;
 }
 
+// The metrics of the font lf as selected into dc (which keeps its own font).
+TEXTMETRICA MetricsOf(HDC dc, const LOGFONTA& lf) {
+  HFONT f = CreateFontIndirectA(&lf);
+  HGDIOBJ old = SelectObject(dc, f);
+  TEXTMETRICA tm{};
+  GetTextMetricsA(dc, &tm);
+  SelectObject(dc, old);
+  DeleteObject(f);
+  return tm;
+}
+
 class GrayText : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(gray().lib, nullptr); }
@@ -226,13 +237,7 @@ TEST_F(GrayText, TurnedGrayTextIsTheUprightTextTurned) {
     lf.lfUnderline = 1;
     lf.lfStrikeOut = 1;
     Surface s(lf, side, side);
-    LOGFONTA big = Font(-46);
-    HFONT f = CreateFontIndirectA(&big);
-    HGDIOBJ old = SelectObject(s.dc, f);
-    TEXTMETRICA tm{};
-    GetTextMetricsA(s.dc, &tm);
-    SelectObject(s.dc, old);
-    DeleteObject(f);
+    const TEXTMETRICA tm = MetricsOf(s.dc, Font(-46));
     height = (tm.tmHeight + 1) / 2;
     EXPECT_EQ(gray().ExtTextOutG(&lf, s.dc, 80, 80, 0, nullptr, "Rg7", 3, nullptr), 1);
     return s.Pixels();
@@ -374,12 +379,7 @@ TEST_F(GrayText, UnderlineAndStrikeOutFromTheFontTables) {
       // H and D: the double-size height and descent halved.
       LOGFONTA big = lf;
       big.lfHeight = -80;
-      HFONT f = CreateFontIndirectA(&big);
-      HGDIOBJ old = SelectObject(s.dc, f);
-      TEXTMETRICA tm{};
-      GetTextMetricsA(s.dc, &tm);
-      SelectObject(s.dc, old);
-      DeleteObject(f);
+      const TEXTMETRICA tm = MetricsOf(s.dc, big);
       const int32_t ascent = (tm.tmHeight + 1) / 2 - (tm.tmDescent + 1) / 2;
       ASSERT_EQ(gray().ExtTextOutG(&lf, s.dc, 10, 5, 0, nullptr, "   ", 3, nullptr), 1);  // spaces: only the line
       std::vector<int32_t> rows;

@@ -26,6 +26,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURES = os.path.join(HERE, "fixtures")
 sys.path.insert(0, os.path.join(HERE, "tools"))
 import make_eml  # noqa: E402
+from pbdrive_records import records  # noqa: E402
 
 PBDRIVE = None
 BIG5_LABELS = {"big5", "cp950", "big5-hkscs"}
@@ -108,18 +109,6 @@ def expected_body(msg) -> bytes:
     if msg.is_multipart():
         return b"".join(t + b"\r\n" for ctype, name, _, t in leaves(msg) if ctype == "text/plain" and not name)
     return payload_text(msg)
-
-
-def records(output: bytes):
-    """The "<tag> <length>\\n<bytes>\\n" records of pbdrive."""
-    out, at = [], 0
-    while at < len(output):
-        nl = output.index(b"\n", at)
-        tag, length = output[at:nl].split(b" ")
-        start = nl + 1
-        out.append((tag.decode(), output[start:start + int(length)]))
-        at = start + int(length) + 1
-    return out
 
 
 def pbdrive(*args, cwd=None) -> bytes:

@@ -4,7 +4,6 @@
 // documents that pass each file filter, all three together, a paragraph "and" query, and
 // the mail received-date range; a database without a filter is left whole.
 #include <gtest/gtest.h>
-#include <sys/time.h>
 
 #include <ctime>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include "desktop/catalogue/catalogue.h"
 #include "desktop/indexing/advanced_search.h"
 #include "desktop/indexing/property_file.h"
+#include "desktop/indexing/tests/dated_docs.h"
 #include "desktop/search/hit_lines.h"
 #include "desktop/search/page_run.h"
 #include "desktop/search/pre_run.h"
@@ -29,30 +29,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::time_t local_day(int y, int m, int d) {
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = m - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = 10;
-  tm.tm_isdst = -1;
-  return std::mktime(&tm);
-}
-
-void write_index(const std::string& dir, const std::vector<std::pair<std::string, std::string>>& docs) {
-  IndexWriterOptions options;
-  options.sync = false;
-  IndexWriter writer(dir, options);
-  for (const auto& [path, text] : docs) {
-    IndexDocument doc;
-    doc.path = path;
-    doc.paragraphs.push_back({1, path});
-    doc.paragraphs.push_back({0, text});
-    ASSERT_TRUE(writer.add_document(doc));
-  }
-  ASSERT_TRUE(writer.finish());
-}
-
 class AdvancedSearcher : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -64,30 +40,18 @@ class AdvancedSearcher : public ::testing::Test {
     docs_ = dir_.sub("docs");
     work_ = dir_.sub("db");
     mail_ = dir_.sub("mail");
-    struct Doc {
-      const char* name;
-      size_t bytes;
-      std::time_t when;
-      const char* text;
-    } docs[] = {
-        {"a.htm", 500, local_day(2000, 1, 5), "Green tea leaf and black tea."},
-        {"b.txt", 20000, local_day(2001, 6, 1), "black tea with green tea leaf"},
-        {"c.htm", 5000, local_day(2002, 3, 3), "leaf of the green tea"},
-        {"d.htm", 3000, local_day(2000, 1, 5), "tea only"},
-        {"e.htm", 12000, local_day(2000, 2, 1), "tea and leaf"},
-    };
-    std::vector<std::pair<std::string, std::string>> index;
-    for (const Doc& d : docs) {
-      test::write_file(docs_ + d.name, std::string(d.bytes, 'x'));
-      struct timeval tv[2] = {{d.when, 0}, {d.when, 0}};
-      utimes((docs_ + d.name).c_str(), tv);
-      index.push_back({d.name, d.text});
-    }
-    write_index(work_, index);
+    const auto index = test::write_dated_docs(docs_, {
+        {"a.htm", 500, test::local_day(2000, 1, 5), "Green tea leaf and black tea."},
+        {"b.txt", 20000, test::local_day(2001, 6, 1), "black tea with green tea leaf"},
+        {"c.htm", 5000, test::local_day(2002, 3, 3), "leaf of the green tea"},
+        {"d.htm", 3000, test::local_day(2000, 1, 5), "tea only"},
+        {"e.htm", 12000, test::local_day(2000, 2, 1), "tea and leaf"},
+    });
+    ASSERT_TRUE(test::write_index(work_, index));
     ASSERT_TRUE(BuildPropertyFile(work_, docs_));
 
-    write_index(mail_, {{"Tea party", "Come for tea."}, {"Re: tea", "More tea, please."},
-                        {"Old tea", "Tea of last year."}});
+    ASSERT_TRUE(test::write_index(mail_, {{"Tea party", "Come for tea."}, {"Re: tea", "More tea, please."},
+                                         {"Old tea", "Tea of last year."}}));
     test::write_file(mail_ + "MailProperty.db",
                      mail_side::encode(mail_side::MailPropertyRecord{20010203, "Tea party", "Ann"}) +
                          mail_side::encode(mail_side::MailPropertyRecord{20010204, "Re: tea", "Bob"}) +

@@ -2,7 +2,6 @@
 // first run fills the keyword cache, the filter rewrites it, and a second run must list
 // only the documents that pass, also for a paragraph "and" and an English phrase.
 #include <gtest/gtest.h>
-#include <sys/time.h>
 
 #include <ctime>
 #include <filesystem>
@@ -12,6 +11,7 @@
 
 #include "desktop/indexing/property_file.h"
 #include "desktop/indexing/property_filter.h"
+#include "desktop/indexing/tests/dated_docs.h"
 #include "desktop/search/hit_lines.h"
 #include "desktop/search/page_run.h"
 #include "desktop/search/search_request.h"
@@ -23,16 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::time_t local_day(int y, int m, int d) {
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = m - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = 10;
-  tm.tm_isdst = -1;
-  return std::mktime(&tm);
-}
-
 class SearcherFixture : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,31 +31,12 @@ class SearcherFixture : public ::testing::Test {
       fs::create_symlink(dist + name, dir_ / name);
     docs_ = dir_.sub("docs");
     work_ = dir_.sub("db");
-    struct Doc {
-      const char* name;
-      size_t bytes;
-      std::time_t when;
-      const char* text;
-    } docs[] = {
-        {"a.htm", 500, local_day(2000, 1, 5), "Green tea leaf and black tea."},
-        {"b.txt", 20000, local_day(2001, 6, 1), "black tea with green tea leaf"},
-        {"c.htm", 5000, local_day(2002, 3, 3), "leaf of the green tea"},
-        {"d.htm", 3000, local_day(2000, 1, 5), "tea only"},
-    };
-    IndexWriterOptions options;
-    options.sync = false;
-    IndexWriter writer(work_, options);
-    for (const Doc& d : docs) {
-      test::write_file(docs_ + d.name, std::string(d.bytes, 'x'));
-      struct timeval tv[2] = {{d.when, 0}, {d.when, 0}};
-      utimes((docs_ + d.name).c_str(), tv);
-      IndexDocument doc;
-      doc.path = d.name;
-      doc.paragraphs.push_back({1, d.name});
-      doc.paragraphs.push_back({0, d.text});
-      ASSERT_TRUE(writer.add_document(doc));
-    }
-    ASSERT_TRUE(writer.finish());
+    ASSERT_TRUE(test::write_index(work_, test::write_dated_docs(docs_, {
+        {"a.htm", 500, test::local_day(2000, 1, 5), "Green tea leaf and black tea."},
+        {"b.txt", 20000, test::local_day(2001, 6, 1), "black tea with green tea leaf"},
+        {"c.htm", 5000, test::local_day(2002, 3, 3), "leaf of the green tea"},
+        {"d.htm", 3000, test::local_day(2000, 1, 5), "tea only"},
+    })));
     ASSERT_TRUE(BuildPropertyFile(work_, docs_));
     test::write_file(dir_ / "vesprin.ini",
                      "[VESPRIN]\nSearcher=/cgi-bin/searcher\nHomePage=/\nSystemAdm=a@b\n"

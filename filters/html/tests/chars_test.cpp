@@ -11,6 +11,7 @@
 
 #include "filters/html/pc_chars.h"
 #include "filters/html/tests/writer_harness.h"
+#include "filters/html/tests/tag_stack.h"
 #include "testsupport/test_files.h"
 
 namespace pc::test {
@@ -84,23 +85,6 @@ TEST(PagecastChars, CodesNestInOrder) {
   SetCharAttribute(10, 1, e.s);
   FlushCodes(st, e.s);
   EXPECT_EQ(e.out(), TagAllowed(34, e.s.flavour) ? "<SUB>" : "<EM>");
-}
-
-// Checks that every end tag closes the innermost open tag; returns "" or the fault.
-std::string stack_fault(const std::string& html) {
-  std::vector<std::string> stack;
-  for (size_t i = 0; (i = html.find('<', i)) != std::string::npos; ++i) {
-    size_t end = html.find('>', i);
-    if (end == std::string::npos) return "unterminated tag";
-    std::string tag = html.substr(i + 1, end - i - 1);
-    if (tag[0] == '/') {
-      if (stack.empty() || stack.back() != tag.substr(1)) return "stray </" + tag.substr(1) + "> at " + std::to_string(i);
-      stack.pop_back();
-    } else {
-      stack.push_back(tag.substr(0, tag.find(' ')));
-    }
-  }
-  return stack.empty() ? "" : "unclosed <" + stack.back() + ">";
 }
 
 TEST(PagecastChars, RandomSequencesBalance) {

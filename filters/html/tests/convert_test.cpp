@@ -12,26 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "filters/html/tests/tag_stack.h"
 #include "testsupport/test_files.h"
 
 namespace {
 
-// Every end tag closes the innermost open tag; "" or the fault.
-std::string stack_fault(const std::string& html) {
-  std::vector<std::string> stack;
-  for (size_t i = 0; (i = html.find('<', i)) != std::string::npos; ++i) {
-    size_t end = html.find('>', i);
-    if (end == std::string::npos) return "unterminated tag";
-    std::string tag = html.substr(i + 1, end - i - 1);
-    if (!tag.empty() && tag[0] == '/') {
-      if (stack.empty() || stack.back() != tag.substr(1)) return "stray </" + tag.substr(1) + "> at " + std::to_string(i);
-      stack.pop_back();
-    } else {
-      stack.push_back(tag.substr(0, tag.find_first_of(" \r\n")));
-    }
-  }
-  return stack.empty() ? "" : "unclosed <" + stack.back() + ">";
-}
+using pc::test::stack_fault;
 
 std::string check(const std::string& folder, const std::string& model) {
   std::string report;

@@ -6,18 +6,12 @@
 // for the script's words); otherwise the same function
 // replays the files or folders named on the command line (the corpus in
 // tests/fuzz_chunks_corpus, run by CTest under the sanitizers).
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
-#include <unistd.h>
-
-#include "filters/common/kvx_abi.h"
+#include "filters/html/tests/fuzz_replay.h"
 
 namespace {
 
@@ -39,17 +33,6 @@ const char* const kWalk =
     "{/VELMREP}{VELMREP ELEMENT=Property.All}{VELMINS ELEMENT=Property.All.Current.Name}="
     "{VELMINS ELEMENT=Property.All.Current.Body}{/VELMREP}{VELMINS ELEMENT=Property.Others.1.Name}";
 
-std::filesystem::path work_dir() {
-  static std::filesystem::path dir = [] {
-    auto d = std::filesystem::temp_directory_path() / ("pagecast-chunks-fuzz-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(d);
-    std::ofstream(d / "walk.tpt") << kWalk;
-    std::ofstream(d / "part.tpt") << "{VELMINS ELEMENT=Sections.1.Body}";
-    return d;
-  }();
-  return dir;
-}
-
 bool documented(KVXSTATUS st) {
   return st == 0 || st == 9 || st == 13 || st == 18 || st == 25 || st == 34 || st == 37 || st == 47 ||
          (st >= 1536 && st <= 1589);
@@ -57,17 +40,21 @@ bool documented(KVXSTATUS st) {
 
 }  // namespace
 
+std::filesystem::path pagecast_fuzz::work_dir() {
+  static const std::filesystem::path dir =
+      scratch_dir("pagecast-chunks-fuzz-",
+                  {{"walk.tpt", kWalk}, {"part.tpt", "{VELMINS ELEMENT=Sections.1.Body}"}});
+  return dir;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = DAInit() == KVX_OK;
-  if (!ready) std::abort();
-  std::filesystem::path dir = work_dir();
-  for (const auto& f : std::filesystem::directory_iterator(dir))
-    if (f.path().filename().string().rfind("out", 0) == 0) std::filesystem::remove(f.path());
+  std::filesystem::path dir = pagecast_fuzz::start();
+  pagecast_fuzz::clear_outputs(dir);
   std::string script(reinterpret_cast<const char*>(data), size);
   if (script.rfind("kvx-chunks 1\n", 0) != 0) script = "kvx-chunks 1\n" + script;
   std::string in = (dir / "doc.kvx").string(), out = (dir / "out.htm").string();
   std::ofstream(in, std::ios::binary | std::ios::trunc) << script;
-  KVXHANDLE doc = 0, ex = 0;
+  KVXHANDLE doc = 0;
   if (DAOpenDocument(&doc, KVXSPEC_PATH, in.c_str(), 0) != KVX_OK) std::abort();
   // The output set and the template follow from the input's size.
   const uint32_t charsets[] = {KVXCS_BIG5, KVXCS_CP1252, KVXCS_UTF8};
@@ -82,40 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string tpl = (dir / "walk.tpt").string();
     DASetOption(doc, KVXOPT_TEMPLATE, tpl.c_str(), uint32_t(tpl.size() + 1));
   }
-  KVXSTATUS st = EXOpenExport(doc, KVXEXPORT_HTML, KVXSPEC_PATH, out.c_str(), 0, nullptr, nullptr, nullptr, &ex);
-  if (st == KVX_OK) {
-    st = EXRunExport(ex);
-    if (EXCloseExport(ex) != KVX_OK) std::abort();
-  }
-  if (DACloseDocument(doc) != KVX_OK) std::abort();
-  if (!documented(st)) {
-    std::fprintf(stderr, "undocumented status %d\n", st);
-    std::abort();
-  }
-  if (KVXLiveHandleCount() != 0) std::abort();
+  KVXSTATUS st = pagecast_fuzz::export_and_close(doc, out);
+  pagecast_fuzz::check_end(st, documented);
   return 0;
 }
-
-#ifndef QM_LIBFUZZER
-int main(int argc, char** argv) {
-  int files = 0;
-  for (int i = 1; i < argc; ++i) {
-    std::vector<std::filesystem::path> inputs;
-    if (std::filesystem::is_directory(argv[i])) {
-      for (const auto& f : std::filesystem::directory_iterator(argv[i])) inputs.push_back(f.path());
-    } else {
-      inputs.push_back(argv[i]);
-    }
-    for (const auto& p : inputs) {
-      std::ifstream f(p, std::ios::binary);
-      std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-      LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-      ++files;
-    }
-  }
-  std::filesystem::remove_all(work_dir());
-  DADeInit();
-  std::printf("%d inputs replayed\n", files);
-  return files > 0 ? 0 : 1;
-}
-#endif

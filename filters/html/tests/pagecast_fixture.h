@@ -1,7 +1,7 @@
 // Shared set-up of the pagecast tests that run whole exports through libkvx.so, which loads
 // libpagecast.so from the program directory: a scratch folder, a host whose callbacks log
-// their ids and data and answer from a table, and one call that runs an export of a
-// chunk-script document with a template and options and returns the status, the root
+// their ids and data and answer from a table, and calls that run an export of a document
+// file or a chunk script with a template and options and return the status, the root
 // file's bytes and the log. Each test checks that no handle, IO object or block is left.
 #pragma once
 #include <gtest/gtest.h>
@@ -131,11 +131,20 @@ class PagecastTest : public ::testing::Test {
   // file's bytes (none: no template option) and options set on the document first.
   Result run(const std::string& script, const std::string* tpl, std::vector<Option> options = {},
              const std::string& output = "out.htm") {
-    Result r;
     std::string in = file("doc.kvx", "kvx-chunks 1\n" + script);
     if (tpl != nullptr) options.push_back(text(KVXOPT_TEMPLATE, file("t.tpt", *tpl)));
+    return export_file(in, options, output);
+  }
+  Result run(const std::string& script, const std::string& tpl, std::vector<Option> options = {}) {
+    return run(script, &tpl, std::move(options));
+  }
+  // Runs one export of the document file at path into out.htm (or output) with options
+  // set on the document first.
+  Result export_file(const std::string& path, const std::vector<Option>& options,
+                     const std::string& output = "out.htm") {
+    Result r;
     KVXHANDLE doc = 0, ex = 0;
-    EXPECT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, in.c_str(), 0), KVX_OK);
+    EXPECT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, path.c_str(), 0), KVX_OK) << path;
     for (const Option& o : options) EXPECT_EQ(DASetOption(doc, o.id, o.value.data(), uint32_t(o.value.size())), KVX_OK);
     std::string out = dir_ / output;
     r.open = EXOpenExport(doc, KVXEXPORT_HTML, KVXSPEC_PATH, out.c_str(), 0, nullptr, host_callback, &host_, &ex);
@@ -146,9 +155,6 @@ class PagecastTest : public ::testing::Test {
     EXPECT_EQ(DACloseDocument(doc), KVX_OK);
     r.out = qm::test::read_file(out);
     return r;
-  }
-  Result run(const std::string& script, const std::string& tpl, std::vector<Option> options = {}) {
-    return run(script, &tpl, std::move(options));
   }
   qm::test::TempDir dir_{"pagecast-test-"};
   Host host_;

@@ -204,21 +204,8 @@ class PagecastWorkbookTest : public PagecastTest {
  protected:
   // Exports one section body of a document file into UTF-8 (or another set's) output.
   Result convert(const std::string& path, int section, uint32_t charset = KVXCS_UTF8) {
-    Result r;
     std::string tpl = file("t.tpt", "{VELMINS ELEMENT=Sections." + std::to_string(section) + ".Body}");
-    KVXHANDLE doc = 0, ex = 0;
-    EXPECT_EQ(DAOpenDocument(&doc, KVXSPEC_PATH, path.c_str(), 0), KVX_OK) << path;
-    Option opts[] = {text(KVXOPT_TEMPLATE, tpl), word(KVXOPT_CHARSET, charset), word(KVXOPT_FLAVOR, 3)};
-    for (const Option& o : opts) EXPECT_EQ(DASetOption(doc, o.id, o.value.data(), uint32_t(o.value.size())), KVX_OK);
-    std::string out = dir_ / "out.htm";
-    r.open = EXOpenExport(doc, KVXEXPORT_HTML, KVXSPEC_PATH, out.c_str(), 0, nullptr, host_callback, &host_, &ex);
-    if (r.open == KVX_OK) {
-      r.run = EXRunExport(ex);
-      EXPECT_EQ(EXCloseExport(ex), KVX_OK);
-    }
-    EXPECT_EQ(DACloseDocument(doc), KVX_OK);
-    r.out = qm::test::read_file(out);
-    return r;
+    return export_file(path, {text(KVXOPT_TEMPLATE, tpl), word(KVXOPT_CHARSET, charset), word(KVXOPT_FLAVOR, 3)});
   }
 };
 

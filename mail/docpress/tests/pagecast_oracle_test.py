@@ -27,6 +27,9 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ET
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "tools"))
+from pbdrive_records import records  # noqa: E402
+
 SKIP = 77
 
 def run(argv, **kw) -> bytes:
@@ -140,18 +143,6 @@ def report(name: str, problems: list) -> int:
     if not problems:
         print("%s: every word found" % name)
     return bool(problems)
-
-
-def records(output: bytes) -> list:
-    """pbdrive's records: "<tag> <length>\\n<bytes>\\n"."""
-    found, i = [], 0
-    while i < len(output):
-        eol = output.index(b"\n", i)
-        tag, length = output[i:eol].split(b" ")
-        start = eol + 1
-        found.append((tag.decode(), output[start:start + int(length)]))
-        i = start + int(length) + 1
-    return found
 
 
 def mailbox_road(pbdrive: str, dist: str, cases: list, expected: dict) -> int:
