@@ -86,6 +86,9 @@ struct Body {
     WriterState::FontTag font;
   };
   std::optional<CharState> before_char_style;
+  // The marker kind of the paragraph now read when it is an item of a numbered list (8: a
+  // text marker, 0 none), as the paragraph walker's last step settled it.
+  uint32_t para_marker = 0;
 };
 
 ChunkerAttrs& attrs_of(Body& b) {
@@ -167,6 +170,26 @@ void apply_char_style(Body& b, uint32_t id) {
   ApplyCharStyle(id, true, true, b.status, b.x.writer);
 }
 
+bool level_record(Body& b, uint32_t style, uint32_t level, uint32_t rec[9]);
+
+// The paragraph walker's last step: a paragraph of a numbered list (list kind 1) that
+// does not carry its own number has its level's record loaded and its marker kind
+// settled; then the heading level word from the heading lists.
+void finish_paragraph(Body& b, WalkState& ws) {
+  ws.finishParagraph = [&b, &ws](ParaAttrRecord& para) -> KVXSTATUS {
+    b.para_marker = 0;
+    if (b.para_style != kNoItem && b.para_level >= 0 && !(para.flags & 0x1000)) {
+      auto kind = b.c.list_kinds.try_emplace(b.para_style, 0);
+      if (kind.second) kind.first->second = GetListStyleKind(b.x.chunker, b.para_style);
+      uint32_t rec[9] = {};
+      if (kind.first->second == 1 && level_record(b, b.para_style, uint32_t(b.para_level), rec))
+        b.para_marker = CheckListMarker(b.x.chunker, rec[6]);
+    }
+    para.headingLevel = NextHeadingLevel(b.c, para.firstItem, ws.item);
+    return KVX_OK;
+  };
+}
+
 // Opens the pending paragraph from its gathered attributes: its first item's attributes
 // gathered, its paragraph style's values taken where it sets none itself. In a CSS flavour
 // the open tag is written here (with the style's class chain where the flavour writes
@@ -179,7 +202,10 @@ bool start_styled_paragraph(Body& b) {
   ParaAttrRecord para;
   WalkState ws;
   ws.item = b.para_first;
+  finish_paragraph(b, ws);
   if (GatherParagraph(src, para, ws) != KVX_OK) return false;
+  // Headings from paragraph outline levels: the paragraph's own level (HTML has six).
+  if (b.c.heading_mode == 2 && b.w.paraPending && !b.w.paraOpen) b.w.headingLevel = para.headingLevel <= 6 ? int(para.headingLevel) : 0;
   b.para_chars = CharAttrRecord{};
   HtmlWriter& h = b.x.writer;
   WriterState& s = b.w;
