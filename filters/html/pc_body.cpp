@@ -701,17 +701,49 @@ void numbering_field(Body& b, const ChunkItem& it) {
   write_units(b, text, n, KVXCS_UNICODE);
 }
 
-// Heading anchors: "body" at a heading's start, "content" at the paragraph after it.
+// The level (1-9) of the heading that starts at id in the settled mode; 0 for none.
+int heading_level_at(const ContentState& c, uint32_t id) {
+  const auto& lists = c.headings[c.heading_mode - 1];
+  for (int l = 0; l < 9; ++l) {
+    auto at = std::partition_point(lists[l].begin(), lists[l].end(), [id](uint32_t e) { return (e & ~kFiller) < id; });
+    for (; at != lists[l].end() && (*at & ~kFiller) == id; ++at)
+      if (!(*at & kFiller)) return l + 1;
+  }
+  return 0;
+}
+
+// Heading anchors: "body" at a heading's start, "content" at the paragraph after it
+// unless that paragraph is the next heading of the same or a higher level (the heading
+// then has no content of its own).
 void heading_anchor(Body& b, uint32_t id, bool paragraph_start) {
   if (b.name == nullptr || b.plain) return;
   if (paragraph_start && b.content_anchor != kNoItem) {
-    queue_anchor(b, make_heading_name(b.c, b.content_anchor, "content"));
+    int here = heading_level_at(b.c, id);
+    if (here == 0 || here > heading_level_at(b.c, b.content_anchor))
+      queue_anchor(b, make_heading_name(b.c, b.content_anchor, "content"));
     b.content_anchor = kNoItem;
   }
   if (std::binary_search(b.heading_ids.begin(), b.heading_ids.end(), id)) {
     queue_anchor(b, make_heading_name(b.c, id, "body"));
     b.content_anchor = id;
   }
+}
+
+// A range written as contents: the heading it follows (the last heading start before
+// it) has its "content" anchor at the range's start.
+void contents_anchor(Body& b, uint32_t first_id) {
+  uint32_t current = kNoItem;
+  for (const auto& l : b.c.headings[b.c.heading_mode - 1]) {
+    auto at = std::partition_point(l.begin(), l.end(), [first_id](uint32_t e) { return (e & ~kFiller) < first_id; });
+    while (at != l.begin()) {
+      --at;
+      if (!(*at & kFiller)) {
+        if (current == kNoItem || *at > current) current = *at;
+        break;
+      }
+    }
+  }
+  if (current != kNoItem) queue_anchor(b, make_heading_name(b.c, current, "content"));
 }
 
 bool range_has_text(const ContentState& c, size_t first, size_t end) {
@@ -785,6 +817,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
       std::sort(b.heading_ids.begin(), b.heading_ids.end());
       if (first == 0 && !std::binary_search(b.heading_ids.begin(), b.heading_ids.end(), c.items[0].id))
         queue_anchor(b, make_heading_name(c, c.items[0].id, "content"));
+      if (std::strcmp(name, "content") == 0 && !(flags & kNoAnchorsFlag)) contents_anchor(b, c.items[first].id);
     }
     if (!(flags & 0x40000000u)) queue_anchor(b, anchor);
     BeginParagraph(0, 1, 0, 0, w);

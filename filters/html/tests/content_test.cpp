@@ -165,6 +165,23 @@ TEST_F(PagecastContentTest, OutlineGroupsOfTheSecondFormMoveSectionsToParagraphE
             "[<P><A NAME=\"s2body\"></A>b c</P>\r\n]");
 }
 
+TEST_F(PagecastContentTest, HeadingContentAnchors) {
+  // Paragraph outline levels: One (level 1) is followed at once by Two of the same level,
+  // so One has no content anchor; Two's sub-heading Sub is Two's content.
+  const char* doc =
+      "section wp\nitem 0x1C 1 2 0\ntext cp1252 \"One\"\npara\nitem 0x1C 1 2 0\ntext cp1252 \"Two\"\npara\n"
+      "item 0x1C 1 3 0\ntext cp1252 \"Sub\"\npara\ntext cp1252 \"x\"\npara\n";
+  Result r = run(doc, "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out.find("h1.1content"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<A NAME=\"h1.2content\"></A><A NAME=\"h2.1body\"></A>Sub"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<A NAME=\"h2.1content\"></A>x"), std::string::npos) << r.out;
+  // A heading's contents written on their own carry the heading's content anchor.
+  Result c = run(doc, "{VELMINS ELEMENT=Sections.1.Body.Contents.Headings.2.Body.Contents}", kCp1252);
+  ASSERT_EQ(c.run, KVX_OK);
+  EXPECT_NE(c.out.find("<A NAME=\"h1.2content\">"), std::string::npos) << c.out;
+}
+
 TEST_F(PagecastContentTest, UntitledSectionsGetTheirDefaultName) {
   Result r = run("section wp\npara\ntable 1 1\ncell\ntext cp1252 \"t\"\nendcell\nendrow\nendtable\n",
                  "{VELMINS ELEMENT=Sections.1.Body.Title SUPPRESS=TAGS}", kCp1252);
