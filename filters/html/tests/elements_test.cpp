@@ -215,6 +215,38 @@ TEST(PagecastElementsTest, ListStyleLevels) {
   EXPECT_EQ(cache.loaded, kNoItem);
 }
 
+TEST(PagecastElementsTest, ElementRangesEndWhereTheNextPartStarts) {
+  Doc d("section wp\ntext cp1252 \"a\"\npara\ntable 1 1\ncell\ntext cp1252 \"t\"\nendcell\nendrow\nendtable\n"
+        "text cp1252 \"after\"\npara\nsection wp\ntext cp1252 \"b\"\npara\n");
+  auto range = [&d](std::vector<int32_t> items, uint32_t* end) {
+    PathRec p;
+    p.items = std::move(items);
+    return element_id(d.x, p, end);
+  };
+  constexpr int32_t kTables = int32_t(0x82000002u);
+  uint32_t end1 = 0, end2 = 0, table_end = 0;
+  uint32_t first1 = range({S, 1, kBody}, &end1);
+  uint32_t first2 = range({S, 2, kBody}, &end2);
+  uint32_t table = range({S, 1, kBody, kTables, 1}, &table_end);
+  EXPECT_EQ(end1, first2);  // the first section ends where the second starts
+  EXPECT_EQ(end2, kNoItem);  // the last runs to the stream's end
+  const ContentState& c = *d.x.content;
+  auto at = [&c](uint32_t id) {
+    size_t p = 0;
+    while (p < c.items.size() && c.items[p].id != id) ++p;
+    return p;
+  };
+  ASSERT_LT(at(table), c.items.size());
+  EXPECT_EQ(c.items[at(table)].kind, kItemTableStart);
+  ASSERT_LT(at(table_end), c.items.size());
+  EXPECT_EQ(c.items[at(table_end) - 1].kind, kItemTableEnd);  // just past the table's end
+  EXPECT_LT(first1, table);
+  // An element that is not there has no range.
+  uint32_t none = 0;
+  EXPECT_EQ(range({S, 3, kBody}, &none), kNoItem);
+  EXPECT_EQ(none, kNoItem);
+}
+
 TEST(PagecastElementsTest, ListStyleKinds) {
   // Style 7's record (range 3 byte 0) has list kind 1 as its third word, style 8's (byte
   // 28) kind 4.
