@@ -235,6 +235,13 @@ bool start_styled_paragraph(Body& b) {
   }
   if (!b.css) {
     if ((para.flags & 0x1) && para.alignment >= 1 && para.alignment <= 4) s.alignment = para.alignment;
+    // Without "margin-left:" the left indentation becomes nested levels around the
+    // paragraph (not inside tables and lists, whose structure they would cross).
+    if (!TagAllowed(116, s.flavour) && b.runs.empty() && b.lists.empty()) {
+      int64_t left = (para.flags & 0x10) ? para.left : 0;
+      if (para.flags & 0x200) left += para.extraLeft;
+      StartIndent(IndentLevels(int32_t(std::clamp<int64_t>(left, 0, INT32_MAX))), st, s);
+    }
     if (b.status == 0) b.status = st;
     return false;
   }
@@ -955,6 +962,10 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   }
   close_lists(b);
   while (!b.runs.empty()) close_table(b);
+  if (!b.plain && !b.w.indentLevels.empty()) {
+    if (b.w.paraOpen) end_para(b);
+    EndIndent(b.status, b.w);
+  }
   end_char_style(b);
   while (c.tables.size() > tables_before) CloseTable(b.status, w, c.tables);
   if (c.marks.size() > marks_before) {

@@ -182,6 +182,18 @@ TEST_F(PagecastContentTest, HeadingContentAnchors) {
   EXPECT_NE(c.out.find("<A NAME=\"h1.2content\">"), std::string::npos) << c.out;
 }
 
+TEST_F(PagecastContentTest, IndentedParagraphsNestWithoutMarginLeft) {
+  // 1440 twips are two levels, 720 one; an unindented paragraph closes them; the levels
+  // still open close after the last paragraph.
+  Result r = run("section wp\nitem 13 1440 0 1440\ntext cp1252 \"two\"\npara\nitem 13 720 0 720\ntext cp1252 \"one\"\npara\n"
+                 "text cp1252 \"none\"\npara\nitem 13 720 0 720\ntext cp1252 \"last\"\npara\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out,
+            "<BLOCKQUOTE><BLOCKQUOTE><P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>two</P>\r\n</BLOCKQUOTE>\r\n"
+            "<P>one</P>\r\n</BLOCKQUOTE>\r\n<P>none</P>\r\n<BLOCKQUOTE><P>last</P>\r\n</BLOCKQUOTE>\r\n");
+}
+
 TEST_F(PagecastContentTest, UntitledSectionsGetTheirDefaultName) {
   Result r = run("section wp\npara\ntable 1 1\ncell\ntext cp1252 \"t\"\nendcell\nendrow\nendtable\n",
                  "{VELMINS ELEMENT=Sections.1.Body.Title SUPPRESS=TAGS}", kCp1252);
