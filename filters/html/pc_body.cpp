@@ -242,6 +242,10 @@ bool start_styled_paragraph(Body& b) {
       if (para.flags & 0x200) left += para.extraLeft;
       StartIndent(IndentLevels(int32_t(std::clamp<int64_t>(left, 0, INT32_MAX))), st, s);
     }
+    // Without "margin-top:" and "margin-bottom:" the paragraph's spacing becomes vertical
+    // space before it and after it.
+    if ((para.flags & 0x2) && !TagAllowed(114, s.flavour)) s.spaceBefore = para.spaceBefore;
+    if ((para.flags & 0x4) && !TagAllowed(115, s.flavour)) s.spaceAfter = para.spaceAfter;
     if (b.status == 0) b.status = st;
     return false;
   }

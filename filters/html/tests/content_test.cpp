@@ -194,6 +194,16 @@ TEST_F(PagecastContentTest, IndentedParagraphsNestWithoutMarginLeft) {
             "<P>one</P>\r\n</BLOCKQUOTE>\r\n<P>none</P>\r\n<BLOCKQUOTE><P>last</P>\r\n</BLOCKQUOTE>\r\n");
 }
 
+TEST_F(PagecastContentTest, ParagraphSpacingWithoutMargins) {
+  // 480 twips after the first paragraph and 480 before the second: vertical space between.
+  Result r = run("section wp\ntext cp1252 \"a\"\nitem 99 0 480 0\npara\nitem 98 0 480 0\ntext cp1252 \"b\"\npara\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out,
+            "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>a</P>&nbsp;<BR></BR>&nbsp;<BR></BR>\r\n"
+            "&nbsp;<BR></BR><P>b</P>\r\n");
+}
+
 TEST_F(PagecastContentTest, UntitledSectionsGetTheirDefaultName) {
   Result r = run("section wp\npara\ntable 1 1\ncell\ntext cp1252 \"t\"\nendcell\nendrow\nendtable\n",
                  "{VELMINS ELEMENT=Sections.1.Body.Title SUPPRESS=TAGS}", kCp1252);
