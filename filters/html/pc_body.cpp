@@ -19,6 +19,7 @@
 #include "pc_blocks.h"
 #include "pc_chunkattrs.h"
 #include "pc_content.h"
+#include "pc_format.h"
 #include "pc_pictures.h"
 #include "pc_tags.h"
 
@@ -89,6 +90,10 @@ struct Body {
   // The marker kind of the paragraph now read when it is an item of a numbered list (8: a
   // text marker, 0 none), as the paragraph walker's last step settled it.
   uint32_t para_marker = 0;
+  // The run attributes that reach the writer as format changes (background, vertical
+  // offset), and their values saved at each attribute scope's open.
+  CharAttrRecord run{};
+  std::vector<CharAttrRecord> scope_runs{};
 };
 
 ChunkerAttrs& attrs_of(Body& b) {
@@ -188,6 +193,20 @@ void finish_paragraph(Body& b, WalkState& ws) {
     para.headingLevel = NextHeadingLevel(b.c, para.firstItem, ws.item);
     return KVX_OK;
   };
+}
+
+// A character attribute item that the setters above do not take: decoded into the run
+// record, and what it changed handed to the writer as a format change.
+void format_item(Body& b, const ChunkItem& it) {
+  if (b.plain) return;
+  CharAttrRecord now = b.run;
+  ParaAttrRecord para;
+  FrameAttrRecord frame;
+  uint32_t words[4] = {it.kind, it.a, it.b, it.c}, next = kNoItem;
+  if (DecodeAttrs(attrs_of(b), para, now, frame, words, &next, it.id) != KVX_OK) return;
+  KVXSTATUS st = WriteFormatChange(now, CharAttrChanges(b.run, now), b.w);
+  if (b.status == 0) b.status = st;
+  b.run = now;
 }
 
 // Opens the pending paragraph from its gathered attributes: its first item's attributes
@@ -925,6 +944,10 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
       case kItemColour:
         SetColour(it.b, w);
         break;
+      case kItemBackground:
+      case kItemOffset:
+        format_item(b, it);
+        break;
       case kItemFont:
         write_font(b, it);
         break;
@@ -943,6 +966,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
           open_note_mark(b, p, out);
         } else if (it.a == kScopeA || it.a == kScopeB || it.a == kScopeC) {
           b.scopes.push_back({w.wantedCodes, w.styleFlags});
+          b.scope_runs.push_back(b.run);
         } else if (it.a == kGroupOutline || it.a == kGroupOutline2) {
           // The outline group holds the heading's running text: its paragraph is a heading.
           if (!b.plain && w.paraPending && !w.paraOpen) w.headingLevel = int(std::clamp<uint32_t>(it.b, 1, 6));
@@ -958,6 +982,8 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
           w.wantedCodes = uint16_t(b.scopes.back().first);
           w.styleFlags = b.scopes.back().second;
           b.scopes.pop_back();
+          b.run = b.scope_runs.back();
+          b.scope_runs.pop_back();
         }
         break;
       default:

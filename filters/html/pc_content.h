@@ -31,7 +31,7 @@ constexpr uint32_t kItemText = 7, kItemCharAttr = 8, kItemFontSize = 9, kItemFon
                    kItemTableEnd = 0x11, kItemCellStart = 0x12, kItemLayout = 0x14, kItemSpecial = 0x18,
                    kItemDocCharset = 0x19, kItemGraphic = 0x1A, kItemParaStyle = 0x1C, kItemField = 0x1F,
                    kItemPagePartRef = 0x2B, kItemNoteRef = 0x2C, kItemPagePartDef = 0x2F, kItemNoteSettings = 0x30,
-                   kItemColour = 60, kItemString = 0x5A, kItemCharset2 = 0x7B, kItemOpen = 0x43, kItemClose = 0x44;
+                   kItemColour = 60, kItemBackground = 61, kItemOffset = 94, kItemString = 0x5A, kItemCharset2 = 0x7B, kItemOpen = 0x43, kItemClose = 0x44;
 constexpr uint32_t kBreakPara = 1, kBreakRow = 0x13, kBreakCell = 0x14, kBreakLine = 0x16, kBreakPage = 0x17,
                    kBreakSection = 0xFE;
 constexpr uint32_t kGroupSkip = 0x20000000u, kGroupIndexEntry = 0x200C0000u, kGroupOutline = 0x160008u,

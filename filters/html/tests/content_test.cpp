@@ -204,6 +204,17 @@ TEST_F(PagecastContentTest, ParagraphSpacingWithoutMargins) {
             "&nbsp;<BR></BR><P>b</P>\r\n");
 }
 
+TEST_F(PagecastContentTest, RaisedAndLoweredTextByOffset) {
+  // A raised offset, a lowered one inside an attribute scope that ends it, then none.
+  Result r = run("section wp\nitem 94 0 60 0\ntext cp1252 \"up\"\ngroup 0x20200008 1\nitem 94 1 60 0\ntext cp1252 \"down\"\nend\n"
+                 "text cp1252 \"again\"\nitem 94 0 0 0\ntext cp1252 \" flat\"\npara\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out,
+            "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A><SUP>up</SUP><SUB>down</SUB><SUP>again</SUP> \r\n"
+            "flat</P>\r\n");
+}
+
 TEST_F(PagecastContentTest, UntitledSectionsGetTheirDefaultName) {
   Result r = run("section wp\npara\ntable 1 1\ncell\ntext cp1252 \"t\"\nendcell\nendrow\nendtable\n",
                  "{VELMINS ELEMENT=Sections.1.Body.Title SUPPRESS=TAGS}", kCp1252);
