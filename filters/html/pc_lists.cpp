@@ -5,6 +5,7 @@
 // writer of pc_structure.h; called by the body converter (pc_body.cpp).
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "pc_blocks.h"
 #include "pc_body.h"
@@ -121,11 +122,18 @@ void numbering_field(Body& b, const ChunkItem& it) {
   if (it.a != 10) return;
   if (open_list_item(b)) return;
   uint32_t level = std::min<uint32_t>(it.b, 11);
-  int64_t value = ++b.c.numbering[level];
+  // A paragraph that carries its own number restarts the count of its level there.
+  int64_t value = b.para_number > 0 && b.para_number < 0x7FFFFFFF ? b.para_number : b.c.numbering[level] + 1;
+  b.c.numbering[level] = value;
   for (auto i = b.c.numbering.upper_bound(level); i != b.c.numbering.end(); ++i) i->second = 0;
+  // The counter of the paragraph's list level where its list style gives one, else the
+  // field's own kind.
   uint32_t rec[9] = {};
-  rec[1] = '*';  // no list record here: the plain bullet
-  rec[8] = it.c == 0 ? 1 : it.c;
+  if (b.para_style == kNoItem || b.para_level < 0 || !level_record(b, b.para_style, uint32_t(b.para_level), rec)) {
+    std::fill(std::begin(rec), std::end(rec), 0u);
+    rec[1] = '*';  // no list record here: the plain bullet
+    rec[8] = it.c == 0 ? 1 : it.c;
+  }
   uint16_t text[512];
   uint32_t n = FUGenerateCounterNumber(rec, 0, text, 512, value);
   write_units(b, text, n, KVXCS_UNICODE);

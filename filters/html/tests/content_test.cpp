@@ -142,6 +142,21 @@ TEST_F(PagecastContentTest, CountersOfEveryKind) {
   EXPECT_EQ(r.out, "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>1 one</P>\r\n<P>BIIIiv1e**</P>\r\n");
 }
 
+TEST_F(PagecastContentTest, NumberingFieldsInTextTakeTheirLevelsCounter) {
+  // List style 42 (defined in the second section): level 0 upper-case roman. The fields
+  // follow text, so they are written as text: the first counts 1, the second carries its
+  // own number 5, the third goes on from it.
+  Result r = run("section wp\nitem 0x1C 1 42 0\nitem 93 10 0 1\ntext cp1252 \"see \"\nitem 0x1F 10 0 0\npara\n"
+                 "item 0x1C 1 42 0\nitem 93 10 0 1\nitem 30 10 1 5\ntext cp1252 \"own \"\nitem 0x1F 10 0 0\npara\n"
+                 "item 0x1C 1 42 0\nitem 93 10 0 1\ntext cp1252 \"next \"\nitem 0x1F 10 0 0\npara\n"
+                 "section wp\nrecord 3 000000002220000001000000000000000000000000000000050000000000000003000000\n"
+                 "group 0xA008001C 42\nitem 29 0 0 0\nend\ngroup 0xA0120000 5\nfield 10\nend\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out,
+            "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>see I</P>\r\n<P>own V</P>\r\n<P>next VI</P>\r\n");
+}
+
 TEST_F(PagecastContentTest, PragmaLeavesAndProperties) {
   std::string doc = "section wp\nitem 0x19 0x13B60000 0 0\ntext big5 \"\xE4\xB8\xAD\"\npara\n"
                     "group 0xA0010004 6 0xFE\ntext cp1252 \"The title\"\npara\ntext cp1252 \"two\"\nend\n";
