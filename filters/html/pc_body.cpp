@@ -6,7 +6,8 @@
 // page parts, property values). In the CSS flavours paragraphs carry their style's class
 // chain and their own values inline, and runs a span of their character state. Builds on
 // the element scan (pc_scan.cpp), the attribute gatherer (pc_chunkattrs.h) and the writer
-// (pc_blocks.h, pc_structure.h, pc_stylesheet.h); called by the dispatcher and the note and
+// (pc_blocks.h, pc_structure.h, pc_stylesheet.h); list items and numbering fields are
+// pc_lists.cpp's, over the state of pc_body.h. Called by the dispatcher and the note and
 // property writers.
 #include <algorithm>
 #include <array>
@@ -17,8 +18,10 @@
 #include <optional>
 
 #include "pc_blocks.h"
+#include "pc_body.h"
 #include "pc_chunkattrs.h"
 #include "pc_content.h"
+#include "pc_format.h"
 #include "pc_pictures.h"
 #include "pc_tags.h"
 
@@ -26,67 +29,15 @@ namespace pc {
 
 namespace {
 
+using bodyconv::Body;
+using bodyconv::TableRun;
+using namespace bodyconv;
+
 constexpr uint32_t kColumnTwips = 1440;
 constexpr uint32_t kMaxRunUnits = 0x100000;
 constexpr size_t kMaxBookmarkName = 127;
 constexpr uint32_t kScopeA = 0x20200008u, kScopeB = 0xA0090000u, kScopeC = 0xA00900D0u;
 constexpr uint32_t kItemListNumber = 30, kItemListNumbering = 93;  // {30, 10, level + 1, n}, {93, 10, level, 1}
-
-// One open table: what the table scan found and where the writing stands.
-struct TableRun {
-  uint32_t rows = 0, cols = 0;
-  bool row_spans = false;
-  bool row_open = false, cell_open = false, cell_text = false;
-};
-
-struct Body {
-  Export& x;
-  ContentState& c;
-  WriterState& w;
-  uint32_t flags;
-  bool plain;  // tags suppressed: text only
-  bool blank = false;  // plain text: a paragraph ended, a blank goes before more text
-  bool wrote = false;  // plain text was written
-  uint32_t status = 0;
-  std::vector<TableRun> runs;
-  std::vector<std::pair<uint32_t, uint32_t>> scopes;  // saved wanted codes and style flags
-  std::vector<uint32_t> heading_ids;                   // heading starts of the range, sorted
-  uint32_t content_anchor = kNoItem;                    // heading whose content anchor waits
-  const char* name;
-  std::vector<std::u16string> queued;  // anchors queued by this conversion
-  // Lists: what the paragraph now read says of its list item (the list style applied,
-  // its level, its own number), and the HTML lists open, innermost last.
-  ListStyleCache list_cache{};
-  std::map<std::pair<uint32_t, uint32_t>, std::array<uint32_t, 10>> level_records;  // word 9: found
-  uint32_t para_style = kNoItem;
-  int para_level = -1;
-  int64_t para_number = 0;
-  bool para_item = false;  // this paragraph is written as a list item
-  struct OpenList {
-    uint32_t style;
-    int level;
-    bool item_open;
-  };
-  std::vector<OpenList> lists;
-  // Paragraph styles: whether the flavour writes paragraph STYLE= or classes, the first
-  // item of the paragraph now read, and the style whose class chain the open paragraph
-  // carries (its nested levels close before the paragraph).
-  bool css = false;
-  uint32_t para_first = kNoItem;
-  uint32_t open_style = kNoStyleId;
-  // Where the flavour has no classes: the character values of the open paragraph's style,
-  // under the run's own in its spans.
-  CharAttrRecord para_chars;
-  // The character state recorded before a character style was applied: the style holds
-  // until the next style application, which brings this state back.
-  struct CharState {
-    uint32_t flags, size, colour, background;
-    std::string face;
-    uint16_t codes;
-    WriterState::FontTag font;
-  };
-  std::optional<CharState> before_char_style;
-};
 
 ChunkerAttrs& attrs_of(Body& b) {
   if (!b.c.attrs) b.c.attrs = std::make_shared<ChunkerAttrs>(b.x.chunker);
@@ -167,6 +118,21 @@ void apply_char_style(Body& b, uint32_t id) {
   ApplyCharStyle(id, true, true, b.status, b.x.writer);
 }
 
+
+// A character attribute item that the setters above do not take: decoded into the run
+// record, and what it changed handed to the writer as a format change.
+void format_item(Body& b, const ChunkItem& it) {
+  if (b.plain) return;
+  CharAttrRecord now = b.run;
+  ParaAttrRecord para;
+  FrameAttrRecord frame;
+  uint32_t words[4] = {it.kind, it.a, it.b, it.c}, next = kNoItem;
+  if (DecodeAttrs(attrs_of(b), para, now, frame, words, &next, it.id) != KVX_OK) return;
+  KVXSTATUS st = WriteFormatChange(now, CharAttrChanges(b.run, now), b.w);
+  if (b.status == 0) b.status = st;
+  b.run = now;
+}
+
 // Opens the pending paragraph from its gathered attributes: its first item's attributes
 // gathered, its paragraph style's values taken where it sets none itself. In a CSS flavour
 // the open tag is written here (with the style's class chain where the flavour writes
@@ -179,7 +145,10 @@ bool start_styled_paragraph(Body& b) {
   ParaAttrRecord para;
   WalkState ws;
   ws.item = b.para_first;
+  finish_paragraph(b, ws);
   if (GatherParagraph(src, para, ws) != KVX_OK) return false;
+  // Headings from paragraph outline levels: the paragraph's own level (HTML has six).
+  if (b.c.heading_mode == 2 && b.w.paraPending && !b.w.paraOpen) b.w.headingLevel = para.headingLevel <= 6 ? int(para.headingLevel) : 0;
   b.para_chars = CharAttrRecord{};
   HtmlWriter& h = b.x.writer;
   WriterState& s = b.w;
@@ -209,6 +178,17 @@ bool start_styled_paragraph(Body& b) {
   }
   if (!b.css) {
     if ((para.flags & 0x1) && para.alignment >= 1 && para.alignment <= 4) s.alignment = para.alignment;
+    // Without "margin-left:" the left indentation becomes nested levels around the
+    // paragraph (not inside tables and lists, whose structure they would cross).
+    if (!TagAllowed(116, s.flavour) && b.runs.empty() && b.lists.empty()) {
+      int64_t left = (para.flags & 0x10) ? para.left : 0;
+      if (para.flags & 0x200) left += para.extraLeft;
+      StartIndent(IndentLevels(int32_t(std::clamp<int64_t>(left, 0, INT32_MAX))), st, s);
+    }
+    // Without "margin-top:" and "margin-bottom:" the paragraph's spacing becomes vertical
+    // space before it and after it.
+    if ((para.flags & 0x2) && !TagAllowed(114, s.flavour)) s.spaceBefore = para.spaceBefore;
+    if ((para.flags & 0x4) && !TagAllowed(115, s.flavour)) s.spaceAfter = para.spaceAfter;
     if (b.status == 0) b.status = st;
     return false;
   }
@@ -281,19 +261,6 @@ void flush_format(Body& b) {
   OpenChangeSpan(b.status, h);
 }
 
-// Ends the open paragraph; the nested levels of its class chain close inside it, after
-// the formatting and links opened in it.
-void end_para(Body& b) {
-  close_spans(b);
-  b.para_chars = CharAttrRecord{};
-  if (b.open_style != kNoStyleId && b.w.paraOpen) {
-    CloseFormatting(b.status, b.w);
-    ClosePendingLinks(false, true, b.status, b.w);
-    WriteClassTag(b.open_style, 24, false, false, b.status, b.x.writer);
-  }
-  b.open_style = kNoStyleId;
-  EndParagraph(b.status, b.w);
-}
 
 // Queues an anchor once per conversion.
 void queue_anchor(Body& b, const std::u16string& name) {
@@ -350,19 +317,6 @@ TableRun scan_table(const ContentState& c, size_t pos, size_t end) {
   return t;
 }
 
-// Ends the open list items and lists (the paragraph of the last item first).
-void close_lists(Body& b) {
-  if (b.lists.empty() || b.plain) return;
-  if (b.w.paraOpen) {
-    end_para(b);
-    BeginParagraph(0, 1, 0, 0, b.w);
-  }
-  while (!b.lists.empty()) {
-    if (b.lists.back().item_open) EndListItem(false, b.status, b.w);
-    EndList(b.status, b.w);
-    b.lists.pop_back();
-  }
-}
 
 void start_text(Body& b) {
   if (b.plain) {
@@ -392,6 +346,25 @@ void start_text(Body& b) {
   if (!b.runs.empty()) b.runs.back().cell_text = true;
 }
 
+
+}  // namespace
+
+namespace bodyconv {
+
+// Ends the open paragraph; the nested levels of its class chain close inside it, after
+// the formatting and links opened in it.
+void end_para(Body& b) {
+  close_spans(b);
+  b.para_chars = CharAttrRecord{};
+  if (b.open_style != kNoStyleId && b.w.paraOpen) {
+    CloseFormatting(b.status, b.w);
+    ClosePendingLinks(false, true, b.status, b.w);
+    WriteClassTag(b.open_style, 24, false, false, b.status, b.x.writer);
+  }
+  b.open_style = kNoStyleId;
+  EndParagraph(b.status, b.w);
+}
+
 void write_units(Body& b, const uint16_t* units, uint32_t count, uint32_t set) {
   if (count == 0) return;
   start_text(b);
@@ -400,6 +373,10 @@ void write_units(Body& b, const uint16_t* units, uint32_t count, uint32_t set) {
   WriteText16(units, count, b.status, b.w);
   b.w.textCharset = saved;
 }
+
+}  // namespace bodyconv
+
+namespace {
 
 void write_ascii(Body& b, const std::string& text) {
   std::u16string u = widen(text);
@@ -592,100 +569,53 @@ void write_font(Body& b, const ChunkItem& it) {
   SetFace(narrow(name), b.w);
 }
 
-// A list level's record, looked up once per conversion (each lookup walks the stream).
-bool level_record(Body& b, uint32_t style, uint32_t level, uint32_t rec[9]) {
-  auto [at, fresh] = b.level_records.try_emplace({style, level});
-  if (fresh) {
-    if (b.list_cache.chunker == 0) b.list_cache.chunker = b.x.chunker;
-    at->second[9] = CULoadListLevelStyle(b.list_cache, style, level, at->second.data()) == KVX_OK;
+
+
+
+
+// The level (1-9) of the heading that starts at id in the settled mode; 0 for none.
+int heading_level_at(const ContentState& c, uint32_t id) {
+  const auto& lists = c.headings[c.heading_mode - 1];
+  for (int l = 0; l < 9; ++l) {
+    auto at = std::partition_point(lists[l].begin(), lists[l].end(), [id](uint32_t e) { return (e & ~kFiller) < id; });
+    for (; at != lists[l].end() && (*at & ~kFiller) == id; ++at)
+      if (!(*at & kFiller)) return l + 1;
   }
-  std::memcpy(rec, at->second.data(), 9 * sizeof(uint32_t));
-  return at->second[9] != 0;
+  return 0;
 }
 
-// The HTML list of a level record: numbers of its counter kind, or bullets of its shape.
-ListSpec list_spec(const uint32_t rec[9]) {
-  ListSpec l;
-  uint32_t kind = rec[8] & 0xFFFF;
-  bool lower = (rec[8] & 0x20000) != 0;
-  if (kind == 2 || kind == 3) {
-    l.kind = 2;
-    l.type = kind == 2 ? (lower ? "a" : "A") : (lower ? "i" : "I");
-  } else if (kind == 1 || (kind >= 4 && kind <= 10 && kind != 8)) {
-    l.kind = 2;
-    l.type = "1";
-  } else {
-    uint32_t bullet = rec[1] & 0xFFFF;
-    l.type = bullet == 0x25E6 || bullet == 0x25CB || bullet == 'o' ? "CIRCLE"
-             : bullet == 0x25AA || bullet == 0x25A0 || bullet == 0x25FE ? "SQUARE" : "DISC";
-  }
-  return l;
-}
-
-// The numbering field that starts a list item's paragraph (the paragraph applied a list
-// style and gave its level): the item is written as an HTML list item, in lists opened or
-// closed to its level, and its marker is the list's own (the item's number goes to the
-// list when it is not the next). False when the field is to be written as text: no list
-// style, a level the style lacks, or text already written in the paragraph.
-bool open_list_item(Body& b) {
-  if (b.plain || b.para_style == kNoItem || b.para_level < 0 || b.w.paraOpen) return false;
-  uint32_t rec[9] = {};
-  if (!level_record(b, b.para_style, uint32_t(b.para_level), rec)) return false;
-  ListSpec spec = list_spec(rec);
-  size_t depth = size_t(b.para_level) + 1;
-  while (!b.lists.empty() &&
-         (b.lists.size() > depth || (b.lists.size() == depth && b.lists.back().style != b.para_style))) {
-    if (b.lists.back().item_open) EndListItem(false, b.status, b.w);
-    EndList(b.status, b.w);
-    b.lists.pop_back();
-  }
-  if (b.lists.size() == depth && b.lists.back().item_open) {
-    EndListItem(false, b.status, b.w);
-    b.lists.back().item_open = false;
-  }
-  while (b.lists.size() < depth) {
-    uint32_t outer[9] = {};
-    int level = int(b.lists.size());
-    ListSpec l = level == b.para_level || !level_record(b, b.para_style, uint32_t(level), outer)
-                     ? spec
-                     : list_spec(outer);
-    if (level == b.para_level && l.kind == 2 && b.para_number > 0 && b.para_number < 0x7FFFFFFF) l.start = int(b.para_number);
-    StartList(l, b.status, b.w);
-    b.lists.push_back({b.para_style, level, false});
-  }
-  int number = b.w.listStack.empty() ? 1 : b.w.listStack.back().next;
-  if (spec.kind == 2 && b.para_number > 0 && b.para_number < 0x7FFFFFFF) number = int(b.para_number);
-  StartListItem(10, number, b.status, b.w);
-  b.lists.back().item_open = true;
-  b.para_item = true;
-  return true;
-}
-
-void numbering_field(Body& b, const ChunkItem& it) {
-  if (it.a != 10) return;
-  if (open_list_item(b)) return;
-  uint32_t level = std::min<uint32_t>(it.b, 11);
-  int64_t value = ++b.c.numbering[level];
-  for (auto i = b.c.numbering.upper_bound(level); i != b.c.numbering.end(); ++i) i->second = 0;
-  uint32_t rec[9] = {};
-  rec[1] = '*';  // no list record here: the plain bullet
-  rec[8] = it.c == 0 ? 1 : it.c;
-  uint16_t text[512];
-  uint32_t n = FUGenerateCounterNumber(rec, 0, text, 512, value);
-  write_units(b, text, n, KVXCS_UNICODE);
-}
-
-// Heading anchors: "body" at a heading's start, "content" at the paragraph after it.
+// Heading anchors: "body" at a heading's start, "content" at the paragraph after it
+// unless that paragraph is the next heading of the same or a higher level (the heading
+// then has no content of its own).
 void heading_anchor(Body& b, uint32_t id, bool paragraph_start) {
   if (b.name == nullptr || b.plain) return;
   if (paragraph_start && b.content_anchor != kNoItem) {
-    queue_anchor(b, make_heading_name(b.c, b.content_anchor, "content"));
+    int here = heading_level_at(b.c, id);
+    if (here == 0 || here > heading_level_at(b.c, b.content_anchor))
+      queue_anchor(b, make_heading_name(b.c, b.content_anchor, "content"));
     b.content_anchor = kNoItem;
   }
   if (std::binary_search(b.heading_ids.begin(), b.heading_ids.end(), id)) {
     queue_anchor(b, make_heading_name(b.c, id, "body"));
     b.content_anchor = id;
   }
+}
+
+// A range written as contents: the heading it follows (the last heading start before
+// it) has its "content" anchor at the range's start.
+void contents_anchor(Body& b, uint32_t first_id) {
+  uint32_t current = kNoItem;
+  for (const auto& l : b.c.headings[b.c.heading_mode - 1]) {
+    auto at = std::partition_point(l.begin(), l.end(), [first_id](uint32_t e) { return (e & ~kFiller) < first_id; });
+    while (at != l.begin()) {
+      --at;
+      if (!(*at & kFiller)) {
+        if (current == kNoItem || *at > current) current = *at;
+        break;
+      }
+    }
+  }
+  if (current != kNoItem) queue_anchor(b, make_heading_name(b.c, current, "content"));
 }
 
 bool range_has_text(const ContentState& c, size_t first, size_t end) {
@@ -698,6 +628,8 @@ bool range_has_text(const ContentState& c, size_t first, size_t end) {
 }
 
 }  // namespace
+
+using bodyconv::Body;
 
 WriterState& content_writer(Export& x, KVXIO* out) {
   // The export's writer, configured when the export started: the element converters, the
@@ -759,6 +691,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
       std::sort(b.heading_ids.begin(), b.heading_ids.end());
       if (first == 0 && !std::binary_search(b.heading_ids.begin(), b.heading_ids.end(), c.items[0].id))
         queue_anchor(b, make_heading_name(c, c.items[0].id, "content"));
+      if (std::strcmp(name, "content") == 0 && !(flags & kNoAnchorsFlag)) contents_anchor(b, c.items[first].id);
     }
     if (!(flags & 0x40000000u)) queue_anchor(b, anchor);
     BeginParagraph(0, 1, 0, 0, w);
@@ -855,6 +788,10 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
       case kItemColour:
         SetColour(it.b, w);
         break;
+      case kItemBackground:
+      case kItemOffset:
+        format_item(b, it);
+        break;
       case kItemFont:
         write_font(b, it);
         break;
@@ -873,6 +810,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
           open_note_mark(b, p, out);
         } else if (it.a == kScopeA || it.a == kScopeB || it.a == kScopeC) {
           b.scopes.push_back({w.wantedCodes, w.styleFlags});
+          b.scope_runs.push_back(b.run);
         } else if (it.a == kGroupOutline || it.a == kGroupOutline2) {
           // The outline group holds the heading's running text: its paragraph is a heading.
           if (!b.plain && w.paraPending && !w.paraOpen) w.headingLevel = int(std::clamp<uint32_t>(it.b, 1, 6));
@@ -888,6 +826,8 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
           w.wantedCodes = uint16_t(b.scopes.back().first);
           w.styleFlags = b.scopes.back().second;
           b.scopes.pop_back();
+          b.run = b.scope_runs.back();
+          b.scope_runs.pop_back();
         }
         break;
       default:
@@ -896,6 +836,10 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   }
   close_lists(b);
   while (!b.runs.empty()) close_table(b);
+  if (!b.plain && !b.w.indentLevels.empty()) {
+    if (b.w.paraOpen) end_para(b);
+    EndIndent(b.status, b.w);
+  }
   end_char_style(b);
   while (c.tables.size() > tables_before) CloseTable(b.status, w, c.tables);
   if (c.marks.size() > marks_before) {

@@ -31,7 +31,7 @@ constexpr uint32_t kItemText = 7, kItemCharAttr = 8, kItemFontSize = 9, kItemFon
                    kItemTableEnd = 0x11, kItemCellStart = 0x12, kItemLayout = 0x14, kItemSpecial = 0x18,
                    kItemDocCharset = 0x19, kItemGraphic = 0x1A, kItemParaStyle = 0x1C, kItemField = 0x1F,
                    kItemPagePartRef = 0x2B, kItemNoteRef = 0x2C, kItemPagePartDef = 0x2F, kItemNoteSettings = 0x30,
-                   kItemColour = 60, kItemString = 0x5A, kItemCharset2 = 0x7B, kItemOpen = 0x43, kItemClose = 0x44;
+                   kItemColour = 60, kItemBackground = 61, kItemOffset = 94, kItemString = 0x5A, kItemCharset2 = 0x7B, kItemOpen = 0x43, kItemClose = 0x44;
 constexpr uint32_t kBreakPara = 1, kBreakRow = 0x13, kBreakCell = 0x14, kBreakLine = 0x16, kBreakPage = 0x17,
                    kBreakSection = 0xFE;
 constexpr uint32_t kGroupSkip = 0x20000000u, kGroupIndexEntry = 0x200C0000u, kGroupOutline = 0x160008u,
@@ -62,6 +62,7 @@ struct ContentState {
   // once per export), made on first use.
   std::shared_ptr<ChunkerAttrs> attrs;
   std::map<uint32_t, int> style_kinds;  // style id: 0 character, 1 paragraph, -1 other or none
+  std::map<uint32_t, uint32_t> list_kinds;  // list style id: its list kind
 
   // Element scan.
   size_t scan_pos = 0;
@@ -117,6 +118,13 @@ uint32_t ordinal_in(const std::vector<uint32_t>& list, uint32_t id);
 std::u16string make_element_name(const char* prefix, uint32_t ordinal);
 // "h" + level + "." + position + suffix of the heading at id, else "s1" + suffix.
 std::u16string make_heading_name(ContentState& c, uint32_t id, const char* suffix);
+// The heading level of the paragraph whose items run from position to stop (ids): the
+// first heading start at or after position, when it lies in the paragraph and the headings
+// come from paragraph outline levels, gives the outline level - 1 of the last paragraph
+// style item of its paragraph (up to the first paragraph end, cell end or line break;
+// skipped groups stepped over); otherwise 0. Headings from outline groups are left to
+// their groups, so their mode and names stay as the scan settled them.
+uint32_t NextHeadingLevel(ContentState& c, uint32_t position, uint32_t stop);
 // The document character set (the scan's, else the first text run's).
 uint32_t content_charset(Export& x, ContentState& c);
 
@@ -170,6 +178,10 @@ KVXSTATUS CULoadListStyle(ListStyleCache& cache, uint32_t styleId);
 // loaded, and level 12 (which no definition fills; its record is zeroed). A level whose
 // marker group (0xA0120000, id word 6) holds no numbering field shows its bullet (kind 8).
 KVXSTATUS CULoadListLevelStyle(ListStyleCache& cache, uint32_t styleId, uint32_t level, uint32_t out[9]);
+// The list kind of a list style: the third word of the 28-byte record its definition
+// group (0xA008001C) names in range 3; 15 without a chunker or for id -1, 25 when the
+// definition or its record cannot be read. Kind 1 lists are numbered by their levels.
+uint32_t GetListStyleKind(KVXHANDLE chunker, uint32_t styleId);
 // 1 when an item of kind 31 lies from first up to, not including, end; 0 otherwise.
 int CURangeHasPutCounter(uint32_t first, uint32_t end, KVXHANDLE chunker);
 

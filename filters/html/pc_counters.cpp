@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "pc_chunkattrs.h"
 #include "pc_content.h"
+#include "platform/le.h"
 
 namespace pc {
 
@@ -171,6 +173,15 @@ KVXSTATUS CULoadListLevelStyle(ListStyleCache& cache, uint32_t styleId, uint32_t
     out[8] = 8;
   }
   return KVX_OK;
+}
+
+uint32_t GetListStyleKind(KVXHANDLE chunker, uint32_t styleId) {
+  if (chunker == 0 || styleId == kNoItem) return 15;
+  uint32_t open = kNoItemId, end = kNoItemId, words[4] = {};
+  if (FindStyleItem(chunker, styleId, kStyleGroup, 1, &open, &end, words) != KVX_OK) return kNotThere;
+  uint8_t rec[kStyleRecordBytes];
+  if (CHGetItems(chunker, KVXRANGE_RECORDS, words[3], rec, sizeof rec) != KVX_OK) return kNotThere;
+  return qm::le::get32(rec + 8);
 }
 
 uint32_t FUGetDefaultSectionString(uint32_t number, uint32_t type, char* buffer, uint32_t size) {

@@ -30,6 +30,7 @@ struct Request {
   KVXIO* out;
   uint32_t flags;
   uint32_t first_id = kNoItem;
+  uint32_t end_id = kNoItem;  // the item after the element's range; kNoItem: open
   uint32_t width = 0, height = 0;  // the statement's WIDTH and HEIGHT (0: the picture's own)
 };
 
@@ -91,11 +92,17 @@ size_t nth_in(const ContentState& c, const std::vector<uint32_t>& list, int32_t 
   return end;
 }
 
+// The element's range [first, end) as item ids: end is open at the stream's end.
+void set_range(Request& r, const ContentState& c, size_t first, size_t end) {
+  r.first_id = c.items[first].id;
+  r.end_id = end < c.items.size() ? c.items[end].id : kNoItem;
+}
+
 // owner: the item whose heading name names the element (kNoItem: the range's first).
 KVXSTATUS write_body(Export& x, Request& r, size_t first, size_t end, const char* name, uint32_t owner = kNoItem) {
   ContentState& c = content(x);
   if (first >= end) return kNotFound;
-  r.first_id = c.items[first].id;
+  set_range(r, c, first, end);
   c.name = make_heading_name(c, owner == kNoItem ? c.items[first].id : owner, name);
   if (!(r.bits & kReqWrite)) return KVX_OK;
   std::u16string anchor = c.name;
@@ -115,7 +122,7 @@ KVXSTATUS section_title(Export& x, Request& r, int32_t number, uint32_t type, si
   bool has_text = false;
   for (size_t p = first; p < t1 && !has_text; ++p) has_text = c.items[p].kind == kItemText && c.items[p].c > 0;
   if (has_text) {
-    r.first_id = c.items[first].id;
+    set_range(r, c, first, t1);
     c.name = make_heading_name(c, c.items[first].id, "body");
     return r.bits & kReqWrite ? convert_body(x, r.out, first, t1, r.flags, nullptr) : KVX_OK;
   }
@@ -155,7 +162,7 @@ KVXSTATUS contents(Export& x, Request& r, const std::vector<int32_t>& it, size_t
   }
   bool filler = (entry & kFiller) != 0;
   if (i + 2 >= it.size()) {  // the heading itself
-    r.first_id = c.items[h].id;
+    set_range(r, c, h, h_end);
     c.name = make_heading_name(c, c.items[h].id, "body");
     return KVX_OK;
   }
@@ -164,7 +171,7 @@ KVXSTATUS contents(Export& x, Request& r, const std::vector<int32_t>& it, size_t
     if (i + 3 < it.size() && it[i + 3] == kTitle) {
       if (filler) return kNotFound;
       size_t t1 = heading_part_end(c, h, h_end);
-      r.first_id = c.items[h].id;
+      set_range(r, c, h, t1);
       c.name = make_heading_name(c, c.items[h].id, "body");
       return r.bits & kReqWrite ? convert_body(x, r.out, h, t1, r.flags, nullptr) : KVX_OK;
     }
@@ -207,7 +214,7 @@ KVXSTATUS section_path(Export& x, Request& r, const std::vector<int32_t>& it) {
   if (type == 3 || type == 5 || type > 8) return kNotFound;
   if (type == 0) settle_headings(c);
   if (it.size() == 2) {
-    if (first < end) r.first_id = c.items[first].id;
+    if (first < end) set_range(r, c, first, end);
     return KVX_OK;
   }
   size_t i = 2;
@@ -264,16 +271,19 @@ KVXSTATUS section_path(Export& x, Request& r, const std::vector<int32_t>& it) {
     const char* prefix = list == kTables ? "table" : list == kGraphics ? "graphic" : "indexentry";
     r.first_id = c.items[p].id;
     c.name = make_element_name(prefix, ordinal_in(c.lists[list], c.items[p].id));
-    if (!(r.bits & kReqWrite) || list == kGraphics) return KVX_OK;
     size_t stop = c.close_of[p];
     if (list == kTables) {
+      // The table runs to the table end that closes it.
       int depth = 0;
       for (stop = p + 1; stop < end; ++stop) {
         if (c.items[stop].kind == kItemTableStart) ++depth;
         if (c.items[stop].kind == kItemTableEnd && depth-- == 0) break;
       }
+      set_range(r, c, p, std::min(stop + 1, end));
+      if (!(r.bits & kReqWrite)) return KVX_OK;
       return convert_body(x, r.out, p, std::min(stop + 1, end), r.flags, nullptr);
     }
+    if (!(r.bits & kReqWrite) || list == kGraphics) return KVX_OK;
     size_t cut = p + 1;
     while (cut < stop && !(c.items[cut].kind == kItemSpecial && c.items[cut].a == 0x138)) ++cut;
     return convert_body(x, r.out, p + 1, cut, r.flags, nullptr);
@@ -358,9 +368,11 @@ KVXSTATUS pass_element(Export& x, KVXIO* out, const PathRec& p) {
   return st == kNotFound || st == kNotThere ? KVX_OK : st;
 }
 
-uint32_t element_id(Export& x, const PathRec& p) {
+uint32_t element_id(Export& x, const PathRec& p, uint32_t* end) {
   Request r{kReqExists, nullptr, 0};
+  if (end) *end = kNoItem;
   if (dispatch(x, p, r) != KVX_OK) return kNoItem;
+  if (end) *end = r.end_id;
   return r.first_id;
 }
 

@@ -589,7 +589,8 @@ KVX_API KVXSTATUS BIGetSectionTypeFromInString(const char* word, uint32_t* type)
 }
 
 // The element requests over a path of count words: exists (0 or 37; first item of the
-// element, end item -1 and found 1 on the way out), its anchor name (16-bit, at most 128
+// element, the item after its range (-1 when it runs to the stream's end) and found 1
+// on the way out), its anchor name (16-bit, at most 128
 // characters with the terminator), and writing it into out (flags bit 31 suppresses tags,
 // bit 30 anchors).
 KVX_API KVXSTATUS HtmlElementExist(uint32_t count, const int32_t* path, uint32_t* first, uint32_t* end,
@@ -602,7 +603,12 @@ KVX_API KVXSTATUS HtmlElementExist(uint32_t count, const int32_t* path, uint32_t
   pc::PathRec p;
   p.items.assign(path, path + count);
   KVXSTATUS st = pc::element_request(*x, p, pc::kReqExists, nullptr, 0);
-  if (st == KVX_OK && first) *first = pc::element_id(*x, p);
+  if (st == KVX_OK) {
+    uint32_t e = 0xFFFFFFFFu;
+    uint32_t f = pc::element_id(*x, p, &e);
+    if (first) *first = f;
+    if (end) *end = e;
+  }
   return st;
 }
 

@@ -246,6 +246,34 @@ std::u16string make_heading_name(ContentState& c, uint32_t id, const char* suffi
   return widen("s" + std::to_string(section) + suffix);
 }
 
+uint32_t NextHeadingLevel(ContentState& c, uint32_t position, uint32_t stop) {
+  settle_headings(c);
+  if (c.heading_mode != 2) return 0;
+  uint32_t start = kNoItem;
+  for (const auto& list : c.headings[1]) {
+    auto at = std::partition_point(list.begin(), list.end(), [position](uint32_t e) { return (e & ~kFiller) < position; });
+    for (; at != list.end(); ++at)
+      if (!(*at & kFiller)) {
+        start = std::min(start, *at);
+        break;
+      }
+  }
+  // A heading that starts after the paragraph is not this paragraph's.
+  if (start == kNoItem || start > stop) return 0;
+  auto pos = std::partition_point(c.items.begin(), c.items.end(), [start](const ChunkItem& it) { return it.id < start; });
+  uint32_t level = 0;
+  for (size_t p = size_t(pos - c.items.begin()); p < c.items.size(); ++p) {
+    const ChunkItem& it = c.items[p];
+    if (it.kind == 0 && (it.a == kBreakPara || it.a == kBreakCell || it.a == kBreakLine)) break;
+    if (it.kind == kItemOpen && (it.a & kGroupSkip)) {
+      if (p < c.close_of.size() && c.close_of[p] > p) p = c.close_of[p];
+      continue;
+    }
+    if (it.kind == kItemParaStyle) level = it.b >= 2 && it.b <= 10 ? it.b - 1 : 0;
+  }
+  return level;
+}
+
 uint32_t content_charset(Export& x, ContentState& c) {
   if (c.charset_settled) return c.charset;
   c.charset_settled = true;

@@ -254,7 +254,7 @@ KVXSTATUS style_sheet_link(Export& x, std::u16string* name);
 bool element_exists(Export& x, const PathRec& p);
 KVXSTATUS pass_element(Export& x, KVXIO* out, const PathRec& p);
 // Chunk id of the element's first item (0xFFFFFFFF when it has none) and its name.
-uint32_t element_id(Export& x, const PathRec& p);
+uint32_t element_id(Export& x, const PathRec& p, uint32_t* end = nullptr);
 std::u16string element_name(Export& x, const PathRec& p);
 uint32_t document_charset(Export& x);
 

@@ -142,6 +142,21 @@ TEST_F(PagecastContentTest, CountersOfEveryKind) {
   EXPECT_EQ(r.out, "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>1 one</P>\r\n<P>BIIIiv1e**</P>\r\n");
 }
 
+TEST_F(PagecastContentTest, NumberingFieldsInTextTakeTheirLevelsCounter) {
+  // List style 42 (defined in the second section): level 0 upper-case roman. The fields
+  // follow text, so they are written as text: the first counts 1, the second carries its
+  // own number 5, the third goes on from it.
+  Result r = run("section wp\nitem 0x1C 1 42 0\nitem 93 10 0 1\ntext cp1252 \"see \"\nitem 0x1F 10 0 0\npara\n"
+                 "item 0x1C 1 42 0\nitem 93 10 0 1\nitem 30 10 1 5\ntext cp1252 \"own \"\nitem 0x1F 10 0 0\npara\n"
+                 "item 0x1C 1 42 0\nitem 93 10 0 1\ntext cp1252 \"next \"\nitem 0x1F 10 0 0\npara\n"
+                 "section wp\nrecord 3 000000002220000001000000000000000000000000000000050000000000000003000000\n"
+                 "group 0xA008001C 42\nitem 29 0 0 0\nend\ngroup 0xA0120000 5\nfield 10\nend\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out,
+            "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>see I</P>\r\n<P>own V</P>\r\n<P>next VI</P>\r\n");
+}
+
 TEST_F(PagecastContentTest, PragmaLeavesAndProperties) {
   std::string doc = "section wp\nitem 0x19 0x13B60000 0 0\ntext big5 \"\xE4\xB8\xAD\"\npara\n"
                     "group 0xA0010004 6 0xFE\ntext cp1252 \"The title\"\npara\ntext cp1252 \"two\"\nend\n";
@@ -163,6 +178,56 @@ TEST_F(PagecastContentTest, OutlineGroupsOfTheSecondFormMoveSectionsToParagraphE
   EXPECT_EQ(r.out,
             "[<H1><A NAME=\"h1.1body\"></A>Head</H1>\r\n<P><A NAME=\"h1.1content\"></A>a</P>\r\n]"
             "[<P><A NAME=\"s2body\"></A>b c</P>\r\n]");
+}
+
+TEST_F(PagecastContentTest, HeadingContentAnchors) {
+  // Paragraph outline levels: One (level 1) is followed at once by Two of the same level,
+  // so One has no content anchor; Two's sub-heading Sub is Two's content.
+  const char* doc =
+      "section wp\nitem 0x1C 1 2 0\ntext cp1252 \"One\"\npara\nitem 0x1C 1 2 0\ntext cp1252 \"Two\"\npara\n"
+      "item 0x1C 1 3 0\ntext cp1252 \"Sub\"\npara\ntext cp1252 \"x\"\npara\n";
+  Result r = run(doc, "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out.find("h1.1content"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<A NAME=\"h1.2content\"></A><A NAME=\"h2.1body\"></A>Sub"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("<A NAME=\"h2.1content\"></A>x"), std::string::npos) << r.out;
+  // A heading's contents written on their own carry the heading's content anchor.
+  Result c = run(doc, "{VELMINS ELEMENT=Sections.1.Body.Contents.Headings.2.Body.Contents}", kCp1252);
+  ASSERT_EQ(c.run, KVX_OK);
+  EXPECT_NE(c.out.find("<A NAME=\"h1.2content\">"), std::string::npos) << c.out;
+}
+
+TEST_F(PagecastContentTest, IndentedParagraphsNestWithoutMarginLeft) {
+  // 1440 twips are two levels, 720 one; an unindented paragraph closes them; the levels
+  // still open close after the last paragraph.
+  Result r = run("section wp\nitem 13 1440 0 1440\ntext cp1252 \"two\"\npara\nitem 13 720 0 720\ntext cp1252 \"one\"\npara\n"
+                 "text cp1252 \"none\"\npara\nitem 13 720 0 720\ntext cp1252 \"last\"\npara\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out,
+            "<BLOCKQUOTE><BLOCKQUOTE><P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>two</P>\r\n</BLOCKQUOTE>\r\n"
+            "<P>one</P>\r\n</BLOCKQUOTE>\r\n<P>none</P>\r\n<BLOCKQUOTE><P>last</P>\r\n</BLOCKQUOTE>\r\n");
+}
+
+TEST_F(PagecastContentTest, ParagraphSpacingWithoutMargins) {
+  // 480 twips after the first paragraph and 480 before the second: vertical space between.
+  Result r = run("section wp\ntext cp1252 \"a\"\nitem 99 0 480 0\npara\nitem 98 0 480 0\ntext cp1252 \"b\"\npara\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out,
+            "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>a</P>&nbsp;<BR></BR>&nbsp;<BR></BR>\r\n"
+            "&nbsp;<BR></BR><P>b</P>\r\n");
+}
+
+TEST_F(PagecastContentTest, RaisedAndLoweredTextByOffset) {
+  // A raised offset, a lowered one inside an attribute scope that ends it, then none.
+  Result r = run("section wp\nitem 94 0 60 0\ntext cp1252 \"up\"\ngroup 0x20200008 1\nitem 94 1 60 0\ntext cp1252 \"down\"\nend\n"
+                 "text cp1252 \"again\"\nitem 94 0 0 0\ntext cp1252 \" flat\"\npara\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out,
+            "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A><SUP>up</SUP><SUB>down</SUB><SUP>again</SUP> \r\n"
+            "flat</P>\r\n");
 }
 
 TEST_F(PagecastContentTest, UntitledSectionsGetTheirDefaultName) {

@@ -215,6 +215,89 @@ TEST(PagecastElementsTest, ListStyleLevels) {
   EXPECT_EQ(cache.loaded, kNoItem);
 }
 
+TEST(PagecastElementsTest, ElementRangesEndWhereTheNextPartStarts) {
+  Doc d("section wp\ntext cp1252 \"a\"\npara\ntable 1 1\ncell\ntext cp1252 \"t\"\nendcell\nendrow\nendtable\n"
+        "text cp1252 \"after\"\npara\nsection wp\ntext cp1252 \"b\"\npara\n");
+  auto range = [&d](std::vector<int32_t> items, uint32_t* end) {
+    PathRec p;
+    p.items = std::move(items);
+    return element_id(d.x, p, end);
+  };
+  constexpr int32_t kTables = int32_t(0x82000002u);
+  uint32_t end1 = 0, end2 = 0, table_end = 0;
+  uint32_t first1 = range({S, 1, kBody}, &end1);
+  uint32_t first2 = range({S, 2, kBody}, &end2);
+  uint32_t table = range({S, 1, kBody, kTables, 1}, &table_end);
+  EXPECT_EQ(end1, first2);  // the first section ends where the second starts
+  EXPECT_EQ(end2, kNoItem);  // the last runs to the stream's end
+  const ContentState& c = *d.x.content;
+  auto at = [&c](uint32_t id) {
+    size_t p = 0;
+    while (p < c.items.size() && c.items[p].id != id) ++p;
+    return p;
+  };
+  ASSERT_LT(at(table), c.items.size());
+  EXPECT_EQ(c.items[at(table)].kind, kItemTableStart);
+  ASSERT_LT(at(table_end), c.items.size());
+  EXPECT_EQ(c.items[at(table_end) - 1].kind, kItemTableEnd);  // just past the table's end
+  EXPECT_LT(first1, table);
+  // An element that is not there has no range.
+  uint32_t none = 0;
+  EXPECT_EQ(range({S, 3, kBody}, &none), kNoItem);
+  EXPECT_EQ(none, kNoItem);
+}
+
+TEST(PagecastElementsTest, ListStyleKinds) {
+  // Style 7's record (range 3 byte 0) has list kind 1 as its third word, style 8's (byte
+  // 28) kind 4.
+  Doc d("section wp\nrecord 3 04000000000000000100000000000000000000000000000000000000\n"
+        "record 3 04000000000000000400000000000000000000000000000000000000\n"
+        "group 0xA008001C 7 0\nend\ngroup 0xA008001C 8 28\nend\ntext cp1252 \"x\"\npara\n");
+  EXPECT_EQ(GetListStyleKind(d.x.chunker, 7), 1u);
+  EXPECT_EQ(GetListStyleKind(d.x.chunker, 8), 4u);
+  EXPECT_EQ(GetListStyleKind(d.x.chunker, 9), kNotThere);  // no definition
+  EXPECT_EQ(GetListStyleKind(d.x.chunker, kNoItem), 15u);
+  EXPECT_EQ(GetListStyleKind(0, 7), 15u);
+}
+
+TEST(PagecastElementsTest, NextHeadingLevelIsTheParagraphsOwn) {
+  // Headings from paragraph outline levels: Sub (level 3, so heading level 2), a body
+  // paragraph, Top (level 2) whose outline item sits inside a skipped group's neighbour.
+  Doc two("section wp\nitem 0x1C 1 3 0\ntext cp1252 \"Sub\"\npara\ntext cp1252 \"body\"\npara\n"
+          "item 0x1C 1 2 0\ngroup 0x20170000 1\nitem 0x1C 1 9 0\nend\ntext cp1252 \"Top\"\npara\n");
+  ASSERT_EQ(two.exists({S, 1, kBody}), KVX_OK);
+  const ContentState& c = *two.x.content;
+  std::vector<uint32_t> starts, breaks;  // paragraph first items and their ends
+  bool fresh = true;
+  for (const ChunkItem& it : c.items) {
+    if (it.kind == kItemOpen && it.a == 0x80000000u) continue;
+    if (fresh && (it.kind == kItemParaStyle || it.kind == kItemText)) starts.push_back(it.id), fresh = false;
+    if (it.kind == 0 && it.a == kBreakPara) breaks.push_back(it.id), fresh = true;
+  }
+  ASSERT_EQ(starts.size(), 3u);
+  ASSERT_EQ(breaks.size(), 3u);
+  struct Case {
+    size_t para;
+    uint32_t want;
+    const char* what;
+  } cases[] = {
+      {0, 2, "outline level 3"},
+      {1, 0, "the next heading starts after the paragraph"},
+      {2, 1, "outline level 2; the skipped group's item does not count"},
+  };
+  for (const Case& k : cases)
+    EXPECT_EQ(NextHeadingLevel(*two.x.content, starts[k.para], breaks[k.para]), k.want) << k.what;
+  // Past the last heading there is none.
+  EXPECT_EQ(NextHeadingLevel(*two.x.content, breaks[2] + 1, breaks[2] + 1), 0u);
+
+  // Headings from outline groups are their groups' own: the word stays 0 and the mode,
+  // which names their anchors, stays as the scan settled it.
+  Doc one("section wp\ngroup 0x160008 1\ntext cp1252 \"One\"\npara\nend\n");
+  ASSERT_EQ(one.exists({S, 1, kBody}), KVX_OK);
+  EXPECT_EQ(NextHeadingLevel(*one.x.content, 0, 0xFFFFFFF0u), 0u);
+  EXPECT_EQ(one.x.content->heading_mode, 1);
+}
+
 TEST(PagecastElementsTest, DefaultSectionNames) {
   char buf[64] = {};
   EXPECT_EQ(FUGetDefaultSectionString(3, 1, buf, sizeof buf), 13u);

@@ -1,0 +1,142 @@
+// List handling of the body converter: a numbered paragraph's list level record and marker
+// kind (the paragraph walker's last step, with the paragraph's heading level), HTML lists
+// opened and closed to an item's level, and numbering fields written as list items or as
+// counter text. Builds on the list styles and counters of pc_counters.cpp and the list
+// writer of pc_structure.h; called by the body converter (pc_body.cpp).
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+#include "pc_blocks.h"
+#include "pc_body.h"
+#include "pc_structure.h"
+
+namespace pc::bodyconv {
+
+namespace {
+
+// A list level's record, looked up once per conversion (each lookup walks the stream).
+bool level_record(Body& b, uint32_t style, uint32_t level, uint32_t rec[9]) {
+  auto [at, fresh] = b.level_records.try_emplace({style, level});
+  if (fresh) {
+    if (b.list_cache.chunker == 0) b.list_cache.chunker = b.x.chunker;
+    at->second[9] = CULoadListLevelStyle(b.list_cache, style, level, at->second.data()) == KVX_OK;
+  }
+  std::memcpy(rec, at->second.data(), 9 * sizeof(uint32_t));
+  return at->second[9] != 0;
+}
+
+// The HTML list of a level record: numbers of its counter kind, or bullets of its shape.
+ListSpec list_spec(const uint32_t rec[9]) {
+  ListSpec l;
+  uint32_t kind = rec[8] & 0xFFFF;
+  bool lower = (rec[8] & 0x20000) != 0;
+  if (kind == 2 || kind == 3) {
+    l.kind = 2;
+    l.type = kind == 2 ? (lower ? "a" : "A") : (lower ? "i" : "I");
+  } else if (kind == 1 || (kind >= 4 && kind <= 10 && kind != 8)) {
+    l.kind = 2;
+    l.type = "1";
+  } else {
+    uint32_t bullet = rec[1] & 0xFFFF;
+    l.type = bullet == 0x25E6 || bullet == 0x25CB || bullet == 'o' ? "CIRCLE"
+             : bullet == 0x25AA || bullet == 0x25A0 || bullet == 0x25FE ? "SQUARE" : "DISC";
+  }
+  return l;
+}
+
+}  // namespace
+
+// The paragraph walker's last step: a paragraph of a numbered list (list kind 1) that
+// does not carry its own number has its level's record loaded and its marker kind
+// settled; then the heading level word from the heading lists.
+void finish_paragraph(Body& b, WalkState& ws) {
+  ws.finishParagraph = [&b, &ws](ParaAttrRecord& para) -> KVXSTATUS {
+    b.para_marker = 0;
+    if (b.para_style != kNoItem && b.para_level >= 0 && !(para.flags & 0x1000)) {
+      auto kind = b.c.list_kinds.try_emplace(b.para_style, 0);
+      if (kind.second) kind.first->second = GetListStyleKind(b.x.chunker, b.para_style);
+      uint32_t rec[9] = {};
+      if (kind.first->second == 1 && level_record(b, b.para_style, uint32_t(b.para_level), rec))
+        b.para_marker = CheckListMarker(b.x.chunker, rec[6]);
+    }
+    para.headingLevel = NextHeadingLevel(b.c, para.firstItem, ws.item);
+    return KVX_OK;
+  };
+}
+
+// Ends the open list items and lists (the paragraph of the last item first).
+void close_lists(Body& b) {
+  if (b.lists.empty() || b.plain) return;
+  if (b.w.paraOpen) {
+    end_para(b);
+    BeginParagraph(0, 1, 0, 0, b.w);
+  }
+  while (!b.lists.empty()) {
+    if (b.lists.back().item_open) EndListItem(false, b.status, b.w);
+    EndList(b.status, b.w);
+    b.lists.pop_back();
+  }
+}
+
+// The numbering field that starts a list item's paragraph (the paragraph applied a list
+// style and gave its level): the item is written as an HTML list item, in lists opened or
+// closed to its level, and its marker is the list's own (the item's number goes to the
+// list when it is not the next). False when the field is to be written as text: no list
+// style, a level the style lacks, or text already written in the paragraph.
+bool open_list_item(Body& b) {
+  if (b.plain || b.para_style == kNoItem || b.para_level < 0 || b.w.paraOpen) return false;
+  uint32_t rec[9] = {};
+  if (!level_record(b, b.para_style, uint32_t(b.para_level), rec)) return false;
+  ListSpec spec = list_spec(rec);
+  size_t depth = size_t(b.para_level) + 1;
+  while (!b.lists.empty() &&
+         (b.lists.size() > depth || (b.lists.size() == depth && b.lists.back().style != b.para_style))) {
+    if (b.lists.back().item_open) EndListItem(false, b.status, b.w);
+    EndList(b.status, b.w);
+    b.lists.pop_back();
+  }
+  if (b.lists.size() == depth && b.lists.back().item_open) {
+    EndListItem(false, b.status, b.w);
+    b.lists.back().item_open = false;
+  }
+  while (b.lists.size() < depth) {
+    uint32_t outer[9] = {};
+    int level = int(b.lists.size());
+    ListSpec l = level == b.para_level || !level_record(b, b.para_style, uint32_t(level), outer)
+                     ? spec
+                     : list_spec(outer);
+    if (level == b.para_level && l.kind == 2 && b.para_number > 0 && b.para_number < 0x7FFFFFFF) l.start = int(b.para_number);
+    StartList(l, b.status, b.w);
+    b.lists.push_back({b.para_style, level, false});
+  }
+  int number = b.w.listStack.empty() ? 1 : b.w.listStack.back().next;
+  if (spec.kind == 2 && b.para_number > 0 && b.para_number < 0x7FFFFFFF) number = int(b.para_number);
+  StartListItem(10, number, b.status, b.w);
+  b.lists.back().item_open = true;
+  b.para_item = true;
+  return true;
+}
+
+void numbering_field(Body& b, const ChunkItem& it) {
+  if (it.a != 10) return;
+  if (open_list_item(b)) return;
+  uint32_t level = std::min<uint32_t>(it.b, 11);
+  // A paragraph that carries its own number restarts the count of its level there.
+  int64_t value = b.para_number > 0 && b.para_number < 0x7FFFFFFF ? b.para_number : b.c.numbering[level] + 1;
+  b.c.numbering[level] = value;
+  for (auto i = b.c.numbering.upper_bound(level); i != b.c.numbering.end(); ++i) i->second = 0;
+  // The counter of the paragraph's list level where its list style gives one, else the
+  // field's own kind.
+  uint32_t rec[9] = {};
+  if (b.para_style == kNoItem || b.para_level < 0 || !level_record(b, b.para_style, uint32_t(b.para_level), rec)) {
+    std::fill(std::begin(rec), std::end(rec), 0u);
+    rec[1] = '*';  // no list record here: the plain bullet
+    rec[8] = it.c == 0 ? 1 : it.c;
+  }
+  uint16_t text[512];
+  uint32_t n = FUGenerateCounterNumber(rec, 0, text, 512, value);
+  write_units(b, text, n, KVXCS_UNICODE);
+}
+
+}  // namespace pc::bodyconv
