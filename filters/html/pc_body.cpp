@@ -119,16 +119,23 @@ void apply_char_style(Body& b, uint32_t id) {
 }
 
 
-// A character attribute item that the setters above do not take: decoded into the run
-// record, and what it changed handed to the writer as a format change.
+// A character attribute item (bold, italic and the other toggles, size, face, colour,
+// background, vertical offset): decoded into the run record, and the attributes the
+// decoder set handed to the writer as a format change. A scope's close brings back the run
+// record of its open.
 void format_item(Body& b, const ChunkItem& it) {
   if (b.plain) return;
-  CharAttrRecord now = b.run;
+  ChunkerAttrs& src = attrs_of(b);
+  CharAttrRecord now = b.run, item{};
   ParaAttrRecord para;
   FrameAttrRecord frame;
   uint32_t words[4] = {it.kind, it.a, it.b, it.c}, next = kNoItem;
-  if (DecodeAttrs(attrs_of(b), para, now, frame, words, &next, it.id) != KVX_OK) return;
-  KVXSTATUS st = WriteFormatChange(now, CharAttrChanges(b.run, now), b.w);
+  if (DecodeAttrs(src, para, now, frame, words, &next, it.id) != KVX_OK) return;
+  // The change bits are the decoder's: the attributes this item sets, whatever the run
+  // record held, since a character style applied in between changes the writer's state.
+  next = kNoItem;
+  if (DecodeAttrs(src, para, item, frame, words, &next, it.id) != KVX_OK) return;
+  KVXSTATUS st = WriteFormatChange(now, item.flags, b.w);
   if (b.status == 0) b.status = st;
   b.run = now;
 }
@@ -556,23 +563,6 @@ void write_text_item(Body& b, const ChunkItem& it) {
   write_units(b, units.data(), it.c, it.a);
 }
 
-// A font item sets the face of the text after it; a font without a usable name (the
-// document's own font, id -1, or a name that cannot go into markup) ends the face set
-// before, so it does not run on past the formatting that set it.
-void write_font(Body& b, const ChunkItem& it) {
-  uint32_t rec[5] = {}, next = 0;
-  std::u16string name;
-  if (it.a != kNoItem && CHGetItem(b.x.chunker, KVXRANGE_FONTS, it.a, rec, &next) == KVX_OK)
-    name = name_text(b.x, rec[1], rec[3], 64);
-  if (std::any_of(name.begin(), name.end(), [](char16_t ch) { return ch < 0x20 || ch > 0x7E || ch == '"'; }))
-    name.clear();  // only plain names go into markup
-  SetFace(narrow(name), b.w);
-}
-
-
-
-
-
 // The level (1-9) of the heading that starts at id in the settled mode; 0 for none.
 int heading_level_at(const ContentState& c, uint32_t id) {
   const auto& lists = c.headings[c.heading_mode - 1];
@@ -780,20 +770,12 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
         break;
       }
       case kItemCharAttr:
-        SetCharAttribute(it.a, it.b, w);
-        break;
       case kItemFontSize:
-        if (it.a != 0) SetFontSize(it.a, w);
-        break;
+      case kItemFont:
       case kItemColour:
-        SetColour(it.b, w);
-        break;
       case kItemBackground:
       case kItemOffset:
         format_item(b, it);
-        break;
-      case kItemFont:
-        write_font(b, it);
         break;
       case kItemOpen:
         if (it.a == kGroupLinkKvx || it.a == kGroupLink12 || it.a == kGroupLink16) {

@@ -243,5 +243,26 @@ TEST_F(PagecastContentTest, UntitledSectionsGetTheirDefaultName) {
   EXPECT_EQ(s.out, "Slide title|Image 2");
 }
 
+// Character items reach the writer through the attribute decoder: the underline variants
+// (word underline 42, 46) are underlines, an automatic colour (a bit 0) is no colour, a
+// toggle value other than 0 and 1 is not one, and a size of 0 leaves the size alone.
+TEST_F(PagecastContentTest, CharacterItemsGoThroughTheDecoder) {
+  struct Case {
+    const char* what;
+    const char* items;
+    const char* want;
+  } cases[] = {
+      {"word underline", "item 8 42 1 0\ntext cp1252 \"u\"\nitem 8 42 0 0\n", "<U>u</U>"},
+      {"an automatic colour", "item 60 1 255 0\ntext cp1252 \"c\"\n", "c"},
+      {"a colour", "item 60 0 255 0\ntext cp1252 \"c\"\n", "<FONT COLOR=\"#FF0000\">c</FONT>"},
+      {"a toggle value of 2", "item 8 2 2 0\ntext cp1252 \"b\"\n", "b"},
+  };
+  for (const Case& k : cases) {
+    Result r = run(std::string("section wp\n") + k.items + "para\n", "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+    ASSERT_EQ(r.run, KVX_OK) << k.what;
+    EXPECT_EQ(r.out, std::string("<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>") + k.want + "</P>\r\n") << k.what;
+  }
+}
+
 }  // namespace
 }  // namespace pc::test
