@@ -1,7 +1,8 @@
 // The body converter of the HTML export filter: turns a range of the document's items into
 // HTML through the writer: text runs, paragraphs and breaks, headings, character
 // formatting, special characters, numbering fields, framework texts, hyperlinks,
-// bookmarks, index-entry anchors, note marks and tables with column and row spans. Every
+// bookmarks, index-entry anchors, note marks, tables with column and row spans, and
+// paragraph borders as rules where the flavour has no border styles. Every
 // element with running text is written by it (section bodies, headings, tables, notes,
 // page parts, property values). In the CSS flavours paragraphs carry their style's class
 // chain and their own values inline, and runs a span of their character state. Builds on
@@ -38,11 +39,6 @@ constexpr uint32_t kMaxRunUnits = 0x100000;
 constexpr size_t kMaxBookmarkName = 127;
 constexpr uint32_t kScopeA = 0x20200008u, kScopeB = 0xA0090000u, kScopeC = 0xA00900D0u;
 constexpr uint32_t kItemListNumber = 30, kItemListNumbering = 93;  // {30, 10, level + 1, n}, {93, 10, level, 1}
-
-ChunkerAttrs& attrs_of(Body& b) {
-  if (!b.c.attrs) b.c.attrs = std::make_shared<ChunkerAttrs>(b.x.chunker);
-  return *b.c.attrs;
-}
 
 // Registers a character (0) or paragraph (1) style and its parents as style classes;
 // the style's kind, -1 for any other style or one that cannot be resolved. A style
@@ -185,6 +181,14 @@ bool start_styled_paragraph(Body& b) {
   }
   if (!b.css) {
     if ((para.flags & 0x1) && para.alignment >= 1 && para.alignment <= 4) s.alignment = para.alignment;
+    // Borders as rules: a bordered paragraph like the one before it goes on in its group.
+    const std::optional<ParaAttrRecord>& before = b.border_para;
+    bool same = before && std::equal(std::begin(before->borders), std::end(before->borders), std::begin(para.borders)) &&
+                (before->flags & 0x100) == (para.flags & 0x100) && before->left == para.left &&
+                before->right == para.right && before->firstLine == para.firstLine &&
+                before->alignment == para.alignment && before->extraLeft == para.extraLeft;
+    BorderGroupParagraph(para, same, st, s, b.border);
+    b.border_para = para;
     // Without "margin-left:" the left indentation becomes nested levels around the
     // paragraph (not inside tables and lists, whose structure they would cross).
     if (!TagAllowed(116, s.flavour) && b.runs.empty() && b.lists.empty()) {
@@ -358,6 +362,19 @@ void start_text(Body& b) {
 
 namespace bodyconv {
 
+void end_border_group(Body& b) {
+  if (!b.border.open) {
+    b.border_para.reset();
+    return;
+  }
+  if (b.w.paraOpen) {
+    end_para(b);
+    BeginParagraph(0, 1, 0, 0, b.w);
+  }
+  BorderGroupEnd(b.status, b.w, b.border);
+  b.border_para.reset();
+}
+
 // Ends the open paragraph; the nested levels of its class chain close inside it, after
 // the formatting and links opened in it.
 void end_para(Body& b) {
@@ -411,6 +428,7 @@ void close_cell(Body& b) {
   if (!t.cell_open) return;
   close_lists(b);
   end_para(b);
+  end_border_group(b);
   CloseCell(!t.cell_text, b.status, b.w, b.c.tables.back());
   t.cell_open = false;
   t.cell_text = false;
@@ -435,6 +453,7 @@ void open_table(Body& b, size_t pos, size_t end) {
   TableRun t = scan_table(b.c, pos, end);
   close_lists(b);
   end_para(b);
+  end_border_group(b);
   AddPendingAnchor(make_element_name("table", ordinal_in(b.c.lists[kTables], it.id)), b.w);
   WritePendingLinks(b.status, b.w);
   WritePendingAnchors(true, b.status, b.w);
@@ -832,6 +851,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   if (!b.plain) {
     close_spans(b);
     if (b.open_style != kNoStyleId) end_para(b);
+    end_border_group(b);
     KVXSTATUS st = EndElement(w);
     if (b.status == 0) b.status = st;
   } else {

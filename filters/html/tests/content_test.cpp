@@ -264,5 +264,48 @@ TEST_F(PagecastContentTest, CharacterItemsGoThroughTheDecoder) {
   }
 }
 
+// Bordered paragraphs where the flavour has no border styles: one rule above a group of
+// like paragraphs and one below it, the one below also at the end of the element.
+TEST_F(PagecastContentTest, BorderedParagraphGroupsGetRules) {
+  // A border record (range 3): top and bottom 30 twips wide, no spacing.
+  std::string record(26 * 8, '0');
+  record.replace(1 * 8, 2, "1E");
+  record.replace(11 * 8, 2, "1E");
+  const std::string bordered = "item 58 1 0 0\n";
+  struct Case {
+    const char* what;
+    std::string doc;
+    const char* want;
+  } cases[] = {
+      {"a group of two, then a plain paragraph",
+       bordered + "text cp1252 \"a\"\npara\n" + bordered + "text cp1252 \"b\"\npara\ntext cp1252 \"c\"\npara\n",
+       "<HR SIZE=\"2\"></HR><P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>a</P>\r\n<P>b</P>\r\n"
+       "<HR SIZE=\"2\"></HR><P>c</P>\r\n"},
+      {"the last paragraph bordered", "text cp1252 \"a\"\npara\n" + bordered + "text cp1252 \"b\"\npara\n",
+       "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>a</P>\r\n<HR SIZE=\"2\"></HR><P>b</P>\r\n"
+       "<HR SIZE=\"2\"></HR>\r\n"},
+  };
+  for (const Case& k : cases) {
+    Result r = run("section wp\nrecord 3 " + record + "\n" + k.doc, "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+    ASSERT_EQ(r.run, KVX_OK) << k.what;
+    EXPECT_EQ(r.out, k.want) << k.what;
+  }
+}
+
+// A list item whose level's marker is a coloured text: the item's own text keeps the
+// paragraph's formatting.
+TEST_F(PagecastContentTest, ListMarkerFormattingStaysOnTheMarker) {
+  // List style 42: its level 0 record (the same bytes as the style record) has a bullet
+  // and marker group 5, which holds a red text marker.
+  Result r = run("section wp\nitem 0x1C 1 42 0\nitem 93 10 0 1\nitem 0x1F 10 0 0\ntext cp1252 \"item\"\npara\n"
+                 "text cp1252 \"after\"\npara\n"
+                 "section wp\nrecord 3 000000002220000001000000000000000000000000000000050000000000000003000000\n"
+                 "group 0xA008001C 42\nitem 29 0 0 0\nend\ngroup 0xA0120000 5\nitem 60 0 255 0\ntext cp1252 \"-\"\nend\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out, "<UL TYPE=\"DISC\"><LI><P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>item</P>\r\n</LI></UL>\r\n"
+                   "<P>after</P>\r\n");
+}
+
 }  // namespace
 }  // namespace pc::test
