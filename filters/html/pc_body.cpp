@@ -810,7 +810,8 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
         } else if (it.a == kMarkFootnote || it.a == kMarkEndnote || it.a == kMarkAnnotation) {
           open_note_mark(b, p, out);
         } else if (it.a == kScopeA || it.a == kScopeB || it.a == kScopeC) {
-          b.scopes.push_back({w.wantedCodes, w.styleFlags});
+          b.scopes.push_back(Body::CharState{w.styleFlags, w.styleSize, w.styleColour, w.styleBackground, w.styleFace,
+                                             w.wantedCodes, w.fontWanted});
           b.scope_runs.push_back(b.run);
         } else if (it.a == kGroupOutline || it.a == kGroupOutline2) {
           // The outline group holds the heading's running text: its paragraph is a heading.
@@ -824,8 +825,16 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
         else if (it.a == kGroupBookmarkKvx || it.a == kGroupBookmark) close_mark(b, 'B');
         else if (it.a == kMarkFootnote || it.a == kMarkEndnote || it.a == kMarkAnnotation) close_mark(b, 'F');
         else if ((it.a == kScopeA || it.a == kScopeB || it.a == kScopeC) && !b.scopes.empty()) {
-          w.wantedCodes = uint16_t(b.scopes.back().first);
-          w.styleFlags = b.scopes.back().second;
+          // The scope's formatting ends with it: the face, size and colour of the font tag
+          // too, as the flags and codes.
+          const Body::CharState& at = b.scopes.back();
+          w.styleFlags = at.flags;
+          w.styleSize = at.size;
+          w.styleColour = at.colour;
+          w.styleBackground = at.background;
+          w.styleFace = at.face;
+          w.wantedCodes = at.codes;
+          w.fontWanted = at.font;
           b.scopes.pop_back();
           b.run = b.scope_runs.back();
           b.scope_runs.pop_back();

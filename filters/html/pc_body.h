@@ -27,6 +27,14 @@ struct TableRun {
 };
 
 struct Body {
+  // The writer's recorded character state: the style values and flags, the wanted
+  // character codes and the font tag's face, size and colour.
+  struct CharState {
+    uint32_t flags, size, colour, background;
+    std::string face;
+    uint16_t codes;
+    WriterState::FontTag font;
+  };
   Export& x;
   ContentState& c;
   WriterState& w;
@@ -36,7 +44,7 @@ struct Body {
   bool wrote = false;  // plain text was written
   uint32_t status = 0;
   std::vector<TableRun> runs;
-  std::vector<std::pair<uint32_t, uint32_t>> scopes;  // saved wanted codes and style flags
+  std::vector<CharState> scopes;  // the character state at each open attribute scope
   std::vector<uint32_t> heading_ids;                   // heading starts of the range, sorted
   uint32_t content_anchor = kNoItem;                    // heading whose content anchor waits
   const char* name;
@@ -66,12 +74,6 @@ struct Body {
   CharAttrRecord para_chars;
   // The character state recorded before a character style was applied: the style holds
   // until the next style application, which brings this state back.
-  struct CharState {
-    uint32_t flags, size, colour, background;
-    std::string face;
-    uint16_t codes;
-    WriterState::FontTag font;
-  };
   std::optional<CharState> before_char_style;
   // The marker kind of the paragraph now read when it is an item of a numbered list (8: a
   // text marker, 0 none), as the paragraph walker's last step settled it.

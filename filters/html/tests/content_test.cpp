@@ -307,5 +307,19 @@ TEST_F(PagecastContentTest, ListMarkerFormattingStaysOnTheMarker) {
                    "<P>after</P>\r\n");
 }
 
+// An attribute scope's colour, size and bold end with the scope, in the font tag of the
+// default flavour as in the spans of the inline one.
+TEST_F(PagecastContentTest, AttributeScopesEndTheirColourAndSize) {
+  const char* doc = "section wp\ngroup 0x20200008 1\nitem 60 0 255 0\nitem 9 480 0 0\nitem 8 2 1 0\ntext cp1252 \"in\"\n"
+                    "end\ntext cp1252 \"out\"\npara\n";
+  const std::string start = "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>";
+  Result r = run(doc, "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out, start + "<FONT COLOR=\"#FF0000\" SIZE=\"6\"><B>in</B></FONT>out</P>\r\n");
+  Result c = run(doc, "{VELMINS ELEMENT=Sections.1.Body}", {word(KVXOPT_CHARSET, KVXCS_CP1252), word(7, 10)});
+  ASSERT_EQ(c.run, KVX_OK);
+  EXPECT_EQ(c.out, start + "<SPAN STYLE=\" font-size: 24pt;\r\n font-weight: bold; color: #FF0000;\">in</SPAN>out</P>\r\n");
+}
+
 }  // namespace
 }  // namespace pc::test
