@@ -1,7 +1,8 @@
 // The body converter of the HTML export filter: turns a range of the document's items into
 // HTML through the writer: text runs, paragraphs and breaks, headings, character
 // formatting, special characters, numbering fields, framework texts, hyperlinks,
-// bookmarks, index-entry anchors, note marks and tables with column and row spans. Every
+// bookmarks, index-entry anchors, note marks, tables with column and row spans, and
+// paragraph borders as rules where the flavour has no border styles. Every
 // element with running text is written by it (section bodies, headings, tables, notes,
 // page parts, property values). In the CSS flavours paragraphs carry their style's class
 // chain and their own values inline, and runs a span of their character state. Builds on
@@ -38,11 +39,6 @@ constexpr uint32_t kMaxRunUnits = 0x100000;
 constexpr size_t kMaxBookmarkName = 127;
 constexpr uint32_t kScopeA = 0x20200008u, kScopeB = 0xA0090000u, kScopeC = 0xA00900D0u;
 constexpr uint32_t kItemListNumber = 30, kItemListNumbering = 93;  // {30, 10, level + 1, n}, {93, 10, level, 1}
-
-ChunkerAttrs& attrs_of(Body& b) {
-  if (!b.c.attrs) b.c.attrs = std::make_shared<ChunkerAttrs>(b.x.chunker);
-  return *b.c.attrs;
-}
 
 // Registers a character (0) or paragraph (1) style and its parents as style classes;
 // the style's kind, -1 for any other style or one that cannot be resolved. A style
@@ -119,16 +115,23 @@ void apply_char_style(Body& b, uint32_t id) {
 }
 
 
-// A character attribute item that the setters above do not take: decoded into the run
-// record, and what it changed handed to the writer as a format change.
+// A character attribute item (bold, italic and the other toggles, size, face, colour,
+// background, vertical offset): decoded into the run record, and the attributes the
+// decoder set handed to the writer as a format change. A scope's close brings back the run
+// record of its open.
 void format_item(Body& b, const ChunkItem& it) {
   if (b.plain) return;
-  CharAttrRecord now = b.run;
+  ChunkerAttrs& src = attrs_of(b);
+  CharAttrRecord now = b.run, item{};
   ParaAttrRecord para;
   FrameAttrRecord frame;
   uint32_t words[4] = {it.kind, it.a, it.b, it.c}, next = kNoItem;
-  if (DecodeAttrs(attrs_of(b), para, now, frame, words, &next, it.id) != KVX_OK) return;
-  KVXSTATUS st = WriteFormatChange(now, CharAttrChanges(b.run, now), b.w);
+  if (DecodeAttrs(src, para, now, frame, words, &next, it.id) != KVX_OK) return;
+  // The change bits are the decoder's: the attributes this item sets, whatever the run
+  // record held, since a character style applied in between changes the writer's state.
+  next = kNoItem;
+  if (DecodeAttrs(src, para, item, frame, words, &next, it.id) != KVX_OK) return;
+  KVXSTATUS st = WriteFormatChange(now, item.flags, b.w);
   if (b.status == 0) b.status = st;
   b.run = now;
 }
@@ -178,6 +181,14 @@ bool start_styled_paragraph(Body& b) {
   }
   if (!b.css) {
     if ((para.flags & 0x1) && para.alignment >= 1 && para.alignment <= 4) s.alignment = para.alignment;
+    // Borders as rules: a bordered paragraph like the one before it goes on in its group.
+    const std::optional<ParaAttrRecord>& before = b.border_para;
+    bool same = before && std::equal(std::begin(before->borders), std::end(before->borders), std::begin(para.borders)) &&
+                (before->flags & 0x100) == (para.flags & 0x100) && before->left == para.left &&
+                before->right == para.right && before->firstLine == para.firstLine &&
+                before->alignment == para.alignment && before->extraLeft == para.extraLeft;
+    BorderGroupParagraph(para, same, st, s, b.border);
+    b.border_para = para;
     // Without "margin-left:" the left indentation becomes nested levels around the
     // paragraph (not inside tables and lists, whose structure they would cross).
     if (!TagAllowed(116, s.flavour) && b.runs.empty() && b.lists.empty()) {
@@ -351,6 +362,19 @@ void start_text(Body& b) {
 
 namespace bodyconv {
 
+void end_border_group(Body& b) {
+  if (!b.border.open) {
+    b.border_para.reset();
+    return;
+  }
+  if (b.w.paraOpen) {
+    end_para(b);
+    BeginParagraph(0, 1, 0, 0, b.w);
+  }
+  BorderGroupEnd(b.status, b.w, b.border);
+  b.border_para.reset();
+}
+
 // Ends the open paragraph; the nested levels of its class chain close inside it, after
 // the formatting and links opened in it.
 void end_para(Body& b) {
@@ -404,6 +428,7 @@ void close_cell(Body& b) {
   if (!t.cell_open) return;
   close_lists(b);
   end_para(b);
+  end_border_group(b);
   CloseCell(!t.cell_text, b.status, b.w, b.c.tables.back());
   t.cell_open = false;
   t.cell_text = false;
@@ -428,6 +453,7 @@ void open_table(Body& b, size_t pos, size_t end) {
   TableRun t = scan_table(b.c, pos, end);
   close_lists(b);
   end_para(b);
+  end_border_group(b);
   AddPendingAnchor(make_element_name("table", ordinal_in(b.c.lists[kTables], it.id)), b.w);
   WritePendingLinks(b.status, b.w);
   WritePendingAnchors(true, b.status, b.w);
@@ -555,23 +581,6 @@ void write_text_item(Body& b, const ChunkItem& it) {
   if (CHGetItems(b.x.chunker, KVXRANGE_TEXT, it.b, units.data(), it.c * 2) != KVX_OK) return;
   write_units(b, units.data(), it.c, it.a);
 }
-
-// A font item sets the face of the text after it; a font without a usable name (the
-// document's own font, id -1, or a name that cannot go into markup) ends the face set
-// before, so it does not run on past the formatting that set it.
-void write_font(Body& b, const ChunkItem& it) {
-  uint32_t rec[5] = {}, next = 0;
-  std::u16string name;
-  if (it.a != kNoItem && CHGetItem(b.x.chunker, KVXRANGE_FONTS, it.a, rec, &next) == KVX_OK)
-    name = name_text(b.x, rec[1], rec[3], 64);
-  if (std::any_of(name.begin(), name.end(), [](char16_t ch) { return ch < 0x20 || ch > 0x7E || ch == '"'; }))
-    name.clear();  // only plain names go into markup
-  SetFace(narrow(name), b.w);
-}
-
-
-
-
 
 // The level (1-9) of the heading that starts at id in the settled mode; 0 for none.
 int heading_level_at(const ContentState& c, uint32_t id) {
@@ -780,20 +789,12 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
         break;
       }
       case kItemCharAttr:
-        SetCharAttribute(it.a, it.b, w);
-        break;
       case kItemFontSize:
-        if (it.a != 0) SetFontSize(it.a, w);
-        break;
+      case kItemFont:
       case kItemColour:
-        SetColour(it.b, w);
-        break;
       case kItemBackground:
       case kItemOffset:
         format_item(b, it);
-        break;
-      case kItemFont:
-        write_font(b, it);
         break;
       case kItemOpen:
         if (it.a == kGroupLinkKvx || it.a == kGroupLink12 || it.a == kGroupLink16) {
@@ -809,7 +810,8 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
         } else if (it.a == kMarkFootnote || it.a == kMarkEndnote || it.a == kMarkAnnotation) {
           open_note_mark(b, p, out);
         } else if (it.a == kScopeA || it.a == kScopeB || it.a == kScopeC) {
-          b.scopes.push_back({w.wantedCodes, w.styleFlags});
+          b.scopes.push_back(Body::CharState{w.styleFlags, w.styleSize, w.styleColour, w.styleBackground, w.styleFace,
+                                             w.wantedCodes, w.fontWanted});
           b.scope_runs.push_back(b.run);
         } else if (it.a == kGroupOutline || it.a == kGroupOutline2) {
           // The outline group holds the heading's running text: its paragraph is a heading.
@@ -823,8 +825,16 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
         else if (it.a == kGroupBookmarkKvx || it.a == kGroupBookmark) close_mark(b, 'B');
         else if (it.a == kMarkFootnote || it.a == kMarkEndnote || it.a == kMarkAnnotation) close_mark(b, 'F');
         else if ((it.a == kScopeA || it.a == kScopeB || it.a == kScopeC) && !b.scopes.empty()) {
-          w.wantedCodes = uint16_t(b.scopes.back().first);
-          w.styleFlags = b.scopes.back().second;
+          // The scope's formatting ends with it: the face, size and colour of the font tag
+          // too, as the flags and codes.
+          const Body::CharState& at = b.scopes.back();
+          w.styleFlags = at.flags;
+          w.styleSize = at.size;
+          w.styleColour = at.colour;
+          w.styleBackground = at.background;
+          w.styleFace = at.face;
+          w.wantedCodes = at.codes;
+          w.fontWanted = at.font;
           b.scopes.pop_back();
           b.run = b.scope_runs.back();
           b.scope_runs.pop_back();
@@ -850,6 +860,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   if (!b.plain) {
     close_spans(b);
     if (b.open_style != kNoStyleId) end_para(b);
+    end_border_group(b);
     KVXSTATUS st = EndElement(w);
     if (b.status == 0) b.status = st;
   } else {

@@ -7,10 +7,12 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "pc_blocks.h"
 #include "pc_chunkattrs.h"
 #include "pc_content.h"
 #include "pc_stylesheet.h"
@@ -25,6 +27,14 @@ struct TableRun {
 };
 
 struct Body {
+  // The writer's recorded character state: the style values and flags, the wanted
+  // character codes and the font tag's face, size and colour.
+  struct CharState {
+    uint32_t flags, size, colour, background;
+    std::string face;
+    uint16_t codes;
+    WriterState::FontTag font;
+  };
   Export& x;
   ContentState& c;
   WriterState& w;
@@ -34,7 +44,7 @@ struct Body {
   bool wrote = false;  // plain text was written
   uint32_t status = 0;
   std::vector<TableRun> runs;
-  std::vector<std::pair<uint32_t, uint32_t>> scopes;  // saved wanted codes and style flags
+  std::vector<CharState> scopes;  // the character state at each open attribute scope
   std::vector<uint32_t> heading_ids;                   // heading starts of the range, sorted
   uint32_t content_anchor = kNoItem;                    // heading whose content anchor waits
   const char* name;
@@ -64,12 +74,6 @@ struct Body {
   CharAttrRecord para_chars;
   // The character state recorded before a character style was applied: the style holds
   // until the next style application, which brings this state back.
-  struct CharState {
-    uint32_t flags, size, colour, background;
-    std::string face;
-    uint16_t codes;
-    WriterState::FontTag font;
-  };
   std::optional<CharState> before_char_style;
   // The marker kind of the paragraph now read when it is an item of a numbered list (8: a
   // text marker, 0 none), as the paragraph walker's last step settled it.
@@ -78,8 +82,21 @@ struct Body {
   // offset), and their values saved at each attribute scope's open.
   CharAttrRecord run{};
   std::vector<CharAttrRecord> scope_runs{};
+  // Paragraph borders written as rules (flavours without "border-style:"): the open group
+  // of bordered paragraphs and the record of the paragraph before, which a paragraph
+  // joins when its borders, indents and alignment are the same.
+  BorderGroup border{};
+  std::optional<ParaAttrRecord> border_para{};
 };
 
+// The export's attribute gatherer, made on first use.
+inline ChunkerAttrs& attrs_of(Body& b) {
+  if (!b.c.attrs) b.c.attrs = std::make_shared<ChunkerAttrs>(b.x.chunker);
+  return *b.c.attrs;
+}
+
+// Ends the open group of bordered paragraphs, the open paragraph first (pc_body.cpp).
+void end_border_group(Body& b);
 // Ends the open paragraph (pc_body.cpp).
 void end_para(Body& b);
 // Writes count 16-bit characters of the set, opening the paragraph first (pc_body.cpp).
@@ -95,5 +112,10 @@ void close_lists(Body& b);
 bool open_list_item(Body& b);
 // A numbering field: a list item, or the counter text of the paragraph's level.
 void numbering_field(Body& b, const ChunkItem& it);
+// Opens a list item (number) in the formatting of its level's marker group (group: the
+// level record's marker word): the run record with the paragraph's font and the group's,
+// written as a format change before the item opens; the writer's own formatting is back
+// in force after it. 0 or a writer status.
+KVXSTATUS WriteListMarkerFormat(Body& b, uint32_t group, int number);
 
 }  // namespace pc::bodyconv

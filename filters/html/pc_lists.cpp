@@ -1,14 +1,17 @@
 // List handling of the body converter: a numbered paragraph's list level record and marker
 // kind (the paragraph walker's last step, with the paragraph's heading level), HTML lists
-// opened and closed to an item's level, and numbering fields written as list items or as
-// counter text. Builds on the list styles and counters of pc_counters.cpp and the list
-// writer of pc_structure.h; called by the body converter (pc_body.cpp).
+// opened and closed to an item's level, items whose marker is a text opened in their
+// marker's formatting, and numbering fields written as list items or as counter text.
+// Builds on the list styles and counters of pc_counters.cpp, the attribute gatherer, format
+// changes (pc_format.h) and the list writer of pc_structure.h; called by the body
+// converter (pc_body.cpp).
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 
 #include "pc_blocks.h"
 #include "pc_body.h"
+#include "pc_format.h"
 #include "pc_structure.h"
 
 namespace pc::bodyconv {
@@ -45,21 +48,65 @@ ListSpec list_spec(const uint32_t rec[9]) {
   return l;
 }
 
+// The marker kind of a list paragraph that does not carry its own number: 8 when its
+// level's marker group holds a text marker, else 0.
+uint32_t marker_kind(Body& b, bool own_number) {
+  if (b.para_style == kNoItem || b.para_level < 0 || own_number) return 0;
+  auto kind = b.c.list_kinds.try_emplace(b.para_style, 0);
+  if (kind.second) kind.first->second = GetListStyleKind(b.x.chunker, b.para_style);
+  uint32_t rec[9] = {};
+  if (kind.first->second != 1 || !level_record(b, b.para_style, uint32_t(b.para_level), rec)) return 0;
+  return CheckListMarker(b.x.chunker, rec[6]);
+}
+
 }  // namespace
+
+KVXSTATUS WriteListMarkerFormat(Body& b, uint32_t group, int number) {
+  uint32_t first = kNoItemId, last = kNoItemId;
+  if (FindStyleItem(b.x.chunker, group, 0xA0120000u, 1, &first, &last) != KVX_OK || first == kNoItemId) {
+    StartListItem(10, number, b.status, b.w);
+    return KVX_OK;  // no marker group: the item in the formatting in force
+  }
+  // The marker's font: the run record with the paragraph's font and the marker group's.
+  ChunkerAttrs& src = attrs_of(b);
+  CharAttrRecord marker = b.run;
+  WalkState ws;
+  ws.item = b.para_first;
+  // The group's own items: from the one after its open (a walk from the open would step
+  // over the whole group).
+  uint8_t open[16];
+  uint32_t inner = kNoItemId;
+  bool gathered = CHGetItem(b.x.chunker, KVXRANGE_ITEMS, first, open, &inner) == KVX_OK && inner != kNoItemId &&
+                  CUGatherParaFontInfo(src, marker, ws) == KVX_OK && GatherCellFont(src, marker, 0, inner, last) == KVX_OK;
+  // The writer's own formatting, put back after the item opens so that the item's text
+  // goes on in the paragraph's formatting whatever the marker set (an attribute the
+  // marker sets and the run record lacks would otherwise run on into the text).
+  WriterState& s = b.w;
+  const uint32_t flags = s.styleFlags, size = s.styleSize, colour = s.styleColour, background = s.styleBackground;
+  const std::string face = s.styleFace;
+  const uint16_t codes = s.wantedCodes;
+  const WriterState::FontTag font = s.fontWanted;
+  const uint32_t unit = s.lineUnit;
+  KVXSTATUS st = KVX_OK;
+  if (gathered) st = WriteFormatChange(marker, marker.flags & ~0x40000u, s);  // the marker keeps the text's set
+  if (st == KVX_OK) st = StartListItem(10, number, b.status, s);
+  s.styleFlags = flags;
+  s.styleSize = size;
+  s.styleColour = colour;
+  s.styleBackground = background;
+  s.styleFace = face;
+  s.wantedCodes = codes;
+  s.fontWanted = font;
+  s.lineUnit = unit;
+  return st;
+}
 
 // The paragraph walker's last step: a paragraph of a numbered list (list kind 1) that
 // does not carry its own number has its level's record loaded and its marker kind
 // settled; then the heading level word from the heading lists.
 void finish_paragraph(Body& b, WalkState& ws) {
   ws.finishParagraph = [&b, &ws](ParaAttrRecord& para) -> KVXSTATUS {
-    b.para_marker = 0;
-    if (b.para_style != kNoItem && b.para_level >= 0 && !(para.flags & 0x1000)) {
-      auto kind = b.c.list_kinds.try_emplace(b.para_style, 0);
-      if (kind.second) kind.first->second = GetListStyleKind(b.x.chunker, b.para_style);
-      uint32_t rec[9] = {};
-      if (kind.first->second == 1 && level_record(b, b.para_style, uint32_t(b.para_level), rec))
-        b.para_marker = CheckListMarker(b.x.chunker, rec[6]);
-    }
+    b.para_marker = marker_kind(b, (para.flags & 0x1000) != 0);
     para.headingLevel = NextHeadingLevel(b.c, para.firstItem, ws.item);
     return KVX_OK;
   };
@@ -112,7 +159,14 @@ bool open_list_item(Body& b) {
   }
   int number = b.w.listStack.empty() ? 1 : b.w.listStack.back().next;
   if (spec.kind == 2 && b.para_number > 0 && b.para_number < 0x7FFFFFFF) number = int(b.para_number);
-  StartListItem(10, number, b.status, b.w);
+  // A marker settled as a text marker opens the item in the marker's own formatting.
+  b.para_marker = marker_kind(b, b.para_number > 0);
+  if (b.para_marker != 0) {
+    KVXSTATUS st = WriteListMarkerFormat(b, rec[6], number);
+    if (b.status == 0) b.status = st;
+  } else {
+    StartListItem(10, number, b.status, b.w);
+  }
   b.lists.back().item_open = true;
   b.para_item = true;
   return true;

@@ -243,5 +243,83 @@ TEST_F(PagecastContentTest, UntitledSectionsGetTheirDefaultName) {
   EXPECT_EQ(s.out, "Slide title|Image 2");
 }
 
+// Character items reach the writer through the attribute decoder: the underline variants
+// (word underline 42, 46) are underlines, an automatic colour (a bit 0) is no colour, a
+// toggle value other than 0 and 1 is not one, and a size of 0 leaves the size alone.
+TEST_F(PagecastContentTest, CharacterItemsGoThroughTheDecoder) {
+  struct Case {
+    const char* what;
+    const char* items;
+    const char* want;
+  } cases[] = {
+      {"word underline", "item 8 42 1 0\ntext cp1252 \"u\"\nitem 8 42 0 0\n", "<U>u</U>"},
+      {"an automatic colour", "item 60 1 255 0\ntext cp1252 \"c\"\n", "c"},
+      {"a colour", "item 60 0 255 0\ntext cp1252 \"c\"\n", "<FONT COLOR=\"#FF0000\">c</FONT>"},
+      {"a toggle value of 2", "item 8 2 2 0\ntext cp1252 \"b\"\n", "b"},
+  };
+  for (const Case& k : cases) {
+    Result r = run(std::string("section wp\n") + k.items + "para\n", "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+    ASSERT_EQ(r.run, KVX_OK) << k.what;
+    EXPECT_EQ(r.out, std::string("<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>") + k.want + "</P>\r\n") << k.what;
+  }
+}
+
+// Bordered paragraphs where the flavour has no border styles: one rule above a group of
+// like paragraphs and one below it, the one below also at the end of the element.
+TEST_F(PagecastContentTest, BorderedParagraphGroupsGetRules) {
+  // A border record (range 3): top and bottom 30 twips wide, no spacing.
+  std::string record(26 * 8, '0');
+  record.replace(1 * 8, 2, "1E");
+  record.replace(11 * 8, 2, "1E");
+  const std::string bordered = "item 58 1 0 0\n";
+  struct Case {
+    const char* what;
+    std::string doc;
+    const char* want;
+  } cases[] = {
+      {"a group of two, then a plain paragraph",
+       bordered + "text cp1252 \"a\"\npara\n" + bordered + "text cp1252 \"b\"\npara\ntext cp1252 \"c\"\npara\n",
+       "<HR SIZE=\"2\"></HR><P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>a</P>\r\n<P>b</P>\r\n"
+       "<HR SIZE=\"2\"></HR><P>c</P>\r\n"},
+      {"the last paragraph bordered", "text cp1252 \"a\"\npara\n" + bordered + "text cp1252 \"b\"\npara\n",
+       "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>a</P>\r\n<HR SIZE=\"2\"></HR><P>b</P>\r\n"
+       "<HR SIZE=\"2\"></HR>\r\n"},
+  };
+  for (const Case& k : cases) {
+    Result r = run("section wp\nrecord 3 " + record + "\n" + k.doc, "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+    ASSERT_EQ(r.run, KVX_OK) << k.what;
+    EXPECT_EQ(r.out, k.want) << k.what;
+  }
+}
+
+// A list item whose level's marker is a coloured text: the item's own text keeps the
+// paragraph's formatting.
+TEST_F(PagecastContentTest, ListMarkerFormattingStaysOnTheMarker) {
+  // List style 42: its level 0 record (the same bytes as the style record) has a bullet
+  // and marker group 5, which holds a red text marker.
+  Result r = run("section wp\nitem 0x1C 1 42 0\nitem 93 10 0 1\nitem 0x1F 10 0 0\ntext cp1252 \"item\"\npara\n"
+                 "text cp1252 \"after\"\npara\n"
+                 "section wp\nrecord 3 000000002220000001000000000000000000000000000000050000000000000003000000\n"
+                 "group 0xA008001C 42\nitem 29 0 0 0\nend\ngroup 0xA0120000 5\nitem 60 0 255 0\ntext cp1252 \"-\"\nend\n",
+                 "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out, "<UL TYPE=\"DISC\"><LI><P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>item</P>\r\n</LI></UL>\r\n"
+                   "<P>after</P>\r\n");
+}
+
+// An attribute scope's colour, size and bold end with the scope, in the font tag of the
+// default flavour as in the spans of the inline one.
+TEST_F(PagecastContentTest, AttributeScopesEndTheirColourAndSize) {
+  const char* doc = "section wp\ngroup 0x20200008 1\nitem 60 0 255 0\nitem 9 480 0 0\nitem 8 2 1 0\ntext cp1252 \"in\"\n"
+                    "end\ntext cp1252 \"out\"\npara\n";
+  const std::string start = "<P><A NAME=\"s1content\"></A><A NAME=\"s1body\"></A>";
+  Result r = run(doc, "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(r.out, start + "<FONT COLOR=\"#FF0000\" SIZE=\"6\"><B>in</B></FONT>out</P>\r\n");
+  Result c = run(doc, "{VELMINS ELEMENT=Sections.1.Body}", {word(KVXOPT_CHARSET, KVXCS_CP1252), word(7, 10)});
+  ASSERT_EQ(c.run, KVX_OK);
+  EXPECT_EQ(c.out, start + "<SPAN STYLE=\" font-size: 24pt;\r\n font-weight: bold; color: #FF0000;\">in</SPAN>out</P>\r\n");
+}
+
 }  // namespace
 }  // namespace pc::test
