@@ -38,9 +38,12 @@ bool ChunkModel::index_of(uint32_t range, uint32_t id, uint32_t& index) const {
     index = id;
     return true;
   }
-  auto it = std::lower_bound(item_ids_.begin(), item_ids_.end(), id);
-  if (it == item_ids_.end() || *it != id) return false;
-  index = uint32_t(it - item_ids_.begin());
+  uint32_t chunk = id >> 16;
+  if (chunk >= chunk_first_.size()) return false;
+  uint32_t end = chunk + 1 < chunk_first_.size() ? chunk_first_[chunk + 1] : uint32_t(item_ids_.size());
+  uint32_t at = chunk_first_[chunk] + (id & 0xFFFF);
+  if (at >= end) return false;
+  index = at;
   return true;
 }
 
@@ -104,6 +107,7 @@ bool ChunkBuilder::item(uint32_t kind, uint32_t a, uint32_t b, uint32_t c, uint3
   put_u32(items, a);
   put_u32(items, b);
   put_u32(items, c);
+  while (model_->chunk_first_.size() <= chunk_) model_->chunk_first_.push_back(item_count());
   model_->item_ids_.push_back(new_id);
   ++in_chunk_;
   SectionSpan& s = model_->sections_.back();

@@ -39,6 +39,9 @@ class ChunkModel {
   friend class ChunkBuilder;
   std::array<std::vector<uint8_t>, KVXRANGE_COUNT> ranges_;
   std::vector<uint32_t> item_ids_;  // range-0 id of each index, ascending
+  // Index of the first item of each chunk (an empty chunk holds the next chunk's first
+  // index): ids are chunk << 16 | place, so an id finds its index without a search.
+  std::vector<uint32_t> chunk_first_;
   std::vector<SectionSpan> sections_;
 };
 

@@ -590,13 +590,19 @@ KVXSTATUS FindStyleItem(KVXHANDLE ch, uint32_t id, uint32_t code, uint32_t flags
   if (id == kNoItemId) return 37;
   uint32_t count = 0, open = kNoItemId, from = kNoItemId;
   if (CHGetItemCount(ch, KVXRANGE_GROUPS, &count) != KVX_OK) count = 0;
-  for (uint32_t i = 0; i < count && open == kNoItemId; ++i) {
-    uint8_t e[12];
-    uint32_t next = 0;
-    if (KVXSTATUS st = CHGetItem(ch, KVXRANGE_GROUPS, i, e, &next)) return st;
-    if (le32(e + 4) != code) continue;
-    if (le32(e + 8) == id) open = le32(e);
-    from = le32(e);
+  // The index is read in place (one lock) rather than entry by entry: styles are looked
+  // up many times per document.
+  void* data = nullptr;
+  if (count > 0) {
+    if (KVXSTATUS st = CHLockItemRange(ch, KVXRANGE_GROUPS, 0, count, &data)) return st;
+    const uint8_t* index = static_cast<const uint8_t*>(data);
+    for (uint32_t i = 0; i < count && open == kNoItemId; ++i) {
+      const uint8_t* e = index + size_t(i) * 12;
+      if (le32(e + 4) != code) continue;
+      if (le32(e + 8) == id) open = le32(e);
+      from = le32(e);
+    }
+    CHUnlockItemRange(ch, KVXRANGE_GROUPS, 0);
   }
   uint32_t w[4], next = 0;
   if (open == kNoItemId) {

@@ -691,7 +691,7 @@ KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out) {
   if (enc == SourceEncoding::Big5) w.document_charset(KVXCS_BIG5);
   htmlDocPtr doc = htmlReadMemory(utf8.data(), int(utf8.size()), nullptr, "UTF-8",
                                   HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                                      HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC);
+                                      HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_COMPACT);
   if (doc != nullptr) {
     head_properties(xmlDocGetRootElement(doc), w);
     Walker walker(w);
