@@ -346,9 +346,13 @@ class WordSearch {
 
   // The words in the order they are searched in the open set of db, the cheapest first
   // where they narrow each other. Starts the set's search: lookups of another set go.
-  std::vector<size_t> start_set(IndexFileSet& set, const SearchDatabase& db) {
+  // size, when given, receives what each word costs (sizes), worked out once for both.
+  std::vector<size_t> start_set(IndexFileSet& set, const SearchDatabase& db,
+                                std::vector<uint64_t>* size = nullptr) {
     lookups_.clear();
-    return narrows(db) ? order(sizes(set)) : words_;
+    if (!size) return narrows(db) ? order(sizes(set)) : words_;
+    *size = sizes(set);
+    return narrows(db) ? order(*size) : words_;
   }
 
   // Searches the open set of db for every word in order (start_set's), within range,
@@ -480,8 +484,8 @@ void search_runs(const QueryTermTable& table, const HomophoneSlots& slots,
   keep_heap_between_runs();
   WordSearch search(table, slots, options, hooks, stats, true);
   for_each_open_set(databases, [&](IndexFileSet& set, const SearchDatabase& db) {
-    const std::vector<size_t> order = search.start_set(set, db);
-    const std::vector<uint64_t> size = search.sizes(set);
+    std::vector<uint64_t> size;
+    const std::vector<size_t> order = search.start_set(set, db, &size);
     const uint64_t largest = *std::max_element(size.begin(), size.end());
     const uint64_t per_run = std::max<uint64_t>(options.run_postings, 1);
     const uint64_t runs = std::clamp<uint64_t>((largest + per_run - 1) / per_run, 1, kMostRuns);
@@ -490,7 +494,6 @@ void search_runs(const QueryTermTable& table, const HomophoneSlots& slots,
       DocumentRange range;
       range.first = uint32_t(std::min<uint64_t>(r * width, UINT32_MAX));
       if (r + 1 < runs) range.end = (r + 1) * width;  // the last run takes every document left
-      if (runs == 1) range = DocumentRange{};
       TermHits hits(table.terms.size());
       search.search_set(set, db, order, range, hits);
       block(hits);
