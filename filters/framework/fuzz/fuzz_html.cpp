@@ -1,4 +1,4 @@
-// libFuzzer target: the HTML reader (character-set choice, libxml2's HTML parser, style
+// libFuzzer target: the HTML reader (character-set choice, our HTML parser, style
 // attributes, fonts, lists, tables with spans) and the model it builds, walked in full.
 // Built with clang by scripts/fuzz; replay.cpp runs the committed corpus in CTest.
 #include <cstddef>

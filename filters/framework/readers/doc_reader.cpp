@@ -15,6 +15,7 @@
 #include "filters/framework/readers/doc_notes.h"
 #include "filters/framework/readers/doc_writer.h"
 #include "filters/framework/readers/reader.h"
+#include "filters/framework/readers/text_decode.h"
 #include "filters/framework/readers/zip_package.h"
 
 namespace kvx::readers {
@@ -175,12 +176,7 @@ class DocBookWalker {
         cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
       else if (cp >= 0xD800 && cp <= 0xDFFF)
         cp = 0xFFFD;
-      if (cp < 0x80) out += char(cp);
-      else if (cp < 0x800) out += {char(0xC0 | cp >> 6), char(0x80 | (cp & 0x3F))};
-      else if (cp < 0x10000) out += {char(0xE0 | cp >> 12), char(0x80 | (cp >> 6 & 0x3F)), char(0x80 | (cp & 0x3F))};
-      else
-        out += {char(0xF0 | cp >> 18), char(0x80 | (cp >> 12 & 0x3F)), char(0x80 | (cp >> 6 & 0x3F)),
-                char(0x80 | (cp & 0x3F))};
+      append_utf8(out, cp);
     }
     return out;
   }

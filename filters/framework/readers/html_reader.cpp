@@ -1,7 +1,6 @@
 // The HTML reader: the source's character set from its byte-order mark, else its meta
-// charset, else the strict decode order (text_decode.h); the text decoded here and handed
-// to libxml2's HTML parser as UTF-8 (with the document's own encoding hints ignored, so a
-// wrong meta cannot decode the bytes twice). The title and the author, description,
+// charset, else the strict decode order (text_decode.h); the text decoded here and parsed
+// as UTF-8 by our own HTML parser (html_tree.h), so a meta cannot decode the bytes twice. The title and the author, description,
 // keywords and subject metas become properties; the body is walked into paragraphs (h1
 // to h6 with paragraph styles of outline levels 2 to 7), line breaks, character
 // attributes (b, i, u, s, sub, sup), font (face, size and colour) and the style attribute's
@@ -9,9 +8,6 @@
 // lists (ul and ol as list styles by their markers, li as list items with their levels
 // and numbers), hyperlinks (a href), bookmarks (a name, id) and
 // tables with their column and row spans. Head, script and style give no text.
-#include <libxml/HTMLparser.h>
-#include <libxml/tree.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -21,6 +17,7 @@
 
 #include "filters/framework/kvx_charsets.h"
 #include "filters/framework/readers/doc_writer.h"
+#include "filters/framework/readers/html_tree.h"
 #include "filters/framework/readers/pictures.h"
 #include "filters/framework/readers/reader.h"
 #include "filters/framework/readers/text_decode.h"
@@ -32,9 +29,9 @@ namespace {
 constexpr int kMaxDepth = 256;
 constexpr uint32_t kMaxSpan = 1000;
 
-bool is(const xmlNode* n, const char* name) {
-  return n->type == XML_ELEMENT_NODE && std::strcmp(reinterpret_cast<const char*>(n->name), name) == 0;
-}
+using html::Node;
+
+bool is(const Node* n, std::string_view name) { return n->element && n->name == name; }
 
 // What the walk does with an element, by its name: looked up once per element in a
 // table sorted by name instead of comparing the name with each list of names in turn.
@@ -57,7 +54,7 @@ enum TagFlag : uint32_t {
 };
 
 struct Tag {
-  const char* name;
+  std::string_view name;
   uint32_t flags;
   uint32_t attribute;  // character attribute switched on inside
   uint32_t heading;    // 1 to 6 for h1 to h6
@@ -135,45 +132,22 @@ constexpr Tag kTags[] = {
 constexpr Tag kNoTag = {"", 0, 0, 0};
 
 // The table entry of an element (of a node that is no element: no flags).
-const Tag& tag_of(const xmlNode* n) {
-  if (n->type != XML_ELEMENT_NODE || n->name == nullptr) return kNoTag;
-  const char* name = reinterpret_cast<const char*>(n->name);
-  size_t lo = 0, hi = std::size(kTags);
-  while (lo < hi) {
-    size_t mid = (lo + hi) / 2;
-    int c = std::strcmp(kTags[mid].name, name);
-    if (c == 0) return kTags[mid];
-    if (c < 0) lo = mid + 1;
-    else hi = mid;
-  }
-  return kNoTag;
+const Tag& tag_of(const Node* n) {
+  if (!n->element) return kNoTag;
+  auto it = std::lower_bound(std::begin(kTags), std::end(kTags), n->name,
+                             [](const Tag& t, std::string_view name) { return t.name < name; });
+  return it != std::end(kTags) && it->name == n->name ? *it : kNoTag;
 }
 
-bool has(const xmlNode* n, uint32_t flag) { return (tag_of(n).flags & flag) != 0; }
+bool has(const Node* n, uint32_t flag) { return (tag_of(n).flags & flag) != 0; }
 
-// An attribute's value as xmlGetProp gives it, without its copy and lookups in the common
-// case of one text node (the HTML parser makes no attribute defaults).
-std::string attr(const xmlNode* n, const char* name) {
-  const auto* wanted = reinterpret_cast<const xmlChar*>(name);
-  bool found = false;
-  for (const xmlAttr* a = n->properties; a != nullptr && !found; a = a->next) {
-    if (!xmlStrEqual(a->name, wanted)) continue;
-    const xmlNode* c = a->children;
-    if (c != nullptr && c->next == nullptr && (c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE))
-      return c->content ? std::string(reinterpret_cast<const char*>(c->content)) : std::string();
-    found = true;
-  }
-  const xmlDoc* d = n->doc;
-  if (!found && !(d && ((d->intSubset && d->intSubset->attributes) || (d->extSubset && d->extSubset->attributes))))
-    return {};
-  xmlChar* v = xmlGetProp(n, wanted);
-  if (v == nullptr) return {};
-  std::string out(reinterpret_cast<const char*>(v));
-  xmlFree(v);
-  return out;
+// An attribute's value; empty when the element has none.
+std::string attr(const Node* n, std::string_view name) {
+  const std::string_view* v = html::attribute(n, name);
+  return v ? std::string(*v) : std::string();
 }
 
-uint32_t span(const xmlNode* n, const char* name) {
+uint32_t span(const Node* n, std::string_view name) {
   std::string v = attr(n, name);
   uint32_t x = 0;
   for (char c : v) {
@@ -238,12 +212,12 @@ bool valid_utf8(std::string_view s) {
 }
 
 // Rows of a table: its tr children, also those inside thead, tbody and tfoot.
-void table_rows(xmlNode* table, std::vector<xmlNode*>& rows) {
-  for (xmlNode* c = table->children; c; c = c->next) {
+void table_rows(const Node* table, std::vector<const Node*>& rows) {
+  for (const Node* c = table->children; c; c = c->next) {
     uint32_t flags = tag_of(c).flags;
     if (flags & kRow) rows.push_back(c);
     else if (flags & kRowGroup)
-      for (xmlNode* r = c->children; r; r = r->next)
+      for (const Node* r = c->children; r; r = r->next)
         if (has(r, kRow)) rows.push_back(r);
   }
 }
@@ -252,17 +226,17 @@ class Walker {
  public:
   explicit Walker(DocWriter& w) : w_(w) {}
 
-  void walk(xmlNode* n, int depth) {
+  void walk(const Node* n, int depth) {
     for (; n && !w_.failed(); n = n->next) node(n, depth);
   }
 
  private:
-  void node(xmlNode* n, int depth) {
-    if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) {
-      text(n->content ? reinterpret_cast<const char*>(n->content) : "");
+  void node(const Node* n, int depth) {
+    if (!n->element) {
+      text(n->text);
       return;
     }
-    if (n->type != XML_ELEMENT_NODE || depth > kMaxDepth) return;
+    if (depth > kMaxDepth) return;
     const Tag& tag = tag_of(n);
     if (tag.flags & kSkip) return;
     if (tag.flags & kBreak) {
@@ -271,7 +245,8 @@ class Walker {
       return;
     }
     if (tag.flags & kImage) {
-      html_picture(w_, n);
+      if (const std::string_view* src = html::attribute(n, "src"))
+        html_picture(w_, std::string(*src), html::attribute(n, "width"), html::attribute(n, "height"));
       return;
     }
     if ((tag.flags & kTable) && w_.table_depth() < DocWriter::kMaxTableDepth) {
@@ -326,7 +301,7 @@ class Walker {
     return x;
   }
 
-  void list_open(const xmlNode* n, bool ordered) {
+  void list_open(const Node* n, bool ordered) {
     List l;
     std::string type = attr(n, "type");
     if (ordered) {
@@ -348,7 +323,7 @@ class Walker {
     lists_.push_back(l);
   }
 
-  void list_item(const xmlNode* n) {
+  void list_item(const Node* n) {
     if (lists_.empty()) {  // an li outside any list: a bulleted item of its own
       uint32_t style = w_.list_style(DocWriter::kCounterBullet, false, 0x2022);
       if (style != 0) w_.list_item(style, 0, 0);
@@ -423,7 +398,7 @@ class Walker {
   }
 
   // face: the first family named; size: 1 to 7, or +n and -n from the default 3.
-  void font_open(const xmlNode* n) {
+  void font_open(const Node* n) {
     std::vector<uint16_t> face = utf16_of(first_family(attr(n, "face")));
     if (!face.empty()) {
       font_.face = face;
@@ -486,7 +461,7 @@ class Walker {
   }
 
   // An element's style attribute: its font-family, font-size and color declarations.
-  void style_open(const xmlNode* n) {
+  void style_open(const Node* n) {
     std::string style = attr(n, "style");
     size_t at = 0;
     while (at < style.size()) {
@@ -540,8 +515,7 @@ class Walker {
   }
 
   // Whitespace collapsed to one blank, none at a paragraph's start; in pre, lines kept.
-  void text(const char* utf8) {
-    std::string_view bytes(utf8);
+  void text(std::string_view bytes) {
     if (!decode_utf8(bytes, units_)) units_ = decode(bytes, SourceEncoding::Utf8);
     for (uint16_t u : units_) {
       if (pre_ && (u == '\n' || u == '\r')) {
@@ -560,21 +534,21 @@ class Walker {
     }
   }
 
-  void table(xmlNode* t, int depth) {
+  void table(const Node* t, int depth) {
     end_paragraph();
-    for (xmlNode* c = t->children; c; c = c->next)
+    for (const Node* c = t->children; c; c = c->next)
       if (has(c, kCaption)) {
         walk(c->children, depth + 1);
         end_paragraph();
       }
-    std::vector<xmlNode*> rows;
+    std::vector<const Node*> rows;
     table_rows(t, rows);
     // Columns: the widest row once the row spans from above are counted.
     std::vector<uint32_t> covered;
     uint32_t columns = 0;
     for (size_t r = 0; r < rows.size(); ++r) {
       uint32_t col = 0;
-      for (xmlNode* c = rows[r]->children; c; c = c->next) {
+      for (const Node* c = rows[r]->children; c; c = c->next) {
         if (!has(c, kCell)) continue;
         while (col < covered.size() && covered[col] > 0) ++col;
         uint32_t cs = span(c, "colspan"), rs = std::min<uint32_t>(span(c, "rowspan"), uint32_t(rows.size() - r));
@@ -589,8 +563,8 @@ class Walker {
     }
     if (rows.empty() || columns == 0) return;
     if (!w_.table_start(uint32_t(rows.size()), columns)) return;
-    for (xmlNode* row : rows) {
-      for (xmlNode* c = row->children; c && !w_.failed(); c = c->next) {
+    for (const Node* row : rows) {
+      for (const Node* c = row->children; c && !w_.failed(); c = c->next) {
         if (!has(c, kCell)) continue;
         if (!w_.cell(span(c, "colspan"), span(c, "rowspan"))) break;
         at_start_ = true;
@@ -613,17 +587,15 @@ class Walker {
 
 // Title and metas of the head as properties: 6 title, 4 author, 1 description (the
 // comment), 2 keywords, 5 subject; the first of each.
-void head_properties(xmlNode* root, DocWriter& w) {
-  xmlNode* head = nullptr;
-  for (xmlNode* c = root ? root->children : nullptr; c && !head; c = c->next)
+void head_properties(const Node* root, DocWriter& w) {
+  const Node* head = nullptr;
+  for (const Node* c = root ? root->children : nullptr; c && !head; c = c->next)
     if (is(c, "head")) head = c;
   if (!head) return;
   std::string values[7];
-  for (xmlNode* c = head->children; c; c = c->next) {
+  for (const Node* c = head->children; c; c = c->next) {
     if (is(c, "title") && values[6].empty()) {
-      xmlChar* t = xmlNodeGetContent(c);
-      if (t) values[6] = reinterpret_cast<const char*>(t);
-      xmlFree(t);
+      values[6] = html::text_content(c);
     } else if (is(c, "meta")) {
       std::string name = attr(c, "name");
       for (char& ch : name) ch = char(std::tolower(static_cast<unsigned char>(ch)));
@@ -678,25 +650,19 @@ KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out) {
     else if (cp >= 0xD800 && cp <= 0xDFFF)
       cp = 0xFFFD;
     if (cp == 0) cp = 0xFFFD;
-    if (cp < 0x80) utf8 += char(cp);
-    else if (cp < 0x800) utf8 += {char(0xC0 | cp >> 6), char(0x80 | (cp & 0x3F))};
-    else if (cp < 0x10000) utf8 += {char(0xE0 | cp >> 12), char(0x80 | (cp >> 6 & 0x3F)), char(0x80 | (cp & 0x3F))};
-    else
-      utf8 += {char(0xF0 | cp >> 18), char(0x80 | (cp >> 12 & 0x3F)), char(0x80 | (cp >> 6 & 0x3F)),
-               char(0x80 | (cp & 0x3F))};
+    append_utf8(utf8, cp);
   }
   if (utf8.size() > size_t(INT32_MAX)) return KVXERR_BADFORMAT;
   DocWriter w(out);
   w.section();
   if (enc == SourceEncoding::Big5) w.document_charset(KVXCS_BIG5);
-  htmlDocPtr doc = htmlReadMemory(utf8.data(), int(utf8.size()), nullptr, "UTF-8",
-                                  HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                                      HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_COMPACT);
-  if (doc != nullptr) {
-    head_properties(xmlDocGetRootElement(doc), w);
+  {
+    html::Tree tree(utf8);
+    const Node* root = tree.root();
+    while (root != nullptr && !root->element) root = root->next;
+    head_properties(root, w);
     Walker walker(w);
-    walker.walk(xmlDocGetRootElement(doc), 0);
-    xmlFreeDoc(doc);
+    walker.walk(root, 0);
   }
   if (!w.finish() && w.written() == 0) return KVXERR_BADFORMAT;
   return KVX_OK;

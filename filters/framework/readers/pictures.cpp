@@ -376,16 +376,10 @@ bool DocWriter::picture(std::string_view image, int32_t width_twips, int32_t hei
   return true;
 }
 
-void html_picture(DocWriter& w, const xmlNode* img) {
-  xmlChar* v = xmlGetProp(img, reinterpret_cast<const xmlChar*>("src"));
-  if (v == nullptr) return;
-  std::string src(reinterpret_cast<const char*>(v));
-  xmlFree(v);
-  auto dimension = [&](const char* name) {
-    xmlChar* d = xmlGetProp(img, reinterpret_cast<const xmlChar*>(name));
+void html_picture(DocWriter& w, std::string src, const std::string_view* width, const std::string_view* height) {
+  auto dimension = [](const std::string_view* d) {
     if (d == nullptr) return int32_t(0);
-    std::string text(reinterpret_cast<const char*>(d));
-    xmlFree(d);
+    std::string text(*d);
     return text.find('%') == std::string::npos ? length_twips(text) : 0;
   };
   if (size_t cut = src.find_first_of("#?"); cut != std::string::npos) src.erase(cut);
@@ -405,7 +399,7 @@ void html_picture(DocWriter& w, const xmlNode* img) {
   }
   std::string bytes;
   if (!read_file(path, bytes)) bytes.clear();  // a missing file: an object without a bitmap
-  w.picture(bytes, dimension("width"), dimension("height"));
+  w.picture(bytes, dimension(width), dimension(height));
 }
 
 void docx_picture(DocWriter& w, const ZipPackage& zip, const xmlNode* drawing,

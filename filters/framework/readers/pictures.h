@@ -59,8 +59,9 @@ class PictureSourceScope {
 // running text; sizes come from the document when it gives them, else from the pixels
 // at 96 per inch.
 // HTML <img src>: a local file (relative to picture_source_dir, or a file: URL); other
-// sources (http:, data:) write nothing.
-void html_picture(DocWriter& w, const xmlNode* img);
+// sources (http:, data:) write nothing. width and height: the element's attributes, when
+// it has them.
+void html_picture(DocWriter& w, std::string src, const std::string_view* width, const std::string_view* height);
 // DOCX w:drawing (a:blip r:embed) or w:pict (v:imagedata r:id): the part the relation
 // names, relative to word/.
 void docx_picture(DocWriter& w, const ZipPackage& zip, const xmlNode* drawing,

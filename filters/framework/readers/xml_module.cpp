@@ -1,11 +1,9 @@
-// libxml2 for libkvx.so, loaded the first time a document's XML or HTML is parsed, so that
+// libxml2 for libkvx.so, loaded the first time a document's XML is parsed, so that
 // documents of other formats never map libxml2 and the ICU, zlib and lzma libraries behind
 // it. The readers call libxml2 by its own names; these definitions (hidden inside
 // libkvx.so) forward each call to the library opened here, by the soname the build found
 // (KVX_SONAME_XML2). The static builds link libxml2 itself and leave this file out.
 #include <dlfcn.h>
-#include <libxml/HTMLparser.h>
-#include <libxml/globals.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -15,13 +13,8 @@ namespace {
 
 struct XmlLibrary {
   decltype(&::xmlReadMemory) read_memory = nullptr;
-  decltype(&::htmlReadMemory) html_read_memory = nullptr;
   decltype(&::xmlDocGetRootElement) root_element = nullptr;
   decltype(&::xmlFreeDoc) free_doc = nullptr;
-  decltype(&::xmlGetProp) get_prop = nullptr;
-  decltype(&::xmlNodeGetContent) node_content = nullptr;
-  decltype(&::xmlStrEqual) str_equal = nullptr;
-  xmlFreeFunc* free_func = nullptr;  // libxml2's own xmlFree, which its setup may change
   bool ok = false;
 };
 
@@ -40,37 +33,21 @@ const XmlLibrary& xml_library() {
     if (h == nullptr) return l;
     bool ok = true;
     bind(h, "xmlReadMemory", l.read_memory, ok);
-    bind(h, "htmlReadMemory", l.html_read_memory, ok);
     bind(h, "xmlDocGetRootElement", l.root_element, ok);
     bind(h, "xmlFreeDoc", l.free_doc, ok);
-    bind(h, "xmlGetProp", l.get_prop, ok);
-    bind(h, "xmlNodeGetContent", l.node_content, ok);
-    bind(h, "xmlStrEqual", l.str_equal, ok);
-    bind(h, "xmlFree", l.free_func, ok);
     l.ok = ok;
     return l;
   }();
   return lib;
 }
 
-void forward_free(void* p) {
-  if (p != nullptr && xml_library().ok) (*xml_library().free_func)(p);
-}
-
 }  // namespace
 
 extern "C" {
 
-xmlFreeFunc xmlFree = forward_free;
-
 xmlDocPtr xmlReadMemory(const char* buffer, int size, const char* url, const char* encoding, int options) {
   const XmlLibrary& l = xml_library();
   return l.ok ? l.read_memory(buffer, size, url, encoding, options) : nullptr;
-}
-
-htmlDocPtr htmlReadMemory(const char* buffer, int size, const char* url, const char* encoding, int options) {
-  const XmlLibrary& l = xml_library();
-  return l.ok ? l.html_read_memory(buffer, size, url, encoding, options) : nullptr;
 }
 
 xmlNodePtr xmlDocGetRootElement(const xmlDoc* doc) {
@@ -81,21 +58,6 @@ xmlNodePtr xmlDocGetRootElement(const xmlDoc* doc) {
 void xmlFreeDoc(xmlDocPtr doc) {
   const XmlLibrary& l = xml_library();
   if (l.ok) l.free_doc(doc);
-}
-
-xmlChar* xmlGetProp(const xmlNode* node, const xmlChar* name) {
-  const XmlLibrary& l = xml_library();
-  return l.ok ? l.get_prop(node, name) : nullptr;
-}
-
-xmlChar* xmlNodeGetContent(const xmlNode* node) {
-  const XmlLibrary& l = xml_library();
-  return l.ok ? l.node_content(node) : nullptr;
-}
-
-int xmlStrEqual(const xmlChar* a, const xmlChar* b) {
-  const XmlLibrary& l = xml_library();
-  return l.ok ? l.str_equal(a, b) : 0;
 }
 
 }  // extern "C"
