@@ -131,5 +131,19 @@ TEST_F(PagecastParagraphNumberingTest, NumbersStandWhenTheTextIsConvertedAgain) 
   EXPECT_EQ(text_of(r.out), "a=1b=2c=1|a=1b=2c=1") << r.out;
 }
 
+// A paragraph style whose list level lies far beyond the last one (kind 122 in its
+// definition) numbers nothing, and the paragraphs around it go on.
+TEST_F(PagecastParagraphNumberingTest, LevelsBeyondTheLastAreNone) {
+  // Paragraph style 0x302 (its 28-byte record at 200) applies list style A and sets a
+  // numbered mark, then a level word far out of range.
+  std::string doc = "section wp\n" + kRecords + "record 3 " + hex_words({1, 0, 0, 0xFFFFFFFFu, 0, 0, 0}) + "\n" +
+                    para({"a", 0}) + "item 28 0 0x302 0\nitem 29 10 0 0\ntext cp1252 \"b=\"\nitem 0x1F 10 0 0\npara\n" +
+                    para({"c", 0}) + kListStyles +
+                    "group 0xA008001C 0x302 200\nitem 28 0 0x300 0\nitem 93 10 0 1\nitem 122 0xFFFFFFF0 0 0\nend\n";
+  Result r = run(doc, "{VELMINS ELEMENT=Sections.1.Body}", kCp1252);
+  ASSERT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(text_of(r.out), "a=1b=c=1") << r.out;
+}
+
 }  // namespace
 }  // namespace pc::test
