@@ -69,8 +69,8 @@ int64_t item_number(const Body& b) { return b.para_numbered && b.para_has_number
 bool numbering_candidate(const ContentState& c, size_t p, size_t end) {
   for (size_t q = p; q < end; ++q) {
     const ChunkItem& it = c.items[q];
-    if (it.kind == 0 && (it.a == kBreakPara || it.a == 2 || it.a == kBreakRow || it.a == kBreakCell || it.a == kBreakLine))
-      return false;
+    const bool ends = it.a == kBreakPara || it.a == 2 || it.a == kBreakRow || it.a == kBreakCell || it.a == kBreakLine;
+    if (it.kind == 0 && ends) return false;
     if (it.kind == 0x401 || it.kind == kItemTableStart || it.kind == kItemTableEnd || it.kind == kItemCellStart ||
         (it.kind == 0x400 && q != p))
       return false;

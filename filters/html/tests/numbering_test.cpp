@@ -100,7 +100,10 @@ TEST_F(PagecastParagraphNumberingTest, NumberedParagraphsTakeTheirNumbersFromThe
         {"d", 0, kOneByOne, kNone, kListA}},
        "a=1b=2c=1d=3"},
       {"a paragraph that applies no list stays in the list before it",
-       {{"a", 0, kOneByOne, kNone, kListB}, {"b", 0, kOneByOne, kNone, kListA}, {"c", 0}, {"d", 0, kOneByOne, kNone, kListA}},
+       {{"a", 0, kOneByOne, kNone, kListB},
+        {"b", 0, kOneByOne, kNone, kListA},
+        {"c", 0},
+        {"d", 0, kOneByOne, kNone, kListA}},
        "a=1b=1c=2d=3"},
   };
   for (const Case& k : cases) {
