@@ -29,6 +29,11 @@ struct ParaAttrRecord {
   uint32_t lineHeight = 0, largestFont = 0, spaceBefore = 0, spaceAfter = 0;
   int16_t left = 0, right = 0, firstLine = 0;
   uint32_t kind56 = 0, extraLeft = 0, extraRight = 0;
+  // Numbering (pc_numbering.h reads them): listStyleKey is the list id (a list style
+  // applied, flag 0x2000); listLevel the level + 1 and listValue the numbered mark (kind
+  // 93, flag 0x800); kind30 the paragraph's own number (flag 0x1000); tabs the nine-word
+  // numbering record of kind 29 (flags, start value, step, ...), present with blockFlags
+  // bit 0.
   uint32_t listLevelPlus1 = 0, listStyleKey = 0, listLevel = 0, listValue = 0, kind30 = 0;
   uint32_t blockFlags = 0;
   uint32_t shading[5] = {};

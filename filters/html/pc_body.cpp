@@ -710,7 +710,11 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
   bool para_begin = true;  // the next item is the first of a paragraph (not after a line break)
   for (size_t p = first; p < end && b.status == 0; ++p) {
     const ChunkItem& it = c.items[p];
-    if (para_begin) b.para_first = it.id;
+    if (para_begin) {
+      b.para_first = it.id;
+      start_numbering(b, p, end, false);
+      if (b.status != 0) break;
+    }
     para_begin = false;
     heading_anchor(b, it.id, para_start);
     para_start = false;
@@ -731,6 +735,16 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
           para_start = true;
           para_begin = it.a != kBreakLine;
         }
+        break;
+      case 0x400:
+        // The paragraph's attributes change: gathered again from here, its numbering
+        // updated, and a paragraph already open begins again.
+        if (!b.plain && b.w.paraOpen) {
+          end_para(b);
+          BeginParagraph(0, 1, 0, 0, b.w);
+        }
+        b.para_first = it.id;
+        start_numbering(b, p, end, true);
         break;
       case 0x401:
         end_paragraph(b);

@@ -87,6 +87,12 @@ struct Body {
   // joins when its borders, indents and alignment are the same.
   BorderGroup border{};
   std::optional<ParaAttrRecord> border_para{};
+  // Numbering: the record of the paragraph now read when it is numbered (gathered at its
+  // start, gathered again where its attributes change), and its number from the store
+  // (para_has_number false: none, as for a paragraph without text or without a level).
+  ParaAttrRecord para_record{};
+  bool para_numbered = false, para_has_number = false;
+  int32_t para_value = -1;
 };
 
 // The export's attribute gatherer, made on first use.
@@ -103,6 +109,10 @@ void end_para(Body& b);
 void write_units(Body& b, const uint16_t* units, uint32_t count, uint32_t set);
 
 // Lists (pc_lists.cpp).
+// The paragraph that starts at position p (items up to end): when its record is marked
+// numbered, the numbering update gives it its number. again: its attributes change at p
+// (kind 0x400), gathered over the record read so far.
+void start_numbering(Body& b, size_t p, size_t end, bool again);
 // Sets the paragraph walker's last step for the paragraph now read.
 void finish_paragraph(Body& b, WalkState& ws);
 // Ends the open list items and lists.

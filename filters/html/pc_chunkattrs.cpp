@@ -194,6 +194,9 @@ KVXSTATUS GatherParagraph(ChunkerAttrs& src, ParaAttrRecord& para, WalkState& ws
     } else if (paragraph_kind(k)) {
       uint32_t after = next;
       if (KVXSTATUS st = DecodeAttrs(src, para, chr, frame, w, &after, ws.last)) return st;
+      // A paragraph style applied by the run's first item: the decoder does not know that
+      // item's id, which the paragraph's start takes.
+      if (para.firstItem == kNoItemId) para.firstItem = id;
       if (after == id) after = next;
       if (ws.last != kNoItemId && id == ws.last) break;
       id = after;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pc_cells.h"  // kNoItem
+#include "pc_numbering.h"
 #include "pc_state.h"
 #include "pc_structure.h"
 
@@ -85,7 +86,8 @@ struct ContentState {
   std::vector<TableState> tables;
   std::vector<std::pair<uint32_t, uint32_t>> marks;  // open marks: letter, number
   uint32_t first_footnote = kNoItem;
-  std::map<uint32_t, int64_t> numbering;  // by list level
+  std::map<uint32_t, int64_t> numbering;  // fields outside numbered paragraphs: by list level
+  NumberingState numbers;  // numbered paragraphs: the last one and the store
   std::u16string name;  // the last anchor name made
   std::map<std::u16string, uint32_t> bookmark_ids;  // by name (first of a name), made on first use
   bool bookmarks_named = false;

@@ -331,6 +331,7 @@ KVXSTATUS export_close(uint32_t /*word*/, void* instance) {
   if (x == nullptr) return KVX_OK;
   close_all(*x);
   StopWriter(x->writer);
+  if (x->content) NumberingDestroy(&x->content->numbers.store, &x->ledger);
   MUCacheDeinit(&x->cache, &x->ledger);
   delete x;
   set_export(instance, nullptr);

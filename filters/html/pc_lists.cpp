@@ -3,7 +3,8 @@
 // opened and closed to an item's level, items whose marker is a text opened in their
 // marker's formatting, and numbering fields written as list items or as counter text.
 // Builds on the list styles and counters of pc_counters.cpp, the attribute gatherer, format
-// changes (pc_format.h) and the list writer of pc_structure.h; called by the body
+// changes (pc_format.h), the list writer of pc_structure.h and the numbering update of
+// pc_numbering.h, which numbers each numbered paragraph as it starts; called by the body
 // converter (pc_body.cpp).
 #include <algorithm>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "pc_blocks.h"
 #include "pc_body.h"
 #include "pc_format.h"
+#include "pc_numbering.h"
 #include "pc_structure.h"
 
 namespace pc::bodyconv {
@@ -57,6 +59,24 @@ uint32_t marker_kind(Body& b, bool own_number) {
   uint32_t rec[9] = {};
   if (kind.first->second != 1 || !level_record(b, b.para_style, uint32_t(b.para_level), rec)) return 0;
   return CheckListMarker(b.x.chunker, rec[6]);
+}
+
+// The number a list item shows: the numbered paragraph's from the store, else its own.
+int64_t item_number(const Body& b) { return b.para_numbered && b.para_has_number ? b.para_value : b.para_number; }
+
+// Whether the paragraph from position p may be numbered: a list level (kind 93, a = 10)
+// or a style application (a paragraph style may bring list fields) before its end.
+bool numbering_candidate(const ContentState& c, size_t p, size_t end) {
+  for (size_t q = p; q < end; ++q) {
+    const ChunkItem& it = c.items[q];
+    const bool ends = it.a == kBreakPara || it.a == 2 || it.a == kBreakRow || it.a == kBreakCell || it.a == kBreakLine;
+    if (it.kind == 0 && ends) return false;
+    if (it.kind == 0x401 || it.kind == kItemTableStart || it.kind == kItemTableEnd || it.kind == kItemCellStart ||
+        (it.kind == 0x400 && q != p))
+      return false;
+    if ((it.kind == 93 && it.a == 10) || it.kind == kItemParaStyle) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -126,6 +146,29 @@ void close_lists(Body& b) {
   }
 }
 
+void start_numbering(Body& b, size_t p, size_t end, bool again) {
+  if (!again) {
+    b.para_record = ParaAttrRecord{};
+    b.para_numbered = b.para_has_number = false;
+    b.para_value = -1;
+  }
+  if (!numbering_candidate(b.c, p, end)) return;
+  WalkState ws;
+  ws.item = b.c.items[p].id;
+  ws.last = b.c.items[end - 1].id;
+  if (GatherParagraph(attrs_of(b), b.para_record, ws) != KVX_OK || !NumberingMarked(b.para_record)) return;
+  int32_t number = -1;
+  bool has = false;
+  KVXSTATUS st = UpdateNumbering(b.c.numbers, b.para_record, !ws.empty, &b.x.ledger, &number, &has);
+  if (st != KVX_OK) {
+    if (b.status == 0) b.status = st;
+    return;
+  }
+  b.para_numbered = true;
+  b.para_has_number = has;
+  b.para_value = number;
+}
+
 // The numbering field that starts a list item's paragraph (the paragraph applied a list
 // style and gave its level): the item is written as an HTML list item, in lists opened or
 // closed to its level, and its marker is the list's own (the item's number goes to the
@@ -136,6 +179,7 @@ bool open_list_item(Body& b) {
   uint32_t rec[9] = {};
   if (!level_record(b, b.para_style, uint32_t(b.para_level), rec)) return false;
   ListSpec spec = list_spec(rec);
+  const int64_t given = item_number(b);
   size_t depth = size_t(b.para_level) + 1;
   while (!b.lists.empty() &&
          (b.lists.size() > depth || (b.lists.size() == depth && b.lists.back().style != b.para_style))) {
@@ -153,12 +197,12 @@ bool open_list_item(Body& b) {
     ListSpec l = level == b.para_level || !level_record(b, b.para_style, uint32_t(level), outer)
                      ? spec
                      : list_spec(outer);
-    if (level == b.para_level && l.kind == 2 && b.para_number > 0 && b.para_number < 0x7FFFFFFF) l.start = int(b.para_number);
+    if (level == b.para_level && l.kind == 2 && given > 0 && given < 0x7FFFFFFF) l.start = int(given);
     StartList(l, b.status, b.w);
     b.lists.push_back({b.para_style, level, false});
   }
   int number = b.w.listStack.empty() ? 1 : b.w.listStack.back().next;
-  if (spec.kind == 2 && b.para_number > 0 && b.para_number < 0x7FFFFFFF) number = int(b.para_number);
+  if (spec.kind == 2 && given > 0 && given < 0x7FFFFFFF) number = int(given);
   // A marker settled as a text marker opens the item in the marker's own formatting.
   b.para_marker = marker_kind(b, b.para_number > 0);
   if (b.para_marker != 0) {
@@ -175,11 +219,19 @@ bool open_list_item(Body& b) {
 void numbering_field(Body& b, const ChunkItem& it) {
   if (it.a != 10) return;
   if (open_list_item(b)) return;
-  uint32_t level = std::min<uint32_t>(it.b, 11);
-  // A paragraph that carries its own number restarts the count of its level there.
-  int64_t value = b.para_number > 0 && b.para_number < 0x7FFFFFFF ? b.para_number : b.c.numbering[level] + 1;
-  b.c.numbering[level] = value;
-  for (auto i = b.c.numbering.upper_bound(level); i != b.c.numbering.end(); ++i) i->second = 0;
+  int64_t value = b.para_value;
+  if (b.para_numbered) {
+    // A numbered paragraph's number is the store's; one without (no text, no level) has
+    // none to write.
+    if (!b.para_has_number) return;
+  } else {
+    // Outside numbered paragraphs the fields count by their own levels; one that carries
+    // its own number restarts the count of its level there.
+    uint32_t level = std::min<uint32_t>(it.b, 11);
+    value = b.para_number > 0 && b.para_number < 0x7FFFFFFF ? b.para_number : b.c.numbering[level] + 1;
+    b.c.numbering[level] = value;
+    for (auto i = b.c.numbering.upper_bound(level); i != b.c.numbering.end(); ++i) i->second = 0;
+  }
   // The counter of the paragraph's list level where its list style gives one, else the
   // field's own kind.
   uint32_t rec[9] = {};

@@ -122,6 +122,7 @@ TEST_F(PagecastChunkAttrs, ParagraphWalkerAppliesStylesAndSkipsGroups) {
   ws.item = all[start];
   ASSERT_EQ(GatherParagraph(src, para, ws), KVX_OK);
   EXPECT_TRUE(para.flags & 0x4000);  // reset to style 2
+  EXPECT_EQ(para.firstItem, all[start]);  // the style application starts the paragraph
   EXPECT_EQ(para.left, 720);
   EXPECT_TRUE(para.flags & 0x10);
   EXPECT_NE(para.alignment, 2);  // inside the skipped group

@@ -108,8 +108,9 @@ TEST_F(PagecastFailSweepTest, EveryFailedAllocationGivesAnOutOfMemoryStatus) {
       "{VELMREP ELEMENT=Sections}{VELMLINK ELEMENT=Sections.Current TEMPLATE=sec.tpt}"
       "{VELMINCLUDE TEMPLATE=inc.tpt}{VELMINS NUMBER=Sections.Value}{/VELMREP}"
       "{VELMIF ELEMENT=Sections.2}two{VELMELSE}none{/VELMIF}{VELMINS OEM=x}";
+  // The first paragraph is numbered: the numbering store is one of the allocations.
   std::string doc =
-      "section wp \"A\"\ntext cp1252 \"one\"\npara\nsection ss \"B\"\ntext cp1252 \"two\"\npara\n"
+      "section wp \"A\"\nitem 93 10 0 1\ntext cp1252 \"one\"\npara\nsection ss \"B\"\ntext cp1252 \"two\"\npara\n"
       "section db \"C\"\ntext cp1252 \"three\"\npara\n";
   Result clean = run(doc, tpl, {word(KVXOPT_CHARSET, KVXCS_CP1252)});
   ASSERT_EQ(clean.run, KVX_OK);
