@@ -35,7 +35,6 @@ class DefSource : public AttrSource {
 
 StyleCache::StyleCache(StyleDefs& defs, AttrSource& base, uint32_t slotCount)
     : defs_(defs), base_(base), slotCount_(slotCount == 0 ? 1 : slotCount) {
-  slots_.resize(slotCount_);
   valid_.assign(slotCount_, false);
 }
 
@@ -66,7 +65,8 @@ StyleAttrRecord* StyleCache::take_slot(uint32_t& slot) {
   slot = nextReuse_++;
   for (StyleKeyEntry& k : keys_)
     if (k.slot == slot) k.slot = slotCount_ + 1;
-  slots_[slot] = StyleAttrRecord{};
+  if (slot == slots_.size()) slots_.emplace_back();  // slots are first taken in order
+  else slots_[slot] = StyleAttrRecord{};
   valid_[slot] = false;
   return &slots_[slot];
 }

@@ -7,6 +7,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "pc_attrs.h"
@@ -59,7 +60,7 @@ class StyleCache {
   uint32_t nextReuse_ = 0;
   unsigned active_ = 0;  // nested GatherStyle calls (styles applied inside definitions)
   std::vector<StyleKeyEntry> keys_;
-  std::vector<StyleAttrRecord> slots_;
+  std::deque<StyleAttrRecord> slots_;  // grown as slots are first taken; records never move
   std::vector<bool> valid_;
   StyleAttrRecord default_;
 };

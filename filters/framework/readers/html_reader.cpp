@@ -186,31 +186,6 @@ bool meta_encoding(std::string_view s, SourceEncoding& enc) {
   return false;
 }
 
-// True when the bytes are UTF-8 as decode_utf8 takes it (no overlong forms, surrogates or
-// code points past U+10FFFF); checked without decoding.
-bool valid_utf8(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    uint8_t c = uint8_t(s[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    int n = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? (c <= 0xEF ? 2 : -1) : c >= 0xC2 && c <= 0xDF ? 1 : -1;
-    if (n < 0 || i + size_t(n) >= s.size()) return false;
-    uint32_t cp = c & (0x3F >> n);
-    for (int k = 1; k <= n; ++k) {
-      uint8_t t = uint8_t(s[i + size_t(k)]);
-      if ((t & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (t & 0x3F);
-    }
-    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    i += size_t(n) + 1;
-  }
-  return true;
-}
-
 // Rows of a table: its tr children, also those inside thead, tbody and tfoot.
 void table_rows(const Node* table, std::vector<const Node*>& rows) {
   for (const Node* c = table->children; c; c = c->next) {
@@ -629,8 +604,12 @@ KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out) {
   std::vector<uint16_t> units;
   std::string_view plain = bytes;
   if (enc == SourceEncoding::Utf8 && plain.starts_with("\xEF\xBB\xBF")) plain.remove_prefix(3);
-  if (enc == SourceEncoding::Utf8 && valid_utf8(plain)) {
-    // Already what the parser takes: copied as it is, NULs replaced as below.
+  std::string_view source;  // UTF-8 without NUL bytes
+  bool as_is = enc == SourceEncoding::Utf8 && is_utf8(plain);
+  if (as_is && plain.find('\0') == std::string_view::npos) {
+    source = plain;  // already what the parser takes: read in place
+  } else if (as_is) {
+    // NULs replaced as below.
     utf8.reserve(plain.size());
     for (size_t at = 0; at < plain.size();) {
       size_t nul = plain.find('\0', at);
@@ -652,12 +631,13 @@ KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out) {
     if (cp == 0) cp = 0xFFFD;
     append_utf8(utf8, cp);
   }
-  if (utf8.size() > size_t(INT32_MAX)) return KVXERR_BADFORMAT;
+  if (source.data() == nullptr) source = utf8;
+  if (source.size() > size_t(INT32_MAX)) return KVXERR_BADFORMAT;
   DocWriter w(out);
   w.section();
   if (enc == SourceEncoding::Big5) w.document_charset(KVXCS_BIG5);
   {
-    html::Tree tree(utf8);
+    html::Tree tree(source);
     const Node* root = tree.root();
     while (root != nullptr && !root->element) root = root->next;
     head_properties(root, w);

@@ -198,24 +198,28 @@ class Builder {
       text();
     }
     t_.top_ = doc_.children;
-    for (auto& block : t_.blocks_) {
-      size_t count = &block == &t_.blocks_.back() ? t_.used_ : kBlock;
+    for (size_t b = 0; b < t_.blocks_.size(); ++b) {
+      Node* block = t_.blocks_[b].get();
+      size_t count = b + 1 == t_.blocks_.size() ? t_.used_ : block_size(b);
       for (size_t k = 0; k < count; ++k)
         if (block[k].attributes != 0) block[k].attrs = t_.attributes_.data() + block[k].first_attribute;
     }
   }
 
  private:
-  static constexpr size_t kBlock = 512;
+  static constexpr size_t kBlock = 1024;
   // Open elements at most: deeper ones stay empty, which keeps every look-down the stack
   // short however the page nests (the reader walks no deeper than 256 anyway).
   static constexpr size_t kMaxOpen = 1024;
   // Attributes kept of one element, so that checking for repeats stays cheap.
   static constexpr size_t kMaxAttributes = 256;
 
+  // Blocks grow from 64 nodes to kBlock, so a small page touches little memory.
+  static size_t block_size(size_t index) { return index >= 4 ? kBlock : size_t(64) << index; }
+
   Node* new_node() {
-    if (t_.blocks_.empty() || t_.used_ == kBlock) {
-      t_.blocks_.push_back(std::make_unique<Node[]>(kBlock));
+    if (t_.blocks_.empty() || t_.used_ == block_size(t_.blocks_.size() - 1)) {
+      t_.blocks_.push_back(std::make_unique<Node[]>(block_size(t_.blocks_.size())));
       t_.used_ = 0;
     }
     return &t_.blocks_.back()[t_.used_++];

@@ -48,6 +48,42 @@ bool decode_utf8(std::string_view s, std::vector<uint16_t>& out) {
   return true;
 }
 
+bool is_utf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    uint8_t c = uint8_t(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    int n = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? (c <= 0xEF ? 2 : -1) : c >= 0xC2 && c <= 0xDF ? 1 : -1;
+    if (n < 0 || i + size_t(n) >= s.size()) return false;
+    uint32_t cp = c & (0x3F >> n);
+    for (int k = 1; k <= n; ++k) {
+      uint8_t t = uint8_t(s[i + size_t(k)]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (t & 0x3F);
+    }
+    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += size_t(n) + 1;
+  }
+  return true;
+}
+
+bool is_big5(std::string_view s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint8_t c = uint8_t(s[i]);
+    if (c < 0x80) continue;
+    uint32_t cp = 0;
+    if (!is_lead_byte(KVXCS_BIG5, c) || i + 1 >= s.size() ||
+        !unit_to_unicode(KVXCS_BIG5, uint16_t(c << 8 | uint8_t(s[i + 1])), cp))
+      return false;
+    ++i;
+  }
+  return true;
+}
+
 bool decode_big5(std::string_view s, std::vector<uint16_t>& out) {
   out.clear();
   out.reserve(s.size());
@@ -95,7 +131,6 @@ void decode_utf16(std::string_view s, bool big_endian, std::vector<uint16_t>& ou
 SourceEncoding guess_encoding(std::string_view s, size_t* mark_length) {
   size_t mark = 0;
   SourceEncoding enc;
-  std::vector<uint16_t> scratch;
   if (s.starts_with("\xEF\xBB\xBF")) {
     mark = 3;
     enc = SourceEncoding::Utf8;
@@ -105,9 +140,9 @@ SourceEncoding guess_encoding(std::string_view s, size_t* mark_length) {
   } else if (s.starts_with("\xFE\xFF")) {
     mark = 2;
     enc = SourceEncoding::Utf16Be;
-  } else if (decode_utf8(s, scratch)) {
+  } else if (is_utf8(s)) {
     enc = SourceEncoding::Utf8;
-  } else if (decode_big5(s, scratch)) {
+  } else if (is_big5(s)) {
     enc = SourceEncoding::Big5;
   } else {
     enc = SourceEncoding::Cp1252;

@@ -14,6 +14,10 @@ enum class SourceEncoding { Utf8, Utf16Le, Utf16Be, Big5, Cp1252 };
 // The encoding of bytes and the length of its byte-order mark (0 when none).
 SourceEncoding guess_encoding(std::string_view bytes, size_t* mark_length);
 
+// True when every byte sequence is a character of the set, as the strict decoders take it.
+bool is_utf8(std::string_view bytes);
+bool is_big5(std::string_view bytes);
+
 // Strict decoders: false at the first byte sequence that is not a character of the set.
 bool decode_utf8(std::string_view bytes, std::vector<uint16_t>& out);
 bool decode_big5(std::string_view bytes, std::vector<uint16_t>& out);
