@@ -21,52 +21,56 @@ void push_code_point(uint32_t cp, std::vector<uint16_t>& out) {
 }
 }  // namespace
 
+namespace {
+
+// The multi-byte sequence at s[i] (lead byte 0x80 or above) as strict UTF-8 takes it: its
+// code point and length, or 0 when it is none (overlong, a surrogate, past U+10FFFF, cut).
+size_t utf8_sequence(std::string_view s, size_t i, uint32_t& cp) {
+  uint8_t c = uint8_t(s[i]);
+  int n = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? (c <= 0xEF ? 2 : -1) : c >= 0xC2 && c <= 0xDF ? 1 : -1;
+  if (n < 0 || i + size_t(n) >= s.size()) return 0;
+  cp = c & (0x3F >> n);
+  for (int k = 1; k <= n; ++k) {
+    uint8_t t = uint8_t(s[i + size_t(k)]);
+    if ((t & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (t & 0x3F);
+  }
+  if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+    return 0;
+  return size_t(n) + 1;
+}
+
+}  // namespace
+
 bool decode_utf8(std::string_view s, std::vector<uint16_t>& out) {
   out.clear();
   out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
+  for (size_t i = 0; i < s.size();) {
     uint8_t c = uint8_t(s[i]);
     if (c < 0x80) {
       out.push_back(c);
       ++i;
       continue;
     }
-    int n = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? (c <= 0xEF ? 2 : -1) : c >= 0xC2 && c <= 0xDF ? 1 : -1;
-    if (n < 0 || i + size_t(n) >= s.size()) return false;
-    uint32_t cp = c & (0x3F >> n);
-    for (int k = 1; k <= n; ++k) {
-      uint8_t t = uint8_t(s[i + size_t(k)]);
-      if ((t & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (t & 0x3F);
-    }
-    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
+    uint32_t cp = 0;
+    size_t len = utf8_sequence(s, i, cp);
+    if (len == 0) return false;
     push_code_point(cp, out);
-    i += size_t(n) + 1;
+    i += len;
   }
   return true;
 }
 
 bool is_utf8(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    uint8_t c = uint8_t(s[i]);
-    if (c < 0x80) {
+  for (size_t i = 0; i < s.size();) {
+    if (uint8_t(s[i]) < 0x80) {
       ++i;
       continue;
     }
-    int n = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? (c <= 0xEF ? 2 : -1) : c >= 0xC2 && c <= 0xDF ? 1 : -1;
-    if (n < 0 || i + size_t(n) >= s.size()) return false;
-    uint32_t cp = c & (0x3F >> n);
-    for (int k = 1; k <= n; ++k) {
-      uint8_t t = uint8_t(s[i + size_t(k)]);
-      if ((t & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (t & 0x3F);
-    }
-    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    i += size_t(n) + 1;
+    uint32_t cp = 0;
+    size_t len = utf8_sequence(s, i, cp);
+    if (len == 0) return false;
+    i += len;
   }
   return true;
 }
