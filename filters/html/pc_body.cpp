@@ -91,15 +91,7 @@ int register_style(Body& b, uint32_t id) {
 // A style application ends the character style applied before it.
 void end_char_style(Body& b) {
   if (!b.before_char_style) return;
-  const Body::CharState& c = *b.before_char_style;
-  WriterState& s = b.w;
-  s.styleFlags = c.flags;
-  s.styleSize = c.size;
-  s.styleColour = c.colour;
-  s.styleBackground = c.background;
-  s.styleFace = c.face;
-  s.wantedCodes = c.codes;
-  s.fontWanted = c.font;
+  b.before_char_style->restore(b.w);
   b.before_char_style.reset();
 }
 
@@ -108,9 +100,7 @@ void end_char_style(Body& b) {
 void apply_char_style(Body& b, uint32_t id) {
   end_char_style(b);
   if (register_style(b, id) != 0) return;
-  WriterState& s = b.w;
-  b.before_char_style = Body::CharState{s.styleFlags, s.styleSize, s.styleColour, s.styleBackground,
-                                        s.styleFace, s.wantedCodes, s.fontWanted};
+  b.before_char_style = Body::CharState::of(b.w);
   ApplyCharStyle(id, true, true, b.status, b.x.writer);
 }
 
@@ -824,8 +814,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
         } else if (it.a == kMarkFootnote || it.a == kMarkEndnote || it.a == kMarkAnnotation) {
           open_note_mark(b, p, out);
         } else if (it.a == kScopeA || it.a == kScopeB || it.a == kScopeC) {
-          b.scopes.push_back(Body::CharState{w.styleFlags, w.styleSize, w.styleColour, w.styleBackground, w.styleFace,
-                                             w.wantedCodes, w.fontWanted});
+          b.scopes.push_back(Body::CharState::of(w));
           b.scope_runs.push_back(b.run);
         } else if (it.a == kGroupOutline || it.a == kGroupOutline2) {
           // The outline group holds the heading's running text: its paragraph is a heading.
@@ -841,14 +830,7 @@ KVXSTATUS convert_body(Export& x, KVXIO* out, size_t first, size_t end, uint32_t
         else if ((it.a == kScopeA || it.a == kScopeB || it.a == kScopeC) && !b.scopes.empty()) {
           // The scope's formatting ends with it: the face, size and colour of the font tag
           // too, as the flags and codes.
-          const Body::CharState& at = b.scopes.back();
-          w.styleFlags = at.flags;
-          w.styleSize = at.size;
-          w.styleColour = at.colour;
-          w.styleBackground = at.background;
-          w.styleFace = at.face;
-          w.wantedCodes = at.codes;
-          w.fontWanted = at.font;
+          b.scopes.back().restore(w);
           b.scopes.pop_back();
           b.run = b.scope_runs.back();
           b.scope_runs.pop_back();

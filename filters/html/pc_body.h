@@ -34,6 +34,19 @@ struct Body {
     std::string face;
     uint16_t codes;
     WriterState::FontTag font;
+
+    static CharState of(const WriterState& s) {
+      return {s.styleFlags, s.styleSize, s.styleColour, s.styleBackground, s.styleFace, s.wantedCodes, s.fontWanted};
+    }
+    void restore(WriterState& s) const {
+      s.styleFlags = flags;
+      s.styleSize = size;
+      s.styleColour = colour;
+      s.styleBackground = background;
+      s.styleFace = face;
+      s.wantedCodes = codes;
+      s.fontWanted = font;
+    }
   };
   Export& x;
   ContentState& c;

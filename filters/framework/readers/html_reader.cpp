@@ -598,14 +598,16 @@ void head_properties(const Node* root, DocWriter& w) {
 
 KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out) {
   size_t mark = 0;
-  SourceEncoding enc = guess_encoding(bytes, &mark);
+  const SourceEncoding guessed = guess_encoding(bytes, &mark);
+  SourceEncoding enc = guessed;
   if (mark == 0) meta_encoding(bytes, enc);
   std::string utf8;
   std::vector<uint16_t> units;
   std::string_view plain = bytes;
   if (enc == SourceEncoding::Utf8 && plain.starts_with("\xEF\xBB\xBF")) plain.remove_prefix(3);
   std::string_view source;  // UTF-8 without NUL bytes
-  bool as_is = enc == SourceEncoding::Utf8 && is_utf8(plain);
+  // Without a byte-order mark the guess has already found out whether the bytes are UTF-8.
+  bool as_is = enc == SourceEncoding::Utf8 && (mark == 0 ? guessed == SourceEncoding::Utf8 : is_utf8(plain));
   if (as_is && plain.find('\0') == std::string_view::npos) {
     source = plain;  // already what the parser takes: read in place
   } else if (as_is) {
