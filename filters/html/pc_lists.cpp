@@ -102,21 +102,12 @@ KVXSTATUS WriteListMarkerFormat(Body& b, uint32_t group, int number) {
   // goes on in the paragraph's formatting whatever the marker set (an attribute the
   // marker sets and the run record lacks would otherwise run on into the text).
   WriterState& s = b.w;
-  const uint32_t flags = s.styleFlags, size = s.styleSize, colour = s.styleColour, background = s.styleBackground;
-  const std::string face = s.styleFace;
-  const uint16_t codes = s.wantedCodes;
-  const WriterState::FontTag font = s.fontWanted;
+  const Body::CharState saved = Body::CharState::of(s);
   const uint32_t unit = s.lineUnit;
   KVXSTATUS st = KVX_OK;
   if (gathered) st = WriteFormatChange(marker, marker.flags & ~0x40000u, s);  // the marker keeps the text's set
   if (st == KVX_OK) st = StartListItem(10, number, b.status, s);
-  s.styleFlags = flags;
-  s.styleSize = size;
-  s.styleColour = colour;
-  s.styleBackground = background;
-  s.styleFace = face;
-  s.wantedCodes = codes;
-  s.fontWanted = font;
+  saved.restore(s);
   s.lineUnit = unit;
   return st;
 }
