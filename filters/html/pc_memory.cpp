@@ -2,6 +2,7 @@
 // and the exported record cache, all on the heap and counted in the export's ledger.
 #include "pc_memory.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -232,9 +233,44 @@ struct NumEntry {
   int32_t value;
   int32_t next_level;  // level + 1 when the entry opens the next level, -1 for a leaf
 };
+// One level's entries, by position. They arrive in document order, so they normally stay
+// sorted and are searched by halves; an entry added out of order makes the level be
+// scanned in full from then on.
+struct NumLevel {
+  std::vector<NumEntry> entries;
+  bool sorted = true;
+
+  bool empty() const { return entries.empty(); }
+  const NumEntry& back() const { return entries.back(); }
+  const NumEntry& operator[](size_t i) const { return entries[i]; }
+  void append(const NumEntry& e) {
+    if (!entries.empty() && entries.back().position >= e.position) sorted = false;
+    entries.push_back(e);
+  }
+  void insert(size_t at, const NumEntry& e) { entries.insert(entries.begin() + long(at), e); }
+
+  // Index of the first entry whose position is greater than position; exact tells whether
+  // an entry before it has that position.
+  size_t scan_point(uint32_t position, bool* exact) const {
+    if (sorted) {
+      auto it = std::upper_bound(entries.begin(), entries.end(), position,
+                                 [](uint32_t p, const NumEntry& e) { return p < e.position; });
+      size_t i = size_t(it - entries.begin());
+      *exact = i > 0 && entries[i - 1].position == position;
+      return i;
+    }
+    size_t i = 0;
+    *exact = false;
+    while (i < entries.size() && entries[i].position <= position) {
+      if (entries[i].position == position) *exact = true;
+      ++i;
+    }
+    return i;
+  }
+};
 struct NumList {
   uint32_t id;
-  std::vector<std::vector<NumEntry>> levels;
+  std::vector<NumLevel> levels;
 };
 struct NumberingStore {
   std::vector<NumList> lists;
@@ -242,17 +278,6 @@ struct NumberingStore {
 
 namespace {
 constexpr KVXSTATUS kNoValue = 1577;
-
-// Index of the first entry whose position is greater than position.
-size_t scan_point(const std::vector<NumEntry>& e, uint32_t position, bool* exact) {
-  size_t i = 0;
-  *exact = false;
-  while (i < e.size() && e[i].position <= position) {
-    if (e[i].position == position) *exact = true;
-    ++i;
-  }
-  return i;
-}
 }  // namespace
 
 KVXSTATUS NumberingCreate(NumberingStore** store, MemLedger* ledger) {
@@ -281,16 +306,16 @@ KVXSTATUS NumberingSet(NumberingStore* s, uint32_t list_id, uint32_t level, uint
       if (L >= lv.size()) {
         lv.emplace_back();
         if (ledger) ++ledger->arrays;
-        lv[L].push_back({position, -1, int32_t(L + 1)});
+        lv[L].append({position, -1, int32_t(L + 1)});
         leaf_seen = true;
         continue;
       }
       bool exact = false;
-      size_t at = scan_point(lv[L], position, &exact);
+      size_t at = lv[L].scan_point(position, &exact);
       if (exact) return KVX_OK;
       int32_t parent = !leaf_seen && at > 0 ? lv[L][at - 1].value : -1;
       if (at == 0 || lv[L][at - 1].next_level < 0) leaf_seen = true;
-      lv[L].insert(lv[L].begin() + long(at), NumEntry{position, parent, int32_t(L + 1)});
+      lv[L].insert(at, NumEntry{position, parent, int32_t(L + 1)});
     }
   } else {
     for (uint32_t L = 0; L < level; ++L) {
@@ -302,7 +327,7 @@ KVXSTATUS NumberingSet(NumberingStore* s, uint32_t list_id, uint32_t level, uint
       int32_t parent = leaf_seen ? -1 : e.value;
       if (e.next_level < 0) leaf_seen = true;
       if ((e.position < position && e.next_level != int32_t(L + 1)) || leaf_seen)
-        lv[L].push_back({position, parent, int32_t(L + 1)});
+        lv[L].append({position, parent, int32_t(L + 1)});
     }
   }
   if (lv.size() <= level) {
@@ -310,9 +335,9 @@ KVXSTATUS NumberingSet(NumberingStore* s, uint32_t list_id, uint32_t level, uint
     if (ledger) ++ledger->arrays;
   }
   bool exact = false;
-  size_t at = scan_point(lv[level], position, &exact);
+  size_t at = lv[level].scan_point(position, &exact);
   if (exact) return KVX_OK;
-  lv[level].insert(lv[level].begin() + long(at), NumEntry{position, int32_t(value), -1});
+  lv[level].insert(at, NumEntry{position, int32_t(value), -1});
   return KVX_OK;
 }
 
@@ -326,7 +351,7 @@ KVXSTATUS NumberingGet(NumberingStore* s, uint32_t list_id, uint32_t level, int3
   if (list->levels.size() <= level) return kNoValue;
   for (uint32_t L = 0; L <= level; ++L) {
     bool exact = false;
-    size_t at = scan_point(list->levels[L], position, &exact);
+    size_t at = list->levels[L].scan_point(position, &exact);
     if (at == 0) return kNoValue;
     const NumEntry& g = list->levels[L][at - 1];
     if (L < level && g.next_level < 0) return kNoValue;

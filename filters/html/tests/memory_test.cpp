@@ -112,6 +112,51 @@ TEST(PagecastNumberingTest, LevelsAndLeaves) {
   EXPECT_EQ(l.arrays, 0u);
 }
 
+TEST(PagecastNumberingTest, ManyEntriesAndEntriesOutOfOrder) {
+  MemLedger l;
+  MemLedgerInit(&l);
+  NumberingStore* s = nullptr;
+  ASSERT_EQ(NumberingCreate(&s, &l), KVX_OK);
+  int32_t v = 0;
+  // A long list in document order: each position finds the entry at or before it.
+  for (uint32_t i = 1; i <= 2000; ++i) ASSERT_EQ(NumberingSet(s, 1, 0, i, 10 * i, &l), KVX_OK);
+  for (uint32_t i : {1u, 2u, 999u, 1000u, 2000u}) {
+    EXPECT_EQ(NumberingGet(s, 1, 0, &v, 10 * i), KVX_OK);
+    EXPECT_EQ(v, int32_t(i));
+    EXPECT_EQ(NumberingGet(s, 1, 0, &v, 10 * i + 9), KVX_OK);
+    EXPECT_EQ(v, int32_t(i));
+  }
+  EXPECT_EQ(NumberingGet(s, 1, 0, &v, 9), 1577);
+  EXPECT_EQ(NumberingSet(s, 1, 0, 77, 5000, &l), KVX_OK);  // a position already taken keeps its value
+  EXPECT_EQ(NumberingGet(s, 1, 0, &v, 5000), KVX_OK);
+  EXPECT_EQ(v, 500);
+
+  // A level-1 entry after a later level-0 leaf puts the level's entries out of order
+  // (100, 120, 200, then 150); lookups go through them in stored order.
+  ASSERT_EQ(NumberingSet(s, 3, 0, 4, 100, &l), KVX_OK);
+  ASSERT_EQ(NumberingSet(s, 3, 1, 6, 120, &l), KVX_OK);
+  ASSERT_EQ(NumberingSet(s, 3, 0, 5, 200, &l), KVX_OK);
+  ASSERT_EQ(NumberingSet(s, 3, 1, 8, 150, &l), KVX_OK);
+  struct Case {
+    uint32_t level, position;
+    KVXSTATUS status;
+    int32_t value;
+  } cases[] = {{1, 160, KVX_OK, 8}, {1, 205, KVX_OK, 8}, {0, 250, KVX_OK, 5},
+               {1, 130, KVX_OK, 6}, {0, 110, KVX_OK, 4}, {1, 110, 1577, -1}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(NumberingGet(s, 3, c.level, &v, c.position), c.status) << c.level << " " << c.position;
+    EXPECT_EQ(v, c.value) << c.level << " " << c.position;
+  }
+  // Level-0 entries placed among them (100, 120, 170, 180, 200, 150): at 190 the scan stops
+  // at 200, so 180 governs, not the 150 stored last.
+  ASSERT_EQ(NumberingSet(s, 3, 0, 11, 170, &l), KVX_OK);
+  ASSERT_EQ(NumberingSet(s, 3, 0, 12, 180, &l), KVX_OK);
+  EXPECT_EQ(NumberingGet(s, 3, 0, &v, 190), KVX_OK);
+  EXPECT_EQ(v, 12);
+  NumberingDestroy(&s, &l);
+  EXPECT_EQ(l.arrays, 0u);
+}
+
 TEST(PagecastCacheTest, InitAddRetrieveEvictDeinit) {
   MemLedger l;
   MemLedgerInit(&l);
