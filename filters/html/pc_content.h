@@ -64,6 +64,9 @@ struct ContentState {
   std::shared_ptr<ChunkerAttrs> attrs;
   std::map<uint32_t, int> style_kinds;  // style id: 0 character, 1 paragraph, -1 other or none
   std::map<uint32_t, uint32_t> list_kinds;  // list style id: its list kind
+  std::map<uint32_t, uint32_t> marker_kinds;  // marker group id: CheckListMarker's answer
+  // Marker group id: its open item and scope end (kNoItemId when there is no such group).
+  std::map<uint32_t, std::pair<uint32_t, uint32_t>> marker_groups;
 
   // Element scan.
   size_t scan_pos = 0;

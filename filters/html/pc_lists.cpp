@@ -58,7 +58,11 @@ uint32_t marker_kind(Body& b, bool own_number) {
   if (kind.second) kind.first->second = GetListStyleKind(b.x.chunker, b.para_style);
   uint32_t rec[9] = {};
   if (kind.first->second != 1 || !level_record(b, b.para_style, uint32_t(b.para_level), rec)) return 0;
-  return CheckListMarker(b.x.chunker, rec[6]);
+  // Asked for every item of a list, and a group the style index lacks is looked for
+  // through the whole stream, so each group is checked once.
+  auto marker = b.c.marker_kinds.try_emplace(rec[6], 0);
+  if (marker.second) marker.first->second = CheckListMarker(b.x.chunker, rec[6]);
+  return marker.first->second;
 }
 
 // The number a list item shows: the numbered paragraph's from the store, else its own.
@@ -82,8 +86,13 @@ bool numbering_candidate(const ContentState& c, size_t p, size_t end) {
 }  // namespace
 
 KVXSTATUS WriteListMarkerFormat(Body& b, uint32_t group, int number) {
-  uint32_t first = kNoItemId, last = kNoItemId;
-  if (FindStyleItem(b.x.chunker, group, 0xA0120000u, 1, &first, &last) != KVX_OK || first == kNoItemId) {
+  // Looked up once per group: a group the style index lacks is searched for through the
+  // whole stream.
+  auto [found, fresh] = b.c.marker_groups.try_emplace(group, kNoItemId, kNoItemId);
+  if (fresh && FindStyleItem(b.x.chunker, group, 0xA0120000u, 1, &found->second.first, &found->second.second) != KVX_OK)
+    found->second = {kNoItemId, kNoItemId};
+  const auto [first, last] = found->second;
+  if (first == kNoItemId) {
     StartListItem(10, number, b.status, b.w);
     return KVX_OK;  // no marker group: the item in the formatting in force
   }
