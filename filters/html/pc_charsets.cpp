@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <vector>
 
 namespace pc {
@@ -88,41 +89,48 @@ KVXSTATUS CreateCharMap(KVXCHARMAP** map, uint32_t sourceSet, uint32_t targetSet
 KVXSTATUS MapText16(uint16_t* text, uint32_t count, uint32_t source, uint32_t target) {
   if (UTGetUnknownCharSet(source) == UTGetUnknownCharSet(target)) return KVX_OK;
   // Mapped units are kept per pair of sets for the thread, so each unit meets the
-  // framework's map once; 0 marks a unit not mapped yet.
-  thread_local std::map<std::pair<uint32_t, uint32_t>, std::vector<uint16_t>> memo;
-  std::vector<uint16_t>& known = memo[{source, target}];
+  // framework's map once (0 marks a unit not mapped yet); the map itself is made once per
+  // pair, when a unit first needs it.
+  struct Memo {
+    std::vector<uint16_t> known;
+    std::unique_ptr<KVXCHARMAP, KVXSTATUS (*)(KVXCHARMAP*)> map{nullptr, UTReleaseMap};
+  };
+  thread_local std::map<std::pair<uint32_t, uint32_t>, Memo> memo;
+  Memo& m = memo[{source, target}];
+  std::vector<uint16_t>& known = m.known;
   if (known.empty()) known.assign(0x10000, 0);
-  KVXCHARMAP* map = nullptr;
   for (uint32_t i = 0; i < count; ++i) {
     uint16_t c = text[i];
     if (known[c] != 0) {
       text[i] = known[c];
       continue;
     }
-    if (map == nullptr) {
-      if (KVXSTATUS st = CreateCharMap(&map, source, target, 0x40)) return st;
+    if (m.map == nullptr) {
+      KVXCHARMAP* made = nullptr;
+      if (KVXSTATUS st = CreateCharMap(&made, source, target, 0x40)) return st;
+      m.map.reset(made);
     }
+    KVXCHARMAP* map = m.map.get();
     uint32_t result = 0;
     if ((c & 0xFF00) == map->LoadedPage)
       result = map->Page[c & 0xFF];
     else
       UTMapCharRtn(map, c, &result);
-    uint16_t m = uint16_t(result >> 16);
-    if (m == 0) m = 0x40;
-    if (m == 0x40 && c >= 0x90 && c <= 0x97 && (target & kSingleByte)) {
+    uint16_t unit = uint16_t(result >> 16);
+    if (unit == 0) unit = 0x40;
+    if (unit == 0x40 && c >= 0x90 && c <= 0x97 && (target & kSingleByte)) {
       if ((target & 0x10080000) && windows_code_page(source)) {
-        m = ascii_replacement(c);
+        unit = ascii_replacement(c);
       } else if (source & 0x80000) {
         if (windows_code_page(target) && target != KVXCS_UNICODE)
-          m = (c == 0x90 || c == 0x95) ? 0x40 : c;
+          unit = (c == 0x90 || c == 0x95) ? 0x40 : c;
         else if (target & 0x10080000)
-          m = ascii_replacement(c);
+          unit = ascii_replacement(c);
       }
     }
-    known[c] = m;
-    text[i] = m;
+    known[c] = unit;
+    text[i] = unit;
   }
-  if (map != nullptr) UTReleaseMap(map);
   return KVX_OK;
 }
 
