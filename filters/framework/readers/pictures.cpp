@@ -12,10 +12,9 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <unordered_map>
 
+#include "common/files.h"
 #include "filters/framework/chunk_script.h"
 
 namespace kvx::readers {
@@ -242,20 +241,6 @@ std::string bitmap_lines(const DecodedPicture& pic) {
 
 thread_local std::string t_source_dir;
 
-// Only regular files are read: a page that names a device or a pipe gets no picture.
-bool read_file(const std::string& path, std::string& out) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  in.seekg(0, std::ios::end);
-  std::streamoff size = in.tellg();
-  if (size < 0 || uint64_t(size) > kMaxPictureBytes) return false;
-  in.seekg(0);
-  out.assign(size_t(size), '\0');
-  return bool(in.read(out.data(), size));
-}
-
 // "%20"-style escapes of a URL path decoded.
 std::string unescape(const std::string& s) {
   std::string out;
@@ -398,7 +383,9 @@ void html_picture(DocWriter& w, std::string src, const std::string_view* width, 
     path = picture_source_dir() + unescape(src);
   }
   std::string bytes;
-  if (!read_file(path, bytes)) bytes.clear();  // a missing file: an object without a bitmap
+  // Only regular files are read: a page that names a device or a pipe gets no picture,
+  // and a missing file an object without a bitmap.
+  if (!qm::file_read_regular(path, bytes, kMaxPictureBytes)) bytes.clear();
   w.picture(bytes, dimension(width), dimension(height));
 }
 
