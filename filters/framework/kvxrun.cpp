@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "filters/common/kvx_abi.h"
+#include "platform/heap.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ int fail(const char* call, KVXSTATUS st) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qm::use_huge_page_heap();
   uint32_t type = KVXEXPORT_HTML;
   std::vector<Option> options;
   Host host;
