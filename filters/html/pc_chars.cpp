@@ -122,29 +122,33 @@ void WriteText8(const char* text, uint32_t& status, WriterState& s) {
 
 void WriteText16(const uint16_t* text, uint32_t count, uint32_t& status, WriterState& s) {
   if (status != 0 || s.suppressOutput || text == nullptr || count == 0) return;
-  std::u16string mapped(reinterpret_cast<const char16_t*>(text), count);
   uint32_t cs = s.outputCharset;
   bool unicode = cs == kUnicodeSet;
+  std::vector<uint16_t> mapped;  // the text in the output set, when it comes in another
   if (s.textCharset != cs) {
-    std::vector<uint16_t> units(mapped.begin(), mapped.end());
-    if (KVXSTATUS st = MapText16(units.data(), count, s.textCharset, cs)) {
+    mapped.assign(text, text + count);
+    if (KVXSTATUS st = MapText16(mapped.data(), count, s.textCharset, cs)) {
       status = st;
       return;
     }
-    mapped.assign(units.begin(), units.end());
+    text = mapped.data();
   }
   bool single = (cs & 0x100) != 0;
   bool jis = cs == 0x0F0C0000;
   bool jis_double = false;
   std::string bytes;
   std::u16string wide;
+  if (unicode) wide.reserve(count + 16);
+  else bytes.reserve(2 * size_t(count) + 16);
   size_t columns = 0;
   auto put8 = [&](const std::string& t) {
     if (unicode) wide.append(t.begin(), t.end());
+    else if (t.size() == 1) bytes.push_back(t[0]);
     else bytes += t;
     columns += t.size();
   };
-  for (char16_t m : mapped) {
+  for (uint32_t i = 0; i < count; ++i) {
+    char16_t m = char16_t(text[i]);
     if (m == u' ') {
       s.wrapAllowed = 1;
     } else if (s.wrapAllowed) {
