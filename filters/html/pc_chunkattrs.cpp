@@ -52,8 +52,18 @@ ChunkerAttrs::ChunkerAttrs(KVXHANDLE chunker, uint32_t slotCount)
     : chunker_(chunker), cache_(*this, *this, slotCount) {}
 
 bool ChunkerAttrs::definition(uint32_t styleId, StyleDef& def) {
-  uint32_t open = kNoItemId, w[4], next = 0;
+  if (auto known = definitions_.find(styleId); known != definitions_.end()) {
+    def = known->second;
+    return true;
+  }
   if (missing_.count(styleId)) return false;
+  if (!read_definition(styleId, def)) return false;
+  definitions_.emplace(styleId, def);
+  return true;
+}
+
+bool ChunkerAttrs::read_definition(uint32_t styleId, StyleDef& def) {
+  uint32_t open = kNoItemId, w[4], next = 0;
   if (FindStyleItem(chunker_, styleId, kStyleGroup, 1, &open, nullptr, w) != KVX_OK) {
     missing_.insert(styleId);
     return false;

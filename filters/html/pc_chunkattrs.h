@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -39,8 +40,14 @@ class ChunkerAttrs : public AttrSource, public StyleDefs {
  private:
   KVXHANDLE chunker_;
   StyleCache cache_;
+  // Reads a style's definition from the stream.
+  bool read_definition(uint32_t styleId, StyleDef& def);
+
   // Style ids without a definition: a miss walks the stream, so it is walked once.
   std::unordered_set<uint32_t> missing_;
+  // Definitions read so far: the style cache gathers list styles anew at every use, and
+  // a document's model never changes, so each is read from the stream once.
+  std::unordered_map<uint32_t, StyleDef> definitions_;
 };
 
 // The id after the close that matches the group whose first inner item is id (nested
