@@ -62,9 +62,51 @@ bool ChunkerAttrs::definition(uint32_t styleId, StyleDef& def) {
   return true;
 }
 
+KVXSTATUS ChunkerAttrs::find_style_group(uint32_t styleId, uint32_t* open) {
+  if (styleId == kNoItemId) return 37;
+  if (!style_groups_read_) {
+    style_groups_read_ = true;
+    // As FindStyleItem finds them: the index's first entry of an id, else the first open
+    // on the stream from the index's last style group (from the stream's start when it
+    // holds none), all found in one walk rather than one per style.
+    uint32_t count = 0, from = kNoItemId;
+    if (CHGetItemCount(chunker_, KVXRANGE_GROUPS, &count) != KVX_OK) count = 0;
+    void* data = nullptr;
+    if (count > 0 && CHLockItemRange(chunker_, KVXRANGE_GROUPS, 0, count, &data) != KVX_OK) {
+      style_groups_ok_ = false;  // each look-up then reads the index as FindStyleItem does
+    } else {
+      const uint8_t* index = static_cast<const uint8_t*>(data);
+      for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* e = index + size_t(i) * 12;
+        if (le32(e + 4) != kStyleGroup) continue;
+        style_groups_.try_emplace(le32(e + 8), le32(e));
+        from = le32(e);
+      }
+      if (count > 0) CHUnlockItemRange(chunker_, KVXRANGE_GROUPS, 0);
+      if (from != kNoItemId || CHGetItemId(chunker_, KVXRANGE_ITEMS, 0, &from) == KVX_OK) {
+        uint32_t w[4], next = 0;
+        for (uint32_t at = from, steps = 0; at != kNoItemId && steps < 0x1000000; ++steps, at = next) {
+          if (!get(chunker_, at, w, &next)) break;
+          if (w[0] == kGroupOpen && w[1] == kStyleGroup) walked_style_groups_.try_emplace(w[2], at);
+        }
+      }
+    }
+  }
+  if (!style_groups_ok_) return FindStyleItem(chunker_, styleId, kStyleGroup, 0, open, nullptr);
+  auto hit = style_groups_.find(styleId);
+  if (hit == style_groups_.end()) {
+    hit = walked_style_groups_.find(styleId);
+    if (hit == walked_style_groups_.end()) return 37;
+  }
+  uint32_t w[4], next = 0;
+  if (!get(chunker_, hit->second, w, &next) || w[0] != kGroupOpen || w[1] != kStyleGroup) return 37;
+  *open = hit->second;
+  return KVX_OK;
+}
+
 bool ChunkerAttrs::read_definition(uint32_t styleId, StyleDef& def) {
   uint32_t open = kNoItemId, w[4], next = 0;
-  if (FindStyleItem(chunker_, styleId, kStyleGroup, 1, &open, nullptr, w) != KVX_OK) {
+  if (find_style_group(styleId, &open) != KVX_OK) {
     missing_.insert(styleId);
     return false;
   }

@@ -42,12 +42,18 @@ class ChunkerAttrs : public AttrSource, public StyleDefs {
   StyleCache cache_;
   // Reads a style's definition from the stream.
   bool read_definition(uint32_t styleId, StyleDef& def);
+  // The open of a style's group, as FindStyleItem(chunker, styleId, kStyleGroup) finds it.
+  KVXSTATUS find_style_group(uint32_t styleId, uint32_t* open);
 
   // Style ids without a definition: a miss walks the stream, so it is walked once.
   std::unordered_set<uint32_t> missing_;
   // Definitions read so far: the style cache gathers list styles anew at every use, and
   // a document's model never changes, so each is read from the stream once.
   std::unordered_map<uint32_t, StyleDef> definitions_;
+  // Style groups by id, gathered at the first look-up: from the group index, and from the
+  // stream after the index's last style group.
+  bool style_groups_read_ = false, style_groups_ok_ = true;
+  std::unordered_map<uint32_t, uint32_t> style_groups_, walked_style_groups_;
 };
 
 // The id after the close that matches the group whose first inner item is id (nested

@@ -5,6 +5,7 @@
 // markers and their fonts, and font names and texts in their byte layouts.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -97,6 +98,31 @@ TEST_F(PagecastChunkAttrs, StylesResolveParentFirst) {
   EXPECT_EQ(r->chars.toggles[0], 0);
   ASSERT_EQ(src.cache().GatherStyle(77, 0, &r, nullptr), KVX_OK);
   EXPECT_EQ(r->para.flags, 0u);
+}
+
+TEST_F(PagecastChunkAttrs, DefinitionsAreFoundWhereFindStyleItemFindsThem) {
+  // Definitions are read once and kept: asked again, in any order, each answers as
+  // FindStyleItem finds its group; styles that are nowhere stay missing.
+  KVXHANDLE ch = open("section wp\n" + kStyles + "text cp1252 \"x\"\npara\n");
+  ChunkerAttrs src(ch);
+  struct Case {
+    uint32_t id;
+    bool found;
+    std::array<uint32_t, 4> first;  // the definition's first item
+    size_t items;                   // with the close
+  } cases[] = {{3, true, {8, 3, 1, 0}, 2},  {77, false, {}, 0}, {1, true, {12, 3, 0, 0}, 3},
+               {3, true, {8, 3, 1, 0}, 2},  {77, false, {}, 0}, {2, true, {98, 0, 240, 0}, 3},
+               {kNoItemId, false, {}, 0}};
+  for (const Case& c : cases) {
+    uint32_t open = 0;
+    EXPECT_EQ(FindStyleItem(ch, c.id, kStyleGroup, 0, &open, nullptr) == KVX_OK, c.found) << c.id;
+    StyleDef def;
+    ASSERT_EQ(src.definition(c.id, def), c.found) << c.id;
+    if (!c.found) continue;
+    ASSERT_EQ(def.items.size(), c.items) << c.id;
+    EXPECT_EQ(def.items.front(), c.first) << c.id;
+    EXPECT_EQ(def.items.back()[0], 68u) << c.id;
+  }
 }
 
 TEST_F(PagecastChunkAttrs, ParagraphWalkerAppliesStylesAndSkipsGroups) {
