@@ -66,6 +66,8 @@ class Big5Tables {
   }
 };
 
+}  // namespace
+
 void append_utf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out.push_back(char(c));
@@ -83,8 +85,6 @@ void append_utf8(std::string& out, char32_t c) {
     out.push_back(char(0x80 | (c & 0x3F)));
   }
 }
-
-}  // namespace
 
 size_t utf8_decode(std::string_view text, size_t i, char32_t& code) {
   const unsigned char c = static_cast<unsigned char>(text[i]);

@@ -21,6 +21,9 @@ char32_t big5_code_of(unsigned char lead, unsigned char trail);
 // formed (overlong, surrogate, past U+10FFFF or cut off), and the code point.
 std::size_t utf8_decode(std::string_view text, std::size_t i, char32_t& code);
 
+// Appends one code point as UTF-8.
+void append_utf8(std::string& out, char32_t code);
+
 // UTF-8 to Big5 text, refusing what cannot be stored: false when the text holds a
 // character with no Big5 form or bytes that are not UTF-8; bad_at (when given) then gets
 // the byte offset of the first such character. ASCII passes unchanged.

@@ -11,11 +11,11 @@
 #include <cstring>
 #include <string>
 
+#include "common/big5_codec.h"
 #include "filters/framework/readers/child_tools.h"
 #include "filters/framework/readers/doc_notes.h"
 #include "filters/framework/readers/doc_writer.h"
 #include "filters/framework/readers/reader.h"
-#include "filters/framework/readers/text_decode.h"
 #include "filters/framework/readers/zip_package.h"
 
 namespace kvx::readers {
@@ -176,7 +176,7 @@ class DocBookWalker {
         cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
       else if (cp >= 0xD800 && cp <= 0xDFFF)
         cp = 0xFFFD;
-      append_utf8(out, cp);
+      qm::append_utf8(out, cp);
     }
     return out;
   }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/big5_codec.h"
 #include "filters/framework/kvx_charsets.h"
 #include "filters/framework/readers/doc_writer.h"
 #include "filters/framework/readers/html_tree.h"
@@ -631,7 +632,7 @@ KVXSTATUS read_html(std::string_view bytes, ChunkBuilder& out) {
     else if (cp >= 0xD800 && cp <= 0xDFFF)
       cp = 0xFFFD;
     if (cp == 0) cp = 0xFFFD;
-    append_utf8(utf8, cp);
+    qm::append_utf8(utf8, cp);
   }
   if (source.data() == nullptr) source = utf8;
   if (source.size() > size_t(INT32_MAX)) return KVXERR_BADFORMAT;

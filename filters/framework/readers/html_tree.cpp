@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/big5_codec.h"
 #include "filters/framework/readers/text_decode.h"
 
 namespace kvx::readers::html {
@@ -332,7 +333,7 @@ class Builder {
       if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
       // Control characters and the two non-characters are no text: dropped.
       if ((cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') || cp == 0xFFFE || cp == 0xFFFF) return p;
-      append_utf8(out, cp);
+      qm::append_utf8(out, cp);
       return p;
     }
     if (p >= n || !(is_letter(s_[p]) || s_[p] == '_' || s_[p] == ':')) return at;
@@ -341,7 +342,7 @@ class Builder {
     if (p >= n || s_[p] != ';') return at;
     uint32_t cp = entity_value(s_.substr(start, p - start));
     if (cp == 0) return at;
-    append_utf8(out, cp);
+    qm::append_utf8(out, cp);
     return p + 1;
   }
 

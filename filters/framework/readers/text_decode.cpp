@@ -2,6 +2,7 @@
 // character tables (kvx_charsets.h), so readers and the UT calls agree on every character.
 #include "filters/framework/readers/text_decode.h"
 
+#include "common/big5_codec.h"
 #include "filters/common/kvx_abi.h"
 #include "filters/framework/kvx_charsets.h"
 
@@ -21,27 +22,6 @@ void push_code_point(uint32_t cp, std::vector<uint16_t>& out) {
 }
 }  // namespace
 
-namespace {
-
-// The multi-byte sequence at s[i] (lead byte 0x80 or above) as strict UTF-8 takes it: its
-// code point and length, or 0 when it is none (overlong, a surrogate, past U+10FFFF, cut).
-size_t utf8_sequence(std::string_view s, size_t i, uint32_t& cp) {
-  uint8_t c = uint8_t(s[i]);
-  int n = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? (c <= 0xEF ? 2 : -1) : c >= 0xC2 && c <= 0xDF ? 1 : -1;
-  if (n < 0 || i + size_t(n) >= s.size()) return 0;
-  cp = c & (0x3F >> n);
-  for (int k = 1; k <= n; ++k) {
-    uint8_t t = uint8_t(s[i + size_t(k)]);
-    if ((t & 0xC0) != 0x80) return 0;
-    cp = cp << 6 | (t & 0x3F);
-  }
-  if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-    return 0;
-  return size_t(n) + 1;
-}
-
-}  // namespace
-
 bool decode_utf8(std::string_view s, std::vector<uint16_t>& out) {
   out.clear();
   out.reserve(s.size());
@@ -52,8 +32,8 @@ bool decode_utf8(std::string_view s, std::vector<uint16_t>& out) {
       ++i;
       continue;
     }
-    uint32_t cp = 0;
-    size_t len = utf8_sequence(s, i, cp);
+    char32_t cp = 0;
+    size_t len = qm::utf8_decode(s, i, cp);
     if (len == 0) return false;
     push_code_point(cp, out);
     i += len;
@@ -67,8 +47,8 @@ bool is_utf8(std::string_view s) {
       ++i;
       continue;
     }
-    uint32_t cp = 0;
-    size_t len = utf8_sequence(s, i, cp);
+    char32_t cp = 0;
+    size_t len = qm::utf8_decode(s, i, cp);
     if (len == 0) return false;
     i += len;
   }

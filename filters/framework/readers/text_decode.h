@@ -3,7 +3,6 @@
 // that order and the first that decodes every byte wins.
 #pragma once
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -27,15 +26,5 @@ void decode_utf16(std::string_view bytes, bool big_endian, std::vector<uint16_t>
 
 // Decodes bytes (mark included) in the given encoding; an undecodable byte becomes U+FFFD.
 std::vector<uint16_t> decode(std::string_view bytes, SourceEncoding enc);
-
-// Appends one code point as UTF-8.
-inline void append_utf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) out += char(cp);
-  else if (cp < 0x800) out += {char(0xC0 | cp >> 6), char(0x80 | (cp & 0x3F))};
-  else if (cp < 0x10000) out += {char(0xE0 | cp >> 12), char(0x80 | (cp >> 6 & 0x3F)), char(0x80 | (cp & 0x3F))};
-  else
-    out += {char(0xF0 | cp >> 18), char(0x80 | (cp >> 12 & 0x3F)), char(0x80 | (cp >> 6 & 0x3F)),
-            char(0x80 | (cp & 0x3F))};
-}
 
 }  // namespace kvx::readers
