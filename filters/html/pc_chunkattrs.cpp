@@ -26,6 +26,24 @@ bool get(KVXHANDLE ch, uint32_t id, uint32_t w[4], uint32_t* next) {
   return true;
 }
 
+// Reads the group index of range 16 in place (one lock) rather than entry by entry,
+// handing each entry (open item, code, id word) to visit until it answers true. KVX_OK for
+// an empty index; the lock's status when the index cannot be read.
+template <class Visit>
+KVXSTATUS scan_groups(KVXHANDLE ch, Visit visit) {
+  uint32_t count = 0;
+  if (CHGetItemCount(ch, KVXRANGE_GROUPS, &count) != KVX_OK || count == 0) return KVX_OK;
+  void* data = nullptr;
+  if (KVXSTATUS st = CHLockItemRange(ch, KVXRANGE_GROUPS, 0, count, &data)) return st;
+  const uint8_t* index = static_cast<const uint8_t*>(data);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* e = index + size_t(i) * 12;
+    if (visit(le32(e), le32(e + 4), le32(e + 8))) break;
+  }
+  CHUnlockItemRange(ch, KVXRANGE_GROUPS, 0);
+  return KVX_OK;
+}
+
 bool skippable(const uint32_t w[4]) {
   return w[0] == kGroupOpen && ((w[1] >> 29 & 1) || w[1] == 0x170000 || w[1] == 0x180000);
 }
@@ -69,26 +87,20 @@ KVXSTATUS ChunkerAttrs::find_style_group(uint32_t styleId, uint32_t* open) {
     // As FindStyleItem finds them: the index's first entry of an id, else the first open
     // on the stream from the index's last style group (from the stream's start when it
     // holds none), all found in one walk rather than one per style.
-    uint32_t count = 0, from = kNoItemId;
-    if (CHGetItemCount(chunker_, KVXRANGE_GROUPS, &count) != KVX_OK) count = 0;
-    void* data = nullptr;
-    if (count > 0 && CHLockItemRange(chunker_, KVXRANGE_GROUPS, 0, count, &data) != KVX_OK) {
+    uint32_t from = kNoItemId;
+    if (scan_groups(chunker_, [&](uint32_t at, uint32_t code, uint32_t id) {
+          if (code == kStyleGroup) {
+            style_groups_.try_emplace(id, at);
+            from = at;
+          }
+          return false;
+        }) != KVX_OK) {
       style_groups_ok_ = false;  // each look-up then reads the index as FindStyleItem does
-    } else {
-      const uint8_t* index = static_cast<const uint8_t*>(data);
-      for (uint32_t i = 0; i < count; ++i) {
-        const uint8_t* e = index + size_t(i) * 12;
-        if (le32(e + 4) != kStyleGroup) continue;
-        style_groups_.try_emplace(le32(e + 8), le32(e));
-        from = le32(e);
-      }
-      if (count > 0) CHUnlockItemRange(chunker_, KVXRANGE_GROUPS, 0);
-      if (from != kNoItemId || CHGetItemId(chunker_, KVXRANGE_ITEMS, 0, &from) == KVX_OK) {
-        uint32_t w[4], next = 0;
-        for (uint32_t at = from, steps = 0; at != kNoItemId && steps < 0x1000000; ++steps, at = next) {
-          if (!get(chunker_, at, w, &next)) break;
-          if (w[0] == kGroupOpen && w[1] == kStyleGroup) walked_style_groups_.try_emplace(w[2], at);
-        }
+    } else if (from != kNoItemId || CHGetItemId(chunker_, KVXRANGE_ITEMS, 0, &from) == KVX_OK) {
+      uint32_t w[4], next = 0;
+      for (uint32_t at = from, steps = 0; at != kNoItemId && steps < 0x1000000; ++steps, at = next) {
+        if (!get(chunker_, at, w, &next)) break;
+        if (w[0] == kGroupOpen && w[1] == kStyleGroup) walked_style_groups_.try_emplace(w[2], at);
       }
     }
   }
@@ -643,22 +655,14 @@ uint32_t FindScopeEnd(KVXHANDLE ch, uint32_t id) {
 KVXSTATUS FindStyleItem(KVXHANDLE ch, uint32_t id, uint32_t code, uint32_t flags, uint32_t* item, uint32_t* end,
                         uint32_t words[4]) {
   if (id == kNoItemId) return 37;
-  uint32_t count = 0, open = kNoItemId, from = kNoItemId;
-  if (CHGetItemCount(ch, KVXRANGE_GROUPS, &count) != KVX_OK) count = 0;
-  // The index is read in place (one lock) rather than entry by entry: styles are looked
-  // up many times per document.
-  void* data = nullptr;
-  if (count > 0) {
-    if (KVXSTATUS st = CHLockItemRange(ch, KVXRANGE_GROUPS, 0, count, &data)) return st;
-    const uint8_t* index = static_cast<const uint8_t*>(data);
-    for (uint32_t i = 0; i < count && open == kNoItemId; ++i) {
-      const uint8_t* e = index + size_t(i) * 12;
-      if (le32(e + 4) != code) continue;
-      if (le32(e + 8) == id) open = le32(e);
-      from = le32(e);
-    }
-    CHUnlockItemRange(ch, KVXRANGE_GROUPS, 0);
-  }
+  uint32_t open = kNoItemId, from = kNoItemId;
+  if (KVXSTATUS st = scan_groups(ch, [&](uint32_t at, uint32_t c, uint32_t i) {
+        if (c != code) return false;
+        if (i == id) open = at;
+        from = at;
+        return open != kNoItemId;
+      }))
+    return st;
   uint32_t w[4], next = 0;
   if (open == kNoItemId) {
     // Groups the index does not hold: the stream on from its last entry of the code, or
