@@ -201,9 +201,9 @@ class MainRoad {
     for (QWidget* w : QApplication::topLevelWidgets())
       if (w->isVisible()) w->repaint();
     QApplication::processEvents();
-    char number[8];
-    std::snprintf(number, sizeof number, "%02d-", ++shot_count_);
-    const std::string path = shots_ + number + name + ".png";
+    std::string number = std::to_string(++shot_count_);
+    if (number.size() < 2) number.insert(0, "0");
+    const std::string path = shots_ + number + "-" + name + ".png";
     const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
     EXPECT_FALSE(shot.isNull());
     EXPECT_TRUE(shot.save(QString::fromStdString(path), "PNG")) << path;
