@@ -480,13 +480,15 @@ int run_mail_build(const IndexerCommand& command, const IndexerJob& job,
   return 0;
 }
 
-int run_build(int argc, const char* const* argv, ProgressWriter& progress, int out_fd) {
+// run_build's out_fd is read by a person (a terminal, a log file), not by the desktop.
+int run_build(int argc, const char* const* argv, ProgressWriter& progress, int out_fd,
+              bool for_person) {
   IndexerCommand command;
   std::string error;
   if (argc <= 1 || !indexer_parse_command(argc, argv, command, error)) {
     if (argc <= 1) error = "No database id (-x<id>) given";
     progress.fatal(error);
-    if (isatty(out_fd)) {
+    if (for_person) {
       const std::string usage = indexer_usage();
       if (::write(out_fd, usage.data(), usage.size()) < 0) return kUsageExit;
     } else if (stderr_is_separate(out_fd)) {
@@ -640,23 +642,28 @@ std::string indexer_usage() {
          "  -w<handle>, -f10   given by the desktop; they change nothing\n"
          "  -ncl         a mail database: the gateway named by DataInputPort reads the mail\n"
          "  -mail        with -ncl: the attachments are indexed too\n"
-         "At a terminal the progress is shown as a bar; through a pipe the progress lines\n"
-         "of the desktop's job queue are written.\n";
+         "At a terminal the progress is shown as a bar, in a file as plain lines; through\n"
+         "a pipe the progress lines of the desktop's job queue are written.\n";
 }
 
 int run_indexer(int argc, const char* const* argv, int out_fd) {
   std::unique_ptr<ProgressWriter> progress;
-  if (isatty(out_fd)) {
-    std::setlocale(LC_CTYPE, "");  // the terminal's character set, for the texts shown
+  struct stat out;
+  const bool terminal = isatty(out_fd);
+  const bool file = !terminal && fstat(out_fd, &out) == 0 && S_ISREG(out.st_mode);
+  // The locale's character set, for the texts a person reads.
+  if (terminal || file) std::setlocale(LC_CTYPE, "");
+  if (terminal)
     progress = std::make_unique<TerminalProgress>(out_fd);
-  } else {
+  else if (file)
+    progress = std::make_unique<LogProgress>(out_fd);
+  else
     progress = std::make_unique<ProgressWriter>(out_fd);
-  }
   install_signal_handlers();
   // The desktop ends a job only on the end mark or a '3' line, so a build that fails in
   // an unforeseen way still says so (the writer has removed its temporary files by then).
   try {
-    return run_build(argc, argv, *progress, out_fd);
+    return run_build(argc, argv, *progress, out_fd, terminal || file);
   } catch (const std::bad_alloc&) {
     progress->fatal("Out of memory !");
   } catch (const std::exception& e) {

@@ -77,10 +77,11 @@ IndexerEnvironment indexer_environment();
 // The text shown for no or unknown arguments.
 std::string indexer_usage();
 
-// The whole program: progress lines on out_fd, or at a terminal the progress for a person
-// (terminal_progress.h); 0 after the end mark, 1 after a '3' line. No or unknown arguments
-// give the usage text (at the terminal, else on standard error when that is not out_fd
-// too, as it is for the desktop) after the '3' line, and 2.
+// The whole program: progress lines on out_fd, or at a terminal or into a regular file
+// the progress for a person (terminal_progress.h); 0 after the end mark, 1 after a '3'
+// line. No or unknown arguments give the usage text (at the terminal or in the file, else
+// on standard error when that is not out_fd too, as it is for the desktop) after the '3'
+// line, and 2.
 int run_indexer(int argc, const char* const* argv, int out_fd);
 
 }  // namespace qm

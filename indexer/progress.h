@@ -5,9 +5,10 @@
 // of a helper process (0: none is running now), '5' a message box of a library the
 // builder loaded (the mail gateway's refused login), which the desktop shows.
 //
-// At a terminal the builder shows a person its progress instead (terminal_progress.h),
-// through the same calls; begin, reading and summary exist for that view and add no
-// line of their own to the protocol beyond the closing status line of summary.
+// At a terminal or into a file the builder shows a person its progress instead
+// (terminal_progress.h), through the same calls; begin, reading and summary exist for
+// that view and add no line of their own to the protocol beyond the closing status line
+// of summary.
 #pragma once
 #include <cstddef>
 #include <string>

@@ -1,5 +1,6 @@
-// Progress at a terminal (see terminal_progress.h): a bar redrawn in place with a
-// carriage return and an erase to the line's end, texts converted from Big5 with iconv.
+// Progress for a person (see terminal_progress.h): at a terminal a bar redrawn in place
+// with a carriage return and an erase to the line's end, in a log file plain lines; texts
+// converted from Big5 with iconv.
 #include "indexer/terminal_progress.h"
 
 #include <iconv.h>
@@ -46,14 +47,16 @@ std::string big5_tail(std::string_view text, size_t columns) {
 
 }  // namespace
 
-TerminalProgress::TerminalProgress(int fd, int columns) : ProgressWriter(fd), columns_(columns) {
+TerminalProgress::TerminalProgress(int fd, int columns, bool bar)
+    : ProgressWriter(fd), columns_(columns), bar_(bar) {
   if (columns_ <= 0) {
     struct winsize ws;
-    columns_ = ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? ws.ws_col : 80;
+    columns_ = bar && ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? ws.ws_col : 80;
   }
   const char* codeset = nl_langinfo(CODESET);
   if (codeset != nullptr && std::strcmp(codeset, "BIG5") != 0 && std::strcmp(codeset, "CP950") != 0)
     codeset_ = codeset;
+  if (!bar && codeset_ == "ANSI_X3.4-1968") codeset_ = "UTF-8";
 }
 
 TerminalProgress::~TerminalProgress() { clear_bar(); }
@@ -110,7 +113,7 @@ void TerminalProgress::clear_bar() {
 }
 
 void TerminalProgress::draw() {
-  if (!counting_) return;
+  if (!counting_ || !bar_) return;
   const std::string bar = bar_line(done_, total_, percent_, file_, columns_);
   if (bar_shown_ && bar == drawn_) return;
   std::string text = "\r";
@@ -151,7 +154,15 @@ void TerminalProgress::reading(size_t index, std::string_view text) {
   draw();
 }
 
-void TerminalProgress::document(std::string_view) { draw(); }
+void TerminalProgress::document(std::string_view text) {
+  if (bar_) {
+    draw();
+    return;
+  }
+  std::string shown_line = "Indexed ";
+  shown_line.append(text);
+  line(shown_line);
+}
 
 void TerminalProgress::percent(int value) {
   percent_ = value;

@@ -1,8 +1,8 @@
 // The program `indexer` as a person meets it and with hostile input: at a terminal (a
-// pseudo-terminal here) it shows a progress bar and a summary instead of the protocol
-// lines; with no or unknown arguments it gives its usage text and exit code 2; words
-// parted only by a control byte or a stray byte stay apart in the index; links that lead
-// out of the document folder are not followed.
+// pseudo-terminal here) it shows a progress bar and a summary, in a file plain lines,
+// instead of the protocol lines; with no or unknown arguments it gives its usage text and
+// exit code 2; words parted only by a control byte or a stray byte stay apart in the
+// index; links that lead out of the document folder are not followed.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -56,6 +56,23 @@ class IndexerPersonTest : public testing::Test {
     EXPECT_TRUE(WIFEXITED(status));
     run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (!merge) run.err = qm::test::read_file(tmp_.path() + "stderr");
+    return run;
+  }
+
+  // With standard output and standard error appended to a file (emptied first unless
+  // append), as cron runs it: the "C" locale; the file's whole text.
+  Outcome into_file(const std::vector<std::string>& args, bool append = false) {
+    const std::string log = tmp_.path() + "indexer.log";
+    if (!append) qm::test::write_file(log, "");
+    std::string command = "LC_ALL=C " + bin_ + "indexer";
+    for (const std::string& a : args) command += " '" + a + "'";
+    command += " >>" + log + " 2>&1 </dev/null";
+    Outcome run;
+    std::string none;
+    const int status = qm::test::command_output(command, none);
+    EXPECT_TRUE(WIFEXITED(status));
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = qm::test::read_file(log);
     return run;
   }
 
@@ -131,29 +148,61 @@ TEST(IndexerTerminalBar, FitsTheWidthAndShowsTheFileBeingRead) {
   }
 }
 
-TEST_F(IndexerPersonTest, AtATerminalAPersonSeesABarAndASummary) {
+// Where standard output goes decides the form: the desktop's records through a pipe, a
+// bar at a terminal, plain lines in a file (a build run from cron with its output sent to
+// a log). Each mark is looked for in the three outputs.
+TEST_F(IndexerPersonTest, TheOutputSuitsWhereItGoes) {
   qm::test::write_file(docs_ + "a.txt", "alpha");
   qm::test::write_file(docs_ + "b.txt", "beta");
   ASSERT_EQ(mkfifo((docs_ + "c.txt").c_str(), 0600), 0);
-  const Outcome r = at_terminal({"-w0", "-f10", "-x1"});
-  EXPECT_EQ(r.exit_code, 0) << r.out;
-  EXPECT_NE(r.out.find("2 documents to index"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Skipped c.txt: not a regular file"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("]   0%  0/2  a.txt"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("[########################] 100%  2/2"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("2 documents indexed, 0 skipped in "), std::string::npos) << r.out;
-  // None of the protocol: no code lines, no end mark.
-  EXPECT_EQ(r.out.find("0 a.txt"), std::string::npos) << r.out;
-  EXPECT_EQ(r.out.find("\x1A"), std::string::npos) << r.out;
-  EXPECT_TRUE(fs::exists(tmp_.path() + "db/cross.db"));
+  const std::vector<std::string> args = {"-w0", "-f10", "-x1"};
+  const Outcome pipe = piped(args);
+  const Outcome terminal = at_terminal(args);
+  const Outcome file = into_file(args);
+  for (const Outcome* o : {&pipe, &terminal, &file}) EXPECT_EQ(o->exit_code, 0) << o->out;
 
-  // Through a pipe the same build writes the protocol lines as before.
-  const Outcome p = piped({"-w0", "-f10", "-x1"});
-  EXPECT_EQ(p.exit_code, 0);
-  EXPECT_NE(p.out.find("\r0 a.txt\r"), std::string::npos) << p.out;
-  EXPECT_NE(p.out.find("\r0 b.txt\r"), std::string::npos) << p.out;
-  EXPECT_NE(p.out.find("\r1 2 documents indexed, 0 skipped\r\x1A\x1A"), std::string::npos) << p.out;
-  EXPECT_EQ(p.out.find("\x1B["), std::string::npos) << p.out;
+  const struct {
+    const char* what;
+    std::string text;
+    bool in_pipe, at_terminal, in_file;
+  } marks[] = {
+      {"a document's record", "\r0 a.txt\r", true, false, false},
+      {"a document's record", "\r0 b.txt\r", true, false, false},
+      {"the closing record and the end mark", "\r1 2 documents indexed, 0 skipped\r\x1A\x1A", true,
+       false, false},
+      {"the end mark", "\x1A", true, false, false},
+      {"CR", "\r", true, true, false},
+      {"terminal control", "\x1B[", false, true, false},
+      {"the bar at the start", "]   0%  0/2  a.txt", false, true, false},
+      {"the bar at the end", "[########################] 100%  2/2", false, true, false},
+      {"a line for each document", "\nIndexed a.txt\nIndexed b.txt\n", false, false, true},
+      {"the count", "2 documents to index", true, true, true},
+      {"a skipped file", "Skipped c.txt: not a regular file", true, true, true},
+      {"the summary with the time", "2 documents indexed, 0 skipped in ", false, true, true},
+  };
+  for (const auto& m : marks) {
+    SCOPED_TRACE(m.what);
+    EXPECT_EQ(pipe.out.find(m.text) != std::string::npos, m.in_pipe) << pipe.out;
+    EXPECT_EQ(terminal.out.find(m.text) != std::string::npos, m.at_terminal) << terminal.out;
+    EXPECT_EQ(file.out.find(m.text) != std::string::npos, m.in_file) << file.out;
+  }
+  // The file holds nothing but lines of text.
+  for (char c : file.out) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << file.out;
+  EXPECT_EQ(file.out.back(), '\n');
+  EXPECT_TRUE(fs::exists(tmp_.path() + "db/cross.db"));
+}
+
+// A log file shows Chinese names legibly in cron's plain "C" locale (as UTF-8), and a
+// later run appends to it.
+TEST_F(IndexerPersonTest, ALogFileShowsChineseNamesAndGrows) {
+  qm::test::write_file(docs_ + "\xE8\x8C\xB6.txt", "tea");  // 茶.txt in UTF-8
+  const Outcome first = into_file({"-x1"});
+  EXPECT_EQ(first.exit_code, 0) << first.out;
+  EXPECT_NE(first.out.find("\nIndexed \xE8\x8C\xB6.txt\n"), std::string::npos) << first.out;
+  const Outcome second = into_file({"-x1"}, true);
+  EXPECT_EQ(second.out.substr(0, first.out.size()), first.out);
+  EXPECT_NE(second.out.find("\nIndexed \xE8\x8C\xB6.txt\n", first.out.size()), std::string::npos)
+      << second.out;
 }
 
 TEST_F(IndexerPersonTest, NoOrUnknownArgumentsGiveTheUsage) {
@@ -174,6 +223,12 @@ TEST_F(IndexerPersonTest, NoOrUnknownArgumentsGiveTheUsage) {
     const Outcome m = piped(args, true);
     EXPECT_EQ(m.exit_code, 2);
     EXPECT_EQ(m.out, p.out);
+    // Into a log file: the error and the usage as lines.
+    const Outcome f = into_file(args);
+    EXPECT_EQ(f.exit_code, 2);
+    EXPECT_EQ(f.out.find("Error: "), 0u) << f.out;
+    EXPECT_NE(f.out.find("Usage: indexer"), std::string::npos) << f.out;
+    EXPECT_EQ(f.out.find('\r'), std::string::npos) << f.out;
   }
 }
 

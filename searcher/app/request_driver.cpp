@@ -232,6 +232,7 @@ int searcher_main(int argc, char** argv) {
   html_content_type();
 
   // 11. Keywords.
+  if (keywords_outside_big5(request.keywords.value_or(std::string()))) cgi_error_page(kMsgOutsideBig5);
   if (!search_keywords()) cgi_error_page(kMsgBadKeyword);
 
   // 12. Forwarding.

@@ -27,6 +27,8 @@ inline constexpr const char* kMsgNoDatabase = "No database for query !!";
 inline constexpr const char* kMsgNoKeyword = "No keyword is input !!";
 inline constexpr const char* kMsgBadDatabaseId = "Invalid database ID !";
 inline constexpr const char* kMsgBadKeyword = "Invalid keyword !";
+inline constexpr const char* kMsgOutsideBig5 =
+    "Only characters in Big5 (traditional Chinese) can be searched !";
 // The one-line page of a result template that cannot be loaded.
 inline constexpr const char* kMsgNoTemplate = "Template file is not found !";
 
@@ -65,6 +67,10 @@ std::string template_choice();
 // The keyword step: 1 when the search ran (the hits may be empty), 0 when the keyword
 // expression is invalid.
 int search_keywords();
+// Whether the keyword text holds a character reference ("&#23398;", "&#x5B66;") of a
+// character that Big5 has no code for: a Big5 form sends such a character that way, and
+// searched as it stands the reference would only match its own digits.
+bool keywords_outside_big5(std::string_view keywords);
 // Writes the error page for message (header first when none was written; the TmplError
 // template when known and loadable, else the message and "\n" as plain text) and ends
 // the run through the fatal sink.

@@ -74,6 +74,7 @@ TEST(SearcherGolden, PagesAndExitCodes) {
       {"no_keyword", get("s=1"), "", 255},
       {"unknown_database", get("s=9&p=tea"), "", 255},
       {"invalid_keyword", get("s=1&p=%2B-%2B"), "", 255},
+      {"outside_big5", get("s=1&p=%26%2323398%3B"), "", 255},  // 学 as a Big5 form sends it
       {"index_files_missing", get("s=3&p=tea"), "", 255},
       {"no_error_template", get("p=tea&d=plain.ini"), "", 255},
       {"configuration_key_missing", get("s=1&p=tea&d=nosearcher.ini"), "", 255},
@@ -95,6 +96,34 @@ TEST(SearcherGolden, PagesAndExitCodes) {
     const std::string golden = read_file(golden_path(c.name));
     ASSERT_FALSE(golden.empty()) << "no golden file " << golden_path(c.name);
     EXPECT_EQ(page, golden);
+  }
+}
+
+// A Big5 form sends a character that Big5 lacks as a character reference; such keywords
+// are refused with a message instead of being searched as the reference's digits. A
+// reference to a character Big5 has, and a bare "&", are searched as typed.
+TEST(SearcherGolden, CharactersOutsideBig5AreRefused) {
+  SearcherSite site;
+  const struct {
+    const char* p;
+    bool refused;
+  } cases[] = {
+      {"%26%2323398%3B", true},          // 学 (simplified)
+      {"tea+%26%2323398%3B", true},      // mixed with a word Big5 has
+      {"%AF%F9%26%23x5B66%3B", true},    // 茶 and 学 as a hexadecimal reference
+      {"%26%23128512%3B", true},         // an emoji
+      {"%26%2399999999999%3B", true},    // past the last code point
+      {"%26%2333590%3B", false},         // 茶 written as a reference
+      {"AT%26T+%26%23+%26%2312x", false},  // "&" and "&#" that begin no reference
+      {"%AF%F9", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.p);
+    const RunResult r = run_program({site.program()}, get(std::string("s=1&p=") + c.p));
+    const bool said = r.out.find("<p id=error>Only characters in Big5 (traditional Chinese) can be searched !</p>") !=
+                      std::string::npos;
+    EXPECT_EQ(said, c.refused) << r.out;
+    EXPECT_EQ(r.exit_code, c.refused ? 255 : 0) << r.out;
   }
 }
 

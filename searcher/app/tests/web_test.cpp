@@ -71,6 +71,27 @@ TEST(SearcherWeb, SearchesThroughLighttpd) {
   EXPECT_TRUE(contains(bad_post.out, "<p id=error>Invalid keyword !</p>"));
 }
 
+// The server configuration shipped for people's own documents starts without
+// QM_TEXT_CHARSET (plain-text documents go out as UTF-8) and takes the one given.
+TEST(SearcherWeb, ShippedConfigurationNeedsNoTextCharset) {
+  SearcherSite site;
+  const std::vector<std::string> env = {"PATH=/usr/bin:/bin", "QM_BIN=" + site.bin(),
+                                        "QM_WWW=" + site.www(), "QM_PORT=8080"};
+  const std::string conf = std::string(QM_SOURCE_DIR) + "/scripts/lighttpd.conf";
+  const struct {
+    const char* given;
+    const char* sent;
+  } cases[] = {{nullptr, "charset=utf-8\""}, {"", "charset=utf-8\""}, {"big5", "charset=big5\""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.given ? c.given : "unset");
+    std::vector<std::string> run_env = env;
+    if (c.given) run_env.push_back(std::string("QM_TEXT_CHARSET=") + c.given);
+    const RunResult r = run_program({"/usr/sbin/lighttpd", "-p", "-f", conf}, run_env);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, std::string("\".txt\"  => \"text/plain; ") + c.sent)) << r.out << r.err;
+  }
+}
+
 // The home page offers the sort orders, relevance (score descending) first and chosen;
 // each one that it offers lists the hits in its order.
 TEST(SearcherWeb, HomePageSortOrdersSortTheHits) {
