@@ -3,7 +3,7 @@
 an independent decoder: subject and sender (decoded words made CP950 by iconv), the
 parsedate_tz date as a local day under TZ=Asia/Taipei, single-part and multipart bodies,
 part names and decoded bytes; both mailboxes (CR LF and LF) give the same pages and
-side files. Deviations the system keeps on purpose are checked on their own. Also checks
+side files. Names the system makes safe are checked on their own. Also checks
 that rerunning the fixture generator gives the committed bytes.
 
     oracle_test.py PBDRIVE [unittest arguments]
@@ -139,14 +139,13 @@ def big5_cut(b: bytes, n: int) -> bytes:
     return b[:i]
 
 
-# Names the system makes safe, and the deviations it keeps; checked on their own.
+# Names the system makes safe; checked on their own.
 SAFE_NAMES = {
     "20-name-dotdot.eml": b"x",
     "21-name-absolute.eml": b"x",
     "22-name-long.eml": b"n" * 240 + b".txt",
     "24-name-controls.eml": b"a_b_c.txt",
 }
-KEPT = {"27-q-underscore.eml": b"under_score"}
 
 
 class Decoding(unittest.TestCase):
@@ -167,7 +166,7 @@ class Decoding(unittest.TestCase):
                         parts[-1].append(value)
                     else:
                         got[tag] = value
-                subject = KEPT.get(name, header_big5(msg["Subject"]))
+                subject = header_big5(msg["Subject"])
                 self.assertEqual(got["SUBJECT"], big5_cut(subject, 80))
                 self.assertEqual(got["SENDER"], big5_cut(header_big5(msg["From"]), 256))
                 self.assertEqual(int(got["DATEVALUE"]), local_day(msg["Date"]))
@@ -242,7 +241,7 @@ class Mailboxes(unittest.TestCase):
                 self.assertEqual(page_names[n], b"[all-crlf] - %d" % (n + 1))
                 m = re.fullmatch(rb"<TITLE>(.*)</TITLE>\n<H1>(.*)</H1>\n<BODY>(.*)</BODY>\n", text, re.S)
                 self.assertIsNotNone(m)
-                subject = big5_cut(KEPT.get(name, header_big5(msg["Subject"])), 80)
+                subject = big5_cut(header_big5(msg["Subject"]), 80)
                 sender = big5_cut(header_big5(msg["From"]), 256)
                 self.assertEqual(m.group(1), subject)
                 self.assertEqual(m.group(2), sender.replace(b"<", b"{").replace(b">", b"}"))
