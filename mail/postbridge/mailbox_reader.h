@@ -4,14 +4,14 @@
 // shape ("From sender Fri Dec 11 11:52:53 2026", as mutt, Thunderbird, mail servers and
 // Python's mailbox module write them) at the file's start or after a blank line; line
 // ends CR LF or LF. The quoting of body lines as ">From " is undone by
-// mailbox_unquote_from_lines. Its own library (qm_mailbox), shared by the gateway and
-// the mboxpull stand-in's mbox folders. It reads through a window of 1 MB that doubles while one
+// mailbox_unquote_from_lines. It reads through a window of 1 MB that doubles while one
 // message does not fit, up to 32 MB; a longer message is passed over in 1 MB steps to
-// the next separator, so memory stays bounded for any file. Used by the source
-// dispatcher (sources.h) and store_readers.h.
+// the next separator, so memory stays bounded for any file. Its own library
+// (qm_mailbox): used by the source dispatcher (sources.h), store_readers.h and the
+// mboxpull stand-in's mbox folders (mail/mboxpull/folder_reader.cpp).
 #pragma once
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
