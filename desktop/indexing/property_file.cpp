@@ -107,6 +107,14 @@ bool document_count(const std::string& index_dir, uint32_t& count) {
 
 }  // namespace
 
+std::string doc_property_path(IndexFileSet& set, uint32_t document, const std::string& document_dir) {
+  std::string entry;
+  if (!set.read_path(document, entry)) return {};
+  const size_t page = entry.find("??");
+  if (page != std::string::npos) entry.resize(page);
+  return document_dir + path_backslash_to_slash(entry);
+}
+
 bool BuildPropertyFile(const std::string& index_dir, const std::string& document_dir) {
   if (index_dir.empty()) return false;
   // A database never built has nothing to read (and the reader is not asked to report it).
@@ -117,12 +125,9 @@ bool BuildPropertyFile(const std::string& index_dir, const std::string& document
   if (n == 0) return false;
   std::string bytes(size_t(n) * fmt::kRecordSize, '\0');
   DocPropertyRecord record;
-  std::string entry;
   for (uint32_t i = 0; i < n; ++i) {
-    if (!set.read_path(i, entry)) entry.clear();
-    const size_t page = entry.find("??");
-    if (page != std::string::npos) entry.resize(page);
-    const std::string file = document_dir + path_backslash_to_slash(entry);
+    std::string file = doc_property_path(set, i, document_dir);
+    if (file.empty()) file = document_dir;
     record.path = file;
     doc_property_fill_file(file, record);
     doc_property_encode(record, reinterpret_cast<unsigned char*>(&bytes[size_t(i) * fmt::kRecordSize]));

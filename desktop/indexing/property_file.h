@@ -20,8 +20,10 @@
 
 namespace qm {
 
+class IndexFileSet;
+
 struct DocPropertyRecord {
-  std::string path;  // at most 199 bytes
+  std::string path;  // at most 199 bytes stored (the filter may hold the full path)
   uint16_t size_kb = 0;
   int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0;
   std::string ampm;  // "AM", "PM" or empty
@@ -36,6 +38,11 @@ DocPropertyRecord doc_property_decode(const unsigned char* bytes);
 void doc_property_fill_file(const std::string& path, DocPropertyRecord& record);
 // The same from a size and a time (local), for the fill and its tests.
 void doc_property_fill_time(long long bytes, std::time_t when, DocPropertyRecord& record);
+
+// The file of document i of an open index set as property.db names it: document_dir and
+// the document's path entry, cut at its first "??", backslashes made "/". Empty when
+// the entry cannot be read.
+std::string doc_property_path(IndexFileSet& set, uint32_t document, const std::string& document_dir);
 
 // index_dir (WorkDir) and document_dir (HtmlDir) end with "/". false when the index
 // cannot be read or property.db cannot be written (the old file then stays).

@@ -6,6 +6,8 @@
 
 #include "common/dbid.h"
 #include "desktop/catalogue/catalogue.h"
+#include "index/doc_property_format.h"
+#include "index/index_reader.h"
 #include "searcher/keyword_cache.h"
 #include "searcher/lexicon/lexicon.h"
 #include "searcher/search_options.h"
@@ -172,7 +174,28 @@ std::vector<std::string> PropertyFilter::FilterWords() {
 
 bool PropertyFilter::LoadPropertyTable() {
   table_loaded_ = true;
-  return qm::LoadPropertyTable(index_dir_, table_);
+  if (!qm::LoadPropertyTable(index_dir_, table_)) return false;
+  restore_cut_paths();
+  return true;
+}
+
+// property.db keeps a path cut to its field, which may cut off the file name the name
+// mask is matched with: such a path is taken whole from the index it was built from,
+// when the index's path still begins with the stored one.
+void PropertyFilter::restore_cut_paths() {
+  constexpr size_t kMaybeCut = doc_property_format::kPathSize - 2;  // a Big5 cut leaves 198
+  std::vector<size_t> cut;
+  for (size_t i = 0; i < table_.size(); ++i)
+    if (table_[i].path.size() >= kMaybeCut) cut.push_back(i);
+  if (cut.empty() || !index_check_files(index_dir_)) return;
+  IndexFileSet set;
+  if (!set.open(index_dir_, 0, false)) return;
+  for (size_t i : cut) {
+    if (i >= set.document_count()) break;
+    std::string full = doc_property_path(set, uint32_t(i), document_dir_);
+    if (full.size() > table_[i].path.size() && full.starts_with(table_[i].path)) table_[i].path = std::move(full);
+  }
+  set.close();
 }
 
 bool PropertyFilter::MatchProperties(uint32_t document) {

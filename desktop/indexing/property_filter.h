@@ -7,7 +7,9 @@
 // builds for the request (searcher/query_parser.h, with the lexicon's expansion when the
 // request asks for it), so every cache file the second run reads is filtered, whatever
 // operators, groups or phrases the keywords hold. A document beyond property.db fails an
-// active filter. Masks of any length compile whole.
+// active filter. Masks of any length compile whole. The name mask meets the file name of
+// the document's full path: a path that property.db holds cut is read whole from the
+// index (index/index_reader.h).
 //
 // Qt-free; called by the advanced search of the main window; tests in
 // tests/property_filter_test.cpp (tables) and tests/property_searcher_test.cpp (with the
@@ -80,6 +82,7 @@ class PropertyFilter {
 
  private:
   bool load_settings();
+  void restore_cut_paths();
 
   std::string program_dir_;
   std::string index_dir_, document_dir_;

@@ -16,8 +16,8 @@ bool base64_decode(std::string_view text, std::string& out);
 
 // "=" and two hexadecimal digits (either case) give that byte; "=" before a line end is a
 // soft break and goes; an "=" without two digits is kept as it stands and decoding goes
-// on. Blanks and tabs directly before a line end are dropped. "_" stays "_", also in
-// encoded words.
+// on. Blanks and tabs directly before a line end are dropped. "_" stays "_" (the header
+// decoder makes it a blank in encoded words first).
 std::string quoted_printable_decode(std::string_view text);
 
 // uuencoded lines (no "begin" line): each line's first character gives its byte count,

@@ -2,6 +2,8 @@
 // Big5-aware cuts. Charset conversion goes through common/charset.h.
 #include "mail/decode/header.h"
 
+#include <algorithm>
+
 #include "common/charset.h"
 #include "common/strings.h"
 #include "mail/decode/codecs.h"
@@ -29,7 +31,10 @@ bool has_high_byte(std::string_view s) {
 }
 
 // One encoded word found at text[at] ("=?"): its end (one past "?=") and decoded bytes
-// made Big5; false when the word is malformed.
+// made Big5; false when the word is malformed. The encoded text runs to the next "?"
+// (RFC 2047 allows none inside it), which must open the closing "?=": so each attempt
+// reads only up to the third "?" after its start, and a value full of unclosed words
+// costs time in proportion to its length, never a scan to the end per word.
 bool read_encoded_word(std::string_view text, size_t at, size_t& end, std::string& out) {
   const size_t q1 = text.find('?', at + 2);
   if (q1 == std::string_view::npos || q1 == at + 2) return false;
@@ -40,8 +45,8 @@ bool read_encoded_word(std::string_view text, size_t at, size_t& end, std::strin
   const char kind = lower(text[q1 + 1]);
   if (kind != 'b' && kind != 'q') return false;
   const size_t from = q1 + 3;
-  const size_t close = text.find("?=", from);
-  if (close == std::string_view::npos) return false;
+  const size_t close = text.find('?', from);
+  if (close == std::string_view::npos || close + 1 >= text.size() || text[close + 1] != '=') return false;
   const std::string_view encoded = text.substr(from, close - from);
   for (char c : encoded)
     if (is_space(c)) return false;  // an encoded word holds no blanks
@@ -49,7 +54,10 @@ bool read_encoded_word(std::string_view text, size_t at, size_t& end, std::strin
   if (kind == 'b') {
     if (!base64_decode(encoded, bytes)) return false;
   } else {
-    bytes = quoted_printable_decode(encoded);
+    // In a "Q" word "_" stands for a blank (RFC 2047 4.2); "=5F" is the underscore.
+    std::string q(encoded);
+    std::replace(q.begin(), q.end(), '_', ' ');
+    bytes = quoted_printable_decode(q);
   }
   const size_t star = charset.find('*');  // RFC 2231 language suffix
   if (star != std::string_view::npos) charset = charset.substr(0, star);

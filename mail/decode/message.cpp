@@ -268,8 +268,9 @@ void decode_body(MessageRecord& rec, const std::vector<HeaderField>& fields, std
 
 MessageRecord parse_at_depth(std::string_view raw, int depth) {
   MessageRecord rec;
+  // Without a blank line the message is all header (RFC 5322 allows a message without a
+  // body): its fields are read and the body is empty.
   const size_t split = raw.find("\r\n\r\n");
-  if (split == std::string_view::npos) return rec;
   const std::vector<HeaderField> fields = parse_header_block(raw.substr(0, split));
   rec.subject = header_text(fields, "Subject", kSubjectMax);
   rec.sender = header_text(fields, "From", kSenderMax);
@@ -284,7 +285,7 @@ MessageRecord parse_at_depth(std::string_view raw, int depth) {
     while (!v.empty() && (v.back() == '>' || v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
     rec.message_id = std::string(big5_cut(v, kMessageIdMax));
   }
-  decode_body(rec, fields, raw.substr(split + 4), depth);
+  if (split != std::string_view::npos) decode_body(rec, fields, raw.substr(split + 4), depth);
   return rec;
 }
 

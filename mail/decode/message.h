@@ -38,7 +38,7 @@ struct MessageRecord {
 };
 
 // Decodes one raw message (line ends CR LF, LF or CR). A message without a blank line
-// between header and body gives an empty record.
+// is all header: its fields are read, its body is empty.
 MessageRecord parse_message(std::string_view raw);
 
 // Line ends made CR LF (bare LF and bare CR alike).

@@ -1,5 +1,6 @@
 // Folder readers and message parsing of the mboxpull stand-in (see folder_reader.h):
-// GMime builds the message tree; the texts are taken from it and made Big5.
+// the header texts by the gateway's header parser and decoder, the body and parts from
+// GMime's message tree, all made Big5; mbox files split by the gateway's mailbox reader.
 #include "mail/mboxpull/folder_reader.h"
 
 #include <fcntl.h>
@@ -8,9 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <vector>
 
 #include "common/charset.h"
 #include "common/strings.h"
+#include "mail/decode/header.h"
+#include "mail/postbridge/mailbox_reader.h"
 
 namespace qm::mboxpull {
 
@@ -61,65 +66,54 @@ void replace_controls(std::string& text, char with, bool slash_too) {
   }
 }
 
-// One piece of header text decoded by GMime: an encoded word, or text between words.
-std::string decode_piece(const std::string& piece) {
-  if (piece.empty()) return {};
-  char* decoded = g_mime_utils_header_decode_text(parser_options(), piece.c_str());
-  std::string out = decoded ? decoded : "";
-  g_free(decoded);
-  return out;
-}
+// The top-level header block of a raw message: the fields the texts are taken from, and
+// the message as GMime is given it. GMime decodes the encoded words of the address,
+// subject and date fields as it builds a message, in time that grows with the square of
+// a field's length; it is given only the fields that shape the body (Content-* and
+// MIME-Version), and the texts are read from the rest by the gateway's own header
+// parser and decoder (mail/decode/header.h), whose time is linear in the field's size.
+struct SplitMessage {
+  std::vector<qm::mail::HeaderField> fields;
+  std::string for_gmime;
+};
 
-bool blank_only(std::string_view text) {
-  return text.find_first_not_of(" \t") == std::string_view::npos;
-}
-
-// A raw header value unfolded and decoded (RFC 2047) to UTF-8. Each encoded word goes to
-// GMime alone: given adjacent words, GMime joins their base64 texts before decoding, and
-// a padded first word then swallows the next. Blanks between adjacent words go.
-std::string decode_header_value(const char* raw) {
-  std::string text;
-  for (const char* p = raw ? raw : ""; *p; ++p)
-    if (*p != '\r' && *p != '\n') text += *p;
-  std::string out;
-  bool after_word = false;
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t start = text.find("=?", i);
-    size_t end = std::string::npos;
-    while (start != std::string::npos) {
-      const size_t q1 = text.find('?', start + 2);
-      if (q1 != std::string::npos && q1 + 2 < text.size() && text[q1 + 2] == '?') {
-        const size_t close = text.find("?=", q1 + 3);
-        if (close != std::string::npos && text.find_first_of(" \t", start) > close) {
-          end = close + 2;
-          break;
-        }
-      }
-      start = text.find("=?", start + 2);
-    }
-    if (end == std::string::npos) {
-      out += decode_piece(text.substr(i));
+SplitMessage split_message(std::string_view raw) {
+  SplitMessage out;
+  size_t pos = 0;
+  size_t block_end = raw.size();
+  bool keep = false;  // the field the current line belongs to is given to GMime
+  std::string kept;
+  while (pos < raw.size()) {
+    size_t eol = raw.find_first_of("\r\n", pos);
+    if (eol == std::string_view::npos) eol = raw.size();
+    const std::string_view line = raw.substr(pos, eol - pos);
+    if (line.empty()) {
+      block_end = pos;  // the empty line and the body after it
       break;
     }
-    const std::string between = text.substr(i, start - i);
-    if (!(after_word && blank_only(between))) out += decode_piece(between);
-    out += decode_piece(text.substr(start, end - start));
-    after_word = true;
-    i = end;
+    size_t next = eol;
+    if (next < raw.size() && raw[next] == '\r') ++next;
+    if (next < raw.size() && raw[next] == '\n') ++next;
+    if (line[0] != ' ' && line[0] != '\t')
+      keep = qm::mail::istarts_with(line, "Content-") || qm::mail::istarts_with(line, "MIME-Version:");
+    if (keep) kept.append(raw.substr(pos, next - pos));
+    pos = next;
   }
+  out.fields = qm::mail::parse_header_block(raw.substr(0, block_end));
+  out.for_gmime.reserve(kept.size() + raw.size() - block_end);
+  out.for_gmime = std::move(kept);
+  out.for_gmime.append(raw.substr(block_end));
   return out;
 }
 
-// The raw value of the message's first header called name; nullptr when there is none.
-const char* raw_header(GMimeMessage* message, const char* name) {
-  GMimeHeaderList* list = g_mime_object_get_header_list(GMIME_OBJECT(message));
-  GMimeHeader* header = list ? g_mime_header_list_get_header(list, name) : nullptr;
-  return header ? g_mime_header_get_raw_value(header) : nullptr;
+// The value of the first field called name, unfolded; empty when there is none.
+std::string field_value(const std::vector<qm::mail::HeaderField>& fields, std::string_view name) {
+  const std::string* value = qm::mail::find_field(fields, name);
+  return value ? *value : std::string();
 }
 
-std::string header_text(const char* value, size_t max) {
-  std::string text = utf8_to_big5(value ? value : "");
+// A header text in Big5 for handing out: controls blanked, trimmed, cut on a character.
+std::string header_text(std::string text, size_t max) {
   replace_controls(text, ' ', false);
   const size_t first = text.find_first_not_of(' ');
   if (first == std::string::npos) return {};
@@ -178,14 +172,13 @@ std::string body_text(GMimePart* part) {
   return text_to_big5(bytes, choice);
 }
 
-PulledMessage pull_from(GMimeMessage* message) {
+// The texts of the header fields; the body and attachments from GMime's message.
+PulledMessage pull_from(const std::vector<qm::mail::HeaderField>& fields, GMimeMessage* message) {
   PulledMessage out;
-  out.subject = header_text(decode_header_value(raw_header(message, "Subject")).c_str(), kSubjectMax);
-  out.sender = header_text(decode_header_value(raw_header(message, "From")).c_str(), kSenderMax);
-  std::string date;
-  for (const char* p = raw_header(message, "Date"); p && *p; ++p)
-    if (*p != '\r' && *p != '\n') date += *p;
-  out.date = header_text(date.c_str(), kDateMax);
+  out.subject = header_text(qm::mail::decode_encoded_words(field_value(fields, "Subject")), kSubjectMax);
+  out.sender = header_text(qm::mail::decode_encoded_words(field_value(fields, "From")), kSenderMax);
+  out.date = header_text(utf8_to_big5(field_value(fields, "Date")), kDateMax);
+  if (!message) return out;
   Walk walk;
   walk_parts(g_mime_message_get_mime_part(message), walk, 0);
   if (walk.plain)
@@ -269,43 +262,36 @@ class FileListReader : public FolderReader {
   size_t index_ = 0;
 };
 
+// An mbox file read by the gateway's mailbox reader (mail/postbridge/mailbox_reader.h):
+// messages open with a "From -" line or an RFC 4155 From_ line after a blank line, ">From "
+// lines are unquoted, and a message over 32 MB is passed over in bounded memory.
 class MboxReader : public FolderReader {
  public:
-  ~MboxReader() override {
-    if (parser_) g_object_unref(parser_);
-  }
   bool open(const std::string& root_real, const std::string& path) {
     struct stat st{};
     if (::lstat(path.c_str(), &st) != 0) return false;
     if (S_ISLNK(st.st_mode) && !inside_store(root_real, path)) return false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    std::FILE* file = nullptr;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !(file = ::fdopen(fd, "rb"))) {
       ::close(fd);
       return false;
     }
-    Ref<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd
-    parser_ = g_mime_parser_new_with_stream(stream.p);
-    g_mime_parser_set_format(parser_, GMIME_FORMAT_MBOX);
-    return true;
+    return reader_.open(file);
   }
 
   bool next(PulledMessage& message) override {
-    while (parser_ && !g_mime_parser_eos(parser_)) {
-      GMimeMessage* parsed = g_mime_parser_construct_message(parser_, parser_options());
-      if (!parsed) return false;
-      Ref<GMimeMessage> held(parsed);
-      const gint64 start = g_mime_parser_get_mbox_marker_offset(parser_);
-      const gint64 end = g_mime_parser_tell(parser_);
-      if (start >= 0 && end > start && uint64_t(end - start) > kMaxMessageBytes) continue;
-      message = pull_from(parsed);
-      return true;
-    }
-    return false;
+    std::string_view raw;
+    if (!reader_.next(raw)) return false;
+    std::string unquoted;
+    message = pull_message(qm::mail::mailbox_unquote_from_lines(raw, unquoted) ? std::string_view(unquoted) : raw);
+    reader_.release_window();
+    return true;
   }
 
  private:
-  GMimeParser* parser_ = nullptr;
+  qm::mail::MailboxReader reader_{qm::mail::WindowLimits{size_t(1) << 20, kMaxMessageBytes}};
 };
 
 }  // namespace
@@ -316,12 +302,11 @@ std::string big5_prefix(std::string_view text, size_t max) {
 
 PulledMessage pull_message(std::string_view raw) {
   ensure_gmime();
-  Ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.data(), raw.size()));
+  const SplitMessage split = split_message(raw);
+  Ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(split.for_gmime.data(), split.for_gmime.size()));
   Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.p));
-  GMimeMessage* message = g_mime_parser_construct_message(parser.p, parser_options());
-  if (!message) return {};
-  Ref<GMimeMessage> held(message);
-  return pull_from(message);
+  Ref<GMimeMessage> message(g_mime_parser_construct_message(parser.p, parser_options()));
+  return pull_from(split.fields, message.p);
 }
 
 std::unique_ptr<FolderReader> open_folder(const std::string& root_real, const StoreFolder& folder) {

@@ -1,9 +1,13 @@
 // Reading one folder of the mboxpull store: its messages in order (Maildir: cur/ then
-// new/, each by file name; .eml folders by file name; mbox files from first to last),
-// each parsed with GMime into the texts a mail-client library hands out. Messages over
-// 32 MB, files that are not regular files (FIFOs, devices) and links that leave the
-// store are passed over; a message GMime cannot parse gives what it could read. Builds
-// on store.h, GMime 3 and common/charset.h; used by the flat functions (mboxpull.cpp).
+// new/, each by file name; .eml folders by file name; mbox files from first to last,
+// split as the gateway splits a plain mailbox), each parsed into the texts a mail-client
+// library hands out. Messages over 32 MB, files that are not regular files (FIFOs,
+// devices) and links that leave the store are passed over; a message GMime cannot parse
+// gives what it could read. Subject, sender and date are read by the gateway's header
+// parser and decoder (mail/decode/header.h), in time linear in their size; GMime, given
+// only the fields that shape the body, gives the body and the attachments. Builds on
+// store.h, GMime 3, common/charset.h and mail/postbridge/mailbox_reader.h; used by the
+// flat functions (mboxpull.cpp).
 #pragma once
 #include <cstddef>
 #include <memory>

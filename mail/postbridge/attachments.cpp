@@ -201,10 +201,15 @@ bool AttachmentTexts::make_text_folder() {
 size_t AttachmentTexts::convert(const ConverterSettings& converter, int number, int index, const MessagePart& part) {
   const AttachmentHandling handling = attachment_handling(part.name);
   if (handling == AttachmentHandling::None || !plain_name(part.name) || outdir_.empty()) return 0;
-  if (!make_text_folder()) return 0;
 
+  // The attachment folder first: it makes the missing levels of the output directory,
+  // where the private text folder is then made.
   const int attach = open_attach_folder(outdir_);
   if (attach < 0) return 0;
+  if (!make_text_folder()) {
+    close(attach);
+    return 0;
+  }
   const std::string saved = std::to_string(number) + "~" + part.name;
   const bool saved_ok = write_new_file(attach, saved, part.data);
   close(attach);

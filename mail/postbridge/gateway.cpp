@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "mail/decode/header.h"
 #include "mail/postbridge/mail_page.h"
@@ -59,6 +61,10 @@ int Gateway::init(const std::string& source, const std::string& outdir) {
   // The side files are started only once the source has opened, so a source that cannot
   // be read leaves the old files as they were.
   if (!source_.open(path, limits_)) return 0;
+  // The missing levels of the output directory are made, so that the side files are not
+  // lost where the attachments would be kept.
+  std::error_code made;
+  std::filesystem::create_directories(outdir_, made);
   side_files_.start(outdir_);
   source_open_ = true;
   if (!client)

@@ -17,7 +17,8 @@ namespace qm::mail {
 class Gateway {
  public:
   // Starts a run over source, writing side files into outdir ("" is the current
-  // directory). Every earlier state is reset first. 1 when the source opened.
+  // directory; its missing levels are made once the source has opened). Every earlier
+  // state is reset first. 1 when the source opened.
   int init(const std::string& source, const std::string& outdir);
   // Converter settings; attach 0 drops AttachIdx.db and returns the deletion's result.
   int set_extra_data(const std::string& converter_dir, int attach, int timeout, int extra);

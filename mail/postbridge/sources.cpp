@@ -106,10 +106,11 @@ bool MailSource::next(MessageRecord& record) {
   }
   if (!mailbox_) return false;
   // Decoded straight from the reader's window, which is given back before the page is
-  // made: a long message is not held twice.
+  // made: a long message is not held twice (only one with ">From " lines to unquote).
   std::string_view raw;
   if (!mailbox_->next(raw)) return false;
-  record = parse_message(raw);
+  std::string unquoted;
+  record = parse_message(mailbox_unquote_from_lines(raw, unquoted) ? std::string_view(unquoted) : raw);
   mailbox_->release_window();
   return true;
 }

@@ -23,8 +23,8 @@ constexpr size_t kTagMax = 80;
 constexpr size_t kPathMax = 260;
 constexpr std::string_view kConvertedPrefix = "Attachment Converted: \"";
 
-MailboxSeparator jmf6_separator() { return {std::string(kJmf6Marker), 0, false}; }
-MailboxSeparator toc_separator() { return {std::string("\n") + kTocSeparatorLine, 1, true}; }
+MailboxSeparator jmf6_separator() { return {std::string(kJmf6Marker), 0, false, false}; }
+MailboxSeparator toc_separator() { return {std::string("\n") + kTocSeparatorLine, 1, true, false}; }
 
 // The canonical absolute form of path; empty when it does not resolve.
 std::string resolved(const std::string& path) {

@@ -1,6 +1,6 @@
 // The property filter's parts: the wildcard masks, the date texts, the match of one
-// document against every active filter, the rewrite of one cache file and the words of a
-// request.
+// document against every active filter (names of paths longer than property.db keeps
+// among them), the rewrite of one cache file and the words of a request.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +8,7 @@
 
 #include "desktop/indexing/property_file.h"
 #include "desktop/indexing/property_filter.h"
+#include "desktop/indexing/tests/dated_docs.h"
 #include "index/doc_property_format.h"
 #include "searcher/keyword_cache.h"
 #include "testsupport/test_files.h"
@@ -99,6 +100,51 @@ TEST(MatchProperties, EveryActiveFilterMustHold) {
     for (uint32_t doc = 0; doc < c.pass.size(); ++doc)
       EXPECT_EQ(filter.MatchProperties(doc), c.pass[doc]) << c.name << " document " << doc;
   }
+}
+
+// Paths past property.db's 199 bytes: the name mask meets the file name of the whole
+// path, read from the index, whether the cut fell in the folder or in the name.
+TEST(MatchProperties, NameOfALongPathComesFromTheIndex) {
+  test::TempDir tmp("qm-filter-");
+  const std::string docs = "/docs/";
+  const std::string folder = std::string(190, 'f') + "/";
+  const std::string db = tmp.sub("db");
+  ASSERT_TRUE(test::write_index(db, {{folder + "report.htm", "one"},        // 0: cut inside the name
+                                     {folder + "report.txt", "two"},        // 1
+                                     {std::string(200, 'g') + "/x.htm", "three"},  // 2: cut in the folder
+                                     {"short.htm", "four"}}));              // 3
+  ASSERT_TRUE(BuildPropertyFile(db, docs));
+  std::vector<DocPropertyRecord> stored;
+  ASSERT_TRUE(LoadPropertyTable(db, stored));
+  ASSERT_EQ(stored.size(), 4u);
+  EXPECT_EQ(stored[0].path.size(), 199u);  // the stored format is kept
+  EXPECT_EQ(stored[0].path, (docs + folder + "report.htm").substr(0, 199));
+
+  PropertyFilterOptions options;
+  options.name_on = true;
+  options.name_mask = "*.htm";
+  PropertyFilter filter(tmp.path());
+  filter.SetFilterDirectories(db, docs);
+  filter.SetFilterOptions(&options);
+  const std::vector<bool> expected = {true, false, true, true};
+  for (uint32_t doc = 0; doc < expected.size(); ++doc)
+    EXPECT_EQ(filter.MatchProperties(doc), expected[doc]) << "document " << doc;
+  EXPECT_EQ(filter.Table()[0].path, docs + folder + "report.htm");
+  // A table that no longer fits the index (a path not its stored start) keeps its text.
+  std::vector<DocPropertyRecord> other = stored;
+  other[1].path[5] = 'X';
+  test::write_file(db + "property.db", [&] {
+    std::string bytes(other.size() * doc_property_format::kRecordSize, '\0');
+    for (size_t i = 0; i < other.size(); ++i)
+      doc_property_encode(other[i], reinterpret_cast<unsigned char*>(&bytes[i * doc_property_format::kRecordSize]));
+    return bytes;
+  }());
+  PropertyFilter again(tmp.path());
+  again.SetFilterDirectories(db, docs);
+  again.SetFilterOptions(&options);
+  EXPECT_TRUE(again.LoadPropertyTable());
+  EXPECT_EQ(again.Table()[1].path, other[1].path);
+  EXPECT_EQ(again.Table()[0].path, docs + folder + "report.htm");
 }
 
 TEST(FilterCacheFile, DropsFailingHitsInOrder) {

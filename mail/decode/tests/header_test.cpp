@@ -28,7 +28,11 @@ TEST(EncodedWords, DecodeIntoBig5) {
       {"Re: =?big5?B?pKQ=?= =?big5?B?pOU=?= x", "Re: " + kZhongWen + " x"},  // blanks between words go
       {"=?big5?B?pKQ=?=\r\n\t=?big5?B?pOU=?=", kZhongWen},
       {"=?us-ascii?Q?a?= b", "a b"},
-      {"=?us-ascii?Q?a_b?=", "a_b"},                      // "_" stays "_"
+      {"=?us-ascii?Q?Meeting_notes_for_Monday?=", "Meeting notes for Monday"},  // "_" is a blank
+      {"=?us-ascii?q?a=5Fb_?= c", "a_b  c"},              // "=5F" is the underscore
+      {"=?us-ascii?B?YV9i?=", "a_b"},                     // "_" of base64 bytes stays
+      {"a_b =?us-ascii?Q?x?=", "a_b x"},                  // and outside words
+      {"=?us-ascii?Q?a?b?=", "=?us-ascii?Q?a?b?="},       // a "?" inside: no word
       {"=?big5?B?pKSk5Q==", "=?big5?B?pKSk5Q=="},         // unclosed: left as it stands
       {"=?x?Z?bad?= =?us-ascii?Q?ok?=", "=?x?Z?bad?= ok"},  // malformed, then the scan goes on
       {"=?big5?B?p K?= t", "=?big5?B?p K?= t"},           // blanks inside: no word
@@ -40,6 +44,20 @@ TEST(EncodedWords, DecodeIntoBig5) {
       {"plain", "plain"},
   };
   for (const WordCase& c : cases) EXPECT_EQ(decode_encoded_words(c.text), c.expected) << c.text;
+}
+
+// Values of a megabyte whose every "=?" opens a word that never closes, or that a blank
+// or a "?" breaks, come back as they are (each attempt reads only its own word); a
+// decoder that looked to the end of the value for each word would take hours here.
+TEST(EncodedWords, MegabyteOfBrokenWordsComesBackWhole) {
+  const std::string units[] = {"=?utf-8?q?abc ", "=?utf-8?b?QUJD", "=?", "=?x?q?a?b", "=?big5?B?pKSk5Q=="};
+  for (const std::string& unit : units) {
+    std::string value;
+    while (value.size() < (size_t(1) << 20)) value += unit;
+    EXPECT_EQ(decode_encoded_words(value), value) << unit;
+    // A good word at the end is still found and decoded.
+    EXPECT_EQ(decode_encoded_words(value + " =?us-ascii?Q?the_end?="), value + " the end") << unit;
+  }
 }
 
 TEST(EncodedWords, ControlBytesBecomeBlanks) {

@@ -46,10 +46,17 @@ TEST(Message, SubjectCutToEightyBytesOnABig5Boundary) {
   EXPECT_EQ(r.subject, subject.substr(0, 79));
 }
 
-TEST(Message, WithoutBlankLineIsEmpty) {
+// A message of header fields only (no blank line, no body) keeps its fields.
+TEST(Message, WithoutBlankLineIsAllHeader) {
   const MessageRecord r = parse_message("From: a@b\r\nSubject: s\r\nno blank line");
-  EXPECT_TRUE(r.sender.empty());
+  EXPECT_EQ(r.sender, "a@b");
+  EXPECT_EQ(r.subject, "s");
   EXPECT_TRUE(r.body.empty());
+  EXPECT_TRUE(r.parts.empty());
+  const MessageRecord headers_only =
+      parse_message("Subject: headers only\r\nDate: Sun, 12 Mar 2000 10:00:00 +0800\r\n");
+  EXPECT_EQ(headers_only.subject, "headers only");
+  EXPECT_NE(headers_only.date, 0);
 }
 
 struct BodyCase {

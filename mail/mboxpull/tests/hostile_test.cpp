@@ -1,6 +1,7 @@
 // The mboxpull stand-in over hostile stores made in a scratch folder: link loops, links
 // out of the store, FIFOs, 40 MB messages, truncated messages, names with "/" and control
-// bytes, long subjects. Nothing may crash, hang, leave the store or write elsewhere.
+// bytes, long subjects, a megabyte of unclosed encoded words. Nothing may crash, hang,
+// leave the store or write elsewhere.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -109,6 +110,24 @@ TEST_F(HostileStore, FortyMegabyteMessageInAnMboxIsSkipped) {
   EXPECT_EQ(box[1].subject, "last");
 }
 
+// An mbox folder is split as the gateway splits a plain mailbox: From_ lines after a
+// blank line and "From -" lines separate, a "From " line inside a body does not, and
+// ">From " lines are unquoted once.
+TEST_F(HostileStore, MboxSeparatorsAndQuotedLines) {
+  const std::string from = "From MAILER-DAEMON Fri Dec 11 11:52:53 2026\n";
+  std::string mbox = from + eml("one", "a\nFrom here on, one message\n\nFrom the desk of Ann\n>From quoted\n>>From twice\n") + "\n";
+  mbox += from + eml("two", "b\n") + "\n";
+  mbox += "From - Thu Dec 10 00:00:00 2026\n" + eml("three", "c\n");
+  test::write_file(at("shapes.mbox"), mbox);
+  const std::vector<PulledMessage> box = read("shapes.mbox");
+  ASSERT_EQ(box.size(), 3u);
+  EXPECT_EQ(box[0].subject, "one");
+  EXPECT_EQ(box[0].body, "a\nFrom here on, one message\n\nFrom the desk of Ann\nFrom quoted\n>From twice\n");
+  EXPECT_EQ(box[1].subject, "two");
+  EXPECT_EQ(box[2].subject, "three");
+  EXPECT_EQ(box[2].body, "c\n");
+}
+
 TEST_F(HostileStore, TruncatedAndMalformedMessagesGiveWhatCanBeRead) {
   mkdirs("t");
   const std::string multipart =
@@ -167,6 +186,20 @@ TEST_F(HostileStore, LongTextsAreCutOnCharacterBoundaries) {
   for (size_t i = 0; i < got[0].subject.size(); i += 2) EXPECT_EQ(got[0].subject.substr(i, 2), "\xA4\xA4");
   EXPECT_LE(got[0].sender.size(), 256u);
   EXPECT_LE(got[0].date.size(), 80u);
+}
+
+// A subject of a megabyte whose every "=?" opens a word that never closes: each word is
+// left as it stands and the good word before them decoded. The decoder's time is linear
+// in the value; one that looked to the value's end for every "=?" would not finish here.
+TEST_F(HostileStore, MegabyteSubjectOfUnclosedWords) {
+  mkdirs("unclosed");
+  std::string broken;
+  while (broken.size() < (size_t(1) << 20)) broken += "=?utf-8?q?abc ";
+  test::write_file(at("unclosed/a.eml"), eml("=?us-ascii?Q?Big_box?= " + broken, "body\r\n"));
+  const std::vector<PulledMessage> got = read("unclosed");
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].subject, ("Big box " + broken).substr(0, 80));
+  EXPECT_EQ(got[0].body, "body\r\n");
 }
 
 TEST_F(HostileStore, MissingOrFileStoreCannotLogIn) {

@@ -242,6 +242,22 @@ TEST_F(AttachmentRun, MissingConverterOrAttachmentsOff) {
   EXPECT_FALSE(fs::exists(out + "AttachIdx.db"));
 }
 
+// An output directory whose levels do not exist yet: they are made before the private
+// text folder inside it, so the texts, the saved files and the side files are all there.
+TEST_F(AttachmentRun, MissingOutputDirectoryIsMade) {
+  out = dir.path() + "new/deeper/";
+  ASSERT_FALSE(fs::exists(out));
+  const auto pages = run(message("one", "Body.", {{"a.txt", "text"}, {"b.doc", "doc"}}));
+  ASSERT_EQ(pages.size(), 1u);
+  const std::string attach = out + "Attach";
+  EXPECT_NE(pages[0].find("<T_ATTACH>a.txt</T_ATTACH>\r\ntext"), std::string::npos);
+  EXPECT_NE(pages[0].find("<T_ATTACH>b.doc</T_ATTACH>\r\nconverted 1~b.doc in " + attach), std::string::npos);
+  EXPECT_EQ(qm::test::read_file(attach + "/1~a.txt"), "text");
+  EXPECT_EQ(counts(), (std::vector<uint32_t>{2}));
+  EXPECT_EQ(info_names(), (std::vector<std::string>{"a.txt", "b.doc"}));
+  EXPECT_EQ(qm::test::read_file(out + "MailProperty.db").size(), 168u);
+}
+
 TEST_F(AttachmentRun, TimeOutKillsTheConverterWithItsGrandchild) {
   const auto pages = run(message("one", "Body.", {{"sleep.doc", "x"}, {"after.txt", "after"}}) +
                              message("two", "Next.", {{"b.doc", "y"}}),

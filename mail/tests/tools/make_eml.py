@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
 """Writes the mail test fixtures: one .eml file per message (CR LF line ends) and two
 plain mailboxes holding them all, one with CR LF and one with LF line ends, each message
-opened by a "From - " line. uuencoded data is made by sharutils' uuencode and BinHex 4.0
-data by macutils' binhex, so the decoders meet real encoders' output. The output is
-deterministic: rerunning gives the committed bytes.
+opened by a "From - " line. Two mailboxes of the RFC 4155 kind follow: unix.mbox,
+written by Python's mailbox module (its From_ lines, its ">From " quoting of body lines)
+with the messages and UNIX_EXTRA, 40 in all; and unix-rd.mbox, written here in the
+mboxrd way (every line of ">"s and "From " gets one more ">"), with UNIX_EXTRA and
+QUOTED. uuencoded data is made by sharutils' uuencode and BinHex 4.0 data by macutils'
+binhex, so the decoders meet real encoders' output. The output is deterministic:
+rerunning gives the committed bytes.
 
     make_eml.py [output_dir]     (default: ../fixtures beside this script)
 
@@ -11,7 +15,9 @@ The mail tests (mail/tests/oracle_test.py) import ATTACHMENT_SOURCES to know the
 the uuencoded and BinHex parts hold.
 """
 import base64
+import mailbox
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -188,6 +194,62 @@ def fixtures():
     return f
 
 
+# The From_ line of the RFC 4155 mailboxes, as Python's mailbox module writes one.
+UNIX_FROM = b"From MAILER-DAEMON Fri Dec 11 11:52:53 2026"
+
+
+def unix_extra():
+    """Messages whose bodies hold "From " lines (at a line start, after a blank line, of
+    the From_ shape or not), and subjects of Q words with "_"."""
+    subjects = ["Meeting notes for Monday", "Lunch on Friday", "Minutes of the board", "Re: budget"]
+    f = []
+    for i, text in enumerate(subjects):
+        f.append(message(STD + ["Subject: " + word("us-ascii", text, "Q").replace("=20", "_")],
+                         lines("Notes %d." % i, "")))
+    f.append(message(STD + ["Subject: From line in the body"],
+                     lines("Dear Bob,", "From here on we meet on Mondays.", "Ann", "")))
+    f.append(message(STD + ["Subject: From_ line after a blank line"],
+                     lines("Forwarded below.", "", "From MAILER-DAEMON Fri Dec 11 11:52:53 2026",
+                           "Subject: not a header", "", "The end.", "")))
+    f.append(message(STD + ["Subject: From without the shape"],
+                     lines("First.", "", "From the desk of Ann Lee", "", "From", "Fromage", "")))
+    f.append(message(STD + ["Subject: Empty body"], b""))
+    f.append(message(STD + ["Subject: Body without a last line end"], b"No line end"))
+    f.append(message(STD + ["Subject: Trailing blank lines"], lines("Text.", "", "", "")))
+    for i in range(3):
+        f.append(message(STD + ["Subject: Filler %d" % i], lines("Filler text %d." % i, "")))
+    return f
+
+
+def quoted():
+    """Messages with lines of ">"s and "From " that mboxrd quotes once more."""
+    return [
+        message(STD + ["Subject: Quoted From lines"],
+                lines("> From a quote with a blank", ">From an old reply", ">>From deeper", "From plain", "")),
+        message(STD + ["Subject: Quoted at the start"], lines(">From the first line", "")),
+    ]
+
+
+def python_mbox(messages) -> bytes:
+    """The messages (LF line ends) in a mailbox written by Python's mailbox module."""
+    with tempfile.TemporaryDirectory() as d:
+        path = os.path.join(d, "box")
+        box = mailbox.mbox(path)
+        for data in messages:
+            box.add(UNIX_FROM + b"\n" + data.replace(CRLF, b"\n"))
+        box.close()
+        with open(path, "rb") as fh:
+            return fh.read()
+
+
+def mboxrd(messages) -> bytes:
+    out = b""
+    for data in messages:
+        text = re.sub(rb"(?m)^(>*From )", rb">\1", data.replace(CRLF, b"\n"))
+        out += UNIX_FROM + b"\n" + text + (b"" if text.endswith(b"\n") else b"\n") + b"\n"
+    return out
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "fixtures")
@@ -203,6 +265,10 @@ def main():
         fh.write(box_crlf)
     with open(os.path.join(out, "all-lf.mbox"), "wb") as fh:
         fh.write(box_crlf.replace(CRLF, b"\n"))
+    with open(os.path.join(out, "unix.mbox"), "wb") as fh:
+        fh.write(python_mbox([data for _, data in fixtures()] + unix_extra()))
+    with open(os.path.join(out, "unix-rd.mbox"), "wb") as fh:
+        fh.write(mboxrd(unix_extra() + quoted()))
 
 
 if __name__ == "__main__":
