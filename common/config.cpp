@@ -178,7 +178,7 @@ bool Config::read_settings(const IniTree& tree, const std::string& program_dir,
   v = get("ParaPerPage");
   s.ParaPerPage = v ? to_int(*v) : 15;
   v = get("MarkBeginText");
-  s.MarkBeginText = v ? *v : "<FONT COLOR=#FF0000>";
+  s.MarkBeginText = v ? *v : kDefaultMarkBeginText;
   v = get("MarkEndText");
   s.MarkEndText = v ? *v : "</FONT>";
   v = get("PageSavePath");

@@ -22,6 +22,9 @@
 
 namespace qm {
 
+// The keyword mark the search engine writes when the configuration names none.
+inline constexpr const char* kDefaultMarkBeginText = "<FONT COLOR=#FF0000>";
+
 class DatabaseIdSet;
 class IniTree;
 

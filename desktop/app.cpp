@@ -20,6 +20,8 @@
 #include "desktop/forms/welcome_form.h"
 #include "desktop/main_form.h"
 #include "desktop/message_box.h"
+#include "desktop/messages.h"
+#include "desktop/text_ids.h"
 #include "desktop/texts.h"
 #include "platform/fatal.h"
 #include "platform/paths.h"
@@ -100,6 +102,41 @@ std::unique_ptr<TMainForm> desktop_create_main_window(const std::string& program
   return form;
 }
 
+bool desktop_catch(const std::function<void()>& body) {
+  std::string what;
+  try {
+    body();
+    return true;
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+    what = "unknown exception";
+  }
+  std::fprintf(stderr, "quillmere: %s\n", what.c_str());
+  // One message, however many events fail while it is shown.
+  static bool reporting = false;
+  if (!reporting) {
+    reporting = true;
+    ShowMessageText(load_text(text::kMsgProgramError) + what, text::kCaptionError, kStyleStop);
+    reporting = false;
+  }
+  return false;
+}
+
+namespace {
+// The application whose event handlers may throw: an exception that no handler caught is
+// shown, and the program ends its event loop with code 1.
+class DesktopApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    bool handled = false;
+    if (!desktop_catch([&] { handled = QApplication::notify(receiver, event); })) QCoreApplication::exit(1);
+    return handled;
+  }
+};
+}  // namespace
+
 int quillmere_main(int argc, char** argv, const DesktopStartHooks* hooks) {
   const std::string program_dir = program_dir_from_argv0(argc > 0 ? argv[0] : "");
   common_set_desktop_profile(true);
@@ -108,7 +145,7 @@ int quillmere_main(int argc, char** argv, const DesktopStartHooks* hooks) {
     std::fprintf(stderr, "quillmere: %s\n", message.c_str());
   });
 
-  QApplication app(argc, argv);
+  DesktopApplication app(argc, argv);
   desktop_load_resources(program_dir, language_of_locale());
   QtMessageSink sink;
   message_set_sink(hooks && hooks->sink ? hooks->sink : &sink);
@@ -118,18 +155,22 @@ int quillmere_main(int argc, char** argv, const DesktopStartHooks* hooks) {
   splash->repaint();
   QApplication::processEvents();
 
-  std::unique_ptr<TMainForm> form = desktop_create_main_window(program_dir);
-  if (!form) {
-    message_set_sink(nullptr);
-    return 1;
-  }
-  sink.set_parent(form.get());
-  form->set_on_first_show([&splash] { splash.reset(); });
-  install_stop_signals(form.get());
-  if (hooks && hooks->opener) form->set_shell_opener(hooks->opener);
-  if (hooks && hooks->on_window) hooks->on_window(*form);
-  form->show();
-  const int code = app.exec();
+  int code = 1;
+  // An exception from the start-up or the event loop is shown (over the main window while
+  // it stands) before the program ends.
+  std::unique_ptr<TMainForm> form;
+  desktop_catch([&] {
+    form = desktop_create_main_window(program_dir);
+    if (!form) return;
+    sink.set_parent(form.get());
+    form->set_on_first_show([&splash] { splash.reset(); });
+    install_stop_signals(form.get());
+    if (hooks && hooks->opener) form->set_shell_opener(hooks->opener);
+    if (hooks && hooks->on_window) hooks->on_window(*form);
+    form->show();
+    code = app.exec();
+  });
+  form.reset();
   message_set_sink(nullptr);
   return code;
 }

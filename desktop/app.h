@@ -35,6 +35,10 @@ struct DesktopStartHooks {
   std::function<void(TMainForm&)> on_window;
 };
 
+// Runs body; an exception escaping it is shown (message 13003 followed by its text,
+// caption Error, the stop sign, through the message sink) and gives false.
+bool desktop_catch(const std::function<void()>& body);
+
 // The whole program (hooks: nullptr for the real one).
 int quillmere_main(int argc, char** argv, const DesktopStartHooks* hooks = nullptr);
 

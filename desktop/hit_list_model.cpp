@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include "desktop/big5_qt.h"
+#include "desktop/path_qt.h"
 #include "desktop/search/hit_sort.h"
 
 namespace qm {
@@ -26,9 +27,8 @@ QString HitListModel::text(int r, int column) const {
   switch (column) {
     case 0: return big5_to_qstring(row.caption);
     case 1:
-      // A document's name is a file name; a mail's subject is Big5 text.
-      return row.mail ? big5_to_qstring(row.sub[kSubName])
-                      : QFile::decodeName(QByteArray::fromStdString(row.sub[kSubName]));
+      // A document's name is a path as the file system holds it; a mail's subject is Big5.
+      return row.mail ? big5_to_qstring(row.sub[kSubName]) : path_to_qstring(row.sub[kSubName]);
     case 2: return big5_to_qstring(row.sub[kSubTimes]);
     case 3: return big5_to_qstring(row.sub[kSubTitle]);
     case 4: return big5_to_qstring(row.sub[kSubDate]);

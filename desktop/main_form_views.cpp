@@ -133,7 +133,7 @@ bool TMainForm::CheckDocument() {
   const std::string path = DocumentFile(row_document_path(r));
   if (!hits_->row(r).mail && !file_exists(path)) {
     ListView1->setDragEnabled(false);  // a row without its file cannot be dragged out
-    ShowMessageById(text::kMsgCannotDrop, text::kCaptionError, kStyleStop);
+    ShowMessageById(text::kMsgFileGone, text::kCaptionError, kStyleStop);
     ShowStartPage();
     return false;
   }

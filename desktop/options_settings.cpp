@@ -2,8 +2,10 @@
 #include "desktop/options_settings.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
+#include "common/config.h"
 #include "common/ini.h"
 
 namespace qm {
@@ -62,6 +64,43 @@ std::string MarkBeginText(const HighlightChoice& choice) {
   if (choice.fg_index != -1) text += " COLOR=#" + KeyColorText(choice.fg_index);
   if (choice.bg_index != -1) text += " STYLE=BACKGROUND:#" + KeyColorText(choice.bg_index);
   return text + ">";
+}
+
+namespace {
+// The six hexadecimal digits after keyword in text, as a grid index; -1 without the
+// keyword; -2 for a colour outside the grid.
+int grid_index_after(std::string_view text, std::string_view keyword) {
+  const size_t at = text.find(keyword);
+  if (at == std::string_view::npos) return -1;
+  const std::string_view hex = text.substr(at + keyword.size(), 6);
+  uint32_t rgb = 0;
+  if (hex.size() != 6) return -2;
+  for (char c : hex) {
+    const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (d < 0) return -2;
+    rgb = rgb * 16 + uint32_t(d);
+  }
+  for (int i = 0; i < kKeyColorCount; ++i)
+    if (kGrid[i] == rgb) return i;
+  return -2;
+}
+}  // namespace
+
+HighlightChoice HighlightFromMarkText(std::string_view mark, HighlightChoice choice) {
+  std::string upper(mark);
+  for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+  const size_t size_at = upper.find("SIZE=");
+  choice.size_index = 5;
+  if (size_at != std::string::npos && size_at + 5 < upper.size()) {
+    const int n = upper[size_at + 5] - '0';
+    if (n >= 1 && n <= 5) choice.size_index = 5 - n;
+  }
+  const int fg = grid_index_after(upper, "COLOR=#");
+  if (fg != -2) choice.fg_index = fg;
+  const int bg = grid_index_after(upper, "BACKGROUND:#");
+  if (bg != -2) choice.bg_index = bg;
+  return choice;
 }
 
 HighlightMarks HighlightMarksOf(const HighlightChoice& choice) {
@@ -139,9 +178,13 @@ OptionsValues OptionsLoad(const std::string& config_path) {
   OptionsValues v;
   IniTree tree;
   tree.load(config_path);
-  v.highlight.fg_index = index_value(tree, "KeyColorIndex", 9, -1, kKeyColorCount - 1);
-  v.highlight.bg_index = index_value(tree, "KeyColorBGIndex", 15, -1, kKeyColorCount - 1);
-  v.highlight.size_index = index_value(tree, "KeySize", 0, 0, 5);
+  // Without the index keys the highlight in force is the one MarkBeginText writes (the
+  // search engine's own when that is missing too).
+  const HighlightChoice in_force = HighlightFromMarkText(
+      tree.get(kSection, "MarkBeginText").value_or(kDefaultMarkBeginText), HighlightChoice{});
+  v.highlight.fg_index = index_value(tree, "KeyColorIndex", in_force.fg_index, -1, kKeyColorCount - 1);
+  v.highlight.bg_index = index_value(tree, "KeyColorBGIndex", in_force.bg_index, -1, kKeyColorCount - 1);
+  v.highlight.size_index = index_value(tree, "KeySize", in_force.size_index, 0, 5);
   // "txt", then the stored items up to the first empty one.
   const std::string ext = tree.get(kSection, "TxtExtType").value_or(std::string());
   size_t start = 0;

@@ -39,6 +39,11 @@ struct HighlightMarks {
 // "<FONT[ SIZE=n][ COLOR=#rrggbb][ STYLE=BACKGROUND:#rrggbb]>".
 std::string MarkBeginText(const HighlightChoice& choice);
 HighlightMarks HighlightMarksOf(const HighlightChoice& choice);
+// The choice a mark text stands for: SIZE=n gives entry 5 - n (no size: entry 5), COLOR=#
+// and BACKGROUND:# the grid index of that colour, -1 when absent; a colour outside the
+// grid keeps what choice held. Read when the configuration lacks the index keys, so the
+// dialog opens on the highlight in force rather than on its own defaults.
+HighlightChoice HighlightFromMarkText(std::string_view mark, HighlightChoice choice);
 
 // Puts a new highlight into a brief view already fetched, inside its "<FONT" tags only:
 // the digit after "SIZE=", the six characters after "COLOR=#" and after "BACKGROUND:#"

@@ -108,8 +108,8 @@ inline constexpr int kEnvIndexDir = 1705;
 inline constexpr int kEnvTypes = 1706;
 inline constexpr int kEnvRebuild = 1714;
 inline constexpr int kEnvColumnName = 1715;
-inline constexpr int kEnvColumnStatus = 1716;
-inline constexpr int kEnvColumnFolder = 1717;
+inline constexpr int kEnvColumnTime = 1716;
+inline constexpr int kEnvColumnStatus = 1717;
 inline constexpr int kEnvOther = 1718;
 inline constexpr int kEnvAttach = 1719;
 inline constexpr int kLayoutCaption = 1801;
@@ -204,7 +204,7 @@ inline constexpr int kAskOpenAsText = 9019;
 inline constexpr int kMsgSearchStopped = 9020;
 inline constexpr int kMsgFoundBefore = 9021;
 inline constexpr int kMsgFoundAfter = 9022;
-inline constexpr int kMsgCannotDrop = 9025;
+inline constexpr int kMsgFileGone = 9025;
 inline constexpr int kMsgBookmarkMissing = 9026;
 inline constexpr int kBuildNotBuilt = 9027;
 inline constexpr int kMsgMailFileEmpty = 9028;
@@ -332,6 +332,8 @@ inline constexpr int kPageHintBefore = 12135;
 inline constexpr int kPageHintAfter = 12136;
 inline constexpr int kMsgNotBig5 = 13001;
 inline constexpr int kMsgShellFailed = 13002;
+// An exception no handler caught: the program shows it and ends.
+inline constexpr int kMsgProgramError = 13003;
 inline constexpr int kMsgRequestTooLong = 13011;
 inline constexpr int kMsgNoFreeDatabaseId = 13012;
 // The advanced search's file filters need the keyword cache.
@@ -357,7 +359,7 @@ inline constexpr std::array kAllTextIds = {
     kCheckFault, kCheckLexical, kTreeHead, kTreeCaption, kColumnNumber, kColumnName,
     kColumnTimes, kColumnTitle, kColumnDate, kStatusReady, kStatusHits, kEnvCaption,
     kEnvDbName, kEnvHtmlDir, kEnvIndexDir, kEnvTypes, kEnvRebuild, kEnvColumnName,
-    kEnvColumnStatus, kEnvColumnFolder, kEnvOther, kEnvAttach, kLayoutCaption, kLayoutGroup,
+    kEnvColumnTime, kEnvColumnStatus, kEnvOther, kEnvAttach, kLayoutCaption, kLayoutGroup,
     kLayoutLabel1, kLayoutLabel2, kLayoutToolBar, kLayoutTree, kLayoutList, kLayoutPreview,
     kAdvCaption, kAdvString, kAdvOperatorAnd, kAdvOperatorOr, kAdvOperatorNot,
     kWizardCaption, kWizardText2002, kWizardText2003, kWizardText2004, kWizardText2005,
@@ -376,7 +378,7 @@ inline constexpr std::array kAllTextIds = {
     kCaptionQuestion, kMsgDatabaseRemoved, kMsgNameEmpty, kMsgHtmlDirEmpty,
     kMsgIndexDirEmpty, kMsgNoType, kMsgNoHits, kMsgNoSuchFolder, kAskStopBuild,
     kMsgIndexDirUsed, kAskOpenAsText, kMsgSearchStopped, kMsgFoundBefore, kMsgFoundAfter,
-    kMsgCannotDrop, kMsgBookmarkMissing, kBuildNotBuilt, kMsgMailFileEmpty, kAskStartWizard,
+    kMsgFileGone, kMsgBookmarkMissing, kBuildNotBuilt, kMsgMailFileEmpty, kAskStartWizard,
     kAdvTabFilter, kAdvTabMail, kAdvGroupFilter, kAdvFilterName, kAdvFilterDate,
     kAdvFilterSize, kAdvFrom, kAdvTo, kAdvKB, kAdvAtLeast, kAdvAtMost, kAdvMailItems,
     kAdvMailSubject, kAdvMailSender, kAdvMailContent, kAdvMailFilter, kAdvMailDate,
@@ -400,7 +402,7 @@ inline constexpr std::array kAllTextIds = {
     kWebLabel4, kWebScope1, kWebScope2, kWebScope3, kWebScope0, kWizardMailLast,
     kWebOperators, kMailHeaderSender, kMailHeaderDate, kMailHeaderSubject, kMailHeaderAttach,
     kMailFindListing, kMailFindNoLibrary, kOptionsPerPageLabel, kPagePrevious, kPageNext,
-    kPageUnit, kPageHintBefore, kPageHintAfter, kMsgNotBig5, kMsgShellFailed,
+    kPageUnit, kPageHintBefore, kPageHintAfter, kMsgNotBig5, kMsgShellFailed, kMsgProgramError,
     kMsgRequestTooLong,
     kMsgNoFreeDatabaseId,
     kMsgFilterNeedsCache, kOptionsAnimate,

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <thread>
 #include <utility>
 
 #include "platform/process.h"
@@ -33,9 +34,16 @@ std::string find_in_path(const std::string& name) {
 ShellOpener::ShellOpener(std::string opener, int wait_ms)
     : opener_(std::move(opener)), wait_ms_(wait_ms) {}
 
-void ShellOpener::reap_finished() {
-  std::erase_if(running_, [](pid_t pid) { return waitpid(pid, nullptr, WNOHANG) != 0; });
+namespace {
+// An opener still running after the wait is waited for on a thread of its own, so it is
+// reaped as soon as it ends rather than lingering as a zombie until the next open.
+void reap_when_done(pid_t pid) {
+  std::thread([pid] {
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
 }
+}  // namespace
 
 bool ShellOpener::open(const std::string& target) {
   std::string program = opener_.empty() ? find_in_path("xdg-open") : opener_;
@@ -47,7 +55,6 @@ bool ShellOpener::open(const std::string& target) {
 }
 
 bool ShellOpener::run(const std::vector<std::string>& argv) {
-  reap_finished();
   error_.clear();
   ChildOptions options;
   options.argv = argv;
@@ -58,7 +65,7 @@ bool ShellOpener::run(const std::vector<std::string>& argv) {
     return false;
   }
   if (!child.wait_for_end(wait_ms_)) {
-    running_.push_back(child.release());
+    reap_when_done(child.release());
     return true;
   }
   // Whatever the opener started in its group (the browser) must live on: reap the opener

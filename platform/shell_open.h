@@ -2,7 +2,7 @@
 // shell "open" did: xdg-open runs as a child (by absolute path, in its own process group).
 // It succeeds when the opener exits with 0, or is still running after the wait (some
 // openers stay until the program they started ends); such an opener is left running and
-// reaped later. Builds on platform/process.h; used by the desktop's help, web-page and
+// reaped by a waiting thread the moment it ends. Builds on platform/process.h; used by the desktop's help, web-page and
 // document commands.
 #pragma once
 #include <sys/types.h>
@@ -25,11 +25,9 @@ class ShellOpener {
   const std::string& error() const { return error_; }
 
  private:
-  void reap_finished();
   std::string opener_;
   int wait_ms_;
   std::string error_;
-  std::vector<pid_t> running_;  // openers left running, reaped when they end
 };
 
 // The absolute path of a program found in PATH; empty when there is none.

@@ -19,9 +19,13 @@ BookmarkDrop bookmark_drop_zone(int top, int bottom, int y, bool root, bool plai
 }
 
 std::string bookmark_hit_path(std::string_view document_path) {
-  const size_t paren = document_path.rfind('(');
-  return std::string(paren == std::string_view::npos ? document_path
-                                                     : document_path.substr(0, paren));
+  const std::string_view p = document_path;
+  if (p.size() < 3 || p.back() != ')') return std::string(p);
+  size_t open = p.size() - 1;
+  while (open > 0 && p[open - 1] >= '0' && p[open - 1] <= '9') --open;
+  // At least one digit between "(" and ")".
+  if (open == 0 || open == p.size() - 1 || p[open - 1] != '(') return std::string(p);
+  return std::string(p.substr(0, open - 1));
 }
 
 BookmarkTree::BookmarkTree() : root_(std::make_unique<BookmarkNode>()), labels_{"-"} {}

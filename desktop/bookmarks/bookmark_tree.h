@@ -38,7 +38,8 @@ enum class BookmarkDrop { None, Before, Into, After };
 // folder, "before" and "after" are allowed on every node but the root.
 BookmarkDrop bookmark_drop_zone(int top, int bottom, int y, bool root, bool plain_folder);
 
-// The path of a hit as bookmarked: cut before its last "(" (a page part).
+// The path of a hit as bookmarked: a page document's page mark, a trailing "(" digits ")",
+// is cut off; any other "(" is the file name's own and stays.
 std::string bookmark_hit_path(std::string_view document_path);
 
 class BookmarkTree {

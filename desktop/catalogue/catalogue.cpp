@@ -157,6 +157,19 @@ bool DatabaseCatalog::IsIndexDirectoryUsed(const std::string& dir) {
   return false;
 }
 
+bool DatabaseCatalog::IsDatabaseNameUsed(std::string_view name, int except_id) {
+  auto trim = [](std::string text) {
+    string_trim(text, " \t");
+    return text;
+  };
+  const std::string wanted = trim(std::string(name));
+  if (wanted.empty()) return false;
+  Hold hold(*this);
+  for (const DatabaseEntry& e : config_.table.entries)
+    if (e.Id != except_id && trim(e.Description) == wanted) return true;
+  return false;
+}
+
 namespace {
 bool key_is_one(const std::string& path, int id, const char* key) {
   IniTree tree;

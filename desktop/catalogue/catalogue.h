@@ -111,6 +111,9 @@ class DatabaseCatalog {
   bool DatabaseDirs(int id, std::string& work_dir, std::string& html_dir);
   // Some database's WorkDir names dir (both made absolute and normalised).
   bool IsIndexDirectoryUsed(const std::string& dir);
+  // Some database other than except_id is described by exactly name (blanks around it
+  // not counted), so a new one of that name would stand twice in the tree.
+  bool IsDatabaseNameUsed(std::string_view name, int except_id = 0);
   // Key Mail / Attach of DB-<id> is "1".
   bool IsMailDatabase(int id);
   bool HasAttachments(int id);

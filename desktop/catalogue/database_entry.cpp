@@ -94,7 +94,7 @@ std::string LocalFileTypeText(const DatabaseEntryFields& f) {
 }
 
 int CheckDatabaseEntry(DatabaseCatalog& catalog, DatabaseEntryFields& f, bool adding,
-                       const std::string& current_work_dir) {
+                       const std::string& current_work_dir, int id) {
   f.name = trimmed(f.name);
   f.doc_folder = trimmed(f.doc_folder);
   f.mail_file = trimmed(f.mail_file);
@@ -113,6 +113,8 @@ int CheckDatabaseEntry(DatabaseCatalog& catalog, DatabaseEntryFields& f, bool ad
     if (blank(f.mail_file)) return 9028;
     if (blank(f.index_folder)) return 9013;
   }
+  // A second database of one name would stand twice in the tree.
+  if (catalog.IsDatabaseNameUsed(f.name, id)) return 1423;
   const std::string& base = catalog.ProgramDir();
   const bool moved = adding || catalogue_normal_path(f.index_folder, base) !=
                                    catalogue_normal_path(current_work_dir, base);
@@ -122,7 +124,7 @@ int CheckDatabaseEntry(DatabaseCatalog& catalog, DatabaseEntryFields& f, bool ad
 
 int SaveDatabaseEntry(DatabaseCatalog& catalog, int id, DatabaseEntryFields& f, bool adding) {
   const std::string current = adding ? std::string() : catalog.DatabaseWorkDir(id);
-  if (int refused = CheckDatabaseEntry(catalog, f, adding, current)) return refused;
+  if (int refused = CheckDatabaseEntry(catalog, f, adding, current, id)) return refused;
   IniTree ini;
   if (!ini.load(catalog.ConfigPath())) ini.set_file(catalog.ConfigPath());
   const std::string sec = section_of(id);

@@ -43,10 +43,11 @@ std::string EntryFolderText(std::string_view folder);
 
 // The checks before saving, fields trimmed first: 0 when they pass, else the message
 // number (9016 also empties the document folder; 9011, 9012, 9013, 9014, 9028; 9018 when
-// another database uses the index folder). current_work_dir is the database's WorkDir
-// when editing ("" when adding).
+// another database uses the index folder; 1423 when another database has the name).
+// current_work_dir is the database's WorkDir when editing ("" when adding); id is the
+// database's own, whose name is no clash.
 int CheckDatabaseEntry(DatabaseCatalog& catalog, DatabaseEntryFields& fields, bool adding,
-                       const std::string& current_work_dir);
+                       const std::string& current_work_dir, int id = 0);
 
 // Checks, then writes INDEX/<id> = 1 and DB-<id>. 0 on success, else the check's message
 // number, or -1 when the file could not be written.

@@ -1,6 +1,7 @@
 // The database entries of the configuration file (entries.h).
 #include "desktop/catalogue/entries.h"
 
+#include "common/charset.h"
 #include "common/ini.h"
 #include "common/strings.h"
 #include "desktop/catalogue/catalogue.h"
@@ -93,18 +94,25 @@ MailNames mail_names_from_row(int mail_kind, std::string_view caption, std::stri
   }
   size_t dot = caption.rfind('.');
   std::string stem(dot == std::string_view::npos ? caption : caption.substr(0, dot));
-  names.Description = stem;
+  names.Description = mail_database_name(stem);
   std::string folder(detail);
   if (!folder.empty() && folder.back() != '/') folder += '/';
   names.mail_source = folder + (mail_kind == kMailNetscape ? stem : std::string(caption));
   return names;
 }
 
+std::string mail_database_name(std::string_view file_stem) {
+  std::string name = text_to_big5(file_stem, CharsetChoice{});
+  string_trim(name, " ");
+  return name;
+}
+
 void mail_names_place(DatabaseCatalog& catalog, MailNames& names, int id) {
   const std::string base_dir = catalog.IndexDirectoryFor(names.Description, id);
   const std::string base_name = names.Description;
   names.WorkDir = base_dir;
-  for (int n = 2; catalog.IsIndexDirectoryUsed(names.WorkDir); ++n) {
+  for (int n = 2; catalog.IsIndexDirectoryUsed(names.WorkDir) || catalog.IsDatabaseNameUsed(names.Description);
+       ++n) {
     std::string suffix = "(";
     suffix += std::to_string(n);
     suffix += ')';

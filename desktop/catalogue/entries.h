@@ -78,7 +78,12 @@ struct MailNames {
   std::string WorkDir;
 };
 MailNames mail_names_from_row(int mail_kind, std::string_view caption, std::string_view detail);
-// WorkDir := IndexDirectoryFor(Description); while another database uses that folder,
+// The Description of a mail database named after a mail file: the file name's Big5 form
+// (a UTF-8 name converted, a Big5 one kept, a character without a Big5 form a blank),
+// blanks around it trimmed. The name stays the file system's bytes in the source path.
+std::string mail_database_name(std::string_view file_stem);
+// WorkDir := IndexDirectoryFor(Description); while another database uses that folder
+// or has that name,
 // the folder and the Description both get "(n)" for n = 2, 3, ..., each made from the
 // base name. id names the folder when the name gives none.
 void mail_names_place(DatabaseCatalog& catalog, MailNames& names, int id);

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 
 #include "desktop/big5_qt.h"
+#include "desktop/path_qt.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
 
@@ -67,8 +68,8 @@ DatabaseEntryFields DocumentEntryFields(const QLineEdit* name, const QLineEdit* 
                                         const std::string& other_ext) {
   DatabaseEntryFields f;
   f.name = EditBytes(name);
-  f.doc_folder = EditBytes(folder);
-  f.index_folder = EditBytes(index_folder);
+  f.doc_folder = path_edit_bytes(folder);
+  f.index_folder = path_edit_bytes(index_folder);
   types.Read(f);
   f.other_ext = other_ext;
   return f;

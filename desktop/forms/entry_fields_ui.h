@@ -44,8 +44,8 @@ struct DocumentTypeBoxes {
 // The edit's text as Big5 bytes, as typed (the entry checks trim it).
 std::string EditBytes(const QLineEdit* edit);
 
-// A document database's fields as a form holds them: the name, the document folder and
-// the index folder from their edits, the type boxes and the other plain-text extensions.
+// A document database's fields as a form holds them: the name (Big5), the document folder
+// and the index folder (path bytes, path_qt.h) from their edits, the type boxes and the other plain-text extensions.
 DatabaseEntryFields DocumentEntryFields(const QLineEdit* name, const QLineEdit* folder,
                                         const QLineEdit* index_folder, const DocumentTypeBoxes& types,
                                         const std::string& other_ext);

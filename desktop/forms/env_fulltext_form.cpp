@@ -106,7 +106,7 @@ void TEnvFullTextForm::showEvent(QShowEvent* event) {
   btnReBuild->setText(T(text::kEnvRebuild));
   btnTerminate->setText(T(text::kBuildStopped));
   btnClose->setText(T(text::kEnvClose));
-  listviewDB->setHeaderLabels({T(text::kEnvColumnName), T(text::kEnvColumnStatus), T(text::kEnvColumnFolder)});
+  listviewDB->setHeaderLabels({T(text::kEnvColumnName), T(text::kEnvColumnTime), T(text::kEnvColumnStatus)});
   FillDatabaseList();
 }
 
@@ -220,6 +220,14 @@ void TEnvFullTextForm::OnJobEvent(int id, int code) {
   // UpdateDatabaseRow: the last index time again, the row unchecked.
   if (QTreeWidgetItem* item = row_of(id)) {
     filling_ = true;
+    // After the job, the builder's own words: why it failed, or how many documents it
+    // indexed and skipped.
+    const std::string report = code == kJobCompleted || code == kJobFailed ? schedule_->JobReport(id) : "";
+    if (!report.empty()) {
+      const QString shown = T(status) + QStringLiteral(": ") + big5_to_qstring(report);
+      item->setText(2, shown);
+      item->setToolTip(2, shown);
+    }
     if (auto row = catalog_.UpdatedDatabaseRow(id, code)) item->setText(1, QString::fromStdString(row->time_text));
     item->setCheckState(0, Qt::Unchecked);
     filling_ = false;

@@ -14,11 +14,13 @@
 
 #include "desktop/big5_qt.h"
 #include "desktop/catalogue/catalogue_paths.h"
+#include "desktop/catalogue/entries.h"
 #include "desktop/forms/browse_folder.h"
 #include "desktop/forms/form_ui.h"
 #include "desktop/mailfind/mail_store.h"
 #include "desktop/mailfind/thread_stand.h"
 #include "desktop/messages.h"
+#include "desktop/path_qt.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
 
@@ -166,27 +168,13 @@ void TMailForm::btnFindMailClick() {
   if (thread_) return;
   SetSearching(true);
   lvFind->clear();
-  std::string start;
-  qstring_to_big5(editMailFolder->currentText().trimmed(), start);
+  const std::string start = qstring_to_path(editMailFolder->currentText().trimmed());
   thread_ = std::make_unique<TThreadStand>([this](std::function<void()> task) {
     QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
   });
   thread_->SetMasks("*.", FileMask);
-  thread_->SetRowsSink([this](std::vector<MailFileRow> rows) {
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(rows.size()));
-    for (const MailFileRow& r : rows) {
-      auto* item = new QTreeWidgetItem;
-      item->setText(0, big5_to_qstring(r.name));
-      item->setText(1, big5_to_qstring(r.folder));
-      item->setText(2, big5_to_qstring(r.size_text));
-      item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
-      item->setText(3, big5_to_qstring(r.date_text));
-      items << item;
-    }
-    lvFind->addTopLevelItems(items);
-  });
-  thread_->SetLabel([this](const std::string& s) { lblFind->setText(big5_to_qstring(s)); });
+  thread_->SetRowsSink([this](std::vector<MailFileRow> rows) { AddMailFileRows(lvFind, rows); });
+  thread_->SetLabel([this](const std::string& s, bool folder) { ShowWalkStatus(lblFind, s, folder); });
   thread_->SetTexts(big5_text(text::kMsgSearchStopped), big5_text(text::kMsgFoundBefore),
                     big5_text(text::kMsgFoundAfter));
   thread_->SetCallback([](void* user) { static_cast<TMailForm*>(user)->SearchDone(); }, this);
@@ -229,20 +217,23 @@ void TMailForm::btnOkClick() {
   }
   if (TargetCombo) TargetCombo->clear();
   for (QTreeWidgetItem* item : selected) {
-    std::string caption;
-    qstring_to_big5(item->text(0), caption);
     std::string name;
     TMailObject obj;
     if (outlook_) {
+      // A mail-store folder's display name is Big5 text.
+      std::string caption;
+      qstring_to_big5(item->text(0), caption);
       name = MailStoreShortName(caption);
       obj.SourcePath = caption;
       obj.FolderKey = item->data(0, Qt::UserRole).toByteArray().toStdString();
     } else {
+      // A file found: its folder and name stay the file system's bytes; the database is
+      // named by the name's Big5 form.
+      const std::string caption = path_cell_bytes(item, 0);
       const size_t dot = caption.rfind('.');
-      name = dot == std::string::npos ? caption : caption.substr(0, dot);
-      std::string folder;
-      qstring_to_big5(item->text(1), folder);
-      obj.SourcePath = folder + (FileMask == "*.snm" ? name : caption);
+      const std::string stem = dot == std::string::npos ? caption : caption.substr(0, dot);
+      obj.SourcePath = path_cell_bytes(item, 1) + (FileMask == "*.snm" ? stem : caption);
+      name = mail_database_name(stem);
     }
     // The index folder is named as the catalogue names folders (UTF-8, no "/", never "..").
     std::string folder_name = catalogue_file_name(name);
@@ -255,6 +246,25 @@ void TMailForm::btnOkClick() {
     ResultFolderKey = obj.FolderKey;
   }
   accept();
+}
+
+void AddMailFileRows(QTreeWidget* list, const std::vector<MailFileRow>& rows) {
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(rows.size()));
+  for (const MailFileRow& r : rows) {
+    auto* item = new QTreeWidgetItem;
+    set_path_cell(item, 0, r.name);
+    set_path_cell(item, 1, r.folder);
+    item->setText(2, QString::fromStdString(r.size_text));
+    item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    if (list->columnCount() > 3) item->setText(3, QString::fromStdString(r.date_text));
+    items << item;
+  }
+  list->addTopLevelItems(items);
+}
+
+void ShowWalkStatus(QLabel* label, const std::string& status, bool folder) {
+  label->setText(folder ? path_to_qstring(status) : big5_to_qstring(status));
 }
 
 void TMailForm::keyPressEvent(QKeyEvent* event) {

@@ -9,6 +9,7 @@
 #include <QMetaType>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -19,6 +20,14 @@ namespace qm {
 
 class TBrowseFolder;
 class TThreadStand;
+struct MailFileRow;
+
+// The walker's rows as list items: the name and folder shown through the file-name codec
+// with their bytes kept (path_qt.h), the size right-aligned, the date when the list has
+// a fourth column. The mail form and the wizard list their finds with it.
+void AddMailFileRows(QTreeWidget* list, const std::vector<MailFileRow>& rows);
+// A walker status in a label: a folder as a path, a closing text as Big5.
+void ShowWalkStatus(QLabel* label, const std::string& status, bool folder);
 
 // The data of each combo box entry (8-bit texts as in the configuration).
 struct TMailObject {

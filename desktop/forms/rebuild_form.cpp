@@ -22,6 +22,7 @@
 #include "desktop/forms/local_adv_txt_form.h"
 #include "desktop/forms/mail_form.h"
 #include "desktop/messages.h"
+#include "desktop/path_qt.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
 
@@ -137,7 +138,7 @@ TMailForm* TRebuildForm::mailForm() {
 DatabaseEntryFields TRebuildForm::gather() const {
   DatabaseEntryFields f = DocumentEntryFields(editDBName, editHtmDir, editIndexDirMail, types_, other_ext_);
   f.mail = radioMail->isChecked();
-  f.mail_file = EditBytes(editHtmDirMail);
+  f.mail_file = path_edit_bytes(editHtmDirMail);
   f.mail_type = cmbMailType->currentIndex();
   f.attach = chkAttach->isChecked();
   f.mail_key = mail_key_;
@@ -146,8 +147,8 @@ DatabaseEntryFields TRebuildForm::gather() const {
 
 void TRebuildForm::put(const DatabaseEntryFields& f) {
   editDBName->setText(big5_to_qstring(f.name));
-  editHtmDir->setText(big5_to_qstring(f.doc_folder));
-  editIndexDirMail->setText(big5_to_qstring(f.index_folder));
+  set_path_edit(editHtmDir, f.doc_folder);
+  set_path_edit(editIndexDirMail, f.index_folder);
   types_.Show(f);
   other_ext_ = f.other_ext;
   chkAttach->setChecked(f.attach);
@@ -156,7 +157,7 @@ void TRebuildForm::put(const DatabaseEntryFields& f) {
     const QSignalBlocker block(cmbMailType);
     cmbMailType->setCurrentIndex(f.mail_type);
   }
-  editHtmDirMail->setText(big5_to_qstring(f.mail_file));
+  set_path_edit(editHtmDirMail, f.mail_file);
 }
 
 void TRebuildForm::FormActivate() {
@@ -177,7 +178,7 @@ void TRebuildForm::FormActivate() {
     const int id = catalog_->NextFreeDatabaseId();
     if (id > 0) {
       DatabaseId = id;
-      editIndexDirMail->setText(big5_to_qstring(catalog_->DefaultIndexDirectory()));
+      set_path_edit(editIndexDirMail, catalog_->DefaultIndexDirectory());
     } else {
       no_id_ = true;
     }
@@ -211,9 +212,9 @@ bool TRebuildForm::SaveOne() {
   DatabaseEntryFields f = gather();
   const int result = SaveDatabaseEntry(*catalog_, DatabaseId, f, adding_);
   editDBName->setText(big5_to_qstring(f.name));
-  editHtmDir->setText(big5_to_qstring(f.doc_folder));
-  editHtmDirMail->setText(big5_to_qstring(f.mail_file));
-  editIndexDirMail->setText(big5_to_qstring(f.index_folder));
+  set_path_edit(editHtmDir, f.doc_folder);
+  set_path_edit(editHtmDirMail, f.mail_file);
+  set_path_edit(editIndexDirMail, f.index_folder);
   if (result > 0) ShowMessageById(result, text::kCaptionInformation, kStyleInformation);
   return result == 0;
 }
@@ -272,8 +273,8 @@ void TRebuildForm::btnSelClick() {
   if (cmbMailDBName->count() < 2) {
     cmbMailDBName->hide();
     editDBName->setText(big5_to_qstring(form->ResultName));
-    editHtmDirMail->setText(big5_to_qstring(form->ResultSource));
-    editIndexDirMail->setText(big5_to_qstring(form->ResultIndexDir));
+    set_path_edit(editHtmDirMail, form->ResultSource);
+    set_path_edit(editIndexDirMail, form->ResultIndexDir);
     mail_key_ = kMailKeyPrefix + form->ResultFolderKey;
   } else {
     cmbMailDBName->show();
@@ -286,7 +287,7 @@ void TRebuildForm::btnSelClick() {
 void TRebuildForm::cmbMailDBNameClick(int index) {
   if (prev_mail_item_ >= 0 && prev_mail_item_ < cmbMailDBName->count()) {
     if (!editDBName->text().isEmpty()) cmbMailDBName->setItemText(prev_mail_item_, editDBName->text());
-    std::string dir = EditBytes(editIndexDirMail);
+    std::string dir = path_edit_bytes(editIndexDirMail);
     if (!dir.empty()) {
       auto obj = cmbMailDBName->itemData(prev_mail_item_).value<TMailObject>();
       obj.IndexDirectory = dir;
@@ -296,8 +297,8 @@ void TRebuildForm::cmbMailDBNameClick(int index) {
   if (index < 0 || index >= cmbMailDBName->count()) return;
   const auto obj = cmbMailDBName->itemData(index).value<TMailObject>();
   editDBName->setText(cmbMailDBName->itemText(index));
-  editHtmDirMail->setText(big5_to_qstring(obj.SourcePath));
-  editIndexDirMail->setText(big5_to_qstring(obj.IndexDirectory));
+  set_path_edit(editHtmDirMail, obj.SourcePath);
+  set_path_edit(editIndexDirMail, obj.IndexDirectory);
   mail_key_ = kMailKeyPrefix + obj.FolderKey;
   prev_mail_item_ = index;
 }

@@ -3,6 +3,9 @@
 // messages through messages.h's sink.
 #include "desktop/forms/wizard_form.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -14,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMovie>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,6 +27,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "common/files.h"
 #include "common/ini.h"
 #include "common/strings.h"
 #include "desktop/app.h"
@@ -34,6 +39,7 @@
 #include "desktop/forms/entry_fields_ui.h"
 #include "desktop/forms/form_ui.h"
 #include "desktop/forms/local_adv_txt_form.h"
+#include "desktop/forms/mail_form.h"
 #include "desktop/forms/qt_window_thread.h"
 #include "desktop/indexing/command_line.h"
 #include "desktop/indexing/property_file.h"
@@ -42,6 +48,7 @@
 #include "desktop/mailfind/thread_stand.h"
 #include "desktop/main_settings.h"
 #include "desktop/messages.h"
+#include "desktop/path_qt.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
 
@@ -52,6 +59,13 @@ namespace {
 // A field's Big5 text without the blanks around it.
 std::string bytes(const QLineEdit* e) {
   std::string out = EditBytes(e);
+  string_trim(out, " \t");
+  return out;
+}
+
+// A folder field's path bytes without the blanks around it.
+std::string path_bytes(const QLineEdit* e) {
+  std::string out = path_edit_bytes(e);
   string_trim(out, " \t");
   return out;
 }
@@ -161,8 +175,13 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   labelProgress->setWordWrap(true);
   labelBuilt = new QLabel(ui_text(text::kWizardText2028), TabSheet[6]);
   labelFinish = new QLabel(ui_text(text::kWizardText2029), TabSheet[6]);
+  labelResult = new QLabel(TabSheet[6]);
+  labelResult->setObjectName(QStringLiteral("labelResult"));
+  labelResult->setWordWrap(true);
+  labelResult->setTextFormat(Qt::PlainText);
   Image2 = new QLabel(TabSheet[6]);
-  Image2->setPixmap(desktop_picture("IDB_INDEXMSG"));
+  build_picture_ = desktop_picture("IDB_INDEXMSG");
+  show_build_picture(0);
   PanelAVI = new QLabel(TabSheet[6]);
   movie_ = new QMovie(QString::fromStdString(program_dir_ + "quillanim.gif"), QByteArray(), this);
   PanelAVI->setMovie(movie_);
@@ -173,6 +192,7 @@ TWizardForm::TWizardForm(std::string program_dir, QWidget* parent)
   auto* closing_layout = new QVBoxLayout(closing);
   closing_layout->setContentsMargins(0, 0, 0, 0);
   closing_layout->addWidget(labelBuilt);
+  closing_layout->addWidget(labelResult);
   closing_layout->addWidget(labelFinish);
   turns_->addWidget(closing);
   l->addLayout(turns_);
@@ -307,7 +327,7 @@ void TWizardForm::FormActivate() {
   other_ext_.clear();
   may_close_ = true;
   editDBName->setText(big5_to_qstring(catalog_->DefaultDatabaseName()));
-  editIndexDir->setText(big5_to_qstring(catalog_->DefaultIndexDirectory()));
+  set_path_edit(editIndexDir, catalog_->DefaultIndexDirectory());
   stop_requested_ = false;
   radioDoc->setChecked(true);
   radioIE5->setChecked(true);
@@ -316,6 +336,7 @@ void TWizardForm::FormActivate() {
   editMailFolder->setEditText(QDir::homePath() + QLatin1Char('/'));
   cmbDrive->setCurrentIndex(0);
   lvFind->clear();
+  row_of_.clear();
   db_id_ = 0;
   IniTree ini;
   ini.load(desktop_config_path(program_dir_));
@@ -346,6 +367,7 @@ void TWizardForm::start_mail_search() {
   for (QPushButton* b : {btnPrev, btnNext, btnCancel}) b->setEnabled(false);
   btnTerminate->setVisible(true);
   lvFind->clear();
+  row_of_.clear();
   lvFind->setColumnCount(3);
   lvFind->setHeaderLabels({ui_text(12028), ui_text(12029), ui_text(12030)});
   lvFind->header()->setSectionResizeMode(QHeaderView::Interactive);
@@ -358,16 +380,8 @@ void TWizardForm::start_mail_search() {
     QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
   });
   thread_->SetMasks("*.", mask);
-  thread_->SetRowsSink([this](std::vector<MailFileRow> rows) {
-    for (const MailFileRow& r : rows) {
-      auto* item = new QTreeWidgetItem(lvFind);
-      item->setText(0, big5_to_qstring(r.name));
-      item->setText(1, big5_to_qstring(r.folder));
-      item->setText(2, big5_to_qstring(r.size_text));
-      item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
-    }
-  });
-  thread_->SetLabel([this](const std::string& s) { lblFind->setText(big5_to_qstring(s)); });
+  thread_->SetRowsSink([this](std::vector<MailFileRow> rows) { AddMailFileRows(lvFind, rows); });
+  thread_->SetLabel([this](const std::string& s, bool folder) { ShowWalkStatus(lblFind, s, folder); });
   auto big5 = [](int id) {
     std::string out;
     qstring_to_big5(ui_text(id), out);
@@ -375,15 +389,14 @@ void TWizardForm::start_mail_search() {
   };
   thread_->SetTexts(big5(text::kMsgSearchStopped), big5(text::kMsgFoundBefore), big5(text::kMsgFoundAfter));
   thread_->SetCallback([](void* user) { static_cast<TWizardForm*>(user)->mail_search_done(); }, this);
-  std::string start;
-  qstring_to_big5(editMailFolder->currentText().trimmed(), start);
-  thread_->SetStartFolder(start);
+  thread_->SetStartFolder(qstring_to_path(editMailFolder->currentText().trimmed()));
   thread_->Start();
 }
 
 // The mail-client kind: the store's readable folders, name and key per row.
 void TWizardForm::list_store_folders() {
   lvFind->clear();
+  row_of_.clear();
   lvFind->setColumnCount(1);
   lvFind->setHeaderLabels({ui_text(12028)});
   lvFind->header()->setStretchLastSection(true);
@@ -410,8 +423,14 @@ void TWizardForm::mail_search_done() {
   btnTerminate->setVisible(false);
 }
 
+bool TWizardForm::name_used() {
+  std::string name;
+  return qstring_to_big5(editDBName->text().trimmed(), name) && catalog_->IsDatabaseNameUsed(name);
+}
+
 bool TWizardForm::check_document() {
   if (empty_or_zero(editDBName)) return refuse(text::kMsgNameEmpty), false;
+  if (name_used()) return refuse(text::kBadFolderName), false;
   if (empty_or_zero(editHtmDir)) return refuse(text::kMsgHtmlDirEmpty), false;
   if (empty_or_zero(editIndexDir)) return refuse(text::kMsgIndexDirEmpty), false;
   if (!types_.AnyChecked()) return refuse(text::kMsgNoType), false;
@@ -421,7 +440,7 @@ bool TWizardForm::check_document() {
 void TWizardForm::btnNextClick() {
   const int next = step_ + 1 == 4 && mail() ? 5 : step_ + 1;
   const bool doc = !mail();
-  if (next == 2 && doc && !QFileInfo(editHtmDir->text().trimmed()).isDir()) return refuse(text::kMsgNoSuchFolder);
+  if (next == 2 && doc && !dir_is_directory(path_bytes(editHtmDir))) return refuse(text::kMsgNoSuchFolder);
   if (next == 2 && !doc && !radio9798->isChecked()) RememberFolderText(editMailFolder);
   if (next == 3) {
     if (doc) {
@@ -431,9 +450,17 @@ void TWizardForm::btnNextClick() {
     }
   }
   if (next == 4 && doc && empty_or_zero(editDBName)) return refuse(text::kMsgNameEmpty);
+  if (next == 4 && doc) {
+    std::string name;
+    if (!qstring_to_big5_or_warn(editDBName->text().trimmed(), name)) return;
+    // A second database of one name would stand twice in the tree.
+    if (name_used()) return refuse(text::kBadFolderName);
+  }
+  // Again before the build: a database of the name may have been made meanwhile.
+  if (next == 6 && doc && name_used()) return refuse(text::kBadFolderName);
   if (next == 5 && doc) {
     if (!check_document()) return;
-    if (catalog_->IsIndexDirectoryUsed(bytes(editIndexDir))) return refuse(text::kMsgIndexDirUsed);
+    if (catalog_->IsIndexDirectoryUsed(path_bytes(editIndexDir))) return refuse(text::kMsgIndexDirUsed);
   }
   step_ = next;
   btnPrev->setEnabled(true);
@@ -508,8 +535,8 @@ void TWizardForm::create_and_queue() {
   const DatabaseEntryFields f = DocumentEntryFields(editDBName, editHtmDir, editIndexDir, types_, other_ext_);
   DocumentDatabaseEntry e;
   e.Description = bytes(editDBName);
-  e.HtmlDir = EntryFolderText(bytes(editHtmDir));
-  e.WorkDir = EntryFolderText(bytes(editIndexDir));
+  e.HtmlDir = EntryFolderText(path_bytes(editHtmDir));
+  e.WorkDir = EntryFolderText(path_bytes(editIndexDir));
   e.types = FileTypeChoices(f);
   e.extra_text_extensions = f.other_ext;
   HeldTable held(*catalog_);
@@ -530,9 +557,15 @@ void TWizardForm::create_mail_and_queue() {
   for (int r = 0; r < lvFind->topLevelItemCount(); ++r) {
     QTreeWidgetItem* row = lvFind->topLevelItem(r);
     if (!row->isSelected()) continue;
+    // A mail-store folder's name and key are texts; a file found is the file system's.
     std::string caption, detail;
-    qstring_to_big5(row->text(0), caption);
-    qstring_to_big5(row->text(1), detail);
+    if (kind == kMailOutlook) {
+      qstring_to_big5(row->text(0), caption);
+      qstring_to_big5(row->text(1), detail);
+    } else {
+      caption = path_cell_bytes(row, 0);
+      detail = path_cell_bytes(row, 1);
+    }
     const int id = catalog_->NextFreeDatabaseId();
     if (id == 0) break;
     MailNames names = mail_names_from_row(kind, caption, detail);
@@ -548,6 +581,7 @@ void TWizardForm::create_mail_and_queue() {
     e.Attach = chkAttach->isChecked();
     if (!WriteMailDatabaseEntry(*catalog_, id, e)) break;
     ids.push_back(id);
+    row_of_[id] = row;
     db_id_ = id;
   }
   if (ids.empty()) return;
@@ -563,10 +597,41 @@ void TWizardForm::queue_builds(IndexerKind kind, const std::vector<int>& ids) {
   schedule_->job_work = [program_dir](int db) { BuildDatabaseProperties(program_dir, db); };
   schedule_->Reset(int(ids.size()));
   schedule_->SetCounterLabels();
+  run_ids_ = ids;
+  built_.clear();
+  results_.clear();
+  show_build_picture(0);
   for (int id : ids)
     schedule_->AddJob(indexer_command_line(program_dir_, kind, static_cast<uint64_t>(winId()), id), id,
-                      [](int, int) {});
+                      [this](int db, int code) { on_job_event(db, code); });
   schedule_->Start();
+}
+
+// A job's end: the database's line of the results, in the builder's own words (how many
+// documents it indexed and skipped, or why it failed).
+void TWizardForm::on_job_event(int id, int code) {
+  if (code != kJobCompleted && code != kJobFailed) return;
+  if (code == kJobCompleted) built_.insert(id);
+  QString line = big5_to_qstring(catalog_->DatabaseDescription(id)) + QStringLiteral(": ");
+  const QString report = big5_to_qstring(schedule_->JobReport(id));
+  if (code == kJobCompleted)
+    line += report.isEmpty() ? ui_text(text::kBuildBuilt) : report;
+  else
+    line += ui_text(text::kBuildFailed) + (report.isEmpty() ? QString() : QStringLiteral(": ") + report);
+  results_ << line;
+}
+
+// IDB_INDEXMSG with its bar, (20, 50) to (220, 70), filled to the build's progress.
+void TWizardForm::show_build_picture(double fraction) {
+  if (build_picture_.isNull()) return;
+  QPixmap shown = build_picture_;
+  const QRect bar(20, 50, 201, 21);
+  const int filled = int(bar.width() * std::clamp(fraction, 0.0, 1.0) + 0.5);
+  if (filled > 0) {
+    QPainter painter(&shown);
+    painter.fillRect(QRect(bar.left(), bar.top(), filled, bar.height()), QColor(0x1d, 0x3b, 0x6e));
+  }
+  Image2->setPixmap(shown);
 }
 
 void TWizardForm::on_queue_started() {
@@ -576,6 +641,7 @@ void TWizardForm::on_queue_started() {
   GroupBox2->setVisible(true);
   btnTerminate->setVisible(true);
   turns_->setCurrentIndex(0);
+  labelResult->clear();
   if (animate_ && movie_->isValid()) movie_->start();
 }
 
@@ -586,7 +652,20 @@ void TWizardForm::on_queue_finished(bool stopped) {
   movie_->stop();
   may_close_ = true;
   if (stopped || stop_requested_) {
-    if (db_id_ > 0) catalog_->DeleteDatabase(db_id_);
+    // Every database of the run that was not built goes again, the stopped one and those
+    // never started alike; a mail row whose database was built is done and leaves the
+    // choice, so a retry builds only the rest.
+    for (int id : run_ids_) {
+      if (built_.count(id)) {
+        if (QTreeWidgetItem* row = row_of_.count(id) ? row_of_[id] : nullptr) {
+          row->setSelected(false);
+          row->setDisabled(true);
+        }
+        continue;
+      }
+      catalog_->DeleteDatabase(id);
+    }
+    run_ids_.clear();
     db_id_ = 0;
     stop_requested_ = false;
     btnPrev->setEnabled(true);
@@ -597,10 +676,18 @@ void TWizardForm::on_queue_finished(bool stopped) {
     show_step();
     return;
   }
+  // Said as built only when every database was; each one's result stands below.
+  show_build_picture(1);
+  labelBuilt->setVisible(built_.size() == run_ids_.size());
+  labelResult->setText(results_.join(QLatin1Char('\n')));
   btnFinish->setEnabled(true);
 }
 
 void TWizardForm::show_progress(const ProgressView& view) {
+  // Jobs done, and the running one by its last percentage.
+  const int total = std::max(1, std::atoi(view.total_label.c_str()));
+  const int done = std::atoi(view.done_label.c_str());
+  show_build_picture((done + std::max(0, view.percent) / 100.0) / total);
   for (int i = 0; i < 3; ++i) panels[i]->setText(big5_to_qstring(view.panels[i]));
   if (view.counters_shown) {
     lbl1->setText(big5_to_qstring(view.total_label));

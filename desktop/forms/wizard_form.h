@@ -3,11 +3,17 @@
 // progress; mail: kind, client and folder, mail files, group, ready, progress, skipping
 // step 4 both ways), each step's check with its numbered message, and on the last step
 // the document database's entry written (catalogue/database_entry.h) and its build queued
-// (indexing/schedule.h) with the counters and status panels on the progress page. The
-// main window opens it: exec(), then refresh its tree.
+// (indexing/schedule.h) with the counters, the status panels and a picture of the build's
+// progress on the progress page; afterwards each database's result in the builder's own
+// words. A stopped build removes every database it made and did not build. The main
+// window opens it: exec(), then refresh its tree.
 #pragma once
 #include <QDialog>
+#include <QPixmap>
+#include <QStringList>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +31,7 @@ class QRadioButton;
 class QStackedLayout;
 class QStackedWidget;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace qm {
 class DatabaseCatalog;
@@ -78,6 +85,7 @@ class TWizardForm : public QDialog {
   QMovie* movie() const { return movie_; }
   QLabel* labelBuilt;   // after a build: the database is built
   QLabel* labelFinish;  // after a build: press Finish
+  QLabel* labelResult;  // after a build: each database's result in the builder's words
   QFrame* GroupBox1;    // the counters
   QWidget* GroupBox2;   // the status panels
   QLabel* lbl1;
@@ -112,6 +120,9 @@ class TWizardForm : public QDialog {
   bool mail() const;
   void show_step();
   bool check_document();
+  bool name_used();
+  void on_job_event(int id, int code);
+  void show_build_picture(double fraction);
   void create_and_queue();
   void create_mail_and_queue();
   void queue_builds(IndexerKind kind, const std::vector<int>& ids);
@@ -129,6 +140,13 @@ class TWizardForm : public QDialog {
   std::unique_ptr<IndexSchedule> schedule_;
   int step_ = 0;
   int db_id_ = 0;
+  // The databases of the running (or last) build, those it built, and the mail-file row
+  // each was made from.
+  std::vector<int> run_ids_;
+  std::set<int> built_;
+  std::map<int, QTreeWidgetItem*> row_of_;
+  QStringList results_;
+  QPixmap build_picture_;
   bool may_close_ = true;
   bool stop_requested_ = false;
   std::string other_ext_;

@@ -106,6 +106,8 @@ int builder_run(const std::vector<std::string>& argv, const std::atomic<bool>& s
     info->builder = builder;
     info->helper = helper.pid;
     info->cut_lines = parser.cut_lines();
+    info->report = parser.failed() ? parser.failure_text()
+                   : parser.end_mark() ? parser.last_status() : std::string();
   }
   if (parser.failed()) return kJobFailed;
   if (stop.load()) return kJobStopped;

@@ -33,6 +33,8 @@ struct BuilderRunInfo {
   pid_t helper = 0;        // the helper ended at the end; 0 when none
   size_t cut_lines = 0;
   std::string error;       // why the builder could not be started
+  std::string report;      // the builder's own words on how the job ended, Big5: its '3'
+                           // line's text, else after a completed job its last status line
 };
 
 // Runs argv (argv[0] absolute) to its end; on_line gets every shown line ('0', '1', '2'

@@ -37,10 +37,12 @@ void IndexerProgressParser::end_line() {
   if (line.size() > 2) out.text = line.substr(2);
   if (out.code == '3') {
     failed_ = true;
+    failure_text_ = out.text;
   } else if (out.code == '4') {
     if (on_helper_) on_helper_(progress_helper_pid(out.text));
-  } else if (on_line_) {
-    on_line_(out);
+  } else {
+    if (out.code == '1') last_status_ = out.text;
+    if (on_line_) on_line_(out);
   }
 }
 

@@ -36,6 +36,10 @@ class IndexerProgressParser {
 
   bool end_mark() const { return end_mark_; }
   bool failed() const { return failed_; }  // a '3' line came
+  // The builder's own words: the text of its '3' line (why it ended), and of its last
+  // '1' line (after a completed build, its closing count of documents indexed and skipped).
+  const std::string& failure_text() const { return failure_text_; }
+  const std::string& last_status() const { return last_status_; }
   bool done() const { return end_mark_ || failed_; }
   // Lines that were cut at the limit.
   size_t cut_lines() const { return cut_lines_; }
@@ -50,6 +54,7 @@ class IndexerProgressParser {
   bool end_mark_ = false;
   bool failed_ = false;
   size_t cut_lines_ = 0;
+  std::string failure_text_, last_status_;
 };
 
 // The decimal number at the start of text (leading blanks skipped); 0 when none, or when

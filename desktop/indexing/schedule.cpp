@@ -1,6 +1,8 @@
 // The index-build job queue and its worker; see schedule.h.
 #include "desktop/indexing/schedule.h"
 
+#include <algorithm>
+
 #include "common/big5_codec.h"
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
@@ -24,6 +26,7 @@ void ProgressView::apply(const ProgressLine& line) {
       saved_status = line.text;
       break;
     case '2': {
+      percent = std::clamp(int(progress_helper_pid(line.text)), 0, 100);
       const std::string t = "  " + line.text + "%";
       if (counters_shown)
         panels[2] = saved_status + t;
@@ -64,6 +67,7 @@ void IndexSchedule::Start() {
   if (running_) return;
   join();
   running_ = true;
+  reports_.clear();
   thread_ = std::make_unique<TThreadBuildIndex>(*this, jobs_, counters_shown_);
   thread_->Start();
   if (OnQueueStarted) OnQueueStarted();
@@ -84,8 +88,14 @@ void IndexSchedule::join() {
   }
 }
 
-void IndexSchedule::job_done(size_t j, int result) {
+std::string IndexSchedule::JobReport(int database_id) const {
+  const auto it = reports_.find(database_id);
+  return it == reports_.end() ? std::string() : it->second;
+}
+
+void IndexSchedule::job_done(size_t j, int result, const std::string& report) {
   if (closing_ || j >= jobs_.size()) return;
+  reports_[jobs_[j].database_id] = report;
   if (jobs_[j].on_event) jobs_[j].on_event(jobs_[j].database_id, result);
   if (result == kJobStopped)
     for (size_t k = j + 1; k < jobs_.size(); ++k)
@@ -165,9 +175,12 @@ int TThreadBuildIndex::RunJob(size_t j) {
   {
     std::lock_guard<std::mutex> lock(view_mutex_);
     view_.documents_in_job = 0;
+    view_.percent = -1;
   }
+  BuilderRunInfo info;
   const int result = builder_run(jobs_[j].command.argv, stop_,
-                                 [this](const ProgressLine& line) { on_line(line); });
+                                 [this](const ProgressLine& line) { on_line(line); }, &info);
+  report_ = info.error.empty() ? info.report : info.error;
   if (has_status_bar_) {
     std::lock_guard<std::mutex> lock(view_mutex_);
     for (std::string& p : view_.panels) p.clear();
@@ -186,6 +199,7 @@ void TThreadBuildIndex::Execute() {
         view_.total_label = std::to_string(jobs_.size());
         view_.done_label = std::to_string(j);
       }
+      view_.percent = -1;
       if (has_status_bar_) view_.panels[0] = std::to_string(job.database_id);
     }
     show_view(true);
@@ -198,7 +212,7 @@ void TThreadBuildIndex::Execute() {
     const int result = RunJob(j);
     if (result == kJobCompleted && schedule_.job_work) schedule_.job_work(job.database_id);
     show_view(true);
-    window_.call([schedule, j, result] { schedule->job_done(j, result); });
+    window_.call([schedule, j, result, report = report_] { schedule->job_done(j, result, report); });
     if (stop_) {
       // A stop that came as the job ended anyway: the later jobs are stopped all the same.
       if (result != kJobStopped)

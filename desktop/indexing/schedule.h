@@ -19,6 +19,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,6 +51,7 @@ struct ProgressView {
   std::string total_label, done_label, documents_label;
   int documents_in_job = 0;
   int documents_in_run = 0;
+  int percent = -1;  // the running job's last '2' line, -1 before one
   std::string saved_status;
 
   // One shown progress line: '0' a document, '1' a status text, '2' a percentage.
@@ -97,16 +99,22 @@ class IndexSchedule {
   bool Running() const { return running_; }
   // Pumps the window thread until the run has finished (its finish delivered).
   void WaitFinished();
+  // The builder's own words (Big5) on how the database's job of this run ended: why it
+  // failed ('3' line, or why it could not start), or after a completed build its closing
+  // status line (documents indexed and skipped); "" when it said nothing. Ready when the
+  // job's result event is delivered.
+  std::string JobReport(int database_id) const;
 
  private:
   friend class TThreadBuildIndex;
-  void job_done(size_t j, int result);  // window thread
+  void job_done(size_t j, int result, const std::string& report);  // window thread
   void run_finished(bool stopped);      // window thread
   void join();
 
   WindowThread& window_;
   size_t capacity_ = 0;
   std::vector<IndexJob> jobs_;
+  std::map<int, std::string> reports_;
   bool counters_shown_ = false;
   bool running_ = false;
   bool closing_ = false;
@@ -140,6 +148,7 @@ class TThreadBuildIndex {
   ProgressView view_;
   std::shared_ptr<std::atomic<bool>> post_pending_ = std::make_shared<std::atomic<bool>>(false);
   std::chrono::steady_clock::time_point last_post_{};
+  std::string report_;  // the running job's BuilderRunInfo::report
 };
 
 }  // namespace qm

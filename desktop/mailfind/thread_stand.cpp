@@ -113,7 +113,7 @@ void TThreadStand::Wait() {
   if (worker_.joinable()) worker_.join();
 }
 
-void TThreadStand::Flush(std::string status, bool force) {
+void TThreadStand::Flush(std::string status, bool folder, bool force) {
   if (batch_.empty() && status.empty()) return;
   // Between folders, hand over at most every 25 ms, so the window thread gets few large
   // batches instead of a flood of small ones.
@@ -122,12 +122,12 @@ void TThreadStand::Flush(std::string status, bool force) {
   last_post_ = now;
   std::vector<MailFileRow> rows;
   rows.swap(batch_);
-  post_([rows = std::move(rows), status = std::move(status), sink = rows_, bar = status_bar_,
+  post_([rows = std::move(rows), status = std::move(status), folder, sink = rows_, bar = status_bar_,
          label = label_]() mutable {
     if (!rows.empty() && sink) sink(std::move(rows));
     if (!status.empty()) {
-      if (bar) bar(status);
-      if (label) label(status);
+      if (bar) bar(status, folder);
+      if (label) label(status, folder);
     }
   });
 }
@@ -141,7 +141,7 @@ void TThreadStand::Execute() {
   }
   std::string status = stop_ ? text_stopped_
                              : text_before_ + std::to_string(found_) + text_after_;
-  Flush(std::move(status), true);
+  Flush(std::move(status), false, true);
   if (callback_) post_([cb = callback_, user = user_] { cb(user); });
 }
 
@@ -191,7 +191,7 @@ void TThreadStand::Walk(const std::string& folder, bool first_level) {
                       MailDateText(fst.st_mtime)});
     ++found_;
   }
-  Flush(folder, false);
+  Flush(folder, true, false);
 }
 
 }  // namespace qm

@@ -33,7 +33,9 @@ class TThreadStand {
   // Runs a task on the window thread (queued; the worker never waits for it).
   using Poster = std::function<void(std::function<void()>)>;
   using RowsSink = std::function<void(std::vector<MailFileRow>)>;
-  using TextSink = std::function<void(const std::string&)>;
+  // A status: the folder being walked (file-system bytes, folder true) or, at the end,
+  // one of the texts of SetTexts.
+  using TextSink = std::function<void(const std::string& status, bool folder)>;
   using Callback = std::function<void(void* user)>;
 
   explicit TThreadStand(Poster post);
@@ -62,7 +64,7 @@ class TThreadStand {
 
  private:
   void Walk(const std::string& folder, bool first_level);
-  void Flush(std::string status, bool force);
+  void Flush(std::string status, bool folder, bool force);
 
   Poster post_;
   std::string dir_mask_ = "*.";

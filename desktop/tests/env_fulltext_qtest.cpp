@@ -48,7 +48,8 @@ struct EnvDir {
     test::write_file(dir / "vesprin.ini", ini);
     const std::string script =
         "#!/bin/sh\nfor a; do id=${a#-x}; done\necho \"$*\" >> " + root + "log\ncase $id in\n"
-        "1) printf text > " + root + "DB/db-1/fulltext.db; printf '1 Reading\\r\\n0 a.htm\\r\\n\\032\\032';;\n"
+        "1) printf text > " + root + "DB/db-1/fulltext.db; printf '1 Reading\\r\\n0 a.htm\\r\\n"
+        "1 1 documents indexed, 2 skipped\\r\\n\\032\\032';;\n"
         "2) printf '\\032\\032';;\n"
         "3) printf '3 broken\\r\\n';;\n"
         "4) echo $$ > " + root + "pid4; exec sleep 30;;\nesac\n";
@@ -104,6 +105,9 @@ class EnvFullTextTest : public QObject {
              QString::fromStdString("-corvdoc -w" + w + " -f10 -x1\n-ncl -mail -w" + w + " -f10 -x2\n"));
     QCOMPARE(form_->row_status(1), int(text::kBuildBuilt));
     QCOMPARE(form_->row_status(2), int(text::kBuildNotBuilt));
+    // The builder's closing count stands beside the status.
+    QCOMPARE(form_->row_of(1)->text(2), QStringLiteral("Built: 1 documents indexed, 2 skipped"));
+    QCOMPARE(form_->row_of(2)->text(2), QString::fromStdString(load_text(text::kBuildNotBuilt)));
     QCOMPARE(form_->row_of(1)->checkState(0), Qt::Unchecked);
     QVERIFY(!form_->row_of(1)->text(1).isEmpty());
     QVERIFY(form_->btnReBuild->isVisible());
@@ -122,6 +126,18 @@ class EnvFullTextTest : public QObject {
     QTRY_VERIFY(!form_->busy());
     QCOMPARE(QString::fromStdString(test::read_file(dir_->path() + "log")).split(' ').first(), QString("-ncl"));
     QCOMPARE(form_->row_status(3), int(text::kBuildFailed));
+    // Why, in the builder's own words.
+    QCOMPARE(form_->row_of(3)->text(2), QStringLiteral("Ended with an error: broken"));
+  }
+
+  // The columns are the name, the last index time and the status, headed so.
+  void columnHeads() {
+    const QTreeWidgetItem* head = form_->listviewDB->headerItem();
+    const int ids[] = {text::kEnvColumnName, text::kEnvColumnTime, text::kEnvColumnStatus};
+    for (int c = 0; c < 3; ++c) QCOMPARE(head->text(c), QString::fromStdString(load_text(ids[c])));
+    QCOMPARE(head->text(1), QStringLiteral("Last indexed"));
+    QCOMPARE(head->text(2), QStringLiteral("Status"));
+    QVERIFY(!form_->row_of(1)->text(1).isEmpty() && form_->row_of(1)->text(1).contains(QLatin1Char('/')));
   }
 
   void closingWhileBusyAsksAndStops() {

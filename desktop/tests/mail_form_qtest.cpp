@@ -10,6 +10,8 @@
 #include <QtTest>
 #include <stdlib.h>
 
+#include <filesystem>
+
 #include "desktop/app.h"
 #include "desktop/big5_qt.h"
 #include "desktop/forms/mail_form.h"
@@ -119,6 +121,48 @@ class MailFormTest : public QObject {
     QCOMPARE(f.ResultIndexDir, std::string("/prog/DB/sent/"));
     QVERIFY2(sink.failures().empty(), sink.failures().c_str());
     message_set_sink(nullptr);
+  }
+
+  // Folders and file names are the file system's bytes: searched under the typed folder's
+  // own bytes, shown through the file-name codec, handed back byte for byte; the database
+  // is named by the name's Big5 form.
+  void pathsStayFileSystemBytes() {
+    const struct {
+      const char* folder;  // under the scratch folder; typed as the start folder
+      const char* sub;     // below it, holding the mail file
+      const char* file;
+      const char* name;    // the database's name, Big5
+      const char* shown;   // the file and its folder's last part as the list shows them
+    } cases[] = {
+        {"\xE9\x83\xB5", "\xE4\xBB\xB6", "\xE6\x94\xB6.mbx", "\xA6\xAC", "收.mbx 件"},  // UTF-8
+        {"jos\xC3\xA9", "caf\xC3\xA9", "box.mbx", "box", "box.mbx café"},                    // accented
+        {"plain", "\xB6\x6C\xA5\xF3", "\xA6\xAC.mbx", "\xA6\xAC", "收.mbx 郵件"},         // Big5 names
+        {"plain", "ascii", "\xE4\xB8\xAD.mbx", "\xA4\xA4", "中.mbx ascii"},  // UTF-8 below plain folders
+    };
+    for (const auto& c : cases) {
+      test::TempDir dir{"qm-mailform-"};
+      const std::string folder = dir / (std::string(c.folder) + "/" + c.sub + "/");
+      std::filesystem::create_directories(folder);
+      test::write_file(folder + c.file, std::string(2000, 'm'));
+      TMailForm f("/prog/");
+      f.FileMask = "*.mbx";
+      QComboBox target;
+      f.TargetCombo = &target;
+      f.show();
+      f.editMailFolder->setEditText(QString::fromUtf8((dir / c.folder).c_str()));
+      f.btnFindMail->click();
+      QTRY_VERIFY(f.btnFindMail->isEnabled());
+      QCOMPARE(f.lvFind->topLevelItemCount(), 1);
+      QTreeWidgetItem* row = f.lvFind->topLevelItem(0);
+      const QStringList shown = QString::fromUtf8(c.shown).split(QLatin1Char(' '));
+      QCOMPARE(row->text(0), shown[0]);
+      QVERIFY2(row->text(1).endsWith(QLatin1Char('/') + shown[1] + QLatin1Char('/')), qPrintable(row->text(1)));
+      row->setSelected(true);
+      f.btnOk->click();
+      QCOMPARE(f.ResultSource, folder + c.file);
+      QCOMPARE(f.ResultName, std::string(c.name));
+      QCOMPARE(target.itemText(0), big5_to_qstring(c.name));
+    }
   }
 
   void terminateGivesStoppedText() {

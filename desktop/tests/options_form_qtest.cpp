@@ -73,9 +73,11 @@ class OptionsFormTest : public QObject {
       QCOMPARE(form.listboxTxtType->count(), 3);  // txt, c, h: reading stops at the empty item
       QCOMPARE(form.listboxTxtType->item(0)->text(), QStringLiteral("txt"));
       QCOMPARE(form.keyColor->ForegroundIndex(), 9);
-      QCOMPARE(form.keyColor->BackgroundIndex(), 15);
-      QVERIFY(form.lblFG->isHidden() && form.lblBG->isHidden());
-      QCOMPARE(form.lbSize->currentRow(), 0);
+      // No highlight keys: the dialog opens on the search engine's own mark, red text of
+      // the page's size without a background.
+      QCOMPARE(form.keyColor->BackgroundIndex(), -1);
+      QVERIFY(form.lblFG->isHidden() && !form.lblBG->isHidden());
+      QCOMPARE(form.lbSize->currentRow(), 5);
       QCOMPARE(form.PageControl1->currentWidget(), form.TabSheet1);
       QVERIFY(!form.PageControl1->isTabVisible(2) && !form.PageControl1->isTabVisible(3));
       QVERIFY(form.GroupBox2->isHidden());
@@ -97,8 +99,8 @@ class OptionsFormTest : public QObject {
       form.btnOk->click();
     });
     QCOMPARE(QString::fromStdString(key(ini_, "VESPRIN", "MarkBeginText")),
-             QStringLiteral("<FONT SIZE=5 COLOR=#0000ff STYLE=BACKGROUND:#000000>"));
-    QCOMPARE(form.Marks(), (HighlightMarks{5, "0000ff", "000000"}));
+             QStringLiteral("<FONT COLOR=#0000ff STYLE=BACKGROUND:#000000>"));
+    QCOMPARE(form.Marks(), (HighlightMarks{-1, "0000ff", "000000"}));
 
     // The clearing panel: left clears the text colour, right the background; size entry 5.
     open(form, [&] {

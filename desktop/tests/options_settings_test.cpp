@@ -97,9 +97,10 @@ TEST(OptionsFile, LoadDefaultsAndStoredValues) {
   test::TempDir dir("qm-options-");
   const std::string ini = dir / "vesprin.ini";
   const OptionsValues none = OptionsLoad(ini);
+  // No keys: the search engine's own mark, red text of the page's size.
   EXPECT_EQ(none.highlight.fg_index, 9);
-  EXPECT_EQ(none.highlight.bg_index, 15);
-  EXPECT_EQ(none.highlight.size_index, 0);
+  EXPECT_EQ(none.highlight.bg_index, -1);
+  EXPECT_EQ(none.highlight.size_index, 5);
   EXPECT_EQ(none.extensions, std::vector<std::string>{"txt"});
   EXPECT_EQ(none.result_count, 50);
   EXPECT_FALSE(none.idx_animate);
@@ -109,7 +110,7 @@ TEST(OptionsFile, LoadDefaultsAndStoredValues) {
                         "ResultCount=5\n[DB-4]\nAutoIndex=1\n[DB-5]\nAutoIndex=yes\n");
   const OptionsValues v = OptionsLoad(ini);
   EXPECT_EQ(v.highlight.fg_index, -1);
-  EXPECT_EQ(v.highlight.bg_index, 15);  // outside the grid: the default
+  EXPECT_EQ(v.highlight.bg_index, -1);  // outside the grid: the mark in force has none
   EXPECT_EQ(v.highlight.size_index, 3);
   EXPECT_EQ(v.extensions, (std::vector<std::string>{"txt", "c", "h"}));
   EXPECT_EQ(v.match_rate_label, "85%");
@@ -170,6 +171,36 @@ TEST(OptionsFile, SavedKeysReadByConfigparser) {
 }
 
 // A file that cannot be read is written new by the first three steps; the fourth is left out.
+// The dialog opens on the highlight in force: saved unchanged, the mark stays as it was,
+// whether it came with its index keys or alone (as the setup and older files write it).
+TEST(OptionsFile, UnchangedSaveKeepsTheMarkInForce) {
+  const struct {
+    const char* keys;
+    const char* mark_after;
+  } cases[] = {
+      {"", "<FONT COLOR=#ff0000>"},
+      {"MarkBeginText=<FONT COLOR=#FF0000>\n", "<FONT COLOR=#ff0000>"},
+      {"MarkBeginText=<FONT SIZE=3 COLOR=#0000ff>\n", "<FONT SIZE=3 COLOR=#0000ff>"},
+      {"MarkBeginText=<font size=2 style=background:#ffff00>\n", "<FONT SIZE=2 STYLE=BACKGROUND:#ffff00>"},
+      {"MarkBeginText=<FONT SIZE=5 COLOR=#ff0000 STYLE=BACKGROUND:#ffffff>\n",
+       "<FONT SIZE=5 COLOR=#ff0000 STYLE=BACKGROUND:#ffffff>"},
+      {"MarkBeginText=<FONT>\n", "<FONT>"},
+      // The index keys, when present, are the dialog's own record and win.
+      {"MarkBeginText=<FONT COLOR=#FF0000>\nKeySize=2\nKeyColorIndex=12\nKeyColorBGIndex=-1\n",
+       "<FONT SIZE=3 COLOR=#0000ff>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.keys);
+    test::TempDir dir("qm-options-");
+    const std::string ini = dir / "vesprin.ini";
+    test::write_file(ini, std::string("[VESPRIN]\n") + c.keys);
+    bool saved = false;
+    OptionsSave(ini, OptionsLoad(ini), &saved);
+    const std::string text = test::read_file(ini);
+    EXPECT_NE(text.find(std::string("MarkBeginText=") + c.mark_after), std::string::npos) << text;
+  }
+}
+
 TEST(OptionsFile, MissingFileGetsTheFirstThreeSteps) {
   test::TempDir dir("qm-options-");
   const std::string ini = dir / "vesprin.ini";

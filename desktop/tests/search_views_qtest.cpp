@@ -174,6 +174,33 @@ class SearchViewsTest : public QObject {
     dir_.reset();
   }
 
+  // A document's name is shown as the file system holds it: UTF-8 names through the
+  // file-name codec, a Big5 name from the old system as Big5, never as replacement marks;
+  // a mail's subject is Big5 text.
+  void hitNamesAsTheFileSystemHoldsThem() {
+    const struct {
+      const char* name;
+      bool mail;
+      const char* shown;
+    } cases[] = {
+        {"/d/\xE9\x83\xB5\xE4\xBB\xB6.txt", false, "/d/郵件.txt"},
+        {"/d/jos\xC3\xA9.txt", false, "/d/josé.txt"},
+        {"/d/\xB6\x6C\xA5\xF3.txt", false, "/d/郵件.txt"},
+        {"/d/\xB3\x5C.pgx(12)", false, "/d/許.pgx(12)"},
+        {"\xB6\x6C\xA5\xF3", true, "郵件"},
+    };
+    std::vector<HitRow> rows;
+    for (const auto& c : cases) {
+      HitRow r;
+      r.sub[kSubName] = c.name;
+      r.mail = c.mail;
+      rows.push_back(r);
+    }
+    HitListModel model;
+    model.set_rows(rows);
+    for (int i = 0; i < int(std::size(cases)); ++i) QCOMPARE(model.text(i, 1), QString::fromUtf8(cases[i].shown));
+  }
+
   void rowsDatesHistoryAndSorting() {
     search("tea");
     QCOMPARE(form_->hits()->rowCount(), 6);
@@ -309,7 +336,7 @@ class SearchViewsTest : public QObject {
     QVERIFY(test::read_file(dir_->path() + "RFull.htm").find("Tea page") != std::string::npos);
 
     // A missing file: 9025 and the start page.
-    sink_.expect(load_text(text::kMsgCannotDrop), load_text(text::kCaptionError), kStyleStop, kAnswerOk);
+    sink_.expect(load_text(text::kMsgFileGone), load_text(text::kCaptionError), kStyleStop, kAnswerOk);
     select(*form_, row_of(*form_, "gone.txt"));
     form_->OpenDocument();
     QCOMPARE(sink_.pending(), size_t(0));

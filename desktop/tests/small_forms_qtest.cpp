@@ -11,11 +11,14 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <stdexcept>
+
 #include "desktop/app.h"
 #include "desktop/forms/layout_form.h"
 #include "desktop/forms/property_forms.h"
 #include "desktop/forms/web_srch_form.h"
 #include "desktop/maker_pages.h"
+#include "desktop/messages.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
 
@@ -26,6 +29,24 @@ class SmallFormsTest : public QObject {
 
  private slots:
   void initTestCase() { QVERIFY(desktop_load_resources(std::string(QM_DIST_DIR) + "/", "en")); }
+
+  // An exception that no handler caught is shown once, with its own text, before the
+  // program ends; a body that returns is not reported.
+  void uncaughtExceptionIsShown() {
+    ScriptedMessageSink sink;
+    message_set_sink(&sink);
+    const std::string error = load_text(text::kCaptionError);
+    sink.expect(load_text(text::kMsgProgramError) + "disk on fire", error, kStyleStop, kAnswerOk);
+    QVERIFY(!desktop_catch([] { throw std::runtime_error("disk on fire"); }));
+    sink.expect(load_text(text::kMsgProgramError) + "unknown exception", error, kStyleStop, kAnswerOk);
+    QVERIFY(!desktop_catch([] { throw 42; }));
+    bool ran = false;
+    QVERIFY(desktop_catch([&] { ran = true; }));
+    QVERIFY(ran);
+    QVERIFY2(sink.failures().empty(), sink.failures().c_str());
+    QCOMPARE(sink.pending(), size_t(0));
+    message_set_sink(nullptr);
+  }
 
   void documentProperties() {
     TDocPtyForm f;

@@ -17,6 +17,7 @@
 #include <signal.h>
 #include <filesystem>
 #include <initializer_list>
+#include <sstream>
 #include <sys/stat.h>
 
 #include "common/ini.h"
@@ -25,6 +26,7 @@
 #include "desktop/forms/wizard_form.h"
 #include "desktop/indexing/schedule.h"
 #include "desktop/messages.h"
+#include "desktop/path_qt.h"
 #include "desktop/text_ids.h"
 #include "desktop/tests/sink_fixture.h"
 #include "desktop/texts.h"
@@ -164,7 +166,7 @@ class WizardFormTest : public QObject {
 
   void refusalsStayOnTheirPage() {
     Fixture fx("printf '\\032\\032'");
-    enum Field { kFolderFile, kNoType, kNameZero, kNameEmpty, kNoFolder, kNoIndex, kIndexInUse };
+    enum Field { kFolderFile, kNoType, kNameZero, kNameEmpty, kNameInUse, kNoFolder, kNoIndex, kIndexInUse };
     const struct {
       Field field;
       int step;  // the step Next is pressed on
@@ -172,6 +174,7 @@ class WizardFormTest : public QObject {
     } cases[] = {
         {kFolderFile, 1, text::kMsgNoSuchFolder}, {kNoType, 2, text::kMsgNoType},
         {kNameZero, 3, text::kMsgNameEmpty},      {kNameEmpty, 3, text::kMsgNameEmpty},
+        {kNameInUse, 3, text::kBadFolderName},
         {kNoFolder, 4, text::kMsgHtmlDirEmpty},   {kNoIndex, 4, text::kMsgIndexDirEmpty},
         {kIndexInUse, 4, text::kMsgIndexDirUsed},
     };
@@ -187,6 +190,8 @@ class WizardFormTest : public QObject {
           break;
         case kNameZero: f.editDBName->setText(QStringLiteral(" 0 ")); break;
         case kNameEmpty: f.editDBName->setText(QStringLiteral("  ")); break;
+        // DB-1's name: a second "One" would stand twice in the tree.
+        case kNameInUse: f.editDBName->setText(QStringLiteral(" One ")); break;
         case kNoFolder: f.editHtmDir->clear(); break;
         case kNoIndex: f.editIndexDir->clear(); break;
         // The same folder written another way still counts as used.
@@ -229,6 +234,44 @@ class WizardFormTest : public QObject {
              args.c_str());
     f.btnFinish->click();
     QCOMPARE(f.result(), int(QDialog::Accepted));
+  }
+
+  // Document folders are file-system bytes end to end: a typed UTF-8 Chinese and accented
+  // folder, and a Big5-named one the program holds (shown decoded, its bytes kept), are
+  // written to the entry exactly as the file system has them.
+  void documentFoldersStayFileSystemBytes() {
+    Fixture fx("printf '\\032\\032'");
+    const struct {
+      const char* name;
+      bool typed;
+    } cases[] = {{"\xE9\x83\xB5\xE4\xBB\xB6", true}, {"jos\xC3\xA9", true}, {"\xB6\x6C\xA5\xF3", false}};
+    int id = 2;
+    for (const auto& c : cases) {
+      const std::string folder = fx.dir.path() + c.name;
+      std::filesystem::create_directories(folder);
+      TWizardForm f(fx.dir.path());
+      f.show();
+      walk(f, fx.docs, 1);
+      if (c.typed)
+        f.editHtmDir->setText(QString::fromUtf8(folder.c_str()));
+      else
+        set_path_edit(f.editHtmDir, folder);
+      f.btnNext->click();
+      QCOMPARE(f.Step(), 2);
+      f.btnNext->click();
+      f.editDBName->setText(QStringLiteral("Docs %1").arg(id));
+      f.btnNext->click();
+      if (c.typed)
+        f.editIndexDir->setText(QString::fromUtf8((folder + "-index/").c_str()));
+      else
+        set_path_edit(f.editIndexDir, folder + "-index/");
+      while (f.Step() < 6) f.btnNext->click();
+      f.schedule().WaitFinished();
+      const std::string sec = "DB-" + std::to_string(id);
+      QCOMPARE(fx.value(sec, "HtmlDir"), folder + "/");
+      QCOMPARE(fx.value(sec, "WorkDir"), folder + "-index/");
+      ++id;
+    }
   }
 
   // The real indexer through the queue: the counters show the folder's documents and the
@@ -364,7 +407,8 @@ class WizardFormTest : public QObject {
 
   // A builder that gives up on one database ('3') is not a stop: the next job still runs,
   // both databases stay, and Finish follows. While the run goes the waiting text and the
-  // status panels show; after it the two closing texts instead.
+  // status panels show; after it the closing texts instead, which do not call the run
+  // built: each database's result says what became of it.
   void givingUpIsNotAStop() {
     Fixture fx("until test -e \"$dir/go\"; do sleep 0.05; done\n"
                "case \"$*\" in *-x2) printf '3 no mail\\r\\n' ;; *) printf '1 Sorting\\r\\n\\032\\032' ;; esac");
@@ -380,7 +424,9 @@ class WizardFormTest : public QObject {
     QCOMPARE(f.Step(), 6);
     QVERIFY(f.btnFinish->isEnabled());
     QVERIFY(!f.labelProgress->isVisible() && !f.GroupBox2->isVisible() && !f.btnTerminate->isVisible());
-    QVERIFY(f.labelBuilt->isVisible() && f.labelFinish->isVisible());
+    QVERIFY(!f.labelBuilt->isVisible() && f.labelResult->isVisible() && f.labelFinish->isVisible());
+    QCOMPARE(f.labelResult->text(), QStringLiteral("a: ") + QString::fromStdString(load_text(text::kBuildFailed)) +
+                                        QStringLiteral(": no mail\nb: Sorting"));
     QCOMPARE(f.lbl2->text(), QStringLiteral("2"));
     QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
     QCOMPARE(fx.value("INDEX", "3"), std::string("1"));
@@ -454,25 +500,61 @@ class WizardFormTest : public QObject {
     QVERIFY2(args.find("-ncl -w") == 0 && args.find("-x2\n") < args.find("-x3\n"), args.c_str());
   }
 
-  // Terminate during a mail run of three databases: the run stops, the last database
-  // created is removed, the earlier ones stay listed, and no builder is left running.
+  // Terminate during a mail run of three databases, the first built and the second
+  // building: the built one stays, the stopped one and the one never started are removed
+  // with their entries, no builder is left running, and a retry builds only the two
+  // that are missing, so no database stands twice.
   void terminateDuringAMailRun() {
-    Fixture fx("printf '0 m\\r\\n'; exec sleep 30");
+    Fixture fx("case \"$*\" in *-x2) printf '1 1 documents indexed, 0 skipped\\r\\032\\032'; exit 0;; esac\n"
+               "printf '0 m\\r\\n'; exec sleep 30");
+    auto builders = [&fx] {
+      const std::string pids = test::read_file(fx.dir / "pids");
+      return std::count(pids.begin(), pids.end(), '\n');
+    };
     TWizardForm f(fx.dir.path());
     f.show();
     select_found_mail(f, fx.docs, {"a.mbx", "b.mbx", "c.mbx"});
     while (f.Step() < 6) f.btnNext->click();
-    QTRY_VERIFY(QFile::exists(QString::fromStdString(fx.dir / "pids")));
+    QTRY_COMPARE(builders(), 2L);
     QVERIFY(f.Building());
     terminate_build(f);
     QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
-    QCOMPARE(fx.value("INDEX", "3"), std::string("1"));
-    QCOMPARE(fx.value("INDEX", "4"), std::string("<none>"));
-    QCOMPARE(fx.value("DB-4", "Description"), std::string("<none>"));
-    // Only the first builder ran, and it is gone.
-    const std::string pids = test::read_file(fx.dir / "pids");
-    QCOMPARE(std::count(pids.begin(), pids.end(), '\n'), 1L);
-    QVERIFY(kill(pid_t(std::stol(pids)), 0) != 0);
+    QCOMPARE(fx.value("DB-2", "Description"), std::string("a"));
+    for (const char* id : {"3", "4"}) {
+      QCOMPARE(fx.value("INDEX", id), std::string("<none>"));
+      QCOMPARE(fx.value(std::string("DB-") + id, "Description"), std::string("<none>"));
+    }
+    // The builders are gone.
+    std::istringstream pids(test::read_file(fx.dir / "pids"));
+    for (std::string pid; std::getline(pids, pid);) QVERIFY(kill(pid_t(std::stol(pid)), 0) != 0);
+    // The built mail file leaves the choice; the other two stay chosen.
+    QVERIFY(!f.lvFind->topLevelItem(0)->isSelected() && f.lvFind->topLevelItem(0)->isDisabled());
+    QVERIFY(f.lvFind->topLevelItem(1)->isSelected() && f.lvFind->topLevelItem(2)->isSelected());
+
+    f.btnNext->click();
+    QTRY_COMPARE(builders(), 3L);
+    terminate_build(f);
+    const std::string args = test::read_file(fx.dir / "args");
+    QVERIFY2(args.find("-x2\n") == args.rfind("-x2\n") && args.find("-x3\n") != args.rfind("-x3\n"), args.c_str());
+    QCOMPARE(fx.value("INDEX", "2"), std::string("1"));
+    for (const char* id : {"3", "4", "5"}) QCOMPARE(fx.value("INDEX", id), std::string("<none>"));
+  }
+
+  // A build that fails says why in the builder's words, and a completed one how many
+  // files it skipped; the wizard does not call a failed database built.
+  void buildResultsInTheBuildersWords() {
+    Fixture fx("case \"$*\" in *-x2) printf '1 3 documents indexed, 2 skipped\\r\\032\\032';;\n"
+               "*) printf '3 The document folder does not exist: /gone\\r';; esac");
+    TWizardForm f(fx.dir.path());
+    f.show();
+    select_found_mail(f, fx.docs, {"a.mbx", "b.mbx"});
+    while (f.Step() < 6) f.btnNext->click();
+    f.schedule().WaitFinished();
+    QVERIFY(f.btnFinish->isEnabled());
+    QCOMPARE(f.labelResult->text(),
+             QStringLiteral("a: 3 documents indexed, 2 skipped\nb: ") + QString::fromStdString(load_text(text::kBuildFailed)) +
+                 QStringLiteral(": The document folder does not exist: /gone"));
+    QVERIFY(f.labelBuilt->isHidden());
   }
 
   // Terminate on the mail-file page stops the search: the page says so and the navigation

@@ -203,6 +203,31 @@ TEST(ShellOpener, ExitCodeOrStillRunningDecides) {
   }
   qm::ShellOpener missing(dir / "no-opener", 300);
   EXPECT_FALSE(missing.open("x"));
+}
+
+// An opener that outlives the wait is reaped when it ends, not at the next open: no zombie
+// child of ours stays behind.
+TEST(ShellOpener, OpenerLeftRunningIsReapedWhenItEnds) {
+  qm::test::TempDir dir;
+  const std::string opener = dir / "opener";
+  qm::test::write_file(opener, "#!/bin/sh\necho $$ > " + dir.path() + "pid\nsleep 0.8\n");
+  chmod(opener.c_str(), 0755);
+  qm::ShellOpener shell(opener, 200);
+  ASSERT_TRUE(shell.open("/d/a.htm"));
+  const pid_t pid = pid_t(std::stol(qm::test::read_file(dir / "pid")));
+  // Gone from /proc altogether: reaped, not merely ended.
+  bool gone = false;
+  for (int i = 0; i < 300 && !gone; ++i) {
+    gone = access(("/proc/" + std::to_string(pid)).c_str(), F_OK) != 0;
+    if (!gone) usleep(10000);
+  }
+  EXPECT_TRUE(gone) << "the opener " << pid << " is left unreaped";
+}
+
+TEST(ShellOpener, MissingOpenerAndProgramOfOwnChoice) {
+  qm::test::TempDir dir;
+  qm::ShellOpener missing(dir / "no-opener", 300);
+  EXPECT_FALSE(missing.open("x"));
 
   // A program of the caller's choice with arguments of its own.
   const std::string viewer = dir / "viewer";

@@ -107,8 +107,28 @@ TEST(BookmarkTree, AddedBookmarkTagAndHitPath) {
   EXPECT_EQ(tag, 4);
   EXPECT_EQ(f.tree.path_of_tag(tag), "/d/book.pgx");
   EXPECT_EQ(f.tree.path_of_tag(-1), "Error");
-  EXPECT_EQ(bookmark_hit_path("/d/a(1)/b.htm"), "/d/a");
-  EXPECT_EQ(bookmark_hit_path("/d/plain.htm"), "/d/plain.htm");
+}
+
+// Only a page document's trailing page mark is cut; every other "(" belongs to the name.
+TEST(BookmarkTree, HitPathCutsOnlyTheTrailingPageMark) {
+  const struct {
+    const char* hit;
+    const char* bookmarked;
+  } cases[] = {
+      {"/d/book.pgx(12)", "/d/book.pgx"},
+      {"/d/book.pgx(0)", "/d/book.pgx"},
+      {"/d/report (final).txt", "/d/report (final).txt"},
+      {"/d/a(1)/b.htm", "/d/a(1)/b.htm"},
+      {"/d/plain.htm", "/d/plain.htm"},
+      {"/d/notes()", "/d/notes()"},
+      {"/d/draft(v2)", "/d/draft(v2)"},
+      {"/d/(12)", "/d/"},
+      {"/d/\xB3\x5C\xA5\x69(3)", "/d/\xB3\x5C\xA5\x69"},  // a Big5 name, then its page
+      {"/d/x(1)(2)", "/d/x(1)"},
+      {")", ")"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(bookmark_hit_path(c.hit), c.bookmarked) << c.hit;
 }
 
 }  // namespace

@@ -86,12 +86,15 @@ TEST_F(DatabaseEntryTest, ChecksInOrder) {
       {"mail name", [](DatabaseEntryFields& f) { f.mail = true; f.name = ""; f.mail_file = ""; }, 9011},
       {"mail file", [](DatabaseEntryFields& f) { f.mail = true; f.mail_file = " "; f.index_folder = ""; }, 9028},
       {"mail index", [](DatabaseEntryFields& f) { f.mail = true; f.mail_file = "/m"; f.index_folder = ""; }, 9013},
+      // Another database's name: the tree would show two of it.
+      {"name in use", [](DatabaseEntryFields& f) { f.name = " Taken "; }, 1423},
+      {"mail name in use", [](DatabaseEntryFields& f) { f.mail = true; f.mail_file = "/m"; f.name = "Taken"; }, 1423},
       {"passes", [](DatabaseEntryFields&) {}, 0},
   };
   for (const auto& c : cases) {
     DatabaseEntryFields f = docs();
     c.change(f);
-    EXPECT_EQ(CheckDatabaseEntry(cat, f, true, ""), c.want) << c.what;
+    EXPECT_EQ(CheckDatabaseEntry(cat, f, true, "", 2), c.want) << c.what;
     if (c.want == 9016) {
       EXPECT_EQ(f.doc_folder, "");
     }

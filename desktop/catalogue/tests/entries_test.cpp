@@ -106,6 +106,18 @@ TEST_F(Entries, NumberedNamesAreMadeFromTheBaseName) {
   EXPECT_EQ(names.WorkDir, dir_.path() + "DB/Box(3)/");
   EXPECT_EQ(names.mail_source, "/m/Box.mbx");
 
+  // A database that has the name already counts as well, whatever its folder.
+  qm::test::write_file(dir_ / "vesprin.ini", "[INDEX]\n1=1\n[DB-1]\nDescription=Box\nWorkDir=/elsewhere/\n");
+  DatabaseCatalog named(dir_.path());
+  names = qm::mail_names_from_row(qm::kMailEudora, "Box.mbx", "/m/");
+  qm::mail_names_place(named, names, 2);
+  EXPECT_EQ(names.Description, "Box(2)");
+  EXPECT_TRUE(named.IsDatabaseNameUsed(" Box "));
+  EXPECT_FALSE(named.IsDatabaseNameUsed("Box", 1));  // its own name is no clash
+  EXPECT_FALSE(named.IsDatabaseNameUsed("box"));
+  qm::test::write_file(dir_ / "vesprin.ini", "[INDEX]\n1=1\n2=1\n[DB-1]\nWorkDir=" + dir_.path() +
+                                                 "DB/Box/\n[DB-2]\nWorkDir=" + dir_.path() + "DB/Box(2)/\n");
+
   // The wizard holds the table over several mail files: each sees the ones before.
   ASSERT_TRUE(catalog.OpenConfig());
   for (int expected : {3, 4}) {
@@ -144,6 +156,11 @@ TEST_F(Entries, ValuesOfTheEntries) {
       {qm::kMailOutlookExpress5, "Inbox.dbx", "/m", "Inbox", "/m/Inbox.dbx", ""},
       {qm::kMailNetscape, "Sent.snm", "/m/", "Sent", "/m/Sent", ""},
       {qm::kMailEudora, "In", "/m/", "In", "/m/In", ""},
+      // A file's name is the file system's bytes in the source, Big5 text in the name:
+      // UTF-8 converted, Big5 kept, a character without a Big5 form left out.
+      {qm::kMailOutlookExpress4, "\xE6\x94\xB6.mbx", "/\xE9\x83\xB5/", "\xA6\xAC", "/\xE9\x83\xB5/\xE6\x94\xB6.mbx", ""},
+      {qm::kMailOutlookExpress4, "\xA6\xAC.mbx", "/\xB6\x6C/", "\xA6\xAC", "/\xB6\x6C/\xA6\xAC.mbx", ""},
+      {qm::kMailNetscape, "jos\xC3\xA9.snm", "/m/", "jos", "/m/jos\xC3\xA9", ""},
   };
   for (auto& r : rows) {
     qm::MailNames n = qm::mail_names_from_row(r.kind, r.caption, r.detail);

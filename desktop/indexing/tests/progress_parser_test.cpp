@@ -44,6 +44,28 @@ std::string joined(const Parsed& p) {
   return s;
 }
 
+// The builder's own words on how a job ended: the '3' line's text, and the last status
+// line (after a completed build, its closing count).
+TEST(ProgressParser, FailureAndClosingStatusTexts) {
+  const struct {
+    const char* stream;
+    const char* failure;
+    const char* last_status;
+  } cases[] = {
+      {"1 Reading\r\n0 a\r\n1 2 documents indexed, 1 skipped\r\n\x1A\x1A", "", "2 documents indexed, 1 skipped"},
+      {"1 Reading\r\n3 The document folder does not exist: /gone\r\n1 later\r\n",
+       "The document folder does not exist: /gone", "Reading"},
+      {"3\r\n", "", ""},
+      {"0 a\r\n", "", ""},
+  };
+  for (const auto& c : cases) {
+    IndexerProgressParser parser({}, {});
+    parser.feed(c.stream);
+    EXPECT_EQ(parser.failure_text(), c.failure) << c.stream;
+    EXPECT_EQ(parser.last_status(), c.last_status) << c.stream;
+  }
+}
+
 TEST(ProgressParser, StreamsReadTheSameInAnyPieces) {
   const std::string long_text(300, 'x');
   struct Case {

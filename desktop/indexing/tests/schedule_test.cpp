@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -81,6 +82,7 @@ struct QueueRun {
   int finished = -1;
   ProgressView last_view;
   int views = 0;
+  std::map<int, std::string> reports;  // JobReport at each job's result
 };
 
 // Runs the jobs for ids to their end; on_event may act on the schedule (Stop).
@@ -94,6 +96,7 @@ void run_jobs(const Builders& b, const std::vector<int>& ids, QueueRun& run, boo
     schedule.AddJob(indexer_command_line(b.program_dir(), IndexerKind::Document, 7, id), id,
                     [&](int db, int code) {
                       run.events.emplace_back(db, code);
+                      if (code == kJobCompleted || code == kJobFailed) run.reports[db] = schedule.JobReport(db);
                       run.order.push_back("event " + std::to_string(db) + " " + std::to_string(code));
                       if (on_event) on_event(schedule, db, code);
                     });
@@ -147,6 +150,11 @@ TEST(IndexSchedule, ResultsOfScriptedBuilders) {
       EXPECT_EQ(run.order[i + 1], "event " + run.order[i].substr(5) + " 0");
     }
   EXPECT_EQ(works, (std::vector<std::string>{"work 1", "work 4", "work 6"}));
+  // Each job's end in the builder's words: its last status line after a completed build,
+  // the reason of its '3' line, nothing from a builder that just ended.
+  const std::map<int, std::string> reports = {{1, "Sorting"}, {2, "broken"}, {3, ""}, {6, ""}};
+  for (const auto& [id, report] : reports) EXPECT_EQ(run.reports[id], report) << id;
+  EXPECT_EQ(run.reports[4].substr(0, 4), "0000");
   expect_all_stopped(b.pids());
 }
 
@@ -185,6 +193,8 @@ TEST(IndexSchedule, MissingBuilderFailsEveryJob) {
   schedule.WaitFinished();
   // No status bar: no event 9.
   EXPECT_EQ(events, (std::vector<std::pair<int, int>>{{1, 1}, {2, 1}}));
+  // Why it failed: the builder could not be started.
+  EXPECT_FALSE(schedule.JobReport(2).empty());
   EXPECT_EQ(finished, 0);
 }
 

@@ -64,8 +64,10 @@ class WalkerTest : public ::testing::Test {
       EXPECT_EQ(std::this_thread::get_id(), window_thread_);
       for (auto& r : rows) rows_.push_back(std::move(r));
     });
-    t.SetLabel([this](const std::string& s) {
+    t.SetLabel([this](const std::string& s, bool folder) {
       EXPECT_EQ(std::this_thread::get_id(), window_thread_);
+      // Folders walked are the walk's own paths; the closing status is one of the texts.
+      EXPECT_EQ(folder, !s.empty() && s.back() == '/') << s;
       label_ = s;
     });
     t.SetCallback([this](void* user) {
