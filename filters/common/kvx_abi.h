@@ -103,6 +103,11 @@ struct KVXIO {
 #define KVXIO_CREATE 2
 #define KVXIO_CREATE_READWRITE 3
 
+/* IOOpen flags: KVXIO_OPEN_REGULAR refuses a path that names anything but a regular file
+   (a device such as /dev/zero, a FIFO, a socket), without waiting at a FIFO; other spec
+   types are not paths and open as without it. */
+#define KVXIO_OPEN_REGULAR 1
+
 KVX_API KVXSTATUS IOOpen(KVXIO** out, uint32_t specType, const void* spec, uint32_t flags);
 KVX_API KVXSTATUS IOCreate(KVXIO** out, uint32_t specType, const void* spec, uint32_t mode);
 

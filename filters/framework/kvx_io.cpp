@@ -231,8 +231,9 @@ Object* make(Kind kind, uint32_t spec_type) {
   return o;
 }
 
-// Opens a file named by spec type 2 or 4.
-KVXSTATUS open_path(KVXIO** out, uint32_t spec_type, const void* spec, bool create) {
+// Opens a file named by spec type 2 or 4; regular_only (reading) refuses anything but a
+// regular file, opened without waiting so that a FIFO cannot hold the caller.
+KVXSTATUS open_path(KVXIO** out, uint32_t spec_type, const void* spec, bool create, bool regular_only) {
   std::string path;
   std::vector<uint16_t> wide;
   if (spec_type == KVXSPEC_PATH) {
@@ -243,11 +244,13 @@ KVXSTATUS open_path(KVXIO** out, uint32_t spec_type, const void* spec, bool crea
     if (!utf16_to_utf8(w, path)) return create ? KVXERR_CREATEFAILED : KVXERR_OPENFAILED;
   }
   if (path.empty()) return create ? KVXERR_CREATEFAILED : KVXERR_OPENFAILED;
+  regular_only = regular_only && !create;
   int fd = create ? ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
-                  : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+                  : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (regular_only ? O_NONBLOCK : 0));
   if (fd < 0) return create ? KVXERR_CREATEFAILED : KVXERR_OPENFAILED;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (regular_only && !S_ISREG(st.st_mode)) ||
+      (regular_only && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)) {
     ::close(fd);
     return create ? KVXERR_CREATEFAILED : KVXERR_OPENFAILED;
   }
@@ -260,14 +263,14 @@ KVXSTATUS open_path(KVXIO** out, uint32_t spec_type, const void* spec, bool crea
   return KVX_OK;
 }
 
-KVXSTATUS open_any(KVXIO** out, uint32_t spec_type, const void* spec, bool create) {
+KVXSTATUS open_any(KVXIO** out, uint32_t spec_type, const void* spec, bool create, uint32_t flags = 0) {
   if (out == nullptr) return KVXERR_BADPARAM;
   *out = nullptr;
   if (spec == nullptr) return KVXERR_BADPARAM;
   switch (spec_type) {
     case KVXSPEC_PATH:
     case KVXSPEC_WIDEPATH:
-      return open_path(out, spec_type, spec, create);
+      return open_path(out, spec_type, spec, create, (flags & KVXIO_OPEN_REGULAR) != 0);
     case KVXSPEC_IOOBJECT: {
       auto* given = const_cast<KVXIO*>(static_cast<const KVXIO*>(spec));
       if (Object* o = ours(given)) ++o->refs;
@@ -343,8 +346,8 @@ bool utf16_to_utf8(const uint16_t* w, std::string& out) {
 
 extern "C" {
 
-KVXSTATUS IOOpen(KVXIO** out, uint32_t spec_type, const void* spec, uint32_t /*flags*/) {
-  return kvx::open_any(out, spec_type, spec, false);
+KVXSTATUS IOOpen(KVXIO** out, uint32_t spec_type, const void* spec, uint32_t flags) {
+  return kvx::open_any(out, spec_type, spec, false, flags);
 }
 
 KVXSTATUS IOCreate(KVXIO** out, uint32_t spec_type, const void* spec, uint32_t /*mode*/) {

@@ -8,7 +8,7 @@
   X(MUCacheInit) X(MUCacheAdd) X(MUCacheRetrieve) X(MUCacheDeinit) X(MUCacheLock) X(MUCacheUnlock) \
   X(BIGetLinkByHFile) X(BIGetLinkByElemChId) X(BIGetSectionTypeFromInString)                    \
   X(HtmlElementExist) X(HtmlGetElementName) X(HtmlHandleElement)                                \
-  X(PCTestFailAlloc)                                                                            \
+  X(PCTestFailAlloc) X(PCTestBounds)                                                            \
   X(HtmlExportEmbeddedObject) X(HtmlExportGraphicObject) X(EUProcessLink) X(EUCleanupAfterLink) \
   X(EUSetupObjectConversion) X(EUSetupSelectionConversion) X(EUDoConversion)                    \
   X(EUHandleConversionFailure) X(pagecastCallback) X(WriteGIF)

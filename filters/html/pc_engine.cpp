@@ -4,6 +4,7 @@
 // output files, and the parse-error page that takes the document's place when the template
 // does not parse. Loaded by libkvx.so for export type 1101; builds on every other file of
 // this folder.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -137,11 +138,19 @@ KVXSTATUS replay(Export& x, size_t index, KVXIO* target) {
         st = write_mark(x, target);
         break;
       case 201:
-        st = copy_range(x, target, x.templates[size_t(e.tpl)], rec.a, rec.b);
+        x.output_written += rec.b;
+        st = x.output_written > x.output_limit ? kReplayFailed
+                                                : copy_range(x, target, x.templates[size_t(e.tpl)], rec.a, rec.b);
         break;
-      case 202:
+      case 202: {
+        // Element content is counted by how far the file grew.
+        uint32_t before = 0, after = 0;
+        bool known = target->Tell(target, &before) == KVX_OK;
         st = template_pass_element(x, target, x.paths[rec.a]);
+        if (known && target->Tell(target, &after) == KVX_OK && after > before) x.output_written += after - before;
+        if (st == KVX_OK && x.output_written > x.output_limit) st = kReplayFailed;
         break;
+      }
       case 203:
         st = write_text8(target, x.texts8[rec.a], x.out_kind) ? kIoFailed : KVX_OK;
         break;
@@ -257,7 +266,7 @@ KVXSTATUS write_error_page(Export& x, uint32_t position, KVXSTATUS status) {
   uint16_t format = t.reader->format;
   uint32_t size = 0;
   if (t.io->GetInfo(t.io, KVXIOINFO_SIZE, &size) != KVX_OK) size = 0;
-  if (size > (64u << 20)) size = 64u << 20;
+  if (size > kMaxTemplateBytes) size = kMaxTemplateBytes;
   std::string bytes;
   if (read_range(t, 0, size, bytes)) return kIoFailed;
   uint32_t skip = format == kTpl8 ? 0 : 2;
@@ -460,6 +469,31 @@ KVXSTATUS template_pass_element(Export& x, KVXIO* out, const PathRec& p) {
 
 namespace {
 
+// The constant terms of the two limits; tests make them small (PCTestBounds).
+uint64_t g_work_base = kWorkBase, g_output_base = kOutputBase;
+
+// The parse's work limit and the replay's output limit of this export (pc_parse.cpp states
+// them), from the size of its template and of the source document.
+void set_bounds(Export& x) {
+  uint64_t template_size = 0, document_size = 0;
+  uint32_t size = 0;
+  Template& t = x.templates[size_t(x.entries[0].tpl)];
+  if (t.io->GetInfo(t.io, KVXIOINFO_SIZE, &size) == KVX_OK) template_size = size;
+  KVXIO* doc = nullptr;
+  if (DAGetHFile(x.ex, &doc) == KVX_OK && doc != nullptr && doc->GetInfo(doc, KVXIOINFO_SIZE, &size) == KVX_OK)
+    document_size = size;
+  template_size = std::min<uint64_t>(template_size, kMaxTemplateBytes);
+  // Room for the template's text passes over every section (the built-in template's
+  // repetition), up to as many as one VELMREP may make.
+  uint32_t sections = 0;
+  if (CHGetItemCount(x.chunker, KVXRANGE_SECTIONS, &sections) != KVX_OK) sections = 0;
+  sections = std::min(sections, kMaxRepPasses);
+  x.work = WorkBudget{};
+  x.work.limit = g_work_base + kWorkPerByte * template_size + kWorkPerSection * sections;
+  x.output_written = 0;
+  x.output_limit = g_output_base + kOutputPerByte * (template_size + document_size);
+}
+
 KVXSTATUS run_export(Export& x) {
   if (x.entries.empty() || x.root_out == nullptr) return kIoFailed;
   if (x.entries[0].tpl < 0) {
@@ -479,6 +513,7 @@ KVXSTATUS run_export(Export& x) {
   InstallSpacerPicture(x);
   host_elements(x);
   x.cur_entry = 0;
+  set_bounds(x);
   Reader& r = *x.templates[size_t(x.entries[0].tpl)].reader;
   x.entries[0].text_start = r.tell();
   x.stack.clear();
@@ -549,6 +584,13 @@ using pc::kInfo;
 KVX_DEFINE_FILTER_ENTRY(kInfo, pc::guarded_open, pc::export_close, pc::export_write)
 
 extern "C" {
+
+// Test hook: the constant terms of the work and output limits of later exports (0: the
+// usual ones), so that tests reach the limits with small fixtures.
+KVX_API void PCTestBounds(uint64_t work_base, uint64_t output_base) {
+  pc::g_work_base = work_base ? work_base : pc::kWorkBase;
+  pc::g_output_base = output_base ? output_base : pc::kOutputBase;
+}
 
 // The 16-bit name of the output file whose IO object is file; 25 when there is none or it
 // does not fit in size bytes (nothing copied then).

@@ -221,6 +221,9 @@ KVXSTATUS register_file(Export& x, KVXIO* out, const std::u16string& name, int p
   e.open_value = uint32_t(x.entries.size());
   e.list.reserve(128);
   e.list.push_back(Record{200, e.open_value, 0, 0, 0});
+  // Charged before the table grows (name may be an entry's own); the parse notices a
+  // spent budget at its next character.
+  x.work.charge(sizeof(Entry) + 128 * sizeof(Record) + 2 * name.size());
   x.entries.push_back(std::move(e));
   *index = int(x.entries.size()) - 1;
   return KVX_OK;
@@ -258,6 +261,7 @@ KVXSTATUS record(Export& x, uint32_t code, uint32_t a, uint32_t b, uint32_t c, u
   Entry& e = x.entries[size_t(x.cur_entry)];
   if (!e.recording) return KVX_OK;
   if (e.list.size() == e.list.capacity() && !mem_permit()) return kOutOfMemory;
+  if (!x.work.charge(sizeof(Record))) return kTooManyRepetitions;
   e.list.push_back(Record{code, a, b, c, d});
   return KVX_OK;
 }

@@ -5,6 +5,27 @@
 // template is read; the handlers record commands into the current output file's list.
 // Called by the engine (pc_engine.cpp); builds on the reader (pc_template.cpp), element
 // paths (pc_paths.cpp), output files (pc_files.cpp) and the element side.
+//
+// Bounds. A hostile template never costs more than a bounded multiple of its size T (the
+// size of the template the export was given, or of the built-in one), beside constant
+// terms and terms of the document that an ordinary export needs anyway, in time and
+// memory:
+// - A template is a regular file (devices and FIFOs are refused at the open) of at most
+//   kMaxTemplateBytes (4 MiB); a larger one, or a stream that goes on past that, is 1564.
+// - Statements nest at most kMaxNesting (100) deep, VELMINCLUDEs counted with them (and
+//   includes at most kMaxIncludeDepth deep); a deeper one is 1558 at its command, as a
+//   statement stack that cannot grow. The parser's call stack is bounded with it.
+// - The parse's work is at most kWorkBase + kWorkPerByte x T + kWorkPerSection x S units
+//   (64 Mi + 16 x T + 4 Ki x S, S the document's sections, at most 100,000: room for the
+//   built-in template's pass over every section): a unit is one template character read
+//   (VELMREP passes read their body again), one byte of command records, path records,
+//   texts, entries and statement-stack copies kept, and kExistsWork per question to the
+//   document. The memory that the parse keeps is therefore at most about twice that many
+//   bytes. Past it the parse stops with 1550 ("too many repetitions"), and the error page
+//   marks the outermost VELMREP that was repeating.
+// - The replay writes at most kOutputBase + kOutputPerByte x (T + D) bytes of template
+//   text and element content (256 MiB + 64 x (T + D), D the source document's size);
+//   past it the replay stops and the export answers 9, so a cut output is never a success.
 #include <cstdio>
 
 #include "pc_state.h"
@@ -208,6 +229,11 @@ KVXSTATUS handle_rep(Export& x) {
   KVXSTATUS st = rep_body(x, ci, path, command);
   x.rep_commands.pop_back();
   if (st == KVX_OK) leave(x, saved);
+  // The work ran out while repeating: the outermost repetition is what the page marks.
+  if (x.work.spent() && x.rep_commands.empty()) {
+    reader_seek(r, command);
+    return kTooManyRepetitions;
+  }
   return st;
 }
 
@@ -310,6 +336,7 @@ KVXSTATUS handle_ins(Export& x) {
       }
       if (recording(x)) {
         if (x.texts8.size() == x.texts8.capacity() && !mem_permit()) return kOutOfMemory;
+        if (!x.work.charge(sizeof(std::string) + w.size())) return kTooManyRepetitions;
         x.texts8.push_back(w);
         if (KVXSTATUS st = record(x, 208, uint32_t(x.texts8.size() - 1))) return st;
       }
@@ -325,6 +352,7 @@ KVXSTATUS handle_ins(Export& x) {
       if (KVXSTATUS st = expect(r, "}", kInsNoBrace)) return st;
       if (recording(x)) {
         if (x.texts8.size() == x.texts8.capacity() && !mem_permit()) return kOutOfMemory;
+        if (!x.work.charge(sizeof(std::string) + text.size())) return kTooManyRepetitions;
         x.texts8.push_back(text);
         if (KVXSTATUS st = record(x, 203, uint32_t(x.texts8.size() - 1))) return st;
       }
@@ -339,6 +367,7 @@ KVXSTATUS handle_ins(Export& x) {
   p.suppress = suppress;
   if (recording(x)) {
     if (p.host) {
+      if (!x.work.charge(sizeof(std::string) + p.host_text.size())) return kTooManyRepetitions;
       x.texts8.push_back(p.host_text);
       if (KVXSTATUS st = record(x, 210, uint32_t(x.texts8.size() - 1))) return st;
     } else if (template_element_exists(x, x.paths[size_t(path)])) {
@@ -523,6 +552,7 @@ KVXSTATUS handle_link_command(Export& x) {
   uint32_t copy = 0;
   if (recording(x)) {
     if (!mem_permit()) return kOutOfMemory;
+    if (!x.work.charge(sizeof(x.stack) + x.stack.size() * (sizeof(Context) + 16))) return kTooManyRepetitions;
     x.stack_copies.push_back(x.stack);
     copy = uint32_t(x.stack_copies.size() - 1);
   }
@@ -565,6 +595,7 @@ KVXSTATUS deferred_links(Export& x) {
       out = Record{206, 0, 0, 0, 0};
     } else {
       if (!mem_permit()) return kOutOfMemory;
+      if (!x.work.charge(sizeof(std::u16string) + 2 * text.size())) return kTooManyRepetitions;
       x.texts16.push_back(text);
       out = Record{209, uint32_t(x.texts16.size() - 1), 0, 0, element};
     }
@@ -573,7 +604,7 @@ KVXSTATUS deferred_links(Export& x) {
   return reader_seek(r, end) ? KVX_OK : kIoFailed;
 }
 
-KVXSTATUS handle_statement(Export& x, int n) {
+KVXSTATUS dispatch_statement(Export& x, int n) {
   switch (n) {
     case kWIf: return handle_if(x);
     case kWRep: return handle_rep(x);
@@ -585,6 +616,19 @@ KVXSTATUS handle_statement(Export& x, int n) {
     case kWLink: return handle_link_command(x);
     default: return kUnknownWord;
   }
+}
+
+// A statement inside kMaxNesting others is refused at its command (1558); the parser
+// calls itself once per level, so its stack stays bounded.
+KVXSTATUS handle_statement(Export& x, int n) {
+  if (x.nesting >= kMaxNesting) {
+    reader_seek(reader(x), x.cmd_pos);
+    return kOutOfMemory;
+  }
+  ++x.nesting;
+  KVXSTATUS st = dispatch_statement(x, n);
+  --x.nesting;
+  return st;
 }
 
 bool is_opener(int n) {
@@ -656,7 +700,13 @@ KVXSTATUS parse_template(Export& x) {
   if (st == KVX_OK && closer != 0) st = kUnbalanced;
   if (st == KVX_OK) st = deferred_links(x);
   if (st == KVX_OK) st = record(x, 204, x.entries[size_t(x.cur_entry)].open_value);
-  if (st != KVX_OK && x.err_tpl < 0) {
+  // A cut template or spent work ended the text early: whatever the parse made of the
+  // early end, that is the error.
+  if (x.templates[size_t(tpl)].reader->too_large) st = kNoTemplate;
+  else if (x.work.spent()) st = kTooManyRepetitions;
+  // The first error is marked where it happened; spent work is marked in the outermost
+  // template (each level overwrites it on the way out), at its outermost repetition.
+  if (st != KVX_OK && (x.err_tpl < 0 || st == kTooManyRepetitions)) {
     x.err_tpl = tpl;
     const Reader& r = *x.templates[size_t(tpl)].reader;
     x.err_pos = r.tell() == r.word_end ? r.word_start : r.tell();

@@ -166,6 +166,7 @@ namespace {
 
 KVXSTATUS push_context(Export& x, const std::vector<int32_t>& key, Context** out) {
   if (x.stack.size() == x.stack.capacity() && !mem_permit()) return kOutOfMemory;
+  if (!x.work.charge(sizeof(Context) + 4 * key.size())) return kTooManyRepetitions;
   x.stack.push_back(Context{x.open_stmt, key, 1});
   *out = &x.stack.back();
   return KVX_OK;
@@ -213,6 +214,7 @@ KVXSTATUS parse_path(Export& x, Reader& r, const std::string& first, PathUse use
           p.host_text = first;
         }
         p.host = true;
+        if (!x.work.charge(sizeof(PathRec) + p.host_text.size())) return kTooManyRepetitions;
         x.paths.push_back(std::move(p));
         *index = int(x.paths.size()) - 1;
         return KVX_OK;
@@ -336,6 +338,7 @@ KVXSTATUS parse_path(Export& x, Reader& r, const std::string& first, PathUse use
   }
   if (use == PathUse::IncDec && !open_index) return kBadIncDec;
   if (ctx_out) *ctx_out = last_ctx;
+  if (!x.work.charge(sizeof(PathRec) + 4 * p.items.size())) return kTooManyRepetitions;
   x.paths.push_back(std::move(p));
   *index = int(x.paths.size()) - 1;
   return KVX_OK;
@@ -373,6 +376,7 @@ bool is_css_file_path(const PathRec& p) {
 }
 
 bool template_element_exists(Export& x, const PathRec& p) {
+  x.work.charge(kExistsWork);  // a spent budget ends the parse at its next character
   if (is_css_file_path(p)) return x.css_mode == 1;
   return element_exists(x, p);
 }

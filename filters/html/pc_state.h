@@ -25,6 +25,7 @@ struct PictureState;  // pc_pictures.cpp
 enum : KVXSTATUS {
   kReplayFailed = 9,
   kBadNumber = 1536,
+  kTooManyRepetitions = 1550,
   kUnknownWord = 1537,
   kBadIndex = 1538,
   kBadCloser = 1540,
@@ -81,6 +82,28 @@ constexpr uint32_t kMaxRepPasses = 100000;
 constexpr uint32_t kMaxIncludeDepth = 32;
 constexpr uint32_t kNameMax = 2048;
 
+// The bounds of one export against a hostile template (pc_parse.cpp states them):
+// template size, statement nesting, the parse's work, and the bytes the replay writes.
+constexpr uint32_t kMaxTemplateBytes = 4u << 20;
+constexpr uint32_t kMaxNesting = 100;
+constexpr uint64_t kWorkBase = uint64_t(64) << 20, kWorkPerByte = 16, kWorkPerSection = 4096;
+constexpr uint64_t kOutputBase = uint64_t(256) << 20, kOutputPerByte = 64;
+
+// The parse's work so far and its limit, in units: one per template character read, one
+// per byte that the command lists, path records, texts and statement-stack copies keep,
+// and kExistsWork per question to the element side.
+struct WorkBudget {
+  uint64_t used = 0;
+  uint64_t limit = ~uint64_t(0);
+  // Adds n units; false once the limit is passed (and from then on).
+  bool charge(uint64_t n) {
+    used += n;
+    return used <= limit;
+  }
+  bool spent() const { return used > limit; }
+};
+constexpr uint64_t kExistsWork = 64;
+
 // Buffered reader over one template's IO object.
 struct Reader {
   KVXIO* io = nullptr;
@@ -88,6 +111,8 @@ struct Reader {
   uint32_t filled = 0, used = 0, base = 0;
   uint16_t format = kTpl8, width = 1;
   uint32_t word_start = 0, word_end = 0;  // the last word the scanner gave
+  WorkBudget* budget = nullptr;  // the export's; every character read is charged to it
+  bool too_large = false;        // the template went on past kMaxTemplateBytes
   uint32_t tell() const { return base + used; }
 };
 
@@ -168,6 +193,9 @@ struct Export {
   bool in_deferred_link = false;
   std::vector<uint32_t> rep_commands;  // positions of the open VELMREP commands
   uint32_t include_depth = 0;
+  uint32_t nesting = 0;                // statements open on the parser's call stack
+  WorkBudget work;
+  uint64_t output_written = 0, output_limit = ~uint64_t(0);
   int err_tpl = -1;
   uint32_t err_pos = 0;
 

@@ -22,13 +22,20 @@ const char* const kWords[] = {
     "oem",       "number",      "velmelseif",
 };
 
+// The next buffer of the template; false at its end, on a read error, and past
+// kMaxTemplateBytes (a stream that goes on, as a device would, is cut there and marked).
 bool fill(Reader& r) {
   r.base += r.filled;
   r.used = r.filled = 0;
   uint32_t got = 0;
   KVXSTATUS st = r.io->Read(r.io, r.buf, sizeof r.buf, &got);
   if (st != KVX_OK) return false;
-  r.filled = got > sizeof r.buf ? uint32_t(sizeof r.buf) : got;
+  got = got > sizeof r.buf ? uint32_t(sizeof r.buf) : got;
+  if (uint64_t(r.base) + got > kMaxTemplateBytes) {
+    r.too_large = true;
+    return false;
+  }
+  r.filled = got;
   return r.filled > 0;
 }
 
@@ -59,10 +66,15 @@ bool is_separator(uint32_t c, bool dot) {
   return c == ' ' || c == ';' || c == '\t' || c == '\n' || c == '\r' || (dot && c == '.');
 }
 
-// Creates the reader over io and detects the format from the first two bytes.
-KVXSTATUS attach_reader(Template& t) {
+// Creates the reader over io, charging the export's budget, and detects the format from
+// the first two bytes. A template that tells a size beyond kMaxTemplateBytes is refused
+// (1564) before anything is read.
+KVXSTATUS attach_reader(Template& t, WorkBudget& budget) {
+  uint32_t size = 0;
+  if (t.io->GetInfo(t.io, KVXIOINFO_SIZE, &size) == KVX_OK && size > kMaxTemplateBytes) return kNoTemplate;
   t.reader = std::make_unique<Reader>();
   t.reader->io = t.io;
+  t.reader->budget = &budget;
   if (t.io->Seek(t.io, KVXIO_SEEK_SET, 0) != KVX_OK) return kIoFailed;
   Reader& r = *t.reader;
   uint32_t a = next_byte(r), b = next_byte(r);
@@ -123,6 +135,8 @@ bool reader_seek(Reader& r, uint32_t pos) {
 }
 
 uint32_t read_char(Reader& r) {
+  // A spent budget ends the template for the parser; parse_template reports it.
+  if (r.budget != nullptr && !r.budget->charge(r.width)) return kEndChar;
   uint32_t a = next_byte(r);
   if (a == kEndChar || r.width == 1) return a;
   uint32_t b = next_byte(r);
@@ -267,7 +281,8 @@ KVXSTATUS load_template(Export& x, bool default_allowed, int* index) {
     uint32_t magic = 0;
     std::memcpy(&magic, value.data(), 4);
     uint32_t open_type = magic == KVXREDIRECT_MAGIC ? uint32_t(KVXSPEC_REDIRECT) : spec_type;
-    if (IOOpen(&t.io, open_type, value.data(), 0) != KVX_OK || t.io == nullptr) return kNoTemplate;
+    // A named template must be a regular file: a device never ends and a FIFO would wait.
+    if (IOOpen(&t.io, open_type, value.data(), KVXIO_OPEN_REGULAR) != KVX_OK || t.io == nullptr) return kNoTemplate;
     if (open_type == KVXSPEC_WIDEPATH) {
       auto* w = reinterpret_cast<const uint16_t*>(value.data());
       for (size_t i = 0; i < 4096 && w[i] != 0; ++i) t.path16.push_back(char16_t(w[i]));
@@ -285,7 +300,7 @@ KVXSTATUS load_template(Export& x, bool default_allowed, int* index) {
   } else {
     return kNoTemplate;
   }
-  if (KVXSTATUS a = attach_reader(t)) {
+  if (KVXSTATUS a = attach_reader(t, x.work)) {
     t.io->Close(t.io);
     return a;
   }
@@ -331,9 +346,10 @@ KVXSTATUS open_named_template(Export& x, const std::string& name, int relative_t
   t.wide_path = wide;
   std::vector<uint16_t> spec16(path16.begin(), path16.end());
   spec16.push_back(0);
-  KVXSTATUS st = wide ? IOOpen(&t.io, KVXSPEC_WIDEPATH, spec16.data(), 0) : IOOpen(&t.io, KVXSPEC_PATH, path.c_str(), 0);
+  KVXSTATUS st = wide ? IOOpen(&t.io, KVXSPEC_WIDEPATH, spec16.data(), KVXIO_OPEN_REGULAR)
+                      : IOOpen(&t.io, KVXSPEC_PATH, path.c_str(), KVXIO_OPEN_REGULAR);
   if (st != KVX_OK || t.io == nullptr) return kNoTemplate;
-  if (KVXSTATUS a = attach_reader(t)) {
+  if (KVXSTATUS a = attach_reader(t, x.work)) {
     t.io->Close(t.io);
     return a;
   }

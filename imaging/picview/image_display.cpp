@@ -163,10 +163,13 @@ void CRVImageDisplay::Run(CRVDC* dcs, int count, RECT* source, RECT* destination
   refresh();
   // 2. Crop to an exclusive source rectangle other than the whole image.
   if (source && !(source->left == 0 && source->top == 0 && source->right == m_width && source->bottom == m_height)) {
+    // Sizes in 64 bits; an empty or inverted rectangle is no crop (its right or bottom
+    // edge may be INT32_MIN, so the inclusive edges are made only for a positive size).
     int64_t w = int64_t(source->right) - source->left, h = int64_t(source->bottom) - source->top;
-    RECT inclusive{source->left, source->top, source->right - 1, source->bottom - 1};
-    if (w > 0 && h > 0 && w <= INT32_MAX && h <= INT32_MAX && take(image, ImgCopy(image, int32_t(w), int32_t(h), &inclusive, 0)))
-      refresh();
+    if (w > 0 && h > 0 && w <= INT32_MAX && h <= INT32_MAX) {
+      RECT inclusive{source->left, source->top, source->right - 1, source->bottom - 1};
+      if (take(image, ImgCopy(image, int32_t(w), int32_t(h), &inclusive, 0))) refresh();
+    }
   }
   // 3. Scale; a numerator or denominator of 0 or less skips the step, and a size that
   // truncates to 0 becomes 1.

@@ -44,6 +44,15 @@ std::vector<int32_t> span_table(int32_t n, int32_t m) {
   return t;
 }
 
+// Whether an output image of w x h pixels of bpp bits stays within 2 GiB, counting the
+// step tables of a scale (one 32-bit entry per output column and row) when asked; every
+// size is worked out in 64 bits, as w and h may come from a caller's scale.
+bool fits(int32_t w, int32_t h, int32_t bpp, bool tables) {
+  const uint64_t stride = uint64_t((int64_t(w) * bpp + 31) / 32 * 4);
+  const uint64_t table_bytes = tables ? (uint64_t(w) + uint64_t(h) + 2) * 4 : 0;
+  return stride * uint64_t(h) + table_bytes <= 0x7FFFFFFF;
+}
+
 // Number of bytes a row of w pixels of bpp bits fills.
 size_t row_bytes(int32_t w, int32_t bpp) { return (size_t(w) * size_t(bpp) + 7) / 8; }
 
@@ -218,7 +227,7 @@ HIMG ImgCopy(HIMG img, int32_t newWidth, int32_t newHeight, const RECT* source, 
   const int32_t bpp = h.biBitCount;
   const bool gray = (flags & (IMG_COPY_GRAY4 | IMG_COPY_GRAY8)) && bpp == 1 && nw <= sw && nh < sh;
   const int32_t depth = gray ? (flags & IMG_COPY_GRAY8 ? 8 : 4) : bpp;
-  if (uint64_t((int64_t(nw) * depth + 31) / 32 * 4) * uint64_t(nh) > 0x7FFFFFFF) return fail(IMG_NO_MEMORY);
+  if (!fits(nw, nh, depth, true)) return fail(IMG_NO_MEMORY);
   ImgDib* d = ImgDibNew(nw, nh, depth, true, gray ? nullptr : s->info);
   if (!d) return fail(IMG_NO_MEMORY);
   BITMAPINFOHEADER& o = d->info->bmiHeader;
@@ -264,7 +273,7 @@ HIMG ImgRotate(HIMG img, uint32_t angle, uint32_t background) {
     const uint32_t degrees = (angle / 100) % 360;
     const bool turn = degrees == 90 || degrees == 270;
     const int32_t ow = turn ? ht : w, oh = turn ? w : ht;
-    d = ImgDibNew(ow, oh, bpp, true, s->info);
+    if (fits(ow, oh, bpp, false)) d = ImgDibNew(ow, oh, bpp, true, s->info);
     if (d) {
       d->info->bmiHeader.biSizeImage = ImgDibImageSize(&d->info->bmiHeader);
       std::memset(d->bits, 0, ImgDibImageSize(&d->info->bmiHeader));
@@ -284,8 +293,9 @@ HIMG ImgRotate(HIMG img, uint32_t angle, uint32_t background) {
     }
   } else {
     // Coordinates are the DIB's (rows counted upward), so every angle turns
-    // counter-clockwise on screen, like the right angles.
-    const double a = double(angle) * 0.01 * std::numbers::pi / 180.0, ca = std::cos(a), sa = std::sin(a);
+    // counter-clockwise on screen, like the right angles. The angle is taken within one
+    // turn first, so that a huge angle turns exactly as its remainder does.
+    const double a = double(angle % 36000) * 0.01 * std::numbers::pi / 180.0, ca = std::cos(a), sa = std::sin(a);
     const double xs[4] = {0, double(w), 0, double(w)}, ys[4] = {0, 0, double(ht), double(ht)};
     double minx = 1e300, maxx = -1e300, miny = 1e300, maxy = -1e300;
     for (int i = 0; i < 4; ++i) {
@@ -294,8 +304,7 @@ HIMG ImgRotate(HIMG img, uint32_t angle, uint32_t background) {
     }
     const double fw = maxx - minx + 0.5, fh = maxy - miny + 0.5;
     const int32_t ow = fw < 1 ? 1 : int32_t(fw), oh = fh < 1 ? 1 : int32_t(fh);
-    if (uint64_t((int64_t(ow) * bpp + 31) / 32 * 4) * uint64_t(oh) <= 0x7FFFFFFF)
-      d = ImgDibNew(ow, oh, bpp, true, s->info);
+    if (fits(ow, oh, bpp, false)) d = ImgDibNew(ow, oh, bpp, true, s->info);
     if (d) {
       d->info->bmiHeader.biSizeImage = ImgDibImageSize(&d->info->bmiHeader);
       const uint32_t bg = bpp <= 8 ? background_index(d->info, background)

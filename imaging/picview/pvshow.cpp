@@ -79,7 +79,7 @@ void predicted_size(const CRVImageDisplay& d, const RECT* src, int64_t* w, int64
     if ((a / 9000) % 2) std::swap(*w, *h);
     return;
   }
-  double r = a * 0.01 * std::numbers::pi / 180.0, c = std::fabs(std::cos(r)), s = std::fabs(std::sin(r));
+  double r = (a % 36000) * 0.01 * std::numbers::pi / 180.0, c = std::fabs(std::cos(r)), s = std::fabs(std::sin(r));
   double nw = c * double(*w) + s * double(*h), nh = s * double(*w) + c * double(*h);
   *w = std::max<int64_t>(1, int64_t(nw + 0.5));
   *h = std::max<int64_t>(1, int64_t(nh + 0.5));

@@ -1,7 +1,9 @@
 // IO objects through libkvx.so: files by 8-bit and UTF-16 path, the routine order of the
 // object, end of file, get-info ids, adopted objects, redirection to a test object that
-// refuses bytes after N, read-only memory, and writes held in the object until another
-// call or the close.
+// refuses bytes after N, read-only memory, writes held in the object until another call
+// or the close, and opening regular files only.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -133,6 +135,26 @@ TEST_F(IoTest, OpenAndCreateFailures) {
   EXPECT_EQ(IOOpen(&io, 77, "x", 0), KVXERR_BADPARAM);
   EXPECT_EQ(IOOpen(nullptr, KVXSPEC_PATH, "x", 0), KVXERR_BADPARAM);
   EXPECT_EQ(IOOpen(&io, KVXSPEC_PATH, nullptr, 0), KVXERR_BADPARAM);
+}
+
+// KVXIO_OPEN_REGULAR: a path must name a regular file; a device or a FIFO is refused
+// without a read and without waiting for a writer, and the file opened reads as usual.
+TEST_F(IoTest, OpenRegularRefusesDevicesAndFifosWithoutWaiting) {
+  std::string fifo = dir_ / "fifo", plain = dir_ / "plain";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  qm::test::write_file(plain, "abc");
+  KVXIO* io = nullptr;
+  for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/null"), dir_.dir()})
+    EXPECT_EQ(IOOpen(&io, KVXSPEC_PATH, path.c_str(), KVXIO_OPEN_REGULAR), KVXERR_OPENFAILED) << path;
+  ASSERT_EQ(IOOpen(&io, KVXSPEC_PATH, plain.c_str(), KVXIO_OPEN_REGULAR), KVX_OK);
+  char buf[8] = {};
+  uint32_t got = 0;
+  EXPECT_EQ(io->Read(io, buf, sizeof buf, &got), KVX_OK);
+  EXPECT_EQ(std::string(buf, got), "abc");
+  EXPECT_EQ(io->Close(io), KVX_OK);
+  // Without the flag a device still opens, as documents may ask for.
+  ASSERT_EQ(IOOpen(&io, KVXSPEC_PATH, "/dev/null", 0), KVX_OK);
+  EXPECT_EQ(io->Close(io), KVX_OK);
 }
 
 TEST_F(IoTest, AdoptedObjectIsSharedUntilEachHolderClosesIt) {

@@ -1,11 +1,14 @@
 // The image display class: its edge cases through pvshow (one process per screen, as
 // the screen's colour count is asked once per process), Display2, a second Display
 // without Initial, a C caller that loads libpicview.so with dlopen, and seeded corrupt
-// DIBs with random settings through the class and through pvshow.
+// DIBs with random settings through the class and through pvshow, and a table of hostile
+// rectangles, scales and rotations through the class.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
+#include <climits>
+#include <optional>
 #include <set>
 
 #include "imaging/picview/picview.h"
@@ -187,6 +190,87 @@ TEST(PicviewDisplayClass, CCallerThroughDlopen) {
             "FF0000 FF0000 00FF00 00FF00\n"
             "FF0000 FF0000 00FF00 00FF00\n"
             "leaks 0 0\n");
+}
+
+// Hostile rectangles, scales and rotations through the class (the test build stops at
+// any undefined behaviour): each gives the picture of a plain setting it stands for, or
+// draws nothing. A rectangle that is empty, inverted, outside the image or wider than
+// 32 bits is no crop; a scale with a part of 0 or less, or one that would make a picture
+// beyond 2 GiB, is no scale; an angle is taken within one turn.
+TEST(PicviewRobustness, HostileRectanglesScalesAndRotations) {
+  constexpr int32_t kMin = INT32_MIN, kMax = INT32_MAX;
+  struct Settings {
+    bool crop = false;
+    RECT src{};
+    RECT dest{0, 0, 15, 15};
+    int32_t num = 1, den = 1;
+    uint32_t rotation = 0;
+    int32_t bright = 0;
+  };
+  auto crop = [](RECT r) { Settings s; s.crop = true; s.src = r; return s; };
+  auto dest = [](RECT r) { Settings s; s.dest = r; return s; };
+  auto scale = [](int32_t n, int32_t d) { Settings s; s.num = n; s.den = d; return s; };
+  auto turn = [](uint32_t a) { Settings s; s.rotation = a; return s; };
+  auto bright = [](int32_t b) { Settings s; s.bright = b; return s; };
+  const Settings plain;
+  struct Case {
+    const char* name;
+    Settings hostile;
+    std::optional<Settings> same_as;  // none: nothing is drawn
+  } cases[] = {
+      {"right edge INT32_MIN", crop({10, kMax, kMin, 1}), plain},
+      {"whole 32-bit plane", crop({kMin, kMin, kMax, kMax}), plain},
+      {"inverted plane", crop({kMax, kMax, kMin, kMin}), plain},
+      {"left of the image", crop({-5, -5, 3, 3}), plain},
+      {"empty", crop({0, 0, 0, 0}), plain},
+      {"at INT32_MAX", crop({kMax - 1, 0, kMax, 1}), plain},
+      {"at INT32_MIN", crop({kMin, 0, kMin + 1, 1}), plain},
+      {"tall as 32 bits", crop({0, kMin, 13, kMax}), plain},
+      {"last pixel", crop({12, 8, 13, 9}), crop({12, 8, 13, 9})},
+      // The drawing layer holds sizes to 2^30 pixels: the picture ends left of the surface.
+      {"destination over the plane", dest({kMin, kMin, kMax, kMax}), std::nullopt},
+      {"destination far right", dest({kMax - 1, kMax - 1, kMax, kMax}), std::nullopt},
+      {"destination far left", dest({kMin, kMin, kMin + 3, kMin + 3}), std::nullopt},
+      {"scale 7/0", scale(7, 0), plain},
+      {"scale 0/7", scale(0, 7), plain},
+      {"scale INT32_MIN/-1", scale(kMin, -1), plain},
+      {"scale -7/-2", scale(-7, -2), plain},
+      {"scale INT32_MAX/1", scale(kMax, 1), plain},
+      {"scale INT32_MAX/INT32_MIN", scale(kMax, kMin), plain},
+      {"scale INT32_MAX/(INT32_MAX-1)", scale(kMax, kMax - 1), plain},
+      {"scale 1/INT32_MAX", scale(1, kMax), scale(1, 100)},
+      {"rotation 119304 turns", turn(36000u * 119304u), plain},
+      {"rotation 4294962000", turn(4294962000u), turn(18000)},
+      {"rotation UINT32_MAX", turn(UINT32_MAX), turn(UINT32_MAX % 36000)},
+      {"rotation 2^31", turn(0x80000000u), turn(0x80000000u % 36000)},
+      {"brightness INT32_MAX", bright(kMax), bright(255)},
+      {"brightness INT32_MIN", bright(kMin), bright(-255)},
+  };
+  int blocks = QmLiveGlobalBlocks(), objects = QmLiveGdiObjects();
+  for (int bpp : {1, 4, 8, 24}) {
+    const std::vector<uint8_t> dib = dib_bytes(13, 9, bpp, uint32_t(40 + bpp));
+    auto show = [&](const Settings& s, int print_path) {
+      CRVImageDisplay d;
+      d.SetScale(s.num, s.den);
+      d.SetRotate(s.rotation);
+      d.EnableBrightness(s.bright != 0, s.bright);
+      HGLOBAL g = to_global(dib);
+      d.Initial(g);
+      GlobalFree(g);
+      Canvas c(16, 16);
+      RECT src = s.src, dst = s.dest;
+      d.Display(CRVDC{c.dc}, s.crop ? &src : nullptr, &dst, print_path, SRCCOPY);
+      return c.rgb();
+    };
+    const std::vector<uint8_t> blank = Canvas(16, 16).rgb();
+    ASSERT_NE(show(plain, 0), blank);
+    for (const Case& c : cases)
+      for (int print_path : {0, 1})
+        EXPECT_EQ(show(c.hostile, print_path), c.same_as ? show(*c.same_as, print_path) : blank)
+            << c.name << ", " << bpp << " bits, print path " << print_path;
+  }
+  EXPECT_EQ(QmLiveGlobalBlocks(), blocks);
+  EXPECT_EQ(QmLiveGdiObjects(), objects);
 }
 
 TEST(PicviewRobustness, CorruptDibsWithRandomSettingsThroughTheClass) {
