@@ -22,8 +22,8 @@ resident memory of the largest single process.
   --dist DIR     a release build's dist/ (kvxdump)
   --corpus DIR   where the corpus is or is made (default: a temporary folder, removed)
 
-Needs LibreOffice (libreoffice-writer-nogui, libreoffice-calc-nogui) to make the corpus.
-Not a test.
+Needs LibreOffice's text and spreadsheet parts to make the corpus (scripts/setup bench
+fixtures). Not a test.
 """
 import argparse
 import csv
