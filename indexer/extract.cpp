@@ -178,50 +178,34 @@ std::vector<std::string> converter_command(DocumentKind kind, const ExtractOptio
   }
 }
 
-ExtractOutcome extract_document(const std::string& path, DocumentKind kind,
-                                const ExtractOptions& options) {
+namespace {
+
+bool native_kind(DocumentKind kind) {
+  return kind == DocumentKind::PlainText || kind == DocumentKind::Html;
+}
+
+// Plain text or HTML read here; binary content is refused.
+ExtractOutcome read_native(std::string bytes, bool cut, DocumentKind kind,
+                           const std::string& file_name) {
   ExtractOutcome outcome;
-  const std::string file_name = base_name(path);
-
-  if (kind == DocumentKind::PageDocument) {
+  if (looks_binary(std::string_view(bytes).substr(0, kHeadBytes))) {
     outcome.status = ExtractStatus::Unsupported;
-    outcome.message = "page documents are indexed only by a -corvdoc build";
+    outcome.message = "binary content, not text, and no reader takes it";
     return outcome;
   }
-
-  // Text is read whole (up to the limit); of the others, only the start that shows their
-  // format. The file must be readable by us first: a converter's complaint about it
-  // would only say "failed".
-  std::string bytes;
-  std::string why;
-  const bool native = kind == DocumentKind::PlainText || kind == DocumentKind::Html;
-  if (!read_limited(path, native ? options.max_text_bytes : kSignatureBytes, bytes, outcome.cut,
-                    why)) {
-    outcome.status = ExtractStatus::Unreadable;
-    outcome.message = why;
-    return outcome;
-  }
-  const std::string_view head = std::string_view(bytes).substr(0, kHeadBytes);
-  kind = document_kind_by_content(head, kind);
-
-  if (kind == DocumentKind::PlainText || kind == DocumentKind::Html) {
-    if (looks_binary(head)) {
-      outcome.status = ExtractStatus::Unsupported;
-      outcome.message = "binary content, not text, and no reader takes it";
-      outcome.cut = false;
-      return outcome;
-    }
-    ExtractedText text = kind == DocumentKind::Html ? html_extract_raw(bytes)
-                                                    : text_extract(text_to_big5(bytes, {}));
-    bytes.clear();
-    bytes.shrink_to_fit();
-    outcome.document = document_from_text(std::move(text), file_name);
-    outcome.cut = outcome.cut || outcome.document.cut;
-    return outcome;
-  }
+  ExtractedText text = kind == DocumentKind::Html ? html_extract_raw(bytes)
+                                                  : text_extract(text_to_big5(bytes, {}));
   bytes.clear();
-  outcome.cut = false;
+  bytes.shrink_to_fit();
+  outcome.document = document_from_text(std::move(text), file_name);
+  outcome.cut = cut || outcome.document.cut;
+  return outcome;
+}
 
+// A converted kind: the converter's text, or why there is none.
+ExtractOutcome run_converter(const std::string& path, DocumentKind kind,
+                             const ExtractOptions& options, const std::string& file_name) {
+  ExtractOutcome outcome;
   std::vector<std::string> argv = converter_command(kind, options, path);
   if (argv.empty() || access(argv[0].c_str(), X_OK) != 0) {
     outcome.status = ExtractStatus::ConverterMissing;
@@ -280,6 +264,42 @@ ExtractOutcome extract_document(const std::string& path, DocumentKind kind,
   result.output.shrink_to_fit();
   outcome.document = document_from_text(std::move(text), file_name);
   outcome.cut = outcome.cut || outcome.document.cut;
+  return outcome;
+}
+
+}  // namespace
+
+ExtractOutcome extract_document(const std::string& path, DocumentKind kind,
+                                const ExtractOptions& options) {
+  ExtractOutcome outcome;
+  const std::string file_name = base_name(path);
+
+  if (kind == DocumentKind::PageDocument) {
+    outcome.status = ExtractStatus::Unsupported;
+    outcome.message = "page documents are indexed only by a -corvdoc build";
+    return outcome;
+  }
+
+  // Text is read whole (up to the limit); of the others, only the start that shows their
+  // format. The file must be readable by us first: a converter's complaint about it
+  // would only say "failed".
+  std::string bytes;
+  std::string why;
+  bool cut = false;
+  if (!read_limited(path, native_kind(kind) ? options.max_text_bytes : kSignatureBytes, bytes, cut,
+                    why)) {
+    outcome.status = ExtractStatus::Unreadable;
+    outcome.message = why;
+    return outcome;
+  }
+  const DocumentKind by_content = document_kind_by_content(bytes, kind);
+  if (native_kind(by_content)) return read_native(std::move(bytes), cut, by_content, file_name);
+  outcome = run_converter(path, by_content, options, file_name);
+  // A text whose start only looks like a document (a note that begins with "{\rtf" or
+  // quotes "%PDF-") stays text when no reader makes sense of it.
+  if (outcome.status != ExtractStatus::Ok && outcome.status != ExtractStatus::TimedOut &&
+      native_kind(kind))
+    return read_native(std::move(bytes), cut, kind, file_name);
   return outcome;
 }
 

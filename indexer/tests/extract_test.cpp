@@ -270,7 +270,8 @@ TEST_F(ExtractTest, OfficeDocumentsAreReadByTheirWords) {
 }
 
 // What no reader takes and is no text is refused with a message naming why; text that
-// only looks unusual (UTF-16 with its mark, ISO-2022 escapes) stays text.
+// only looks unusual (UTF-16 with its mark, ISO-2022 escapes, a quoted signature) stays
+// text.
 TEST_F(ExtractTest, BinaryContentAndFormatsWithoutAReaderAreRefused) {
   options_.framework_dir = QM_DIST_DIR;
   const std::string data = std::string(QM_SOURCE_DIR) + "/indexer/tests/data/office/";
@@ -290,6 +291,8 @@ TEST_F(ExtractTest, BinaryContentAndFormatsWithoutAReaderAreRefused) {
       {"slides.pptx", qm::test::read_file(data + "slides.pptx"), qm::ExtractStatus::Unsupported, "no reader"},
       {"utf16.txt", std::string("\xFF\xFEh\0i\0\n\0", 8), qm::ExtractStatus::Ok, ""},
       {"jis.txt", "\x1B$B$3$s\x1B(B tea\n", qm::ExtractStatus::Ok, ""},
+      // A note that only quotes a signature: no reader takes it, and it is text.
+      {"pdf-note.txt", "A PDF begins with %PDF-1.4 and a comment line.\n", qm::ExtractStatus::Ok, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
