@@ -69,8 +69,9 @@ std::vector<std::string> converter_command(DocumentKind kind, const ExtractOptio
                                            const std::string& path);
 
 // kind: what the file's name says (document_kind); where its first bytes say otherwise,
-// they decide (document_kind_by_content). A file read as text that holds binary content
-// is refused (Unsupported) with a message saying so.
+// they decide (document_kind_by_content), but a file named as text in which no reader
+// finds a document stays text. A file read as text that holds binary content is refused
+// (Unsupported) with a message saying so.
 ExtractOutcome extract_document(const std::string& path, DocumentKind kind,
                                 const ExtractOptions& options);
 
