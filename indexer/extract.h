@@ -30,8 +30,9 @@ DocumentKind document_kind(std::string_view file_name);
 // judge by its content (Package), whatever its name says. Otherwise by_name stays.
 DocumentKind document_kind_by_content(std::string_view head, DocumentKind by_name);
 
-// Whether bytes read as text are binary content (a NUL byte, or more than a tenth control
-// bytes, outside UTF-16 with its byte order mark): such a file is not indexed as text.
+// Whether bytes read as text are binary content (more than one in twenty of them, and at
+// least 16, control bytes that text has no use for, NUL among them; UTF-16 with its byte
+// order mark is text): such a file is not indexed as text.
 bool looks_binary(std::string_view head);
 
 struct ExtractOptions {

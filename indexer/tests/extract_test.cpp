@@ -288,9 +288,12 @@ TEST_F(ExtractTest, BinaryContentAndFormatsWithoutAReaderAreRefused) {
       {"program.txt", qm::test::read_file("/bin/true"), qm::ExtractStatus::Unsupported, "binary content"},
       {"page.htm", qm::test::read_file("/bin/true"), qm::ExtractStatus::Unsupported, "binary content"},
       {"archive.txt", zip, qm::ExtractStatus::Unsupported, "no reader"},
+      // Compressed data without its archive's signature.
+      {"deflated.txt", zip.substr(64), qm::ExtractStatus::Unsupported, "binary content"},
       {"slides.pptx", qm::test::read_file(data + "slides.pptx"), qm::ExtractStatus::Unsupported, "no reader"},
       {"utf16.txt", std::string("\xFF\xFEh\0i\0\n\0", 8), qm::ExtractStatus::Ok, ""},
       {"jis.txt", "\x1B$B$3$s\x1B(B tea\n", qm::ExtractStatus::Ok, ""},
+      {"manual.txt", "N\bNA\bAM\bME\bE\n     ls - list directory contents\n", qm::ExtractStatus::Ok, ""},
       // A note that only quotes a signature: no reader takes it, and it is text.
       {"pdf-note.txt", "A PDF begins with %PDF-1.4 and a comment line.\n", qm::ExtractStatus::Ok, ""},
   };
