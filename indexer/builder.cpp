@@ -540,6 +540,7 @@ int run_build(int argc, const char* const* argv, ProgressWriter& progress, int o
   const IndexerEnvironment env = indexer_environment();
   ExtractOptions extract;
   extract.converter_dir = env.converter_dir;
+  extract.framework_dir = program_dir;
   extract.converter_timeout_ms =
       env.converter_timeout_ms > 0 ? env.converter_timeout_ms : job.converter_timeout_ms;
   extract.on_converter = [&progress](pid_t pid) {

@@ -218,6 +218,26 @@ ExtractedText text_extract(std::string_view big5) {
   return out;
 }
 
+ExtractedText lines_extract(std::string_view title_big5, std::string_view big5) {
+  ExtractedText out;
+  out.title = fold(title_big5);
+  BlockBuilder builder;
+  for (size_t pos = 0; pos < big5.size();) {
+    size_t end = big5.find_first_of("\r\n\f", pos);
+    if (end == std::string_view::npos) end = big5.size();
+    const std::string_view line = big5.substr(pos, end - pos);
+    pos = end + 1;
+    if (out.title.empty() && !line_is_blank(line)) {
+      out.title = fold(line);
+      continue;
+    }
+    builder.text(line);
+    builder.end_block();
+  }
+  out.blocks = builder.take();
+  return out;
+}
+
 std::vector<std::string> split_long_block(std::string_view block, size_t limit) {
   std::vector<std::string> pieces;
   if (limit < 2) limit = 2;

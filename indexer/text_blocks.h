@@ -66,6 +66,10 @@ class PlainTextFeeder {
 // Plain text: paragraphs at blank lines; the title is the first non-blank line, which
 // the body then leaves out (only what lies past the title's limit stays in it).
 ExtractedText text_extract(std::string_view big5);
+// Text with one paragraph per line (the framework's text of a document): every line is
+// a paragraph. The title is title_big5 (a document's own title property) when it is not
+// blank, else the first line that is not blank, which the body then leaves out.
+ExtractedText lines_extract(std::string_view title_big5, std::string_view big5);
 
 // Splits a block longer than limit into pieces of at most limit bytes: after the last
 // sentence end (.!?; and their full-width forms) that fits, else at the last blank,

@@ -936,9 +936,44 @@ bool write_chunk_script(const ChunkModel& model, std::string& out, std::string* 
   return true;
 }
 
+namespace {
+
+// A text run {KVXITEM_TEXT, charset, first unit, count} in UTF-8 at the end of out.
+void append_run(const ChunkModel& m, uint32_t charset, uint32_t first, uint32_t count, std::string& out) {
+  const std::vector<uint8_t>& text = m.bytes(KVXRANGE_TEXT);
+  std::vector<uint16_t> units;
+  for (uint32_t k = 0; k < count && first + k < m.unit_count(KVXRANGE_TEXT); ++k)
+    units.push_back(uint16_t(text[size_t(first + k) * 2] | text[size_t(first + k) * 2 + 1] << 8));
+  // Surrogate pairs of Unicode runs go together; any other unit on its own.
+  for (size_t k = 0; k < units.size(); ++k) {
+    std::vector<uint16_t> one{units[k]};
+    if (resolve_charset(charset) == KVXCS_UNICODE && units[k] >= 0xD800 && units[k] <= 0xDBFF && k + 1 < units.size())
+      one.push_back(units[++k]);
+    std::string utf8;
+    out += units_to_utf8(charset, one, utf8) ? utf8 : "?";
+  }
+}
+
+}  // namespace
+
+std::string model_property(const ChunkModel& m, uint32_t number) {
+  std::string out;
+  uint32_t depth = 0;  // groups open inside the property's group, itself counted
+  for (uint32_t i = 0; i < m.unit_count(KVXRANGE_ITEMS); ++i) {
+    uint32_t kind = m.word(0, i, 0), a = m.word(0, i, 1), b = m.word(0, i, 2), c = m.word(0, i, 3);
+    if (depth == 0) {
+      if (kind == KVXITEM_GROUPOPEN && a == kPropertyGroup && b == number) depth = 1;
+      continue;
+    }
+    if (kind == KVXITEM_GROUPOPEN) ++depth;
+    else if (kind == KVXITEM_GROUPCLOSE && --depth == 0) break;
+    else if (kind == KVXITEM_TEXT) append_run(m, a, b, c, out);
+  }
+  return out;
+}
+
 std::string model_text(const ChunkModel& m, bool page_parts) {
   std::string out;
-  const std::vector<uint8_t>& text = m.bytes(KVXRANGE_TEXT);
   uint32_t in_property = 0;  // open property, format and style groups: no running text
   uint32_t in_part = 0;      // groups open since a page part's group opened (left out)
   for (uint32_t i = 0; i < m.unit_count(KVXRANGE_ITEMS); ++i) {
@@ -958,17 +993,7 @@ std::string model_text(const ChunkModel& m, bool page_parts) {
     // Sheet cells {0x46..0x4A, column, row}: a tab between cells, a line end between rows.
     if (kind >= kSheetCell && kind <= 0x4A && (a > 0 || b > 0)) out += a > 0 ? "\t" : "\n";
     if (kind == KVXITEM_TEXT) {
-      std::vector<uint16_t> units;
-      for (uint32_t k = 0; k < c && b + k < m.unit_count(KVXRANGE_TEXT); ++k)
-        units.push_back(uint16_t(text[size_t(b + k) * 2] | text[size_t(b + k) * 2 + 1] << 8));
-      // Surrogate pairs of Unicode runs go together; any other unit on its own.
-      for (size_t k = 0; k < units.size(); ++k) {
-        std::vector<uint16_t> one{units[k]};
-        if (resolve_charset(a) == KVXCS_UNICODE && units[k] >= 0xD800 && units[k] <= 0xDBFF && k + 1 < units.size())
-          one.push_back(units[++k]);
-        std::string utf8;
-        out += units_to_utf8(a, one, utf8) ? utf8 : "?";
-      }
+      append_run(m, a, b, c, out);
     } else if (kind == KVXITEM_BREAK &&
                (a == KVXBREAK_PARAGRAPH || a == KVXBREAK_ROW || a == KVXBREAK_LINE || a == KVXBREAK_PAGE)) {
       out += "\n";

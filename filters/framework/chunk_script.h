@@ -29,4 +29,8 @@ bool write_chunk_script(const ChunkModel& model, std::string& out, std::string* 
 // without its page parts shows.
 std::string model_text(const ChunkModel& model, bool page_parts = true);
 
+// The text of a document property (the first property group {0xA0010004, number}; 6 is
+// the title), in UTF-8 as model_text gives text runs; empty when the model has none.
+std::string model_property(const ChunkModel& model, uint32_t number);
+
 }  // namespace kvx

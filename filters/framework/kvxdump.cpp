@@ -1,10 +1,15 @@
 // kvxdump: prints a document (a chunk script, or any source a reader of readers/ takes;
-// --fallback reads an unrecognised source as plain text) as the framework's chunker holds it. Default:
+// --fallback reads an unrecognised source as plain text; --by-content tells the format by the
+// bytes alone, never by the name's extension) as the framework's chunker holds it. Default:
 // every range with its units (range 0 and the word ranges as words, the text ranges as
 // units, the byte ranges as hex) and the sections; --text: the plain text (text runs in
 // UTF-8, a line end at each paragraph, cell and row end); --body-text: the same without the
-// texts of headers and footers (what a page without page parts shows); --script: the
-// chunk script that builds the same model again.
+// texts of headers and footers (what a page without page parts shows); --title with
+// either: the document's title property on the line before the text (an empty line when
+// it has none), as the index builder reads it; --script: the
+// chunk script that builds the same model again. Exit codes: 0 done; 1 the file cannot be
+// read or its reader fails; 2 a wrong command line; 3 no reader takes the source (its
+// format is unknown or has no reader), which the index builder reports as such.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -19,7 +24,7 @@
 namespace {
 
 int usage() {
-  std::fprintf(stderr, "usage: kvxdump [--ranges|--text|--body-text|--script] [--fallback] FILE\n");
+  std::fprintf(stderr, "usage: kvxdump [--ranges|--text|--body-text|--script] [--title] [--fallback] [--by-content] FILE\n");
   return 2;
 }
 
@@ -52,9 +57,15 @@ int main(int argc, char** argv) {
   std::string mode = "--ranges";
   const char* path = nullptr;
   bool fallback = false;
+  bool by_content = false;
+  bool title = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--fallback") == 0)
       fallback = true;
+    else if (std::strcmp(argv[i], "--by-content") == 0)
+      by_content = true;
+    else if (std::strcmp(argv[i], "--title") == 0)
+      title = true;
     else if (std::strncmp(argv[i], "--", 2) == 0)
       mode = argv[i];
     else if (path == nullptr)
@@ -73,7 +84,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<kvx::ChunkModel> model;
   std::string error;
   const std::string bytes = buf.str();
-  uint32_t format = kvx::readers::detect_format(bytes, path);
+  uint32_t format = kvx::readers::detect_format(bytes, by_content ? "" : path);
   if (format == KVXFI_CHUNKSCRIPT) {
     if (kvx::read_chunk_script(bytes, model, &error) != KVX_OK) {
       std::fprintf(stderr, "kvxdump: %s: %s\n", path, error.c_str());
@@ -87,12 +98,20 @@ int main(int argc, char** argv) {
     if (!model) {
       std::fprintf(stderr, "kvxdump: %s: format %u, status %d %s\n", path, unsigned(format), int(st),
                    builder.error().c_str());
-      return 1;
+      return st == KVXERR_UNKNOWNFORMAT || st == KVXERR_UNSUPPORTED ? 3 : 1;
     }
   }
   if (mode == "--text" || mode == "--body-text") {
     {
-      std::string text = kvx::model_text(*model, mode == "--text");
+      std::string text;
+      if (title) {
+        // One line: the property's own line ends become blanks.
+        text = kvx::model_property(*model, 6);
+        for (char& c : text)
+          if (c == '\n' || c == '\r') c = ' ';
+        text += '\n';
+      }
+      text += kvx::model_text(*model, mode == "--text");
       std::fwrite(text.data(), 1, text.size(), stdout);
     }
   } else if (mode == "--script") {

@@ -1,5 +1,7 @@
 // Tests of document extraction: kinds by extension, native files, converter runs
-// (fake converters for failures and time-outs, the real ones on documents made here).
+// (fake converters for failures and time-outs, the real ones on documents made here), and
+// the office documents that LibreOffice made from system texts (data/office/), read
+// through the framework's kvxdump of the build by what their content is.
 #include "indexer/extract.h"
 #include "testsupport/test_files.h"
 
@@ -57,6 +59,9 @@ TEST(ExtractDocumentKind, ByExtensionCaseBlind) {
       {"a.PPT", qm::DocumentKind::PowerPoint}, {"a.pdf", qm::DocumentKind::Pdf},
       {"a.rtf", qm::DocumentKind::Rtf},       {"a.pgx", qm::DocumentKind::PageDocument},
       {"dir.pdf/readme", qm::DocumentKind::PlainText}, {"x.c", qm::DocumentKind::PlainText},
+      {"a.DOCX", qm::DocumentKind::Package},  {"a.xlsx", qm::DocumentKind::Package},
+      {"a.odt", qm::DocumentKind::Package},   {"a.ods", qm::DocumentKind::Package},
+      {"a.pptx", qm::DocumentKind::Package},  {"a.docx.txt", qm::DocumentKind::PlainText},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -156,8 +161,7 @@ TEST_F(ExtractTest, ConverterFailures) {
 }
 
 TEST_F(ExtractTest, RealRtfConverter) {
-  if (access("/usr/bin/unrtf", X_OK) != 0) GTEST_SKIP() << "unrtf is not installed";
-  options_.converter_dir = "/usr/bin";
+  options_.framework_dir = QM_DIST_DIR;
   // Chinese as Big5 escapes (code page 950) and as Unicode escapes; "中" and "文".
   std::string rtf = write("memo.rtf",
                           "{\\rtf1\\ansi\\ansicpg950\\deff0{\\fonttbl{\\f0 Times;}}\n"
@@ -218,6 +222,88 @@ TEST_F(ExtractTest, RealPdfConverter) {
   EXPECT_EQ(body.find("Quarterly"), std::string::npos) << body;
   EXPECT_NE(body.find("rose by 5 percent"), std::string::npos) << body;
   EXPECT_NE(body.find("Closing remark."), std::string::npos) << body;
+}
+
+// Every office document is read by its words, never as the bytes of its package: none of
+// the ZIP's member names or its signature reach the text.
+std::string all_text(const qm::ExtractOutcome& o) {
+  std::string all;
+  for (const std::string& p : o.document.paragraphs) all += p + "\n";
+  return all;
+}
+
+TEST_F(ExtractTest, OfficeDocumentsAreReadByTheirWords) {
+  options_.framework_dir = QM_DIST_DIR;
+  const std::string data = std::string(QM_SOURCE_DIR) + "/indexer/tests/data/office/";
+  const std::string bsd_title = "Copyright (c) The Regents of the University of California.";
+  const std::string sheet_title = "version codename series created release eol eol-lts eol-elts";
+  struct Case {
+    const char* fixture;
+    const char* name;  // as the document folder holds it
+    std::string title;
+    std::vector<std::string> words;
+  } cases[] = {
+      {"bsd.docx", "bsd.docx", bsd_title, {"Redistribution and use", "NEGLIGENCE"}},
+      {"bsd.odt", "bsd.odt", bsd_title, {"Redistribution and use", "NEGLIGENCE"}},
+      {"debian.xlsx", "debian.xlsx", sheet_title, {"Buzz", "bookworm"}},
+      {"debian.ods", "debian.ods", sheet_title, {"Buzz", "bookworm"}},
+      // LibreOffice's RTF gives the title twice, as "?" for each Chinese character and as
+      // Unicode: the Unicode form is taken. "GnuPG 線上說明", "信任", "金鑰".
+      {"gnupg-help.rtf", "gnupg-help.rtf", "GnuPG \xBD\x75\xA4\x57\xBB\xA1\xA9\xFA",
+       {"\xAB\x48\xA5\xF4", "\xAA\xF7\xC6\x5F", ".gpg.edit_ownertrust.value"}},
+      // The content decides where the name says otherwise.
+      {"bsd.docx", "licence.txt", bsd_title, {"Redistribution and use"}},
+      {"debian.ods", "table.doc", sheet_title, {"Buzz"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = write(c.name, qm::test::read_file(data + c.fixture));
+    qm::ExtractOutcome o = qm::extract_document(path, qm::document_kind(c.name), options_);
+    ASSERT_EQ(o.status, qm::ExtractStatus::Ok) << o.message;
+    ASSERT_FALSE(o.document.paragraphs.empty());
+    EXPECT_EQ(o.document.paragraphs[0], c.title);
+    const std::string all = all_text(o);
+    for (const std::string& w : c.words) EXPECT_NE(all.find(w), std::string::npos) << w << "\n" << all;
+    for (const char* member : {"Content_Types", "_rels", ".xml", "mimetype", "PK", "rtf1"})
+      EXPECT_EQ(all.find(member), std::string::npos) << member << "\n" << all;
+  }
+}
+
+// What no reader takes and is no text is refused with a message naming why; text that
+// only looks unusual (UTF-16 with its mark, ISO-2022 escapes, a quoted signature) stays
+// text.
+TEST_F(ExtractTest, BinaryContentAndFormatsWithoutAReaderAreRefused) {
+  options_.framework_dir = QM_DIST_DIR;
+  const std::string data = std::string(QM_SOURCE_DIR) + "/indexer/tests/data/office/";
+  std::string zip = qm::test::read_file(data + "bsd.docx");
+  // The package's own parts renamed: a ZIP archive that is no document.
+  for (size_t at = 0; (at = zip.find("word/document.xml", at)) != std::string::npos;) zip[at++] = 'W';
+  for (size_t at = 0; (at = zip.find("[Content_Types].xml", at)) != std::string::npos;) zip[at++] = '{';
+  struct Case {
+    const char* name;
+    std::string bytes;
+    qm::ExtractStatus status;
+    const char* message_part;
+  } cases[] = {
+      {"program.txt", qm::test::read_file("/bin/true"), qm::ExtractStatus::Unsupported, "binary content"},
+      {"page.htm", qm::test::read_file("/bin/true"), qm::ExtractStatus::Unsupported, "binary content"},
+      {"archive.txt", zip, qm::ExtractStatus::Unsupported, "no reader"},
+      // Compressed data without its archive's signature.
+      {"deflated.txt", zip.substr(64), qm::ExtractStatus::Unsupported, "binary content"},
+      {"slides.pptx", qm::test::read_file(data + "slides.pptx"), qm::ExtractStatus::Unsupported, "no reader"},
+      {"utf16.txt", std::string("\xFF\xFEh\0i\0\n\0", 8), qm::ExtractStatus::Ok, ""},
+      {"jis.txt", "\x1B$B$3$s\x1B(B tea\n", qm::ExtractStatus::Ok, ""},
+      {"manual.txt", "N\bNA\bAM\bME\bE\n     ls - list directory contents\n", qm::ExtractStatus::Ok, ""},
+      // A note that only quotes a signature: no reader takes it, and it is text.
+      {"pdf-note.txt", "A PDF begins with %PDF-1.4 and a comment line.\n", qm::ExtractStatus::Ok, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qm::ExtractOutcome o =
+        qm::extract_document(write(c.name, c.bytes), qm::document_kind(c.name), options_);
+    EXPECT_EQ(o.status, c.status) << o.message;
+    EXPECT_NE(o.message.find(c.message_part), std::string::npos) << o.message;
+  }
 }
 
 TEST_F(ExtractTest, BrokenDocumentsFailCleanlyInRealConverters) {

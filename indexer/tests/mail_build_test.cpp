@@ -2,7 +2,8 @@
 // the program `indexer` end to end over the generated mailboxes of mail/tests (CR LF and
 // LF) with the built libpostbridge.so: documents, dates and subjects against the side
 // files postbridge writes, attachment words only with -mail and inside their AttachInfo
-// range, and failed or stopped builds that leave the previous database byte-identical.
+// range, office attachments through the real docpress, and failed or stopped builds that
+// leave the previous database byte-identical.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -397,6 +398,56 @@ TEST(MailBuildSearch, FieldsAndAttachments) {
       EXPECT_EQ(search(work, c.word, c.k), c.found ? second : none) << c.word << " k=" << c.k;
     EXPECT_EQ(search(work, "plain", ""), std::set<uint32_t>{0});
   }
+}
+
+std::string base64_lines(const std::string& bytes) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t v = uint32_t(uint8_t(bytes[i])) << 16;
+    if (i + 1 < bytes.size()) v |= uint32_t(uint8_t(bytes[i + 1])) << 8;
+    if (i + 2 < bytes.size()) v |= uint8_t(bytes[i + 2]);
+    out += kDigits[v >> 18 & 63];
+    out += kDigits[v >> 12 & 63];
+    out += i + 1 < bytes.size() ? kDigits[v >> 6 & 63] : '=';
+    out += i + 2 < bytes.size() ? kDigits[v & 63] : '=';
+    if (i % 57 == 54) out += '\n';
+  }
+  return out + "\n";
+}
+
+// Word 2007 and OpenDocument sheet attachments, made by LibreOffice from system texts, go
+// through the real docpress of the program directory: their words are found with -mail.
+TEST(MailBuildSearch, OfficeAttachmentsThroughDocpress) {
+  qm::test::TempDir tmp{"qm-mailoffice-"};
+  const std::string root = tmp.path(), bin = root + "bin/", work = root + "db/";
+  fs::create_directories(bin);
+  for (const char* f : {"indexer", "docpress", "docpress.tpt"})
+    fs::create_symlink(std::string(QM_DIST_DIR) + "/" + f, bin + f);
+  const std::string data = std::string(QM_SOURCE_DIR) + "/indexer/tests/data/office/";
+  const std::string box = root + "office.mbox";
+  {
+    std::ofstream out(box, std::ios::binary);
+    out << "From - Mon Mar 13 10:00:00 2000\nFrom: a@x.tw\nSubject: papers\n"
+           "Date: Mon, 13 Mar 2000 10:00:00 +0800\nMIME-Version: 1.0\n"
+           "Content-Type: multipart/mixed; boundary=\"b1\"\n\n--b1\nContent-Type: text/plain\n\nsee\n";
+    for (const char* name : {"bsd.docx", "debian.ods"})
+      out << "--b1\nContent-Type: application/octet-stream; name=\"" << name
+          << "\"\nContent-Transfer-Encoding: base64\nContent-Disposition: attachment; filename=\"" << name
+          << "\"\n\n" << base64_lines(qm::test::read_file(data + name));
+    out << "--b1--\n\n";
+  }
+  std::ofstream(bin + "vesprin.ini")
+      << "[VESPRIN]\n[INDEX]\n1=1\n[DB-1]\nHtmlDir=" << box << "\nWorkDir=" << work
+      << "\nDataInputPort=" << QM_DIST_DIR << "/postbridge.dll;" << box << ";" << work << "\nMail=1\n";
+  qm::ProcessOptions o;
+  o.argv = {bin + "indexer", "-mail", "-ncl", "-w1", "-f10", "-x1"};
+  o.timeout_ms = 120000;
+  const qm::ProcessResult r = qm::process_run(o);
+  ASSERT_NE(r.output.find("\x1A\x1A"), std::string::npos) << r.output;
+  for (const char* word : {"redistribution", "negligence", "bookworm"})
+    EXPECT_EQ(search(work, word, ""), std::set<uint32_t>{0}) << word;
+  EXPECT_EQ(search(work, "rels", ""), std::set<uint32_t>{});
 }
 
 // A build killed or stopped in the middle of a large mailbox leaves the previous database

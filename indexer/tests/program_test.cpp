@@ -267,6 +267,62 @@ TEST_F(IndexerProgramTest, UnreadableDocumentsAreSkippedAndTheBuildGoesOn) {
   EXPECT_EQ(set.document_count(), 3u);
 }
 
+// The documents that hold an English word (as the index keeps it, in capitals).
+std::set<uint32_t> documents_with_word(qm::IndexFileSet& set, const std::string& word) {
+  std::set<uint32_t> docs;
+  for (uint32_t i = 0; i < set.word_count(); ++i) {
+    qm::WordHashRecord w;
+    if (!set.read_word_hash(i, w) || w.word != word) continue;
+    uint32_t offset, count;
+    std::vector<qm::PostingEntry> list;
+    if (set.word_list_range(i, offset, count) && set.append_word_postings(offset, count, list))
+      for (const auto& p : list) docs.insert(p.document);
+  }
+  return docs;
+}
+
+// Office documents that LibreOffice made from system texts are indexed by their words
+// through the framework's kvxdump in the program directory, whatever their names say;
+// none of their packages' member names is a word of the index. A binary file under a
+// text name and a format without a reader are skipped with a line naming them.
+TEST_F(IndexerProgramTest, OfficeDocumentsAreFoundByTheirWords) {
+  for (const char* f : {"kvxdump", "libkvxzip.so", "libkvxpdf.so"})
+    fs::create_symlink(std::string(QM_DIST_DIR) + "/" + f, bin_ + f);
+  const std::string data = std::string(QM_SOURCE_DIR) + "/indexer/tests/data/office/";
+  const std::pair<const char*, const char*> files[] = {
+      {"a-bsd.docx", "bsd.docx"},         {"b-bsd.odt", "bsd.odt"},
+      {"c-debian.xlsx", "debian.xlsx"},   {"d-debian.ods", "debian.ods"},
+      {"e-renamed.txt", "bsd.docx"},      {"f-gnupg-help.rtf", "gnupg-help.rtf"},
+      {"h-slides.pptx", "slides.pptx"}};
+  for (const auto& [name, fixture] : files) doc(name, qm::test::read_file(data + fixture));
+  doc("g-program.txt", qm::test::read_file("/bin/true"));
+  ini(std_db("LocalFileType=txt,docx,xlsx,odt,ods,rtf,pptx\n"));
+  Output r = run();
+  ASSERT_TRUE(r.end_mark) << r.raw;
+  EXPECT_EQ(r.with_code('0'), (Lines{"a-bsd.docx", "b-bsd.odt", "c-debian.xlsx", "d-debian.ods",
+                                     "e-renamed.txt", "f-gnupg-help.rtf"}));
+  Lines skipped;
+  for (const std::string& s : r.with_code('1'))
+    if (s.rfind("Skipped ", 0) == 0) skipped.push_back(s);
+  ASSERT_EQ(skipped.size(), 2u) << r.raw;
+  EXPECT_NE(skipped[0].find("g-program.txt: binary content"), std::string::npos) << skipped[0];
+  EXPECT_NE(skipped[1].find("h-slides.pptx: no reader"), std::string::npos) << skipped[1];
+  EXPECT_EQ(r.lines.back(), "1 6 documents indexed, 2 skipped");
+
+  qm::IndexFileSet set;
+  ASSERT_TRUE(set.open(work_, 0, false));
+  ASSERT_EQ(set.document_count(), 6u);
+  EXPECT_EQ(documents_with_word(set, "REDISTRIBUTION"), (std::set<uint32_t>{0, 1, 4}));
+  EXPECT_EQ(documents_with_word(set, "BOOKWORM"), (std::set<uint32_t>{2, 3}));
+  for (const char* member : {"XML", "RELS", "CONTENT", "TYPES", "MIMETYPE", "MANIFEST", "PK"})
+    EXPECT_TRUE(documents_with_word(set, member).empty()) << member;
+  // The RTF's title is its Unicode form: "GnuPG 線上說明".
+  qm::CrossRecord cross;
+  ASSERT_TRUE(set.read_cross(5, cross));
+  EXPECT_EQ(set.read_paragraph(cross.fulltext_offset, 0).text,
+            "GnuPG \xBD\x75\xA4\x57\xBB\xA1\xA9\xFA");
+}
+
 TEST_F(IndexerProgramTest, RefusedJobsEndWithALineOfCodeThree) {
   doc("a.txt", "alpha");
   struct Case {

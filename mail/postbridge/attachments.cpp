@@ -158,7 +158,7 @@ AttachmentHandling attachment_handling(std::string_view name) {
   const std::string_view ext = name.substr(dot + 1);
   for (const char* copied : {"txt", "htm", "html"})
     if (equals_blind(ext, copied)) return AttachmentHandling::Copy;
-  for (const char* converted : {"doc", "xls", "ppt", "rtf", "pdf", "pgx"})
+  for (const char* converted : {"doc", "xls", "ppt", "rtf", "pdf", "pgx", "docx", "xlsx", "odt", "ods"})
     if (equals_blind(ext, converted)) return AttachmentHandling::Convert;
   return AttachmentHandling::None;
 }

@@ -19,7 +19,8 @@ namespace qm::mail {
 enum class AttachmentHandling { None, Copy, Convert };
 
 // By the extension after the name's last ".", compared case-blind: txt, htm, html are
-// copied; doc, xls, ppt, rtf, pdf, pgx converted; anything else has no text.
+// copied; doc, xls, ppt, rtf, pdf, pgx, docx, xlsx, odt, ods converted (the kinds that
+// libkvx.so reads); anything else has no text.
 AttachmentHandling attachment_handling(std::string_view name);
 
 // Empties the folder and removes it. Entries whose names begin with "." (hidden) stay,

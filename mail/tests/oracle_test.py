@@ -344,7 +344,7 @@ class Hostile(unittest.TestCase):
         self.assertEqual(texts[-1], b"<TITLE>last</TITLE>\n<H1>h@x</H1>\n<BODY>end\r\n</BODY>\n")
 
 
-LISTED = {b"txt", b"htm", b"html", b"doc", b"xls", b"ppt", b"rtf", b"pdf", b"pgx"}
+LISTED = {b"txt", b"htm", b"html", b"doc", b"xls", b"ppt", b"rtf", b"pdf", b"pgx", b"docx", b"xlsx", b"odt", b"ods"}
 COPIED = {b"txt", b"htm", b"html"}
 
 

@@ -1,6 +1,7 @@
 // The Word (.doc) reader: antiword runs as a child on a temporary copy of the source
 // (antiword -x db: DocBook, UTF-8) and its output is read with libxml2: the book's title,
-// subtitle and author as properties; section titles as headings (outline levels by
+// subtitle and author as properties (in the code page of the document's own summary
+// information where it has one); section titles as headings (outline levels by
 // depth); paragraphs with bold and other emphasis; each table group as a table; notes;
 // links. antiword marks notes "[?]" and gives no footnote text: the notes are read by
 // doc_notes.cpp and the automatically numbered ones set in order at those marks
@@ -15,7 +16,9 @@
 #include "filters/framework/readers/child_tools.h"
 #include "filters/framework/readers/doc_notes.h"
 #include "filters/framework/readers/doc_writer.h"
+#include "filters/framework/readers/ole_file.h"
 #include "filters/framework/readers/reader.h"
+#include "filters/framework/readers/text_decode.h"
 #include "filters/framework/readers/zip_package.h"
 
 namespace kvx::readers {
@@ -51,9 +54,64 @@ bool word_encrypted(std::string_view s) {
   return false;
 }
 
+// The title, subject and author of the SummaryInformation property set, in UTF-16, read
+// in the set's own code page. antiword reads these strings as single bytes, so a title
+// that LibreOffice stores in UTF-8 (code page 65001), or Word in UTF-16 or Big5, comes
+// out garbled; this is the form the document means. A code page other than UTF-8, UTF-16,
+// Big5 (950) and CP1252 leaves a property empty, and antiword's text is kept.
+struct SummaryInfo {
+  std::vector<uint16_t> title, subject, author;
+};
+
+SummaryInfo summary_info(std::string_view bytes) {
+  SummaryInfo info;
+  OleFile ole;
+  std::string s;
+  if (!ole.open(bytes) || !ole.read("\x05SummaryInformation", s)) return info;
+  // Header: byte order 0xFFFE, ..., the first set's format id at 28 and its offset at 44.
+  if (u16(s, 0) != 0xFFFE || u32(s, 24) < 1) return info;
+  const size_t set = u32(s, 44);
+  if (set + 8 > s.size()) return info;
+  const uint32_t count = std::min<uint32_t>(u32(s, set + 4), uint32_t((s.size() - set - 8) / 8));
+  uint32_t codepage = 0;
+  std::string_view values[5];  // the string bytes of properties 2 (title), 3, 4
+  uint32_t types[5] = {};
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t id = u32(s, set + 8 + 8 * size_t(k));
+    const size_t at = set + size_t(u32(s, set + 12 + 8 * size_t(k)));
+    if (at + 8 > s.size()) continue;
+    const uint32_t type = u16(s, at);
+    if (id == 1 && type == 2) codepage = u16(s, at + 4);  // VT_I2
+    if (id < 2 || id > 4 || (type != 0x1E && type != 0x1F)) continue;  // VT_LPSTR, VT_LPWSTR
+    const uint64_t length = u32(s, at + 4) * uint64_t(type == 0x1F ? 2 : 1);
+    if (at + 8 + length > s.size()) continue;
+    values[id] = std::string_view(s).substr(at + 8, size_t(length));
+    types[id] = type;
+  }
+  std::vector<uint16_t>* out[5] = {nullptr, nullptr, &info.title, &info.subject, &info.author};
+  for (uint32_t id = 2; id <= 4; ++id) {
+    std::string_view v = values[id];
+    std::vector<uint16_t> units;
+    if (types[id] == 0x1F || (types[id] == 0x1E && codepage == 1200)) {
+      decode_utf16(v.substr(0, v.size() & ~size_t(1)), false, units);
+    } else if (types[id] == 0x1E) {
+      v = v.substr(0, std::min(v.find('\0'), v.size()));
+      bool ok = codepage == 65001 ? decode_utf8(v, units)
+                : codepage == 950 ? decode_big5(v, units)
+                : codepage == 1252 ? decode_cp1252(v, units)
+                                   : false;
+      if (!ok) units.clear();
+    }
+    while (!units.empty() && units.back() == 0) units.pop_back();
+    *out[id] = std::move(units);
+  }
+  return info;
+}
+
 class DocBookWalker {
  public:
-  DocBookWalker(DocWriter& w, const std::vector<WordNote>& notes) : w_(w), notes_(notes.begin(), notes.end()) {}
+  DocBookWalker(DocWriter& w, const std::vector<WordNote>& notes, SummaryInfo summary)
+      : w_(w), notes_(notes.begin(), notes.end()), summary_(std::move(summary)) {}
 
   void book(xmlNode* root) {
     std::string title, subtitle, author;
@@ -70,9 +128,13 @@ class DocBookWalker {
     }
     if (title.empty())
       if (xmlNode* t = xml_child(root, "title")) title = xml_text(t);
-    w_.property(6, utf16(squeeze(title)));
-    w_.property(5, utf16(squeeze(subtitle)));
-    w_.property(4, utf16(author));
+    // The property set's own reading where it has one (see summary_info).
+    auto chosen = [](const std::vector<uint16_t>& summary, const std::string& antiword) {
+      return summary.empty() ? utf16(antiword) : utf16(squeeze(utf8_of(summary)));
+    };
+    w_.property(6, chosen(summary_.title, squeeze(title)));
+    w_.property(5, chosen(summary_.subject, squeeze(subtitle)));
+    w_.property(4, chosen(summary_.author, author));
     blocks(root, 0, 0);
     // Footnotes without a mark of antiword's (whose text antiword drops) go at the end;
     // endnotes without one are in antiword's text already.
@@ -283,6 +345,7 @@ class DocBookWalker {
   };
   std::vector<Note> notes_;
   size_t next_note_ = 0;
+  SummaryInfo summary_;
   std::vector<std::string> endnotes_;  // texts of the endnotes set at their marks
   uint32_t attrs_ = 0, shown_ = 0;
   bool blank_ = true, space_ = false;
@@ -301,7 +364,7 @@ KVXSTATUS read_doc(std::string_view bytes, ChunkBuilder& out) {
   if (!doc) return KVXERR_BADFORMAT;
   DocWriter w(out);
   w.section();
-  DocBookWalker walker(w, word_notes(bytes));
+  DocBookWalker walker(w, word_notes(bytes), summary_info(bytes));
   walker.book(xmlDocGetRootElement(doc.get()));
   if (!w.finish() && w.written() == 0) return KVXERR_BADFORMAT;
   return KVX_OK;

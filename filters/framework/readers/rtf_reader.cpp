@@ -4,7 +4,8 @@
 // (\fcharset136 and \ansicpg950: Big5 \'xx pairs; else CP1252), \uN with \ucN,
 // paragraphs, line breaks, tabs, character toggles, footnotes and endnotes (\footnote,
 // \ftnalt) as notes at their place (in tables only their marks), bookmarks
-// (\bkmkstart), the \info title, subject, author, keywords and comment as properties, the
+// (\bkmkstart), the \info title, subject, author, keywords and comment as properties (the
+// Unicode copy of \upr's \ud where a writer gives one), the
 // result text of fields (HYPERLINK results inside hyperlink groups, outside tables), and
 // headers and footers (\header, \footer and their l, r and f forms) as page parts at their
 // place, tables (\trowd ... \cell ... \row, with horizontal \clmgf/\clmrg and vertical
@@ -48,6 +49,7 @@ struct GroupState {
   uint8_t attrs = 0;      // bits of kAttrs
   bool info = false;      // inside \info: only its properties give text
   uint8_t prop = 0;       // collecting the text of property number prop
+  bool unicode = false;   // inside \*\ud: the Unicode copies of the \upr properties
   bool fldinst = false;   // collecting a field instruction
   bool link = false;      // a hyperlink group is open for this field result
   bool note = false;      // the group of a note's text
@@ -446,9 +448,23 @@ class RtfReader {
       st().info = true;
       return;
     }
+    // {\upr{\title ANSI text}{\*\ud{\title Unicode text}}}: the Unicode copy wins over
+    // the ANSI one, whose characters outside the code page are "?".
+    if (w == "ud" && starred && st().info && !st().skip && !st().prop) {
+      st().unicode = true;
+      return;
+    }
     if (st().info && !st().skip && !st().prop && info_property(w)) {
       flush_bytes();
-      st().prop = info_property(w);
+      const uint8_t number = info_property(w);
+      if (st().unicode) {
+        if (!unicode_props_[number]) props_[number].clear();
+        unicode_props_[number] = true;
+      } else if (unicode_props_[number]) {
+        st().skip = true;
+        return;
+      }
+      st().prop = number;
       return;
     }
     if (w == "fldinst" && !st().skip) {
@@ -782,6 +798,7 @@ class RtfReader {
   uint32_t entry_colour_ = kAutoColour;
   std::vector<uint16_t> bookmark_name_;
   std::vector<uint16_t> props_[7];
+  bool unicode_props_[7] = {};  // props_[n] holds a \ud (Unicode) copy
   size_t styles_depth_ = 0;
   int32_t entry_style_ = -1;
   StyleDef entry_;

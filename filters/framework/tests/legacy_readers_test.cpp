@@ -2,8 +2,9 @@
 // wrote from the flat ODF sources (make-fixtures.sh): Word text against catdoc, Excel text
 // cells against xls2csv, PowerPoint text against the flat ODF's own paragraphs, the
 // LibreOffice DOCX, ODT, XLSX and ODS against office_text.py, PDF text against pdftotext
-// and mutool; the children's statuses (missing program, time limit, failure), Word files
-// marked encrypted, and seeded corruptions of the binaries read in full.
+// and mutool; Chinese titles of LibreOffice's Word and RTF files; the children's statuses
+// (missing program, time limit, failure), Word files marked encrypted, and seeded
+// corruptions of the binaries read in full.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -255,6 +256,23 @@ TEST(LegacyReadersTest, LibreOfficeRtf) {
   auto odt = read(KVXFI_ODT, qm::test::read_file(kData + "/office.odt"));
   ASSERT_TRUE(odt);
   EXPECT_EQ(word_list(model_text(*m)), word_list(model_text(*odt)));
+}
+
+// A Chinese title as LibreOffice writes it: in UTF-8 in the Word file's summary
+// information (antiword reads it byte by byte), and in the RTF's \upr both as "?" for each
+// Chinese character and as Unicode (\*\ud). The title property holds the characters.
+TEST(LegacyReadersTest, LibreOfficeChineseTitlesKeepTheirCharacters) {
+  const struct {
+    uint32_t format;
+    const char* file;
+  } cases[] = {{KVXFI_DOC, "zh-title.doc"}, {KVXFI_RTF, "zh-title.rtf"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    auto m = read(c.format, qm::test::read_file(kData + "/" + c.file));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(model_property(*m, 6), "\xE7\xAC\xAC 1 \xE7\xAB\xA0 GnuPG \xE7\xB7\x9A\xE4\xB8\x8A\xE8\xAA\xAA\xE6\x98\x8E");
+    EXPECT_NE(model_text(*m).find(".gpg.edit_ownertrust.value"), std::string::npos);
+  }
 }
 
 TEST(LegacyReadersTest, ChildrenStatuses) {

@@ -85,7 +85,9 @@ TEST(AttachmentHandling, ByExtensionCaseBlind) {
   } cases[] = {
       {"a.txt", H::Copy},      {"A.TXT", H::Copy},         {"x.Htm", H::Copy},        {"x.html", H::Copy},
       {"r.doc", H::Convert},   {"r.XLS", H::Convert},      {"r.ppt", H::Convert},     {"r.rtf", H::Convert},
-      {"r.pdf", H::Convert},   {"r.pgx", H::Convert},      {"r.docx", H::None},       {"r.odt", H::None},
+      {"r.pdf", H::Convert},   {"r.pgx", H::Convert},      {"r.docx", H::Convert},    {"r.ODT", H::Convert},
+      {"r.xlsx", H::Convert},  {"r.ods", H::Convert},      {"r.pptx", H::None},       {"r.odp", H::None},
+      {"r.docm", H::None},
       {"txt", H::None},        {"a.txt.zip", H::None},     {"a.zip.txt", H::Copy},    {"a.", H::None},
       {".txt", H::Copy},       {"", H::None},
   };

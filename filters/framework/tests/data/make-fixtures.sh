@@ -23,4 +23,17 @@ for sheet in $(grep -o 'table:table table:name="[^"]*"' office.fods | sed 's/.*n
   n=$((n + 1))
   cp "$work/office-$sheet.csv" "$here/office.sheet$n.csv"
 done
-ls -l "$here"/office.*
+# zh-title.doc and zh-title.rtf: GnuPG's Traditional Chinese help as a page with a Chinese
+# title, which LibreOffice writes in UTF-8 into the Word file's summary information and
+# twice into the RTF (as "?" for each Chinese character, and as Unicode in \*\ud).
+python3 - "$work"/zh-title.html <<'PY'
+import html, sys
+lines = open("/usr/share/gnupg/help.zh_TW.txt", encoding="utf-8").read().splitlines()
+body = "".join("<p>%s</p>" % html.escape(l) for l in lines if l.strip() and l != "." and not l.startswith("#"))
+with open(sys.argv[1], "w", encoding="utf-8") as fh:
+    fh.write('<html><head><meta charset="utf-8"><title>第 1 章 GnuPG 線上說明</title></head><body>%s</body></html>' % body)
+PY
+# A page opens in Writer/Web, which needs the export filters named.
+for f in "doc:MS Word 97" "rtf:Rich Text Format"; do "${lo[@]}" "$f" --outdir "$work" "$work"/zh-title.html >/dev/null; done
+cp "$work"/zh-title.doc "$work"/zh-title.rtf "$here"/
+ls -l "$here"/office.* "$here"/zh-title.*
