@@ -168,6 +168,18 @@ TEST_F(PagecastSheetTest, WideSheetsAreWrittenWithoutWidths) {
   EXPECT_EQ(Grid(wide.out)[1].size(), 258u);
 }
 
+// A section of more than 65,536 items spans several chunks of item ids: a cell range that
+// starts in a later chunk than the section's last item still holds its cells.
+TEST_F(PagecastSheetTest, RangesOfLongSectionsInEveryChunk) {
+  std::string script = "section ss \"L\"\ncolumns 2\ncells 2\ncell\ntext cp1252 \"A1\"\ncell\ntext cp1252 \"B1\"\n"
+                       "cells 2\ncell\ntext cp1252 \"A2\"\ncell\ntext cp1252 \"B2\"\n";
+  for (int i = 0; i < 70000; ++i) script += "item 200 0 0 0\n";
+  script += "section ss \"M\"\ncolumns 1\ncells 1\ncell\ntext cp1252 \"next\"\n";
+  Result r = run(script, kBody);
+  EXPECT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "A1", "B1"}, {"2", "A2", "B2"}}));
+}
+
 // The host's locale record and the framework's texts reach the display-type formatter.
 TEST_F(PagecastSheetTest, LocaleOptionAndFrameworkTexts) {
   KVXNUMBERFORMATS nf = {',', '.', '-', '.', "EUR", "vm", "nm", 0, 0, 1};
