@@ -285,8 +285,8 @@ TEST(LegacyReadersTest, ChildrenStatuses) {
 }
 
 // A compound file whose WordDocument stream starts with a file-information block that
-// carries fEncrypted; no Excel workbook at all; an unreadable compound file; a workbook
-// that breaks libfreexl.
+// carries fEncrypted; no Excel workbook or presentation at all; an unreadable compound
+// file; a workbook that breaks libfreexl.
 TEST(LegacyReadersTest, EncryptedAndBrokenBinaries) {
   std::string ole("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
   ole.resize(1536, '\0');
@@ -310,6 +310,12 @@ TEST(LegacyReadersTest, EncryptedAndBrokenBinaries) {
   EXPECT_EQ(st, KVXERR_BADFORMAT);
   EXPECT_FALSE(read(KVXFI_XLS, "not a workbook", &st));
   EXPECT_EQ(st, KVXERR_BADFORMAT);
+  // catppt exits 0 on anything: no compound file, or one without a presentation, is no
+  // presentation (and no empty one).
+  for (const std::string& not_ppt : {std::string("not a presentation\n"), std::string(2048, '\0'), ole}) {
+    EXPECT_FALSE(read(KVXFI_PPT, not_ppt, &st));
+    EXPECT_EQ(st, KVXERR_BADFORMAT);
+  }
   // A workbook on which libfreexl reads past its own buffers: its worker dies, this
   // process does not.
   std::string xls = qm::test::read_file(kData + "/office.xls");
