@@ -326,6 +326,37 @@ TEST(LegacyReadersTest, EncryptedAndBrokenBinaries) {
   EXPECT_TRUE(st == KVX_OK || st == KVXERR_BADFORMAT) << st;
 }
 
+// libfreexl allocates the grid that a sheet's dimensions record declares: its worker runs
+// with a cap on the memory it may add and with the time limit, and either ends it as a bad
+// source while this process goes on.
+TEST(LegacyReadersTest, ExcelWorkerRunsWithinLimits) {
+  ToolsGuard guard;
+  std::string xls = qm::test::read_file(kData + "/office.xls");
+  // The first sheet's dimensions record: 65,536 rows of 256 columns.
+  ASSERT_EQ(xls.substr(3902, 4), std::string("\x00\x02\x0e\x00", 4));
+  std::string huge = xls;
+  qm::test::apply_edits(huge, {{qm::test::Edit::Set32, 3902 + 8, 65536}, {qm::test::Edit::Set16, 3902 + 14, 256}});
+  KVXSTATUS st = KVX_OK;
+  struct Case {
+    const std::string* source;
+    size_t memory;
+    int timeout_ms;
+    KVXSTATUS status;
+  } cases[] = {
+      {&xls, size_t(1) << 30, 30000, KVX_OK},
+      {&huge, size_t(1) << 30, 30000, KVX_OK},              // a full BIFF8 sheet fits the cap
+      {&xls, size_t(64) << 20, 30000, KVX_OK},
+      {&huge, size_t(64) << 20, 30000, KVXERR_BADFORMAT},  // its grid does not fit this one
+      {&xls, size_t(1) << 30, 0, KVXERR_BADFORMAT},         // killed at once
+  };
+  for (const Case& c : cases) {
+    readers::child_tools().worker_memory = c.memory;
+    readers::child_tools().timeout_ms = c.timeout_ms;
+    read(KVXFI_XLS, *c.source, &st);
+    EXPECT_EQ(st, c.status) << c.memory << " " << c.timeout_ms;
+  }
+}
+
 TEST(LegacyReadersTest, SeededCorruptionsReadCleanly) {
   qm::test::VariantTrace trace;
   struct Source {
