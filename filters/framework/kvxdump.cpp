@@ -4,12 +4,14 @@
 // units, the byte ranges as hex) and the sections; --text: the plain text (text runs in
 // UTF-8, a line end at each paragraph, cell and row end); --body-text: the same without the
 // texts of headers and footers (what a page without page parts shows); --script: the
-// chunk script that builds the same model again.
+// chunk script that builds the same model again. Exit code 0, 1 for a source that cannot be
+// read (more than the readers' 256 MB included, found before more is read, so special files
+// and pipes cost no more) or memory that runs out, 2 for a wrong command line.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
+#include <new>
 #include <string>
 
 #include "filters/framework/chunk_script.h"
@@ -48,7 +50,20 @@ void print_ranges(const kvx::ChunkModel& m) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// At most limit + 1 bytes of the file, so that a larger one is seen without reading it all.
+bool read_source(const char* path, size_t limit, std::string& out) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return false;
+  char chunk[65536];
+  size_t n;
+  while (out.size() <= limit && (n = std::fread(chunk, 1, std::min(sizeof chunk, limit + 1 - out.size()), f)) > 0)
+    out.append(chunk, n);
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+int dump(int argc, char** argv) {
   std::string mode = "--ranges";
   const char* path = nullptr;
   bool fallback = false;
@@ -63,16 +78,17 @@ int main(int argc, char** argv) {
       return usage();
   }
   if (path == nullptr || (mode != "--ranges" && mode != "--text" && mode != "--body-text" && mode != "--script")) return usage();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::string bytes;
+  if (!read_source(path, kvx::readers::kMaxSourceBytes, bytes)) {
     std::fprintf(stderr, "kvxdump: cannot read %s\n", path);
     return 1;
   }
-  std::stringstream buf;
-  buf << in.rdbuf();
+  if (bytes.size() > kvx::readers::kMaxSourceBytes) {
+    std::fprintf(stderr, "kvxdump: %s: larger than %zu MB\n", path, kvx::readers::kMaxSourceBytes >> 20);
+    return 1;
+  }
   std::unique_ptr<kvx::ChunkModel> model;
   std::string error;
-  const std::string bytes = buf.str();
   uint32_t format = kvx::readers::detect_format(bytes, path);
   if (format == KVXFI_CHUNKSCRIPT) {
     if (kvx::read_chunk_script(bytes, model, &error) != KVX_OK) {
@@ -106,4 +122,13 @@ int main(int argc, char** argv) {
     print_ranges(*model);
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  try {
+    return dump(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "kvxdump: out of memory\n");
+    return 1;
+  }
 }
