@@ -4,9 +4,11 @@
 // units, the byte ranges as hex) and the sections; --text: the plain text (text runs in
 // UTF-8, a line end at each paragraph, cell and row end); --body-text: the same without the
 // texts of headers and footers (what a page without page parts shows); --script: the
-// chunk script that builds the same model again. Exit code 0, 1 for a source that cannot be
-// read (more than the readers' 256 MB included, found before more is read, so special files
-// and pipes cost no more) or memory that runs out, 2 for a wrong command line.
+// chunk script that builds the same model again. Exit code 0; 3 when the reader reached one
+// of its limits and cut the document (what it kept is printed, the reason goes to standard
+// error); 1 for a source that cannot be read (more than the readers' 256 MB included, found
+// before more is read, so special files and pipes cost no more) or memory that runs out;
+// 2 for a wrong command line.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -88,7 +90,7 @@ int dump(int argc, char** argv) {
     return 1;
   }
   std::unique_ptr<kvx::ChunkModel> model;
-  std::string error;
+  std::string error, cut;
   uint32_t format = kvx::readers::detect_format(bytes, path);
   if (format == KVXFI_CHUNKSCRIPT) {
     if (kvx::read_chunk_script(bytes, model, &error) != KVX_OK) {
@@ -99,6 +101,7 @@ int dump(int argc, char** argv) {
     if (format == KVXFI_UNKNOWN && fallback) format = KVXFI_TEXT;
     kvx::ChunkBuilder builder;
     KVXSTATUS st = kvx::readers::read_document(format, bytes, builder);
+    cut = builder.cut();
     if (st == KVX_OK) model = builder.finish();
     if (!model) {
       std::fprintf(stderr, "kvxdump: %s: format %u, status %d %s\n", path, unsigned(format), int(st),
@@ -120,6 +123,11 @@ int dump(int argc, char** argv) {
     std::fwrite(script.data(), 1, script.size(), stdout);
   } else {
     print_ranges(*model);
+  }
+  if (!cut.empty()) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "kvxdump: %s: cut short: %s\n", path, cut.c_str());
+    return 3;
   }
   return 0;
 }

@@ -126,9 +126,9 @@ void send(int fd, std::string& out) {
       continue;
     out += 'S';
     put_text(out, name ? name : "");
-    uint64_t cells = 0;
-    for (unsigned int r = 0; r < rows && cells < SheetWriter::kMaxCells; ++r) {
-      for (unsigned short c = 0; c < columns && c < SheetWriter::kMaxColumns; ++c, ++cells) {
+    // The grid libfreexl holds (at most 65,536 x 256 cells); the sheet writer keeps what fits.
+    for (unsigned int r = 0; r < rows; ++r) {
+      for (unsigned short c = 0; c < columns; ++c) {
         FreeXL_CellValue v;
         if (freexl_get_cell_value(h, r, c, &v) != FREEXL_OK) continue;
         if (v.type == FREEXL_CELL_INT || v.type == FREEXL_CELL_DOUBLE) {
