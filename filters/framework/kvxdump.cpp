@@ -9,6 +9,8 @@
 // error); 1 for a source that cannot be read (more than the readers' 256 MB included, found
 // before more is read, so special files and pipes cost no more) or memory that runs out;
 // 2 for a wrong command line.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -52,17 +54,25 @@ void print_ranges(const kvx::ChunkModel& m) {
 
 }  // namespace
 
-// At most limit + 1 bytes of the file, so that a larger one is seen without reading it all.
-bool read_source(const char* path, size_t limit, std::string& out) {
+enum class Source { kRead, kUnreadable, kTooLarge };
+
+// The file whole when it holds at most limit bytes: a regular file is judged by its size
+// before any byte is read, anything else by reading at most limit + 1 bytes.
+Source read_source(const char* path, size_t limit, std::string& out) {
   std::FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
+  if (!f) return Source::kUnreadable;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(f, std::fclose);
+  struct stat st;
+  if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (uint64_t(st.st_size) > limit) return Source::kTooLarge;
+    out.reserve(size_t(st.st_size));
+  }
   char chunk[65536];
   size_t n;
   while (out.size() <= limit && (n = std::fread(chunk, 1, std::min(sizeof chunk, limit + 1 - out.size()), f)) > 0)
     out.append(chunk, n);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
+  if (std::ferror(f)) return Source::kUnreadable;
+  return out.size() > limit ? Source::kTooLarge : Source::kRead;
 }
 
 int dump(int argc, char** argv) {
@@ -81,11 +91,12 @@ int dump(int argc, char** argv) {
   }
   if (path == nullptr || (mode != "--ranges" && mode != "--text" && mode != "--body-text" && mode != "--script")) return usage();
   std::string bytes;
-  if (!read_source(path, kvx::readers::kMaxSourceBytes, bytes)) {
+  Source source = read_source(path, kvx::readers::kMaxSourceBytes, bytes);
+  if (source == Source::kUnreadable) {
     std::fprintf(stderr, "kvxdump: cannot read %s\n", path);
     return 1;
   }
-  if (bytes.size() > kvx::readers::kMaxSourceBytes) {
+  if (source == Source::kTooLarge) {
     std::fprintf(stderr, "kvxdump: %s: larger than %zu MB\n", path, kvx::readers::kMaxSourceBytes >> 20);
     return 1;
   }
