@@ -55,13 +55,19 @@ void OpenPlainCell(SheetContext& c, bool header, uint32_t& status, unsigned colu
   OpenCell(spec, false, status, c.w, Table(c));
 }
 
-// For a cell item that is a run of empty cells: the grid index one past the run (the
-// cursor stands at the run after CellBegin found it); 0 for anything else.
+// For a cell item that is a run of empty cells: the grid index one past the run and the
+// runs that directly follow it (a long empty stretch is several runs; the cursor stands at
+// the run after CellBegin found it); 0 for anything else.
 uint64_t RunEnd(SheetContext& c, uint32_t item) {
   uint32_t w[4];
   if (item == kNoItem || item != c.cursor.scanItem || c.src.item(0, item, w) != KVX_OK || w[0] != kSheetCell)
     return 0;
-  return uint64_t(c.cursor.scanCell) + (w[1] >> 16);
+  uint64_t end = uint64_t(c.cursor.scanCell) + (w[1] >> 16);
+  for (uint32_t id = item, next; c.src.nextId(0, id, &next) == KVX_OK && c.src.item(0, next, w) == KVX_OK; id = next) {
+    if (w[0] != kSheetCell || (w[1] >> 16) == 0) break;
+    end += w[1] >> 16;
+  }
+  return end;
 }
 
 // Text of the writer's current text set, formatting brought in line first.

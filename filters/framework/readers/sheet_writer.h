@@ -98,7 +98,7 @@ class SheetWriter {
   static constexpr size_t kMaxCellUnits = 0x8000;
   static constexpr uint64_t kMaxTextUnits = uint64_t(1) << 26;
   // Longer stretches of empty cells are written as runs.
-  static constexpr uint64_t kMaxEmptyCells = 64;
+  static constexpr uint64_t kMaxEmptyCells = 16;
 
   explicit SheetWriter(ChunkBuilder& b) : b_(b) {}
 

@@ -171,6 +171,14 @@ TEST_F(PagecastSheetTest, RunsOfEmptyCellsSpanTheirColumnsAndSkipTheirRows) {
   EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "a", "&nbsp;"}, {"3", "b", "&nbsp;"}}))
       << r.out;
   EXPECT_NE(r.out.find("COLSPAN=\"2\""), std::string::npos) << r.out;
+  // Runs that follow each other are one stretch: rows 2 and 3 lie across two runs.
+  Result chained = run(
+      "section ss \"C\"\ncolumns 3\ncells 12\ncell\ntext cp1252 \"a\"\nitem 87 0x40000 1 0\n"
+      "item 87 0x40000 2 1\ncell\ntext cp1252 \"b\"\nitem 87 0x20000 1 3\n",
+      kBody);
+  EXPECT_EQ(chained.run, KVX_OK);
+  EXPECT_EQ(Grid(chained.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "a", "&nbsp;"}, {"4", "b", "&nbsp;"}}))
+      << chained.out;
   // A run over a million rows of one column writes no row for them.
   std::string far = "section ss \"F\"\ncolumns 1\ncells 1048576\n";
   for (int k = 0; k < 16; ++k) far += "item 87 0xFFFF0000 0 0\n";
