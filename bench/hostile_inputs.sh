@@ -9,6 +9,7 @@
 #   gaps.xlsx         400 rows of 964 cells 16 columns apart: every gap written cell by cell
 #   repeat.ods        rows of 1,024 copies of a row whose cell is repeated 1,024 times
 #   corners.xlsx      cells at A1 and XFD1048576 (a grid of 2^34 cells)
+#   corners20.xlsx    twenty sheets that are all that one sheet
 #   tiny.g4           three bytes decoded as 100,000 x 100,000 and as 1 x 2,147,483,647
 #                     pixels, with and without a 1 GB address-space limit
 #   /dev/zero         through kvxdump
@@ -63,11 +64,12 @@ def column(n):
     return s
 
 
-def xlsx(path, rows):
+def xlsx(path, rows, sheets=1):
     parts = {
-        "xl/workbook.xml": '<workbook %s><sheets><sheet name="S" r:id="r1"/></sheets></workbook>' % NS,
-        "xl/_rels/workbook.xml.rels":
-            '<Relationships><Relationship Id="r1" Target="worksheets/s.xml"/></Relationships>',
+        "xl/workbook.xml": '<workbook %s><sheets>%s</sheets></workbook>' % (NS, "".join(
+            '<sheet name="S%d" r:id="r%d"/>' % (k, k) for k in range(sheets))),
+        "xl/_rels/workbook.xml.rels": '<Relationships>%s</Relationships>' % "".join(
+            '<Relationship Id="r%d" Target="worksheets/s.xml"/>' % k for k in range(sheets)),
         "xl/worksheets/s.xml": '<worksheet %s><sheetData>%s</sheetData></worksheet>' % (NS, "".join(rows)),
     }
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
@@ -77,8 +79,9 @@ def xlsx(path, rows):
 
 xlsx("gaps.xlsx", ['<row r="%d">%s</row>' % (r, "".join(
     '<c r="%s%d"><v>%d</v></c>' % (column(c), r, c) for c in range(1, 16385, 17))) for r in range(1, 401)])
-xlsx("corners.xlsx", ['<row r="1"><c r="A1"><v>1</v></c></row>',
-                      '<row r="1048576"><c r="XFD1048576"><v>2</v></c></row>'])
+corners = ['<row r="1"><c r="A1"><v>1</v></c></row>', '<row r="1048576"><c r="XFD1048576"><v>2</v></c></row>']
+xlsx("corners.xlsx", corners)
+xlsx("corners20.xlsx", corners, 20)
 content = ('<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
            'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
            'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"><office:body><office:spreadsheet>'
@@ -107,7 +110,7 @@ run() {
   rm -f "$out"
 }
 
-for f in sparse.xlsx sparse.ods far.xlsx far.ods gaps.xlsx repeat.ods corners.xlsx fake.ppt; do
+for f in sparse.xlsx sparse.ods far.xlsx far.ods gaps.xlsx repeat.ods corners.xlsx corners20.xlsx fake.ppt; do
   run "kvxdump --text $f" stdout.txt "$dist/kvxdump" --text "$f"
   run "docpress $f" out.htm "$dist/docpress" "$f" out.htm
 done

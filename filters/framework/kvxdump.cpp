@@ -6,9 +6,13 @@
 // texts of headers and footers (what a page without page parts shows); --script: the
 // chunk script that builds the same model again. Exit code 0; 3 when the reader reached one
 // of its limits and cut the document (what it kept is printed, the reason goes to standard
-// error); 1 for a source that cannot be read (more than the readers' 256 MB included, found
-// before more is read, so special files and pipes cost no more) or memory that runs out;
-// 2 for a wrong command line.
+// error); 1 for a source that cannot be read (more than the readers' 256 MB included) or
+// memory that runs out; 2 for a wrong command line.
+//
+// Cost: a regular file is judged by its size before it is read; a special file or pipe is
+// read up to 256 MB + 1 byte and no further (at most twice that in memory while the
+// buffer grows); then the reader's own bound (readers/*.cpp) and the printed form of the
+// model it built.
 #include <sys/stat.h>
 
 #include <algorithm>

@@ -81,9 +81,10 @@ void WriteCellText(const std::u16string& text, uint32_t charset, SheetContext& c
   c.cellWritten = true;
 }
 
-// A header or row-number cell holding text.
-void HeaderCell(const std::u16string& text, uint32_t charset, bool header, SheetContext& c, uint32_t& status) {
-  OpenPlainCell(c, header, status);
+// A header or row-number cell holding text, across columns table columns.
+void HeaderCell(const std::u16string& text, uint32_t charset, bool header, SheetContext& c, uint32_t& status,
+                unsigned columns = 1) {
+  OpenPlainCell(c, header, status, columns);
   c.cellWritten = false;
   WriteCellText(text, charset, c, status);
   CloseCell(!c.cellWritten, status, c.w, Table(c));
@@ -270,15 +271,21 @@ KVXSTATUS WriteSheet(uint32_t sectionNumber, uint32_t sectionType, SheetContext&
   }
   OpenTable(table, status, c.w, c.tables);
 
-  // Header row: an empty corner, then the column or field names.
+  // Header row: an empty corner, then the column or field names. In a sheet too wide for
+  // widths, columns without a name in a row share one header cell, so the row costs its
+  // names rather than the sheet's width.
   OpenRow(0, status, c.w, Table(c));
   c.column = 0;
   HeaderCell(u"", KVXCS_UNICODE, header, c, status);
-  for (uint32_t col = 0; col < columns; ++col) {
+  for (uint32_t col = 0; col < columns;) {
     uint32_t charset = KVXCS_UNICODE;
     std::u16string name = NameText(c.src, names[col], &charset);
+    unsigned span = 1;
+    if (name.empty() && columns > kMaxSizedColumns)
+      while (col + span < columns && NameText(c.src, names[col + span], &charset).empty()) ++span;
     c.column = col + 1;
-    HeaderCell(name, charset, header, c, status);
+    HeaderCell(name, charset, header, c, status, span);
+    col += span;
   }
   CloseRow(status, c.w, Table(c));
 

@@ -320,6 +320,22 @@ bool SheetWriter::end() {
     rows = uint32_t(0xFFFFFFFFu / columns);
     cut("rows past a grid of 4294967295 cells left out");
   }
+  // So are the rows from the first cell whose gap needs more runs than the document has
+  // left: the sheet ends with the row of the cell before it.
+  uint64_t runs_needed = 0, after = 0;
+  uint32_t last_row = 0;
+  for (const auto& [at, cell] : cells_) {
+    if (at.first >= rows) break;
+    const uint64_t index = uint64_t(at.first) * columns + at.second;
+    if (index - after > kMaxEmptyCells) runs_needed += (index - after + kMaxRun - 1) / kMaxRun;
+    if (run_items_ + runs_needed + 1 > kMaxRunItems) {
+      rows = last_row + 1;
+      cut("cells past 1048576 runs of empty cells left out");
+      break;
+    }
+    last_row = at.first;
+    after = index + 1;
+  }
   ++sheets_;
   if (!b_.section(KVXSECTION_SS, name_, date_base_, date_flags_)) return fail(b_.error());
   for (size_t k = 0; k < by_number_.size(); ++k)
@@ -341,6 +357,7 @@ bool SheetWriter::end() {
     bool runs = to - next > kMaxEmptyCells;
     while (next < to) {
       uint64_t n = runs ? std::min<uint64_t>(to - next, kMaxRun) : 1;
+      run_items_ += runs ? 1 : 0;
       if (!item(runs ? kRunItem : kTextCell, runs ? uint32_t(n << 16) : uint32_t(next % columns),
                 uint32_t(runs ? next % columns : next / columns), runs ? uint32_t(next / columns) : 0))
         return false;

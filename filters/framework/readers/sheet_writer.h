@@ -12,10 +12,11 @@
 //
 // Cost: memory and time linear in the cells set (at most kMaxCells, with at most
 // kMaxCellUnits of text each and kMaxTextUnits in all), whatever the rows and columns
-// they name: the model holds each cell, at most kMaxEmptyCells empty cells before it, and
-// one run per 65,535 cells of a longer gap. Cells past kMaxRows, kMaxColumns, those
-// counts, or a grid of more than 2^32 - 1 cells are dropped, and the builder is told
-// (ChunkBuilder::note_cut), so the document reports that it was cut.
+// they name: the model holds each cell with at most kMaxEmptyCells empty cells before it,
+// and one run per 65,535 cells of a longer gap, at most kMaxRunItems runs (20 MB) in a
+// document. Cells past kMaxRows, kMaxColumns, those counts, or a grid of more than
+// 2^32 - 1 cells are dropped, and the builder is told (ChunkBuilder::note_cut), so the
+// document reports that it was cut.
 //
 // A format group is group 0xA0100000 (id word = format number, from 1) holding one group
 // 0x20130000 per section of the format (id word = section number, from 1); a section holds
@@ -97,8 +98,10 @@ class SheetWriter {
   static constexpr uint64_t kMaxCells = uint64_t(1) << 22;
   static constexpr size_t kMaxCellUnits = 0x8000;
   static constexpr uint64_t kMaxTextUnits = uint64_t(1) << 26;
-  // Longer stretches of empty cells are written as runs.
+  // Longer stretches of empty cells are written as runs, at most kMaxRunItems of them in
+  // a document.
   static constexpr uint64_t kMaxEmptyCells = 16;
+  static constexpr uint64_t kMaxRunItems = uint64_t(1) << 20;
 
   explicit SheetWriter(ChunkBuilder& b) : b_(b) {}
 
@@ -128,7 +131,7 @@ class SheetWriter {
   std::vector<const NumberFormat*> by_number_;
   std::map<std::pair<uint32_t, uint32_t>, SheetCell> cells_;
   uint64_t sheets_ = 0;
-  uint64_t document_cells_ = 0, text_units_ = 0;  // kept in all sheets so far
+  uint64_t document_cells_ = 0, text_units_ = 0, run_items_ = 0;  // in all sheets so far
   std::string error_;
 };
 

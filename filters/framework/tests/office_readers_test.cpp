@@ -338,7 +338,9 @@ TEST(OfficeReadersTest, SheetsCutAtALimitSaySo) {
     EXPECT_EQ(std::count(out.begin(), out.end(), '\t'), 1023) << out;  // the 1,024 cells kept
     EXPECT_NE(out.find("cut short: repeated cells past their limit left out\n"), std::string::npos) << out;
   }
-  // The sheet writer's own limits: cells in all, and the text of one cell.
+  // The sheet writer's own limits: the text of one cell, and the runs of a document: each
+  // sheet of a cell at each end of 2^32 - 1 cells takes 65,537 runs, and the 16th sheet
+  // is cut to its first row.
   ChunkBuilder b;
   readers::SheetWriter w(b);
   w.begin({'S'}, 0, 0);
@@ -347,6 +349,23 @@ TEST(OfficeReadersTest, SheetsCutAtALimitSaySo) {
   w.set(0, 0, text);
   EXPECT_EQ(b.cut(), "cell texts cut at 32768 characters");
   ASSERT_TRUE(w.end());
+  ChunkBuilder corners;
+  readers::SheetWriter many(corners);
+  readers::SheetCell one;
+  one.number = true;
+  for (int sheet = 0; sheet < 16; ++sheet) {
+    many.begin({'S'}, 0, 0);
+    many.set(0, 0, one);
+    many.set(262142, 16383, one);
+    ASSERT_TRUE(many.end());
+    if (sheet == 14) {
+      EXPECT_EQ(corners.cut(), "");
+    }
+  }
+  EXPECT_EQ(corners.cut(), "cells past 1048576 runs of empty cells left out");
+  auto m = corners.finish();
+  ASSERT_TRUE(m);
+  EXPECT_LT(m->unit_count(KVXRANGE_ITEMS), 15 * 65540u + 100);
 }
 
 TEST(OfficeReadersTest, LockedAndOversizedPackagesAreRefused) {

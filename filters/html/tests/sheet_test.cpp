@@ -185,7 +185,9 @@ TEST_F(PagecastSheetTest, RunsOfEmptyCellsSpanTheirColumnsAndSkipTheirRows) {
     Result r = run(c.script, kBody);
     EXPECT_EQ(r.run, KVX_OK);
     EXPECT_EQ(Grid(r.out), c.grid) << r.out.substr(0, 2000);
-    if (c.grid[0].size() > 2) EXPECT_NE(r.out.find("COLSPAN=\"2\""), std::string::npos) << r.out;
+    if (c.grid[0].size() > 2) {
+      EXPECT_NE(r.out.find("COLSPAN=\"2\""), std::string::npos) << r.out;
+    }
   }
 }
 
