@@ -83,6 +83,9 @@ constexpr std::size_t kSignatureBytes = 1024;
 // kvxdump's exit code for a source that no reader takes (its format is unknown or has no
 // reader).
 constexpr int kFrameworkNoReader = 3;
+// kvxdump's exit code for a document its reader cut at one of its limits: what was kept is
+// printed and indexed, as a converter's output cut at max_text_bytes is.
+constexpr int kFrameworkCut = 4;
 
 // The kinds read by the framework's readers. RTF is among them: the framework's reader
 // finds the same words as unrtf, faster (bench/extract_roads_bench.py), and gives the
@@ -239,7 +242,8 @@ ExtractOutcome run_converter(const std::string& path, DocumentKind kind,
     outcome.message = "no reader takes its format";
     return outcome;
   }
-  if (!result.exited || result.exit_code != 0) {
+  const bool reader_cut = framework_road(kind) && result.exited && result.exit_code == kFrameworkCut;
+  if (!result.exited || (result.exit_code != 0 && !reader_cut)) {
     outcome.status = ExtractStatus::ConverterFailed;
     outcome.message = result.exited ? tool + " failed (exit code " +
                                           std::to_string(result.exit_code) + ")"
@@ -247,7 +251,7 @@ ExtractOutcome run_converter(const std::string& path, DocumentKind kind,
                                           std::to_string(result.signal);
     return outcome;
   }
-  outcome.cut = result.truncated;
+  outcome.cut = result.truncated || reader_cut;
   ExtractedText text;
   if (framework_road(kind)) {
     // The title property's line, then the text, one paragraph per line; without a title

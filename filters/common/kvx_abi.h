@@ -42,6 +42,7 @@ typedef uint32_t KVXBLOCK;
 #define KVXERR_NOTFOUND 37       /* option absent, name unknown, nothing found */
 #define KVXERR_BUFFERTOOSMALL 46 /* the caller's buffer cannot hold the value */
 #define KVXERR_SHORTWRITE 47     /* fewer bytes written than asked */
+#define KVXERR_TRUNCATED 48      /* done in part: a limit cut the document (what fits is kept, the rest is dropped) */
 #define KVXIO_EOF (-9)           /* read at the end of an IO object */
 
 /* ---- Spec types (how a document or file is named) ------------------------------------ */

@@ -166,6 +166,11 @@ bool ChunkBuilder::group_close() {
   return true;
 }
 
+const std::string& ChunkBuilder::cut() const {
+  static const std::string kWhole;
+  return model_ ? model_->cut_ : kWhole;
+}
+
 std::unique_ptr<ChunkModel> ChunkBuilder::finish() {
   if (!model_) {
     fail("the model is finished");

@@ -32,6 +32,8 @@ class ChunkModel {
   bool index_of(uint32_t range, uint32_t id, uint32_t& index) const;
   uint32_t id_at(uint32_t range, uint32_t index) const;
   const std::vector<SectionSpan>& sections() const { return sections_; }
+  // Why the reader cut the document (a limit it reached), "" when it is whole.
+  const std::string& cut() const { return cut_; }
   // Reads unit index of a word range as 32-bit words (little-endian).
   uint32_t word(uint32_t range, uint32_t index, uint32_t word) const;
 
@@ -43,6 +45,7 @@ class ChunkModel {
   // index): ids are chunk << 16 | place, so an id finds its index without a search.
   std::vector<uint32_t> chunk_first_;
   std::vector<SectionSpan> sections_;
+  std::string cut_;
 };
 
 // Builds a model call by call. Every call checks its arguments; a refused call returns
@@ -65,6 +68,13 @@ class ChunkBuilder {
   bool group_open(uint32_t code, uint32_t id_word, uint32_t c = 0);
   bool group_close();
   uint32_t open_groups() const { return uint32_t(group_stack_.size()); }
+
+  // Notes that a limit made the reader drop part of the source (the first reason is kept;
+  // the model says it with cut()).
+  void note_cut(const std::string& why) {
+    if (model_ && model_->cut_.empty()) model_->cut_ = why;
+  }
+  const std::string& cut() const;
 
   // The finished model, or null (error() says why) when groups are left open.
   std::unique_ptr<ChunkModel> finish();

@@ -58,6 +58,7 @@ constexpr uint32_t kCellStart = 0x12;
 constexpr uint32_t kRowItem = 0x13;
 constexpr uint32_t kSheetColumns = 75;
 constexpr uint32_t kSheetCell = 0x46;
+constexpr uint32_t kSheetSize = 84, kEmptyRun = 0x57;
 constexpr uint32_t kNumberCell = 0x48;
 constexpr uint32_t kPropertyGroup = 0xA0010004u;
 constexpr uint32_t kNoteGroup = 0xA00A0000u;
@@ -976,6 +977,7 @@ std::string model_text(const ChunkModel& m, bool page_parts) {
   std::string out;
   uint32_t in_property = 0;  // open property, format and style groups: no running text
   uint32_t in_part = 0;      // groups open since a page part's group opened (left out)
+  uint64_t sheet_columns = 0, sheet_row = 0;  // of the sheet's size item, and the row reached
   for (uint32_t i = 0; i < m.unit_count(KVXRANGE_ITEMS); ++i) {
     uint32_t kind = m.word(0, i, 0), a = m.word(0, i, 1), b = m.word(0, i, 2), c = m.word(0, i, 3);
     if (!page_parts && (in_part > 0 || (kind == KVXITEM_GROUPOPEN && a == kPagePartGroup))) {
@@ -990,8 +992,16 @@ std::string model_text(const ChunkModel& m, bool page_parts) {
     }
     if (in_property > 0) continue;
     if (kind == KVXITEM_GROUPOPEN && a == kNoteGroup) out += " ";  // a note's text apart from the word before
-    // Sheet cells {0x46..0x4A, column, row}: a tab between cells, a line end between rows.
-    if (kind >= kSheetCell && kind <= 0x4A && (a > 0 || b > 0)) out += a > 0 ? "\t" : "\n";
+    // Sheet cells {0x46..0x4A, column, row} and runs of empty cells {0x57, count << 16,
+    // column, row}: a tab between cells, a line end where a later row starts.
+    if (kind == kSheetSize) sheet_columns = b;
+    if ((kind >= kSheetCell && kind <= 0x4A) || kind == kEmptyRun) {
+      uint32_t column = kind == kEmptyRun ? b : a, row = kind == kEmptyRun ? c : b;
+      if (column > 0 || row > 0) out += row != sheet_row ? "\n" : "\t";
+      sheet_row = row;
+      if (kind == kEmptyRun && sheet_columns > 0 && (a >> 16) > 0)
+        sheet_row = (uint64_t(row) * sheet_columns + column + (a >> 16) - 1) / sheet_columns;
+    }
     if (kind == KVXITEM_TEXT) {
       append_run(m, a, b, c, out);
     } else if (kind == KVXITEM_BREAK &&

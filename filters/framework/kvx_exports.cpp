@@ -216,7 +216,13 @@ KVXSTATUS EXRunExport(KVXHANDLE export_handle) {
   KVX_HOOK("EXRunExport");
   ExportObj* e = framework().find<ExportObj>(export_handle);
   if (e == nullptr) return KVXERR_BADHANDLE;
-  return slot<VwExportWriteFn>(*e->plugin, VWRTN_EXPORTWRITE)(0, e->instance);
+  const KVXHANDLE document = e->document;
+  KVXSTATUS st = slot<VwExportWriteFn>(*e->plugin, VWRTN_EXPORTWRITE)(0, e->instance);
+  // An export of a document that its reader cut is written, and says so; exports nested in
+  // another one leave that to the outer export.
+  const DocumentObj* d = framework().find<DocumentObj>(document);
+  if (st == KVX_OK && d != nullptr && d->model && !d->model->cut().empty()) st = KVXERR_TRUNCATED;
+  return st;
 }
 
 KVXSTATUS EXCloseExport(KVXHANDLE export_handle) {

@@ -6,15 +6,24 @@
 // UTF-8, a line end at each paragraph, cell and row end); --body-text: the same without the
 // texts of headers and footers (what a page without page parts shows); --title with
 // either: the document's title property on the line before the text (an empty line when
-// it has none), as the index builder reads it; --script: the
-// chunk script that builds the same model again. Exit codes: 0 done; 1 the file cannot be
-// read or its reader fails; 2 a wrong command line; 3 no reader takes the source (its
-// format is unknown or has no reader), which the index builder reports as such.
+// it has none), as the index builder reads it; --script: the chunk script that builds the
+// same model again. Exit codes: 0 done; 1 a source that cannot be read (more than the
+// readers' 256 MB included), a reader that fails, or memory that runs out; 2 a wrong
+// command line; 3 no reader takes the source (its format is unknown or has no reader),
+// which the index builder reports as such; 4 the reader reached one of its limits and cut
+// the document (what it kept is printed, the reason goes to standard error).
+//
+// Cost: a regular file is judged by its size before it is read; a special file or pipe is
+// read up to 256 MB + 1 byte and no further (at most twice that in memory while the
+// buffer grows); then the reader's own bound (readers/*.cpp) and the printed form of the
+// model it built.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
+#include <new>
 #include <string>
 
 #include "filters/framework/chunk_script.h"
@@ -53,7 +62,28 @@ void print_ranges(const kvx::ChunkModel& m) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+enum class Source { kRead, kUnreadable, kTooLarge };
+
+// The file whole when it holds at most limit bytes: a regular file is judged by its size
+// before any byte is read, anything else by reading at most limit + 1 bytes.
+Source read_source(const char* path, size_t limit, std::string& out) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return Source::kUnreadable;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(f, std::fclose);
+  struct stat st;
+  if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (uint64_t(st.st_size) > limit) return Source::kTooLarge;
+    out.reserve(size_t(st.st_size));
+  }
+  char chunk[65536];
+  size_t n;
+  while (out.size() <= limit && (n = std::fread(chunk, 1, std::min(sizeof chunk, limit + 1 - out.size()), f)) > 0)
+    out.append(chunk, n);
+  if (std::ferror(f)) return Source::kUnreadable;
+  return out.size() > limit ? Source::kTooLarge : Source::kRead;
+}
+
+int dump(int argc, char** argv) {
   std::string mode = "--ranges";
   const char* path = nullptr;
   bool fallback = false;
@@ -74,16 +104,18 @@ int main(int argc, char** argv) {
       return usage();
   }
   if (path == nullptr || (mode != "--ranges" && mode != "--text" && mode != "--body-text" && mode != "--script")) return usage();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::string bytes;
+  Source source = read_source(path, kvx::readers::kMaxSourceBytes, bytes);
+  if (source == Source::kUnreadable) {
     std::fprintf(stderr, "kvxdump: cannot read %s\n", path);
     return 1;
   }
-  std::stringstream buf;
-  buf << in.rdbuf();
+  if (source == Source::kTooLarge) {
+    std::fprintf(stderr, "kvxdump: %s: larger than %zu MB\n", path, kvx::readers::kMaxSourceBytes >> 20);
+    return 1;
+  }
   std::unique_ptr<kvx::ChunkModel> model;
-  std::string error;
-  const std::string bytes = buf.str();
+  std::string error, cut;
   uint32_t format = kvx::readers::detect_format(bytes, by_content ? "" : path);
   if (format == KVXFI_CHUNKSCRIPT) {
     if (kvx::read_chunk_script(bytes, model, &error) != KVX_OK) {
@@ -94,6 +126,7 @@ int main(int argc, char** argv) {
     if (format == KVXFI_UNKNOWN && fallback) format = KVXFI_TEXT;
     kvx::ChunkBuilder builder;
     KVXSTATUS st = kvx::readers::read_document(format, bytes, builder);
+    cut = builder.cut();
     if (st == KVX_OK) model = builder.finish();
     if (!model) {
       std::fprintf(stderr, "kvxdump: %s: format %u, status %d %s\n", path, unsigned(format), int(st),
@@ -124,5 +157,19 @@ int main(int argc, char** argv) {
   } else {
     print_ranges(*model);
   }
+  if (!cut.empty()) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "kvxdump: %s: cut short: %s\n", path, cut.c_str());
+    return 4;
+  }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  try {
+    return dump(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "kvxdump: out of memory\n");
+    return 1;
+  }
 }

@@ -150,7 +150,8 @@ uint32_t CUGetSSCellBeginId(SheetCellCursor* c, uint32_t section, uint32_t first
   while (index >= uint64_t(c->rangeFirstCell) + c->rangeCells) {
     uint32_t next;
     if (src.nextId(15, c->range, &next) || src.item(15, next, w)) return kNoItem;
-    if (w[1] > c->lastItem || (w[1] >> 16) != (c->lastItem >> 16)) {
+    // A long section spans several chunks of ids, so only the section's end bounds a range.
+    if (w[1] > c->lastItem) {
       c->rangeFirstItem = kNoItem;
       return kNoItem;
     }

@@ -537,8 +537,9 @@ KVXSTATUS run_export(Export& x) {
   for (size_t i = 0; i < x.entries.size(); ++i)
     if (!x.entries[i].replayed) all |= replay(x, i, x.entries[i].out);
   if (all != KVX_OK) return kReplayFailed;
-  if (x.css_entry >= 0) return FinishWriter(int(x.css_mode), x.entries[size_t(x.css_entry)].out, x.writer);
-  return KVX_OK;
+  if (x.css_entry >= 0)
+    if (KVXSTATUS st = FinishWriter(int(x.css_mode), x.entries[size_t(x.css_entry)].out, x.writer)) return st;
+  return x.cut ? KVXSTATUS(KVXERR_TRUNCATED) : KVXSTATUS(KVX_OK);
 }
 
 KVXSTATUS export_write(uint32_t /*word*/, void* instance) {

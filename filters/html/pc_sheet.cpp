@@ -1,7 +1,8 @@
 // Sheets and databases as HTML tables (see pc_sheet.h). The grid is the section's column
 // count wide plus the row-number column; rows run while their first cell exists. Every
 // cell of the grid gets a table cell: a cell the section lacks, or whose items open none,
-// is written empty.
+// is written empty; a run of empty cells gives one cell per row it touches (spanning its
+// columns there) and no row where it covers the row whole.
 #include "filters/html/pc_sheet.h"
 
 #include <algorithm>
@@ -25,12 +26,15 @@ constexpr uint32_t kSkipGroupBit = 0x20000000u;
 constexpr uint32_t kRowNumberWidth = 360;
 // A column without a width of its own: ten characters of 120.
 constexpr uint32_t kDefaultColumnWidth = 1200;
-// A damaged column count cannot make the writer allocate or loop without end.
+// A damaged column count cannot make the writer allocate or loop without end (columns past
+// it are cut).
 constexpr uint32_t kMaxColumns = 16384;
 // The writer walks the column widths for every cell; wider sheets are written without
 // widths, so each cell costs the same.
 constexpr uint32_t kMaxSizedColumns = 256;
 constexpr uint64_t kMaxCells = uint64_t(1) << 24;
+// Table cells of one sheet at most (the row-number cells counted).
+constexpr uint64_t kMaxTableCells = uint64_t(1) << 24;
 constexpr uint32_t kMaxTextUnits = 0x8000;
 
 TableState& Table(SheetContext& c) { return c.tables.back(); }
@@ -42,11 +46,28 @@ uint32_t CellBegin(SheetContext& c, const SheetSectionParams& p, uint32_t row, u
                       : CUGetSSCellBeginId(&c.cursor, c.section, row, column, c.src);
 }
 
-void OpenPlainCell(SheetContext& c, bool header, uint32_t& status) {
+void OpenPlainCell(SheetContext& c, bool header, uint32_t& status, unsigned columns = 1) {
   CellSpec spec;
   spec.firstColumn = c.column;
+  spec.columnCount = columns;
+  spec.spanWithoutWidths = true;
   spec.header = header;
   OpenCell(spec, false, status, c.w, Table(c));
+}
+
+// For a cell item that is a run of empty cells: the grid index one past the run and the
+// runs that directly follow it (a long empty stretch is several runs; the cursor stands at
+// the run after CellBegin found it); 0 for anything else.
+uint64_t RunEnd(SheetContext& c, uint32_t item) {
+  uint32_t w[4];
+  if (item == kNoItem || item != c.cursor.scanItem || c.src.item(0, item, w) != KVX_OK || w[0] != kSheetCell)
+    return 0;
+  uint64_t end = uint64_t(c.cursor.scanCell) + (w[1] >> 16);
+  for (uint32_t id = item, next; c.src.nextId(0, id, &next) == KVX_OK && c.src.item(0, next, w) == KVX_OK; id = next) {
+    if (w[0] != kSheetCell || (w[1] >> 16) == 0) break;
+    end += w[1] >> 16;
+  }
+  return end;
 }
 
 // Text of the writer's current text set, formatting brought in line first.
@@ -60,9 +81,10 @@ void WriteCellText(const std::u16string& text, uint32_t charset, SheetContext& c
   c.cellWritten = true;
 }
 
-// A header or row-number cell holding text.
-void HeaderCell(const std::u16string& text, uint32_t charset, bool header, SheetContext& c, uint32_t& status) {
-  OpenPlainCell(c, header, status);
+// A header or row-number cell holding text, across columns table columns.
+void HeaderCell(const std::u16string& text, uint32_t charset, bool header, SheetContext& c, uint32_t& status,
+                unsigned columns = 1) {
+  OpenPlainCell(c, header, status, columns);
   c.cellWritten = false;
   WriteCellText(text, charset, c, status);
   CloseCell(!c.cellWritten, status, c.w, Table(c));
@@ -224,6 +246,7 @@ KVXSTATUS WriteSheet(uint32_t sectionNumber, uint32_t sectionType, SheetContext&
   uint32_t first = kNoItem, last = kNoItem;
   if (KVXSTATUS s = c.src.sectionInfo(c.section, &first, &last)) return s;
   uint32_t columns = std::min(p.columns, kMaxColumns);
+  if (columns < p.columns) c.cut = true;
 
   std::vector<uint32_t> widths(columns, 0), names(columns, kNoItem);
   size_t got = 0;
@@ -248,27 +271,58 @@ KVXSTATUS WriteSheet(uint32_t sectionNumber, uint32_t sectionType, SheetContext&
   }
   OpenTable(table, status, c.w, c.tables);
 
-  // Header row: an empty corner, then the column or field names.
+  // Header row: an empty corner, then the column or field names. In a sheet too wide for
+  // widths, columns without a name in a row share one header cell, so the row costs its
+  // names rather than the sheet's width.
   OpenRow(0, status, c.w, Table(c));
   c.column = 0;
   HeaderCell(u"", KVXCS_UNICODE, header, c, status);
-  for (uint32_t col = 0; col < columns; ++col) {
+  for (uint32_t col = 0; col < columns;) {
     uint32_t charset = KVXCS_UNICODE;
     std::u16string name = NameText(c.src, names[col], &charset);
+    unsigned span = 1;
+    if (name.empty() && columns > kMaxSizedColumns)
+      while (col + span < columns && NameText(c.src, names[col + span], &charset).empty()) ++span;
     c.column = col + 1;
-    HeaderCell(name, charset, header, c, status);
+    HeaderCell(name, charset, header, c, status, span);
+    col += span;
   }
   CloseRow(status, c.w, Table(c));
 
-  for (uint32_t row = 0; status == 0 && uint64_t(row) * std::max(columns, 1u) < kMaxCells; ++row) {
-    if (row > 0 && CellBegin(c, p, row, 0) == kNoItem) break;
+  uint64_t written = 0;  // table cells of the rows
+  bool full = false;
+  for (uint64_t row = 0; status == 0 && row <= 0xFFFFFFFFu; ++row) {
+    const uint64_t rowStart = row * columns;
+    const uint32_t first = CellBegin(c, p, uint32_t(row), 0);
+    if (row > 0 && first == kNoItem) break;
+    // Rows that a run covers whole are left out.
+    if (uint64_t end = RunEnd(c, first); columns > 0 && end >= rowStart + columns) {
+      row = end / columns - 1;
+      continue;
+    }
     OpenRow(0, status, c.w, Table(c));
     c.column = 0;
     HeaderCell(widen(std::to_string(row + 1)), KVXCS_UNICODE, header, c, status);
-    for (uint32_t col = 0; col < columns && status == 0; ++col) {
+    ++written;
+    for (uint32_t col = 0; col < columns && status == 0;) {
+      if (written >= kMaxTableCells) {
+        full = true;
+        break;
+      }
+      c.column = col + 1;
+      // The part of a run in this row: one empty cell across its columns.
+      uint64_t end = RunEnd(c, CellBegin(c, p, uint32_t(row), col));
+      uint32_t span = end > rowStart + col ? uint32_t(std::min<uint64_t>(end - rowStart - col, columns - col)) : 1;
+      ++written;
+      if (span > 1) {
+        OpenPlainCell(c, false, status, span);
+        CloseCell(true, status, c.w, Table(c));
+        col += span;
+        continue;
+      }
       c.cellWritten = false;
       c.pendingKind = 0;
-      KVXSTATUS st = WriteSheetCell(c.section, row, col, c);
+      KVXSTATUS st = WriteSheetCell(c.section, uint32_t(row), col, c);
       if (st != KVX_OK && st != kCellNotFound) {
         status = st;
         break;
@@ -277,8 +331,13 @@ KVXSTATUS WriteSheet(uint32_t sectionNumber, uint32_t sectionType, SheetContext&
       if (!Table(c).cellOpen) OpenPlainCell(c, false, status);
       ApplyColour(0, c);
       CloseCell(!c.cellWritten, status, c.w, Table(c));
+      ++col;
     }
     CloseRow(status, c.w, Table(c));
+    if (full) {
+      c.cut = true;
+      break;
+    }
   }
   while (!c.tables.empty()) CloseTable(status, c.w, c.tables);
   KVXSTATUS end = EndElement(c.w);
@@ -295,7 +354,9 @@ KVXSTATUS WriteSheetElement(Export& x, KVXIO* out, uint32_t sectionNumber, uint3
   if (sectionNumber == 0 || !src.bind(sectionNumber - 1)) return KVX_OK;
   SheetContext c(src, w);
   c.documentCharset = document_charset(x);
-  return WriteSheet(sectionNumber, sectionType, c);
+  KVXSTATUS st = WriteSheet(sectionNumber, sectionType, c);
+  if (c.cut) x.cut = true;
+  return st;
 }
 
 }  // namespace pc

@@ -33,10 +33,17 @@ struct SheetContext {
   // display-type item) and the colour in force.
   uint32_t pendingKind = 0, pendingFormat = 0, colour = 0;
   bool cellWritten = false;  // the cell has content
+  bool cut = false;          // the table ended at kMaxTableCells
 };
 
 // Writes section sectionNumber (1-based) of type 1 (ss) or 2 (db). A section without a
 // first cell writes nothing. Other statuses of the lookups and the writer are returned.
+// Empty runs (items 0x57 of many cells) cost one table cell a row: the part of a row that
+// a run covers is one empty cell spanning those columns, and rows that runs cover whole
+// are left out (the row numbers show which rows are there); in a sheet wider than 256
+// columns the header row has one cell per named column and per stretch of unnamed ones.
+// So the table has at most two cells per item of the section besides the header row, the
+// row numbers and 256 header cells; past kMaxTableCells cells its rows end and c.cut is set.
 KVXSTATUS WriteSheet(uint32_t sectionNumber, uint32_t sectionType, SheetContext& c);
 // One cell of the grid (row and column from 0); 37 when the cell does not exist.
 KVXSTATUS WriteSheetCell(uint32_t section, uint32_t row, uint32_t column, SheetContext& c);

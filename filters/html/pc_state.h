@@ -208,6 +208,7 @@ struct Export {
   std::vector<std::u16string> host_elements;  // ASCII letters in lower case
   KVXSTATUS status = 0;
   bool error_page_written = false;
+  bool cut = false;  // a sheet was cut at the writer's limit: the run ends with KVXERR_TRUNCATED
 
   // The HTML writer of the export. Style-sheet mode 1 (the flavour writes style classes):
   // the style sheet goes into a file of its own, opened on first use by Pragma.CSSFile and

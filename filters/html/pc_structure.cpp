@@ -364,6 +364,7 @@ void OpenCell(const CellSpec& c, bool continuation, uint32_t& status, WriterStat
     edge += w;
     if (edge > before && edge <= t.running) ++span;
   }
+  if (t.columns.empty() && c.spanWithoutWidths) span = long(c.columnCount);
   if (span > 1) EmitTagNumber(true, " %s\"%d\"", span, 43, status, s);
   if (c.rowSpan > 0) EmitTagNumber(true, " %s\"%d\"", long(c.rowSpan) + 1, 57, status, s);
   if (c.height > 0) EmitTagNumber(true, " %s\"%d\"", c.height, 45, status, s);

@@ -91,6 +91,8 @@ struct CellSpec {
   bool hasBackground = false;
   uint32_t background = 0xFFFFFF;
   bool noWrap = false, header = false;
+  // In a table without column widths, span columnCount columns (sheets too wide for widths).
+  bool spanWithoutWidths = false;
 };
 
 // Writers over the innermost table of the stack.

@@ -6,12 +6,22 @@
 //
 // --tiff wraps the coded strip in a minimal TIFF (g4_tiff_format.h) so that other
 // tools can read it; --log prints the size of every Transfer call on standard output.
-// Output files are replaced safely. Exit code 0, or 1 with a message on standard error.
+// Output files are replaced safely. Exit code 0, or 1 with a message on standard error
+// (running out of memory included).
+//
+// Cost: enc holds the PBM and its code (about twice the input). dec reads the stream as
+// the decoder asks for it and writes each batch of rows as it is decoded, so it holds
+// 128 rows whatever --width and --height declare; as a Group 4 row can be coded in one bit,
+// its time and output are at most one row (W / 8 bytes) per bit of input, and at most the
+// 2 GiB that W x H allows.
 #include <dlfcn.h>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "imaging/rvg4/g4_tiff_format.h"
@@ -48,11 +58,11 @@ bool read_all(const std::string& path, std::string& out) {
   return ok;
 }
 
-// The host's stream: coded bytes collected (encoder) or served (decoder).
+// The host's stream: coded bytes collected (encoder) or served from a file (decoder).
 struct HostStream {
   FilterStream base;
   std::string* coded;
-  size_t served = 0;
+  std::FILE* source = nullptr;
   bool log = false;
 };
 
@@ -65,9 +75,7 @@ int32_t collect(FilterStream* self, void* buffer, int32_t byteCount) {
 
 int32_t serve(FilterStream* self, void* buffer, int32_t byteCount) {
   auto* s = reinterpret_cast<HostStream*>(self);
-  size_t n = std::min(size_t(byteCount), s->coded->size() - s->served);
-  std::memcpy(buffer, s->coded->data() + s->served, n);
-  s->served += n;
+  size_t n = byteCount > 0 ? std::fread(buffer, 1, size_t(byteCount), s->source) : 0;
   if (s->log) std::printf("Transfer %d -> %zu\n", byteCount, n);
   return int32_t(n);
 }
@@ -79,7 +87,7 @@ int encode(const FilterOpeners* openers, bool log, bool tiff, const std::string&
   if (!qm::rvg4::pbm_parse(bytes, image, error)) return fail(in + ": " + error);
   if (image.width > RVG4_MAX_WIDTH) return fail(in + ": image wider than " + std::to_string(RVG4_MAX_WIDTH));
   std::string coded;
-  HostStream stream{{collect}, &coded, 0, log};
+  HostStream stream{{collect}, &coded, nullptr, log};
   FilterParams params{image.width, image.row_bytes(), &stream.base};
   FilterPipe* pipe = openers->OpenEncoder(&params);
   if (!pipe) return fail("cannot open the encoder");
@@ -102,27 +110,33 @@ int encode(const FilterOpeners* openers, bool log, bool tiff, const std::string&
 
 int decode(const FilterOpeners* openers, bool log, int32_t width, int32_t height, const std::string& in,
            const std::string& out) {
-  std::string coded, error;
-  if (!read_all(in, coded)) return fail("cannot read " + in);
-  Bilevel image;
-  image.width = width;
-  image.height = height;
-  image.bits.assign(size_t(image.row_bytes()) * size_t(height), 0);
-  HostStream stream{{serve}, &coded, 0, log};
-  FilterParams params{width, image.row_bytes(), &stream.base};
+  std::FILE* source = std::fopen(in.c_str(), "rb");
+  if (!source) return fail("cannot read " + in);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(source, std::fclose);
+  const int32_t row_bytes = (width + 7) / 8;
+  qm::AtomicFileWriter file;
+  if (!file.open(out)) return fail(out + ": " + file.error());
+  file.write("P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n");
+  std::vector<unsigned char> rows(size_t(kRowsPerCall) * size_t(row_bytes));
+  HostStream stream{{serve}, nullptr, source, log};
+  FilterParams params{width, row_bytes, &stream.base};
   FilterPipe* pipe = openers->OpenDecoder(&params);
   if (!pipe) return fail("cannot open the decoder");
   int32_t row = 0;
-  while (row < height) {
-    int32_t rows = std::min(kRowsPerCall, height - row);
-    int32_t got = pipe->ReadRows(pipe, image.bits.data() + size_t(row) * image.row_bytes(), rows * image.row_bytes());
-    row += got / image.row_bytes();
-    if (got < rows * image.row_bytes()) break;
+  bool written = true;
+  while (row < height && written) {
+    int32_t want = std::min(kRowsPerCall, height - row);
+    int32_t got = pipe->ReadRows(pipe, rows.data(), want * row_bytes) / row_bytes;
+    written = file.write(std::string_view(reinterpret_cast<const char*>(rows.data()), size_t(got) * size_t(row_bytes)));
+    row += got;
+    if (got < want) break;
   }
   pipe->Close(pipe);
+  if (std::ferror(source)) return fail("cannot read " + in);
+  if (!written) return fail(out + ": " + file.error());
   if (row < height)
     return fail(in + ": the stream holds " + std::to_string(row) + " of " + std::to_string(height) + " rows");
-  if (!qm::atomic_replace(out, qm::rvg4::pbm_format(image), &error)) return fail(out + ": " + error);
+  if (!file.commit()) return fail(out + ": " + file.error());
   return 0;
 }
 
@@ -166,8 +180,13 @@ int main(int argc, char** argv) {
   auto get_info = reinterpret_cast<int32_t (*)(FilterInfo**)>(::dlsym(lib, "DllGetFilterInfo"));
   FilterInfo* info = nullptr;
   if (!get_info || get_info(&info) != 1 || !info || !info->openers) return fail(library + ": no G4 filter");
-  int rc = args[0] == "enc" ? encode(info->openers, log, tiff, args[1], args[2])
-                            : decode(info->openers, log, width, height, args[1], args[2]);
+  int rc = 1;
+  try {
+    rc = args[0] == "enc" ? encode(info->openers, log, tiff, args[1], args[2])
+                          : decode(info->openers, log, width, height, args[1], args[2]);
+  } catch (const std::bad_alloc&) {
+    rc = fail("out of memory");
+  }
   std::fflush(stdout);
   ::dlclose(lib);
   return rc;

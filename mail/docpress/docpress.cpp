@@ -44,12 +44,16 @@ std::string replace_nbsp(std::string_view html) {
 
 namespace {
 
-// Logs the failure, releases the framework and gives the failure code.
-int fail(const Framework& fw, const std::string& input, const char* message, KVXSTATUS status) {
+void log_failure(const std::string& input, const char* message, KVXSTATUS status) {
   if (std::FILE* log = std::fopen(kErrorLog, "a")) {
     std::fprintf(log, "%s:%s, error code:%d\n", input.c_str(), message, int(status));
     std::fclose(log);
   }
+}
+
+// Logs the failure, releases the framework and gives the failure code.
+int fail(const Framework& fw, const std::string& input, const char* message, KVXSTATUS status) {
+  log_failure(input, message, status);
   fw.DADeInit();
   return -1;
 }
@@ -118,7 +122,9 @@ int run(const Framework& fw, int argc, const char* const* argv, std::FILE* out) 
   }
 
   st = fw.EXRunExport(exported);
-  if (st != KVX_OK) {
+  // A document cut at a limit is written as far as it was read; the run still fails.
+  const KVXSTATUS cut = st == KVXERR_TRUNCATED ? st : KVX_OK;
+  if (st != KVX_OK && cut == KVX_OK) {
     fw.EXCloseExport(exported);
     fw.DACloseDocument(document);
     return fail(fw, input, "Fail to run export...", st);
@@ -133,6 +139,10 @@ int run(const Framework& fw, int argc, const char* const* argv, std::FILE* out) 
   fw.DADeInit();
 
   if (argc == 3) clean_output(output);
+  if (cut != KVX_OK) {
+    log_failure(input, "Document cut short...", cut);
+    return -1;
+  }
   return 1;
 }
 

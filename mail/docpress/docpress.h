@@ -46,7 +46,9 @@ KVXSTATUS export_callback(KVXHANDLE exportHandle, void* hostData, uint32_t id, v
 std::string replace_nbsp(std::string_view html);
 
 // Runs docpress with its arguments (argv[0] the program's path): 1 on success, -1 on a
-// wrong argument count (usage written to out) or any failure (logged to Export.err).
+// wrong argument count (usage written to out) or any failure (logged to Export.err). An
+// export that ends with KVXERR_TRUNCATED (a limit cut the document) leaves its page,
+// cleaned as any other, and is logged as "Document cut short..." with that status and -1.
 int run(const Framework& framework, int argc, const char* const* argv, std::FILE* out);
 
 }  // namespace qm::docpress

@@ -3,6 +3,7 @@
 // bytes in a private temporary file, the program run through platform/process.h with a
 // time limit (its process group killed when it runs late), and the statuses that follow.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,11 +12,14 @@
 
 namespace kvx::readers {
 
-// Programs and the time limit, process-wide; tests point them elsewhere.
+// Programs, the time limit and the memory that a forked worker may take beyond what it
+// has at its start (libfreexl holds a sheet's whole declared grid, a full BIFF8 sheet
+// about 400 MB), process-wide; tests point them elsewhere.
 struct ChildTools {
   std::string antiword = "antiword";
   std::string catppt = "catppt";
   int timeout_ms = 30000;
+  size_t worker_memory = size_t(1) << 30;
 };
 ChildTools& child_tools();
 

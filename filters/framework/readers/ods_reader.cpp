@@ -6,6 +6,14 @@
 // and times turned into serials) in the number format of their cell style's data style,
 // compiled from the number:*-style elements with their style:map conditions. A package
 // whose manifest holds encryption data is refused with KVXERR_ENCRYPTED.
+//
+// Cost: repeats of empty rows and cells only move the position, so a sheet costs what its
+// filled cells cost in the sheet writer (sheet_writer.h), wherever they stand. A filled
+// row or cell gives at most kMaxRepeat copies, and all copies of a document together at
+// most kCopiesPerByte per byte of content.xml; so the cells are at most the cell elements
+// plus 64 per byte, and the time at most kMaxRepeat walks of each row. Copies past either
+// limit, and filled cells past row 1,048,576 or column 16,384, are left out and the
+// document is marked cut.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -24,7 +32,8 @@ namespace kvx::readers {
 namespace {
 
 constexpr uint32_t kMaxRepeat = 1024;    // copies of one filled cell or row
-constexpr uint32_t kMaxRows = 1u << 20;  // rows of a sheet, repeats counted
+constexpr uint32_t kMaxRows = SheetWriter::kMaxRows;  // rows of a sheet, repeats counted
+constexpr uint64_t kCopiesPerByte = 64;  // copies of filled cells per byte of content.xml
 
 uint32_t repeat_of(const xmlNode* n, const char* name, uint32_t cap) {
   std::string v = xml_attr(n, name);
@@ -100,6 +109,7 @@ class OdsReader {
     if (st != KVX_OK) return st == KVXERR_NOTFOUND ? KVXERR_BADFORMAT : st;
     XmlDoc doc = parse_xml(content);
     if (!doc) return KVXERR_BADFORMAT;
+    copies_left_ = kCopiesPerByte * content.size();
     std::string styles;
     XmlDoc styles_doc;
     if (zip_.read("styles.xml", styles) == KVX_OK) styles_doc = parse_xml(styles);
@@ -270,8 +280,20 @@ class OdsReader {
     return w_.format(f);
   }
 
+  // Whether copy k (from 0) of a filled cell or row may be made; an extra one (not the
+  // element's own cell) takes one from the document's allowance. Notes the cut when not.
+  bool copy(uint32_t k, bool extra) {
+    if (k >= kMaxRepeat || (extra && copies_left_ == 0)) {
+      w_.cut("repeated cells past their limit left out");
+      return false;
+    }
+    if (extra) --copies_left_;
+    return true;
+  }
+
   void rows(xmlNode* parent, uint32_t& row, int depth) {
-    for (xmlNode* r = parent->children; r && depth < 8 && row < kMaxRows; r = r->next) {
+    if (depth >= 8) return w_.cut("row groups nested past 8 levels left out");
+    for (xmlNode* r = parent->children; r; r = r->next) {
       if (xml_is(r, "table-header-rows") || xml_is(r, "table-rows") || xml_is(r, "table-row-group")) {
         rows(r, row, depth + 1);
         continue;
@@ -285,24 +307,30 @@ class OdsReader {
         row = uint32_t(std::min<uint64_t>(uint64_t(row) + repeat, kMaxRows));
         continue;
       }
-      for (uint32_t k = 0; k < std::min(repeat, kMaxRepeat) && row < kMaxRows; ++k) cells(r, row++);
+      for (uint32_t k = 0; k < repeat && copy(k, k > 0); ++k) {
+        if (row >= kMaxRows) return w_.cut("cells beyond row 1048576 left out");
+        cells(r, row++, k > 0);
+      }
     }
   }
 
-  void cells(xmlNode* r, uint32_t row) {
+  // The cells of one row; those of a row's copy count as copies.
+  void cells(xmlNode* r, uint32_t row, bool row_copy) {
     uint32_t col = 0;
-    for (xmlNode* c = r->children; c && col < SheetWriter::kMaxColumns; c = c->next) {
+    for (xmlNode* c = r->children; c; c = c->next) {
       bool covered = xml_is(c, "covered-table-cell");
       if (!covered && !xml_is(c, "table-cell")) continue;
       uint32_t repeat = repeat_of(c, "number-columns-repeated", SheetWriter::kMaxColumns);
       bool filled = !covered && (xml_has_attr(c, "value-type") || xml_child(c, "p"));
       if (!filled) {
-        col += repeat;
+        col = uint32_t(std::min<uint64_t>(uint64_t(col) + repeat, SheetWriter::kMaxColumns));
         continue;
       }
       SheetCell cell = cell_of(c);
-      for (uint32_t k = 0; k < std::min(repeat, kMaxRepeat) && col < SheetWriter::kMaxColumns; ++k)
+      for (uint32_t k = 0; k < repeat && copy(k, row_copy || k > 0); ++k) {
+        if (col >= SheetWriter::kMaxColumns) return w_.cut("cells beyond column 16384 left out");
         w_.set(row, col++, cell);
+      }
     }
   }
 
@@ -339,6 +367,7 @@ class OdsReader {
   SheetWriter& w_;
   std::map<std::string, std::pair<std::string, std::string>> cell_styles_;  // parent, data style
   std::map<std::string, const xmlNode*> number_styles_;
+  uint64_t copies_left_ = 0;
 };
 
 }  // namespace

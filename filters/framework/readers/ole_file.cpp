@@ -37,8 +37,10 @@ bool OleFile::chain(const std::vector<uint32_t>& fat, uint32_t start, uint64_t s
   return true;
 }
 
+bool is_compound_file(std::string_view bytes) { return bytes.starts_with("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"); }
+
 bool OleFile::open(std::string_view s) {
-  if (!s.starts_with("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") || s.size() < 512) return false;
+  if (!is_compound_file(s) || s.size() < 512) return false;
   s_ = s;
   uint16_t shift = u16(s, 0x1E), mini_shift = u16(s, 0x20);
   if (shift < 9 || shift > 12 || mini_shift != 6) return false;

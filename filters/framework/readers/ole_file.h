@@ -10,6 +10,9 @@
 
 namespace kvx::readers {
 
+// True when the bytes begin with the compound file signature.
+bool is_compound_file(std::string_view bytes);
+
 class OleFile {
  public:
   static constexpr uint64_t kMaxStreamBytes = uint64_t(64) << 20;

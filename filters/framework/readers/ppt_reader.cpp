@@ -3,8 +3,11 @@
 // the slide list's text; presentations that keep their text in the slides' drawings
 // (LibreOffice writes them so) give it nothing, and for them the text atoms of the
 // "PowerPoint Document" stream are walked here instead (masters, notes and handouts
-// left out). A missing
-// catppt is KVXERR_NOTOOL.
+// left out). A source that is no compound file, or one without that stream when catppt
+// gives nothing, is KVXERR_BADFORMAT (catppt itself exits 0 on any file); a missing
+// catppt is KVXERR_NOTOOL. Cost: catppt's run under the children's time limit, then time
+// and memory linear in the source (the text walk is bounded by the stream's size and a
+// nesting depth of 32).
 #include <string>
 
 #include "filters/framework/readers/child_tools.h"
@@ -49,6 +52,7 @@ void text_atoms(std::string_view s, int depth, std::vector<uint16_t>& out) {
 }  // namespace
 
 KVXSTATUS read_ppt(std::string_view bytes, ChunkBuilder& out) {
+  if (!is_compound_file(bytes)) return KVXERR_BADFORMAT;
   TempSource src(bytes);
   if (!src.ok()) return KVXERR_OPENFAILED;
   std::string text;
@@ -59,7 +63,8 @@ KVXSTATUS read_ppt(std::string_view bytes, ChunkBuilder& out) {
     OleFile ole;
     std::string stream;
     units.clear();
-    if (ole.open(bytes) && ole.read("PowerPoint Document", stream)) text_atoms(stream, 0, units);
+    if (!ole.open(bytes) || !ole.read("PowerPoint Document", stream)) return KVXERR_BADFORMAT;
+    text_atoms(stream, 0, units);
   }
   DocWriter w(out);
   w.section();

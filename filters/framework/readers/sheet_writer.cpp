@@ -15,7 +15,8 @@ namespace {
 constexpr uint32_t kFormatGroup = 0xA0100000u;
 constexpr uint32_t kSectionGroup = 0x20130000u;
 constexpr uint32_t kElementItem = 24, kColourItem = 60, kConditionItem = 128;
-constexpr uint32_t kDimensionsItem = 84, kColumnsItem = 75, kTextCell = 0x46, kNumberCell = 0x48;
+constexpr uint32_t kDimensionsItem = 84, kColumnsItem = 75, kTextCell = 0x46, kNumberCell = 0x48, kRunItem = 0x57;
+constexpr uint64_t kMaxRun = 0xFFFF;  // cells of one run item
 constexpr size_t kMaxElements = 255;
 
 bool ieq(std::string_view s, size_t at, std::string_view word) {
@@ -227,9 +228,24 @@ uint32_t SheetWriter::format(const NumberFormat& f) {
 }
 
 void SheetWriter::set(uint32_t row, uint32_t column, SheetCell cell) {
-  if (column >= kMaxColumns || cells_.size() >= kMaxCells) return;
   if (!cell.number && cell.text.empty()) return;
-  cells_[{row, column}] = std::move(cell);
+  if (column >= kMaxColumns || row >= kMaxRows) return cut("cells beyond row 1048576 or column 16384 left out");
+  if (cell.text.size() > kMaxCellUnits) {
+    cell.text.resize(kMaxCellUnits);
+    cut("cell texts cut at 32768 characters");
+  }
+  auto [it, added] = cells_.try_emplace({row, column});
+  if (added && document_cells_ >= kMaxCells) {
+    cells_.erase(it);
+    return cut("cells past 4194304 left out");
+  }
+  if (text_units_ - it->second.text.size() + cell.text.size() > kMaxTextUnits) {
+    if (added) cells_.erase(it);
+    return cut("cell texts past 67108864 characters left out");
+  }
+  document_cells_ += added ? 1 : 0;
+  text_units_ = text_units_ - it->second.text.size() + cell.text.size();
+  it->second = std::move(cell);
 }
 
 DisplayFormat date_display(uint32_t type) {
@@ -299,41 +315,73 @@ bool SheetWriter::end() {
     rows = std::max(rows, at.first + 1);
     columns = std::max(columns, at.second + 1);
   }
-  // A sheet as large as its last cell; rows past the cell cap are dropped.
-  if (columns > 0 && uint64_t(rows) * columns > kMaxCells) rows = uint32_t(kMaxCells / columns);
+  // The grid's cell indexes are 32-bit: rows past that are dropped.
+  if (columns > 0 && uint64_t(rows) * columns > 0xFFFFFFFFu) {
+    rows = uint32_t(0xFFFFFFFFu / columns);
+    cut("rows past a grid of 4294967295 cells left out");
+  }
+  // So are the rows from the first cell whose gap needs more runs than the document has
+  // left: the sheet ends with the row of the cell before it.
+  uint64_t runs_needed = 0, after = 0;
+  uint32_t last_row = 0;
+  for (const auto& [at, cell] : cells_) {
+    if (at.first >= rows) break;
+    const uint64_t index = uint64_t(at.first) * columns + at.second;
+    if (index - after > kMaxEmptyCells) runs_needed += (index - after + kMaxRun - 1) / kMaxRun;
+    if (run_items_ + runs_needed + 1 > kMaxRunItems) {
+      rows = last_row + 1;
+      cut("cells past 1048576 runs of empty cells left out");
+      break;
+    }
+    last_row = at.first;
+    after = index + 1;
+  }
   ++sheets_;
   if (!b_.section(KVXSECTION_SS, name_, date_base_, date_flags_)) return fail(b_.error());
   for (size_t k = 0; k < by_number_.size(); ++k)
     if (!write_format(uint32_t(k + 1), *by_number_[k])) return false;
   if (columns == 0) return true;
   if (!b_.item(kDimensionsItem, rows, columns, 0) || !b_.item(kColumnsItem, columns, 0, 0)) return fail(b_.error());
-  auto it = cells_.begin();
-  for (uint32_t r = 0; r < rows; ++r)
-    for (uint32_t c = 0; c < columns; ++c) {
-      while (it != cells_.end() && it->first < std::make_pair(r, c)) ++it;
-      const SheetCell* cell = it != cells_.end() && it->first == std::make_pair(r, c) ? &it->second : nullptr;
-      uint32_t id = 0;
-      bool formatted = cell && cell->number && cell->format != 0;
-      if (!b_.item(formatted ? kNumberCell : kTextCell, c, r, formatted ? cell->format : 0, &id))
-        return fail(b_.error());
-      if (r == 0 && c == 0) {
-        std::vector<uint8_t> entry;
-        for (uint32_t w : {id, 0u, uint32_t(uint64_t(rows) * columns), 0u}) put_u32(entry, w);
-        if (!b_.append(KVXRANGE_CELLRANGES, entry)) return fail(b_.error());
-      }
-      if (!cell) continue;
-      if (cell->number) {
-        if (!formatted && cell->display.word != 0 &&
-            !b_.item(kDisplayFormatItem, cell->display.word, cell->display.flags, 0))
-          return fail(b_.error());
-        if (!value(cell->value)) return false;
-      } else {
-        size_t n = std::min<size_t>(cell->text.size(), 0x8000);
-        if (!b_.text(KVXCS_UNICODE, std::vector<uint16_t>(cell->text.begin(), cell->text.begin() + long(n))))
-          return fail(b_.error());
-      }
+  uint64_t next = 0;  // grid index of the next cell to write
+  // The range entry starts at the grid's first item and covers the whole grid.
+  auto item = [&](uint32_t kind, uint32_t a, uint32_t b, uint32_t c) {
+    uint32_t id = 0;
+    if (!b_.item(kind, a, b, c, &id)) return fail(b_.error());
+    if (next != 0) return true;
+    std::vector<uint8_t> entry;
+    for (uint32_t w : {id, 0u, uint32_t(uint64_t(rows) * columns), 0u}) put_u32(entry, w);
+    return b_.append(KVXRANGE_CELLRANGES, entry) || fail(b_.error());
+  };
+  // Empty cells up to grid index to: one by one, or in runs when there are many.
+  auto empty_to = [&](uint64_t to) {
+    bool runs = to - next > kMaxEmptyCells;
+    while (next < to) {
+      uint64_t n = runs ? std::min<uint64_t>(to - next, kMaxRun) : 1;
+      run_items_ += runs ? 1 : 0;
+      if (!item(runs ? kRunItem : kTextCell, runs ? uint32_t(n << 16) : uint32_t(next % columns),
+                uint32_t(runs ? next % columns : next / columns), runs ? uint32_t(next / columns) : 0))
+        return false;
+      next += n;
     }
-  return true;
+    return true;
+  };
+  for (const auto& [at, cell] : cells_) {
+    if (at.first >= rows) break;
+    const uint64_t index = uint64_t(at.first) * columns + at.second;
+    if (!empty_to(index)) return false;
+    bool formatted = cell.number && cell.format != 0;
+    if (!item(formatted ? kNumberCell : kTextCell, at.second, at.first, formatted ? cell.format : 0)) return false;
+    next = index + 1;
+    if (cell.number) {
+      if (!formatted && cell.display.word != 0 &&
+          !b_.item(kDisplayFormatItem, cell.display.word, cell.display.flags, 0))
+        return fail(b_.error());
+      if (!value(cell.value)) return false;
+    } else if (!b_.text(KVXCS_UNICODE, cell.text)) {
+      return fail(b_.error());
+    }
+  }
+  return empty_to(uint64_t(rows) * columns);
 }
 
 }  // namespace kvx::readers

@@ -2,11 +2,21 @@
 // and written as one ss section in the item forms of chunk scripts: the section record
 // with the workbook's date base and leap-day flag, the number formats the sheet uses as
 // format groups, its size {84, rows, columns, 0}, the column count {75, n}, one range-15
-// entry over all cells, and every cell of the grid row by row: {0x46, column, row, 0}
-// for text, empty and General numbers, {0x48, column, row, format number} for numbers
-// shown in a format, each number followed by its data-value item (range 17); a number in
-// a display type (dates of workbooks that keep no format codes) is a 0x46 cell with its
-// display-type format item before the value.
+// entry over the grid, and the grid row by row: {0x46, column, row, 0} for text, empty and
+// General numbers, {0x48, column, row, format number} for numbers shown in a format, each
+// number followed by its data-value item (range 17); a number in a display type (dates of
+// workbooks that keep no format codes) is a 0x46 cell with its display-type format item
+// before the value. A sheet stays as sparse as its source: a stretch of more than
+// kMaxEmptyCells empty cells (in row order) is written as runs {0x57, n << 16, column, row}
+// of at most 65,535 empty cells each, shorter ones cell by cell.
+//
+// Cost: memory and time linear in the cells set (at most kMaxCells, with at most
+// kMaxCellUnits of text each and kMaxTextUnits in all), whatever the rows and columns
+// they name: the model holds each cell with at most kMaxEmptyCells empty cells before it,
+// and one run per 65,535 cells of a longer gap, at most kMaxRunItems runs (20 MB) in a
+// document. Cells past kMaxRows, kMaxColumns, those counts, or a grid of more than
+// 2^32 - 1 cells are dropped, and the builder is told (ChunkBuilder::note_cut), so the
+// document reports that it was cut.
 //
 // A format group is group 0xA0100000 (id word = format number, from 1) holding one group
 // 0x20130000 per section of the format (id word = section number, from 1); a section holds
@@ -82,9 +92,16 @@ struct SheetCell {
 
 class SheetWriter {
  public:
-  // Cells beyond these are dropped (the sheet keeps the part that fits).
+  // Excel's largest sheet, and the limits on what one document's sheets keep.
   static constexpr uint32_t kMaxColumns = 16384;
+  static constexpr uint32_t kMaxRows = 1u << 20;
   static constexpr uint64_t kMaxCells = uint64_t(1) << 22;
+  static constexpr size_t kMaxCellUnits = 0x8000;
+  static constexpr uint64_t kMaxTextUnits = uint64_t(1) << 26;
+  // Longer stretches of empty cells are written as runs, at most kMaxRunItems of them in
+  // a document.
+  static constexpr uint64_t kMaxEmptyCells = 16;
+  static constexpr uint64_t kMaxRunItems = uint64_t(1) << 20;
 
   explicit SheetWriter(ChunkBuilder& b) : b_(b) {}
 
@@ -92,7 +109,10 @@ class SheetWriter {
   void begin(const std::vector<uint16_t>& name, uint32_t date_base, uint32_t date_flags);
   // The sheet's number for a format (formats are shared by equal content).
   uint32_t format(const NumberFormat& f);
+  // Keeps a cell (an empty one is skipped); one past the limits is dropped and noted.
   void set(uint32_t row, uint32_t column, SheetCell cell);
+  // Notes that the reader dropped part of the source itself.
+  void cut(const std::string& why) { b_.note_cut(why); }
   // Writes the gathered sheet as a section; false (error() says why) when the builder
   // refuses a call.
   bool end();
@@ -111,6 +131,7 @@ class SheetWriter {
   std::vector<const NumberFormat*> by_number_;
   std::map<std::pair<uint32_t, uint32_t>, SheetCell> cells_;
   uint64_t sheets_ = 0;
+  uint64_t document_cells_ = 0, text_units_ = 0, run_items_ = 0;  // in all sheets so far
   std::string error_;
 };
 

@@ -4,7 +4,11 @@
 // workbook and sends what it found down a pipe as plain records; this process reads them
 // with the readers' time limit, kills the worker's process group when it runs late, and
 // builds the sheets from what arrived, so a worker that dies leaves the sheets read so
-// far. One ss section per worksheet, named by the sheet, with the workbook's date system
+// far. The worker's address space may grow by child_tools().worker_memory at most, so a
+// header that declares a huge grid makes its allocation fail (the worker ends, the source
+// is a bad format) instead of taking the host's memory. Cost in this process: the
+// worker's records (at most 256 MB, read with the time limit) and the sheet writer's
+// bound on them. One ss section per worksheet, named by the sheet, with the workbook's date system
 // (1900 with the leap-day flag, or 1904); numbers as data values in General; dates,
 // date-times and times (which libfreexl gives as text) turned back into serials of the
 // workbook's date system in the date, time or date-and-time display type (libfreexl
@@ -14,6 +18,7 @@
 #include <freexl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,9 +126,9 @@ void send(int fd, std::string& out) {
       continue;
     out += 'S';
     put_text(out, name ? name : "");
-    uint64_t cells = 0;
-    for (unsigned int r = 0; r < rows && cells < SheetWriter::kMaxCells; ++r) {
-      for (unsigned short c = 0; c < columns && c < SheetWriter::kMaxColumns; ++c, ++cells) {
+    // The grid libfreexl holds (at most 65,536 x 256 cells); the sheet writer keeps what fits.
+    for (unsigned int r = 0; r < rows; ++r) {
+      for (unsigned short c = 0; c < columns; ++c) {
         FreeXL_CellValue v;
         if (freexl_get_cell_value(h, r, c, &v) != FREEXL_OK) continue;
         if (v.type == FREEXL_CELL_INT || v.type == FREEXL_CELL_DOUBLE) {
@@ -153,6 +158,19 @@ void send(int fd, std::string& out) {
   ::_exit(0);
 }
 
+// Caps the address space at its present size plus extra bytes (measured, so that a
+// sanitizer's reserved shadow does not count against the worker).
+void limit_memory(size_t extra) {
+  unsigned long pages = 0;
+  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
+    std::fclose(f);
+  }
+  rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + extra;
+  rlimit rl{limit, limit};
+  ::setrlimit(RLIMIT_AS, &rl);
+}
+
 // Runs the worker on the path; its records in out. False when it could not be started.
 bool run_worker(const std::string& path, std::string& out) {
   int fds[2];
@@ -173,6 +191,7 @@ bool run_worker(const std::string& path, std::string& out) {
       ::dup2(null, 0);
       ::dup2(null, 2);
     }
+    limit_memory(child_tools().worker_memory);
     worker(path, fds[1]);
   }
   ::setpgid(pid, pid);

@@ -5,6 +5,11 @@
 // booleans and errors as text; numbers as data values in the number format of their cell
 // style (built-in format ids and the workbook's own codes, compiled to format items).
 // Packages locked with a password are refused with KVXERR_ENCRYPTED.
+//
+// Cost: each part is read whole (ZipPackage: at most 64 MB inflated) and parsed once; a
+// cell costs what the sheet writer's bound gives it (sheet_writer.h), whatever row and
+// column its reference names, so time and memory stay linear in the parts' XML. Shared
+// strings past kMaxSharedStrings are left out and the document is marked cut.
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -102,7 +107,7 @@ class XlsxReader {
     XmlDoc wb = parse_xml(workbook);
     if (!wb) return KVXERR_BADFORMAT;
     load_relations();
-    load_shared_strings();
+    if (!load_shared_strings()) w_.cut("shared strings past 4194304 left out");
     load_styles();
     xmlNode* root = xmlDocGetRootElement(wb.get());
     uint32_t base = kDateBase1900, flags = kDateFlagLeapDay;
@@ -137,13 +142,17 @@ class XlsxReader {
         if (xml_is(r, "Relationship")) targets_[xml_attr(r, "Id")] = xml_attr(r, "Target");
   }
 
-  void load_shared_strings() {
+  // False when strings past the limit were left out.
+  bool load_shared_strings() {
     std::string bytes;
-    if (zip_.read("xl/sharedStrings.xml", bytes) != KVX_OK) return;
+    if (zip_.read("xl/sharedStrings.xml", bytes) != KVX_OK) return true;
     if (XmlDoc d = parse_xml(bytes))
-      for (xmlNode* si = xmlDocGetRootElement(d.get())->children; si && strings_.size() < kMaxSharedStrings;
-           si = si->next)
-        if (xml_is(si, "si")) strings_.push_back(utf16(string_item(si)));
+      for (xmlNode* si = xmlDocGetRootElement(d.get())->children; si; si = si->next) {
+        if (!xml_is(si, "si")) continue;
+        if (strings_.size() == kMaxSharedStrings) return false;
+        strings_.push_back(utf16(string_item(si)));
+      }
+    return true;
   }
 
   // Cell styles (cellXfs) to their number format codes.

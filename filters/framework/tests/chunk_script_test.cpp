@@ -79,6 +79,10 @@ TEST(ChunkScriptTest, KvxdumpPrintsRangesTextAndScript) {
   out.clear();
   EXPECT_NE(qm::test::command_output(dump + path + " 2>&1", out), 0);
   EXPECT_NE(out.find("line 3: unknown line bogus"), std::string::npos) << out;
+  // A source without an end is refused at the readers' limit, before it is read whole.
+  out.clear();
+  EXPECT_NE(qm::test::command_output(dump + "/dev/zero 2>&1", out), 0);
+  EXPECT_EQ(out, "kvxdump: /dev/zero: larger than 256 MB\n");
 }
 
 TEST(ChunkScriptTest, RawFormsAndGapsRoundTrip) {

@@ -303,8 +303,8 @@ TEST(LegacyReadersTest, ChildrenStatuses) {
 }
 
 // A compound file whose WordDocument stream starts with a file-information block that
-// carries fEncrypted; no Excel workbook at all; an unreadable compound file; a workbook
-// that breaks libfreexl.
+// carries fEncrypted; no Excel workbook or presentation at all; an unreadable compound
+// file; a workbook that breaks libfreexl.
 TEST(LegacyReadersTest, EncryptedAndBrokenBinaries) {
   std::string ole("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
   ole.resize(1536, '\0');
@@ -328,6 +328,12 @@ TEST(LegacyReadersTest, EncryptedAndBrokenBinaries) {
   EXPECT_EQ(st, KVXERR_BADFORMAT);
   EXPECT_FALSE(read(KVXFI_XLS, "not a workbook", &st));
   EXPECT_EQ(st, KVXERR_BADFORMAT);
+  // catppt exits 0 on anything: no compound file, or one without a presentation, is no
+  // presentation (and no empty one).
+  for (const std::string& not_ppt : {std::string("not a presentation\n"), std::string(2048, '\0'), ole}) {
+    EXPECT_FALSE(read(KVXFI_PPT, not_ppt, &st));
+    EXPECT_EQ(st, KVXERR_BADFORMAT);
+  }
   // A workbook on which libfreexl reads past its own buffers: its worker dies, this
   // process does not.
   std::string xls = qm::test::read_file(kData + "/office.xls");
@@ -336,6 +342,37 @@ TEST(LegacyReadersTest, EncryptedAndBrokenBinaries) {
                               {qm::test::Edit::Flip, 3303, 0x11}});
   read(KVXFI_XLS, xls, &st);
   EXPECT_TRUE(st == KVX_OK || st == KVXERR_BADFORMAT) << st;
+}
+
+// libfreexl allocates the grid that a sheet's dimensions record declares: its worker runs
+// with a cap on the memory it may add and with the time limit, and either ends it as a bad
+// source while this process goes on.
+TEST(LegacyReadersTest, ExcelWorkerRunsWithinLimits) {
+  ToolsGuard guard;
+  std::string xls = qm::test::read_file(kData + "/office.xls");
+  // The first sheet's dimensions record: 65,536 rows of 256 columns.
+  ASSERT_EQ(xls.substr(3902, 4), std::string("\x00\x02\x0e\x00", 4));
+  std::string huge = xls;
+  qm::test::apply_edits(huge, {{qm::test::Edit::Set32, 3902 + 8, 65536}, {qm::test::Edit::Set16, 3902 + 14, 256}});
+  KVXSTATUS st = KVX_OK;
+  struct Case {
+    const std::string* source;
+    size_t memory;
+    int timeout_ms;
+    KVXSTATUS status;
+  } cases[] = {
+      {&xls, size_t(1) << 30, 30000, KVX_OK},
+      {&huge, size_t(1) << 30, 30000, KVX_OK},              // a full BIFF8 sheet fits the cap
+      {&xls, size_t(64) << 20, 30000, KVX_OK},
+      {&huge, size_t(64) << 20, 30000, KVXERR_BADFORMAT},  // its grid does not fit this one
+      {&xls, size_t(1) << 30, 0, KVXERR_BADFORMAT},         // killed at once
+  };
+  for (const Case& c : cases) {
+    readers::child_tools().worker_memory = c.memory;
+    readers::child_tools().timeout_ms = c.timeout_ms;
+    read(KVXFI_XLS, *c.source, &st);
+    EXPECT_EQ(st, c.status) << c.memory << " " << c.timeout_ms;
+  }
 }
 
 TEST(LegacyReadersTest, SeededCorruptionsReadCleanly) {

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -254,6 +256,116 @@ TEST(OfficeReadersTest, XlsxDateSystemsAndDamagedCells) {
     std::string s = script_of(*m);
     EXPECT_NE(s.find(c.expect), std::string::npos) << c.rows << "\n" << s.substr(0, 600);
   }
+}
+
+// A sheet costs its cells, wherever they stand: LibreOffice's ODS and our XLSX of 1,000
+// rows with one cell in the last column, and of one cell in the last row, keep every cell
+// and write each long empty stretch as runs of at most 65,535 cells.
+TEST(OfficeReadersTest, SparseSheetsStaySparse) {
+  struct Case {
+    const char* name;
+    uint32_t format;
+    const char* pieces[3];
+    uint32_t max_items;
+  } cases[] = {
+      {"sparse.xlsx", KVXFI_XLSX,
+       {"item 84 1000 16384 0\ncolumns 16384\ncells 0xFA0000\ncell\nvalue 1\nitem 87 0x3FFE0000 1 0\n"
+        "item 70 16383 0 0\ntext unicode \"note\"\nitem 70 0 1 0\nvalue 2\nitem 87 0x3FFF0000 1 1\n",
+        "item 70 0 999 0\nvalue 1e+03\nitem 87 0x3FFF0000 1 999\n", ""},
+       4000},
+      {"sparse.ods", KVXFI_ODS, {"item 84 1000 16384 0\n", "item 70 16383 0 0\ntext unicode \"note\"\n", "value 1e+03\n"}, 4000},
+      {"far.xlsx", KVXFI_XLSX,
+       {"item 84 0x100000 1 0\ncolumns 1\ncells 0x100000\nitem 87 0xFFFF0000 0 0\n",
+        "item 87 0xF0000 0 0xFFFF0\nitem 70 0 0xFFFFF 0\ntext unicode \"far\"\n", ""},
+       40},
+      {"far.ods", KVXFI_ODS, {"item 84 0x100000 1 0\n", "item 70 0 0xFFFFF 0\ntext unicode \"far\"\n", ""}, 40},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto m = read(c.format, qm::test::read_file(kData + "/" + c.name));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->cut(), "");
+    EXPECT_LT(m->unit_count(KVXRANGE_ITEMS), c.max_items);
+    std::string s = script_of(*m);
+    for (const char* piece : c.pieces) EXPECT_NE(s.find(piece), std::string::npos) << piece << "\n" << s.substr(0, 800);
+    std::unique_ptr<ChunkModel> again;
+    ASSERT_EQ(read_chunk_script(s, again, nullptr), KVX_OK);
+    EXPECT_EQ(script_of(*again), s);
+  }
+}
+
+// Where a limit drops part of a sheet the model says so; the cells that fit are kept.
+TEST(OfficeReadersTest, SheetsCutAtALimitSaySo) {
+  const std::string ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                         "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+  auto xlsx = [&](const std::string& rows) {
+    return make_zip({{"xl/workbook.xml", "<workbook " + ns + "><sheets><sheet name=\"S\" r:id=\"r1\"/></sheets></workbook>"},
+                     {"xl/_rels/workbook.xml.rels",
+                      "<Relationships><Relationship Id=\"r1\" Target=\"worksheets/s.xml\"/></Relationships>"},
+                     {"xl/worksheets/s.xml", "<worksheet " + ns + "><sheetData>" + rows + "</sheetData></worksheet>"}});
+  };
+  struct Case {
+    std::string source;
+    uint32_t format;
+    const char* cut;
+    uint32_t rows, columns;  // of the sheet kept
+  } cases[] = {
+      {qm::test::read_file(kData + "/repeat.ods"), KVXFI_ODS, "repeated cells past their limit left out", 1, 1024},
+      {xlsx("<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"XFE1\"><v>2</v></c></row>"), KVXFI_XLSX,
+       "cells beyond row 1048576 or column 16384 left out", 1, 1},
+      {xlsx("<row r=\"1048577\"><c r=\"A1048577\"><v>1</v></c></row><row r=\"1\"><c r=\"B1\"><v>2</v></c></row>"),
+       KVXFI_XLSX, "cells beyond row 1048576 or column 16384 left out", 1, 2},
+      // Cells at both far corners make a grid of 2^34 cells: rows past 2^32 - 1 cells go.
+      {xlsx("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"1048576\"><c r=\"XFD1048576\"><v>2</v></c></row>"),
+       KVXFI_XLSX, "rows past a grid of 4294967295 cells left out", 262143, 16384},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cut);
+    auto m = read(c.format, c.source);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->cut(), c.cut);
+    uint32_t i = 0;
+    while (i < m->unit_count(KVXRANGE_ITEMS) && m->word(KVXRANGE_ITEMS, i, 0) != 84) ++i;
+    ASSERT_LT(i, m->unit_count(KVXRANGE_ITEMS));
+    EXPECT_EQ(m->word(KVXRANGE_ITEMS, i, 1), c.rows);
+    EXPECT_EQ(m->word(KVXRANGE_ITEMS, i, 2), c.columns);
+  }
+  // kvxdump prints what was kept and says why it is not all, with exit code 4.
+  if (const char* dist = std::getenv("QM_DIST_DIR")) {
+    std::string out;
+    int status = qm::test::command_output(std::string(dist) + "/kvxdump --text " + kData + "/repeat.ods 2>&1", out);
+    EXPECT_EQ(status, 4 << 8);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\t'), 1023) << out;  // the 1,024 cells kept
+    EXPECT_NE(out.find("cut short: repeated cells past their limit left out\n"), std::string::npos) << out;
+  }
+  // The sheet writer's own limits: the text of one cell, and the runs of a document: each
+  // sheet of a cell at each end of 2^32 - 1 cells takes 65,537 runs, and the 16th sheet
+  // is cut to its first row.
+  ChunkBuilder b;
+  readers::SheetWriter w(b);
+  w.begin({'S'}, 0, 0);
+  readers::SheetCell text;
+  text.text.assign(readers::SheetWriter::kMaxCellUnits + 1, 'x');
+  w.set(0, 0, text);
+  EXPECT_EQ(b.cut(), "cell texts cut at 32768 characters");
+  ASSERT_TRUE(w.end());
+  ChunkBuilder corners;
+  readers::SheetWriter many(corners);
+  readers::SheetCell one;
+  one.number = true;
+  for (int sheet = 0; sheet < 16; ++sheet) {
+    many.begin({'S'}, 0, 0);
+    many.set(0, 0, one);
+    many.set(262142, 16383, one);
+    ASSERT_TRUE(many.end());
+    if (sheet == 14) {
+      EXPECT_EQ(corners.cut(), "");
+    }
+  }
+  EXPECT_EQ(corners.cut(), "cells past 1048576 runs of empty cells left out");
+  auto m = corners.finish();
+  ASSERT_TRUE(m);
+  EXPECT_LT(m->unit_count(KVXRANGE_ITEMS), 15 * 65540u + 100);
 }
 
 TEST(OfficeReadersTest, LockedAndOversizedPackagesAreRefused) {

@@ -1,6 +1,7 @@
 // Sheet and database sections through whole exports: chunk-script sheets written as tables
 // with a header row of names and a first column of row numbers, cells in every form,
 // number formats with conditions and colours, missing values and damaged grids.
+#include <algorithm>
 #include <regex>
 #include <sstream>
 
@@ -26,6 +27,29 @@ std::vector<std::vector<std::string>> Grid(const std::string& html) {
 
 using Rows = std::vector<std::vector<std::string>>;
 using PagecastSheetTest = PagecastTest;
+
+// Grid() by plain searches, for tables whose rows are too long for std::regex.
+Rows LongGrid(const std::string& html) {
+  Rows rows;
+  for (size_t at = html.find("<TR>"); at != std::string::npos; at = html.find("<TR>", at)) {
+    size_t end = html.find("</TR>", at);
+    if (end == std::string::npos) break;
+    rows.emplace_back();
+    for (size_t c = html.find("<T", at + 4); c < end; c = html.find("<T", c)) {
+      size_t open = html.find('>', c), close = html.find("</T", open);
+      std::string text;
+      for (size_t k = open + 1, depth = 0; k < close; ++k) {
+        if (html[k] == '<') ++depth;
+        else if (html[k] == '>') --depth;
+        else if (depth == 0) text += html[k];
+      }
+      rows.back().push_back(text);
+      c = html.find('>', close);
+    }
+    at = end;
+  }
+  return rows;
+}
 
 TEST_F(PagecastSheetTest, ThreeByTwoSheetIsFourByThreeTable) {
   Result r = run(
@@ -118,9 +142,10 @@ TEST_F(PagecastSheetTest, SheetsWithoutCellsAndDamagedGrids) {
       {"section db \"E\"\n", {}},
       // A range entry that claims more cells than the section holds: rows end with the cells.
       {"section ss \"R\"\ncolumns 1\ncells 50\ncell\ntext cp1252 \"x\"\n", {{"&nbsp;", "&nbsp;"}, {"1", "x"}}},
-      // Cells of a run item answer for each cell they cover; they are written empty.
+      // Cells of a run item answer for each cell they cover; they are written empty, and a
+      // row that the run covers whole is left out.
       {"section ss \"U\"\ncolumns 2\ncells 4\ncell\ntext cp1252 \"a\"\nitem 87 0x30000 0 0\n",
-       {{"&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "a", "&nbsp;"}, {"2", "&nbsp;", "&nbsp;"}}},
+       {{"&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "a", "&nbsp;"}}},
       // A value item whose unit is missing gives an empty cell.
       {"section ss \"V\"\ncolumns 1\ncells 1\ncell\nitem 0xE0 99 0 0\n", {{"&nbsp;", "&nbsp;"}, {"1", "&nbsp;"}}},
   };
@@ -130,6 +155,38 @@ TEST_F(PagecastSheetTest, SheetsWithoutCellsAndDamagedGrids) {
     EXPECT_EQ(Grid(r.out), c.grid) << c.script << "\n" << r.out;
     if (c.grid.empty()) {
       EXPECT_EQ(r.out, "") << c.script;
+    }
+  }
+}
+
+// Runs of empty cells cost one table cell per row they touch: the part of a row that a run
+// covers is one cell spanning those columns, and rows covered whole are left out, the row
+// numbers telling which rows are shown.
+TEST_F(PagecastSheetTest, RunsOfEmptyCellsSpanTheirColumnsAndSkipTheirRows) {
+  std::string far = "section ss \"F\"\ncolumns 1\ncells 1048576\n";
+  for (int k = 0; k < 16; ++k) far += "item 87 0xFFFF0000 0 0\n";
+  far += "item 87 0x000F0000 0 0\ncell\ntext cp1252 \"far\"\n";
+  const std::string corner = "&nbsp;";
+  struct Case {
+    std::string script;
+    Rows grid;
+  } cases[] = {
+      {"section ss \"S\"\ncolumns 3\ncells 9\ncell\ntext cp1252 \"a\"\nitem 87 0x50000 1 0\n"
+       "cell\ntext cp1252 \"b\"\nitem 87 0x20000 1 2\n",
+       {{corner, corner, corner, corner}, {"1", "a", "&nbsp;"}, {"3", "b", "&nbsp;"}}},
+      // Runs that follow each other are one stretch: rows 2 and 3 lie across two runs.
+      {"section ss \"C\"\ncolumns 3\ncells 12\ncell\ntext cp1252 \"a\"\nitem 87 0x40000 1 0\n"
+       "item 87 0x40000 2 1\ncell\ntext cp1252 \"b\"\nitem 87 0x20000 1 3\n",
+       {{corner, corner, corner, corner}, {"1", "a", "&nbsp;"}, {"4", "b", "&nbsp;"}}},
+      // A million rows of one column in runs write no row for them.
+      {far, {{corner, corner}, {"1048576", "far"}}},
+  };
+  for (const Case& c : cases) {
+    Result r = run(c.script, kBody);
+    EXPECT_EQ(r.run, KVX_OK);
+    EXPECT_EQ(Grid(r.out), c.grid) << r.out.substr(0, 2000);
+    if (c.grid[0].size() > 2) {
+      EXPECT_NE(r.out.find("COLSPAN=\"2\""), std::string::npos) << r.out;
     }
   }
 }
@@ -166,6 +223,18 @@ TEST_F(PagecastSheetTest, WideSheetsAreWrittenWithoutWidths) {
   EXPECT_EQ(wide.out.find("WIDTH"), std::string::npos);
   EXPECT_EQ(Grid(wide.out).size(), 2u);
   EXPECT_EQ(Grid(wide.out)[1].size(), 258u);
+}
+
+// A section of more than 65,536 items spans several chunks of item ids: a cell range that
+// starts in a later chunk than the section's last item still holds its cells.
+TEST_F(PagecastSheetTest, RangesOfLongSectionsInEveryChunk) {
+  std::string script = "section ss \"L\"\ncolumns 2\ncells 2\ncell\ntext cp1252 \"A1\"\ncell\ntext cp1252 \"B1\"\n"
+                       "cells 2\ncell\ntext cp1252 \"A2\"\ncell\ntext cp1252 \"B2\"\n";
+  for (int i = 0; i < 70000; ++i) script += "item 200 0 0 0\n";
+  script += "section ss \"M\"\ncolumns 1\ncells 1\ncell\ntext cp1252 \"next\"\n";
+  Result r = run(script, kBody);
+  EXPECT_EQ(r.run, KVX_OK);
+  EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;", "&nbsp;"}, {"1", "A1", "B1"}, {"2", "A2", "B2"}}));
 }
 
 // The host's locale record and the framework's texts reach the display-type formatter.
@@ -282,6 +351,40 @@ TEST_F(PagecastWorkbookTest, FixturesMatchLibreOfficeCsv) {
   std::string expected;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) expected.push_back(char(std::stoi(bytes.substr(i, 2), nullptr, 16)));
   EXPECT_NE(big5.out.find("<TD WIDTH=\"60\">" + expected + "</TD>"), std::string::npos) << big5.out;
+}
+
+// Sparse sheets as LibreOffice's CSV has them: all 1,000 rows of the sheet with one cell in
+// its last column (the empty stretch of each row one spanning cell), and the single cell
+// of the last row; the pages stay as small as the sheets' cells.
+TEST_F(PagecastWorkbookTest, SparseSheetsWholeAndSmall) {
+  for (const char* name : {"sparse.xlsx", "sparse.ods"}) {
+    SCOPED_TRACE(name);
+    Result r = convert(std::string(QM_FRAMEWORK_DATA "/") + name, 1);
+    EXPECT_EQ(r.run, KVX_OK);
+    Rows grid = LongGrid(r.out);
+    ASSERT_EQ(grid.size(), 1001u);
+    EXPECT_EQ(grid[1], (std::vector<std::string>{"1", "1", "&nbsp;", "note"}));
+    for (size_t row = 2; row <= 1000; ++row)
+      EXPECT_EQ(grid[row], (std::vector<std::string>{std::to_string(row), std::to_string(row), "&nbsp;"}));
+    EXPECT_NE(r.out.find("COLSPAN=\"16383\""), std::string::npos);
+    EXPECT_LT(r.out.size(), 1u << 20);
+  }
+  for (const char* name : {"far.xlsx", "far.ods"}) {
+    SCOPED_TRACE(name);
+    Result r = convert(std::string(QM_FRAMEWORK_DATA "/") + name, 1);
+    EXPECT_EQ(r.run, KVX_OK);
+    EXPECT_EQ(Grid(r.out), (Rows{{"&nbsp;", "&nbsp;"}, {"1048576", "far"}})) << r.out.substr(0, 2000);
+  }
+}
+
+// A document that its reader cut is exported as far as it was read, and the export says so.
+TEST_F(PagecastWorkbookTest, CutSheetIsWrittenAndReported) {
+  Result r = convert(QM_FRAMEWORK_DATA "/repeat.ods", 1);
+  EXPECT_EQ(r.run, KVXERR_TRUNCATED);
+  Rows grid = LongGrid(r.out);
+  ASSERT_EQ(grid.size(), 2u);
+  ASSERT_EQ(grid[1].size(), 1025u);
+  EXPECT_EQ(std::count(grid[1].begin() + 1, grid[1].end(), "r"), 1024);
 }
 
 }  // namespace

@@ -110,5 +110,19 @@ TEST_F(G4tool, RefusesWhatItCannotDo) {
   EXPECT_EQ(qm::test::read_file(dir / "y.g4"), "");
 }
 
+// The declared size is only a bound: a stream of three bytes gives the few rows it codes
+// (rows are written as they are decoded, nothing is set aside for the rest), and the run
+// fails with the count it reached.
+TEST_F(G4tool, DeclaredSizeCostsOnlyWhatTheStreamHolds) {
+  qm::test::write_file(dir / "tiny.g4", std::string("\xFF\xFF\x00", 3));
+  for (const char* size : {"--width 100000 --height 100000", "--width 1 --height 2147483647",
+                           "--width 1048576 --height 2048"}) {
+    SCOPED_TRACE(size);
+    EXPECT_EQ(g4tool(std::string("dec ") + size + " " + dir / "tiny.g4 " + dir / "y.pbm"), 1);
+    EXPECT_NE(out.find("tiny.g4: the stream holds "), std::string::npos) << out;
+    EXPECT_EQ(qm::test::read_file(dir / "y.pbm"), "");
+  }
+}
+
 }  // namespace
 }  // namespace qm::rvg4::test

@@ -175,6 +175,20 @@ TEST_F(DocpressTest, EachFailingStep) {
   }
 }
 
+// A document that a limit cut is converted as far as it was read: the sequence runs to its
+// end, the page is cleaned as any other, and the run is logged and fails.
+TEST_F(DocpressTest, CutDocumentKeepsItsPageAndFails) {
+  recorder.statuses.assign(16, KVX_OK);
+  recorder.statuses[12] = KVXERR_TRUNCATED;
+  recorder.output_text = "<P>kept&#160;part</P>";
+  EXPECT_EQ(run({"docpress", input, output}), -1);
+  ASSERT_EQ(recorder.calls.size(), 16u);
+  EXPECT_EQ(std::vector<std::string>(recorder.calls.begin() + 13, recorder.calls.end()),
+            (std::vector<std::string>{"EXCloseExport 42", "DACloseDocument 41", "DADeInit"}));
+  EXPECT_EQ(qm::test::read_file(output), "<P>kept part</P>");
+  EXPECT_EQ(qm::test::read_file("Export.err"), input + ":Document cut short..., error code:48\n");
+}
+
 TEST_F(DocpressTest, FailuresAppendToTheLog) {
   recorder.statuses = {KVX_OK, KVXERR_OPENFAILED};
   EXPECT_EQ(run({"docpress", "a b.doc", output}), -1);
