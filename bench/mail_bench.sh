@@ -16,7 +16,9 @@
 #   --messages N      messages in the mailbox (default 20000)
 #   --rounds N        timed rounds after the warm-up round (default 3)
 #   --build-dir DIR   release build tree to use or make (default <repo>/build-bench)
-#   --dist DIR        an installed layout to time instead of building one (before/after)
+#   --dist DIR        an installed layout to time instead of building one
+#   --compare DIR     also time `indexer -mail -ncl` of another installed layout (an older
+#                     build's dist/), in the same rounds: before and after side by side
 #   --no-notmuch      skip notmuch (our own before/after comparisons)
 #   --keep            keep the work folder for a look afterwards
 #
@@ -29,6 +31,7 @@ messages=20000
 rounds=3
 build_dir="$repo/build-bench"
 dist=
+compare=
 keep=0
 notmuch=1
 while (($#)); do
@@ -37,9 +40,10 @@ while (($#)); do
     --rounds) rounds=${2:?--rounds needs a number}; shift 2 ;;
     --build-dir) build_dir=${2:?--build-dir needs a folder}; shift 2 ;;
     --dist) dist=$(cd "${2:?--dist needs a folder}" && pwd); shift 2 ;;
+    --compare) compare=$(cd "${2:?--compare needs a folder}" && pwd); shift 2 ;;
     --no-notmuch) notmuch=0; shift ;;
     --keep) keep=1; shift ;;
-    -h|--help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "mail_bench: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -121,26 +125,38 @@ attachments=$(( (messages + 6) / 10 ))
 echo "   $(awk -v b="$bytes" 'BEGIN {printf "%.1f", b / 1e6}') MB, $attachments attachments"
 
 # ---- the program folder and the runs ---------------------------------------------------
+# A program folder of the layout: the indexer, the gateway and the converter with its
+# libraries, and a vesprin.ini of one mail database in <folder>/db.
+program_folder() {  # <layout> <folder>
+  local from=$1 prog=$2 f
+  mkdir -p "$prog"
+  for f in indexer libpostbridge.so docpress docpress.tpt libkvx.so libkvxpdf.so libkvxzip.so libpagecast.so libpaglet.so; do
+    [ -e "$from/$f" ] && cp "$from/$f" "$prog/"
+  done
+  {
+    echo "[VESPRIN]"; echo "[INDEX]"; echo "1=1"
+    echo "[DB-1]"; echo "HtmlDir=$work/inbox.mbox"; echo "WorkDir=$prog/db/"; echo "Mail=1"
+    echo "DataInputPort=$prog/postbridge.dll;$work/inbox.mbox;$prog/db/"
+  } >"$prog/vesprin.ini"
+}
 prog=$work/program
-mkdir -p "$prog"
-for f in indexer libpostbridge.so docpress docpress.tpt libkvx.so libkvxpdf.so libkvxzip.so libpagecast.so libpaglet.so; do
-  [ -e "$dist/$f" ] && cp "$dist/$f" "$prog/"
-done
-{
-  echo "[VESPRIN]"; echo "[INDEX]"; echo "1=1"
-  echo "[DB-1]"; echo "HtmlDir=$work/inbox.mbox"; echo "WorkDir=$work/db/"; echo "Mail=1"
-  echo "DataInputPort=$prog/postbridge.dll;$work/inbox.mbox;$work/db/"
-} >"$prog/vesprin.ini"
+program_folder "$dist" "$prog"
 printf '[database]\npath=%s\n[new]\ntags=\n[maildir]\nsynchronize_flags=false\n' "$work/Maildir" >"$work/notmuch.cfg"
 
 spec=$work/runs.tsv
-printf 'indexer -ncl\trm -rf %q\t%q -ncl -w0 -f10 -x1\n' "$work/db" "$prog/indexer" >"$spec"
-printf 'indexer -mail -ncl\trm -rf %q\t%q -mail -ncl -w0 -f10 -x1\n' "$work/db" "$prog/indexer" >>"$spec"
+printf 'indexer -ncl\trm -rf %q\t%q -ncl -w0 -f10 -x1\n' "$prog/db" "$prog/indexer" >"$spec"
+printf 'indexer -mail -ncl\trm -rf %q\t%q -mail -ncl -w0 -f10 -x1\n' "$prog/db" "$prog/indexer" >>"$spec"
 ratio=()
+if [[ -n $compare ]]; then
+  program_folder "$compare" "$work/compared"
+  printf 'indexer -mail -ncl (compared layout)\trm -rf %q\t%q -mail -ncl -w0 -f10 -x1\n' "$work/compared/db" \
+    "$work/compared/indexer" >>"$spec"
+  ratio+=(--ratio "indexer -mail -ncl:indexer -mail -ncl (compared layout)")
+fi
 if ((notmuch)); then
   printf 'notmuch new (CJK n-grams)\trm -rf %q\tNOTMUCH_CONFIG=%q XAPIAN_CJK_NGRAM=1 notmuch new --quiet\n' \
     "$work/Maildir/.notmuch" "$work/notmuch.cfg" >>"$spec"
-  ratio=(--ratio "indexer -mail -ncl:notmuch new (CJK n-grams)" --ratio "indexer -ncl:notmuch new (CJK n-grams)")
+  ratio+=(--ratio "indexer -mail -ncl:notmuch new (CJK n-grams)" --ratio "indexer -ncl:notmuch new (CJK n-grams)")
 fi
 echo "== timing: a warm-up round and $rounds rounds, interleaved"
 python3 "$repo/bench/interleave.py" --rounds "$rounds" "${ratio[@]}" "$spec"
@@ -150,7 +166,16 @@ awk -F'\t' -v n="$messages" -v b="$bytes" '$1 == "median" {
 
 # A last -mail run's database: every attachment converted is one AttachInfo.db record
 # (266 bytes, mail/side_files_format.h) and one section of its message's page.
-rm -rf "$work/db"
+rm -rf "$prog/db"
 "$prog/indexer" -mail -ncl -w0 -f10 -x1 >/dev/null 2>&1
-echo "attachments in the mailbox: $attachments; converted and indexed: $(( $(stat -c %s "$work/db/AttachInfo.db") / 266 ))"
+echo "attachments in the mailbox: $attachments; converted and indexed: $(( $(stat -c %s "$prog/db/AttachInfo.db") / 266 ))"
+if [[ -n $compare ]]; then
+  rm -rf "$work/compared/db"
+  "$work/compared/indexer" -mail -ncl -w0 -f10 -x1 >/dev/null 2>&1
+  if diff -r "$prog/db" "$work/compared/db" >/dev/null; then
+    echo "the two layouts' -mail databases (index files, side files, Attach/) are byte for byte the same"
+  else
+    echo "the two layouts' -mail databases differ"
+  fi
+fi
 echo "Goal: indexer -mail -ncl at least twice notmuch's messages/s."
