@@ -93,7 +93,7 @@ done
 
 echo
 echo "== RTF: one long RTF made by LibreOffice from system texts"
-system_texts "$work/texts" 400
+system_texts "$work/texts" 60
 cat "$work"/texts/*.txt >"$work/long.txt"
 lo_convert rtf "$work/rtf" "$work/long.txt"
 rtf=$work/rtf/long.rtf
