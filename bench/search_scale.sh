@@ -16,7 +16,8 @@
 #   --keep          keep the temporary work folder
 #
 # Prints, for each corpus size, per query class the median and p95 wall time of both
-# programs and their ratio, the hit counts side by side, queries per second with N
+# programs, their ratio and the ratio with a bare process start taken off both, the hit
+# counts side by side, queries per second with N
 # clients, and the peak resident memory; then the start-up time of `searcher` with an
 # empty query against a bare process, paired. Installs what it needs (scripts/setup
 # bench). Not a test.
@@ -34,7 +35,7 @@ while (($#)); do
     --build-dir) build_dir=${2:?}; shift 2 ;;
     --work) work=${2:?}; keep=1; shift 2 ;;
     --keep) keep=1; shift ;;
-    -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "search_scale: unknown option $1" >&2; exit 2 ;;
   esac
 done

@@ -23,6 +23,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "filters/framework/readers/doc_writer.h"
 #include "filters/framework/readers/reader.h"
@@ -66,7 +67,7 @@ struct StyleDef {
 };
 
 // Property numbers of the \info destinations that are read.
-uint8_t info_property(const std::string& w) {
+uint8_t info_property(std::string_view w) {
   if (w == "title") return 6;
   if (w == "subject") return 5;
   if (w == "author") return 4;
@@ -112,7 +113,7 @@ std::vector<uint16_t> hyperlink_target(const std::vector<uint16_t>& inst) {
 constexpr uint32_t kAttrs[] = {KVXATTR_BOLD,      KVXATTR_ITALIC,      KVXATTR_UNDERLINE,
                                KVXATTR_STRIKE,    KVXATTR_SUBSCRIPT,   KVXATTR_SUPERSCRIPT};
 
-int attr_bit(const std::string& w) {
+int attr_bit(std::string_view w) {
   if (w == "b") return 0;
   if (w == "i") return 1;
   if (w == "ul") return 2;
@@ -123,21 +124,21 @@ int attr_bit(const std::string& w) {
 }
 
 // Headers (all pages, left, right, first) and footers.
-uint32_t page_part_kind(const std::string& w) {
+uint32_t page_part_kind(std::string_view w) {
   if (w == "header" || w == "headerl" || w == "headerr" || w == "headerf") return DocWriter::kHeader;
   if (w == "footer" || w == "footerl" || w == "footerr" || w == "footerf") return DocWriter::kFooter;
   return 0;
 }
 
-bool skipped_destination(const std::string& w) {
-  static const char* const kWords[] = {
+bool skipped_destination(std::string_view w) {
+  static constexpr std::string_view kWords[] = {
       "fonttbl", "colortbl", "pict", "object", "header", "footer", "headerl", "headerr",
       "headerf", "footerl", "footerr", "footerf", "xmlnstbl", "listtable",
       "listoverridetable", "rsidtbl", "generator", "themedata", "colorschememapping", "latentstyles", "datastore",
       "bkmkend", "filetbl", "revtbl", "shppict", "nonshppict", "pgdsctbl", "docvar", "userprops", "annotation",
       "atnid", "atnauthor", "comment", "private", "pntext", "pntxta", "pntxtb", "listtext", "mmathPr", "ftnsep",
       "ftnsepc", "aftnsep", "aftnsepc", "wgrffmtfilter", "defchp", "defpap"};
-  for (const char* k : kWords)
+  for (std::string_view k : kWords)
     if (w == k) return true;
   return false;
 }
@@ -400,7 +401,9 @@ class RtfReader {
     else if (c == '|' || c == '-' || c == ':') return;
   }
 
-  void keyword(const std::string& w, bool has_param, int32_t p) {
+  // Control words are compared as views: a length that differs settles most comparisons
+  // at once, where comparing a string with a C string measured and compared every one.
+  void keyword(std::string_view w, bool has_param, int32_t p) {
     bool starred = star_;
     star_ = false;
     if (w == "bin") {
