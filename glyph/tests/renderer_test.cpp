@@ -1,7 +1,8 @@
 // In-process tests of the renderer class behind librvcsp32.so: glyph requests served
 // from the cache (null-buffer size requests and the sized calls after them) for a
-// cacheable face and not for a bold one, gray glyphs reduced from the doubled glyph, Reset back to the state at load, and the ANSI
-// code page taken from the environment.
+// cacheable face and not for a bold one, gray glyphs reduced from the doubled glyph, glyphs
+// far larger than the cell refused, Reset back to the state at load, and the ANSI code
+// page taken from the environment.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -118,6 +119,39 @@ TEST(Renderer, RepeatedGlyphsComeFromTheCache) {
     Draw(r, slot, {0xA440, 0xA441, 0xA440, 0xA442, 0xA441, 0xA440});
     EXPECT_EQ(r.stats().requests, 12u);
     EXPECT_EQ(r.stats().cache_hits, c.hits) << c.weight;
+  }
+}
+
+// A glyph is drawn up to eight cells across; a record whose ink box claims more (here up
+// to 65,535 units on a 256-unit em) is missing, for the 1-bit and the gray glyph alike,
+// instead of a bitmap of hundreds of megabytes.
+TEST(Renderer, GlyphsReachingFarPastTheCellAreMissing) {
+  struct Case {
+    uint16_t units_per_em, ink;
+    bool drawn;
+  } cases[] = {{256, 200, true}, {256, 768, true}, {256, 20000, false}, {256, 65535, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.units_per_em << " " << c.ink);
+    HeadSpec h;
+    h.face = "Ming";
+    h.units_per_em = c.units_per_em;
+    std::string square = OutlineBody({Polygon({{0, 0}, {100, 0}, {100, 100}, {0, 100}})});
+    FontFile f(Directory({Font({{"head", HeadTable(h)},
+                                {"cdat", CdatTable({{0xA440, GlyphRecord(0, MetricsSpec{c.ink, c.ink, 0, 0, 256},
+                                                                         square)}})}})}));
+    CspRenderer r;
+    int slot = r.SetDoc(f.fd(), 0);
+    LOGFONTA lf{};
+    lf.lfHeight = -32;
+    lf.lfCharSet = 136;
+    std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "Ming");
+    ASSERT_EQ(r.SetFont(slot, &lf), 1);
+    CSX_GlyphMetrics m{};
+    EXPECT_EQ(r.Csp(slot, 0xA440, nullptr, &m) > 0, c.drawn);
+    EXPECT_EQ(r.RenderGrayGlyph(slot, 0xA440, nullptr, &m) > 0, c.drawn);
+    if (c.drawn) {
+      EXPECT_LE(m.width, 8 * 32);
+    }
   }
 }
 
