@@ -30,6 +30,15 @@ std::string Document() {
   return Directory({Font({{"head", HeadTable(h)}, {"cdat", CdatTable(recs)}})});
 }
 
+// The face "Ming" of the slot at this height, character set Big5.
+LOGFONTA Ming(int32_t height) {
+  LOGFONTA lf{};
+  lf.lfHeight = height;
+  lf.lfCharSet = 136;
+  std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "Ming");
+  return lf;
+}
+
 // Draws `codes` as text output does: size by a null call, then the sized call.
 void Draw(CspRenderer& r, int slot, const std::vector<uint16_t>& codes) {
   for (uint16_t c : codes) {
@@ -141,10 +150,7 @@ TEST(Renderer, GlyphsReachingFarPastTheCellAreMissing) {
                                                                          square)}})}})}));
     CspRenderer r;
     int slot = r.SetDoc(f.fd(), 0);
-    LOGFONTA lf{};
-    lf.lfHeight = -32;
-    lf.lfCharSet = 136;
-    std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "Ming");
+    const LOGFONTA lf = Ming(-32);
     ASSERT_EQ(r.SetFont(slot, &lf), 1);
     CSX_GlyphMetrics m{};
     EXPECT_EQ(r.Csp(slot, 0xA440, nullptr, &m) > 0, c.drawn);
@@ -174,10 +180,7 @@ TEST(Renderer, GraySwitchEmptiesTheCacheOnChangeOnly) {
   EXPECT_EQ(r.gray_scale(), 0u);
   EXPECT_EQ(r.SetGrayScale(0), 0);  // unchanged: the value itself
   int slot = r.SetDoc(f.fd(), 0);
-  LOGFONTA lf{};
-  lf.lfHeight = -24;
-  lf.lfCharSet = 136;
-  std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "Ming");
+  const LOGFONTA lf = Ming(-24);
   ASSERT_EQ(r.SetFont(slot, &lf), 1);
   Draw(r, slot, {0xA440, 0xA441});
   ASSERT_GT(r.cache().entry_count(), 0u);
