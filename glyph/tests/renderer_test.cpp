@@ -131,19 +131,21 @@ TEST(Renderer, RepeatedGlyphsComeFromTheCache) {
   }
 }
 
-// A glyph is drawn up to eight cells across; a record whose ink box claims more (here up
-// to 65,535 units on a 256-unit em) is missing, for the 1-bit and the gray glyph alike,
-// instead of a bitmap of hundreds of megabytes.
+// A glyph is drawn up to eight cells across and down; a record whose ink box claims more
+// (here up to 65,535 units on a 256-unit em), or a face whose line is 117 ems high, gives
+// missing glyphs, for the 1-bit and the gray glyph alike, instead of bitmaps of hundreds
+// of megabytes.
 TEST(Renderer, GlyphsReachingFarPastTheCellAreMissing) {
   struct Case {
-    uint16_t units_per_em, ink;
+    uint16_t ink;
+    int16_t max_ascent;  // a glyph no taller than the face's line is as tall as the line
     bool drawn;
-  } cases[] = {{256, 200, true}, {256, 768, true}, {256, 20000, false}, {256, 65535, false}};
+  } cases[] = {{200, 224, true}, {768, 224, true}, {20000, 224, false}, {65535, 224, false}, {200, 30000, false}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.units_per_em << " " << c.ink);
+    SCOPED_TRACE(testing::Message() << c.ink << " " << c.max_ascent);
     HeadSpec h;
     h.face = "Ming";
-    h.units_per_em = c.units_per_em;
+    h.max_ascent = c.max_ascent;
     std::string square = OutlineBody({Polygon({{0, 0}, {100, 0}, {100, 100}, {0, 100}})});
     FontFile f(Directory({Font({{"head", HeadTable(h)},
                                 {"cdat", CdatTable({{0xA440, GlyphRecord(0, MetricsSpec{c.ink, c.ink, 0, 0, 256},
