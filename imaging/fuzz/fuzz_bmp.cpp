@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   display.EnableGamma(int32_t(pick / 7 % 2), 150);
   display.EnableBrightness(int32_t(pick / 11 % 2), -20);
   const int32_t palettes[] = {0, 16, 256, 2};
-  QmScreenKind kind{palettes[pick / 2 % 4], int32_t(pick / 13 % 2), 64, 48};
+  QmScreenKind kind{palettes[pick / 2 % 4], int32_t(pick / 13 % 2), 32, 24};
   if (!QmSetScreen(&kind)) return 0;
   RECT source{0, 0, display.m_width / 2 + 1, display.m_height / 2 + 1};
   RECT dest{0, 0, kind.width - 1, kind.height - 1};

@@ -51,8 +51,8 @@ KVXSTATUS write_sheet(std::string_view bytes, kvx::ChunkBuilder& b) {
     // the sanitizers, for one cell far out), so far rows and columns are not asked for
     // until it writes sparse sheets.
     uint32_t flags = in.byte();
-    uint32_t row = in.byte();
-    uint32_t column = flags & 2 ? SheetWriter::kMaxColumns + in.byte() : in.byte() % 64;
+    uint32_t row = in.byte() % 64;
+    uint32_t column = flags & 2 ? SheetWriter::kMaxColumns + in.byte() : in.byte() % 32;
     SheetCell c;
     if (op == 1) {
       c.number = true;
