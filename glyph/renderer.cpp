@@ -23,6 +23,10 @@ namespace {
 
 constexpr size_t kLogFontHead = 28;  // height through pitch and family
 constexpr size_t kBitmapGlyphBuffer = 65536;
+// The widest and tallest a glyph may be, in cells of the device size: a record whose ink
+// box reaches further, or a face whose line height does (a damaged font, or one whose
+// units per em are near 0), gives missing glyphs, not bitmaps hundreds of cells across.
+constexpr int64_t kMaxGlyphCells = 8;
 
 std::string FaceNameOf(const LOGFONTA& lf) {
   size_t n = strnlen(lf.lfFaceName, LF_FACESIZE - 1);
@@ -408,6 +412,8 @@ int32_t CspRenderer::RenderRecord(uint16_t code, unsigned char* bits, CSX_GlyphM
   int32_t gw = lay.width, gh = lay.height;
   int32_t box_w = d.cell_width - d.widening, box_h = d.cell_height - d.widening;
   if (gw <= 0 || gh <= 0 || box_w <= 0 || box_h <= 0) return 0;
+  const int64_t reach = kMaxGlyphCells * std::max(d.cell_width, d.cell_height);
+  if (gw > reach || gh > reach) return 0;
   if (!stroke && OutlineSubpixelBits(box_w, box_h) < 0) return 0;  // beyond 16-bit sub-pixels
 
   bool vertical = !face_.empty() && face_[0] == '@';

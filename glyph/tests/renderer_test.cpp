@@ -1,7 +1,8 @@
 // In-process tests of the renderer class behind librvcsp32.so: glyph requests served
 // from the cache (null-buffer size requests and the sized calls after them) for a
-// cacheable face and not for a bold one, gray glyphs reduced from the doubled glyph, Reset back to the state at load, and the ANSI
-// code page taken from the environment.
+// cacheable face and not for a bold one, gray glyphs reduced from the doubled glyph, glyphs
+// far larger than the cell refused, Reset back to the state at load, and the ANSI code
+// page taken from the environment.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -27,6 +28,15 @@ std::string Document() {
   recs[0xA443] = GlyphRecord(0, MetricsSpec{1024, 1024, -30, -30, 1024}, square);
   recs[0xA444] = GlyphRecord(0, MetricsSpec{1024, 1024, -50, -50, 1024}, square);
   return Directory({Font({{"head", HeadTable(h)}, {"cdat", CdatTable(recs)}})});
+}
+
+// The face "Ming" of the slot at this height, character set Big5.
+LOGFONTA Ming(int32_t height) {
+  LOGFONTA lf{};
+  lf.lfHeight = height;
+  lf.lfCharSet = 136;
+  std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "Ming");
+  return lf;
 }
 
 // Draws `codes` as text output does: size by a null call, then the sized call.
@@ -121,6 +131,38 @@ TEST(Renderer, RepeatedGlyphsComeFromTheCache) {
   }
 }
 
+// A glyph is drawn up to eight cells across and down; a record whose ink box claims more
+// (here up to 65,535 units on a 256-unit em), or a face whose line is 117 ems high, gives
+// missing glyphs, for the 1-bit and the gray glyph alike, instead of bitmaps of hundreds
+// of megabytes.
+TEST(Renderer, GlyphsReachingFarPastTheCellAreMissing) {
+  struct Case {
+    uint16_t ink;
+    int16_t max_ascent;  // a glyph no taller than the face's line is as tall as the line
+    bool drawn;
+  } cases[] = {{200, 224, true}, {768, 224, true}, {20000, 224, false}, {65535, 224, false}, {200, 30000, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.ink << " " << c.max_ascent);
+    HeadSpec h;
+    h.face = "Ming";
+    h.max_ascent = c.max_ascent;
+    std::string square = OutlineBody({Polygon({{0, 0}, {100, 0}, {100, 100}, {0, 100}})});
+    FontFile f(Directory({Font({{"head", HeadTable(h)},
+                                {"cdat", CdatTable({{0xA440, GlyphRecord(0, MetricsSpec{c.ink, c.ink, 0, 0, 256},
+                                                                         square)}})}})}));
+    CspRenderer r;
+    int slot = r.SetDoc(f.fd(), 0);
+    const LOGFONTA lf = Ming(-32);
+    ASSERT_EQ(r.SetFont(slot, &lf), 1);
+    CSX_GlyphMetrics m{};
+    EXPECT_EQ(r.Csp(slot, 0xA440, nullptr, &m) > 0, c.drawn);
+    EXPECT_EQ(r.RenderGrayGlyph(slot, 0xA440, nullptr, &m) > 0, c.drawn);
+    if (c.drawn) {
+      EXPECT_LE(m.width, 8 * 32);
+    }
+  }
+}
+
 TEST(Renderer, ResetForgetsSlotsAndBuffers) {
   FontFile f(Document());
   CspRenderer r;
@@ -140,10 +182,7 @@ TEST(Renderer, GraySwitchEmptiesTheCacheOnChangeOnly) {
   EXPECT_EQ(r.gray_scale(), 0u);
   EXPECT_EQ(r.SetGrayScale(0), 0);  // unchanged: the value itself
   int slot = r.SetDoc(f.fd(), 0);
-  LOGFONTA lf{};
-  lf.lfHeight = -24;
-  lf.lfCharSet = 136;
-  std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "Ming");
+  const LOGFONTA lf = Ming(-24);
   ASSERT_EQ(r.SetFont(slot, &lf), 1);
   Draw(r, slot, {0xA440, 0xA441});
   ASSERT_GT(r.cache().entry_count(), 0u);

@@ -1,5 +1,6 @@
 // libFuzzer target: format detection over any bytes and names made of them. Built with
-// clang by scripts/fuzz; replay.cpp runs the committed corpus in CTest.
+// clang by scripts/fuzz; testsupport/fuzz_replay.cpp
+// runs the committed corpus in CTest.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

@@ -1,21 +1,11 @@
 // libFuzzer target: the RTF reader (its tokenizer, group depth, \\bin, fonts and code
 // pages, tables) and
-// the model it builds, walked in full. Built with clang by scripts/fuzz; replay.cpp runs
+// the model it builds, walked in full. Built with clang by scripts/fuzz; testsupport/fuzz_replay.cpp
+// runs
 // the committed corpus in CTest.
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
-#include "filters/framework/chunk_script.h"
-#include "filters/framework/readers/reader.h"
+#include "filters/framework/fuzz/read_and_walk.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kvx::ChunkBuilder b;
-  if (kvx::readers::read_rtf(std::string_view(reinterpret_cast<const char*>(data), size), b) != KVX_OK) return 0;
-  if (auto m = b.finish()) {
-    kvx::model_text(*m);
-    std::string script;
-    kvx::write_chunk_script(*m, script, nullptr);
-  }
+  kvx::fuzz::read_and_walk(kvx::readers::read_rtf, kvx::fuzz::bytes_of(data, size));
   return 0;
 }

@@ -1,6 +1,6 @@
 // libFuzzer target: the notes of Word binaries (compound file, file-information block,
 // piece table, note tables), every note's text read. Built with clang by scripts/fuzz;
-// replay.cpp runs the committed corpus in CTest.
+// testsupport/fuzz_replay.cpp runs the committed corpus in CTest.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

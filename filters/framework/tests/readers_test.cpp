@@ -1,8 +1,9 @@
 // The document readers in-process: format detection by content and by extension, the
 // plain-text decode order with the Big5 character-set item, HTML text against Python's
-// html.parser, RTF text against unrtf, PDF text against pdftotext, their structure (attributes, bookmarks, table
-// spans, Big5 fonts, hard spaces), the RTF tokenizer's bounds, the fall-back
-// format through DAOpenDocument, and seeded corruptions of every fixture read in full.
+// html.parser, RTF text against unrtf, PDF text against pdftotext and PDF object numbers
+// bounded by the file's size, their structure (attributes, bookmarks, table spans, Big5
+// fonts, hard spaces), the RTF tokenizer's bounds, the fall-back format through
+// DAOpenDocument, and seeded corruptions of every fixture read in full.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -453,6 +454,36 @@ TEST(ReadersTest, PdfTextAgreesWithPdftotext) {
   KVXSTATUS st = KVX_OK;
   EXPECT_FALSE(read(KVXFI_PDF, "%PDF-1.4\nnothing else", &st));
   EXPECT_EQ(st, KVXERR_BADFORMAT);
+}
+
+// A PDF whose object numbers go far past what its size can hold (poppler would size its
+// cross-reference table by them: 320 MB for one "7000000 0 obj" header) is refused as
+// damaged before poppler sees it; numbers a small file may hold still read.
+TEST(ReadersTest, PdfObjectNumbersPastTheFileSizeAreRefused) {
+  const std::string sample = qm::test::read_file(kData + "/sample.pdf");
+  const std::string text = model_text(*read(KVXFI_PDF, sample));
+  std::string big_size = sample;
+  big_size.replace(big_size.find("/Size"), 5, "/Size 9000000 /X");
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool read;
+  } cases[] = {
+      {"object 60000 appended", sample + "\n60000 0 obj\n<<>>\nendobj\n", true},
+      {"object 7000000 appended", sample + "\n7000000 0 obj\n<<>>\nendobj\n", false},
+      {"object number of 30 digits", sample + "\n" + std::string(30, '9') + " 0 obj\n", false},
+      {"trailer /Size 9000000", big_size, false},
+  };
+  for (const Case& c : cases) {
+    KVXSTATUS st = KVX_OK;
+    auto m = read(KVXFI_PDF, c.bytes, &st);
+    EXPECT_EQ(bool(m), c.read) << c.name;
+    if (c.read) {
+      EXPECT_EQ(model_text(*m), text) << c.name;
+    } else {
+      EXPECT_EQ(st, KVXERR_BADFORMAT) << c.name;
+    }
+  }
 }
 
 // A PGX document through kvxdump in the installed layout, libpaglet.so beside it: its

@@ -341,7 +341,10 @@ TEST_F(PagecastWorkbookTest, FixturesMatchLibreOfficeCsv) {
       auto got = DataCells(r.out);
       // The CSV's rows are as wide as the sheet's used columns.
       for (auto& row : expected) row.resize(got.empty() ? 0 : got[0].size());
-      while (!expected.empty() && expected.back() == std::vector<std::string>(expected.back().size())) expected.pop_back();
+      auto all_empty = [](const std::vector<std::string>& row) {
+        return std::all_of(row.begin(), row.end(), [](const std::string& cell) { return cell.empty(); });
+      };
+      while (!expected.empty() && all_empty(expected.back())) expected.pop_back();
       EXPECT_EQ(got, expected) << name << " sheet " << sheet << "\n" << r.out;
     }
   }
