@@ -1,7 +1,7 @@
 // libFuzzer target: the readers' sheet writer and the Excel format-code compiler. The
 // input is a program of cells: a name, the date system, then records (a format code
 // compiled and added, a number cell in one of the formats, a text cell, a date in a
-// display type) at rows and columns of the input's choice within a small grid; the sheet is written and the
+// display type) at rows and columns of the input's choice; the sheet is written and the
 // model walked in full. Built with clang by scripts/fuzz; testsupport/fuzz_replay.cpp
 // runs the committed corpus in CTest.
 #include <cstring>
@@ -46,13 +46,11 @@ KVXSTATUS write_sheet(std::string_view bytes, kvx::ChunkBuilder& b) {
       formats.push_back(w.format(f));
       continue;
     }
-    // Rows and columns within a small grid, or a column past the writer's last one. The
-    // writer fills the whole grid up to its farthest cell (up to 4M cells, a minute under
-    // the sanitizers, for one cell far out), so far rows and columns are not asked for
-    // until it writes sparse sheets.
+    // Rows and columns anywhere (past the writer's last ones too), or within a small grid
+    // where cells meet and overwrite each other.
     uint32_t flags = in.byte();
-    uint32_t row = in.byte() % 64;
-    uint32_t column = flags & 2 ? SheetWriter::kMaxColumns + in.byte() : in.byte() % 32;
+    uint32_t row = flags & 1 ? in.u32() % (SheetWriter::kMaxRows + 256) : in.byte() % 64;
+    uint32_t column = flags & 2 ? in.u16() % (SheetWriter::kMaxColumns + 256) : in.byte() % 32;
     SheetCell c;
     if (op == 1) {
       c.number = true;
