@@ -4,15 +4,13 @@
 // filter, grouping and order (searcher/property), with the lexicon expansion of
 // searcher/lexicon and the homophone, word-boundary and phrase steps of searcher/phrase.
 // A request without keywords lists the documents whose property value lies in the range z.
-// Called by the request driver (request_driver.cpp); fills SearcherState::hits.
+// Called by the request driver (request_driver.cpp) with the run; fills its state's hits.
 #include <string>
 #include <vector>
 
-#include "common/config.h"
 #include "searcher/app/searcher_app.h"
 #include "searcher/database_search.h"
 #include "searcher/lexicon/lexicon.h"
-#include "searcher/page/cgi_input.h"
 #include "searcher/phrase/phrase_hooks.h"
 #include "searcher/property/property_step.h"
 #include "searcher/query_evaluate.h"
@@ -21,9 +19,9 @@
 
 namespace qm {
 
-int search_keywords() {
-  SearchRequest& request = search_request();
-  SearcherState& state = searcher_state();
+int search_keywords(SearchRun& run) {
+  const SearchRequest& request = run.params;
+  SearcherState& state = run.state;
   state.search_words.clear();
   std::string keywords = request.keywords.value_or(std::string());
   const PropertyRequest property = property_request(request.value('z'), request.value('m'), request.value('o'));
@@ -31,7 +29,7 @@ int search_keywords() {
   std::string expression = keywords;
   if (!keywords.empty() && !query_parse(expression)) return 0;
   // Every database is opened once, here, for the whole request.
-  state.databases = search_databases_from_table(cfg_table());
+  state.databases = search_databases_from_table(run.config.table);
   search_open_databases(state.databases);
   const std::vector<SearchDatabase>& databases = state.databases;
   if (keywords.empty()) {
@@ -41,7 +39,7 @@ int search_keywords() {
 
   const QueryFlags flags = query_flags_from_request(request.value('h'), request.value('f'),
                                                     request.value('c'), request.value('l'));
-  const SearchOptions options = search_options_from_settings(cfg_settings(), flags, request.value('k'));
+  const SearchOptions options = search_options_from_settings(run.config.settings, flags, request.value('k'));
   if (request.is('l', "1")) {
     // Near-concept search: every word becomes the or-group the lexicon lists for it. The
     // expansion is parsed again for its normal form; its verdict is not used.

@@ -78,13 +78,6 @@ void SearchRequest::clear() {
   config_path.clear();
 }
 
-SearchRequest& search_request() {
-  static SearchRequest request;
-  return request;
-}
-
-void search_request_reset() { search_request().clear(); }
-
 CgiEnvironment cgi_process_environment() {
   CgiEnvironment env;
   env.get = [](const char* name) -> std::optional<std::string> {
@@ -228,10 +221,6 @@ bool cgi_read_input(SearchRequest& request, const CgiEnvironment& env,
 
   cgi_parse_params(request, text, program_dir);
   return true;
-}
-
-bool cgi_read_input(std::string_view program_dir) {
-  return cgi_read_input(search_request(), cgi_process_environment(), program_dir);
 }
 
 }  // namespace qm

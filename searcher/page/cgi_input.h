@@ -1,8 +1,8 @@
 // CGI input of the searcher: reads the request text from the environment (GET) or from
 // standard input (any other method), splits it into the one-letter parameters of a
-// search request and URL-decodes the values that need it. The request driver calls
-// cgi_read_input once per run; the query parser, the search and the result page read
-// the parameters afterwards. Builds on common/strings.h, platform/paths.h and the fatal
+// search request and URL-decodes the values that need it. The programs' entries (the
+// searcher's request driver, the marker) call cgi_read_input once per run into a request
+// of their own and hand it on to the steps that read the parameters. Builds on common/strings.h, platform/paths.h and the fatal
 // sink of platform/fatal.h (the messages of a malformed input end the run there).
 #pragma once
 #include <array>
@@ -50,10 +50,6 @@ struct SearchRequest {
   void clear();
 };
 
-// The request of this run (process-wide, as the driver keeps it) and its reset.
-SearchRequest& search_request();
-void search_request_reset();
-
 // Where the CGI input comes from: an environment lookup (nullopt for an absent variable)
 // and the stream that carries a POST body.
 struct CgiEnvironment {
@@ -69,8 +65,6 @@ CgiEnvironment cgi_process_environment();
 // returns (the desktop profile), with request cleared.
 bool cgi_read_input(SearchRequest& request, const CgiEnvironment& env,
                     std::string_view program_dir);
-// The same over the run's request, the process environment and standard input.
-bool cgi_read_input(std::string_view program_dir);
 
 // Splits text into the parameter slots, fills the keyword text, the defaults and the
 // configuration path (program_dir + "vesprin.ini", or d when cgi_config_path_accepted
