@@ -372,19 +372,6 @@ bool Config::reload(const std::string& path) {
   return load(path);
 }
 
-// ---- Flat functions -----------------------------------------------------------------
-
-Config& cfg() {
-  static Config config(dbid_set());
-  return config;
-}
-
-SearchSettings& cfg_settings() { return cfg().settings; }
-DatabaseTable& cfg_table() { return cfg().table; }
-void cfg_set_program_dir(const std::string& dir) { cfg().set_program_dir(dir); }
-bool cfg_load(const std::string& path) { return cfg().load(path); }
-bool cfg_read_database(size_t slot, uint16_t id) { return cfg().read_database(ini_tree(), slot, id); }
-
 void cfg_report_missing(std::string_view section, std::string_view key) {
   std::string message = "Fail to read INI file: [";
   message += section;
@@ -394,9 +381,6 @@ void cfg_report_missing(std::string_view section, std::string_view key) {
   fatal_text(message);
 }
 
-void cfg_free() { cfg().free(); }
-bool cfg_reload(const std::string& path) { return cfg().reload(path); }
-bool cfg_cache_enabled() { return cfg().settings.CacheFile; }
 
 int db_is_odbc(std::string_view kind) {
   return !kind.empty() && (string_icmp(kind, "ODBC") == 0 || string_icmp(kind, "OtherDB") == 0);

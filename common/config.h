@@ -107,6 +107,8 @@ struct DatabaseTable {
   void clear();
 };
 
+// A configuration is a value that a program (or a test) makes over an id set of its own,
+// loads and hands to the code that needs it; a process may hold several.
 class Config {
  public:
   explicit Config(DatabaseIdSet& ids) : ids_(ids) {}
@@ -136,6 +138,9 @@ class Config {
   // the directory of the configuration file is taken.
   void set_program_dir(const std::string& dir) { program_dir_ = dir; }
   const std::string& program_dir() const { return program_dir_; }
+  // The id set the configuration is loaded for.
+  const DatabaseIdSet& ids() const { return ids_; }
+  bool cache_enabled() const { return settings.CacheFile; }
 
   SearchSettings settings;
   DatabaseTable table;
@@ -149,21 +154,9 @@ class Config {
   std::string program_dir_;
 };
 
-// The process-wide loader (over dbid_set()) behind the flat functions.
-Config& cfg();
-SearchSettings& cfg_settings();
-DatabaseTable& cfg_table();
-void cfg_set_program_dir(const std::string& dir);
-
-bool cfg_load(const std::string& path);
-// Reads DB-<id> of the process-wide configuration tree (common/ini.h) into slot.
-bool cfg_read_database(size_t slot, uint16_t id);
 // "Fail to read INI file: [section], key\r\n" through fatal_text; returns only where the
 // fatal sink returns (desktop).
 void cfg_report_missing(std::string_view section, std::string_view key);
-void cfg_free();
-bool cfg_reload(const std::string& path);
-bool cfg_cache_enabled();
 
 // 1 for "ODBC" or "OtherDB" (case-blind), 0 otherwise.
 int db_is_odbc(std::string_view kind);
