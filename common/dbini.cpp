@@ -17,10 +17,8 @@ std::string& ini_path() {
   return path;
 }
 
-// Ends the search engine's run; the desktop goes on silently.
-void writer_failure(const char* message) {
-  if (!common_desktop_profile()) fatal_text(message);
-}
+// Records a failed write in the configuration, for the caller to show or end with.
+void writer_failure(Config& config, const char* message) { config.set_error(message); }
 
 // The leading decimal number of an id text (0 when it has none or is out of range).
 uint16_t id_value(std::string_view id) {
@@ -114,7 +112,7 @@ int dbini_remove_entry(Config& config, std::string_view id) {
   tree.delete_section("StopPath-" + std::string(id));
   bool existed = tree.delete_key("INDEX", id);
   if (!tree.save()) {
-    writer_failure("Fail to restore the INI file !");
+    writer_failure(config, "Fail to restore the INI file !");
     return 0;
   }
   tree.free();
@@ -140,7 +138,7 @@ int dbini_write_key(Config& config, std::string_view id, std::string_view key, s
   if (!tree.load(ini_path())) tree.set_file(ini_path());
   tree.set(db_section(id), key, value);
   if (!tree.save()) {
-    writer_failure("Fail to write INI file");
+    writer_failure(config, "Fail to write INI file");
     return 0;
   }
   return 1;
@@ -164,7 +162,7 @@ int dbini_stoppath_edit(Config& config, uint16_t id, int index, std::string_view
   if (config.table.slot_of(id) < 0 || index < 0 || mode < 0 || mode > 2) return 0;
   IniTree tree;
   if (!tree.load(ini_path())) {
-    writer_failure("Fail to read the INI file!");
+    writer_failure(config, "Fail to read the INI file!");
     return 0;
   }
   const std::string section = "StopPath-" + std::to_string(id);
@@ -191,7 +189,7 @@ int dbini_stoppath_edit(Config& config, uint16_t id, int index, std::string_view
     changed = tree.delete_key(section, key(last));
   }
   if (!tree.save()) {
-    writer_failure("Fail to restore the INI file !");
+    writer_failure(config, "Fail to restore the INI file !");
     return 0;
   }
   tree.free();

@@ -3,10 +3,11 @@
 // (a common/config.h Config, handed to every writer) in step by reloading it. Every writer loads the file, changes it, saves
 // it (safely, common/ini.h) and frees it. Also loads the excluded-path and alias lists.
 //
-// Failures: the search engine's build ends the run through fatal_text (common/files.h)
-// where a write of the file fails; the desktop's build (common_desktop_profile()) goes on
-// silently and gives 0, and its dbini_write_entry writes DefaultHTML whenever one is given
-// and never LocalFileType or RemoteFileType.
+// Failures: a write of the file that fails gives 0 and leaves its message in the
+// configuration (Config::error), as a reload that fails on the file does; nothing here
+// ends the process. The desktop's build (common_desktop_profile()) has its
+// dbini_write_entry write DefaultHTML whenever one is given and never LocalFileType or
+// RemoteFileType.
 #pragma once
 #include <cstdint>
 #include <string>

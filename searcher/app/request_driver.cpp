@@ -7,6 +7,7 @@
 
 #include "common/config.h"
 #include "common/dbid.h"
+#include "common/files.h"
 #include "common/html.h"
 #include "common/ini.h"
 #include "common/strings.h"
@@ -204,13 +205,16 @@ int searcher_main(int argc, char** argv) {
   homophone_set_paths(state.program_dir);
 
   // 4, 5. Configuration path and the request.
-  cgi_read_input(request, cgi_process_environment(), state.program_dir);
+  std::string error;
+  if (!cgi_read_input(request, cgi_process_environment(), state.program_dir, error)) cgi_error_page(error);
 
   // 6. Database set.
   request_database_set(run);
 
   // 7. Configuration of the requested databases.
   const bool loaded = run.config.load(request.config_path);
+  // The file or a required key missing: the message as plain text, not the error page.
+  if (!loaded && !run.config.error().empty()) fatal_text(run.config.error());
   state.config_loaded = true;
   state.tmpl_error = run.config.settings.TmplError;
   if (!loaded) cgi_error_page(kMsgBadDatabaseId);
@@ -236,7 +240,7 @@ int searcher_main(int argc, char** argv) {
 
   // 13. The page.
   if (state.hits.empty() && !settings.TmplZeroHit.empty()) chosen = settings.TmplZeroHit;
-  result_render_page(run, template_path(state.program_dir, chosen));
+  if (!result_render_page(run, template_path(state.program_dir, chosen), error)) cgi_error_page(error);
 
   // 14. Release.
   run.config.free();

@@ -12,7 +12,6 @@
 #include "common/html.h"
 #include "common/strings.h"
 #include "index/index_reader.h"
-#include "platform/fatal.h"
 #include "platform/paths.h"
 #include "searcher/app/searcher_app.h"
 #include "searcher/page/cgi_input.h"
@@ -25,10 +24,11 @@
 namespace qm {
 namespace {
 
+// The configuration of a hit's database; result_render_page checks beforehand that
+// every hit it shows has one.
 const DatabaseEntry& database_of(const DatabaseTable& table, uint16_t id) {
   const int slot = table.slot_of(id);
   if (slot < 0) {
-    fatal("Database ID error !!");
     static const DatabaseEntry none;
     return none;
   }
@@ -253,7 +253,7 @@ std::string result_abstract(const SearchRun& run, IndexFileSet& set, HitRecord& 
   return marked;
 }
 
-void result_render_page(SearchRun& run, const std::string& path) {
+bool result_render_page(SearchRun& run, const std::string& path, std::string& error) {
   SearcherState& state = run.state;
   const SearchRequest& request = run.params;
   const SearchSettings& settings = run.config.settings;
@@ -265,9 +265,14 @@ void result_render_page(SearchRun& run, const std::string& path) {
   if (!loaded) {
     searcher_write(kMsgNoTemplate);
     state.hits.clear();
-    return;
+    return true;
   }
   PageTemplate& tmpl = *loaded;
+  for (int i = range.start; i >= 1 && i <= range.end; ++i) {
+    if (run.config.table.slot_of(state.hits[static_cast<size_t>(i - 1)].database) >= 0) continue;
+    error = kMsgDatabaseIdError;
+    return false;
+  }
 
   tmpl_set_text(tmpl, "HOME_URL", settings.HomePage);
   std::string names;
@@ -350,6 +355,7 @@ void result_render_page(SearchRun& run, const std::string& path) {
     tmpl_set_text(tmpl, "END_SKIP_ZERO_HIT", "-->");
   }
   tmpl_render_file(tmpl, nullptr);
+  return true;
 }
 
 }  // namespace qm

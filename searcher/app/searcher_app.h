@@ -100,8 +100,9 @@ std::string template_path(const std::string& program_dir, const std::string& con
 // ---- The result page ----------------------------------------------------------------
 
 // Fills the chosen template with the hits of the requested page and writes it to the
-// program's output; consumes the hits.
-void result_render_page(SearchRun& run, const std::string& template_path);
+// program's output; consumes the hits. false, with nothing written and the message in
+// error, when a hit of the page names a database the configuration does not hold.
+bool result_render_page(SearchRun& run, const std::string& template_path, std::string& error);
 
 // The request carried on: HTML hidden inputs, the query string (without address) and the
 // Searcher address with its query. The page pass adds m.
@@ -113,7 +114,11 @@ struct RequestTexts {
 };
 RequestTexts result_request_texts(const SearchRun& run, RequestTextMode mode);
 
-// The texts of one hit, read from the hit's database's open set.
+// The message of a hit whose database the configuration does not hold.
+inline constexpr const char* kMsgDatabaseIdError = "Database ID error !!";
+
+// The texts of one hit, read from the hit's database's open set (a database the
+// configuration does not hold reads as one with every key at its default).
 struct RecordTexts {
   uint32_t fulltext_offset = 0;
   std::string title;         // plain text (escaped where it goes into the page)

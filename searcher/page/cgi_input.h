@@ -2,8 +2,9 @@
 // standard input (any other method), splits it into the one-letter parameters of a
 // search request and URL-decodes the values that need it. The programs' entries (the
 // searcher's request driver, the marker) call cgi_read_input once per run into a request
-// of their own and hand it on to the steps that read the parameters. Builds on common/strings.h, platform/paths.h and the fatal
-// sink of platform/fatal.h (the messages of a malformed input end the run there).
+// of their own and hand it on to the steps that read the parameters. A malformed input
+// is returned as its message; the entry writes the error page. Builds on
+// common/strings.h and platform/paths.h.
 #pragma once
 #include <array>
 #include <cstddef>
@@ -61,10 +62,10 @@ struct CgiEnvironment {
 CgiEnvironment cgi_process_environment();
 
 // Reads the request text and parses it into request (cgi_parse_params). A malformed
-// input goes to qm::fatal with its message; false is returned only when the fatal sink
-// returns (the desktop profile), with request cleared.
+// input gives false with request cleared and its message (kMsgNotCgi, ...) in error; the
+// program's entry turns that into its error page.
 bool cgi_read_input(SearchRequest& request, const CgiEnvironment& env,
-                    std::string_view program_dir);
+                    std::string_view program_dir, std::string& error);
 
 // Splits text into the parameter slots, fills the keyword text, the defaults and the
 // configuration path (program_dir + "vesprin.ini", or d when cgi_config_path_accepted
