@@ -21,7 +21,6 @@
 #include "desktop/main_form.h"
 #include "desktop/message_box.h"
 #include "desktop/texts.h"
-#include "platform/fatal.h"
 #include "platform/paths.h"
 
 namespace qm {
@@ -103,10 +102,6 @@ std::unique_ptr<TMainForm> desktop_create_main_window(const std::string& program
 int quillmere_main(int argc, char** argv, const DesktopStartHooks* hooks) {
   const std::string program_dir = program_dir_from_argv0(argc > 0 ? argv[0] : "");
   common_set_desktop_profile(true);
-  fatal_set_profile(FatalProfile::Desktop);
-  fatal_set_writer([](const std::string& message) {
-    std::fprintf(stderr, "quillmere: %s\n", message.c_str());
-  });
 
   QApplication app(argc, argv);
   desktop_load_resources(program_dir, language_of_locale());

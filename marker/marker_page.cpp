@@ -154,6 +154,7 @@ std::optional<MarkerFailure> marker_run(const SearchRequest& request, const std:
   HomophoneTables tables;
   tables.set_paths(program_dir);
   tables.table_build(chinese, flags.homophone);
+  if (!tables.error().empty()) return MarkerFailure{tables.error()};
   query.homophones = &tables;
 
   std::string page;
@@ -161,9 +162,10 @@ std::optional<MarkerFailure> marker_run(const SearchRequest& request, const std:
   const std::string k = url_decode(request.value('k'));
   if (!k.empty() && !marker_parse_range(k, frame.first_paragraph, frame.last_paragraph))
     return MarkerFailure{kMsgBadRange};
-  if (!marker_page(set, document, query,
-                   {config.settings.MarkBeginText, config.settings.MarkEndText}, page, frame))
-    return MarkerFailure{kMsgBadDocument};
+  const bool built = marker_page(set, document, query,
+                                 {config.settings.MarkBeginText, config.settings.MarkEndText}, page, frame);
+  if (set.failed()) return MarkerFailure{kIndexReadError, true};
+  if (!built) return MarkerFailure{kMsgBadDocument};
   html_content_type();
   html_put_text(page);
   return std::nullopt;

@@ -42,7 +42,8 @@ HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_vi
 
 // Searches every database in order for every word of the table. slots: one entry per
 // Chinese word of the table (homophone_slots_plain without homophones). A database whose
-// files cannot be opened ends the run ("Fail to read index file !").
+// files cannot be opened is skipped, its set reporting the read error; an exhausted heap
+// gives std::bad_alloc to the caller.
 // for_evaluation: the lists go to query_evaluate, which keeps one record per document;
 // a lone word's list, or that of a word only taken away by "-", may then be given in
 // that form already.

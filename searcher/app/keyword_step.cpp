@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "langdata/homophone.h"
 #include "searcher/app/searcher_app.h"
 #include "searcher/database_search.h"
 #include "searcher/lexicon/lexicon.h"
@@ -19,7 +20,7 @@
 
 namespace qm {
 
-int search_keywords(SearchRun& run) {
+int search_keywords(SearchRun& run, StepFailure& failure) {
   const SearchRequest& request = run.params;
   SearcherState& state = run.state;
   state.search_words.clear();
@@ -32,9 +33,16 @@ int search_keywords(SearchRun& run) {
   state.databases = search_databases_from_table(run.config.table);
   search_open_databases(state.databases);
   const std::vector<SearchDatabase>& databases = state.databases;
+  // A database that cannot be read ends the run before anything is searched (or cached).
+  auto read_failed = [&] {
+    if (!search_databases_failed(databases)) return false;
+    failure = {kIndexReadError, false};
+    return true;
+  };
+  if (read_failed()) return 0;
   if (keywords.empty()) {
     state.hits = search_by_property(databases, property);
-    return 1;
+    return read_failed() ? 0 : 1;
   }
 
   const QueryFlags flags = query_flags_from_request(request.value('h'), request.value('f'),
@@ -52,12 +60,17 @@ int search_keywords(SearchRun& run) {
     if (term.is_word()) state.search_words.push_back(term.text);
   // The slots stay in homophone_tables() for the abstracts' hit marking.
   const HomophoneSlots slots = phrase_prepare_query(table, flags, state.program_dir);
+  // Tables that cannot be read end the run before anything is searched (or cached).
+  if (!homophone_tables().error().empty()) {
+    failure = {homophone_tables().error(), true};
+    return 0;
+  }
 
   SearchHooks hooks;
   install_phrase_hooks(hooks, state.program_dir, table, options);
   hooks.property_step = property_step_hook(databases, property);
   state.hits = search_evaluate(table, slots, databases, options, hooks);
-  return 1;
+  return read_failed() ? 0 : 1;
 }
 
 }  // namespace qm

@@ -3,6 +3,7 @@
 // keyword_step.cpp (the search) and result_page.cpp (the page); see searcher_app.h.
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 #include "common/config.h"
@@ -49,8 +50,9 @@ std::string clean_message(std::string message) {
   return message;
 }
 
-// Forwards the query to ActivePage with the hits of the requested page.
-void forward_request(SearchRun& run) {
+// Forwards the query to ActivePage with the hits of the requested page; false, with
+// nothing sent, when a hit's path cannot be read.
+bool forward_request(SearchRun& run) {
   const SearchSettings& settings = run.config.settings;
   const SearchRequest& request = run.params;
   SearcherState& state = run.state;
@@ -85,7 +87,9 @@ void forward_request(SearchRun& run) {
     input.hits.push_back(std::move(fh));
   }
   state.hits.clear();
+  if (search_databases_failed(state.databases)) return false;
   forward_build_request(input);
+  return true;
 }
 
 }  // namespace
@@ -115,11 +119,7 @@ std::string error_page_text(const SearchRun& run, const std::string& message) {
   return tmpl->page().value_or(std::string());
 }
 
-void cgi_error_page(const std::string& message) {
-  fatal(message);
-  // Only a sink that returns (the desktop profile) comes back here.
-  std::exit(255);
-}
+void cgi_error_page(const std::string& message) { fatal(message); }
 
 bool request_database_set(SearchRun& run) {
   const SearchRequest& request = run.params;
@@ -183,19 +183,12 @@ void request_free(SearchRun& run) {
   homophone_table_free();
 }
 
-int searcher_main(int argc, char** argv) {
-  // The request of this run, handed to every step below.
-  SearchRun run;
+namespace {
+
+// Steps 2 to 14 of the road, over the run that searcher_main made.
+int searcher_steps(SearchRun& run, int argc, char** argv) {
   SearcherState& state = run.state;
   SearchRequest& request = run.params;
-
-  // 1. Output and the fatal sink: every failure from here on ends in the error page.
-  prog_set_output(stdout);
-  fatal_set_profile(FatalProfile::Cgi);
-  fatal_set_writer([&run](const std::string& message) {
-    html_content_type();
-    searcher_write(error_page_text(run, message));
-  });
 
   // 2. Program directory.
   state.program_dir = program_dir_from_argv0(argc > 0 && argv[0] ? argv[0] : "");
@@ -227,12 +220,16 @@ int searcher_main(int argc, char** argv) {
   html_content_type();
 
   // 11. Keywords.
-  if (!search_keywords(run)) cgi_error_page(kMsgBadKeyword);
+  StepFailure failure;
+  if (!search_keywords(run, failure)) {
+    if (failure.plain_text) fatal_text(failure.message);
+    cgi_error_page(failure.message.empty() ? kMsgBadKeyword : failure.message);
+  }
 
   // 12. Forwarding.
   const SearchSettings& settings = run.config.settings;
   if (!settings.ActivePage.empty()) {
-    forward_request(run);
+    if (!forward_request(run)) cgi_error_page(kIndexReadError);
     run.config.free();
     request_free(run);
     return 0;
@@ -246,6 +243,27 @@ int searcher_main(int argc, char** argv) {
   run.config.free();
   request_free(run);
   return 0;
+}
+
+}  // namespace
+
+int searcher_main(int argc, char** argv) {
+  // The request of this run, handed to every step.
+  SearchRun run;
+
+  // 1. Output and the fatal sink: every failure from here on ends in the error page.
+  prog_set_output(stdout);
+  fatal_set_profile(FatalProfile::Cgi);
+  fatal_set_writer([&run](const std::string& message) {
+    html_content_type();
+    searcher_write(error_page_text(run, message));
+  });
+  try {
+    return searcher_steps(run, argc, argv);
+  } catch (const std::bad_alloc&) {
+    fatal_text("Out of memory !");
+    return 255;
+  }
 }
 
 }  // namespace qm

@@ -20,6 +20,7 @@
 #include "searcher/english_match.h"
 #include "searcher/marking/document_title.h"
 #include "searcher/marking/hit_marking.h"
+#include "searcher/property/property_step.h"
 
 namespace qm {
 namespace {
@@ -270,7 +271,7 @@ bool result_render_page(SearchRun& run, const std::string& path, std::string& er
   PageTemplate& tmpl = *loaded;
   for (int i = range.start; i >= 1 && i <= range.end; ++i) {
     if (run.config.table.slot_of(state.hits[static_cast<size_t>(i - 1)].database) >= 0) continue;
-    error = kMsgDatabaseIdError;
+    error = kDatabaseIdError;
     return false;
   }
 
@@ -322,7 +323,11 @@ bool result_render_page(SearchRun& run, const std::string& path, std::string& er
     if (!property_format.empty() && set.read_property(hit.document, value))
       property = format_property_value(property_format, value);
     tmpl_set_value(tmpl, "REC_PROPERTY", property);
-
+  }
+  // A hit that could not be read ends the run before the page is written.
+  if (closed.failed() || search_databases_failed(state.databases)) {
+    error = kIndexReadError;
+    return false;
   }
 
   const RequestTexts page_texts = result_request_texts(run, RequestTextMode::Page);

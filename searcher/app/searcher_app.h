@@ -3,8 +3,9 @@
 // loads the configuration of the requested databases (common/config.h), runs the
 // keyword step (keyword_step.cpp, over the search core of searcher/) and either
 // forwards the query (searcher/forward) or renders the result page (result_page.cpp,
-// with the template engine of searcher/page/page_template.h). Every failure on the way
-// ends the run through one error page (cgi_error_page), installed as the fatal sink.
+// with the template engine of searcher/page/page_template.h). Every step returns its
+// failure to searcher_main, which alone ends the run: through the error page
+// (cgi_error_page, the writer of the fatal sink) or the plain text of fatal_text.
 //
 // One request is one SearchRun value, made by searcher_main and handed to every step:
 // the parameters, the database id set, the configuration loaded for it and the state of
@@ -21,6 +22,7 @@
 
 #include "common/config.h"
 #include "common/dbid.h"
+#include "index/index_reader.h"
 #include "searcher/hits.h"
 #include "searcher/page/cgi_input.h"
 #include "searcher/search_options.h"
@@ -78,9 +80,16 @@ bool request_database_set(SearchRun& run);
 int rows_per_page_setup(SearchRun& run);
 // The template for the page of this request (b, UseOtherSearcher, g).
 std::string template_choice(const SearchRun& run);
-// The keyword step: 1 when the search ran (the hits may be empty), 0 when the keyword
-// expression is invalid.
-int search_keywords(SearchRun& run);
+// Why a step ends the run: the message, written as the error page, or (plain_text) as
+// the bare text of fatal_text (common/files.h).
+struct StepFailure {
+  std::string message;
+  bool plain_text = false;
+};
+// The keyword step: 1 when the search ran (the hits may be empty); 0 when the keyword
+// expression is invalid (failure's message empty), or when a file it needs cannot be
+// read: an index file (kIndexReadError) or a homophone table (its message, plain text).
+int search_keywords(SearchRun& run, StepFailure& failure);
 // Writes the error page for message (header first when none was written; the TmplError
 // template when known and loadable, else the message and "\n" as plain text) and ends
 // the run through the fatal sink.
@@ -101,7 +110,8 @@ std::string template_path(const std::string& program_dir, const std::string& con
 
 // Fills the chosen template with the hits of the requested page and writes it to the
 // program's output; consumes the hits. false, with nothing written and the message in
-// error, when a hit of the page names a database the configuration does not hold.
+// error, when a hit of the page names a database the configuration does not hold
+// (kDatabaseIdError) or cannot be read (kIndexReadError).
 bool result_render_page(SearchRun& run, const std::string& template_path, std::string& error);
 
 // The request carried on: HTML hidden inputs, the query string (without address) and the
@@ -113,9 +123,6 @@ struct RequestTexts {
   std::string searcher_link;
 };
 RequestTexts result_request_texts(const SearchRun& run, RequestTextMode mode);
-
-// The message of a hit whose database the configuration does not hold.
-inline constexpr const char* kMsgDatabaseIdError = "Database ID error !!";
 
 // The texts of one hit, read from the hit's database's open set (a database the
 // configuration does not hold reads as one with every key at its default).

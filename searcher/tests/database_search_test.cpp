@@ -249,12 +249,14 @@ TEST_F(DatabaseSearch, Hooks) {
   EXPECT_EQ(hits[0].document, 2u);
 }
 
-TEST_F(DatabaseSearch, MissingIndexFilesEndTheRun) {
+TEST_F(DatabaseSearch, MissingIndexFilesAreCountedAsReadFailures) {
   SearchDatabase missing;
   missing.id = 9;
   missing.work_dir = dir_->path() + "none/";
   QueryTermTable table = term_table_build("apple");
-  EXPECT_THROW(search_database(table, {}, {missing}, {}), FatalError);
+  SearchStats stats;
+  EXPECT_TRUE(search_database(table, {}, {missing}, {}, {}, &stats)[0].empty());
+  EXPECT_EQ(stats.read_failures, 1u);
 }
 
 }  // namespace
