@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm {
 
@@ -41,6 +42,48 @@ void record_file_put_text(unsigned char* at, std::string_view text, size_t max);
 std::string record_file_header(size_t count, int32_t deepest);
 // The whole file; false (bytes empty) when it cannot be read.
 bool record_file_load(const std::string& path, std::string& bytes);
+
+// Replaces out with the records that the header announces and the bytes hold whole, each
+// made by decode(record bytes, record number); the status of the reading.
+template <typename Record, typename Decode>
+RecordFileStatus record_file_parse(std::string_view bytes, size_t record_size, std::vector<Record>& out,
+                                   Decode decode) {
+  out.clear();
+  size_t n = 0;
+  const RecordFileStatus status = record_file_count(bytes, record_size, n);
+  out.reserve(n);
+  for (size_t i = 0; i < n; ++i) out.push_back(decode(record_file_record(bytes, record_size, i), i));
+  return status;
+}
+
+// The file of the records: the header (deepest level: the largest record level) and each
+// record as encode(record, its zeroed record_size bytes) leaves it.
+template <typename Record, typename Encode>
+std::string record_file_serialize(const std::vector<Record>& records, size_t record_size, Encode encode) {
+  int32_t deepest = 0;
+  for (const Record& r : records) deepest = r.level > deepest ? r.level : deepest;
+  std::string out = record_file_header(records.size(), deepest);
+  out.reserve(out.size() + records.size() * record_size);
+  std::vector<unsigned char> bytes(record_size);
+  for (const Record& r : records) {
+    bytes.assign(record_size, 0);
+    encode(r, bytes.data());
+    out.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  }
+  return out;
+}
+
+// Reads the file at path through parse(bytes, out); no records (Missing) when it cannot
+// be read.
+template <typename Record, typename Parse>
+RecordFileStatus record_file_read(const std::string& path, std::vector<Record>& out, Parse parse) {
+  std::string bytes;
+  if (!record_file_load(path, bytes)) {
+    out.clear();
+    return RecordFileStatus::Missing;
+  }
+  return parse(std::string_view(bytes), out);
+}
 // Replaces the file at path safely with bytes; false, the old file whole, when it cannot.
 bool record_file_save(const std::string& path, const std::string& bytes);
 

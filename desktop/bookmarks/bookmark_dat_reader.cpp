@@ -12,15 +12,10 @@ namespace qm {
 
 BookmarkDatStatus bookmark_dat_parse(std::string_view bytes, std::vector<BookmarkRecord>& out) {
   namespace bd = bookmark_dat;
-  out.clear();
-  size_t n = 0;
-  const BookmarkDatStatus status = record_file_count(bytes, bd::kRecordSize, n);
-  out.reserve(n);
   // The level of the deepest folder that later records may still hang in: the root's
   // level 0 first, then the last folder's level, or the parent level of the last bookmark.
   int open = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char* b = record_file_record(bytes, bd::kRecordSize, i);
+  return record_file_parse(bytes, bd::kRecordSize, out, [&open](const unsigned char* b, size_t i) {
     BookmarkRecord r;
     r.kind = b[bd::kKindAt] == bd::kKindBookmark ? bd::kKindBookmark : bd::kKindFolder;
     r.index = le::get32s(b + bd::kIndexAt);
@@ -39,18 +34,12 @@ BookmarkDatStatus bookmark_dat_parse(std::string_view bytes, std::vector<Bookmar
       r.level = parent + 1;
       open = r.kind == bd::kKindFolder ? r.level : parent;
     }
-    out.push_back(std::move(r));
-  }
-  return status;
+    return r;
+  });
 }
 
 BookmarkDatStatus bookmark_dat_read(const std::string& path, std::vector<BookmarkRecord>& out) {
-  std::string bytes;
-  if (!record_file_load(path, bytes)) {
-    out.clear();
-    return BookmarkDatStatus::Missing;
-  }
-  return bookmark_dat_parse(bytes, out);
+  return record_file_read(path, out, bookmark_dat_parse);
 }
 
 }  // namespace qm

@@ -1,8 +1,6 @@
 // Writer of Bookmark.dat (bookmark_format.h): header and one record per node, fields
 // little-endian one by one, through the record file of common/record_file.h (replaced
 // safely). Called by the bookmark tree when it saves.
-#include <algorithm>
-
 #include "common/record_file.h"
 #include "common/strings.h"
 #include "desktop/bookmarks/bookmark_dat.h"
@@ -17,20 +15,13 @@ std::string bookmark_cut_text(std::string_view text, size_t max) {
 
 std::string bookmark_dat_serialize(const std::vector<BookmarkRecord>& records) {
   namespace bd = bookmark_dat;
-  int32_t deepest = 0;
-  for (const BookmarkRecord& r : records) deepest = std::max(deepest, r.level);
-  std::string out = record_file_header(records.size(), deepest);
-  out.reserve(bd::kHeaderSize + records.size() * bd::kRecordSize);
-  for (const BookmarkRecord& r : records) {
-    unsigned char b[bd::kRecordSize] = {};
+  return record_file_serialize(records, bd::kRecordSize, [](const BookmarkRecord& r, unsigned char* b) {
     b[bd::kKindAt] = r.kind;
     le::put32(b + bd::kIndexAt, static_cast<uint32_t>(r.index));
     record_file_put_text(b + bd::kPathAt, r.path, bd::kMaxPath);
     le::put32(b + bd::kLevelAt, static_cast<uint32_t>(r.level));
     record_file_put_text(b + bd::kCaptionAt, r.caption, bd::kMaxCaption);
-    out.append(reinterpret_cast<const char*>(b), sizeof b);
-  }
-  return out;
+  });
 }
 
 bool bookmark_dat_write(const std::string& path, const std::vector<BookmarkRecord>& records) {

@@ -13,13 +13,8 @@ namespace qm {
 
 FolderDatStatus folder_dat_parse(std::string_view bytes, std::vector<FolderNodeRecord>& out) {
   namespace fd = folder_dat;
-  out.clear();
-  size_t n = 0;
-  const FolderDatStatus status = record_file_count(bytes, fd::kRecordSize, n);
-  out.reserve(n);
   int previous = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char* b = record_file_record(bytes, fd::kRecordSize, i);
+  return record_file_parse(bytes, fd::kRecordSize, out, [&previous](const unsigned char* b, size_t i) {
     FolderNodeRecord r;
     r.group = b[fd::kGroupAt] != 0;
     r.state = le::get32s(b + fd::kStateAt);
@@ -34,18 +29,12 @@ FolderDatStatus folder_dat_parse(std::string_view bytes, std::vector<FolderNodeR
       level = std::clamp(level, 1, std::min(previous + 1, fd::kMaxLevels - 1));
     }
     r.level = previous = level;
-    out.push_back(std::move(r));
-  }
-  return status;
+    return r;
+  });
 }
 
 FolderDatStatus folder_dat_read(const std::string& path, std::vector<FolderNodeRecord>& out) {
-  std::string bytes;
-  if (!record_file_load(path, bytes)) {
-    out.clear();
-    return FolderDatStatus::Missing;
-  }
-  return folder_dat_parse(bytes, out);
+  return record_file_read(path, out, folder_dat_parse);
 }
 
 }  // namespace qm

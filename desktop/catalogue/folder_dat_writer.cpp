@@ -1,8 +1,6 @@
 // Writer of Folder.dat (folder_dat_format.h): header and one record per node, fields
 // little-endian one by one, through the record file of common/record_file.h (replaced
 // safely). Called by the catalogue when the tree is saved.
-#include <algorithm>
-
 #include "common/record_file.h"
 #include "common/strings.h"
 #include "desktop/catalogue/folder_dat.h"
@@ -17,20 +15,13 @@ std::string folder_dat_cut_text(std::string_view text, size_t max) {
 
 std::string folder_dat_serialize(const std::vector<FolderNodeRecord>& records) {
   namespace fd = folder_dat;
-  int32_t deepest = 0;
-  for (const FolderNodeRecord& r : records) deepest = std::max(deepest, r.level);
-  std::string out = record_file_header(records.size(), deepest);
-  out.reserve(fd::kHeaderSize + records.size() * fd::kRecordSize);
-  for (const FolderNodeRecord& r : records) {
-    unsigned char b[fd::kRecordSize] = {};
+  return record_file_serialize(records, fd::kRecordSize, [](const FolderNodeRecord& r, unsigned char* b) {
     b[fd::kGroupAt] = r.group ? 1 : 0;
     le::put32(b + fd::kStateAt, static_cast<uint32_t>(r.state));
     le::put32(b + fd::kLevelAt, static_cast<uint32_t>(r.level));
     le::put32(b + fd::kDatabaseIdAt, static_cast<uint32_t>(r.database_id));
     record_file_put_text(b + fd::kTextAt, r.text, fd::kMaxText);
-    out.append(reinterpret_cast<const char*>(b), sizeof b);
-  }
-  return out;
+  });
 }
 
 bool folder_dat_write(const std::string& path, const std::vector<FolderNodeRecord>& records) {
