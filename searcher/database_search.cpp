@@ -507,16 +507,15 @@ void search_runs(const QueryTermTable& table, const HomophoneSlots& slots,
 
 }  // namespace
 
-TermHits search_database(const QueryTermTable& table, const HomophoneSlots& slots,
-                         const std::vector<SearchDatabase>& databases, const SearchOptions& options,
-                         const SearchHooks& hooks, SearchStats* stats, bool for_evaluation) {
-  return search_all(table, slots, databases, options, hooks, stats, for_evaluation);
+TermHits search_database(const SearchContext& context, bool for_evaluation) {
+  return search_all(context.table, context.slots, context.databases, context.options, context.hooks,
+                    context.stats, for_evaluation);
 }
 
-bool search_database_runs(const QueryTermTable& table, const HomophoneSlots& slots,
-                          const std::vector<SearchDatabase>& databases, const SearchOptions& options,
-                          const SearchHooks& hooks, SearchStats* stats,
-                          const std::function<void(TermHits& lists)>& block) {
+bool search_database_runs(const SearchContext& context, const std::function<void(TermHits& lists)>& block) {
+  const QueryTermTable& table = context.table;
+  const std::vector<SearchDatabase>& databases = context.databases;
+  const SearchOptions& options = context.options;
   size_t words = 0;
   for (const QueryTerm& term : table.terms) words += term.is_word() && !term.text.empty() ? 1 : 0;
   if (words < 2 || options.cache_enabled) return false;
@@ -524,7 +523,7 @@ bool search_database_runs(const QueryTermTable& table, const HomophoneSlots& slo
     if (databases[d].save_file) return false;
     if (d > 0 && databases[d - 1].id >= databases[d].id) return false;
   }
-  search_runs(table, slots, databases, options, hooks, stats, block);
+  search_runs(table, context.slots, databases, options, context.hooks, context.stats, block);
   return true;
 }
 

@@ -101,4 +101,19 @@ struct SearchHooks {
   std::function<void(HitList& hits)> property_step;
 };
 
+// What one search runs over, made by the caller and handed to the search core
+// (database_search.h, query_evaluate.h) as one value instead of the same arguments on
+// every call: the term table, the homophone slots of its Chinese words (empty: each
+// character alone), the databases, the options, the optional layers and where the
+// figures go (none when null). The parts belong to the caller; the context refers to
+// them and lives no longer than they do.
+struct SearchContext {
+  const QueryTermTable& table;
+  const HomophoneSlots& slots;
+  const std::vector<SearchDatabase>& databases;
+  const SearchOptions& options;
+  const SearchHooks& hooks;
+  SearchStats* stats = nullptr;
+};
+
 }  // namespace qm

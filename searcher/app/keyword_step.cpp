@@ -69,7 +69,7 @@ int search_keywords(SearchRun& run, StepFailure& failure) {
   SearchHooks hooks;
   install_phrase_hooks(hooks, state.program_dir, table, options);
   hooks.property_step = property_step_hook(databases, property);
-  state.hits = search_evaluate(table, slots, databases, options, hooks);
+  state.hits = search_evaluate({table, slots, databases, options, hooks});
   return read_failed() ? 0 : 1;
 }
 

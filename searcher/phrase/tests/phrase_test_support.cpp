@@ -25,7 +25,7 @@ HitList phrase_run_query(const std::string& keywords, const std::vector<SearchDa
   SearchHooks hooks;
   install_phrase_hooks(hooks, program_dir, table, options);
   SearchStats stats;
-  TermHits lists = search_database(table, slots, databases, options, hooks, &stats);
+  TermHits lists = search_database({table, slots, databases, options, hooks, &stats});
   // The read error ends the search here, as the searcher's entry ends its run with it.
   if (stats.read_failures > 0) throw FatalError(kIndexReadError);
   return query_evaluate(table, std::move(lists), hooks);
