@@ -121,7 +121,7 @@ std::string error_page_text(const SearchRun& run, const std::string& message) {
 
 void cgi_error_page(const std::string& message) { fatal(message); }
 
-bool request_database_set(SearchRun& run) {
+bool request_database_set(SearchRun& run, std::string& error) {
   const SearchRequest& request = run.params;
   DatabaseIdSet& ids = run.ids;
   ids.reset(false);
@@ -137,15 +137,12 @@ bool request_database_set(SearchRun& run) {
       pos = comma + 1;
     }
   }
-  if (ids.count() == 0) {
-    run.state.tmpl_error = vesprin_value_from_file(request.config_path, "TmplError");
-    cgi_error_page(kMsgNoDatabase);
-  }
-  if (request.keywords.value_or(std::string()).empty() && request.value('z').empty()) {
-    run.state.tmpl_error = vesprin_value_from_file(request.config_path, "TmplError");
-    cgi_error_page(kMsgNoKeyword);
-  }
-  return true;
+  if (ids.count() == 0) error = kMsgNoDatabase;
+  else if (request.keywords.value_or(std::string()).empty() && request.value('z').empty()) error = kMsgNoKeyword;
+  else return true;
+  // The error page's template is named by the file, the configuration not being loaded.
+  run.state.tmpl_error = vesprin_value_from_file(request.config_path, "TmplError");
+  return false;
 }
 
 int rows_per_page_setup(SearchRun& run) {
@@ -202,7 +199,7 @@ int searcher_steps(SearchRun& run, int argc, char** argv) {
   if (!cgi_read_input(request, cgi_process_environment(), state.program_dir, error)) cgi_error_page(error);
 
   // 6. Database set.
-  request_database_set(run);
+  if (!request_database_set(run, error)) cgi_error_page(error);
 
   // 7. Configuration of the requested databases.
   const bool loaded = run.config.load(request.config_path);

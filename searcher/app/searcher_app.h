@@ -73,8 +73,9 @@ IndexFileSet* searcher_database_set(const SearcherState& state, uint16_t id);
 int searcher_main(int argc, char** argv);
 
 // Fills the run's database id set from s and checks that the request can be searched;
-// true, or the run ends (kMsgNoDatabase, kMsgNoKeyword).
-bool request_database_set(SearchRun& run);
+// true, or false with the message (kMsgNoDatabase, kMsgNoKeyword) in error and the
+// error template of the configuration file settled.
+bool request_database_set(SearchRun& run, std::string& error);
 // Settles and returns the rows per page: ParaPerPage, 50 for t "1", a's value when a
 // is given, clamped to 5..100.
 int rows_per_page_setup(SearchRun& run);

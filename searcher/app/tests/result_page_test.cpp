@@ -47,7 +47,8 @@ class ResultPageTest : public ::testing::Test {
     run().state.program_dir = dir_.path();
     run().config.set_program_dir(dir_.path());
     cgi_parse_params(run().params, query, dir_.path());
-    request_database_set(run());
+    std::string error;
+    request_database_set(run(), error);
     ASSERT_TRUE(run().config.load(run().params.config_path));
   }
 
