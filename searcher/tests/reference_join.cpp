@@ -160,18 +160,14 @@ void postings_restrict_to_shortest(std::vector<PostingList>& lists) {
   size_t s = 0;
   for (size_t i = 1; i < lists.size(); ++i)
     if (lists[i].size() < lists[s].size()) s = i;
-  const PostingList& shortest = lists[s];
-  for (size_t l = 0; l < lists.size(); ++l) {
-    if (l == s) continue;
-    PostingList& list = lists[l];
-    size_t read = 0, kept = 0;
-    for (const PostingEntry& e : shortest) {
-      while (read < list.size() && paragraph_compare(list[read], e) < 0) ++read;
-      while (read < list.size() && paragraph_compare(list[read], e) == 0) list[kept++] = list[read++];
-      if (read >= list.size()) break;
-    }
-    list.resize(kept);
-  }
+  // Every other list keeps the entries whose paragraph the shortest list has.
+  const PostingList shortest = lists[s];
+  auto in_shortest = [&shortest](const PostingEntry& e) {
+    return std::binary_search(shortest.begin(), shortest.end(), e,
+                              [](const PostingEntry& a, const PostingEntry& b) { return paragraph_compare(a, b) < 0; });
+  };
+  for (size_t l = 0; l < lists.size(); ++l)
+    if (l != s) std::erase_if(lists[l], [&](const PostingEntry& e) { return !in_shortest(e); });
 }
 
 PostingList postings_join_characters(const std::vector<PostingList>& lists, bool fault_tolerant) {
