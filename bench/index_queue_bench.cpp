@@ -28,7 +28,6 @@
 #include "desktop/indexing/property_file.h"
 #include "desktop/messages.h"
 #include "index/index_writer.h"
-#include "platform/fatal.h"
 
 namespace fs = std::filesystem;
 
@@ -81,7 +80,6 @@ int main(int argc, char** argv) {
   fs::create_directories(root / "db");
 
   qm::common_set_desktop_profile(true);
-  qm::fatal_set_profile(qm::FatalProfile::Desktop);
   QuietSink sink;
   qm::message_set_sink(&sink);
   qm::desktop_load_resources(dir, "en");

@@ -6,11 +6,11 @@
 
 #include <vector>
 
+#include "common/strings.h"
+
 namespace qm {
 namespace {
 
-bool is_lead(unsigned char c) { return c >= 0xA1 && c <= 0xFE; }
-bool is_trail(unsigned char c) { return c >= 0x40 && c <= 0xFE; }
 
 class Big5Tables {
  public:
@@ -58,8 +58,8 @@ class Big5Tables {
       char* op = reinterpret_cast<char*>(out);
       size_t il = 4, ol = sizeof out;
       iconv(enc, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(enc, &ip, &il, &op, &ol) != size_t(-1) && ol == 2 && is_lead(out[0]) &&
-          is_trail(out[1]))
+      if (iconv(enc, &ip, &il, &op, &ol) != size_t(-1) && ol == 2 && big5_is_lead(out[0]) &&
+          big5_is_trail(out[1]))
         to_big5[u] = uint16_t(out[0] << 8 | out[1]);
     }
     iconv_close(enc);
@@ -117,7 +117,7 @@ uint16_t big5_pair_of(char32_t code) {
 }
 
 char32_t big5_code_of(unsigned char lead, unsigned char trail) {
-  if (!is_lead(lead) || !is_trail(trail)) return 0;
+  if (!big5_is_lead(lead) || !big5_is_trail(trail)) return 0;
   return Big5Tables::get().to_unicode[lead << 8 | trail];
 }
 
@@ -161,7 +161,7 @@ std::string big5_to_utf8(std::string_view big5) {
       i += 2;
     } else {
       append_utf8(out, 0xFFFD);
-      i += is_lead(c) && i + 1 < big5.size() && is_trail(static_cast<unsigned char>(big5[i + 1]))
+      i += big5_is_lead(c) && i + 1 < big5.size() && big5_is_trail(static_cast<unsigned char>(big5[i + 1]))
                ? 2
                : 1;
     }

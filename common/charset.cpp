@@ -4,6 +4,7 @@
 #include "common/charset.h"
 
 #include "common/big5_codec.h"
+#include "common/strings.h"
 
 #include <iconv.h>
 
@@ -16,8 +17,6 @@
 namespace qm {
 namespace {
 
-bool is_big5_lead(unsigned char c) { return c >= 0xA1 && c <= 0xFE; }
-bool is_big5_trail(unsigned char c) { return c >= 0x40 && c <= 0xFE; }
 
 // The ASCII bytes converted text keeps: printable ones, tab, line feed, carriage return
 // and form feed (big5_clean's rule).
@@ -268,7 +267,7 @@ bool big5_is_strict(std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (p[i] < 0x80) continue;
-    if (!is_big5_lead(p[i]) || i + 1 >= bytes.size()) return false;
+    if (!big5_is_lead(p[i]) || i + 1 >= bytes.size()) return false;
     const unsigned char t = p[++i];
     if (!((t >= 0x40 && t <= 0x7E) || (t >= 0xA1 && t <= 0xFE))) return false;
   }
@@ -346,7 +345,7 @@ std::string big5_clean(std::string_view bytes) {
   for (size_t i = 0; i < size;) {
     const unsigned char c = p[i];
     if (c >= 0x80) {
-      if (is_big5_lead(c) && i + 1 < size && is_big5_trail(p[i + 1])) {
+      if (big5_is_lead(c) && i + 1 < size && big5_is_trail(p[i + 1])) {
         out.append(bytes.data() + i, 2);
         i += 2;
       } else {

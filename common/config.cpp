@@ -37,6 +37,16 @@ int to_int(std::string_view s) {
   return static_cast<int>(v);
 }
 
+// "Fail to read INI file: [section], key\r\n": a required key is absent.
+std::string missing_key_message(std::string_view section, std::string_view key) {
+  std::string message = "Fail to read INI file: [";
+  message += section;
+  message += "], ";
+  message += key;
+  message += "\r\n";
+  return message;
+}
+
 int clamp_int(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 bool begins_with(const std::optional<std::string>& v, char c) { return v && !v->empty() && (*v)[0] == c; }
@@ -136,7 +146,7 @@ bool Config::read_settings(const IniTree& tree, const std::string& program_dir,
 
   v = get("Searcher");
   if (!v && require_page_keys) {
-    cfg_report_missing("VESPRIN", "Searcher");
+    error_ = missing_key_message("VESPRIN", "Searcher");
     return false;
   }
   s.Searcher = cut(v.value_or(std::string()), kText260);
@@ -153,7 +163,7 @@ bool Config::read_settings(const IniTree& tree, const std::string& program_dir,
   }
   v = get("HomePage");
   if (!v && require_page_keys) {
-    cfg_report_missing("VESPRIN", "HomePage");
+    error_ = missing_key_message("VESPRIN", "HomePage");
     return false;
   }
   s.HomePage = cut(v.value_or(std::string()), kText260);
@@ -161,7 +171,7 @@ bool Config::read_settings(const IniTree& tree, const std::string& program_dir,
   s.HomePageBase = slash == std::string::npos ? std::string() : s.HomePage.substr(0, slash + 1);
   v = get("SystemAdm");
   if (!v && require_page_keys) {
-    cfg_report_missing("VESPRIN", "SystemAdm");
+    error_ = missing_key_message("VESPRIN", "SystemAdm");
     return false;
   }
   s.SystemAdm = cut(v.value_or(std::string()), kText260);
@@ -315,10 +325,11 @@ std::string Config::program_dir_for(const std::string& path) const {
 
 bool Config::load(const std::string& path) {
   table.clear();
+  error_.clear();
   const bool desktop = common_desktop_profile();
   IniTree tree;
   if (!tree.load(path)) {
-    if (!desktop) fatal_text("Fail to open INI file! " + path);
+    if (!desktop) error_ = "Fail to open INI file! " + path;
     return false;
   }
   const std::string program_dir = program_dir_for(path);
@@ -372,31 +383,7 @@ bool Config::reload(const std::string& path) {
   return load(path);
 }
 
-// ---- Flat functions -----------------------------------------------------------------
 
-Config& cfg() {
-  static Config config(dbid_set());
-  return config;
-}
-
-SearchSettings& cfg_settings() { return cfg().settings; }
-DatabaseTable& cfg_table() { return cfg().table; }
-void cfg_set_program_dir(const std::string& dir) { cfg().set_program_dir(dir); }
-bool cfg_load(const std::string& path) { return cfg().load(path); }
-bool cfg_read_database(size_t slot, uint16_t id) { return cfg().read_database(ini_tree(), slot, id); }
-
-void cfg_report_missing(std::string_view section, std::string_view key) {
-  std::string message = "Fail to read INI file: [";
-  message += section;
-  message += "], ";
-  message += key;
-  message += "\r\n";
-  fatal_text(message);
-}
-
-void cfg_free() { cfg().free(); }
-bool cfg_reload(const std::string& path) { return cfg().reload(path); }
-bool cfg_cache_enabled() { return cfg().settings.CacheFile; }
 
 int db_is_odbc(std::string_view kind) {
   return !kind.empty() && (string_icmp(kind, "ODBC") == 0 || string_icmp(kind, "OtherDB") == 0);

@@ -7,9 +7,10 @@
 //
 // Two builds of the rules: the search engine's (default) and the desktop application's
 // (common_desktop_profile() in common/strings.h): the desktop reads only TextExtName and
-// PageSavePath from VESPRIN, includes databases it cannot read as empty slots, and never
-// ends the process. The search engine ends the run through fatal_text (common/files.h)
-// when the file cannot be read or a required key (Searcher, HomePage, SystemAdm) is absent.
+// PageSavePath from VESPRIN and includes databases it cannot read as empty slots. The
+// search engine's load fails with a message (Config::error) when the file cannot be read
+// or a required key (Searcher, HomePage, SystemAdm) is absent; the program's entry ends
+// the run with it (fatal_text, common/files.h). Nothing here ends the process.
 //
 // Values that name files or folders have their "\" separators made "/" once, here.
 #pragma once
@@ -110,14 +111,21 @@ struct DatabaseTable {
   void clear();
 };
 
+// A configuration is a value that a program (or a test) makes over an id set of its own,
+// loads and hands to the code that needs it; a process may hold several.
 class Config {
  public:
   explicit Config(DatabaseIdSet& ids) : ids_(ids) {}
 
   // Loads the file at path for the databases of the id set (all of INDEX when the set is
   // marked all). false when a database of the set has no usable INDEX entry (search
-  // engine), or when the file cannot be read (desktop; the search engine ends the run).
+  // engine; error() stays empty), or when the file cannot be read or (search engine) a
+  // required key is absent: error() then holds the message that ends the run.
   bool load(const std::string& path);
+  // The message of the last load that failed on the file or a required key ("" when the
+  // last load did not), or the last failure that a writer of common/dbini.h recorded.
+  const std::string& error() const { return error_; }
+  void set_error(std::string message) { error_ = std::move(message); }
   // The index builder's reading, for the databases of an explicit id set: every key by
   // the search engine's rules, but the keys that only its pages need (Searcher, HomePage,
   // SystemAdm) are not required, and nothing ends the run: false with the reason in
@@ -139,6 +147,9 @@ class Config {
   // the directory of the configuration file is taken.
   void set_program_dir(const std::string& dir) { program_dir_ = dir; }
   const std::string& program_dir() const { return program_dir_; }
+  // The id set the configuration is loaded for.
+  const DatabaseIdSet& ids() const { return ids_; }
+  bool cache_enabled() const { return settings.CacheFile; }
 
   SearchSettings settings;
   DatabaseTable table;
@@ -150,23 +161,9 @@ class Config {
 
   DatabaseIdSet& ids_;
   std::string program_dir_;
+  std::string error_;
 };
 
-// The process-wide loader (over dbid_set()) behind the flat functions.
-Config& cfg();
-SearchSettings& cfg_settings();
-DatabaseTable& cfg_table();
-void cfg_set_program_dir(const std::string& dir);
-
-bool cfg_load(const std::string& path);
-// Reads DB-<id> of the process-wide configuration tree (common/ini.h) into slot.
-bool cfg_read_database(size_t slot, uint16_t id);
-// "Fail to read INI file: [section], key\r\n" through fatal_text; returns only where the
-// fatal sink returns (desktop).
-void cfg_report_missing(std::string_view section, std::string_view key);
-void cfg_free();
-bool cfg_reload(const std::string& path);
-bool cfg_cache_enabled();
 
 // 1 for "ODBC" or "OtherDB" (case-blind), 0 otherwise.
 int db_is_odbc(std::string_view kind);

@@ -90,13 +90,4 @@ int DatabaseIdSet::slot_of(uint16_t id) const {
   return static_cast<int>(it - ids_.begin());
 }
 
-DatabaseIdSet& dbid_set() {
-  static DatabaseIdSet set;
-  return set;
-}
-
-void dbid_reset(bool include_inactive) { dbid_set().reset(include_inactive); }
-bool dbid_add(uint16_t id, bool active) { return dbid_set().add(id, active); }
-void dbid_load_index() { dbid_set().load_index(ini_tree()); }
-
 }  // namespace qm

@@ -49,12 +49,4 @@ class DatabaseIdSet {
   std::vector<uint8_t> active_;
 };
 
-// The process-wide set behind the flat functions (all state, inactive excluded, at start).
-DatabaseIdSet& dbid_set();
-
-void dbid_reset(bool include_inactive);
-bool dbid_add(uint16_t id, bool active);
-// Fills the process-wide set from INDEX of the process-wide configuration tree.
-void dbid_load_index();
-
 }  // namespace qm

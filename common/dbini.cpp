@@ -17,10 +17,8 @@ std::string& ini_path() {
   return path;
 }
 
-// Ends the search engine's run; the desktop goes on silently.
-void writer_failure(const char* message) {
-  if (!common_desktop_profile()) fatal_text(message);
-}
+// Records a failed write in the configuration, for the caller to show or end with.
+void writer_failure(Config& config, const char* message) { config.set_error(message); }
 
 // The leading decimal number of an id text (0 when it has none or is out of range).
 uint16_t id_value(std::string_view id) {
@@ -71,7 +69,7 @@ void set_entry_keys(IniTree& tree, std::string_view id, std::string_view html_di
 void dbini_set_ini_path(const std::string& path) { ini_path() = path; }
 const std::string& dbini_ini_path() { return ini_path(); }
 
-int dbini_next_id(std::string_view html_dir, std::string_view work_dir, std::string_view home_url,
+int dbini_next_id(Config& config, std::string_view html_dir, std::string_view work_dir, std::string_view home_url,
                   std::string_view description, std::string_view default_html) {
   IniTree tree;
   // Without the file no free id is known.
@@ -91,11 +89,11 @@ int dbini_next_id(std::string_view html_dir, std::string_view work_dir, std::str
   set_entry_keys(tree, text, html_dir, work_dir, home_url, description, default_html);
   if (!tree.save()) return 0;
   tree.free();
-  cfg_reload(ini_path());
+  config.reload(ini_path());
   return id;
 }
 
-int dbini_write_entry(std::string_view id, std::string_view html_dir, std::string_view work_dir,
+int dbini_write_entry(Config& config, std::string_view id, std::string_view html_dir, std::string_view work_dir,
                       std::string_view home_url, std::string_view description,
                       std::string_view default_html) {
   IniTree tree;
@@ -103,51 +101,51 @@ int dbini_write_entry(std::string_view id, std::string_view html_dir, std::strin
   set_entry_keys(tree, id, html_dir, work_dir, home_url, description, default_html);
   bool saved = tree.save();
   tree.free();
-  cfg_reload(ini_path());
+  config.reload(ini_path());
   return saved ? 1 : 0;
 }
 
-int dbini_remove_entry(std::string_view id) {
+int dbini_remove_entry(Config& config, std::string_view id) {
   IniTree tree;
   if (!tree.load(ini_path()) && !tree.load(ini_path())) return 0;
   tree.delete_section(db_section(id));
   tree.delete_section("StopPath-" + std::string(id));
   bool existed = tree.delete_key("INDEX", id);
   if (!tree.save()) {
-    writer_failure("Fail to restore the INI file !");
+    writer_failure(config, "Fail to restore the INI file !");
     return 0;
   }
   tree.free();
-  cfg_reload(ini_path());
+  config.reload(ini_path());
   return existed ? 1 : 0;
 }
 
-int dbini_set_active(std::string_view id) {
+int dbini_set_active(Config& config, std::string_view id) {
   bool saved = write_index_value(id, "1");
-  cfg_reload(ini_path());
+  config.reload(ini_path());
   return saved ? 1 : 0;
 }
 
-int dbini_set_inactive(std::string_view id) {
+int dbini_set_inactive(Config& config, std::string_view id) {
   bool saved = write_index_value(id, "0");
-  cfg_reload(ini_path());
+  config.reload(ini_path());
   return saved ? 1 : 0;
 }
 
-int dbini_write_key(std::string_view id, std::string_view key, std::string_view value) {
-  if (!dbid_set().contains(id_value(id))) return 0;
+int dbini_write_key(Config& config, std::string_view id, std::string_view key, std::string_view value) {
+  if (!config.ids().contains(id_value(id))) return 0;
   IniTree tree;
   if (!tree.load(ini_path())) tree.set_file(ini_path());
   tree.set(db_section(id), key, value);
   if (!tree.save()) {
-    writer_failure("Fail to write INI file");
+    writer_failure(config, "Fail to write INI file");
     return 0;
   }
   return 1;
 }
 
-int dbini_stoppath_get(uint16_t id, int n, std::string& out) {
-  const DatabaseTable& table = cfg_table();
+int dbini_stoppath_get(const Config& config, uint16_t id, int n, std::string& out) {
+  const DatabaseTable& table = config.table;
   int slot = table.slot_of(id);
   if (slot < 0 || n < 1 || static_cast<size_t>(slot) >= table.StopPathLists.size()) return 0;
   int i = 1;
@@ -160,11 +158,11 @@ int dbini_stoppath_get(uint16_t id, int n, std::string& out) {
   return 0;
 }
 
-int dbini_stoppath_edit(uint16_t id, int index, std::string_view text, int mode) {
-  if (cfg_table().slot_of(id) < 0 || index < 0 || mode < 0 || mode > 2) return 0;
+int dbini_stoppath_edit(Config& config, uint16_t id, int index, std::string_view text, int mode) {
+  if (config.table.slot_of(id) < 0 || index < 0 || mode < 0 || mode > 2) return 0;
   IniTree tree;
   if (!tree.load(ini_path())) {
-    writer_failure("Fail to read the INI file!");
+    writer_failure(config, "Fail to read the INI file!");
     return 0;
   }
   const std::string section = "StopPath-" + std::to_string(id);
@@ -191,27 +189,27 @@ int dbini_stoppath_edit(uint16_t id, int index, std::string_view text, int mode)
     changed = tree.delete_key(section, key(last));
   }
   if (!tree.save()) {
-    writer_failure("Fail to restore the INI file !");
+    writer_failure(config, "Fail to restore the INI file !");
     return 0;
   }
   tree.free();
-  if (changed) dbini_load_lists();
+  if (changed) dbini_load_lists(config);
   return changed ? 1 : 0;
 }
 
-int dbini_stoppath_add(uint16_t id, std::string_view text) { return dbini_stoppath_edit(id, 0, text, 0); }
-int dbini_stoppath_set(uint16_t id, int index, std::string_view text) {
-  return dbini_stoppath_edit(id, index, text, 1);
+int dbini_stoppath_add(Config& config, uint16_t id, std::string_view text) { return dbini_stoppath_edit(config, id, 0, text, 0); }
+int dbini_stoppath_set(Config& config, uint16_t id, int index, std::string_view text) {
+  return dbini_stoppath_edit(config, id, index, text, 1);
 }
-int dbini_stoppath_delete(uint16_t id, int index) { return dbini_stoppath_edit(id, index, {}, 2); }
+int dbini_stoppath_delete(Config& config, uint16_t id, int index) { return dbini_stoppath_edit(config, id, index, {}, 2); }
 
-void dbini_load_lists() {
-  dbini_free_lists();
+void dbini_load_lists(Config& config) {
+  dbini_free_lists(config);
   IniTree tree;
   if (!tree.load(ini_path())) return;
-  cfg().load_lists(tree);
+  config.load_lists(tree);
 }
 
-void dbini_free_lists() { cfg().free_lists(); }
+void dbini_free_lists(Config& config) { config.free_lists(); }
 
 }  // namespace qm

@@ -472,10 +472,6 @@ void fatal_set_frame(std::string_view prefix, std::string_view suffix) {
 
 void fatal_text(std::string_view message) {
   std::string msg(message);
-  if (fatal_profile() == FatalProfile::Desktop) {
-    fatal(msg);
-    return;
-  }
   // A browser needs the header before the text; it is written once per process.
   if (!html_header_written()) html_content_type();
   std::string text = g_fatal_prefix + msg + "\n" + g_fatal_suffix;

@@ -125,8 +125,8 @@ void fatal_set_frame(std::string_view prefix, std::string_view suffix);
 // Writes prefix, message, "\n" and suffix on the program's output and ends the run
 // through qm::fatal: the CGI profile exits with code 255, the test profile throws
 // qm::FatalError; both write the Content-Type header first when none was written yet.
-// The desktop profile writes nothing here and hands the message to its sink; returns.
-void fatal_text(std::string_view message);
+// For a program's entry only (as qm::fatal).
+[[noreturn]] void fatal_text(std::string_view message);
 
 // ---- Dates --------------------------------------------------------------------------
 // The file's modification time (the present time for an empty name) in GMT as

@@ -133,8 +133,7 @@ std::string IniTree::serialize() const {
     size_t last = 0;
     while (last < name.size() && last + big5_char_len(name, last) < name.size())
       last += big5_char_len(name, last);
-    if (!name.empty() && static_cast<unsigned char>(name[last]) >= 0xA1 &&
-        static_cast<unsigned char>(name[last]) <= 0xFE && big5_char_len(name, last) == 1)
+    if (!name.empty() && big5_is_lead(static_cast<unsigned char>(name[last])) && big5_char_len(name, last) == 1)
       out += ' ';
     out += "]\n";
     for (const IniKey& k : s.keys) {

@@ -271,9 +271,7 @@ bool is_alnum_ascii(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
-bool big5_is_pair(unsigned char lead, unsigned char trail) {
-  return lead >= 0xA1 && lead <= 0xFE && trail >= 0x40 && trail <= 0xFE;
-}
+bool big5_is_pair(unsigned char lead, unsigned char trail) { return big5_is_lead(lead) && big5_is_trail(trail); }
 
 size_t big5_char_len(std::string_view text, size_t pos) {
   if (pos >= text.size()) return 0;
@@ -291,12 +289,7 @@ std::string_view big5_after_last(std::string_view text, char c) {
 size_t big5_prefix_length(std::string_view text, size_t max) {
   size_t i = 0;
   while (i < text.size()) {
-    const unsigned char c = byte_at(text, i);
-    size_t step = 1;
-    if (c >= 0xA1 && c <= 0xFE && i + 1 < text.size()) {
-      const unsigned char t = byte_at(text, i + 1);
-      if (t >= 0x40 && t <= 0xFE) step = 2;
-    }
+    const size_t step = big5_char_len(text, i);
     if (i + step > max) break;
     i += step;
   }

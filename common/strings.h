@@ -72,6 +72,9 @@ const char* string_next_word(const char* text, std::string& out, size_t max);
 // Copies up to n ASCII letters and digits from the start; gives the position after them.
 const char* string_copy_word(const char* text, std::string& out, size_t n);
 bool is_alnum_ascii(unsigned char c);
+// A Big5 lead byte (0xA1..0xFE), a trail byte (0x40..0xFE), and the two as one pair.
+inline bool big5_is_lead(unsigned char c) { return c >= 0xA1 && c <= 0xFE; }
+inline bool big5_is_trail(unsigned char c) { return c >= 0x40 && c <= 0xFE; }
 bool big5_is_pair(unsigned char lead, unsigned char trail);
 // Length in bytes of the character at p: 2 for a Big5 pair, 1 otherwise, 0 at the end.
 size_t big5_char_len(std::string_view text, size_t pos);

@@ -6,17 +6,17 @@
 #include <new>
 
 #include "common/strings.h"
-#include "platform/fatal.h"
 #include "platform/le.h"
 
 namespace qm {
 namespace {
 
-// Reports an exhausted heap and ends the run through the fatal sink.
+// Reports an exhausted heap on standard error and gives std::bad_alloc to the caller,
+// for the program's entry to end the run with.
 void out_of_memory(const char* message) {
   std::fputs(message, stderr);
   std::fflush(stderr);
-  fatal("Out of memory !");
+  throw std::bad_alloc();
 }
 
 // Hands out size zeroed bytes at the block's end; the caller made sure they fit.

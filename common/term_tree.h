@@ -7,8 +7,7 @@
 //    caller owns; each node's value list is a growable block of its own.
 // Also the ordering of hit records by paragraph and score for sorting hit lists.
 //
-// Out of memory ends the run: the message goes to standard error and then to the fatal
-// sink (platform/fatal.h); where the sink returns, the operation returns nullptr or 0.
+// Out of memory: the message goes to standard error and std::bad_alloc to the caller.
 #pragma once
 #include <cstdint>
 #include <cstdio>

@@ -23,7 +23,6 @@
 #include "desktop/messages.h"
 #include "desktop/text_ids.h"
 #include "desktop/texts.h"
-#include "platform/fatal.h"
 #include "platform/paths.h"
 
 namespace qm {
@@ -140,10 +139,6 @@ class DesktopApplication : public QApplication {
 int quillmere_main(int argc, char** argv, const DesktopStartHooks* hooks) {
   const std::string program_dir = program_dir_from_argv0(argc > 0 ? argv[0] : "");
   common_set_desktop_profile(true);
-  fatal_set_profile(FatalProfile::Desktop);
-  fatal_set_writer([](const std::string& message) {
-    std::fprintf(stderr, "quillmere: %s\n", message.c_str());
-  });
 
   DesktopApplication app(argc, argv);
   desktop_load_resources(program_dir, language_of_locale());

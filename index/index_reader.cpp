@@ -14,7 +14,6 @@
 
 #include "index/index_lock.h"
 #include "index/index_replace.h"
-#include "platform/fatal.h"
 #include "platform/le.h"
 #include "platform/paths.h"
 
@@ -133,6 +132,7 @@ void IndexFileSet::close() {
   for (auto& f : files_) f.reset();
   directory_.clear();
   open_ = false;
+  failed_ = false;
   property_layout_ = PropertyLayout::None;
 }
 
@@ -145,7 +145,7 @@ bool IndexFileSet::is_current() const {
 }
 
 bool IndexFileSet::fail() {
-  fatal(kIndexReadError);
+  failed_ = true;
   return false;
 }
 

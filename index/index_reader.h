@@ -11,10 +11,10 @@
 // builds.
 //
 // Every offset, count and length taken from a file is checked against the file sizes.
-// A file that cannot be opened, or a read that would leave a file, reports
-// "Fail to read index file !" through qm::fatal (platform/fatal.h) and then returns
-// false / an empty result (the Desktop profile returns from fatal; the Cgi profile
-// exits; tests catch the thrown qm::FatalError).
+// A file that cannot be opened, or a read that would leave a file, returns false / an
+// empty result and marks the set failed (failed(), until it is closed or opened again);
+// the program's entry ends the run with kIndexReadError where it must (the searcher and
+// marker), the desktop goes on with what could be read. Nothing here ends the process.
 //
 // Used by the search engine (searcher/), the lexicon, the result page, marker and the
 // index writer's tests. The prefix table's builder is in prefix_table.h.
@@ -104,6 +104,11 @@ class IndexFileSet {
   void close();  // harmless on a closed set
 
   bool is_open() const { return open_; }
+  // Whether an open or a read met the read error (kIndexReadError) since the set was
+  // last closed.
+  bool failed() const { return failed_; }
+  // Marks the set failed for a read of its directory's files made through another set.
+  void mark_failed() { failed_ = true; }
   // Whether the set is still the one in its directory: the cindex.db mapped is the file
   // under that name now (a replacement renames a new one in). Hold the directory's
   // shared lock (index_lock.h) around the check and what depends on it.
@@ -159,13 +164,14 @@ class IndexFileSet {
   struct Mapping;
   bool open_files(const std::string& directory, const IndexFile* files, size_t n,
                   bool report);
-  bool fail();  // reports the read error; false
+  bool fail();  // marks the set failed; false
   bool in_file(IndexFile file, uint64_t offset, uint64_t length) const;
   bool view_postings(IndexFile file, uint32_t offset, uint32_t count, std::string_view& out);
 
   std::unique_ptr<Mapping> files_[size_t(IndexFile::Count)];
   std::string directory_;
   bool open_ = false;
+  bool failed_ = false;
   PropertyLayout property_layout_ = PropertyLayout::None;
 };
 

@@ -363,8 +363,7 @@ std::string index_sanitize_text(std::string_view text) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c >= 0x20 && c <= 0x7E) {
       out[i] = char(c);
-    } else if (c >= 0xA1 && c <= 0xFE && i + 1 < n &&
-               big5_is_pair(c, static_cast<unsigned char>(text[i + 1]))) {
+    } else if (i + 1 < n && big5_is_pair(c, static_cast<unsigned char>(text[i + 1]))) {
       out[i] = char(c);
       out[i + 1] = text[i + 1];
       ++i;

@@ -6,7 +6,6 @@
 
 #include "common/files.h"
 #include "common/strings.h"
-#include "platform/fatal.h"
 #include "platform/le.h"
 #include "platform/paths.h"
 
@@ -64,19 +63,20 @@ void HomophoneTables::set_paths(const std::string& program_dir) {
   loaded_ = false;
   ref_.clear();
   dat_.clear();
+  error_.clear();
 }
 
 // Reads both tables whole on the first lookup of the run; they are small (about 40 KB and
-// 30 KB) and every lookup needs both. A table that cannot be read ends the run with its
-// message as plain text (fatal_text, not the error template).
+// 30 KB) and every lookup needs both. A table that cannot be read leaves its message
+// (shown as plain text, not the error template, by the entry) in error_.
 bool HomophoneTables::load_tables() {
   if (loaded_) return true;
   if (!read_whole(ref_path_, ref_)) {
-    fatal_text(kRefOpenFailed);
+    if (error_.empty()) error_ = kRefOpenFailed;
     return false;
   }
   if (!read_whole(dat_path_, dat_)) {
-    fatal_text(kDatOpenFailed);
+    if (error_.empty()) error_ = kDatOpenFailed;
     return false;
   }
   loaded_ = true;

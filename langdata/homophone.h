@@ -31,8 +31,10 @@ class HomophoneTables {
 
   // Fills the slot with the character's homophones and returns true; puts the character
   // alone in the slot and returns false when it has none. A table that cannot be opened
-  // ends the run through the fatal sink.
+  // gives false too and leaves its message in error() for the program's entry.
   bool lookup(std::string_view character, HomophoneSlot& slot);
+  // The message of a table that could not be read ("" while none failed).
+  const std::string& error() const { return error_; }
 
   // Builds the slots of the query's Chinese words, in term-table order (each at most 10
   // characters). With the homophone flag on, characters get their homophones until the
@@ -60,6 +62,7 @@ class HomophoneTables {
 
   std::string ref_path_;
   std::string dat_path_;
+  std::string error_;
   bool loaded_ = false;
   std::string ref_;
   std::string dat_;

@@ -118,12 +118,12 @@ std::string marker_back_link(const SearchRequest& request, const std::string& se
   return link;
 }
 
-void marker_run(const SearchRequest& request, const std::string& program_dir) {
+std::optional<MarkerFailure> marker_run(const SearchRequest& request, const std::string& program_dir) {
   uint16_t id = 0;
   uint32_t document = 0;
-  if (!parse_number<uint16_t>(request.value('s'), 1, 65535, id)) return fatal_text(kMsgBadDatabase);
+  if (!parse_number<uint16_t>(request.value('s'), 1, 65535, id)) return MarkerFailure{kMsgBadDatabase};
   if (!parse_number<uint32_t>(request.value('i'), 0, 0xFFFFFFFFu, document))
-    return fatal_text(kMsgBadDocument);
+    return MarkerFailure{kMsgBadDocument};
 
   // Only the requested database, active or not: the viewer shows what a list offered.
   DatabaseIdSet ids;
@@ -132,11 +132,11 @@ void marker_run(const SearchRequest& request, const std::string& program_dir) {
   Config config(ids);
   config.set_program_dir(program_dir);
   if (!config.load(request.config_path) || config.table.entries.empty())
-    return fatal_text(kMsgBadDatabase);
+    return MarkerFailure{config.error().empty() ? kMsgBadDatabase : config.error()};
   const DatabaseEntry& database = config.table.entries[0];
 
   IndexFileSet set;
-  if (!set.open(database.WorkDir, database.IndexType, false)) return;  // reported
+  if (!set.open(database.WorkDir, database.IndexType, false)) return MarkerFailure{kIndexReadError, true};
 
   const QueryFlags flags = query_flags_from_request(request.value('h'), request.value('f'),
                                                     request.value('c'), request.value('l'));
@@ -154,18 +154,28 @@ void marker_run(const SearchRequest& request, const std::string& program_dir) {
   HomophoneTables tables;
   tables.set_paths(program_dir);
   tables.table_build(chinese, flags.homophone);
+  if (!tables.error().empty()) return MarkerFailure{tables.error()};
   query.homophones = &tables;
 
   std::string page;
   MarkerFrame frame{database.TitleParagraph, marker_back_link(request, config.settings.Searcher)};
   const std::string k = url_decode(request.value('k'));
   if (!k.empty() && !marker_parse_range(k, frame.first_paragraph, frame.last_paragraph))
-    return fatal_text(kMsgBadRange);
-  if (!marker_page(set, document, query,
-                   {config.settings.MarkBeginText, config.settings.MarkEndText}, page, frame))
-    return fatal_text(kMsgBadDocument);
+    return MarkerFailure{kMsgBadRange};
+  const bool built = marker_page(set, document, query,
+                                 {config.settings.MarkBeginText, config.settings.MarkEndText}, page, frame);
+  if (set.failed()) return MarkerFailure{kIndexReadError, true};
+  if (!built) return MarkerFailure{kMsgBadDocument};
   html_content_type();
   html_put_text(page);
+  return std::nullopt;
+}
+
+void marker_end_run(const MarkerFailure& failure) {
+  if (failure.page)
+    fatal(failure.message);
+  else
+    fatal_text(failure.message);
 }
 
 int marker_main(int argc, char** argv) {
@@ -181,8 +191,15 @@ int marker_main(int argc, char** argv) {
   });
   const std::string program_dir = program_dir_from_argv0(argc > 0 ? argv[0] : "");
   SearchRequest request;
-  if (!cgi_read_input(request, cgi_process_environment(), program_dir)) return 255;
-  marker_run(request, program_dir);
+  std::string error;
+  if (!cgi_read_input(request, cgi_process_environment(), program_dir, error)) {
+    marker_end_run({error, true});
+    return 255;
+  }
+  if (auto failure = marker_run(request, program_dir)) {
+    marker_end_run(*failure);
+    return 255;
+  }
   return 0;
 }
 

@@ -16,6 +16,7 @@
 // searcher/english_match.h (English similarity), searcher/marking/hit_marking.h and
 // searcher/marking/document_title.h.
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,10 +71,19 @@ bool marker_page(IndexFileSet& set, uint32_t document, const HitQuery& query,
 // searched again from its first hit. "" when the request has no keywords ("NULL").
 std::string marker_back_link(const SearchRequest& request, const std::string& searcher);
 
+// Why a run wrote no page: the message, and whether it goes out as the framed error page
+// (the program's fatal writer, HTML-escaped) or as plain text (fatal_text).
+struct MarkerFailure {
+  std::string message;
+  bool page = false;
+};
+
 // One run over a parsed request: reads the configuration, opens the database, builds the
 // query (homophone tables from program_dir) and writes header and page on the program's
-// output. Failures end the run through fatal_text / qm::fatal with a short error page.
-void marker_run(const SearchRequest& request, const std::string& program_dir);
+// output. A failure writes nothing and comes back to the entry.
+std::optional<MarkerFailure> marker_run(const SearchRequest& request, const std::string& program_dir);
+// The entry's end of a failed run: the error page or text, then the exit (CGI profile).
+void marker_end_run(const MarkerFailure& failure);
 
 // The program: CGI profile, error page frame, CGI input, marker_run. Gives the exit code.
 int marker_main(int argc, char** argv);

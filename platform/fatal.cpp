@@ -23,12 +23,6 @@ void fatal(const std::string& message) {
   switch (g_profile) {
     case FatalProfile::Test:
       throw FatalError(message);
-    case FatalProfile::Desktop:
-      if (g_writer)
-        g_writer(message);
-      else
-        std::fprintf(stderr, "%s\n", message.c_str());
-      return;
     case FatalProfile::Cgi:
       if (g_writer) {
         // A writer that fails must not keep the process alive.
@@ -43,6 +37,7 @@ void fatal(const std::string& message) {
       std::fflush(stdout);
       std::exit(255);
   }
+  throw FatalError(message);  // not reached: every profile ends above
 }
 
 }  // namespace qm

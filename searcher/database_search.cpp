@@ -436,16 +436,17 @@ class WordSearch {
 };
 
 // Calls search(set, db) for each database in order with its open index set: the
-// request's, else one opened here and closed after. A failure is reported by the reader;
-// a sink that returns skips the database.
+// request's, else one opened here and closed after. A set that cannot be opened is
+// skipped; the request's sets keep their read errors (IndexFileSet::failed), those of
+// the sets opened here are counted in stats.
 template <class Search>
-void for_each_open_set(const std::vector<SearchDatabase>& databases, Search&& search) {
+void for_each_open_set(const std::vector<SearchDatabase>& databases, SearchStats* stats, Search&& search) {
   IndexFileSet own;
   for (const SearchDatabase& db : databases) {
     IndexFileSet& set = db.set ? *db.set : own;
-    if (!db.set && !own.open(db.work_dir, search_index_type(db), false)) continue;
-    if (!set.is_open()) continue;
-    search(set, db);
+    if (!db.set) own.open(db.work_dir, search_index_type(db), false);
+    if (set.is_open()) search(set, db);
+    if (!db.set && own.failed() && stats) ++stats->read_failures;
     own.close();
   }
 }
@@ -455,7 +456,7 @@ TermHits search_all(const QueryTermTable& table, const HomophoneSlots& slots,
                     const SearchHooks& hooks, SearchStats* stats, bool for_evaluation) {
   TermHits hits(table.terms.size());
   WordSearch search(table, slots, options, hooks, stats, for_evaluation);
-  for_each_open_set(databases, [&](IndexFileSet& set, const SearchDatabase& db) {
+  for_each_open_set(databases, stats, [&](IndexFileSet& set, const SearchDatabase& db) {
     search.search_set(set, db, search.start_set(set, db), DocumentRange{}, hits);
   });
   if (hooks.word_boundary_done) hooks.word_boundary_done();
@@ -483,7 +484,7 @@ void search_runs(const QueryTermTable& table, const HomophoneSlots& slots,
                  const SearchHooks& hooks, SearchStats* stats, const std::function<void(TermHits&)>& block) {
   keep_heap_between_runs();
   WordSearch search(table, slots, options, hooks, stats, true);
-  for_each_open_set(databases, [&](IndexFileSet& set, const SearchDatabase& db) {
+  for_each_open_set(databases, stats, [&](IndexFileSet& set, const SearchDatabase& db) {
     std::vector<uint64_t> size;
     const std::vector<size_t> order = search.start_set(set, db, &size);
     const uint64_t largest = *std::max_element(size.begin(), size.end());
@@ -506,21 +507,15 @@ void search_runs(const QueryTermTable& table, const HomophoneSlots& slots,
 
 }  // namespace
 
-TermHits search_database(const QueryTermTable& table, const HomophoneSlots& slots,
-                         const std::vector<SearchDatabase>& databases, const SearchOptions& options,
-                         const SearchHooks& hooks, SearchStats* stats, bool for_evaluation) {
-  try {
-    return search_all(table, slots, databases, options, hooks, stats, for_evaluation);
-  } catch (const std::bad_alloc&) {
-    fatal_text("Out of memory !");
-    return TermHits(table.terms.size());
-  }
+TermHits search_database(const SearchContext& context, bool for_evaluation) {
+  return search_all(context.table, context.slots, context.databases, context.options, context.hooks,
+                    context.stats, for_evaluation);
 }
 
-bool search_database_runs(const QueryTermTable& table, const HomophoneSlots& slots,
-                          const std::vector<SearchDatabase>& databases, const SearchOptions& options,
-                          const SearchHooks& hooks, SearchStats* stats,
-                          const std::function<void(TermHits& lists)>& block) {
+bool search_database_runs(const SearchContext& context, const std::function<void(TermHits& lists)>& block) {
+  const QueryTermTable& table = context.table;
+  const std::vector<SearchDatabase>& databases = context.databases;
+  const SearchOptions& options = context.options;
   size_t words = 0;
   for (const QueryTerm& term : table.terms) words += term.is_word() && !term.text.empty() ? 1 : 0;
   if (words < 2 || options.cache_enabled) return false;
@@ -528,11 +523,7 @@ bool search_database_runs(const QueryTermTable& table, const HomophoneSlots& slo
     if (databases[d].save_file) return false;
     if (d > 0 && databases[d - 1].id >= databases[d].id) return false;
   }
-  try {
-    search_runs(table, slots, databases, options, hooks, stats, block);
-  } catch (const std::bad_alloc&) {
-    fatal_text("Out of memory !");
-  }
+  search_runs(table, context.slots, databases, options, context.hooks, context.stats, block);
   return true;
 }
 

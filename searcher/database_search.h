@@ -40,16 +40,14 @@ HitList search_english_word(IndexFileSet& set, uint16_t database, std::string_vi
                             const DocumentSet* documents = nullptr, bool per_document = false,
                             DocumentRange range = {}, EnglishLookups* lookups = nullptr);
 
-// Searches every database in order for every word of the table. slots: one entry per
-// Chinese word of the table (homophone_slots_plain without homophones). A database whose
-// files cannot be opened ends the run ("Fail to read index file !").
+// Searches every database of the context in order for every word of its table. slots:
+// one entry per Chinese word of the table (homophone_slots_plain without homophones). A database whose
+// files cannot be opened is skipped, its set reporting the read error; an exhausted heap
+// gives std::bad_alloc to the caller.
 // for_evaluation: the lists go to query_evaluate, which keeps one record per document;
 // a lone word's list, or that of a word only taken away by "-", may then be given in
 // that form already.
-TermHits search_database(const QueryTermTable& table, const HomophoneSlots& slots,
-                         const std::vector<SearchDatabase>& databases, const SearchOptions& options,
-                         const SearchHooks& hooks = {}, SearchStats* stats = nullptr,
-                         bool for_evaluation = false);
+TermHits search_database(const SearchContext& context, bool for_evaluation = false);
 
 // The same search for the evaluation, run by run of documents: where the lists of a query
 // of several words are long, each database is searched a run of documents at a time and
@@ -58,9 +56,6 @@ TermHits search_database(const QueryTermTable& table, const HomophoneSlots& slot
 // lists gives, while only one run's hits are held. False, with nothing searched, when the
 // query is not searched so (one word, the cache on, a phrase database, databases not in
 // ascending id order); the caller then uses search_database.
-bool search_database_runs(const QueryTermTable& table, const HomophoneSlots& slots,
-                          const std::vector<SearchDatabase>& databases, const SearchOptions& options,
-                          const SearchHooks& hooks, SearchStats* stats,
-                          const std::function<void(TermHits& lists)>& block);
+bool search_database_runs(const SearchContext& context, const std::function<void(TermHits& lists)>& block);
 
 }  // namespace qm

@@ -74,6 +74,8 @@ bool keyword_cache_read_for(const IndexFileSet& set, const std::string& path, Hi
 }
 
 bool keyword_cache_write_for(const IndexFileSet& set, const std::string& path, const HitList& hits) {
+  // Lists of a set that met a read error may lack hits: they are never cached.
+  if (set.failed()) return false;
   IndexLock lock;
   return lock_current(set, lock) && keyword_cache_write(path, hits);
 }

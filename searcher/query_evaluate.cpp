@@ -27,15 +27,15 @@ HitList query_evaluate(const QueryTermTable& table, TermHits lists, const Search
   return result;
 }
 
-HitList search_evaluate(const QueryTermTable& table, const HomophoneSlots& slots,
-                        const std::vector<SearchDatabase>& databases, const SearchOptions& options,
-                        const SearchHooks& hooks, SearchStats* stats) {
+HitList search_evaluate(const SearchContext& context) {
+  const QueryTermTable& table = context.table;
+  const SearchHooks& hooks = context.hooks;
   HitList result;
-  const bool by_runs = search_database_runs(table, slots, databases, options, hooks, stats, [&](TermHits& lists) {
+  const bool by_runs = search_database_runs(context, [&](TermHits& lists) {
     const HitList part = combine_collapse(table, lists);
     result.insert(result.end(), part.begin(), part.end());
   });
-  if (!by_runs) return query_evaluate(table, search_database(table, slots, databases, options, hooks, stats, true), hooks);
+  if (!by_runs) return query_evaluate(table, search_database(context, true), hooks);
   if (hooks.property_step) hooks.property_step(result);
   return result;
 }
@@ -43,7 +43,8 @@ HitList search_evaluate(const QueryTermTable& table, const HomophoneSlots& slots
 HitList search_expression(const std::string& expression, const std::vector<SearchDatabase>& databases,
                           const SearchOptions& options, const SearchHooks& hooks, SearchStats* stats) {
   const QueryTermTable table = term_table_build(expression);
-  return search_evaluate(table, homophone_slots_plain(table), databases, options, hooks, stats);
+  const HomophoneSlots slots = homophone_slots_plain(table);
+  return search_evaluate({table, slots, databases, options, hooks, stats});
 }
 
 }  // namespace qm

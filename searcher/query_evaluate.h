@@ -16,9 +16,7 @@ HitList query_evaluate(const QueryTermTable& table, TermHits lists, const Search
 // Search of every database and evaluation: search_database and query_evaluate, or for a
 // query of several words the same run by run of documents (search_database_runs), which
 // gives the same records while holding one run's hits at a time.
-HitList search_evaluate(const QueryTermTable& table, const HomophoneSlots& slots,
-                        const std::vector<SearchDatabase>& databases, const SearchOptions& options,
-                        const SearchHooks& hooks = {}, SearchStats* stats = nullptr);
+HitList search_evaluate(const SearchContext& context);
 
 // The keyword road after parsing: term table, plain or given homophone slots, search of
 // every database and evaluation. expression is a normalised expression (query_parse).

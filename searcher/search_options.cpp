@@ -49,6 +49,12 @@ void search_open_databases(std::vector<SearchDatabase>& databases) {
   }
 }
 
+bool search_databases_failed(const std::vector<SearchDatabase>& databases) {
+  for (const SearchDatabase& db : databases)
+    if (db.set && db.set->failed()) return true;
+  return false;
+}
+
 SearchOptions search_options_from_settings(const SearchSettings& settings, const QueryFlags& flags,
                                            std::string_view paragraphs) {
   SearchOptions options;

@@ -39,8 +39,10 @@ struct SearchDatabase {
 int search_index_type(const SearchDatabase& database);
 
 // Opens the set of every database once (property.db included) and keeps it in the
-// entry. A set that cannot be opened has been reported (index_reader.h) and stays closed.
+// entry. A set that cannot be opened is marked failed (index_reader.h) and stays closed.
 void search_open_databases(std::vector<SearchDatabase>& databases);
+// Whether an open set of the databases met the read error (IndexFileSet::failed).
+bool search_databases_failed(const std::vector<SearchDatabase>& databases);
 
 inline constexpr int kDefaultMatchRate = 70;   // 50..100
 inline constexpr int kDefaultPrecision = 100;  // -100..100
@@ -70,6 +72,7 @@ struct SearchStats {
   uint64_t postings_read = 0;  // PostingEntries read from cindex.db and eindex.db
   uint64_t cache_reads = 0;    // word lists taken from cache files
   uint64_t cache_writes = 0;   // cache files written
+  uint64_t read_failures = 0;  // databases opened by the search that met the read error
 };
 
 // The alternatives of each character of one Chinese word, as codes lead * 256 + trail:
@@ -96,6 +99,21 @@ struct SearchHooks {
   std::function<void()> word_boundary_done;
   // Property values, grouping, range filter and sort after the collapse per document.
   std::function<void(HitList& hits)> property_step;
+};
+
+// What one search runs over, made by the caller and handed to the search core
+// (database_search.h, query_evaluate.h) as one value instead of the same arguments on
+// every call: the term table, the homophone slots of its Chinese words (empty: each
+// character alone), the databases, the options, the optional layers and where the
+// figures go (none when null). The parts belong to the caller; the context refers to
+// them and lives no longer than they do.
+struct SearchContext {
+  const QueryTermTable& table;
+  const HomophoneSlots& slots;
+  const std::vector<SearchDatabase>& databases;
+  const SearchOptions& options;
+  const SearchHooks& hooks;
+  SearchStats* stats = nullptr;
 };
 
 }  // namespace qm

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "common/dbid.h"
+#include "common/files.h"
 #include "common/html.h"
 #include "common/ini.h"
 #include "platform/fatal.h"
@@ -41,10 +42,10 @@ class ConfigTest : public ::testing::Test {
  protected:
   void SetUp() override { reset(); }
   void TearDown() override { reset(); }
-  static void reset() {
-    qm::cfg_free();
-    qm::cfg_set_program_dir("");
-    qm::dbid_reset(false);
+  void reset() {
+    config_.free();
+    config_.set_program_dir("");
+    ids_.reset(false);
     qm::ini_free();
     qm::html_reset();
     qm::fatal_reset();
@@ -55,14 +56,15 @@ class ConfigTest : public ::testing::Test {
     std::ofstream(dir_ + name, std::ios::binary) << text;
     return dir_ + name;
   }
-  // Loads text and gives the fatal message (empty when the load did not end the run) and
-  // what was written on the program's output.
+  // Loads text as the search engine's entry does (a load that fails with a message ends
+  // the run through fatal_text) and gives that message (empty when the load did not end
+  // the run) and what was written on the program's output.
   std::string load_fatal(const std::string& path, std::string* output = nullptr) {
     std::FILE* out = std::tmpfile();
     qm::prog_set_output(out);
     std::string message;
     try {
-      qm::cfg_load(path);
+      if (!config_.load(path) && !config_.error().empty()) qm::fatal_text(config_.error());
     } catch (const qm::FatalError& e) {
       message = e.what();
     }
@@ -76,6 +78,8 @@ class ConfigTest : public ::testing::Test {
     std::fclose(out);
     return message;
   }
+  qm::DatabaseIdSet ids_;
+  qm::Config config_{ids_};
   qm::test::TempDir tmp_{"qm_cfg_"};
   std::string dir_ = tmp_.path();
 };
@@ -170,22 +174,22 @@ TEST_F(ConfigTest, GlobalSettingsDefaultsBoundsAndRules) {
        [](const SearchSettings& s) { return std::to_string(s.ShutdownModem) + std::to_string(s.Connection) + s.DialupEntry; },
        "10Office"},
   };
-  qm::cfg_set_program_dir("/opt/qm/");
+  config_.set_program_dir("/opt/qm/");
   for (const Case& c : cases) {
     std::string path = write("[VESPRIN]\n" + c.lines + "\n" + kRequiredKeys);
-    qm::cfg_free();
-    qm::dbid_reset(false);
-    ASSERT_TRUE(qm::cfg_load(path)) << c.lines;
-    EXPECT_EQ(c.get(qm::cfg_settings()), c.expected) << c.lines;
+    config_.free();
+    ids_.reset(false);
+    ASSERT_TRUE(config_.load(path)) << c.lines;
+    EXPECT_EQ(c.get(config_.settings), c.expected) << c.lines;
   }
 }
 
 TEST_F(ConfigTest, ContentTypeReachesTheHeader) {
-  ASSERT_TRUE(qm::cfg_load(write(kRequired + "ContentType=text/plain\n")));
+  ASSERT_TRUE(config_.load(write(kRequired + "ContentType=text/plain\n")));
   EXPECT_EQ(qm::html_get_content_type(), "text/plain");
-  EXPECT_TRUE(qm::cfg_cache_enabled() == false);
-  ASSERT_TRUE(qm::cfg_reload(write(kRequired + "CacheFile=1\n")));
-  EXPECT_TRUE(qm::cfg_cache_enabled());
+  EXPECT_TRUE(config_.cache_enabled() == false);
+  ASSERT_TRUE(config_.reload(write(kRequired + "CacheFile=1\n")));
+  EXPECT_TRUE(config_.cache_enabled());
 }
 
 TEST_F(ConfigTest, PageSavePathDefaultsBesideTheFile) {
@@ -193,10 +197,10 @@ TEST_F(ConfigTest, PageSavePathDefaultsBesideTheFile) {
   fs::create_directories(dir_ + "a");
   fs::create_directories(dir_ + "b");
   EXPECT_NE(load_fatal(write("[VESPRIN]\nHomePage=h\n", "a/vesprin.ini")), "");
-  qm::cfg_free();
-  qm::dbid_reset(false);
-  ASSERT_TRUE(qm::cfg_load(write(kRequired, "b/vesprin.ini")));
-  EXPECT_EQ(qm::cfg_settings().PageSavePath, dir_ + "b/WebPages/");
+  config_.free();
+  ids_.reset(false);
+  ASSERT_TRUE(config_.load(write(kRequired, "b/vesprin.ini")));
+  EXPECT_EQ(config_.settings.PageSavePath, dir_ + "b/WebPages/");
 }
 
 TEST_F(ConfigTest, MissingRequiredKeyEndsTheSearchEngine) {
@@ -225,12 +229,14 @@ TEST_F(ConfigTest, MissingFileEndsTheSearchEngine) {
   EXPECT_EQ(load_fatal(write("", "empty.ini")), "Fail to open INI file! " + dir_ + "empty.ini");
 }
 
+// The load itself returns in every program; the CGI program's entry then exits with 255.
 TEST_F(ConfigTest, CgiProfileExitsOnAMissingKey) {
   const std::string path = write("[VESPRIN]\nHomePage=h\n");
   EXPECT_EXIT(
       {
         qm::fatal_set_profile(qm::FatalProfile::Cgi);
-        qm::cfg_load(path);
+        if (!config_.load(path)) qm::fatal_text(config_.error());
+        std::exit(0);
       },
       ::testing::ExitedWithCode(255), "");
 }
@@ -301,12 +307,12 @@ TEST_F(ConfigTest, DatabaseEntryDefaultsBoundsAndRules) {
   };
   for (const Case& c : cases) {
     std::string path = write(kRequired + "[INDEX]\n1=1\n[DB-1]\n" + c.lines + "\n");
-    qm::cfg_free();
-    qm::dbid_reset(false);
-    ASSERT_TRUE(qm::cfg_load(path)) << c.lines;
-    ASSERT_EQ(qm::cfg_table().entries.size(), 1u);
-    EXPECT_EQ(qm::cfg_table().entries[0].Id, 1);
-    EXPECT_EQ(c.get(qm::cfg_table().entries[0]), c.expected) << c.lines;
+    config_.free();
+    ids_.reset(false);
+    ASSERT_TRUE(config_.load(path)) << c.lines;
+    ASSERT_EQ(config_.table.entries.size(), 1u);
+    EXPECT_EQ(config_.table.entries[0].Id, 1);
+    EXPECT_EQ(c.get(config_.table.entries[0]), c.expected) << c.lines;
   }
 }
 
@@ -317,8 +323,8 @@ TEST_F(ConfigTest, TableFollowsTheIdSet) {
                                  "[StopPath-9]\n1=/a/\n2=/b/\n4=/d/\n[Alias-9]\n1=nine\n"
                                  "[StopPath-3]\n2=/x/\n");
   // All: the active databases of INDEX.
-  ASSERT_TRUE(qm::cfg_load(path));
-  const qm::DatabaseTable& t = qm::cfg_table();
+  ASSERT_TRUE(config_.load(path));
+  const qm::DatabaseTable& t = config_.table;
   ASSERT_EQ(t.entries.size(), 2u);
   EXPECT_EQ(t.entries[0].Description, "three");
   EXPECT_EQ(t.entries[1].Description, "nine");
@@ -331,66 +337,66 @@ TEST_F(ConfigTest, TableFollowsTheIdSet) {
             (std::vector<std::string>{"nine"}));
 
   // A requested set: 3 and 7, 7 missing from INDEX.
-  qm::cfg_free();
-  qm::dbid_reset(false);
-  qm::dbid_add(0, true);
-  qm::dbid_add(7, true);
-  qm::dbid_add(3, true);
-  EXPECT_FALSE(qm::cfg_load(path));
-  EXPECT_EQ(qm::cfg_table().entries[0].Description, "three");  // slot 0 was read
-  EXPECT_EQ(qm::cfg_table().entries[1].Description, "");
+  config_.free();
+  ids_.reset(false);
+  ids_.add(0, true);
+  ids_.add(7, true);
+  ids_.add(3, true);
+  EXPECT_FALSE(config_.load(path));
+  EXPECT_EQ(config_.table.entries[0].Description, "three");  // slot 0 was read
+  EXPECT_EQ(config_.table.entries[1].Description, "");
 
   // An inactive database requested: refused unless inactive ones are included.
-  qm::cfg_free();
-  qm::dbid_reset(false);
-  qm::dbid_add(5, true);
-  EXPECT_FALSE(qm::cfg_load(path));
-  qm::cfg_free();
-  qm::dbid_reset(true);
-  qm::dbid_add(5, true);
-  ASSERT_TRUE(qm::cfg_load(path));
-  EXPECT_EQ(qm::cfg_table().entries[0].Description, "five");
+  config_.free();
+  ids_.reset(false);
+  ids_.add(5, true);
+  EXPECT_FALSE(config_.load(path));
+  config_.free();
+  ids_.reset(true);
+  ids_.add(5, true);
+  ASSERT_TRUE(config_.load(path));
+  EXPECT_EQ(config_.table.entries[0].Description, "five");
 
   // Reloading takes all of INDEX again, inactive ones included now.
-  ASSERT_TRUE(qm::cfg_reload(path));
-  EXPECT_EQ(qm::dbid_set().ids(), (std::vector<uint16_t>{3, 5, 9}));
-  EXPECT_EQ(qm::cfg_table().entries.size(), 3u);
+  ASSERT_TRUE(config_.reload(path));
+  EXPECT_EQ(ids_.ids(), (std::vector<uint16_t>{3, 5, 9}));
+  EXPECT_EQ(config_.table.entries.size(), 3u);
 
-  qm::cfg_free();
-  EXPECT_TRUE(qm::cfg_table().entries.empty());
-  EXPECT_TRUE(qm::cfg_table().StopPathLists.empty());
-  EXPECT_EQ(qm::dbid_set().count(), 3u);  // the set itself stays
+  config_.free();
+  EXPECT_TRUE(config_.table.entries.empty());
+  EXPECT_TRUE(config_.table.StopPathLists.empty());
+  EXPECT_EQ(ids_.count(), 3u);  // the set itself stays
 }
 
 TEST_F(ConfigTest, ReadDatabaseFromTheSharedTree) {
   qm::ini_tree().parse("[INDEX]\n4=1\n[DB-4]\nWorkDir=C:\\w\n");
-  ASSERT_TRUE(qm::cfg_read_database(0, 4));
-  EXPECT_EQ(qm::cfg_table().entries[0].WorkDir, "C:/w/");
-  EXPECT_FALSE(qm::cfg_read_database(1, 5));
-  EXPECT_EQ(qm::cfg_table().entries[1].Id, 5);
+  ASSERT_TRUE(config_.read_database(qm::ini_tree(), 0, 4));
+  EXPECT_EQ(config_.table.entries[0].WorkDir, "C:/w/");
+  EXPECT_FALSE(config_.read_database(qm::ini_tree(), 1, 5));
+  EXPECT_EQ(config_.table.entries[1].Id, 5);
 }
 
 TEST_F(ConfigTest, DesktopRules) {
   qm::common_set_desktop_profile(true);
-  qm::cfg_set_program_dir("/opt/qm/");
+  config_.set_program_dir("/opt/qm/");
   // No file: 0, and the run goes on.
-  EXPECT_FALSE(qm::cfg_load(dir_ + "none.ini"));
+  EXPECT_FALSE(config_.load(dir_ + "none.ini"));
 
   const std::string path = write(
       "[VESPRIN]\nTextExtName=log, ini,,me\nMatchRate=10\n"
       "[INDEX]\n1=1\n2=0\n"
       "[DB-1]\nDataInputPort=12;x\nTitleTag=H1\nLocalFileType=doc\nHtmlDir=D:\\mail\n"
       "[DB-2]\nDefaultHTML=home.htm\n");
-  qm::dbid_reset(true);
-  qm::dbid_add(1, true);
-  qm::dbid_add(2, false);
-  qm::dbid_add(3, true);  // no INDEX entry: an empty slot, loading goes on
-  ASSERT_TRUE(qm::cfg_load(path));
-  const SearchSettings& s = qm::cfg_settings();
+  ids_.reset(true);
+  ids_.add(1, true);
+  ids_.add(2, false);
+  ids_.add(3, true);  // no INDEX entry: an empty slot, loading goes on
+  ASSERT_TRUE(config_.load(path));
+  const SearchSettings& s = config_.settings;
   EXPECT_EQ(list_text(s.TextExtName), "ini,log,me");
   EXPECT_EQ(s.PageSavePath, "/opt/qm/WebPages/");
   EXPECT_EQ(s.MatchRate, 0);  // not read by the desktop
-  const auto& e = qm::cfg_table().entries;
+  const auto& e = config_.table.entries;
   ASSERT_EQ(e.size(), 3u);
   EXPECT_EQ(e[0].DataInputPortValue, 12);
   EXPECT_EQ(e[0].TitleTag, "");
@@ -402,8 +408,8 @@ TEST_F(ConfigTest, DesktopRules) {
   EXPECT_EQ(e[2].Description, "");
 
   // Missing required search-engine keys do not matter to the desktop.
-  EXPECT_TRUE(qm::cfg_reload(write("[VESPRIN]\nPageSavePath=" + std::string(1100, 'p') + "\n")));
-  EXPECT_EQ(qm::cfg_settings().PageSavePath.size(), 1024u);  // 1023 and the slash
+  EXPECT_TRUE(config_.reload(write("[VESPRIN]\nPageSavePath=" + std::string(1100, 'p') + "\n")));
+  EXPECT_EQ(config_.settings.PageSavePath.size(), 1024u);  // 1023 and the slash
 }
 
 TEST(ConfigHelpers, ListsAndKinds) {

@@ -82,16 +82,16 @@ TEST(DatabaseIdSet, FillsFromIndex) {
   }
 }
 
-TEST(DatabaseIdSet, FlatFunctionsUseTheSharedTree) {
+TEST(DatabaseIdSet, LoadsFromTheSharedTree) {
   qm::ini_free();
   qm::ini_tree().parse("[INDEX]\n2=1\n1=0\n");
-  qm::dbid_reset(false);
-  qm::dbid_load_index();
-  EXPECT_EQ(qm::dbid_set().ids(), (std::vector<uint16_t>{2}));
-  qm::dbid_reset(false);
-  EXPECT_TRUE(qm::dbid_set().is_all());
-  EXPECT_TRUE(qm::dbid_add(6, true));
-  EXPECT_EQ(qm::dbid_set().ids(), (std::vector<uint16_t>{6}));
-  qm::dbid_reset(false);
+  qm::DatabaseIdSet set;
+  set.reset(false);
+  set.load_index(qm::ini_tree());
+  EXPECT_EQ(set.ids(), (std::vector<uint16_t>{2}));
+  set.reset(false);
+  EXPECT_TRUE(set.is_all());
+  EXPECT_TRUE(set.add(6, true));
+  EXPECT_EQ(set.ids(), (std::vector<uint16_t>{6}));
   qm::ini_free();
 }

@@ -360,15 +360,6 @@ TEST_F(FatalText, HeaderOnceThenFramedText) {
   EXPECT_EQ(text, "Content-Type: text/html; charset=big5\r\n\r\n" + std::string(1023, 'p') + "m\n");
 }
 
-TEST_F(FatalText, DesktopProfileWritesNothingAndReturns) {
-  std::string seen;
-  qm::fatal_set_profile(qm::FatalProfile::Desktop);
-  qm::fatal_set_writer([&](const std::string& m) { seen = m; });
-  qm::fatal_text("Fail to read INI file");
-  EXPECT_EQ(seen, "Fail to read INI file");
-  EXPECT_EQ(written(), "");
-}
-
 TEST(FatalTextDeath, CgiProfileExits255AfterHeaderAndText) {
   EXPECT_EXIT(
       {

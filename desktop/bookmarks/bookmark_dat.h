@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/record_file.h"
+
 namespace qm {
 
 struct BookmarkRecord {
@@ -24,11 +26,9 @@ struct BookmarkRecord {
   std::string caption;
 };
 
-enum class BookmarkDatStatus {
-  Ok,       // every record the header announced was read
-  Missing,  // no file, a short header, or a count of 0 or less: no records
-  Damaged,  // fewer records than announced (short file); those read are kept
-};
+// Ok, Missing (no file, a short header, or a count of 0 or less: no records) or Damaged
+// (fewer records than announced; those read are kept), as for every record file.
+using BookmarkDatStatus = RecordFileStatus;
 
 // Reads the records of the file at path into out (replacing it).
 BookmarkDatStatus bookmark_dat_read(const std::string& path, std::vector<BookmarkRecord>& out);

@@ -1,44 +1,26 @@
-// Reader of Bookmark.dat (bookmark_format.h). Bounds every count, text and level it
-// reads, so a damaged or hostile file gives a smaller or flatter tree, never a crash.
-// Called by the bookmark tree when it loads.
+// Reader of Bookmark.dat (bookmark_format.h) over the record file of common/record_file.h.
+// Bounds every count, text and level it reads, so a damaged or hostile file gives a
+// smaller or flatter tree, never a crash. Called by the bookmark tree when it loads.
 #include <algorithm>
 
-#include "common/files.h"
+#include "common/record_file.h"
 #include "desktop/bookmarks/bookmark_dat.h"
 #include "desktop/bookmarks/bookmark_format.h"
 #include "platform/le.h"
 
 namespace qm {
-namespace {
-
-std::string field_text(const unsigned char* at, size_t field, size_t max) {
-  std::string_view text(reinterpret_cast<const char*>(at), field);
-  text = text.substr(0, std::min(text.find('\0'), text.size()));
-  return bookmark_cut_text(text, max);
-}
-
-}  // namespace
 
 BookmarkDatStatus bookmark_dat_parse(std::string_view bytes, std::vector<BookmarkRecord>& out) {
   namespace bd = bookmark_dat;
-  out.clear();
-  if (bytes.size() < bd::kHeaderSize) return BookmarkDatStatus::Missing;
-  const auto* base = reinterpret_cast<const unsigned char*>(bytes.data());
-  const int32_t count = le::get32s(base + bd::kCountAt);
-  if (count <= 0) return BookmarkDatStatus::Missing;
-  const size_t room = (bytes.size() - bd::kHeaderSize) / bd::kRecordSize;
-  const size_t n = std::min(static_cast<size_t>(count), room);
-  out.reserve(n);
   // The level of the deepest folder that later records may still hang in: the root's
   // level 0 first, then the last folder's level, or the parent level of the last bookmark.
   int open = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char* b = base + bd::kHeaderSize + i * bd::kRecordSize;
+  return record_file_parse(bytes, bd::kRecordSize, out, [&open](const unsigned char* b, size_t i) {
     BookmarkRecord r;
     r.kind = b[bd::kKindAt] == bd::kKindBookmark ? bd::kKindBookmark : bd::kKindFolder;
     r.index = le::get32s(b + bd::kIndexAt);
-    r.path = field_text(b + bd::kPathAt, bd::kPathField, bd::kMaxPath);
-    r.caption = field_text(b + bd::kCaptionAt, bd::kCaptionField, bd::kMaxCaption);
+    r.path = record_file_text(b + bd::kPathAt, bd::kPathField, bd::kMaxPath);
+    r.caption = record_file_text(b + bd::kCaptionAt, bd::kCaptionField, bd::kMaxCaption);
     if (i == 0) {
       // The root is always a folder at level 0.
       r.kind = bd::kKindFolder;
@@ -52,18 +34,12 @@ BookmarkDatStatus bookmark_dat_parse(std::string_view bytes, std::vector<Bookmar
       r.level = parent + 1;
       open = r.kind == bd::kKindFolder ? r.level : parent;
     }
-    out.push_back(std::move(r));
-  }
-  return n < static_cast<size_t>(count) ? BookmarkDatStatus::Damaged : BookmarkDatStatus::Ok;
+    return r;
+  });
 }
 
 BookmarkDatStatus bookmark_dat_read(const std::string& path, std::vector<BookmarkRecord>& out) {
-  std::string bytes;
-  if (!file_read_all_binary(path, bytes)) {
-    out.clear();
-    return BookmarkDatStatus::Missing;
-  }
-  return bookmark_dat_parse(bytes, out);
+  return record_file_read(path, out, bookmark_dat_parse);
 }
 
 }  // namespace qm

@@ -1,12 +1,10 @@
 // Writer of Bookmark.dat (bookmark_format.h): header and one record per node, fields
-// little-endian one by one, replaced safely through platform/atomic_file.h. Called by
-// the bookmark tree when it saves.
-#include <algorithm>
-
+// little-endian one by one, through the record file of common/record_file.h (replaced
+// safely). Called by the bookmark tree when it saves.
+#include "common/record_file.h"
 #include "common/strings.h"
 #include "desktop/bookmarks/bookmark_dat.h"
 #include "desktop/bookmarks/bookmark_format.h"
-#include "platform/atomic_file.h"
 #include "platform/le.h"
 
 namespace qm {
@@ -17,28 +15,17 @@ std::string bookmark_cut_text(std::string_view text, size_t max) {
 
 std::string bookmark_dat_serialize(const std::vector<BookmarkRecord>& records) {
   namespace bd = bookmark_dat;
-  int32_t deepest = 0;
-  for (const BookmarkRecord& r : records) deepest = std::max(deepest, r.level);
-  std::string out;
-  out.reserve(bd::kHeaderSize + records.size() * bd::kRecordSize);
-  le::append32(out, static_cast<uint32_t>(records.size()));
-  le::append32(out, static_cast<uint32_t>(deepest));
-  for (const BookmarkRecord& r : records) {
-    unsigned char b[bd::kRecordSize] = {};
+  return record_file_serialize(records, bd::kRecordSize, [](const BookmarkRecord& r, unsigned char* b) {
     b[bd::kKindAt] = r.kind;
     le::put32(b + bd::kIndexAt, static_cast<uint32_t>(r.index));
-    const std::string path = bookmark_cut_text(r.path, bd::kMaxPath);
-    std::copy(path.begin(), path.end(), b + bd::kPathAt);
+    record_file_put_text(b + bd::kPathAt, r.path, bd::kMaxPath);
     le::put32(b + bd::kLevelAt, static_cast<uint32_t>(r.level));
-    const std::string caption = bookmark_cut_text(r.caption, bd::kMaxCaption);
-    std::copy(caption.begin(), caption.end(), b + bd::kCaptionAt);
-    out.append(reinterpret_cast<const char*>(b), sizeof b);
-  }
-  return out;
+    record_file_put_text(b + bd::kCaptionAt, r.caption, bd::kMaxCaption);
+  });
 }
 
 bool bookmark_dat_write(const std::string& path, const std::vector<BookmarkRecord>& records) {
-  return atomic_replace(path, bookmark_dat_serialize(records));
+  return record_file_save(path, bookmark_dat_serialize(records));
 }
 
 }  // namespace qm

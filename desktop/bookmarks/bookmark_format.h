@@ -18,13 +18,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/record_file.h"
+
 namespace qm::bookmark_dat {
 
 inline constexpr char kFileName[] = "Bookmark.dat";
 
-inline constexpr size_t kHeaderSize = 8;
-inline constexpr size_t kCountAt = 0;
-inline constexpr size_t kDeepestAt = 4;
+// The header of every record file (common/record_file.h).
+inline constexpr size_t kHeaderSize = record_file::kHeaderSize;
+inline constexpr size_t kCountAt = record_file::kCountAt;
+inline constexpr size_t kDeepestAt = record_file::kDeepestAt;
 
 inline constexpr size_t kRecordSize = 312;
 inline constexpr size_t kKindAt = 0;

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/record_file.h"
+
 namespace qm {
 
 struct FolderNodeRecord {
@@ -22,11 +24,9 @@ struct FolderNodeRecord {
   std::string text;
 };
 
-enum class FolderDatStatus {
-  Ok,       // every record the header announced was read
-  Missing,  // no file, or a count of 0 or less: no records
-  Damaged,  // fewer records than announced (short file); those read are kept
-};
+// Ok, Missing (no file, a short header, or a count of 0 or less: no records) or Damaged
+// (fewer records than announced; those read are kept), as for every record file.
+using FolderDatStatus = RecordFileStatus;
 
 // Reads the records of the file at path into out (replacing it).
 FolderDatStatus folder_dat_read(const std::string& path, std::vector<FolderNodeRecord>& out);

@@ -15,13 +15,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/record_file.h"
+
 namespace qm::folder_dat {
 
 inline constexpr char kFileName[] = "Folder.dat";
 
-inline constexpr size_t kHeaderSize = 8;
-inline constexpr size_t kCountAt = 0;
-inline constexpr size_t kDeepestAt = 4;
+// The header of every record file (common/record_file.h).
+inline constexpr size_t kHeaderSize = record_file::kHeaderSize;
+inline constexpr size_t kCountAt = record_file::kCountAt;
+inline constexpr size_t kDeepestAt = record_file::kDeepestAt;
 
 inline constexpr size_t kRecordSize = 116;
 inline constexpr size_t kGroupAt = 0;

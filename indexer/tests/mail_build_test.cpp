@@ -344,7 +344,7 @@ std::set<uint32_t> search(const std::string& work, std::string words, const std:
   options.paragraphs = k;
   const qm::QueryTermTable table = qm::term_table_build(words);
   const qm::HitList hits = qm::query_evaluate(
-      table, qm::search_database(table, qm::homophone_slots_plain(table), {db}, options), {});
+      table, qm::search_database({table, qm::homophone_slots_plain(table), {db}, options, {}}), {});
   std::set<uint32_t> out;
   for (const qm::HitRecord& h : hits) out.insert(h.document);
   return out;

@@ -146,7 +146,7 @@ Documents search(const std::string& work, bool phrase, std::string words) {
   const qm::QueryTermTable table = qm::term_table_build(words);
   qm::install_phrase_hooks(hooks, QM_DIST_DIR "/", table, options);
   const qm::HitList hits = qm::query_evaluate(
-      table, qm::search_database(table, qm::homophone_slots_plain(table), {db}, options, hooks), hooks);
+      table, qm::search_database({table, qm::homophone_slots_plain(table), {db}, options, hooks}), hooks);
   Documents out;
   for (const qm::HitRecord& h : hits) out.insert(h.document);
   return out;

@@ -1,6 +1,7 @@
 // Safe attachment file names (see names.h).
 #include "mail/decode/names.h"
 
+#include "common/strings.h"
 #include "mail/decode/header.h"
 
 namespace qm::mail {
@@ -9,12 +10,11 @@ std::string safe_attachment_name(std::string_view name, std::string_view fallbac
   // The last component, walking Big5 pairs whole so a 0x5C trail byte is no separator.
   size_t start = 0;
   for (size_t i = 0; i < name.size();) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c >= 0xA1 && c <= 0xFE && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) >= 0x40 &&
-        static_cast<unsigned char>(name[i + 1]) <= 0xFE) {
+    if (big5_char_len(name, i) == 2) {
       i += 2;
       continue;
     }
+    const char c = name[i];
     if (c == '/' || c == '\\') start = i + 1;
     ++i;
   }

@@ -16,6 +16,7 @@
 
 #include "common/charset.h"
 #include "common/ini.h"
+#include "common/strings.h"
 #include "platform/paths.h"
 
 namespace qm::mboxpull {
@@ -249,14 +250,11 @@ std::string display_component(std::string_view raw) {
   std::string text = utf8_is_valid(name) ? text_to_big5(name, CharsetChoice{Charset::Utf8, {}})
                                           : text_to_big5(name, CharsetChoice{Charset::Big5, {}});
   for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0xA1 && c <= 0xFE && i + 1 < text.size()) {
-      const unsigned char t = static_cast<unsigned char>(text[i + 1]);
-      if (t >= 0x40 && t <= 0xFE) {
-        ++i;
-        continue;
-      }
+    if (big5_char_len(text, i) == 2) {
+      ++i;
+      continue;
     }
+    const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 0x20 || c == 0x7F || c == '\\') text[i] = '_';
   }
   return text;

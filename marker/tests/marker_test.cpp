@@ -75,7 +75,7 @@ class Marker : public ::testing::Test {
     qm::SearchRequest request;
     qm::cgi_parse_params(request, query_string, prog_);
     try {
-      qm::marker_run(request, prog_);
+      if (auto failure = qm::marker_run(request, prog_)) qm::marker_end_run(*failure);
     } catch (const qm::FatalError& e) {
       if (fatal_message) *fatal_message = e.what();
     }

@@ -14,6 +14,51 @@
 
 using namespace qm::gdi;
 
+bool qm::gdi::dib_header_usable(const BITMAPINFOHEADER& h) {
+  const int bpp = h.biBitCount;
+  if (h.biSize < 40 || (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)) return false;
+  if (h.biCompression != BI_RGB && !(h.biCompression == BI_BITFIELDS && (bpp == 16 || bpp == 32))) return false;
+  if (h.biHeight == INT32_MIN) return false;
+  return !(bpp <= 8 && h.biClrUsed > (1u << bpp));
+}
+
+void qm::gdi::dib_read_colours(Bitmap& b, const BITMAPINFO* info, UINT usage, const Dc* dc, bool keep_reserved) {
+  const BITMAPINFOHEADER& h = info->bmiHeader;
+  const int bpp = b.bpp;
+  const uint8_t* after = reinterpret_cast<const uint8_t*>(info) + h.biSize;
+  if (bpp <= 8) {
+    uint32_t n = h.biClrUsed ? h.biClrUsed : (1u << bpp);
+    b.colours.assign(size_t(1) << bpp, RGBQUAD{0, 0, 0, 0});
+    for (uint32_t i = 0; i < n; ++i) {
+      if (usage == DIB_PAL_COLORS) {
+        WORD idx;
+        std::memcpy(&idx, after + 2 * i, 2);
+        COLORREF c = resolve(*dc, PALETTEINDEX(idx));
+        b.colours[i] = RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0};
+      } else {
+        std::memcpy(&b.colours[i], after + 4 * i, 4);
+        if (!keep_reserved) b.colours[i].rgbReserved = 0;
+      }
+    }
+  } else if (h.biCompression == BI_BITFIELDS) {
+    std::memcpy(b.masks, h.biSize >= 52 ? reinterpret_cast<const uint8_t*>(info) + 40 : after, 12);
+  } else {
+    dib_default_masks(b);
+  }
+}
+
+void qm::gdi::dib_default_masks(Bitmap& b) {
+  if (b.bpp == 16) {
+    b.masks[0] = 0x7C00;
+    b.masks[1] = 0x03E0;
+    b.masks[2] = 0x001F;
+  } else if (b.bpp == 32) {
+    b.masks[0] = 0xFF0000;
+    b.masks[1] = 0xFF00;
+    b.masks[2] = 0xFF;
+  }
+}
+
 namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
@@ -183,11 +228,8 @@ Span device_span(const Dc& dc, int32_t x, int32_t y, int32_t cx, int32_t cy) {
 Bitmap* dib_view(const Dc& dc, const BITMAPINFO* info, const void* bits, UINT usage) {
   if (!info || !bits) return nullptr;
   const BITMAPINFOHEADER& h = info->bmiHeader;
-  int bpp = h.biBitCount;
-  if (h.biSize < 40 || (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)) return nullptr;
-  if (h.biCompression != BI_RGB && !(h.biCompression == BI_BITFIELDS && (bpp == 16 || bpp == 32))) return nullptr;
-  if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) return nullptr;
-  if (bpp <= 8 && h.biClrUsed > (1u << bpp)) return nullptr;
+  const int bpp = h.biBitCount;
+  if (!dib_header_usable(h) || h.biWidth <= 0 || h.biHeight == 0) return nullptr;
   int32_t height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
   uint64_t bytes = uint64_t(dib_stride(h.biWidth, bpp)) * uint64_t(height);
   if (bytes > (uint64_t(1) << 31)) return nullptr;
@@ -205,31 +247,7 @@ Bitmap* dib_view(const Dc& dc, const BITMAPINFO* info, const void* bits, UINT us
     delete b;
     return nullptr;
   }
-  const uint8_t* after = reinterpret_cast<const uint8_t*>(info) + h.biSize;
-  if (bpp <= 8) {
-    uint32_t n = h.biClrUsed ? h.biClrUsed : (1u << bpp);
-    b->colours.assign(size_t(1) << bpp, RGBQUAD{0, 0, 0, 0});
-    for (uint32_t i = 0; i < n; ++i) {
-      if (usage == DIB_PAL_COLORS) {
-        WORD idx;
-        std::memcpy(&idx, after + 2 * i, 2);
-        COLORREF c = resolve(dc, PALETTEINDEX(idx));
-        b->colours[i] = RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0};
-      } else {
-        std::memcpy(&b->colours[i], after + 4 * i, 4);
-      }
-    }
-  } else if (h.biCompression == BI_BITFIELDS) {
-    std::memcpy(b->masks, h.biSize >= 52 ? reinterpret_cast<const uint8_t*>(info) + 40 : after, 12);
-  } else if (bpp == 16) {
-    b->masks[0] = 0x7C00;
-    b->masks[1] = 0x03E0;
-    b->masks[2] = 0x001F;
-  } else if (bpp == 32) {
-    b->masks[0] = 0xFF0000;
-    b->masks[1] = 0xFF00;
-    b->masks[2] = 0xFF;
-  }
+  dib_read_colours(*b, info, usage, &dc, true);
   return b;
 }
 
@@ -347,15 +365,7 @@ int32_t GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, void* bits, BITM
   out.dib = true;
   out.top_down = true;
   out.store.assign(size_t(out.stride) * n, 0);
-  if (bpp == 16) {
-    out.masks[0] = 0x7C00;
-    out.masks[1] = 0x03E0;
-    out.masks[2] = 0x001F;
-  } else if (bpp == 32) {
-    out.masks[0] = 0xFF0000;
-    out.masks[1] = 0xFF00;
-    out.masks[2] = 0xFF;
-  }
+  dib_default_masks(out);
   if (bpp <= 8) out.colours = b->table();
   for (UINT i = 0; i < n; ++i) {
     UINT dib_row = start + i;  // rows in the caller's DIB order

@@ -151,6 +151,18 @@ uint32_t nearest_entry(const std::vector<RGBQUAD>& table, COLORREF c);
 COLORREF resolve(const Dc& dc, COLORREF c);
 // Stride in bytes of a 32-bit aligned row.
 inline uint32_t dib_stride(int64_t width, int bpp) { return uint32_t(((width * bpp + 31) / 32) * 4); }
+// Whether a device-independent bitmap's header is one this layer reads: 40 bytes or more,
+// 1, 4, 8, 16, 24 or 32 bits a pixel, BI_RGB (or BI_BITFIELDS at 16 and 32 bits), a
+// height other than INT32_MIN and no more colours than the bit depth has. The callers
+// add their own size checks.
+bool dib_header_usable(const BITMAPINFOHEADER& h);
+// Fills the colour table (1, 4 and 8 bits) or the masks (16 and 32 bits) of b, whose size
+// and depth are set, from the header info: DIB_PAL_COLORS indexes resolved through dc
+// (which must then be given), otherwise RGBQUADs, their fourth byte kept as stored or
+// cleared. The masks of BI_BITFIELDS come after a 40-byte header or inside a longer one.
+void dib_read_colours(Bitmap& b, const BITMAPINFO* info, UINT usage, const Dc* dc, bool keep_reserved);
+// The BI_RGB masks of 16 (5-5-5) and 32-bit (8-8-8) pixels; other depths are left.
+void dib_default_masks(Bitmap& b);
 // A 64-bit coordinate held to the 32-bit range, so that extreme rectangles stay defined.
 inline int32_t clamp32(int64_t v) {
   return v < INT32_MIN / 2 ? INT32_MIN / 2 : v > INT32_MAX / 2 ? INT32_MAX / 2 : int32_t(v);

@@ -461,12 +461,9 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bit
   if (bits) *bits = nullptr;
   if (!info) return nullptr;
   const BITMAPINFOHEADER& h = info->bmiHeader;
-  int bpp = h.biBitCount;
-  if (h.biSize < 40 || h.biPlanes != 1) return nullptr;
-  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return nullptr;
-  if (h.biCompression != BI_RGB && !(h.biCompression == BI_BITFIELDS && (bpp == 16 || bpp == 32))) return nullptr;
-  if (h.biHeight == INT32_MIN || !sizes_ok(h.biWidth, h.biHeight < 0 ? -h.biHeight : h.biHeight, bpp)) return nullptr;
-  if (bpp <= 8 && h.biClrUsed > (1u << bpp)) return nullptr;
+  const int bpp = h.biBitCount;
+  if (!dib_header_usable(h) || h.biPlanes != 1) return nullptr;
+  if (!sizes_ok(h.biWidth, h.biHeight < 0 ? -h.biHeight : h.biHeight, bpp)) return nullptr;
   State& st = state();
   std::lock_guard<std::recursive_mutex> lock(st.mu);
   Dc* dc = hdc ? dc_of(hdc) : nullptr;
@@ -475,32 +472,7 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bit
   if (!b) return nullptr;
   b->dib = true;
   b->top_down = h.biHeight < 0;
-  const uint8_t* after = reinterpret_cast<const uint8_t*>(info) + h.biSize;
-  if (bpp <= 8) {
-    uint32_t n = h.biClrUsed ? h.biClrUsed : (1u << bpp);
-    b->colours.assign(size_t(1) << bpp, RGBQUAD{0, 0, 0, 0});
-    for (uint32_t i = 0; i < n; ++i) {
-      if (usage == DIB_PAL_COLORS) {
-        WORD idx;
-        std::memcpy(&idx, after + 2 * i, 2);
-        COLORREF c = resolve(*dc, PALETTEINDEX(idx));
-        b->colours[i] = RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0};
-      } else {
-        std::memcpy(&b->colours[i], after + 4 * i, 4);
-        b->colours[i].rgbReserved = 0;
-      }
-    }
-  } else if (h.biCompression == BI_BITFIELDS) {
-    std::memcpy(b->masks, h.biSize >= 52 ? reinterpret_cast<const uint8_t*>(info) + 40 : after, 12);
-  } else if (bpp == 16) {
-    b->masks[0] = 0x7C00;
-    b->masks[1] = 0x03E0;
-    b->masks[2] = 0x001F;
-  } else if (bpp == 32) {
-    b->masks[0] = 0xFF0000;
-    b->masks[1] = 0xFF00;
-    b->masks[2] = 0xFF;
-  }
+  dib_read_colours(*b, info, usage, dc, false);
   register_object(b);
   if (bits) *bits = b->store.data();
   return b;

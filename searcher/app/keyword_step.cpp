@@ -4,7 +4,7 @@
 // filter, grouping and order (searcher/property), with the lexicon expansion of
 // searcher/lexicon and the homophone, word-boundary and phrase steps of searcher/phrase.
 // A request without keywords lists the documents whose property value lies in the range z.
-// Called by the request driver (request_driver.cpp); fills SearcherState::hits. The
+// Called by the request driver (request_driver.cpp) with the run; fills its state's hits. The
 // driver first refuses keywords with characters outside Big5 (keywords_outside_big5).
 #include <algorithm>
 #include <cstdint>
@@ -13,11 +13,10 @@
 #include <vector>
 
 #include "common/charset.h"
-#include "common/config.h"
+#include "langdata/homophone.h"
 #include "searcher/app/searcher_app.h"
 #include "searcher/database_search.h"
 #include "searcher/lexicon/lexicon.h"
-#include "searcher/page/cgi_input.h"
 #include "searcher/phrase/phrase_hooks.h"
 #include "searcher/property/property_step.h"
 #include "searcher/query_evaluate.h"
@@ -51,9 +50,9 @@ bool keywords_outside_big5(std::string_view keywords) {
   return false;
 }
 
-int search_keywords() {
-  SearchRequest& request = search_request();
-  SearcherState& state = searcher_state();
+int search_keywords(SearchRun& run, StepFailure& failure) {
+  const SearchRequest& request = run.params;
+  SearcherState& state = run.state;
   state.search_words.clear();
   std::string keywords = request.keywords.value_or(std::string());
   const PropertyRequest property = property_request(request.value('z'), request.value('m'), request.value('o'));
@@ -61,17 +60,24 @@ int search_keywords() {
   std::string expression = keywords;
   if (!keywords.empty() && !query_parse(expression)) return 0;
   // Every database is opened once, here, for the whole request.
-  state.databases = search_databases_from_table(cfg_table());
+  state.databases = search_databases_from_table(run.config.table);
   search_open_databases(state.databases);
   const std::vector<SearchDatabase>& databases = state.databases;
+  // A database that cannot be read ends the run before anything is searched (or cached).
+  auto read_failed = [&] {
+    if (!search_databases_failed(databases)) return false;
+    failure = {kIndexReadError, false};
+    return true;
+  };
+  if (read_failed()) return 0;
   if (keywords.empty()) {
     state.hits = search_by_property(databases, property);
-    return 1;
+    return read_failed() ? 0 : 1;
   }
 
   const QueryFlags flags = query_flags_from_request(request.value('h'), request.value('f'),
                                                     request.value('c'), request.value('l'));
-  const SearchOptions options = search_options_from_settings(cfg_settings(), flags, request.value('k'));
+  const SearchOptions options = search_options_from_settings(run.config.settings, flags, request.value('k'));
   if (request.is('l', "1")) {
     // Near-concept search: every word becomes the or-group the lexicon lists for it. The
     // expansion is parsed again for its normal form; its verdict is not used.
@@ -84,12 +90,17 @@ int search_keywords() {
     if (term.is_word()) state.search_words.push_back(term.text);
   // The slots stay in homophone_tables() for the abstracts' hit marking.
   const HomophoneSlots slots = phrase_prepare_query(table, flags, state.program_dir);
+  // Tables that cannot be read end the run before anything is searched (or cached).
+  if (!homophone_tables().error().empty()) {
+    failure = {homophone_tables().error(), true};
+    return 0;
+  }
 
   SearchHooks hooks;
   install_phrase_hooks(hooks, state.program_dir, table, options);
   hooks.property_step = property_step_hook(databases, property);
-  state.hits = search_evaluate(table, slots, databases, options, hooks);
-  return 1;
+  state.hits = search_evaluate({table, slots, databases, options, hooks});
+  return read_failed() ? 0 : 1;
 }
 
 }  // namespace qm

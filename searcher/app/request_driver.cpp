@@ -3,11 +3,12 @@
 // keyword_step.cpp (the search) and result_page.cpp (the page); see searcher_app.h.
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 #include "common/config.h"
 #include "common/dbid.h"
-#include "common/dbini.h"
+#include "common/files.h"
 #include "common/html.h"
 #include "common/ini.h"
 #include "common/strings.h"
@@ -27,8 +28,7 @@ namespace {
 // A key of section VESPRIN read from the configuration file itself (the configuration
 // is not loaded, or the error page needs a value the loader does not keep); "" when the
 // file or the key is missing.
-std::string vesprin_value_from_file(std::string_view key) {
-  const std::string& path = search_request().config_path;
+std::string vesprin_value_from_file(const std::string& path, std::string_view key) {
   if (path.empty()) return {};
   IniTree tree;
   if (!tree.load(path)) return {};
@@ -50,17 +50,12 @@ std::string clean_message(std::string message) {
   return message;
 }
 
-// The fatal sink of the CGI profile: the header once, then the error page.
-void error_page_writer(const std::string& message) {
-  html_content_type();
-  searcher_write(error_page_text(message));
-}
-
-// Forwards the query to ActivePage with the hits of the requested page.
-void forward_request() {
-  const SearchSettings& settings = cfg_settings();
-  const SearchRequest& request = search_request();
-  SearcherState& state = searcher_state();
+// Forwards the query to ActivePage with the hits of the requested page; false, with
+// nothing sent, when a hit's path cannot be read.
+bool forward_request(SearchRun& run) {
+  const SearchSettings& settings = run.config.settings;
+  const SearchRequest& request = run.params;
+  SearcherState& state = run.state;
   ForwardInput input;
   input.active_page = settings.ActivePage;
   input.use_proxy = settings.UseProxy;
@@ -80,10 +75,10 @@ void forward_request() {
   input.first_item = page.first;
   for (int i = page.first; i <= page.last; ++i) {
     const HitRecord& hit = state.hits[static_cast<size_t>(i - 1)];
-    const int slot = cfg_table().slot_of(hit.database);
+    const int slot = run.config.table.slot_of(hit.database);
     if (slot < 0) break;
-    const DatabaseEntry& db = cfg_table().entries[static_cast<size_t>(slot)];
-    IndexFileSet* set = searcher_database_set(hit.database);
+    const DatabaseEntry& db = run.config.table.entries[static_cast<size_t>(slot)];
+    IndexFileSet* set = searcher_database_set(state, hit.database);
     if (!set || !set->is_open()) break;
     ForwardHit fh;
     fh.db_table = db.DB_Table;
@@ -92,51 +87,43 @@ void forward_request() {
     input.hits.push_back(std::move(fh));
   }
   state.hits.clear();
+  if (search_databases_failed(state.databases)) return false;
   forward_build_request(input);
+  return true;
 }
 
 }  // namespace
 
-SearcherState& searcher_state() {
-  static SearcherState state;
-  return state;
-}
-
-void searcher_state_reset() { searcher_state() = SearcherState{}; }
-
-IndexFileSet* searcher_database_set(uint16_t id) {
-  for (const SearchDatabase& db : searcher_state().databases)
+IndexFileSet* searcher_database_set(const SearcherState& state, uint16_t id) {
+  for (const SearchDatabase& db : state.databases)
     if (db.id == id) return db.set.get();
   return nullptr;
 }
 
-std::string template_path(const std::string& configured) {
+std::string template_path(const std::string& program_dir, const std::string& configured) {
   if (configured.empty()) return {};
   std::string path = path_backslash_to_slash(configured);
   if (path.front() == '/') return path;
-  return path_join(searcher_state().program_dir, path);
+  return path_join(program_dir, path);
 }
 
-std::string error_page_text(const std::string& message) {
-  const SearcherState& state = searcher_state();
+std::string error_page_text(const SearchRun& run, const std::string& message) {
+  const SearcherState& state = run.state;
   std::optional<PageTemplate> tmpl;
-  if (state.tmpl_error && !state.tmpl_error->empty()) tmpl = tmpl_load(template_path(*state.tmpl_error));
+  if (state.tmpl_error && !state.tmpl_error->empty())
+    tmpl = tmpl_load(template_path(state.program_dir, *state.tmpl_error));
   if (!tmpl) return message + "\n";
   tmpl_set_text(*tmpl, "ERR_MSG", html_escape_value(clean_message(message)));
-  tmpl_set_text(*tmpl, "HOME_URL", vesprin_value_from_file("HomePage"));
+  tmpl_set_text(*tmpl, "HOME_URL", vesprin_value_from_file(run.params.config_path, "HomePage"));
   tmpl_render(*tmpl);
   return tmpl->page().value_or(std::string());
 }
 
-void cgi_error_page(const std::string& message) {
-  fatal(message);
-  // Only a sink that returns (the desktop profile) comes back here.
-  std::exit(255);
-}
+void cgi_error_page(const std::string& message) { fatal(message); }
 
-bool request_database_set() {
-  SearchRequest& request = search_request();
-  DatabaseIdSet& ids = dbid_set();
+bool request_database_set(SearchRun& run, std::string& error) {
+  const SearchRequest& request = run.params;
+  DatabaseIdSet& ids = run.ids;
   ids.reset(false);
   ids.add(0, true);  // ends the "all" state: an empty explicit set
   if (const auto& s = request.slot('s')) {
@@ -150,31 +137,28 @@ bool request_database_set() {
       pos = comma + 1;
     }
   }
-  if (ids.count() == 0) {
-    searcher_state().tmpl_error = vesprin_value_from_file("TmplError");
-    cgi_error_page(kMsgNoDatabase);
-  }
-  if (request.keywords.value_or(std::string()).empty() && request.value('z').empty()) {
-    searcher_state().tmpl_error = vesprin_value_from_file("TmplError");
-    cgi_error_page(kMsgNoKeyword);
-  }
-  return true;
+  if (ids.count() == 0) error = kMsgNoDatabase;
+  else if (request.keywords.value_or(std::string()).empty() && request.value('z').empty()) error = kMsgNoKeyword;
+  else return true;
+  // The error page's template is named by the file, the configuration not being loaded.
+  run.state.tmpl_error = vesprin_value_from_file(request.config_path, "TmplError");
+  return false;
 }
 
-int rows_per_page_setup() {
-  const SearchRequest& request = search_request();
-  long long rows = cfg_settings().ParaPerPage;
+int rows_per_page_setup(SearchRun& run) {
+  const SearchRequest& request = run.params;
+  long long rows = run.config.settings.ParaPerPage;
   if (request.is('t', "1")) rows = 50;
   if (const auto& a = request.slot('a')) rows = string_leading_number(*a);
   if (rows < 5) rows = 5;
   if (rows > 100) rows = 100;
-  searcher_state().rows = static_cast<int>(rows);
-  return searcher_state().rows;
+  run.state.rows = static_cast<int>(rows);
+  return run.state.rows;
 }
 
-std::string template_choice() {
-  const SearchRequest& request = search_request();
-  const SearchSettings& settings = cfg_settings();
+std::string template_choice(const SearchRun& run) {
+  const SearchRequest& request = run.params;
+  const SearchSettings& settings = run.config.settings;
   if (request.present('b')) return settings.TmplNextQuery;
   if (!settings.UseOtherSearcher.empty()) return settings.TmplFirstQuery;
   if (request.present('g')) return settings.TmplNextQuery;
@@ -187,70 +171,97 @@ void searcher_write(const std::string& text) {
   std::fflush(out);
 }
 
-void request_free() {
-  search_request_reset();
-  SearcherState& state = searcher_state();
+void request_free(SearchRun& run) {
+  run.params.clear();
+  SearcherState& state = run.state;
   state.hits.clear();
   state.search_words.clear();
   state.databases.clear();
   homophone_table_free();
 }
 
-int searcher_main(int argc, char** argv) {
-  // 1. Output and the fatal sink: every failure from here on ends in the error page.
-  prog_set_output(stdout);
-  fatal_set_profile(FatalProfile::Cgi);
-  fatal_set_writer(error_page_writer);
-  SearcherState& state = searcher_state();
+namespace {
+
+// Steps 2 to 14 of the road, over the run that searcher_main made.
+int searcher_steps(SearchRun& run, int argc, char** argv) {
+  SearcherState& state = run.state;
+  SearchRequest& request = run.params;
 
   // 2. Program directory.
   state.program_dir = program_dir_from_argv0(argc > 0 && argv[0] ? argv[0] : "");
   if (state.program_dir.empty()) state.program_dir = "./";
-  cfg_set_program_dir(state.program_dir);
+  run.config.set_program_dir(state.program_dir);
   // 3. Homophone tables' paths (read in the keyword step when needed).
   homophone_set_paths(state.program_dir);
 
   // 4, 5. Configuration path and the request.
-  cgi_read_input(state.program_dir);
-  SearchRequest& request = search_request();
-  dbini_set_ini_path(request.config_path);
+  std::string error;
+  if (!cgi_read_input(request, cgi_process_environment(), state.program_dir, error)) cgi_error_page(error);
 
   // 6. Database set.
-  request_database_set();
+  if (!request_database_set(run, error)) cgi_error_page(error);
 
   // 7. Configuration of the requested databases.
-  const bool loaded = cfg_load(request.config_path);
+  const bool loaded = run.config.load(request.config_path);
+  // The file or a required key missing: the message as plain text, not the error page.
+  if (!loaded && !run.config.error().empty()) fatal_text(run.config.error());
   state.config_loaded = true;
-  state.tmpl_error = cfg_settings().TmplError;
+  state.tmpl_error = run.config.settings.TmplError;
   if (!loaded) cgi_error_page(kMsgBadDatabaseId);
 
   // 8, 9. Rows per page and the template.
-  rows_per_page_setup();
-  std::string chosen = template_choice();
+  rows_per_page_setup(run);
+  std::string chosen = template_choice(run);
 
   // 10. Header.
   html_content_type();
 
   // 11. Keywords.
-  if (keywords_outside_big5(request.keywords.value_or(std::string()))) cgi_error_page(kMsgOutsideBig5);
-  if (!search_keywords()) cgi_error_page(kMsgBadKeyword);
+  if (keywords_outside_big5(run.params.keywords.value_or(std::string()))) cgi_error_page(kMsgOutsideBig5);
+  StepFailure failure;
+  if (!search_keywords(run, failure)) {
+    if (failure.plain_text) fatal_text(failure.message);
+    cgi_error_page(failure.message.empty() ? kMsgBadKeyword : failure.message);
+  }
 
   // 12. Forwarding.
-  if (!cfg_settings().ActivePage.empty()) {
-    forward_request();
-    cfg_free();
-    request_free();
+  const SearchSettings& settings = run.config.settings;
+  if (!settings.ActivePage.empty()) {
+    if (!forward_request(run)) cgi_error_page(kIndexReadError);
+    run.config.free();
+    request_free(run);
     return 0;
   }
 
   // 13. The page.
-  if (state.hits.empty() && !cfg_settings().TmplZeroHit.empty()) chosen = cfg_settings().TmplZeroHit;
-  result_render_page(template_path(chosen));
+  if (state.hits.empty() && !settings.TmplZeroHit.empty()) chosen = settings.TmplZeroHit;
+  if (!result_render_page(run, template_path(state.program_dir, chosen), error)) cgi_error_page(error);
 
   // 14. Release.
-  cfg_free();
-  request_free();
+  run.config.free();
+  request_free(run);
   return 0;
+}
+
+}  // namespace
+
+int searcher_main(int argc, char** argv) {
+  // The request of this run, handed to every step.
+  SearchRun run;
+
+  // 1. Output and the fatal sink: every failure from here on ends in the error page.
+  prog_set_output(stdout);
+  fatal_set_profile(FatalProfile::Cgi);
+  fatal_set_writer([&run](const std::string& message) {
+    html_content_type();
+    searcher_write(error_page_text(run, message));
+  });
+  try {
+    return searcher_steps(run, argc, argv);
+  } catch (const std::bad_alloc&) {
+    fatal_text("Out of memory !");
+    return 255;
+  }
 }
 
 }  // namespace qm

@@ -12,7 +12,6 @@
 #include "common/html.h"
 #include "common/strings.h"
 #include "index/index_reader.h"
-#include "platform/fatal.h"
 #include "platform/paths.h"
 #include "searcher/app/searcher_app.h"
 #include "searcher/page/cgi_input.h"
@@ -21,23 +20,25 @@
 #include "searcher/english_match.h"
 #include "searcher/marking/document_title.h"
 #include "searcher/marking/hit_marking.h"
+#include "searcher/property/property_step.h"
 
 namespace qm {
 namespace {
 
-const DatabaseEntry& database_of(uint16_t id) {
-  const int slot = cfg_table().slot_of(id);
+// The configuration of a hit's database; result_render_page checks beforehand that
+// every hit it shows has one.
+const DatabaseEntry& database_of(const DatabaseTable& table, uint16_t id) {
+  const int slot = table.slot_of(id);
   if (slot < 0) {
-    fatal("Database ID error !!");
     static const DatabaseEntry none;
     return none;
   }
-  return cfg_table().entries[static_cast<size_t>(slot)];
+  return table.entries[static_cast<size_t>(slot)];
 }
 
 // A parameter that the request keeps as it came (not URL-decoded), decoded once, so
 // that a value carried in a form or link comes back unchanged in the next request.
-std::string carried(char letter) { return url_decode(search_request().value(letter)); }
+std::string carried(const SearchRequest& request, char letter) { return url_decode(request.value(letter)); }
 
 // The first character start at or after target (bytes with the high bit set begin a
 // two-byte character), at most the text's length.
@@ -48,31 +49,31 @@ size_t character_start_from(std::string_view text, size_t target) {
   return std::min(i, text.size());
 }
 
-HitQuery marking_query() {
-  const SearchRequest& request = search_request();
+HitQuery marking_query(const SearchRun& run) {
+  const SearchRequest& request = run.params;
   HitQuery query;
-  query.words = searcher_state().search_words;
+  query.words = run.state.search_words;
   query.fault_tolerant = request.is('f', "1");
   query.homophone = request.is('h', "1");
-  query.match_rate = cfg_settings().MatchRate;
+  query.match_rate = run.config.settings.MatchRate;
   query.similarity = [](std::string_view a, std::string_view b) { return word_similarity(a, b); };
   return query;
 }
 
 // Offset of the first keyword occurrence in a paragraph text (0 when there is none).
-size_t first_keyword_offset(const std::string& text) {
-  if (searcher_state().search_words.empty()) return 0;
-  const std::vector<HitSpan> spans = hits_find(marking_query(), text, true);
+size_t first_keyword_offset(const SearchRun& run, const std::string& text) {
+  if (run.state.search_words.empty()) return 0;
+  const std::vector<HitSpan> spans = hits_find(marking_query(run), text, true);
   return spans.empty() ? 0 : spans.front().start;
 }
 
 // The escaped text with the keywords wrapped in MarkBeginText / MarkEndText.
-std::string mark_keywords(const std::string& escaped) {
-  if (searcher_state().search_words.empty()) return escaped;
+std::string mark_keywords(const SearchRun& run, const std::string& escaped) {
+  if (run.state.search_words.empty()) return escaped;
   MarkTexts marks;
-  marks.begin = cfg_settings().MarkBeginText;
-  marks.end = cfg_settings().MarkEndText;
-  return hits_mark(marking_query(), escaped, false, marks);
+  marks.begin = run.config.settings.MarkBeginText;
+  marks.end = run.config.settings.MarkEndText;
+  return hits_mark(marking_query(run), escaped, false, marks);
 }
 
 }  // namespace
@@ -89,8 +90,8 @@ PagingRange result_paging(int total, int rows, const std::optional<std::string>&
   return r;
 }
 
-RequestTexts result_request_texts(RequestTextMode mode) {
-  const SearchRequest& request = search_request();
+RequestTexts result_request_texts(const SearchRun& run, RequestTextMode mode) {
+  const SearchRequest& request = run.params;
   RequestTexts t;
   auto hidden = [&t](std::string_view name, std::string_view value) {
     t.hidden += "<INPUT TYPE=HIDDEN NAME=";
@@ -113,15 +114,15 @@ RequestTexts result_request_texts(RequestTextMode mode) {
   const std::string& s = request.value('s');
   hidden("s", s);
   t.query = "s=" + url_escape_value(s);
-  t.searcher_link = cfg_settings().Searcher + "?s=" + url_escape_value(s);
+  t.searcher_link = run.config.settings.Searcher + "?s=" + url_escape_value(s);
 
   if (request.is('l', "1")) {
     hidden("l", "1");
-    hidden("c", carried('c'));
+    hidden("c", carried(request, 'c'));
     query("l", "1", false);
-    query("c", carried('c'), false);
+    query("c", carried(request, 'c'), false);
   }
-  const std::string o = carried('o');
+  const std::string o = carried(request, 'o');
   if (!o.empty() && o[0] != '0') {
     hidden("o", o.substr(0, 1));
     query("o", o.substr(0, 1), false);
@@ -139,8 +140,8 @@ RequestTexts result_request_texts(RequestTextMode mode) {
   for (char letter : {'a', 'g'}) {
     if (!request.present(letter)) continue;
     const std::string name(1, letter);
-    hidden(name, carried(letter));
-    query(name, carried(letter), true);
+    hidden(name, carried(request, letter));
+    query(name, carried(request, letter), true);
   }
   if (!request.value('z').empty()) {
     hidden("z", request.value('z'));
@@ -149,8 +150,8 @@ RequestTexts result_request_texts(RequestTextMode mode) {
   hidden("k", request.value('k'));
   query("k", request.value('k'), true);
   if (mode == RequestTextMode::Page && request.present('m')) {
-    hidden("m", carried('m'));
-    query("m", carried('m'), true);
+    hidden("m", carried(request, 'm'));
+    query("m", carried(request, 'm'), true);
   }
   query("p", request.keywords.value_or(std::string()), true);
   return t;
@@ -186,9 +187,9 @@ std::string result_source_address(std::string path, const std::string& home_url)
   return home_url + path;
 }
 
-RecordTexts result_record_link(IndexFileSet& set, const HitRecord& hit) {
-  const SearchRequest& request = search_request();
-  const DatabaseEntry& db = database_of(hit.database);
+RecordTexts result_record_link(const SearchRun& run, IndexFileSet& set, const HitRecord& hit) {
+  const SearchRequest& request = run.params;
+  const DatabaseEntry& db = database_of(run.config.table, hit.database);
   RecordTexts r;
 
   CrossRecord cross;
@@ -204,29 +205,30 @@ RecordTexts result_record_link(IndexFileSet& set, const HitRecord& hit) {
   r.marker_query += db_is_odbc(db.DB_Kind) ? url_escape_value(path) : std::to_string(hit.document);
   if (request.is('l', "1")) {
     r.marker_query += "&l=1";
-    if (!request.value('c').empty()) r.marker_query += "&c=" + url_escape_value(carried('c'));
+    if (!request.value('c').empty()) r.marker_query += "&c=" + url_escape_value(carried(request, 'c'));
   }
   if (request.is('h', "1")) r.marker_query += "&h=1";
   if (request.is('f', "1")) r.marker_query += "&f=1";
-  if (!request.value('d').empty()) r.marker_query += "&d=" + url_escape_value(carried('d'));
+  if (!request.value('d').empty()) r.marker_query += "&d=" + url_escape_value(carried(request, 'd'));
 
   r.source = result_source_address(path, db.HomeUrl);
   r.link = r.source;
   // A message of a mail database has no file: its hit opens the marked text instead.
   if (db.Mail) {
-    r.link = cfg_settings().Marker + "?" + r.marker_query;
+    r.link = run.config.settings.Marker + "?" + r.marker_query;
     if (request.keywords.value_or(std::string()).empty()) r.link += "&p=NULL";
   }
   return r;
 }
 
-std::string result_abstract(IndexFileSet& set, HitRecord& hit, uint32_t fulltext_offset) {
-  const DatabaseEntry& db = database_of(hit.database);
+std::string result_abstract(const SearchRun& run, IndexFileSet& set, HitRecord& hit,
+                            uint32_t fulltext_offset) {
+  const DatabaseEntry& db = database_of(run.config.table, hit.database);
   std::string text = set.read_paragraph(fulltext_offset, hit.paragraph).text;
   const size_t length = text.size();
   const size_t window = static_cast<size_t>(std::clamp(db.MaxDisplayRows, 1, 6)) * 60;
 
-  const size_t first = first_keyword_offset(text);
+  const size_t first = first_keyword_offset(run, text);
   hit.position = static_cast<uint16_t>(first);
   if (length > window) {
     size_t start = 0, end = length;
@@ -247,15 +249,15 @@ std::string result_abstract(IndexFileSet& set, HitRecord& hit, uint32_t fulltext
 
   std::string escaped;
   html_encode(plain, escaped);
-  std::string marked = mark_keywords(escaped);
+  std::string marked = mark_keywords(run, escaped);
   if (marked.empty() || marked.back() != '\n') marked += "<BR>\n";
   return marked;
 }
 
-void result_render_page(const std::string& path) {
-  SearcherState& state = searcher_state();
-  const SearchRequest& request = search_request();
-  const SearchSettings& settings = cfg_settings();
+bool result_render_page(SearchRun& run, const std::string& path, std::string& error) {
+  SearcherState& state = run.state;
+  const SearchRequest& request = run.params;
+  const SearchSettings& settings = run.config.settings;
   const int total = static_cast<int>(state.hits.size());
   const int rows = state.rows;
   const PagingRange range = result_paging(total, rows, request.slot('b'));
@@ -264,13 +266,18 @@ void result_render_page(const std::string& path) {
   if (!loaded) {
     searcher_write(kMsgNoTemplate);
     state.hits.clear();
-    return;
+    return true;
   }
   PageTemplate& tmpl = *loaded;
+  for (int i = range.start; i >= 1 && i <= range.end; ++i) {
+    if (run.config.table.slot_of(state.hits[static_cast<size_t>(i - 1)].database) >= 0) continue;
+    error = kDatabaseIdError;
+    return false;
+  }
 
   tmpl_set_text(tmpl, "HOME_URL", settings.HomePage);
   std::string names;
-  for (const DatabaseEntry& db : cfg_table().entries) {
+  for (const DatabaseEntry& db : run.config.table.entries) {
     if (db.Id == 0) continue;
     if (!names.empty()) names += ", ";
     names += db.Description;
@@ -281,7 +288,7 @@ void result_render_page(const std::string& path) {
   tmpl_set_number(tmpl, "START_ITEM", range.start);
   tmpl_set_number(tmpl, "END_ITEM", range.end);
 
-  const RequestTexts record_texts = result_request_texts(RequestTextMode::Record);
+  const RequestTexts record_texts = result_request_texts(run, RequestTextMode::Record);
   std::string property_format;
   tmpl_get_const(tmpl, "PROPERTY_FORMAT", property_format);
 
@@ -289,11 +296,11 @@ void result_render_page(const std::string& path) {
   for (int i = range.start; i >= 1 && i <= range.end; ++i) {
     HitRecord& hit = state.hits[static_cast<size_t>(i - 1)];
     tmpl_set_value_number(tmpl, "REC_NO", i);
-    const DatabaseEntry& db = database_of(hit.database);
-    IndexFileSet* open_set = searcher_database_set(hit.database);
+    const DatabaseEntry& db = database_of(run.config.table, hit.database);
+    IndexFileSet* open_set = searcher_database_set(state, hit.database);
     IndexFileSet& set = open_set ? *open_set : closed;
 
-    const RecordTexts texts = result_record_link(set, hit);
+    const RecordTexts texts = result_record_link(run, set, hit);
     std::string link;
     if (db_is_odbc(db.DB_Kind) && !db.ASP.empty())
       link = db.ASP + "?" + texts.marker_query;
@@ -310,16 +317,20 @@ void result_render_page(const std::string& path) {
     // free of entities so that readers of the page can take its query apart.
     tmpl_set_value(tmpl, "REC_MARKER", marker);
     tmpl_set_value(tmpl, "REC_SOURCE_URL", html_escape_value(texts.source));
-    if (!request.is('t', "1")) tmpl_set_value(tmpl, "REC_SCRIPT", result_abstract(set, hit, texts.fulltext_offset));
+    if (!request.is('t', "1")) tmpl_set_value(tmpl, "REC_SCRIPT", result_abstract(run, set, hit, texts.fulltext_offset));
     std::string property;
     PropertyValue value = 0;
     if (!property_format.empty() && set.read_property(hit.document, value))
       property = format_property_value(property_format, value);
     tmpl_set_value(tmpl, "REC_PROPERTY", property);
-
+  }
+  // A hit that could not be read ends the run before the page is written.
+  if (closed.failed() || search_databases_failed(state.databases)) {
+    error = kIndexReadError;
+    return false;
   }
 
-  const RequestTexts page_texts = result_request_texts(RequestTextMode::Page);
+  const RequestTexts page_texts = result_request_texts(run, RequestTextMode::Page);
   tmpl_set_text(tmpl, "SEARCHER_URL", settings.Searcher);
   const std::string base = settings.Searcher + "?" + page_texts.query + "&b=";
   if (range.start > rows) {
@@ -349,6 +360,7 @@ void result_render_page(const std::string& path) {
     tmpl_set_text(tmpl, "END_SKIP_ZERO_HIT", "-->");
   }
   tmpl_render_file(tmpl, nullptr);
+  return true;
 }
 
 }  // namespace qm

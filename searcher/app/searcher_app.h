@@ -3,11 +3,14 @@
 // loads the configuration of the requested databases (common/config.h), runs the
 // keyword step (keyword_step.cpp, over the search core of searcher/) and either
 // forwards the query (searcher/forward) or renders the result page (result_page.cpp,
-// with the template engine of searcher/page/page_template.h). Every failure on the way
-// ends the run through one error page (cgi_error_page), installed as the fatal sink.
+// with the template engine of searcher/page/page_template.h). Every step returns its
+// failure to searcher_main, which alone ends the run: through the error page
+// (cgi_error_page, the writer of the fatal sink) or the plain text of fatal_text.
 //
-// The state of a run is process-wide (one request per process); searcher_state_reset()
-// gives tests a fresh one. The keyword step opens each requested database once
+// One request is one SearchRun value, made by searcher_main and handed to every step:
+// the parameters, the database id set, the configuration loaded for it and the state of
+// the run. Nothing below searcher_main keeps or reaches a request of its own, so a test
+// makes as many runs as it likes. The keyword step opens each requested database once
 // (SearcherState::databases); the search, the property step, the forwarding and the
 // result page all read that one open set, so a rebuild during the request is not seen.
 #pragma once
@@ -17,7 +20,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/config.h"
+#include "common/dbid.h"
+#include "index/index_reader.h"
 #include "searcher/hits.h"
+#include "searcher/page/cgi_input.h"
 #include "searcher/search_options.h"
 
 namespace qm {
@@ -46,27 +53,46 @@ struct SearcherState {
   // The word entries of the searched expression's term table, for marking abstracts.
   std::vector<std::string> search_words;
 };
-SearcherState& searcher_state();
-void searcher_state_reset();
 
-// The open set of the request's database id; null when the keyword step did not open it.
-IndexFileSet* searcher_database_set(uint16_t id);
+// One request of the searcher: what the CGI input asked (params), the databases it
+// names (ids), their configuration (config, loaded over ids) and the run's state.
+struct SearchRun {
+  SearchRequest params;
+  DatabaseIdSet ids;
+  Config config{ids};
+  SearcherState state;
+
+  SearchRun() = default;
+  SearchRun(const SearchRun&) = delete;  // config refers to this run's ids
+  SearchRun& operator=(const SearchRun&) = delete;
+};
+
+// The open set of the run's database id; null when the keyword step did not open it.
+IndexFileSet* searcher_database_set(const SearcherState& state, uint16_t id);
 
 // The road of one request; returns the exit code of an ordinary end (0). Fatal errors
 // end the process with 255 (CGI profile).
 int searcher_main(int argc, char** argv);
 
-// Fills the database id set from s and checks that the request can be searched; true,
-// or the run ends (kMsgNoDatabase, kMsgNoKeyword).
-bool request_database_set();
+// Fills the run's database id set from s and checks that the request can be searched;
+// true, or false with the message (kMsgNoDatabase, kMsgNoKeyword) in error and the
+// error template of the configuration file settled.
+bool request_database_set(SearchRun& run, std::string& error);
 // Settles and returns the rows per page: ParaPerPage, 50 for t "1", a's value when a
 // is given, clamped to 5..100.
-int rows_per_page_setup();
+int rows_per_page_setup(SearchRun& run);
 // The template for the page of this request (b, UseOtherSearcher, g).
-std::string template_choice();
-// The keyword step: 1 when the search ran (the hits may be empty), 0 when the keyword
-// expression is invalid.
-int search_keywords();
+std::string template_choice(const SearchRun& run);
+// Why a step ends the run: the message, written as the error page, or (plain_text) as
+// the bare text of fatal_text (common/files.h).
+struct StepFailure {
+  std::string message;
+  bool plain_text = false;
+};
+// The keyword step: 1 when the search ran (the hits may be empty); 0 when the keyword
+// expression is invalid (failure's message empty), or when a file it needs cannot be
+// read: an index file (kIndexReadError) or a homophone table (its message, plain text).
+int search_keywords(SearchRun& run, StepFailure& failure);
 // Whether the keyword text holds a character reference ("&#23398;", "&#x5B66;") of a
 // character that Big5 has no code for: a Big5 form sends such a character that way, and
 // searched as it stands the reference would only match its own digits.
@@ -77,21 +103,23 @@ bool keywords_outside_big5(std::string_view keywords);
 [[noreturn]] void cgi_error_page(const std::string& message);
 // The error page text without the header, or the plain-text form ("message\n") when no
 // template can be loaded; what cgi_error_page writes.
-std::string error_page_text(const std::string& message);
-// Releases the request's texts and hits.
-void request_free();
+std::string error_page_text(const SearchRun& run, const std::string& message);
+// Releases the request's texts, hits and open databases.
+void request_free(SearchRun& run);
 // Writes text as it is on the program's output (prog_output) and flushes it.
 void searcher_write(const std::string& text);
 
 // A template path of the configuration: relative paths are taken from the program
-// directory.
-std::string template_path(const std::string& configured);
+// directory (ending in "/").
+std::string template_path(const std::string& program_dir, const std::string& configured);
 
 // ---- The result page ----------------------------------------------------------------
 
 // Fills the chosen template with the hits of the requested page and writes it to the
-// program's output; consumes the hits.
-void result_render_page(const std::string& template_path);
+// program's output; consumes the hits. false, with nothing written and the message in
+// error, when a hit of the page names a database the configuration does not hold
+// (kDatabaseIdError) or cannot be read (kIndexReadError).
+bool result_render_page(SearchRun& run, const std::string& template_path, std::string& error);
 
 // The request carried on: HTML hidden inputs, the query string (without address) and the
 // Searcher address with its query. The page pass adds m.
@@ -101,9 +129,10 @@ struct RequestTexts {
   std::string query;
   std::string searcher_link;
 };
-RequestTexts result_request_texts(RequestTextMode mode);
+RequestTexts result_request_texts(const SearchRun& run, RequestTextMode mode);
 
-// The texts of one hit, read from the hit's database's open set.
+// The texts of one hit, read from the hit's database's open set (a database the
+// configuration does not hold reads as one with every key at its default).
 struct RecordTexts {
   uint32_t fulltext_offset = 0;
   std::string title;         // plain text (escaped where it goes into the page)
@@ -111,11 +140,12 @@ struct RecordTexts {
   std::string source;        // address of the document
   std::string link;          // the hit's link (the source address)
 };
-RecordTexts result_record_link(IndexFileSet& set, const HitRecord& hit);
+RecordTexts result_record_link(const SearchRun& run, IndexFileSet& set, const HitRecord& hit);
 
 // The abstract of a hit: the window of its paragraph around the first keyword, escaped
 // for HTML and marked; sets the hit's position to that keyword's offset.
-std::string result_abstract(IndexFileSet& set, HitRecord& hit, uint32_t fulltext_offset);
+std::string result_abstract(const SearchRun& run, IndexFileSet& set, HitRecord& hit,
+                            uint32_t fulltext_offset);
 
 // Helpers of the result page, exposed for tests.
 // Source address of a stored path for a database whose HomeUrl is home_url.

@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "common/strings.h"
-#include "platform/fatal.h"
 #include "platform/paths.h"
 
 namespace qm {
@@ -25,10 +24,10 @@ const std::string& empty_text() {
   return empty;
 }
 
-bool fail(SearchRequest& request, const char* message) {
+bool fail(SearchRequest& request, std::string& error, const char* message) {
   request.clear();
-  fatal(message);
-  return false;  // only the desktop profile's sink returns
+  error = message;
+  return false;
 }
 
 // The directory itself, resolved, with a trailing "/"; empty when it cannot be resolved.
@@ -77,13 +76,6 @@ void SearchRequest::clear() {
   keywords.reset();
   config_path.clear();
 }
-
-SearchRequest& search_request() {
-  static SearchRequest request;
-  return request;
-}
-
-void search_request_reset() { search_request().clear(); }
 
 CgiEnvironment cgi_process_environment() {
   CgiEnvironment env;
@@ -202,36 +194,33 @@ void cgi_parse_params(SearchRequest& request, std::string_view text,
 }
 
 bool cgi_read_input(SearchRequest& request, const CgiEnvironment& env,
-                    std::string_view program_dir) {
+                    std::string_view program_dir, std::string& error) {
+  error.clear();
   auto method = env.get ? env.get("REQUEST_METHOD") : std::nullopt;
-  if (!method) return fail(request, kMsgNotCgi);
+  if (!method) return fail(request, error, kMsgNotCgi);
 
   std::string text;
   if (string_icmp(*method, "GET") == 0) {
     auto query = env.get("QUERY_STRING");
-    if (!query) return fail(request, kMsgNoQueryString);
+    if (!query) return fail(request, error, kMsgNoQueryString);
     text = std::move(*query);
   } else {
     // A missing CONTENT_LENGTH counts as 0.
     auto length_text = env.get("CONTENT_LENGTH");
     long long n = length_text ? string_leading_number(*length_text) : 0;
     if (n < 0 || n >= static_cast<long long>(kRequestTextLimit))
-      return fail(request, kMsgTooLong);
-    if (n == 0 || !env.input) return fail(request, kMsgBadPost);
+      return fail(request, error, kMsgTooLong);
+    if (n == 0 || !env.input) return fail(request, error, kMsgBadPost);
     text.resize(static_cast<size_t>(n));
     env.input->read(text.data(), n);
-    if (env.input->gcount() != n) return fail(request, kMsgBadPost);
+    if (env.input->gcount() != n) return fail(request, error, kMsgBadPost);
   }
   size_t nul = text.find('\0');
   if (nul != std::string::npos) text.resize(nul);
-  if (text.size() >= kRequestTextLimit) return fail(request, kMsgTooLong);
+  if (text.size() >= kRequestTextLimit) return fail(request, error, kMsgTooLong);
 
   cgi_parse_params(request, text, program_dir);
   return true;
-}
-
-bool cgi_read_input(std::string_view program_dir) {
-  return cgi_read_input(search_request(), cgi_process_environment(), program_dir);
 }
 
 }  // namespace qm

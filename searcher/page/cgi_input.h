@@ -1,9 +1,10 @@
 // CGI input of the searcher: reads the request text from the environment (GET) or from
 // standard input (any other method), splits it into the one-letter parameters of a
-// search request and URL-decodes the values that need it. The request driver calls
-// cgi_read_input once per run; the query parser, the search and the result page read
-// the parameters afterwards. Builds on common/strings.h, platform/paths.h and the fatal
-// sink of platform/fatal.h (the messages of a malformed input end the run there).
+// search request and URL-decodes the values that need it. The programs' entries (the
+// searcher's request driver, the marker) call cgi_read_input once per run into a request
+// of their own and hand it on to the steps that read the parameters. A malformed input
+// is returned as its message; the entry writes the error page. Builds on
+// common/strings.h and platform/paths.h.
 #pragma once
 #include <array>
 #include <cstddef>
@@ -50,10 +51,6 @@ struct SearchRequest {
   void clear();
 };
 
-// The request of this run (process-wide, as the driver keeps it) and its reset.
-SearchRequest& search_request();
-void search_request_reset();
-
 // Where the CGI input comes from: an environment lookup (nullopt for an absent variable)
 // and the stream that carries a POST body.
 struct CgiEnvironment {
@@ -65,12 +62,10 @@ struct CgiEnvironment {
 CgiEnvironment cgi_process_environment();
 
 // Reads the request text and parses it into request (cgi_parse_params). A malformed
-// input goes to qm::fatal with its message; false is returned only when the fatal sink
-// returns (the desktop profile), with request cleared.
+// input gives false with request cleared and its message (kMsgNotCgi, ...) in error; the
+// program's entry turns that into its error page.
 bool cgi_read_input(SearchRequest& request, const CgiEnvironment& env,
-                    std::string_view program_dir);
-// The same over the run's request, the process environment and standard input.
-bool cgi_read_input(std::string_view program_dir);
+                    std::string_view program_dir, std::string& error);
 
 // Splits text into the parameter slots, fills the keyword text, the defaults and the
 // configuration path (program_dir + "vesprin.ini", or d when cgi_config_path_accepted

@@ -60,11 +60,16 @@ HitList phrase_search(HookState& state, IndexFileSet& set, const SearchDatabase&
                       const SearchOptions& options) {
   if (set.has_char_pairs()) return search_phrase_word(set, database.id, word, options);
   // Opened as a character database (IndexType 0): the pair lists live in clist.db all
-  // the same. A missing clist.db is reported by the reader ("Fail to read index file !").
+  // the same. A missing clist.db, or a read error there, marks the searched set failed.
   if (!state.pairs.is_open() || state.pairs.directory() != set.directory()) {
-    if (!state.pairs.open(set.directory(), 1, false)) return {};
+    if (!state.pairs.open(set.directory(), 1, false)) {
+      set.mark_failed();
+      return {};
+    }
   }
-  return search_phrase_word(state.pairs, database.id, word, options);
+  HitList hits = search_phrase_word(state.pairs, database.id, word, options);
+  if (state.pairs.failed()) set.mark_failed();
+  return hits;
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 //   SearchHooks hooks;
 //   install_phrase_hooks(hooks, program_dir, table, options);
 //   hooks.property_step = ...;
-//   TermHits lists = search_database(table, slots, databases, options, hooks);
+//   TermHits lists = search_database({table, slots, databases, options, hooks});
 //   HitList hits = query_evaluate(table, std::move(lists), hooks);
 //
 // homophone_set_paths(program_dir) belongs at the start of the run; phrase_prepare_query

@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "common/strings.h"
-#include "platform/fatal.h"
 #include "searcher/property/property_file.h"
 
 namespace qm {
@@ -24,8 +23,8 @@ class PropertyTables {
  public:
   explicit PropertyTables(const std::vector<SearchDatabase>& databases) : databases_(databases) {}
 
-  // The table of the database with this id; an empty one for an unknown id once the
-  // fatal sink has returned.
+  // The table of the database with this id; an empty one for an unknown id, which is
+  // remembered (unknown()).
   const PropertyTable& of(uint16_t id) {
     auto it = tables_.find(id);
     if (it != tables_.end()) return it->second;
@@ -33,11 +32,13 @@ class PropertyTables {
     auto db = std::find_if(databases_.begin(), databases_.end(),
                            [id](const SearchDatabase& d) { return d.id == id; });
     if (db == databases_.end())
-      fatal(kDatabaseIdError);
+      unknown_ = true;
     else
       table = db->set ? property_table_from_set(*db->set) : property_table_load(db->work_dir);
     return tables_.emplace(id, std::move(table)).first->second;
   }
+
+  bool unknown() const { return unknown_; }
 
   bool has_values(uint16_t id) const {
     auto it = tables_.find(id);
@@ -47,6 +48,7 @@ class PropertyTables {
  private:
   const std::vector<SearchDatabase>& databases_;
   std::map<uint16_t, PropertyTable> tables_;
+  bool unknown_ = false;
 };
 
 // One record per distinct value, scored by the number of hits with that value and
@@ -107,12 +109,14 @@ void hits_sort(HitList& hits, const PropertyRequest& request) {
   }
 }
 
-void hits_property_step(HitList& hits, const std::vector<SearchDatabase>& databases,
+bool hits_property_step(HitList& hits, const std::vector<SearchDatabase>& databases,
                         const PropertyRequest& request) {
+  bool known = true;
   const bool by_value = request.order == '3' || request.order == '4';
   if (request.group || !request.range.empty() || by_value) {
     PropertyTables tables(databases);
     for (HitRecord& hit : hits) hit.hit_count = tables.of(hit.database).value(hit.document);
+    known = !tables.unknown();
 
     if (request.group) {
       // Hits of databases without values are not grouped; they follow the groups.
@@ -132,11 +136,13 @@ void hits_property_step(HitList& hits, const std::vector<SearchDatabase>& databa
     }
   }
   hits_sort(hits, request);
+  return known;
 }
 
 std::function<void(HitList&)> property_step_hook(std::vector<SearchDatabase> databases,
                                                  PropertyRequest request) {
   return [databases = std::move(databases), request = std::move(request)](HitList& hits) {
+    // The search's hits always name its databases: the unknown-id result cannot occur.
     hits_property_step(hits, databases, request);
   };
 }

@@ -55,8 +55,9 @@ void hits_sort(HitList& hits, const PropertyRequest& request);
 
 // Property values, grouping, range filter and sort, when m is "1", z is given or o is
 // '3' or '4'; otherwise only the sort. databases are looked up by the hits' ids; an id
-// not among them ends the run with kDatabaseIdError.
-void hits_property_step(HitList& hits, const std::vector<SearchDatabase>& databases,
+// not among them reads as a database without values and gives false (kDatabaseIdError
+// for the caller to report).
+bool hits_property_step(HitList& hits, const std::vector<SearchDatabase>& databases,
                         const PropertyRequest& request);
 
 // hits_property_step over these databases and this request, as SearchHooks::property_step.

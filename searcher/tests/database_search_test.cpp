@@ -199,7 +199,7 @@ TEST_F(DatabaseSearch, Hooks) {
   // Phrase databases hand Chinese words to the phrase search; without it they find none.
   std::string expression = A + B + "+apple";
   QueryTermTable table = term_table_build(expression);
-  TermHits lists = search_database(table, homophone_slots_plain(table), {phrase_db_}, {});
+  TermHits lists = search_database({table, homophone_slots_plain(table), {phrase_db_}, {}, {}});
   EXPECT_TRUE(lists[0].empty());
   EXPECT_EQ(lists[2].size(), 3u);  // English words are searched as ever
 
@@ -217,7 +217,7 @@ TEST_F(DatabaseSearch, Hooks) {
     h.score = h.hit_count = 1;
     return HitList{h};
   };
-  lists = search_database(table, homophone_slots_plain(table), {phrase_db_}, {}, hooks);
+  lists = search_database({table, homophone_slots_plain(table), {phrase_db_}, {}, hooks});
   EXPECT_EQ(phrase_calls, 1u);
   EXPECT_EQ(lists[0].size(), 1u);
 
@@ -249,12 +249,14 @@ TEST_F(DatabaseSearch, Hooks) {
   EXPECT_EQ(hits[0].document, 2u);
 }
 
-TEST_F(DatabaseSearch, MissingIndexFilesEndTheRun) {
+TEST_F(DatabaseSearch, MissingIndexFilesAreCountedAsReadFailures) {
   SearchDatabase missing;
   missing.id = 9;
   missing.work_dir = dir_->path() + "none/";
   QueryTermTable table = term_table_build("apple");
-  EXPECT_THROW(search_database(table, {}, {missing}, {}), FatalError);
+  SearchStats stats;
+  EXPECT_TRUE(search_database({table, {}, {missing}, {}, {}, &stats})[0].empty());
+  EXPECT_EQ(stats.read_failures, 1u);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The keyword cache across a rebuild of its database: the rebuild removes the database's
 // cache folder while it still holds the set's lock, and a request that searched the old
 // set neither writes its hits to the cache after the new set stands nor reads cached
-// hits then, so later requests see the new set's hits only.
+// hits then, so later requests see the new set's hits only. A set that met a read error
+// caches nothing either.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -134,6 +135,24 @@ TEST_F(KeywordCacheRebuild, ARebuildLeavesNoCacheFileOfTheOldSet) {
   EXPECT_EQ(apple(open_set(), on_, &stats), apple(nullptr, off_));
   EXPECT_EQ(stats.cache_reads, 0u);
   EXPECT_NE(apple(open_set(), on_), old_hits);
+}
+
+// A set that met a read error may have lost hits on the way: nothing it found is cached,
+// and the next request, on a sound set, writes the cache file.
+TEST_F(KeywordCacheRebuild, ASetThatFailedAReadCachesNothing) {
+  std::shared_ptr<IndexFileSet> set = open_set();
+  CrossRecord cross;
+  EXPECT_FALSE(set->read_cross(1000, cross));  // beyond the last document
+  ASSERT_TRUE(set->failed());
+  SearchStats stats;
+  EXPECT_EQ(apple(set, on_, &stats), apple(nullptr, off_));
+  EXPECT_EQ(stats.cache_writes, 0u);
+  EXPECT_FALSE(fs::exists(cache_file()));
+
+  stats = {};
+  apple(open_set(), on_, &stats);
+  EXPECT_EQ(stats.cache_writes, 1u);
+  EXPECT_TRUE(fs::exists(cache_file()));
 }
 
 }  // namespace

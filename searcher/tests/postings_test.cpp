@@ -1,5 +1,6 @@
 // Posting lists: union, paragraph filter, restriction and the character joins.
 #include "searcher/postings.h"
+#include "searcher/tests/reference_join.h"
 
 #include <gtest/gtest.h>
 
@@ -161,82 +162,6 @@ TEST(Postings, JoinCharacters) {
   }
 }
 
-// The fault-tolerant join taken step by step as its rules say, one entry at a time: the
-// reference for the join, which skips ahead where no hit can be.
-PostingList reference_tolerant_join(const std::vector<PostingList>& lists) {
-  const size_t n = lists.size();
-  const size_t needed = n - size_t(character_tolerance(n));
-  const int span = int(4 * n) - 2;
-  std::vector<size_t> at(n, 0);
-  std::vector<bool> in(n);
-  size_t alive = 0;
-  for (size_t i = 0; i < n; ++i) alive += (in[i] = !lists[i].empty()) ? 1 : 0;
-  auto cur = [&](size_t i) { return lists[i][at[i]]; };
-  auto same = [](const PostingEntry& a, const PostingEntry& b) { return posting_compare(a, b) == 0; };
-  auto step = [&](size_t i) {
-    if (++at[i] == lists[i].size()) {
-      in[i] = false;
-      --alive;
-    }
-  };
-  bool duplicates = false;
-  for (size_t i = 0; i < n; ++i)
-    for (size_t j = i + 1; j < n; ++j) duplicates = duplicates || (in[i] && in[j] && same(cur(i), cur(j)));
-  PostingList out;
-  while (alive >= needed) {
-    bool skipped = duplicates;
-    while (skipped && alive >= needed) {
-      skipped = false;
-      for (size_t i = 0; i < n && !skipped; ++i)
-        for (size_t j = i + 1; j < n && !skipped; ++j)
-          if (in[i] && in[j] && same(cur(i), cur(j))) {
-            step(j);
-            skipped = true;
-          }
-    }
-    if (alive < needed) break;
-    std::vector<size_t> group;
-    for (size_t i = 0; i < n && group.empty(); ++i) {
-      if (!in[i]) continue;
-      if (size_t(std::count(in.begin() + long(i), in.end(), true)) < needed) break;
-      for (size_t j = i; j < n; ++j)
-        if (in[j] && cur(j).document == cur(i).document && cur(j).paragraph == cur(i).paragraph) group.push_back(j);
-      if (group.size() < needed) group.clear();
-    }
-    size_t first_smallest = n, last_smallest = n;
-    for (size_t i = 0; i < n; ++i) {
-      if (!in[i]) continue;
-      if (first_smallest == n || posting_compare(cur(i), cur(first_smallest)) < 0) first_smallest = i;
-      if (last_smallest == n || posting_compare(cur(i), cur(last_smallest)) <= 0) last_smallest = i;
-    }
-    auto m = std::find(group.begin(), group.end(), first_smallest);
-    group.erase(group.begin(), m);
-    std::vector<size_t> chain;
-    std::function<bool(size_t)> extend = [&](size_t from) {
-      if (chain.size() >= needed) return true;
-      for (size_t k = from; k < group.size(); ++k) {
-        const int p = cur(group[k]).position;
-        if (p <= int(cur(chain.back()).position) || p - int(cur(chain.front()).position) > span) continue;
-        chain.push_back(group[k]);
-        if (extend(k + 1)) return true;
-        chain.pop_back();
-      }
-      return false;
-    };
-    if (group.size() >= needed) {
-      chain.push_back(group.front());
-      if (!extend(1)) chain.clear();
-    }
-    if (!chain.empty()) {
-      out.push_back(cur(chain.front()));
-      for (size_t i : chain) step(i);
-    } else {
-      step(last_smallest);
-    }
-  }
-  return out;
-}
-
 TEST(Postings, TolerantJoinMatchesTheStepByStepRules) {
   std::mt19937 rng(4242);
   auto below = [&](uint32_t k) { return uint32_t(rng() % k); };
@@ -263,7 +188,7 @@ TEST(Postings, TolerantJoinMatchesTheStepByStepRules) {
                                    [](const PostingEntry& a, const PostingEntry& b) { return posting_compare(a, b) == 0; }),
                        lists[i].end());
     }
-    const PostingList expected = reference_tolerant_join(lists);
+    const PostingList expected = reference::postings_join_characters(lists, true);
     hits += expected.size();
     ASSERT_EQ(show(postings_join_characters(lists, true)), show(expected)) << "round " << round;
   }

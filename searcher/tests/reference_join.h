@@ -1,5 +1,5 @@
-// The search of Chinese words as it was before the joins read the posting lists in place,
-// kept as the reference for the tests (reference_join.cpp). The boolean evaluation and
+// The search of Chinese words with joins that walk the posting lists one entry at a time
+// as the join rules say, kept as the reference for the tests (reference_join.cpp). The boolean evaluation and
 // the English words are the current ones; only the character joins differ.
 #pragma once
 #include <string>

@@ -271,7 +271,7 @@ TEST_F(ReferenceSearch, HomophoneAlternativesGiveTheSameHits) {
       SearchOptions options;
       options.flags.fault_tolerant = tolerant;
       TermHits expected = reference::search_database(table, slots, databases_, options);
-      TermHits got = search_database(table, slots, databases_, options);
+      TermHits got = search_database({table, slots, databases_, options, {}});
       ASSERT_EQ(got.size(), expected.size());
       // A word beside others may be searched only in the documents they leave reachable:
       // the term lists of such a query differ, its result does not.
@@ -293,7 +293,8 @@ TEST_F(ReferenceSearch, RunsOfDocumentsCoverEveryDatabaseInOrder) {
     EXPECT_TRUE(query_parse(expression)) << text;
     const QueryTermTable table = term_table_build(expression);
     std::vector<uint16_t> seen;  // the database of each run's records
-    const bool by_runs = search_database_runs(table, homophone_slots_plain(table), databases, options, {}, nullptr,
+    const HomophoneSlots slots = homophone_slots_plain(table);
+    const bool by_runs = search_database_runs({table, slots, databases, options, {}},
                                               [&](TermHits& lists) {
                                                 uint16_t db = 0;
                                                 for (const HitList& l : lists)

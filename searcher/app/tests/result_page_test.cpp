@@ -4,12 +4,11 @@
 // title and abstract of hits read from a small index database.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "common/config.h"
-#include "common/dbid.h"
 #include "index/index_reader.h"
 #include "index/index_writer.h"
 #include "platform/fatal.h"
@@ -29,13 +28,11 @@ class ResultPageTest : public ::testing::Test {
     reset();
   }
 
-  static void reset() {
+  void reset() {
     fatal_reset();
-    cfg_free();
-    dbid_reset(false);
-    search_request_reset();
-    searcher_state_reset();
+    run_ = std::make_unique<SearchRun>();
   }
+  SearchRun& run() { return *run_; }
 
   // Writes vesprin.ini with the required keys, the given VESPRIN lines and databases 1
   // (with the given DB-1 lines) and 2, then runs the driver's steps up to the loaded
@@ -47,14 +44,16 @@ class ResultPageTest : public ::testing::Test {
                "TmplFirstQuery=first.htm\n" + vesprin +
                "[INDEX]\n1=1\n2=1\n[DB-1]\nWorkDir=" + dir_.path() + "db\nHomeUrl=/docs/\n" + db +
                "[DB-2]\nWorkDir=" + dir_.path() + "db\n");
-    searcher_state().program_dir = dir_.path();
-    cfg_set_program_dir(dir_.path());
-    cgi_parse_params(search_request(), query, dir_.path());
-    request_database_set();
-    ASSERT_TRUE(cfg_load(search_request().config_path));
+    run().state.program_dir = dir_.path();
+    run().config.set_program_dir(dir_.path());
+    cgi_parse_params(run().params, query, dir_.path());
+    std::string error;
+    request_database_set(run(), error);
+    ASSERT_TRUE(run().config.load(run().params.config_path));
   }
 
   TempDir dir_{"qm-result-page-"};
+  std::unique_ptr<SearchRun> run_;
 };
 
 IndexDocument document(std::string path, std::vector<std::string> paragraphs) {
@@ -88,8 +87,8 @@ TEST_F(ResultPageTest, RowsPerPage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.para_per_page + " " + c.query);
     start(c.query, c.para_per_page.empty() ? "" : "ParaPerPage=" + c.para_per_page + "\n");
-    EXPECT_EQ(rows_per_page_setup(), c.rows);
-    EXPECT_EQ(searcher_state().rows, c.rows);
+    EXPECT_EQ(rows_per_page_setup(run()), c.rows);
+    EXPECT_EQ(run().state.rows, c.rows);
   }
 }
 
@@ -113,7 +112,7 @@ TEST_F(ResultPageTest, TemplateChoice) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.vesprin + c.query);
     start(c.query, c.vesprin);
-    EXPECT_EQ(template_choice(), c.chosen);
+    EXPECT_EQ(template_choice(run()), c.chosen);
   }
 }
 
@@ -125,17 +124,17 @@ TEST_F(ResultPageTest, ErrorPageMessage) {
   start("s=1&p=x");
   // 許 (B3 5C) keeps its second byte; the lone "\" and the line ends do not stay.
   const std::string message = "C:\\db\\\xB3\x5C.txt\r\nline<2>";
-  searcher_state().tmpl_error = "error.htm";
-  EXPECT_EQ(error_page_text(message), "[C:/db/\xB3\x5C.txt  line&lt;2&gt;] /home.htm");
+  run().state.tmpl_error = "error.htm";
+  EXPECT_EQ(error_page_text(run(), message), "[C:/db/\xB3\x5C.txt  line&lt;2&gt;] /home.htm");
   // B3 5C is stepped over whole, so only the second "\" of the three changes.
-  EXPECT_EQ(error_page_text("x\xB3\\\\"), "[x\xB3\\/] /home.htm");
+  EXPECT_EQ(error_page_text(run(), "x\xB3\\\\"), "[x\xB3\\/] /home.htm");
 
-  searcher_state().tmpl_error = "missing.htm";
-  EXPECT_EQ(error_page_text(message), message + "\n");
-  searcher_state().tmpl_error = "";
-  EXPECT_EQ(error_page_text(message), message + "\n");
-  searcher_state().tmpl_error.reset();
-  EXPECT_EQ(error_page_text(message), message + "\n");
+  run().state.tmpl_error = "missing.htm";
+  EXPECT_EQ(error_page_text(run(), message), message + "\n");
+  run().state.tmpl_error = "";
+  EXPECT_EQ(error_page_text(run(), message), message + "\n");
+  run().state.tmpl_error.reset();
+  EXPECT_EQ(error_page_text(run(), message), message + "\n");
 }
 
 // Every carried parameter in its place: hidden fields, query text and searcher link
@@ -145,7 +144,7 @@ TEST_F(ResultPageTest, RequestTextsCarryTheRequestInOrder) {
   write_file(dir_ / "other.ini", read_file(dir_ / "vesprin.ini"));
   start("s=1&p=tea+cup&l=1&c=9&o=3&h=1&f=1&t=1&d=other.ini&a=7&g=x&z=1%2C2&k=1~2&m=1&b=4");
   const std::string d = dir_.path() + "other.ini";
-  const RequestTexts record = result_request_texts(RequestTextMode::Record);
+  const RequestTexts record = result_request_texts(run(), RequestTextMode::Record);
   EXPECT_EQ(record.hidden,
             "<INPUT TYPE=HIDDEN NAME=s VALUE=\"1\">\n"
             "<INPUT TYPE=HIDDEN NAME=l VALUE=\"1\">\n"
@@ -163,7 +162,7 @@ TEST_F(ResultPageTest, RequestTextsCarryTheRequestInOrder) {
   EXPECT_EQ(record.searcher_link,
             "/cgi-bin/searcher?s=1&h=1&f=1&t=1&d=" + d + "&a=7&g=x&z=1,2&k=1~2&p=tea%20cup");
 
-  const RequestTexts page = result_request_texts(RequestTextMode::Page);
+  const RequestTexts page = result_request_texts(run(), RequestTextMode::Page);
   EXPECT_EQ(page.hidden, record.hidden + "<INPUT TYPE=HIDDEN NAME=m VALUE=\"1\">\n");
   EXPECT_EQ(page.query, "s=1&l=1&c=9&o=3&h=1&f=1&t=1&d=" + d + "&a=7&g=x&z=1,2&k=1~2&m=1&p=tea%20cup");
   EXPECT_EQ(page.searcher_link,
@@ -171,7 +170,7 @@ TEST_F(ResultPageTest, RequestTextsCarryTheRequestInOrder) {
 
   // The defaults carry only s, k, m and p; an o of "0" and an empty z are left out.
   start("s=2,1&p=x&o=0");
-  const RequestTexts plain = result_request_texts(RequestTextMode::Page);
+  const RequestTexts plain = result_request_texts(run(), RequestTextMode::Page);
   EXPECT_EQ(plain.query, "s=2,1&k=&m=0&p=x");
   EXPECT_EQ(plain.searcher_link, "/cgi-bin/searcher?s=2,1&k=&m=0&p=x");
 }
@@ -263,7 +262,7 @@ TEST_F(ResultPageTest, RecordTitle) {
     hit.database = 1;
     hit.document = c.document;
     hit.paragraph = c.hit_paragraph;
-    EXPECT_EQ(result_record_link(index_set(), hit).title, c.title);
+    EXPECT_EQ(result_record_link(run(), index_set(), hit).title, c.title);
   }
 }
 
@@ -297,7 +296,7 @@ TEST_F(ResultPageTest, RecordMarkerQueryAndLink) {
     ASSERT_TRUE(index_set().open(dir_.path() + "db/", 0, false));
     HitRecord hit;
     hit.database = 1;
-    const RecordTexts texts = result_record_link(index_set(), hit);
+    const RecordTexts texts = result_record_link(run(), index_set(), hit);
     EXPECT_EQ(texts.marker_query, c.marker_query);
     EXPECT_EQ(texts.source, c.source);
     EXPECT_EQ(texts.link, c.link.empty() ? c.source : c.link);
@@ -345,13 +344,13 @@ TEST_F(ResultPageTest, Abstract) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.document) + " rows " + c.rows);
     start("s=1&p=tea", "", "MaxDisplayRows=" + c.rows + "\n");
-    searcher_state().search_words = {"TEA"};
+    run().state.search_words = {"TEA"};
     ASSERT_TRUE(index_set().open(dir_.path() + "db/", 0, false));
     HitRecord hit;
     hit.database = 1;
     hit.document = c.document;
-    const RecordTexts texts = result_record_link(index_set(), hit);
-    EXPECT_EQ(result_abstract(index_set(), hit, texts.fulltext_offset), c.abstract);
+    const RecordTexts texts = result_record_link(run(), index_set(), hit);
+    EXPECT_EQ(result_abstract(run(), index_set(), hit, texts.fulltext_offset), c.abstract);
     EXPECT_EQ(hit.position, c.position);
   }
 }

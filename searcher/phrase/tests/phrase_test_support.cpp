@@ -4,11 +4,13 @@
 #include <stdexcept>
 
 #include "langdata/dictionary.h"
+#include "index/index_reader.h"
 #include "langdata/homophone.h"
 #include "searcher/database_search.h"
 #include "searcher/phrase/phrase_hooks.h"
 #include "searcher/query_evaluate.h"
 #include "searcher/query_parser.h"
+#include "platform/fatal.h"
 
 namespace qm::test {
 
@@ -22,7 +24,10 @@ HitList phrase_run_query(const std::string& keywords, const std::vector<SearchDa
   HomophoneSlots slots = phrase_prepare_query(table, options.flags, program_dir);
   SearchHooks hooks;
   install_phrase_hooks(hooks, program_dir, table, options);
-  TermHits lists = search_database(table, slots, databases, options, hooks);
+  SearchStats stats;
+  TermHits lists = search_database({table, slots, databases, options, hooks, &stats});
+  // The read error ends the search here, as the searcher's entry ends its run with it.
+  if (stats.read_failures > 0) throw FatalError(kIndexReadError);
   return query_evaluate(table, std::move(lists), hooks);
 }
 
