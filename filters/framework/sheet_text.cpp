@@ -68,9 +68,12 @@ void SheetValueText::item(uint32_t i, uint32_t kind, uint32_t a, uint32_t b, uin
     } else if (kind == kFormatElementItem && format_section_ == 1) {
       Shown& f = formats_[format_];
       if ((a >= kFmtWeekday2 && a <= kFmtYear2) || a == kFmtWeekday) f.date = true;
-      else if ((a >= kFmtHour2 && a <= kFmtAmPm) || a == kFmt24Hour) f.time = true, f.twelve_hour |= a == kFmtAmPm, f.short_hour |= a == kFmtHour,
-             f.seconds |= a == kFmtSecond;
-      else if (a == kFmtPercent) f.percent = true;
+      else if ((a >= kFmtHour2 && a <= kFmtAmPm) || a == kFmt24Hour) {
+        f.time = true;
+        f.twelve_hour |= a == kFmtAmPm;
+        f.short_hour |= a == kFmtHour;
+        f.seconds |= a == kFmtSecond;
+      } else if (a == kFmtPercent) f.percent = true;
       else if (a == kFmtPoint) after_point_ = true;
       else if (a == kFmtGeneral || a == kFmtExponent || a == kFmtNumber) f.general = true;
       else if (a == kFmtZero || a == kFmtDigit || a == kFmtBlank) {
