@@ -49,6 +49,7 @@
 #include <sstream>
 
 #include "filters/framework/kvx_charsets.h"
+#include "filters/framework/sheet_text.h"
 
 namespace kvx {
 
@@ -884,15 +885,9 @@ class Writer {
           uint64_t bits = uint64_t(m_.word(KVXRANGE_VALUES, a, 2)) | uint64_t(m_.word(KVXRANGE_VALUES, a, 3)) << 32;
           double v;
           std::memcpy(&v, &bits, 8);
-          // The shortest text that reads back as the same value.
-          char buf[40];
-          for (int precision = 1; precision <= 17; ++precision) {
-            std::snprintf(buf, sizeof buf, "%.*g", precision, v);
-            if (std::strtod(buf, nullptr) == v) break;
-          }
           if (std::isfinite(v)) {
             gap(KVXRANGE_VALUES, a);
-            lines.push_back(std::string("value ") + buf);
+            lines.push_back("value " + shortest_number(v));
           }
         }
         break;
@@ -978,6 +973,7 @@ std::string model_text(const ChunkModel& m, bool page_parts) {
   uint32_t in_property = 0;  // open property, format and style groups: no running text
   uint32_t in_part = 0;      // groups open since a page part's group opened (left out)
   uint64_t sheet_columns = 0, sheet_row = 0;  // of the sheet's size item, and the row reached
+  SheetValueText values(m);                   // numeric cells' values as text
   for (uint32_t i = 0; i < m.unit_count(KVXRANGE_ITEMS); ++i) {
     uint32_t kind = m.word(0, i, 0), a = m.word(0, i, 1), b = m.word(0, i, 2), c = m.word(0, i, 3);
     if (!page_parts && (in_part > 0 || (kind == KVXITEM_GROUPOPEN && a == kPagePartGroup))) {
@@ -985,6 +981,7 @@ std::string model_text(const ChunkModel& m, bool page_parts) {
       else if (kind == KVXITEM_GROUPCLOSE) --in_part;
       continue;
     }
+    values.item(i, kind, a, b, c, out);
     if ((kind == KVXITEM_GROUPOPEN || kind == KVXITEM_GROUPCLOSE) && (a == kPropertyGroup || a == kFormatGroup || a == KVXGROUP_STYLE)) {
       if (kind == KVXITEM_GROUPOPEN) ++in_property;
       else if (in_property > 0) --in_property;

@@ -23,10 +23,10 @@ bool write_chunk_script(const ChunkModel& model, std::string& out, std::string* 
 // The plain text of a model as kvxdump --text prints it: text runs in UTF-8 ("?" for a
 // unit without a character), a line end at each paragraph, line, page and row end, a tab at
 // each cell end, a blank before a note's text (group 0xA00A0000); in sheets a tab between
-// cells and a line end between rows; the texts of property groups (0xA0010004) and number
-// formats (0xA0100000) are left out, as they are no running text. Without page_parts the
-// texts of headers and footers (groups 0xA00B0000) are left out too: the text that a page
-// without its page parts shows.
+// cells, a line end between rows and a numeric cell's value as sheet_text.h renders it;
+// the texts of property groups (0xA0010004) and number formats (0xA0100000) are left
+// out, as they are no running text. Without page_parts the texts of headers and footers
+// (groups 0xA00B0000) are left out too: the text that a page without its page parts shows.
 std::string model_text(const ChunkModel& model, bool page_parts = true);
 
 // The text of a document property (the first property group {0xA0010004, number}; 6 is

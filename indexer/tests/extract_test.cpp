@@ -245,8 +245,9 @@ TEST_F(ExtractTest, OfficeDocumentsAreReadByTheirWords) {
   } cases[] = {
       {"bsd.docx", "bsd.docx", bsd_title, {"Redistribution and use", "NEGLIGENCE"}},
       {"bsd.odt", "bsd.odt", bsd_title, {"Redistribution and use", "NEGLIGENCE"}},
-      {"debian.xlsx", "debian.xlsx", sheet_title, {"Buzz", "bookworm"}},
-      {"debian.ods", "debian.ods", sheet_title, {"Buzz", "bookworm"}},
+      // Numeric cells too: the version 1.1 and the dates as the sheet shows them.
+      {"debian.xlsx", "debian.xlsx", sheet_title, {"Buzz", "bookworm", "1.1", "1993-08-16"}},
+      {"debian.ods", "debian.ods", sheet_title, {"Buzz", "bookworm", "1.1", "1993-08-16"}},
       // LibreOffice's RTF gives the title twice, as "?" for each Chinese character and as
       // Unicode: the Unicode form is taken. "GnuPG 線上說明", "信任", "金鑰".
       {"gnupg-help.rtf", "gnupg-help.rtf", "GnuPG \xBD\x75\xA4\x57\xBB\xA1\xA9\xFA",

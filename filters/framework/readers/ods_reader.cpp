@@ -3,7 +3,8 @@
 // leap-day flag); rows and cells with their repeat counts (repeats of empty rows and
 // cells take no room; repeats of filled ones are capped); strings as text, booleans as
 // TRUE and FALSE; float, percentage, currency, date and time values as data values (dates
-// and times turned into serials) in the number format of their cell style's data style,
+// and times turned into serials) in the number format of their cell style's data style
+// (a cell without a style takes its row's default cell style, else its column's),
 // compiled from the number:*-style elements with their style:map conditions. A package
 // whose manifest holds encryption data is refused with KVXERR_ENCRYPTED.
 //
@@ -120,6 +121,9 @@ class OdsReader {
     for (xmlNode* t = sheet ? sheet->children : nullptr; t; t = t->next) {
       if (!xml_is(t, "table")) continue;
       w_.begin(utf16(xml_attr(t, "name")), kDateBaseOdf, 0);
+      column_styles_.clear();
+      uint32_t column = 0;
+      columns(t, column, 0);
       uint32_t row = 0;
       rows(t, row, 0);
       if (!w_.end()) break;
@@ -280,6 +284,26 @@ class OdsReader {
     return w_.format(f);
   }
 
+  // The columns' default cell styles, as runs {first column past the run, style}: a cell
+  // without a style of its own takes its row's default, else its column's.
+  void columns(xmlNode* parent, uint32_t& column, int depth) {
+    for (xmlNode* c = parent->children; c && depth < 8 && column < SheetWriter::kMaxColumns; c = c->next) {
+      if (xml_is(c, "table-columns") || xml_is(c, "table-header-columns") || xml_is(c, "table-column-group")) {
+        columns(c, column, depth + 1);
+      } else if (xml_is(c, "table-column")) {
+        column = uint32_t(std::min<uint64_t>(uint64_t(column) + repeat_of(c, "number-columns-repeated", SheetWriter::kMaxColumns),
+                                             SheetWriter::kMaxColumns));
+        column_styles_.emplace_back(column, xml_attr(c, "default-cell-style-name"));
+      }
+    }
+  }
+
+  std::string column_style(uint32_t column) const {
+    auto it = std::upper_bound(column_styles_.begin(), column_styles_.end(), column,
+                               [](uint32_t col, const auto& run) { return col < run.first; });
+    return it == column_styles_.end() ? std::string() : it->second;
+  }
+
   // Whether copy k (from 0) of a filled cell or row may be made; an extra one (not the
   // element's own cell) takes one from the document's allowance. Notes the cut when not.
   bool copy(uint32_t k, bool extra) {
@@ -326,7 +350,10 @@ class OdsReader {
         col = uint32_t(std::min<uint64_t>(uint64_t(col) + repeat, SheetWriter::kMaxColumns));
         continue;
       }
-      SheetCell cell = cell_of(c);
+      std::string style = xml_attr(c, "style-name");
+      if (style.empty()) style = xml_attr(r, "default-cell-style-name");
+      if (style.empty()) style = column_style(col);
+      SheetCell cell = cell_of(c, style);
       for (uint32_t k = 0; k < repeat && copy(k, row_copy || k > 0); ++k) {
         if (col >= SheetWriter::kMaxColumns) return w_.cut("cells beyond column 16384 left out");
         w_.set(row, col++, cell);
@@ -334,10 +361,10 @@ class OdsReader {
     }
   }
 
-  SheetCell cell_of(xmlNode* c) {
+  SheetCell cell_of(xmlNode* c, const std::string& cell_style) {
     SheetCell out;
     std::string type = xml_attr(c, "value-type");
-    std::string style = data_style_of(xml_attr(c, "style-name"));
+    std::string style = data_style_of(cell_style);
     double v = 0;
     bool numeric = type == "float" || type == "percentage" || type == "currency";
     if (numeric && std::isfinite(v = std::atof(xml_attr(c, "value").c_str()))) {
@@ -367,6 +394,7 @@ class OdsReader {
   SheetWriter& w_;
   std::map<std::string, std::pair<std::string, std::string>> cell_styles_;  // parent, data style
   std::map<std::string, const xmlNode*> number_styles_;
+  std::vector<std::pair<uint32_t, std::string>> column_styles_;  // of the sheet being read
   uint64_t copies_left_ = 0;
 };
 

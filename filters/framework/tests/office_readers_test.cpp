@@ -223,6 +223,61 @@ TEST(OfficeReadersTest, ExcelFormatCodes) {
   EXPECT_FALSE(readers::is_date_format(readers::compile_excel_format("0.00")));
 }
 
+// A numeric cell's text as model_text gives it, from the cell's format or display type and
+// the sheet's date system: one cell a case.
+TEST(OfficeReadersTest, NumericCellTexts) {
+  using readers::kDateBase1900, readers::kDateBase1904, readers::kDateBaseOdf, readers::kDateFlagLeapDay;
+  struct Case {
+    const char* code;  // nullptr: the display type instead
+    uint32_t display;
+    double value;
+    uint32_t base, flags;
+    const char* text;
+  } cases[] = {
+      {"General", 0, 1e6, 0, 0, "1000000"},
+      {"General", 0, 0.1 + 0.2, 0, 0, "0.3"},  // 15 significant digits
+      {"General", 0, -1234.5, 0, 0, "-1234.5"},
+      {"General", 0, 1e20, 0, 0, "1e+20"},
+      {"0.00", 0, 1234.5, 0, 0, "1234.50"},
+      {"#,##0.0#", 0, 1234.5, 0, 0, "1234.5"},  // no thousands separator
+      {"0", 0, 2.5, 0, 0, "3"},                  // halves away from zero
+      {"0.00", 0, -0.001, 0, 0, "0.00"},
+      {"#,##0.00;[Red]\\-#,##0.00", 0, -12.5, 0, 0, "-12.50"},
+      {"0%", 0, 0.25, 0, 0, "25%"},
+      {"0.00%", 0, 0.125, 0, 0, "12.50%"},
+      {"yyyy-mm-dd", 0, 1, kDateBase1900, kDateFlagLeapDay, "1900-01-01"},
+      {"yyyy-mm-dd", 0, 59, kDateBase1900, kDateFlagLeapDay, "1900-02-28"},
+      {"yyyy-mm-dd", 0, 60, kDateBase1900, kDateFlagLeapDay, "1900-02-29"},  // the day that never was
+      {"yyyy-mm-dd", 0, 61, kDateBase1900, kDateFlagLeapDay, "1900-03-01"},
+      {"d-mmm-yy", 0, 45306, kDateBase1900, kDateFlagLeapDay, "2024-01-15"},  // every date as ISO
+      {"yyyy-mm-dd", 0, 0, kDateBase1904, 0, "1904-01-01"},
+      {"yyyy-mm-dd", 0, 0, kDateBaseOdf, 0, "1899-12-30"},
+      {"yyyy-mm-dd hh:mm:ss", 0, 45306.4375, kDateBase1900, kDateFlagLeapDay, "2024-01-15 10:30:00"},
+      {"hh:mm", 0, 0.4375, kDateBase1900, kDateFlagLeapDay, "10:30"},
+      {"h:mm AM/PM", 0, 0.75, kDateBase1900, kDateFlagLeapDay, "6:00 PM"},
+      {"hh:mm:ss AM/PM", 0, 0.999999, kDateBase1900, kDateFlagLeapDay, "12:00:00 AM"},  // rounds to midnight
+      {nullptr, readers::kDisplayDate, 45306.9, kDateBase1900, kDateFlagLeapDay, "2024-01-15"},
+      {nullptr, readers::kDisplayTime, 0.4375, kDateBase1900, kDateFlagLeapDay, "10:30:00"},
+      {nullptr, readers::kDisplayDateTime, 1.5, kDateBase1904, 0, "1904-01-02 12:00:00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code ? c.code : "display type");
+    ChunkBuilder b;
+    readers::SheetWriter w(b);
+    w.begin({'S'}, c.base, c.flags);
+    readers::SheetCell cell;
+    cell.number = true;
+    cell.value = c.value;
+    if (c.code) cell.format = w.format(readers::compile_excel_format(c.code));
+    else cell.display = readers::date_display(c.display);
+    w.set(0, 0, cell);
+    ASSERT_TRUE(w.end()) << w.error();
+    auto m = b.finish();
+    ASSERT_TRUE(m);
+    EXPECT_EQ(model_text(*m), c.text);
+  }
+}
+
 // Workbooks built part by part: the 1904 date system, damaged references and indexes,
 // a sparse sheet as wide as its farthest cell.
 TEST(OfficeReadersTest, XlsxDateSystemsAndDamagedCells) {

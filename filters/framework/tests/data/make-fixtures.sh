@@ -26,6 +26,12 @@ for sheet in $(grep -o 'table:table table:name="[^"]*"' office.fods | sed 's/.*n
   n=$((n + 1))
   cp "$work/office-$sheet.csv" "$here/office.sheet$n.csv"
 done
+# cells.xlsx, cells.ods and cells.xls: LibreOffice's workbooks of cells.csv (numbers,
+# decimals, percentages, dates, times), and cells.shown.csv, its CSV of the ODS with the
+# cells as shown, the text the readers' numeric cells are checked against.
+for ext in xlsx ods xls; do "${lo[@]}" "$ext" --infilter="Text - txt - csv (StarCalc):44,34,76,1" --outdir "$here" cells.csv >/dev/null; done
+"${lo[@]}" 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false' --outdir "$work" cells.ods >/dev/null
+cp "$work"/cells.csv "$here"/cells.shown.csv
 # zh-title.doc and zh-title.rtf: GnuPG's Traditional Chinese help as a page with a Chinese
 # title, which LibreOffice writes in UTF-8 into the Word file's summary information and
 # twice into the RTF (as "?" for each Chinese character, and as Unicode in \*\ud).
@@ -39,4 +45,4 @@ PY
 # A page opens in Writer/Web, which needs the export filters named.
 for f in "doc:MS Word 97" "rtf:Rich Text Format"; do "${lo[@]}" "$f" --outdir "$work" "$work"/zh-title.html >/dev/null; done
 cp "$work"/zh-title.doc "$work"/zh-title.rtf "$here"/
-ls -l "$here"/office.* "$here"/zh-title.*
+ls -l "$here"/office.* "$here"/cells.* "$here"/zh-title.*

@@ -1,8 +1,15 @@
 #!/usr/bin/env python3
 """Independent text of an OOXML or ODF package for the reader tests, with Python's zipfile
 and xml.etree: the words of the running text in document order (notes at their
-references, cells row by row; of workbooks the text cells), joined by single blanks.
-Properties, note citations, deleted text, field instructions and numbers give no words. Usage: office_text.py FILE"""
+references, cells row by row), joined by single blanks. Numeric cells of ODF give the
+text LibreOffice stored in them; those of OOXML their value under the first section of
+their number format, worked out here with datetime and decimal: dates as yyyy-mm-dd,
+times with the format's seconds and AM/PM, percentages, the format's decimal places
+(no thousands separators), General in 15 significant digits. Properties, note
+citations, deleted text and field instructions give no words. Usage: office_text.py FILE"""
+import datetime
+import decimal
+import re
 import sys
 import zipfile
 import xml.etree.ElementTree as ET
@@ -77,16 +84,68 @@ RNS = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}"
 TABLE = "{urn:oasis:names:tc:opendocument:xmlns:table:1.0}"
 
 
+BUILTIN_FORMATS = {0: "General", 1: "0", 2: "0.00", 3: "#,##0", 4: "#,##0.00", 9: "0%", 10: "0.00%",
+                   14: "mm-dd-yy", 20: "h:mm", 21: "h:mm:ss", 22: "m/d/yy h:mm"}
+
+
+def shown(value, code, date1904):
+    x = float(value)
+    c = re.sub(r'"[^"]*"|\\.|\[[^\]]*\]|_.|\*.', "", code.split(";")[0]).lower()
+    if re.search(r"[ydhs]", c):
+        base = datetime.datetime(1904, 1, 1) if date1904 else datetime.datetime(1899, 12, 30)
+        if not date1904 and x < 61:
+            base += datetime.timedelta(days=1)  # the 1900 system's 29 February that never was
+        t = base + datetime.timedelta(seconds=round(x * 86400))
+        parts = []
+        if re.search(r"[yd]", c):
+            parts.append(t.strftime("%Y-%m-%d"))
+        if re.search(r"[hs]", c):
+            hour = t.hour % 12 or 12 if "am/pm" in c else t.hour
+            text = ("%d" if re.search(r"(^|[^h])h([^h]|$)", c) else "%02d") % hour + t.strftime(":%M")
+            if "s" in c:
+                text += t.strftime(":%S")
+            if "am/pm" in c:
+                text += " AM" if t.hour < 12 else " PM"
+            parts.append(text)
+        return " ".join(parts)
+    if "%" in c:
+        x *= 100
+    point = re.search(r"[0#?]\.([0#?]*)", c)
+    if c == "general" or not re.search(r"[0#?]", c):
+        text = format(decimal.Decimal("%.15g" % x).normalize(), "f")
+    else:
+        places = point.group(1) if point else ""
+        q = decimal.Decimal(1).scaleb(-len(places))
+        text = str(decimal.Decimal(repr(x)).quantize(q, rounding=decimal.ROUND_HALF_UP))
+        while len(places) > len(places.rstrip("#?")) and text.endswith("0") and "." in text:
+            text, places = text[:-1], places[:-1]
+        text = text.rstrip(".")
+        if text.startswith("-") and not re.search(r"[1-9]", text):
+            text = text[1:]
+    return text + ("%" if "%" in c else "")
+
+
 def xlsx(z):
-    """The text cells of every sheet (numbers are left out: they are shown by formats)."""
+    """The cells of every sheet."""
     strings = []
     if "xl/sharedStrings.xml" in z.namelist():
         for si in ET.fromstring(z.read("xl/sharedStrings.xml")).iter(XNS + "si"):
             strings.append("".join(t.text or "" for t in si.iter(XNS + "t")
                                    if not any(t in list(ph.iter(XNS + "t")) for ph in si.iter(XNS + "rPh"))))
     rels = {r.get("Id"): r.get("Target") for r in ET.fromstring(z.read("xl/_rels/workbook.xml.rels"))}
+    codes = []
+    if "xl/styles.xml" in z.namelist():
+        styles = ET.fromstring(z.read("xl/styles.xml"))
+        custom = {int(f.get("numFmtId")): f.get("formatCode") for f in styles.iter(XNS + "numFmt")}
+        xfs = styles.find(XNS + "cellXfs")
+        for xf in (xfs if xfs is not None else []):
+            n = int(xf.get("numFmtId", "0"))
+            codes.append(custom.get(n, BUILTIN_FORMATS.get(n, "General")))
+    book = ET.fromstring(z.read("xl/workbook.xml"))
+    pr = book.find(XNS + "workbookPr")
+    date1904 = pr is not None and pr.get("date1904") in ("1", "true")
     out = []
-    for sheet in ET.fromstring(z.read("xl/workbook.xml")).iter(XNS + "sheet"):
+    for sheet in book.iter(XNS + "sheet"):
         target = rels[sheet.get(RNS + "id")]
         path = target[1:] if target.startswith("/") else "xl/" + target
         for c in ET.fromstring(z.read(path)).iter(XNS + "c"):
@@ -99,6 +158,9 @@ def xlsx(z):
                 out.append(v.text or "")
             elif t == "b":
                 out.append("TRUE" if v.text == "1" else "FALSE")
+            elif t in (None, "n") and v is not None and v.text:
+                style = int(c.get("s", "0"))
+                out.append(shown(v.text, codes[style] if style < len(codes) else "General", date1904))
     return " ".join(out)
 
 
@@ -109,7 +171,7 @@ def ods(z):
         if kind == "boolean":
             out.append("TRUE" if cell.get("{urn:oasis:names:tc:opendocument:xmlns:office:1.0}boolean-value")
                        == "true" else "FALSE")
-        elif kind in (None, "string"):
+        else:
             out.append(" ".join("".join(p.itertext()) for p in cell.iter(TEXT + "p")))
     return " ".join(out)
 
