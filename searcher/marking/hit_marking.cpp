@@ -282,11 +282,23 @@ std::string hits_mark(const HitQuery& query, const char* text, bool wrap, const 
 
   size_t k = 0;
   int column = 0;
+  // The text is HTML: a break never goes inside a character reference ("&gt;") or a tag
+  // ("<BR>"), where it would leave a stray ";" or a broken tag on the page.
+  char closing = 0;
   for (size_t i = 0;;) {
     const uchar b = uchar(text[i]);
-    if (wrap && column > 70 && !is_alnum_ascii(b)) {
+    if (closing == ';' && !is_alnum_ascii(b) && b != '#' && b != ';') closing = 0;
+    if (wrap && column > 70 && !is_alnum_ascii(b) && closing == 0) {
       out += "<BR>\n";
       column = 0;
+    }
+    if (closing != 0 && b == uchar(closing)) {
+      closing = 0;
+    } else if (closing == 0 && b == '<') {
+      closing = '>';
+    } else if (closing == 0 && b == '&') {
+      const uchar next = uchar(text[i + 1]);
+      if (is_alnum_ascii(next) || next == '#') closing = ';';
     }
     if (k < spans.size()) {
       if (spans[k].start == i) {

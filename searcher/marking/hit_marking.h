@@ -90,7 +90,8 @@ size_t english_phrase_match(const HitQuery& query, std::string_view phrase, size
 
 // The text with every hit wrapped in the mark texts; overlapping or touching hits make
 // one marked run. With wrap, "<BR>\n" breaks a line once it is longer than 70 columns, at
-// a byte that is not an ASCII letter or digit.
+// a byte that is not an ASCII letter or digit and not inside a character reference or a
+// tag of the text.
 std::string hits_mark(const HitQuery& query, const char* text, bool wrap,
                       const MarkTexts& marks = {});
 inline std::string hits_mark(const HitQuery& query, const std::string& text, bool wrap,

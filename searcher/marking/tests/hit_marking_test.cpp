@@ -227,6 +227,18 @@ TEST_F(HitMarking, WrapBreaksLongLinesOutsideWords) {
   std::string zh;
   for (int i = 0; i < 36; ++i) zh += WEN;
   EXPECT_EQ(qm::hits_mark(q, zh + "." + ZI, true, kBrackets), zh + "<BR>\n." ZI);
+  // The marker's text is HTML-encoded: a line reaching 70 columns inside a reference or a
+  // tag breaks after it, never inside it.
+  const std::string head(69, 'a');
+  const struct {
+    std::string text, wrapped;
+  } html[] = {
+      {head + "&gt; fox", head + "&gt;<BR>\n [fox]"},
+      {head + "&#22909; fox", head + "&#22909;<BR>\n [fox]"},
+      {head + "<BR>\rcc fox", head + "<BR><BR>\n\rcc [fox]"},
+      {head + "&amp fox", head + "&amp<BR>\n [fox]"},  // no ";": not a reference
+  };
+  for (const auto& c : html) EXPECT_EQ(qm::hits_mark(q, c.text, true, kBrackets), c.wrapped) << c.text;
 }
 
 TEST_F(HitMarking, FuzzyMatchOfCollectedText) {
