@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/setupaid.h"
+#include "setupaid.h"
 
 namespace {
 

@@ -22,16 +22,6 @@ constexpr size_t kMaxExpandedItems = size_t(1) << 22;
 // Texts of this many bytes or more (their NUL counted) are written untrimmed.
 constexpr size_t kTrimLimit = 4000;
 
-struct Keyword {
-  std::string_view name;
-  HomeItemKind kind;
-};
-constexpr Keyword kKeywords[] = {
-    {"T_Declare", HomeItemKind::Declare},     {"T_Loop", HomeItemKind::Loop},
-    {"T_CONST", HomeItemKind::Const},         {"SQL_RECNO", HomeItemKind::SqlRecno},
-    {"SQL_RESULT", HomeItemKind::SqlResult},  {"SQL_RECCOUNT", HomeItemKind::SqlReccount},
-    {"SQL_CMD", HomeItemKind::SqlCmd},
-};
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -71,9 +61,7 @@ HomeItem parse_tag(std::string_view raw) {
     if (count <= INT32_MAX) count = count * 10 + (tag[i] - '0');
   item.count = static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX));
 
-  const Keyword* found = nullptr;
-  for (const auto& k : kKeywords)
-    if (string_icmp(keyword, k.name) == 0) found = &k;
+  const PageKeyword* found = page_keyword_find(keyword);
   if (!found) {
     item.kind = HomeItemKind::Value;  // a named value no name reaches
     return item;

@@ -4,7 +4,7 @@
 // a reduced form of the searcher's page-template reader: tags run from "<!%" to "%!>";
 // literal runs lose their leading and trailing blanks and tabs; T_Loop blocks are
 // expanded while reading; value names are trimmed. The written page holds the texts only,
-// no tags. Builds on common/files.h, platform/atomic_file.h, setup_config.h and
+// no tags. Builds on common/page_tags.h (item kinds, keywords), common/files.h, platform/atomic_file.h, setup_config.h and
 // setup_messages.h; called by setupaid.cpp.
 #pragma once
 #include <cstdint>
@@ -13,20 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/page_tags.h"
+
 namespace qm {
 
-enum class HomeItemKind : int32_t {
-  None = 0,
-  Literal = 1,
-  Declare = 2,
-  Loop = 3,
-  Value = 5,
-  Const = 6,
-  SqlRecno = 7,
-  SqlResult = 8,
-  SqlReccount = 9,
-  SqlCmd = 10,
-};
+using HomeItemKind = PageItemKind;
 
 // Names are bounded at 512 bytes, blocks nest at most 100 deep, and T_Loop blocks give at
 // most 10,000 copies in one page, as in the searcher.

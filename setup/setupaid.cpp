@@ -1,8 +1,8 @@
-// The C exports of libsetupaid.so (see setupaid.h): each reads its input from the
+// The C exports of libsetupaid.so (see include/setupaid.h): each reads its input from the
 // caller's buffer, calls the setup_ modules (setup_config.h, setup_browser.h,
 // setup_roots.h, setup_home_page.h) and copies its output back, cut to the buffer's
 // 1,023 bytes and a NUL. Called by an installer and by quillmere-setup through dlopen.
-#include "setup/setupaid.h"
+#include "setupaid.h"
 
 #include <cstring>
 #include <string>

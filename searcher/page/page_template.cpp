@@ -24,17 +24,6 @@ constexpr size_t kKeywordMax = 512;
 // item but its block is not repeated, and its closing tag counts for the block around it.
 constexpr size_t kMaxOpenLoops = 100;
 
-struct Keyword {
-  std::string_view name;
-  TemplateItemKind kind;
-};
-
-constexpr Keyword kKeywords[] = {
-    {"T_Declare", TemplateItemKind::Declare},    {"T_Loop", TemplateItemKind::Loop},
-    {"T_CONST", TemplateItemKind::Const},        {"SQL_RECNO", TemplateItemKind::SqlRecno},
-    {"SQL_RESULT", TemplateItemKind::SqlResult}, {"SQL_RECCOUNT", TemplateItemKind::SqlReccount},
-    {"SQL_CMD", TemplateItemKind::SqlCmd},
-};
 
 bool starts_case_blind(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && string_nicmp(text, prefix, prefix.size()) == 0;
@@ -84,9 +73,7 @@ std::optional<TemplateItem> parse_tag(std::string_view tag) {
   i = skip_blanks(tag, i);
   bool not_skip_all = starts_case_blind(tag.substr(i), "NOT_SKIP_ALL");
 
-  const Keyword* found = nullptr;
-  for (const auto& k : kKeywords)
-    if (string_icmp(keyword, k.name) == 0) found = &k;
+  const PageKeyword* found = page_keyword_find(keyword);
   if (!found) {
     // A "T_" or "SQL" word outside the table: a value item no name can reach.
     item.kind = TemplateItemKind::Value;

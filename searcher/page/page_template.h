@@ -2,7 +2,7 @@
 // files with tags between "<!%" and "%!>" that the program fills. A template is parsed
 // into a tree of items (T_Loop blocks expanded while parsing), values are set by name in
 // document order, and the page is rendered into one text and written in one piece.
-// Builds on common/strings.h (case-blind comparison), common/files.h (reading the
+// Builds on common/page_tags.h (item kinds, keywords), common/strings.h (case-blind comparison), common/files.h (reading the
 // template, writing a page file) and common/html.h (writing to the program's output).
 //
 // Tag language:
@@ -22,19 +22,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/page_tags.h"
+
 namespace qm {
 
-enum class TemplateItemKind : int32_t {
-  Literal = 1,
-  Declare = 2,
-  Loop = 3,
-  Value = 5,
-  Const = 6,
-  SqlRecno = 7,
-  SqlResult = 8,
-  SqlReccount = 9,
-  SqlCmd = 10,
-};
+using TemplateItemKind = PageItemKind;
 
 // Copies of T_Loop blocks that one template may expand to; further repeats are dropped.
 inline constexpr int kTemplateMaxLoopCopies = 10000;

@@ -162,7 +162,7 @@ TEST(Postings, JoinCharacters) {
   }
 }
 
-TEST(Postings, TolerantJoinMatchesTheStepByStepRules) {
+TEST(Postings, TolerantJoinMatchesTheScanOfEachParagraph) {
   std::mt19937 rng(4242);
   auto below = [&](uint32_t k) { return uint32_t(rng() % k); };
   size_t hits = 0;

@@ -1,5 +1,6 @@
-// The joins that read posting lists in place against the reference copy of the joins they
-// replaced (reference_join.h): random lists of every shape, and the kind of query set the
+// The joins that read posting lists in place against the scan of the texts
+// (reference_join.h) and against the joins of decoded vectors: random lists of every
+// shape, lists of random texts, and the kind of query set the
 // search benchmark runs (Chinese words from frequent to rare, English words, phrases,
 // boolean queries) over a generated corpus, with and without fault tolerance, paragraph
 // filter and homophone alternatives. Hits, scores, counts and order must be the same.
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <map>
 #include <random>
+#include <set>
 
 #include "searcher/query_parser.h"
 #include "searcher/tests/search_fixture.h"
@@ -55,7 +57,9 @@ std::vector<PostingList> random_lists(std::mt19937& rng, size_t n) {
   return lists;
 }
 
-TEST(ReferenceJoin, RandomListsJoinAsBefore) {
+// Lists of any shape, even ones no text gives: the join of lists read in place and the
+// join of decoded vectors (restricted beforehand) give the same hits.
+TEST(ReferenceJoin, RandomListsJoinAlikeInPlaceAndDecoded) {
   std::mt19937 rng(16);
   size_t hits = 0;
   for (int round = 0; round < 3000; ++round) {
@@ -63,19 +67,41 @@ TEST(ReferenceJoin, RandomListsJoinAsBefore) {
     const std::vector<PostingList> lists = random_lists(rng, n);
     for (bool tolerant : {false, true}) {
       std::vector<PostingList> restricted = lists;
-      if (!tolerant) reference::postings_restrict_to_shortest(restricted);
-      const PostingList expected = reference::postings_join_characters(restricted, tolerant);
+      if (!tolerant) postings_restrict_to_shortest(restricted);
+      const PostingList decoded = postings_join_characters(restricted, tolerant);
+      std::vector<PostingSpan> spans;
+      for (const PostingList& l : lists) spans.push_back(PostingSpan::of(l));
+      PostingList got;
+      postings_join_spans(spans, tolerant, got);
+      ASSERT_EQ(show(got), show(decoded)) << "round " << round << (tolerant ? " tolerant" : " exact");
+      hits += decoded.size();
+    }
+  }
+  EXPECT_GT(hits, 1000u);
+}
+
+// Lists of random texts: both forms of the join give the hits the scan of the texts gives.
+TEST(ReferenceJoin, RandomTextsJoinAsTheScanSays) {
+  std::mt19937 rng(61);
+  size_t hits[2] = {0, 0};
+  for (int round = 0; round < 1500; ++round) {
+    const size_t n = 2 + rng() % 9;
+    const std::vector<PostingList> lists = reference::random_text_lists(rng, n, round % 2 == 0);
+    for (bool tolerant : {false, true}) {
+      const PostingList expected = reference::postings_join_characters(lists, tolerant);
       std::vector<PostingSpan> spans;
       for (const PostingList& l : lists) spans.push_back(PostingSpan::of(l));
       PostingList got;
       postings_join_spans(spans, tolerant, got);
       ASSERT_EQ(show(got), show(expected)) << "round " << round << (tolerant ? " tolerant" : " exact");
-      // The vector form (restricted beforehand) gives the same too.
+      std::vector<PostingList> restricted = lists;
+      if (!tolerant) postings_restrict_to_shortest(restricted);
       ASSERT_EQ(show(postings_join_characters(restricted, tolerant)), show(expected)) << "round " << round;
-      hits += expected.size();
+      hits[tolerant] += expected.size();
     }
   }
-  EXPECT_GT(hits, 1000u);
+  EXPECT_GT(hits[0], 1000u);
+  EXPECT_GT(hits[1], 1000u);
 }
 
 // ---- The benchmark's kind of queries over a generated corpus ----------------------
@@ -263,10 +289,26 @@ TEST_F(ReferenceSearch, HomophoneAlternativesGiveTheSameHits) {
     ASSERT_TRUE(query_parse(expression));
     const QueryTermTable table = term_table_build(expression);
     HomophoneSlots slots = homophone_slots_plain(table);
-    // One or two more characters at some positions (sometimes one already there).
-    for (CharacterSlots& word : slots)
-      for (auto& alternatives : word)
-        for (size_t extra = rng() % 3; extra > 0; --extra) alternatives.push_back(kChars[zipf(rng, std::size(kChars))]);
+    // One or two more characters for some characters of the words (sometimes the same one
+    // again), as a homophone table gives them: a character has the same alternatives
+    // wherever it stands, and no two characters share one.
+    std::set<uint16_t> taken;
+    for (const CharacterSlots& word : slots)
+      for (const auto& alternatives : word) taken.insert(alternatives.begin(), alternatives.end());
+    std::map<uint16_t, std::vector<uint16_t>> more;
+    for (CharacterSlots& word : slots) {
+      for (auto& alternatives : word) {
+        const uint16_t code = alternatives.front();
+        if (!more.contains(code)) {
+          std::vector<uint16_t>& extra = more[code];
+          for (size_t k = rng() % 3; k > 0; --k) {
+            const uint16_t c = kChars[zipf(rng, std::size(kChars))];
+            if (c == code || taken.insert(c).second) extra.push_back(c);
+          }
+        }
+        alternatives.insert(alternatives.end(), more[code].begin(), more[code].end());
+      }
+    }
     for (bool tolerant : {false, true}) {
       SearchOptions options;
       options.flags.fault_tolerant = tolerant;

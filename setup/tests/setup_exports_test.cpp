@@ -16,7 +16,7 @@
 #include <optional>
 #include <thread>
 
-#include "setup/setupaid.h"
+#include "setupaid.h"
 #include "setup/tests/setup_test_util.h"
 #include "testsupport/test_files.h"
 
