@@ -28,6 +28,7 @@
 #include "indexer/html_text.h"
 #include "indexer/progress.h"
 #include "indexer/text_blocks.h"
+#include "mail/mail_page_format.h"
 #include "mail/postbridge/postbridge.h"
 #include "mail/side_files_format.h"
 #include "platform/dynlib.h"
@@ -36,6 +37,8 @@
 #include "platform/paths.h"
 
 namespace qm {
+
+namespace fmt = mail_page_format;
 namespace {
 
 // Where a message box of the gateway goes while a mail build runs (see qm_message_box).
@@ -179,29 +182,32 @@ std::string mail_gateway_file(const MailPort& port, const std::string& program_d
 MailDocument mail_page_document(std::string_view page) {
   MailDocument doc;
   size_t pos = 0;
-  const std::string_view subject = take_tagged(page, pos, "<TITLE>", "</TITLE>\n");
-  const std::string_view sender = take_tagged(page, pos, "<H1>", "</H1>\n");
-  // The body runs to the "</BODY>\n" that ends the page or opens the first section.
+  const std::string_view subject = take_tagged(page, pos, fmt::kTitleOpen, fmt::kTitleClose);
+  const std::string_view sender = take_tagged(page, pos, fmt::kSenderOpen, fmt::kSenderClose);
+  // The body runs to the "</BODY>\n" that opens the first section or else the last one.
   std::string_view body;
-  if (page.compare(pos, 6, "<BODY>") == 0) {
-    const size_t start = pos + 6;
-    size_t end = page.find("</BODY>\n<T_ATTACH>", start);
-    if (end == std::string_view::npos) end = page.rfind("</BODY>\n");
+  if (page.compare(pos, fmt::kBodyOpen.size(), fmt::kBodyOpen) == 0) {
+    const size_t start = pos + fmt::kBodyOpen.size();
+    size_t end = page.find(fmt::kBodyClose, start);
+    while (end != std::string_view::npos && !page.substr(end + fmt::kBodyClose.size()).starts_with(fmt::kAttachOpen))
+      end = page.find(fmt::kBodyClose, end + 1);
+    if (end == std::string_view::npos) end = page.rfind(fmt::kBodyClose);
     if (end == std::string_view::npos || end < start) end = page.size();
     body = page.substr(start, end - start);
-    pos = std::min(page.size(), end + 8);
+    pos = std::min(page.size(), end + fmt::kBodyClose.size());
   }
   doc.paragraphs.push_back(one_line(subject));
   doc.paragraphs.push_back(one_line(sender));
   doc.paragraphs.push_back(looks_like_html(body) ? join_blocks(html_extract(body))
                                                  : join_blocks(plain_blocks(body)));
+  const std::string section_close = std::string(fmt::kAttachClose) + std::string(fmt::kAttachLineEnd);
   while (pos < page.size()) {
-    const size_t open = page.find("<T_ATTACH>", pos);
+    const size_t open = page.find(fmt::kAttachOpen, pos);
     if (open == std::string_view::npos) break;
     size_t at = open;
-    const std::string_view name = take_tagged(page, at, "<T_ATTACH>", "</T_ATTACH>\r\n");
+    const std::string_view name = take_tagged(page, at, fmt::kAttachOpen, section_close);
     if (at == open) break;
-    size_t next = page.find("<T_ATTACH>", at);
+    size_t next = page.find(fmt::kAttachOpen, at);
     if (next == std::string_view::npos) next = page.size();
     const std::string_view text = page.substr(at, next - at);
     doc.sections.push_back({std::string(name), doc.paragraphs.size()});

@@ -1,9 +1,10 @@
-// Mail databases: the DataInputPort fields and pages cut into paragraphs in-process, then
-// the program `indexer` end to end over the generated mailboxes of mail/tests (CR LF and
-// LF) with the built libpostbridge.so: documents, dates and subjects against the side
-// files postbridge writes, attachment words only with -mail and inside their AttachInfo
-// range, office attachments through the real docpress, and failed or stopped builds that
-// leave the previous database byte-identical.
+// Mail databases: the DataInputPort fields and pages cut into paragraphs in-process (also
+// pages the gateway's writer makes), then the program `indexer` end to end over the
+// generated mailboxes of mail/tests (CR LF and LF) with the built libpostbridge.so:
+// documents, dates and subjects against the side files postbridge writes, attachment
+// words only with -mail and inside their AttachInfo range, office attachments through
+// the real docpress, and failed or stopped builds that leave the previous database
+// byte-identical.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include "index/index_reader.h"
 #include "indexer/mail_build.h"
 #include "indexer/tests/live_indexer.h"
+#include "mail/postbridge/mail_page.h"
 #include "mail/side_files_format.h"
 #include "platform/le.h"
 #include "platform/process.h"
@@ -129,6 +131,34 @@ TEST(MailPage, ParagraphsAndSections) {
   const qm::MailDocument m = qm::mail_page_document("<TITLE>t</TITLE>\n<H1>s</H1>\n<BODY>" + lines + "</BODY>\n");
   ASSERT_EQ(m.paragraphs.size(), 3u);
   EXPECT_EQ(m.paragraphs[2], collapsed.substr(0, 65000));
+}
+
+// The gateway's writer and this parser share one page layout: what the writer puts in,
+// sections and all, comes back in the same places, also when a body holds "</BODY>\n"
+// or an opener of its own.
+TEST(MailPage, ParsesWhatTheGatewayWrites) {
+  for (const bool with_sections : {false, true}) {
+    std::string page;
+    qm::mail::append_mail_page(page, "Re: <T_ATTACH>", "Ann <ann@x.tw>", "one</BODY>\ntwo <t_attach> three");
+    if (with_sections) {
+      qm::mail::append_attach_section(page, "a.txt", "first\n\n<T_ATTACH>second");
+      qm::mail::append_attach_section(page, "b.txt", "third");
+    }
+    const qm::MailDocument d = qm::mail_page_document(page);
+    ASSERT_GE(d.paragraphs.size(), 3u) << with_sections;
+    EXPECT_EQ(d.paragraphs[0], "Re: &lt;T_ATTACH>");
+    EXPECT_EQ(d.paragraphs[1], "Ann {ann@x.tw}");
+    EXPECT_EQ(d.paragraphs[2], "one</BODY> two &lt;t_attach> three");
+    if (!with_sections) {
+      EXPECT_EQ(d.paragraphs.size(), 3u);
+      continue;
+    }
+    const std::vector<std::string> rest(d.paragraphs.begin() + 3, d.paragraphs.end());
+    EXPECT_EQ(rest, (std::vector<std::string>{"a.txt", "first", "&lt;T_ATTACH>second", "b.txt", "third"}));
+    ASSERT_EQ(d.sections.size(), 2u);
+    EXPECT_EQ(d.sections[0].name, "a.txt");
+    EXPECT_EQ(d.sections[1].name, "b.txt");
+  }
 }
 
 TEST(MailPage, StoredPath) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "mail/decode/header.h"
+#include "mail/mail_page_format.h"
 #include "platform/process.h"
 
 namespace qm::mail {
@@ -276,19 +277,19 @@ bool AttachmentTexts::take_text(int number, int index, std::string& text) {
 }
 
 bool holds_attach_opener(std::string_view text) {
-  static constexpr std::string_view kOpener = "<T_ATTACH>";
+  constexpr std::string_view kOpener = mail_page_format::kAttachOpen;
   for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1))
     if (equals_blind(text.substr(at, kOpener.size()), kOpener)) return true;
   return false;
 }
 
 void append_defused(std::string& out, std::string_view text) {
-  static constexpr std::string_view kOpener = "<T_ATTACH>";
+  constexpr std::string_view kOpener = mail_page_format::kAttachOpen;
   size_t from = 0;
   for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
     if (!equals_blind(text.substr(at, kOpener.size()), kOpener)) continue;
     out.append(text.substr(from, at - from));
-    out += "&lt;";
+    out += mail_page_format::kDefusedLess;
     from = at + 1;
   }
   out.append(text.substr(from));

@@ -103,18 +103,9 @@ bool Gateway::get_data(std::string& name, std::string& page) {
   property.sender = std::string(big5_cut(record.sender, mail_side::kMailTextField - 1));
 
   name = mail_page_name(mailbox_name_, message_number_);
-  // Only the gateway's own section lines may open an attachment section. The page is
-  // mail_page() defused piece by piece (no opener can span a piece and the tags between
-  // them), in one buffer: a long body is copied once.
+  // Only the gateway's own section lines may open an attachment section.
   page.clear();
-  page.reserve(record.subject.size() + record.sender.size() + record.body.size() + 48);
-  page += "<TITLE>";
-  append_defused(page, record.subject);
-  page += "</TITLE>\n<H1>";
-  append_defused(page, page_sender(record.sender));
-  page += "</H1>\n<BODY>";
-  append_defused(page, record.body);
-  page += "</BODY>\n";
+  append_mail_page(page, record.subject, record.sender, record.body);
   record.body = std::string();  // not needed past this point
   const int32_t count = attach_ ? append_attachments(record, page) : 0;
   // The caller takes the page as a C string: a NUL would hide the sections after it
@@ -139,10 +130,7 @@ int32_t Gateway::append_attachments(const MessageRecord& record, std::string& pa
     if (name.empty() || !texts_.take_text(message_number_, int(i), text)) continue;
     // A name holding the opener would open a second section inside the first.
     if (holds_attach_opener(name)) continue;
-    page += "<T_ATTACH>";
-    page += name;
-    page += "</T_ATTACH>\r\n";
-    append_defused(page, text);
+    append_attach_section(page, name, text);
     ++count;
   }
   return count;

@@ -1,6 +1,7 @@
 // pbdrive: runs the mail gateway by hand and in tests. It loads libpostbridge.so as the
 // index builder does (platform/dynlib.h; from the program directory unless -l names a
-// path), runs the calling order over one source and prints each page. With --decode it
+// path), runs the calling order over one source and prints each page, the attachment
+// names found by the tags of mail/mail_page_format.h. With --decode it
 // instead decodes one message file in-process and prints its fields and parts.
 //
 //   pbdrive [-l library] [-a] [-c converter_dir] [-t seconds] source outdir
@@ -18,6 +19,7 @@
 #include <string_view>
 
 #include "mail/decode/message.h"
+#include "mail/mail_page_format.h"
 #include "mail/postbridge/postbridge.h"
 #include "platform/dynlib.h"
 #include "platform/paths.h"
@@ -120,9 +122,11 @@ int main(int argc, char** argv) {
     const std::string_view page = text ? std::string_view(text) : std::string_view();
     put("PAGE", name ? name : "");
     put("TEXT", page);
-    for (size_t at = page.find("<T_ATTACH>"); at != std::string_view::npos; at = page.find("<T_ATTACH>", at + 1)) {
-      const size_t end = page.find("</T_ATTACH>", at);
-      const std::string attachment(page.substr(at + 10, end == std::string_view::npos ? 0 : end - at - 10));
+    using namespace qm::mail_page_format;
+    for (size_t at = page.find(kAttachOpen); at != std::string_view::npos; at = page.find(kAttachOpen, at + 1)) {
+      const size_t start = at + kAttachOpen.size();
+      const size_t end = page.find(kAttachClose, at);
+      const std::string attachment(page.substr(start, end == std::string_view::npos ? 0 : end - start));
       int32_t lines = number;
       for (size_t k = 0; k < at; ++k) lines += page[k] == '\n';
       append_attach(attachment.c_str(), lines);

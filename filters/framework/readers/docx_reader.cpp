@@ -41,20 +41,17 @@ int small_number(const std::string& s, int limit) {
   return v <= limit ? v : -1;
 }
 
-class DocxReader {
+class DocxReader : public OfficeReader<DocWriter> {
  public:
-  DocxReader(const ZipPackage& zip, DocWriter& w) : zip_(zip), w_(w) {}
+  using OfficeReader::OfficeReader;
 
   KVXSTATUS run() {
-    std::string main;
-    KVXSTATUS st = zip_.read("word/document.xml", main);
-    if (st != KVX_OK) return st == KVXERR_NOTFOUND ? KVXERR_BADFORMAT : st;
-    load_relations();
+    XmlDoc doc;
+    if (const KVXSTATUS st = read_main_part(zip_, "word/document.xml", doc); st != KVX_OK) return st;
+    targets_ = read_relationships(zip_, "word/_rels/document.xml.rels");
     load_styles();
     load_notes("word/footnotes.xml", "footnote", footnotes_, footnotes_doc_);
     load_notes("word/endnotes.xml", "endnote", endnotes_, endnotes_doc_);
-    XmlDoc doc = parse_xml(main);
-    if (!doc) return KVXERR_BADFORMAT;
     w_.section();
     read_core_properties(zip_, w_);
     xmlNode* body = xml_child(xmlDocGetRootElement(doc.get()), "body");
@@ -63,19 +60,8 @@ class DocxReader {
   }
 
  private:
-  void load_relations() {
-    std::string rels;
-    if (zip_.read("word/_rels/document.xml.rels", rels) != KVX_OK) return;
-    XmlDoc d = parse_xml(rels);
-    if (!d) return;
-    for (xmlNode* r = xmlDocGetRootElement(d.get())->children; r; r = r->next)
-      if (xml_is(r, "Relationship")) targets_[xml_attr(r, "Id")] = xml_attr(r, "Target");
-  }
-
   void load_styles() {
-    std::string bytes;
-    if (zip_.read("word/styles.xml", bytes) != KVX_OK) return;
-    XmlDoc d = parse_xml(bytes);
+    XmlDoc d = read_xml_part(zip_, "word/styles.xml");
     if (!d) return;
     uint32_t number = 0;
     for (xmlNode* s = xmlDocGetRootElement(d.get())->children; s; s = s->next) {
@@ -92,9 +78,7 @@ class DocxReader {
   }
 
   void load_notes(const char* part, const char* element, std::map<std::string, xmlNode*>& notes, XmlDoc& keep) {
-    std::string bytes;
-    if (zip_.read(part, bytes) != KVX_OK) return;
-    keep = parse_xml(bytes);
+    keep = read_xml_part(zip_, part);
     if (!keep) return;
     for (xmlNode* n = xmlDocGetRootElement(keep.get())->children; n; n = n->next)
       if (xml_is(n, element)) notes[xml_attr(n, "id")] = n;
@@ -210,14 +194,7 @@ class DocxReader {
     return bits;
   }
 
-  void set_attrs(uint32_t bits) {
-    for (uint32_t a : {KVXATTR_BOLD, KVXATTR_ITALIC, KVXATTR_UNDERLINE, KVXATTR_STRIKE, KVXATTR_SUBSCRIPT,
-                       KVXATTR_SUPERSCRIPT}) {
-      bool was = attrs_ >> a & 1, now = bits >> a & 1;
-      if (was != now) w_.attribute(a, now);
-    }
-    attrs_ = bits;
-  }
+  void set_attrs(uint32_t bits) { switch_attributes(w_, attrs_, bits); }
 
   // A run's attributes are set when it gives text, so runs that only hold a note
   // reference or a break leave no empty toggles.
@@ -339,8 +316,6 @@ class DocxReader {
         if (xml_is(tc, "tc")) blocks(tc, depth + 1, false);
   }
 
-  const ZipPackage& zip_;
-  DocWriter& w_;
   std::map<std::string, std::string> targets_;
   std::map<std::string, Style> styles_;
   std::map<std::string, xmlNode*> footnotes_, endnotes_;
@@ -352,16 +327,7 @@ class DocxReader {
 }  // namespace
 
 KVXSTATUS read_docx(std::string_view bytes, ChunkBuilder& out) {
-  if (is_encrypted_ooxml(bytes)) return KVXERR_ENCRYPTED;
-  ZipPackage zip;
-  KVXSTATUS st = zip.open(bytes);
-  if (st != KVX_OK) return st;
-  DocWriter w(out);
-  DocxReader reader(zip, w);
-  st = reader.run();
-  if (st != KVX_OK) return st;
-  if (!w.finish() && w.written() == 0) return KVXERR_BADFORMAT;
-  return KVX_OK;
+  return read_office_package<DocxReader>(bytes, OfficePackage::kOoxml, out);
 }
 
 }  // namespace kvx::readers

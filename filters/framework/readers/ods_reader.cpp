@@ -100,20 +100,16 @@ void cell_text(const xmlNode* n, std::string& out, int depth) {
   }
 }
 
-class OdsReader {
+class OdsReader : public OfficeReader<SheetWriter> {
  public:
-  OdsReader(const ZipPackage& zip, SheetWriter& w) : zip_(zip), w_(w) {}
+  using OfficeReader::OfficeReader;
 
   KVXSTATUS run() {
-    std::string content;
-    KVXSTATUS st = zip_.read("content.xml", content);
-    if (st != KVX_OK) return st == KVXERR_NOTFOUND ? KVXERR_BADFORMAT : st;
-    XmlDoc doc = parse_xml(content);
-    if (!doc) return KVXERR_BADFORMAT;
-    copies_left_ = kCopiesPerByte * content.size();
-    std::string styles;
-    XmlDoc styles_doc;
-    if (zip_.read("styles.xml", styles) == KVX_OK) styles_doc = parse_xml(styles);
+    XmlDoc doc;
+    size_t content_size = 0;
+    if (const KVXSTATUS st = read_main_part(zip_, "content.xml", doc, &content_size); st != KVX_OK) return st;
+    copies_left_ = kCopiesPerByte * content_size;
+    XmlDoc styles_doc = read_xml_part(zip_, "styles.xml");
     if (styles_doc) load_styles(xmlDocGetRootElement(styles_doc.get()));
     load_styles(xmlDocGetRootElement(doc.get()));
     xmlNode* body = xml_child(xmlDocGetRootElement(doc.get()), "body");
@@ -390,8 +386,6 @@ class OdsReader {
     return out;
   }
 
-  const ZipPackage& zip_;
-  SheetWriter& w_;
   std::map<std::string, std::pair<std::string, std::string>> cell_styles_;  // parent, data style
   std::map<std::string, const xmlNode*> number_styles_;
   std::vector<std::pair<uint32_t, std::string>> column_styles_;  // of the sheet being read
@@ -401,15 +395,7 @@ class OdsReader {
 }  // namespace
 
 KVXSTATUS read_ods(std::string_view bytes, ChunkBuilder& out) {
-  ZipPackage zip;
-  KVXSTATUS st = zip.open(bytes);
-  if (st != KVX_OK) return st;
-  if (is_encrypted_odf(zip)) return KVXERR_ENCRYPTED;
-  SheetWriter w(out);
-  OdsReader reader(zip, w);
-  st = reader.run();
-  if (st != KVX_OK && w.sheets() == 0) return st;
-  return KVX_OK;
+  return read_office_package<OdsReader>(bytes, OfficePackage::kOdf, out);
 }
 
 }  // namespace kvx::readers

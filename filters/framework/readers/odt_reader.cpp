@@ -38,19 +38,14 @@ uint32_t repeat_of(const xmlNode* n, const char* name) {
   return std::clamp<uint32_t>(uint32_t(std::stoul(v)), 1, kMaxRepeat);
 }
 
-class OdtReader {
+class OdtReader : public OfficeReader<DocWriter> {
  public:
-  OdtReader(const ZipPackage& zip, DocWriter& w) : zip_(zip), w_(w) {}
+  using OfficeReader::OfficeReader;
 
   KVXSTATUS run() {
-    std::string content;
-    KVXSTATUS st = zip_.read("content.xml", content);
-    if (st != KVX_OK) return st == KVXERR_NOTFOUND ? KVXERR_BADFORMAT : st;
-    std::string styles;
-    XmlDoc styles_doc;
-    if (zip_.read("styles.xml", styles) == KVX_OK) styles_doc = parse_xml(styles);
-    XmlDoc doc = parse_xml(content);
-    if (!doc) return KVXERR_BADFORMAT;
+    XmlDoc doc;
+    if (const KVXSTATUS st = read_main_part(zip_, "content.xml", doc); st != KVX_OK) return st;
+    XmlDoc styles_doc = read_xml_part(zip_, "styles.xml");
     if (styles_doc) load_styles(xmlDocGetRootElement(styles_doc.get()));
     load_styles(xmlDocGetRootElement(doc.get()));
     w_.section();
@@ -241,14 +236,7 @@ class OdtReader {
     set_attrs(saved);
   }
 
-  void set_attrs(uint32_t bits) {
-    for (uint32_t a : {KVXATTR_BOLD, KVXATTR_ITALIC, KVXATTR_UNDERLINE, KVXATTR_STRIKE, KVXATTR_SUBSCRIPT,
-                       KVXATTR_SUPERSCRIPT}) {
-      bool was = attrs_ >> a & 1, now = bits >> a & 1;
-      if (was != now) w_.attribute(a, now);
-    }
-    attrs_ = bits;
-  }
+  void set_attrs(uint32_t bits) { switch_attributes(w_, attrs_, bits); }
 
   static void collect_rows(xmlNode* parent, std::vector<xmlNode*>& rows, int depth) {
     for (xmlNode* c = parent->children; c && depth < 8; c = c->next) {
@@ -310,8 +298,6 @@ class OdtReader {
     w_.table_end();
   }
 
-  const ZipPackage& zip_;
-  DocWriter& w_;
   std::map<std::string, OdfStyle> styles_;
   uint32_t numbered_ = 0;
   uint32_t attrs_ = 0;
@@ -322,16 +308,7 @@ class OdtReader {
 }  // namespace
 
 KVXSTATUS read_odt(std::string_view bytes, ChunkBuilder& out) {
-  ZipPackage zip;
-  KVXSTATUS st = zip.open(bytes);
-  if (st != KVX_OK) return st;
-  if (is_encrypted_odf(zip)) return KVXERR_ENCRYPTED;
-  DocWriter w(out);
-  OdtReader reader(zip, w);
-  st = reader.run();
-  if (st != KVX_OK) return st;
-  if (!w.finish() && w.written() == 0) return KVXERR_BADFORMAT;
-  return KVX_OK;
+  return read_office_package<OdtReader>(bytes, OfficePackage::kOdf, out);
 }
 
 }  // namespace kvx::readers

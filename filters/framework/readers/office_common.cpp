@@ -1,4 +1,5 @@
-// Package properties and password tests of the office readers (see office_common.h).
+// Package opening, parts, properties and outcomes of the office readers (see
+// office_common.h).
 #include "filters/framework/readers/office_common.h"
 
 #include <string>
@@ -24,8 +25,7 @@ void properties_of(xmlNode* root, std::initializer_list<std::pair<const char*, u
     if (!values[number].empty()) w.property(number, utf16(values[number]));
 }
 
-}  // namespace
-
+// An OLE2 compound file holding an EncryptedPackage stream.
 bool is_encrypted_ooxml(std::string_view bytes) {
   if (!bytes.starts_with("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return false;
   static const std::string name = [] {
@@ -36,16 +36,48 @@ bool is_encrypted_ooxml(std::string_view bytes) {
   return bytes.find(name) != std::string_view::npos;
 }
 
+// An ODF package whose manifest lists encryption data for a part.
 bool is_encrypted_odf(const ZipPackage& zip) {
   std::string manifest;
   if (zip.read("META-INF/manifest.xml", manifest) != KVX_OK) return false;
   return manifest.find("encryption-data") != std::string::npos;
 }
 
-void read_core_properties(const ZipPackage& zip, DocWriter& w) {
+}  // namespace
+
+KVXSTATUS open_office_package(std::string_view bytes, OfficePackage kind, ZipPackage& zip) {
+  if (kind == OfficePackage::kOoxml && is_encrypted_ooxml(bytes)) return KVXERR_ENCRYPTED;
+  const KVXSTATUS st = zip.open(bytes);
+  if (st != KVX_OK) return st;
+  if (kind == OfficePackage::kOdf && is_encrypted_odf(zip)) return KVXERR_ENCRYPTED;
+  return KVX_OK;
+}
+
+KVXSTATUS read_main_part(const ZipPackage& zip, const char* name, XmlDoc& doc, size_t* size) {
   std::string bytes;
-  if (zip.read("docProps/core.xml", bytes) != KVX_OK) return;
-  XmlDoc d = parse_xml(bytes);
+  const KVXSTATUS st = zip.read(name, bytes);
+  if (st != KVX_OK) return st == KVXERR_NOTFOUND ? KVXERR_BADFORMAT : st;
+  if (size) *size = bytes.size();
+  doc = parse_xml(bytes);
+  return doc ? KVX_OK : KVXERR_BADFORMAT;
+}
+
+XmlDoc read_xml_part(const ZipPackage& zip, const char* name) {
+  std::string bytes;
+  if (zip.read(name, bytes) != KVX_OK) return nullptr;
+  return parse_xml(bytes);
+}
+
+std::map<std::string, std::string> read_relationships(const ZipPackage& zip, const char* name) {
+  std::map<std::string, std::string> targets;
+  if (XmlDoc d = read_xml_part(zip, name))
+    for (xmlNode* r = xmlDocGetRootElement(d.get())->children; r; r = r->next)
+      if (xml_is(r, "Relationship")) targets[xml_attr(r, "Id")] = xml_attr(r, "Target");
+  return targets;
+}
+
+void read_core_properties(const ZipPackage& zip, DocWriter& w) {
+  XmlDoc d = read_xml_part(zip, "docProps/core.xml");
   if (!d) return;
   properties_of(xmlDocGetRootElement(d.get()),
                 {{"title", kTitle}, {"subject", kSubject}, {"creator", kAuthor}, {"keywords", kKeywords},
@@ -54,15 +86,32 @@ void read_core_properties(const ZipPackage& zip, DocWriter& w) {
 }
 
 void read_odf_meta(const ZipPackage& zip, DocWriter& w) {
-  std::string bytes;
-  if (zip.read("meta.xml", bytes) != KVX_OK) return;
-  XmlDoc d = parse_xml(bytes);
+  XmlDoc d = read_xml_part(zip, "meta.xml");
   if (!d) return;
   xmlNode* meta = xml_child(xmlDocGetRootElement(d.get()), "meta");
   properties_of(meta,
                 {{"title", kTitle}, {"subject", kSubject}, {"initial-creator", kAuthor}, {"creator", kAuthor},
                  {"keyword", kKeywords}, {"description", kComment}},
                 w);
+}
+
+void switch_attributes(DocWriter& w, uint32_t& attrs, uint32_t bits) {
+  for (uint32_t a : {KVXATTR_BOLD, KVXATTR_ITALIC, KVXATTR_UNDERLINE, KVXATTR_STRIKE, KVXATTR_SUBSCRIPT,
+                     KVXATTR_SUPERSCRIPT}) {
+    bool was = attrs >> a & 1, now = bits >> a & 1;
+    if (was != now) w.attribute(a, now);
+  }
+  attrs = bits;
+}
+
+KVXSTATUS document_status(KVXSTATUS run, DocWriter& w) {
+  if (run != KVX_OK) return run;
+  if (!w.finish() && w.written() == 0) return KVXERR_BADFORMAT;
+  return KVX_OK;
+}
+
+KVXSTATUS sheets_status(KVXSTATUS run, const SheetWriter& w) {
+  return run != KVX_OK && w.sheets() == 0 ? run : KVX_OK;
 }
 
 }  // namespace kvx::readers

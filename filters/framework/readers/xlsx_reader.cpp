@@ -96,17 +96,14 @@ bool parse_double(const std::string& s, double& v) {
   return end && *end == '\0' && std::isfinite(v);
 }
 
-class XlsxReader {
+class XlsxReader : public OfficeReader<SheetWriter> {
  public:
-  XlsxReader(const ZipPackage& zip, SheetWriter& w) : zip_(zip), w_(w) {}
+  using OfficeReader::OfficeReader;
 
   KVXSTATUS run() {
-    std::string workbook;
-    KVXSTATUS st = zip_.read("xl/workbook.xml", workbook);
-    if (st != KVX_OK) return st == KVXERR_NOTFOUND ? KVXERR_BADFORMAT : st;
-    XmlDoc wb = parse_xml(workbook);
-    if (!wb) return KVXERR_BADFORMAT;
-    load_relations();
+    XmlDoc wb;
+    if (const KVXSTATUS st = read_main_part(zip_, "xl/workbook.xml", wb); st != KVX_OK) return st;
+    targets_ = read_relationships(zip_, "xl/_rels/workbook.xml.rels");
     if (!load_shared_strings()) w_.cut("shared strings past 4194304 left out");
     load_styles();
     xmlNode* root = xmlDocGetRootElement(wb.get());
@@ -134,19 +131,9 @@ class XlsxReader {
   }
 
  private:
-  void load_relations() {
-    std::string rels;
-    if (zip_.read("xl/_rels/workbook.xml.rels", rels) != KVX_OK) return;
-    if (XmlDoc d = parse_xml(rels))
-      for (xmlNode* r = xmlDocGetRootElement(d.get())->children; r; r = r->next)
-        if (xml_is(r, "Relationship")) targets_[xml_attr(r, "Id")] = xml_attr(r, "Target");
-  }
-
   // False when strings past the limit were left out.
   bool load_shared_strings() {
-    std::string bytes;
-    if (zip_.read("xl/sharedStrings.xml", bytes) != KVX_OK) return true;
-    if (XmlDoc d = parse_xml(bytes))
+    if (XmlDoc d = read_xml_part(zip_, "xl/sharedStrings.xml"))
       for (xmlNode* si = xmlDocGetRootElement(d.get())->children; si; si = si->next) {
         if (!xml_is(si, "si")) continue;
         if (strings_.size() == kMaxSharedStrings) return false;
@@ -157,9 +144,7 @@ class XlsxReader {
 
   // Cell styles (cellXfs) to their number format codes.
   void load_styles() {
-    std::string bytes;
-    if (zip_.read("xl/styles.xml", bytes) != KVX_OK) return;
-    XmlDoc d = parse_xml(bytes);
+    XmlDoc d = read_xml_part(zip_, "xl/styles.xml");
     if (!d) return;
     xmlNode* root = xmlDocGetRootElement(d.get());
     std::map<uint32_t, std::string> custom;
@@ -228,8 +213,6 @@ class XlsxReader {
     return w_.format(it->second);
   }
 
-  const ZipPackage& zip_;
-  SheetWriter& w_;
   std::map<std::string, std::string> targets_;
   std::vector<std::vector<uint16_t>> strings_;
   std::vector<std::string> style_codes_;
@@ -239,15 +222,7 @@ class XlsxReader {
 }  // namespace
 
 KVXSTATUS read_xlsx(std::string_view bytes, ChunkBuilder& out) {
-  if (is_encrypted_ooxml(bytes)) return KVXERR_ENCRYPTED;
-  ZipPackage zip;
-  KVXSTATUS st = zip.open(bytes);
-  if (st != KVX_OK) return st;
-  SheetWriter w(out);
-  XlsxReader reader(zip, w);
-  st = reader.run();
-  if (st != KVX_OK && w.sheets() == 0) return st;
-  return KVX_OK;
+  return read_office_package<XlsxReader>(bytes, OfficePackage::kOoxml, out);
 }
 
 }  // namespace kvx::readers
