@@ -70,9 +70,9 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 . "$repo/bench/system_docs.sh"
 
-# Times the spec's commands interleaved; then one row per command: pages/s and MB/s over
+# Times the commands of a runs file interleaved; then one row per command: pages/s and MB/s over
 # its median wall time.
-timed() {  # <spec> <count> <bytes> [unit, default pages]
+timed() {  # <runs file> <count> <bytes> [unit, default pages]
   python3 "$repo/bench/interleave.py" --rounds "$rounds" "$1"
   awk -F'\t' -v n="$2" -v b="$3" -v u="${4:-pages}" '$1 == "median" {
     printf "%-34s %10.1f %s/s %8.2f MB/s %8.1f MB peak\n", $2, n / $3, u, b / 1e6 / $3, $4 / 1024 }' "$1.medians"

@@ -94,13 +94,13 @@ done <"$3"
 RUN
 prepare_qm="rm -rf $work/out-qm && mkdir -p \$(seq -f '$work/out-qm/%g' 1 $count)"
 prepare_lo="rm -rf $work/out-lo && mkdir -p $work/out-lo"
-spec=$work/runs.tsv
+runs=$work/runs.tsv
 printf 'docpress\t%s\tbash %q %q %q %q\n' "$prepare_qm" "$work/docpress.run" "$dist/docpress" "$work/out-qm" \
-  "$work/docs.list" >"$spec"
+  "$work/docs.list" >"$runs"
 printf 'libreoffice\t%s\tlibreoffice -env:UserInstallation=file://%q --headless --convert-to html --outdir %q %q/*\n' \
-  "$prepare_lo" "$work/lo-profile" "$work/out-lo" "$work/docs" >>"$spec"
+  "$prepare_lo" "$work/lo-profile" "$work/out-lo" "$work/docs" >>"$runs"
 echo "== timing: a warm-up round and $rounds rounds, interleaved"
-python3 "$repo/bench/interleave.py" --rounds "$rounds" --ratio docpress:libreoffice "$spec"
+python3 "$repo/bench/interleave.py" --rounds "$rounds" --ratio docpress:libreoffice "$runs"
 
 # Pages written in the last round: docpress's out.htm of each folder, LibreOffice's
 # <name>.html; a document is converted when its page is there and not empty.
@@ -122,7 +122,7 @@ for kind in rtf pdf docx odt xlsx ods doc xls ppt; do
 done
 awk -F'\t' -v q="$written_qm" -v l="$written_lo" '$1 == "median" { t[$2] = $3 } END {
   printf "documents/s, pages written over the median wall: docpress %.1f, libreoffice %.1f, ratio %.2f\n",
-         q / t["docpress"], l / t["libreoffice"], (q / t["docpress"]) / (l / t["libreoffice"]) }' "$spec.medians"
+         q / t["docpress"], l / t["libreoffice"], (q / t["docpress"]) / (l / t["libreoffice"]) }' "$runs.medians"
 
 # ---- the fixed cost of one run: an empty text against a bare process ---------------------
 echo

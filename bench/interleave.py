@@ -6,9 +6,9 @@
 # memory of its largest process, with the load average before and after. Pairing the
 # commands round by round keeps their ratio meaningful when the machine's load drifts.
 #
-#   python3 bench/interleave.py --rounds N [--ratio A:B]... SPEC
+#   python3 bench/interleave.py --rounds N [--ratio A:B]... RUNS
 #
-# SPEC is a file of lines "label<TAB>prepare<TAB>command": prepare (may be empty) runs
+# RUNS is a file of lines "label<TAB>prepare<TAB>command": prepare (may be empty) runs
 # untimed through bash before every run of the command, then the command runs through bash
 # with its output dropped. --ratio A:B prints the median of A's wall over B's, round by
 # round. A command that exits non-zero is reported, not counted. Not a test.
@@ -41,10 +41,10 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--ratio", action="append", default=[])
-    parser.add_argument("spec")
+    parser.add_argument("runs")
     args = parser.parse_args()
     jobs = []
-    for line in open(args.spec, encoding="utf-8"):
+    for line in open(args.runs, encoding="utf-8"):
         line = line.rstrip("\n")
         if line.strip():
             label, prepare, command = line.split("\t", 2)
@@ -79,7 +79,7 @@ def main():
         print("wall %s / %s, paired by round: median %.3f (min %.3f, max %.3f)" % (
             a, b, statistics.median(ratios), min(ratios), max(ratios)))
     # Machine-readable medians for the driver: "median<TAB>label<TAB>seconds<TAB>peak KiB".
-    with open(args.spec + ".medians", "w", encoding="utf-8") as out:
+    with open(args.runs + ".medians", "w", encoding="utf-8") as out:
         for label, _, _ in jobs:
             rows = results[label]
             out.write("median\t%s\t%.6f\t%d\n" % (label, statistics.median(w for w, _, _, _ in rows),

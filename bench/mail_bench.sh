@@ -143,26 +143,26 @@ prog=$work/program
 program_folder "$dist" "$prog"
 printf '[database]\npath=%s\n[new]\ntags=\n[maildir]\nsynchronize_flags=false\n' "$work/Maildir" >"$work/notmuch.cfg"
 
-spec=$work/runs.tsv
-printf 'indexer -ncl\trm -rf %q\t%q -ncl -w0 -f10 -x1\n' "$prog/db" "$prog/indexer" >"$spec"
-printf 'indexer -mail -ncl\trm -rf %q\t%q -mail -ncl -w0 -f10 -x1\n' "$prog/db" "$prog/indexer" >>"$spec"
+runs=$work/runs.tsv
+printf 'indexer -ncl\trm -rf %q\t%q -ncl -w0 -f10 -x1\n' "$prog/db" "$prog/indexer" >"$runs"
+printf 'indexer -mail -ncl\trm -rf %q\t%q -mail -ncl -w0 -f10 -x1\n' "$prog/db" "$prog/indexer" >>"$runs"
 ratio=()
 if [[ -n $compare ]]; then
   program_folder "$compare" "$work/compared"
   printf 'indexer -mail -ncl (compared layout)\trm -rf %q\t%q -mail -ncl -w0 -f10 -x1\n' "$work/compared/db" \
-    "$work/compared/indexer" >>"$spec"
+    "$work/compared/indexer" >>"$runs"
   ratio+=(--ratio "indexer -mail -ncl:indexer -mail -ncl (compared layout)")
 fi
 if ((notmuch)); then
   printf 'notmuch new (CJK n-grams)\trm -rf %q\tNOTMUCH_CONFIG=%q XAPIAN_CJK_NGRAM=1 notmuch new --quiet\n' \
-    "$work/Maildir/.notmuch" "$work/notmuch.cfg" >>"$spec"
+    "$work/Maildir/.notmuch" "$work/notmuch.cfg" >>"$runs"
   ratio+=(--ratio "indexer -mail -ncl:notmuch new (CJK n-grams)" --ratio "indexer -ncl:notmuch new (CJK n-grams)")
 fi
 echo "== timing: a warm-up round and $rounds rounds, interleaved"
-python3 "$repo/bench/interleave.py" --rounds "$rounds" "${ratio[@]}" "$spec"
+python3 "$repo/bench/interleave.py" --rounds "$rounds" "${ratio[@]}" "$runs"
 echo
 awk -F'\t' -v n="$messages" -v b="$bytes" '$1 == "median" {
-  printf "%-28s %8.1f messages/s %7.2f MB/s  peak %6.1f MB\n", $2, n / $3, b / 1e6 / $3, $4 / 1024 }' "$spec.medians"
+  printf "%-28s %8.1f messages/s %7.2f MB/s  peak %6.1f MB\n", $2, n / $3, b / 1e6 / $3, $4 / 1024 }' "$runs.medians"
 
 # A last -mail run's database: every attachment converted is one AttachInfo.db record
 # (266 bytes, mail/side_files_format.h) and one section of its message's page.
