@@ -2,6 +2,7 @@
 #include "common/html.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #include "common/strings.h"
@@ -142,6 +143,26 @@ void html_decode_entities(std::string_view text, std::string& out) {
     }
     out += text[i++];
   }
+}
+
+size_t html_numeric_reference(std::string_view text, size_t pos, uint32_t& value) {
+  const size_t n = text.size();
+  if (pos + 2 >= n || text[pos] != '&' || text[pos + 1] != '#') return 0;
+  size_t k = pos + 2;
+  const bool hex = text[k] == 'x' || text[k] == 'X';
+  if (hex) ++k;
+  const size_t digits = k;
+  value = 0;
+  for (; k < n; ++k) {
+    const char c = text[k];
+    int d;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else break;
+    value = std::min<uint32_t>(value * (hex ? 16 : 10) + uint32_t(d), 0x110000);
+  }
+  return k == digits ? 0 : k - pos;
 }
 
 bool html_is_tag_char(int c) {

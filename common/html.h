@@ -5,6 +5,7 @@
 // common/strings.h.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,10 @@ size_t html_encoded_size(std::string_view text);
 std::string html_escape_value(std::string_view text);
 // Replaces &nbsp; &amp; &lt; &gt; &quot; (case-blind); other "&" are copied.
 void html_decode_entities(std::string_view text, std::string& out);
+// The numeric character reference "&#N" or "&#xH" at pos (its ";" not included): the bytes
+// it takes, 0 when none stands there; value gets the number, held at 0x110000 once it
+// passes the last code point.
+size_t html_numeric_reference(std::string_view text, size_t pos, uint32_t& value);
 bool html_is_tag_char(int c);
 
 // Scanner over a zero-ended text; positions are pointers into it, nullptr for none.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/charset.h"
+#include "common/html.h"
 
 namespace qm {
 namespace {
@@ -341,28 +342,9 @@ size_t html_decode_reference(std::string_view text, size_t pos, std::string& out
   const size_t n = text.size();
   if (pos + 1 >= n || text[pos] != '&') return 0;
   size_t k = pos + 1;
-  if (text[k] == '#') {
-    ++k;
-    const bool hex = k < n && (text[k] == 'x' || text[k] == 'X');
-    if (hex) ++k;
-    const size_t start = k;
-    uint32_t value = 0;
-    while (k < n) {
-      const char c = text[k];
-      int d;
-      if (is_digit(c)) {
-        d = c - '0';
-      } else if (hex && c >= 'a' && c <= 'f') {
-        d = c - 'a' + 10;
-      } else if (hex && c >= 'A' && c <= 'F') {
-        d = c - 'A' + 10;
-      } else {
-        break;
-      }
-      value = std::min<uint32_t>(value * (hex ? 16 : 10) + uint32_t(d), 0x110000);
-      ++k;
-    }
-    if (k == start) return 0;
+  uint32_t value = 0;
+  if (const size_t taken = html_numeric_reference(text, pos, value)) {
+    k = pos + taken;
     if (k < n && text[k] == ';') ++k;
     // A reference to no character (NUL, a surrogate, past U+10FFFF) parts words too.
     const bool character = value > 0 && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);

@@ -6,13 +6,13 @@
 // A request without keywords lists the documents whose property value lies in the range z.
 // Called by the request driver (request_driver.cpp) with the run; fills its state's hits. The
 // driver first refuses keywords with characters outside Big5 (keywords_outside_big5).
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/charset.h"
+#include "common/html.h"
 #include "langdata/homophone.h"
 #include "searcher/app/searcher_app.h"
 #include "searcher/database_search.h"
@@ -27,23 +27,11 @@ namespace qm {
 
 bool keywords_outside_big5(std::string_view keywords) {
   for (size_t at = keywords.find("&#"); at != std::string_view::npos; at = keywords.find("&#", at + 2)) {
-    size_t i = at + 2;
-    const bool hex = i < keywords.size() && (keywords[i] == 'x' || keywords[i] == 'X');
-    if (hex) ++i;
-    const size_t digits = i;
     uint32_t code = 0;
-    for (; i < keywords.size(); ++i) {
-      const char c = keywords[i];
-      int value = -1;
-      if (c >= '0' && c <= '9') value = c - '0';
-      else if (hex && c >= 'a' && c <= 'f') value = c - 'a' + 10;
-      else if (hex && c >= 'A' && c <= 'F') value = c - 'A' + 10;
-      if (value < 0) break;
-      // Past the last code point the number only has to stay past it.
-      code = std::min<uint32_t>(code * (hex ? 16 : 10) + uint32_t(value), 0x110000);
-    }
+    const size_t taken = html_numeric_reference(keywords, at, code);
+    const size_t end = at + taken;
     // The keyword text has lost a last ";" to the trimming of its ends.
-    if (i == digits || (i < keywords.size() && keywords[i] != ';')) continue;  // no reference
+    if (taken == 0 || (end < keywords.size() && keywords[end] != ';')) continue;  // no reference
     std::string big5;
     if (code > 0x10FFFF || !big5_append_code_point(big5, char32_t(code))) return true;
   }
